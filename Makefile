@@ -1,0 +1,47 @@
+# The project's interface: `make package` builds everything and leaves the
+# results in dist/; `make test` builds and runs every test.
+# Both first install what a fresh Debian machine lacks.
+
+NATIVE_BUILD := build/native
+WIN_BUILD    := build/win64
+JOBS         ?= $(shell nproc)
+
+DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
+	g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+	wine64 xvfb xdotool imagemagick x11-utils
+
+.PHONY: all package test deps native win64 clean bench
+
+all: package
+
+deps:
+	@if ! dpkg -s $(DEB_PACKAGES) >/dev/null 2>&1; then \
+	  echo "Installing build and test packages"; \
+	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $(DEB_PACKAGES); \
+	fi
+
+native: deps
+	cmake -S . -B $(NATIVE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(NATIVE_BUILD) -j $(JOBS)
+
+win64: deps
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+package: native win64
+	mkdir -p dist
+	cp $(NATIVE_BUILD)/tools/updpack dist/updpack
+	@if [ -f $(WIN_BUILD)/platform/win32/updpack-stub.exe ]; then \
+	  cp $(WIN_BUILD)/platform/win32/updpack-stub.exe dist/updpack-stub.exe; fi
+	@ls -l dist
+
+test: native win64
+	cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(WIN_BUILD) && ctest --output-on-failure
+
+bench: native
+	bash bench/run.sh $(NATIVE_BUILD)/tools/updpack
+
+clean:
+	rm -rf build dist

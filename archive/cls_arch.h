@@ -1,0 +1,68 @@
+// The archive object: one PACK1 archive file, its extraction into a folder
+// and the packing of a folder, with the values a user interface polls while
+// these run (phase, entry name, progress counters) and the cancel flag.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/boolean.h"
+
+namespace archive {
+
+// Phase codes of ActionMode.
+namespace mode {
+constexpr int16_t kIdle = 0;
+constexpr int16_t kExtractCopy = 1;   // copying an entry's bytes out
+constexpr int16_t kPackWrite = 2;     // writing the archive
+constexpr int16_t kPackScan = 3;      // scanning the source folder
+constexpr int16_t kExtractHook = 4;   // compression hook and reopening
+constexpr int16_t kExtractHeader = 5; // reading the header and catalog
+} // namespace mode
+
+class cls_arch {
+public:
+  cls_arch() { Class_Initialize(); }
+
+  // Properties: plain getters and setters, no checks, no side effects.
+  void FileName(const std::string &theFileName) { FileName_ = theFileName; }
+  const std::string &FileName() const { return FileName_; }
+  void Abort(platform::Boolean theAbortVal) { Abort_ = theAbortVal; }
+  platform::Boolean Abort() const { return Abort_; }
+  int32_t DefSeek() const { return Seek_[0]; }
+  int32_t FullSeek() const { return Seek_[1]; }
+  const std::string &DefFile() const { return DefFile_; }
+  int16_t ActionMode() const { return ActionMode_; }
+  uint8_t Compression() const { return Compression_; }
+  void Compression(uint8_t theCmp) { Compression_ = theCmp; }
+
+  // Writes every entry of the loaded archive into TargetFolder. Shows any
+  // failure in an error message box and returns false; raises nothing.
+  platform::Boolean Extract(const std::string &TargetFolder);
+  // Packs the ordinary files of scr_fold into the archive at FileName.
+  // Returns true; every failure, a cancel included, is raised.
+  platform::Boolean Pack(const std::string &scr_fold);
+  // Opens FileName for reading under a new number; false on any failure.
+  platform::Boolean Load();
+  // Closes the file under FileNum; false when closing fails.
+  platform::Boolean UnLoad();
+
+  // The number the archive is open under (tests and the tool look at it).
+  int16_t FileNum() const { return FileNum_; }
+
+private:
+  void Class_Initialize();
+  // Per-file compression hook: no method transforms anything yet.
+  platform::Boolean ApplyCompression(std::string path, uint8_t method,
+                                     platform::Boolean packing);
+
+  int16_t FileNum_ = 0;
+  std::string FileName_;
+  std::string DefFile_;
+  int16_t ActionMode_ = mode::kIdle;
+  uint8_t Compression_ = 0;
+  int32_t Seek_[2] = {0, 0}; // DefSeek, FullSeek
+  platform::Boolean Abort_ = platform::kFalse;
+};
+
+} // namespace archive

@@ -1,0 +1,181 @@
+// The numbered-file table and its buffered files; the OS calls underneath
+// are in os_file.cpp of each backend.
+#include "platform/files.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace platform {
+
+BufferedFile::BufferedFile(std::string path, OpenMode mode)
+    : path_(std::move(path)), mode_(mode), writable_(mode != OpenMode::ReadOnly),
+      buffer_(new uint8_t[kWindowSize]), dirtyFrom_(kWindowSize) {
+  handle_ = os::OpenFile(path_, mode_);
+  open_ = true;
+  try {
+    diskLength_ = os::FileSize(handle_, path_);
+  } catch (...) {
+    os::CloseFile(handle_, path_);
+    throw;
+  }
+}
+
+BufferedFile::~BufferedFile() {
+  try {
+    Close();
+  } catch (...) {
+    // The program is ending or the failure has been reported elsewhere.
+  }
+}
+
+int64_t BufferedFile::Length() const {
+  return std::max(diskLength_, windowStart_ + windowLength_);
+}
+
+void BufferedFile::Flush() {
+  if (dirtyTo_ <= dirtyFrom_)
+    return;
+  const int64_t from = dirtyFrom_;
+  const int64_t to = dirtyTo_;
+  dirtyFrom_ = kWindowSize;
+  dirtyTo_ = 0;
+  os::WriteAt(handle_, windowStart_ + from, buffer_.get() + from,
+              static_cast<size_t>(to - from), path_);
+  diskLength_ = std::max(diskLength_, windowStart_ + to);
+}
+
+void BufferedFile::MoveWindow(int64_t position, bool forWriting) {
+  Flush();
+  windowStart_ = position - 1;
+  windowLength_ = 0;
+  // Appending needs no read; anything else keeps the window a true copy of
+  // the file so that reads after writes see the written bytes.
+  if (windowStart_ < diskLength_ || !forWriting)
+    windowLength_ = static_cast<int64_t>(
+        os::ReadAt(handle_, windowStart_, buffer_.get(),
+                   static_cast<size_t>(kWindowSize), path_));
+}
+
+uint8_t BufferedFile::GetSlow(int64_t position) {
+  if (position < 1)
+    Raise(err::kBadRecordNumber, path_);
+  MoveWindow(position, false);
+  if (windowLength_ == 0)
+    Raise(err::kPastEnd, path_ + " (позиция " + std::to_string(position) + ")");
+  position_ = position + 1;
+  return buffer_[0];
+}
+
+void BufferedFile::PutSlow(int64_t position, uint8_t byte) {
+  if (!writable_)
+    Raise(err::kBadFileMode, path_);
+  if (position < 1)
+    Raise(err::kBadRecordNumber, path_);
+  MoveWindow(position, true);
+  buffer_[0] = byte;
+  windowLength_ = std::max<int64_t>(windowLength_, 1);
+  dirtyFrom_ = 0;
+  dirtyTo_ = 1;
+  position_ = position + 1;
+}
+
+void BufferedFile::Close() {
+  if (!open_)
+    return;
+  open_ = false;
+  try {
+    Flush();
+  } catch (...) {
+    try {
+      os::CloseFile(handle_, path_);
+    } catch (...) {
+    }
+    throw;
+  }
+  os::CloseFile(handle_, path_);
+}
+
+namespace files {
+namespace detail {
+
+std::array<BufferedFile *, kMaxFileNumber + 1> table{};
+
+void BadNumber(int16_t number) {
+  Raise(err::kBadFileNumber, "#" + std::to_string(number));
+}
+
+void BadPosition(int16_t number, int64_t position) {
+  Raise(err::kBadRecordNumber,
+        "#" + std::to_string(number) + ", позиция " + std::to_string(position));
+}
+
+} // namespace detail
+
+int16_t FreeFile() {
+  for (int16_t n = 1; n <= kMaxFileNumber; ++n)
+    if (!detail::table[n])
+      return n;
+  Raise(err::kTooManyFiles);
+}
+
+void Open(int16_t number, const std::string &path, OpenMode mode) {
+  if (number < 1 || number > kMaxFileNumber)
+    detail::BadNumber(number);
+  if (detail::table[number])
+    Raise(err::kFileAlreadyOpen, "#" + std::to_string(number));
+  if (path.empty())
+    Raise(err::kBadFileName, "\"\"");
+  detail::table[number] = new BufferedFile(path, mode);
+}
+
+static int32_t Checked32(int64_t value) {
+  if (value > INT32_MAX)
+    Raise(err::kOverflow);
+  return static_cast<int32_t>(value);
+}
+
+int32_t Seek(int16_t number) { return Checked32(At(number).Position()); }
+
+int32_t Lof(int16_t number) { return Checked32(At(number).Length()); }
+
+void Close(int16_t number) {
+  if (number < 1 || number > kMaxFileNumber || !detail::table[number])
+    return;
+  BufferedFile *file = detail::table[number];
+  detail::table[number] = nullptr;
+  try {
+    file->Close();
+  } catch (...) {
+    delete file;
+    throw;
+  }
+  delete file;
+}
+
+void CloseAll() {
+  bool failed = false;
+  Error first(0, {});
+  for (int16_t n = 1; n <= kMaxFileNumber; ++n) {
+    try {
+      Close(n);
+    } catch (const Error &e) {
+      if (!failed)
+        first = e;
+      failed = true;
+    }
+  }
+  if (failed)
+    throw first;
+}
+
+void CloseAllQuietly() noexcept {
+  for (int16_t n = 1; n <= kMaxFileNumber; ++n) {
+    try {
+      Close(n);
+    } catch (...) {
+    }
+  }
+}
+
+} // namespace files
+} // namespace platform

@@ -1,0 +1,36 @@
+// Process environment on posix.
+#include "platform/env.h"
+
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
+
+#include "platform/posix/posix_error.h"
+
+namespace platform {
+
+std::string GetEnv(const char *name) {
+  const char *value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string OsProgramPath() {
+  char buffer[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+std::string AbsolutePath(const std::string &path) {
+  std::string native = posix::NativePath(path);
+  if (!native.empty() && native[0] == '/')
+    return native;
+  char cwd[PATH_MAX];
+  if (!getcwd(cwd, sizeof cwd))
+    return native;
+  std::string base = cwd;
+  if (base != "/")
+    base += '/';
+  return base + native;
+}
+
+} // namespace platform

@@ -1,0 +1,14 @@
+// Turning errno into the platform's errors, for the posix backend.
+#pragma once
+
+#include <string>
+
+namespace platform::posix {
+
+// The native form of a path: "\" becomes "/".
+std::string NativePath(const std::string &path);
+
+// Raises the platform error that matches errno value code, naming path.
+[[noreturn]] void RaiseErrno(int code, const std::string &path);
+
+} // namespace platform::posix

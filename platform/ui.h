@@ -1,0 +1,112 @@
+// The window system as the core sees it: message boxes, the one form with
+// its picture, two labels and timer, the yield and the end of the program.
+// A backend implements it: win32 (the real program), console (`updpack run`
+// and the command-line tool) and scripted (tests).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+enum class MsgIcon { Question, Warning, Error, Information };
+enum class MsgButtons { Ok, YesNo }; // with YesNo, Yes is the default button
+enum class MsgAnswer { Ok, Yes, No };
+
+// The caption of every message box and the program's title.
+inline constexpr const char *kProgramTitle = "Dravell";
+
+// Handlers of the form; the backend calls them only inside a yield.
+class FormEvents {
+public:
+  virtual ~FormEvents() = default;
+  // A tick of the form's timer while it is on.
+  virtual void OnTimer() = 0;
+  // The user or the system asks the form to close; a non-zero cancel refuses.
+  virtual void OnCloseRequest(int16_t &cancel) = 0;
+};
+
+// Layout of the form, in twips (1/1440 inch).
+struct FontDesign {
+  std::string name; // empty: the window's default font
+  double points = 0;
+  int weight = 400;
+  bool cyrillic = false;
+};
+
+struct LabelDesign {
+  int left, top, width, height;
+  FontDesign font;
+  std::string text;
+};
+
+struct FormDesign {
+  std::string title;
+  int clientWidth, clientHeight;
+  int pictureLeft, pictureTop, pictureWidth, pictureHeight;
+  LabelDesign labels[2];
+  int timerMilliseconds;
+};
+
+// Thrown by a backend's EndProgram when the process must go on (tests, the
+// tool): it is not an Error, so no handler of the run takes it.
+struct ProgramEnded {
+  int exitCode;
+};
+
+class UiBackend {
+public:
+  virtual ~UiBackend() = default;
+
+  // A modal message box with the program's title; blocks until answered.
+  virtual MsgAnswer ShowMessage(const std::string &text, MsgIcon icon,
+                                MsgButtons buttons) = 0;
+
+  // The form: created hidden, shown without blocking, destroyed only by
+  // EndProgram.
+  virtual void CreateForm(const FormDesign &design, FormEvents *events) = 0;
+  virtual void ShowForm() = 0;
+  virtual void SetLabelText(int index, const std::string &text) = 0;
+  virtual void SetTimerEnabled(bool on) = 0;
+
+  // Called by the yield when the countdown runs out: handles due events and
+  // returns how many further yields may pass before it is called again (at
+  // least 1).
+  virtual int32_t OnYield() = 0;
+
+  // Closes every open file, destroys the form without its close handler and
+  // ends the process with exitCode (or throws ProgramEnded).
+  [[noreturn]] virtual void EndProgram(int exitCode) = 0;
+};
+
+// The installed backend; SetUi replaces it (tests install their own).
+UiBackend &Ui();
+void SetUi(UiBackend *backend);
+
+namespace detail {
+extern int32_t yieldCountdown;
+void YieldSlow();
+} // namespace detail
+
+// Lets the window system handle every pending event. Called once per byte by
+// the long loops, so the common path is one decrement and a branch; the
+// backend decides how often a real pump is due.
+inline void Yield() {
+  if (--detail::yieldCountdown <= 0)
+    detail::YieldSlow();
+}
+
+// Yields that may still pass without reaching the backend: a loop may do
+// that much work at once and account for it with SkipQuietYields.
+inline int32_t QuietYields() { return detail::yieldCountdown - 1; }
+inline void SkipQuietYields(int32_t count) { detail::yieldCountdown -= count; }
+
+// Ends the program through the backend: exit codes of the update run.
+namespace exitcode {
+constexpr int kSuccess = 0;
+constexpr int kFailed = 1;   // critical error or failed extraction
+constexpr int kDeclined = 2; // No at the confirmation
+constexpr int kAborted = 3;  // abort confirmed from the progress window
+} // namespace exitcode
+
+} // namespace platform

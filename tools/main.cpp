@@ -1,0 +1,2 @@
+// updpack: placeholder entry point, replaced by the command-line tool.
+int main() { return 0; }
