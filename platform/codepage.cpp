@@ -55,6 +55,15 @@ char32_t NextCodePoint(std::string_view text, size_t &index) {
     }
     code = (code << 6) | (byte(index + i) & 0x3F);
   }
+  // Overlong forms (0xC0 0x80 for U+0000), surrogates and values past
+  // U+10FFFF are malformed too: they would smuggle in characters, such as the
+  // placeholder bytes 0x00 and 0x01, that the text does not plainly hold.
+  static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (code < kLeast[extra] || code > 0x10FFFF ||
+      (code >= 0xD800 && code <= 0xDFFF)) {
+    ++index;
+    return 0xFFFD;
+  }
   index += extra + 1;
   return code;
 }

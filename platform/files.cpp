@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 namespace platform {
 
 BufferedFile::BufferedFile(std::string path, OpenMode mode)
-    : path_(std::move(path)), mode_(mode), writable_(mode != OpenMode::ReadOnly),
-      buffer_(new uint8_t[kWindowSize]), dirtyFrom_(kWindowSize) {
+    : path_(std::move(path)), mode_(mode),
+      writable_(mode != OpenMode::ReadOnly), buffer_(new uint8_t[kWindowSize]),
+      dirtyFrom_(kWindowSize) {
   handle_ = os::OpenFile(path_, mode_);
   open_ = true;
   try {
@@ -29,6 +31,9 @@ BufferedFile::~BufferedFile() {
 }
 
 int64_t BufferedFile::Length() const {
+  // An empty window (left by a read past the end) says nothing of the length.
+  if (windowLength_ == 0)
+    return diskLength_;
   return std::max(diskLength_, windowStart_ + windowLength_);
 }
 
@@ -44,9 +49,9 @@ void BufferedFile::Flush() {
   diskLength_ = std::max(diskLength_, windowStart_ + to);
 }
 
-void BufferedFile::MoveWindow(int64_t position, bool forWriting) {
+void BufferedFile::MoveWindow(int64_t start, bool forWriting) {
   Flush();
-  windowStart_ = position - 1;
+  windowStart_ = start;
   windowLength_ = 0;
   // Appending needs no read; anything else keeps the window a true copy of
   // the file so that reads after writes see the written bytes.
@@ -59,11 +64,15 @@ void BufferedFile::MoveWindow(int64_t position, bool forWriting) {
 uint8_t BufferedFile::GetSlow(int64_t position) {
   if (position < 1)
     Raise(err::kBadRecordNumber, path_);
-  MoveWindow(position, false);
-  if (windowLength_ == 0)
+  // Read windows sit on multiples of their size, so that reading backwards
+  // costs no more than reading forwards.
+  const int64_t start = (position - 1) / kWindowSize * kWindowSize;
+  MoveWindow(start, false);
+  const int64_t offset = position - 1 - start;
+  if (offset >= windowLength_)
     Raise(err::kPastEnd, path_ + " (позиция " + std::to_string(position) + ")");
   position_ = position + 1;
-  return buffer_[0];
+  return buffer_[offset];
 }
 
 void BufferedFile::PutSlow(int64_t position, uint8_t byte) {
@@ -71,12 +80,52 @@ void BufferedFile::PutSlow(int64_t position, uint8_t byte) {
     Raise(err::kBadFileMode, path_);
   if (position < 1)
     Raise(err::kBadRecordNumber, path_);
-  MoveWindow(position, true);
+  MoveWindow(position - 1, true);
   buffer_[0] = byte;
   windowLength_ = std::max<int64_t>(windowLength_, 1);
   dirtyFrom_ = 0;
   dirtyTo_ = 1;
   position_ = position + 1;
+}
+
+void BufferedFile::GetRun(int64_t position, uint8_t *bytes, int64_t count) {
+  while (count > 0) {
+    const uint64_t offset = static_cast<uint64_t>(position - 1 - windowStart_);
+    if (offset >= static_cast<uint64_t>(windowLength_)) {
+      *bytes++ = GetSlow(position++); // moves the window or raises
+      --count;
+      continue;
+    }
+    const int64_t n =
+        std::min<int64_t>(count, windowLength_ - static_cast<int64_t>(offset));
+    std::memcpy(bytes, buffer_.get() + offset, static_cast<size_t>(n));
+    bytes += n;
+    position += n;
+    count -= n;
+    position_ = position;
+  }
+}
+
+void BufferedFile::PutRun(int64_t position, const uint8_t *bytes,
+                          int64_t count) {
+  while (count > 0) {
+    const int64_t offset = position - 1 - windowStart_;
+    if (static_cast<uint64_t>(offset) >= static_cast<uint64_t>(kWindowSize) ||
+        offset > windowLength_ || !writable_) {
+      PutSlow(position++, *bytes++); // moves the window or raises
+      --count;
+      continue;
+    }
+    const int64_t n = std::min<int64_t>(count, kWindowSize - offset);
+    std::memcpy(buffer_.get() + offset, bytes, static_cast<size_t>(n));
+    windowLength_ = std::max(windowLength_, offset + n);
+    dirtyFrom_ = std::min(dirtyFrom_, offset);
+    dirtyTo_ = std::max(dirtyTo_, offset + n);
+    bytes += n;
+    position += n;
+    count -= n;
+    position_ = position;
+  }
 }
 
 void BufferedFile::Close() {
@@ -105,8 +154,11 @@ void BadNumber(int16_t number) {
 }
 
 void BadPosition(int16_t number, int64_t position) {
+  std::string detail = "#" + std::to_string(number);
+  if (number >= 1 && number <= kMaxFileNumber && table[number])
+    detail = table[number]->Path() + " (" + detail + ")";
   Raise(err::kBadRecordNumber,
-        "#" + std::to_string(number) + ", позиция " + std::to_string(position));
+        detail + ", позиция " + std::to_string(position));
 }
 
 } // namespace detail

@@ -52,6 +52,12 @@ public:
   }
   void Put(uint8_t byte) { PutAt(position_, byte); }
 
+  // Runs of count bytes from a 1-based position: the same bytes, positions
+  // and errors as count calls of GetAt or PutAt, one copy per window. A
+  // failure leaves Position() just past the last byte moved.
+  void GetRun(int64_t position, uint8_t *bytes, int64_t count);
+  void PutRun(int64_t position, const uint8_t *bytes, int64_t count);
+
   // Position of the next byte to be read or written.
   int64_t Position() const { return position_; }
   int64_t Length() const;
@@ -66,7 +72,8 @@ private:
   uint8_t GetSlow(int64_t position);
   void PutSlow(int64_t position, uint8_t byte);
   void Flush();
-  void MoveWindow(int64_t position, bool forWriting);
+  // Flushes, then loads the window at file offset start.
+  void MoveWindow(int64_t start, bool forWriting);
 
   std::string path_;
   OpenMode mode_;

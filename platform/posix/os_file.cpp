@@ -12,7 +12,9 @@
 namespace platform::os {
 
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
-  int flags = O_CLOEXEC;
+  // O_NONBLOCK: opening a fifo for reading must not wait for a writer; the
+  // check below refuses anything but a regular file anyway.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
   case OpenMode::ReadWrite:
     flags |= O_RDWR | O_CREAT;
@@ -33,6 +35,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
     ::close(fd);
     Raise(err::kPathFileAccess, path);
   }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
