@@ -55,6 +55,14 @@ private:
   // Per-file compression hook: no method transforms anything yet.
   platform::Boolean ApplyCompression(std::string path, uint8_t method,
                                      platform::Boolean packing);
+  // The byte loops of Extract and Pack: one byte at a time as far as the
+  // user interface can tell (progress, yield and cancel test per byte).
+  void CopyEntryBytes(int16_t outNum, int32_t first, int32_t last);
+  void CopySourceBytes(int16_t sourceNum, int16_t archiveNum, int32_t length,
+                       int32_t &written);
+  // Extract's error path: closes the entry's output file, shows text in an
+  // error box, returns to idle; the result is false.
+  platform::Boolean FailExtract(int16_t openOutput, const std::string &text);
 
   int16_t FileNum_ = 0;
   std::string FileName_;

@@ -1,0 +1,294 @@
+// Entry texts, entry names and the header and catalog of PACK1 archives.
+#include "archive/catalog.h"
+
+#include <climits>
+
+#include "archive/arch_errors.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/files.h"
+
+namespace archive {
+
+namespace err = platform::err;
+
+void RaiseArchiveError(int32_t number, std::string_view message,
+                       std::string_view detail) {
+  std::string text(message);
+  if (!detail.empty()) {
+    text += ": ";
+    text += detail;
+  }
+  throw platform::Error(number, std::move(text));
+}
+
+// ---- Entry texts ----------------------------------------------------------
+
+void EntryParser::Reset() {
+  empty_ = true;
+  fields_ = 1;
+  nameTooLong_ = false;
+  name_.clear();
+  start_.Reset();
+  end_.Reset();
+}
+
+void EntryParser::Add(char c) {
+  empty_ = false;
+  if (c == kFieldSeparator) {
+    if (fields_ < INT32_MAX)
+      ++fields_;
+    return;
+  }
+  switch (fields_) {
+  case 1:
+    if (name_.size() < kMaxNameBytes)
+      name_ += c;
+    else
+      nameTooLong_ = true;
+    break;
+  case 2:
+    start_.Add(c);
+    break;
+  case 3:
+    end_.Add(c);
+    break;
+  default: // further fields are ignored
+    break;
+  }
+}
+
+void EntryParser::AddAnsi(uint8_t byte) {
+  std::string text; // one character: short enough to need no allocation
+  platform::AppendAnsiChar(text, byte);
+  AddText(text);
+}
+
+const std::string &EntryParser::Name() const {
+  if (empty_)
+    platform::Raise(err::kSubscript, "пустая запись каталога");
+  if (nameTooLong_)
+    RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
+                      "имя длиннее " + std::to_string(kMaxNameBytes) + " байт");
+  return name_;
+}
+
+void EntryParser::Number::Add(char c) {
+  if (invalid)
+    return;
+  if (c >= '0' && c <= '9') {
+    digits = true;
+    if (value <= INT64_C(0x100000000))
+      value = value * 10 + (c - '0');
+  } else if ((c == '+' || c == '-') && !sign && !digits) {
+    sign = true;
+    negative = c == '-';
+  } else {
+    invalid = true;
+  }
+}
+
+int32_t EntryParser::Number::Value(int32_t fieldCount, int32_t field) const {
+  if (fieldCount < field)
+    platform::Raise(err::kSubscript, "в записи каталога меньше трех полей");
+  if (invalid || !digits)
+    platform::Raise(err::kTypeMismatch, "в записи каталога не число");
+  const int64_t signedValue = negative ? -value : value;
+  if (signedValue < INT32_MIN || signedValue > INT32_MAX)
+    platform::Raise(err::kOverflow, "число в записи каталога");
+  return static_cast<int32_t>(signedValue);
+}
+
+CatalogEntry ParseEntry(std::string_view text) {
+  EntryParser parser;
+  parser.AddText(text);
+  CatalogEntry entry;
+  entry.name = parser.Name();
+  entry.end = parser.End();
+  entry.start = parser.Start();
+  return entry;
+}
+
+int32_t ParseNumber(std::string_view field) {
+  if (field.find(kFieldSeparator) != std::string_view::npos)
+    platform::Raise(err::kTypeMismatch, "в записи каталога не число");
+  EntryParser parser;
+  parser.Add(kFieldSeparator);
+  parser.AddText(field);
+  return parser.Start();
+}
+
+// ---- Entry names ----------------------------------------------------------
+
+std::string RemoveReservedChars(std::string_view name) {
+  std::string clean;
+  clean.reserve(name.size());
+  for (char c : name) {
+    switch (c) {
+    case '<':
+    case '>':
+    case '*':
+    case '?':
+    case ':':
+    case '/':
+    case '\\':
+    case '|':
+    case '"':
+      break;
+    default:
+      clean += c;
+    }
+  }
+  return clean;
+}
+
+namespace {
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+      return false;
+  return true;
+}
+
+// Windows opens a device for these base names, whatever follows the first
+// dot and whatever spaces come before it.
+bool IsDeviceName(std::string_view name) {
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ')
+    base.remove_suffix(1);
+  for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (EqualsNoCase(base, device))
+      return true;
+  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8).
+  if (base.size() < 4)
+    return false;
+  const std::string_view prefix = base.substr(0, 3);
+  if (!EqualsNoCase(prefix, "COM") && !EqualsNoCase(prefix, "LPT"))
+    return false;
+  const std::string_view tail = base.substr(3);
+  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
+    return true;
+  return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+}
+
+} // namespace
+
+bool IsSafeEntryName(std::string_view name) {
+  if (name.empty() || name.size() > kMaxNameBytes)
+    return false;
+  if (name == "." || name == "..")
+    return false;
+  if (name.back() == '.' || name.back() == ' ')
+    return false;
+  for (char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      return false;
+  return !IsDeviceName(name);
+}
+
+void CheckEntryName(std::string_view name) {
+  if (IsSafeEntryName(name))
+    return;
+  std::string shown;
+  for (char c : name.substr(0, 256)) // control characters shown as codes
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      shown += "\\x" + std::string(1, "0123456789ABCDEF"[(c >> 4) & 0xF]) +
+               "0123456789ABCDEF"[c & 0xF];
+    else
+      shown += c;
+  RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
+                    "\xC2\xAB" + shown + "\xC2\xBB");
+}
+
+// ---- Ranges ---------------------------------------------------------------
+
+namespace {
+int32_t Checked(int64_t value, const char *what) {
+  if (value < INT32_MIN || value > INT32_MAX)
+    platform::Raise(err::kOverflow, what);
+  return static_cast<int32_t>(value);
+}
+} // namespace
+
+int32_t FirstPosition(int32_t start, int32_t dataStart) {
+  return Checked(int64_t{start} + dataStart - 1,
+                 "начало файла в архиве вне 32-битного диапазона");
+}
+
+int32_t LastPosition(int32_t end, int32_t dataStart) {
+  return Checked(int64_t{end} + dataStart - 2,
+                 "конец файла в архиве вне 32-битного диапазона");
+}
+
+void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
+                      int32_t dataStart, int32_t archiveLength) {
+  if (first > last)
+    return; // an empty file reads nothing
+  if (first < dataStart || last > archiveLength)
+    RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
+                      "\xC2\xAB" + std::string(name.substr(0, 256)) +
+                          "\xC2\xBB (позиции " + std::to_string(first) + "-" +
+                          std::to_string(last) + ", длина архива " +
+                          std::to_string(archiveLength) + ")");
+}
+
+EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
+                           int32_t archiveLength) {
+  EntryRange range;
+  range.last = LastPosition(entry.end, dataStart);
+  range.first = FirstPosition(entry.start, dataStart);
+  CheckRangeInside(entry.name, range.first, range.last, dataStart,
+                   archiveLength);
+  return range;
+}
+
+// ---- Header and catalog ---------------------------------------------------
+
+CatalogInfo ReadCatalogInfo(int16_t number) {
+  namespace files = platform::files;
+  CatalogInfo info;
+  info.length = files::Lof(number);
+  info.first = files::Seek(number);
+  int32_t position = info.first;
+  const auto more = [&] { return position <= info.length; };
+
+  for (int32_t i = 0; i < kSignatureSize; ++i)
+    if (!more() ||
+        files::GetAt(number, position++) != static_cast<uint8_t>(kSignature[i]))
+      RaiseArchiveError(kErrNotArchive, kMsgNotArchive);
+  if (!more())
+    RaiseArchiveError(kErrNoCatalog, kMsgNoCatalog);
+  info.compression = files::GetAt(number, position++);
+  if (!more() || files::GetAt(number, position++) != kCatalogMark)
+    RaiseArchiveError(kErrNoCatalog, kMsgNoCatalog);
+
+  info.catalogStart = position;
+  for (;;) {
+    if (!more())
+      RaiseArchiveError(kErrCatalogUnterminated, kMsgCatalogUnterminated);
+    if (files::GetAt(number, position) == kCatalogMark)
+      break;
+    ++position;
+  }
+  info.catalogEnd = position;
+  info.dataStart = position + 1;
+  return info;
+}
+
+bool CatalogReader::Next(EntryParser &parser) {
+  parser.Reset();
+  while (cursor_ < end_) {
+    const uint8_t byte = platform::files::GetAt(number_, cursor_++);
+    if (byte == kEntryEnd)
+      return true;
+    parser.AddAnsi(byte);
+  }
+  return false; // text after the last 0x02 is dropped
+}
+
+} // namespace archive

@@ -1,0 +1,164 @@
+// The PACK1 layout and its catalog: the header markers, the entry text
+// name?start?end and its fields, the clean-up and safety check of entry
+// names, and a reader of the header and catalog of an open archive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace archive {
+
+// Archive layout. Positions are 1-based, counted from the archive's first
+// byte:
+//   1..5   signature "PACK1"
+//   6      compression method byte
+//   7      catalog start marker 0x01
+//   8..    entry texts, each followed by 0x02
+//   then   catalog end marker 0x01, then the data region.
+inline constexpr char kSignature[] = "PACK1";
+inline constexpr int32_t kSignatureSize = 5;
+inline constexpr uint8_t kCatalogMark = 0x01; // opens and closes the catalog
+inline constexpr uint8_t kEntryEnd = 0x02;    // ends each entry text
+inline constexpr char kFieldSeparator = '?';  // between name, start and end
+// Bytes from the archive's first byte to the first catalog byte.
+inline constexpr int32_t kHeaderSize = kSignatureSize + 2;
+
+// Longest entry name (UTF-8 bytes, as stored) that a reader keeps; no file
+// system takes a longer one.
+inline constexpr size_t kMaxNameBytes = 4096;
+
+// One entry: its name as stored and its range in the data region, 1-based,
+// start inclusive and end exclusive (end - start is the file's length).
+struct CatalogEntry {
+  std::string name;
+  int32_t start = 0;
+  int32_t end = 0;
+};
+
+// Splits an entry text at "?" as its characters arrive, keeping only the
+// name and the two numbers, so that a hostile catalog cannot make it grow.
+// Fields after the third are ignored. The accessors raise the errors of
+// the extraction for the field they are asked for.
+class EntryParser {
+public:
+  void Reset();
+  // One byte of UTF-8 text.
+  void Add(char c);
+  // One code-page byte of a stored entry text.
+  void AddAnsi(uint8_t byte);
+  void AddText(std::string_view text) {
+    for (char c : text)
+      Add(c);
+  }
+
+  // Fields seen so far; an empty text has none.
+  int32_t FieldCount() const { return empty_ ? 0 : fields_; }
+  // The first field; kSubscript for an empty text, kErrBadEntryName when it
+  // is longer than kMaxNameBytes.
+  const std::string &Name() const;
+  // The second and third fields as 32-bit numbers: kSubscript when the
+  // field is missing, kTypeMismatch when it is not an optional sign
+  // followed by decimal digits, kOverflow outside the 32-bit range.
+  int32_t Start() const { return start_.Value(fields_, 2); }
+  int32_t End() const { return end_.Value(fields_, 3); }
+
+private:
+  struct Number {
+    bool sign = false; // a leading + or - was seen
+    bool negative = false;
+    bool invalid = false; // a character other than a leading sign or digit
+    bool digits = false;  // at least one digit
+    int64_t value = 0;    // magnitude, capped just past the 32-bit range
+    void Reset() { *this = Number(); }
+    void Add(char c);
+    int32_t Value(int32_t fieldCount, int32_t field) const;
+  };
+
+  bool empty_ = true;
+  int32_t fields_ = 1;
+  bool nameTooLong_ = false;
+  std::string name_;
+  Number start_;
+  Number end_;
+};
+
+// Parses a whole entry text (UTF-8), raising as EntryParser does; the end
+// is converted before the start, as the extraction computes them.
+CatalogEntry ParseEntry(std::string_view text);
+
+// Reads a number field: an optional sign, then decimal digits.
+// kTypeMismatch or kOverflow as for EntryParser.
+int32_t ParseNumber(std::string_view field);
+
+// The name without any of < > * ? : / \ | and the double quotation mark.
+std::string RemoveReservedChars(std::string_view name);
+
+// True for a name that may be created inside the target folder: not empty,
+// not "." or "..", no control character, not ending in a dot or a space,
+// not a Windows device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, COM and
+// LPT with a superscript 1, 2 or 3, CONIN$, CONOUT$; any case, with or
+// without an extension). Expects a name already cleaned by
+// RemoveReservedChars.
+bool IsSafeEntryName(std::string_view name);
+// Raises kErrBadEntryName naming the name unless IsSafeEntryName.
+void CheckEntryName(std::string_view name);
+
+// The text of an error whose number the archive object raises itself, with
+// a detail: "<message>: <detail>".
+[[noreturn]] void RaiseArchiveError(int32_t number, std::string_view message,
+                                    std::string_view detail = {});
+
+// Header and catalog of an archive open under a file number.
+struct CatalogInfo {
+  int32_t first = 1;        // position of the signature's first byte
+  uint8_t compression = 0;  // the method byte
+  int32_t catalogStart = 0; // position of the first catalog byte
+  int32_t catalogEnd = 0;   // position of the closing 0x01
+  int32_t dataStart = 0;    // position of the first data byte
+  int32_t length = 0;       // length of the archive file
+};
+
+// Reads the header and finds the end of the catalog of the archive open
+// under number, starting at its current read position. Raises
+// kErrNotArchive, kErrNoCatalog, kErrCatalogUnterminated, or the file
+// table's errors.
+CatalogInfo ReadCatalogInfo(int16_t number);
+
+// Walks the entry texts of a catalog found by ReadCatalogInfo, one at a
+// time, reading them from the open archive. Text after the last 0x02 is not
+// an entry.
+class CatalogReader {
+public:
+  CatalogReader(int16_t number, const CatalogInfo &info)
+      : number_(number), cursor_(info.catalogStart), end_(info.catalogEnd) {}
+  // Fills parser with the next entry text; false after the last entry.
+  bool Next(EntryParser &parser);
+  // Position of the next catalog byte to be read.
+  int32_t Cursor() const { return cursor_; }
+
+private:
+  int16_t number_;
+  int32_t cursor_;
+  int32_t end_;
+};
+
+// Archive positions of an entry's first and last byte, in 32-bit
+// arithmetic: first = start + dataStart - 1, last = end + dataStart - 2.
+// kOverflow when a result leaves the 32-bit range.
+int32_t FirstPosition(int32_t start, int32_t dataStart);
+int32_t LastPosition(int32_t end, int32_t dataStart);
+// Raises kErrEntryPastEnd naming the entry when a non-empty range
+// (first <= last) begins before the data region or ends past the file.
+void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
+                      int32_t dataStart, int32_t archiveLength);
+
+// The three checks above for a parsed entry.
+struct EntryRange {
+  int32_t first; // archive position of the first byte
+  int32_t last;  // of the last byte; below first for an empty entry
+};
+EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
+                           int32_t archiveLength);
+
+} // namespace archive

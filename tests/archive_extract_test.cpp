@@ -1,0 +1,523 @@
+// Extraction: the files it writes, the values it shows while it runs, its
+// cancel and its error path, and hostile archives.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+
+#include "archive/arch_errors.h"
+#include "archive/cls_arch.h"
+#include "platform/files.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+using archive::cls_arch;
+using archtest::BuildArchive;
+using archtest::RawArchive;
+namespace files = platform::files;
+
+// What a poller sees inside one yield.
+struct Snapshot {
+  int16_t mode;
+  std::string file;
+  int32_t seek;
+  int32_t full;
+  bool operator==(const Snapshot &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Snapshot &s) {
+  return out << "{" << s.mode << ", \"" << s.file << "\", " << s.seek << ", "
+             << s.full << "}";
+}
+
+class RecordingUi : public testsupport::ScriptedUi {
+public:
+  int32_t OnYield() override {
+    if (arch)
+      seen.push_back({arch->ActionMode(), arch->DefFile(), arch->DefSeek(),
+                      arch->FullSeek()});
+    return ScriptedUi::OnYield();
+  }
+  const cls_arch *arch = nullptr;
+  std::vector<Snapshot> seen;
+};
+
+const std::string kExample = std::string("PACK1\x00\x01", 7) +
+                             "one.txt?1?6\x02" + "two.dat?6?9\x02" + "\x01" +
+                             "HELLO" + "abc";
+
+class ExtractTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    files::CloseAllQuietly();
+    ui_.arch = &arch_;
+    out_ = dir_ / "out";
+    archtest::MakeFolder(out_);
+  }
+  void TearDown() override { files::CloseAllQuietly(); }
+
+  // Writes the archive, loads it and extracts it into out_.
+  platform::Boolean Run(const std::string &bytes) {
+    archtest::WriteFile(archive_, bytes);
+    arch_.FileName(archive_);
+    EXPECT_EQ(arch_.Load(), platform::kTrue);
+    return arch_.Extract(out_);
+  }
+
+  // The one error box Extract showed.
+  std::string Shown() {
+    EXPECT_EQ(ui_.messages.size(), 1u);
+    if (ui_.messages.empty())
+      return "";
+    EXPECT_EQ(ui_.messages[0].icon, platform::MsgIcon::Error);
+    EXPECT_EQ(ui_.messages[0].buttons, platform::MsgButtons::Ok);
+    EXPECT_EQ(ui_.messages[0].title, "Dravell");
+    return ui_.messages[0].text;
+  }
+
+  void ExpectIdleAfterFailure() {
+    EXPECT_EQ(arch_.ActionMode(), 0);
+    EXPECT_EQ(arch_.DefFile(), "");
+  }
+
+  bool ArchiveOpen() {
+    try {
+      files::At(arch_.FileNum());
+      return true;
+    } catch (const platform::Error &) {
+      return false;
+    }
+  }
+
+  RecordingUi ui_;
+  archtest::TempDir dir_;
+  cls_arch arch_;
+  std::string archive_ = dir_ / "a.pack";
+  std::string out_;
+};
+
+TEST_F(ExtractTest, WritesTheWorkedExample) {
+  arch_.Compression(9);
+  EXPECT_EQ(Run(kExample), platform::kTrue);
+  EXPECT_EQ(archtest::Tree(out_),
+            (std::vector<std::string>{"one.txt", "two.dat"}));
+  EXPECT_EQ(archtest::ReadFile(out_ + "/one.txt"), "HELLO");
+  EXPECT_EQ(archtest::ReadFile(out_ + "/two.dat"), "abc");
+  EXPECT_EQ(arch_.Compression(), 0);
+  EXPECT_EQ(arch_.ActionMode(), 0);
+  EXPECT_EQ(arch_.DefFile(), "");
+  EXPECT_EQ(arch_.DefSeek(), 1);
+  EXPECT_EQ(arch_.FullSeek(), 40);
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_TRUE(ArchiveOpen()); // reopened after the last entry
+  EXPECT_EQ(arch_.FileNum(), 1);
+  EXPECT_EQ(archtest::ReadFile(archive_), kExample);
+}
+
+TEST_F(ExtractTest, ShowsEachPhaseInsideItsYields) {
+  arch_.FileName(archive_);
+  archtest::WriteFile(archive_, kExample);
+  ASSERT_EQ(arch_.Load(), platform::kTrue);
+  ASSERT_EQ(arch_.Extract(out_), platform::kTrue);
+
+  std::vector<Snapshot> want;
+  want.push_back({0, "", 1, 40});   // step 1 yields before the phase is set
+  for (int32_t p = 9; p <= 32; ++p) // one yield per catalog byte
+    want.push_back({5, "", p, 40});
+  want.push_back({5, "", 32, 40}); // first entry prepared
+  for (int32_t p = 33; p <= 37; ++p)
+    want.push_back({1, "one.txt", p, 40});
+  want.push_back({4, "one.txt", 1, 40}); // second entry, after reopening
+  for (int32_t p = 38; p <= 40; ++p)
+    want.push_back({1, "two.dat", p, 40});
+  ASSERT_EQ(ui_.seen.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i)
+    EXPECT_EQ(ui_.seen[i], want[i]) << "yield " << i + 1;
+}
+
+TEST_F(ExtractTest, EmptyCatalogWritesNothingAndLeavesAbortAlone) {
+  arch_.Abort(platform::kTrue);
+  EXPECT_EQ(Run(std::string("PACK1\x05\x01\x01", 8) + "trailing"),
+            platform::kTrue);
+  EXPECT_TRUE(archtest::Tree(out_).empty());
+  EXPECT_EQ(arch_.Abort(), platform::kTrue);
+  EXPECT_EQ(arch_.Compression(), 5);
+  EXPECT_EQ(arch_.ActionMode(), 0);
+  EXPECT_EQ(arch_.DefFile(), "");
+  EXPECT_EQ(ui_.yields, 1);
+}
+
+TEST_F(ExtractTest, EmptyAndReversedRangesGiveEmptyFiles) {
+  EXPECT_EQ(Run(RawArchive({"e?4?4", "r?9?2", "far?99999?99999"}, "\x01xyz")),
+            platform::kTrue);
+  for (const char *name : {"e", "r", "far"})
+    EXPECT_EQ(archtest::ReadFile(out_ + "/" + name), "") << name;
+}
+
+TEST_F(ExtractTest, ReplacesALongerFileAndKeepsOthers) {
+  archtest::WriteFile(out_ + "/one.txt", std::string(5000, 'x'));
+  archtest::WriteFile(out_ + "/keep.me", "old");
+  EXPECT_EQ(Run(kExample), platform::kTrue);
+  EXPECT_EQ(archtest::ReadFile(out_ + "/one.txt"), "HELLO");
+  EXPECT_EQ(archtest::ReadFile(out_ + "/keep.me"), "old");
+}
+
+TEST_F(ExtractTest, ReservedCharactersLeaveTheName) {
+  const std::string bytes =
+      RawArchive({"a:b.txt?1?3", "sub\\..\\x<y>?3?4"}, "\x01xyz");
+  EXPECT_EQ(Run(bytes), platform::kTrue);
+  int copying = 0; // yields that showed the cleaned name while copying
+  for (const Snapshot &s : ui_.seen)
+    copying += s.mode == 1 && s.file == "ab.txt";
+  EXPECT_EQ(copying, 2);
+  EXPECT_EQ(archtest::Tree(out_),
+            (std::vector<std::string>{"ab.txt", "sub..xy"}));
+  EXPECT_EQ(archtest::ReadFile(out_ + "/ab.txt"), "xy");
+  EXPECT_EQ(archtest::ReadFile(out_ + "/sub..xy"), "z");
+}
+
+TEST_F(ExtractTest, LaterEntryOfTheSameNameWins) {
+  EXPECT_EQ(Run(RawArchive({"f?1?3", "f?3?4"}, "\x01xyz")), platform::kTrue);
+  EXPECT_EQ(archtest::ReadFile(out_ + "/f"), "z");
+}
+
+TEST_F(ExtractTest, CyrillicNamesComeFromTheCodePage) {
+  EXPECT_EQ(Run(BuildArchive({{"Отчёт №1.txt", "да"}, {"пусто", ""}})),
+            platform::kTrue);
+  EXPECT_EQ(archtest::ReadFile(out_ + "/Отчёт №1.txt"), "да");
+  EXPECT_EQ(archtest::ReadFile(out_ + "/пусто"), "");
+}
+
+TEST_F(ExtractTest, AnyMethodByteLeavesTheBytesAsStored) {
+  for (int method : {1, 2, 127, 255}) {
+    ui_.messages.clear();
+    const std::string bytes = BuildArchive({{"m.bin", "\x01\x02\x00\xFF"}},
+                                           static_cast<uint8_t>(method));
+    EXPECT_EQ(Run(bytes), platform::kTrue) << method;
+    EXPECT_EQ(arch_.Compression(), method);
+    EXPECT_EQ(archtest::ReadFile(out_ + "/m.bin"), "\x01\x02\x00\xFF");
+    files::CloseAllQuietly();
+  }
+}
+
+// ---- Cancel ---------------------------------------------------------------
+
+const std::string kThree =
+    BuildArchive({{"1.txt", "first"}, {"2.txt", "second"}, {"3.txt", "x"}});
+
+TEST_F(ExtractTest, AbortDuringTheFirstEntryFinishesItThenStops) {
+  // The catalog's 33 bytes are yields 2..34, the first entry is prepared in
+  // yield 35 and its bytes are yields 36..40.
+  ui_.AtYield(37, [&] { arch_.Abort(platform::kTrue); });
+  EXPECT_EQ(Run(kThree), platform::kFalse);
+  EXPECT_EQ(Shown(), "Распаковка архива отменена пользователем!");
+  EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"1.txt"});
+  EXPECT_EQ(archtest::ReadFile(out_ + "/1.txt"), "first");
+  EXPECT_EQ(arch_.Abort(), platform::kFalse);
+  ExpectIdleAfterFailure();
+  EXPECT_TRUE(ArchiveOpen()); // the cancel comes after the reopening
+  EXPECT_EQ(arch_.DefSeek(), 1);
+}
+
+TEST_F(ExtractTest, AbortSetBeforehandStillWritesTheFirstEntry) {
+  arch_.Abort(platform::kTrue);
+  EXPECT_EQ(Run(kThree), platform::kFalse);
+  EXPECT_EQ(Shown(), archive::kMsgExtractCancelled);
+  EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"1.txt"});
+  EXPECT_EQ(archtest::ReadFile(out_ + "/1.txt"), "first");
+  EXPECT_EQ(arch_.Abort(), platform::kFalse);
+  ExpectIdleAfterFailure();
+}
+
+TEST_F(ExtractTest, AbortDuringTheLastEntryStillFails) {
+  // 2.txt: prepared in yield 41, bytes 42..47; 3.txt: 48, its byte 49.
+  ui_.AtYield(49, [&] { arch_.Abort(platform::kTrue); });
+  EXPECT_EQ(Run(kThree), platform::kFalse);
+  EXPECT_EQ(Shown(), archive::kMsgExtractCancelled);
+  EXPECT_EQ(archtest::Tree(out_),
+            (std::vector<std::string>{"1.txt", "2.txt", "3.txt"}));
+}
+
+TEST_F(ExtractTest, EndOfProgramInsideAYieldPassesThrough) {
+  ui_.AtYield(35, [&] { ui_.EndProgram(3); });
+  EXPECT_EQ(testsupport::RunProgram([&] { Run(kThree); }), 3);
+  EXPECT_TRUE(ui_.messages.empty()); // no error box for the ending
+}
+
+// ---- Rejections -----------------------------------------------------------
+
+struct Rejected {
+  const char *label;
+  std::string bytes;
+  const char *message; // the whole text, or its beginning when prefix
+  bool prefix;
+  std::vector<std::string> files; // what the target folder holds afterwards
+};
+
+class RejectTest : public ExtractTest,
+                   public ::testing::WithParamInterface<Rejected> {};
+
+TEST_P(RejectTest, ShowsTheMessageAndReturnsFalse) {
+  const Rejected &c = GetParam();
+  EXPECT_EQ(Run(c.bytes), platform::kFalse);
+  const std::string shown = Shown();
+  if (c.prefix)
+    EXPECT_EQ(shown.rfind(c.message, 0), 0u) << shown;
+  else
+    EXPECT_EQ(shown, c.message);
+  ExpectIdleAfterFailure();
+  EXPECT_EQ(archtest::Tree(out_), c.files);
+  EXPECT_EQ(files::FreeFile(), 2); // only the archive is open
+  EXPECT_TRUE(ArchiveOpen());
+}
+
+const std::string kOk = "ok?1?3\x02";
+
+INSTANTIATE_TEST_SUITE_P(
+    Archives, RejectTest,
+    ::testing::Values(
+        Rejected{"empty_file", "", archive::kMsgNotArchive, false, {}},
+        Rejected{"short_file", "PAC", archive::kMsgNotArchive, false, {}},
+        Rejected{"lower_case",
+                 BuildArchive({{"a", "b"}}).replace(0, 5, "pack1"),
+                 archive::kMsgNotArchive,
+                 false,
+                 {}},
+        Rejected{"no_method", "PACK1", archive::kMsgNoCatalog, false, {}},
+        Rejected{"no_marker",
+                 std::string("PACK1\x00", 6),
+                 archive::kMsgNoCatalog,
+                 false,
+                 {}},
+        Rejected{"bad_marker",
+                 std::string("PACK1\x00\x02x?1?2\x02\x01", 14),
+                 archive::kMsgNoCatalog,
+                 false,
+                 {}},
+        Rejected{"unterminated_empty",
+                 std::string("PACK1\x00\x01", 7),
+                 archive::kMsgCatalogUnterminated,
+                 false,
+                 {}},
+        Rejected{"unterminated",
+                 std::string("PACK1\x00\x01"
+                             "a?1?2\x02zz",
+                             14),
+                 archive::kMsgCatalogUnterminated,
+                 false,
+                 {}},
+        // Entries before a bad one are written; a bad one after its file
+        // is created when its fields are the trouble.
+        Rejected{"empty_text",
+                 RawArchive({"ok?1?3", ""}, "\x01xy"),
+                 "Индекс вне допустимого диапазона",
+                 true,
+                 {"ok"}},
+        Rejected{"one_field",
+                 RawArchive({"ok?1?3", "one"}, "\x01xy"),
+                 "Индекс вне допустимого диапазона",
+                 true,
+                 {"ok", "one"}},
+        Rejected{"two_fields",
+                 RawArchive({"two?1"}, "\x01xy"),
+                 "Индекс вне допустимого диапазона",
+                 true,
+                 {"two"}},
+        Rejected{"start_not_number",
+                 RawArchive({"n?one?3"}, "\x01xy"),
+                 "Несоответствие типа",
+                 true,
+                 {"n"}},
+        Rejected{"end_not_number",
+                 RawArchive({"n?1? 3"}, "\x01xy"),
+                 "Несоответствие типа",
+                 true,
+                 {"n"}},
+        Rejected{"end_overflow",
+                 RawArchive({"n?1?2147483648"}, "\x01xy"),
+                 "Переполнение",
+                 true,
+                 {"n"}},
+        Rejected{"position_overflow",
+                 RawArchive({"n?1?2147483640"}, "\x01xy"),
+                 "Переполнение",
+                 true,
+                 {"n"}},
+        Rejected{"start_overflow",
+                 RawArchive({"n?2147483640?1"}, "\x01xy"),
+                 "Переполнение",
+                 true,
+                 {"n"}},
+        Rejected{"past_end",
+                 RawArchive({"ok?1?3", "big?3?100"}, "\x01xyz"),
+                 archive::kMsgEntryPastEnd,
+                 true,
+                 {"big", "ok"}},
+        Rejected{"one_past_end",
+                 RawArchive({"big?1?5"}, "\x01xyz"),
+                 archive::kMsgEntryPastEnd,
+                 true,
+                 {"big"}},
+        Rejected{"before_data",
+                 RawArchive({"hdr?-20?3"}, "\x01xyz"),
+                 archive::kMsgEntryPastEnd,
+                 true,
+                 {"hdr"}},
+        Rejected{"start_zero",
+                 RawArchive({"z?0?2"}, "\x01xyz"),
+                 archive::kMsgEntryPastEnd,
+                 true,
+                 {"z"}}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+// Names that would leave the folder or reach a device fail before anything
+// is created for them.
+class BadNameTest : public ExtractTest,
+                    public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(BadNameTest, FailsBeforeCreatingAnything) {
+  const std::string bytes =
+      RawArchive({"ok?1?3", GetParam() + "?1?3"}, "\x01xyz");
+  EXPECT_EQ(Run(bytes), platform::kFalse);
+  const std::string shown = Shown();
+  EXPECT_EQ(shown.rfind(archive::kMsgBadEntryName, 0), 0u) << shown;
+  ExpectIdleAfterFailure();
+  EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"ok"});
+  // Nothing appeared beside the target folder either.
+  EXPECT_EQ(archtest::Tree(dir_.Path()),
+            (std::vector<std::string>{"a.pack", "out/", "out/ok"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, BadNameTest,
+                         ::testing::Values(".", "..", "...", ".. ", "../",
+                                           "..\\", "/..", "<>", "\"\"", "",
+                                           "CON", "nul.txt", "Com1", "LPT9.log",
+                                           "con .txt", "CONOUT$", "lpt1 .txt",
+                                           "x.", "x ", std::string("a\x00", 2),
+                                           "tab\there",
+                                           std::string(5000, 'n')));
+
+TEST_F(ExtractTest, EntryNamedLikeTheArchiveCannotOverwriteIt) {
+  const std::string bytes = BuildArchive({{"ok", "1"}, {"a.pack", "boom"}});
+  archtest::WriteFile(archive_, bytes);
+  arch_.FileName(archive_);
+  ASSERT_EQ(arch_.Load(), platform::kTrue);
+  EXPECT_EQ(arch_.Extract(dir_.Path()), platform::kFalse);
+  EXPECT_EQ(Shown().rfind(archive::kMsgEntryIsArchive, 0), 0u);
+  EXPECT_EQ(archtest::ReadFile(archive_), bytes);
+  EXPECT_EQ(archtest::ReadFile(dir_ / "ok"), "1");
+}
+
+TEST_F(ExtractTest, MissingTargetFolderFailsAtTheFirstCreate) {
+  archtest::WriteFile(archive_, kExample);
+  arch_.FileName(archive_);
+  ASSERT_EQ(arch_.Load(), platform::kTrue);
+  EXPECT_EQ(arch_.Extract(dir_ / "nowhere"), platform::kFalse);
+  EXPECT_NE(Shown().find("nowhere"), std::string::npos);
+  EXPECT_FALSE(archtest::Exists(dir_ / "nowhere"));
+  ExpectIdleAfterFailure();
+}
+
+TEST_F(ExtractTest, WithoutLoadTheFirstReadFails) {
+  arch_.FileName(archive_);
+  archtest::WriteFile(archive_, kExample);
+  EXPECT_EQ(arch_.Extract(out_), platform::kFalse);
+  EXPECT_FALSE(Shown().empty());
+  EXPECT_TRUE(archtest::Tree(out_).empty());
+  ExpectIdleAfterFailure();
+}
+
+TEST_F(ExtractTest, NotAnArchiveLeavesItOpenAndWritesNothing) {
+  EXPECT_EQ(Run("just some text file"), platform::kFalse);
+  EXPECT_EQ(Shown(), "Файл не является архивом Kestrova PACK.");
+  EXPECT_TRUE(ArchiveOpen());
+  EXPECT_TRUE(archtest::Tree(out_).empty());
+  EXPECT_EQ(arch_.ActionMode(), 0);
+}
+
+TEST_F(ExtractTest, ArchiveInsideALargerFileIsReadFromItsPosition) {
+  // The reader starts at the current position and never reads past the
+  // last entry: bytes after it are ignored.
+  EXPECT_EQ(Run(kExample + "\x00TRAILER"), platform::kTrue);
+  EXPECT_EQ(archtest::ReadFile(out_ + "/two.dat"), "abc");
+}
+
+// A valid archive cut at every length: never a crash, never a file outside
+// the target folder, and either every entry or an error box.
+TEST_F(ExtractTest, TruncationSweep) {
+  const std::string full = BuildArchive({{"a.txt", "alpha"},
+                                         {"пусто", ""},
+                                         {"b.bin", std::string(40, '\x01')},
+                                         {"c", "\x02\x01"}});
+  for (size_t cut = 0; cut <= full.size(); ++cut) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    files::CloseAllQuietly();
+    ui_.messages.clear();
+    std::string folder = "t";
+    folder += std::to_string(cut);
+    const std::string target = dir_ / folder;
+    archtest::MakeFolder(target);
+    archtest::WriteFile(archive_, full.substr(0, cut));
+    arch_.FileName(archive_);
+    ASSERT_EQ(arch_.Load(), platform::kTrue);
+    const platform::Boolean ok = arch_.Extract(target);
+    if (cut == full.size()) {
+      EXPECT_EQ(ok, platform::kTrue);
+      EXPECT_TRUE(ui_.messages.empty());
+    } else {
+      EXPECT_EQ(ok, platform::kFalse);
+      EXPECT_EQ(ui_.messages.size(), 1u);
+    }
+    for (const std::string &name : archtest::Tree(target))
+      EXPECT_TRUE(name == "a.txt" || name == "пусто" || name == "b.bin" ||
+                  name == "c")
+          << name;
+    EXPECT_EQ(arch_.ActionMode(), 0);
+    EXPECT_EQ(arch_.DefFile(), "");
+  }
+  // Nothing but the targets and the archive beside them.
+  for (const std::string &name : archtest::Tree(dir_.Path()))
+    EXPECT_TRUE(name == "a.pack" || name.rfind("t", 0) == 0 ||
+                name.rfind("out", 0) == 0)
+        << name;
+}
+
+// Hostile bytes anywhere in the catalog: every result is an entry inside
+// the folder or an error box, never a crash.
+TEST_F(ExtractTest, MutatedCatalogsNeverEscapeTheFolder) {
+  const std::string base = BuildArchive({{"a.txt", "alpha"}, {"b", "beta"}});
+  const std::string catalogEnd = base.substr(0, base.find('\x01', 7) + 1);
+  uint32_t seed = 12345;
+  const char specials[] = {'\x00', '\x01', '\x02', '?', '.', '/',
+                           '\\',   ':',    '9',    '-', ' ', 'C'};
+  for (int round = 0; round < 150; ++round) {
+    std::string bytes = base;
+    for (int k = 0; k < 3; ++k) {
+      seed = seed * 1103515245 + 12345;
+      const size_t at = 7 + (seed >> 8) % (catalogEnd.size() - 7);
+      bytes[at] = specials[(seed >> 20) % sizeof specials];
+    }
+    files::CloseAllQuietly();
+    ui_.messages.clear();
+    const std::string target = dir_ / "m";
+    archtest::MakeFolder(target);
+    archtest::WriteFile(archive_, bytes);
+    arch_.FileName(archive_);
+    ASSERT_EQ(arch_.Load(), platform::kTrue);
+    const platform::Boolean ok = arch_.Extract(target);
+    EXPECT_EQ(ok == platform::kTrue, ui_.messages.empty()) << round;
+    EXPECT_EQ(arch_.ActionMode(), 0);
+    for (const std::string &name : archtest::Tree(dir_.Path()))
+      EXPECT_TRUE(name == "a.pack" || name == "out/" ||
+                  (name.rfind("m/", 0) == 0 &&
+                   name.find('/', 2) == std::string::npos) ||
+                  name == "m/")
+          << archtest::Hex(name);
+    std::error_code ec;
+    std::filesystem::remove_all(target, ec);
+  }
+}
+
+} // namespace

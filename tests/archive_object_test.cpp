@@ -1,0 +1,140 @@
+// The archive object: construction, Load and UnLoad.
+#include <gtest/gtest.h>
+
+#include "archive/cls_arch.h"
+#include "platform/files.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+using archive::cls_arch;
+namespace files = platform::files;
+
+class ArchiveObjectTest : public ::testing::Test {
+protected:
+  void SetUp() override { files::CloseAllQuietly(); }
+  void TearDown() override { files::CloseAllQuietly(); }
+
+  bool IsOpen(int16_t number) {
+    try {
+      files::At(number);
+      return true;
+    } catch (const platform::Error &) {
+      return false;
+    }
+  }
+
+  testsupport::ScriptedUi ui_;
+  archtest::TempDir dir_;
+};
+
+TEST_F(ArchiveObjectTest, NewObjectIsIdleAndEmpty) {
+  const cls_arch arch;
+  EXPECT_EQ(arch.FileName(), "");
+  EXPECT_EQ(arch.ActionMode(), 0);
+  EXPECT_EQ(arch.Compression(), 0);
+  EXPECT_EQ(arch.DefSeek(), 0);
+  EXPECT_EQ(arch.FullSeek(), 0);
+  EXPECT_EQ(arch.DefFile(), "");
+  EXPECT_EQ(arch.Abort(), platform::kFalse);
+  EXPECT_EQ(arch.FileNum(), 0);
+}
+
+TEST_F(ArchiveObjectTest, SettersArePlain) {
+  cls_arch arch;
+  arch.FileName("x\\y.pack");
+  arch.Abort(platform::kTrue);
+  arch.Compression(200);
+  EXPECT_EQ(arch.FileName(), "x\\y.pack");
+  EXPECT_EQ(arch.Abort(), platform::kTrue);
+  EXPECT_EQ(arch.Compression(), 200);
+  EXPECT_EQ(arch.ActionMode(), 0); // nothing else moved
+}
+
+TEST_F(ArchiveObjectTest, LoadSetsTheCountersOfAThousandByteFile) {
+  const std::string path = dir_ / "a.pack";
+  archtest::WriteFile(path, std::string(1000, 'z'));
+  cls_arch arch;
+  arch.FileName(path);
+  EXPECT_EQ(arch.Load(), platform::kTrue);
+  EXPECT_EQ(arch.FullSeek(), 1000);
+  EXPECT_EQ(arch.DefSeek(), 1);
+  EXPECT_EQ(arch.FileNum(), 1);
+  EXPECT_TRUE(IsOpen(1));
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(ArchiveObjectTest, LoadOfAMissingFileFailsQuietlyAndCreatesNothing) {
+  const std::string path = dir_ / "missing.pack";
+  cls_arch arch;
+  // Earlier counters stay when a later Load fails.
+  const std::string old = dir_ / "old.pack";
+  archtest::WriteFile(old, "12345");
+  arch.FileName(old);
+  ASSERT_EQ(arch.Load(), platform::kTrue);
+  ASSERT_EQ(arch.UnLoad(), platform::kTrue);
+
+  arch.FileName(path);
+  EXPECT_EQ(arch.Load(), platform::kFalse);
+  EXPECT_FALSE(archtest::Exists(path));
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(arch.FileNum(), 1); // the number drawn, nothing open under it
+  EXPECT_FALSE(IsOpen(1));
+  EXPECT_EQ(arch.FullSeek(), 5);
+  EXPECT_EQ(arch.DefSeek(), 1);
+}
+
+TEST_F(ArchiveObjectTest, LoadFailsForAnEmptyPathAndAFolder) {
+  cls_arch arch;
+  EXPECT_EQ(arch.Load(), platform::kFalse);
+  arch.FileName(dir_.Path());
+  EXPECT_EQ(arch.Load(), platform::kFalse);
+  EXPECT_EQ(files::FreeFile(), 1); // nothing left open
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(ArchiveObjectTest, SecondLoadWithoutUnLoadKeepsTheFirstOpen) {
+  const std::string path = dir_ / "a.pack";
+  archtest::WriteFile(path, "abc");
+  cls_arch arch;
+  arch.FileName(path);
+  ASSERT_EQ(arch.Load(), platform::kTrue);
+  ASSERT_EQ(arch.Load(), platform::kTrue);
+  EXPECT_EQ(arch.FileNum(), 2);
+  EXPECT_TRUE(IsOpen(1));
+  EXPECT_TRUE(IsOpen(2));
+  EXPECT_EQ(arch.UnLoad(), platform::kTrue);
+  EXPECT_TRUE(IsOpen(1)); // only FileNum is closed
+  EXPECT_FALSE(IsOpen(2));
+  EXPECT_EQ(arch.FileNum(), 2);
+  EXPECT_EQ(arch.FullSeek(), 3); // UnLoad leaves the counters
+  EXPECT_EQ(arch.DefSeek(), 1);
+}
+
+TEST_F(ArchiveObjectTest, UnLoadWithoutLoadOrTwiceIsHarmless) {
+  cls_arch arch;
+  EXPECT_EQ(arch.UnLoad(), platform::kTrue);
+  const std::string path = dir_ / "a.pack";
+  archtest::WriteFile(path, "abc");
+  arch.FileName(path);
+  ASSERT_EQ(arch.Load(), platform::kTrue);
+  EXPECT_EQ(arch.UnLoad(), platform::kTrue);
+  EXPECT_EQ(arch.UnLoad(), platform::kTrue);
+  EXPECT_EQ(archtest::ReadFile(path), "abc");
+}
+
+TEST_F(ArchiveObjectTest, DestroyingTheObjectLeavesTheArchiveOpen) {
+  const std::string path = dir_ / "a.pack";
+  archtest::WriteFile(path, "abc");
+  int16_t number = 0;
+  {
+    cls_arch arch;
+    arch.FileName(path);
+    ASSERT_EQ(arch.Load(), platform::kTrue);
+    number = arch.FileNum();
+  }
+  EXPECT_TRUE(IsOpen(number));
+}
+
+} // namespace

@@ -1,0 +1,509 @@
+// File-system operations by path: name order, wildcards, listing, deleting,
+// copying and creating files and folders.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/fs.h"
+
+namespace {
+
+namespace fs = platform::fs;
+namespace err = platform::err;
+namespace stdfs = std::filesystem;
+using Names = std::vector<std::string>;
+
+platform::Error Caught(const std::function<void()> &call) {
+  try {
+    call();
+  } catch (const platform::Error &e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error raised";
+  return platform::Error(0, "");
+}
+
+int Sign(int value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
+
+// ---- names ---------------------------------------------------------------
+
+TEST(FsNames, CompareNamesNoCaseOrdersLikeNtfs) {
+  struct Case {
+    const char *a;
+    const char *b;
+    int order;
+  };
+  const Case cases[] = {
+      {"a", "A", 0},
+      {"readme.TXT", "README.txt", 0},
+      {"a", "B", -1},
+      {"B", "a", 1},
+      {"a", "ab", -1},
+      {"", "a", -1},
+      {"ab", "a_b", -1}, // upper-cased letters come before '_'
+      {"a", "_", -1},
+      {"Z", "[", -1},
+      {"z", "а", -1}, // Latin before Cyrillic
+      {"арбуз", "Яблоко", -1},
+      {"ё", "Ё", 0},
+      {"Ё", "а", -1}, // U+0401 sorts before U+0410
+      {"ѓ", "Ѓ", 0},  // U+0453 / U+0403
+      {"файл", "ФАЙЛ", 0},
+      {"ä", "Ä", 0},
+      {"ÿ", "Ÿ", 0},
+      {"ł", "Ł", 0},
+      {"ž", "Ž", 0},
+      {"ß", "SS", 1}, // no multi-letter folding
+      {"x.txt", "x1.txt", -1},
+      {"\U0001F600", "\uE000", -1}, // UTF-16 units, not code points
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " | " + c.b);
+    EXPECT_EQ(Sign(fs::CompareNamesNoCase(c.a, c.b)), c.order);
+    EXPECT_EQ(Sign(fs::CompareNamesNoCase(c.b, c.a)), -c.order);
+  }
+}
+
+TEST(FsNames, MatchesPatternFollowsWindowsRules) {
+  struct Case {
+    const char *name;
+    const char *pattern;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"readme.txt", "*", true},
+      {"readme", "*", true},
+      {"readme", "*.*", true},
+      {"readme.txt", "*.*", true},
+      {"a.TXT", "*.txt", true},
+      {"a.b.txt", "*.txt", true},
+      {"a.txt.bak", "*.txt", false},
+      {"atxt", "*.txt", false},
+      {"readme.txt", "readme.txt", true},
+      {"README.TXT", "readme.txt", true},
+      {"readme.txt", "readme.tx", false},
+      {"ab.txt", "a?.txt", true},
+      {"a.txt", "a?.txt", true}, // ? before a dot may match nothing
+      {"abc.txt", "a?.txt", false},
+      {"a.b", "a?b", false}, // ? never matches the dot
+      {"file1.tmp", "file?.tmp", true},
+      {"file10.tmp", "file?.tmp", false},
+      {"x.c", "*.???", true},
+      {"x", "*.???", true},
+      {"x.cpp1", "*.???", false},
+      {"readme", "*.", true},
+      {"read.me", "*.", false},
+      {"abc", "a*c", true},
+      {"abc", "a*d", false},
+      {"abcabc", "*bc*bc", true},
+      {"old.tmp", "*.tmp", true},
+      {"ФАЙЛ.ТХТ", "файл.*", true},
+      {"Отчёт-1.doc", "отчЁт-?.DOC", true},
+      {"a", "", false},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(fs::MatchesPattern(c.name, c.pattern), c.matches)
+        << c.name << " | " << c.pattern;
+}
+
+TEST(FsNames, HostilePatternsStayFast) {
+  const std::string name(250, 'a');
+  std::string pattern;
+  for (int i = 0; i < 60; ++i)
+    pattern += "*a";
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fs::MatchesPattern(name, pattern + "b"));
+  EXPECT_TRUE(fs::MatchesPattern(name, pattern));
+  EXPECT_FALSE(fs::MatchesPattern(name, std::string(251, '?') + "x"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+// ---- operations on a fresh folder ----------------------------------------
+
+class FsTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const char *base = std::getenv("TMPDIR");
+    std::string tmpl =
+        std::string(base && *base ? base : "/tmp") + "/fs_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    // Give write permission back so that everything can be removed.
+    std::error_code ec;
+    for (auto it = stdfs::recursive_directory_iterator(dir_, ec);
+         it != stdfs::recursive_directory_iterator(); it.increment(ec))
+      if (!it->is_symlink())
+        stdfs::permissions(it->path(), stdfs::perms::owner_all,
+                           stdfs::perm_options::add, ec);
+    stdfs::remove_all(dir_, ec);
+  }
+
+  std::string Path(const std::string &name) const { return dir_ + "/" + name; }
+  // The same path written the Windows way.
+  std::string WinPath(const std::string &name) const {
+    std::string path = Path(name);
+    for (char &c : path)
+      if (c == '/')
+        c = '\\';
+    return path;
+  }
+  void Write(const std::string &name, const std::string &bytes = "x") const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+  std::string Read(const std::string &name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void Folder(const std::string &name) const {
+    stdfs::create_directories(Path(name));
+  }
+  bool Exists(const std::string &name) const {
+    std::error_code ec;
+    return stdfs::exists(stdfs::symlink_status(Path(name), ec));
+  }
+
+  std::string dir_;
+};
+
+TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsHiddenAndFolders) {
+  for (const char *name :
+       {"b.txt", "A.txt", "яблоко.txt", "Арбуз.txt", "ёлка.txt", "_x.txt",
+        "Zeta", "alpha.TXT", ".hidden", ".hidden.txt", "back\\slash.txt"})
+    Write(name);
+  Folder("sub");
+  Folder("folder.txt");
+  Folder(".git");
+  ASSERT_EQ(symlink(Path("b.txt").c_str(), Path("link.txt").c_str()), 0);
+  ASSERT_EQ(symlink(Path("gone").c_str(), Path("dangling.txt").c_str()), 0);
+  ASSERT_EQ(symlink(Path("sub").c_str(), Path("dirlink.txt").c_str()), 0);
+  ASSERT_EQ(mkfifo(Path("pipe.txt").c_str(), 0666), 0);
+
+  EXPECT_EQ(fs::ListFiles(Path("*")),
+            (Names{"A.txt", "alpha.TXT", "b.txt", "link.txt", "Zeta", "_x.txt",
+                   "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
+  EXPECT_EQ(fs::ListFiles(Path("*.txt")),
+            (Names{"A.txt", "alpha.TXT", "b.txt", "link.txt", "_x.txt",
+                   "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
+  EXPECT_EQ(fs::ListFiles(Path("?.*")), (Names{"A.txt", "b.txt"}));
+  EXPECT_EQ(fs::ListFiles(Path("*.")), (Names{"Zeta"}));
+  EXPECT_EQ(fs::ListFiles(WinPath("А*")), (Names{"Арбуз.txt"}));
+}
+
+TEST_F(FsTest, ListFilesNamesThatDifferOnlyInCaseKeepAFixedOrder) {
+  Write("b");
+  Write("B");
+  Write("a");
+  EXPECT_EQ(fs::ListFiles(Path("*")), (Names{"a", "B", "b"}));
+}
+
+TEST_F(FsTest, ListFilesAsAnExistenceTest) {
+  Write("file.bin");
+  Write(".hidden");
+  Folder("folder");
+  EXPECT_EQ(fs::ListFiles(Path("file.bin")), (Names{"file.bin"}));
+  EXPECT_EQ(fs::ListFiles(WinPath("file.bin")), (Names{"file.bin"}));
+  EXPECT_TRUE(fs::ListFiles(Path("missing")).empty());
+  EXPECT_TRUE(fs::ListFiles(Path(".hidden")).empty());
+  EXPECT_TRUE(fs::ListFiles(Path("folder")).empty());
+  EXPECT_TRUE(fs::ListFiles(Path("file.bin/x")).empty());
+  EXPECT_TRUE(fs::ListFiles(Path("")).empty()); // trailing separator
+  EXPECT_TRUE(fs::ListFiles(Path("nofolder/*")).empty());
+  EXPECT_TRUE(fs::ListFiles(Path("file.bin/*")).empty());
+  EXPECT_TRUE(fs::ListFiles(Path("folder/*")).empty());
+}
+
+TEST_F(FsTest, ListFilesInTheCurrentFolder) {
+  Write("here.txt");
+  const auto old = stdfs::current_path();
+  stdfs::current_path(dir_);
+  const Names all = fs::ListFiles("*.txt");
+  const Names one = fs::ListFiles("here.txt");
+  stdfs::current_path(old);
+  EXPECT_EQ(all, (Names{"here.txt"}));
+  EXPECT_EQ(one, (Names{"here.txt"}));
+}
+
+TEST_F(FsTest, KillByNameAndByPattern) {
+  for (const char *name : {"a.tmp", "B.TMP", "c.txt", ".d.tmp", "keep"})
+    Write(name);
+  Folder("e.tmp");
+  fs::Kill(WinPath("c.txt"));
+  EXPECT_FALSE(Exists("c.txt"));
+  fs::Kill(Path("*.tmp"));
+  EXPECT_FALSE(Exists("a.tmp"));
+  EXPECT_FALSE(Exists("B.TMP"));
+  EXPECT_TRUE(Exists(".d.tmp")); // hidden files are not listed
+  EXPECT_TRUE(Exists("e.tmp"));  // nor folders
+  EXPECT_TRUE(Exists("keep"));
+}
+
+TEST_F(FsTest, KillRemovesALinkNotItsTarget) {
+  Write("target");
+  ASSERT_EQ(symlink(Path("target").c_str(), Path("link").c_str()), 0);
+  fs::Kill(Path("link"));
+  EXPECT_FALSE(Exists("link"));
+  EXPECT_EQ(Read("target"), "x");
+}
+
+TEST_F(FsTest, KillWithoutAMatchRaisesFileNotFound) {
+  Write(".hidden");
+  Folder("folder");
+  for (const std::string &pattern :
+       {Path("missing"), Path("*.none"), Path(".hidden"), Path("folder"),
+        Path("nofolder/*"), Path("nofolder/x")}) {
+    const platform::Error e = Caught([&] { fs::Kill(pattern); });
+    EXPECT_EQ(e.Number(), err::kFileNotFound) << pattern;
+    EXPECT_NE(e.Description().find(pattern), std::string::npos)
+        << e.Description();
+  }
+  EXPECT_TRUE(Exists(".hidden"));
+  EXPECT_TRUE(Exists("folder"));
+}
+
+TEST_F(FsTest, FileCopyCopiesAndReplaces) {
+  std::string big(300 * 1024 + 17, '\0');
+  for (size_t i = 0; i < big.size(); ++i)
+    big[i] = static_cast<char>(i * 31 + i / 4096);
+  Write("big.bin", big);
+  fs::FileCopy(Path("big.bin"), Path("copy.bin"));
+  EXPECT_TRUE(Read("copy.bin") == big);
+
+  Write("short", "new");
+  Write("long", "an older and longer text");
+  fs::FileCopy(WinPath("short"), WinPath("long"));
+  EXPECT_EQ(Read("long"), "new");
+  EXPECT_EQ(Read("short"), "new");
+
+  Write("empty", "");
+  fs::FileCopy(Path("empty"), Path("long"));
+  EXPECT_EQ(Read("long"), "");
+}
+
+TEST_F(FsTest, FileCopyFailsCleanly) {
+  Write("src", "data");
+  Write("other", "other");
+  Folder("folder");
+  struct Case {
+    std::string source, target;
+    int32_t number;
+  };
+  const Case cases[] = {
+      {Path("missing"), Path("t"), err::kFileNotFound},
+      {Path("nofolder/x"), Path("t"), err::kPathNotFound},
+      {Path("src"), Path("nofolder/t"), err::kPathNotFound},
+      {Path("folder"), Path("t"), err::kPathFileAccess},
+      {Path("src"), Path("folder"), err::kPathFileAccess},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.source + " -> " + c.target);
+    const platform::Error e = Caught([&] { fs::FileCopy(c.source, c.target); });
+    EXPECT_EQ(e.Number(), c.number);
+    EXPECT_TRUE(e.Description().find(c.source) != std::string::npos ||
+                e.Description().find(c.target) != std::string::npos)
+        << e.Description();
+  }
+  EXPECT_FALSE(Exists("t"));
+  EXPECT_TRUE(stdfs::is_directory(Path("folder")));
+  EXPECT_EQ(Read("src"), "data");
+}
+
+TEST_F(FsTest, FileCopyOntoItselfLeavesTheFileWhole) {
+  Write("self", "precious");
+  Folder("sub");
+  ASSERT_EQ(link(Path("self").c_str(), Path("hard").c_str()), 0);
+  ASSERT_EQ(symlink(Path("self").c_str(), Path("soft").c_str()), 0);
+  for (const std::string &target :
+       {Path("self"), WinPath("self"), Path("sub/../self"), Path("hard"),
+        Path("soft")}) {
+    SCOPED_TRACE(target);
+    EXPECT_NE(Caught([&] { fs::FileCopy(Path("self"), target); }).Number(), 0);
+    EXPECT_EQ(Read("self"), "precious");
+  }
+}
+
+TEST_F(FsTest, MkDirCreatesOneLevel) {
+  fs::MkDir(Path("one"));
+  EXPECT_TRUE(fs::FolderExists(Path("one")));
+  fs::MkDir(WinPath("one\\two"));
+  EXPECT_TRUE(stdfs::is_directory(Path("one/two")));
+  Write("file");
+
+  struct Case {
+    std::string path;
+    int32_t number;
+  };
+  const Case cases[] = {
+      {Path("one"), err::kPathFileAccess},
+      {Path("file"), err::kPathFileAccess},
+      {Path("missing/child"), err::kPathNotFound},
+      {Path("file/child"), err::kPathNotFound},
+  };
+  for (const Case &c : cases) {
+    const platform::Error e = Caught([&] { fs::MkDir(c.path); });
+    EXPECT_EQ(e.Number(), c.number) << c.path;
+    EXPECT_NE(e.Description().find(c.path), std::string::npos)
+        << e.Description();
+  }
+  EXPECT_FALSE(Exists("missing"));
+  EXPECT_EQ(Caught([] { fs::MkDir(""); }).Number(), err::kPathNotFound);
+}
+
+TEST_F(FsTest, FolderExistsSameFileAndFileLen) {
+  Write("a", "12345");
+  Folder("d");
+  ASSERT_EQ(link(Path("a").c_str(), Path("b").c_str()), 0);
+  Write("c", "12345");
+  EXPECT_TRUE(fs::FolderExists(Path("d")));
+  EXPECT_TRUE(fs::FolderExists(WinPath("d")));
+  EXPECT_FALSE(fs::FolderExists(Path("a")));
+  EXPECT_FALSE(fs::FolderExists(Path("none")));
+  EXPECT_FALSE(fs::FolderExists(""));
+
+  EXPECT_TRUE(fs::SameFile(Path("a"), WinPath("a")));
+  EXPECT_TRUE(fs::SameFile(Path("a"), Path("b")));
+  EXPECT_TRUE(fs::SameFile(Path("a"), Path("d/../a")));
+  EXPECT_FALSE(fs::SameFile(Path("a"), Path("c")));
+  EXPECT_FALSE(fs::SameFile(Path("a"), Path("none")));
+  EXPECT_FALSE(fs::SameFile(Path("none"), Path("none")));
+
+  EXPECT_EQ(fs::FileLen(Path("a")), 5);
+  EXPECT_EQ(fs::FileLen(WinPath("a")), 5);
+  const platform::Error missing = Caught([&] { fs::FileLen(Path("none")); });
+  EXPECT_EQ(missing.Number(), err::kFileNotFound);
+  EXPECT_NE(missing.Description().find(Path("none")), std::string::npos);
+  EXPECT_NE(Caught([&] { fs::FileLen(Path("d")); }).Number(), 0);
+}
+
+TEST_F(FsTest, DeleteFolderRemovesATree) {
+  Folder("tree/a/b/c");
+  Folder("tree/.hidden/x");
+  Folder("tree/empty");
+  Write("tree/top.txt");
+  Write("tree/a/one.bin");
+  Write("tree/a/b/c/deep.bin");
+  Write("tree/.hidden/x/.dot");
+  ASSERT_EQ(mkfifo(Path("tree/a/pipe").c_str(), 0666), 0);
+  // Links inside go as links: what they point to stays.
+  Folder("outside");
+  Write("outside/keep.txt");
+  ASSERT_EQ(symlink(Path("outside").c_str(), Path("tree/a/dirlink").c_str()),
+            0);
+  ASSERT_EQ(
+      symlink(Path("outside/keep.txt").c_str(), Path("tree/filelink").c_str()),
+      0);
+
+  fs::FileSystemObject fso;
+  fso.DeleteFolder(WinPath("tree"));
+  EXPECT_FALSE(Exists("tree"));
+  EXPECT_EQ(Read("outside/keep.txt"), "x");
+}
+
+TEST_F(FsTest, DeleteFolderRemovesATreeDeeperThanAPathCanName) {
+  Folder("deep");
+  int fd = open(Path("deep").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  const std::string level = "level-of-tree";
+  for (int depth = 0; depth < 350; ++depth) { // about 5000 characters
+    ASSERT_EQ(mkdirat(fd, level.c_str(), 0777), 0) << depth;
+    const int child = openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    ASSERT_GE(child, 0);
+    fd = child;
+  }
+  const int file = openat(fd, "leaf", O_WRONLY | O_CREAT, 0666);
+  ASSERT_GE(file, 0);
+  close(file);
+  close(fd);
+  fs::DeleteFolder(Path("deep"));
+  EXPECT_FALSE(Exists("deep"));
+}
+
+TEST_F(FsTest, DeleteFolderWithAWildcardInTheLastComponent) {
+  for (const char *name : {"tmp1/x", "TMP2", ".tmp3", "other", "keep/tmp4"})
+    Folder(name);
+  Write("tmp5.txt");
+  fs::DeleteFolder(Path("tmp*"));
+  EXPECT_FALSE(Exists("tmp1"));
+  EXPECT_FALSE(Exists("TMP2"));
+  EXPECT_TRUE(Exists(".tmp3"));
+  EXPECT_TRUE(Exists("tmp5.txt")); // a file is no folder
+  EXPECT_TRUE(Exists("other"));
+  EXPECT_TRUE(Exists("keep/tmp4"));
+
+  fs::DeleteFolder(Path(".*")); // hidden folders match too
+  EXPECT_FALSE(Exists(".tmp3"));
+  EXPECT_TRUE(Exists("other"));
+  EXPECT_TRUE(stdfs::is_directory(dir_));
+}
+
+TEST_F(FsTest, DeleteFolderWithoutAMatchRaisesPathNotFound) {
+  Write("file");
+  Folder("sub");
+  for (const std::string &pattern :
+       {Path("missing"), Path("nothing*"), Path("file"), Path("fil?"),
+        Path("missing/sub"), Path("file/sub"), Path("sub/.."), Path("sub/."),
+        std::string()}) {
+    const platform::Error e = Caught([&] { fs::DeleteFolder(pattern); });
+    EXPECT_EQ(e.Number(), err::kPathNotFound) << pattern;
+    EXPECT_NE(e.Description().find(pattern), std::string::npos)
+        << e.Description();
+  }
+  EXPECT_TRUE(Exists("file"));
+  EXPECT_TRUE(Exists("sub"));
+}
+
+TEST_F(FsTest, DeleteFolderWithATrailingSeparator) {
+  Folder("a/b");
+  fs::DeleteFolder(WinPath("a") + "\\");
+  EXPECT_FALSE(Exists("a"));
+}
+
+TEST_F(FsTest, DeleteFolderRemovesALinkToAFolderButNotItsContents) {
+  Folder("real");
+  Write("real/data");
+  ASSERT_EQ(symlink(Path("real").c_str(), Path("link").c_str()), 0);
+  fs::DeleteFolder(Path("link"));
+  EXPECT_FALSE(Exists("link"));
+  EXPECT_EQ(Read("real/data"), "x");
+}
+
+TEST_F(FsTest, DeleteFolderStopsAtAReadOnlyFile) {
+  Folder("tree/sub");
+  Write("tree/a.txt");
+  Write("tree/b.txt");
+  Write("tree/c.txt");
+  Write("tree/sub/d.txt");
+  ASSERT_EQ(chmod(Path("tree/b.txt").c_str(), 0444), 0);
+  const platform::Error e = Caught([&] { fs::DeleteFolder(Path("tree")); });
+  EXPECT_EQ(e.Number(), err::kPermissionDenied);
+  EXPECT_NE(e.Description().find("b.txt"), std::string::npos)
+      << e.Description();
+  // Entries go in name order: what came before the read-only file is gone.
+  EXPECT_FALSE(Exists("tree/a.txt"));
+  EXPECT_TRUE(Exists("tree/b.txt"));
+  EXPECT_TRUE(Exists("tree/c.txt"));
+  EXPECT_TRUE(Exists("tree/sub/d.txt"));
+}
+
+TEST_F(FsTest, DeleteFolderDoesNotForceAReadOnlyFolder) {
+  Folder("tree/locked");
+  Write("tree/locked/inner");
+  ASSERT_EQ(chmod(Path("tree/locked").c_str(), 0555), 0);
+  EXPECT_EQ(Caught([&] { fs::DeleteFolder(Path("tree")); }).Number(),
+            err::kPermissionDenied);
+  EXPECT_TRUE(Exists("tree/locked/inner"));
+}
+
+} // namespace
