@@ -1,0 +1,171 @@
+// The update run: Main, its module state and the clean-up procedures.
+#include "run/mdl_main.h"
+
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#include "platform/env.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/ui.h"
+#include "run/container.h"
+#include "run/install_script.h"
+#include "ui/Setup.h"
+
+namespace mdl_main {
+
+std::string TempFolder;
+std::string PackFile;
+std::unique_ptr<platform::fs::FileSystemObject> Fso;
+
+namespace {
+
+std::unique_ptr<archive::cls_arch> arch;
+
+using platform::MsgAnswer;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::Ui;
+
+// Ends the program through the backend, which never returns.
+[[noreturn]] void End(int exitCode) {
+  Ui().EndProgram(exitCode);
+  std::abort(); // a backend that returned would break its contract
+}
+
+// Steps 1 to 16 of the run. Ends the program on every path that does not
+// raise.
+[[noreturn]] void Run() {
+  // 1. Confirmation; No ends the program before anything is made.
+  if (Ui().ShowMessage(kConfirmText, MsgIcon::Question, MsgButtons::YesNo) !=
+      MsgAnswer::Yes)
+    End(platform::exitcode::kDeclined);
+
+  // 2-4. File-system object, temporary folder, the window loaded hidden.
+  Fso = std::make_unique<platform::fs::FileSystemObject>();
+  PrepareTempFolder();
+  ui::Setup &form = ui::CreateSharedSetup();
+  form.Load();
+
+  // 5. The executable stays open until the end of the carve-out.
+  const Container exe = ReadTrailer();
+
+  // 6. An older pack file goes first.
+  PackFile = PackFilePath();
+  if (!platform::fs::ListFiles(PackFile).empty())
+    platform::fs::Kill(PackFile);
+
+  // 7-8. The window shows the copy of the archive into the pack file.
+  form.Show();
+  form.SetStatus(ui::kStatusPreparing);
+  CarveOut(exe, PackFile, form);
+
+  // 9-11. Unpack the pack file into the temporary folder. Load's result is
+  // not looked at: a pack file it cannot open fails the extraction.
+  Arch().FileName(PackFile);
+  Arch().Load();
+  form.SetStatusHandle(platform::kTrue);
+  if (!Arch().Extract(TempFolder)) {
+    // Extract has shown its message; the install step and the success
+    // message presuppose every entry, so the run ends here as on a critical
+    // error, leaving the pack file and the temporary folder in place.
+    End(platform::exitcode::kFailed);
+  }
+
+  // 12-13. Install phase: no more yields; the archive is closed.
+  form.SetStatusHandle(platform::kFalse);
+  Arch().UnLoad();
+  ReleaseArch();
+
+  // 14-16.
+  script::RunInstallScript();
+  RemovePackFile();
+  Ui().ShowMessage(kSuccessText, MsgIcon::Information, MsgButtons::Ok);
+  End(platform::exitcode::kSuccess);
+}
+
+[[noreturn]] void CriticalError(const std::string &description) {
+  Ui().ShowMessage(std::string(kCriticalText) + "\r\n" + description,
+                   MsgIcon::Error, MsgButtons::Ok);
+  End(platform::exitcode::kFailed);
+}
+
+} // namespace
+
+void Main() {
+  // A fresh start: nothing of an earlier run in this process carries over.
+  TempFolder.clear();
+  PackFile.clear();
+  Fso.reset();
+  ReleaseArch();
+
+  // The one handler of the run. platform::ProgramEnded, which a backend's
+  // EndProgram may throw from inside a yield, is no error and passes.
+  std::string description;
+  try {
+    Run();
+  } catch (const platform::Error &e) {
+    description = e.Description();
+  } catch (const std::bad_alloc &) {
+    description = platform::StandardText(platform::err::kOutOfMemory);
+  } catch (const std::exception &e) {
+    description = e.what();
+  }
+  CriticalError(description);
+}
+
+std::string TempFolderPath() {
+  return platform::GetEnv("TMP") + kTempFolderSuffix;
+}
+
+std::string PackFilePath() { return platform::GetEnv("TMP") + kPackFileSuffix; }
+
+void PrepareTempFolder() {
+  TempFolder = TempFolderPath();
+  try {
+    if (platform::fs::FolderExists(TempFolder))
+      RemoveTempFolder();
+    platform::fs::MkDir(TempFolder);
+  } catch (const std::exception &) {
+    // A folder that cannot be made fails the extraction at its first write.
+  }
+}
+
+void RemoveTempFolder() {
+  if (TempFolder.empty())
+    return; // never set: nothing of ours to remove
+  try {
+    DeleteFolderAt(TempFolder);
+  } catch (const std::exception &) {
+  }
+}
+
+void RemovePackFile() {
+  if (PackFile.empty())
+    return; // never set: nothing of ours to remove
+  try {
+    platform::fs::Kill(PackFile);
+  } catch (const std::exception &) {
+  }
+}
+
+void DeleteFolderAt(const std::string &path) {
+  if (path.empty())
+    platform::Raise(platform::err::kPathNotFound, "\"\"");
+  if (!Fso)
+    Fso = std::make_unique<platform::fs::FileSystemObject>();
+  Fso->DeleteFolder(path);
+}
+
+archive::cls_arch &Arch() {
+  if (!arch)
+    arch = std::make_unique<archive::cls_arch>();
+  return *arch;
+}
+
+void ReleaseArch() { arch.reset(); }
+
+bool HasArch() { return arch != nullptr; }
+
+} // namespace mdl_main

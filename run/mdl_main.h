@@ -1,0 +1,54 @@
+// The update run: the program's startup procedure and its helpers.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "archive/cls_arch.h"
+#include "platform/fs.h"
+
+namespace mdl_main {
+
+// Messages of the run.
+inline constexpr const char *kConfirmText =
+    "Сейчас будет произведено обновление Quorix до версии 1.1.\r\n"
+    "Продолжить?";
+inline constexpr const char *kSuccessText =
+    "Обновление до версии 1.1 прошло успешно!";
+inline constexpr const char *kCriticalText = "Произошла критическая ошибка:";
+
+// Names under the folder that TMP names.
+inline constexpr const char *kTempFolderSuffix = "\\VLSFX_QUORIX";
+inline constexpr const char *kPackFileSuffix = "\\VLSFX_QUORIX.PACK";
+
+// The whole update run, from the confirmation to the end of the program.
+// Every path ends the program through the UI backend; it never returns.
+[[noreturn]] void Main();
+
+// Sets TempFolder, removes an older folder there and creates it afresh;
+// absorbs its own failures.
+void PrepareTempFolder();
+// Deletes TempFolder with its contents; ignores every failure.
+void RemoveTempFolder();
+// Deletes PackFile; ignores every failure.
+void RemovePackFile();
+// Fso's DeleteFolder on path; failures go to the caller.
+void DeleteFolderAt(const std::string &path);
+
+// The TMP value as the environment gives it ("" when unset) followed by the
+// suffix: plain concatenation, nothing normalised.
+std::string TempFolderPath();
+std::string PackFilePath();
+
+// Module state; each lives from its first assignment to the end of the program.
+extern std::string TempFolder;
+extern std::string PackFile;
+extern std::unique_ptr<platform::fs::FileSystemObject> Fso;
+// The one archive object, created on first use.
+archive::cls_arch &Arch();
+// Releases the archive object (the next Arch() creates a new one).
+void ReleaseArch();
+// True while an archive object exists.
+bool HasArch();
+
+} // namespace mdl_main

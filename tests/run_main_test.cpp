@@ -1,0 +1,469 @@
+// The update run from the confirmation to its endings, on the scripted UI.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "run/mdl_main.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/scripted_ui.h"
+
+namespace {
+
+using pkgbuild::FileExists;
+using pkgbuild::FolderExists;
+using pkgbuild::ListNames;
+using pkgbuild::P;
+using pkgbuild::ReadFile;
+using pkgbuild::ScriptRecord;
+using pkgbuild::T;
+using pkgbuild::WriteFile;
+using platform::MsgAnswer;
+using platform::MsgButtons;
+using platform::MsgIcon;
+
+const char *const kConfirm =
+    "Сейчас будет произведено обновление Quorix до версии 1.1.\r\nПродолжить?";
+const char *const kSuccess = "Обновление до версии 1.1 прошло успешно!";
+const char *const kCritical = "Произошла критическая ошибка:\r\n";
+const char *const kPreparing = "Идет подготовка к установке...";
+const char *const kUnpacking = "Распаковка пакета обновления...";
+const char *const kInstalling = "Установка обновления...";
+
+class RunTest : public ::testing::Test {
+protected:
+  // A package that installs app.exe and data\readme.txt into the program
+  // folder and deletes old.txt there.
+  void InstallStandardPackage() {
+    src = world.box / "src";
+    pkgbuild::MakeFolder(src);
+    appBytes = std::string(300, 'A') + "\x00\x01\x02 new app" + "\xFF";
+    WriteFile(src + "/app.exe", appBytes);
+    WriteFile(src + "/readme.txt", "Прочти меня");
+    WriteFile(
+        src + "/script",
+        ScriptRecord(0, T + "\\app.exe", P + "\\app.exe") +
+            ScriptRecord(1, "", P + "\\old.txt") +
+            ScriptRecord(2, "", P + "\\data") +
+            ScriptRecord(0, T + "\\readme.txt", P + "\\data\\readme.txt"));
+    WriteFile(world.prog + "/old.txt", "old");
+    WriteFile(world.prog + "/app.exe", "old app, longer than nothing");
+    packageLength = world.InstallFolder(src);
+    carveBytes = static_cast<int64_t>(world.archive.size()) + 1;
+    backend.yields = 0; // the writer yields too; count the run's own
+  }
+
+  int Run() {
+    backend.QueueAnswer(MsgAnswer::Yes);
+    return testsupport::RunProgram(mdl_main::Main);
+  }
+
+  void ExpectInstalled() {
+    EXPECT_EQ(ReadFile(world.prog + "/app.exe"), appBytes);
+    EXPECT_FALSE(FileExists(world.prog + "/old.txt"));
+    EXPECT_EQ(ReadFile(world.prog + "/data/readme.txt"), "Прочти меня");
+  }
+
+  void ExpectMessages(const std::vector<std::string> &texts) {
+    ASSERT_EQ(backend.messages.size(), texts.size());
+    for (size_t k = 0; k < texts.size(); ++k)
+      EXPECT_EQ(backend.messages[k].text, texts[k]) << k;
+  }
+
+  pkgbuild::RunWorld world;
+  testsupport::ScriptedUi backend;
+  std::string src;
+  std::string appBytes;
+  int32_t packageLength = 0;
+  int64_t carveBytes = 0;
+};
+
+TEST_F(RunTest, NoAtTheConfirmationCreatesNothing) {
+  InstallStandardPackage();
+  backend.QueueAnswer(MsgAnswer::No);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kDeclined);
+  ASSERT_EQ(backend.messages.size(), 1u);
+  EXPECT_EQ(backend.messages[0].text, kConfirm);
+  EXPECT_EQ(backend.messages[0].icon, MsgIcon::Question);
+  EXPECT_EQ(backend.messages[0].buttons, MsgButtons::YesNo);
+  EXPECT_EQ(backend.messages[0].title, "Dravell");
+  EXPECT_FALSE(backend.formCreated);
+  EXPECT_TRUE(ListNames(world.tmp).empty());
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+  EXPECT_FALSE(mdl_main::HasArch());
+}
+
+TEST_F(RunTest, NoAtTheConfirmationLeavesAnEarlierRunsLeftovers) {
+  InstallStandardPackage();
+  pkgbuild::MakeFolder(world.tempFolder);
+  WriteFile(world.tempFolder + "/stale", "s");
+  WriteFile(world.packFile, "stale pack");
+  backend.QueueAnswer(MsgAnswer::No);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kDeclined);
+  EXPECT_EQ(ReadFile(world.tempFolder + "/stale"), "s");
+  EXPECT_EQ(ReadFile(world.packFile), "stale pack");
+}
+
+TEST_F(RunTest, SuccessfulRunInstallsAndLeavesTheTempFolder) {
+  InstallStandardPackage();
+  EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  ExpectMessages({kConfirm, kSuccess});
+  EXPECT_EQ(backend.messages[1].icon, MsgIcon::Information);
+  EXPECT_EQ(backend.messages[1].buttons, MsgButtons::Ok);
+  EXPECT_EQ(backend.messages[1].title, "Dravell");
+  ExpectInstalled();
+
+  EXPECT_FALSE(FileExists(world.packFile));
+  EXPECT_EQ(ListNames(world.tempFolder),
+            (std::vector<std::string>{"app.exe", "readme.txt", "script"}));
+  EXPECT_EQ(ReadFile(world.tempFolder + "/app.exe"), appBytes);
+  EXPECT_EQ(ReadFile(world.tempFolder + "/script"), ReadFile(src + "/script"));
+  EXPECT_EQ(ListNames(world.tmp), (std::vector<std::string>{"VLSFX_QUORIX"}));
+  // The package itself is untouched.
+  EXPECT_EQ(static_cast<int32_t>(ReadFile(world.exe).size()), packageLength);
+
+  EXPECT_EQ(mdl_main::TempFolder, world.tmp + "\\VLSFX_QUORIX");
+  EXPECT_EQ(mdl_main::PackFile, world.tmp + "\\VLSFX_QUORIX.PACK");
+  EXPECT_FALSE(mdl_main::HasArch()); // released after the extraction
+  EXPECT_EQ(platform::files::FreeFile(), 1);
+  EXPECT_TRUE(backend.formShown);
+  EXPECT_TRUE(backend.closeResults.empty());
+}
+
+TEST_F(RunTest, WindowPhasesStatusTimerAndProgressLine) {
+  InstallStandardPackage();
+  struct Seen {
+    std::string status;
+    bool shown, timer;
+  };
+  std::vector<Seen> seen;
+  auto look = [&] {
+    seen.push_back({backend.label[0], backend.formShown, backend.timerOn});
+  };
+  backend.AtYield(1, look);              // first byte copied
+  backend.AtYield(carveBytes, look);     // last byte copied
+  backend.AtYield(carveBytes + 1, look); // Extract's first yield
+  backend.TickEveryYield(true);
+  EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[0].status, kPreparing);
+  EXPECT_TRUE(seen[0].shown);
+  EXPECT_FALSE(seen[0].timer);
+  EXPECT_EQ(seen[1].status, kPreparing);
+  EXPECT_FALSE(seen[1].timer);
+  EXPECT_EQ(seen[2].status, kUnpacking);
+  EXPECT_TRUE(seen[2].timer);
+
+  EXPECT_EQ(backend.LabelTexts(0),
+            (std::vector<std::string>{kPreparing, kUnpacking, kInstalling}));
+  EXPECT_EQ(backend.label[0], kInstalling);
+
+  // Percentages while copying, then the entry names at the ticks.
+  const std::vector<std::string> line = backend.LabelTexts(1);
+  ASSERT_FALSE(line.empty());
+  EXPECT_EQ(line.front(), "Выполнено 0%");
+  size_t k = 0;
+  int last = -1;
+  for (; k < line.size() && line[k].rfind("Выполнено ", 0) == 0; ++k) {
+    const int value =
+        std::stoi(line[k].substr(std::string("Выполнено ").size()));
+    EXPECT_EQ(line[k], "Выполнено " + std::to_string(value) + "%");
+    EXPECT_GT(value, last);
+    last = value;
+  }
+  EXPECT_GE(last, 90);
+  EXPECT_LE(last, 100);
+  std::vector<std::string> names(line.begin() + static_cast<long>(k),
+                                 line.end());
+  // Ticks come at every yield of the extraction: before the first entry the
+  // name is still empty.
+  std::vector<std::string> nonEmpty;
+  for (const std::string &n : names)
+    if (!n.empty())
+      nonEmpty.push_back(n);
+  EXPECT_EQ(nonEmpty,
+            (std::vector<std::string>{"app.exe", "readme.txt", "script"}));
+  ASSERT_FALSE(names.empty());
+  EXPECT_EQ(names.front(), "");
+  EXPECT_GT(backend.ticksDelivered, 0);
+}
+
+TEST_F(RunTest, TickShowsTheEntryBeingWritten) {
+  InstallStandardPackage();
+  // Find a yield in the middle of app.exe (300+ bytes, the first entry).
+  std::string nameAtTick;
+  int16_t modeAtTick = -1;
+  const int64_t at = carveBytes + 200;
+  backend.TickAtYield(at);
+  backend.AtYield(at, [&] {
+    nameAtTick = backend.label[1];
+    modeAtTick = mdl_main::Arch().ActionMode();
+  });
+  EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  EXPECT_EQ(backend.ticksDelivered, 1);
+  EXPECT_EQ(modeAtTick, archive::mode::kExtractCopy);
+  EXPECT_EQ(nameAtTick, "app.exe");
+}
+
+TEST_F(RunTest, OldTempFolderIsReplacedBeforeUnpacking) {
+  InstallStandardPackage();
+  pkgbuild::MakeFolder(world.tempFolder);
+  pkgbuild::MakeFolder(world.tempFolder + "/sub");
+  WriteFile(world.tempFolder + "/sub/deep.txt", "d");
+  WriteFile(world.tempFolder + "/stale.txt", "s");
+  WriteFile(world.tempFolder + "/app.exe", std::string(5000, 'x'));
+  bool goneAtFirstYield = false;
+  backend.AtYield(1, [&] {
+    goneAtFirstYield =
+        FolderExists(world.tempFolder) && ListNames(world.tempFolder).empty();
+  });
+  EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  EXPECT_TRUE(goneAtFirstYield);
+  EXPECT_EQ(ListNames(world.tempFolder),
+            (std::vector<std::string>{"app.exe", "readme.txt", "script"}));
+  EXPECT_EQ(ReadFile(world.tempFolder + "/app.exe"), appBytes);
+}
+
+TEST_F(RunTest, OldPackFileIsDeletedNotOverwritten) {
+  InstallStandardPackage();
+  // A hard link shows whether the old file was deleted (the other name
+  // keeps its bytes) or written over in place.
+  WriteFile(world.packFile, std::string(100000, 'p'));
+  ASSERT_EQ(link(world.packFile.c_str(), (world.box / "witness").c_str()), 0);
+  EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  EXPECT_EQ(ReadFile(world.box / "witness"), std::string(100000, 'p'));
+  EXPECT_FALSE(FileExists(world.packFile));
+  ExpectInstalled();
+}
+
+TEST_F(RunTest, PackFilePathHeldByAFolderEndsWithCriticalError) {
+  InstallStandardPackage();
+  pkgbuild::MakeFolder(world.packFile);
+  WriteFile(world.packFile + "/inside", "i");
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_EQ(backend.messages[1].text.rfind(kCritical, 0), 0u);
+  EXPECT_EQ(backend.messages[1].icon, MsgIcon::Error);
+  EXPECT_EQ(backend.messages[1].buttons, MsgButtons::Ok);
+  EXPECT_EQ(ReadFile(world.packFile + "/inside"), "i");
+  EXPECT_EQ(backend.yields, 0); // not a byte copied
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+}
+
+TEST_F(RunTest, PackFileThatCannotBeDeletedEndsWhileTheWindowIsHidden) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root deletes from read-only folders";
+  InstallStandardPackage();
+  WriteFile(world.packFile, "old pack");
+  ASSERT_EQ(chmod(world.tmp.c_str(), 0555), 0);
+  const int code = Run();
+  chmod(world.tmp.c_str(), 0755);
+  EXPECT_EQ(code, platform::exitcode::kFailed);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_EQ(backend.messages[1].text.rfind(kCritical, 0), 0u);
+  EXPECT_TRUE(backend.formCreated);
+  EXPECT_FALSE(backend.formShown);
+  EXPECT_EQ(ReadFile(world.packFile), "old pack");
+}
+
+TEST_F(RunTest, FileAtTheTempFolderPathFailsTheExtraction) {
+  InstallStandardPackage();
+  WriteFile(world.tempFolder, "I am a file");
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  // Extract's own error box is the only message after the confirmation.
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_EQ(backend.messages[1].icon, MsgIcon::Error);
+  EXPECT_EQ(backend.messages[1].buttons, MsgButtons::Ok);
+  EXPECT_EQ(backend.messages[1].text.rfind(kCritical, 0), std::string::npos);
+  EXPECT_EQ(ReadFile(world.tempFolder), "I am a file");
+  EXPECT_EQ(ReadFile(world.packFile), world.archive + std::string(1, '\0'));
+  // No install step.
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+}
+
+TEST_F(RunTest, FailedExtractionStopsTheRunAndKeepsEverything) {
+  world.InstallPackage(pkgbuild::JoinPackage("stub", "pack1 not an archive"));
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  ExpectMessages({kConfirm, "Файл не является архивом Kestrova PACK."});
+  EXPECT_EQ(ReadFile(world.packFile), "pack1 not an archive");
+  EXPECT_TRUE(FolderExists(world.tempFolder));
+  EXPECT_EQ(backend.label[0], kUnpacking); // never reached the install step
+}
+
+TEST_F(RunTest, MissingScriptCountsAsEmpty) {
+  src = world.box / "src";
+  pkgbuild::MakeFolder(src);
+  WriteFile(src + "/only.txt", "x");
+  world.InstallFolder(src);
+  backend.yields = 0;
+  EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  ExpectMessages({kConfirm, kSuccess});
+  EXPECT_EQ(ReadFile(world.tempFolder + "/only.txt"), "x");
+  EXPECT_FALSE(FileExists(world.packFile));
+}
+
+TEST_F(RunTest, FailingScriptEndsWithCriticalErrorAfterEarlierRecords) {
+  src = world.box / "src";
+  pkgbuild::MakeFolder(src);
+  WriteFile(src + "/a.txt", "a");
+  WriteFile(src + "/script", ScriptRecord(0, T + "\\a.txt", P + "\\a.txt") +
+                                 ScriptRecord(1, "", P + "\\missing.txt") +
+                                 ScriptRecord(2, "", P + "\\never"));
+  world.InstallFolder(src);
+  backend.yields = 0;
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_EQ(backend.messages[1].text.rfind(kCritical, 0), 0u);
+  EXPECT_NE(backend.messages[1].text.find("missing.txt"), std::string::npos);
+  EXPECT_EQ(ReadFile(world.prog + "/a.txt"), "a");
+  EXPECT_FALSE(FolderExists(world.prog + "/never"));
+  // Nothing is cleaned up.
+  EXPECT_TRUE(FileExists(world.packFile));
+  EXPECT_TRUE(FileExists(world.tempFolder + "/script"));
+}
+
+// Abort from the progress window.
+
+TEST_F(RunTest, AbortDuringCopyAnsweredNoThenYes) {
+  InstallStandardPackage();
+  backend.QueueAnswer(MsgAnswer::Yes); // the confirmation
+  backend.QueueAnswer(MsgAnswer::No);
+  backend.QueueAnswer(MsgAnswer::Yes);
+  backend.CloseAtYield(5);
+  backend.CloseAtYield(40);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kAborted);
+  ExpectMessages({kConfirm, "Прервать обновление?", "Прервать обновление?"});
+  for (size_t k = 1; k < 3; ++k) {
+    EXPECT_EQ(backend.messages[k].icon, MsgIcon::Warning);
+    EXPECT_EQ(backend.messages[k].buttons, MsgButtons::YesNo);
+  }
+  EXPECT_EQ(backend.closeResults, (std::vector<int16_t>{1}));
+  EXPECT_EQ(backend.yields, 40); // went on after No, never resumed after Yes
+  EXPECT_FALSE(FolderExists(world.tempFolder));
+  EXPECT_FALSE(FileExists(world.packFile));
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+}
+
+TEST_F(RunTest, AbortDuringCopyAnsweredNoLetsTheRunFinish) {
+  InstallStandardPackage();
+  backend.QueueAnswer(MsgAnswer::Yes);
+  backend.QueueAnswer(MsgAnswer::No);
+  backend.CloseAtYield(carveBytes - 1);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kSuccess);
+  ExpectMessages({kConfirm, "Прервать обновление?", kSuccess});
+  ExpectInstalled();
+}
+
+TEST_F(RunTest, AbortDuringExtractionAnsweredNoThenYes) {
+  InstallStandardPackage();
+  backend.QueueAnswer(MsgAnswer::Yes);
+  backend.QueueAnswer(MsgAnswer::No);
+  backend.QueueAnswer(MsgAnswer::Yes);
+  int16_t modeAtNo = -1, modeAtYes = -1;
+  const int64_t first = carveBytes + 20, second = carveBytes + 150;
+  backend.AtYield(first, [&] {
+    modeAtNo = mdl_main::Arch().ActionMode();
+    backend.RequestClose();
+  });
+  backend.AtYield(second, [&] {
+    modeAtYes = mdl_main::Arch().ActionMode();
+    backend.RequestClose();
+  });
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kAborted);
+  EXPECT_NE(modeAtNo, archive::mode::kIdle);
+  EXPECT_EQ(modeAtYes, archive::mode::kExtractCopy);
+  // No error box from Extract, no critical error: the program just ends.
+  ExpectMessages({kConfirm, "Прервать обновление?", "Прервать обновление?"});
+  EXPECT_EQ(backend.yields, second);
+  EXPECT_FALSE(FolderExists(world.tempFolder));
+  EXPECT_FALSE(FileExists(world.packFile));
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+}
+
+TEST_F(RunTest, AbortDuringExtractionAnsweredNoLetsTheRunFinish) {
+  InstallStandardPackage();
+  backend.QueueAnswer(MsgAnswer::Yes);
+  backend.QueueAnswer(MsgAnswer::No);
+  backend.CloseAtYield(carveBytes + 100);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kSuccess);
+  ExpectMessages({kConfirm, "Прервать обновление?", kSuccess});
+  ExpectInstalled();
+}
+
+// Paths from TMP.
+
+TEST_F(RunTest, PathsArePlainConcatenationsOfTmp) {
+  const struct {
+    const char *tmp; // nullptr: unset
+    const char *folder;
+    const char *pack;
+  } cases[] = {
+      {nullptr, "\\VLSFX_QUORIX", "\\VLSFX_QUORIX.PACK"},
+      {"", "\\VLSFX_QUORIX", "\\VLSFX_QUORIX.PACK"},
+      {"C:\\Temp", "C:\\Temp\\VLSFX_QUORIX", "C:\\Temp\\VLSFX_QUORIX.PACK"},
+      {"C:\\Temp\\", "C:\\Temp\\\\VLSFX_QUORIX",
+       "C:\\Temp\\\\VLSFX_QUORIX.PACK"},
+      {" x ", " x \\VLSFX_QUORIX", " x \\VLSFX_QUORIX.PACK"},
+  };
+  for (const auto &c : cases) {
+    if (c.tmp)
+      setenv("TMP", c.tmp, 1);
+    else
+      unsetenv("TMP");
+    EXPECT_EQ(mdl_main::TempFolderPath(), c.folder);
+    EXPECT_EQ(mdl_main::PackFilePath(), c.pack);
+  }
+  // TEMP is not read.
+  unsetenv("TMP");
+  setenv("TEMP", world.tmp.c_str(), 1);
+  EXPECT_EQ(mdl_main::TempFolderPath(), "\\VLSFX_QUORIX");
+  unsetenv("TEMP");
+}
+
+TEST_F(RunTest, PrepareTempFolderSetsTheValueAndCreatesTheFolder) {
+  mdl_main::PrepareTempFolder();
+  EXPECT_EQ(mdl_main::TempFolder, world.tmp + "\\VLSFX_QUORIX");
+  EXPECT_TRUE(FolderExists(world.tempFolder));
+  EXPECT_TRUE(ListNames(world.tempFolder).empty());
+}
+
+TEST_F(RunTest, PrepareTempFolderAbsorbsAMissingTmpFolder) {
+  setenv("TMP", (world.box / "no-such-folder").c_str(), 1);
+  mdl_main::PrepareTempFolder(); // must not raise
+  EXPECT_EQ(mdl_main::TempFolder,
+            world.box / "no-such-folder" + "\\VLSFX_QUORIX");
+  EXPECT_FALSE(FolderExists(world.box / "no-such-folder"));
+}
+
+TEST_F(RunTest, MissingTmpFolderFailsAtTheFirstWrite) {
+  InstallStandardPackage();
+  setenv("TMP", (world.box / "no-such-folder").c_str(), 1);
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_EQ(backend.messages[1].text.rfind(kCritical, 0), 0u);
+  EXPECT_EQ(backend.yields, 0);
+}
+
+TEST_F(RunTest, CleanUpProceduresIgnoreEveryFailure) {
+  mdl_main::TempFolder = world.box / "none";
+  mdl_main::PackFile = world.box / "none.PACK";
+  EXPECT_NO_THROW(mdl_main::RemoveTempFolder());
+  EXPECT_NO_THROW(mdl_main::RemovePackFile());
+  mdl_main::TempFolder.clear();
+  mdl_main::PackFile.clear();
+  EXPECT_NO_THROW(mdl_main::RemoveTempFolder());
+  EXPECT_NO_THROW(mdl_main::RemovePackFile());
+  EXPECT_TRUE(FolderExists(world.tmp));
+  EXPECT_THROW(mdl_main::DeleteFolderAt(world.box / "none"), platform::Error);
+  EXPECT_THROW(mdl_main::DeleteFolderAt(""), platform::Error);
+}
+
+} // namespace

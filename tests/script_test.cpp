@@ -1,0 +1,248 @@
+// The install script: record layout, field preparation and the operations.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "run/install_script.h"
+#include "run/mdl_main.h"
+#include "tests/support/package_builder.h"
+
+namespace {
+
+namespace script = mdl_main::script;
+using pkgbuild::FileExists;
+using pkgbuild::FolderExists;
+using pkgbuild::ListNames;
+using pkgbuild::MakeFolder;
+using pkgbuild::P;
+using pkgbuild::ReadFile;
+using pkgbuild::ScriptRecord;
+using pkgbuild::T;
+using pkgbuild::WriteFile;
+
+TEST(ScriptField, Preparation) {
+  const std::string tf = "C:\\Temp\\VLSFX_QUORIX";
+  const std::string pf = "D:\\Tools";
+  const struct {
+    std::string bytes;
+    std::string path;
+  } cases[] = {
+      // The example record's fields.
+      {T + "\\app.exe       ", tf + "\\app.exe"},
+      {P + "\\app.exe" + std::string(39, ' '), pf + "\\app.exe"},
+      {std::string(16, ' '), ""},
+      {"", ""},
+      // Only spaces are trimmed, at both ends; inner spaces stay.
+      {"  a b  ", "a b"},
+      {"\ta\t", "\ta\t"},
+      {std::string("\xA0x\xA0"), "\u00A0x\u00A0"},
+      // Placeholders anywhere, any number of times, in that order.
+      {"x" + T + "y" + P + "z", "x" + tf + "y" + pf + "z"},
+      {P + P, pf + pf},
+      {" " + T + " ", tf},
+      // Padding with 0x00 instead of spaces: each byte becomes TempFolder.
+      {P + "\\a" + std::string(3, '\0'), pf + "\\a" + tf + tf + tf},
+      // Code page bytes become characters.
+      {"\xCF\xF0\xE8\xE2\xE5\xF2.txt", "Привет.txt"},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(script::PrepareField(c.bytes, tf, pf), c.path) << c.bytes;
+}
+
+TEST(ScriptField, PlaceholdersAreReplacedTempFolderFirst) {
+  // A TempFolder holding the program-folder mark gets it replaced too.
+  EXPECT_EQ(script::PrepareField(T, "a" + P + "b", "PF"), "aPFb");
+  // A ProgramFolder holding the temp-folder mark keeps it.
+  EXPECT_EQ(script::PrepareField(P, "TF", "a" + T + "b"), "a" + T + "b");
+}
+
+TEST(ScriptRecordLayout, ExampleRecordBytes) {
+  const std::string record = ScriptRecord(0, T + "\\app.exe", P + "\\app.exe");
+  ASSERT_EQ(record.size(), 65u);
+  const std::string expected =
+      std::string("\x00", 1) + std::string("\x00\\app.exe", 9) +
+      std::string(7, ' ') + std::string("\x01\\app.exe", 9) +
+      std::string(39, ' ');
+  EXPECT_EQ(record, expected);
+}
+
+class ScriptTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    temp = world.tempFolder;
+    MakeFolder(temp);
+    mdl_main::TempFolder = world.tmp + "\\VLSFX_QUORIX";
+  }
+
+  void WriteScript(const std::string &bytes) {
+    WriteFile(temp + "/script", bytes);
+  }
+
+  // Runs the script; returns the error it raised, if any.
+  std::optional<platform::Error> RunScript() {
+    try {
+      script::RunInstallScript();
+    } catch (const platform::Error &e) {
+      platform::files::CloseAllQuietly();
+      return e;
+    }
+    EXPECT_EQ(platform::files::FreeFile(), 1) << "the script stayed open";
+    return std::nullopt;
+  }
+
+  pkgbuild::RunWorld world;
+  std::string temp; // the temporary folder as the file system sees it
+};
+
+TEST_F(ScriptTest, ExampleRecordCopiesFromTempToProgramFolder) {
+  WriteFile(temp + "/app.exe", "new app");
+  WriteFile(world.prog + "/app.exe", "old app with more bytes than new");
+  WriteScript(ScriptRecord(0, T + "\\app.exe", P + "\\app.exe"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "new app");
+  EXPECT_EQ(ReadFile(temp + "/app.exe"), "new app");
+}
+
+TEST_F(ScriptTest, ShortScriptsCarryOutNothing) {
+  for (size_t length : {0u, 1u, 64u}) {
+    const std::string whole = ScriptRecord(2, "", P + "\\made");
+    WriteScript(whole.substr(0, length));
+    EXPECT_FALSE(RunScript()) << length;
+    EXPECT_FALSE(FolderExists(world.prog + "/made")) << length;
+  }
+}
+
+TEST_F(ScriptTest, MissingScriptInAnExistingFolderCountsAsEmpty) {
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog), std::vector<std::string>{});
+}
+
+TEST_F(ScriptTest, MissingTempFolderFails) {
+  mdl_main::TempFolder = world.tmp + "\\gone";
+  const auto error = RunScript();
+  ASSERT_TRUE(error);
+  EXPECT_FALSE(FolderExists(world.tmp + "/gone"));
+}
+
+TEST_F(ScriptTest, RemainderAfterTheLastWholeRecordIsIgnored) {
+  // 194 bytes: two records and 64 bytes of a third.
+  const std::string third = ScriptRecord(2, "", P + "\\c");
+  WriteScript(ScriptRecord(2, "", P + "\\a") + ScriptRecord(2, "", P + "\\b") +
+              third.substr(0, 64));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(ScriptTest, UnknownOperationsAreReadAndSkipped) {
+  WriteFile(world.prog + "/keep.txt", "k");
+  std::string s;
+  for (uint8_t op : {4, 7, 0x80, 0xFF})
+    s += ScriptRecord(op, T + "\\nothing", P + "\\keep.txt");
+  s += ScriptRecord(2, "", P + "\\after");
+  WriteScript(s);
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ReadFile(world.prog + "/keep.txt"), "k");
+  EXPECT_TRUE(FolderExists(world.prog + "/after"));
+  EXPECT_EQ(ListNames(world.prog),
+            (std::vector<std::string>{"after", "keep.txt"}));
+}
+
+TEST_F(ScriptTest, RecordsRunInOrderEachBeforeTheNextIsRead) {
+  WriteFile(temp + "/f.txt", "f");
+  WriteScript(ScriptRecord(2, "", P + "\\d") +
+              ScriptRecord(0, T + "\\f.txt", P + "\\d\\f.txt") +
+              ScriptRecord(0, P + "\\d\\f.txt", P + "\\g.txt") +
+              ScriptRecord(1, "", P + "\\d\\f.txt") +
+              ScriptRecord(3, "", P + "\\d"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ReadFile(world.prog + "/g.txt"), "f");
+  EXPECT_FALSE(FolderExists(world.prog + "/d"));
+}
+
+TEST_F(ScriptTest, SourceOfDeleteAndCreateIsNotUsed) {
+  WriteFile(world.prog + "/x.txt", "x");
+  WriteScript(ScriptRecord(1, "\\\\no\\such", P + "\\x.txt") +
+              ScriptRecord(2, "*", P + "\\y"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_FALSE(FileExists(world.prog + "/x.txt"));
+  EXPECT_TRUE(FolderExists(world.prog + "/y"));
+}
+
+TEST_F(ScriptTest, ZeroPaddingMakesAUselessPathThatFails) {
+  WriteScript(ScriptRecord(2, "", P + "\\new", '\0'));
+  const auto error = RunScript();
+  ASSERT_TRUE(error);
+  EXPECT_FALSE(FolderExists(world.prog + "/new"));
+}
+
+TEST_F(ScriptTest, EachFailingOperationStopsWithEarlierRecordsDone) {
+  const struct {
+    const char *what;
+    std::string record;
+  } cases[] = {
+      {"copy of a missing source", ScriptRecord(0, T + "\\none", P + "\\x")},
+      {"copy into a missing folder",
+       ScriptRecord(0, T + "\\have.txt", P + "\\no\\x")},
+      {"delete of a missing file", ScriptRecord(1, "", P + "\\none.txt")},
+      {"delete matching nothing", ScriptRecord(1, "", P + "\\*.none")},
+      {"create of an existing folder", ScriptRecord(2, "", P + "\\exists")},
+      {"create without a parent", ScriptRecord(2, "", P + "\\no\\sub")},
+      {"delete of a missing folder", ScriptRecord(3, "", P + "\\none")},
+      {"delete of folders matching nothing", ScriptRecord(3, "", P + "\\z*")},
+      {"delete of a file as a folder", ScriptRecord(3, "", P + "\\file.txt")},
+      {"empty target", ScriptRecord(2, "", "")},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(world.prog);
+    MakeFolder(world.prog);
+    WriteFile(temp + "/have.txt", "h");
+    MakeFolder(world.prog + "/exists");
+    WriteFile(world.prog + "/file.txt", "f");
+    WriteScript(ScriptRecord(2, "", P + "\\before") + c.record +
+                ScriptRecord(2, "", P + "\\after"));
+    const auto error = RunScript();
+    ASSERT_TRUE(error);
+    EXPECT_FALSE(error->Description().empty());
+    EXPECT_TRUE(FolderExists(world.prog + "/before"));
+    EXPECT_FALSE(FolderExists(world.prog + "/after"));
+    EXPECT_EQ(ReadFile(world.prog + "/file.txt"), "f");
+  }
+}
+
+TEST_F(ScriptTest, WildcardDeleteOfFiles) {
+  for (const char *name : {"a.tmp", "b.TMP", "c.tmp.txt", "d.txt", "tmp"})
+    WriteFile(world.prog + "/" + name, "x");
+  MakeFolder(world.prog + "/sub.tmp");
+  WriteScript(ScriptRecord(1, "", P + "\\*.tmp"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog),
+            (std::vector<std::string>{"c.tmp.txt", "d.txt", "sub.tmp", "tmp"}));
+}
+
+TEST_F(ScriptTest, WildcardDeleteOfFolders) {
+  for (const char *name : {"old1", "old2", "keep"}) {
+    MakeFolder(world.prog + "/" + name);
+    WriteFile(world.prog + "/" + name + "/inner.txt", "i");
+  }
+  MakeFolder(world.prog + "/old1/deeper");
+  WriteFile(world.prog + "/old1/deeper/x", "x");
+  WriteFile(world.prog + "/old3", "a file, not a folder");
+  WriteScript(ScriptRecord(3, "", P + "\\old?"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog), (std::vector<std::string>{"keep", "old3"}));
+  EXPECT_EQ(ReadFile(world.prog + "/keep/inner.txt"), "i");
+}
+
+TEST_F(ScriptTest, PathWithoutPlaceholderIsUsedAsIs) {
+  const std::string abs = world.box / "elsewhere";
+  ASSERT_LE(abs.size(), 48u) << "sandbox path too long for the field";
+  WriteScript(ScriptRecord(2, "", abs));
+  EXPECT_FALSE(RunScript());
+  EXPECT_TRUE(FolderExists(abs));
+}
+
+} // namespace

@@ -1,0 +1,91 @@
+// Helpers for tests of the update run: a fresh temporary folder per test,
+// whole-file reads and writes, PACK1 archives made by our own writer,
+// self-extracting packages (stub + archive + trailer) and script records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pkgbuild {
+
+// A fresh, empty folder under $TMPDIR (or /tmp), removed with everything in
+// it when the object goes.
+class Sandbox {
+public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox &) = delete;
+  Sandbox &operator=(const Sandbox &) = delete;
+
+  const std::string &Path() const { return path_; }
+  // Path + "/" + relative.
+  std::string operator/(const std::string &relative) const;
+
+private:
+  std::string path_;
+};
+
+// Whole files, for tests only.
+void WriteFile(const std::string &path, std::string_view bytes);
+std::string ReadFile(const std::string &path);
+bool FileExists(const std::string &path);   // an ordinary file
+bool FolderExists(const std::string &path); // a folder
+void MakeFolder(const std::string &path);
+// The names in a folder, sorted; empty when it is missing.
+std::vector<std::string> ListNames(const std::string &folder);
+
+// Packs every ordinary file of folder into a PACK1 archive at archivePath
+// with cls_arch::Pack and returns the archive's bytes.
+std::string PackFolder(const std::string &folder,
+                       const std::string &archivePath);
+
+// A package: stub bytes, the archive, filler bytes, then the trailer holding
+// archiveStart (by default the position right after the stub).
+std::string JoinPackage(std::string_view stub, std::string_view archive,
+                        std::string_view filler = {});
+std::string JoinPackage(std::string_view stub, std::string_view archive,
+                        std::string_view filler, int32_t archiveStart);
+// The 4-byte little-endian trailer.
+std::string Trailer(int32_t archiveStart);
+
+// One 65-byte script record. Each field is padded on the right with pad
+// (a space unless told); a field longer than its size fails the test.
+std::string ScriptRecord(uint8_t operation, std::string_view source,
+                         std::string_view target, char pad = ' ');
+
+// The world of one update run: a sandbox with a TMP folder ("tmp") and a
+// program folder ("prog"); TMP points at the first and the program path at
+// prog/update.exe while the object lives. Restores both when it goes, and
+// clears the run's module state before and after.
+class RunWorld {
+public:
+  RunWorld();
+  ~RunWorld();
+
+  // Writes the package as the running executable, prog/update.exe.
+  void InstallPackage(std::string_view package);
+  // Builds a package of every file in src (made by the test) and installs
+  // it; returns the package's length.
+  int32_t InstallFolder(const std::string &src, std::string_view stub = "MZ",
+                        std::string_view filler = std::string_view("\0", 1));
+
+  Sandbox box;
+  std::string tmp;        // what TMP names
+  std::string prog;       // the program folder
+  std::string exe;        // prog/update.exe
+  std::string tempFolder; // tmp/VLSFX_QUORIX, as the file system sees it
+  std::string packFile;   // tmp/VLSFX_QUORIX.PACK
+  std::string archive;    // the last archive built, its bytes
+
+private:
+  bool hadTmp_ = false;
+  std::string oldTmp_;
+};
+
+// Placeholders as text, to build fields: T + "\\app.exe".
+inline const std::string T(1, '\x00');
+inline const std::string P(1, '\x01');
+
+} // namespace pkgbuild

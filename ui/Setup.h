@@ -1,0 +1,82 @@
+// The progress window: a status line, a progress line, a timer that shows the
+// entry being unpacked, and the abort question when the user closes it.
+// Written against platform/ui.h only, so every backend runs the same logic.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/boolean.h"
+#include "platform/ui.h"
+
+namespace ui {
+
+// Texts of the window.
+inline constexpr const char *kStatusPreparing =
+    "Идет подготовка к установке...";
+inline constexpr const char *kStatusUnpacking =
+    "Распаковка пакета обновления...";
+inline constexpr const char *kStatusInstalling = "Установка обновления...";
+inline constexpr const char *kProgressPrefix = "Выполнено ";
+inline constexpr const char *kAbortQuestion = "Прервать обновление?";
+
+// Label indexes of `lbl`.
+inline constexpr int kStatusLine = 0;
+inline constexpr int kProgressLine = 1;
+
+class Setup : public platform::FormEvents {
+public:
+  // The window's fixed layout: title, client area, picture, labels, timer.
+  static platform::FormDesign Design();
+
+  // Creates the window hidden, timer off. Call once, before the others.
+  void Load();
+  // Shows the window without waiting for it.
+  void Show();
+
+  // Progress line "Выполнено <Value>%". Called once per byte copied, so the
+  // common path is one compare: the label is touched only when the value
+  // differs from the one it shows.
+  void SetProgress(int16_t Value) {
+    if (Value != shownPercent_)
+      ShowPercent(Value);
+  }
+  // Status line text.
+  void SetStatus(const std::string &Value);
+  // Any non-zero Value: status "unpacking" and the timer on; zero: status
+  // "installing" and the timer off. The text changes before the timer.
+  void SetStatusHandle(platform::Boolean Value);
+
+  // Timer tick: the progress line shows the archive object's DefFile
+  // (creating the object if there is none).
+  void opn_Timer();
+  // Close request: asks whether to abort. Yes closes every open file,
+  // removes the temporary folder and the pack file (ignoring failures) and
+  // ends the program with exitcode::kAborted; No sets Cancel to 1.
+  void Form_Unload(int16_t &Cancel);
+
+  // platform::FormEvents
+  void OnTimer() override { opn_Timer(); }
+  void OnCloseRequest(int16_t &cancel) override { Form_Unload(cancel); }
+
+private:
+  // Shown when the progress line holds no percentage.
+  static constexpr int32_t kNoPercent = INT32_MIN;
+
+  void ShowPercent(int16_t Value);
+  void SetProgressLine(const std::string &text, int32_t percent);
+
+  int32_t shownPercent_ = kNoPercent; // percentage the progress line shows
+  std::string progressLine_;          // text the progress line shows
+};
+
+// "Выполнено " + Value in plain decimal + "%".
+std::string ProgressText(int16_t Value);
+
+// The one shared window. CreateSharedSetup (called by Main) replaces any
+// earlier instance; SharedSetup is nullptr before the first creation.
+Setup &CreateSharedSetup();
+Setup *SharedSetup();
+
+} // namespace ui
