@@ -1,2 +1,4 @@
-// updpack: placeholder entry point, replaced by the command-line tool.
-int main() { return 0; }
+// updpack: the command-line tool for package authors.
+#include "tools/cli.h"
+
+int main(int argc, char **argv) { return tools::RunTool(argc, argv); }

@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Benchmark of updpack: pack against tar -cf and cp -r, extract against
+# tar -xf, on a 100 MB folder of mixed file sizes with the page cache warm;
+# then the peak memory of pack, extract and run for a 1 MB and a 1 GB input.
+#
+#   bash bench/run.sh [--skip-1g] [--reps N] [--keep] /path/to/updpack
+#
+# Everything is written under bench/out/ (git-ignored); the figures are also
+# saved in bench/out/results.txt. The input data is removed at the end
+# unless --keep is given.
+set -euo pipefail
+export LC_ALL=C
+
+SKIP_1G=0
+REPS=5
+KEEP=0
+UPDPACK=
+while [ $# -gt 0 ]; do
+  case $1 in
+  --skip-1g) SKIP_1G=1 ;;
+  --reps) REPS=$2; shift ;;
+  --keep) KEEP=1 ;;
+  -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -*) echo "bench: unknown option $1" >&2; exit 64 ;;
+  *) UPDPACK=$1 ;;
+  esac
+  shift
+done
+[ -n "$UPDPACK" ] || { echo "usage: bash bench/run.sh [--skip-1g] [--reps N] [--keep] UPDPACK" >&2; exit 64; }
+case $UPDPACK in /*) ;; *) UPDPACK=$PWD/$UPDPACK ;; esac
+[ -x "$UPDPACK" ] || { echo "bench: not executable: $UPDPACK" >&2; exit 1; }
+
+HERE=$(cd "$(dirname "$0")" && pwd)
+OUT=$HERE/out
+mkdir -p "$OUT"
+RESULTS=$OUT/results.txt
+: >"$RESULTS"
+say() { printf '%s\n' "$*" | tee -a "$RESULTS"; }
+
+GEN=$OUT/gen_tree
+if [ ! -x "$GEN" ] || [ "$HERE/gen_tree.cpp" -nt "$GEN" ]; then
+  "${CXX:-c++}" -O2 -std=c++20 -o "$GEN" "$HERE/gen_tree.cpp"
+fi
+
+TIME_BIN=/usr/bin/time
+if [ ! -x "$TIME_BIN" ]; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+    echo "bench: installing the package time" >&2
+    apt-get install -y time >/dev/null 2>&1 || { apt-get update >/dev/null && apt-get install -y time >/dev/null; }
+  fi
+fi
+[ -x "$TIME_BIN" ] || { echo "bench: /usr/bin/time is missing (apt-get install time); memory figures skipped" >&2; TIME_BIN=; }
+
+now_ns() { date +%s%N; }
+
+# measure NAME PREPARE COMMAND: runs PREPARE (untimed) and COMMAND once to
+# warm up, then REPS times; leaves the median and the minimum (seconds) in
+# MEDIAN[NAME] and MIN[NAME].
+declare -A MEDIAN MIN
+measure() {
+  local name=$1 prepare=$2 command=$3 t0 t1 i
+  local -a times=()
+  eval "$prepare"
+  eval "$command" >/dev/null 2>&1
+  for ((i = 0; i < REPS; i++)); do
+    eval "$prepare"
+    sync # dirty pages of the last repetition are not charged to this one
+    t0=$(now_ns)
+    eval "$command" >/dev/null 2>&1
+    t1=$(now_ns)
+    times+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')")
+  done
+  local sorted
+  sorted=$(printf '%s\n' "${times[@]}" | sort -n)
+  MIN[$name]=$(head -n 1 <<<"$sorted")
+  MEDIAN[$name]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1fx", a / b; else print "-" }'; }
+mbps() { awk -v bytes="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.0f MB/s", bytes / s / 1048576; else print "-" }'; }
+
+# ---------------------------------------------------------------- speed
+DATA=$OUT/data100
+rm -rf "$DATA" "$OUT/work"
+mkdir -p "$DATA" "$OUT/work"
+"$GEN" "$DATA" $((100 * 1024 * 1024)) 20240611
+FILES=$(ls "$DATA" | wc -l)
+BYTES=$(du -sb "$DATA" | cut -f1)
+W=$OUT/work
+cat "$DATA"/* >/dev/null # page cache warm
+
+say "updpack benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, $REPS repetitions after one warm-up"
+say "input: $FILES files, $BYTES bytes (flat folder; small, medium and large files)"
+say ""
+
+measure "updpack pack" "rm -f $W/a.pack" "'$UPDPACK' pack '$DATA' $W/a.pack"
+measure "tar -cf" "rm -f $W/a.tar" "tar -cf $W/a.tar -C '$DATA' ."
+measure "cp -r" "rm -rf $W/copy" "cp -r '$DATA' $W/copy"
+measure "updpack extract" "rm -rf $W/x && mkdir $W/x" "'$UPDPACK' extract $W/a.pack $W/x"
+measure "tar -xf" "rm -rf $W/t && mkdir $W/t" "tar -xf $W/a.tar -C $W/t"
+diff -r "$DATA" "$W/x" >/dev/null || { echo "bench: extracted files differ from the input" >&2; exit 1; }
+
+# The whole update run of a package made from the same folder.
+: >"$DATA/script"
+"$UPDPACK" pack "$DATA" "$W/run.pack"
+head -c 45056 /dev/zero >"$W/stub.bin"
+mkdir -p "$W/pkg" "$W/tmp"
+"$UPDPACK" build --stub "$W/stub.bin" --archive "$W/run.pack" -o "$W/pkg/update.exe"
+measure "updpack run" "rm -rf $W/tmp/*" "TMP=$W/tmp '$UPDPACK' run $W/pkg/update.exe --yes </dev/null"
+rm -f "$DATA/script"
+
+row() { # NAME BASELINE
+  printf '  %-17s %8s %8s %12s %10s\n' "$1" "${MEDIAN[$1]}" "${MIN[$1]}" \
+    "$(mbps "$BYTES" "${MEDIAN[$1]}")" "$(ratio "${MEDIAN[$1]}" "${MEDIAN[$2]}")" | tee -a "$RESULTS"
+}
+say "$(printf '  %-17s %8s %8s %12s %10s' "" "median s" "min s" "throughput" "÷ updpack")"
+say "packing"
+row "updpack pack" "updpack pack"
+row "tar -cf" "updpack pack"
+row "cp -r" "updpack pack"
+say "extracting"
+row "updpack extract" "updpack extract"
+row "tar -xf" "updpack extract"
+say "whole run (carve-out + extraction, empty script)"
+row "updpack run" "updpack run"
+say ""
+say "updpack pack is $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[tar -cf]}") the time of tar -cf and $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[cp -r]}") the time of cp -r;"
+say "updpack extract is $(ratio "${MEDIAN[updpack extract]}" "${MEDIAN[tar -xf]}") the time of tar -xf."
+rm -rf "$W"
+say ""
+
+# ---------------------------------------------------------------- memory
+# peak KEY COMMAND: maximum resident set size (KB) of COMMAND.
+peak() {
+  "$TIME_BIN" -f %M -o "$OUT/peak.txt" bash -c "$1" >/dev/null 2>&1 </dev/null ||
+    { echo "bench: failed: $1" >&2; exit 1; }
+  tail -n 1 "$OUT/peak.txt"
+}
+
+memory_for() { # LABEL BYTES
+  local label=$1 bytes=$2 M=$OUT/mem_$1
+  rm -rf "$M"
+  mkdir -p "$M/in" "$M/x" "$M/pkg" "$M/tmp"
+  "$GEN" "$M/in" "$bytes" 7
+  : >"$M/in/script"
+  local files pack extract run
+  files=$(ls "$M/in" | wc -l)
+  pack=$(peak "'$UPDPACK' pack '$M/in' '$M/a.pack'")
+  extract=$(peak "'$UPDPACK' extract '$M/a.pack' '$M/x'")
+  rm -rf "$M/x" "$M/in"
+  head -c 45056 /dev/zero >"$M/stub.bin"
+  "$UPDPACK" build --stub "$M/stub.bin" --archive "$M/a.pack" -o "$M/pkg/update.exe"
+  rm -f "$M/a.pack"
+  run=$(peak "TMP='$M/tmp' '$UPDPACK' run '$M/pkg/update.exe' --yes")
+  printf '  %-8s %7s %12s %12s %12s\n' "$label" "$files" "$pack" "$extract" "$run" | tee -a "$RESULTS"
+  rm -rf "$M"
+}
+
+if [ -n "$TIME_BIN" ]; then
+  say "peak memory (maximum resident set, KB)"
+  say "$(printf '  %-8s %7s %12s %12s %12s' input files pack extract run)"
+  memory_for 1MB $((1024 * 1024))
+  if [ "$SKIP_1G" = 0 ]; then
+    memory_for 1GB $((1024 * 1024 * 1024))
+  else
+    say "  1GB      skipped (--skip-1g)"
+  fi
+fi
+
+[ "$KEEP" = 1 ] || rm -rf "$DATA"
+rm -f "$OUT/peak.txt"
+echo "results saved in $RESULTS"

@@ -1,0 +1,145 @@
+# build joins stub, archive and trailer; run carries out the update in the
+# package's folder; the endings exit 0, 1 and 2 with their messages.
+. "$(dirname "$0")/common.bash"
+
+CONFIRM="Dravell [question]: Сейчас будет произведено обновление Quorix до версии 1.1.
+Продолжить?"
+
+# The update: two files, and a script that makes a folder, copies both,
+# deletes *.tmp, does nothing for operation 7 and removes a folder.
+mkdir src
+printf 'application v1.1\n' >src/app.txt
+head -c 70000 /dev/urandom >src/new.bin
+{
+  script_record 2 - "" P '\sub'
+  script_record 0 T '\app.txt' P '\app.txt'
+  script_record 0 T '\new.bin' P '\sub\new.bin'
+  script_record 1 - "" P '\*.tmp'
+  script_record 7 - "" - ""
+  script_record 3 - "" P '\olddir'
+  printf 'tail that is not a whole record'
+} >src/script
+[ "$(stat -c %s src/script)" = $((6 * 65 + 31)) ] || fail "script is 6 records"
+run_tool pack src update.pack
+expect_rc 0 "pack the update"
+
+# Build: a stub of 45055 bytes puts the archive at position 45056.
+head -c 45055 /dev/urandom >stub.bin
+mkdir pkg
+run_tool build --stub stub.bin --archive update.pack -o pkg/update.exe
+expect_rc 0 "build"
+expect_empty "$ERR" "build stderr"
+stub_len=45055
+arch_len=$(stat -c %s update.pack)
+[ "$(stat -c %s pkg/update.exe)" = $((stub_len + arch_len + 4)) ] || fail "package length"
+cmp -s -n $stub_len stub.bin pkg/update.exe || fail "package begins with the stub"
+tail -c +$((stub_len + 1)) pkg/update.exe | head -c "$arch_len" | cmp -s - update.pack ||
+  fail "the archive follows the stub"
+[ "$(tail -c 4 pkg/update.exe | od -An -tx1 | tr -d ' \n')" = "00b00000" ] ||
+  fail "trailer is 45056 little-endian"
+
+# The program folder as an earlier version left it.
+printf 'old' >pkg/a.tmp
+printf 'old' >pkg/b.tmp
+printf 'keep' >pkg/keep.txt
+mkdir pkg/olddir
+printf 'x' >pkg/olddir/x
+
+# No at the confirmation: exit 2, nothing made.
+printf 'n\n' >no.txt
+run_tool --stdin no.txt run pkg/update.exe
+expect_rc 2 "run answered n"
+expect_text "$ERR" "$CONFIRM
+[Y/n] no" "run answered n"
+expect_empty "$OUT" "run stdout"
+[ -z "$(ls -A "$TMP")" ] || fail "No at the confirmation leaves TMP untouched"
+[ -f pkg/a.tmp ] && [ -d pkg/olddir ] && [ ! -e pkg/app.txt ] || fail "No changes nothing"
+run_tool run pkg/update.exe
+expect_rc 2 "run with no input"
+expect_text "$ERR" "$CONFIRM
+[Y/n] no (end of input)" "end of input answers No"
+[ -z "$(ls -A "$TMP")" ] || fail "end of input leaves TMP untouched"
+
+# Yes: the update is installed into the package's folder.
+run_tool run pkg/update.exe --yes
+expect_rc 0 "run --yes"
+expect_text "$ERR" "$CONFIRM
+[Y/n] yes (--yes)
+Идет подготовка к установке...
+Распаковка пакета обновления...
+Установка обновления...
+Dravell [information]: Обновление до версии 1.1 прошло успешно!" "run --yes messages"
+expect_same_bytes src/app.txt pkg/app.txt "installed app.txt"
+expect_same_bytes src/new.bin pkg/sub/new.bin "installed sub/new.bin"
+[ ! -e pkg/a.tmp ] && [ ! -e pkg/b.tmp ] || fail "*.tmp deleted"
+[ ! -e pkg/olddir ] || fail "olddir removed"
+[ "$(cat pkg/keep.txt)" = keep ] || fail "other files stay"
+[ ! -e "$TMP/VLSFX_QUORIX.PACK" ] || fail "the pack file is removed after success"
+for f in app.txt new.bin script; do
+  expect_same_bytes "src/$f" "$TMP/VLSFX_QUORIX/$f" "unpacked $f stays in the temporary folder"
+done
+
+# A second run: the folder "sub" exists, so the script's first record
+# fails: critical error, exit 1, the pack file stays.
+printf 'stale' >"$TMP/VLSFX_QUORIX/stale.txt"
+printf '\n' >enter.txt # an empty line takes the default button, Yes
+run_tool --stdin enter.txt run pkg/update.exe
+expect_rc 1 "second run"
+expect_contains "$ERR" "[Y/n] yes" "Enter answers Yes"
+expect_contains "$ERR" "Dravell [error]: Произошла критическая ошибка:" "critical error"
+[ "$(tail -n 1 "$ERR")" != "Произошла критическая ошибка:" ] || fail "the error's description follows"
+[ -f "$TMP/VLSFX_QUORIX.PACK" ] || fail "the pack file stays after a critical error"
+[ ! -e "$TMP/VLSFX_QUORIX/stale.txt" ] || fail "the older temporary folder is removed first"
+
+# A package whose archive is not PACK1: the extraction's box, exit 1.
+printf 'NOT AN ARCHIVE' >junk.pack
+run_tool build --stub stub.bin --archive junk.pack -o pkg/junk.exe
+expect_rc 0 "build with a junk archive"
+expect_contains "$ERR" "warning: junk.pack does not begin with PACK1" "junk warning"
+run_tool run pkg/junk.exe --yes
+expect_rc 1 "run of a junk package"
+expect_contains "$ERR" "Dravell [error]: Файл не является архивом Kestrova PACK." "junk run"
+if grep -qF "прошло успешно" "$ERR"; then fail "no success after a failed extraction"; fi
+
+# An empty stub: the archive starts at position 1.
+: >empty_stub
+run_tool build --stub empty_stub --archive update.pack -o pkg/bare.exe
+expect_rc 0 "build with an empty stub"
+[ "$(tail -c 4 pkg/bare.exe | od -An -tx1 | tr -d ' \n')" = "01000000" ] || fail "trailer 1"
+
+# A missing package.
+run_tool run pkg/none.exe --yes
+expect_rc 1 "run of a missing package"
+expect_contains "$ERR" "none.exe" "missing package named"
+
+# Build refuses to overwrite its inputs or to reach 2 GiB.
+cp stub.bin stub.keep
+run_tool build --stub stub.bin --archive update.pack -o stub.bin
+expect_rc 1 "output = stub"
+expect_text "$ERR" "updpack: the output would overwrite the stub: stub.bin" "output = stub"
+expect_same_bytes stub.bin stub.keep "stub untouched"
+ln stub.bin stub_link.exe
+run_tool build --stub stub.bin --archive update.pack -o stub_link.exe
+expect_rc 1 "output = a hard link of the stub"
+expect_same_bytes stub.bin stub.keep "stub untouched by a link"
+cp update.pack update.keep
+run_tool build --stub stub.bin --archive update.pack -o ./update.pack
+expect_rc 1 "output = archive"
+expect_text "$ERR" "updpack: the output would overwrite the archive: ./update.pack" "output = archive"
+expect_same_bytes update.pack update.keep "archive untouched"
+
+printf 'STUB!' >small_stub
+truncate -s $((2147483648 - 5 - 4)) huge.pack # sparse: 5 + this + 4 = 2^31
+run_tool build --stub small_stub --archive huge.pack -o huge.exe
+expect_rc 1 "a package of 2^31 bytes"
+expect_text "$ERR" "updpack: the package would be 2147483648 bytes; it must stay below 2147483648 bytes (2 GiB)" \
+  "2 GiB limit"
+[ ! -e huge.exe ] || fail "nothing written at the limit"
+rm huge.pack
+
+run_tool build --stub missing.bin --archive update.pack -o x.exe
+expect_rc 1 "missing stub"
+grep -q '^updpack: .*missing.bin.* (53)$' "$ERR" || fail "missing stub: $(cat "$ERR")"
+[ ! -e x.exe ] || fail "nothing written for a missing stub"
+
+finish

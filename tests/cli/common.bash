@@ -1,0 +1,108 @@
+# Shared helpers of the end-to-end tests of updpack; each test script
+# sources this file with the tool's path as its first argument.
+# Not a test itself (only *.sh files are).
+
+set -u
+export LC_ALL=C.UTF-8
+
+UPDPACK=${1:?usage: bash script.sh /path/to/updpack}
+case $UPDPACK in /*) ;; *) UPDPACK=$PWD/$UPDPACK ;; esac
+[ -x "$UPDPACK" ] || { echo "not executable: $UPDPACK" >&2; exit 2; }
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/updpack_cli.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+export TMP="$WORK/tmp"
+mkdir "$TMP"
+cd "$WORK"
+
+FAILURES=0
+fail() {
+  echo "FAIL: $*" >&2
+  FAILURES=$((FAILURES + 1))
+}
+
+# run_tool [--stdin FILE] ARGS...: runs updpack, leaving its status in RC
+# and its output in the files $OUT and $ERR.
+OUT=$WORK/tool.stdout
+ERR=$WORK/tool.stderr
+run_tool() {
+  local input=/dev/null
+  if [ "${1:-}" = --stdin ]; then
+    input=$2
+    shift 2
+  fi
+  "$UPDPACK" "$@" <"$input" >"$OUT" 2>"$ERR"
+  RC=$?
+}
+
+# expect_rc CODE WHAT
+expect_rc() {
+  [ "$RC" = "$1" ] || {
+    fail "$2: exit status $RC, expected $1"
+    sed 's/^/  stderr: /' "$ERR" >&2
+  }
+}
+
+# expect_text FILE EXPECTED WHAT: the whole file is EXPECTED plus a newline.
+expect_text() {
+  local actual
+  actual=$(cat "$1"; echo x)
+  actual=${actual%x}
+  [ "$actual" = "$2"$'\n' ] || {
+    fail "$3: unexpected text"
+    printf '  expected: %s\n' "$2" >&2
+    sed 's/^/  actual:   /' "$1" >&2
+  }
+}
+
+# expect_empty FILE WHAT
+expect_empty() {
+  [ ! -s "$1" ] || {
+    fail "$2: expected no output"
+    sed 's/^/  got: /' "$1" >&2
+  }
+}
+
+# expect_contains FILE TEXT WHAT
+expect_contains() {
+  local text
+  text=$(cat "$1")
+  [[ $text == *"$2"* ]] || {
+    fail "$3: missing \"$2\""
+    sed 's/^/  text: /' "$1" >&2
+  }
+}
+
+# expect_same_bytes A B WHAT
+expect_same_bytes() {
+  cmp -s "$1" "$2" || fail "$3: $1 and $2 differ"
+}
+
+# An install-script record of 65 bytes: operation code, then the source
+# (16 bytes) and the target (48 bytes). Each path is a placeholder
+# (T: the temporary folder, P: the program folder, -: none) and ASCII text,
+# padded with spaces.
+script_record() {
+  printf "\\x$(printf %02x "$1")"
+  script_field 16 "$2" "$3"
+  script_field 48 "$4" "$5"
+}
+script_field() {
+  local width=$1 holder=$2 text=$3 used=0
+  case $holder in
+  T) printf '\x00'; used=1 ;;
+  P) printf '\x01'; used=1 ;;
+  esac
+  printf '%s' "$text"
+  used=$((used + ${#text}))
+  printf '%*s' $((width - used)) ''
+}
+
+finish() {
+  if [ "$FAILURES" -ne 0 ]; then
+    echo "$FAILURES check(s) failed" >&2
+    exit 1
+  fi
+  echo ok
+  exit 0
+}

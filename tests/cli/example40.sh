@@ -1,0 +1,47 @@
+# The 40-byte two-entry example archive, written byte by byte, is listed
+# and extracted; bytes after the data region are never read.
+. "$(dirname "$0")/common.bash"
+
+printf 'PACK1\x00\x01one.txt?1?6\x02two.dat?6?9\x02\x01HELLOabc' >ex.pack
+[ "$(stat -c %s ex.pack)" = 40 ] || fail "example is 40 bytes"
+
+run_tool list ex.pack
+expect_rc 0 "list"
+expect_text "$OUT" "compression: 0
+data start: 33
+one.txt	1	6	5
+two.dat	6	9	3" "list output"
+expect_empty "$ERR" "list stderr"
+
+mkdir out
+run_tool extract ex.pack out
+expect_rc 0 "extract"
+expect_empty "$ERR" "extract stderr"
+[ "$(ls out | tr '\n' ' ')" = "one.txt two.dat " ] || fail "two files"
+cmp -s out/one.txt <(printf 'HELLO') || fail "one.txt holds positions 33 to 37"
+cmp -s out/two.dat <(printf 'abc') || fail "two.dat holds positions 38 to 40"
+
+# The same archive followed by a 0x00 byte and rubbish, as in a package.
+cat ex.pack <(printf '\x00garbage') >tail.pack
+mkdir out2
+run_tool extract tail.pack out2
+expect_rc 0 "extract with trailing bytes"
+diff -r out out2 >/dev/null || fail "trailing bytes are not read"
+
+# Text after the last 0x02 is no entry; an entry with start = end is empty;
+# a name with reserved characters is written without them.
+printf 'PACK1\x03\x01a:b.txt?1?3\x02zero?3?3\x02dropped?1?3\x01XY' >odd.pack
+run_tool list odd.pack
+expect_rc 0 "list odd.pack"
+expect_text "$OUT" "compression: 3
+data start: 41
+ab.txt	1	3	2
+zero	3	3	0" "list odd.pack"
+mkdir out3
+run_tool extract odd.pack out3
+expect_rc 0 "extract odd.pack"
+[ "$(ls out3 | tr '\n' ' ')" = "ab.txt zero " ] || fail "odd.pack entries"
+cmp -s out3/ab.txt <(printf 'XY') || fail "ab.txt"
+[ -f out3/zero ] && [ ! -s out3/zero ] || fail "empty entry"
+
+finish

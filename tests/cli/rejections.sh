@@ -1,0 +1,141 @@
+# Archives that are refused, with the exact messages and numbers of the
+# extraction; missing files and folders; names that try to leave the target.
+. "$(dirname "$0")/common.bash"
+
+NOT_ARCHIVE="Файл не является архивом Kestrova PACK."
+NO_CATALOG="Не обнаружен каталог файлов в архиве Kestrova PACK."
+
+# check_rejected FILE TEXT NUMBER: list and extract both refuse FILE.
+check_rejected() {
+  local file=$1 text=$2 number=$3
+  run_tool list "$file"
+  expect_rc 1 "list $file"
+  expect_empty "$OUT" "list $file stdout"
+  expect_text "$ERR" "updpack: $text ($number)" "list $file"
+  rm -rf target && mkdir target
+  run_tool extract "$file" target
+  expect_rc 1 "extract $file"
+  expect_text "$ERR" "Dravell [error]: $text" "extract $file"
+  [ -z "$(ls -A target)" ] || fail "extract $file wrote files"
+}
+
+printf 'pack1\x00\x01a?1?2\x02\x01xy' >lower.pack
+printf 'PAC' >short.pack
+: >empty.pack
+printf 'MZ\x90\x00PACK1\x00\x01\x01' >stub_first.pack
+for f in lower.pack short.pack empty.pack stub_first.pack; do
+  check_rejected "$f" "$NOT_ARCHIVE" -1234007
+done
+
+printf 'PACK1\x00\x02a?1?2\x02\x01xy' >nocat.pack
+printf 'PACK1\x00' >cut_after_method.pack
+printf 'PACK1' >cut_after_signature.pack
+for f in nocat.pack cut_after_method.pack cut_after_signature.pack; do
+  check_rejected "$f" "$NO_CATALOG" -1234006
+done
+
+# A catalog that runs to the end of the file without its closing 0x01.
+printf 'PACK1\x00\x01a?1?2\x02b?2?3' >open.pack
+run_tool list open.pack
+expect_rc 1 "list of an unterminated catalog"
+expect_contains "$ERR" "(-1234020)" "number of an unterminated catalog"
+mkdir t_open
+run_tool extract open.pack t_open
+expect_rc 1 "extract of an unterminated catalog"
+expect_contains "$ERR" "Dravell [error]: " "error box"
+[ -z "$(ls -A t_open)" ] || fail "nothing extracted from an unterminated catalog"
+
+# Entries that cannot be read: the entries before them are listed and
+# written, the list ends with the failure.
+printf 'PACK1\x00\x01ok.txt?1?3\x02bad\x02\x01xy' >fields.pack
+run_tool list fields.pack
+expect_rc 1 "list with an entry of one field"
+expect_text "$OUT" "compression: 0
+data start: 24
+ok.txt	1	3	2" "entries before the bad one"
+grep -q '^updpack: .* ([0-9-]*)$' "$ERR" || fail "numbered error for a bad entry"
+mkdir t_fields
+run_tool extract fields.pack t_fields
+expect_rc 1 "extract with an entry of one field"
+cmp -s t_fields/ok.txt <(printf 'xy') || fail "entry before the bad one is written"
+
+printf 'PACK1\x00\x01big?1?100\x02\x01xy' >pastend.pack
+run_tool list pastend.pack
+expect_rc 1 "list of a range past the end"
+expect_contains "$ERR" "(-1234021)" "number of a range past the end"
+
+printf 'PACK1\x00\x01n?x?3\x02\x01xy' >nan.pack
+run_tool list nan.pack
+expect_rc 1 "list of a start that is no number"
+expect_text "$ERR" "$(
+  mkdir t_nan
+  "$UPDPACK" extract nan.pack t_nan 2>&1 >/dev/null | sed 's/^Dravell \[error\]: /updpack: /'
+) (13)" "list and extract report the same failure"
+
+# Names cannot leave the target folder: separators are removed.
+mkdir -p deep/target
+printf 'PACK1\x00\x01../../escape.txt?1?3\x02..\\\\up.txt?3?5\x02\x01xyzw' >escape.pack
+run_tool extract escape.pack deep/target
+expect_rc 0 "extract of names with separators"
+[ ! -e escape.txt ] && [ ! -e deep/escape.txt ] && [ ! -e up.txt ] &&
+  [ ! -e deep/up.txt ] || fail "a file escaped the target folder"
+[ "$(ls -A deep/target | tr '\n' ' ')" = "....escape.txt ..up.txt " ] ||
+  fail "names without separators: $(ls -A deep/target)"
+
+# A name that is nothing but removed characters, or a device name.
+printf 'PACK1\x00\x01/\\:?1?3\x02\x01xy' >noname.pack
+mkdir t_noname
+run_tool extract noname.pack t_noname
+expect_rc 1 "an empty name is refused"
+[ -z "$(ls -A t_noname)" ] || fail "nothing written for an empty name"
+
+# Control characters of a refused name reach the terminal spelled out.
+printf 'PACK1\x00\x01a\x1b[2Jb?1?3\x02\x01xy' >esc.pack
+run_tool list esc.pack
+expect_rc 1 "list of a name with ESC"
+expect_contains "$ERR" 'a\x1B[2Jb' "ESC spelled out"
+if grep -q "$(printf '\x1b')" "$ERR"; then fail "a raw ESC reached stderr"; fi
+mkdir t_esc
+run_tool extract esc.pack t_esc
+expect_rc 1 "extract of a name with ESC"
+if grep -q "$(printf '\x1b')" "$ERR"; then fail "a raw ESC reached the error box"; fi
+
+# Missing files and folders.
+run_tool list missing.pack
+expect_rc 1 "list of a missing archive"
+expect_contains "$ERR" "updpack: Файл не найден" "missing archive"
+expect_contains "$ERR" "missing.pack" "missing archive names the path"
+grep -q ' (53)$' "$ERR" || fail "missing archive: number 53"
+run_tool extract missing.pack target
+expect_rc 1 "extract of a missing archive"
+expect_contains "$ERR" "(53)" "missing archive number"
+
+printf 'PACK1\x00\x01\x01' >ok.pack
+run_tool extract ok.pack no_such_folder
+expect_rc 1 "extract into a missing folder"
+expect_text "$ERR" "updpack: target folder does not exist: no_such_folder (create it first)" \
+  "missing target folder"
+[ ! -e no_such_folder ] || fail "the target folder is not created"
+
+run_tool extract target target
+expect_rc 1 "a folder as the archive"
+expect_text "$ERR" "updpack: the archive path names a folder: target" "folder as archive"
+
+run_tool pack no_such_folder x.pack
+expect_rc 1 "pack of a missing folder"
+expect_text "$ERR" "updpack: source folder does not exist: no_such_folder" "missing source"
+[ ! -e x.pack ] || fail "no archive for a missing folder"
+
+mkdir src
+printf 'a' >src/a.txt
+run_tool pack src src/self.pack
+expect_rc 1 "archive inside the folder being packed"
+expect_text "$ERR" "updpack: the archive must not be written into the folder being packed: src/self.pack" \
+  "archive inside its source"
+[ ! -e src/self.pack ] || fail "no archive inside the source"
+
+run_tool pack src no_such_folder/x.pack
+expect_rc 1 "pack into a missing folder"
+grep -q '^updpack: .* (7[56])$' "$ERR" || fail "path error: $(cat "$ERR")"
+
+finish

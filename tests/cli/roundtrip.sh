@@ -1,0 +1,93 @@
+# pack, list and extract a folder with Cyrillic names, empty files, every
+# byte value and names with blanks; subfolders and hidden files stay out.
+. "$(dirname "$0")/common.bash"
+
+mkdir src
+printf 'hello' >src/one.txt
+: >src/пусто.txt
+: >src/empty
+printf 'абв' >'src/Привет мир.dat'
+for i in $(seq 0 255); do printf "\\x$(printf %02x "$i")"; done >src/bytes.bin
+head -c 300000 /dev/urandom >src/Большой.bin # longer than one buffer window
+mkdir src/sub
+printf 'no' >src/sub/inner.txt
+printf 'no' >src/.hidden
+
+run_tool pack src a.pack
+expect_rc 0 "pack"
+expect_empty "$OUT" "pack stdout"
+expect_empty "$ERR" "pack stderr"
+
+# Names in case-insensitive order, as the listing gives them; Cyrillic
+# names are stored in Windows-1251, one byte per character.
+run_tool list a.pack
+expect_rc 0 "list"
+expect_text "$OUT" "compression: 0
+data start: 131
+bytes.bin	1	257	256
+empty	257	257	0
+one.txt	257	262	5
+Большой.bin	262	300262	300000
+Привет мир.dat	300262	300268	6
+пусто.txt	300268	300268	0" "list output"
+[ "$(stat -c %s a.pack)" = 300397 ] || fail "archive length"
+head -c 7 a.pack | cmp -s - <(printf 'PACK1\x00\x01') || fail "archive header"
+grep -qa "$(printf '\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0.dat?300262?300268\x02')" a.pack ||
+  fail "catalog entry in Windows-1251"
+
+mkdir dst
+run_tool extract a.pack dst
+expect_rc 0 "extract"
+expect_empty "$ERR" "extract stderr"
+rm -r src/sub src/.hidden
+diff -r src dst >/dev/null || fail "extracted folder differs from the source"
+for f in src/*; do
+  expect_same_bytes "$f" "dst/${f#src/}" "round trip of ${f#src/}"
+done
+
+# Existing longer files are replaced, not overwritten in place.
+head -c 5000 /dev/urandom >dst/one.txt
+run_tool extract a.pack dst
+expect_rc 0 "extract over existing files"
+expect_same_bytes src/one.txt dst/one.txt "replaced file"
+
+# A trailing separator on either folder is accepted.
+mkdir dst2
+run_tool pack src/ b.pack
+expect_rc 0 "pack with a trailing /"
+expect_same_bytes a.pack b.pack "same archive"
+run_tool extract b.pack dst2/
+expect_rc 0 "extract with a trailing /"
+diff -r src dst2 >/dev/null || fail "extract into dst2/"
+
+# The method byte is written and read back; no method changes the data.
+run_tool pack --compression 7 src c.pack
+expect_rc 0 "pack --compression 7"
+[ "$(od -An -tu1 -j5 -N1 c.pack | tr -d ' ')" = 7 ] || fail "method byte 7"
+run_tool list c.pack
+expect_contains "$OUT" "compression: 7" "list of c.pack"
+mkdir dst3
+run_tool extract c.pack dst3
+expect_rc 0 "extract c.pack"
+diff -r src dst3 >/dev/null || fail "extract with method 7"
+run_tool pack src d.pack --compression=255
+expect_rc 0 "pack --compression=255"
+
+# An empty folder gives the 8-byte archive; it lists and extracts to nothing.
+mkdir none out_none
+run_tool pack none e.pack
+expect_rc 0 "pack of an empty folder"
+cmp -s e.pack <(printf 'PACK1\x00\x01\x01') || fail "8-byte archive"
+run_tool list e.pack
+expect_text "$OUT" "compression: 0
+data start: 9" "list of an empty archive"
+run_tool extract e.pack out_none
+expect_rc 0 "extract of an empty archive"
+[ -z "$(ls -A out_none)" ] || fail "nothing extracted from an empty archive"
+
+# An older, longer archive at the target is replaced.
+head -c 400000 /dev/urandom >f.pack
+run_tool pack none f.pack
+expect_same_bytes e.pack f.pack "replaced archive"
+
+finish

@@ -1,0 +1,76 @@
+# Usage errors exit 64 with the usage on stderr; --help exits 0 with the
+# usage on stdout.
+. "$(dirname "$0")/common.bash"
+
+# Help of the tool and of every command.
+for args in "--help" "-h" "help"; do
+  run_tool $args
+  expect_rc 0 "updpack $args"
+  expect_contains "$OUT" "usage: updpack <command> [arguments]" "updpack $args"
+  expect_empty "$ERR" "updpack $args stderr"
+done
+for command in pack extract list build run; do
+  for flag in --help -h; do
+    run_tool "$command" "$flag"
+    expect_rc 0 "$command $flag"
+    expect_contains "$OUT" "usage: updpack $command " "$command $flag"
+    expect_empty "$ERR" "$command $flag stderr"
+  done
+  run_tool help "$command"
+  expect_rc 0 "help $command"
+  expect_contains "$OUT" "usage: updpack $command " "help $command"
+done
+# Help wins over missing arguments, and nothing is done.
+mkdir src
+run_tool pack src out.pack --help
+expect_rc 0 "pack with --help"
+[ ! -e out.pack ] || fail "--help packs nothing"
+
+# check_usage WHAT ARGS...: exit 64, the usage on stderr, nothing on stdout.
+check_usage() {
+  local what=$1
+  shift
+  run_tool "$@"
+  expect_rc 64 "$what"
+  expect_contains "$ERR" "usage: updpack" "$what"
+  expect_empty "$OUT" "$what stdout"
+}
+
+check_usage "no command"
+check_usage "unknown command" frobnicate
+expect_contains "$ERR" "updpack: unknown command frobnicate" "unknown command"
+check_usage "pack without arguments" pack
+expect_text "$ERR" "updpack pack: missing arguments
+
+$("$UPDPACK" pack --help)" "exact usage error of pack"
+check_usage "pack with one argument" pack src
+check_usage "pack with three arguments" pack src a.pack extra
+expect_contains "$ERR" "updpack pack: unexpected argument extra" "extra argument"
+check_usage "unknown option" pack src a.pack --fast
+expect_contains "$ERR" "updpack pack: unknown option --fast" "unknown option"
+for n in 256 -1 abc "" 1000 " 5" 0x10; do
+  check_usage "--compression '$n'" pack src a.pack --compression "$n"
+done
+check_usage "--compression without value" pack src a.pack --compression
+check_usage "--compression twice" pack src a.pack --compression 1 --compression 2
+check_usage "extract with one argument" extract a.pack
+check_usage "list without arguments" list
+check_usage "list with two archives" list a b
+check_usage "build without -o" build --stub s --archive a
+check_usage "build without --stub" build --archive a -o p.exe
+check_usage "build with a positional argument" build --stub s --archive a -o p.exe x
+check_usage "run without package" run
+check_usage "run with an unknown option" run p.exe --no
+check_usage "run --yes=1" run p.exe --yes=1
+printf 'x' >pkg.bin
+check_usage "run of a package not named .exe" run pkg.bin --yes
+expect_contains "$ERR" "updpack run: the package's name must end in .exe: pkg.bin" "run .exe"
+[ ! -e "$TMP/VLSFX_QUORIX" ] || fail "a usage error runs nothing"
+[ ! -e a.pack ] || fail "a usage error writes nothing"
+
+# "--" ends the options: a file may be called -x.
+printf 'PACK1\x00\x01\x01' >-x
+run_tool list -- -x
+expect_rc 0 "list -- -x"
+
+finish

@@ -1,0 +1,96 @@
+// The command-line frame of updpack: commands, their arguments, usage
+// errors, exit statuses and the console backend set up for a command.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/console_ui.h"
+
+namespace tools {
+
+// Exit statuses of the tool's own commands (`run` uses platform::exitcode).
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 64;
+
+// A command line that does not fit the command: the usage is printed and
+// the tool exits with kExitUsage.
+class UsageError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// A failure found by the tool itself, without an error number.
+class ToolError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// The options a command accepts: long names ("--stub") or short ones ("-o").
+struct OptionSpec {
+  const char *name;
+  bool takesValue;
+  const char *alias = nullptr; // another spelling of the same option
+};
+
+struct Args {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> options; // by the spec's name
+  bool help = false;                          // -h or --help was given
+
+  bool Has(const std::string &name) const { return options.count(name) != 0; }
+};
+
+// Splits a command's arguments. "--name=value" and "--name value" both work;
+// "--" ends the options. Raises UsageError for an unknown option, a missing
+// value or an option given twice.
+Args ParseArgs(const std::vector<std::string> &arguments,
+               const std::vector<OptionSpec> &specs);
+// Raises UsageError unless exactly `count` positional arguments were given.
+void ExpectPositional(const Args &args, size_t count);
+
+struct Command {
+  const char *name;
+  const char *summary;
+  const char *usage; // the full usage text, ending with a newline
+  int (*run)(const std::vector<std::string> &arguments);
+};
+
+const std::vector<Command> &Commands();
+// Prints a command's usage on stdout (its --help) and returns kExitOk.
+int ShowUsage(const char *commandName);
+
+// The commands; each returns the exit status or raises.
+int PackCommand(const std::vector<std::string> &arguments);
+int ExtractCommand(const std::vector<std::string> &arguments);
+int ListCommand(const std::vector<std::string> &arguments);
+int BuildCommand(const std::vector<std::string> &arguments);
+int RunCommand(const std::vector<std::string> &arguments);
+
+// Console backend for a command, installed as the UI backend for its
+// lifetime, on stderr; the terminal is detected.
+class InstalledConsole {
+public:
+  explicit InstalledConsole(bool yesToConfirmation = false);
+  ~InstalledConsole();
+  ConsoleUi &ui() { return *ui_; }
+
+private:
+  std::unique_ptr<ConsoleUi> ui_;
+};
+
+// Path without trailing separators ("dir/" -> "dir"; "/" stays).
+std::string WithoutTrailingSeparators(std::string path);
+// Deletes one file by its exact name (no wildcards), ignoring failures.
+void RemoveQuietly(const std::string &path);
+// Human-readable byte count ("12.3 MB").
+std::string ByteCount(int64_t bytes);
+
+// Runs the tool; returns the process's exit status.
+int RunTool(int argc, char **argv);
+
+} // namespace tools

@@ -1,0 +1,48 @@
+// updpack run PACKAGE.exe [--yes]: the package's update run, carried out
+// here with the console as its window system.
+#include <iostream>
+
+#include "platform/env.h"
+#include "platform/ui.h"
+#include "run/mdl_main.h"
+#include "tools/cli.h"
+
+namespace tools {
+
+void CheckReadable(const std::string &path); // cmd_extract.cpp
+
+namespace {
+
+bool EndsWithExe(const std::string &path) {
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
+}
+
+} // namespace
+
+int RunCommand(const std::vector<std::string> &arguments) {
+  const Args args = ParseArgs(arguments, {{"--yes", false}});
+  if (args.help)
+    return ShowUsage("run");
+  ExpectPositional(args, 1);
+  const std::string &package = args.positional[0];
+  // The run opens its own executable as <folder>/<base name>.exe.
+  if (!EndsWithExe(package))
+    throw UsageError("the package's name must end in .exe: " + package);
+  CheckReadable(package);
+  if (platform::GetEnv("TMP").empty())
+    std::cerr << "updpack: warning: TMP is not set; the run works in "
+                 "\\VLSFX_QUORIX at the root\n";
+
+  platform::SetProgramPath(package);
+  InstalledConsole console(args.Has("--yes"));
+  try {
+    mdl_main::Main();
+  } catch (const platform::ProgramEnded &ended) {
+    return ended.exitCode;
+  }
+}
+
+} // namespace tools

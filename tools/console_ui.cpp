@@ -1,0 +1,359 @@
+// The console UI backend of updpack.
+#include "tools/console_ui.h"
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <limits>
+
+#include "platform/files.h"
+
+namespace tools {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+struct sigaction previousAction {};
+
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+constexpr const char *kClearToEnd = "\x1b[K";
+
+// Text as a terminal shows it: CR LF and a lone CR become a newline, other
+// control characters are spelled out.
+std::string TerminalText(const std::string &text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      shown += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n')
+        ++i;
+    } else if (text[i] == '\n') {
+      shown += '\n';
+    } else {
+      shown += ConsoleUi::Printable(std::string_view(&text[i], 1));
+    }
+  }
+  return shown;
+}
+
+// The first `columns` characters of UTF-8 text, with line breaks flattened.
+std::string CutToColumns(const std::string &text, int columns) {
+  std::string cut;
+  int count = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if ((c & 0xC0) != 0x80) { // a character starts here
+      if (count == columns)
+        break;
+      ++count;
+    }
+    if (c < 0x20 || c == 0x7F)
+      cut += ' '; // one column, and nothing a terminal acts on
+    else
+      cut += text[i];
+  }
+  return cut;
+}
+
+std::string Trimmed(const std::string &text) {
+  const char *blanks = " \t\r\n";
+  const size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos)
+    return {};
+  const size_t last = text.find_last_not_of(blanks);
+  return text.substr(first, last - first + 1);
+}
+
+// Lower case of ASCII letters and of the Cyrillic capitals А to Я.
+std::string Lowered(const std::string &text) {
+  std::string low = text;
+  for (size_t i = 0; i < low.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(low[i]);
+    if (c >= 'A' && c <= 'Z') {
+      low[i] = static_cast<char>(c - 'A' + 'a');
+    } else if (c == 0xD0 && i + 1 < low.size()) {
+      const unsigned char next = static_cast<unsigned char>(low[i + 1]);
+      if (next >= 0x90 && next <= 0x9F) { // А..П -> а..п
+        low[i + 1] = static_cast<char>(next + 0x20);
+      } else if (next >= 0xA0 && next <= 0xAF) { // Р..Я -> р..я
+        low[i] = static_cast<char>(0xD1);
+        low[i + 1] = static_cast<char>(next - 0x20);
+      }
+      ++i;
+    }
+  }
+  return low;
+}
+
+} // namespace
+
+ConsoleUi::ConsoleUi(Options options)
+    : options_(std::move(options)), in_(options_.in ? *options_.in : std::cin),
+      out_(options_.out ? *options_.out : std::cerr) {
+  if (options_.columns < 8)
+    options_.columns = 8;
+  const int64_t now = Now();
+  lastDraw_ = now - kRefreshMs;
+  lastTick_ = now - kTickMs;
+  lastPoll_ = now;
+}
+
+ConsoleUi::~ConsoleUi() {
+  if (catching_)
+    sigaction(SIGINT, &previousAction, nullptr);
+  try {
+    FinishLine();
+  } catch (...) {
+  }
+}
+
+int64_t ConsoleUi::Now() const {
+  if (options_.clock)
+    return options_.clock();
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void ConsoleUi::Write(const std::string &text) {
+  out_ << text;
+  out_.flush();
+}
+
+const char *ConsoleUi::IconWord(platform::MsgIcon icon) {
+  switch (icon) {
+  case platform::MsgIcon::Question:
+    return "question";
+  case platform::MsgIcon::Warning:
+    return "warning";
+  case platform::MsgIcon::Error:
+    return "error";
+  case platform::MsgIcon::Information:
+    return "information";
+  }
+  return "message";
+}
+
+std::string ConsoleUi::Printable(std::string_view text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string shown;
+  shown.reserve(text.size());
+  for (char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c < 0x20 && c != '\t') || c == 0x7F) {
+      shown += "\\x";
+      shown += hex[c >> 4];
+      shown += hex[c & 15];
+    } else {
+      shown += ch;
+    }
+  }
+  return shown;
+}
+
+bool ConsoleUi::ReadsAsYes(const std::string &answer) {
+  const std::string word = Lowered(Trimmed(answer));
+  return word.empty() || word == "y" || word == "yes" || word == "д" ||
+         word == "да";
+}
+
+void ConsoleUi::CatchInterrupts() {
+  if (catching_)
+    return;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART; // a question being read goes on being read
+  interrupted = 0;
+  if (sigaction(SIGINT, &action, &previousAction) == 0)
+    catching_ = true;
+}
+
+bool ConsoleUi::TakeInterrupt() {
+  if (!interrupted)
+    return false;
+  interrupted = 0;
+  return true;
+}
+
+std::string ConsoleUi::FormLine() const {
+  if (label_[1].empty())
+    return label_[0];
+  if (label_[0].empty())
+    return label_[1];
+  return label_[0] + "  " + label_[1];
+}
+
+void ConsoleUi::FinishLine() {
+  if (!options_.terminal)
+    return;
+  if (dirty_ && (lineDrawn_ || !toolLine_.empty() || formShown_))
+    Refresh(Now(), true);
+  if (lineDrawn_) {
+    Write("\n");
+    lineDrawn_ = false;
+  }
+  dirty_ = false;
+}
+
+void ConsoleUi::ClearLine() {
+  if (lineDrawn_)
+    Write(std::string("\r") + kClearToEnd);
+  lineDrawn_ = false;
+  toolLine_.clear();
+  dirty_ = false;
+}
+
+void ConsoleUi::Refresh(int64_t now, bool force) {
+  if (!options_.terminal || !dirty_)
+    return;
+  if (!force && now - lastDraw_ < kRefreshMs)
+    return;
+  const std::string &line = formExists_ && formShown_ ? FormLine() : toolLine_;
+  if (!(formExists_ && formShown_) && toolLine_.empty() && !lineDrawn_) {
+    dirty_ = false;
+    return;
+  }
+  std::string shown = CutToColumns(line, options_.columns - 1);
+  shown.insert(shown.begin(), '\r');
+  shown += kClearToEnd;
+  Write(shown);
+  lineDrawn_ = true;
+  dirty_ = false;
+  lastDraw_ = now;
+}
+
+void ConsoleUi::SetToolLine(const std::string &text) {
+  if (!options_.terminal || text == toolLine_)
+    return;
+  toolLine_ = text;
+  dirty_ = true;
+  Refresh(Now(), false);
+}
+
+platform::MsgAnswer ConsoleUi::ShowMessage(const std::string &text,
+                                           platform::MsgIcon icon,
+                                           platform::MsgButtons buttons) {
+  // The line keeps its last state above the box.
+  FinishLine();
+  Write(std::string(platform::kProgramTitle) + " [" + IconWord(icon) +
+        "]: " + TerminalText(text) + "\n");
+  if (buttons == platform::MsgButtons::Ok)
+    return platform::MsgAnswer::Ok;
+  const bool first = !questionAsked_;
+  questionAsked_ = true;
+  Write("[Y/n] ");
+  platform::MsgAnswer answer;
+  if (first && options_.yesToConfirmation) {
+    Write("yes (--yes)\n");
+    answer = platform::MsgAnswer::Yes;
+  } else {
+    std::string line;
+    if (std::getline(in_, line)) {
+      answer =
+          ReadsAsYes(line) ? platform::MsgAnswer::Yes : platform::MsgAnswer::No;
+      if (!options_.inputTerminal)
+        Write(answer == platform::MsgAnswer::Yes ? "yes\n" : "no\n");
+    } else {
+      in_.clear(std::ios::eofbit); // stays at its end for later questions
+      Write("no (end of input)\n");
+      answer = platform::MsgAnswer::No;
+    }
+  }
+  return answer;
+}
+
+void ConsoleUi::CreateForm(const platform::FormDesign &design,
+                           platform::FormEvents *events) {
+  events_ = events;
+  formExists_ = true;
+  formShown_ = false;
+  timerOn_ = false;
+  label_[0] = design.labels[0].text;
+  label_[1] = design.labels[1].text;
+  CatchInterrupts();
+}
+
+void ConsoleUi::ShowForm() {
+  if (!formExists_ || formShown_)
+    return;
+  formShown_ = true;
+  if (options_.terminal) {
+    dirty_ = true;
+    Refresh(Now(), true);
+  } else {
+    SetLabelText(0, label_[0]);
+  }
+}
+
+void ConsoleUi::SetLabelText(int index, const std::string &text) {
+  if (index < 0 || index > 1)
+    return;
+  // Called for every byte copied: a store and a flag on the common path.
+  label_[index] = text;
+  if (!formShown_)
+    return;
+  if (options_.terminal) {
+    dirty_ = true;
+  } else if (index == 0 && (!statusPrinted_ || text != printedStatus_)) {
+    printedStatus_ = text;
+    statusPrinted_ = true;
+    Write(TerminalText(text) + "\n");
+  }
+}
+
+void ConsoleUi::SetTimerEnabled(bool on) {
+  if (on && !timerOn_)
+    lastTick_ = Now() - kTickMs; // the first tick comes at the next check
+  timerOn_ = on;
+}
+
+int32_t ConsoleUi::OnYield() {
+  if (inYield_) // a handler running inside this yield yields again
+    return kYieldsPerCheck;
+  inYield_ = true;
+  struct Leave {
+    bool &flag;
+    ~Leave() { flag = false; }
+  } leave{inYield_};
+
+  int64_t now = Now();
+  if (formExists_ && interrupted) {
+    interrupted = 0;
+    int16_t cancel = 0;
+    events_->OnCloseRequest(cancel); // may end the program
+    interrupted = 0; // a Ctrl-C typed while the question was open
+    now = Now();
+  } else if (interrupted && onInterrupt_) {
+    interrupted = 0;
+    onInterrupt_();
+  }
+  if (formExists_ && timerOn_ && now - lastTick_ >= kTickMs) {
+    lastTick_ = now;
+    events_->OnTimer();
+  }
+  if (poller_ && now - lastPoll_ >= kPollMs) {
+    lastPoll_ = now;
+    poller_();
+  }
+  Refresh(now, false);
+  return kYieldsPerCheck;
+}
+
+void ConsoleUi::EndProgram(int exitCode) {
+  platform::files::CloseAllQuietly();
+  try {
+    FinishLine();
+  } catch (...) {
+  }
+  // The form goes without its close handler.
+  formExists_ = false;
+  formShown_ = false;
+  timerOn_ = false;
+  events_ = nullptr;
+  throw platform::ProgramEnded{exitCode};
+}
+
+} // namespace tools
