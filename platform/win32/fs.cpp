@@ -1,0 +1,271 @@
+// File-system operations by path on Windows.
+#include "platform/fs.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/error.h"
+#include "platform/win32/win32_error.h"
+#include "platform/win32/windows_support.h"
+
+namespace platform::fs {
+
+namespace {
+
+using win32::Narrow;
+using win32::Widen;
+
+// A path cut before its last component: prefix keeps the separator, so
+// prefix + name is the path of an entry in the same folder.
+struct SplitPath {
+  std::string prefix;
+  std::string name;
+};
+
+SplitPath Split(const std::string &path) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos)
+    cut = path.size() >= 2 && path[1] == ':' ? 1 : std::string::npos; // "C:x"
+  if (cut == std::string::npos)
+    return {std::string(), path};
+  return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+constexpr const char *kReadOnly = " (только для чтения)";
+
+// True when the system would match name as a pattern. Besides * and ? it
+// takes <, > and " as wildcards of its own (DOS_STAR, DOS_QM, DOS_DOT);
+// matched through MatchesPattern, where they stand for themselves, they
+// match no name at all, since no file name can hold them.
+bool HasWildcards(const std::string &name) {
+  return name.find_first_of("*?<>\"") != std::string::npos;
+}
+
+bool IsDotName(const wchar_t *name) {
+  return name[0] == L'.' &&
+         (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// Codes of FindFirstFileExW that mean "there is nothing there".
+bool MeansNothingThere(DWORD code) {
+  switch (code) {
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+  case ERROR_NO_MORE_FILES:
+  case ERROR_DIRECTORY:
+  case ERROR_INVALID_DRIVE:
+  case ERROR_NOT_READY:
+  case ERROR_BAD_NETPATH:
+  case ERROR_BAD_NET_NAME:
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Calls visit(data) for every entry that FindFirstFileExW finds for
+// pattern, "." and ".." left out. False when nothing is there; raises on
+// any other failure.
+template <typename Visit>
+bool Enumerate(const std::string &pattern, bool foldersOnly, Visit visit) {
+  WIN32_FIND_DATAW data{};
+  win32::ScopedFind find(::FindFirstFileExW(
+      Widen(pattern).c_str(), FindExInfoBasic, &data,
+      foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch,
+      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    const DWORD code = ::GetLastError();
+    if (MeansNothingThere(code))
+      return false;
+    win32::RaiseWin32(code, pattern);
+  }
+  do {
+    if (!IsDotName(data.cFileName))
+      visit(data);
+  } while (::FindNextFileW(find.Get(), &data));
+  const DWORD code = ::GetLastError();
+  if (code != ERROR_NO_MORE_FILES)
+    win32::RaiseWin32(code, pattern);
+  return true;
+}
+
+void SortNames(std::vector<std::string> &names) {
+  std::sort(names.begin(), names.end(),
+            [](const std::string &a, const std::string &b) {
+              return CompareNamesNoCase(a, b) < 0;
+            });
+}
+
+// Removes folder and everything in it, deepest entries first. Links
+// (junctions, symbolic links) are removed themselves, never followed.
+// Entries marked read-only are not forced: one stops the deletion with
+// kPermissionDenied, and what came before it stays deleted.
+void DeleteTree(const std::string &folder, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    Raise(err::kPermissionDenied, folder + kReadOnly);
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    struct Entry {
+      std::string name;
+      DWORD attributes;
+    };
+    std::vector<Entry> entries;
+    Enumerate(folder + "\\*", false, [&](const WIN32_FIND_DATAW &data) {
+      entries.push_back({Narrow(data.cFileName), data.dwFileAttributes});
+    });
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) {
+                return CompareNamesNoCase(a.name, b.name) < 0;
+              });
+    for (const Entry &entry : entries) {
+      const std::string path = folder + "\\" + entry.name;
+      if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        DeleteTree(path, entry.attributes);
+        continue;
+      }
+      if (entry.attributes & FILE_ATTRIBUTE_READONLY)
+        Raise(err::kPermissionDenied, path + kReadOnly);
+      if (!::DeleteFileW(Widen(path).c_str()) &&
+          ::GetLastError() != ERROR_FILE_NOT_FOUND) // gone meanwhile
+        win32::RaiseLastError(path);
+    }
+  }
+  if (!::RemoveDirectoryW(Widen(folder).c_str()))
+    win32::RaiseLastError(folder);
+}
+
+// The folder of a DeleteFolder pattern without trailing separators
+// ("C:\a\b\" names C:\a\b); a root stays as it is.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  return path;
+}
+
+} // namespace
+
+int32_t FileLen(const std::string &path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard,
+                              &data))
+    win32::RaiseLastError(path);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    Raise(err::kPathFileAccess, path);
+  const uint64_t size =
+      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (size > static_cast<uint64_t>(INT32_MAX))
+    Raise(err::kOverflow, path);
+  return static_cast<int32_t>(size);
+}
+
+std::vector<std::string> ListFiles(const std::string &pattern) {
+  const SplitPath split = Split(pattern);
+  std::vector<std::string> names;
+  if (split.name.empty())
+    return names;
+  // The system also matches a wildcard against the 8.3 alias of a long
+  // name ("*.tmp" finds "notes.tmpx" through NOTES~1.TMP); only the name
+  // itself counts.
+  const bool wild = HasWildcards(split.name);
+  Enumerate(pattern, false, [&](const WIN32_FIND_DATAW &data) {
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY |
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+      return;
+    std::string name = Narrow(data.cFileName);
+    if (!wild || MatchesPattern(name, split.name))
+      names.push_back(std::move(name));
+  });
+  SortNames(names);
+  return names;
+}
+
+void Kill(const std::string &pattern) {
+  const std::vector<std::string> names = ListFiles(pattern);
+  if (names.empty())
+    Raise(err::kFileNotFound, pattern);
+  const std::string prefix = Split(pattern).prefix;
+  for (const std::string &name : names) {
+    const std::string path = prefix + name;
+    if (!::DeleteFileW(Widen(path).c_str()))
+      win32::RaiseLastError(path);
+  }
+}
+
+void FileCopy(const std::string &source, const std::string &target) {
+  const std::string detail = source + " -> " + target;
+  // Copying a file onto itself would empty it on some systems.
+  if (SameFile(source, target))
+    Raise(err::kPermissionDenied, detail + " (файл копируется сам в себя)");
+  if (!::CopyFileW(Widen(source).c_str(), Widen(target).c_str(), FALSE))
+    win32::RaiseLastError(detail);
+}
+
+void MkDir(const std::string &path) {
+  // An existing folder or file: ERROR_ALREADY_EXISTS, kPathFileAccess; a
+  // missing parent: ERROR_PATH_NOT_FOUND, kPathNotFound.
+  if (!::CreateDirectoryW(Widen(path).c_str(), nullptr))
+    win32::RaiseLastError(path.empty() ? std::string("\"\"") : path);
+}
+
+bool FolderExists(const std::string &path) {
+  if (path.empty())
+    return false;
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SameFile(const std::string &a, const std::string &b) {
+  const auto identify = [](const std::string &path,
+                           BY_HANDLE_FILE_INFORMATION &info) {
+    if (path.empty())
+      return false;
+    win32::ScopedFile file(::CreateFileW(
+        Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::GetFileInformationByHandle(file.Get(), &info) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  BY_HANDLE_FILE_INFORMATION x{}, y{};
+  return identify(a, x) && identify(b, y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+void DeleteFolder(const std::string &pattern) {
+  const std::string path = WithoutTrailingSeparators(pattern);
+  const SplitPath split = Split(path);
+  if (split.name.empty() || split.name == "." || split.name == "..")
+    Raise(err::kPathNotFound, pattern);
+
+  struct Match {
+    std::string path;
+    DWORD attributes;
+  };
+  std::vector<Match> matches;
+  if (!HasWildcards(split.name)) {
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      matches.push_back({path, attributes});
+  } else {
+    Enumerate(path, true, [&](const WIN32_FIND_DATAW &data) {
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+      std::string name = Narrow(data.cFileName);
+      if (MatchesPattern(name, split.name))
+        matches.push_back({split.prefix + name, data.dwFileAttributes});
+    });
+    std::sort(matches.begin(), matches.end(),
+              [](const Match &x, const Match &y) {
+                return CompareNamesNoCase(x.path, y.path) < 0;
+              });
+  }
+  if (matches.empty())
+    Raise(err::kPathNotFound, pattern);
+  for (const Match &match : matches)
+    DeleteTree(match.path, match.attributes);
+}
+
+} // namespace platform::fs

@@ -1,0 +1,100 @@
+// Pictures through OLE's OleLoadPicture (oleaut32, a system DLL).
+#include "platform/win32/picture.h"
+
+#include <cstring>
+#include <ole2.h>
+#include <olectl.h>
+
+namespace platform::win32 {
+
+Picture::~Picture() {
+  if (picture_)
+    picture_->Release();
+}
+
+Picture::Picture(Picture &&other) noexcept : picture_(other.picture_) {
+  other.picture_ = nullptr;
+}
+
+Picture &Picture::operator=(Picture &&other) noexcept {
+  if (this != &other) {
+    if (picture_)
+      picture_->Release();
+    picture_ = other.picture_;
+    other.picture_ = nullptr;
+  }
+  return *this;
+}
+
+Picture Picture::FromBytes(const void *bytes, size_t size) {
+  Picture result;
+  if (!bytes || size == 0 || size > 0x7FFFFFFF)
+    return result;
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!memory)
+    return result;
+  void *target = ::GlobalLock(memory);
+  if (!target) {
+    ::GlobalFree(memory);
+    return result;
+  }
+  std::memcpy(target, bytes, size);
+  ::GlobalUnlock(memory);
+  IStream *stream = nullptr;
+  // The stream owns the memory from here on and frees it on its release.
+  if (FAILED(::CreateStreamOnHGlobal(memory, TRUE, &stream))) {
+    ::GlobalFree(memory);
+    return result;
+  }
+  void *picture = nullptr;
+  if (SUCCEEDED(::OleLoadPicture(stream, static_cast<LONG>(size), FALSE,
+                                 IID_IPicture, &picture)))
+    result.picture_ = static_cast<IPicture *>(picture);
+  stream->Release();
+  return result;
+}
+
+Picture Picture::FromResource(HMODULE module, int id) {
+  HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(id),
+                               MAKEINTRESOURCEW(10)); // RT_RCDATA
+  if (!info)
+    return {};
+  HGLOBAL loaded = ::LoadResource(module, info); // not to be freed
+  const void *bytes = loaded ? ::LockResource(loaded) : nullptr;
+  return FromBytes(bytes, ::SizeofResource(module, info));
+}
+
+SIZE Picture::PixelSize(int dpi) const {
+  SIZE size{};
+  if (!picture_)
+    return size;
+  OLE_XSIZE_HIMETRIC width = 0;
+  OLE_YSIZE_HIMETRIC height = 0;
+  picture_->get_Width(&width);
+  picture_->get_Height(&height);
+  // HIMETRIC: hundredths of a millimetre, 2540 to the inch.
+  size.cx = ::MulDiv(width, dpi, 2540);
+  size.cy = ::MulDiv(height, dpi, 2540);
+  return size;
+}
+
+bool Picture::Transparent() const {
+  DWORD attributes = 0;
+  return picture_ && SUCCEEDED(picture_->get_Attributes(&attributes)) &&
+         (attributes & PICTURE_TRANSPARENT);
+}
+
+void Picture::Draw(HDC dc, int x, int y, int dpi) const {
+  if (!picture_)
+    return;
+  OLE_XSIZE_HIMETRIC width = 0;
+  OLE_YSIZE_HIMETRIC height = 0;
+  picture_->get_Width(&width);
+  picture_->get_Height(&height);
+  const SIZE pixels = PixelSize(dpi);
+  // The source rectangle runs bottom-up in HIMETRIC.
+  picture_->Render(dc, x, y, pixels.cx, pixels.cy, 0, height, width, -height,
+                   nullptr);
+}
+
+} // namespace platform::win32

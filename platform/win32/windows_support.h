@@ -1,0 +1,109 @@
+// The one way into <windows.h> for the win32 backend: lean headers, no
+// min/max macros, Windows 7 as the oldest system; UTF-8 <-> UTF-16 text and a
+// move-only owner of OS handles.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// mingw-w64's _mingw.h (pulled in by any C or C++ header) sets _WIN32_WINNT
+// to Windows 10 when nobody has; pin Windows 7 so that an API it lacks does
+// not compile by accident. Newer APIs are looked up at run time.
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#undef WINVER
+#define WINVER 0x0601
+
+#include <windows.h>
+// winbase.h keeps Win16's Yield() as an empty macro; it would swallow
+// platform::Yield().
+#undef Yield
+
+#include <string>
+#include <string_view>
+
+namespace platform::win32 {
+
+// UTF-8 (the text of the portable core) to UTF-16 and back. A malformed
+// sequence becomes U+FFFD.
+std::wstring Widen(std::string_view text);
+std::string Narrow(std::wstring_view text);
+
+// A move-only owner of one OS handle; Traits names the handle type, the
+// value that means "none" and the one call that releases it.
+template <typename Traits> class ScopedHandle {
+public:
+  using Handle = typename Traits::Handle;
+
+  ScopedHandle() = default;
+  explicit ScopedHandle(Handle handle) : handle_(handle) {}
+  ~ScopedHandle() { Reset(); }
+  ScopedHandle(ScopedHandle &&other) noexcept : handle_(other.Release()) {}
+  ScopedHandle &operator=(ScopedHandle &&other) noexcept {
+    if (this != &other)
+      Reset(other.Release());
+    return *this;
+  }
+  ScopedHandle(const ScopedHandle &) = delete;
+  ScopedHandle &operator=(const ScopedHandle &) = delete;
+
+  explicit operator bool() const { return Traits::IsValid(handle_); }
+  Handle Get() const { return handle_; }
+
+  // Gives up ownership without closing.
+  Handle Release() {
+    Handle handle = handle_;
+    handle_ = Traits::Invalid();
+    return handle;
+  }
+
+  void Reset(Handle handle = Traits::Invalid()) {
+    if (Traits::IsValid(handle_))
+      Traits::Close(handle_);
+    handle_ = handle;
+  }
+
+private:
+  Handle handle_ = Traits::Invalid();
+};
+
+// CreateFileW and friends: INVALID_HANDLE_VALUE means none.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+
+// FindFirstFileExW.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h; }
+  static void Close(Handle h) { ::FindClose(h); }
+};
+
+// Fonts, bitmaps, brushes: the objects of DeleteObject.
+template <typename GdiHandle> struct GdiObjectTraits {
+  using Handle = GdiHandle;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DeleteObject(h); }
+};
+
+struct WindowTraits {
+  using Handle = HWND;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DestroyWindow(h); }
+};
+
+using ScopedFile = ScopedHandle<FileHandleTraits>;
+using ScopedFind = ScopedHandle<FindHandleTraits>;
+using ScopedFont = ScopedHandle<GdiObjectTraits<HFONT>>;
+using ScopedWindow = ScopedHandle<WindowTraits>;
+
+} // namespace platform::win32

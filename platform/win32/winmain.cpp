@@ -1,0 +1,49 @@
+// The program's entry point: hardens the DLL search, installs the Win32
+// window system and runs the update.
+#include <exception>
+
+#include "platform/error.h"
+#include "platform/ui.h"
+#include "platform/win32/win32_ui.h"
+#include "platform/win32/windows_support.h"
+#include "run/mdl_main.h"
+
+namespace {
+
+// The package is run from wherever it was downloaded to, often a folder that
+// holds other people's files. Every DLL it imports is one that Windows keeps
+// in its own list (KnownDLLs); DLLs loaded later (by OLE, by the common
+// controls) come only from System32.
+void HardenDllSearch() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI *)(DWORD);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  // Windows 7 has the call only with update KB2533623: look it up.
+  const auto setDefault =
+      reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
+          kernel ? ::GetProcAddress(kernel, "SetDefaultDllDirectories")
+                 : nullptr));
+  if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    ::SetDllDirectoryW(L""); // at least not the current folder
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  HardenDllSearch();
+  platform::win32::Win32Ui ui(instance);
+  platform::SetUi(&ui);
+  // Main handles its own errors and ends the program on every path; what
+  // still escapes it ends the program the same way rather than with a
+  // crash report.
+  try {
+    mdl_main::Main();
+  } catch (const std::exception &e) {
+    ui.ShowMessage(std::string("Произошла критическая ошибка:\r\n") + e.what(),
+                   platform::MsgIcon::Error, platform::MsgButtons::Ok);
+  } catch (...) {
+    ui.ShowMessage("Произошла критическая ошибка:\r\n" +
+                       platform::StandardText(platform::err::kInvalidCall),
+                   platform::MsgIcon::Error, platform::MsgButtons::Ok);
+  }
+  ui.EndProgram(platform::exitcode::kFailed);
+}
