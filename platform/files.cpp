@@ -5,12 +5,41 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 namespace platform {
 
+namespace {
+
+// Window buffers of closed files wait here for the next open: a fresh large
+// allocation costs a page fault for every page, and extraction opens two
+// files per entry.
+std::vector<std::unique_ptr<uint8_t[]>> &SpareBuffers() {
+  static std::vector<std::unique_ptr<uint8_t[]>> spare;
+  return spare;
+}
+
+std::unique_ptr<uint8_t[]> TakeBuffer() {
+  auto &spare = SpareBuffers();
+  if (spare.empty())
+    return std::make_unique_for_overwrite<uint8_t[]>(
+        BufferedFile::kWindowSize);
+  std::unique_ptr<uint8_t[]> buffer = std::move(spare.back());
+  spare.pop_back();
+  return buffer;
+}
+
+void ReturnBuffer(std::unique_ptr<uint8_t[]> buffer) {
+  constexpr size_t kKept = 4;
+  if (buffer && SpareBuffers().size() < kKept)
+    SpareBuffers().push_back(std::move(buffer));
+}
+
+} // namespace
+
 BufferedFile::BufferedFile(std::string path, OpenMode mode)
     : path_(std::move(path)), mode_(mode),
-      writable_(mode != OpenMode::ReadOnly), buffer_(new uint8_t[kWindowSize]),
+      writable_(mode != OpenMode::ReadOnly), buffer_(TakeBuffer()),
       dirtyFrom_(kWindowSize) {
   handle_ = os::OpenFile(path_, mode_);
   open_ = true;
@@ -28,6 +57,7 @@ BufferedFile::~BufferedFile() {
   } catch (...) {
     // The program is ending or the failure has been reported elsewhere.
   }
+  ReturnBuffer(std::move(buffer_));
 }
 
 int64_t BufferedFile::Length() const {

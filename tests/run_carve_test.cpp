@@ -152,6 +152,40 @@ TEST_F(CarveOutTest, TwoHundredByteProgressSequence) {
   EXPECT_EQ(backend.yields, 197);
 }
 
+TEST_F(CarveOutTest, GatedYieldsSeeWhatPerByteYieldsWouldShow) {
+  // A production backend lets thousands of yields pass between two pumps;
+  // the carve-out then moves those bytes at once. At every pump the pack
+  // file and the progress line must be what a byte-by-byte copy shows.
+  std::string payload(300000, '\0');
+  for (size_t k = 0; k < payload.size(); ++k)
+    payload[k] = static_cast<char>(k * 7 + k / 251);
+  const std::string stub(1000, 'M');
+  const std::string package = JoinPackage(stub, payload);
+  for (int32_t interval : {2, 37, 4096}) {
+    backend.yieldInterval = interval;
+    backend.yields = 0;
+    int64_t pumps = 0, wrong = 0;
+    backend.onEveryYield = [&] {
+      ++pumps;
+      // The pump comes after byte number pumps * interval (the first after
+      // the first byte: the countdown starts at 1).
+      const int64_t copied = pumps == 1 ? 1 : 1 + (pumps - 1) * interval;
+      const int32_t i = exe.ArchiveStart + static_cast<int32_t>(copied) - 1;
+      wrong += backend.label[1] !=
+               ui::ProgressText(mdl_main::CarveProgress(i, exe.ArchiveStart,
+                                                         exe.L));
+      wrong += platform::files::Lof(2) != copied;
+    };
+    platform::SetUi(&backend);
+    Carve(package);
+    EXPECT_EQ(wrong, 0) << "interval " << interval;
+    EXPECT_GT(pumps, 1) << "interval " << interval;
+    EXPECT_EQ(pkgbuild::ReadFile(world.packFile), payload);
+    EXPECT_EQ(backend.label[1], "Выполнено 100%");
+    backend.onEveryYield = nullptr;
+  }
+}
+
 TEST_F(CarveOutTest, OneByte) {
   Carve(JoinPackage("stub", "Q"));
   EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "Q");

@@ -85,7 +85,9 @@ int32_t ScriptedUi::OnYield() {
   actions_.erase(range.first, range.second);
   for (auto &action : due)
     action();
-  return 1; // count every yield
+  if (onEveryYield)
+    onEveryYield();
+  return yieldInterval;
 }
 
 void ScriptedUi::RequestClose() {

@@ -47,6 +47,12 @@ public:
   void TickAtYield(int64_t n);
   // A timer tick inside every yield while the timer is on.
   void TickEveryYield(bool on) { tickEveryYield_ = on; }
+  // Yields that pass between two that reach this backend, as a production
+  // backend gates its pumps; 1 (the default) lets every yield through, so
+  // `yields` counts them all.
+  int32_t yieldInterval = 1;
+  // Called inside every yield that reaches this backend.
+  std::function<void()> onEveryYield;
 
   // What happened.
   std::vector<MessageRecord> messages;
