@@ -8,7 +8,7 @@ JOBS         ?= $(shell nproc)
 
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-	wine64 xvfb xdotool imagemagick x11-utils
+	wine64 xvfb xdotool imagemagick x11-utils locales
 
 .PHONY: all package test deps native win64 clean bench
 
@@ -26,7 +26,8 @@ native: deps
 
 win64: deps
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
+	  -DUPDPACK_TOOL=$(CURDIR)/$(NATIVE_BUILD)/tools/updpack
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
 package: native win64

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# A failing install-script operation ends the run with the critical-error
+# message and exit code 1; the records before it stay carried out, the ones
+# after it are not, and the pack file and the temporary folder stay.
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin critical
+
+payload="$E2E_WORK/payload"
+program="$E2E_WORK/program"
+mkdir -p "$payload" "$program"
+printf 'one' >"$payload/one.txt"
+printf 'two' >"$payload/two.txt"
+{
+  e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
+  e2e_script_record 1 '' '\001\\missing.txt'
+  e2e_script_record 0 '\000\\two.txt' '\001\\two.txt'
+} >"$payload/script"
+e2e_make_package "$payload" "$program/update.exe"
+archive="$E2E_WORK/update.pack1"
+
+e2e_start_package "$program/update.exe"
+e2e_answer_confirmation Yes
+e2e_expect_critical_box
+e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+e2e_wait_package 20
+e2e_expect_eq "exit code after a critical error" 1 "$E2E_EXIT"
+
+e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
+[ ! -e "$program/two.txt" ] || e2e_fail "a record after the failing one was carried out"
+e2e_expect_same_file "$archive" "$E2E_PACK_FILE"
+e2e_expect_same_file "$payload/script" "$E2E_TEMP_FOLDER/script"

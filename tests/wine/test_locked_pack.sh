@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# A pack file from an earlier run that another program holds open cannot be
+# deleted: the run ends with the critical-error message before the progress
+# window is shown, exit code 1, and the held file keeps its bytes.
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin locked_pack
+
+payload="$E2E_WORK/payload"
+program="$E2E_WORK/program"
+mkdir -p "$payload" "$program"
+printf 'new' >"$payload/app.txt"
+e2e_script_record 0 '\000\\app.txt' '\001\\app.txt' >"$payload/script"
+e2e_make_package "$payload" "$program/update.exe"
+
+printf 'old pack' >"$E2E_PACK_FILE"
+e2e_wine_env
+env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$E2E_TMP_WINDOWS\\VLSFX_QUORIX.PACK" 120000 \
+  >"$E2E_WORK/hold.log" 2>&1 &
+holder=$!
+E2E_HELPER_PIDS=$holder
+for _ in $(seq 100); do
+  grep -q held "$E2E_WORK/hold.log" && break
+  sleep 0.1
+done
+grep -q held "$E2E_WORK/hold.log" || e2e_fail "cannot hold the pack file: $(cat "$E2E_WORK/hold.log")"
+
+e2e_start_package "$program/update.exe"
+e2e_answer_confirmation Yes
+e2e_expect_critical_box
+e2e_wintool wait-window "$E2E_FORM_TITLE" 200 2>/dev/null &&
+  e2e_fail "the progress window is shown before the pack file is deleted"
+e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+e2e_wait_package 20
+e2e_expect_eq "exit code after a critical error" 1 "$E2E_EXIT"
+kill "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+e2e_expect_eq "the held pack file" "old pack" "$(cat "$E2E_PACK_FILE")"
+e2e_expect_eq "nothing installed" "update.exe" "$(ls -A "$program")"
