@@ -85,6 +85,8 @@ e2e_find_convert() {
 # to Wine (through env), so the shell's own locale stays as it is.
 e2e_wine_env() {
   E2E_WINE_ENV=(LC_ALL="${E2E_LC_ALL:-C.UTF-8}")
+  # A test may turn on a Wine debug channel for the package, e.g. +debugstr.
+  [ -z "${E2E_WINE_DEBUG:-}" ] || E2E_WINE_ENV+=(WINEDEBUG="$E2E_WINE_DEBUG")
   [ -z "${E2E_LOCPATH:-}" ] || E2E_WINE_ENV+=(LOCPATH="$E2E_LOCPATH")
 }
 

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# How live the window stays during a 100 MB run: the program reports on
+# Wine's debug channel how often it pumped its messages and the longest time
+# between two pumps. The timer ticks every 10 ms, so the gap must stay near
+# that; the test fails only far above it, to stay stable on a loaded machine.
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin pump_gap
+
+readonly LIMIT_US=250000
+
+payload="$E2E_WORK/payload"
+program="$E2E_WORK/program"
+mkdir -p "$payload" "$program"
+e2e_data "$payload/big.bin" 90000000
+for k in $(seq 1 200); do e2e_data "$payload/small$k.dat" 50000; done
+
+archive="$E2E_WORK/update.pack1"
+"$UPDPACK_TOOL" pack "$payload" "$archive" >"$E2E_WORK/pack.log" 2>&1 ||
+  e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
+e2e_build_package "$archive" "$program/update.exe"
+
+E2E_WINE_DEBUG=+debugstr
+e2e_start_package "$program/update.exe"
+e2e_wait_box "$E2E_MSG_CONFIRM"
+result=$(e2e_wintool press "$E2E_BOX_TITLE" Yes --wait-text "$E2E_MSG_SUCCESS" 120000) ||
+  e2e_fail "no success message within 120 s"
+elapsed=$(printf '%s\n' "$result" | sed -n 's/^elapsed_ms \([0-9]*\).*/\1/p')
+e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+e2e_wait_package 30
+e2e_expect_eq "exit code" 0 "$E2E_EXIT"
+
+stats=$(grep -a -o 'updpack-stub: [0-9]* pumps, largest gap [0-9]* us' "$E2E_PACKAGE_LOG" | tail -n 1)
+[ -n "$stats" ] || e2e_fail "the program reported no pump statistics: $(tail -c 2000 "$E2E_PACKAGE_LOG")"
+pumps=$(printf '%s\n' "$stats" | sed 's/.*: \([0-9]*\) pumps.*/\1/')
+gap=$(printf '%s\n' "$stats" | sed 's/.*largest gap \([0-9]*\) us/\1/')
+line="pump_gap: $(stat -c %s "$archive")-byte archive in ${elapsed:-?} ms; $pumps pumps, largest gap between two pumps $((gap / 1000)) ms"
+printf '%s\n' "$line" | tee "$E2E_ARTIFACTS/pump_gap.txt"
+[ "$pumps" -gt 10 ] || e2e_fail "only $pumps pumps in a 100 MB run"
+[ "$gap" -le "$LIMIT_US" ] || e2e_fail "largest gap $gap us, over $LIMIT_US us"
