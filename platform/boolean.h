@@ -9,6 +9,8 @@ using Boolean = int16_t;
 inline constexpr Boolean kTrue = -1;
 inline constexpr Boolean kFalse = 0;
 
-inline constexpr Boolean ToBoolean(bool value) { return value ? kTrue : kFalse; }
+inline constexpr Boolean ToBoolean(bool value) {
+  return value ? kTrue : kFalse;
+}
 
 } // namespace platform

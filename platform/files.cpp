@@ -22,8 +22,7 @@ std::vector<std::unique_ptr<uint8_t[]>> &SpareBuffers() {
 std::unique_ptr<uint8_t[]> TakeBuffer() {
   auto &spare = SpareBuffers();
   if (spare.empty())
-    return std::make_unique_for_overwrite<uint8_t[]>(
-        BufferedFile::kWindowSize);
+    return std::make_unique_for_overwrite<uint8_t[]>(BufferedFile::kWindowSize);
   std::unique_ptr<uint8_t[]> buffer = std::move(spare.back());
   spare.pop_back();
   return buffer;

@@ -9,58 +9,31 @@
 #include "archive/cls_arch.h"
 #include "platform/files.h"
 #include "tests/support/archive_builder.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/recording_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 using archive::cls_arch;
 using archtest::BuildArchive;
+using archtest::kExample;
 using archtest::RawArchive;
+using archtest::Snapshot;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 namespace files = platform::files;
 
-// What a poller sees inside one yield.
-struct Snapshot {
-  int16_t mode;
-  std::string file;
-  int32_t seek;
-  int32_t full;
-  bool operator==(const Snapshot &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Snapshot &s) {
-  return out << "{" << s.mode << ", \"" << s.file << "\", " << s.seek << ", "
-             << s.full << "}";
-}
-
-class RecordingUi : public testsupport::ScriptedUi {
-public:
-  int32_t OnYield() override {
-    if (arch)
-      seen.push_back({arch->ActionMode(), arch->DefFile(), arch->DefSeek(),
-                      arch->FullSeek()});
-    return ScriptedUi::OnYield();
-  }
-  const cls_arch *arch = nullptr;
-  std::vector<Snapshot> seen;
-};
-
-const std::string kExample = std::string("PACK1\x00\x01", 7) +
-                             "one.txt?1?6\x02" + "two.dat?6?9\x02" + "\x01" +
-                             "HELLO" + "abc";
-
-class ExtractTest : public ::testing::Test {
+class ExtractTest : public archtest::ArchFixture {
 protected:
   void SetUp() override {
-    files::CloseAllQuietly();
-    ui_.arch = &arch_;
+    ArchFixture::SetUp();
     out_ = dir_ / "out";
-    archtest::MakeFolder(out_);
+    testsupport::MakeFolder(out_);
   }
-  void TearDown() override { files::CloseAllQuietly(); }
 
   // Writes the archive, loads it and extracts it into out_.
   platform::Boolean Run(const std::string &bytes) {
-    archtest::WriteFile(archive_, bytes);
+    WriteFile(archive_, bytes);
     arch_.FileName(archive_);
     EXPECT_EQ(arch_.Load(), platform::kTrue);
     return arch_.Extract(out_);
@@ -91,9 +64,6 @@ protected:
     }
   }
 
-  RecordingUi ui_;
-  archtest::TempDir dir_;
-  cls_arch arch_;
   std::string archive_ = dir_ / "a.pack";
   std::string out_;
 };
@@ -103,8 +73,8 @@ TEST_F(ExtractTest, WritesTheWorkedExample) {
   EXPECT_EQ(Run(kExample), platform::kTrue);
   EXPECT_EQ(archtest::Tree(out_),
             (std::vector<std::string>{"one.txt", "two.dat"}));
-  EXPECT_EQ(archtest::ReadFile(out_ + "/one.txt"), "HELLO");
-  EXPECT_EQ(archtest::ReadFile(out_ + "/two.dat"), "abc");
+  EXPECT_EQ(ReadFile(out_ + "/one.txt"), "HELLO");
+  EXPECT_EQ(ReadFile(out_ + "/two.dat"), "abc");
   EXPECT_EQ(arch_.Compression(), 0);
   EXPECT_EQ(arch_.ActionMode(), 0);
   EXPECT_EQ(arch_.DefFile(), "");
@@ -113,12 +83,12 @@ TEST_F(ExtractTest, WritesTheWorkedExample) {
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_TRUE(ArchiveOpen()); // reopened after the last entry
   EXPECT_EQ(arch_.FileNum(), 1);
-  EXPECT_EQ(archtest::ReadFile(archive_), kExample);
+  EXPECT_EQ(ReadFile(archive_), kExample);
 }
 
 TEST_F(ExtractTest, ShowsEachPhaseInsideItsYields) {
   arch_.FileName(archive_);
-  archtest::WriteFile(archive_, kExample);
+  WriteFile(archive_, kExample);
   ASSERT_EQ(arch_.Load(), platform::kTrue);
   ASSERT_EQ(arch_.Extract(out_), platform::kTrue);
 
@@ -153,15 +123,15 @@ TEST_F(ExtractTest, EmptyAndReversedRangesGiveEmptyFiles) {
   EXPECT_EQ(Run(RawArchive({"e?4?4", "r?9?2", "far?99999?99999"}, "\x01xyz")),
             platform::kTrue);
   for (const char *name : {"e", "r", "far"})
-    EXPECT_EQ(archtest::ReadFile(out_ + "/" + name), "") << name;
+    EXPECT_EQ(ReadFile(out_ + "/" + name), "") << name;
 }
 
 TEST_F(ExtractTest, ReplacesALongerFileAndKeepsOthers) {
-  archtest::WriteFile(out_ + "/one.txt", std::string(5000, 'x'));
-  archtest::WriteFile(out_ + "/keep.me", "old");
+  WriteFile(out_ + "/one.txt", std::string(5000, 'x'));
+  WriteFile(out_ + "/keep.me", "old");
   EXPECT_EQ(Run(kExample), platform::kTrue);
-  EXPECT_EQ(archtest::ReadFile(out_ + "/one.txt"), "HELLO");
-  EXPECT_EQ(archtest::ReadFile(out_ + "/keep.me"), "old");
+  EXPECT_EQ(ReadFile(out_ + "/one.txt"), "HELLO");
+  EXPECT_EQ(ReadFile(out_ + "/keep.me"), "old");
 }
 
 TEST_F(ExtractTest, ReservedCharactersLeaveTheName) {
@@ -174,20 +144,20 @@ TEST_F(ExtractTest, ReservedCharactersLeaveTheName) {
   EXPECT_EQ(copying, 2);
   EXPECT_EQ(archtest::Tree(out_),
             (std::vector<std::string>{"ab.txt", "sub..xy"}));
-  EXPECT_EQ(archtest::ReadFile(out_ + "/ab.txt"), "xy");
-  EXPECT_EQ(archtest::ReadFile(out_ + "/sub..xy"), "z");
+  EXPECT_EQ(ReadFile(out_ + "/ab.txt"), "xy");
+  EXPECT_EQ(ReadFile(out_ + "/sub..xy"), "z");
 }
 
 TEST_F(ExtractTest, LaterEntryOfTheSameNameWins) {
   EXPECT_EQ(Run(RawArchive({"f?1?3", "f?3?4"}, "\x01xyz")), platform::kTrue);
-  EXPECT_EQ(archtest::ReadFile(out_ + "/f"), "z");
+  EXPECT_EQ(ReadFile(out_ + "/f"), "z");
 }
 
 TEST_F(ExtractTest, CyrillicNamesComeFromTheCodePage) {
   EXPECT_EQ(Run(BuildArchive({{"Отчёт №1.txt", "да"}, {"пусто", ""}})),
             platform::kTrue);
-  EXPECT_EQ(archtest::ReadFile(out_ + "/Отчёт №1.txt"), "да");
-  EXPECT_EQ(archtest::ReadFile(out_ + "/пусто"), "");
+  EXPECT_EQ(ReadFile(out_ + "/Отчёт №1.txt"), "да");
+  EXPECT_EQ(ReadFile(out_ + "/пусто"), "");
 }
 
 TEST_F(ExtractTest, AnyMethodByteLeavesTheBytesAsStored) {
@@ -197,7 +167,7 @@ TEST_F(ExtractTest, AnyMethodByteLeavesTheBytesAsStored) {
                                            static_cast<uint8_t>(method));
     EXPECT_EQ(Run(bytes), platform::kTrue) << method;
     EXPECT_EQ(arch_.Compression(), method);
-    EXPECT_EQ(archtest::ReadFile(out_ + "/m.bin"), "\x01\x02\x00\xFF");
+    EXPECT_EQ(ReadFile(out_ + "/m.bin"), "\x01\x02\x00\xFF");
     files::CloseAllQuietly();
   }
 }
@@ -214,7 +184,7 @@ TEST_F(ExtractTest, AbortDuringTheFirstEntryFinishesItThenStops) {
   EXPECT_EQ(Run(kThree), platform::kFalse);
   EXPECT_EQ(Shown(), "Распаковка архива отменена пользователем!");
   EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"1.txt"});
-  EXPECT_EQ(archtest::ReadFile(out_ + "/1.txt"), "first");
+  EXPECT_EQ(ReadFile(out_ + "/1.txt"), "first");
   EXPECT_EQ(arch_.Abort(), platform::kFalse);
   ExpectIdleAfterFailure();
   EXPECT_TRUE(ArchiveOpen()); // the cancel comes after the reopening
@@ -226,7 +196,7 @@ TEST_F(ExtractTest, AbortSetBeforehandStillWritesTheFirstEntry) {
   EXPECT_EQ(Run(kThree), platform::kFalse);
   EXPECT_EQ(Shown(), archive::kMsgExtractCancelled);
   EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"1.txt"});
-  EXPECT_EQ(archtest::ReadFile(out_ + "/1.txt"), "first");
+  EXPECT_EQ(ReadFile(out_ + "/1.txt"), "first");
   EXPECT_EQ(arch_.Abort(), platform::kFalse);
   ExpectIdleAfterFailure();
 }
@@ -401,28 +371,28 @@ INSTANTIATE_TEST_SUITE_P(Names, BadNameTest,
 
 TEST_F(ExtractTest, EntryNamedLikeTheArchiveCannotOverwriteIt) {
   const std::string bytes = BuildArchive({{"ok", "1"}, {"a.pack", "boom"}});
-  archtest::WriteFile(archive_, bytes);
+  WriteFile(archive_, bytes);
   arch_.FileName(archive_);
   ASSERT_EQ(arch_.Load(), platform::kTrue);
   EXPECT_EQ(arch_.Extract(dir_.Path()), platform::kFalse);
   EXPECT_EQ(Shown().rfind(archive::kMsgEntryIsArchive, 0), 0u);
-  EXPECT_EQ(archtest::ReadFile(archive_), bytes);
-  EXPECT_EQ(archtest::ReadFile(dir_ / "ok"), "1");
+  EXPECT_EQ(ReadFile(archive_), bytes);
+  EXPECT_EQ(ReadFile(dir_ / "ok"), "1");
 }
 
 TEST_F(ExtractTest, MissingTargetFolderFailsAtTheFirstCreate) {
-  archtest::WriteFile(archive_, kExample);
+  WriteFile(archive_, kExample);
   arch_.FileName(archive_);
   ASSERT_EQ(arch_.Load(), platform::kTrue);
   EXPECT_EQ(arch_.Extract(dir_ / "nowhere"), platform::kFalse);
   EXPECT_NE(Shown().find("nowhere"), std::string::npos);
-  EXPECT_FALSE(archtest::Exists(dir_ / "nowhere"));
+  EXPECT_FALSE(testsupport::Exists(dir_ / "nowhere"));
   ExpectIdleAfterFailure();
 }
 
 TEST_F(ExtractTest, WithoutLoadTheFirstReadFails) {
   arch_.FileName(archive_);
-  archtest::WriteFile(archive_, kExample);
+  WriteFile(archive_, kExample);
   EXPECT_EQ(arch_.Extract(out_), platform::kFalse);
   EXPECT_FALSE(Shown().empty());
   EXPECT_TRUE(archtest::Tree(out_).empty());
@@ -441,7 +411,7 @@ TEST_F(ExtractTest, ArchiveInsideALargerFileIsReadFromItsPosition) {
   // The reader starts at the current position and never reads past the
   // last entry: bytes after it are ignored.
   EXPECT_EQ(Run(kExample + "\x00TRAILER"), platform::kTrue);
-  EXPECT_EQ(archtest::ReadFile(out_ + "/two.dat"), "abc");
+  EXPECT_EQ(ReadFile(out_ + "/two.dat"), "abc");
 }
 
 // A valid archive cut at every length: never a crash, never a file outside
@@ -458,8 +428,8 @@ TEST_F(ExtractTest, TruncationSweep) {
     std::string folder = "t";
     folder += std::to_string(cut);
     const std::string target = dir_ / folder;
-    archtest::MakeFolder(target);
-    archtest::WriteFile(archive_, full.substr(0, cut));
+    testsupport::MakeFolder(target);
+    WriteFile(archive_, full.substr(0, cut));
     arch_.FileName(archive_);
     ASSERT_EQ(arch_.Load(), platform::kTrue);
     const platform::Boolean ok = arch_.Extract(target);
@@ -502,8 +472,8 @@ TEST_F(ExtractTest, MutatedCatalogsNeverEscapeTheFolder) {
     files::CloseAllQuietly();
     ui_.messages.clear();
     const std::string target = dir_ / "m";
-    archtest::MakeFolder(target);
-    archtest::WriteFile(archive_, bytes);
+    testsupport::MakeFolder(target);
+    WriteFile(archive_, bytes);
     arch_.FileName(archive_);
     ASSERT_EQ(arch_.Load(), platform::kTrue);
     const platform::Boolean ok = arch_.Extract(target);

@@ -3,34 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <functional>
 
 #include "archive/arch_errors.h"
 #include "archive/catalog.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/caught.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 using archive::CatalogEntry;
+using archtest::kExample;
+using testsupport::Caught;
 namespace err = platform::err;
-
-// The error a call raises; fails the test when it raises none.
-platform::Error Caught(const std::function<void()> &call) {
-  try {
-    call();
-  } catch (const platform::Error &e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return platform::Error(0, "");
-}
-
-// The worked example: one.txt (5 bytes) and two.dat (3 bytes), 40 bytes.
-const std::string kExample = std::string("PACK1\x00\x01", 7) +
-                             "one.txt?1?6\x02" + "two.dat?6?9\x02" + "\x01" +
-                             "HELLO" + "abc";
 
 TEST(ArchiveFormat, BuilderWritesTheWorkedExample) {
   const std::string built =
@@ -272,13 +259,13 @@ protected:
 
   int16_t Open(const std::string &bytes) {
     const std::string path = dir_ / "a.pack";
-    archtest::WriteFile(path, bytes);
+    testsupport::WriteFile(path, bytes);
     const int16_t number = platform::files::FreeFile();
     platform::files::Open(number, path, platform::OpenMode::ReadOnly);
     return number;
   }
 
-  archtest::TempDir dir_;
+  testsupport::TempFolder dir_;
 };
 
 TEST_F(CatalogReaderTest, ReadsTheWorkedExample) {

@@ -3,8 +3,8 @@
 
 #include "archive/cls_arch.h"
 #include "platform/files.h"
-#include "tests/support/archive_builder.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ protected:
   }
 
   testsupport::ScriptedUi ui_;
-  archtest::TempDir dir_;
+  testsupport::TempFolder dir_;
 };
 
 TEST_F(ArchiveObjectTest, NewObjectIsIdleAndEmpty) {
@@ -54,7 +54,7 @@ TEST_F(ArchiveObjectTest, SettersArePlain) {
 
 TEST_F(ArchiveObjectTest, LoadSetsTheCountersOfAThousandByteFile) {
   const std::string path = dir_ / "a.pack";
-  archtest::WriteFile(path, std::string(1000, 'z'));
+  testsupport::WriteFile(path, std::string(1000, 'z'));
   cls_arch arch;
   arch.FileName(path);
   EXPECT_EQ(arch.Load(), platform::kTrue);
@@ -70,14 +70,14 @@ TEST_F(ArchiveObjectTest, LoadOfAMissingFileFailsQuietlyAndCreatesNothing) {
   cls_arch arch;
   // Earlier counters stay when a later Load fails.
   const std::string old = dir_ / "old.pack";
-  archtest::WriteFile(old, "12345");
+  testsupport::WriteFile(old, "12345");
   arch.FileName(old);
   ASSERT_EQ(arch.Load(), platform::kTrue);
   ASSERT_EQ(arch.UnLoad(), platform::kTrue);
 
   arch.FileName(path);
   EXPECT_EQ(arch.Load(), platform::kFalse);
-  EXPECT_FALSE(archtest::Exists(path));
+  EXPECT_FALSE(testsupport::Exists(path));
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(arch.FileNum(), 1); // the number drawn, nothing open under it
   EXPECT_FALSE(IsOpen(1));
@@ -96,7 +96,7 @@ TEST_F(ArchiveObjectTest, LoadFailsForAnEmptyPathAndAFolder) {
 
 TEST_F(ArchiveObjectTest, SecondLoadWithoutUnLoadKeepsTheFirstOpen) {
   const std::string path = dir_ / "a.pack";
-  archtest::WriteFile(path, "abc");
+  testsupport::WriteFile(path, "abc");
   cls_arch arch;
   arch.FileName(path);
   ASSERT_EQ(arch.Load(), platform::kTrue);
@@ -116,17 +116,17 @@ TEST_F(ArchiveObjectTest, UnLoadWithoutLoadOrTwiceIsHarmless) {
   cls_arch arch;
   EXPECT_EQ(arch.UnLoad(), platform::kTrue);
   const std::string path = dir_ / "a.pack";
-  archtest::WriteFile(path, "abc");
+  testsupport::WriteFile(path, "abc");
   arch.FileName(path);
   ASSERT_EQ(arch.Load(), platform::kTrue);
   EXPECT_EQ(arch.UnLoad(), platform::kTrue);
   EXPECT_EQ(arch.UnLoad(), platform::kTrue);
-  EXPECT_EQ(archtest::ReadFile(path), "abc");
+  EXPECT_EQ(testsupport::ReadFile(path), "abc");
 }
 
 TEST_F(ArchiveObjectTest, DestroyingTheObjectLeavesTheArchiveOpen) {
   const std::string path = dir_ / "a.pack";
-  archtest::WriteFile(path, "abc");
+  testsupport::WriteFile(path, "abc");
   int16_t number = 0;
   {
     cls_arch arch;

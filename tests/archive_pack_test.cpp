@@ -10,51 +10,26 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "tests/support/archive_builder.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/recording_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 using archive::cls_arch;
 using archtest::BuildArchive;
-using archtest::ReadFile;
-using archtest::WriteFile;
+using archtest::Snapshot;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 namespace files = platform::files;
 
-struct Snapshot {
-  int16_t mode;
-  std::string file;
-  int32_t seek;
-  int32_t full;
-  bool operator==(const Snapshot &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Snapshot &s) {
-  return out << "{" << s.mode << ", \"" << s.file << "\", " << s.seek << ", "
-             << s.full << "}";
-}
-
-class RecordingUi : public testsupport::ScriptedUi {
-public:
-  int32_t OnYield() override {
-    if (arch)
-      seen.push_back({arch->ActionMode(), arch->DefFile(), arch->DefSeek(),
-                      arch->FullSeek()});
-    return ScriptedUi::OnYield();
-  }
-  const cls_arch *arch = nullptr;
-  std::vector<Snapshot> seen;
-};
-
-class PackTest : public ::testing::Test {
+class PackTest : public archtest::ArchFixture {
 protected:
   void SetUp() override {
-    files::CloseAllQuietly();
-    ui_.arch = &arch_;
+    ArchFixture::SetUp();
     src_ = dir_ / "src";
-    archtest::MakeFolder(src_);
+    testsupport::MakeFolder(src_);
     arch_.FileName(target_);
   }
-  void TearDown() override { files::CloseAllQuietly(); }
 
   // The error Pack raised; fails the test when it returned.
   platform::Error PackFails() {
@@ -67,9 +42,6 @@ protected:
     return platform::Error(0, "");
   }
 
-  RecordingUi ui_;
-  archtest::TempDir dir_;
-  cls_arch arch_;
   std::string src_;
   std::string target_ = dir_ / "out.pack";
 };
@@ -125,11 +97,11 @@ TEST_F(PackTest, EmptyOrMissingFolderGivesTheEightByteArchive) {
     EXPECT_EQ(arch_.DefSeek(), 0);             // no data byte written
     EXPECT_EQ(arch_.Abort(), platform::kTrue); // never read
   }
-  EXPECT_FALSE(archtest::Exists(dir_ / "missing"));
+  EXPECT_FALSE(testsupport::Exists(dir_ / "missing"));
 }
 
 TEST_F(PackTest, SkipsSubfoldersAndHiddenFiles) {
-  archtest::MakeFolder(src_ + "/sub");
+  testsupport::MakeFolder(src_ + "/sub");
   WriteFile(src_ + "/sub/inner.txt", "no");
   WriteFile(src_ + "/.hidden", "no");
   WriteFile(src_ + "/seen", "yes");
@@ -304,7 +276,7 @@ TEST_F(PackTest, SourceVanishingBeforeItsTurnFails) {
   ui_.AtYield(3, [&] { std::filesystem::remove(src_ + "/a"); }); // catalog
   const platform::Error e = PackFails();
   EXPECT_EQ(e.Number(), platform::err::kFileNotFound) << e.Description();
-  EXPECT_FALSE(archtest::Exists(src_ + "/a")); // not created by opening
+  EXPECT_FALSE(testsupport::Exists(src_ + "/a")); // not created by opening
 }
 
 TEST_F(PackTest, TwoGigabytesOfDataOverflowBeforeTheTargetIsTouched) {
@@ -342,7 +314,7 @@ TEST_F(PackTest, RoundTripKeepsNamesAndBytes) {
   ASSERT_EQ(arch_.Pack(src_), platform::kTrue);
 
   const std::string out = dir_ / "out";
-  archtest::MakeFolder(out);
+  testsupport::MakeFolder(out);
   ASSERT_EQ(arch_.Load(), platform::kTrue);
   ASSERT_EQ(arch_.Extract(out), platform::kTrue);
   EXPECT_TRUE(ui_.messages.empty());

@@ -6,38 +6,25 @@
 #include "archive/cls_arch.h"
 #include "platform/files.h"
 #include "tests/support/archive_builder.h"
-#include "tests/support/scripted_ui.h"
+#include "tests/support/recording_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 using archive::cls_arch;
+using archtest::Snapshot;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 namespace files = platform::files;
 
-struct Snapshot {
-  int16_t mode;
-  std::string file;
-  int32_t seek;
-  int32_t full;
-  bool operator==(const Snapshot &) const = default;
-};
-
-std::ostream &operator<<(std::ostream &out, const Snapshot &s) {
-  return out << "{" << s.mode << ", \"" << s.file << "\", " << s.seek << ", "
-             << s.full << "}";
-}
-
 // Takes a turn every `every` yields and records what a poller sees then.
-class SparseUi : public testsupport::ScriptedUi {
+class SparseUi : public archtest::RecordingUi {
 public:
   explicit SparseUi(int32_t every) : every_(every) {}
   int32_t OnYield() override {
-    seen.push_back({arch->ActionMode(), arch->DefFile(), arch->DefSeek(),
-                    arch->FullSeek()});
-    ScriptedUi::OnYield();
+    RecordingUi::OnYield();
     return every_;
   }
-  const cls_arch *arch = nullptr;
-  std::vector<Snapshot> seen;
 
 private:
   int32_t every_;
@@ -66,56 +53,58 @@ struct Outcome {
   platform::Boolean abortAfter = 0;
 };
 
+// An archive object watched by a SparseUi, in a fresh folder of its own;
+// the file table starts empty.
+struct Bench {
+  explicit Bench(int32_t every) : ui(every) {
+    files::CloseAllQuietly();
+    ui.arch = &arch;
+  }
+  SparseUi ui;
+  testsupport::TempFolder dir;
+  cls_arch arch;
+};
+
 // Extracts the archive of Files() with a turn every `every` yields, setting
 // Abort in turn abortTurn (0: never).
 Outcome Extract(int32_t every, int64_t abortTurn) {
-  files::CloseAllQuietly();
-  SparseUi ui(every);
-  archtest::TempDir dir;
-  cls_arch arch;
-  ui.arch = &arch;
-  archtest::WriteFile(dir / "a.pack", archtest::BuildArchive(Files()));
-  archtest::MakeFolder(dir / "out");
-  arch.FileName(dir / "a.pack");
-  EXPECT_EQ(arch.Load(), platform::kTrue);
+  Bench b(every);
+  WriteFile(b.dir / "a.pack", archtest::BuildArchive(Files()));
+  testsupport::MakeFolder(b.dir / "out");
+  b.arch.FileName(b.dir / "a.pack");
+  EXPECT_EQ(b.arch.Load(), platform::kTrue);
   if (abortTurn)
-    ui.AtYield(abortTurn, [&] { arch.Abort(platform::kTrue); });
+    b.ui.AtYield(abortTurn, [&] { b.arch.Abort(platform::kTrue); });
   Outcome o;
-  o.result = arch.Extract(dir / "out");
-  o.seen = ui.seen;
-  for (const std::string &name : archtest::Tree(dir / "out"))
-    o.tree.push_back(name + "=" + archtest::ReadFile(dir / "out/" + name));
-  for (const auto &m : ui.messages)
+  o.result = b.arch.Extract(b.dir / "out");
+  o.seen = b.ui.seen;
+  for (const std::string &name : archtest::Tree(b.dir / "out"))
+    o.tree.push_back(name + "=" + ReadFile(b.dir / "out/" + name));
+  for (const auto &m : b.ui.messages)
     o.messages.push_back(m.text);
-  o.after = {arch.ActionMode(), arch.DefFile(), arch.DefSeek(),
-             arch.FullSeek()};
-  o.abortAfter = arch.Abort();
+  o.after = archtest::SnapshotOf(b.arch);
+  o.abortAfter = b.arch.Abort();
   return o;
 }
 
 Outcome Pack(int32_t every, int64_t abortTurn) {
-  files::CloseAllQuietly();
-  SparseUi ui(every);
-  archtest::TempDir dir;
-  cls_arch arch;
-  ui.arch = &arch;
-  archtest::MakeFolder(dir / "src");
+  Bench b(every);
+  testsupport::MakeFolder(b.dir / "src");
   for (const auto &e : Files())
-    archtest::WriteFile(dir / ("src/" + e.name), e.bytes);
-  arch.FileName(dir / "a.pack");
+    WriteFile(b.dir / ("src/" + e.name), e.bytes);
+  b.arch.FileName(b.dir / "a.pack");
   if (abortTurn)
-    ui.AtYield(abortTurn, [&] { arch.Abort(platform::kTrue); });
+    b.ui.AtYield(abortTurn, [&] { b.arch.Abort(platform::kTrue); });
   Outcome o;
   try {
-    o.result = arch.Pack(dir / "src");
+    o.result = b.arch.Pack(b.dir / "src");
   } catch (const platform::Error &e) {
     o.error = e.Description();
   }
-  o.seen = ui.seen;
-  o.archive = archtest::ReadFile(dir / "a.pack");
-  o.after = {arch.ActionMode(), arch.DefFile(), arch.DefSeek(),
-             arch.FullSeek()};
-  o.abortAfter = arch.Abort();
+  o.seen = b.ui.seen;
+  o.archive = ReadFile(b.dir / "a.pack");
+  o.after = archtest::SnapshotOf(b.arch);
+  o.abortAfter = b.arch.Abort();
   EXPECT_EQ(files::FreeFile(), 1);
   return o;
 }
@@ -171,17 +160,13 @@ TEST_P(RunsTest, PackCancelStopsAfterTheSameByte) {
 }
 
 TEST(Runs, PackCancelSetBeforehandStopsAfterTheFirstByte) {
-  files::CloseAllQuietly();
-  SparseUi ui(5000);
-  archtest::TempDir dir;
-  cls_arch arch;
-  ui.arch = &arch;
-  archtest::MakeFolder(dir / "src");
-  archtest::WriteFile(dir / "src/big", std::string(100000, 'b'));
-  arch.FileName(dir / "a.pack");
-  arch.Abort(platform::kTrue);
-  EXPECT_THROW(arch.Pack(dir / "src"), platform::Error);
-  EXPECT_EQ(archtest::ReadFile(dir / "a.pack"),
+  Bench b(5000);
+  testsupport::MakeFolder(b.dir / "src");
+  WriteFile(b.dir / "src/big", std::string(100000, 'b'));
+  b.arch.FileName(b.dir / "a.pack");
+  b.arch.Abort(platform::kTrue);
+  EXPECT_THROW(b.arch.Pack(b.dir / "src"), platform::Error);
+  EXPECT_EQ(ReadFile(b.dir / "a.pack"),
             archtest::BuildArchive({{"big", std::string(100000, 'b')}})
                 .substr(0, 22));
 }

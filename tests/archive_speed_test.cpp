@@ -10,8 +10,8 @@
 
 #include "archive/cls_arch.h"
 #include "platform/files.h"
-#include "tests/support/archive_builder.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -34,11 +34,11 @@ double Seconds(const std::function<void()> &work) {
 
 TEST(ArchiveSpeed, DISABLED_PackAndExtractOneHundredMegabytes) {
   SparseUi ui;
-  archtest::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string src = dir / "src";
   const std::string out = dir / "out";
-  archtest::MakeFolder(src);
-  archtest::MakeFolder(out);
+  testsupport::MakeFolder(src);
+  testsupport::MakeFolder(out);
   constexpr int64_t kSize = 100 * 1000 * 1000;
   {
     std::string chunk(1 << 20, '\0');

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <unistd.h>
 
 #include "platform/files.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -302,20 +302,15 @@ TEST_F(ConsoleUiTest, ConfirmedCloseEndsTheProgramFromInsideTheYield) {
 }
 
 TEST_F(ConsoleUiTest, EndProgramClosesEveryFile) {
-  namespace sfs = std::filesystem;
-  const sfs::path dir =
-      sfs::temp_directory_path() /
-      ("console_ui_test_" + std::to_string(getpid()) + "_end");
-  sfs::create_directories(dir);
-  const std::string path = (dir / "open.bin").string();
+  const testsupport::TempFolder dir;
+  const std::string path = dir / "open.bin";
   const int16_t number = platform::files::FreeFile();
   platform::files::Open(number, path, platform::OpenMode::Output);
   platform::files::Put(number, 'x');
   auto ui = Make(false);
   EXPECT_THROW(ui->EndProgram(0), platform::ProgramEnded);
-  EXPECT_EQ(platform::files::FreeFile(), number); // free again
-  EXPECT_EQ(sfs::file_size(path), 1u);            // written out on close
-  sfs::remove_all(dir);
+  EXPECT_EQ(platform::files::FreeFile(), number);  // free again
+  EXPECT_EQ(std::filesystem::file_size(path), 1u); // written out on close
 }
 
 TEST_F(ConsoleUiTest, PollerRunsAboutEvery100MsFromTheYield) {

@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <random>
 #include <string>
 #include <sys/stat.h>
@@ -15,57 +12,32 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "tests/support/caught.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace files = platform::files;
 namespace err = platform::err;
 using platform::OpenMode;
+using testsupport::Caught;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 namespace stdfs = std::filesystem;
 
 constexpr int64_t kWindow = platform::BufferedFile::kWindowSize;
 
-// A fresh folder of this test's own; every file of the table is closed and
-// the folder removed when the test ends.
+// A fresh folder of this test's own; every file of the table is closed
+// before the test and before the folder goes.
 class FilesTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    files::CloseAllQuietly();
-    const char *base = std::getenv("TMPDIR");
-    std::string tmpl =
-        std::string(base && *base ? base : "/tmp") + "/files_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    files::CloseAllQuietly();
-    std::error_code ec;
-    stdfs::remove_all(dir_, ec);
-  }
+  void SetUp() override { files::CloseAllQuietly(); }
+  void TearDown() override { files::CloseAllQuietly(); }
 
-  std::string Path(const std::string &name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string &name) const { return dir_ / name; }
 
-  static void WriteFile(const std::string &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  static std::string ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  std::string dir_;
+  testsupport::TempFolder dir_;
 };
-
-// The error a call raises; fails the test when it raises none.
-platform::Error Caught(const std::function<void()> &call) {
-  try {
-    call();
-  } catch (const platform::Error &e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return platform::Error(0, "");
-}
 
 uint8_t PatternByte(int64_t position) {
   return static_cast<uint8_t>((position * 7 + position / 251) & 0xFF);
@@ -189,7 +161,7 @@ TEST_F(FilesTest, CloseAllWritesAndClosesEveryFile) {
   files::CloseAll();
   EXPECT_EQ(files::FreeFile(), 1);
   for (int n = 1; n <= 3; ++n)
-    EXPECT_EQ(ReadFile(Path("f" + std::to_string(n))), std::to_string(n));
+    EXPECT_EQ(ReadFile(Path("f") + std::to_string(n)), std::to_string(n));
 }
 
 TEST_F(FilesTest, LargeFileSequentialWriteThenRead) {

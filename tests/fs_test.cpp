@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +12,8 @@
 
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "tests/support/caught.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -22,16 +21,7 @@ namespace fs = platform::fs;
 namespace err = platform::err;
 namespace stdfs = std::filesystem;
 using Names = std::vector<std::string>;
-
-platform::Error Caught(const std::function<void()> &call) {
-  try {
-    call();
-  } catch (const platform::Error &e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return platform::Error(0, "");
-}
+using testsupport::Caught;
 
 int Sign(int value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
 
@@ -132,25 +122,7 @@ TEST(FsNames, HostilePatternsStayFast) {
 
 class FsTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    const char *base = std::getenv("TMPDIR");
-    std::string tmpl =
-        std::string(base && *base ? base : "/tmp") + "/fs_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    // Give write permission back so that everything can be removed.
-    std::error_code ec;
-    for (auto it = stdfs::recursive_directory_iterator(dir_, ec);
-         it != stdfs::recursive_directory_iterator(); it.increment(ec))
-      if (!it->is_symlink())
-        stdfs::permissions(it->path(), stdfs::perms::owner_all,
-                           stdfs::perm_options::add, ec);
-    stdfs::remove_all(dir_, ec);
-  }
-
-  std::string Path(const std::string &name) const { return dir_ + "/" + name; }
+  std::string Path(const std::string &name) const { return dir_ / name; }
   // The same path written the Windows way.
   std::string WinPath(const std::string &name) const {
     std::string path = Path(name);
@@ -160,21 +132,19 @@ protected:
     return path;
   }
   void Write(const std::string &name, const std::string &bytes = "x") const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
+    testsupport::WriteFile(Path(name), bytes);
   }
   std::string Read(const std::string &name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return testsupport::ReadFile(Path(name));
   }
   void Folder(const std::string &name) const {
-    stdfs::create_directories(Path(name));
+    testsupport::MakeFolder(Path(name));
   }
   bool Exists(const std::string &name) const {
-    std::error_code ec;
-    return stdfs::exists(stdfs::symlink_status(Path(name), ec));
+    return testsupport::Exists(Path(name));
   }
 
-  std::string dir_;
+  testsupport::TempFolder dir_;
 };
 
 TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsHiddenAndFolders) {
@@ -227,7 +197,7 @@ TEST_F(FsTest, ListFilesAsAnExistenceTest) {
 TEST_F(FsTest, ListFilesInTheCurrentFolder) {
   Write("here.txt");
   const auto old = stdfs::current_path();
-  stdfs::current_path(dir_);
+  stdfs::current_path(dir_.Path());
   const Names all = fs::ListFiles("*.txt");
   const Names one = fs::ListFiles("here.txt");
   stdfs::current_path(old);
@@ -445,7 +415,7 @@ TEST_F(FsTest, DeleteFolderWithAWildcardInTheLastComponent) {
   fs::DeleteFolder(Path(".*")); // hidden folders match too
   EXPECT_FALSE(Exists(".tmp3"));
   EXPECT_TRUE(Exists("other"));
-  EXPECT_TRUE(stdfs::is_directory(dir_));
+  EXPECT_TRUE(stdfs::is_directory(dir_.Path()));
 }
 
 TEST_F(FsTest, DeleteFolderWithoutAMatchRaisesPathNotFound) {

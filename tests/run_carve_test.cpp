@@ -10,6 +10,7 @@
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
 #include "ui/Setup.h"
 
 namespace {
@@ -116,7 +117,7 @@ TEST_F(CarveOutTest, CopiesArchiveStartToLMinusFourAndClosesBoth) {
       JoinPackage(stub, std::string_view(payload.data(), payload.size() + 1)));
   EXPECT_EQ(exe.ArchiveStart, static_cast<int32_t>(stub.size()) + 1);
   EXPECT_EQ(exe.L, static_cast<int32_t>(stub.size() + payload.size() + 1 + 4));
-  EXPECT_EQ(pkgbuild::ReadFile(world.packFile),
+  EXPECT_EQ(testsupport::ReadFile(world.packFile),
             std::string(payload.data(), payload.size() + 1));
   EXPECT_EQ(platform::files::FreeFile(), 1); // both files closed
   EXPECT_EQ(backend.yields, static_cast<int64_t>(payload.size() + 1));
@@ -126,7 +127,7 @@ TEST_F(CarveOutTest, ArchiveOverlappingTheImageIsCopiedFromItsStart) {
   // As shipped: the archive's first byte takes the image's last byte.
   const std::string package = JoinPackage("ABCDE", "XYZ", {}, 5);
   Carve(package);
-  EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "EXYZ");
+  EXPECT_EQ(testsupport::ReadFile(world.packFile), "EXYZ");
 }
 
 TEST_F(CarveOutTest, EightByteProgressSequence) {
@@ -171,16 +172,16 @@ TEST_F(CarveOutTest, GatedYieldsSeeWhatPerByteYieldsWouldShow) {
       // the first byte: the countdown starts at 1).
       const int64_t copied = pumps == 1 ? 1 : 1 + (pumps - 1) * interval;
       const int32_t i = exe.ArchiveStart + static_cast<int32_t>(copied) - 1;
-      wrong += backend.label[1] !=
-               ui::ProgressText(mdl_main::CarveProgress(i, exe.ArchiveStart,
-                                                         exe.L));
+      wrong +=
+          backend.label[1] !=
+          ui::ProgressText(mdl_main::CarveProgress(i, exe.ArchiveStart, exe.L));
       wrong += platform::files::Lof(2) != copied;
     };
     platform::SetUi(&backend);
     Carve(package);
     EXPECT_EQ(wrong, 0) << "interval " << interval;
     EXPECT_GT(pumps, 1) << "interval " << interval;
-    EXPECT_EQ(pkgbuild::ReadFile(world.packFile), payload);
+    EXPECT_EQ(testsupport::ReadFile(world.packFile), payload);
     EXPECT_EQ(backend.label[1], "Выполнено 100%");
     backend.onEveryYield = nullptr;
   }
@@ -188,7 +189,7 @@ TEST_F(CarveOutTest, GatedYieldsSeeWhatPerByteYieldsWouldShow) {
 
 TEST_F(CarveOutTest, OneByte) {
   Carve(JoinPackage("stub", "Q"));
-  EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "Q");
+  EXPECT_EQ(testsupport::ReadFile(world.packFile), "Q");
   EXPECT_EQ(backend.LabelTexts(1), (std::vector<std::string>{"Выполнено 0%"}));
 }
 
@@ -199,8 +200,8 @@ TEST_F(CarveOutTest, NothingToCopyLeavesAnEmptyPackFile) {
     const int32_t L = static_cast<int32_t>(stub.size()) + 4;
     const int32_t start = beyond == INT32_MAX ? INT32_MAX : L - 4 + beyond;
     Carve(JoinPackage(stub, "", {}, start));
-    EXPECT_TRUE(pkgbuild::FileExists(world.packFile)) << beyond;
-    EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "") << beyond;
+    EXPECT_TRUE(testsupport::FileExists(world.packFile)) << beyond;
+    EXPECT_EQ(testsupport::ReadFile(world.packFile), "") << beyond;
     EXPECT_EQ(backend.yields, 0) << beyond;
     EXPECT_EQ(platform::files::FreeFile(), 1);
   }
@@ -219,7 +220,7 @@ TEST_F(CarveOutTest, ArchiveStartBelowOneFailsBeforeAnyByte) {
       EXPECT_EQ(e.Number(), platform::err::kBadRecordNumber) << start;
     }
     platform::files::CloseAllQuietly();
-    EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "") << start;
+    EXPECT_EQ(testsupport::ReadFile(world.packFile), "") << start;
     EXPECT_EQ(backend.yields, 0);
   }
 }
@@ -238,7 +239,8 @@ TEST_F(CarveOutTest, ExecutableShorterThanTheTrailerFails) {
 
 TEST_F(CarveOutTest, MissingExecutableFails) {
   platform::SetProgramPath(world.prog + "/update.bin");
-  pkgbuild::WriteFile(world.prog + "/update.bin", JoinPackage("stub", "abc"));
+  testsupport::WriteFile(world.prog + "/update.bin",
+                         JoinPackage("stub", "abc"));
   try {
     mdl_main::ReadTrailer();
     ADD_FAILURE() << "opened a missing update.exe";
@@ -275,8 +277,8 @@ TEST_F(CarveRunTest, ArchiveStartZeroEndsWithCriticalErrorAndEmptyPackFile) {
   EXPECT_EQ(Run(), platform::exitcode::kFailed);
   ExpectCriticalError();
   EXPECT_TRUE(backend.formShown);
-  EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "");
-  EXPECT_TRUE(pkgbuild::FolderExists(world.tempFolder));
+  EXPECT_EQ(testsupport::ReadFile(world.packFile), "");
+  EXPECT_TRUE(testsupport::FolderExists(world.tempFolder));
 }
 
 TEST_F(CarveRunTest, ShortExecutableEndsBeforeTheWindowIsShown) {
@@ -285,12 +287,13 @@ TEST_F(CarveRunTest, ShortExecutableEndsBeforeTheWindowIsShown) {
   ExpectCriticalError();
   EXPECT_TRUE(backend.formCreated);
   EXPECT_FALSE(backend.formShown);
-  EXPECT_FALSE(pkgbuild::FileExists(world.packFile));
+  EXPECT_FALSE(testsupport::FileExists(world.packFile));
 }
 
 TEST_F(CarveRunTest, NoExeFileEndsWithCriticalError) {
   platform::SetProgramPath(world.prog + "/update.com");
-  pkgbuild::WriteFile(world.prog + "/update.com", JoinPackage("stub", "abc"));
+  testsupport::WriteFile(world.prog + "/update.com",
+                         JoinPackage("stub", "abc"));
   EXPECT_EQ(Run(), platform::exitcode::kFailed);
   ExpectCriticalError();
   EXPECT_NE(backend.messages[1].text.find("update.exe"), std::string::npos);
@@ -304,7 +307,7 @@ TEST_F(CarveRunTest, EmptyPackFileIsRejectedByTheExtraction) {
   EXPECT_EQ(backend.messages[1].icon, platform::MsgIcon::Error);
   EXPECT_EQ(backend.messages[1].text,
             "Файл не является архивом Kestrova PACK.");
-  EXPECT_EQ(pkgbuild::ReadFile(world.packFile), "");
+  EXPECT_EQ(testsupport::ReadFile(world.packFile), "");
 }
 
 } // namespace

@@ -8,20 +8,22 @@
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
-using pkgbuild::FileExists;
-using pkgbuild::FolderExists;
 using pkgbuild::ListNames;
 using pkgbuild::P;
-using pkgbuild::ReadFile;
 using pkgbuild::ScriptRecord;
 using pkgbuild::T;
-using pkgbuild::WriteFile;
 using platform::MsgAnswer;
 using platform::MsgButtons;
 using platform::MsgIcon;
+using testsupport::FileExists;
+using testsupport::FolderExists;
+using testsupport::MakeFolder;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 const char *const kConfirm =
     "Сейчас будет произведено обновление Quorix до версии 1.1.\r\nПродолжить?";
@@ -37,7 +39,7 @@ protected:
   // folder and deletes old.txt there.
   void InstallStandardPackage() {
     src = world.box / "src";
-    pkgbuild::MakeFolder(src);
+    MakeFolder(src);
     appBytes = std::string(300, 'A') + "\x00\x01\x02 new app" + "\xFF";
     WriteFile(src + "/app.exe", appBytes);
     WriteFile(src + "/readme.txt", "Прочти меня");
@@ -97,7 +99,7 @@ TEST_F(RunTest, NoAtTheConfirmationCreatesNothing) {
 
 TEST_F(RunTest, NoAtTheConfirmationLeavesAnEarlierRunsLeftovers) {
   InstallStandardPackage();
-  pkgbuild::MakeFolder(world.tempFolder);
+  MakeFolder(world.tempFolder);
   WriteFile(world.tempFolder + "/stale", "s");
   WriteFile(world.packFile, "stale pack");
   backend.QueueAnswer(MsgAnswer::No);
@@ -211,8 +213,8 @@ TEST_F(RunTest, TickShowsTheEntryBeingWritten) {
 
 TEST_F(RunTest, OldTempFolderIsReplacedBeforeUnpacking) {
   InstallStandardPackage();
-  pkgbuild::MakeFolder(world.tempFolder);
-  pkgbuild::MakeFolder(world.tempFolder + "/sub");
+  MakeFolder(world.tempFolder);
+  MakeFolder(world.tempFolder + "/sub");
   WriteFile(world.tempFolder + "/sub/deep.txt", "d");
   WriteFile(world.tempFolder + "/stale.txt", "s");
   WriteFile(world.tempFolder + "/app.exe", std::string(5000, 'x'));
@@ -242,7 +244,7 @@ TEST_F(RunTest, OldPackFileIsDeletedNotOverwritten) {
 
 TEST_F(RunTest, PackFilePathHeldByAFolderEndsWithCriticalError) {
   InstallStandardPackage();
-  pkgbuild::MakeFolder(world.packFile);
+  MakeFolder(world.packFile);
   WriteFile(world.packFile + "/inside", "i");
   EXPECT_EQ(Run(), platform::exitcode::kFailed);
   ASSERT_EQ(backend.messages.size(), 2u);
@@ -296,7 +298,7 @@ TEST_F(RunTest, FailedExtractionStopsTheRunAndKeepsEverything) {
 
 TEST_F(RunTest, MissingScriptCountsAsEmpty) {
   src = world.box / "src";
-  pkgbuild::MakeFolder(src);
+  MakeFolder(src);
   WriteFile(src + "/only.txt", "x");
   world.InstallFolder(src);
   backend.yields = 0;
@@ -308,7 +310,7 @@ TEST_F(RunTest, MissingScriptCountsAsEmpty) {
 
 TEST_F(RunTest, FailingScriptEndsWithCriticalErrorAfterEarlierRecords) {
   src = world.box / "src";
-  pkgbuild::MakeFolder(src);
+  MakeFolder(src);
   WriteFile(src + "/a.txt", "a");
   WriteFile(src + "/script", ScriptRecord(0, T + "\\a.txt", P + "\\a.txt") +
                                  ScriptRecord(1, "", P + "\\missing.txt") +

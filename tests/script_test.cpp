@@ -9,19 +9,20 @@
 #include "run/install_script.h"
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 namespace script = mdl_main::script;
-using pkgbuild::FileExists;
-using pkgbuild::FolderExists;
 using pkgbuild::ListNames;
-using pkgbuild::MakeFolder;
 using pkgbuild::P;
-using pkgbuild::ReadFile;
 using pkgbuild::ScriptRecord;
 using pkgbuild::T;
-using pkgbuild::WriteFile;
+using testsupport::FileExists;
+using testsupport::FolderExists;
+using testsupport::MakeFolder;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 TEST(ScriptField, Preparation) {
   const std::string tf = "C:\\Temp\\VLSFX_QUORIX";

@@ -7,6 +7,7 @@
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
 #include "ui/Setup.h"
 
 namespace {
@@ -194,12 +195,12 @@ TEST_F(SetupTest, TickWithoutArchiveObjectCreatesIt) {
 }
 
 TEST_F(SetupTest, CloseAnsweredNoRefusesEveryTimeAndChangesNothing) {
-  pkgbuild::Sandbox box;
+  testsupport::TempFolder box;
   mdl_main::TempFolder = box / "VLSFX_QUORIX";
   mdl_main::PackFile = box / "VLSFX_QUORIX.PACK";
-  pkgbuild::MakeFolder(mdl_main::TempFolder);
-  pkgbuild::WriteFile(mdl_main::TempFolder + "/a.txt", "a");
-  pkgbuild::WriteFile(mdl_main::PackFile, "pack");
+  testsupport::MakeFolder(mdl_main::TempFolder);
+  testsupport::WriteFile(mdl_main::TempFolder + "/a.txt", "a");
+  testsupport::WriteFile(mdl_main::PackFile, "pack");
 
   testsupport::ScriptedUi backend;
   ui::Setup form;
@@ -223,19 +224,19 @@ TEST_F(SetupTest, CloseAnsweredNoRefusesEveryTimeAndChangesNothing) {
   }
   EXPECT_EQ(backend.labelHistory.size(), labelsBefore);
   EXPECT_FALSE(backend.endedWith.has_value());
-  EXPECT_TRUE(pkgbuild::FileExists(mdl_main::TempFolder + "/a.txt"));
-  EXPECT_EQ(pkgbuild::ReadFile(mdl_main::PackFile), "pack");
+  EXPECT_TRUE(testsupport::FileExists(mdl_main::TempFolder + "/a.txt"));
+  EXPECT_EQ(testsupport::ReadFile(mdl_main::PackFile), "pack");
 }
 
 TEST_F(SetupTest, CloseAnsweredYesClosesFilesRemovesBothAndEnds) {
-  pkgbuild::Sandbox box;
+  testsupport::TempFolder box;
   mdl_main::TempFolder = box / "VLSFX_QUORIX";
   mdl_main::PackFile = box / "VLSFX_QUORIX.PACK";
-  pkgbuild::MakeFolder(mdl_main::TempFolder);
-  pkgbuild::MakeFolder(mdl_main::TempFolder + "/sub");
-  pkgbuild::WriteFile(mdl_main::TempFolder + "/sub/a.txt", "a");
-  pkgbuild::WriteFile(mdl_main::PackFile, "pack");
-  pkgbuild::WriteFile(box / "other.txt", "keep");
+  testsupport::MakeFolder(mdl_main::TempFolder);
+  testsupport::MakeFolder(mdl_main::TempFolder + "/sub");
+  testsupport::WriteFile(mdl_main::TempFolder + "/sub/a.txt", "a");
+  testsupport::WriteFile(mdl_main::PackFile, "pack");
+  testsupport::WriteFile(box / "other.txt", "keep");
 
   EndWatchUi backend;
   ui::Setup form;
@@ -252,14 +253,14 @@ TEST_F(SetupTest, CloseAnsweredYesClosesFilesRemovesBothAndEnds) {
   });
   EXPECT_EQ(code, platform::exitcode::kAborted);
   EXPECT_EQ(backend.freeFileAtEnd, 1); // closed before the program ended
-  EXPECT_FALSE(pkgbuild::FolderExists(mdl_main::TempFolder));
-  EXPECT_FALSE(pkgbuild::FileExists(mdl_main::PackFile));
-  EXPECT_EQ(pkgbuild::ReadFile(box / "other.txt"), "keep");
+  EXPECT_FALSE(testsupport::FolderExists(mdl_main::TempFolder));
+  EXPECT_FALSE(testsupport::FileExists(mdl_main::PackFile));
+  EXPECT_EQ(testsupport::ReadFile(box / "other.txt"), "keep");
   ASSERT_EQ(backend.messages.size(), 1u); // nothing after the question
 }
 
 TEST_F(SetupTest, CloseAnsweredYesEndsEvenWhenNothingCanBeRemoved) {
-  pkgbuild::Sandbox box;
+  testsupport::TempFolder box;
   mdl_main::TempFolder = box / "missing";
   mdl_main::PackFile = box / "missing.PACK";
   testsupport::ScriptedUi backend;

@@ -1,72 +1,16 @@
-// Temporary folders, whole files and in-memory archives for the archive
-// engine's tests.
+// Folder trees and in-memory archives for the archive engine's tests.
 #include "tests/support/archive_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/codepage.h"
 
 namespace archtest {
 
 namespace stdfs = std::filesystem;
-
-TempDir::TempDir() {
-  const char *base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base && *base ? base : "/tmp") + "/archive_test_XXXXXX";
-  if (!mkdtemp(pattern.data())) {
-    ADD_FAILURE() << "cannot create a temporary folder under " << pattern;
-    return;
-  }
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  if (path_.empty())
-    return;
-  std::error_code ec;
-  for (auto it = stdfs::recursive_directory_iterator(path_, ec);
-       !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec))
-    stdfs::permissions(it->path(), stdfs::perms::owner_all,
-                       stdfs::perm_options::add, ec);
-  stdfs::remove_all(path_, ec);
-}
-
-std::string TempDir::operator/(const std::string &relative) const {
-  return path_ + "/" + relative;
-}
-
-void WriteFile(const std::string &path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out)
-    ADD_FAILURE() << "cannot write " << path;
-}
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    ADD_FAILURE() << "cannot read " << path;
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::string &path) {
-  std::error_code ec;
-  return stdfs::exists(stdfs::symlink_status(path, ec));
-}
-
-void MakeFolder(const std::string &path) {
-  std::error_code ec;
-  stdfs::create_directories(path, ec);
-  if (ec)
-    ADD_FAILURE() << "cannot create " << path;
-}
 
 std::vector<std::string> Tree(const std::string &folder) {
   std::vector<std::string> names;

@@ -1,5 +1,5 @@
-// Helpers for the archive engine's tests: a fresh temporary folder per test,
-// whole-file reads and writes, and PACK1 archive bytes built in memory.
+// Helpers for the archive engine's tests: the tree of names in a folder, and
+// PACK1 archive bytes built in memory.
 #pragma once
 
 #include <cstdint>
@@ -9,27 +9,11 @@
 
 namespace archtest {
 
-// A fresh, empty folder under $TMPDIR (or /tmp), removed with everything in
-// it when the object goes.
-class TempDir {
-public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
+// The worked example: one.txt ("HELLO") and two.dat ("abc"), 40 bytes.
+inline const std::string kExample = std::string("PACK1\x00\x01", 7) +
+                                    "one.txt?1?6\x02" + "two.dat?6?9\x02" +
+                                    "\x01" + "HELLO" + "abc";
 
-  const std::string &Path() const { return path_; }
-  // Path + "/" + relative.
-  std::string operator/(const std::string &relative) const;
-
-private:
-  std::string path_;
-};
-
-void WriteFile(const std::string &path, std::string_view bytes);
-std::string ReadFile(const std::string &path);
-bool Exists(const std::string &path); // anything: file, folder, link
-void MakeFolder(const std::string &path);
 // Every name in a folder and below it, relative, sorted; folders end in "/".
 std::vector<std::string> Tree(const std::string &folder);
 

@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "archive/cls_arch.h"
 #include "platform/env.h"
@@ -19,69 +16,9 @@
 namespace pkgbuild {
 
 namespace stdfs = std::filesystem;
-
-Sandbox::Sandbox() {
-  const char *base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base && *base ? base : "/tmp") + "/updpack_run_XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data())) {
-    ADD_FAILURE() << "cannot create a temporary folder under " << pattern;
-    return;
-  }
-  path_ = buffer.data();
-}
-
-Sandbox::~Sandbox() {
-  if (path_.empty())
-    return;
-  std::error_code ec;
-  // Read-only folders made by a test must not keep their contents.
-  for (auto it = stdfs::recursive_directory_iterator(path_, ec);
-       !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec))
-    stdfs::permissions(it->path(), stdfs::perms::owner_all,
-                       stdfs::perm_options::add, ec);
-  stdfs::remove_all(path_, ec);
-}
-
-std::string Sandbox::operator/(const std::string &relative) const {
-  return path_ + "/" + relative;
-}
-
-void WriteFile(const std::string &path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out)
-    ADD_FAILURE() << "cannot write " << path;
-}
-
-std::string ReadFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    ADD_FAILURE() << "cannot read " << path;
-    return {};
-  }
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-bool FileExists(const std::string &path) {
-  std::error_code ec;
-  return stdfs::is_regular_file(path, ec);
-}
-
-bool FolderExists(const std::string &path) {
-  std::error_code ec;
-  return stdfs::is_directory(path, ec);
-}
-
-void MakeFolder(const std::string &path) {
-  std::error_code ec;
-  if (!stdfs::create_directory(path, ec))
-    ADD_FAILURE() << "cannot create the folder " << path;
-}
+using testsupport::MakeFolder;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 std::vector<std::string> ListNames(const std::string &folder) {
   std::vector<std::string> names;

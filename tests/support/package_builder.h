@@ -1,6 +1,6 @@
-// Helpers for tests of the update run: a fresh temporary folder per test,
-// whole-file reads and writes, PACK1 archives made by our own writer,
-// self-extracting packages (stub + archive + trailer) and script records.
+// Helpers for tests of the update run: folder listings, PACK1 archives made
+// by our own writer, self-extracting packages (stub + archive + trailer),
+// script records and the world of one run.
 #pragma once
 
 #include <cstdint>
@@ -8,31 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 namespace pkgbuild {
 
-// A fresh, empty folder under $TMPDIR (or /tmp), removed with everything in
-// it when the object goes.
-class Sandbox {
-public:
-  Sandbox();
-  ~Sandbox();
-  Sandbox(const Sandbox &) = delete;
-  Sandbox &operator=(const Sandbox &) = delete;
-
-  const std::string &Path() const { return path_; }
-  // Path + "/" + relative.
-  std::string operator/(const std::string &relative) const;
-
-private:
-  std::string path_;
-};
-
-// Whole files, for tests only.
-void WriteFile(const std::string &path, std::string_view bytes);
-std::string ReadFile(const std::string &path);
-bool FileExists(const std::string &path);   // an ordinary file
-bool FolderExists(const std::string &path); // a folder
-void MakeFolder(const std::string &path);
 // The names in a folder, sorted; empty when it is missing.
 std::vector<std::string> ListNames(const std::string &folder);
 
@@ -55,7 +34,7 @@ std::string Trailer(int32_t archiveStart);
 std::string ScriptRecord(uint8_t operation, std::string_view source,
                          std::string_view target, char pad = ' ');
 
-// The world of one update run: a sandbox with a TMP folder ("tmp") and a
+// The world of one update run: a fresh folder with a TMP folder ("tmp") and a
 // program folder ("prog"); TMP points at the first and the program path at
 // prog/update.exe while the object lives. Restores both when it goes, and
 // clears the run's module state before and after.
@@ -71,7 +50,7 @@ public:
   int32_t InstallFolder(const std::string &src, std::string_view stub = "MZ",
                         std::string_view filler = std::string_view("\0", 1));
 
-  Sandbox box;
+  testsupport::TempFolder box;
   std::string tmp;        // what TMP names
   std::string prog;       // the program folder
   std::string exe;        // prog/update.exe
