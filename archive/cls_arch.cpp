@@ -48,6 +48,8 @@ platform::Boolean cls_arch::UnLoad() {
   return platform::kFalse;
 }
 
+// The hook works on its own copy of the path.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 platform::Boolean cls_arch::ApplyCompression(std::string path, uint8_t method,
                                              platform::Boolean packing) {
   // No method transforms a file yet: every archive holds the files' bytes

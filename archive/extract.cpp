@@ -21,7 +21,7 @@ namespace files = platform::files;
 namespace {
 
 // Bytes moved at once between two yields that reach the user interface.
-constexpr int64_t kCopyRun = 64 * 1024;
+constexpr int64_t kCopyRun = int64_t{64} * 1024;
 
 // The error path's tail: the message box that every failure ends in.
 platform::Boolean ShowFailure(const std::string &text) {

@@ -23,7 +23,7 @@ namespace fs = platform::fs;
 namespace {
 
 // Bytes moved at once between two yields that reach the user interface.
-constexpr int64_t kCopyRun = 64 * 1024;
+constexpr int64_t kCopyRun = int64_t{64} * 1024;
 
 // One file to pack.
 struct PackEntry {

@@ -11,7 +11,7 @@ std::string ProgramPath() {
   return overridden.empty() ? OsProgramPath() : overridden;
 }
 
-void SetProgramPath(std::string path) {
+void SetProgramPath(const std::string &path) {
   overridden = path.empty() ? std::string() : AbsolutePath(path);
 }
 

@@ -11,7 +11,7 @@ std::string GetEnv(const char *name);
 // Full path of the running executable, or of the file that SetProgramPath
 // named: `updpack run` and the tests act as if that file were running.
 std::string ProgramPath();
-void SetProgramPath(std::string path);
+void SetProgramPath(const std::string &path);
 
 // Folder of ProgramPath(): absolute, without a trailing separator.
 std::string ProgramFolder();

@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using archive::cls_arch;
 using archtest::BuildArchive;
 using archtest::kExample;
@@ -163,11 +165,11 @@ TEST_F(ExtractTest, CyrillicNamesComeFromTheCodePage) {
 TEST_F(ExtractTest, AnyMethodByteLeavesTheBytesAsStored) {
   for (int method : {1, 2, 127, 255}) {
     ui_.messages.clear();
-    const std::string bytes = BuildArchive({{"m.bin", "\x01\x02\x00\xFF"}},
+    const std::string bytes = BuildArchive({{"m.bin", "\x01\x02\x00\xFF"s}},
                                            static_cast<uint8_t>(method));
     EXPECT_EQ(Run(bytes), platform::kTrue) << method;
     EXPECT_EQ(arch_.Compression(), method);
-    EXPECT_EQ(ReadFile(out_ + "/m.bin"), "\x01\x02\x00\xFF");
+    EXPECT_EQ(ReadFile(out_ + "/m.bin"), "\x01\x02\x00\xFF"s);
     files::CloseAllQuietly();
   }
 }
@@ -410,7 +412,7 @@ TEST_F(ExtractTest, NotAnArchiveLeavesItOpenAndWritesNothing) {
 TEST_F(ExtractTest, ArchiveInsideALargerFileIsReadFromItsPosition) {
   // The reader starts at the current position and never reads past the
   // last entry: bytes after it are ignored.
-  EXPECT_EQ(Run(kExample + "\x00TRAILER"), platform::kTrue);
+  EXPECT_EQ(Run(kExample + "\x00TRAILER"s), platform::kTrue);
   EXPECT_EQ(ReadFile(out_ + "/two.dat"), "abc");
 }
 
@@ -449,7 +451,7 @@ TEST_F(ExtractTest, TruncationSweep) {
   }
   // Nothing but the targets and the archive beside them.
   for (const std::string &name : archtest::Tree(dir_.Path()))
-    EXPECT_TRUE(name == "a.pack" || name.rfind("t", 0) == 0 ||
+    EXPECT_TRUE(name == "a.pack" || name.rfind('t', 0) == 0 ||
                 name.rfind("out", 0) == 0)
         << name;
 }

@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using archive::cls_arch;
 using archtest::BuildArchive;
 using archtest::Snapshot;
@@ -304,7 +306,7 @@ TEST_F(PackTest, RoundTripKeepsNamesAndBytes) {
   std::vector<archtest::Entry> entries = {
       {"Ёлка.txt", "новогодняя"},
       {"empty.dat", ""},
-      {"binary.bin", std::string("\x00\x01\x02\x03PACK1\xFF", 11)},
+      {"binary.bin", "\x00\x01\x02\x03PACK1\xFF"s},
       {"большой файл.bin", std::string(600000, '\x5A')},
       {"№ 5 (копия).doc", "x"}};
   for (size_t i = 0; i < 256; ++i)

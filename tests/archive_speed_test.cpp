@@ -39,7 +39,7 @@ TEST(ArchiveSpeed, DISABLED_PackAndExtractOneHundredMegabytes) {
   const std::string out = dir / "out";
   testsupport::MakeFolder(src);
   testsupport::MakeFolder(out);
-  constexpr int64_t kSize = 100 * 1000 * 1000;
+  constexpr int64_t kSize = int64_t{100} * 1000 * 1000;
   {
     std::string chunk(1 << 20, '\0');
     uint32_t seed = 1;

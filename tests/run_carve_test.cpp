@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using pkgbuild::JoinPackage;
 using pkgbuild::RunWorld;
 
@@ -112,15 +114,13 @@ TEST_F(CarveOutTest, ExePathIsProgramFolderBaseNameDotExe) {
 
 TEST_F(CarveOutTest, CopiesArchiveStartToLMinusFourAndClosesBoth) {
   const std::string stub = "MZ-stub-bytes";
-  const std::string payload = "PACK1-and-some-bytes\x00\x01";
-  Carve(
-      JoinPackage(stub, std::string_view(payload.data(), payload.size() + 1)));
+  const std::string payload = "PACK1-and-some-bytes\x00\x01\x00"s;
+  Carve(JoinPackage(stub, payload));
   EXPECT_EQ(exe.ArchiveStart, static_cast<int32_t>(stub.size()) + 1);
-  EXPECT_EQ(exe.L, static_cast<int32_t>(stub.size() + payload.size() + 1 + 4));
-  EXPECT_EQ(testsupport::ReadFile(world.packFile),
-            std::string(payload.data(), payload.size() + 1));
+  EXPECT_EQ(exe.L, static_cast<int32_t>(stub.size() + payload.size() + 4));
+  EXPECT_EQ(testsupport::ReadFile(world.packFile), payload);
   EXPECT_EQ(platform::files::FreeFile(), 1); // both files closed
-  EXPECT_EQ(backend.yields, static_cast<int64_t>(payload.size() + 1));
+  EXPECT_EQ(backend.yields, static_cast<int64_t>(payload.size()));
 }
 
 TEST_F(CarveOutTest, ArchiveOverlappingTheImageIsCopiedFromItsStart) {

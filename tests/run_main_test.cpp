@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 using pkgbuild::ListNames;
 using pkgbuild::P;
 using pkgbuild::ScriptRecord;
@@ -40,7 +42,7 @@ protected:
   void InstallStandardPackage() {
     src = world.box / "src";
     MakeFolder(src);
-    appBytes = std::string(300, 'A') + "\x00\x01\x02 new app" + "\xFF";
+    appBytes = std::string(300, 'A') + "\x00\x01\x02 new app"s + "\xFF";
     WriteFile(src + "/app.exe", appBytes);
     WriteFile(src + "/readme.txt", "Прочти меня");
     WriteFile(

@@ -185,7 +185,7 @@ void RemoveQuietly(const std::string &path) {
 
 std::string ByteCount(int64_t bytes) {
   char text[32];
-  if (bytes < 1024 * 1024)
+  if (bytes < 1024L * 1024)
     std::snprintf(text, sizeof text, "%.1f KB", bytes / 1024.0);
   else
     std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024.0));

@@ -309,7 +309,7 @@ void FileCopy(const std::string &source, const std::string &target) {
   if (ftruncate(out.get(), 0) != 0)
     posix::RaiseErrno(errno, target);
 
-  constexpr size_t kChunk = 64 * 1024;
+  constexpr size_t kChunk = size_t{64} * 1024;
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   for (;;) {
     const ssize_t n = ::read(in.get(), buffer.get(), kChunk);

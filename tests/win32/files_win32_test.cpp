@@ -142,6 +142,7 @@ struct OpenFailure {
 
 void PrintTo(const OpenFailure &c, std::ostream *os) { *os << c.what; }
 
+// NOLINTNEXTLINE(bugprone-exception-escape): gtest fixtures
 class Win32OpenFailures : public ::testing::TestWithParam<OpenFailure> {
 protected:
   ~Win32OpenFailures() override { files::CloseAllQuietly(); }

@@ -50,6 +50,7 @@ struct ListCase {
 
 void PrintTo(const ListCase &c, std::ostream *os) { *os << c.pattern; }
 
+// NOLINTNEXTLINE(bugprone-exception-escape): gtest fixtures
 class Win32ListFiles : public Win32Fs,
                        public ::testing::WithParamInterface<ListCase> {};
 
@@ -186,7 +187,7 @@ class Win32DeleteFolder : public Win32Fs {
 protected:
   // tree\{a.txt, hidden, system, sub\{b.txt, deeper\c.txt}, empty\}
   std::string MakeTree(const std::string &name) {
-    const std::string root = dir / name;
+    std::string root = dir / name;
     wintest::MakeFolder(root);
     wintest::WriteFile(root + "\\a.txt", "a");
     wintest::WriteFile(root + "\\hidden", "h");

@@ -30,6 +30,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <cmath>
 #include <windows.h>
 
 #include <algorithm>
@@ -404,7 +405,7 @@ int CommandPress(int argc, wchar_t **argv) {
     QueryPerformanceCounter(&now);
     double milliseconds = static_cast<double>(now.QuadPart - start.QuadPart) *
                           1000.0 / static_cast<double>(frequency.QuadPart);
-    return std::to_wstring(static_cast<long long>(milliseconds + 0.5));
+    return std::to_wstring(std::llround(milliseconds));
   };
   QueryPerformanceCounter(&start);
   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
