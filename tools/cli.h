@@ -39,7 +39,7 @@ struct OptionSpec {
 
 struct Args {
   std::vector<std::string> positional;
-  std::map<std::string, std::string> options; // by the spec's name
+  std::map<std::string, std::string> options; // by the option's main name
   bool help = false;                          // -h or --help was given
 
   bool Has(const std::string &name) const { return options.count(name) != 0; }
