@@ -147,6 +147,10 @@ const std::vector<Command> &Commands() {
   return commands;
 }
 
+void Warn(const std::string &text) {
+  std::cerr << "updpack: warning: " << ConsoleUi::Printable(text) << "\n";
+}
+
 int ShowUsage(const char *commandName) {
   for (const Command &command : Commands())
     if (std::string(commandName) == command.name)

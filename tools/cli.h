@@ -64,6 +64,9 @@ const std::vector<Command> &Commands();
 // Prints a command's usage on stdout (its --help) and returns kExitOk.
 int ShowUsage(const char *commandName);
 
+// Prints "updpack: warning: " and text on stderr; the command goes on.
+void Warn(const std::string &text);
+
 // The commands; each returns the exit status or raises.
 int PackCommand(const std::vector<std::string> &arguments);
 int ExtractCommand(const std::vector<std::string> &arguments);

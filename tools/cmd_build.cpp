@@ -109,9 +109,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw ToolError("the package would be " + std::to_string(total) +
                     " bytes; it must stay below 2147483648 bytes (2 GiB)");
   if (!BeginsWithSignature(archive))
-    std::cerr << "updpack: warning: " << archivePath
-              << " does not begin with PACK1; the package's run will reject "
-                 "it\n";
+    Warn(archivePath +
+         " does not begin with PACK1; the package's run will reject it");
 
   // ArchiveStart: the 1-based position of the archive's first byte.
   const int32_t archiveStart = static_cast<int32_t>(stubLength + 1);

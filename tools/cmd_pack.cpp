@@ -1,6 +1,4 @@
 // updpack pack FOLDER ARCHIVE [--compression N]
-#include <filesystem>
-
 #include "archive/cls_arch.h"
 #include "platform/env.h"
 #include "platform/error.h"
@@ -37,17 +35,6 @@ int64_t SourceBytes(const std::string &folder) {
   return total;
 }
 
-// True when the archive would be written into the folder being packed.
-bool InsideFolder(const std::string &archivePath, const std::string &folder) {
-  namespace sfs = std::filesystem;
-  std::error_code ec;
-  const sfs::path parent =
-      sfs::path(platform::AbsolutePath(archivePath)).parent_path();
-  return sfs::equivalent(parent, sfs::path(platform::AbsolutePath(folder)),
-                         ec) &&
-         !ec;
-}
-
 } // namespace
 
 int PackCommand(const std::vector<std::string> &arguments) {
@@ -62,14 +49,12 @@ int PackCommand(const std::vector<std::string> &arguments) {
           ? ParseCompression(args.options.at("--compression"))
           : 0;
 
+  // A missing folder packs into the empty archive, as the engine defines
+  // it; a typing error still deserves a word.
   if (!platform::fs::FolderExists(folder))
-    throw ToolError("source folder does not exist: " + folder);
+    Warn("source folder does not exist, the archive holds no file: " + folder);
   if (platform::fs::FolderExists(archivePath))
     throw ToolError("the archive path names a folder: " + archivePath);
-  if (InsideFolder(archivePath, folder))
-    throw ToolError("the archive must not be written into the folder being "
-                    "packed: " +
-                    archivePath);
 
   InstalledConsole console;
   console.ui().CatchInterrupts();

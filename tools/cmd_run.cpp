@@ -33,8 +33,7 @@ int RunCommand(const std::vector<std::string> &arguments) {
     throw UsageError("the package's name must end in .exe: " + package);
   CheckReadable(package);
   if (platform::GetEnv("TMP").empty())
-    std::cerr << "updpack: warning: TMP is not set; the run works in "
-                 "\\VLSFX_QUORIX at the root\n";
+    Warn("TMP is not set; the run works in \\VLSFX_QUORIX at the root");
 
   platform::SetProgramPath(package);
   InstalledConsole console(args.Has("--yes"));
