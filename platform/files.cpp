@@ -78,7 +78,8 @@ void BufferedFile::Flush() {
   diskLength_ = std::max(diskLength_, windowStart_ + to);
 }
 
-void BufferedFile::MoveWindow(int64_t start, bool forWriting) {
+void BufferedFile::MoveWindow(int64_t start, int64_t readSize,
+                              bool forWriting) {
   Flush();
   windowStart_ = start;
   windowLength_ = 0;
@@ -87,16 +88,25 @@ void BufferedFile::MoveWindow(int64_t start, bool forWriting) {
   if (windowStart_ < diskLength_ || !forWriting)
     windowLength_ = static_cast<int64_t>(
         os::ReadAt(handle_, windowStart_, buffer_.get(),
-                   static_cast<size_t>(kWindowSize), path_));
+                   static_cast<size_t>(readSize), path_));
 }
 
 uint8_t BufferedFile::GetSlow(int64_t position) {
   if (position < 1)
     Raise(err::kBadRecordNumber, path_);
-  // Read windows sit on multiples of their size, so that reading backwards
+  // A read that goes on where the window ends doubles the next read; any
+  // other starts small again: extraction reopens the archive for every entry
+  // and reads a few bytes of the catalog before the entry's data.
+  // Other windows sit on multiples of their size, so that reading backwards
   // costs no more than reading forwards.
-  const int64_t start = (position - 1) / kWindowSize * kWindowSize;
-  MoveWindow(start, false);
+  int64_t start = position - 1;
+  if (start == windowStart_ + windowLength_ && windowLength_ > 0) {
+    readSize_ = std::min(readSize_ * 2, kWindowSize);
+  } else {
+    readSize_ = kFirstReadSize;
+    start = start / readSize_ * readSize_;
+  }
+  MoveWindow(start, readSize_, false);
   const int64_t offset = position - 1 - start;
   if (offset >= windowLength_)
     Raise(err::kPastEnd, path_ + " (позиция " + std::to_string(position) + ")");
@@ -109,7 +119,7 @@ void BufferedFile::PutSlow(int64_t position, uint8_t byte) {
     Raise(err::kBadFileMode, path_);
   if (position < 1)
     Raise(err::kBadRecordNumber, path_);
-  MoveWindow(position - 1, true);
+  MoveWindow(position - 1, kWindowSize, true);
   buffer_[0] = byte;
   windowLength_ = std::max<int64_t>(windowLength_, 1);
   dirtyFrom_ = 0;

@@ -67,13 +67,14 @@ public:
   void Close();
 
   static constexpr int64_t kWindowSize = 256 * 1024;
+  static constexpr int64_t kFirstReadSize = 16 * 1024;
 
 private:
   uint8_t GetSlow(int64_t position);
   void PutSlow(int64_t position, uint8_t byte);
   void Flush();
   // Flushes, then loads the window at file offset start.
-  void MoveWindow(int64_t start, bool forWriting);
+  void MoveWindow(int64_t start, int64_t readSize, bool forWriting);
 
   std::string path_;
   OpenMode mode_;
@@ -83,6 +84,7 @@ private:
   std::unique_ptr<uint8_t[]> buffer_;
   int64_t windowStart_ = 0;  // file offset of buffer_[0]
   int64_t windowLength_ = 0; // valid bytes in buffer_
+  int64_t readSize_ = kFirstReadSize; // bytes the next read window loads
   int64_t dirtyFrom_;        // buffer offsets of bytes not yet written out
   int64_t dirtyTo_ = 0;
   int64_t diskLength_ = 0; // file length on disk, as far as we know
