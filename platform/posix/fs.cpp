@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/error.h"
+#include "platform/os_file.h"
 #include "platform/posix/posix_error.h"
 
 namespace platform::fs {
@@ -129,21 +130,6 @@ std::vector<std::string> ReadNames(int folder, const std::string &where) {
 // Opens a folder for listing; -1 with errno set when it cannot be opened.
 int OpenFolder(const std::string &native) {
   return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
-// Opens an existing regular file for reading without blocking on a fifo.
-int OpenRegularForReading(const std::string &path) {
-  const std::string native = posix::NativePath(path);
-  const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0)
-    posix::RaiseErrno(errno, path);
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    Raise(err::kPathFileAccess, path);
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
 }
 
 void WriteAll(int fd, const char *bytes, size_t count,
@@ -285,7 +271,8 @@ void Kill(const std::string &pattern) {
 }
 
 void FileCopy(const std::string &source, const std::string &target) {
-  Fd in(OpenRegularForReading(source));
+  // A regular file only, and no waiting on a fifo: as the numbered files open.
+  Fd in(static_cast<int>(os::OpenFile(source, OpenMode::ReadOnly)));
   struct stat from {};
   if (fstat(in.get(), &from) != 0)
     posix::RaiseErrno(errno, source);
