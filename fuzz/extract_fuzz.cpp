@@ -46,10 +46,6 @@ const stdfs::path &Base() {
         std::string(tmp && *tmp ? tmp : "/tmp") + "/extract_fuzz_XXXXXX";
     if (!mkdtemp(pattern.data()))
       Fail("cannot create " + pattern);
-    std::atexit([] {
-      std::error_code ec;
-      stdfs::remove_all(Base(), ec);
-    });
     return stdfs::path(pattern);
   }();
   return base;
@@ -61,6 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   static QuietUi ui;
   platform::SetUi(&ui);
   const stdfs::path base = Base();
+  // Registered once the folder's path exists, so it runs before the path
+  // itself is destroyed at exit.
+  static const bool cleanupRegistered = [] {
+    return std::atexit([] {
+             std::error_code ec;
+             stdfs::remove_all(Base(), ec);
+           }) == 0;
+  }();
+  (void)cleanupRegistered;
   const stdfs::path out = base / "out";
   stdfs::remove_all(out);
   stdfs::create_directory(out);
