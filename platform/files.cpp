@@ -86,9 +86,9 @@ void BufferedFile::MoveWindow(int64_t start, int64_t readSize,
   // Appending needs no read; anything else keeps the window a true copy of
   // the file so that reads after writes see the written bytes.
   if (windowStart_ < diskLength_ || !forWriting)
-    windowLength_ = static_cast<int64_t>(
-        os::ReadAt(handle_, windowStart_, buffer_.get(),
-                   static_cast<size_t>(readSize), path_));
+    windowLength_ =
+        static_cast<int64_t>(os::ReadAt(handle_, windowStart_, buffer_.get(),
+                                        static_cast<size_t>(readSize), path_));
 }
 
 uint8_t BufferedFile::GetSlow(int64_t position) {

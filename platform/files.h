@@ -82,10 +82,10 @@ private:
   bool open_ = false;
   bool writable_;
   std::unique_ptr<uint8_t[]> buffer_;
-  int64_t windowStart_ = 0;  // file offset of buffer_[0]
-  int64_t windowLength_ = 0; // valid bytes in buffer_
+  int64_t windowStart_ = 0;           // file offset of buffer_[0]
+  int64_t windowLength_ = 0;          // valid bytes in buffer_
   int64_t readSize_ = kFirstReadSize; // bytes the next read window loads
-  int64_t dirtyFrom_;        // buffer offsets of bytes not yet written out
+  int64_t dirtyFrom_; // buffer offsets of bytes not yet written out
   int64_t dirtyTo_ = 0;
   int64_t diskLength_ = 0; // file length on disk, as far as we know
   int64_t position_ = 1;
