@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/error.h"
+#include "platform/fs_internal.h"
 #include "platform/os_file.h"
 #include "platform/posix/posix_error.h"
 
@@ -40,20 +41,6 @@ public:
 private:
   int fd_;
 };
-
-// A path cut at its last separator: prefix keeps the separator ("" when
-// there is none), name is the last component.
-struct SplitPath {
-  std::string prefix;
-  std::string name;
-};
-
-SplitPath Split(const std::string &path) {
-  const size_t slash = path.find_last_of("\\/");
-  if (slash == std::string::npos)
-    return {std::string(), path};
-  return {path.substr(0, slash + 1), path.substr(slash + 1)};
-}
 
 // The folder a prefix names, in native form: "." for the current folder.
 std::string NativeFolder(const std::string &prefix) {
@@ -258,16 +245,16 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   return names;
 }
 
-void Kill(const std::string &pattern) {
-  const std::vector<std::string> names = ListFiles(pattern);
-  if (names.empty())
-    Raise(err::kFileNotFound, pattern);
-  const std::string prefix = Split(pattern).prefix;
-  for (const std::string &name : names) {
-    const std::string path = prefix + name;
-    if (unlink(posix::NativePath(path).c_str()) != 0 && errno != ENOENT)
-      posix::RaiseErrno(errno, path);
-  }
+SplitPath Split(const std::string &path) {
+  const size_t slash = path.find_last_of("\\/");
+  if (slash == std::string::npos)
+    return {std::string(), path};
+  return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+void RemoveFile(const std::string &path) {
+  if (unlink(posix::NativePath(path).c_str()) != 0 && errno != ENOENT)
+    posix::RaiseErrno(errno, path);
 }
 
 void FileCopy(const std::string &source, const std::string &target) {

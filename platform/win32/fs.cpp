@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "platform/error.h"
+#include "platform/fs_internal.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/windows_support.h"
 
@@ -14,22 +15,6 @@ namespace {
 
 using win32::Narrow;
 using win32::Widen;
-
-// A path cut before its last component: prefix keeps the separator, so
-// prefix + name is the path of an entry in the same folder.
-struct SplitPath {
-  std::string prefix;
-  std::string name;
-};
-
-SplitPath Split(const std::string &path) {
-  size_t cut = path.find_last_of("\\/");
-  if (cut == std::string::npos)
-    cut = path.size() >= 2 && path[1] == ':' ? 1 : std::string::npos; // "C:x"
-  if (cut == std::string::npos)
-    return {std::string(), path};
-  return {path.substr(0, cut + 1), path.substr(cut + 1)};
-}
 
 constexpr const char *kReadOnly = " (только для чтения)";
 
@@ -124,9 +109,7 @@ void DeleteTree(const std::string &folder, DWORD attributes) {
       }
       if (entry.attributes & FILE_ATTRIBUTE_READONLY)
         Raise(err::kPermissionDenied, path + kReadOnly);
-      if (!::DeleteFileW(Widen(path).c_str()) &&
-          ::GetLastError() != ERROR_FILE_NOT_FOUND) // gone meanwhile
-        win32::RaiseLastError(path);
+      RemoveFile(path);
     }
   }
   if (!::RemoveDirectoryW(Widen(folder).c_str()))
@@ -178,16 +161,19 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   return names;
 }
 
-void Kill(const std::string &pattern) {
-  const std::vector<std::string> names = ListFiles(pattern);
-  if (names.empty())
-    Raise(err::kFileNotFound, pattern);
-  const std::string prefix = Split(pattern).prefix;
-  for (const std::string &name : names) {
-    const std::string path = prefix + name;
-    if (!::DeleteFileW(Widen(path).c_str()))
-      win32::RaiseLastError(path);
-  }
+SplitPath Split(const std::string &path) {
+  size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos)
+    cut = path.size() >= 2 && path[1] == ':' ? 1 : std::string::npos; // "C:x"
+  if (cut == std::string::npos)
+    return {std::string(), path};
+  return {path.substr(0, cut + 1), path.substr(cut + 1)};
+}
+
+void RemoveFile(const std::string &path) {
+  if (!::DeleteFileW(Widen(path).c_str()) &&
+      ::GetLastError() != ERROR_FILE_NOT_FOUND) // gone meanwhile
+    win32::RaiseLastError(path);
 }
 
 void FileCopy(const std::string &source, const std::string &target) {

@@ -1,0 +1,24 @@
+// Pieces the file-system operations share across backends; not for callers
+// outside platform/.
+#pragma once
+
+#include <string>
+
+namespace platform::fs {
+
+// A path cut before its last component: prefix keeps the separator, so
+// prefix + name is the path of an entry in the same folder; prefix is ""
+// when the path has no folder part.
+struct SplitPath {
+  std::string prefix;
+  std::string name;
+};
+
+// The cut at the last separator; on Windows also after the drive of "C:x".
+// One per OS.
+SplitPath Split(const std::string &path);
+
+// Deletes one file; a file already gone is no failure. One per OS.
+void RemoveFile(const std::string &path);
+
+} // namespace platform::fs
