@@ -106,6 +106,5 @@ Setup &CreateSharedSetup() {
   return *shared;
 }
 
-Setup *SharedSetup() { return shared.get(); }
 
 } // namespace ui

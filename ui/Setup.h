@@ -75,8 +75,7 @@ private:
 std::string ProgressText(int16_t Value);
 
 // The one shared window. CreateSharedSetup (called by Main) replaces any
-// earlier instance; SharedSetup is nullptr before the first creation.
+// earlier instance.
 Setup &CreateSharedSetup();
-Setup *SharedSetup();
 
 } // namespace ui
