@@ -106,5 +106,4 @@ Setup &CreateSharedSetup() {
   return *shared;
 }
 
-
 } // namespace ui
