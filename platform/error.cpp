@@ -57,4 +57,9 @@ void Raise(int32_t number, std::string_view detail) {
   throw Error(number, std::move(text));
 }
 
+void RaiseTooLarge(const std::string &path) {
+  Raise(err::kOverflow, path + " (файл размером 2 ГБ или больше; допустимо не "
+                               "более 2147483647 байт)");
+}
+
 } // namespace platform

@@ -56,4 +56,8 @@ std::string StandardText(int32_t number);
 // standard text when detail is empty. Keep the path and the OS code in detail.
 [[noreturn]] void Raise(int32_t number, std::string_view detail = {});
 
+// Raises kOverflow for a file of 2 GiB or more, naming it and the limit:
+// every position in a file is a 32-bit signed number.
+[[noreturn]] void RaiseTooLarge(const std::string &path);
+
 } // namespace platform

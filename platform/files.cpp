@@ -34,10 +34,15 @@ void ReturnBuffer(std::unique_ptr<uint8_t[]> buffer) {
     SpareBuffers().push_back(std::move(buffer));
 }
 
+uint64_t NextSerial() {
+  static uint64_t last = 0;
+  return ++last;
+}
+
 } // namespace
 
 BufferedFile::BufferedFile(std::string path, OpenMode mode)
-    : path_(std::move(path)), mode_(mode),
+    : path_(std::move(path)), serial_(NextSerial()), mode_(mode),
       writable_(mode != OpenMode::ReadOnly), buffer_(TakeBuffer()),
       dirtyFrom_(kWindowSize) {
   handle_ = os::OpenFile(path_, mode_);
@@ -219,15 +224,20 @@ void Open(int16_t number, const std::string &path, OpenMode mode) {
   detail::table[number] = new BufferedFile(path, mode);
 }
 
-static int32_t Checked32(int64_t value) {
-  if (value > INT32_MAX)
-    Raise(err::kOverflow);
-  return static_cast<int32_t>(value);
+int32_t Seek(int16_t number) {
+  const BufferedFile &file = At(number);
+  if (file.Position() > INT32_MAX)
+    RaiseTooLarge(file.Path());
+  return static_cast<int32_t>(file.Position());
 }
 
-int32_t Seek(int16_t number) { return Checked32(At(number).Position()); }
-
-int32_t Lof(int16_t number) { return Checked32(At(number).Length()); }
+int32_t Lof(int16_t number) {
+  const BufferedFile &file = At(number);
+  const int64_t length = file.Length();
+  if (length > INT32_MAX)
+    RaiseTooLarge(file.Path());
+  return static_cast<int32_t>(length);
+}
 
 void Close(int16_t number) {
   if (number < 1 || number > kMaxFileNumber || !detail::table[number])

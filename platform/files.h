@@ -62,6 +62,9 @@ public:
   int64_t Position() const { return position_; }
   int64_t Length() const;
   const std::string &Path() const { return path_; }
+  // A number no other open of this process had or will have: tells one
+  // open file from another that later takes the same file number.
+  uint64_t Serial() const { return serial_; }
 
   // Writes pending bytes and closes the handle; raises on failure.
   void Close();
@@ -77,6 +80,7 @@ private:
   void MoveWindow(int64_t start, int64_t readSize, bool forWriting);
 
   std::string path_;
+  uint64_t serial_;
   OpenMode mode_;
   os::FileHandle handle_ = -1;
   bool open_ = false;
@@ -101,6 +105,11 @@ extern std::array<BufferedFile *, kMaxFileNumber + 1> table;
 [[noreturn]] void BadNumber(int16_t number);
 [[noreturn]] void BadPosition(int16_t number, int64_t position);
 } // namespace detail
+
+// True when a file is open under number.
+inline bool IsOpen(int16_t number) {
+  return number >= 1 && number <= kMaxFileNumber && detail::table[number];
+}
 
 // The open file under a number; raises when nothing is open under it.
 inline BufferedFile &At(int16_t number) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::fs {
@@ -26,7 +27,9 @@ void Kill(const std::string &pattern);
 
 // Copies a file; an existing target is replaced. The target's folder must
 // exist. A target that is the source itself (by another path or a link)
-// fails with kPermissionDenied and keeps its bytes.
+// fails with kPermissionDenied and keeps its bytes. The target is written as
+// an Output file is (platform/os_file.h): never through a link at its name,
+// and a target with other hard links gets a file of its own.
 void FileCopy(const std::string &source, const std::string &target);
 
 // Creates one folder level; kPathFileAccess when it exists already (as a
@@ -36,11 +39,32 @@ void MkDir(const std::string &path);
 // True when path names an existing folder (not a file).
 bool FolderExists(const std::string &path);
 
+// What a path names itself: a link (a symbolic link, a junction, any reparse
+// point) is reported as a link and not followed.
+enum class EntryKind { Missing, File, Folder, Link, Other };
+EntryKind KindOf(const std::string &path);
+
+// Removes what path names when it is a file (one marked hidden or system
+// too) or a link: the link itself, never what it points to. Nothing there
+// is no failure; a folder stays.
+void RemoveFileOrLink(const std::string &path);
+
+// Raises kPermissionDenied naming path unless it is a folder that nobody
+// else can have prepared: a real folder (no link or reparse point), empty,
+// and on posix owned by the running user.
+void CheckOwnEmptyFolder(const std::string &path);
+
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);
 
 // Compares two names case-insensitively, ordinal, the way NTFS orders them.
 int CompareNamesNoCase(const std::string &a, const std::string &b);
+
+// True for a name that Windows opens as a device in every folder: CON, PRN,
+// AUX, NUL, COM0 to COM9, LPT0 to LPT9, COM and LPT with a superscript 1, 2
+// or 3, CONIN$ and CONOUT$, in any case, whatever follows the first dot and
+// with any spaces before it. The one list of them.
+bool IsDeviceName(std::string_view name);
 
 // True when name matches a pattern with * and ?, case-insensitively, by the
 // Windows rules: "*" and "*.*" match every name, "*." names without a dot, a

@@ -1,7 +1,10 @@
 // File-system operations that are the same on every OS.
+#include <memory>
+
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/fs_internal.h"
+#include "platform/os_file.h"
 
 namespace platform::fs {
 
@@ -12,6 +15,36 @@ void Kill(const std::string &pattern) {
   const std::string prefix = Split(pattern).prefix;
   for (const std::string &name : names)
     RemoveFile(prefix + name);
+}
+
+void RemoveFileOrLink(const std::string &path) {
+  switch (KindOf(path)) {
+  case EntryKind::File:
+    RemoveFile(path);
+    break;
+  case EntryKind::Link:
+    RemoveLink(path);
+    break;
+  default:
+    break;
+  }
+}
+
+void FileCopy(const std::string &source, const std::string &target) {
+  os::File in(source, OpenMode::ReadOnly);
+  os::File out(target, os::OpenCopyTarget(target, in.Handle(), source));
+  constexpr size_t kChunk = size_t{64} * 1024;
+  const auto buffer = std::make_unique<char[]>(kChunk);
+  for (int64_t offset = 0;;) {
+    const size_t n =
+        os::ReadAt(in.Handle(), offset, buffer.get(), kChunk, source);
+    if (n == 0)
+      break;
+    os::WriteAt(out.Handle(), offset, buffer.get(), n, target);
+    offset += static_cast<int64_t>(n);
+  }
+  out.Close();
+  in.Close();
 }
 
 } // namespace platform::fs

@@ -21,4 +21,19 @@ SplitPath Split(const std::string &path);
 // Deletes one file; a file already gone is no failure. One per OS.
 void RemoveFile(const std::string &path);
 
+// Removes a link itself, never what it points to. One per OS.
+void RemoveLink(const std::string &path);
+
+// Why a file is not opened for writing, after its path.
+inline constexpr const char *kWriteThroughLink =
+    " (ссылка: запись через ссылку запрещена)";
+
+// Why CheckOwnEmptyFolder refuses a folder, after its path.
+inline constexpr const char *kNotRealFolder =
+    " (не папка, а ссылка: работа в ней запрещена)";
+inline constexpr const char *kNotOwnFolder =
+    " (папка принадлежит другому пользователю)";
+inline constexpr const char *kNotEmptyFolder =
+    " (папку не удалось очистить: в ней остались файлы)";
+
 } // namespace platform::fs

@@ -1,5 +1,6 @@
 // File-name rules shared by every backend: the case-insensitive order in
-// which NTFS lists names, and Windows wildcard matching with * and ?.
+// which NTFS lists names, Windows wildcard matching with * and ?, and the
+// names of devices.
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -98,7 +99,37 @@ std::vector<PatternItem> Compile(const std::u16string &pattern) {
   return items;
 }
 
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+      return false;
+  return true;
+}
+
 } // namespace
+
+bool IsDeviceName(std::string_view name) {
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ')
+    base.remove_suffix(1);
+  for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+    if (EqualsNoCase(base, device))
+      return true;
+  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8).
+  if (base.size() < 4)
+    return false;
+  const std::string_view prefix = base.substr(0, 3);
+  if (!EqualsNoCase(prefix, "COM") && !EqualsNoCase(prefix, "LPT"))
+    return false;
+  const std::string_view tail = base.substr(3);
+  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
+    return true;
+  return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+}
 
 int CompareNamesNoCase(const std::string &a, const std::string &b) {
   const std::u16string x = Folded(a);

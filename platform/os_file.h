@@ -1,6 +1,10 @@
 // Raw file handles of the operating system, under the numbered-file table.
 // One implementation per OS (posix/os_file.cpp, win32/os_file.cpp); every
 // function raises platform::Error with the path and the OS code in its text.
+//
+// A file opened for writing is never opened through a link: a symbolic link
+// (or any reparse point) at the name is refused, so bytes meant for a folder
+// cannot land wherever the link points.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +16,11 @@ namespace platform {
 enum class OpenMode {
   ReadWrite, // raw bytes for reading and writing; a missing file is created
   ReadOnly,  // the file must exist
-  Output,    // a new empty file for writing; an existing file is truncated
-             // (also one marked hidden or system)
+  Output,    // a new empty file for writing; an existing file is emptied
+             // (also one marked hidden or system), except that a file with
+             // other hard links keeps its bytes: the name gets a new file
+  CreateNew, // a new empty file for writing; anything at the name, a
+             // dangling link included, is a failure
 };
 
 namespace os {
@@ -21,6 +28,11 @@ namespace os {
 using FileHandle = intptr_t; // a file descriptor or a HANDLE
 
 FileHandle OpenFile(const std::string &path, OpenMode mode);
+// The target of a copy, opened as OpenFile(target, Output) does, except that
+// a target that is the file open as source (by another path or a hard link)
+// is refused with kPermissionDenied before any byte of it is lost.
+FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
+                          const std::string &sourcePath);
 int64_t FileSize(FileHandle handle, const std::string &path);
 // Reads up to count bytes at offset; returns the number read, 0 at the end.
 size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,
@@ -30,6 +42,29 @@ void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
 // Closes the handle; raises if the OS reports a failure (the handle is gone
 // all the same).
 void CloseFile(FileHandle handle, const std::string &path);
+
+// An open handle that is closed when it goes (a failure then ignored);
+// Close() closes it earlier and reports a failure.
+class File {
+public:
+  File(const std::string &path, OpenMode mode)
+      : path_(path), handle_(OpenFile(path, mode)) {}
+  File(std::string path, FileHandle handle)
+      : path_(std::move(path)), handle_(handle) {}
+  ~File();
+  File(const File &) = delete;
+  File &operator=(const File &) = delete;
+
+  FileHandle Handle() const { return handle_; }
+  const std::string &Path() const { return path_; }
+  int64_t Size() const { return FileSize(handle_, path_); }
+  void Close();
+
+private:
+  std::string path_;
+  FileHandle handle_;
+  bool open_ = true;
+};
 
 } // namespace os
 } // namespace platform

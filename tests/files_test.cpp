@@ -12,6 +12,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/fs.h"
 #include "tests/support/caught.h"
 #include "tests/support/temp_folder.h"
 
@@ -402,6 +403,76 @@ TEST_F(FilesTest, PositionsBeyondTheSignedRangeOverflow) {
   EXPECT_EQ(Caught([] { files::Seek(1); }).Number(), err::kOverflow);
   EXPECT_EQ(files::GetAt(1, INT32_MAX), 7);
   files::Close(1);
+}
+
+// Writers never go through a link: a planted link is refused, a dangling
+// one creates nothing, and a file with other hard links keeps its bytes.
+TEST_F(FilesTest, WritersNeverGoThroughALink) {
+  WriteFile(Path("outside"), "secret");
+  WriteFile(Path("shared"), "shared bytes");
+  stdfs::create_symlink(Path("outside"), Path("sym"));
+  stdfs::create_symlink(Path("nowhere"), Path("dangling"));
+  stdfs::create_hard_link(Path("shared"), Path("hard"));
+  WriteFile(Path("plain"), "plain");
+  struct Case {
+    const char *name;
+    OpenMode mode;
+    int32_t number; // 0: opens
+  };
+  const Case cases[] = {
+      {"sym", OpenMode::Output, err::kPathFileAccess},
+      {"sym", OpenMode::ReadWrite, err::kPathFileAccess},
+      {"sym", OpenMode::CreateNew, err::kPathFileAccess},
+      {"dangling", OpenMode::Output, err::kPathFileAccess},
+      {"dangling", OpenMode::ReadWrite, err::kPathFileAccess},
+      {"dangling", OpenMode::CreateNew, err::kPathFileAccess},
+      {"plain", OpenMode::CreateNew, err::kPathFileAccess},
+      {"hard", OpenMode::Output, 0},
+      {"fresh", OpenMode::CreateNew, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " mode " +
+                 std::to_string(static_cast<int>(c.mode)));
+    if (c.number == 0) {
+      files::Open(1, Path(c.name), c.mode);
+      files::Put(1, 'x');
+      files::Close(1);
+      EXPECT_EQ(ReadFile(Path(c.name)), "x");
+    } else {
+      const platform::Error e =
+          Caught([&] { files::Open(1, Path(c.name), c.mode); });
+      EXPECT_EQ(e.Number(), c.number);
+      EXPECT_NE(e.Description().find(Path(c.name)), std::string::npos);
+      EXPECT_EQ(files::FreeFile(), 1);
+    }
+  }
+  EXPECT_EQ(ReadFile(Path("outside")), "secret");
+  EXPECT_EQ(ReadFile(Path("shared")), "shared bytes");
+  EXPECT_EQ(ReadFile(Path("plain")), "plain");
+  EXPECT_FALSE(stdfs::exists(stdfs::symlink_status(Path("nowhere"))));
+  EXPECT_TRUE(stdfs::is_symlink(Path("sym")));
+  // Reading goes through a link as before.
+  files::Open(1, Path("sym"), OpenMode::ReadOnly);
+  EXPECT_EQ(files::Lof(1), 6);
+}
+
+// Files of 2 GiB and more are refused with their name and the limit, not
+// with a bare overflow.
+TEST_F(FilesTest, FilesOfTwoGigabytesAndMoreNameTheFileAndTheLimit) {
+  for (const int64_t size : {(int64_t{1} << 31), (int64_t{1} << 32) + 5}) {
+    SCOPED_TRACE(size);
+    WriteFile(Path("big"), "");
+    stdfs::resize_file(Path("big"), static_cast<uintmax_t>(size));
+    files::Open(1, Path("big"), OpenMode::ReadOnly);
+    for (const platform::Error &e : {Caught([] { files::Lof(1); }), Caught([&] {
+                                       platform::fs::FileLen(Path("big"));
+                                     })}) {
+      EXPECT_EQ(e.Number(), err::kOverflow);
+      EXPECT_NE(e.Description().find(Path("big")), std::string::npos);
+      EXPECT_NE(e.Description().find("2 ГБ"), std::string::npos);
+    }
+    files::Close(1);
+  }
 }
 
 } // namespace

@@ -476,4 +476,84 @@ TEST_F(FsTest, DeleteFolderDoesNotForceAReadOnlyFolder) {
   EXPECT_TRUE(Exists("tree/locked/inner"));
 }
 
+TEST_F(FsTest, FileCopyNeverWritesThroughALink) {
+  Write("src", "new");
+  Write("outside", "secret");
+  Write("shared", "shared bytes");
+  ASSERT_EQ(symlink(Path("outside").c_str(), Path("sym").c_str()), 0);
+  ASSERT_EQ(symlink(Path("gone").c_str(), Path("dangling").c_str()), 0);
+  ASSERT_EQ(link(Path("shared").c_str(), Path("hard").c_str()), 0);
+  for (const char *target : {"sym", "dangling"}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(Caught([&] { fs::FileCopy(Path("src"), Path(target)); }).Number(),
+              err::kPathFileAccess);
+  }
+  fs::FileCopy(Path("src"), Path("hard"));
+  EXPECT_EQ(Read("hard"), "new");
+  EXPECT_EQ(Read("shared"), "shared bytes");
+  EXPECT_EQ(Read("outside"), "secret");
+  EXPECT_FALSE(Exists("gone"));
+}
+
+TEST_F(FsTest, KindOfLooksAtTheNameItself) {
+  Write("file");
+  Folder("folder");
+  ASSERT_EQ(symlink(Path("folder").c_str(), Path("to_folder").c_str()), 0);
+  ASSERT_EQ(symlink(Path("gone").c_str(), Path("dangling").c_str()), 0);
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0666), 0);
+  const struct {
+    const char *name;
+    fs::EntryKind kind;
+  } cases[] = {
+      {"file", fs::EntryKind::File},         {"folder", fs::EntryKind::Folder},
+      {"to_folder", fs::EntryKind::Link},    {"dangling", fs::EntryKind::Link},
+      {"fifo", fs::EntryKind::Other},        {"gone", fs::EntryKind::Missing},
+      {"file/below", fs::EntryKind::Missing}};
+  for (const auto &c : cases)
+    EXPECT_EQ(fs::KindOf(Path(c.name)), c.kind) << c.name;
+
+  // RemoveFileOrLink takes files and links, never what a link points to.
+  for (const char *name : {"file", "to_folder", "dangling", "gone"})
+    fs::RemoveFileOrLink(WinPath(name));
+  EXPECT_FALSE(Exists("file"));
+  EXPECT_FALSE(Exists("to_folder"));
+  EXPECT_FALSE(Exists("dangling"));
+  EXPECT_TRUE(stdfs::is_directory(Path("folder")));
+}
+
+TEST_F(FsTest, CheckOwnEmptyFolderRefusesWhatSomeoneElseCouldHavePrepared) {
+  Folder("empty");
+  Folder("full");
+  Write("full/planted");
+  Folder("real");
+  ASSERT_EQ(symlink(Path("real").c_str(), Path("link").c_str()), 0);
+  EXPECT_NO_THROW(fs::CheckOwnEmptyFolder(WinPath("empty")));
+  for (const char *name : {"full", "link"}) {
+    SCOPED_TRACE(name);
+    const platform::Error e =
+        Caught([&] { fs::CheckOwnEmptyFolder(Path(name)); });
+    EXPECT_EQ(e.Number(), err::kPermissionDenied);
+    EXPECT_NE(e.Description().find(Path(name)), std::string::npos);
+  }
+  // Another owner: only root can make one here.
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(Path("empty").c_str(), 12345, 12345), 0);
+    EXPECT_EQ(Caught([&] { fs::CheckOwnEmptyFolder(Path("empty")); }).Number(),
+              err::kPermissionDenied);
+  }
+}
+
+TEST_F(FsTest, TrailingDotsAndSpacesOfAComponentAreDropped) {
+  // As Windows opens "readme." as readme, so does every path here.
+  Write("readme", "text");
+  Folder("dir");
+  EXPECT_EQ(fs::FileLen(Path("readme.")), 4);
+  EXPECT_EQ(fs::FileLen(WinPath("dir. \\..\\readme . ")), 4);
+  fs::FileCopy(Path("readme.."), Path("dir /copy."));
+  EXPECT_EQ(Read("dir/copy"), "text");
+  // A name that ends in a dot cannot be addressed: no listing offers it.
+  Write("dir/odd.", "x");
+  EXPECT_EQ(fs::ListFiles(Path("dir/*")), Names{"copy"});
+}
+
 } // namespace

@@ -13,8 +13,8 @@
 
 #include "platform/error.h"
 #include "platform/fs_internal.h"
-#include "platform/os_file.h"
 #include "platform/posix/posix_error.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform::fs {
 
@@ -32,10 +32,10 @@ public:
   Fd &operator=(const Fd &) = delete;
   int get() const { return fd_; }
   // Closes now and reports the OS result (0 or -1 with errno).
-  int Close() {
+  int Close(const std::string &path) {
     const int fd = fd_;
     fd_ = -1;
-    return ::close(fd);
+    return posix::sys::Close(fd, path);
   }
 
 private:
@@ -68,9 +68,11 @@ bool IsHidden(const std::string &name) {
 }
 
 // A name our paths can address: "\" separates folders in every path we are
-// given, so an entry whose posix name holds one cannot be named.
+// given, and a trailing dot or space goes as Windows drops it, so an entry
+// whose posix name holds the one or ends in the other cannot be named.
 bool IsAddressable(const std::string &name) {
-  return name.find('\\') == std::string::npos;
+  return name.find('\\') == std::string::npos && name.back() != '.' &&
+         name.back() != ' ';
 }
 
 bool IsDotOrDotDot(const std::string &name) {
@@ -115,27 +117,16 @@ std::vector<std::string> ReadNames(int folder, const std::string &where) {
 }
 
 // Opens a folder for listing; -1 with errno set when it cannot be opened.
-int OpenFolder(const std::string &native) {
-  return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int OpenFolder(const std::string &prefix) {
+  return posix::sys::Open(FolderForMessage(prefix),
+                          NativeFolder(prefix).c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-void WriteAll(int fd, const char *bytes, size_t count,
-              const std::string &path) {
-  while (count > 0) {
-    const ssize_t n = ::write(fd, bytes, count);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      posix::RaiseErrno(errno, path);
-    }
-    bytes += n;
-    count -= static_cast<size_t>(n);
-  }
-}
-
-bool IsFolderAt(int folder, const std::string &name) {
+bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
   struct stat st {};
-  return fstatat(folder, name.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+  return posix::sys::FStatAt(folder, name.c_str(), &st, 0, shown) == 0 &&
+         S_ISDIR(st.st_mode);
 }
 
 // Deletes the folder name in parent with everything in it. Symbolic links
@@ -146,8 +137,9 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
                 const struct stat &st) {
   if (!(st.st_mode & S_IWUSR))
     Raise(err::kPermissionDenied, shown + " (только для чтения)");
-  Fd folder(openat(parent, name.c_str(),
-                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  Fd folder(posix::sys::OpenAt(parent, name.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
+                               shown));
   if (folder.get() < 0)
     posix::RaiseErrno(errno, shown);
   std::vector<std::string> names = ReadNames(folder.get(), shown);
@@ -155,7 +147,8 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
   for (const std::string &child : names) {
     const std::string childShown = Join(shown, child);
     struct stat cst {};
-    if (fstatat(folder.get(), child.c_str(), &cst, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (posix::sys::FStatAt(folder.get(), child.c_str(), &cst,
+                            AT_SYMLINK_NOFOLLOW, childShown) != 0) {
       if (errno == ENOENT)
         continue; // gone meanwhile
       posix::RaiseErrno(errno, childShown);
@@ -166,11 +159,13 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     }
     if (S_ISREG(cst.st_mode) && !(cst.st_mode & S_IWUSR))
       Raise(err::kPermissionDenied, childShown + " (только для чтения)");
-    if (unlinkat(folder.get(), child.c_str(), 0) != 0 && errno != ENOENT)
+    if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
+        errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
   }
-  folder.Close();
-  if (unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0)
+  if (folder.Close(shown) != 0)
+    posix::RaiseErrno(errno, shown);
+  if (posix::sys::UnlinkAt(parent, name.c_str(), AT_REMOVEDIR, shown) != 0)
     posix::RaiseErrno(errno, shown);
 }
 
@@ -178,13 +173,14 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
 void RemoveFolderAt(int parent, const std::string &name,
                     const std::string &shown) {
   struct stat st {};
-  if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (posix::sys::FStatAt(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
+                          shown) != 0) {
     if (errno == ENOENT)
       Raise(err::kPathNotFound, shown);
     posix::RaiseErrno(errno, shown);
   }
   if (S_ISLNK(st.st_mode)) {
-    if (unlinkat(parent, name.c_str(), 0) != 0)
+    if (posix::sys::UnlinkAt(parent, name.c_str(), 0, shown) != 0)
       posix::RaiseErrno(errno, shown);
     return;
   }
@@ -197,12 +193,12 @@ void RemoveFolderAt(int parent, const std::string &name,
 
 int32_t FileLen(const std::string &path) {
   struct stat st {};
-  if (stat(posix::NativePath(path).c_str(), &st) != 0)
+  if (posix::sys::Stat(posix::NativePath(path).c_str(), &st, path) != 0)
     posix::RaiseErrno(errno, path);
   if (!S_ISREG(st.st_mode))
     Raise(err::kPathFileAccess, path);
   if (st.st_size > INT32_MAX)
-    Raise(err::kOverflow, path);
+    RaiseTooLarge(path);
   return static_cast<int32_t>(st.st_size);
 }
 
@@ -216,7 +212,8 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     if (IsHidden(split.name))
       return names;
     struct stat st {};
-    if (stat(posix::NativePath(pattern).c_str(), &st) != 0) {
+    if (posix::sys::Stat(posix::NativePath(pattern).c_str(), &st, pattern) !=
+        0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
         return names;
       posix::RaiseErrno(errno, pattern);
@@ -226,7 +223,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     return names;
   }
 
-  Fd folder(OpenFolder(NativeFolder(split.prefix)));
+  Fd folder(OpenFolder(split.prefix));
   if (folder.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       return names;
@@ -238,7 +235,9 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
         !MatchesPattern(name, split.name))
       continue;
     struct stat st {};
-    if (fstatat(folder.get(), name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode))
+    if (posix::sys::FStatAt(folder.get(), name.c_str(), &st, 0,
+                            split.prefix + name) == 0 &&
+        S_ISREG(st.st_mode))
       names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end(), NameLess);
@@ -253,57 +252,15 @@ SplitPath Split(const std::string &path) {
 }
 
 void RemoveFile(const std::string &path) {
-  if (unlink(posix::NativePath(path).c_str()) != 0 && errno != ENOENT)
+  if (posix::sys::Unlink(posix::NativePath(path).c_str(), path) != 0 &&
+      errno != ENOENT)
     posix::RaiseErrno(errno, path);
-}
-
-void FileCopy(const std::string &source, const std::string &target) {
-  // A regular file only, and no waiting on a fifo: as the numbered files open.
-  Fd in(static_cast<int>(os::OpenFile(source, OpenMode::ReadOnly)));
-  struct stat from {};
-  if (fstat(in.get(), &from) != 0)
-    posix::RaiseErrno(errno, source);
-
-  // Opened without truncating: a target that is the source itself (the same
-  // path, a link, a hard link) must be recognised before a byte is lost.
-  const std::string native = posix::NativePath(target);
-  Fd out(::open(native.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                0666));
-  if (out.get() < 0)
-    posix::RaiseErrno(errno, target);
-  struct stat to {};
-  if (fstat(out.get(), &to) != 0)
-    posix::RaiseErrno(errno, target);
-  if (!S_ISREG(to.st_mode))
-    Raise(err::kPathFileAccess, target);
-  if (to.st_dev == from.st_dev && to.st_ino == from.st_ino)
-    Raise(err::kPermissionDenied,
-          source + " -> " + target + " (файл копируется сам в себя)");
-  fcntl(out.get(), F_SETFL, fcntl(out.get(), F_GETFL) & ~O_NONBLOCK);
-  if (ftruncate(out.get(), 0) != 0)
-    posix::RaiseErrno(errno, target);
-
-  constexpr size_t kChunk = size_t{64} * 1024;
-  std::unique_ptr<char[]> buffer(new char[kChunk]);
-  for (;;) {
-    const ssize_t n = ::read(in.get(), buffer.get(), kChunk);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      posix::RaiseErrno(errno, source);
-    }
-    if (n == 0)
-      break;
-    WriteAll(out.get(), buffer.get(), static_cast<size_t>(n), target);
-  }
-  if (out.Close() != 0 && errno != EINTR)
-    posix::RaiseErrno(errno, target);
 }
 
 void MkDir(const std::string &path) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
-  if (mkdir(posix::NativePath(path).c_str(), 0777) == 0)
+  if (posix::sys::MkDir(posix::NativePath(path).c_str(), 0777, path) == 0)
     return;
   switch (errno) {
   case EEXIST:
@@ -318,15 +275,17 @@ void MkDir(const std::string &path) {
 
 bool FolderExists(const std::string &path) {
   struct stat st {};
-  return !path.empty() && stat(posix::NativePath(path).c_str(), &st) == 0 &&
+  return !path.empty() &&
+         posix::sys::Stat(posix::NativePath(path).c_str(), &st, path) == 0 &&
          S_ISDIR(st.st_mode);
 }
 
 bool SameFile(const std::string &a, const std::string &b) {
   struct stat x {
   }, y{};
-  if (a.empty() || b.empty() || stat(posix::NativePath(a).c_str(), &x) != 0 ||
-      stat(posix::NativePath(b).c_str(), &y) != 0)
+  if (a.empty() || b.empty() ||
+      posix::sys::Stat(posix::NativePath(a).c_str(), &x, a) != 0 ||
+      posix::sys::Stat(posix::NativePath(b).c_str(), &y, b) != 0)
     return false;
   return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
@@ -341,7 +300,7 @@ void DeleteFolder(const std::string &pattern) {
   if (split.name.empty() || IsDotOrDotDot(split.name))
     Raise(err::kPathNotFound, pattern);
 
-  Fd folder(OpenFolder(NativeFolder(split.prefix)));
+  Fd folder(OpenFolder(split.prefix));
   if (folder.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       Raise(err::kPathNotFound, pattern);
@@ -350,14 +309,14 @@ void DeleteFolder(const std::string &pattern) {
 
   std::vector<std::string> matched;
   if (!HasWildcard(split.name)) {
-    if (IsFolderAt(folder.get(), split.name))
+    if (IsFolderAt(folder.get(), split.name, path))
       matched.push_back(split.name);
   } else {
     // Folders match whether they are hidden or not.
     for (std::string &name :
          ReadNames(folder.get(), FolderForMessage(split.prefix)))
       if (IsAddressable(name) && MatchesPattern(name, split.name) &&
-          IsFolderAt(folder.get(), name))
+          IsFolderAt(folder.get(), name, split.prefix + name))
         matched.push_back(std::move(name));
     std::sort(matched.begin(), matched.end(), NameLess);
   }
@@ -366,6 +325,41 @@ void DeleteFolder(const std::string &pattern) {
 
   for (const std::string &name : matched)
     RemoveFolderAt(folder.get(), name, split.prefix + name);
+}
+
+EntryKind KindOf(const std::string &path) {
+  struct stat st {};
+  if (posix::sys::LStat(posix::NativePath(path).c_str(), &st, path) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      return EntryKind::Missing;
+    posix::RaiseErrno(errno, path);
+  }
+  if (S_ISLNK(st.st_mode))
+    return EntryKind::Link;
+  if (S_ISREG(st.st_mode))
+    return EntryKind::File;
+  if (S_ISDIR(st.st_mode))
+    return EntryKind::Folder;
+  return EntryKind::Other;
+}
+
+void RemoveLink(const std::string &path) { RemoveFile(path); }
+
+void CheckOwnEmptyFolder(const std::string &path) {
+  Fd folder(posix::sys::Open(path, posix::NativePath(path).c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (folder.get() < 0) {
+    if (errno == ELOOP || errno == ENOTDIR)
+      Raise(err::kPermissionDenied, path + kNotRealFolder);
+    posix::RaiseErrno(errno, path);
+  }
+  struct stat st {};
+  if (posix::sys::FStat(folder.get(), &st, path) != 0)
+    posix::RaiseErrno(errno, path);
+  if (st.st_uid != geteuid())
+    Raise(err::kPermissionDenied, path + kNotOwnFolder);
+  if (!ReadNames(folder.get(), path).empty())
+    Raise(err::kPermissionDenied, path + kNotEmptyFolder);
 }
 
 } // namespace platform::fs

@@ -1,4 +1,6 @@
-// Raw files on posix: descriptors, pread and pwrite.
+// Raw files on posix: descriptors, pread and pwrite. Files opened for
+// writing are opened with O_NOFOLLOW, so a link planted at the name is
+// refused instead of followed.
 #include "platform/os_file.h"
 
 #include <cerrno>
@@ -7,41 +9,133 @@
 #include <unistd.h>
 
 #include "platform/error.h"
+#include "platform/fs_internal.h"
 #include "platform/posix/posix_error.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform::os {
 
-FileHandle OpenFile(const std::string &path, OpenMode mode) {
-  // O_NONBLOCK: opening a fifo for reading must not wait for a writer; the
-  // check below refuses anything but a regular file anyway.
-  int flags = O_CLOEXEC | O_NONBLOCK;
-  switch (mode) {
-  case OpenMode::ReadWrite:
-    flags |= O_RDWR | O_CREAT;
-    break;
-  case OpenMode::ReadOnly:
-    flags |= O_RDONLY;
-    break;
-  case OpenMode::Output:
-    flags |= O_RDWR | O_CREAT | O_TRUNC;
-    break;
+namespace {
+
+// O_NONBLOCK: opening a fifo must not wait for its other end; only regular
+// files are kept anyway, and they get blocking mode back.
+constexpr int kCommonFlags = O_CLOEXEC | O_NONBLOCK;
+
+// A descriptor closed on the way out of a failed open.
+class Guard {
+public:
+  Guard(int fd, const std::string &path) : fd_(fd), path_(path) {}
+  ~Guard() {
+    if (fd_ >= 0)
+      ::close(fd_);
   }
-  const std::string native = posix::NativePath(path);
-  const int fd = ::open(native.c_str(), flags, 0666);
-  if (fd < 0)
+  Guard(const Guard &) = delete;
+  Guard &operator=(const Guard &) = delete;
+  int get() const { return fd_; }
+  // Closes now: the name is about to get a file of its own.
+  void Drop() {
+    if (fd_ >= 0)
+      posix::sys::Close(fd_, path_);
+    fd_ = -1;
+  }
+  void Reset(int fd) { fd_ = fd; }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+private:
+  int fd_;
+  const std::string &path_;
+};
+
+[[noreturn]] void RaiseLink(const std::string &path) {
+  Raise(err::kPathFileAccess, path + fs::kWriteThroughLink);
+}
+
+// Opens a file to be written, never through a link; raises for anything
+// that is not a regular file.
+int OpenForWriting(const std::string &path, const std::string &native,
+                   int flags) {
+  const int fd = posix::sys::Open(path, native.c_str(),
+                                  flags | O_NOFOLLOW | kCommonFlags, 0666);
+  if (fd < 0) {
+    if (errno == ELOOP)
+      RaiseLink(path);
     posix::RaiseErrno(errno, path);
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    Raise(err::kPathFileAccess, path);
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+struct stat StatRegular(int fd, const std::string &path) {
+  struct stat st {};
+  if (posix::sys::FStat(fd, &st, path) != 0)
+    posix::RaiseErrno(errno, path);
+  if (!S_ISREG(st.st_mode))
+    Raise(err::kPathFileAccess, path);
+  return st;
+}
+
+void Finish(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
+
+// Output and CreateNew, and the target of a copy when source is set.
+FileHandle OpenOutput(const std::string &path, OpenMode mode,
+                      const struct stat *source,
+                      const std::string &sourcePath) {
+  const std::string native = posix::NativePath(path);
+  const int create =
+      O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
+  Guard fd(OpenForWriting(path, native, create), path);
+  struct stat st = StatRegular(fd.get(), path);
+  if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino)
+    Raise(err::kPermissionDenied,
+          sourcePath + " -> " + path + " (файл копируется сам в себя)");
+  if (st.st_nlink > 1) {
+    // Emptying it would empty every other name of the file too, wherever
+    // they are: the name gets a new file instead.
+    fd.Drop();
+    if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
+      posix::RaiseErrno(errno, path);
+    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL));
+    st = StatRegular(fd.get(), path);
+  }
+  if (st.st_size != 0 && posix::sys::FTruncate(fd.get(), 0, path) != 0)
+    posix::RaiseErrno(errno, path);
+  Finish(fd.get());
+  return fd.Release();
+}
+
+} // namespace
+
+FileHandle OpenFile(const std::string &path, OpenMode mode) {
+  if (mode == OpenMode::Output || mode == OpenMode::CreateNew)
+    return OpenOutput(path, mode, nullptr, {});
+  const std::string native = posix::NativePath(path);
+  Guard fd(-1, path);
+  if (mode == OpenMode::ReadWrite) {
+    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT));
+  } else {
+    fd.Reset(posix::sys::Open(path, native.c_str(), O_RDONLY | kCommonFlags));
+    if (fd.get() < 0)
+      posix::RaiseErrno(errno, path);
+  }
+  StatRegular(fd.get(), path);
+  Finish(fd.get());
+  return fd.Release();
+}
+
+FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
+                          const std::string &sourcePath) {
+  struct stat from {};
+  if (posix::sys::FStat(static_cast<int>(source), &from, sourcePath) != 0)
+    posix::RaiseErrno(errno, sourcePath);
+  return OpenOutput(target, OpenMode::Output, &from, sourcePath);
 }
 
 int64_t FileSize(FileHandle handle, const std::string &path) {
   struct stat st {};
-  if (fstat(static_cast<int>(handle), &st) != 0)
+  if (posix::sys::FStat(static_cast<int>(handle), &st, path) != 0)
     posix::RaiseErrno(errno, path);
   return st.st_size;
 }
@@ -49,7 +143,8 @@ int64_t FileSize(FileHandle handle, const std::string &path) {
 size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,
               const std::string &path) {
   for (;;) {
-    const ssize_t n = pread(static_cast<int>(handle), buffer, count, offset);
+    const ssize_t n = posix::sys::PRead(static_cast<int>(handle), buffer, count,
+                                        offset, path);
     if (n >= 0)
       return static_cast<size_t>(n);
     if (errno != EINTR)
@@ -61,7 +156,8 @@ void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
              size_t count, const std::string &path) {
   const auto *bytes = static_cast<const char *>(buffer);
   while (count > 0) {
-    const ssize_t n = pwrite(static_cast<int>(handle), bytes, count, offset);
+    const ssize_t n = posix::sys::PWrite(static_cast<int>(handle), bytes, count,
+                                         offset, path);
     if (n < 0) {
       if (errno == EINTR)
         continue;
@@ -74,7 +170,7 @@ void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
 }
 
 void CloseFile(FileHandle handle, const std::string &path) {
-  if (::close(static_cast<int>(handle)) != 0 && errno != EINTR)
+  if (posix::sys::Close(static_cast<int>(handle), path) != 0 && errno != EINTR)
     posix::RaiseErrno(errno, path);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "platform/error.h"
@@ -10,10 +11,31 @@
 namespace platform::posix {
 
 std::string NativePath(const std::string &path) {
-  std::string native = path;
-  for (char &c : native)
-    if (c == '\\')
-      c = '/';
+  // Windows drops the dots and spaces that end a path component when it
+  // opens or creates a file ("readme." is readme); so do we, so that a name
+  // from a package or a script gives the same file on every system.
+  std::string native;
+  native.reserve(path.size());
+  size_t componentStart = 0;
+  const auto endComponent = [&] {
+    const std::string_view component =
+        std::string_view(native).substr(componentStart);
+    if (component == "." || component == "..")
+      return;
+    while (native.size() > componentStart &&
+           (native.back() == '.' || native.back() == ' '))
+      native.pop_back();
+  };
+  for (char c : path) {
+    if (c == '\\' || c == '/') {
+      endComponent();
+      native += '/';
+      componentStart = native.size();
+    } else {
+      native += c;
+    }
+  }
+  endComponent();
   return native;
 }
 

@@ -5,7 +5,8 @@
 
 namespace platform::posix {
 
-// The native form of a path: "\" becomes "/".
+// The native form of a path: "\" becomes "/", and the dots and spaces that
+// end a component are dropped, as Windows drops them.
 std::string NativePath(const std::string &path);
 
 // Raises the platform error that matches errno value code, naming path.

@@ -136,7 +136,7 @@ int32_t FileLen(const std::string &path) {
   const uint64_t size =
       (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   if (size > static_cast<uint64_t>(INT32_MAX))
-    Raise(err::kOverflow, path);
+    RaiseTooLarge(path);
   return static_cast<int32_t>(size);
 }
 
@@ -174,15 +174,6 @@ void RemoveFile(const std::string &path) {
   if (!::DeleteFileW(Widen(path).c_str()) &&
       ::GetLastError() != ERROR_FILE_NOT_FOUND) // gone meanwhile
     win32::RaiseLastError(path);
-}
-
-void FileCopy(const std::string &source, const std::string &target) {
-  const std::string detail = source + " -> " + target;
-  // Copying a file onto itself would empty it on some systems.
-  if (SameFile(source, target))
-    Raise(err::kPermissionDenied, detail + " (файл копируется сам в себя)");
-  if (!::CopyFileW(Widen(source).c_str(), Widen(target).c_str(), FALSE))
-    win32::RaiseLastError(detail);
 }
 
 void MkDir(const std::string &path) {
@@ -252,6 +243,47 @@ void DeleteFolder(const std::string &pattern) {
     Raise(err::kPathNotFound, pattern);
   for (const Match &match : matches)
     DeleteTree(match.path, match.attributes);
+}
+
+EntryKind KindOf(const std::string &path) {
+  // The attributes of the name itself: a link is not followed.
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+      return EntryKind::Missing;
+    win32::RaiseWin32(code, path);
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    return EntryKind::Link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+    return EntryKind::Folder;
+  return EntryKind::File;
+}
+
+void RemoveLink(const std::string &path) {
+  // A link to a folder (a junction too) goes as a folder, without what it
+  // points to; a link to a file as a file.
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const BOOL removed = attributes != INVALID_FILE_ATTRIBUTES &&
+                               (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                           ? ::RemoveDirectoryW(Widen(path).c_str())
+                           : ::DeleteFileW(Widen(path).c_str());
+  if (!removed)
+    win32::RaiseLastError(path);
+}
+
+void CheckOwnEmptyFolder(const std::string &path) {
+  const EntryKind kind = KindOf(path);
+  if (kind == EntryKind::Link)
+    Raise(err::kPermissionDenied, path + kNotRealFolder);
+  if (kind != EntryKind::Folder)
+    Raise(err::kPathNotFound, path);
+  bool empty = true;
+  Enumerate(path + "\\*", false,
+            [&](const WIN32_FIND_DATAW &) { empty = false; });
+  if (!empty)
+    Raise(err::kPermissionDenied, path + kNotEmptyFolder);
 }
 
 } // namespace platform::fs

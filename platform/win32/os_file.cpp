@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/fs_internal.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/windows_support.h"
 
@@ -16,24 +18,12 @@ HANDLE Native(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 // One ReadFile/WriteFile moves at most this much.
 constexpr size_t kMaxChunk = 1u << 30;
 
-// True when the last component of path is a DOS device name (CON, PRN,
-// AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$), which Windows
-// opens as that device in every folder, whatever extension follows.
-bool IsDeviceName(const std::string &path) {
+// True when the last component of path names a device, which Windows opens
+// as that device in every folder.
+bool IsDevicePath(const std::string &path) {
   const size_t slash = path.find_last_of("\\/:");
-  std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
-  name = name.substr(0, name.find('.'));
-  while (!name.empty() && name.back() == ' ')
-    name.pop_back();
-  for (char &c : name)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" ||
-      name == "CONIN$" || name == "CONOUT$")
-    return true;
-  return name.size() == 4 &&
-         (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
-         name[3] >= '1' && name[3] <= '9';
+  return fs::IsDeviceName(std::string_view(path).substr(
+      slash == std::string::npos ? 0 : slash + 1));
 }
 
 OVERLAPPED At(int64_t offset) {
@@ -44,53 +34,120 @@ OVERLAPPED At(int64_t offset) {
   return overlapped;
 }
 
+[[noreturn]] void RaiseLink(const std::string &path) {
+  Raise(err::kPathFileAccess, path + fs::kWriteThroughLink);
+}
+
+// CreateFileW with the sharing every open of ours uses: others may read and
+// write too, since the running executable reads itself while the loader
+// holds it, and the numbered-file table locks nothing. Files to be written
+// are opened as they are: a link (any reparse point) is not followed.
+HANDLE Create(const std::wstring &path, DWORD access, DWORD disposition,
+              bool forWriting) {
+  return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL |
+                           (forWriting ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                       nullptr);
+}
+
+[[noreturn]] void RaiseOpenFailure(const std::string &path) {
+  const DWORD code = ::GetLastError();
+  // A folder cannot be opened as a file; say so rather than "access denied".
+  const DWORD attributes = ::GetFileAttributesW(win32::Widen(path).c_str());
+  if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    Raise(err::kPathFileAccess, path);
+  win32::RaiseWin32(code, path);
+}
+
+BY_HANDLE_FILE_INFORMATION Identify(HANDLE file, const std::string &path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file, &info))
+    win32::RaiseLastError(path);
+  return info;
+}
+
+// Output and CreateNew, and the target of a copy when source is set.
+FileHandle OpenOutput(const std::string &path, OpenMode mode,
+                      const BY_HANDLE_FILE_INFORMATION *source,
+                      const std::string &sourcePath) {
+  const std::wstring wide = win32::Widen(path);
+  const DWORD access = GENERIC_READ | GENERIC_WRITE;
+  // OPEN_ALWAYS and a cut at 0 rather than CREATE_ALWAYS, which refuses a
+  // file marked hidden or system.
+  win32::ScopedFile file(
+      Create(wide, access,
+             mode == OpenMode::CreateNew ? CREATE_NEW : OPEN_ALWAYS, true));
+  if (!file)
+    RaiseOpenFailure(path);
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
+    Raise(err::kBadFileName, path);
+  BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    RaiseLink(path);
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    Raise(err::kPathFileAccess, path);
+  // A file marked read-only is not opened for writing. Windows refuses it on
+  // its own; Wine running as root would not.
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+    win32::RaiseWin32(ERROR_ACCESS_DENIED, path);
+  if (source && info.dwVolumeSerialNumber == source->dwVolumeSerialNumber &&
+      info.nFileIndexHigh == source->nFileIndexHigh &&
+      info.nFileIndexLow == source->nFileIndexLow)
+    Raise(err::kPermissionDenied,
+          sourcePath + " -> " + path + " (файл копируется сам в себя)");
+  if (info.nNumberOfLinks > 1) {
+    // Emptying it would empty every other name of the file too: the name
+    // gets a new file instead.
+    file.Reset();
+    if (!::DeleteFileW(wide.c_str()))
+      win32::RaiseLastError(path);
+    file.Reset(Create(wide, access, CREATE_NEW, true));
+    if (!file)
+      RaiseOpenFailure(path);
+  }
+  LARGE_INTEGER zero{};
+  if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN) ||
+      !::SetEndOfFile(file.Get()))
+    win32::RaiseLastError(path);
+  return reinterpret_cast<FileHandle>(file.Release());
+}
+
 } // namespace
 
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
   // An archive entry or a script path must not reach a device: opening one
   // may block (a serial port) or swallow the bytes (NUL).
-  if (IsDeviceName(path))
+  if (IsDevicePath(path))
     Raise(err::kBadFileName, path);
-  DWORD access = GENERIC_READ | GENERIC_WRITE;
-  DWORD disposition = OPEN_ALWAYS;
-  if (mode == OpenMode::ReadOnly) {
-    access = GENERIC_READ;
-    disposition = OPEN_EXISTING;
-  }
-  // Others may read and write too: the running executable reads itself while
-  // the loader holds it, and the numbered-file table locks nothing.
-  win32::ScopedFile file(::CreateFileW(
-      win32::Widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-      nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    const DWORD code = ::GetLastError();
-    // A folder cannot be opened as a file; say so rather than "access denied".
-    const DWORD attributes = ::GetFileAttributesW(win32::Widen(path).c_str());
-    if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      Raise(err::kPathFileAccess, path);
-    win32::RaiseWin32(code, path);
-  }
+  if (mode == OpenMode::Output || mode == OpenMode::CreateNew)
+    return OpenOutput(path, mode, nullptr, {});
+  const bool writing = mode == OpenMode::ReadWrite;
+  win32::ScopedFile file(Create(
+      win32::Widen(path), writing ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+      writing ? OPEN_ALWAYS : OPEN_EXISTING, writing));
+  if (!file)
+    RaiseOpenFailure(path);
   // Anything else that is not a file on a disk (a pipe, \\.\ names).
   if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
     Raise(err::kBadFileName, path);
-  // A file marked read-only is not opened for writing. Windows refuses it on
-  // its own; Wine running as root would not.
-  if (mode != OpenMode::ReadOnly) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(file.Get(), &info) &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY))
+  if (writing) {
+    const BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      RaiseLink(path);
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
       win32::RaiseWin32(ERROR_ACCESS_DENIED, path);
   }
-  if (mode == OpenMode::Output) {
-    // OPEN_ALWAYS and a cut at 0 rather than CREATE_ALWAYS, which refuses a
-    // file marked hidden or system.
-    LARGE_INTEGER zero{};
-    if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN) ||
-        !::SetEndOfFile(file.Get()))
-      win32::RaiseLastError(path);
-  }
   return reinterpret_cast<FileHandle>(file.Release());
+}
+
+FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
+                          const std::string &sourcePath) {
+  if (IsDevicePath(target))
+    Raise(err::kBadFileName, target);
+  const BY_HANDLE_FILE_INFORMATION from = Identify(Native(source), sourcePath);
+  return OpenOutput(target, OpenMode::Output, &from, sourcePath);
 }
 
 int64_t FileSize(FileHandle handle, const std::string &path) {

@@ -1,0 +1,25 @@
+// The owner of one raw handle, on every OS.
+#include "platform/os_file.h"
+
+#include "platform/error.h"
+
+namespace platform::os {
+
+File::~File() {
+  if (!open_)
+    return;
+  try {
+    CloseFile(handle_, path_);
+  } catch (const Error &) {
+    // Whatever failed before matters more; a handle is released anyway.
+  }
+}
+
+void File::Close() {
+  if (!open_)
+    return;
+  open_ = false;
+  CloseFile(handle_, path_);
+}
+
+} // namespace platform::os

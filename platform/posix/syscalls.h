@@ -1,0 +1,61 @@
+// The system calls of the posix file layer, each behind one test seam: a
+// test installs a hook that is asked before every call and may make it fail
+// with an errno value of its choice (a full disk, a failing close, a delete
+// that is refused), as SQLite's test harness fails its N-th system call.
+// Without a hook the calls go straight to the OS.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace platform::posix {
+
+// What a call does to the file system.
+enum class Call {
+  Open,         // open a file or a folder (also creating a file)
+  Read,         // read from an open file
+  Write,        // write to an open file
+  Close,        // close a file
+  Delete,       // remove a file or a link
+  CreateFolder, // make a folder
+  RemoveFolder, // remove an empty folder
+  Rename,       // rename a file
+  Inspect,      // stat, lstat, listing a folder
+};
+
+const char *CallName(Call call);
+
+// Asked before every call with the path it concerns (as the caller named
+// it); 0 lets the call go on, any other value is the errno it fails with.
+using FaultHook = std::function<int(Call call, const std::string &path)>;
+// Installs hook (an empty function removes it).
+void SetFaultHook(FaultHook hook);
+
+namespace sys {
+
+// The calls. Each returns what the OS call returns, -1 with errno set when
+// it fails or the hook fails it; path is the name shown to the hook.
+int Open(const std::string &path, const char *native, int flags,
+         mode_t mode = 0);
+int OpenAt(int folder, const char *name, int flags, const std::string &path,
+           mode_t mode = 0);
+ssize_t PRead(int fd, void *buffer, size_t count, off_t offset,
+              const std::string &path);
+ssize_t PWrite(int fd, const void *buffer, size_t count, off_t offset,
+               const std::string &path);
+int Close(int fd, const std::string &path);
+int FTruncate(int fd, off_t length, const std::string &path);
+int FStat(int fd, struct stat *st, const std::string &path);
+int Unlink(const char *native, const std::string &path);
+int UnlinkAt(int folder, const char *name, int flags, const std::string &path);
+int MkDir(const char *native, mode_t mode, const std::string &path);
+int Rename(const char *from, const char *to, const std::string &path);
+int Stat(const char *native, struct stat *st, const std::string &path);
+int LStat(const char *native, struct stat *st, const std::string &path);
+int FStatAt(int folder, const char *name, struct stat *st, int flags,
+            const std::string &path);
+
+} // namespace sys
+} // namespace platform::posix
