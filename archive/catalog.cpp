@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/fs.h"
 
 namespace archive {
 
@@ -142,53 +143,21 @@ std::string RemoveReservedChars(std::string_view name) {
   return clean;
 }
 
-namespace {
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-      return false;
-  return true;
+std::string_view WithoutTrailingDotsAndSpaces(std::string_view name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+    name.remove_suffix(1);
+  return name;
 }
-
-// Windows opens a device for these base names, whatever follows the first
-// dot and whatever spaces come before it.
-bool IsDeviceName(std::string_view name) {
-  std::string_view base = name.substr(0, name.find('.'));
-  while (!base.empty() && base.back() == ' ')
-    base.remove_suffix(1);
-  for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-    if (EqualsNoCase(base, device))
-      return true;
-  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8).
-  if (base.size() < 4)
-    return false;
-  const std::string_view prefix = base.substr(0, 3);
-  if (!EqualsNoCase(prefix, "COM") && !EqualsNoCase(prefix, "LPT"))
-    return false;
-  const std::string_view tail = base.substr(3);
-  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
-    return true;
-  return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
-}
-
-} // namespace
 
 bool IsSafeEntryName(std::string_view name) {
-  if (name.empty() || name.size() > kMaxNameBytes)
-    return false;
-  if (name == "." || name == "..")
-    return false;
-  if (name.back() == '.' || name.back() == ' ')
+  // "." and ".." lose every dot: a name that ends up empty names the folder
+  // itself or its parent.
+  if (WithoutTrailingDotsAndSpaces(name).empty() || name.size() > kMaxNameBytes)
     return false;
   for (char c : name)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
       return false;
-  return !IsDeviceName(name);
+  return !platform::fs::IsDeviceName(name);
 }
 
 void CheckEntryName(std::string_view name) {
@@ -226,58 +195,86 @@ int32_t LastPosition(int32_t end, int32_t dataStart) {
 }
 
 void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
-                      int32_t dataStart, int32_t archiveLength) {
+                      int32_t lowest, int32_t highest) {
   if (first > last)
     return; // an empty file reads nothing
-  if (first < dataStart || last > archiveLength)
+  if (first < lowest || last > highest)
     RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
                       "\xC2\xAB" + std::string(name.substr(0, 256)) +
                           "\xC2\xBB (позиции " + std::to_string(first) + "-" +
-                          std::to_string(last) + ", длина архива " +
-                          std::to_string(archiveLength) + ")");
+                          std::to_string(last) + ", архив занимает позиции " +
+                          std::to_string(lowest) + "-" +
+                          std::to_string(highest) + ")");
 }
 
 EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
-                           int32_t archiveLength) {
+                           int32_t lowest, int32_t highest) {
   EntryRange range;
   range.last = LastPosition(entry.end, dataStart);
   range.first = FirstPosition(entry.start, dataStart);
-  CheckRangeInside(entry.name, range.first, range.last, dataStart,
-                   archiveLength);
+  CheckRangeInside(entry.name, range.first, range.last, lowest, highest);
   return range;
+}
+
+EntryRange CheckEntryRange(const EntryParser &parser, std::string_view name,
+                           int32_t dataStart, int32_t lowest, int32_t highest) {
+  EntryRange range;
+  range.last = LastPosition(parser.End(), dataStart);
+  range.first = FirstPosition(parser.Start(), dataStart);
+  CheckRangeInside(name, range.first, range.last, lowest, highest);
+  return range;
+}
+
+std::string CheckedEntryName(const EntryParser &parser) {
+  std::string name = RemoveReservedChars(parser.Name());
+  CheckEntryName(name);
+  return name;
 }
 
 // ---- Header and catalog ---------------------------------------------------
 
-CatalogInfo ReadCatalogInfo(int16_t number) {
+CatalogInfo ReadCatalogInfo(int16_t number, int32_t first, int32_t length,
+                            CatalogObserver *observer) {
   namespace files = platform::files;
   CatalogInfo info;
-  info.length = files::Lof(number);
-  info.first = files::Seek(number);
-  int32_t position = info.first;
-  const auto more = [&] { return position <= info.length; };
+  info.first = first;
+  info.length = length;
+  int32_t position = first;
+  const auto more = [&] { return position <= length; };
+  const auto next = [&] { return files::GetAt(number, position++); };
 
   for (int32_t i = 0; i < kSignatureSize; ++i)
-    if (!more() ||
-        files::GetAt(number, position++) != static_cast<uint8_t>(kSignature[i]))
+    if (!more() || next() != static_cast<uint8_t>(kSignature[i]))
       RaiseArchiveError(kErrNotArchive, kMsgNotArchive);
   if (!more())
     RaiseArchiveError(kErrNoCatalog, kMsgNoCatalog);
-  info.compression = files::GetAt(number, position++);
-  if (!more() || files::GetAt(number, position++) != kCatalogMark)
+  info.compression = next();
+  if (observer)
+    observer->Method(info.compression);
+  if (!more() || next() != kCatalogMark)
     RaiseArchiveError(kErrNoCatalog, kMsgNoCatalog);
 
+  // The catalog runs up to the first 0x01, which must come before the end.
   info.catalogStart = position;
-  for (;;) {
+  if (!more())
+    RaiseArchiveError(kErrCatalogUnterminated, kMsgCatalogUnterminated);
+  uint8_t byte = next();
+  while (byte != kCatalogMark) {
     if (!more())
       RaiseArchiveError(kErrCatalogUnterminated, kMsgCatalogUnterminated);
-    if (files::GetAt(number, position) == kCatalogMark)
-      break;
-    ++position;
+    byte = next();
+    if (observer)
+      observer->CatalogByte(position - 1);
   }
-  info.catalogEnd = position;
-  info.dataStart = position + 1;
+  info.catalogEnd = position - 1;
+  info.dataStart = position;
   return info;
+}
+
+CatalogInfo ReadCatalogInfo(int16_t number, CatalogObserver *observer) {
+  namespace files = platform::files;
+  const int32_t length = files::Lof(number);
+  return ReadCatalogInfo(number, files::Seek(number), length, observer);
 }
 
 bool CatalogReader::Next(EntryParser &parser) {

@@ -94,12 +94,14 @@ int32_t ParseNumber(std::string_view field);
 // The name without any of < > * ? : / \ | and the double quotation mark.
 std::string RemoveReservedChars(std::string_view name);
 
-// True for a name that may be created inside the target folder: not empty,
-// not "." or "..", no control character, not ending in a dot or a space,
-// not a Windows device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, COM and
-// LPT with a superscript 1, 2 or 3, CONIN$, CONOUT$; any case, with or
-// without an extension). Expects a name already cleaned by
-// RemoveReservedChars.
+// The name as the file system stores it: Windows drops the dots and spaces
+// that end a name ("readme." is readme), and so does the posix backend.
+std::string_view WithoutTrailingDotsAndSpaces(std::string_view name);
+
+// True for a name that may be created inside the target folder: not empty
+// and not "." or ".." once its trailing dots and spaces are dropped, no
+// control character, not a device name (platform::fs::IsDeviceName).
+// Expects a name already cleaned by RemoveReservedChars.
 bool IsSafeEntryName(std::string_view name);
 // Raises kErrBadEntryName naming the name unless IsSafeEntryName.
 void CheckEntryName(std::string_view name);
@@ -116,14 +118,32 @@ struct CatalogInfo {
   int32_t catalogStart = 0; // position of the first catalog byte
   int32_t catalogEnd = 0;   // position of the closing 0x01
   int32_t dataStart = 0;    // position of the first data byte
-  int32_t length = 0;       // length of the archive file
+  int32_t length = 0;       // position of the archive's last byte
+};
+
+// Told of the reader's progress; the extraction keeps its phase, counters
+// and yields up to date through it.
+class CatalogObserver {
+public:
+  virtual ~CatalogObserver() = default;
+  // The method byte, as soon as it is read: before the catalog start marker
+  // is checked.
+  virtual void Method(uint8_t method) = 0;
+  // After each catalog byte that follows the first one (position: the byte
+  // just read), up to and including the closing 0x01.
+  virtual void CatalogByte(int32_t position) = 0;
 };
 
 // Reads the header and finds the end of the catalog of the archive open
-// under number, starting at its current read position. Raises
+// under number: from first (its signature) to length (its last byte), or
+// from the current read position to the end of the file. Raises
 // kErrNotArchive, kErrNoCatalog, kErrCatalogUnterminated, or the file
-// table's errors.
-CatalogInfo ReadCatalogInfo(int16_t number);
+// table's errors. The one reader of headers and catalogs: `list`, `verify`
+// and the extraction all go through it.
+CatalogInfo ReadCatalogInfo(int16_t number, int32_t first, int32_t length,
+                            CatalogObserver *observer = nullptr);
+CatalogInfo ReadCatalogInfo(int16_t number,
+                            CatalogObserver *observer = nullptr);
 
 // Walks the entry texts of a catalog found by ReadCatalogInfo, one at a
 // time, reading them from the open archive. Text after the last 0x02 is not
@@ -149,9 +169,11 @@ private:
 int32_t FirstPosition(int32_t start, int32_t dataStart);
 int32_t LastPosition(int32_t end, int32_t dataStart);
 // Raises kErrEntryPastEnd naming the entry when a non-empty range
-// (first <= last) begins before the data region or ends past the file.
+// (first <= last) begins before the archive's first byte (lowest) or ends
+// past its last (highest). A range may start anywhere inside: in the header
+// or the catalog its bytes are read like any others.
 void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
-                      int32_t dataStart, int32_t archiveLength);
+                      int32_t lowest, int32_t highest);
 
 // The three checks above for a parsed entry.
 struct EntryRange {
@@ -159,6 +181,14 @@ struct EntryRange {
   int32_t last;  // of the last byte; below first for an empty entry
 };
 EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
-                           int32_t archiveLength);
+                           int32_t lowest, int32_t highest);
+// The same for the entry text in parser; the end is converted before the
+// start, as the extraction computes them.
+EntryRange CheckEntryRange(const EntryParser &parser, std::string_view name,
+                           int32_t dataStart, int32_t lowest, int32_t highest);
+
+// The name of the entry text in parser as it is written into the target
+// folder: the nine characters removed, then checked (CheckEntryName).
+std::string CheckedEntryName(const EntryParser &parser);
 
 } // namespace archive

@@ -14,6 +14,9 @@ namespace files = platform::files;
 void cls_arch::Class_Initialize() { FileName_ = ""; }
 
 platform::Boolean cls_arch::Load() {
+  loaded_ = 0;
+  loadErrorNumber_ = platform::err::kBadFileNumber;
+  loadErrorText_.clear();
   int16_t opened = 0;
   try {
     FileNum_ = files::FreeFile();
@@ -23,9 +26,13 @@ platform::Boolean cls_arch::Load() {
     const int32_t position = files::Seek(FileNum_);
     Seek_[1] = length;
     Seek_[0] = position;
+    loaded_ = files::At(FileNum_).Serial();
     return platform::kTrue;
-  } catch (const platform::Error &) {
-  } catch (const std::exception &) {
+  } catch (const platform::Error &e) {
+    loadErrorNumber_ = e.Number();
+    loadErrorText_ = e.Description();
+  } catch (const std::exception &e) {
+    loadErrorText_ = e.what();
   }
   // A file too long to measure must not stay open under a number that the
   // caller takes for a failed open.
@@ -40,12 +47,26 @@ platform::Boolean cls_arch::Load() {
 
 platform::Boolean cls_arch::UnLoad() {
   try {
-    files::Close(FileNum_);
+    if (files::IsOpen(FileNum_) && files::At(FileNum_).Serial() == loaded_)
+      files::Close(FileNum_);
+    loaded_ = 0;
     return platform::kTrue;
   } catch (const platform::Error &) {
   } catch (const std::exception &) {
   }
+  loaded_ = 0;
   return platform::kFalse;
+}
+
+void cls_arch::CheckLoaded() const {
+  if (loaded_ != 0 && files::IsOpen(FileNum_) &&
+      files::At(FileNum_).Serial() == loaded_)
+    return;
+  if (!loadErrorText_.empty())
+    throw platform::Error(loadErrorNumber_, loadErrorText_);
+  platform::Raise(platform::err::kBadFileNumber,
+                  "архив не открыт: " +
+                      (FileName_.empty() ? std::string("\"\"") : FileName_));
 }
 
 // The hook works on its own copy of the path.

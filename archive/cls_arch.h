@@ -44,7 +44,9 @@ public:
   platform::Boolean Pack(const std::string &scr_fold);
   // Opens FileName for reading under a new number; false on any failure.
   platform::Boolean Load();
-  // Closes the file under FileNum; false when closing fails.
+  // Closes the archive that Load opened under FileNum; false when closing
+  // fails. A file that someone else opened under that number since is not
+  // the archive and stays open.
   platform::Boolean UnLoad();
 
   // The number the archive is open under (tests and the tool look at it).
@@ -63,6 +65,10 @@ private:
   // Extract's error path: closes the entry's output file, shows text in an
   // error box, returns to idle; the result is false.
   platform::Boolean FailExtract(int16_t openOutput, const std::string &text);
+  // Raises unless the archive that Load opened is open under FileNum: the
+  // failure of the last Load when it failed, so that no read goes through a
+  // number that another file has taken since.
+  void CheckLoaded() const;
 
   int16_t FileNum_ = 0;
   std::string FileName_;
@@ -71,6 +77,12 @@ private:
   uint8_t Compression_ = 0;
   int32_t Seek_[2] = {0, 0}; // DefSeek, FullSeek
   platform::Boolean Abort_ = platform::kFalse;
+
+  // What the last Load did: the serial of the file it opened (0: none), or
+  // the failure that stopped it.
+  uint64_t loaded_ = 0;
+  int32_t loadErrorNumber_ = 0;
+  std::string loadErrorText_;
 };
 
 } // namespace archive

@@ -75,65 +75,42 @@ void cls_arch::CopyEntryBytes(int16_t outNum, int32_t first, int32_t last) {
 }
 
 platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
+  // Keeps the object's counters up to date while the catalog is read, and
+  // takes the method byte before the catalog marker is checked, so that an
+  // archive without a catalog still reports its method.
+  class Progress : public CatalogObserver {
+  public:
+    explicit Progress(cls_arch &arch) : arch_(arch) {}
+    void Method(uint8_t method) override { arch_.Compression_ = method; }
+    void CatalogByte(int32_t position) override {
+      arch_.Seek_[0] = position;
+      platform::Yield();
+    }
+
+  private:
+    cls_arch &arch_;
+  };
+
   int16_t openOutput = 0; // the entry's output file while it is open
   try {
     platform::Yield();
     ActionMode_ = mode::kExtractHeader;
 
-    // Header, read from the current position; a file that ends early is
-    // no archive, or has no catalog.
-    const int32_t length = files::Lof(FileNum_);
-    int32_t position = files::Seek(FileNum_);
-    const auto more = [&] { return position <= length; };
-    for (int32_t i = 0; i < kSignatureSize; ++i)
-      if (!more() || files::GetAt(FileNum_, position++) !=
-                         static_cast<uint8_t>(kSignature[i]))
-        RaiseArchiveError(kErrNotArchive, kMsgNotArchive);
-    if (!more())
-      RaiseArchiveError(kErrNoCatalog, kMsgNoCatalog);
-    const uint8_t method = files::GetAt(FileNum_, position++);
-    Compression_ = method;
-    if (!more() || files::GetAt(FileNum_, position++) != kCatalogMark)
-      RaiseArchiveError(kErrNoCatalog, kMsgNoCatalog);
-
-    // Catalog: up to the first 0x01, which must come before the file ends.
-    // The entry texts are read again one at a time when their turn comes,
-    // so a huge catalog takes no memory.
-    const int32_t catalogStart = position;
-    if (!more())
-      RaiseArchiveError(kErrCatalogUnterminated, kMsgCatalogUnterminated);
-    uint8_t byte = files::GetAt(FileNum_, position++);
-    while (byte != kCatalogMark) {
-      if (!more())
-        RaiseArchiveError(kErrCatalogUnterminated, kMsgCatalogUnterminated);
-      byte = files::GetAt(FileNum_, position++);
-      Seek_[0] = position - 1;
-      platform::Yield();
-    }
-    const int32_t catalogEnd = position - 1;
-    const int32_t dataStart = position;
-
-    // Reads the next entry text while the archive is open; false after the
-    // last 0x02 (text after it is no entry).
-    int32_t cursor = catalogStart;
+    // Header and catalog, from the current read position. The entry texts
+    // are read again one at a time when their turn comes, so a huge
+    // catalog takes no memory.
+    CheckLoaded();
+    Progress progress(*this);
+    const CatalogInfo info = ReadCatalogInfo(FileNum_, &progress);
+    const uint8_t method = info.compression;
+    CatalogReader catalog(FileNum_, info);
     EntryParser parser;
-    const auto nextEntry = [&] {
-      parser.Reset();
-      while (cursor < catalogEnd) {
-        const uint8_t b = files::GetAt(FileNum_, cursor++);
-        if (b == kEntryEnd)
-          return true;
-        parser.AddAnsi(b);
-      }
-      return false;
-    };
 
-    for (bool more_entries = nextEntry(); more_entries;) {
+    for (bool more = catalog.Next(parser); more;) {
       platform::Yield();
       const int16_t outNum = files::FreeFile();
-      const std::string name = RemoveReservedChars(parser.Name());
       // Every entry lands inside the target folder and on no device.
-      CheckEntryName(name);
+      const std::string name = CheckedEntryName(parser);
       const std::string path = TargetFolder + "\\" + name;
       if (platform::fs::SameFile(path, FileName_))
         RaiseArchiveError(kErrBadEntryName, kMsgEntryIsArchive,
@@ -143,12 +120,13 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
       openOutput = outNum;
       DefFile_ = name;
 
-      const int32_t last = LastPosition(parser.End(), dataStart);
-      const int32_t first = FirstPosition(parser.Start(), dataStart);
-      if (first <= last)
-        CheckRangeInside(name, first, last, dataStart, files::Lof(FileNum_));
-      CopyEntryBytes(outNum, first, last);
-      more_entries = nextEntry();
+      // A reopening that failed after the last entry is reported here,
+      // before a byte is read through a number that is not the archive's.
+      CheckLoaded();
+      const EntryRange range = CheckEntryRange(
+          parser, name, info.dataStart, info.first, files::Lof(FileNum_));
+      CopyEntryBytes(outNum, range.first, range.last);
+      more = catalog.Next(parser);
 
       openOutput = 0;
       files::Close(outNum);

@@ -133,8 +133,10 @@ platform::Boolean cls_arch::Pack(const std::string &scr_fold) {
   for (const std::string &name : fs::ListFiles(scr_fold + "\\*")) {
     const std::string path = scr_fold + "\\" + name;
     // An older archive at the target path is replaced, not packed into the
-    // new one.
-    if (fs::SameFile(path, FileName_))
+    // new one. A link is no file of the folder: packing it would pack
+    // whatever it points to, wherever that is.
+    if (fs::SameFile(path, FileName_) ||
+        fs::KindOf(path) == fs::EntryKind::Link)
       continue;
     DefFile_ = name;
     platform::Yield();

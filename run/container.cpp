@@ -54,7 +54,7 @@ int16_t CarveProgress(int32_t i, int32_t ArchiveStart, int32_t L) {
 void CarveOut(const Container &exe, const std::string &packFile,
               ui::Setup &form) {
   const int16_t packNum = files::FreeFile();
-  files::Open(packNum, packFile, platform::OpenMode::Output);
+  files::Open(packNum, packFile, platform::OpenMode::CreateNew);
   const int32_t E = exe.L - kTrailerSize;
   bool runs = true; // false once a run failed: the rest goes byte by byte
   uint8_t chunk[kCarveRun];

@@ -44,9 +44,10 @@ Container ReadTrailer();
 int16_t CarveProgress(int32_t i, int32_t ArchiveStart, int32_t L);
 
 // Copies the bytes ArchiveStart .. L - 4 of the executable into a new file
-// at packFile, one byte at a time with one progress value and one yield per
-// byte, then closes the pack file and the executable. Raises on any failure
-// (a position below 1 included) with the files left open.
+// at packFile (nothing may be at that name, not even a link), one byte at a
+// time with one progress value and one yield per byte, then closes the pack
+// file and the executable. Raises on any failure (a position below 1 included)
+// with the files left open.
 void CarveOut(const Container &exe, const std::string &packFile,
               ui::Setup &form);
 

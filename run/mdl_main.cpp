@@ -34,6 +34,18 @@ using platform::Ui;
   std::abort(); // a backend that returned would break its contract
 }
 
+// A temporary folder that PrepareTempFolder could not empty (another user's
+// folder in a shared TMP, a file in use) or that is a link must not be
+// worked in: whoever prepared it would choose what is unpacked and
+// installed. A folder that could not be made at all is no danger: the
+// extraction fails at its first write.
+void CheckTempFolder() {
+  const platform::fs::EntryKind kind = platform::fs::KindOf(TempFolder);
+  if (kind == platform::fs::EntryKind::Folder ||
+      kind == platform::fs::EntryKind::Link)
+    platform::fs::CheckOwnEmptyFolder(TempFolder);
+}
+
 // Steps 1 to 16 of the run. Ends the program on every path that does not
 // raise.
 [[noreturn]] void Run() {
@@ -45,16 +57,18 @@ using platform::Ui;
   // 2-4. File-system object, temporary folder, the window loaded hidden.
   Fso = std::make_unique<platform::fs::FileSystemObject>();
   PrepareTempFolder();
+  CheckTempFolder();
   ui::Setup &form = ui::CreateSharedSetup();
   form.Load();
 
   // 5. The executable stays open until the end of the carve-out.
   const Container exe = ReadTrailer();
 
-  // 6. An older pack file goes first.
+  // 6. An older pack file goes first; a link at its name goes as a link, and
+  // the pack file is then created as a new file (CarveOut), so that the
+  // archive is never copied to wherever a link points.
   PackFile = PackFilePath();
-  if (!platform::fs::ListFiles(PackFile).empty())
-    platform::fs::Kill(PackFile);
+  platform::fs::RemoveFileOrLink(PackFile);
 
   // 7-8. The window shows the copy of the archive into the pack file.
   form.Show();

@@ -2,12 +2,15 @@
 // cancel and its error path, and hostile archives.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 
 #include "archive/arch_errors.h"
 #include "archive/cls_arch.h"
+#include "platform/error.h"
 #include "platform/files.h"
+#include "platform/posix/syscalls.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
@@ -148,6 +151,65 @@ TEST_F(ExtractTest, ReservedCharactersLeaveTheName) {
             (std::vector<std::string>{"ab.txt", "sub..xy"}));
   EXPECT_EQ(ReadFile(out_ + "/ab.txt"), "xy");
   EXPECT_EQ(ReadFile(out_ + "/sub..xy"), "z");
+}
+
+TEST_F(ExtractTest, RangesReachingIntoTheCatalogAreReadLikeAnyOther) {
+  // Data start 25: "m" takes the closing 0x01 and "x"; "h" the signature.
+  EXPECT_EQ(Run(RawArchive({"m?0?2", "h?-23?-18"}, "\x01xyz")),
+            platform::kTrue);
+  EXPECT_EQ(ReadFile(out_ + "/m"), "\x01x");
+  EXPECT_EQ(ReadFile(out_ + "/h"), "PACK1");
+}
+
+TEST_F(ExtractTest, TrailingDotsAndSpacesAreDroppedAsWindowsDrops) {
+  EXPECT_EQ(Run(RawArchive({"readme.?1?2", "b ?2?3", "c. .?3?4"}, "\x01xyz")),
+            platform::kTrue);
+  EXPECT_EQ(archtest::Tree(out_),
+            (std::vector<std::string>{"b", "c", "readme"}));
+  EXPECT_EQ(ReadFile(out_ + "/readme"), "x");
+  EXPECT_EQ(ReadFile(out_ + "/c"), "z");
+}
+
+TEST_F(ExtractTest, MethodIsKeptWhenTheCatalogMarkIsMissing) {
+  EXPECT_EQ(Run(std::string("PACK1\x07\x00", 7)), platform::kFalse);
+  EXPECT_EQ(Shown(), archive::kMsgNoCatalog);
+  EXPECT_EQ(arch_.Compression(), 7);
+}
+
+TEST_F(ExtractTest, EveryFileOfTheTableIsClosedAfterAnEntry) {
+  // A file the caller holds open goes with the first entry's close-all.
+  const int16_t callers = files::FreeFile();
+  files::Open(callers, dir_ / "held", platform::OpenMode::ReadWrite);
+  EXPECT_EQ(Run(kExample), platform::kTrue);
+  // Its number was free again for the reopened archive.
+  EXPECT_EQ(arch_.FileNum(), callers);
+  EXPECT_EQ(files::At(callers).Path(), archive_);
+}
+
+TEST_F(ExtractTest, FailedReopeningIsReportedAndNothingReadsThroughItsNumber) {
+  // The second open of the archive (the reopening after one.txt) fails; the
+  // next entry's output file then takes the free number, and must not be
+  // read as if it were the archive.
+  int opens = 0;
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &path) {
+        return call == platform::posix::Call::Open && path == archive_ &&
+                       ++opens == 2
+                   ? EACCES
+                   : 0;
+      });
+  const platform::Boolean result = Run(kExample);
+  platform::posix::SetFaultHook(nullptr);
+  EXPECT_EQ(result, platform::kFalse);
+  const std::string shown = Shown();
+  EXPECT_NE(shown.find(archive_), std::string::npos) << shown;
+  EXPECT_EQ(
+      shown.rfind(platform::StandardText(platform::err::kPermissionDenied), 0),
+      0u)
+      << shown;
+  EXPECT_EQ(ReadFile(out_ + "/one.txt"), "HELLO");
+  EXPECT_EQ(ReadFile(out_ + "/two.dat"), "");
+  ExpectIdleAfterFailure();
 }
 
 TEST_F(ExtractTest, LaterEntryOfTheSameNameWins) {
@@ -337,8 +399,8 @@ INSTANTIATE_TEST_SUITE_P(
                  archive::kMsgEntryPastEnd,
                  true,
                  {"hdr"}},
-        Rejected{"start_zero",
-                 RawArchive({"z?0?2"}, "\x01xyz"),
+        Rejected{"before_the_first_byte",
+                 RawArchive({"z?-18?2"}, "\x01xyz"),
                  archive::kMsgEntryPastEnd,
                  true,
                  {"z"}}),
@@ -367,7 +429,7 @@ INSTANTIATE_TEST_SUITE_P(Names, BadNameTest,
                                            "..\\", "/..", "<>", "\"\"", "",
                                            "CON", "nul.txt", "Com1", "LPT9.log",
                                            "con .txt", "CONOUT$", "lpt1 .txt",
-                                           "x.", "x ", std::string("a\x00", 2),
+                                           " . ", std::string("a\x00", 2),
                                            "tab\there",
                                            std::string(5000, 'n')));
 

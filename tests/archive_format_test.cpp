@@ -180,10 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"file.con", true}, NameCase{"xCON", true},
         NameCase{"NULL.txt", true}, NameCase{"COM¹0", true},
         NameCase{"CONIN", true},
+        // Windows drops the trailing dots and spaces: these are a and a.b.
+        NameCase{"a.", true}, NameCase{"a ", true}, NameCase{"a. .", true},
+        NameCase{"a.b..", true},
         // Outside the folder or no name at all.
         NameCase{"", false}, NameCase{".", false}, NameCase{"..", false},
         NameCase{"...", false}, NameCase{".. ", false}, NameCase{". .", false},
-        NameCase{"a.", false}, NameCase{"a ", false}, NameCase{" ", false},
+        NameCase{" ", false}, NameCase{"CON.", false},
         // Control characters, the byte 0x00 among them.
         NameCase{"a\tb", false}, NameCase{"a\x1F", false},
         NameCase{"a\x7F", false},
@@ -207,16 +210,22 @@ TEST(ArchiveFormat, NameWithAZeroByteIsRefused) {
 
 TEST(ArchiveFormat, RangesInsideTheDataRegionPass) {
   // one.txt of the example: data start 33, archive of 40 bytes.
-  const auto range = archive::CheckEntryRange({"one.txt", 1, 6}, 33, 40);
+  const auto range = archive::CheckEntryRange({"one.txt", 1, 6}, 33, 1, 40);
   EXPECT_EQ(range.first, 33);
   EXPECT_EQ(range.last, 37);
-  const auto last = archive::CheckEntryRange({"two.dat", 6, 9}, 33, 40);
+  const auto last = archive::CheckEntryRange({"two.dat", 6, 9}, 33, 1, 40);
   EXPECT_EQ(last.first, 38);
   EXPECT_EQ(last.last, 40);
   // Empty and reversed ranges read nothing, wherever they point.
-  EXPECT_NO_THROW(archive::CheckEntryRange({"e", 500, 500}, 33, 40));
-  EXPECT_NO_THROW(archive::CheckEntryRange({"e", -5, -5}, 33, 40));
-  EXPECT_NO_THROW(archive::CheckEntryRange({"e", 9, 2}, 33, 40));
+  EXPECT_NO_THROW(archive::CheckEntryRange({"e", 500, 500}, 33, 1, 40));
+  EXPECT_NO_THROW(archive::CheckEntryRange({"e", -5, -5}, 33, 1, 40));
+  EXPECT_NO_THROW(archive::CheckEntryRange({"e", 9, 2}, 33, 1, 40));
+  // A range that starts in the catalog or the header is read like any other.
+  const auto header = archive::CheckEntryRange({"h", -31, 2}, 33, 1, 40);
+  EXPECT_EQ(header.first, 1);
+  EXPECT_EQ(archive::CheckEntryRange({"m", 0, 2}, 33, 1, 40).first, 32);
+  // Inside a package the archive's first byte is further on.
+  EXPECT_NO_THROW(archive::CheckEntryRange({"p", -31, 2}, 1033, 1001, 1040));
 }
 
 struct RangeCase {
@@ -230,7 +239,7 @@ class BadRangeTest : public ::testing::TestWithParam<RangeCase> {};
 TEST_P(BadRangeTest, IsRefused) {
   const RangeCase &c = GetParam();
   const platform::Error e = Caught([&] {
-    archive::CheckEntryRange({"x.bin", c.start, c.end}, 33, 40);
+    archive::CheckEntryRange({"x.bin", c.start, c.end}, 33, 1, 40);
   });
   EXPECT_EQ(e.Number(), c.number) << e.Description();
   if (c.number == archive::kErrEntryPastEnd) {
@@ -243,8 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RangeCase{1, 10, archive::kErrEntryPastEnd}, // one byte past the end
         RangeCase{8, 100, archive::kErrEntryPastEnd},
-        RangeCase{0, 2, archive::kErrEntryPastEnd},   // the closing 0x01
-        RangeCase{-30, 2, archive::kErrEntryPastEnd}, // the header
+        RangeCase{-32, 2, archive::kErrEntryPastEnd}, // before the first byte
         RangeCase{1, INT32_MAX, err::kOverflow},      // end + 31
         RangeCase{INT32_MAX, INT32_MAX, err::kOverflow},
         RangeCase{INT32_MAX, 1, err::kOverflow}, // start + 32

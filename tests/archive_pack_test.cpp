@@ -242,11 +242,22 @@ INSTANTIATE_TEST_SUITE_P(
         // Names the extraction refuses are not packed either.
         Unstorable{"escape", "esc\x1B[2J", archive::kErrNameNotStorable},
         Unstorable{"device", "con.txt", archive::kErrNameNotStorable},
-        Unstorable{"trailing_dot", "name.", archive::kErrNameNotStorable},
         Unstorable{"only_reserved", "::", archive::kErrNameNotStorable},
         Unstorable{"cjk", "漢字.txt", platform::err::kOverflow},
         Unstorable{"emoji", "smile\xF0\x9F\x98\x80", platform::err::kOverflow}),
     [](const auto &info) { return std::string(info.param.label); });
+
+TEST_F(PackTest, LinksAndNamesNoPathCanAddressAreNotPacked) {
+  WriteFile(src_ + "/a", "fine");
+  WriteFile(dir_ / "outside", "secret");
+  std::filesystem::create_symlink(dir_ / "outside", src_ + "/link");
+  std::filesystem::create_symlink(dir_ / "missing", src_ + "/dangling");
+  // Windows would name these "name" and "x": a path cannot reach them.
+  WriteFile(src_ + "/name.", "dot");
+  WriteFile(src_ + "/x ", "space");
+  ASSERT_EQ(arch_.Pack(src_), platform::kTrue);
+  EXPECT_EQ(ReadFile(target_), BuildArchive({{"a", "fine"}}));
+}
 
 TEST_F(PackTest, SourceThatChangesLengthFailsInsteadOfLying) {
   WriteFile(src_ + "/a", "abc");

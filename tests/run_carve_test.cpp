@@ -6,6 +6,7 @@
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/fs.h"
 #include "run/container.h"
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
@@ -94,10 +95,12 @@ TEST(ContainerTrailer, DecodesSignedLittleEndian) {
 class CarveOutTest : public ::testing::Test {
 protected:
   // Runs the trailer read and the carve-out on package as the executable.
+  // The run's steps 5, 6 and 8: the pack file is made anew each time.
   void Carve(const std::string &package) {
     world.InstallPackage(package);
     form.Load();
     exe = mdl_main::ReadTrailer();
+    platform::fs::RemoveFileOrLink(world.packFile);
     mdl_main::CarveOut(exe, world.packFile, form);
   }
 
@@ -213,6 +216,7 @@ TEST_F(CarveOutTest, ArchiveStartBelowOneFailsBeforeAnyByte) {
     form.Load();
     exe = mdl_main::ReadTrailer();
     EXPECT_EQ(exe.ArchiveStart, start);
+    platform::fs::RemoveFileOrLink(world.packFile);
     try {
       mdl_main::CarveOut(exe, world.packFile, form);
       ADD_FAILURE() << "no error for ArchiveStart " << start;

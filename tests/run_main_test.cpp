@@ -1,10 +1,14 @@
 // The update run from the confirmation to its endings, on the scripted UI.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "platform/posix/syscalls.h"
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
@@ -13,6 +17,7 @@
 namespace {
 
 using namespace std::string_literals;
+namespace stdfs = std::filesystem;
 
 using pkgbuild::ListNames;
 using pkgbuild::P;
@@ -272,6 +277,136 @@ TEST_F(RunTest, PackFileThatCannotBeDeletedEndsWhileTheWindowIsHidden) {
   EXPECT_TRUE(backend.formCreated);
   EXPECT_FALSE(backend.formShown);
   EXPECT_EQ(ReadFile(world.packFile), "old pack");
+}
+
+// What someone else may have planted under TMP before the run: each is
+// either cleared away or ends the run before anything is unpacked; nothing
+// outside TMP is written, and no planted script is carried out.
+struct Planted {
+  const char *label;
+  // Prepares TMP (world.box holds "outside", a folder with a planted script
+  // and a file that must stay as it is); may install a fault hook.
+  std::function<void(pkgbuild::RunWorld &)> plant;
+  bool critical; // false: the run succeeds
+};
+
+class PlantedTest : public RunTest,
+                    public ::testing::WithParamInterface<Planted> {
+protected:
+  void TearDown() override { platform::posix::SetFaultHook(nullptr); }
+};
+
+// Fails every delete of a name that holds word, as a file in use or
+// another user's file would.
+void KeepUndeletable(const std::string &word) {
+  platform::posix::SetFaultHook(
+      [word](platform::posix::Call call, const std::string &path) {
+        const bool removes = call == platform::posix::Call::Delete ||
+                             call == platform::posix::Call::RemoveFolder;
+        return removes && path.find(word) != std::string::npos ? EBUSY : 0;
+      });
+}
+
+TEST_P(PlantedTest, IsClearedOrEndsTheRunBeforeUnpacking) {
+  InstallStandardPackage();
+  const std::string outside = world.box / "outside";
+  MakeFolder(outside);
+  // The planted script would delete app.exe from the program folder.
+  WriteFile(outside + "/script", ScriptRecord(1, "", P + "\\app.exe"));
+  WriteFile(outside + "/keep", "outside bytes");
+  GetParam().plant(world);
+  const int code = Run();
+  platform::posix::SetFaultHook(nullptr);
+  if (GetParam().critical) {
+    EXPECT_EQ(code, platform::exitcode::kFailed);
+    ASSERT_EQ(backend.messages.size(), 2u);
+    const std::string &text = backend.messages[1].text;
+    EXPECT_EQ(text.rfind(kCritical, 0), 0u) << text;
+    EXPECT_NE(text.find(world.tmp + "\\VLSFX_QUORIX"), std::string::npos)
+        << text;
+    EXPECT_FALSE(backend.formShown);
+    EXPECT_EQ(ReadFile(world.prog + "/app.exe"),
+              "old app, longer than nothing");
+  } else {
+    EXPECT_EQ(code, platform::exitcode::kSuccess);
+    ExpectInstalled();
+    EXPECT_TRUE(stdfs::is_directory(stdfs::symlink_status(world.tempFolder)));
+  }
+  EXPECT_EQ(pkgbuild::ListNames(outside),
+            (std::vector<std::string>{"keep", "script"}));
+  EXPECT_EQ(ReadFile(outside + "/keep"), "outside bytes");
+  EXPECT_FALSE(testsupport::Exists(world.box / "made"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tmp, PlantedTest,
+    ::testing::Values(
+        Planted{"undeletable_file_in_the_old_folder",
+                [](pkgbuild::RunWorld &w) {
+                  MakeFolder(w.tempFolder);
+                  WriteFile(w.tempFolder + "/script",
+                            ScriptRecord(1, "", P + "\\app.exe"));
+                  WriteFile(w.tempFolder + "/locked", "in use");
+                  KeepUndeletable("locked");
+                },
+                true},
+        Planted{"old_folder_that_cannot_be_removed",
+                [](pkgbuild::RunWorld &w) {
+                  MakeFolder(w.tempFolder);
+                  KeepUndeletable("VLSFX_QUORIX");
+                  // Empty and ours: it is used as it is.
+                },
+                false},
+        Planted{"temp_folder_is_a_link_to_a_folder",
+                [](pkgbuild::RunWorld &w) {
+                  stdfs::create_directory_symlink(w.box / "outside",
+                                                  w.tempFolder);
+                },
+                false},
+        Planted{"temp_folder_is_a_dangling_link",
+                [](pkgbuild::RunWorld &w) {
+                  stdfs::create_directory_symlink(w.box / "made", w.tempFolder);
+                },
+                true},
+        Planted{"temp_folder_link_that_cannot_be_removed",
+                [](pkgbuild::RunWorld &w) {
+                  stdfs::create_directory_symlink(w.box / "outside",
+                                                  w.tempFolder);
+                  KeepUndeletable("VLSFX_QUORIX");
+                },
+                true},
+        Planted{"pack_file_is_a_link_to_a_file",
+                [](pkgbuild::RunWorld &w) {
+                  stdfs::create_symlink(w.box / "outside/keep", w.packFile);
+                },
+                false},
+        Planted{"pack_file_is_a_dangling_link",
+                [](pkgbuild::RunWorld &w) {
+                  stdfs::create_symlink(w.box / "made", w.packFile);
+                },
+                false},
+        Planted{"pack_file_link_that_cannot_be_removed",
+                [](pkgbuild::RunWorld &w) {
+                  stdfs::create_symlink(w.box / "made", w.packFile);
+                  KeepUndeletable("VLSFX_QUORIX.PACK");
+                },
+                true}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+TEST_F(RunTest, AnotherUsersFolderLeftInTmpIsNotWorkedIn) {
+  if (geteuid() != 0)
+    GTEST_SKIP() << "only root can give a folder to another user";
+  InstallStandardPackage();
+  MakeFolder(world.tempFolder);
+  ASSERT_EQ(chown(world.tempFolder.c_str(), 12345, 12345), 0);
+  KeepUndeletable("VLSFX_QUORIX");
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  platform::posix::SetFaultHook(nullptr);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_NE(backend.messages[1].text.find("другому пользователю"),
+            std::string::npos)
+      << backend.messages[1].text;
+  EXPECT_TRUE(ListNames(world.tempFolder).empty());
 }
 
 TEST_F(RunTest, FileAtTheTempFolderPathFailsTheExtraction) {

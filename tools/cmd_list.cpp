@@ -33,17 +33,14 @@ int ListCommand(const std::vector<std::string> &arguments) {
   archive::CatalogReader reader(number, info);
   archive::EntryParser parser;
   while (reader.Next(parser)) {
-    archive::CatalogEntry entry;
-    const std::string name = archive::RemoveReservedChars(parser.Name());
-    archive::CheckEntryName(name);
-    entry.name = name;
-    entry.end = parser.End();
-    entry.start = parser.Start();
-    archive::CheckEntryRange(entry, info.dataStart, info.length);
+    const std::string name = archive::CheckedEntryName(parser);
+    const archive::EntryRange range = archive::CheckEntryRange(
+        parser, name, info.dataStart, info.first, info.length);
+    const int32_t start = parser.Start();
+    const int32_t end = parser.End();
     const int64_t size =
-        entry.end > entry.start ? int64_t{entry.end} - entry.start : 0;
-    std::cout << name << '\t' << entry.start << '\t' << entry.end << '\t'
-              << size << "\n";
+        range.last >= range.first ? int64_t{range.last} - range.first + 1 : 0;
+    std::cout << name << '\t' << start << '\t' << end << '\t' << size << "\n";
   }
   std::cout.flush();
   return kExitOk;
