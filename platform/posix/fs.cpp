@@ -123,10 +123,15 @@ int OpenFolder(const std::string &prefix) {
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// True when name in folder is a folder (through a link); a name that cannot
+// be looked at raises.
 bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
   struct stat st {};
-  return posix::sys::FStatAt(folder, name.c_str(), &st, 0, shown) == 0 &&
-         S_ISDIR(st.st_mode);
+  if (posix::sys::FStatAt(folder, name.c_str(), &st, 0, shown) == 0)
+    return S_ISDIR(st.st_mode);
+  if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
+    return false;
+  posix::RaiseErrno(errno, shown);
 }
 
 // Deletes the folder name in parent with everything in it. Symbolic links
@@ -234,10 +239,16 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     if (IsHidden(name) || !IsAddressable(name) ||
         !MatchesPattern(name, split.name))
       continue;
+    // A name that cannot be looked at is a failure, not a file that is not
+    // there: a deletion by pattern must not pass over it in silence.
     struct stat st {};
     if (posix::sys::FStatAt(folder.get(), name.c_str(), &st, 0,
-                            split.prefix + name) == 0 &&
-        S_ISREG(st.st_mode))
+                            split.prefix + name) != 0) {
+      if (errno == ENOENT || errno == ELOOP)
+        continue; // gone meanwhile, or a dangling link
+      posix::RaiseErrno(errno, split.prefix + name);
+    }
+    if (S_ISREG(st.st_mode))
       names.push_back(std::move(name));
   }
   std::sort(names.begin(), names.end(), NameLess);

@@ -36,6 +36,8 @@ const char *CallName(Call call) {
   switch (call) {
   case Call::Open:
     return "open";
+  case Call::Create:
+    return "create";
   case Call::Read:
     return "read";
   case Call::Write:
@@ -67,7 +69,7 @@ int Open(const std::string &path, const char *native, int flags, mode_t mode) {
 
 int OpenAt(int folder, const char *name, int flags, const std::string &path,
            mode_t mode) {
-  UPD_FAULT(Call::Open, path);
+  UPD_FAULT((flags & O_CREAT) ? Call::Create : Call::Open, path);
   return ::openat(folder, name, flags, mode);
 }
 

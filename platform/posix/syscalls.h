@@ -14,7 +14,8 @@ namespace platform::posix {
 
 // What a call does to the file system.
 enum class Call {
-  Open,         // open a file or a folder (also creating a file)
+  Open,         // open an existing file or folder
+  Create,       // open a file, creating it when it is missing
   Read,         // read from an open file
   Write,        // write to an open file
   Close,        // close a file

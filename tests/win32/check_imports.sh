@@ -4,7 +4,8 @@
 # the package, in the user's Downloads folder.
 #   bash check_imports.sh PROGRAM.exe
 set -euo pipefail
-allowed="kernel32.dll user32.dll gdi32.dll ole32.dll oleaut32.dll msvcrt.dll"
+# advapi32: the stack protector's canary is seeded from its random source.
+allowed="kernel32.dll user32.dll gdi32.dll ole32.dll oleaut32.dll msvcrt.dll advapi32.dll"
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 dlls=$("$objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 [ -n "$dlls" ] || { echo "no import table found in $1" >&2; exit 1; }
