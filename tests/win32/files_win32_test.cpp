@@ -105,6 +105,39 @@ TEST_F(Win32Files, OutputTruncatesEvenAHiddenSystemFile) {
   EXPECT_TRUE(wintest::Attributes(path) & FILE_ATTRIBUTE_HIDDEN);
 }
 
+// A file to be written is never opened through a reparse point, and a file
+// with other hard links keeps its bytes when its name is written anew.
+TEST_F(Win32Files, WritersNeverGoThroughALink) {
+  const std::string outside = dir / "outside";
+  const std::string shared = dir / "shared";
+  wintest::WriteFile(outside, "secret");
+  wintest::WriteFile(shared, "shared bytes");
+  const std::string hard = dir / "hard";
+  ASSERT_TRUE(::CreateHardLinkW(platform::win32::Widen(hard).c_str(),
+                                platform::win32::Widen(shared).c_str(),
+                                nullptr));
+  files::Open(1, hard, OpenMode::Output);
+  files::Put(1, 'x');
+  files::Close(1);
+  EXPECT_EQ(wintest::ReadFile(hard), "x");
+  EXPECT_EQ(wintest::ReadFile(shared), "shared bytes");
+
+  // Wine answers CreateSymbolicLinkW with an empty plain file.
+  const std::string link = dir / "link";
+  const std::wstring wideLink = platform::win32::Widen(link);
+  const bool made = ::CreateSymbolicLinkW(
+      wideLink.c_str(), platform::win32::Widen(outside).c_str(), 0);
+  const DWORD attributes = ::GetFileAttributesW(wideLink.c_str());
+  if (!made || attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    GTEST_SKIP() << "no symbolic links here";
+  for (OpenMode mode :
+       {OpenMode::Output, OpenMode::ReadWrite, OpenMode::CreateNew})
+    EXPECT_EQ(ErrorOf([&] { files::Open(1, link, mode); }),
+              err::kPathFileAccess);
+  EXPECT_EQ(wintest::ReadFile(outside), "secret");
+}
+
 TEST_F(Win32Files, TwoNumbersMayHoldTheSameFile) {
   const std::string path = dir / "shared.bin";
   wintest::WriteFile(path, "0123456789");
