@@ -49,6 +49,11 @@ public:
   // the archive and stays open.
   platform::Boolean UnLoad();
 
+  // A sentence that Extract's error box adds on a line of its own when the
+  // file is not an archive (-1234007): the update run says there that the
+  // package it came from is damaged.
+  void NotArchiveNote(const std::string &theNote) { NotArchiveNote_ = theNote; }
+
   // The number the archive is open under (tests and the tool look at it).
   int16_t FileNum() const { return FileNum_; }
 
@@ -64,7 +69,8 @@ private:
                        int32_t &written);
   // Extract's error path: closes the entry's output file, shows text in an
   // error box, returns to idle; the result is false.
-  platform::Boolean FailExtract(int16_t openOutput, const std::string &text);
+  platform::Boolean FailExtract(int16_t openOutput, int32_t number,
+                                const std::string &text);
   // Raises unless the archive that Load opened is open under FileNum: the
   // failure of the last Load when it failed, so that no read goes through a
   // number that another file has taken since.
@@ -77,6 +83,7 @@ private:
   uint8_t Compression_ = 0;
   int32_t Seek_[2] = {0, 0}; // DefSeek, FullSeek
   platform::Boolean Abort_ = platform::kFalse;
+  std::string NotArchiveNote_;
 
   // What the last Load did: the serial of the file it opened (0: none), or
   // the failure that stopped it.

@@ -146,18 +146,18 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
     DefFile_.clear();
     return platform::kTrue;
   } catch (const platform::Error &e) {
-    return FailExtract(openOutput, e.Description());
+    return FailExtract(openOutput, e.Number(), e.Description());
   } catch (const std::bad_alloc &) {
-    return FailExtract(openOutput,
+    return FailExtract(openOutput, platform::err::kOutOfMemory,
                        platform::StandardText(platform::err::kOutOfMemory));
   } catch (const std::exception &e) {
-    return FailExtract(openOutput, e.what());
+    return FailExtract(openOutput, platform::err::kInvalidCall, e.what());
   }
   // Anything else (the end of the program, thrown from inside a yield)
   // passes through.
 }
 
-platform::Boolean cls_arch::FailExtract(int16_t openOutput,
+platform::Boolean cls_arch::FailExtract(int16_t openOutput, int32_t number,
                                         const std::string &text) {
   if (openOutput) {
     try {
@@ -166,7 +166,10 @@ platform::Boolean cls_arch::FailExtract(int16_t openOutput,
       // The failure being reported matters more.
     }
   }
-  const platform::Boolean result = ShowFailure(text);
+  const platform::Boolean result =
+      ShowFailure(number == kErrNotArchive && !NotArchiveNote_.empty()
+                      ? text + "\r\n" + NotArchiveNote_
+                      : text);
   ActionMode_ = mode::kIdle;
   DefFile_.clear();
   return result;

@@ -7,6 +7,8 @@
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/ui.h"
+#include "run/mdl_main.h"
+#include "run/pe_image.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -21,11 +23,26 @@ std::string ProgramExePath() {
          ".exe";
 }
 
+int32_t PackageLength(int16_t fileNum) {
+  const int32_t length = files::Lof(fileNum);
+  const auto table = pe::FindCertificateTable(
+      length, [&](int64_t offset, uint8_t *bytes, size_t count) {
+        if (offset + static_cast<int64_t>(count) > length)
+          return false;
+        for (size_t k = 0; k < count; ++k)
+          bytes[k] = files::GetAt(
+              fileNum,
+              static_cast<int32_t>(offset + 1 + static_cast<int64_t>(k)));
+        return true;
+      });
+  return table ? static_cast<int32_t>(table->offset) : length;
+}
+
 Container ReadTrailer() {
   Container exe;
   exe.fileNum = files::FreeFile();
   files::Open(exe.fileNum, ProgramExePath(), platform::OpenMode::ReadOnly);
-  exe.L = files::Lof(exe.fileNum);
+  exe.L = PackageLength(exe.fileNum);
   // A file shorter than the trailer gives a position below 1: an error.
   uint8_t trailer[kTrailerSize];
   for (int32_t k = 0; k < kTrailerSize; ++k)
@@ -56,6 +73,15 @@ void CarveOut(const Container &exe, const std::string &packFile,
   const int16_t packNum = files::FreeFile();
   files::Open(packNum, packFile, platform::OpenMode::CreateNew);
   const int32_t E = exe.L - kTrailerSize;
+  if (exe.ArchiveStart < 1 && exe.ArchiveStart <= E) {
+    // No archive can begin there: the package was cut short or altered.
+    try {
+      files::GetAt(exe.fileNum, exe.ArchiveStart);
+    } catch (const platform::Error &e) {
+      throw platform::Error(e.Number(),
+                            e.Description() + "\r\n" + kDamagedPackageText);
+    }
+  }
   bool runs = true; // false once a run failed: the rest goes byte by byte
   uint8_t chunk[kCarveRun];
   // i <= E never lets i overflow: E is at most INT32_MAX - 4.

@@ -17,7 +17,7 @@ inline constexpr int32_t kTrailerSize = 4;
 // The executable as the trailer read leaves it.
 struct Container {
   int16_t fileNum = 0;      // the executable, open for reading
-  int32_t L = 0;            // its length in bytes
+  int32_t L = 0;            // length of the package in it, in bytes
   int32_t ArchiveStart = 0; // the trailer: position of the archive's first byte
 };
 
@@ -32,9 +32,14 @@ inline int32_t ReadLE32(const uint8_t bytes[4]) {
                               static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-// Opens the executable for reading and reads ArchiveStart from its last four
-// bytes. The file stays open (CarveOut closes it). Raises when the file is
-// missing or shorter than the trailer.
+// The length of the package in the executable open under fileNum: the
+// file's length, or, when a signing tool has appended a certificate table
+// (pe::FindCertificateTable), the position of the byte just before it.
+int32_t PackageLength(int16_t fileNum);
+
+// Opens the executable for reading and reads ArchiveStart from the four
+// bytes that end the package. The file stays open (CarveOut closes it).
+// Raises when the file is missing or shorter than the trailer.
 Container ReadTrailer();
 
 // Percentage shown after copying the byte at position i:

@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/ui.h"
+#include "run/checksums.h"
 #include "run/container.h"
 #include "run/install_script.h"
 #include "ui/Setup.h"
@@ -80,12 +81,16 @@ void CheckTempFolder() {
   Arch().FileName(PackFile);
   Arch().Load();
   form.SetStatusHandle(platform::kTrue);
+  Arch().NotArchiveNote(kDamagedPackageText);
   if (!Arch().Extract(TempFolder)) {
     // Extract has shown its message; the install step and the success
     // message presuppose every entry, so the run ends here as on a critical
     // error, leaving the pack file and the temporary folder in place.
     End(platform::exitcode::kFailed);
   }
+  // A package that lists its files' checksums is checked before a single
+  // record of its script runs: a damaged download installs nothing.
+  sums::VerifyFolder(TempFolder);
 
   // 12-13. Install phase: no more yields; the archive is closed.
   form.SetStatusHandle(platform::kFalse);

@@ -16,6 +16,12 @@ inline constexpr const char *kConfirmText =
 inline constexpr const char *kSuccessText =
     "Обновление до версии 1.1 прошло успешно!";
 inline constexpr const char *kCriticalText = "Произошла критическая ошибка:";
+// Follows, on a line of its own, the description of a failure that shows
+// the package itself to be damaged (a trailer that points outside it, an
+// archive that is not there, a file that differs from the one packed).
+inline constexpr const char *kDamagedPackageText =
+    "Пакет обновления поврежден или загружен не полностью. Загрузите его "
+    "заново.";
 
 // Names under the folder that TMP names.
 inline constexpr const char *kTempFolderSuffix = "\\VLSFX_QUORIX";

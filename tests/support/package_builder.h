@@ -29,6 +29,19 @@ std::string JoinPackage(std::string_view stub, std::string_view archive,
 // The 4-byte little-endian trailer.
 std::string Trailer(int32_t archiveStart);
 
+// The bytes of a checksum entry (~updpack.sum) for every ordinary file of
+// folder, as `updpack build` writes it.
+std::string SumsOf(const std::string &folder);
+
+// A small PE image: the DOS header, "PE\0\0", a COFF header and an optional
+// header (PE32+ unless told) with 16 data directories, all empty; size bytes
+// in all.
+std::string MinimalPe(bool plus = true, size_t size = 512);
+// What a signing tool does to a file that begins with a PE image: pads it
+// to a multiple of 8, appends table and points the security directory at
+// it.
+std::string Sign(std::string file, std::string_view table);
+
 // One 65-byte script record. Each field is padded on the right with pad
 // (a space unless told); a field longer than its size fails the test.
 std::string ScriptRecord(uint8_t operation, std::string_view source,

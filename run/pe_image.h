@@ -1,0 +1,45 @@
+// What the update run needs to know of the PE image it is part of: where a
+// signing tool's certificate table begins. Signing tools (Authenticode)
+// append the table after our trailer and point the security directory of
+// the PE header at it; the package then ends just before the table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace pe {
+
+// Layout of the headers, as the PE format names them; offsets in bytes.
+inline constexpr int64_t kDosLfanewOffset = 0x3C; // e_lfanew: "PE\0\0"
+inline constexpr uint32_t kPeSignature = 0x00004550;
+inline constexpr int64_t kCoffHeaderSize = 20;
+inline constexpr int64_t kSizeOfOptionalHeaderOffset = 16; // in the COFF header
+inline constexpr uint16_t kPe32Magic = 0x10B;
+inline constexpr uint16_t kPe32PlusMagic = 0x20B;
+// In the optional header: NumberOfRvaAndSizes and the data directories.
+inline constexpr int64_t kNumberOfRvaAndSizesPe32 = 92;
+inline constexpr int64_t kNumberOfRvaAndSizesPe32Plus = 108;
+inline constexpr int64_t kDataDirectoriesPe32 = 96;
+inline constexpr int64_t kDataDirectoriesPe32Plus = 112;
+inline constexpr int64_t kDataDirectorySize = 8; // VirtualAddress, Size
+// IMAGE_DIRECTORY_ENTRY_SECURITY: its address is a file offset, not an RVA.
+inline constexpr uint32_t kDirectoryEntrySecurity = 4;
+
+// Reads count bytes at a 0-based offset; false when they are not all there.
+using ReadAt =
+    std::function<bool(int64_t offset, uint8_t *bytes, size_t count)>;
+
+// The certificate table of a file of length bytes, as a 0-based offset and
+// a size, when the file is a PE image whose security directory names a
+// table that ends exactly at the end of the file; nothing otherwise. Every
+// offset read from the file is checked against its length first.
+struct CertificateTable {
+  int64_t offset;
+  int64_t size;
+};
+std::optional<CertificateTable> FindCertificateTable(int64_t length,
+                                                     const ReadAt &read);
+
+} // namespace pe

@@ -1,0 +1,279 @@
+// Packages that can be trusted: a signing tool's certificate table is not
+// part of the package, the checksum entry keeps a damaged download from
+// installing, and a cut or altered package says that it is damaged.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "platform/error.h"
+#include "run/checksums.h"
+#include "run/mdl_main.h"
+#include "run/pe_image.h"
+#include "tests/support/caught.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+using namespace std::string_literals;
+using pkgbuild::MinimalPe;
+using pkgbuild::P;
+using pkgbuild::ScriptRecord;
+using pkgbuild::Sign;
+using pkgbuild::T;
+using testsupport::Caught;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+namespace sums = mdl_main::sums;
+
+std::optional<pe::CertificateTable> TableOf(const std::string &file) {
+  return pe::FindCertificateTable(
+      static_cast<int64_t>(file.size()),
+      [&](int64_t offset, uint8_t *bytes, size_t count) {
+        if (offset + static_cast<int64_t>(count) >
+            static_cast<int64_t>(file.size()))
+          return false;
+        std::copy_n(file.data() + offset, count, bytes);
+        return true;
+      });
+}
+
+// ---- The certificate table
+// ---------------------------------------------------
+
+TEST(CertificateTable, OnlyATableThatEndsTheFileCounts) {
+  const std::string table(1496, 'S');
+  const std::string body = MinimalPe() + "PACK1 and the rest";
+  const std::string signed64 = Sign(body, table);
+  const std::string signed32 = Sign(MinimalPe(false) + "x", table);
+  std::string elsewhere = signed64 + "appended after signing";
+  std::string fewDirectories = signed64;
+  fewDirectories[0x80 + 24 + pe::kNumberOfRvaAndSizesPe32Plus] = 4;
+  std::string shortOptional = signed64;
+  shortOptional[0x80 + 4 + pe::kSizeOfOptionalHeaderOffset] = 100;
+  std::string farHeader = signed64;
+  farHeader[pe::kDosLfanewOffset + 3] = 0x7F;
+  const struct {
+    const char *label;
+    std::string file;
+    int64_t offset; // -1: no table
+  } cases[] = {
+      {"PE32+", signed64, static_cast<int64_t>(signed64.size() - table.size())},
+      {"PE32", signed32, static_cast<int64_t>(signed32.size() - table.size())},
+      {"unsigned", body, -1},
+      {"table that does not end the file", elsewhere, -1},
+      {"four data directories", fewDirectories, -1},
+      {"optional header too short", shortOptional, -1},
+      {"PE header past the end", farHeader, -1},
+      {"MZ alone", "MZ", -1},
+      {"empty", "", -1},
+      {"not an image", std::string(600, 'q'), -1},
+  };
+  for (const auto &c : cases) {
+    const auto found = TableOf(c.file);
+    EXPECT_EQ(found ? found->offset : -1, c.offset) << c.label;
+  }
+}
+
+// ---- Checksums --------------------------------------------------------------
+
+uint32_t Crc(std::string_view text) {
+  return sums::Crc32(0, reinterpret_cast<const uint8_t *>(text.data()),
+                     text.size());
+}
+
+TEST(Checksums, Crc32MatchesTheStandardAndContinues) {
+  EXPECT_EQ(Crc(""), 0u);
+  EXPECT_EQ(Crc("a"), 0xE8B7BE43u);
+  EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
+  std::string data(100003, '\0');
+  std::mt19937 random(7);
+  for (char &c : data)
+    c = static_cast<char>(random());
+  uint32_t crc = 0;
+  for (size_t at = 0, step = 1; at < data.size();
+       at += step, step = step * 3 % 1001 + 1) {
+    const size_t n = std::min(step, data.size() - at);
+    crc = sums::Crc32(crc, reinterpret_cast<const uint8_t *>(data.data() + at),
+                      n);
+  }
+  EXPECT_EQ(crc, Crc(data));
+}
+
+TEST(Checksums, ListsReadBackAsWritten) {
+  const std::vector<sums::Sum> list = {
+      {"app.exe", 70000, 0xDEADBEEF}, {"пусто", 0, 0}, {"a b.txt", 3, 1}};
+  const std::string text = sums::FormatSums(list);
+  EXPECT_EQ(text.rfind("updpack sums 1\r\ndeadbeef 70000 app.exe\r\n", 0), 0u);
+  const std::vector<sums::Sum> back = sums::ParseSums(text);
+  ASSERT_EQ(back.size(), list.size());
+  for (size_t k = 0; k < list.size(); ++k) {
+    EXPECT_EQ(back[k].name, list[k].name);
+    EXPECT_EQ(back[k].length, list[k].length);
+    EXPECT_EQ(back[k].crc, list[k].crc);
+  }
+}
+
+TEST(Checksums, DamagedListsAreRefused) {
+  const std::string header = "updpack sums 1\r\n";
+  for (const std::string &text :
+       {""s, "updpack sums 2\r\n"s, header + "\r\n", header + "deadbeef 5\r\n",
+        header + "deadbee 5 a\r\n", header + "deadbeeg 5 a\r\n",
+        header + "deadbeef -5 a\r\n", header + "deadbeef 5x a\r\n",
+        header + "deadbeef 5 ..\\x\r\n", header + "deadbeef 5 ..\r\n",
+        header + "deadbeef 5 CON.txt\r\n",
+        header + "deadbeef 5 ~UPDPACK.SUM\r\n",
+        header + "deadbeef 5 a\tb\r\n"}) {
+    const platform::Error e = Caught([&] { sums::ParseSums(text); });
+    EXPECT_EQ(e.Number(), sums::kErrPackageDamaged) << text;
+    EXPECT_NE(e.Description().find(mdl_main::kDamagedPackageText),
+              std::string::npos);
+  }
+}
+
+// ---- Packages through the run
+// ------------------------------------------------
+
+class TrustTest : public ::testing::Test {
+protected:
+  // A package of app.exe and data.bin with its checksum entry, whose script
+  // copies app.exe into the program folder and deletes old.txt there;
+  // stub + archive + filler to a multiple of 8 + trailer, as build makes it.
+  std::string BuildPackage() {
+    const std::string src = world.box / "src";
+    testsupport::MakeFolder(src);
+    WriteFile(src + "/app.exe", std::string(5000, 'A') + "end of app");
+    WriteFile(src + "/data.bin", std::string(3000, 'D'));
+    WriteFile(src + "/script",
+              ScriptRecord(0, T + "\\app.exe", P + "\\app.exe") +
+                  ScriptRecord(1, "", P + "\\old.txt"));
+    WriteFile(src + "/" + sums::kEntryName, pkgbuild::SumsOf(src));
+    const std::string archive = pkgbuild::PackFolder(src, world.box / "a.pack");
+    const std::string stub = MinimalPe();
+    const size_t filler = (8 - (stub.size() + archive.size() + 4) % 8) % 8;
+    dataStart = stub.size() +
+                archive.find("\x01"
+                             "AAAA") +
+                1;
+    return pkgbuild::JoinPackage(stub, archive, std::string(filler, '\0'));
+  }
+
+  int Run(const std::string &package) {
+    WriteFile(world.prog + "/old.txt", "old");
+    WriteFile(world.prog + "/app.exe", "old app");
+    world.InstallPackage(package);
+    backend.QueueAnswer(platform::MsgAnswer::Yes);
+    return testsupport::RunProgram(mdl_main::Main);
+  }
+
+  bool Installed() {
+    return ReadFile(world.prog + "/app.exe") ==
+               std::string(5000, 'A') + "end of app" &&
+           !testsupport::Exists(world.prog + "/old.txt");
+  }
+
+  pkgbuild::RunWorld world;
+  testsupport::ScriptedUi backend;
+  size_t dataStart = 0; // 0-based offset of app.exe's first byte
+};
+
+TEST_F(TrustTest, PackagesWithAndWithoutChecksumsOrSignatureInstall) {
+  const std::string package = BuildPackage();
+  for (const std::string &file :
+       {package, Sign(package, std::string(1496, 'S')),
+        Sign(package, "small table")}) {
+    SCOPED_TRACE(file.size());
+    backend.messages.clear();
+    EXPECT_EQ(Run(file), platform::exitcode::kSuccess);
+    EXPECT_TRUE(Installed());
+  }
+}
+
+struct Damage {
+  const char *label;
+  std::function<void(std::string &package, size_t dataStart)> apply;
+};
+
+class DamagedPackageTest : public TrustTest,
+                           public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedPackageTest, NeverInstallsAndSaysItIsDamaged) {
+  std::string package = BuildPackage();
+  GetParam().apply(package, dataStart);
+  EXPECT_EQ(Run(package), platform::exitcode::kFailed);
+  ASSERT_GE(backend.messages.size(), 2u);
+  const std::string &shown = backend.messages.back().text;
+  EXPECT_NE(shown.find("\r\n"s + mdl_main::kDamagedPackageText),
+            std::string::npos)
+      << shown;
+  EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "old app");
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packages, DamagedPackageTest,
+    ::testing::Values(
+        Damage{"byte_flipped_in_an_entry",
+               [](std::string &p, size_t at) { p[at + 4000] ^= 0x20; }},
+        Damage{"last_byte_of_an_entry",
+               [](std::string &p, size_t at) { p[at + 5009] ^= 1; }},
+        Damage{"name_changed_in_the_catalog",
+               [](std::string &p, size_t) { p[p.find("app.exe?")] = 'b'; }},
+        Damage{"checksum_changed_in_the_list",
+               [](std::string &p, size_t) {
+                 char &c = p[p.find("updpack sums 1\r\n") + 16];
+                 c = c == '0' ? '1' : '0';
+               }},
+        Damage{"list_header_changed",
+               [](std::string &p, size_t) {
+                 p[p.find("updpack sums 1") + 13] = '9';
+               }},
+        Damage{"trailer_high_byte",
+               [](std::string &p, size_t) { p[p.size() - 1] ^= 0x80; }},
+        Damage{"trailer_low_byte",
+               [](std::string &p, size_t) { p[p.size() - 4] ^= 0x10; }},
+        Damage{"cut_to_a_third",
+               [](std::string &p, size_t) { p.resize(p.size() / 3); }},
+        Damage{"cut_in_half",
+               [](std::string &p, size_t) { p.resize(p.size() / 2); }},
+        Damage{"last_byte_missing",
+               [](std::string &p, size_t) { p.pop_back(); }},
+        Damage{"trailer_missing",
+               [](std::string &p, size_t) { p.resize(p.size() - 4); }},
+        Damage{"signed_then_cut",
+               [](std::string &p, size_t) {
+                 p = Sign(p, std::string(1496, 'S'));
+                 p.resize(p.size() - 100);
+               }},
+        Damage{"table_appended_without_the_directory",
+               [](std::string &p, size_t) { p += std::string(1496, 'S'); }}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+TEST_F(TrustTest, TrailerOutsideThePackageKeepsItsMessageWordForWord) {
+  const std::string stub = MinimalPe();
+  const std::string archive = "PACK1\x00\x01\x01"s;
+  // Before the first byte: the read's own message, then the sentence.
+  EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, -1248799531)),
+            platform::exitcode::kFailed);
+  const std::string &critical = backend.messages.back().text;
+  EXPECT_EQ(critical.rfind("Произошла критическая ошибка:\r\nНеверный номер "
+                           "записи",
+                           0),
+            0u)
+      << critical;
+  EXPECT_NE(
+      critical.find("позиция -1248799531\r\n"s + mdl_main::kDamagedPackageText),
+      std::string::npos)
+      << critical;
+  // Past the end: an empty pack file is no archive.
+  backend.messages.clear();
+  EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, 1 << 30)),
+            platform::exitcode::kFailed);
+  EXPECT_EQ(backend.messages.back().text,
+            "Файл не является архивом Kestrova PACK.\r\n"s +
+                mdl_main::kDamagedPackageText);
+}
+
+} // namespace
