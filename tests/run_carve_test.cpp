@@ -310,7 +310,8 @@ TEST_F(CarveRunTest, EmptyPackFileIsRejectedByTheExtraction) {
   ASSERT_EQ(backend.messages.size(), 2u); // Extract's own box, nothing more
   EXPECT_EQ(backend.messages[1].icon, platform::MsgIcon::Error);
   EXPECT_EQ(backend.messages[1].text,
-            "Файл не является архивом Kestrova PACK.");
+            std::string("Файл не является архивом Kestrova PACK.\r\n") +
+                mdl_main::kDamagedPackageText);
   EXPECT_EQ(testsupport::ReadFile(world.packFile), "");
 }
 

@@ -414,6 +414,8 @@ readonly E2E_MSG_ABORT="Прервать обновление?"
 readonly E2E_MSG_CRITICAL="Произошла критическая ошибка:"
 readonly E2E_MSG_NOT_ARCHIVE="Файл не является архивом Kestrova PACK."
 readonly E2E_MSG_NO_CATALOG="Не обнаружен каталог файлов в архиве Kestrova PACK."
+# Follows the message of a package that is cut short or altered.
+readonly E2E_MSG_DAMAGED="Пакет обновления поврежден или загружен не полностью. Загрузите его заново."
 readonly E2E_STATUS_PREPARE="Идет подготовка к установке..."
 readonly E2E_STATUS_UNPACK="Распаковка пакета обновления..."
 readonly E2E_STATUS_INSTALL="Установка обновления..."

@@ -35,9 +35,11 @@ run_broken() { # NAME ARCHIVE-FORMAT MESSAGE
   rm -f "$program/$1.exe"
 }
 
-# The signature in lower case, with a catalog and a script behind it.
-run_broken lowercase 'pack1\000\001script?1?66\002\001\001\001\\*' "$E2E_MSG_NOT_ARCHIVE"
+# The signature in lower case, with a catalog and a script behind it: the
+# package is damaged, and the box says so after the archive's own message.
+not_archive=$(e2e_crlf "$E2E_MSG_NOT_ARCHIVE" "$E2E_MSG_DAMAGED")
+run_broken lowercase 'pack1\000\001script?1?66\002\001\001\001\\*' "$not_archive"
 # Shorter than a signature.
-run_broken short 'PAC' "$E2E_MSG_NOT_ARCHIVE"
+run_broken short 'PAC' "$not_archive"
 # The right signature, but no catalog marker after the method byte.
 run_broken no_catalog 'PACK1\000\002a?1?2\002\001x' "$E2E_MSG_NO_CATALOG"
