@@ -250,10 +250,15 @@ EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
 // ---- Header and catalog ---------------------------------------------------
 
 CatalogInfo ReadCatalogInfo(int16_t number) {
+  return ReadCatalogInfo(number, platform::files::Seek(number),
+                         platform::files::Lof(number));
+}
+
+CatalogInfo ReadCatalogInfo(int16_t number, int32_t first, int32_t last) {
   namespace files = platform::files;
   CatalogInfo info;
-  info.length = files::Lof(number);
-  info.first = files::Seek(number);
+  info.length = last;
+  info.first = first;
   int32_t position = info.first;
   const auto more = [&] { return position <= info.length; };
 

@@ -124,6 +124,10 @@ struct CatalogInfo {
 // kErrNotArchive, kErrNoCatalog, kErrCatalogUnterminated, or the file
 // table's errors.
 CatalogInfo ReadCatalogInfo(int16_t number);
+// The same for an archive that lies at positions first..last of the open
+// file, as inside a package: nothing before first or after last is read,
+// and length is last.
+CatalogInfo ReadCatalogInfo(int16_t number, int32_t first, int32_t last);
 
 // Walks the entry texts of a catalog found by ReadCatalogInfo, one at a
 // time, reading them from the open archive. Text after the last 0x02 is not

@@ -9,7 +9,7 @@ for args in "--help" "-h" "help"; do
   expect_contains "$OUT" "usage: updpack <command> [arguments]" "updpack $args"
   expect_empty "$ERR" "updpack $args stderr"
 done
-for command in pack extract list build run; do
+for command in pack extract list build run script diff; do
   for flag in --help -h; do
     run_tool "$command" "$flag"
     expect_rc 0 "$command $flag"
@@ -57,7 +57,10 @@ check_usage "extract with one argument" extract a.pack
 check_usage "list without arguments" list
 check_usage "list with two archives" list a b
 check_usage "build without -o" build --stub s --archive a
-check_usage "build without --stub" build --archive a -o p.exe
+check_usage "build without a source" build -o p.exe
+check_usage "build with two sources" build --from a --payload b -o p.exe
+check_usage "build --from without --script" build --from a -o p.exe
+check_usage "build --archive with --script" build --archive a --script s -o p.exe
 check_usage "build with a positional argument" build --stub s --archive a -o p.exe x
 check_usage "run without package" run
 check_usage "run with an unknown option" run p.exe --no
