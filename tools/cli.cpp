@@ -231,14 +231,6 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
-void RemoveQuietly(const std::string &path) {
-  std::string native = path;
-  for (char &c : native)
-    if (c == '\\')
-      c = '/'; // the separators the file layer accepts
-  std::remove(native.c_str());
-}
-
 std::string ByteCount(int64_t bytes) {
   char text[32];
   if (bytes < 1024L * 1024)

@@ -97,8 +97,6 @@ std::string WithoutTrailingSeparators(std::string path);
 // Raises the platform's error (with its number) when the file cannot be
 // opened for reading, and ToolError for a folder.
 void CheckReadable(const std::string &path);
-// Deletes one file by its exact name (no wildcards), ignoring failures.
-void RemoveQuietly(const std::string &path);
 // Human-readable byte count ("12.3 MB").
 std::string ByteCount(int64_t bytes);
 

@@ -129,10 +129,9 @@ private:
     for (const auto &entry : news) {
       if (previous &&
           platform::fs::CompareNamesNoCase(*previous, entry.first) == 0)
-        result_.errors.push_back(
-            (newRoot_ / Join(relative, entry.first)).string() +
-            ": differs from " + *previous +
-            " only in case, which Windows cannot hold");
+        result_.errors.push_back(Join(relative, entry.first) +
+                                 ": differs from " + *previous +
+                                 " only in case, which Windows cannot hold");
       previous = &entry.first;
     }
   }
