@@ -83,6 +83,17 @@ for seed in 1 2 3 4 5 6 7 8; do
 done
 [ -z "$(ls -A "$TMPDIR")" ] || fail "scratch folders are removed: $(ls -A "$TMPDIR")"
 
+# The sample product of examples/, as `make package` builds it.
+EXAMPLES=$(cd "$(dirname "$0")/../../examples" && pwd)
+rm -rf inst
+cp -r "$EXAMPLES/v1.0" inst
+run_tool diff "$EXAMPLES/v1.0" "$EXAMPLES/v1.1" --build inst/example-update.exe --stub stub.exe
+expect_rc 0 "diff --build of the examples"
+run_tool run inst/example-update.exe --yes
+expect_rc 0 "run of the example update"
+rm inst/example-update.exe
+diff -r inst "$EXAMPLES/v1.1" >/dev/null || fail "the example update turns v1.0 into v1.1"
+
 # The same in two steps, and an identical pair.
 rm -rf old new
 mkdir -p old/data new/data/logs
