@@ -2,6 +2,7 @@
 // field limits, and show/compile round trips over any bytes.
 #include <gtest/gtest.h>
 #include <random>
+#include <sstream>
 
 #include "tests/support/package_builder.h"
 #include "tools/script_compiler.h"
@@ -121,8 +122,8 @@ TEST(ScriptText, FieldsHoldSixteenAndFortyEightBytesExactly) {
       {"s", "{app}\\" + std::string(47, 'b'), 8},
       {"s", std::string(48, 'b'), 0},
       {"s", std::string(49, 'b'), 8},
-      {"\"" + std::string(8, 'a') + " " + std::string(7, 'a') + "\"", "t", 0},
-      {"\"" + std::string(8, 'a') + " " + std::string(8, 'a') + "\"", "t", 6},
+      {std::string("\"aaaaaaaa aaaaaaa\""), "t", 0},
+      {std::string("\"aaaaaaaa aaaaaaaa\""), "t", 6},
       {"{0x20}" + std::string(15, 'a'), "t", 0},
       {"{0x20}" + std::string(16, 'a'), "t", 6},
       {cyrillic16, "t", 0},
@@ -143,13 +144,20 @@ TEST(ScriptText, FieldsHoldSixteenAndFortyEightBytesExactly) {
   }
 }
 
-TEST(ScriptText, CompilationStopsAfterTenErrors) {
-  std::string text;
-  for (int i = 0; i < 30; ++i)
-    text += "frob\n";
-  const auto compiled = CompileScript(text, Installs::Refused);
-  ASSERT_EQ(compiled.errors.size(), tools::kMaxDiagnostics);
-  EXPECT_EQ(compiled.errors.back().pos.line, 10);
+TEST(ScriptText, CompilationStopsAfterTenErrorsAndTellsWhenMoreFollow) {
+  for (const int lines : {10, 11, 30}) {
+    std::string text;
+    for (int i = 0; i < lines; ++i)
+      text += "frob\n";
+    const auto compiled = CompileScript(text, Installs::Refused);
+    ASSERT_EQ(compiled.errors.size(), std::min<size_t>(lines, 11));
+    std::ostringstream out;
+    tools::PrintDiagnostics(out, "t", text, compiled.errors);
+    const std::string printed = out.str();
+    EXPECT_NE(printed.find("t:10:1: error"), std::string::npos);
+    EXPECT_EQ(printed.find("t:11:1: error"), std::string::npos);
+    EXPECT_EQ(printed.find("too many errors") != std::string::npos, lines > 10);
+  }
 }
 
 TEST(ScriptText, InstallLinesKeepTheirProductFile) {

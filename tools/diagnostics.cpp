@@ -53,13 +53,14 @@ std::string Caret(std::string_view line, int column) {
 void PrintDiagnostics(std::ostream &out, const std::string &fileName,
                       std::string_view text,
                       const std::vector<Diagnostic> &diagnostics) {
-  for (const Diagnostic &d : diagnostics) {
+  for (size_t i = 0; i < diagnostics.size() && i < kMaxDiagnostics; ++i) {
+    const Diagnostic &d = diagnostics[i];
     out << fileName << ":" << d.pos.line << ":" << d.pos.column
         << ": error: " << d.message << "\n";
     const std::string_view line = LineOf(text, d.pos.line);
     out << Printable(line) << "\n" << Caret(line, d.pos.column) << "\n";
   }
-  if (diagnostics.size() >= kMaxDiagnostics)
+  if (diagnostics.size() > kMaxDiagnostics)
     out << fileName << ": too many errors, stopping here\n";
 }
 

@@ -21,12 +21,13 @@ struct Diagnostic {
   std::string message;
 };
 
-// Stop collecting after this many errors: later ones are mostly echoes.
+// Errors printed at most: later ones are mostly echoes. Collectors keep one
+// more, which only tells that more follow.
 inline constexpr size_t kMaxDiagnostics = 10;
 
 // Prints each diagnostic, then its source line and a caret under the
-// column (tabs of the line are kept so the caret stays aligned), and a
-// closing note when the list reached kMaxDiagnostics.
+// column (tabs of the line are kept so the caret stays aligned): at most
+// kMaxDiagnostics of them, and a closing note when there were more.
 void PrintDiagnostics(std::ostream &out, const std::string &fileName,
                       std::string_view text,
                       const std::vector<Diagnostic> &diagnostics);

@@ -54,7 +54,7 @@ std::string ProductFile(const std::string &productDir,
       error = "the product file must stay inside the product folder (no ..)";
       return {};
     }
-  const std::string full = (stdfs::path(productDir) / path).string();
+  std::string full = (stdfs::path(productDir) / path).string();
   std::error_code code;
   if (!stdfs::is_regular_file(full, code)) {
     error = "no file " + relative + " in the product folder " + productDir;
@@ -102,7 +102,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     const std::string file = ProductFile(productDir, record.payload, error);
     if (file.empty()) {
       errors.push_back({record.payloadPos, error});
-      if (errors.size() >= kMaxDiagnostics)
+      if (errors.size() > kMaxDiagnostics)
         break;
       continue;
     }

@@ -60,7 +60,7 @@ public:
   CompiledScript Run(std::string_view text) {
     int lineNumber = 0;
     size_t begin = 0;
-    while (begin < text.size() && result_.errors.size() < kMaxDiagnostics) {
+    while (begin < text.size() && result_.errors.size() <= kMaxDiagnostics) {
       size_t end = text.find('\n', begin);
       if (end == std::string_view::npos)
         end = text.size();
@@ -70,8 +70,8 @@ public:
       Line(line, ++lineNumber);
       begin = end + 1;
     }
-    if (result_.errors.size() > kMaxDiagnostics)
-      result_.errors.resize(kMaxDiagnostics);
+    if (result_.errors.size() > kMaxDiagnostics + 1)
+      result_.errors.resize(kMaxDiagnostics + 1);
     return std::move(result_);
   }
 

@@ -35,13 +35,13 @@ struct CompiledRecord {
 struct CompiledScript {
   std::vector<CompiledRecord> records;
   std::string tail;               // bytes after the last whole record
-  std::vector<Diagnostic> errors; // at most kMaxDiagnostics
+  std::vector<Diagnostic> errors; // at most kMaxDiagnostics + 1
 };
 
 enum class Installs { Refused, Allowed };
 
-// Compiles the text (UTF-8; CR LF line ends too). Errors stop the
-// compilation after kMaxDiagnostics of them.
+// Compiles the text (UTF-8; CR LF line ends too). The compilation stops
+// once it has found more than kMaxDiagnostics errors.
 CompiledScript CompileScript(std::string_view text, Installs installs);
 
 // The binary script: every record, then the tail. Install records must

@@ -46,7 +46,7 @@ std::string DefaultStubPath() {
 }
 
 std::string ResolveStub(const std::string &given) {
-  const std::string path = given.empty() ? DefaultStubPath() : given;
+  std::string path = given.empty() ? DefaultStubPath() : given;
   CheckPeImage(path);
   return path;
 }
