@@ -35,7 +35,8 @@ void PrintToolUsage(std::ostream &out) {
     out << "  " << name << command.summary << "\n";
   }
   out << "\n"
-         "Run `updpack help <command>` for a command's arguments.\n"
+         "Run `updpack help <command>` for a command's arguments,\n"
+         "`updpack --version` for the version.\n"
          "Exit status: 0 success, 1 failure, 64 usage error (`run` has its\n"
          "own, see `updpack help run`). Warnings go to stderr.\n";
 }
