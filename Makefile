@@ -10,7 +10,7 @@ DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
 	wine64 xvfb xdotool imagemagick x11-utils locales
 
-.PHONY: all package test deps native win64 clean bench
+.PHONY: all package test deps native win64 clean bench deb
 
 all: package
 
@@ -34,8 +34,19 @@ package: native win64
 	mkdir -p dist
 	cp $(NATIVE_BUILD)/tools/updpack dist/updpack
 	@if [ -f $(WIN_BUILD)/platform/win32/updpack-stub.exe ]; then \
-	  cp $(WIN_BUILD)/platform/win32/updpack-stub.exe dist/updpack-stub.exe; fi
+	  cp $(WIN_BUILD)/platform/win32/updpack-stub.exe dist/updpack-stub.exe; \
+	  dist/updpack diff examples/v1.0 examples/v1.1 \
+	    --build dist/example-update.exe --stub dist/updpack-stub.exe; fi
 	@ls -l dist
+
+# dist/updpack_<version>_<arch>.deb: bin/updpack and share/updpack/ with the
+# stub, for `apt-get install ./dist/updpack_*.deb`.
+deb: package
+	cmake -S . -B $(NATIVE_BUILD) -DUPDPACK_STUB_FILE=$(CURDIR)/dist/updpack-stub.exe
+	rm -rf build/deb
+	cd $(NATIVE_BUILD) && cpack -G DEB -B $(CURDIR)/build/deb
+	cp build/deb/updpack_*.deb dist/
+	@ls -l dist/*.deb
 
 test: native win64
 	cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)

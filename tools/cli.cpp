@@ -35,7 +35,10 @@ void PrintToolUsage(std::ostream &out) {
     out << "  " << name << command.summary << "\n";
   }
   out << "\n"
-         "Run `updpack <command> --help` for a command's arguments.\n";
+         "Run `updpack help <command>` for a command's arguments,\n"
+         "`updpack --version` for the version.\n"
+         "Exit status: 0 success, 1 failure, 64 usage error (`run` has its\n"
+         "own, see `updpack help run`). Warnings go to stderr.\n";
 }
 
 int TerminalColumns() {
@@ -101,44 +104,94 @@ void ExpectPositional(const Args &args, size_t count) {
 
 const std::vector<Command> &Commands() {
   static const std::vector<Command> commands = {
+      {"diff", "write the script that turns one version into another",
+       "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
+       "                    [--build PACKAGE.exe [--stub STUB]]\n"
+       "\n"
+       "Compares the two folder trees and writes the text install script\n"
+       "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
+       "folder gone, delete for each other file gone, mkdir for each new\n"
+       "folder, install for each file new or changed. Paths are relative to\n"
+       "{app}; a target longer than 48 bytes in Windows-1251 is an error.\n"
+       "Without -o and --build the script goes to stdout.\n"
+       "  -o, --output SCRIPT.txt  write the script there\n"
+       "  --build PACKAGE.exe      also build the package, as\n"
+       "                           `updpack build --from NEW_DIR` does\n"
+       "  --stub STUB              the program image (default: the one\n"
+       "                           installed with the tool)\n",
+       DiffCommand},
+      {"build", "make an update package",
+       "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
+       "PACKAGE.exe\n"
+       "       updpack build --payload PAYLOAD_DIR [--script SCRIPT.txt] -o "
+       "PACKAGE.exe\n"
+       "       updpack build --archive ARCHIVE -o PACKAGE.exe\n"
+       "       (each with [--stub STUB])\n"
+       "\n"
+       "Writes the program image, a PACK1 archive and a 4-byte little-endian\n"
+       "trailer holding the 1-based position of the archive's first byte.\n"
+       "With --from, the archive holds exactly the files that the script's\n"
+       "install lines name, each under a short entry name, and the compiled\n"
+       "script. With --payload, it holds the files of PAYLOAD_DIR as they\n"
+       "are, and the compiled script when one is given. With --archive, it\n"
+       "is ARCHIVE, which must parse. The package must stay below 2 GiB; it\n"
+       "is written under a temporary name and renamed into place.\n"
+       "  --stub STUB  the program image, a PE file (default: the one\n"
+       "               installed with the tool, beside it or in\n"
+       "               ../share/updpack/)\n"
+       "  -o, --output PACKAGE.exe\n",
+       BuildCommand},
+      {"script", "compile a text install script, or show a binary one",
+       "usage: updpack script compile SCRIPT.txt SCRIPT\n"
+       "       updpack script show [--raw] SCRIPT_OR_PACKAGE\n"
+       "\n"
+       "compile writes the 65-byte records of a text script; show prints a\n"
+       "binary script, or the script entry of an archive or package, in\n"
+       "the text form (--raw: take the file as a script whatever it holds).\n"
+       "\n"
+       "The text form: one operation a line; '#' at the start of a word\n"
+       "begins a comment. A path with blanks goes in double quotes.\n"
+       "  mkdir   {app}\\data            create a folder (code 2)\n"
+       "  copy    {temp}\\a.exe  {app}\\a.exe\n"
+       "                                 copy a file (code 0)\n"
+       "  delete  {app}\\*.tmp           delete files (code 1)\n"
+       "  rmdir   {app}\\cache           delete a folder (code 3)\n"
+       "  op N    SOURCE  TARGET        any code 0-255\n"
+       "  install FILE  TARGET          a product file (build --from only)\n"
+       "{temp} is the temporary folder (byte 0x00), {app} the program's\n"
+       "folder (0x01); {0xNN} writes any byte and makes its field byte for\n"
+       "byte. A source holds 16 bytes, a target 48, in Windows-1251.\n",
+       ScriptCommand},
       {"pack", "pack the files of a folder into a PACK1 archive",
        "usage: updpack pack FOLDER ARCHIVE [--compression N]\n"
        "\n"
-       "Packs every ordinary file lying directly in FOLDER (no subfolders,\n"
-       "no hidden files) into the archive ARCHIVE, which is replaced.\n"
+       "Packs every ordinary file lying directly in FOLDER into the archive\n"
+       "ARCHIVE, which is replaced once complete. Subfolders, links and\n"
+       "hidden files are skipped with a warning.\n"
        "  --compression N  method byte written in the header, 0 to 255\n"
        "                   (default 0; no method changes the data)\n",
        PackCommand},
-      {"extract", "unpack a PACK1 archive into a folder",
-       "usage: updpack extract ARCHIVE FOLDER\n"
-       "\n"
-       "Writes every entry of ARCHIVE into FOLDER, which must exist.\n"
-       "Files of the same names are replaced.\n",
-       ExtractCommand},
-      {"list", "list the entries of a PACK1 archive",
-       "usage: updpack list ARCHIVE\n"
+      {"list", "list the entries of an archive or package",
+       "usage: updpack list ARCHIVE_OR_PACKAGE\n"
        "\n"
        "Prints the data start, then one line per entry: name, start, end\n"
        "and size, separated by tabs. Positions are 1-based within the\n"
-       "data region; end is exclusive.\n",
+       "data region; end is exclusive. For a package, found through its\n"
+       "trailer, the archive's start in the file comes first.\n",
        ListCommand},
-      {"build", "join a program image and an archive into a package",
-       "usage: updpack build --stub STUB --archive ARCHIVE -o PACKAGE.exe\n"
+      {"extract", "unpack an archive or package into a folder",
+       "usage: updpack extract ARCHIVE_OR_PACKAGE FOLDER\n"
        "\n"
-       "Writes STUB, then ARCHIVE, then a 4-byte little-endian trailer\n"
-       "holding the 1-based position of the archive's first byte.\n"
-       "The package must stay below 2 GiB; PACKAGE must not be STUB or\n"
-       "ARCHIVE.\n"
-       "  --stub STUB        the program image\n"
-       "  --archive ARCHIVE  the PACK1 archive\n"
-       "  -o, --output PACKAGE.exe\n",
-       BuildCommand},
+       "Writes every entry into FOLDER, which must exist.\n"
+       "Files of the same names are replaced.\n",
+       ExtractCommand},
       {"run", "carry out a package's update run on this machine",
        "usage: updpack run PACKAGE.exe [--yes]\n"
        "\n"
        "Runs the update as the package would: the folder of PACKAGE.exe is\n"
-       "the program folder, TMP names the temporary folder's parent.\n"
-       "Questions are asked on the terminal; Ctrl-C asks to abort.\n"
+       "the program folder; the temporary folder goes under TMP, else\n"
+       "TMPDIR, else /tmp. Questions are asked on the terminal; Ctrl-C asks\n"
+       "to abort.\n"
        "  --yes  answer Yes to the confirmation\n"
        "Exit status: 0 success, 1 critical error or failed extraction,\n"
        "2 declined at the confirmation, 3 aborted.\n",
@@ -179,14 +232,6 @@ std::string WithoutTrailingSeparators(std::string path) {
   return path;
 }
 
-void RemoveQuietly(const std::string &path) {
-  std::string native = path;
-  for (char &c : native)
-    if (c == '\\')
-      c = '/'; // the separators the file layer accepts
-  std::remove(native.c_str());
-}
-
 std::string ByteCount(int64_t bytes) {
   char text[32];
   if (bytes < 1024L * 1024)
@@ -203,13 +248,21 @@ int RunTool(int argc, char **argv) {
     return kExitUsage;
   }
   const std::string &name = arguments.front();
+  if (name == "--version" && arguments.size() == 1) {
+    std::cout << "updpack " << UPDPACK_VERSION << "\n";
+    return kExitOk;
+  }
   if (name == "-h" || name == "--help" || name == "help") {
-    if (name == "help" && arguments.size() == 2) {
+    if (name == "help" && arguments.size() >= 2) {
       for (const Command &command : Commands())
-        if (arguments[1] == command.name) {
+        if (arguments.size() == 2 && arguments[1] == command.name) {
           std::cout << command.usage;
           return kExitOk;
         }
+      std::cerr << "updpack: no help for " << ConsoleUi::Printable(arguments[1])
+                << "\n\n";
+      PrintToolUsage(std::cerr);
+      return kExitUsage;
     }
     PrintToolUsage(std::cout);
     return kExitOk;
@@ -234,6 +287,8 @@ int RunTool(int argc, char **argv) {
     return kExitUsage;
   } catch (const platform::ProgramEnded &ended) {
     return ended.exitCode;
+  } catch (const ReportedFailure &) {
+    return kExitFailed;
   } catch (const platform::Error &e) {
     std::cerr << "updpack: " << ConsoleUi::Printable(e.Description()) << " ("
               << e.Number() << ")\n";

@@ -30,6 +30,10 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+// A failure whose messages are printed already (compile errors): the tool
+// exits with kExitFailed and prints nothing more.
+class ReportedFailure : public std::exception {};
+
 // The options a command accepts: long names ("--stub") or short ones ("-o").
 struct OptionSpec {
   const char *name;
@@ -73,6 +77,8 @@ int ExtractCommand(const std::vector<std::string> &arguments);
 int ListCommand(const std::vector<std::string> &arguments);
 int BuildCommand(const std::vector<std::string> &arguments);
 int RunCommand(const std::vector<std::string> &arguments);
+int ScriptCommand(const std::vector<std::string> &arguments);
+int DiffCommand(const std::vector<std::string> &arguments);
 
 // Console backend for a command, installed as the UI backend for its
 // lifetime, on stderr; the terminal is detected.
@@ -88,8 +94,9 @@ private:
 
 // Path without trailing separators ("dir/" -> "dir"; "/" stays).
 std::string WithoutTrailingSeparators(std::string path);
-// Deletes one file by its exact name (no wildcards), ignoring failures.
-void RemoveQuietly(const std::string &path);
+// Raises the platform's error (with its number) when the file cannot be
+// opened for reading, and ToolError for a folder.
+void CheckReadable(const std::string &path);
 // Human-readable byte count ("12.3 MB").
 std::string ByteCount(int64_t bytes);
 

@@ -1,34 +1,18 @@
-// updpack extract ARCHIVE FOLDER
+// updpack extract ARCHIVE_OR_PACKAGE FOLDER
 #include "archive/cls_arch.h"
 #include "platform/fs.h"
 #include "platform/os_file.h"
 #include "tools/cli.h"
+#include "tools/file_io.h"
+#include "tools/package_file.h"
+#include "tools/staging.h"
 
 namespace tools {
 
-// Raises the platform's error (with its number) when the archive cannot be
-// opened for reading; Load itself only answers false.
-void CheckReadable(const std::string &path) {
-  if (platform::fs::FolderExists(path))
-    throw ToolError("the archive path names a folder: " + path);
-  const platform::os::FileHandle handle =
-      platform::os::OpenFile(path, platform::OpenMode::ReadOnly);
-  platform::os::CloseFile(handle, path);
-}
+namespace {
 
-int ExtractCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(arguments, {});
-  if (args.help)
-    return ShowUsage("extract");
-  ExpectPositional(args, 2);
-  const std::string archivePath = args.positional[0];
-  const std::string folder = WithoutTrailingSeparators(args.positional[1]);
-
-  if (!platform::fs::FolderExists(folder))
-    throw ToolError("target folder does not exist: " + folder +
-                    " (create it first)");
-  CheckReadable(archivePath);
-
+// Extracts the archive file with the engine, as the update run does.
+int ExtractArchive(const std::string &archivePath, const std::string &folder) {
   InstalledConsole console;
   console.ui().CatchInterrupts();
   archive::cls_arch arch;
@@ -54,6 +38,45 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
   console.ui().ClearLine();
   arch.UnLoad();
   return extracted ? kExitOk : kExitFailed;
+}
+
+} // namespace
+
+void CheckReadable(const std::string &path) {
+  if (platform::fs::FolderExists(path))
+    throw ToolError("the archive path names a folder: " + path);
+  const platform::os::FileHandle handle =
+      platform::os::OpenFile(path, platform::OpenMode::ReadOnly);
+  platform::os::CloseFile(handle, path);
+}
+
+int ExtractCommand(const std::vector<std::string> &arguments) {
+  const Args args = ParseArgs(arguments, {});
+  if (args.help)
+    return ShowUsage("extract");
+  ExpectPositional(args, 2);
+  const std::string archivePath = args.positional[0];
+  const std::string folder = WithoutTrailingSeparators(args.positional[1]);
+
+  if (!platform::fs::FolderExists(folder))
+    throw ToolError("target folder does not exist: " + folder +
+                    " (create it first)");
+  CheckReadable(archivePath);
+
+  const ArchiveSpan span = LocateArchive(archivePath);
+  if (span.kind != FileKind::Package)
+    return ExtractArchive(archivePath, folder);
+  // A package's archive is carved out into a file of its own, as the
+  // update run does, and extracted from there.
+  ScratchFolder scratch("extract");
+  const std::string carved = scratch / "archive.pack";
+  {
+    const OsFile package(archivePath, platform::OpenMode::ReadOnly);
+    OsFile out(carved, platform::OpenMode::Output);
+    CopyBytes(package, span.first - 1, span.last - span.first + 1, out, 0);
+    out.Close();
+  }
+  return ExtractArchive(carved, folder);
 }
 
 } // namespace tools

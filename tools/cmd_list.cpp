@@ -1,47 +1,27 @@
-// updpack list ARCHIVE
+// updpack list ARCHIVE_OR_PACKAGE
 #include <iostream>
 
-#include "archive/catalog.h"
-#include "platform/files.h"
 #include "tools/cli.h"
+#include "tools/package_file.h"
 
 namespace tools {
-
-void CheckReadable(const std::string &path); // cmd_extract.cpp
 
 int ListCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, {});
   if (args.help)
     return ShowUsage("list");
   ExpectPositional(args, 1);
-  const std::string &archivePath = args.positional[0];
-  CheckReadable(archivePath);
+  CheckReadable(args.positional[0]);
 
-  namespace files = platform::files;
-  const int16_t number = files::FreeFile();
-  files::Open(number, archivePath, platform::OpenMode::ReadOnly);
-  struct Closer {
-    ~Closer() { platform::files::CloseAllQuietly(); }
-  } closer;
-
-  // The same reader and checks as the extraction, so a catalog that lists
-  // cleanly here extracts entry by entry, and one that fails here fails
-  // there with the same number at the same entry.
-  const archive::CatalogInfo info = archive::ReadCatalogInfo(number);
-  std::cout << "compression: " << static_cast<int>(info.compression) << "\n"
-            << "data start: " << info.dataStart << "\n";
-  archive::CatalogReader reader(number, info);
-  archive::EntryParser parser;
-  while (reader.Next(parser)) {
-    const std::string name = archive::CheckedEntryName(parser);
-    const archive::EntryRange range = archive::CheckEntryRange(
-        parser, name, info.dataStart, info.first, info.length);
-    const int32_t start = parser.Start();
-    const int32_t end = parser.End();
-    const int64_t size =
-        range.last >= range.first ? int64_t{range.last} - range.first + 1 : 0;
-    std::cout << name << '\t' << start << '\t' << end << '\t' << size << "\n";
-  }
+  ArchiveReader reader(args.positional[0]);
+  if (reader.span().kind == FileKind::Package)
+    std::cout << "archive start: " << reader.span().first << "\n";
+  std::cout << "compression: " << static_cast<int>(reader.Compression()) << "\n"
+            << "data start: " << reader.DataStart() << "\n";
+  ListedEntry entry;
+  while (reader.Next(entry))
+    std::cout << entry.name << '\t' << entry.start << '\t' << entry.end << '\t'
+              << entry.size << "\n";
   std::cout.flush();
   return kExitOk;
 }

@@ -1,10 +1,11 @@
 // updpack pack FOLDER ARCHIVE [--compression N]
-#include "archive/cls_arch.h"
-#include "platform/env.h"
-#include "platform/error.h"
-#include "platform/files.h"
+#include <filesystem>
+
 #include "platform/fs.h"
+#include "tools/atomic_output.h"
 #include "tools/cli.h"
+#include "tools/pack_folder.h"
+#include "tools/source_listing.h"
 
 namespace tools {
 
@@ -12,27 +13,20 @@ namespace {
 
 uint8_t ParseCompression(const std::string &text) {
   if (text.empty() || text.size() > 3 ||
-      text.find_first_not_of("0123456789") != std::string::npos)
+      text.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(text) > 255)
     throw UsageError("--compression needs a number from 0 to 255, not \"" +
                      text + "\"");
-  const int value = std::stoi(text);
-  if (value > 255)
-    throw UsageError("--compression needs a number from 0 to 255, not \"" +
-                     text + "\"");
-  return static_cast<uint8_t>(value);
+  return static_cast<uint8_t>(std::stoi(text));
 }
 
-// Total bytes of the files that packing will take, for the progress line.
-int64_t SourceBytes(const std::string &folder) {
-  int64_t total = 0;
-  for (const std::string &name : platform::fs::ListFiles(folder + "/*")) {
-    try {
-      total += platform::fs::FileLen(folder + "/" + name);
-    } catch (const platform::Error &) {
-      // Packing itself reports a file it cannot measure.
-    }
-  }
-  return total;
+// True when the file at path would lie directly in folder.
+bool LiesIn(const std::string &path, const std::string &folder) {
+  std::error_code error;
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (parent.empty())
+    parent = ".";
+  return std::filesystem::equivalent(parent, folder, error);
 }
 
 } // namespace
@@ -49,45 +43,21 @@ int PackCommand(const std::vector<std::string> &arguments) {
           ? ParseCompression(args.options.at("--compression"))
           : 0;
 
-  // A missing folder packs into the empty archive, as the engine defines
-  // it; a typing error still deserves a word.
-  if (!platform::fs::FolderExists(folder))
-    Warn("source folder does not exist, the archive holds no file: " + folder);
+  const SourceListing listing = ListSource(folder);
   if (platform::fs::FolderExists(archivePath))
     throw ToolError("the archive path names a folder: " + archivePath);
+  WarnSkipped(folder, listing);
 
-  InstalledConsole console;
-  console.ui().CatchInterrupts();
-  archive::cls_arch arch;
-  arch.FileName(archivePath);
-  arch.Compression(compression);
-  const int64_t total = SourceBytes(folder);
-  // Ctrl-C cancels through the archive's flag: taken after the next byte
-  // written.
-  console.ui().SetInterruptHandler([&] { arch.Abort(platform::kTrue); });
-  console.ui().SetPoller([&] {
-    if (arch.ActionMode() != archive::mode::kPackWrite)
-      return;
-    const int64_t done = arch.DefSeek();
-    const int percent =
-        total > 0 ? static_cast<int>(std::min<int64_t>(100, done * 100 / total))
-                  : 100;
-    console.ui().SetToolLine("packing " + std::to_string(percent) + "%  " +
-                             ByteCount(done) + "  " + arch.DefFile());
-  });
-  try {
-    arch.Pack(folder);
-  } catch (...) {
-    // Once packing has created the archive, a failure leaves it half
-    // written: remove it rather than leave an archive that lies.
-    if (arch.ActionMode() == archive::mode::kPackWrite) {
-      platform::files::CloseAllQuietly();
-      RemoveQuietly(archivePath);
-    }
-    console.ui().ClearLine();
-    throw;
-  }
-  console.ui().ClearLine();
+  AtomicOutput output(archivePath);
+  // An older archive in the folder being packed would be packed as an
+  // entry: moved to the temporary name, it is the file the engine writes
+  // (and, hidden, never lists).
+  const bool inside = LiesIn(archivePath, folder);
+  if (inside)
+    output.TakeOverExisting();
+  // The engine skips links itself; the warnings above have named them.
+  PackWithProgress(folder, output.TempPath(), compression);
+  output.Commit();
   return kExitOk;
 }
 

@@ -1,6 +1,6 @@
 // updpack run PACKAGE.exe [--yes]: the package's update run, carried out
 // here with the console as its window system.
-#include <iostream>
+#include <cstdlib>
 
 #include "platform/env.h"
 #include "platform/ui.h"
@@ -8,8 +8,6 @@
 #include "tools/cli.h"
 
 namespace tools {
-
-void CheckReadable(const std::string &path); // cmd_extract.cpp
 
 namespace {
 
@@ -32,8 +30,14 @@ int RunCommand(const std::vector<std::string> &arguments) {
   if (!EndsWithExe(package))
     throw UsageError("the package's name must end in .exe: " + package);
   CheckReadable(package);
-  if (platform::GetEnv("TMP").empty())
-    Warn("TMP is not set; the run works in \\VLSFX_QUORIX at the root");
+  // The run reads only TMP; on Linux it is seldom set, and an empty one
+  // would put the temporary folder at the root.
+  if (platform::GetEnv("TMP").empty()) {
+    std::string tmp = platform::GetEnv("TMPDIR");
+    if (tmp.empty())
+      tmp = "/tmp";
+    setenv("TMP", WithoutTrailingSeparators(tmp).c_str(), 1);
+  }
 
   platform::SetProgramPath(package);
   InstalledConsole console(args.Has("--yes"));

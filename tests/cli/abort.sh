@@ -8,18 +8,19 @@ head -c $((48 * 1024 * 1024)) /dev/urandom >src/big.bin # long enough to interru
 : >src/script
 run_tool pack src big.pack
 expect_rc 0 "pack"
-printf 'MZ' >stub.bin
+make_stub stub.bin
 mkdir pkg
 run_tool build --stub stub.bin --archive big.pack -o pkg/big.exe
 expect_rc 0 "build"
 rm big.pack
 
-# stop_and_interrupt PID FILE: as soon as FILE exists, freezes the process,
-# queues SIGINT and lets it go on, so the signal is taken at once however
-# fast the work is; then waits for it and leaves its status in RC.
+# stop_and_interrupt PID FILE: as soon as a file matches the pattern FILE,
+# freezes the process, queues SIGINT and lets it go on, so the signal is
+# taken at once however fast the work is; then waits for it and leaves its
+# status in RC.
 stop_and_interrupt() {
   local pid=$1 file=$2 deadline=$((SECONDS + 20))
-  while [ ! -e "$file" ] && [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+  while ! compgen -G "$file" >/dev/null && [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
     :
   done
   if kill -STOP "$pid" 2>/dev/null; then
@@ -64,10 +65,36 @@ signal_when_exists() {
   stop_and_interrupt $! "$file"
 }
 
-signal_when_exists cancelled.pack pack src cancelled.pack
+# pack writes under a temporary name beside the archive.
+signal_when_exists '.cancelled.pack.updpack-*' pack src cancelled.pack
 expect_rc 1 "pack interrupted"
 expect_text "$ERR" "updpack: Запаковка архива отменена пользователем! (-1234013)" "pack cancel"
 [ ! -e cancelled.pack ] || fail "a cancelled pack leaves no half-written archive"
+! compgen -G '.cancelled.pack*' >/dev/null || fail "a cancelled pack removes its temporary file"
+
+# kill_while_packing ARCHIVE: kills `pack src ARCHIVE` outright once its
+# temporary file is there.
+kill_while_packing() {
+  local dir name deadline=$((SECONDS + 20))
+  dir=$(dirname "$1")
+  name=$(basename "$1")
+  "$UPDPACK" pack src "$1" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  until compgen -G "$dir/.$name.updpack-*" >/dev/null || [ $SECONDS -ge $deadline ]; do :; done
+  kill -KILL $pid
+  wait $pid 2>/dev/null
+}
+
+# Killed outright, pack leaves the older archive whole (or, packing into its
+# own folder, none), never a truncated one.
+printf 'older archive' >killed.pack
+kill_while_packing killed.pack
+[ "$(cat killed.pack)" = "older archive" ] || fail "a killed pack leaves the older archive"
+cp killed.pack src/killed.pack
+kill_while_packing src/killed.pack
+[ ! -e src/killed.pack ] || [ "$(cat src/killed.pack)" = "older archive" ] ||
+  fail "a killed pack into its own folder leaves the older archive or none"
+rm -f src/killed.pack src/.killed.pack.*
 
 printf 'second\n' >src/z_second.txt # an entry after big.bin
 run_tool pack src two.pack

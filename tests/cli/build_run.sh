@@ -24,7 +24,7 @@ run_tool pack src update.pack
 expect_rc 0 "pack the update"
 
 # Build: a stub of 45055 bytes puts the archive at position 45056.
-head -c 45055 /dev/urandom >stub.bin
+make_stub stub.bin 45055
 mkdir pkg
 run_tool build --stub stub.bin --archive update.pack -o pkg/update.exe
 expect_rc 0 "build"
@@ -91,21 +91,34 @@ expect_contains "$ERR" "Dravell [error]: Произошла критическа
 [ -f "$TMP/VLSFX_QUORIX.PACK" ] || fail "the pack file stays after a critical error"
 [ ! -e "$TMP/VLSFX_QUORIX/stale.txt" ] || fail "the older temporary folder is removed first"
 
-# A package whose archive is not PACK1: the extraction's box, exit 1.
+# build refuses an archive that is not PACK1 or does not parse, and a
+# stub that is not a PE image; nothing is written.
 printf 'NOT AN ARCHIVE' >junk.pack
-run_tool build --stub stub.bin --archive junk.pack -o pkg/junk.exe
-expect_rc 0 "build with a junk archive"
-expect_contains "$ERR" "warning: junk.pack does not begin with PACK1" "junk warning"
+printf 'PACK1\x00\x01a?1?99\x02\x01xy' >past_end.pack
+printf 'MZ' >mz_only.bin
+printf 'MZ%58s\xff\x00\x00\x00' '' >lfanew_outside.bin
+: >empty_stub
+while IFS='|' read -r stub archive message; do
+  run_tool build --stub "$stub" --archive "$archive" -o pkg/refused.exe
+  expect_rc 1 "build --stub $stub --archive $archive"
+  expect_contains "$ERR" "$message" "build --stub $stub --archive $archive"
+  [ ! -e pkg/refused.exe ] || fail "nothing written for $stub + $archive"
+done <<'TABLE'
+stub.bin|junk.pack|updpack: junk.pack is not a PACK1 archive
+stub.bin|past_end.pack|updpack: past_end.pack does not parse: 
+stub.bin|pkg/update.exe|updpack: pkg/update.exe is a package, not an archive
+mz_only.bin|update.pack|updpack: mz_only.bin is not a Windows program image
+lfanew_outside.bin|update.pack|updpack: lfanew_outside.bin is not a Windows program image
+empty_stub|update.pack|updpack: empty_stub is not a Windows program image
+TABLE
+! ls -A pkg | grep -q '^\.' || fail "no temporary file stays in pkg"
+
+# A package whose archive is not PACK1: the extraction's box, exit 1.
+{ cat stub.bin junk.pack; trailer 45056; } >pkg/junk.exe
 run_tool run pkg/junk.exe --yes
 expect_rc 1 "run of a junk package"
 expect_contains "$ERR" "Dravell [error]: Файл не является архивом Kestrova PACK." "junk run"
 if grep -qF "прошло успешно" "$ERR"; then fail "no success after a failed extraction"; fi
-
-# An empty stub: the archive starts at position 1.
-: >empty_stub
-run_tool build --stub empty_stub --archive update.pack -o pkg/bare.exe
-expect_rc 0 "build with an empty stub"
-[ "$(tail -c 4 pkg/bare.exe | od -An -tx1 | tr -d ' \n')" = "01000000" ] || fail "trailer 1"
 
 # A missing package.
 run_tool run pkg/none.exe --yes
@@ -128,8 +141,9 @@ expect_rc 1 "output = archive"
 expect_text "$ERR" "updpack: the output would overwrite the archive: ./update.pack" "output = archive"
 expect_same_bytes update.pack update.keep "archive untouched"
 
-printf 'STUB!' >small_stub
-truncate -s $((2147483648 - 5 - 4)) huge.pack # sparse: 5 + this + 4 = 2^31
+make_stub small_stub 68
+printf 'PACK1\x00\x01\x01' >huge.pack
+truncate -s $((2147483648 - 68 - 4)) huge.pack # sparse: 68 + this + 4 = 2^31
 run_tool build --stub small_stub --archive huge.pack -o huge.exe
 expect_rc 1 "a package of 2^31 bytes"
 expect_text "$ERR" "updpack: the package would be 2147483648 bytes; it must stay below 2147483648 bytes (2 GiB)" \

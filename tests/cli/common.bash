@@ -98,6 +98,26 @@ script_field() {
   printf '%*s' $((width - used)) ''
 }
 
+# make_stub FILE [SIZE]: a minimal PE program image of SIZE bytes (at
+# least 68; 512 unless told): "MZ", e_lfanew = 0x40 at 0x3C, "PE\0\0" at
+# 0x40, then random bytes.
+make_stub() {
+  local size=${2:-512}
+  {
+    printf 'MZ'
+    head -c 58 /dev/zero
+    printf '\x40\x00\x00\x00PE\x00\x00'
+    head -c $((size - 68)) /dev/urandom
+  } >"$1"
+}
+
+# trailer POSITION: the 4-byte little-endian trailer of a package.
+trailer() {
+  local p=$1
+  printf "\\x$(printf %02x $((p & 255)))\\x$(printf %02x $((p >> 8 & 255)))"
+  printf "\\x$(printf %02x $((p >> 16 & 255)))\\x$(printf %02x $((p >> 24 & 255)))"
+}
+
 finish() {
   if [ "$FAILURES" -ne 0 ]; then
     echo "$FAILURES check(s) failed" >&2

@@ -4,12 +4,6 @@
 # and nothing planted is carried out.
 . "$(dirname "$0")/common.bash"
 
-# A program image that passes for one: "MZ", the offset of "PE\0\0" at 0x3C.
-pe_stub() {
-  head -c 60 /dev/zero
-  printf '\x40\x00\x00\x00PE\x00\x00'
-}
-
 mkdir outside
 printf 'secret' >outside/secret
 printf 'shared' >outside/shared
@@ -60,7 +54,7 @@ printf 'app 1.1' >pkgsrc/app.txt
 script_record 0 T '\app.txt' P '\app.txt' >pkgsrc/script
 run_tool pack pkgsrc pkg.pack
 expect_rc 0 "pack the update"
-pe_stub >stub.bin
+make_stub stub.bin
 run_tool build --stub stub.bin --archive pkg.pack -o program/update.exe
 expect_rc 0 "build"
 

@@ -16,7 +16,9 @@ printf 'no' >src/.hidden
 run_tool pack src a.pack
 expect_rc 0 "pack"
 expect_empty "$OUT" "pack stdout"
-expect_empty "$ERR" "pack stderr"
+expect_text "$ERR" "updpack: warning: skipping hidden file src/.hidden: hidden files are not packed
+updpack: warning: skipping subfolder src/sub: an archive holds the files of one folder only" \
+  "pack warns for what it skips"
 
 # Names in case-insensitive order, as the listing gives them; Cyrillic
 # names are stored in Windows-1251, one byte per character.

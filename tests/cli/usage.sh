@@ -9,7 +9,7 @@ for args in "--help" "-h" "help"; do
   expect_contains "$OUT" "usage: updpack <command> [arguments]" "updpack $args"
   expect_empty "$ERR" "updpack $args stderr"
 done
-for command in pack extract list build run; do
+for command in pack extract list build run script diff; do
   for flag in --help -h; do
     run_tool "$command" "$flag"
     expect_rc 0 "$command $flag"
@@ -20,6 +20,13 @@ for command in pack extract list build run; do
   expect_rc 0 "help $command"
   expect_contains "$OUT" "usage: updpack $command " "help $command"
 done
+run_tool --version
+expect_rc 0 "--version"
+grep -qE '^updpack [0-9]+\.[0-9]+\.[0-9]+$' "$OUT" || fail "--version: $(cat "$OUT")"
+run_tool help frobnicate
+expect_rc 64 "help of an unknown command"
+expect_contains "$ERR" "updpack: no help for frobnicate" "help of an unknown command"
+
 # Help wins over missing arguments, and nothing is done.
 mkdir src
 run_tool pack src out.pack --help
@@ -57,8 +64,17 @@ check_usage "extract with one argument" extract a.pack
 check_usage "list without arguments" list
 check_usage "list with two archives" list a b
 check_usage "build without -o" build --stub s --archive a
-check_usage "build without --stub" build --archive a -o p.exe
+check_usage "build without a source" build -o p.exe
+check_usage "build with two sources" build --from a --payload b -o p.exe
+check_usage "build --from without --script" build --from a -o p.exe
+check_usage "build --archive with --script" build --archive a --script s -o p.exe
 check_usage "build with a positional argument" build --stub s --archive a -o p.exe x
+check_usage "script without an action" script
+check_usage "script with an unknown action" script run x
+check_usage "script compile with one file" script compile a.txt
+check_usage "script compile --raw" script compile --raw a.txt b
+check_usage "diff with one folder" diff a
+check_usage "diff --stub without --build" diff a b --stub s
 check_usage "run without package" run
 check_usage "run with an unknown option" run p.exe --no
 check_usage "run --yes=1" run p.exe --yes=1

@@ -342,12 +342,26 @@ e2e_make_package() { # FOLDER PACKAGE.exe
   e2e_build_package "$archive" "$2"
 }
 
-# Joins the program image, ARCHIVE (any bytes) and the trailer.
+# Joins the program image, ARCHIVE and the trailer with updpack build.
 e2e_build_package() { # ARCHIVE PACKAGE.exe
   mkdir -p "$(dirname "$2")"
   "$UPDPACK_TOOL" build --stub "$UPDPACK_STUB" --archive "$1" -o "$2" \
     >"$E2E_WORK/build.log" 2>&1 ||
     e2e_fail "updpack build failed: $(cat "$E2E_WORK/build.log")"
+}
+
+# The same for ARCHIVE of any bytes, which updpack build refuses unless it
+# parses: the trailer holds the position right after the program image.
+e2e_join_package() { # ARCHIVE PACKAGE.exe
+  local start
+  mkdir -p "$(dirname "$2")"
+  start=$(($(stat -c %s "$UPDPACK_STUB") + 1))
+  {
+    cat "$UPDPACK_STUB" "$1"
+    # shellcheck disable=SC2059
+    printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((start & 255)) \
+      $((start >> 8 & 255)) $((start >> 16 & 255)) $((start >> 24 & 255)))"
+  } >"$2" || e2e_fail "cannot write $2"
 }
 
 # Starts the package under Wine in the background, from its own folder.

@@ -14,7 +14,7 @@ run_broken() { # NAME ARCHIVE-FORMAT MESSAGE
   local archive="$E2E_WORK/$1.bin"
   # shellcheck disable=SC2059
   printf "$2" >"$archive"
-  e2e_build_package "$archive" "$program/$1.exe"
+  e2e_join_package "$archive" "$program/$1.exe"
   e2e_clear_tmp
   e2e_start_package "$program/$1.exe"
   e2e_answer_confirmation Yes

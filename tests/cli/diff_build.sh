@@ -1,0 +1,191 @@
+# diff -> build -> run --yes turns a copy of OLD into NEW byte for byte, on
+# generated trees (nested and empty folders, Cyrillic names and blanks,
+# files moved between folders, files that become folders and back).
+. "$(dirname "$0")/common.bash"
+
+export TMPDIR=$WORK/scratch # the tool's scratch folders, checked below
+mkdir "$TMPDIR"
+make_stub stub.exe 4096
+
+NAMES=(a b.txt "c d.dat" Папка файл.bin Ёж "x y" lib readme.md Z.cfg)
+
+# gen_tree DIR DEPTH: a few files and folders with names from NAMES.
+gen_tree() {
+  local dir=$1 depth=$2 i name
+  mkdir -p "$dir"
+  for ((i = RANDOM % 5; i > 0; i--)); do
+    name=${NAMES[RANDOM % ${#NAMES[@]}]}
+    [ -e "$dir/$name" ] && continue
+    if [ "$depth" -lt 3 ] && [ $((RANDOM % 3)) = 0 ]; then
+      gen_tree "$dir/$name" $((depth + 1))
+    else
+      head -c $((RANDOM % 3000)) /dev/urandom >"$dir/$name"
+    fi
+  done
+}
+
+# mutate DIR: changes, removals, moves, new files and folders.
+mutate() {
+  local dir=$1 path dirs target name
+  mapfile -t dirs < <(find "$dir" -type d)
+  while IFS= read -r path; do
+    [ -e "$path" ] || continue
+    case $((RANDOM % 8)) in
+    0) head -c $((RANDOM % 3000)) /dev/urandom >"$path" ;;      # changed
+    1) rm "$path" ;;                                             # removed
+    2) printf 'same size!' | head -c "$(stat -c %s "$path")" >"$path.n" 2>/dev/null
+       [ "$(stat -c %s "$path.n")" = "$(stat -c %s "$path")" ] && mv "$path.n" "$path"
+       rm -f "$path.n" ;;                                        # changed in place
+    3) target=${dirs[RANDOM % ${#dirs[@]}]}                      # moved
+       [ -d "$target" ] && [ ! -e "$target/${path##*/}" ] && mv "$path" "$target/" ;;
+    4) rm "$path" && mkdir "$path" && printf 'now a folder' >"$path/in" ;;
+    esac
+  done < <(find "$dir" -type f)
+  for path in "${dirs[@]}"; do
+    [ -d "$path" ] && [ "$path" != "$dir" ] || continue
+    case $((RANDOM % 6)) in
+    0) rm -r "$path" ;;                                          # gone
+    1) rm -r "$path" && printf 'now a file' >"$path" ;;
+    esac
+  done
+  for ((i = RANDOM % 4; i >= 0; i--)); do
+    mapfile -t dirs < <(find "$dir" -type d)
+    target=${dirs[RANDOM % ${#dirs[@]}]}
+    name=${NAMES[RANDOM % ${#NAMES[@]}]}
+    [ -e "$target/$name" ] && continue
+    if [ $((RANDOM % 2)) = 0 ]; then
+      mkdir "$target/$name"                                      # new, empty
+    else
+      head -c $((RANDOM % 3000)) /dev/urandom >"$target/$name"
+    fi
+  done
+}
+
+for seed in 1 2 3 4 5 6 7 8; do
+  RANDOM=$seed
+  rm -rf old new inst
+  gen_tree old 0
+  gen_tree old/Вложенная 1
+  cp -r old new
+  mutate new
+  run_tool diff old new --build "update$seed.exe" --stub stub.exe -o "update$seed.txt"
+  expect_rc 0 "diff --build, seed $seed"
+  cp -r old inst
+  mv "update$seed.exe" inst/update.exe
+  run_tool run inst/update.exe --yes
+  expect_rc 0 "run, seed $seed"
+  rm inst/update.exe
+  diff -r inst new >/dev/null || {
+    fail "seed $seed: the installed folder differs from NEW"
+    diff -r inst new | head -5 >&2
+    sed 's/^/  script: /' "update$seed.txt" | head -40 >&2
+  }
+done
+[ -z "$(ls -A "$TMPDIR")" ] || fail "scratch folders are removed: $(ls -A "$TMPDIR")"
+
+# The sample product of examples/, as `make package` builds it.
+EXAMPLES=$(cd "$(dirname "$0")/../../examples" && pwd)
+rm -rf inst
+cp -r "$EXAMPLES/v1.0" inst
+run_tool diff "$EXAMPLES/v1.0" "$EXAMPLES/v1.1" --build inst/example-update.exe --stub stub.exe
+expect_rc 0 "diff --build of the examples"
+run_tool run inst/example-update.exe --yes
+expect_rc 0 "run of the example update"
+rm inst/example-update.exe
+diff -r inst "$EXAMPLES/v1.1" >/dev/null || fail "the example update turns v1.0 into v1.1"
+
+# The same in two steps, and an identical pair.
+rm -rf old new
+mkdir -p old/data new/data/logs
+printf 'v1' >old/app.exe
+printf 'v2' >new/app.exe
+printf 'log' >"new/data/logs/a long name of a log.txt"
+run_tool diff old new -o step.txt
+expect_rc 0 "diff -o"
+expect_text step.txt "# Turns an installed old into new; written by updpack diff.
+# Build it: updpack build --from new --script THIS_FILE -o update.exe
+
+mkdir   {app}\\data\\logs
+install app.exe  {app}\\app.exe
+install \"data/logs/a long name of a log.txt\"  \"{app}\\data\\logs\\a long name of a log.txt\"" "diff text"
+run_tool build --from new --script step.txt -o step.exe --stub stub.exe
+expect_rc 0 "build --from"
+run_tool list step.exe
+expect_rc 0 "list of a package"
+expect_text "$OUT" "archive start: 4097
+compression: 0
+data start: 45
+app.exe	1	3	2
+f1.txt	3	6	3
+script	6	201	195" "list finds the archive through the trailer"
+mkdir unpacked
+run_tool extract step.exe unpacked
+expect_rc 0 "extract of a package"
+[ "$(cat unpacked/f1.txt)" = log ] && [ "$(cat unpacked/app.exe)" = v2 ] || fail "extracted entries"
+run_tool diff new new -o same.txt
+expect_rc 0 "diff of equal trees"
+expect_contains "$ERR" "warning: new and new hold the same files" "nothing to do"
+
+# Errors of diff and build --from name their path or their line.
+mkdir -p long/old long/new/data
+printf 'x' >"long/new/data/$(printf '%042d' 0)"
+run_tool diff long/old long/new -o long.txt
+expect_rc 1 "a target of 49 bytes"
+expect_text "$ERR" "updpack: error: data/$(printf '%042d' 0): the target {app}\\data\\$(printf '%042d' 0) is 49 bytes in Windows-1251; the target field holds 48" \
+  "long target"
+[ ! -e long.txt ] || fail "no script after an error"
+
+printf 'install app.exe {app}\\app.exe\ninstall  missing.bin {app}\\m\ninstall ../old/app.exe {app}\\x\n' >from.txt
+run_tool build --from new --script from.txt -o from.exe --stub stub.exe
+expect_rc 1 "build --from with missing files"
+expect_text "$ERR" "from.txt:2:10: error: no file missing.bin in the product folder new
+install  missing.bin {app}\\m
+         ^
+from.txt:3:9: error: the product file must stay inside the product folder (no ..)
+install ../old/app.exe {app}\\x
+        ^" "build --from errors"
+[ ! -e from.exe ] || fail "nothing built after errors"
+
+# build --payload: the folder as it is, and the script compiled into it.
+mkdir payload
+printf 'p' >payload/app.exe
+printf 'copy {temp}\\app.exe {app}\\app.exe\n' >p.txt
+run_tool build --payload payload --script p.txt -o p.exe --stub stub.exe
+expect_rc 0 "build --payload"
+run_tool script show p.exe
+expect_text "$OUT" 'copy    {temp}\app.exe          {app}\app.exe' "script of --payload"
+printf 'old' >payload/SCRIPT
+run_tool build --payload payload --script p.txt -o p2.exe --stub stub.exe
+expect_rc 1 "a payload with a script and --script"
+expect_text "$ERR" "updpack: payload/SCRIPT is a script already; give --script or keep the file, not both" "two scripts"
+mv payload/SCRIPT payload/~updpack.sum
+run_tool build --payload payload -o p2.exe --stub stub.exe
+expect_rc 1 "the checksum name is kept"
+expect_contains "$ERR" "~updpack.sum is kept for the tool" "reserved name"
+[ ! -e p2.exe ] || fail "nothing built"
+
+# The default stub: beside the tool, or in ../share/updpack/.
+mkdir -p beside prefix/bin prefix/share/updpack
+cp "$UPDPACK" beside/updpack
+cp "$UPDPACK" prefix/bin/updpack
+make_stub beside/updpack-stub.exe 700
+make_stub prefix/share/updpack/updpack-stub.exe 900
+# TOOL|ARCHIVE_START: the stub's length + 1 tells which stub was taken.
+while IFS='|' read -r tool start; do
+  "$tool" build --from new --script step.txt -o default.exe 2>"$ERR"
+  RC=$?
+  expect_rc 0 "default stub of $tool"
+  "$tool" list default.exe | head -1 >"$OUT"
+  expect_text "$OUT" "archive start: $start" "$tool uses its stub"
+done <<'TABLE'
+beside/updpack|701
+prefix/bin/updpack|901
+TABLE
+rm prefix/share/updpack/updpack-stub.exe
+prefix/bin/updpack build --from new --script step.txt -o none.exe 2>"$ERR"
+RC=$?
+expect_rc 1 "no default stub"
+expect_contains "$ERR" "no program image installed with the tool: looked for" "no stub"
+[ -z "$(ls -A "$TMPDIR")" ] || fail "scratch folders are removed after failures"
+
+finish

@@ -1,0 +1,64 @@
+# pack takes the ordinary files of one folder and says what it skips:
+# links (never followed), subfolders, hidden and special files. run keeps
+# its temporary folder under TMPDIR when TMP is not set.
+. "$(dirname "$0")/common.bash"
+
+mkdir src outside src/sub
+printf 'a' >src/a.txt
+printf 'secret' >outside/secret.txt
+ln -s ../outside/secret.txt src/leak.txt # a link out of the folder
+ln -s a.txt src/alias.txt
+ln -s ../outside src/dirlink
+ln -s nowhere src/dangling
+printf 'h' >src/.hidden
+mkfifo src/fifo
+
+run_tool pack src a.pack
+expect_rc 0 "pack with links"
+expect_text "$ERR" "updpack: warning: skipping hidden file src/.hidden: hidden files are not packed
+updpack: warning: skipping link src/alias.txt: links are not packed
+updpack: warning: skipping link src/dangling: links are not packed
+updpack: warning: skipping link src/dirlink: links are not packed
+updpack: warning: skipping special file src/fifo: only ordinary files are packed
+updpack: warning: skipping link src/leak.txt: links are not packed
+updpack: warning: skipping subfolder src/sub: an archive holds the files of one folder only" \
+  "one warning for each entry skipped"
+run_tool list a.pack
+expect_text "$OUT" "compression: 0
+data start: 19
+a.txt	1	2	1" "only the ordinary file is packed"
+if grep -q secret a.pack; then fail "a link's target reached the archive"; fi
+
+# An older archive inside the folder is replaced, not packed, with links
+# there or not.
+printf 'older archive' >src/self.pack
+run_tool pack src src/self.pack
+expect_rc 0 "pack into its own folder, links present"
+run_tool list src/self.pack
+expect_text "$OUT" "compression: 0
+data start: 19
+a.txt	1	2	1" "the older archive is not an entry"
+rm src/leak.txt src/alias.txt src/dirlink src/dangling
+run_tool pack src src/self.pack
+expect_rc 0 "pack into its own folder"
+run_tool list src/self.pack
+expect_text "$OUT" "compression: 0
+data start: 19
+a.txt	1	2	1" "the older archive is not an entry, no links"
+[ -z "$(ls -A src | grep '^\.' | grep -v '^\.hidden$')" ] || fail "no temporary file stays"
+
+# run with TMP unset works under TMPDIR.
+rm -r src/sub src/fifo src/self.pack
+printf 'mkdir {app}\\made\n' >s.txt
+make_stub stub.exe
+mkdir pkg
+run_tool build --payload src --script s.txt --stub stub.exe -o pkg/u.exe
+expect_rc 0 "build"
+mkdir tmpdir
+env -u TMP TMPDIR="$WORK/tmpdir" "$UPDPACK" run pkg/u.exe --yes >"$OUT" 2>"$ERR"
+RC=$?
+expect_rc 0 "run without TMP"
+[ -f tmpdir/VLSFX_QUORIX/a.txt ] || fail "the temporary folder is under TMPDIR"
+[ -d pkg/made ] || fail "the script ran"
+
+finish

@@ -1,0 +1,135 @@
+// Finding the archive of a file (bare or in a package, through the
+// trailer), reading a package's catalog in place, and the PE check of
+// stubs.
+#include "tools/package_file.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/error.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/temp_folder.h"
+#include "tools/cli.h"
+#include "tools/stub.h"
+
+namespace {
+
+using testsupport::WriteFile;
+using tools::FileKind;
+
+const std::string
+    kArchive("PACK1\x00\x01one.txt?1?6\x02two?6?9\x02\x01HELLOabc", 36);
+
+// "MZ", e_lfanew at 0x3C, "PE\0\0" there.
+std::string PeStub(uint32_t lfanew = 0x40, size_t size = 0x60) {
+  std::string stub(size, '\0');
+  stub[0] = 'M';
+  stub[1] = 'Z';
+  for (int i = 0; i < 4; ++i)
+    stub[0x3C + i] = static_cast<char>(lfanew >> (8 * i));
+  if (lfanew + 4 <= size)
+    stub.replace(lfanew, 4, std::string("PE\0\0", 4));
+  return stub;
+}
+
+TEST(PackageFile, TheArchiveIsFoundThroughTheTrailer) {
+  const std::string stub = PeStub();
+  const struct {
+    const char *what;
+    std::string bytes;
+    FileKind kind;
+    int64_t first;
+    int64_t last;
+  } cases[] = {
+      {"bare archive", kArchive, FileKind::Archive, 1, 36},
+      {"package", pkgbuild::JoinPackage(stub, kArchive), FileKind::Package,
+       0x61, 0x60 + 36},
+      {"package with filler",
+       pkgbuild::JoinPackage(stub, kArchive, std::string(1, '\0')),
+       FileKind::Package, 0x61, 0x60 + 37},
+      {"archive at position 1 of a package",
+       pkgbuild::JoinPackage("", kArchive), FileKind::Archive, 1, 40},
+      {"trailer past the end", stub + kArchive + pkgbuild::Trailer(500),
+       FileKind::Other, 1, 0x60 + 40},
+      {"trailer 0", stub + kArchive + pkgbuild::Trailer(0), FileKind::Other, 1,
+       0x60 + 40},
+      {"trailer into the stub", stub + kArchive + pkgbuild::Trailer(2),
+       FileKind::Other, 1, 0x60 + 40},
+      {"signature cut by the trailer", stub + "PACK" + pkgbuild::Trailer(0x61),
+       FileKind::Other, 1, 0x68},
+      {"lower-case signature",
+       pkgbuild::JoinPackage(stub, std::string("pack1\x00\x01\x01", 8)),
+       FileKind::Other, 1, 0x60 + 12},
+      {"three bytes", "abc", FileKind::Other, 1, 3},
+      {"empty", "", FileKind::Other, 1, 0},
+  };
+  testsupport::TempFolder box;
+  for (const auto &c : cases) {
+    WriteFile(box / "file", c.bytes);
+    const tools::ArchiveSpan span = tools::LocateArchive(box / "file");
+    EXPECT_EQ(span.kind, c.kind) << c.what;
+    EXPECT_EQ(span.first, c.first) << c.what;
+    EXPECT_EQ(span.last, c.last) << c.what;
+  }
+}
+
+TEST(PackageFile, APackageListsAsItsArchiveDoes) {
+  testsupport::TempFolder box;
+  // Filler after the archive is part of it but never read.
+  WriteFile(box / "p.exe", pkgbuild::JoinPackage(PeStub(), kArchive, "zz"));
+  tools::ArchiveReader reader(box / "p.exe");
+  EXPECT_EQ(reader.DataStart(), 29);
+  tools::ListedEntry entry;
+  ASSERT_TRUE(reader.Next(entry));
+  EXPECT_EQ(entry.name, "one.txt");
+  EXPECT_EQ(reader.Read(entry), "HELLO");
+  ASSERT_TRUE(reader.Next(entry));
+  EXPECT_EQ(entry.name, "two");
+  EXPECT_EQ(reader.Read(entry), "abc");
+  EXPECT_FALSE(reader.Next(entry));
+}
+
+TEST(PackageFile, AnEntryPastThePackagesArchiveIsRefused) {
+  // The range reaches into the trailer: outside the archive.
+  const std::string archive("PACK1\x00\x01x?1?4\x02\x01"
+                            "ab",
+                            16);
+  testsupport::TempFolder box;
+  WriteFile(box / "p.exe", pkgbuild::JoinPackage(PeStub(), archive));
+  tools::ArchiveReader reader(box / "p.exe");
+  tools::ListedEntry entry;
+  EXPECT_THROW(reader.Next(entry), platform::Error);
+}
+
+TEST(PackageFile, StubsMustBePeImages) {
+  const struct {
+    const char *what;
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"minimal", PeStub(), true},
+      {"PE header at the very end", PeStub(0x5C, 0x60), true},
+      {"PE header one byte past the end", PeStub(0x5D, 0x60), false},
+      {"e_lfanew far outside", PeStub(0x7FFFFFFF), false},
+      {"MZ only", "MZ", false},
+      {"no MZ", "ZM" + PeStub().substr(2), false},
+      {"no PE signature",
+       [] {
+         std::string s = PeStub();
+         s[0x41] = 'X';
+         return s;
+       }(),
+       false},
+      {"empty", "", false},
+  };
+  testsupport::TempFolder box;
+  for (const auto &c : cases) {
+    WriteFile(box / "stub", c.bytes);
+    if (c.valid)
+      EXPECT_NO_THROW(tools::CheckPeImage(box / "stub")) << c.what;
+    else
+      EXPECT_THROW(tools::CheckPeImage(box / "stub"), tools::ToolError)
+          << c.what;
+  }
+}
+
+} // namespace

@@ -1,0 +1,69 @@
+// updpack diff OLD_DIR NEW_DIR [-o TEXT] [--build PACKAGE.exe [--stub STUB]]
+#include <iostream>
+
+#include "platform/fs.h"
+#include "tools/atomic_output.h"
+#include "tools/cli.h"
+#include "tools/package_build.h"
+#include "tools/staging.h"
+#include "tools/stub.h"
+#include "tools/tree_diff.h"
+
+namespace tools {
+
+int DiffCommand(const std::vector<std::string> &arguments) {
+  const Args args = ParseArgs(
+      arguments,
+      {{"--output", true, "-o"}, {"--build", true}, {"--stub", true}});
+  if (args.help)
+    return ShowUsage("diff");
+  ExpectPositional(args, 2);
+  if (args.Has("--stub") && !args.Has("--build"))
+    throw UsageError("--stub goes with --build");
+  const std::string oldDir = WithoutTrailingSeparators(args.positional[0]);
+  const std::string newDir = WithoutTrailingSeparators(args.positional[1]);
+  for (const std::string &folder : {oldDir, newDir})
+    if (!platform::fs::FolderExists(folder))
+      throw ToolError("folder does not exist: " + folder);
+
+  // The stub first: a missing one should not cost a comparison.
+  const std::string stub =
+      args.Has("--build")
+          ? ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "")
+          : "";
+  const TreeDiff diff = DiffTrees(oldDir, newDir);
+  for (const std::string &skipped : diff.skipped)
+    Warn("skipping " + skipped + ": only files and folders are compared");
+  if (!diff.errors.empty()) {
+    for (const std::string &error : diff.errors)
+      std::cerr << "updpack: error: " << ConsoleUi::Printable(error) << "\n";
+    throw ReportedFailure();
+  }
+  if (diff.operations == 0)
+    Warn(oldDir + " and " + newDir +
+         " hold the same files: the script "
+         "does nothing");
+
+  const std::string header = "# Turns an installed " + oldDir + " into " +
+                             newDir +
+                             "; written by updpack diff.\n"
+                             "# Build it: updpack build --from " +
+                             newDir + " --script THIS_FILE -o update.exe\n\n";
+  const std::string text = header + diff.script;
+  std::string textName = "<diff>";
+  if (args.Has("--output")) {
+    textName = args.options.at("--output");
+    AtomicOutput output(textName);
+    WriteNewFile(output.TempPath(), text);
+    output.Commit();
+  } else if (!args.Has("--build")) {
+    std::cout << text;
+    std::cout.flush();
+  }
+  if (args.Has("--build"))
+    BuildFromProduct(newDir, {textName, text}, stub,
+                     args.options.at("--build"));
+  return kExitOk;
+}
+
+} // namespace tools

@@ -1,0 +1,86 @@
+// updpack script compile TEXT SCRIPT | updpack script show FILE: install
+// scripts between their text form and their binary records.
+#include <iostream>
+
+#include "platform/fs.h"
+#include "run/install_script.h"
+#include "tools/atomic_output.h"
+#include "tools/cli.h"
+#include "tools/file_io.h"
+#include "tools/package_file.h"
+#include "tools/script_compiler.h"
+#include "tools/script_printer.h"
+#include "tools/staging.h"
+
+namespace tools {
+
+namespace {
+
+int Compile(const Args &args) {
+  ExpectPositional(args, 3);
+  const std::string &textPath = args.positional[1];
+  const std::string &scriptPath = args.positional[2];
+  const std::string text = ReadWholeFile(textPath);
+  const script_text::CompiledScript compiled =
+      script_text::CompileScript(text, script_text::Installs::Refused);
+  if (!compiled.errors.empty()) {
+    PrintDiagnostics(std::cerr, textPath, text, compiled.errors);
+    return kExitFailed;
+  }
+  if (platform::fs::SameFile(textPath, scriptPath))
+    throw ToolError("the script would overwrite its text: " + scriptPath);
+  AtomicOutput output(scriptPath);
+  WriteNewFile(output.TempPath(), script_text::ScriptBytes(compiled));
+  output.Commit();
+  return kExitOk;
+}
+
+// The script entry of an archive or package: the last entry the extraction
+// would write as "script" (names compare without regard to case there).
+std::string ScriptEntry(const std::string &path) {
+  ArchiveReader reader(path);
+  ListedEntry entry;
+  bool found = false;
+  std::string bytes;
+  while (reader.Next(entry))
+    if (platform::fs::CompareNamesNoCase(entry.name,
+                                         mdl_main::script::kScriptName) == 0) {
+      bytes = reader.Read(entry);
+      found = true;
+    }
+  if (!found)
+    throw ToolError(path + " holds no script entry");
+  return bytes;
+}
+
+int Show(const Args &args) {
+  ExpectPositional(args, 2);
+  const std::string &path = args.positional[1];
+  CheckReadable(path);
+  const bool raw =
+      args.Has("--raw") || LocateArchive(path).kind == FileKind::Other;
+  std::cout << script_text::ShowScript(raw ? ReadWholeFile(path)
+                                           : ScriptEntry(path));
+  std::cout.flush();
+  return kExitOk;
+}
+
+} // namespace
+
+int ScriptCommand(const std::vector<std::string> &arguments) {
+  const Args args = ParseArgs(arguments, {{"--raw", false}});
+  if (args.help)
+    return ShowUsage("script");
+  if (args.positional.empty())
+    throw UsageError("missing compile or show");
+  const std::string &action = args.positional[0];
+  if (args.Has("--raw") && action != "show")
+    throw UsageError("--raw goes with show");
+  if (action == "compile")
+    return Compile(args);
+  if (action == "show")
+    return Show(args);
+  throw UsageError("unknown action " + action + "; expected compile or show");
+}
+
+} // namespace tools

@@ -1,0 +1,59 @@
+// Choosing short, unique entry names.
+#include "run/checksums.h"
+#include "tools/entry_names.h"
+
+#include "archive/catalog.h"
+#include "platform/codepage.h"
+#include "platform/fs.h"
+#include "run/install_script.h"
+
+namespace tools {
+
+namespace fs = platform::fs;
+
+bool IsReservedEntryName(const std::string &name) {
+  return fs::CompareNamesNoCase(name, mdl_main::script::kScriptName) == 0 ||
+         fs::CompareNamesNoCase(name, mdl_main::sums::kEntryName) == 0;
+}
+
+bool IsWindowsName(const std::string &name) {
+  return archive::RemoveReservedChars(name) == name &&
+         archive::IsSafeEntryName(name) &&
+         archive::WithoutTrailingDotsAndSpaces(name).size() == name.size();
+}
+
+bool IsUsableEntryName(const std::string &name) {
+  std::string bytes;
+  return platform::TextToAnsi(name, bytes) && !bytes.empty() &&
+         bytes.size() <= kMaxEntryNameBytes && name[0] != '.' &&
+         IsWindowsName(name) && !IsReservedEntryName(name);
+}
+
+bool EntryNamer::Taken(const std::string &name) const {
+  for (const std::string &other : taken_)
+    if (fs::CompareNamesNoCase(name, other) == 0)
+      return true;
+  return false;
+}
+
+std::string EntryNamer::Assign(const std::string &fileName) {
+  std::string name = fileName;
+  if (!IsUsableEntryName(name) || Taken(name)) {
+    const size_t dot = fileName.rfind('.');
+    const std::string extension =
+        dot == std::string::npos || dot == 0 ? "" : fileName.substr(dot);
+    for (;;) {
+      std::string number = "f";
+      number += std::to_string(next_++);
+      name = number + extension;
+      if (!IsUsableEntryName(name))
+        name = number; // the extension does not fit or cannot be carried
+      if (IsUsableEntryName(name) && !Taken(name))
+        break;
+    }
+  }
+  taken_.push_back(name);
+  return name;
+}
+
+} // namespace tools

@@ -1,0 +1,45 @@
+// Entry names of the files that `build --from` packs: each file of the
+// product folder travels under a name short enough for the 16-byte source
+// field ({temp}\NAME), unique without regard to case, and one the
+// extraction writes as it is on Windows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+// Names the tool keeps for itself: the install script and the checksum
+// entry. Compared without regard to case.
+bool IsReservedEntryName(const std::string &name);
+
+// Longest entry name in code-page bytes: the source field is 16 bytes and
+// "{temp}\" takes two of them.
+inline constexpr size_t kMaxEntryNameBytes = 14;
+
+// True for a name (UTF-8) that an entry may carry: encodable in
+// Windows-1251 in at most kMaxEntryNameBytes bytes; none of < > * ? : / \ |
+// and '"'; no control character; no trailing dot or blank; no device name;
+// not hidden (a leading dot); not reserved.
+// A name that Windows holds, and the extraction writes, exactly as it is:
+// none of the nine reserved characters, no device, no control character,
+// not ending in a dot or a space.
+bool IsWindowsName(const std::string &name);
+
+bool IsUsableEntryName(const std::string &name);
+
+class EntryNamer {
+public:
+  // The entry name for a file with this bare name: the name itself when it
+  // is usable and not taken, else "fN" keeping the file's extension when
+  // that fits.
+  std::string Assign(const std::string &fileName);
+
+private:
+  bool Taken(const std::string &name) const;
+
+  std::vector<std::string> taken_;
+  unsigned next_ = 1;
+};
+
+} // namespace tools

@@ -1,0 +1,30 @@
+// The two ways `build` makes a package from folders: from a product folder
+// and a script whose install lines name its files, or from a payload folder
+// packed as it is with an optional script. Both stage the payload in a
+// scratch folder, pack it with the engine and join it with the stub.
+#pragma once
+
+#include <string>
+
+namespace tools {
+
+// A text install script and the name it is reported under.
+struct ScriptSource {
+  std::string fileName;
+  std::string text;
+};
+
+// build --from: the payload is exactly the files named by install lines,
+// each under a short unique entry name; each install line becomes a copy
+// record from {temp}\NAME. Compile errors are printed (ReportedFailure).
+void BuildFromProduct(const std::string &productDir, const ScriptSource &script,
+                      const std::string &stubPath,
+                      const std::string &outputPath);
+
+// build --payload: the folder's files as they are; script, when given, is
+// compiled into the "script" entry (a payload holding one is refused).
+void BuildFromPayload(const std::string &payloadDir, const ScriptSource *script,
+                      const std::string &stubPath,
+                      const std::string &outputPath);
+
+} // namespace tools

@@ -1,0 +1,127 @@
+// Locating the archive of an archive file or a package, and reading its
+// catalog in place.
+#include "tools/package_file.h"
+
+#include <climits>
+#include <cstring>
+
+#include "platform/files.h"
+#include "run/pe_image.h"
+#include "tools/cli.h"
+#include "tools/file_io.h"
+
+namespace tools {
+
+namespace {
+
+namespace files = platform::files;
+
+constexpr int64_t kTrailerSize = 4;
+
+bool SignatureAt(const OsFile &file, int64_t offset) {
+  char head[archive::kSignatureSize];
+  return file.ReadAt(offset, head, sizeof head) == sizeof head &&
+         std::memcmp(head, archive::kSignature, sizeof head) == 0;
+}
+
+int32_t Narrow(int64_t position, const std::string &path) {
+  if (position > INT32_MAX)
+    throw ToolError(path + " is 2 GiB or larger: no archive reaches that");
+  return static_cast<int32_t>(position);
+}
+
+} // namespace
+
+int64_t PackageEnd(const OsFile &file) {
+  const int64_t length = file.Size();
+  const auto table = pe::FindCertificateTable(
+      length, [&](int64_t offset, uint8_t *bytes, size_t count) {
+        return file.ReadAt(offset, bytes, count) == count;
+      });
+  return table ? table->offset : length;
+}
+
+ArchiveSpan LocateArchive(const OsFile &file) {
+  ArchiveSpan span;
+  span.fileLength = file.Size();
+  span.last = span.fileLength;
+  if (SignatureAt(file, 0)) {
+    span.kind = FileKind::Archive;
+    return span;
+  }
+  const int64_t end = PackageEnd(file);
+  if (end < kTrailerSize)
+    return span;
+  uint8_t trailer[kTrailerSize];
+  if (file.ReadAt(end - kTrailerSize, trailer, sizeof trailer) !=
+      sizeof trailer)
+    return span;
+  // ArchiveStart: signed 32-bit little-endian.
+  const auto start = static_cast<int32_t>(
+      uint32_t{trailer[0]} | uint32_t{trailer[1]} << 8 |
+      uint32_t{trailer[2]} << 16 | uint32_t{trailer[3]} << 24);
+  const int64_t last = end - kTrailerSize;
+  if (start < 1 || start + archive::kSignatureSize - 1 > last ||
+      !SignatureAt(file, start - 1))
+    return span;
+  span.kind = FileKind::Package;
+  span.first = start;
+  span.last = last;
+  return span;
+}
+
+ArchiveSpan LocateArchive(const std::string &path) {
+  return LocateArchive(OsFile(path, platform::OpenMode::ReadOnly));
+}
+
+ArchiveReader::Number::Number(const std::string &path)
+    : value(files::FreeFile()) {
+  files::Open(value, path, platform::OpenMode::ReadOnly);
+}
+
+ArchiveReader::Number::~Number() {
+  try {
+    files::Close(value);
+  } catch (const platform::Error &) {
+  }
+}
+
+ArchiveReader::ArchiveReader(const std::string &path)
+    : span_(LocateArchive(path)), number_(path),
+      info_(archive::ReadCatalogInfo(number_.value, Narrow(span_.first, path),
+                                     Narrow(span_.last, path))),
+      reader_(number_.value, info_) {}
+
+bool ArchiveReader::Next(ListedEntry &entry) {
+  if (!reader_.Next(parser_))
+    return false;
+  // The extraction's own checks, in its order, so an archive that lists
+  // cleanly here extracts, and one that fails here fails there at the same
+  // entry with the same number.
+  entry.name = archive::CheckedEntryName(parser_);
+  const archive::EntryRange range = archive::CheckEntryRange(
+      parser_, entry.name, info_.dataStart, info_.first, info_.length);
+  entry.start = parser_.Start();
+  entry.end = parser_.End();
+  entry.size =
+      range.last >= range.first ? int64_t{range.last} - range.first + 1 : 0;
+  return true;
+}
+
+std::string ArchiveReader::Read(const ListedEntry &entry) {
+  std::string bytes(static_cast<size_t>(entry.size), '\0');
+  if (entry.size > 0)
+    files::At(number_.value)
+        .GetRun(archive::FirstPosition(entry.start, info_.dataStart),
+                reinterpret_cast<uint8_t *>(bytes.data()), entry.size);
+  return bytes;
+}
+
+void CheckArchive(const std::string &path) {
+  ArchiveReader reader(path);
+  ListedEntry entry;
+  while (reader.Next(entry)) {
+  }
+}
+
+} // namespace tools

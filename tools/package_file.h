@@ -1,0 +1,92 @@
+// Finding the archive in a file that is a PACK1 archive or a package (a
+// program image, the archive and a 4-byte trailer holding the 1-based
+// position of the archive's first byte), and reading its catalog and
+// entries in place. Every command that takes "an archive or a package"
+// goes through here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/catalog.h"
+
+namespace tools {
+
+enum class FileKind {
+  Archive, // the file begins with "PACK1"
+  Package, // its trailer leads to "PACK1"
+  Other,   // neither
+};
+
+// Where the archive lies, 1-based and inclusive. For Other: the whole file.
+struct ArchiveSpan {
+  FileKind kind = FileKind::Other;
+  int64_t first = 1;
+  int64_t last = 0;
+  int64_t fileLength = 0;
+};
+
+class OsFile;
+
+// Position of the last byte of a package's content, the trailer's last
+// byte. The one place that knows where a package ends.
+int64_t PackageEnd(const OsFile &file);
+
+// Looks at the file's first five bytes and at its trailer.
+ArchiveSpan LocateArchive(const std::string &path);
+ArchiveSpan LocateArchive(const OsFile &file);
+
+// One catalog entry with the extraction's checks done: its name as the
+// extraction writes it and its archive positions (relative to the archive's
+// first byte, as in a bare archive).
+struct ListedEntry {
+  std::string name;
+  int32_t start = 0; // data-region positions, end exclusive
+  int32_t end = 0;
+  int64_t size = 0;
+};
+
+// An archive or package opened under a number of the file table for reading
+// its catalog in place. Closes the number when it goes.
+class ArchiveReader {
+public:
+  // Raises the file layer's errors, and the reader's errors for a file that
+  // holds no archive (kind Other is read from position 1, so "not an
+  // archive" is the extraction's own error).
+  explicit ArchiveReader(const std::string &path);
+  ArchiveReader(const ArchiveReader &) = delete;
+  ArchiveReader &operator=(const ArchiveReader &) = delete;
+
+  const ArchiveSpan &span() const { return span_; }
+  uint8_t Compression() const { return info_.compression; }
+  // Data start, relative to the archive's first byte.
+  int32_t DataStart() const { return info_.dataStart - info_.first + 1; }
+
+  // The next entry; false after the last. Raises as the extraction does for
+  // an entry it cannot take (a bad field, an unsafe name, a range outside
+  // the archive).
+  bool Next(ListedEntry &entry);
+  // The bytes of an entry returned by Next.
+  std::string Read(const ListedEntry &entry);
+
+private:
+  // The file's number in the table, closed when the reader goes (also when
+  // a later member's constructor fails).
+  struct Number {
+    explicit Number(const std::string &path);
+    ~Number();
+    int16_t value;
+  };
+
+  ArchiveSpan span_;
+  Number number_;
+  archive::CatalogInfo info_;
+  archive::CatalogReader reader_;
+  archive::EntryParser parser_;
+};
+
+// Every entry parses and lies inside the archive: what `build` asks of an
+// archive. Raises the reader's error otherwise.
+void CheckArchive(const std::string &path);
+
+} // namespace tools

@@ -1,0 +1,79 @@
+// Writing a binary install script in its text form.
+#include "tools/script_printer.h"
+
+#include "run/install_script.h"
+#include "tools/script_field.h"
+
+namespace tools::script_text {
+
+namespace {
+
+namespace script = mdl_main::script;
+
+// Columns of the text form, for readers: the operation, then the source.
+constexpr size_t kOperationWidth = 8;
+constexpr size_t kSourceWidth = 24;
+
+// Characters of UTF-8 text.
+size_t Width(std::string_view text) {
+  size_t width = 0;
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+      ++width;
+  return width;
+}
+
+void AppendPadded(std::string &line, const std::string &word, size_t width) {
+  line += word;
+  line.append(Width(word) < width ? width - Width(word) : 1, ' ');
+}
+
+const char *TargetOnlyName(uint8_t code) {
+  switch (code) {
+  case script::kDeleteFiles:
+    return "delete";
+  case script::kCreateFolder:
+    return "mkdir";
+  case script::kDeleteFolder:
+    return "rmdir";
+  default:
+    return nullptr;
+  }
+}
+
+std::string RecordLine(std::string_view record) {
+  const auto code = static_cast<uint8_t>(record[script::kOperationOffset]);
+  const std::string_view source =
+      record.substr(script::kSourceOffset, script::kSourceSize);
+  const std::string_view target =
+      record.substr(script::kTargetOffset, script::kTargetSize);
+  std::string line;
+  const char *name = TargetOnlyName(code);
+  if (name && source.find_first_not_of(' ') == std::string_view::npos) {
+    AppendPadded(line, name, kOperationWidth);
+    return line + FieldWord(target);
+  }
+  AppendPadded(
+      line, code == script::kCopyFile ? "copy" : "op " + std::to_string(code),
+      kOperationWidth);
+  AppendPadded(line, FieldWord(source), kSourceWidth);
+  return line + FieldWord(target);
+}
+
+} // namespace
+
+std::string ShowScript(std::string_view bytes) {
+  std::string text;
+  size_t at = 0;
+  for (; at + script::kRecordSize <= bytes.size(); at += script::kRecordSize)
+    text += RecordLine(bytes.substr(at, script::kRecordSize)) + "\n";
+  const std::string_view tail = bytes.substr(at);
+  if (!tail.empty())
+    text += "# " + std::to_string(tail.size()) +
+            " bytes after the last whole record are never carried out\n"
+            "#@tail " +
+            TailWord(tail) + "\n";
+  return text;
+}
+
+} // namespace tools::script_text

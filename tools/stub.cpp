@@ -1,0 +1,69 @@
+// Finding and checking the program image of a package.
+#include "tools/stub.h"
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/env.h"
+#include "platform/os_file.h"
+#include "tools/cli.h"
+#include "tools/file_io.h"
+
+namespace tools {
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+// The DOS header's "MZ", and e_lfanew: where the PE header begins.
+constexpr char kDosMagic[] = "MZ";
+constexpr int64_t kNewHeaderOffset = 0x3C;
+constexpr char kPeMagic[4] = {'P', 'E', '\0', '\0'};
+
+uint32_t ReadLE32(const uint8_t *bytes) {
+  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
+         uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+}
+
+} // namespace
+
+std::string DefaultStubPath() {
+  const stdfs::path folder =
+      stdfs::path(platform::OsProgramPath()).parent_path();
+  const stdfs::path candidates[] = {
+      folder / kStubFileName,
+      folder / ".." / "share" / "updpack" / kStubFileName,
+  };
+  for (const stdfs::path &candidate : candidates) {
+    std::error_code error;
+    if (stdfs::is_regular_file(candidate, error))
+      return candidate.lexically_normal().string();
+  }
+  throw ToolError("no program image installed with the tool: looked for " +
+                  candidates[0].lexically_normal().string() + " and " +
+                  candidates[1].lexically_normal().string() +
+                  "; give one with --stub");
+}
+
+std::string ResolveStub(const std::string &given) {
+  std::string path = given.empty() ? DefaultStubPath() : given;
+  CheckPeImage(path);
+  return path;
+}
+
+void CheckPeImage(const std::string &path) {
+  const OsFile file(path, platform::OpenMode::ReadOnly);
+  const int64_t length = file.Size();
+  uint8_t dos[kNewHeaderOffset + 4];
+  const bool hasDosHeader = file.ReadAt(0, dos, sizeof dos) == sizeof dos &&
+                            std::memcmp(dos, kDosMagic, 2) == 0;
+  const int64_t peOffset = hasDosHeader ? ReadLE32(dos + kNewHeaderOffset) : 0;
+  char pe[sizeof kPeMagic] = {};
+  if (!hasDosHeader || peOffset + int64_t{sizeof pe} > length ||
+      file.ReadAt(peOffset, pe, sizeof pe) != sizeof pe ||
+      std::memcmp(pe, kPeMagic, sizeof pe) != 0)
+    throw ToolError(path + " is not a Windows program image (no MZ header "
+                           "leading to a PE signature)");
+}
+
+} // namespace tools

@@ -1,0 +1,24 @@
+// The program image every package starts with: the one installed with the
+// tool, and the check that a file is a PE image at all.
+#pragma once
+
+#include <string>
+
+namespace tools {
+
+// Name of the stub installed with the tool.
+inline constexpr const char *kStubFileName = "updpack-stub.exe";
+
+// The stub beside the running tool, or in ../share/updpack/ from its
+// folder. Raises ToolError naming both places when neither holds one.
+std::string DefaultStubPath();
+
+// The stub given with --stub, or the default one when none was given;
+// raises ToolError unless it is a PE image.
+std::string ResolveStub(const std::string &given);
+
+// Raises ToolError unless the file begins with "MZ" and the 32-bit offset
+// at 0x3C (e_lfanew) points, inside the file, at "PE\0\0".
+void CheckPeImage(const std::string &path);
+
+} // namespace tools

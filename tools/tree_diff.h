@@ -1,0 +1,26 @@
+// The text install script that turns an installed copy of one folder tree
+// into another: what `updpack diff` writes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct TreeDiff {
+  std::string script;               // the text form, install lines included
+  std::vector<std::string> errors;  // each names its path; no script then
+  std::vector<std::string> skipped; // links and special files, for warnings
+  size_t operations = 0;
+};
+
+// Compares oldDir and newDir (both existing folders). In the script, in
+// this order: rmdir for each topmost folder gone from newDir, delete for
+// each other file gone, mkdir for each folder new in newDir (parents
+// first), install for each file new or changed (by size, then content).
+// Removals come first so that a file may become a folder and a folder a
+// file. Targets are {app}\PATH; each must fit the 48-byte field in
+// Windows-1251 and be a name Windows can hold.
+TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir);
+
+} // namespace tools
