@@ -196,6 +196,17 @@ const std::vector<Command> &Commands() {
        "Exit status: 0 success, 1 critical error or failed extraction,\n"
        "2 declined at the confirmation, 3 aborted.\n",
        RunCommand},
+      {"verify", "check a package or archive without writing anything",
+       "usage: updpack verify PACKAGE_OR_ARCHIVE [--json]\n"
+       "\n"
+       "Checks what the package's run would trip over: the trailer (and\n"
+       "whether a signing tool's certificate table follows it; the signature\n"
+       "itself is not verified), the signature bytes and the end of the\n"
+       "catalog, every entry's name and range, the checksum entry with every\n"
+       "entry it lists (each read and its CRC-32 compared), and the install\n"
+       "script record by record. Prints a report; --json prints it as JSON.\n"
+       "Exit status: 0 sound, 1 damaged or would fail, 64 usage error.\n",
+       VerifyCommand},
   };
   return commands;
 }

@@ -77,6 +77,7 @@ int ExtractCommand(const std::vector<std::string> &arguments);
 int ListCommand(const std::vector<std::string> &arguments);
 int BuildCommand(const std::vector<std::string> &arguments);
 int RunCommand(const std::vector<std::string> &arguments);
+int VerifyCommand(const std::vector<std::string> &arguments);
 int ScriptCommand(const std::vector<std::string> &arguments);
 int DiffCommand(const std::vector<std::string> &arguments);
 

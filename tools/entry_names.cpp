@@ -1,6 +1,6 @@
 // Choosing short, unique entry names.
-#include "run/checksums.h"
 #include "tools/entry_names.h"
+#include "run/checksums.h"
 
 #include "archive/catalog.h"
 #include "platform/codepage.h"

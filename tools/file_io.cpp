@@ -12,26 +12,13 @@ namespace {
 constexpr size_t kChunk = 1 << 20;
 }
 
-OsFile::OsFile(const std::string &path, platform::OpenMode mode)
-    : path_(path), handle_(platform::os::OpenFile(path, mode)) {}
-
-OsFile::~OsFile() {
-  if (!open_)
-    return;
-  try {
-    platform::os::CloseFile(handle_, path_);
-  } catch (const platform::Error &) {
-  }
-}
-
-int64_t OsFile::Size() const { return platform::os::FileSize(handle_, path_); }
-
 size_t OsFile::ReadAt(int64_t offset, void *buffer, size_t count) const {
   size_t done = 0;
   auto *bytes = static_cast<uint8_t *>(buffer);
   while (done < count) {
-    const size_t got = platform::os::ReadAt(handle_, offset + done,
-                                            bytes + done, count - done, path_);
+    const size_t got = platform::os::ReadAt(
+        file_.Handle(), offset + static_cast<int64_t>(done), bytes + done,
+        count - done, file_.Path());
     if (got == 0)
       break;
     done += got;
@@ -40,12 +27,7 @@ size_t OsFile::ReadAt(int64_t offset, void *buffer, size_t count) const {
 }
 
 void OsFile::WriteAt(int64_t offset, const void *buffer, size_t count) {
-  platform::os::WriteAt(handle_, offset, buffer, count, path_);
-}
-
-void OsFile::Close() {
-  open_ = false;
-  platform::os::CloseFile(handle_, path_);
+  platform::os::WriteAt(file_.Handle(), offset, buffer, count, file_.Path());
 }
 
 void CopyBytes(const OsFile &source, int64_t from, int64_t length,

@@ -13,23 +13,19 @@ namespace tools {
 // (failures to close then ignored: Close() reports them).
 class OsFile {
 public:
-  OsFile(const std::string &path, platform::OpenMode mode);
-  ~OsFile();
-  OsFile(const OsFile &) = delete;
-  OsFile &operator=(const OsFile &) = delete;
+  OsFile(const std::string &path, platform::OpenMode mode)
+      : file_(path, mode) {}
 
-  int64_t Size() const;
+  int64_t Size() const { return file_.Size(); }
   // Up to count bytes at offset; fewer only at the end of the file.
   size_t ReadAt(int64_t offset, void *buffer, size_t count) const;
   void WriteAt(int64_t offset, const void *buffer, size_t count);
-  const std::string &path() const { return path_; }
+  const std::string &path() const { return file_.Path(); }
   // Closes now, raising a failure (a late write error shows here).
-  void Close();
+  void Close() { file_.Close(); }
 
 private:
-  std::string path_;
-  platform::os::FileHandle handle_;
-  bool open_ = true;
+  platform::os::File file_;
 };
 
 // Copies length bytes of source, from offset `from`, to target at offset

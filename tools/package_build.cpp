@@ -1,6 +1,6 @@
 // Packages built from a product folder or a payload folder.
-#include "run/checksums.h"
 #include "tools/package_build.h"
+#include "run/checksums.h"
 
 #include <filesystem>
 #include <iostream>

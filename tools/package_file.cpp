@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "platform/files.h"
 #include "run/pe_image.h"
@@ -90,11 +91,12 @@ ArchiveReader::ArchiveReader(const std::string &path)
     : span_(LocateArchive(path)), number_(path),
       info_(archive::ReadCatalogInfo(number_.value, Narrow(span_.first, path),
                                      Narrow(span_.last, path))),
-      reader_(number_.value, info_) {}
+      reader_(number_.value, info_), entriesEnd_(info_.catalogStart) {}
 
 bool ArchiveReader::Next(ListedEntry &entry) {
   if (!reader_.Next(parser_))
     return false;
+  entriesEnd_ = reader_.Cursor();
   // The extraction's own checks, in its order, so an archive that lists
   // cleanly here extracts, and one that fails here fails there at the same
   // entry with the same number.
@@ -108,13 +110,33 @@ bool ArchiveReader::Next(ListedEntry &entry) {
   return true;
 }
 
+archive::EntryRange ArchiveReader::Range(const ListedEntry &entry) const {
+  return {archive::FirstPosition(entry.start, info_.dataStart),
+          archive::LastPosition(entry.end, info_.dataStart)};
+}
+
 std::string ArchiveReader::Read(const ListedEntry &entry) {
-  std::string bytes(static_cast<size_t>(entry.size), '\0');
-  if (entry.size > 0)
-    files::At(number_.value)
-        .GetRun(archive::FirstPosition(entry.start, info_.dataStart),
-                reinterpret_cast<uint8_t *>(bytes.data()), entry.size);
+  std::string bytes;
+  bytes.reserve(static_cast<size_t>(entry.size));
+  ReadPieces(entry, [&](const uint8_t *piece, size_t count) {
+    bytes.append(reinterpret_cast<const char *>(piece), count);
+  });
   return bytes;
+}
+
+void ArchiveReader::ReadPieces(
+    const ListedEntry &entry,
+    const std::function<void(const uint8_t *, size_t)> &piece) {
+  constexpr int64_t kPiece = 256 * 1024;
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(std::min(kPiece, entry.size)));
+  const int64_t first = Range(entry).first;
+  for (int64_t done = 0; done < entry.size;) {
+    const int64_t n = std::min(kPiece, entry.size - done);
+    files::At(number_.value).GetRun(first + done, buffer.data(), n);
+    piece(buffer.data(), static_cast<size_t>(n));
+    done += n;
+  }
 }
 
 void CheckArchive(const std::string &path) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "archive/catalog.h"
@@ -68,6 +69,17 @@ public:
   bool Next(ListedEntry &entry);
   // The bytes of an entry returned by Next.
   std::string Read(const ListedEntry &entry);
+  // The same, handed over a piece at a time (memory stays flat).
+  void ReadPieces(const ListedEntry &entry,
+                  const std::function<void(const uint8_t *, size_t)> &piece);
+
+  // Positions in the file (1-based): the header and catalog as read, and
+  // the position just past the last entry's 0x02 (the catalog's first
+  // byte when there is none), as far as Next has read.
+  const archive::CatalogInfo &Info() const { return info_; }
+  int32_t EntriesEnd() const { return entriesEnd_; }
+  // An entry's first and last archive position in the file.
+  archive::EntryRange Range(const ListedEntry &entry) const;
 
 private:
   // The file's number in the table, closed when the reader goes (also when
@@ -83,6 +95,7 @@ private:
   archive::CatalogInfo info_;
   archive::CatalogReader reader_;
   archive::EntryParser parser_;
+  int32_t entriesEnd_;
 };
 
 // Every entry parses and lies inside the archive: what `build` asks of an

@@ -1,8 +1,13 @@
 // Joining stub, archive and trailer.
 #include "tools/package_writer.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "archive/catalog.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "run/checksums.h"
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -34,6 +39,49 @@ void CheckArchiveFile(const std::string &path) {
 
 } // namespace
 
+namespace {
+
+// The checksum entry for the archive at path: the length and CRC-32 of
+// every file its extraction writes (a later entry of the same name wins),
+// and where the catalog's entries end, after which the new entry goes.
+struct Checksums {
+  std::string text; // the entry's bytes
+  archive::CatalogInfo info;
+  int32_t entriesEnd = 0;
+};
+
+Checksums ChecksumsOf(const std::string &path) {
+  namespace sums = mdl_main::sums;
+  ArchiveReader reader(path);
+  std::vector<sums::Sum> list;
+  ListedEntry entry;
+  while (reader.Next(entry)) {
+    const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
+    if (platform::fs::CompareNamesNoCase(name, sums::kEntryName) == 0)
+      throw ToolError(path + " holds a " + sums::kEntryName +
+                      " entry already; build adds its own");
+    const archive::EntryRange range = reader.Range(entry);
+    if (range.first <= range.last && range.first < reader.Info().dataStart)
+      throw ToolError(path + ": the entry " + entry.name +
+                      " reads the archive's header or catalog, which the "
+                      "checksum entry changes");
+    sums::Sum sum{name, entry.size, 0};
+    reader.ReadPieces(entry, [&](const uint8_t *bytes, size_t count) {
+      sum.crc = sums::Crc32(sum.crc, bytes, count);
+    });
+    auto same = std::find_if(list.begin(), list.end(), [&](const auto &s) {
+      return platform::fs::CompareNamesNoCase(s.name, name) == 0;
+    });
+    if (same != list.end())
+      *same = sum;
+    else
+      list.push_back(sum);
+  }
+  return {sums::FormatSums(list), reader.Info(), reader.EntriesEnd()};
+}
+
+} // namespace
+
 void WritePackage(const std::string &stubPath, const std::string &archivePath,
                   const std::string &outputPath) {
   CheckPeImage(stubPath);
@@ -42,30 +90,55 @@ void WritePackage(const std::string &stubPath, const std::string &archivePath,
   if (platform::fs::SameFile(outputPath, archivePath))
     throw ToolError("the output would overwrite the archive: " + outputPath);
   CheckArchiveFile(archivePath);
+  const Checksums sums = ChecksumsOf(archivePath);
 
+  // The archive as it goes into the package: its header and entry texts,
+  // the checksum entry's text, the closing 0x01, its data region as it is
+  // (every range stays valid: ranges count from the data start) and the
+  // checksum entry's bytes after it.
   const OsFile stub(stubPath, platform::OpenMode::ReadOnly);
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
   const int64_t stubLength = stub.Size();
-  const int64_t archiveLength = archive.Size();
-  const int64_t total = stubLength + archiveLength + kTrailerSize;
+  const int64_t head = sums.entriesEnd - sums.info.first;
+  const int64_t dataLength = sums.info.length - sums.info.dataStart + 1;
+  const int64_t entryStart = dataLength + 1;
+  const int64_t entryEnd = entryStart + static_cast<int64_t>(sums.text.size());
+  const std::string entryText = std::string(mdl_main::sums::kEntryName) + "?" +
+                                std::to_string(entryStart) + "?" +
+                                std::to_string(entryEnd) + "\x02\x01";
+  const int64_t archiveLength = head + static_cast<int64_t>(entryText.size()) +
+                                dataLength +
+                                static_cast<int64_t>(sums.text.size());
+  // Signing tools pad the file to a multiple of 8 before their table: the
+  // package is one already, so the trailer stays its last 4 bytes.
+  const int64_t filler =
+      (8 - (stubLength + archiveLength + kTrailerSize) % 8) % 8;
+  const int64_t total = stubLength + archiveLength + filler + kTrailerSize;
   if (total > kMaxPackage)
     throw ToolError("the package would be " + std::to_string(total) +
                     " bytes; it must stay below 2147483648 bytes (2 GiB)");
 
   // ArchiveStart: the 1-based position of the archive's first byte.
   const auto archiveStart = static_cast<uint32_t>(stubLength + 1);
-  const uint8_t trailer[kTrailerSize] = {
-      static_cast<uint8_t>(archiveStart),
-      static_cast<uint8_t>(archiveStart >> 8),
-      static_cast<uint8_t>(archiveStart >> 16),
-      static_cast<uint8_t>(archiveStart >> 24)};
+  uint8_t tail[8 + kTrailerSize] = {};
+  for (int k = 0; k < kTrailerSize; ++k)
+    tail[filler + k] = static_cast<uint8_t>(archiveStart >> (8 * k));
 
   AtomicOutput output(outputPath);
   {
     OsFile file(output.TempPath(), platform::OpenMode::Output);
-    CopyBytes(stub, 0, stubLength, file, 0);
-    CopyBytes(archive, 0, archiveLength, file, stubLength);
-    file.WriteAt(stubLength + archiveLength, trailer, sizeof trailer);
+    int64_t at = 0;
+    CopyBytes(stub, 0, stubLength, file, at);
+    at += stubLength;
+    CopyBytes(archive, sums.info.first - 1, head, file, at);
+    at += head;
+    file.WriteAt(at, entryText.data(), entryText.size());
+    at += static_cast<int64_t>(entryText.size());
+    CopyBytes(archive, sums.info.dataStart - 1, dataLength, file, at);
+    at += dataLength;
+    file.WriteAt(at, sums.text.data(), sums.text.size());
+    at += static_cast<int64_t>(sums.text.size());
+    file.WriteAt(at, tail, static_cast<size_t>(filler + kTrailerSize));
     file.Close();
   }
   output.Commit();

@@ -41,6 +41,8 @@ const char *TargetOnlyName(uint8_t code) {
   }
 }
 
+} // namespace
+
 std::string RecordLine(std::string_view record) {
   const auto code = static_cast<uint8_t>(record[script::kOperationOffset]);
   const std::string_view source =
@@ -59,8 +61,6 @@ std::string RecordLine(std::string_view record) {
   AppendPadded(line, FieldWord(source), kSourceWidth);
   return line + FieldWord(target);
 }
-
-} // namespace
 
 std::string ShowScript(std::string_view bytes) {
   std::string text;

@@ -12,4 +12,7 @@ namespace tools::script_text {
 // record follow as a comment and a "#@tail" line.
 std::string ShowScript(std::string_view bytes);
 
+// The line of one 65-byte record.
+std::string RecordLine(std::string_view record);
+
 } // namespace tools::script_text

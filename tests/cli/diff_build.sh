@@ -114,10 +114,11 @@ run_tool list step.exe
 expect_rc 0 "list of a package"
 expect_text "$OUT" "archive start: 4097
 compression: 0
-data start: 45
+data start: 66
 app.exe	1	3	2
 f1.txt	3	6	3
-script	6	201	195" "list finds the archive through the trailer"
+script	6	201	195
+~updpack.sum	201	277	76" "list finds the archive through the trailer"
 mkdir unpacked
 run_tool extract step.exe unpacked
 expect_rc 0 "extract of a package"

@@ -350,6 +350,15 @@ e2e_build_package() { # ARCHIVE PACKAGE.exe
     e2e_fail "updpack build failed: $(cat "$E2E_WORK/build.log")"
 }
 
+# The bytes a run copies out of PACKAGE into the pack file: from the
+# position its trailer holds up to the trailer (an unsigned package).
+e2e_carved() { # PACKAGE.exe OUT
+  local size start
+  size=$(stat -c %s "$1")
+  start=$(tail -c 4 "$1" | od -An -tu4 | tr -d ' ')
+  tail -c +"$start" "$1" | head -c $((size - 4 - start + 1)) >"$2"
+}
+
 # The same for ARCHIVE of any bytes, which updpack build refuses unless it
 # parses: the trailer holds the position right after the program image.
 e2e_join_package() { # ARCHIVE PACKAGE.exe

@@ -28,5 +28,6 @@ e2e_expect_eq "exit code after a critical error" 1 "$E2E_EXIT"
 
 e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
 [ ! -e "$program/two.txt" ] || e2e_fail "a record after the failing one was carried out"
-e2e_expect_same_file "$archive" "$E2E_PACK_FILE"
+e2e_carved "$program/update.exe" "$E2E_WORK/carved"
+e2e_expect_same_file "$E2E_WORK/carved" "$E2E_PACK_FILE"
 e2e_expect_same_file "$payload/script" "$E2E_TEMP_FOLDER/script"

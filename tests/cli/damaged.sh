@@ -1,0 +1,78 @@
+# Damaged packages: each is refused by verify with its fault named, and its
+# run ends with the critical error, installs nothing and says the package
+# is damaged. A sound package passes both.
+. "$(dirname "$0")/common.bash"
+
+DAMAGED="Пакет обновления поврежден или загружен не полностью. Загрузите его заново."
+
+mkdir payload program
+head -c 200000 /dev/urandom >payload/app.dll
+printf 'readme 1.1' >payload/readme.txt
+cat >update.txt <<'EOF'
+copy {temp}\app.dll    {app}\app.dll
+copy {temp}\readme.txt {app}\readme.txt
+delete {app}\old.txt
+EOF
+make_stub stub.exe 4096
+run_tool build --payload payload --script update.txt --stub stub.exe -o good.exe
+expect_rc 0 "build"
+[ $(($(stat -c %s good.exe) % 8)) = 0 ] || fail "the package is a multiple of 8 bytes"
+
+run_tool verify good.exe
+expect_rc 0 "verify of a sound package"
+expect_contains "$OUT" "3 entries match their length and CRC-32" "verify reads every entry"
+
+# offset TEXT: the 0-based offset of TEXT's first byte in good.exe.
+offset() { grep -a -b -o -F "$1" good.exe | tail -n 1 | cut -d: -f1; }
+# flip FILE OFFSET: changes one bit of the byte at OFFSET.
+flip() {
+  local byte
+  byte=$(od -An -tu1 -j "$2" -N 1 "$1" | tr -d ' ')
+  printf "\\x$(printf %02x $((byte ^ 4)))" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+}
+
+size=$(stat -c %s good.exe)
+catalog=$(offset 'app.dll?')
+sums=$(offset 'updpack sums 1')
+# CASE: NAME, what to do to a copy of good.exe, a word the verify fault holds.
+cases=(
+  "entry_byte|flip F $((catalog + 100000 + 300))|CRC-32"
+  "entry_last_byte|flip F $((sums - 11))|CRC-32"
+  "catalog_name|flip F $catalog|missing"
+  "trailer|flip F $((size - 2))|no archive"
+  "trailer_low|flip F $((size - 4))|no archive"
+  "cut_in_half|truncate -s $((size / 2)) F|no archive"
+  "cut_short|truncate -s $((size - 1)) F|no archive"
+  "cut_at_the_trailer|truncate -s $((size - 4)) F|no archive"
+  "checksum_digit|flip F $((sums + 16))|CRC-32"
+  "checksum_header|flip F $((sums + 2))|"
+)
+for c in "${cases[@]}"; do
+  IFS='|' read -r name action fault <<<"$c"
+  cp good.exe F
+  eval "$action"
+  mv F "program/$name.exe"
+  run_tool verify "program/$name.exe"
+  expect_rc 1 "verify $name"
+  expect_contains "$OUT" "FAULT:" "verify $name names a fault"
+  [ -z "$fault" ] || expect_contains "$OUT" "$fault" "verify $name"
+  rm -rf "$TMP"/* program/app.dll program/readme.txt
+  printf 'old' >program/old.txt
+  run_tool run "program/$name.exe" --yes
+  expect_rc 1 "run $name"
+  expect_contains "$ERR" "$DAMAGED" "run $name says the package is damaged"
+  if grep -qF "прошло успешно" "$ERR"; then fail "run $name reported success"; fi
+  [ ! -e program/app.dll ] && [ ! -e program/readme.txt ] &&
+    [ "$(cat program/old.txt)" = old ] || fail "run $name installed something"
+done
+
+# The sound package installs.
+cp good.exe program/good.exe
+run_tool run program/good.exe --yes
+expect_rc 0 "run of the sound package"
+cmp -s payload/app.dll program/app.dll || fail "the sound package installs"
+
+run_tool verify
+expect_rc 64 "verify without a file"
+
+finish

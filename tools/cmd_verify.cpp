@@ -1,0 +1,146 @@
+// updpack verify PACKAGE_OR_ARCHIVE [--json]: a report of everything the
+// package's run would trip over; nothing is written.
+#include <cstdio>
+#include <iostream>
+
+#include "tools/cli.h"
+#include "tools/package_check.h"
+
+namespace tools {
+
+namespace {
+
+const char *KindName(FileKind kind) {
+  switch (kind) {
+  case FileKind::Archive:
+    return "archive";
+  case FileKind::Package:
+    return "package";
+  case FileKind::Other:
+    break;
+  }
+  return "unknown";
+}
+
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string Json(const std::string &text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonList(const std::vector<std::string> &items) {
+  std::string out = "[";
+  for (size_t k = 0; k < items.size(); ++k)
+    out += (k ? ", " : "") + Json(items[k]);
+  return out + "]";
+}
+
+void PrintJson(const PackageCheck &c) {
+  std::cout << "{\n  \"file\": " << Json(c.path)
+            << ",\n  \"bytes\": " << c.fileLength << ",\n  \"kind\": \""
+            << KindName(c.kind)
+            << "\",\n  \"archive_first\": " << c.archiveFirst
+            << ",\n  \"archive_last\": " << c.archiveLast
+            << ",\n  \"certificate_table_bytes\": " << c.certificateTable
+            << ",\n  \"compression\": " << c.compression
+            << ",\n  \"data_start\": " << c.dataStart << ",\n  \"entries\": [";
+  for (size_t k = 0; k < c.entries.size(); ++k) {
+    const ListedEntry &e = c.entries[k];
+    std::cout << (k ? ",\n" : "\n") << "    {\"name\": " << Json(e.name)
+              << ", \"start\": " << e.start << ", \"end\": " << e.end
+              << ", \"size\": " << e.size << "}";
+  }
+  std::cout << (c.entries.empty() ? "]" : "\n  ]")
+            << ",\n  \"checksums\": " << (c.checksums ? "true" : "false")
+            << ",\n  \"checksummed_entries\": " << c.checksummed
+            << ",\n  \"script\": " << (c.script ? "true" : "false")
+            << ",\n  \"records\": [";
+  for (size_t k = 0; k < c.records.size(); ++k) {
+    const CheckedRecord &r = c.records[k];
+    std::cout << (k ? ",\n" : "\n")
+              << "    {\"operation\": " << static_cast<int>(r.operation)
+              << ", \"source_bytes\": " << r.sourceLength
+              << ", \"target_bytes\": " << r.targetLength
+              << ", \"text\": " << Json(r.line) << "}";
+  }
+  std::cout << (c.records.empty() ? "]" : "\n  ]")
+            << ",\n  \"script_tail_bytes\": " << c.scriptTail
+            << ",\n  \"faults\": " << JsonList(c.faults)
+            << ",\n  \"notes\": " << JsonList(c.notes)
+            << ",\n  \"sound\": " << (c.Sound() ? "true" : "false") << "\n}\n";
+}
+
+void PrintText(const PackageCheck &c) {
+  std::cout << c.path << ": " << KindName(c.kind) << ", " << c.fileLength
+            << " bytes\n";
+  if (c.kind == FileKind::Package)
+    std::cout << "  archive:     positions " << c.archiveFirst << " to "
+              << c.archiveLast << ", trailer after it\n";
+  std::cout << "  signature:   "
+            << (c.certificateTable ? "certificate table present (" +
+                                         std::to_string(c.certificateTable) +
+                                         " bytes; not verified here)"
+                                   : std::string("none"))
+            << "\n";
+  if (c.compression >= 0)
+    std::cout << "  catalog:     " << c.entries.size()
+              << " entries, compression " << c.compression << ", data start "
+              << c.dataStart << "\n";
+  for (const ListedEntry &e : c.entries)
+    std::cout << "    " << ConsoleUi::Printable(e.name) << "  " << e.size
+              << " bytes\n";
+  if (c.checksums)
+    std::cout << "  checksums:   " << c.checksummed
+              << " entries match their length and CRC-32\n";
+  if (c.script) {
+    std::cout << "  script:      " << c.records.size() << " records";
+    if (c.scriptTail)
+      std::cout << ", " << c.scriptTail << " bytes after the last";
+    std::cout << "\n";
+    for (size_t k = 0; k < c.records.size(); ++k) {
+      const CheckedRecord &r = c.records[k];
+      std::cout << "    " << k + 1 << ". op " << static_cast<int>(r.operation)
+                << ", source " << r.sourceLength << " bytes, target "
+                << r.targetLength << " bytes:  " << ConsoleUi::Printable(r.line)
+                << "\n";
+    }
+  }
+  for (const std::string &note : c.notes)
+    std::cout << "  note:        " << ConsoleUi::Printable(note) << "\n";
+  for (const std::string &fault : c.faults)
+    std::cout << "  FAULT:       " << ConsoleUi::Printable(fault) << "\n";
+  std::cout << (c.Sound() ? "sound\n"
+                          : "damaged or would fail: the package must not be "
+                            "shipped\n");
+}
+
+} // namespace
+
+int VerifyCommand(const std::vector<std::string> &arguments) {
+  const Args args = ParseArgs(arguments, {{"--json", false}});
+  if (args.help)
+    return ShowUsage("verify");
+  ExpectPositional(args, 1);
+  CheckReadable(args.positional[0]);
+  const PackageCheck check = CheckPackage(args.positional[0]);
+  if (args.Has("--json"))
+    PrintJson(check);
+  else
+    PrintText(check);
+  return check.Sound() ? kExitOk : kExitFailed;
+}
+
+} // namespace tools

@@ -1,0 +1,49 @@
+// The checks of `updpack verify`: everything a package's run would trip
+// over, found without writing anything.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/package_file.h"
+
+namespace tools {
+
+// One record of the install script.
+struct CheckedRecord {
+  uint8_t operation = 0;
+  size_t sourceLength = 0; // bytes of the field once its blanks are trimmed
+  size_t targetLength = 0;
+  std::string line; // as `script show` writes it
+};
+
+struct PackageCheck {
+  std::string path;
+  int64_t fileLength = 0;
+  FileKind kind = FileKind::Other;
+  int64_t archiveFirst = 0; // 1-based positions of the archive in the file
+  int64_t archiveLast = 0;
+  int64_t certificateTable = 0; // bytes of a signing tool's table, 0: none
+  int compression = -1;         // -1: no header was read
+  int32_t dataStart = 0;        // relative to the archive's first byte
+  std::vector<ListedEntry> entries;
+  bool checksums = false; // the package has a checksum entry
+  size_t checksummed = 0; // entries whose length and CRC-32 matched
+  bool script = false;    // the package has a script
+  std::vector<CheckedRecord> records;
+  size_t scriptTail = 0;           // bytes after the last whole record
+  std::vector<std::string> faults; // each names what is wrong
+  std::vector<std::string> notes;  // worth knowing, not wrong
+
+  bool Sound() const { return faults.empty(); }
+};
+
+// Reads the file at path and checks: the trailer and a certificate table
+// (present or not; the signature itself is not verified), the signature
+// bytes and the end of the catalog, every entry's name and range, the
+// checksum entry with every entry it lists, and the install script. Raises
+// only when the file cannot be read at all.
+PackageCheck CheckPackage(const std::string &path);
+
+} // namespace tools
