@@ -33,8 +33,8 @@ win64: deps
 package: native win64
 	mkdir -p dist
 	cp $(NATIVE_BUILD)/tools/updpack dist/updpack
-	@if [ -f $(WIN_BUILD)/platform/win32/updpack-stub.exe ]; then \
-	  cp $(WIN_BUILD)/platform/win32/updpack-stub.exe dist/updpack-stub.exe; \
+	@if [ -f $(WIN_BUILD)/stub/updpack-stub.exe ]; then \
+	  cp $(WIN_BUILD)/stub/updpack-stub.exe dist/updpack-stub.exe; \
 	  dist/updpack diff examples/v1.0 examples/v1.1 \
 	    --build dist/example-update.exe --stub dist/updpack-stub.exe; fi
 	@ls -l dist
