@@ -8,7 +8,8 @@ JOBS         ?= $(shell nproc)
 
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-	wine64 xvfb xdotool imagemagick x11-utils locales osslsigncode openssl
+	wine64 xvfb xdotool imagemagick x11-utils locales osslsigncode openssl \
+	python3-pefile
 
 .PHONY: all package test deps native win64 clean bench deb
 

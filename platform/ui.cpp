@@ -7,7 +7,15 @@ namespace platform {
 
 namespace {
 UiBackend *installed = nullptr;
+
+std::string &Title() {
+  static std::string title = kProgramTitle;
+  return title;
 }
+} // namespace
+
+const std::string &ProgramTitle() { return Title(); }
+void SetProgramTitle(const std::string &title) { Title() = title; }
 
 UiBackend &Ui() {
   if (!installed)

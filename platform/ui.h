@@ -13,8 +13,11 @@ enum class MsgIcon { Question, Warning, Error, Information };
 enum class MsgButtons { Ok, YesNo }; // with YesNo, Yes is the default button
 enum class MsgAnswer { Ok, Yes, No };
 
-// The caption of every message box and the program's title.
+// The caption of every message box and the program's title: kProgramTitle
+// unless the package gives another.
 inline constexpr const char *kProgramTitle = "Dravell";
+const std::string &ProgramTitle();
+void SetProgramTitle(const std::string &title);
 
 // Handlers of the form; the backend calls them only inside a yield.
 class FormEvents {

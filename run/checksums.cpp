@@ -12,6 +12,7 @@
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
+#include "run/texts.h"
 
 namespace mdl_main::sums {
 
@@ -41,7 +42,7 @@ const Tables &CrcTables() {
 
 [[noreturn]] void RaiseDamaged(const std::string &what) {
   throw platform::Error(kErrPackageDamaged,
-                        what + "\r\n" + kDamagedPackageText);
+                        what + "\r\n" + CurrentTexts().damaged);
 }
 
 [[noreturn]] void RaiseBadList(std::string_view detail) {

@@ -9,6 +9,7 @@
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "run/pe_image.h"
+#include "run/texts.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -79,7 +80,7 @@ void CarveOut(const Container &exe, const std::string &packFile,
       files::GetAt(exe.fileNum, exe.ArchiveStart);
     } catch (const platform::Error &e) {
       throw platform::Error(e.Number(),
-                            e.Description() + "\r\n" + kDamagedPackageText);
+                            e.Description() + "\r\n" + CurrentTexts().damaged);
     }
   }
   bool runs = true; // false once a run failed: the rest goes byte by byte

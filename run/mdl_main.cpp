@@ -12,6 +12,7 @@
 #include "run/checksums.h"
 #include "run/container.h"
 #include "run/install_script.h"
+#include "run/texts.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -51,8 +52,8 @@ void CheckTempFolder() {
 // raise.
 [[noreturn]] void Run() {
   // 1. Confirmation; No ends the program before anything is made.
-  if (Ui().ShowMessage(kConfirmText, MsgIcon::Question, MsgButtons::YesNo) !=
-      MsgAnswer::Yes)
+  if (Ui().ShowMessage(CurrentTexts().confirm, MsgIcon::Question,
+                       MsgButtons::YesNo) != MsgAnswer::Yes)
     End(platform::exitcode::kDeclined);
 
   // 2-4. File-system object, temporary folder, the window loaded hidden.
@@ -73,7 +74,7 @@ void CheckTempFolder() {
 
   // 7-8. The window shows the copy of the archive into the pack file.
   form.Show();
-  form.SetStatus(ui::kStatusPreparing);
+  form.SetStatus(CurrentTexts().preparing);
   CarveOut(exe, PackFile, form);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
@@ -81,7 +82,7 @@ void CheckTempFolder() {
   Arch().FileName(PackFile);
   Arch().Load();
   form.SetStatusHandle(platform::kTrue);
-  Arch().NotArchiveNote(kDamagedPackageText);
+  Arch().NotArchiveNote(CurrentTexts().damaged);
   if (!Arch().Extract(TempFolder)) {
     // Extract has shown its message; the install step and the success
     // message presuppose every entry, so the run ends here as on a critical
@@ -100,12 +101,13 @@ void CheckTempFolder() {
   // 14-16.
   script::RunInstallScript();
   RemovePackFile();
-  Ui().ShowMessage(kSuccessText, MsgIcon::Information, MsgButtons::Ok);
+  Ui().ShowMessage(CurrentTexts().success, MsgIcon::Information,
+                   MsgButtons::Ok);
   End(platform::exitcode::kSuccess);
 }
 
 [[noreturn]] void CriticalError(const std::string &description) {
-  Ui().ShowMessage(std::string(kCriticalText) + "\r\n" + description,
+  Ui().ShowMessage(CurrentTexts().critical + "\r\n" + description,
                    MsgIcon::Error, MsgButtons::Ok);
   End(platform::exitcode::kFailed);
 }

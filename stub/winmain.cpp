@@ -7,6 +7,8 @@
 #include "platform/win32/win32_ui.h"
 #include "platform/win32/windows_support.h"
 #include "run/mdl_main.h"
+#include "run/texts.h"
+#include "stub/text_block.h"
 
 namespace {
 
@@ -39,6 +41,7 @@ void __verbose_terminate_handler() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   HardenDllSearch();
+  stub::UseOwnTexts();
   platform::win32::Win32Ui ui(instance);
   platform::SetUi(&ui);
   // Main handles its own errors and ends the program on every path; what
@@ -47,10 +50,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     mdl_main::Main();
   } catch (const std::exception &e) {
-    ui.ShowMessage(std::string("Произошла критическая ошибка:\r\n") + e.what(),
+    ui.ShowMessage(mdl_main::CurrentTexts().critical + "\r\n" + e.what(),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   } catch (...) {
-    ui.ShowMessage("Произошла критическая ошибка:\r\n" +
+    ui.ShowMessage(mdl_main::CurrentTexts().critical + "\r\n" +
                        platform::StandardText(platform::err::kInvalidCall),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   }

@@ -2,6 +2,8 @@
 // updpack.
 #include "tools/cli.h"
 
+#include "tools/image_texts.h"
+
 #include <cstdio>
 #include <iostream>
 #include <sys/ioctl.h>
@@ -134,12 +136,24 @@ const std::vector<Command> &Commands() {
        "install lines name, each under a short entry name, and the compiled\n"
        "script. With --payload, it holds the files of PAYLOAD_DIR as they\n"
        "are, and the compiled script when one is given. With --archive, it\n"
-       "is ARCHIVE, which must parse. The package must stay below 2 GiB; it\n"
-       "is written under a temporary name and renamed into place.\n"
+       "is ARCHIVE, which must parse. Every package gets a checksum entry,\n"
+       "~updpack.sum (the length and CRC-32 of every other entry, checked\n"
+       "by the run before the script), and is padded to a multiple of 8\n"
+       "bytes for signing tools. The package must stay below 2 GiB; it is\n"
+       "written under a temporary name and renamed into place.\n"
        "  --stub STUB  the program image, a PE file (default: the one\n"
        "               installed with the tool, beside it or in\n"
        "               ../share/updpack/)\n"
-       "  -o, --output PACKAGE.exe\n",
+       "  -o, --output PACKAGE.exe\n"
+       "  --product NAME, --version VERSION\n"
+       "               the product and version that the default texts name\n"
+       "               (Quorix, 1.1), also the file's ProductName,\n"
+       "               ProductVersion and FileVersion\n"
+       "  --company NAME, --copyright TEXT\n"
+       "               the file's CompanyName and LegalCopyright\n"
+       "  --texts FILE texts in place of the defaults: UTF-8, one\n"
+       "               `key = value` a line, \\n for a line break; keys:\n" +
+           TextKeysHelp(),
        BuildCommand},
       {"script", "compile a text install script, or show a binary one",
        "usage: updpack script compile SCRIPT.txt SCRIPT\n"

@@ -60,7 +60,7 @@ void ExpectPositional(const Args &args, size_t count);
 struct Command {
   const char *name;
   const char *summary;
-  const char *usage; // the full usage text, ending with a newline
+  std::string usage; // the full usage text, ending with a newline
   int (*run)(const std::vector<std::string> &arguments);
 };
 

@@ -2,6 +2,7 @@
 // payload folder, or from a ready archive.
 #include "tools/cli.h"
 #include "tools/file_io.h"
+#include "tools/image_texts.h"
 #include "tools/package_build.h"
 #include "tools/package_writer.h"
 #include "tools/stub.h"
@@ -14,7 +15,12 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                                           {"--archive", true},
                                           {"--script", true},
                                           {"--stub", true},
-                                          {"--output", true, "-o"}});
+                                          {"--output", true, "-o"},
+                                          {"--product", true},
+                                          {"--version", true},
+                                          {"--company", true},
+                                          {"--copyright", true},
+                                          {"--texts", true}});
   if (args.help)
     return ShowUsage("build");
   ExpectPositional(args, 0);
@@ -28,11 +34,25 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--from needs --script");
   if (args.Has("--archive") && args.Has("--script"))
     throw UsageError("--script goes with --from or --payload, not --archive");
-  const std::string &output = args.options.at("--output");
+  PackageOutput output;
+  output.path = args.options.at("--output");
+  ImageTexts &texts = output.texts;
+  for (const auto &[option, field] :
+       {std::pair{"--product", &texts.product},
+        std::pair{"--version", &texts.version},
+        std::pair{"--company", &texts.company},
+        std::pair{"--copyright", &texts.copyright}})
+    if (args.Has(option))
+      *field = args.options.at(option);
+  if (args.Has("--texts"))
+    texts.replaced = ReadTextsFile(args.options.at("--texts"));
 
-  // The stub first: a missing one should not cost a packing run.
-  const std::string stub =
+  // The stub and the texts first: a mistake there should not cost a
+  // packing run.
+  output.stubPath =
       ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
+  std::string probe = ReadWholeFile(output.stubPath);
+  PutTexts(probe, texts);
   ScriptSource script;
   if (args.Has("--script")) {
     script.fileName = args.options.at("--script");
@@ -40,12 +60,12 @@ int BuildCommand(const std::vector<std::string> &arguments) {
   }
   if (args.Has("--from"))
     BuildFromProduct(WithoutTrailingSeparators(args.options.at("--from")),
-                     script, stub, output);
+                     script, output);
   else if (args.Has("--payload"))
     BuildFromPayload(WithoutTrailingSeparators(args.options.at("--payload")),
-                     args.Has("--script") ? &script : nullptr, stub, output);
+                     args.Has("--script") ? &script : nullptr, output);
   else
-    WritePackage(stub, args.options.at("--archive"), output);
+    WritePackage(args.options.at("--archive"), output);
   return kExitOk;
 }
 

@@ -61,8 +61,8 @@ int DiffCommand(const std::vector<std::string> &arguments) {
     std::cout.flush();
   }
   if (args.Has("--build"))
-    BuildFromProduct(newDir, {textName, text}, stub,
-                     args.options.at("--build"));
+    BuildFromProduct(newDir, {textName, text},
+                     {stub, args.options.at("--build"), {}});
   return kExitOk;
 }
 

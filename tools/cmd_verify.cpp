@@ -54,6 +54,14 @@ void PrintJson(const PackageCheck &c) {
             << KindName(c.kind)
             << "\",\n  \"archive_first\": " << c.archiveFirst
             << ",\n  \"archive_last\": " << c.archiveLast
+            << ",\n  \"product\": " << Json(c.product)
+            << ",\n  \"version\": " << Json(c.version) << ",\n  \"texts\": {";
+  bool first = true;
+  for (const auto &[key, text] : c.replacedTexts) {
+    std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
+    first = false;
+  }
+  std::cout << "}"
             << ",\n  \"certificate_table_bytes\": " << c.certificateTable
             << ",\n  \"compression\": " << c.compression
             << ",\n  \"data_start\": " << c.dataStart << ",\n  \"entries\": [";
@@ -89,6 +97,13 @@ void PrintText(const PackageCheck &c) {
   if (c.kind == FileKind::Package)
     std::cout << "  archive:     positions " << c.archiveFirst << " to "
               << c.archiveLast << ", trailer after it\n";
+  if (c.textBlock) {
+    std::cout << "  product:     " << ConsoleUi::Printable(c.product)
+              << ", version " << ConsoleUi::Printable(c.version) << "\n";
+    for (const auto &[key, text] : c.replacedTexts)
+      std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
+                << "\n";
+  }
   std::cout << "  signature:   "
             << (c.certificateTable ? "certificate table present (" +
                                          std::to_string(c.certificateTable) +

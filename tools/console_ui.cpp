@@ -238,7 +238,7 @@ platform::MsgAnswer ConsoleUi::ShowMessage(const std::string &text,
                                            platform::MsgButtons buttons) {
   // The line keeps its last state above the box.
   FinishLine();
-  Write(std::string(platform::kProgramTitle) + " [" + IconWord(icon) +
+  Write(platform::ProgramTitle() + " [" + IconWord(icon) +
         "]: " + TerminalText(text) + "\n");
   if (buttons == platform::MsgButtons::Ok)
     return platform::MsgAnswer::Ok;

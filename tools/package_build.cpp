@@ -74,17 +74,16 @@ std::string TempSourceField(const std::string &entryName) {
 }
 
 void PackAndJoin(const ScratchFolder &scratch, const std::string &payload,
-                 const std::string &stubPath, const std::string &outputPath) {
+                 const PackageOutput &output) {
   const std::string archive = scratch / "update.pack";
   PackWithProgress(payload, archive);
-  WritePackage(stubPath, archive, outputPath);
+  WritePackage(archive, output);
 }
 
 } // namespace
 
 void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
-                      const std::string &stubPath,
-                      const std::string &outputPath) {
+                      const PackageOutput &output) {
   std::error_code code;
   if (!stdfs::is_directory(productDir, code))
     throw ToolError("product folder does not exist: " + productDir);
@@ -123,12 +122,11 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   }
   WriteNewFile(payload + "/" + script::kScriptName,
                script_text::ScriptBytes(compiled));
-  PackAndJoin(scratch, payload, stubPath, outputPath);
+  PackAndJoin(scratch, payload, output);
 }
 
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
-                      const std::string &stubPath,
-                      const std::string &outputPath) {
+                      const PackageOutput &output) {
   const SourceListing listing = ListSource(payloadDir);
   WarnSkipped(payloadDir, listing);
   std::string scriptBytes;
@@ -141,7 +139,7 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
   stdfs::create_directory(payload);
   for (const std::string &name : listing.files) {
     const std::string path = payloadDir + "/" + name;
-    if (platform::fs::SameFile(path, outputPath))
+    if (platform::fs::SameFile(path, output.path))
       continue; // an older package in the payload folder is replaced
     if (platform::fs::CompareNamesNoCase(name, mdl_main::sums::kEntryName) == 0)
       throw ToolError(path + ": the entry name " + mdl_main::sums::kEntryName +
@@ -157,7 +155,7 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
   else if (!stdfs::exists(payload + "/" + script::kScriptName))
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");
-  PackAndJoin(scratch, payload, stubPath, outputPath);
+  PackAndJoin(scratch, payload, output);
 }
 
 } // namespace tools

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "tools/package_writer.h"
+
 namespace tools {
 
 // A text install script and the name it is reported under.
@@ -18,13 +20,11 @@ struct ScriptSource {
 // each under a short unique entry name; each install line becomes a copy
 // record from {temp}\NAME. Compile errors are printed (ReportedFailure).
 void BuildFromProduct(const std::string &productDir, const ScriptSource &script,
-                      const std::string &stubPath,
-                      const std::string &outputPath);
+                      const PackageOutput &output);
 
 // build --payload: the folder's files as they are; script, when given, is
 // compiled into the "script" entry (a payload holding one is refused).
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *script,
-                      const std::string &stubPath,
-                      const std::string &outputPath);
+                      const PackageOutput &output);
 
 } // namespace tools

@@ -10,6 +10,7 @@
 #include "run/checksums.h"
 #include "run/install_script.h"
 #include "tools/file_io.h"
+#include "tools/image_texts.h"
 #include "tools/script_printer.h"
 
 namespace tools {
@@ -43,6 +44,16 @@ void CheckContainer(PackageCheck &check) {
   check.kind = span.kind;
   check.archiveFirst = span.first;
   check.archiveLast = span.last;
+  // The texts of the program image, the part before the archive.
+  if (span.kind == FileKind::Package) {
+    std::string image(static_cast<size_t>(span.first - 1), '\0');
+    image.resize(file.ReadAt(0, image.data(), image.size()));
+    const FoundTexts texts = ReadImageTexts(image);
+    check.textBlock = texts.block;
+    check.product = texts.product;
+    check.version = texts.version;
+    check.replacedTexts = texts.replaced;
+  }
   if (span.kind == FileKind::Other) {
     check.faults.push_back(
         "no archive: the file does not begin with PACK1, and the trailer in "

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,12 @@ struct PackageCheck {
   size_t checksummed = 0; // entries whose length and CRC-32 matched
   bool script = false;    // the package has a script
   std::vector<CheckedRecord> records;
-  size_t scriptTail = 0;           // bytes after the last whole record
-  std::vector<std::string> faults; // each names what is wrong
-  std::vector<std::string> notes;  // worth knowing, not wrong
+  size_t scriptTail = 0;        // bytes after the last whole record
+  bool textBlock = false;       // the image holds a text block
+  std::string product, version; // the texts were made for these
+  std::map<std::string, std::string> replacedTexts; // key -> text
+  std::vector<std::string> faults;                  // each names what is wrong
+  std::vector<std::string> notes;                   // worth knowing, not wrong
 
   bool Sound() const { return faults.empty(); }
 };

@@ -82,8 +82,9 @@ Checksums ChecksumsOf(const std::string &path) {
 
 } // namespace
 
-void WritePackage(const std::string &stubPath, const std::string &archivePath,
-                  const std::string &outputPath) {
+void WritePackage(const std::string &archivePath, const PackageOutput &target) {
+  const std::string &stubPath = target.stubPath;
+  const std::string &outputPath = target.path;
   CheckPeImage(stubPath);
   if (platform::fs::SameFile(outputPath, stubPath))
     throw ToolError("the output would overwrite the stub: " + outputPath);
@@ -96,9 +97,10 @@ void WritePackage(const std::string &stubPath, const std::string &archivePath,
   // the checksum entry's text, the closing 0x01, its data region as it is
   // (every range stays valid: ranges count from the data start) and the
   // checksum entry's bytes after it.
-  const OsFile stub(stubPath, platform::OpenMode::ReadOnly);
+  std::string image = ReadWholeFile(stubPath);
+  PutTexts(image, target.texts);
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
-  const int64_t stubLength = stub.Size();
+  const auto stubLength = static_cast<int64_t>(image.size());
   const int64_t head = sums.entriesEnd - sums.info.first;
   const int64_t dataLength = sums.info.length - sums.info.dataStart + 1;
   const int64_t entryStart = dataLength + 1;
@@ -128,7 +130,7 @@ void WritePackage(const std::string &stubPath, const std::string &archivePath,
   {
     OsFile file(output.TempPath(), platform::OpenMode::Output);
     int64_t at = 0;
-    CopyBytes(stub, 0, stubLength, file, at);
+    file.WriteAt(at, image.data(), image.size());
     at += stubLength;
     CopyBytes(archive, sums.info.first - 1, head, file, at);
     at += head;

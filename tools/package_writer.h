@@ -5,13 +5,23 @@
 
 #include <string>
 
+#include "tools/image_texts.h"
+
 namespace tools {
 
-// Writes the package at outputPath under a temporary name, renamed into
-// place when complete. Raises ToolError when the stub is not a PE image,
-// the archive does not begin with PACK1 or does not parse, the output
-// would overwrite an input, or the package would reach 2 GiB.
-void WritePackage(const std::string &stubPath, const std::string &archivePath,
-                  const std::string &outputPath);
+// Where a package goes, the program image it starts with and what build
+// puts into that image.
+struct PackageOutput {
+  std::string stubPath;
+  std::string path;
+  ImageTexts texts;
+};
+
+// Writes the package at output.path under a temporary name, renamed into
+// place when complete. Raises ToolError when the stub is not a PE image or
+// cannot take the texts, the archive does not begin with PACK1 or does not
+// parse, the output would overwrite an input, or the package would reach
+// 2 GiB.
+void WritePackage(const std::string &archivePath, const PackageOutput &output);
 
 } // namespace tools

@@ -3,6 +3,7 @@
 
 #include "platform/files.h"
 #include "run/mdl_main.h"
+#include "run/texts.h"
 
 namespace ui {
 
@@ -12,7 +13,7 @@ std::unique_ptr<Setup> shared;
 
 platform::FormDesign Setup::Design() {
   platform::FormDesign design{};
-  design.title = "Quorix Dravell";
+  design.title = mdl_main::CurrentTexts().title;
   design.clientWidth = 5535;
   design.clientHeight = 1020;
   design.pictureLeft = 240;
@@ -29,7 +30,7 @@ platform::FormDesign Setup::Design() {
   status.font.points = 9.75;
   status.font.weight = 700;
   status.font.cyrillic = true;
-  status.text = kStatusPreparing;
+  status.text = mdl_main::CurrentTexts().preparing;
 
   platform::LabelDesign &progress = design.labels[kProgressLine];
   progress.left = 960;
@@ -53,7 +54,7 @@ void Setup::Load() {
 void Setup::Show() { platform::Ui().ShowForm(); }
 
 std::string ProgressText(int16_t Value) {
-  return kProgressPrefix + std::to_string(Value) + "%";
+  return mdl_main::CurrentTexts().progress + std::to_string(Value) + "%";
 }
 
 void Setup::ShowPercent(int16_t Value) {
@@ -72,7 +73,8 @@ void Setup::SetStatus(const std::string &Value) {
 
 void Setup::SetStatusHandle(platform::Boolean Value) {
   const bool on = Value != 0;
-  SetStatus(on ? kStatusUnpacking : kStatusInstalling);
+  SetStatus(on ? mdl_main::CurrentTexts().unpacking
+               : mdl_main::CurrentTexts().installing);
   platform::Ui().SetTimerEnabled(on);
 }
 
@@ -87,7 +89,8 @@ void Setup::opn_Timer() {
 
 void Setup::Form_Unload(int16_t &Cancel) {
   const platform::MsgAnswer answer = platform::Ui().ShowMessage(
-      kAbortQuestion, platform::MsgIcon::Warning, platform::MsgButtons::YesNo);
+      mdl_main::CurrentTexts().abort, platform::MsgIcon::Warning,
+      platform::MsgButtons::YesNo);
   if (answer != platform::MsgAnswer::Yes) {
     Cancel = 1;
     return;

@@ -109,7 +109,7 @@ MsgAnswer Win32Ui::ShowMessage(const std::string &text, MsgIcon icon,
     type |= MB_TASKMODAL;
   ++modalDepth_;
   const int answer = ::MessageBoxW(owner, Widen(text).c_str(),
-                                   Widen(kProgramTitle).c_str(), type);
+                                   Widen(ProgramTitle()).c_str(), type);
   --modalDepth_;
   switch (answer) {
   case IDYES:

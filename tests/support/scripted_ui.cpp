@@ -42,7 +42,7 @@ std::vector<std::string> ScriptedUi::LabelTexts(int index) const {
 platform::MsgAnswer ScriptedUi::ShowMessage(const std::string &text,
                                             platform::MsgIcon icon,
                                             platform::MsgButtons buttons) {
-  messages.push_back({text, icon, buttons, platform::kProgramTitle, yields});
+  messages.push_back({text, icon, buttons, platform::ProgramTitle(), yields});
   if (buttons == platform::MsgButtons::Ok)
     return platform::MsgAnswer::Ok;
   if (answers_.empty()) {

@@ -1,0 +1,54 @@
+// The texts and file properties that `updpack build` puts into the program
+// image of a package: the run's texts in the image's text block, the
+// product, version, company and copyright in its version resource.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "run/texts.h"
+
+namespace tools {
+
+struct ImageTexts {
+  std::string product = mdl_main::kDefaultProduct;
+  std::string version = mdl_main::kDefaultVersion;
+  std::string company;
+  std::string copyright;
+  std::map<std::string, std::string> replaced; // text key -> text
+
+  // True when anything but the defaults is asked for.
+  bool Asked() const;
+};
+
+// A --texts file: UTF-8, one `key = value` a line; blank lines and lines
+// whose first non-blank character is # are skipped; in a value, \n is a
+// line break and \\ a backslash. Raises ToolError naming the file and line
+// for an unknown key, a key given twice or a line without "=".
+std::map<std::string, std::string> ReadTextsFile(const std::string &path);
+
+// The key list for `updpack help build`.
+std::string TextKeysHelp();
+
+// Writes texts into the image: the text block and the version resource.
+// Raises ToolError, before anything is changed, for a text too long for
+// the window or box that shows it, or for the room the image keeps, for a
+// character Windows cannot show, and for an image without a text block when
+// anything but the defaults is asked for. An image without a version
+// resource keeps blank file properties (with a warning when asked for).
+void PutTexts(std::string &image, const ImageTexts &texts);
+
+// What an image holds: whether it has a text block, the product and
+// version its texts were made for, the texts given in place of the
+// defaults, and the texts a run shows.
+struct FoundTexts {
+  bool block = false;
+  std::string product = mdl_main::kDefaultProduct;
+  std::string version = mdl_main::kDefaultVersion;
+  std::map<std::string, std::string> replaced;
+  mdl_main::Texts texts = mdl_main::DefaultTexts();
+};
+FoundTexts ReadImageTexts(std::string_view image);
+
+} // namespace tools
