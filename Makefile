@@ -37,7 +37,8 @@ package: native win64
 	@if [ -f $(WIN_BUILD)/stub/updpack-stub.exe ]; then \
 	  cp $(WIN_BUILD)/stub/updpack-stub.exe dist/updpack-stub.exe; \
 	  dist/updpack diff examples/v1.0 examples/v1.1 \
-	    --build dist/example-update.exe --stub dist/updpack-stub.exe; fi
+	    --build dist/example-update.exe --stub dist/updpack-stub.exe && \
+	  dist/updpack verify dist/example-update.exe; fi
 	@ls -l dist
 
 # dist/updpack_<version>_<arch>.deb: bin/updpack and share/updpack/ with the
