@@ -6,6 +6,7 @@
 
 #include "platform/env.h"
 #include "platform/os_file.h"
+#include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 
@@ -14,11 +15,6 @@ namespace tools {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-// The DOS header's "MZ", and e_lfanew: where the PE header begins.
-constexpr char kDosMagic[] = "MZ";
-constexpr int64_t kNewHeaderOffset = 0x3C;
-constexpr char kPeMagic[4] = {'P', 'E', '\0', '\0'};
 
 uint32_t ReadLE32(const uint8_t *bytes) {
   return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
@@ -54,14 +50,16 @@ std::string ResolveStub(const std::string &given) {
 void CheckPeImage(const std::string &path) {
   const OsFile file(path, platform::OpenMode::ReadOnly);
   const int64_t length = file.Size();
-  uint8_t dos[kNewHeaderOffset + 4];
+  // "MZ", then e_lfanew pointing, inside the file, at "PE\0\0".
+  uint8_t dos[pe::kDosLfanewOffset + 4];
   const bool hasDosHeader = file.ReadAt(0, dos, sizeof dos) == sizeof dos &&
-                            std::memcmp(dos, kDosMagic, 2) == 0;
-  const int64_t peOffset = hasDosHeader ? ReadLE32(dos + kNewHeaderOffset) : 0;
-  char pe[sizeof kPeMagic] = {};
-  if (!hasDosHeader || peOffset + int64_t{sizeof pe} > length ||
-      file.ReadAt(peOffset, pe, sizeof pe) != sizeof pe ||
-      std::memcmp(pe, kPeMagic, sizeof pe) != 0)
+                            std::memcmp(dos, "MZ", 2) == 0;
+  const int64_t peOffset =
+      hasDosHeader ? ReadLE32(dos + pe::kDosLfanewOffset) : 0;
+  uint8_t signature[4] = {};
+  if (!hasDosHeader || peOffset + int64_t{sizeof signature} > length ||
+      file.ReadAt(peOffset, signature, sizeof signature) != sizeof signature ||
+      ReadLE32(signature) != pe::kPeSignature)
     throw ToolError(path + " is not a Windows program image (no MZ header "
                            "leading to a PE signature)");
 }
