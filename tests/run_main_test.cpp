@@ -407,6 +407,19 @@ TEST_F(RunTest, AnotherUsersFolderLeftInTmpIsNotWorkedIn) {
   EXPECT_TRUE(ListNames(world.tempFolder).empty());
 }
 
+TEST_F(RunTest, PackageOfTwoGigabytesNamesItselfAndTheLimit) {
+  InstallStandardPackage();
+  stdfs::resize_file(world.exe, uintmax_t{1} << 31); // sparse
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  const std::string &text = backend.messages[1].text;
+  EXPECT_EQ(text.rfind(std::string(kCritical) + "Переполнение: ", 0), 0u)
+      << text;
+  EXPECT_NE(text.find("update.exe"), std::string::npos) << text;
+  EXPECT_NE(text.find("2 ГБ"), std::string::npos) << text;
+  EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+}
+
 TEST_F(RunTest, FileAtTheTempFolderPathFailsTheExtraction) {
   InstallStandardPackage();
   WriteFile(world.tempFolder, "I am a file");
