@@ -86,13 +86,13 @@ fuzz: fuzz-build
 	    $$work || status=1; \
 	done; exit $$status
 
-# Runs the targets, then keeps in fuzz/corpus the smallest set of inputs
+# Runs the targets, then keeps in fuzz/corpus a small set of inputs
 # that covers what the committed corpus and the new inputs cover together.
 fuzz-merge: fuzz
 	@for t in $(FUZZ_TARGETS); do \
 	  merged=$(CURDIR)/$(FUZZ_BUILD)/merged/$$t; \
 	  rm -rf $$merged && mkdir -p $$merged; \
-	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz -merge=1 $$merged \
+	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz -set_cover_merge=1 $$merged \
 	    $(CURDIR)/fuzz/corpus/$$t $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t || exit 1; \
 	  rm -rf fuzz/corpus/$$t && cp -r $$merged fuzz/corpus/$$t; \
 	done

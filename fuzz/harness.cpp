@@ -10,7 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/files.h"
+#include "platform/fs.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -136,6 +138,7 @@ Sandbox::Sandbox(const std::string &target) {
   WriteFile(CanaryFile("hard.txt"), "canary behind a hard link\n");
   WriteFile(CanaryFile("sub/deep.txt"), "canary in a subfolder\n");
   canaryShot_ = Snapshot(canary_);
+  ProveJail();
 }
 
 Sandbox::~Sandbox() {
@@ -154,11 +157,28 @@ const std::string &Sandbox::Begin() {
   if (ec || !stdfs::create_directory(box_, ec))
     Fail("cannot make the sandbox " + box_ + " afresh");
   EnterFolder(box_);
+  InstallJail();
+  return box_;
+}
+
+void Sandbox::InstallJail() const {
   platform::posix::SetFaultHook(
       [root = box_](platform::posix::Call, const std::string &path) {
         return LiesWithin(root, CurrentFolder(), path) ? 0 : EACCES;
       });
-  return box_;
+}
+
+void Sandbox::ProveJail() const {
+  InstallJail();
+  bool refused = false;
+  try {
+    platform::fs::Kill(CanaryFile("plain.txt"));
+  } catch (const platform::Error &) {
+    refused = true;
+  }
+  platform::posix::SetFaultHook({});
+  if (!refused || !stdfs::exists(CanaryFile("plain.txt")))
+    Fail("the jail let a deletion outside the sandbox through");
 }
 
 void Sandbox::End() {

@@ -69,6 +69,13 @@ public:
   }
 
 private:
+  // EACCES for every call of the posix file layer outside the box.
+  void InstallJail() const;
+  // Fails the target unless the jail refuses a deletion outside the box.
+  // Inputs in the corpora name paths such as /etc/*: run unjailed, they
+  // would delete real files, so none runs before this passes.
+  void ProveJail() const;
+
   std::string base_;
   std::string box_;
   std::string canary_;
