@@ -1,17 +1,29 @@
 # The project's interface: `make package` builds everything and leaves the
-# results in dist/; `make test` builds and runs every test.
-# Both first install what a fresh Debian machine lacks.
+# results in dist/; `make test` builds and runs every test, natively, under
+# the address and undefined-behaviour sanitizers, and under Wine; `make fuzz`
+# runs each fuzz target for FUZZ_SECONDS.
+# All first install what a fresh Debian machine lacks.
 
 NATIVE_BUILD := build/native
 WIN_BUILD    := build/win64
+ASAN_BUILD   := build/asan
+FUZZ_BUILD   := build/fuzz
 JOBS         ?= $(shell nproc)
+
+SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
+	-fno-omit-frame-pointer
+FUZZ_TARGETS := extract catalog run script
+FUZZ_SECONDS ?= 60
 
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
 	wine64 xvfb xdotool imagemagick x11-utils locales osslsigncode openssl \
 	python3-pefile
 
-.PHONY: all package test deps native win64 clean bench deb
+FUZZ_PACKAGES := clang libclang-rt-dev
+
+.PHONY: all package test deps native win64 asan clean bench deb \
+	fuzz-deps fuzz-build fuzz fuzz-merge
 
 all: package
 
@@ -19,6 +31,12 @@ deps:
 	@if ! dpkg -s $(DEB_PACKAGES) >/dev/null 2>&1; then \
 	  echo "Installing build and test packages"; \
 	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $(DEB_PACKAGES); \
+	fi
+
+fuzz-deps: deps
+	@if ! dpkg -s $(FUZZ_PACKAGES) >/dev/null 2>&1; then \
+	  echo "Installing the fuzzing packages"; \
+	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y $(FUZZ_PACKAGES); \
 	fi
 
 native: deps
@@ -30,6 +48,11 @@ win64: deps
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake \
 	  -DUPDPACK_TOOL=$(CURDIR)/$(NATIVE_BUILD)/tools/updpack
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 package: native win64
 	mkdir -p dist
@@ -50,9 +73,42 @@ deb: package
 	cp build/deb/updpack_*.deb dist/
 	@ls -l dist/*.deb
 
-test: native win64
+test: native asan win64
 	cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(WIN_BUILD) && ctest --output-on-failure
+
+# The libFuzzer binaries, with clang, instrumented and sanitized.
+fuzz-build: fuzz-deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DUPD_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
+
+# Each target for FUZZ_SECONDS on a copy of its corpus in build/fuzz/corpus,
+# so that what it finds stays out of fuzz/corpus until `make fuzz-merge`.
+# Paths are absolute: the targets work in a sandbox as their current folder.
+# Inputs that fail land in fuzz/crashes/.
+fuzz: fuzz-build
+	@mkdir -p fuzz/crashes; status=0; \
+	for t in $(FUZZ_TARGETS); do \
+	  work=$(CURDIR)/$(FUZZ_BUILD)/corpus/$$t; \
+	  rm -rf $$work && mkdir -p $$work && cp fuzz/corpus/$$t/* $$work/; \
+	  echo "== $${t}_fuzz for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -print_final_stats=1 -artifact_prefix=$(CURDIR)/fuzz/crashes/$$t- \
+	    $$work || status=1; \
+	done; exit $$status
+
+# Runs the targets, then keeps in fuzz/corpus a small set of inputs
+# that covers what the committed corpus and the new inputs cover together.
+fuzz-merge: fuzz
+	@for t in $(FUZZ_TARGETS); do \
+	  merged=$(CURDIR)/$(FUZZ_BUILD)/merged/$$t; \
+	  rm -rf $$merged && mkdir -p $$merged; \
+	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz -set_cover_merge=1 $$merged \
+	    $(CURDIR)/fuzz/corpus/$$t $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t || exit 1; \
+	  rm -rf fuzz/corpus/$$t && cp -r $$merged fuzz/corpus/$$t; \
+	done
 
 bench: native
 	bash bench/run.sh $(NATIVE_BUILD)/tools/updpack

@@ -1,0 +1,205 @@
+// The fuzz targets' sandbox, jail, canary check and quiet user interface.
+#include "fuzz/harness.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/fs.h"
+#include "platform/posix/posix_error.h"
+#include "platform/posix/syscalls.h"
+
+namespace fuzzing {
+
+namespace stdfs = std::filesystem;
+
+platform::MsgAnswer QuietUi::ShowMessage(const std::string &, platform::MsgIcon,
+                                         platform::MsgButtons buttons) {
+  return buttons == platform::MsgButtons::Ok ? platform::MsgAnswer::Ok
+                                             : platform::MsgAnswer::Yes;
+}
+
+void QuietUi::EndProgram(int exitCode) {
+  platform::files::CloseAllQuietly();
+  throw platform::ProgramEnded{exitCode};
+}
+
+void Fail(const std::string &what) {
+  std::fprintf(stderr, "fuzz target: %s\n", what.c_str());
+  std::abort();
+}
+
+void WriteFile(const std::string &path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out)
+    Fail("cannot write " + path);
+}
+
+bool LiesWithin(const std::string &root, const std::string &cwd,
+                const std::string &path) {
+  // The native form is what reaches the OS: it drops the dots and spaces
+  // that end a component, so ".. " there is no step up while "x/.. /../.."
+  // climbs two levels from the folder of x. The OS reads up to a NUL.
+  std::string native = platform::posix::NativePath(path);
+  native.resize(std::min(native.size(), native.find('\0')));
+  if (native.empty() || native[0] != '/')
+    native = cwd + "/" + native;
+  std::vector<std::string_view> parts;
+  const std::string_view text = native;
+  for (size_t begin = 0; begin <= text.size();) {
+    size_t end = text.find_first_of("/\\", begin);
+    if (end == std::string_view::npos)
+      end = text.size();
+    const std::string_view part = text.substr(begin, end - begin);
+    if (part == "..") {
+      if (!parts.empty())
+        parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    begin = end + 1;
+  }
+  if (parts.empty())
+    return root == "/";
+  std::string normal;
+  for (const std::string_view part : parts)
+    (normal += '/') += part;
+  return normal == root || normal.starts_with(root + "/");
+}
+
+namespace {
+
+std::string CurrentFolder() {
+  std::error_code ec;
+  const stdfs::path cwd = stdfs::current_path(ec);
+  return ec ? std::string() : cwd.string();
+}
+
+void EnterFolder(const std::string &folder) {
+  if (chdir(folder.c_str()) != 0)
+    Fail("cannot enter " + folder);
+}
+
+std::string ReadWhole(const stdfs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every name below folder, with its kind and contents or link target.
+std::map<std::string, std::string> Snapshot(const std::string &folder) {
+  std::map<std::string, std::string> shot;
+  std::error_code ec;
+  for (auto it = stdfs::recursive_directory_iterator(folder, ec);
+       !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
+    const std::string name = stdfs::relative(it->path(), folder).string();
+    const stdfs::file_status status = it->symlink_status();
+    if (stdfs::is_symlink(status))
+      shot[name] = "link " + stdfs::read_symlink(it->path()).string();
+    else if (stdfs::is_regular_file(status))
+      shot[name] = "file " + ReadWhole(it->path());
+    else if (stdfs::is_directory(status))
+      shot[name] = "folder";
+    else
+      shot[name] = "other";
+  }
+  if (ec)
+    Fail("cannot list " + folder + ": " + ec.message());
+  return shot;
+}
+
+} // namespace
+
+Sandbox::Sandbox(const std::string &target) {
+  // Each input makes and removes a folder tree: in memory that is ten times
+  // faster than on a disk.
+  const char *tmp = std::getenv("TMPDIR");
+  const std::string parent = tmp && *tmp                       ? tmp
+                             : stdfs::is_directory("/dev/shm") ? "/dev/shm"
+                                                               : "/tmp";
+  std::string pattern = parent + "/" + target + "_XXXXXX";
+  if (!mkdtemp(pattern.data()))
+    Fail("cannot create " + pattern);
+  // The jail compares normalised paths: no link may stand in the base's own.
+  base_ = stdfs::canonical(pattern).string();
+  box_ = base_ + "/box";
+  canary_ = base_ + "/canary";
+  startFolder_ = CurrentFolder();
+  stdfs::create_directories(canary_ + "/sub");
+  WriteFile(CanaryFile("plain.txt"), "plain canary\n");
+  WriteFile(CanaryFile("linked.txt"), "canary behind a symbolic link\n");
+  WriteFile(CanaryFile("hard.txt"), "canary behind a hard link\n");
+  WriteFile(CanaryFile("sub/deep.txt"), "canary in a subfolder\n");
+  canaryShot_ = Snapshot(canary_);
+  ProveJail();
+}
+
+Sandbox::~Sandbox() {
+  platform::posix::SetFaultHook({});
+  std::error_code ec;
+  stdfs::remove_all(base_, ec);
+}
+
+const std::string &Sandbox::Begin() {
+  static QuietUi ui;
+  platform::SetUi(&ui);
+  platform::files::CloseAllQuietly();
+  EnterFolder(base_);
+  std::error_code ec;
+  stdfs::remove_all(box_, ec);
+  if (ec || !stdfs::create_directory(box_, ec))
+    Fail("cannot make the sandbox " + box_ + " afresh");
+  EnterFolder(box_);
+  InstallJail();
+  return box_;
+}
+
+void Sandbox::InstallJail() const {
+  platform::posix::SetFaultHook(
+      [root = box_](platform::posix::Call, const std::string &path) {
+        return LiesWithin(root, CurrentFolder(), path) ? 0 : EACCES;
+      });
+}
+
+void Sandbox::ProveJail() const {
+  InstallJail();
+  bool refused = false;
+  try {
+    platform::fs::Kill(CanaryFile("plain.txt"));
+  } catch (const platform::Error &) {
+    refused = true;
+  }
+  platform::posix::SetFaultHook({});
+  if (!refused || !stdfs::exists(CanaryFile("plain.txt")))
+    Fail("the jail let a deletion outside the sandbox through");
+}
+
+void Sandbox::End() {
+  platform::files::CloseAllQuietly();
+  platform::posix::SetFaultHook({});
+  if (CurrentFolder() != box_)
+    Fail("the current folder moved to " + CurrentFolder());
+  EnterFolder(startFolder_);
+
+  const std::map<std::string, std::string> shot = Snapshot(canary_);
+  for (const auto &[name, was] : canaryShot_)
+    if (const auto now = shot.find(name);
+        now == shot.end() || now->second != was)
+      Fail("the canary " + canary_ + "/" + name + " was changed or deleted");
+  if (shot.size() != canaryShot_.size())
+    Fail("a name was added to the canary folder " + canary_);
+  for (const auto &entry : stdfs::directory_iterator(base_)) {
+    const std::string path = entry.path().string();
+    if (path != box_ && path != canary_)
+      Fail("made beside the sandbox: " + path);
+  }
+}
+
+} // namespace fuzzing

@@ -1,0 +1,86 @@
+// What every fuzz target shares: a sandbox folder that is made afresh for
+// each input, a jail that refuses every file-system call of the runtime
+// outside it, a canary folder beside it that must come through every input
+// unchanged, and a user interface with nobody at it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "platform/ui.h"
+
+namespace fuzzing {
+
+// Message boxes are answered OK, a question Yes; the yield does nothing.
+// Ending the program closes every file and throws platform::ProgramEnded.
+class QuietUi : public platform::UiBackend {
+public:
+  platform::MsgAnswer ShowMessage(const std::string &, platform::MsgIcon,
+                                  platform::MsgButtons buttons) override;
+  void CreateForm(const platform::FormDesign &,
+                  platform::FormEvents *) override {}
+  void ShowForm() override {}
+  void SetLabelText(int, const std::string &) override {}
+  void SetTimerEnabled(bool) override {}
+  int32_t OnYield() override { return 1 << 20; }
+  [[noreturn]] void EndProgram(int exitCode) override;
+};
+
+// True when path, as the runtime's posix layer hands it to the OS (its
+// native form, cut at a NUL byte), made absolute against cwd and normalised
+// lexically, is root or lies below it. root and cwd are absolute and
+// normalised.
+bool LiesWithin(const std::string &root, const std::string &cwd,
+                const std::string &path);
+
+// Prints what went wrong and aborts, so that the fuzzer keeps the input.
+[[noreturn]] void Fail(const std::string &what);
+
+// Writes a whole file; fails the target when it cannot.
+void WriteFile(const std::string &path, std::string_view bytes);
+
+// The folders of one fuzz target under a fresh folder of $TMPDIR (or
+// /dev/shm, or /tmp):
+//   box/     the sandbox, made afresh for each input
+//   canary/  files that no input may change: plain.txt, linked.txt and
+//            hard.txt (for links that a target plants in the sandbox) and
+//            sub/deep.txt
+// Removed with everything in it when the object goes.
+class Sandbox {
+public:
+  explicit Sandbox(const std::string &target);
+  ~Sandbox();
+  Sandbox(const Sandbox &) = delete;
+  Sandbox &operator=(const Sandbox &) = delete;
+
+  // Starts an input: closes every file of the numbered-file table, makes the
+  // box afresh, enters it as the current folder, installs the quiet UI and
+  // the jail (EACCES for every call outside the box). Returns the box.
+  const std::string &Begin();
+  // Ends an input: removes the jail, closes every file, returns to the
+  // folder the process started in, and fails the target when the canary
+  // folder changed or anything but box and canary stands beside it.
+  void End();
+
+  const std::string &Box() const { return box_; }
+  std::string CanaryFile(const std::string &name) const {
+    return canary_ + "/" + name;
+  }
+
+private:
+  // EACCES for every call of the posix file layer outside the box.
+  void InstallJail() const;
+  // Fails the target unless the jail refuses a deletion outside the box.
+  // Inputs in the corpora name paths such as /etc/*: run unjailed, they
+  // would delete real files, so none runs before this passes.
+  void ProveJail() const;
+
+  std::string base_;
+  std::string box_;
+  std::string canary_;
+  std::string startFolder_;
+  std::map<std::string, std::string> canaryShot_;
+};
+
+} // namespace fuzzing
