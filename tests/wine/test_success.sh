@@ -93,7 +93,8 @@ fi
 for file in "$payload"/*; do
   e2e_expect_same_file "$file" "$E2E_TEMP_FOLDER/$(basename "$file")"
 done
-expected=$(find "$payload" -mindepth 1 -printf '%f\n' | sort)
+# Every entry, and the checksum entry that build adds.
+expected=$( (find "$payload" -mindepth 1 -printf '%f\n'; echo '~updpack.sum') | sort)
 actual=$(find "$E2E_TEMP_FOLDER" -mindepth 1 -printf '%f\n' | sort)
 e2e_expect_eq "the temporary folder's entries" "$expected" "$actual"
 
