@@ -56,17 +56,18 @@ void CarryOut(uint8_t operation, const std::string &source,
 
 } // namespace
 
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
                          const std::string &programFolder) {
-  std::string text = platform::AnsiToText(bytes);
   // Only the space is trimmed; 0x00 and 0x01 are placeholders, not padding.
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) {
-    text.clear();
-  } else {
-    const size_t last = text.find_last_not_of(' ');
-    text = text.substr(first, last - first + 1);
-  }
+  const std::string decoded = platform::AnsiToText(bytes);
+  std::string text(TrimBlanks(decoded));
   ReplaceAll(text, kTempFolderMark, tempFolder);
   ReplaceAll(text, kProgramFolderMark, programFolder);
   return text;

@@ -33,6 +33,10 @@ inline constexpr uint8_t kDeleteFolder = 3; // target with its contents
 inline constexpr char kTempFolderMark = '\x00';
 inline constexpr char kProgramFolderMark = '\x01';
 
+// Text without the blanks (0x20, and no other character) at its ends, as
+// the run trims a field.
+std::string_view TrimBlanks(std::string_view text);
+
 // A field's bytes as a path: code-page bytes to text, spaces (0x20 only)
 // trimmed at both ends, then every 0x00 replaced by tempFolder, then every
 // 0x01 by programFolder.

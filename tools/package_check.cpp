@@ -124,13 +124,6 @@ std::string TempFolderName(std::string_view field) {
   return std::string(field.substr(2));
 }
 
-std::string_view Trimmed(std::string_view field) {
-  const size_t first = field.find_first_not_of(' ');
-  if (first == std::string_view::npos)
-    return {};
-  return field.substr(first, field.find_last_not_of(' ') - first + 1);
-}
-
 void CheckScript(PackageCheck &check, ArchiveReader &reader) {
   const ListedEntry *entry = Written(check.entries, script::kScriptName);
   if (!entry) {
@@ -145,10 +138,10 @@ void CheckScript(PackageCheck &check, ArchiveReader &reader) {
   for (size_t k = 0; k < count; ++k) {
     const std::string_view record = std::string_view(bytes).substr(
         k * script::kRecordSize, script::kRecordSize);
-    const std::string_view source =
-        Trimmed(record.substr(script::kSourceOffset, script::kSourceSize));
-    const std::string_view target =
-        Trimmed(record.substr(script::kTargetOffset, script::kTargetSize));
+    const std::string_view source = script::TrimBlanks(
+        record.substr(script::kSourceOffset, script::kSourceSize));
+    const std::string_view target = script::TrimBlanks(
+        record.substr(script::kTargetOffset, script::kTargetSize));
     CheckedRecord checked;
     checked.operation = static_cast<uint8_t>(record[0]);
     checked.sourceLength = source.size();

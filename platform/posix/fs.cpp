@@ -13,6 +13,7 @@
 
 #include "platform/error.h"
 #include "platform/fs_internal.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -20,27 +21,7 @@ namespace platform::fs {
 
 namespace {
 
-// A descriptor closed when it goes out of scope.
-class Fd {
-public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Fd(const Fd &) = delete;
-  Fd &operator=(const Fd &) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the OS result (0 or -1 with errno).
-  int Close(const std::string &path) {
-    const int fd = fd_;
-    fd_ = -1;
-    return posix::sys::Close(fd, path);
-  }
-
-private:
-  int fd_;
-};
+using posix::Fd;
 
 // The folder a prefix names, in native form: "." for the current folder.
 std::string NativeFolder(const std::string &prefix) {

@@ -10,6 +10,7 @@
 
 #include "platform/error.h"
 #include "platform/fs_internal.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -21,34 +22,7 @@ namespace {
 // files are kept anyway, and they get blocking mode back.
 constexpr int kCommonFlags = O_CLOEXEC | O_NONBLOCK;
 
-// A descriptor closed on the way out of a failed open.
-class Guard {
-public:
-  Guard(int fd, const std::string &path) : fd_(fd), path_(path) {}
-  ~Guard() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Guard(const Guard &) = delete;
-  Guard &operator=(const Guard &) = delete;
-  int get() const { return fd_; }
-  // Closes now: the name is about to get a file of its own.
-  void Drop() {
-    if (fd_ >= 0)
-      posix::sys::Close(fd_, path_);
-    fd_ = -1;
-  }
-  void Reset(int fd) { fd_ = fd; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
-private:
-  int fd_;
-  const std::string &path_;
-};
+using posix::Fd;
 
 [[noreturn]] void RaiseLink(const std::string &path) {
   Raise(err::kPathFileAccess, path + fs::kWriteThroughLink);
@@ -86,7 +60,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   const std::string native = posix::NativePath(path);
   const int create =
       O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
-  Guard fd(OpenForWriting(path, native, create), path);
+  Fd fd(OpenForWriting(path, native, create));
   struct stat st = StatRegular(fd.get(), path);
   if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino)
     Raise(err::kPermissionDenied,
@@ -94,7 +68,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   if (st.st_nlink > 1) {
     // Emptying it would empty every other name of the file too, wherever
     // they are: the name gets a new file instead.
-    fd.Drop();
+    fd.Close(path);
     if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
       posix::RaiseErrno(errno, path);
     fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL));
@@ -112,7 +86,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode == OpenMode::Output || mode == OpenMode::CreateNew)
     return OpenOutput(path, mode, nullptr, {});
   const std::string native = posix::NativePath(path);
-  Guard fd(-1, path);
+  Fd fd;
   if (mode == OpenMode::ReadWrite) {
     fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT));
   } else {
