@@ -122,7 +122,7 @@ void VerifyFile(const std::string &folder, const Sum &sum) {
                  std::to_string(length) + " байт вместо " +
                  std::to_string(sum.length) + ".");
   }
-  constexpr int64_t kChunk = 64 * 1024;
+  constexpr int64_t kChunk = int64_t{64} * 1024;
   const auto buffer = std::make_unique<uint8_t[]>(kChunk);
   uint32_t crc = 0;
   for (int64_t done = 0; done < length;) {

@@ -127,7 +127,7 @@ std::string ArchiveReader::Read(const ListedEntry &entry) {
 void ArchiveReader::ReadPieces(
     const ListedEntry &entry,
     const std::function<void(const uint8_t *, size_t)> &piece) {
-  constexpr int64_t kPiece = 256 * 1024;
+  constexpr int64_t kPiece = int64_t{256} * 1024;
   std::vector<uint8_t> buffer(
       static_cast<size_t>(std::min(kPiece, entry.size)));
   const int64_t first = Range(entry).first;
