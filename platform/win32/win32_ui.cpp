@@ -5,7 +5,6 @@
 #include "platform/win32/win32_ui.h"
 
 #include <algorithm>
-#include <cmath>
 #include <objbase.h>
 
 #include "platform/error.h"
@@ -43,6 +42,13 @@ constexpr int64_t kCheckTooLate = 1000; // microseconds
 constexpr int64_t kLongestPump = 100000; // microseconds
 
 int TwipsToPixels(int twips, int dpi) { return ::MulDiv(twips, dpi, 1440); }
+
+// A font's height in pixels, rounded half away from zero as lround does,
+// without the C library's rounding and its error handler.
+LONG PointsToPixels(double points, int dpi) {
+  const double pixels = points * dpi / 72;
+  return static_cast<LONG>(pixels < 0 ? pixels - 0.5 : pixels + 0.5);
+}
 
 int ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
@@ -135,10 +141,10 @@ HFONT Win32Ui::MakeFont(const FontDesign &font) const {
     else
       ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof log, &log);
     if (font.points > 0)
-      log.lfHeight = -static_cast<LONG>(std::lround(font.points * dpi_ / 72));
+      log.lfHeight = -PointsToPixels(font.points, dpi_);
     return ::CreateFontIndirectW(&log);
   }
-  log.lfHeight = -static_cast<LONG>(std::lround(font.points * dpi_ / 72));
+  log.lfHeight = -PointsToPixels(font.points, dpi_);
   log.lfWeight = font.weight;
   log.lfCharSet =
       static_cast<BYTE>(font.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET);

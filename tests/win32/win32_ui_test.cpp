@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "platform/env.h"
 #include "platform/error.h"
@@ -258,9 +257,36 @@ struct BoxSeen {
   bool found = false;
 };
 
-std::thread AnswerBox(BoxSeen &seen, HWND form, int button,
-                      bool pressEnter = false) {
-  return std::thread([&seen, form, button, pressEnter] {
+// A second thread of the test. The cross toolchain's win32 thread model (the
+// one the program image is built with) has no std::thread in GCC 12.
+class HelperThread {
+public:
+  explicit HelperThread(std::function<void()> body) : body_(std::move(body)) {
+    handle_ = ::CreateThread(nullptr, 0, &HelperThread::Run, this, 0, nullptr);
+  }
+  ~HelperThread() { join(); }
+  HelperThread(const HelperThread &) = delete;
+  HelperThread &operator=(const HelperThread &) = delete;
+  void join() {
+    if (!handle_)
+      return;
+    ::WaitForSingleObject(handle_, INFINITE);
+    ::CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+private:
+  static DWORD WINAPI Run(void *self) {
+    static_cast<HelperThread *>(self)->body_();
+    return 0;
+  }
+  std::function<void()> body_;
+  HANDLE handle_ = nullptr;
+};
+
+std::unique_ptr<HelperThread> AnswerBox(BoxSeen &seen, HWND form, int button,
+                                        bool pressEnter = false) {
+  return std::make_unique<HelperThread>([&seen, form, button, pressEnter] {
     HWND box = nullptr;
     for (int i = 0; i < 1000 && !box; ++i) {
       box = ::FindWindowW(L"#32770", L"Dravell");
@@ -297,11 +323,11 @@ std::thread AnswerBox(BoxSeen &seen, HWND form, int button,
 TEST_F(Win32Form, QuestionBoxIsOwnedByTheShownFormAndDefaultsToYes) {
   ui.ShowForm();
   BoxSeen seen;
-  std::thread helper = AnswerBox(seen, form, IDNO);
+  const auto helper = AnswerBox(seen, form, IDNO);
   const platform::MsgAnswer answer =
       ui.ShowMessage("Прервать обновление?", platform::MsgIcon::Warning,
                      platform::MsgButtons::YesNo);
-  helper.join();
+  helper->join();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, platform::MsgAnswer::No);
   EXPECT_EQ(seen.caption, "Dravell");
@@ -315,22 +341,22 @@ TEST_F(Win32Form, QuestionBoxIsOwnedByTheShownFormAndDefaultsToYes) {
 TEST_F(Win32Form, EnterAnswersYes) {
   ui.ShowForm();
   BoxSeen seen;
-  std::thread helper = AnswerBox(seen, form, 0, true);
+  const auto helper = AnswerBox(seen, form, 0, true);
   const platform::MsgAnswer answer =
       ui.ShowMessage("Прервать обновление?", platform::MsgIcon::Warning,
                      platform::MsgButtons::YesNo);
-  helper.join();
+  helper->join();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, platform::MsgAnswer::Yes);
 }
 
 TEST_F(Win32Form, BoxBeforeTheFormIsShownIsModalToTheProgram) {
   BoxSeen seen;
-  std::thread helper = AnswerBox(seen, form, IDOK);
+  const auto helper = AnswerBox(seen, form, IDOK);
   const platform::MsgAnswer answer =
       ui.ShowMessage("Произошла критическая ошибка:\r\nФайл не найден",
                      platform::MsgIcon::Error, platform::MsgButtons::Ok);
-  helper.join();
+  helper->join();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, platform::MsgAnswer::Ok);
   EXPECT_EQ(seen.owner, nullptr); // not hidden behind an invisible owner
@@ -380,7 +406,7 @@ TEST(Win32Picture, DecodesTheProgramsGif) {
   if (!source.empty() && source[0] == '/')
     source = "Z:" + source;
   const std::string gif = source.substr(0, source.find_last_of("\\/")) +
-                          "/../../platform/win32/resources/image1.gif";
+                          "/../../stub/resources/image1.gif";
   std::string bytes;
   try {
     bytes = wintest::ReadFile(gif);
