@@ -30,13 +30,16 @@ constexpr DWORD kFormExStyle = 0;
 constexpr DWORD kLabelStyle =
     WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS;
 
-// The countdown is checked every few thousand yields, adjusted so that the
-// checks come between a quarter and one millisecond apart; a pump is due
-// every kPumpIntervalMicroseconds.
+// The clock is checked every few thousand yields, the countdown adjusted so
+// that the checks come between an eighth and half a millisecond apart (a
+// check is one counter read), and after every system call of the file layer
+// (CheckClockAtNextYield); a pump is due every kPumpIntervalMicroseconds.
+// The longest time between two pumps is then that interval plus the longest
+// stretch of work between two yields.
 constexpr int32_t kMinCountdown = 64;
 constexpr int32_t kMaxCountdown = 8192;
-constexpr int64_t kCheckTooSoon = 250;  // microseconds
-constexpr int64_t kCheckTooLate = 1000; // microseconds
+constexpr int64_t kCheckTooSoon = 125; // microseconds
+constexpr int64_t kCheckTooLate = 500; // microseconds
 // One pump hands back control after this long even if messages keep coming
 // (a timer whose handler outlasts its period).
 constexpr int64_t kLongestPump = 100000; // microseconds
@@ -182,18 +185,16 @@ void Win32Ui::CreateForm(const FormDesign &design, FormEvents *events) {
       ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
     Raise(err::kOutOfMemory, Describe(::GetLastError(), "RegisterClassExW"));
 
-  // Client area from the design, at the screen's dots per inch, centred on
-  // the primary monitor's work area.
+  // Client area from the design, at the screen's dots per inch; the frame
+  // centred on the whole primary screen, as the design asks (not on the
+  // work area, which a taskbar makes smaller).
   RECT frame{0, 0, TwipsToPixels(design.clientWidth, dpi_),
              TwipsToPixels(design.clientHeight, dpi_)};
   ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-            ::GetSystemMetrics(SM_CYSCREEN)};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const int left = work.left + (work.right - work.left - width) / 2;
-  const int top = work.top + (work.bottom - work.top - height) / 2;
+  const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
   HWND window = ::CreateWindowExW(
       kFormExStyle, kFormClass, Widen(design.title).c_str(), kFormStyle, left,
@@ -268,9 +269,9 @@ void Win32Ui::ApplyTimer() {
 
 int32_t Win32Ui::OnYield() {
   const int64_t now = Now();
-  // Keep the checks about a millisecond apart whatever the work between two
-  // yields costs: a check is a counter read, a pump a trip through the
-  // window system.
+  // Keep the checks a fraction of a millisecond apart whatever the work
+  // between two yields costs: a check is a counter read, a pump a trip
+  // through the window system.
   const int64_t sinceCheck = now - lastCheck_;
   lastCheck_ = now;
   if (sinceCheck < kCheckTooSoon)

@@ -108,12 +108,13 @@ TEST_F(Win32Form, FollowsTheDesign) {
   EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
   EXPECT_FALSE(::GetWindow(form, GW_OWNER));
 
-  // Centred on the work area, to a pixel.
-  RECT frame{}, work{};
+  // Centred on the whole screen, to a pixel, whatever the work area is.
+  RECT frame{};
   ::GetWindowRect(form, &frame);
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_LE(std::abs((frame.left + frame.right) - (work.left + work.right)), 1);
-  EXPECT_LE(std::abs((frame.top + frame.bottom) - (work.top + work.bottom)), 1);
+  EXPECT_LE(
+      std::abs(frame.left + frame.right - ::GetSystemMetrics(SM_CXSCREEN)), 1);
+  EXPECT_LE(
+      std::abs(frame.top + frame.bottom - ::GetSystemMetrics(SM_CYSCREEN)), 1);
 
   // Labels where the design puts them, with their fonts.
   const int tops[] = {240, 480};
@@ -142,6 +143,31 @@ TEST_F(Win32Form, FollowsTheDesign) {
   EXPECT_EQ(status.lfHeight, -std::lround(9.75 * dpi / 72));
   EXPECT_FALSE(status.lfItalic || status.lfUnderline || status.lfStrikeOut);
   EXPECT_TRUE(::SendMessageW(ui.Control(2), WM_GETFONT, 0, 0));
+}
+
+TEST_F(Win32Form, CentredOnTheScreenNotOnTheWorkArea) {
+  // A work area that taskbars at the top and at the left make smaller: the
+  // form still sits in the middle of the whole screen.
+  const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+  RECT saved{},
+      smaller{screenWidth / 4, screenHeight / 5, screenWidth, screenHeight};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
+  RECT now{};
+  if (!::SystemParametersInfoW(SPI_SETWORKAREA, 0, &smaller, 0) ||
+      !::SystemParametersInfoW(SPI_GETWORKAREA, 0, &now, 0) ||
+      !::EqualRect(&now, &smaller)) {
+    ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+    GTEST_SKIP() << "the work area cannot be changed here";
+  }
+  Recorder others;
+  Win32Ui second(::GetModuleHandleW(nullptr));
+  second.CreateForm(Design(), &others);
+  RECT frame{};
+  ::GetWindowRect(second.FormWindow(), &frame);
+  ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+  EXPECT_LE(std::abs(frame.left + frame.right - screenWidth), 1);
+  EXPECT_LE(std::abs(frame.top + frame.bottom - screenHeight), 1);
 }
 
 TEST_F(Win32Form, ShowsWithoutBlocking) {

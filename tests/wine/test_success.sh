@@ -86,14 +86,17 @@ fi
 [ "$(cat "$program/keep.txt" 2>/dev/null)" = keep ] || e2e_fail "keep.txt was touched"
 [ -f "$program/update.exe" ] || e2e_fail "the partial last record was carried out"
 
-# The pack file is gone; the temporary folder keeps every entry and the
-# script.
+# The pack file is gone; the temporary folder keeps every entry, the script
+# and the checksum list that updpack build adds to every package.
 [ ! -e "$E2E_PACK_FILE" ] || e2e_fail "the pack file was not removed"
 [ -d "$E2E_TEMP_FOLDER" ] || e2e_fail "the temporary folder was not kept"
 for file in "$payload"/*; do
   e2e_expect_same_file "$file" "$E2E_TEMP_FOLDER/$(basename "$file")"
 done
-expected=$(find "$payload" -mindepth 1 -printf '%f\n' | sort)
+expected=$({
+  find "$payload" -mindepth 1 -printf '%f\n'
+  echo '~updpack.sum'
+} | sort)
 actual=$(find "$E2E_TEMP_FOLDER" -mindepth 1 -printf '%f\n' | sort)
 e2e_expect_eq "the temporary folder's entries" "$expected" "$actual"
 
