@@ -53,7 +53,7 @@ OVERLAPPED At(int64_t offset) {
 // write too, since the running executable reads itself while the loader
 // holds it, and the numbered-file table locks nothing. Files to be written
 // are opened as they are: a link (any reparse point) is not followed.
-HANDLE Create(const std::wstring &path, DWORD access, DWORD disposition,
+HANDLE Create(const win32::WideText &path, DWORD access, DWORD disposition,
               bool forWriting) {
   return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, disposition,
@@ -83,7 +83,7 @@ BY_HANDLE_FILE_INFORMATION Identify(HANDLE file, const std::string &path) {
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const BY_HANDLE_FILE_INFORMATION *source,
                       const std::string &sourcePath) {
-  const std::wstring wide = win32::Widen(path);
+  const win32::WideText wide = win32::Widen(path);
   const DWORD access = GENERIC_READ | GENERIC_WRITE;
   // OPEN_ALWAYS and a cut at 0 rather than CREATE_ALWAYS, which refuses a
   // file marked hidden or system.

@@ -155,9 +155,9 @@ HFONT Win32Ui::MakeFont(const FontDesign &font) const {
   log.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   log.lfQuality = DEFAULT_QUALITY;
   log.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  const std::wstring face = Widen(font.name);
+  const WideText face = Widen(font.name);
   const size_t length = std::min(face.size(), size_t{LF_FACESIZE - 1});
-  std::copy_n(face.begin(), length, log.lfFaceName);
+  std::copy_n(face.c_str(), length, log.lfFaceName);
   return ::CreateFontIndirectW(&log);
 }
 
