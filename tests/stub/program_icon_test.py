@@ -51,29 +51,16 @@ def png_image(data, size):
     stride = width * 4
     if len(raw) != height * (stride + 1):
         fail("the %d x %d PNG holds %d bytes of rows" % (size, size, len(raw)))
+    # The writer filters every row by the one above (2) or not at all (0).
     alphas = set()
     previous = bytearray(stride)
     for y in range(height):
         kind = raw[y * (stride + 1)]
         row = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):
-            left = row[x - 4] if x >= 4 else 0
-            up = previous[x]
-            upleft = previous[x - 4] if x >= 4 else 0
-            if kind == 1:
-                row[x] = (row[x] + left) & 0xFF
-            elif kind == 2:
-                row[x] = (row[x] + up) & 0xFF
-            elif kind == 3:
-                row[x] = (row[x] + (left + up) // 2) & 0xFF
-            elif kind == 4:
-                p = left + up - upleft
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - upleft)
-                near = left if pa <= pb and pa <= pc else (
-                    up if pb <= pc else upleft)
-                row[x] = (row[x] + near) & 0xFF
-            elif kind != 0:
-                fail("unknown PNG filter %d" % kind)
+        if kind == 2:
+            row = bytearray((a + b) & 0xFF for a, b in zip(row, previous))
+        elif kind != 0:
+            fail("the %d x %d PNG uses row filter %d" % (size, size, kind))
         alphas.update(row[3::4])
         previous = row
     return alphas
