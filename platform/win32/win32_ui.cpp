@@ -18,6 +18,9 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"QuorixSetupForm";
 constexpr UINT_PTR kTimerId = 1;
+// Posted to the form when it is asked to close inside a pump: the pump runs
+// the close handler itself (see Pump).
+constexpr UINT kCloseRequest = WM_APP + 1;
 constexpr int kPictureId = 100;
 constexpr int kFirstLabelId = 101;
 
@@ -289,25 +292,65 @@ void Win32Ui::Pump(int64_t now) {
   if (pumps_ > 0)
     largestGap_ = std::max(largestGap_, now - lastPumpEnd_);
   ++pumps_;
-  ++pumpDepth_;
+  // Ends the pump on every way out, an error of a handler too.
+  struct Depth {
+    Win32Ui &ui;
+    explicit Depth(Win32Ui &owner) : ui(owner) { ++ui.pumpDepth_; }
+    Depth(const Depth &) = delete;
+    Depth &operator=(const Depth &) = delete;
+    ~Depth() {
+      --ui.pumpDepth_;
+      ui.lastPumpEnd_ = ui.lastCheck_ = ui.Now();
+    }
+  } depth(*this);
   MSG message{};
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) // nobody here waits for one
-      continue;
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-    if (pending_) {
-      --pumpDepth_;
-      lastPumpEnd_ = lastCheck_ = Now();
-      std::exception_ptr error = pending_;
-      pending_ = nullptr;
-      std::rethrow_exception(error);
+    // The form's two events run here, between two messages, and not inside
+    // DispatchMessageW: no frame of the window system lies between a
+    // handler and the yield, so what a handler raises leaves the yield as
+    // it is.
+    const bool forForm = message.hwnd && message.hwnd == form_.Get();
+    if (forForm && message.message == WM_TIMER && message.wParam == kTimerId)
+      RunTimer();
+    else if (forForm && message.message == kCloseRequest)
+      RunCloseRequest();
+    else if (message.message != WM_QUIT) { // nobody here waits for one
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
     }
     if (Now() - now > kLongestPump)
       break;
   }
-  --pumpDepth_;
-  lastPumpEnd_ = lastCheck_ = Now();
+}
+
+// Marks a handler as running for as long as it runs.
+struct Win32Ui::InHandler {
+  bool &flag;
+  explicit InHandler(bool &running) : flag(running) { flag = true; }
+  InHandler(const InHandler &) = delete;
+  InHandler &operator=(const InHandler &) = delete;
+  ~InHandler() { flag = false; }
+};
+
+void Win32Ui::RunTimer() {
+  if (!timerOn_ || !EventsAllowed())
+    return;
+  const InHandler running(inHandler_);
+  events_->OnTimer();
+}
+
+void Win32Ui::RunCloseRequest() {
+  // Nothing may interrupt the run outside a yield (the install step, a
+  // message box, a handler already running): the request is refused.
+  if (!EventsAllowed())
+    return;
+  int16_t cancel = 0;
+  {
+    const InHandler running(inHandler_);
+    events_->OnCloseRequest(cancel); // an error keeps the form
+  }
+  if (cancel == 0)
+    DestroyForm();
 }
 
 double Win32Ui::LargestPumpGapMs() const {
@@ -377,36 +420,22 @@ LRESULT Win32Ui::HandleMessage(HWND window, UINT message, WPARAM wParam,
                                LPARAM lParam) {
   switch (message) {
   case WM_TIMER:
+    // Ticks are handled by the pump (Pump); one that a message box's loop
+    // dispatches falls outside a yield and is dropped.
     if (wParam != kTimerId)
       break;
-    if (timerOn_ && EventsAllowed()) {
-      inHandler_ = true;
-      try {
-        events_->OnTimer();
-      } catch (...) {
-        pending_ = std::current_exception();
-      }
-      inHandler_ = false;
-    }
     return 0;
 
   case WM_CLOSE:
-    // Outside a yield (the install step, a message box, a handler already
-    // running) a close request is refused: nothing may interrupt the run
-    // there.
-    if (EventsAllowed()) {
-      int16_t cancel = 0;
-      inHandler_ = true;
-      try {
-        events_->OnCloseRequest(cancel);
-      } catch (...) {
-        pending_ = std::current_exception();
-        cancel = 1;
-      }
-      inHandler_ = false;
-      if (cancel == 0)
-        DestroyForm();
-    }
+    // The close button and the system send this from inside the window
+    // system's frames: inside a yield the request goes to the pump, which
+    // runs the handler; outside one (the install step, a message box, a
+    // handler already running) it is refused.
+    if (EventsAllowed())
+      ::PostMessageW(window, kCloseRequest, 0, 0);
+    return 0;
+
+  case kCloseRequest: // reached a message box's loop: outside a yield
     return 0;
 
   case WM_DRAWITEM: {

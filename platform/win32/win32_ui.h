@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
 
 #include "platform/ui.h"
@@ -62,6 +61,10 @@ private:
   // message box open and no event handler running.
   bool EventsAllowed() const;
   void Pump(int64_t now);
+  // The form's events, run by the pump.
+  struct InHandler;
+  void RunTimer();
+  void RunCloseRequest();
   int64_t Now() const; // microseconds
   HFONT MakeFont(const FontDesign &font) const;
   void ApplyTimer();
@@ -85,7 +88,6 @@ private:
   int modalDepth_ = 0;
   bool inHandler_ = false;
   bool ending_ = false;
-  std::exception_ptr pending_; // thrown by a handler, raised after dispatch
 
   int32_t countdown_ = 2048; // yields between two checks of the clock
   int64_t lastCheck_ = 0;

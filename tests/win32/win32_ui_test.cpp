@@ -50,6 +50,7 @@ struct Recorder : platform::FormEvents {
   int closes = 0;
   int16_t cancelWith = 1;
   std::function<void()> onTimer;
+  std::function<void()> onClose;
   void OnTimer() override {
     ++ticks;
     if (onTimer)
@@ -58,6 +59,8 @@ struct Recorder : platform::FormEvents {
   void OnCloseRequest(int16_t &cancel) override {
     ++closes;
     cancel = cancelWith;
+    if (onClose)
+      onClose();
   }
 };
 
@@ -250,6 +253,27 @@ TEST_F(Win32Form, HandlerErrorsComeOutOfTheYield) {
   const int ticks = events.ticks;
   ui.PumpNow(); // the pump works on
   EXPECT_GT(events.ticks, ticks);
+}
+
+TEST_F(Win32Form, CloseHandlerErrorsComeOutOfTheYieldAndKeepTheForm) {
+  ui.ShowForm();
+  events.cancelWith = 0; // it would close, had the handler not failed
+  events.onClose = [] { platform::Raise(platform::err::kPathNotFound, "x"); };
+  // Posted as the close button's request reaches the window procedure.
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  try {
+    ui.PumpNow();
+    FAIL() << "the close handler's error was lost";
+  } catch (const platform::Error &e) {
+    EXPECT_EQ(e.Number(), platform::err::kPathNotFound);
+  }
+  EXPECT_EQ(events.closes, 1);
+  EXPECT_TRUE(::IsWindow(form));
+  events.onClose = nullptr;
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  ui.PumpNow(); // the pump works on, and the next request closes the form
+  EXPECT_EQ(events.closes, 2);
+  EXPECT_FALSE(::IsWindow(form));
 }
 
 TEST_F(Win32Form, YieldPumpsOftenButNotPerCall) {
