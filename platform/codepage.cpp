@@ -1,7 +1,9 @@
 // Conversion between code-page bytes and UTF-8 text.
 #include "platform/codepage.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <array>
+#include <utility>
 
 namespace platform {
 
@@ -84,20 +86,29 @@ std::string AnsiToText(std::string_view bytes) {
 }
 
 bool TextToAnsi(std::string_view text, std::string &bytes) {
+  // Every character of the code page with its byte, sorted by character: a
+  // table of 256 pairs and a binary search take less room in the program
+  // image than a hash map.
+  using Pair = std::pair<char32_t, uint8_t>;
   static const auto reverse = [] {
-    std::unordered_map<char32_t, uint8_t> map;
+    std::array<Pair, 256> pairs{};
     const char32_t *table = AnsiTable();
-    for (int b = 255; b >= 0; --b) // the lowest byte wins for duplicates
-      map[table[b]] = static_cast<uint8_t>(b);
-    return map;
+    for (int b = 0; b < 256; ++b)
+      pairs[b] = {table[b], static_cast<uint8_t>(b)};
+    // By character, then byte: the lowest byte comes first among
+    // duplicates, and wins.
+    std::sort(pairs.begin(), pairs.end());
+    return pairs;
   }();
   bytes.clear();
   bytes.reserve(text.size());
   size_t i = 0;
   while (i < text.size()) {
     const char32_t code = NextCodePoint(text, i);
-    const auto found = reverse.find(code);
-    if (found == reverse.end())
+    const auto found = std::lower_bound(
+        reverse.begin(), reverse.end(), code,
+        [](const Pair &pair, char32_t value) { return pair.first < value; });
+    if (found == reverse.end() || found->first != code)
       return false;
     bytes += static_cast<char>(found->second);
   }

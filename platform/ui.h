@@ -104,6 +104,14 @@ inline void Yield() {
 inline int32_t QuietYields() { return detail::yieldCountdown - 1; }
 inline void SkipQuietYields(int32_t count) { detail::yieldCountdown -= count; }
 
+// Something slow has just been done (a system call): the next yield looks at
+// the clock, and lets the window system run when that is due, rather than
+// waiting out a countdown that was measured on quick yields.
+inline void CheckClockAtNextYield() {
+  if (detail::yieldCountdown > 1)
+    detail::yieldCountdown = 1;
+}
+
 // Ends the program through the backend: exit codes of the update run.
 namespace exitcode {
 constexpr int kSuccess = 0;

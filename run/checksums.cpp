@@ -23,21 +23,24 @@ namespace {
 // Slicing by eight: eight tables, eight bytes a step.
 using Tables = std::array<std::array<uint32_t, 256>, 8>;
 
+// Filled on first use rather than by the compiler: 8 KB of tables that the
+// program image would otherwise carry as data take no room there.
 const Tables &CrcTables() {
-  static const Tables tables = [] {
-    Tables t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k)
-        c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      t[0][i] = c;
-    }
-    for (uint32_t i = 0; i < 256; ++i)
-      for (size_t k = 1; k < 8; ++k)
-        t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  static Tables t;
+  static bool built = false;
+  if (built)
     return t;
-  }();
-  return tables;
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k)
+      c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    t[0][i] = c;
+  }
+  for (uint32_t i = 0; i < 256; ++i)
+    for (size_t k = 1; k < 8; ++k)
+      t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+  built = true;
+  return t;
 }
 
 [[noreturn]] void RaiseDamaged(const std::string &what) {

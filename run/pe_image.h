@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 
 namespace pe {
@@ -28,8 +27,28 @@ inline constexpr int64_t kDataDirectorySize = 8; // VirtualAddress, Size
 inline constexpr uint32_t kDirectoryEntrySecurity = 4;
 
 // Reads count bytes at a 0-based offset; false when they are not all there.
-using ReadAt =
-    std::function<bool(int64_t offset, uint8_t *bytes, size_t count)>;
+// A reference to the caller's function for the one call it is passed to:
+// lighter than std::function, which would bring its machinery into the
+// program image.
+class ReadAt {
+public:
+  template <typename Function>
+  // NOLINTNEXTLINE(google-explicit-constructor): callers pass lambdas
+  ReadAt(const Function &function)
+      : function_(&function),
+        call_([](const void *f, int64_t offset, uint8_t *bytes, size_t count) {
+          return static_cast<bool>(
+              (*static_cast<const Function *>(f))(offset, bytes, count));
+        }) {}
+
+  bool operator()(int64_t offset, uint8_t *bytes, size_t count) const {
+    return call_(function_, offset, bytes, count);
+  }
+
+private:
+  const void *function_;
+  bool (*call_)(const void *, int64_t, uint8_t *, size_t);
+};
 
 // The certificate table of a file of length bytes, as a 0-based offset and
 // a size, when the file is a PE image whose security directory names a

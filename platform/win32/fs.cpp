@@ -74,11 +74,20 @@ bool Enumerate(const std::string &pattern, bool foldersOnly, Visit visit) {
   return true;
 }
 
-void SortNames(std::vector<std::string> &names) {
-  std::sort(names.begin(), names.end(),
-            [](const std::string &a, const std::string &b) {
-              return CompareNamesNoCase(a, b) < 0;
-            });
+// A name found in a folder, with its attributes. Every listing here sorts
+// these, with one comparison, so that the program image holds one copy of
+// the sort.
+struct Found {
+  std::string name;
+  DWORD attributes;
+};
+
+bool NameBefore(const Found &a, const Found &b) {
+  return CompareNamesNoCase(a.name, b.name) < 0;
+}
+
+void SortByName(std::vector<Found> &found) {
+  std::sort(found.begin(), found.end(), &NameBefore);
 }
 
 // Removes folder and everything in it, deepest entries first. Links
@@ -89,19 +98,12 @@ void DeleteTree(const std::string &folder, DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_READONLY)
     Raise(err::kPermissionDenied, folder + kReadOnly);
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    struct Entry {
-      std::string name;
-      DWORD attributes;
-    };
-    std::vector<Entry> entries;
+    std::vector<Found> entries;
     Enumerate(folder + "\\*", false, [&](const WIN32_FIND_DATAW &data) {
       entries.push_back({Narrow(data.cFileName), data.dwFileAttributes});
     });
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry &a, const Entry &b) {
-                return CompareNamesNoCase(a.name, b.name) < 0;
-              });
-    for (const Entry &entry : entries) {
+    SortByName(entries);
+    for (const Found &entry : entries) {
       const std::string path = folder + "\\" + entry.name;
       if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
         DeleteTree(path, entry.attributes);
@@ -149,15 +151,19 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   // name ("*.tmp" finds "notes.tmpx" through NOTES~1.TMP); only the name
   // itself counts.
   const bool wild = HasWildcards(split.name);
+  std::vector<Found> found;
   Enumerate(pattern, false, [&](const WIN32_FIND_DATAW &data) {
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY |
                                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
       return;
     std::string name = Narrow(data.cFileName);
     if (!wild || MatchesPattern(name, split.name))
-      names.push_back(std::move(name));
+      found.push_back({std::move(name), data.dwFileAttributes});
   });
-  SortNames(names);
+  SortByName(found);
+  names.reserve(found.size());
+  for (Found &file : found)
+    names.push_back(std::move(file.name));
   return names;
 }
 
@@ -216,33 +222,30 @@ void DeleteFolder(const std::string &pattern) {
   if (split.name.empty() || split.name == "." || split.name == "..")
     Raise(err::kPathNotFound, pattern);
 
-  struct Match {
-    std::string path;
-    DWORD attributes;
-  };
-  std::vector<Match> matches;
+  // The folders to delete: the path itself, or the names in split.prefix
+  // that match the pattern, in name order (all share the prefix).
+  std::vector<Found> matches;
+  std::string prefix;
   if (!HasWildcards(split.name)) {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
       matches.push_back({path, attributes});
   } else {
+    prefix = split.prefix;
     Enumerate(path, true, [&](const WIN32_FIND_DATAW &data) {
       if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
       std::string name = Narrow(data.cFileName);
       if (MatchesPattern(name, split.name))
-        matches.push_back({split.prefix + name, data.dwFileAttributes});
+        matches.push_back({std::move(name), data.dwFileAttributes});
     });
-    std::sort(matches.begin(), matches.end(),
-              [](const Match &x, const Match &y) {
-                return CompareNamesNoCase(x.path, y.path) < 0;
-              });
+    SortByName(matches);
   }
   if (matches.empty())
     Raise(err::kPathNotFound, pattern);
-  for (const Match &match : matches)
-    DeleteTree(match.path, match.attributes);
+  for (const Found &match : matches)
+    DeleteTree(prefix + match.name, match.attributes);
 }
 
 EntryKind KindOf(const std::string &path) {

@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/fs_internal.h"
+#include "platform/ui.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/windows_support.h"
 
@@ -14,6 +15,16 @@ namespace platform::os {
 namespace {
 
 HANDLE Native(FileHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// Every call here goes to the system and may take milliseconds, more under
+// Wine or on a loaded machine: the yield after it looks at the clock, so that
+// the window is not kept waiting for the next countdown besides.
+struct SystemCall {
+  SystemCall() = default;
+  SystemCall(const SystemCall &) = delete;
+  SystemCall &operator=(const SystemCall &) = delete;
+  ~SystemCall() { CheckClockAtNextYield(); }
+};
 
 // One ReadFile/WriteFile moves at most this much.
 constexpr size_t kMaxChunk = 1u << 30;
@@ -42,7 +53,7 @@ OVERLAPPED At(int64_t offset) {
 // write too, since the running executable reads itself while the loader
 // holds it, and the numbered-file table locks nothing. Files to be written
 // are opened as they are: a link (any reparse point) is not followed.
-HANDLE Create(const std::wstring &path, DWORD access, DWORD disposition,
+HANDLE Create(const win32::WideText &path, DWORD access, DWORD disposition,
               bool forWriting) {
   return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, disposition,
@@ -72,7 +83,7 @@ BY_HANDLE_FILE_INFORMATION Identify(HANDLE file, const std::string &path) {
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const BY_HANDLE_FILE_INFORMATION *source,
                       const std::string &sourcePath) {
-  const std::wstring wide = win32::Widen(path);
+  const win32::WideText wide = win32::Widen(path);
   const DWORD access = GENERIC_READ | GENERIC_WRITE;
   // OPEN_ALWAYS and a cut at 0 rather than CREATE_ALWAYS, which refuses a
   // file marked hidden or system.
@@ -81,6 +92,11 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
              mode == OpenMode::CreateNew ? CREATE_NEW : OPEN_ALWAYS, true));
   if (!file)
     RaiseOpenFailure(path);
+  // Only a file that was there needs the cut. A cut of a new file costs two
+  // calls, and on Linux file systems that flush a file emptied by a cut when
+  // it is closed (ext4) it makes Wine's close of a large entry wait for the
+  // disk.
+  bool cut = ::GetLastError() == ERROR_ALREADY_EXISTS;
   if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
     Raise(err::kBadFileName, path);
   BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
@@ -106,10 +122,11 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
     file.Reset(Create(wide, access, CREATE_NEW, true));
     if (!file)
       RaiseOpenFailure(path);
+    cut = false;
   }
   LARGE_INTEGER zero{};
-  if (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN) ||
-      !::SetEndOfFile(file.Get()))
+  if (cut && (!::SetFilePointerEx(file.Get(), zero, nullptr, FILE_BEGIN) ||
+              !::SetEndOfFile(file.Get())))
     win32::RaiseLastError(path);
   return reinterpret_cast<FileHandle>(file.Release());
 }
@@ -117,6 +134,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 } // namespace
 
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
+  const SystemCall call;
   // An archive entry or a script path must not reach a device: opening one
   // may block (a serial port) or swallow the bytes (NUL).
   if (IsDevicePath(path))
@@ -144,6 +162,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
 
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
                           const std::string &sourcePath) {
+  const SystemCall call;
   if (IsDevicePath(target))
     Raise(err::kBadFileName, target);
   const BY_HANDLE_FILE_INFORMATION from = Identify(Native(source), sourcePath);
@@ -159,6 +178,7 @@ int64_t FileSize(FileHandle handle, const std::string &path) {
 
 size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,
               const std::string &path) {
+  const SystemCall call;
   auto *bytes = static_cast<char *>(buffer);
   size_t done = 0;
   while (done < count) {
@@ -180,6 +200,7 @@ size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,
 
 void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
              size_t count, const std::string &path) {
+  const SystemCall call;
   const auto *bytes = static_cast<const char *>(buffer);
   size_t done = 0;
   while (done < count) {
@@ -196,6 +217,7 @@ void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
 }
 
 void CloseFile(FileHandle handle, const std::string &path) {
+  const SystemCall call;
   if (!::CloseHandle(Native(handle)))
     win32::RaiseLastError(path);
 }

@@ -65,15 +65,16 @@ std::string SystemMessage(DWORD code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
           FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
-  std::wstring text;
+  std::wstring_view text;
   if (length > 0 && buffer)
-    text.assign(buffer, length);
-  if (buffer)
-    ::LocalFree(buffer);
+    text = {buffer, length};
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' ||
                            text.back() == L' ' || text.back() == L'.'))
-    text.pop_back();
-  return Narrow(text);
+    text.remove_suffix(1);
+  std::string narrow = Narrow(text);
+  if (buffer)
+    ::LocalFree(buffer);
+  return narrow;
 }
 
 std::string Describe(DWORD code, const std::string &detail) {

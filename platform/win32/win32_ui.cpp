@@ -5,7 +5,6 @@
 #include "platform/win32/win32_ui.h"
 
 #include <algorithm>
-#include <cmath>
 #include <objbase.h>
 
 #include "platform/error.h"
@@ -19,6 +18,9 @@ namespace {
 
 constexpr wchar_t kFormClass[] = L"QuorixSetupForm";
 constexpr UINT_PTR kTimerId = 1;
+// Posted to the form when it is asked to close inside a pump: the pump runs
+// the close handler itself (see Pump).
+constexpr UINT kCloseRequest = WM_APP + 1;
 constexpr int kPictureId = 100;
 constexpr int kFirstLabelId = 101;
 
@@ -31,18 +33,28 @@ constexpr DWORD kFormExStyle = 0;
 constexpr DWORD kLabelStyle =
     WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS;
 
-// The countdown is checked every few thousand yields, adjusted so that the
-// checks come between a quarter and one millisecond apart; a pump is due
-// every kPumpIntervalMicroseconds.
+// The clock is checked every few thousand yields, the countdown adjusted so
+// that the checks come between an eighth and half a millisecond apart (a
+// check is one counter read), and after every system call of the file layer
+// (CheckClockAtNextYield); a pump is due every kPumpIntervalMicroseconds.
+// The longest time between two pumps is then that interval plus the longest
+// stretch of work between two yields.
 constexpr int32_t kMinCountdown = 64;
 constexpr int32_t kMaxCountdown = 8192;
-constexpr int64_t kCheckTooSoon = 250;  // microseconds
-constexpr int64_t kCheckTooLate = 1000; // microseconds
+constexpr int64_t kCheckTooSoon = 125; // microseconds
+constexpr int64_t kCheckTooLate = 500; // microseconds
 // One pump hands back control after this long even if messages keep coming
 // (a timer whose handler outlasts its period).
 constexpr int64_t kLongestPump = 100000; // microseconds
 
 int TwipsToPixels(int twips, int dpi) { return ::MulDiv(twips, dpi, 1440); }
+
+// A font's height in pixels, rounded half away from zero as lround does,
+// without the C library's rounding and its error handler.
+LONG PointsToPixels(double points, int dpi) {
+  const double pixels = points * dpi / 72;
+  return static_cast<LONG>(pixels < 0 ? pixels - 0.5 : pixels + 0.5);
+}
 
 int ScreenDpi() {
   HDC screen = ::GetDC(nullptr);
@@ -135,10 +147,10 @@ HFONT Win32Ui::MakeFont(const FontDesign &font) const {
     else
       ::GetObjectW(::GetStockObject(DEFAULT_GUI_FONT), sizeof log, &log);
     if (font.points > 0)
-      log.lfHeight = -static_cast<LONG>(std::lround(font.points * dpi_ / 72));
+      log.lfHeight = -PointsToPixels(font.points, dpi_);
     return ::CreateFontIndirectW(&log);
   }
-  log.lfHeight = -static_cast<LONG>(std::lround(font.points * dpi_ / 72));
+  log.lfHeight = -PointsToPixels(font.points, dpi_);
   log.lfWeight = font.weight;
   log.lfCharSet =
       static_cast<BYTE>(font.cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET);
@@ -146,9 +158,9 @@ HFONT Win32Ui::MakeFont(const FontDesign &font) const {
   log.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   log.lfQuality = DEFAULT_QUALITY;
   log.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
-  const std::wstring face = Widen(font.name);
+  const WideText face = Widen(font.name);
   const size_t length = std::min(face.size(), size_t{LF_FACESIZE - 1});
-  std::copy_n(face.begin(), length, log.lfFaceName);
+  std::copy_n(face.c_str(), length, log.lfFaceName);
   return ::CreateFontIndirectW(&log);
 }
 
@@ -176,18 +188,16 @@ void Win32Ui::CreateForm(const FormDesign &design, FormEvents *events) {
       ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
     Raise(err::kOutOfMemory, Describe(::GetLastError(), "RegisterClassExW"));
 
-  // Client area from the design, at the screen's dots per inch, centred on
-  // the primary monitor's work area.
+  // Client area from the design, at the screen's dots per inch; the frame
+  // centred on the whole primary screen, as the design asks (not on the
+  // work area, which a taskbar makes smaller).
   RECT frame{0, 0, TwipsToPixels(design.clientWidth, dpi_),
              TwipsToPixels(design.clientHeight, dpi_)};
   ::AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-            ::GetSystemMetrics(SM_CYSCREEN)};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const int left = work.left + (work.right - work.left - width) / 2;
-  const int top = work.top + (work.bottom - work.top - height) / 2;
+  const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
   HWND window = ::CreateWindowExW(
       kFormExStyle, kFormClass, Widen(design.title).c_str(), kFormStyle, left,
@@ -262,9 +272,9 @@ void Win32Ui::ApplyTimer() {
 
 int32_t Win32Ui::OnYield() {
   const int64_t now = Now();
-  // Keep the checks about a millisecond apart whatever the work between two
-  // yields costs: a check is a counter read, a pump a trip through the
-  // window system.
+  // Keep the checks a fraction of a millisecond apart whatever the work
+  // between two yields costs: a check is a counter read, a pump a trip
+  // through the window system.
   const int64_t sinceCheck = now - lastCheck_;
   lastCheck_ = now;
   if (sinceCheck < kCheckTooSoon)
@@ -282,25 +292,65 @@ void Win32Ui::Pump(int64_t now) {
   if (pumps_ > 0)
     largestGap_ = std::max(largestGap_, now - lastPumpEnd_);
   ++pumps_;
-  ++pumpDepth_;
+  // Ends the pump on every way out, an error of a handler too.
+  struct Depth {
+    Win32Ui &ui;
+    explicit Depth(Win32Ui &owner) : ui(owner) { ++ui.pumpDepth_; }
+    Depth(const Depth &) = delete;
+    Depth &operator=(const Depth &) = delete;
+    ~Depth() {
+      --ui.pumpDepth_;
+      ui.lastPumpEnd_ = ui.lastCheck_ = ui.Now();
+    }
+  } depth(*this);
   MSG message{};
   while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) // nobody here waits for one
-      continue;
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-    if (pending_) {
-      --pumpDepth_;
-      lastPumpEnd_ = lastCheck_ = Now();
-      std::exception_ptr error = pending_;
-      pending_ = nullptr;
-      std::rethrow_exception(error);
+    // The form's two events run here, between two messages, and not inside
+    // DispatchMessageW: no frame of the window system lies between a
+    // handler and the yield, so what a handler raises leaves the yield as
+    // it is.
+    const bool forForm = message.hwnd && message.hwnd == form_.Get();
+    if (forForm && message.message == WM_TIMER && message.wParam == kTimerId)
+      RunTimer();
+    else if (forForm && message.message == kCloseRequest)
+      RunCloseRequest();
+    else if (message.message != WM_QUIT) { // nobody here waits for one
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
     }
     if (Now() - now > kLongestPump)
       break;
   }
-  --pumpDepth_;
-  lastPumpEnd_ = lastCheck_ = Now();
+}
+
+// Marks a handler as running for as long as it runs.
+struct Win32Ui::InHandler {
+  bool &flag;
+  explicit InHandler(bool &running) : flag(running) { flag = true; }
+  InHandler(const InHandler &) = delete;
+  InHandler &operator=(const InHandler &) = delete;
+  ~InHandler() { flag = false; }
+};
+
+void Win32Ui::RunTimer() {
+  if (!timerOn_ || !EventsAllowed())
+    return;
+  const InHandler running(inHandler_);
+  events_->OnTimer();
+}
+
+void Win32Ui::RunCloseRequest() {
+  // Nothing may interrupt the run outside a yield (the install step, a
+  // message box, a handler already running): the request is refused.
+  if (!EventsAllowed())
+    return;
+  int16_t cancel = 0;
+  {
+    const InHandler running(inHandler_);
+    events_->OnCloseRequest(cancel); // an error keeps the form
+  }
+  if (cancel == 0)
+    DestroyForm();
 }
 
 double Win32Ui::LargestPumpGapMs() const {
@@ -370,36 +420,22 @@ LRESULT Win32Ui::HandleMessage(HWND window, UINT message, WPARAM wParam,
                                LPARAM lParam) {
   switch (message) {
   case WM_TIMER:
+    // Ticks are handled by the pump (Pump); one that a message box's loop
+    // dispatches falls outside a yield and is dropped.
     if (wParam != kTimerId)
       break;
-    if (timerOn_ && EventsAllowed()) {
-      inHandler_ = true;
-      try {
-        events_->OnTimer();
-      } catch (...) {
-        pending_ = std::current_exception();
-      }
-      inHandler_ = false;
-    }
     return 0;
 
   case WM_CLOSE:
-    // Outside a yield (the install step, a message box, a handler already
-    // running) a close request is refused: nothing may interrupt the run
-    // there.
-    if (EventsAllowed()) {
-      int16_t cancel = 0;
-      inHandler_ = true;
-      try {
-        events_->OnCloseRequest(cancel);
-      } catch (...) {
-        pending_ = std::current_exception();
-        cancel = 1;
-      }
-      inHandler_ = false;
-      if (cancel == 0)
-        DestroyForm();
-    }
+    // The close button and the system send this from inside the window
+    // system's frames: inside a yield the request goes to the pump, which
+    // runs the handler; outside one (the install step, a message box, a
+    // handler already running) it is refused.
+    if (EventsAllowed())
+      ::PostMessageW(window, kCloseRequest, 0, 0);
+    return 0;
+
+  case kCloseRequest: // reached a message box's loop: outside a yield
     return 0;
 
   case WM_DRAWITEM: {

@@ -5,7 +5,7 @@
 
 namespace platform::win32 {
 
-std::wstring Widen(std::string_view text) {
+WideText Widen(std::string_view text) {
   if (text.empty() || text.size() > INT_MAX)
     return {};
   const int size = static_cast<int>(text.size());
@@ -13,7 +13,7 @@ std::wstring Widen(std::string_view text) {
       ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
   if (count <= 0)
     return {};
-  std::wstring wide(static_cast<size_t>(count), L'\0');
+  WideText wide(static_cast<size_t>(count));
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), count);
   return wide;
 }

@@ -22,14 +22,37 @@
 // platform::Yield().
 #undef Yield
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace platform::win32 {
 
+// UTF-16 text handed straight to a wide Win32 call: a buffer and its length,
+// always ending in a null. Lighter than std::wstring, whose code the program
+// image would otherwise carry for a few conversions.
+class WideText {
+public:
+  WideText() = default;
+  // Room for size characters and the null, all null.
+  explicit WideText(size_t size)
+      : text_(std::make_unique<wchar_t[]>(size + 1)), size_(size) {}
+
+  const wchar_t *c_str() const { return text_ ? text_.get() : L""; }
+  wchar_t *data() { return text_.get(); }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  std::wstring_view view() const { return {c_str(), size_}; }
+
+private:
+  std::unique_ptr<wchar_t[]> text_;
+  size_t size_ = 0;
+};
+
 // UTF-8 (the text of the portable core) to UTF-16 and back. A malformed
 // sequence becomes U+FFFD.
-std::wstring Widen(std::string_view text);
+WideText Widen(std::string_view text);
 std::string Narrow(std::wstring_view text);
 
 // A move-only owner of one OS handle; Traits names the handle type, the

@@ -113,9 +113,8 @@ TEST_F(Win32Files, WritersNeverGoThroughALink) {
   wintest::WriteFile(outside, "secret");
   wintest::WriteFile(shared, "shared bytes");
   const std::string hard = dir / "hard";
-  ASSERT_TRUE(::CreateHardLinkW(platform::win32::Widen(hard).c_str(),
-                                platform::win32::Widen(shared).c_str(),
-                                nullptr));
+  ASSERT_TRUE(::CreateHardLinkW(wintest::Widen(hard).c_str(),
+                                wintest::Widen(shared).c_str(), nullptr));
   files::Open(1, hard, OpenMode::Output);
   files::Put(1, 'x');
   files::Close(1);
@@ -124,9 +123,9 @@ TEST_F(Win32Files, WritersNeverGoThroughALink) {
 
   // Wine answers CreateSymbolicLinkW with an empty plain file.
   const std::string link = dir / "link";
-  const std::wstring wideLink = platform::win32::Widen(link);
-  const bool made = ::CreateSymbolicLinkW(
-      wideLink.c_str(), platform::win32::Widen(outside).c_str(), 0);
+  const std::wstring wideLink = wintest::Widen(link);
+  const bool made = ::CreateSymbolicLinkW(wideLink.c_str(),
+                                          wintest::Widen(outside).c_str(), 0);
   const DWORD attributes = ::GetFileAttributesW(wideLink.c_str());
   if (!made || attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))

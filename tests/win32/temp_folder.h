@@ -33,7 +33,11 @@ private:
 // under test.
 
 using platform::win32::Narrow;
-using platform::win32::Widen;
+
+// The tests work with std::wstring; the backend hands out WideText.
+inline std::wstring Widen(std::string_view text) {
+  return std::wstring(platform::win32::Widen(text).view());
+}
 
 namespace detail {
 

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "platform/env.h"
 #include "platform/error.h"
@@ -51,6 +50,7 @@ struct Recorder : platform::FormEvents {
   int closes = 0;
   int16_t cancelWith = 1;
   std::function<void()> onTimer;
+  std::function<void()> onClose;
   void OnTimer() override {
     ++ticks;
     if (onTimer)
@@ -59,6 +59,8 @@ struct Recorder : platform::FormEvents {
   void OnCloseRequest(int16_t &cancel) override {
     ++closes;
     cancel = cancelWith;
+    if (onClose)
+      onClose();
   }
 };
 
@@ -109,12 +111,13 @@ TEST_F(Win32Form, FollowsTheDesign) {
   EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
   EXPECT_FALSE(::GetWindow(form, GW_OWNER));
 
-  // Centred on the work area, to a pixel.
-  RECT frame{}, work{};
+  // Centred on the whole screen, to a pixel, whatever the work area is.
+  RECT frame{};
   ::GetWindowRect(form, &frame);
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  EXPECT_LE(std::abs((frame.left + frame.right) - (work.left + work.right)), 1);
-  EXPECT_LE(std::abs((frame.top + frame.bottom) - (work.top + work.bottom)), 1);
+  EXPECT_LE(
+      std::abs(frame.left + frame.right - ::GetSystemMetrics(SM_CXSCREEN)), 1);
+  EXPECT_LE(
+      std::abs(frame.top + frame.bottom - ::GetSystemMetrics(SM_CYSCREEN)), 1);
 
   // Labels where the design puts them, with their fonts.
   const int tops[] = {240, 480};
@@ -143,6 +146,31 @@ TEST_F(Win32Form, FollowsTheDesign) {
   EXPECT_EQ(status.lfHeight, -std::lround(9.75 * dpi / 72));
   EXPECT_FALSE(status.lfItalic || status.lfUnderline || status.lfStrikeOut);
   EXPECT_TRUE(::SendMessageW(ui.Control(2), WM_GETFONT, 0, 0));
+}
+
+TEST_F(Win32Form, CentredOnTheScreenNotOnTheWorkArea) {
+  // A work area that taskbars at the top and at the left make smaller: the
+  // form still sits in the middle of the whole screen.
+  const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+  RECT saved{},
+      smaller{screenWidth / 4, screenHeight / 5, screenWidth, screenHeight};
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0);
+  RECT now{};
+  if (!::SystemParametersInfoW(SPI_SETWORKAREA, 0, &smaller, 0) ||
+      !::SystemParametersInfoW(SPI_GETWORKAREA, 0, &now, 0) ||
+      !::EqualRect(&now, &smaller)) {
+    ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+    GTEST_SKIP() << "the work area cannot be changed here";
+  }
+  Recorder others;
+  Win32Ui second(::GetModuleHandleW(nullptr));
+  second.CreateForm(Design(), &others);
+  RECT frame{};
+  ::GetWindowRect(second.FormWindow(), &frame);
+  ::SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+  EXPECT_LE(std::abs(frame.left + frame.right - screenWidth), 1);
+  EXPECT_LE(std::abs(frame.top + frame.bottom - screenHeight), 1);
 }
 
 TEST_F(Win32Form, ShowsWithoutBlocking) {
@@ -227,6 +255,27 @@ TEST_F(Win32Form, HandlerErrorsComeOutOfTheYield) {
   EXPECT_GT(events.ticks, ticks);
 }
 
+TEST_F(Win32Form, CloseHandlerErrorsComeOutOfTheYieldAndKeepTheForm) {
+  ui.ShowForm();
+  events.cancelWith = 0; // it would close, had the handler not failed
+  events.onClose = [] { platform::Raise(platform::err::kPathNotFound, "x"); };
+  // Posted as the close button's request reaches the window procedure.
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  try {
+    ui.PumpNow();
+    FAIL() << "the close handler's error was lost";
+  } catch (const platform::Error &e) {
+    EXPECT_EQ(e.Number(), platform::err::kPathNotFound);
+  }
+  EXPECT_EQ(events.closes, 1);
+  EXPECT_TRUE(::IsWindow(form));
+  events.onClose = nullptr;
+  ::PostMessageW(form, WM_CLOSE, 0, 0);
+  ui.PumpNow(); // the pump works on, and the next request closes the form
+  EXPECT_EQ(events.closes, 2);
+  EXPECT_FALSE(::IsWindow(form));
+}
+
 TEST_F(Win32Form, YieldPumpsOftenButNotPerCall) {
   platform::SetUi(&ui);
   ui.ShowForm();
@@ -258,9 +307,36 @@ struct BoxSeen {
   bool found = false;
 };
 
-std::thread AnswerBox(BoxSeen &seen, HWND form, int button,
-                      bool pressEnter = false) {
-  return std::thread([&seen, form, button, pressEnter] {
+// A second thread of the test. The cross toolchain's win32 thread model (the
+// one the program image is built with) has no std::thread in GCC 12.
+class HelperThread {
+public:
+  explicit HelperThread(std::function<void()> body) : body_(std::move(body)) {
+    handle_ = ::CreateThread(nullptr, 0, &HelperThread::Run, this, 0, nullptr);
+  }
+  ~HelperThread() { join(); }
+  HelperThread(const HelperThread &) = delete;
+  HelperThread &operator=(const HelperThread &) = delete;
+  void join() {
+    if (!handle_)
+      return;
+    ::WaitForSingleObject(handle_, INFINITE);
+    ::CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+private:
+  static DWORD WINAPI Run(void *self) {
+    static_cast<HelperThread *>(self)->body_();
+    return 0;
+  }
+  std::function<void()> body_;
+  HANDLE handle_ = nullptr;
+};
+
+std::unique_ptr<HelperThread> AnswerBox(BoxSeen &seen, HWND form, int button,
+                                        bool pressEnter = false) {
+  return std::make_unique<HelperThread>([&seen, form, button, pressEnter] {
     HWND box = nullptr;
     for (int i = 0; i < 1000 && !box; ++i) {
       box = ::FindWindowW(L"#32770", L"Dravell");
@@ -297,11 +373,11 @@ std::thread AnswerBox(BoxSeen &seen, HWND form, int button,
 TEST_F(Win32Form, QuestionBoxIsOwnedByTheShownFormAndDefaultsToYes) {
   ui.ShowForm();
   BoxSeen seen;
-  std::thread helper = AnswerBox(seen, form, IDNO);
+  const auto helper = AnswerBox(seen, form, IDNO);
   const platform::MsgAnswer answer =
       ui.ShowMessage("Прервать обновление?", platform::MsgIcon::Warning,
                      platform::MsgButtons::YesNo);
-  helper.join();
+  helper->join();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, platform::MsgAnswer::No);
   EXPECT_EQ(seen.caption, "Dravell");
@@ -315,22 +391,22 @@ TEST_F(Win32Form, QuestionBoxIsOwnedByTheShownFormAndDefaultsToYes) {
 TEST_F(Win32Form, EnterAnswersYes) {
   ui.ShowForm();
   BoxSeen seen;
-  std::thread helper = AnswerBox(seen, form, 0, true);
+  const auto helper = AnswerBox(seen, form, 0, true);
   const platform::MsgAnswer answer =
       ui.ShowMessage("Прервать обновление?", platform::MsgIcon::Warning,
                      platform::MsgButtons::YesNo);
-  helper.join();
+  helper->join();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, platform::MsgAnswer::Yes);
 }
 
 TEST_F(Win32Form, BoxBeforeTheFormIsShownIsModalToTheProgram) {
   BoxSeen seen;
-  std::thread helper = AnswerBox(seen, form, IDOK);
+  const auto helper = AnswerBox(seen, form, IDOK);
   const platform::MsgAnswer answer =
       ui.ShowMessage("Произошла критическая ошибка:\r\nФайл не найден",
                      platform::MsgIcon::Error, platform::MsgButtons::Ok);
-  helper.join();
+  helper->join();
   ASSERT_TRUE(seen.found);
   EXPECT_EQ(answer, platform::MsgAnswer::Ok);
   EXPECT_EQ(seen.owner, nullptr); // not hidden behind an invisible owner
@@ -380,7 +456,7 @@ TEST(Win32Picture, DecodesTheProgramsGif) {
   if (!source.empty() && source[0] == '/')
     source = "Z:" + source;
   const std::string gif = source.substr(0, source.find_last_of("\\/")) +
-                          "/../../platform/win32/resources/image1.gif";
+                          "/../../stub/resources/image1.gif";
   std::string bytes;
   try {
     bytes = wintest::ReadFile(gif);

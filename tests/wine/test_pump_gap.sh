@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # How live the window stays during a 100 MB run: the program reports on
 # Wine's debug channel how often it pumped its messages and the longest time
-# between two pumps. The timer ticks every 10 ms, so the gap must stay near
-# that; the test fails only far above it, to stay stable on a loaded machine.
+# between two pumps. The goal is 10 ms, the timer's period. Measured on the
+# 2-core machine: 3 to 10 ms when it is otherwise idle, 4 to 17 ms with one
+# core kept busy by another program, 16 to 31 ms with both cores busy, and
+# there once 211 ms, when the scheduler let the program wait. So the test
+# warns above the goal and fails only above 250 ms, which only a program
+# that stops pumping reaches.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin pump_gap
 
+readonly GOAL_US=10000
 readonly LIMIT_US=250000
 
 payload="$E2E_WORK/payload"
@@ -34,7 +39,8 @@ stats=$(grep -a -o 'updpack-stub: [0-9]* pumps, largest gap [0-9]* us' "$E2E_PAC
 [ -n "$stats" ] || e2e_fail "the program reported no pump statistics: $(tail -c 2000 "$E2E_PACKAGE_LOG")"
 pumps=$(printf '%s\n' "$stats" | sed 's/.*: \([0-9]*\) pumps.*/\1/')
 gap=$(printf '%s\n' "$stats" | sed 's/.*largest gap \([0-9]*\) us/\1/')
-line="pump_gap: $(stat -c %s "$archive")-byte archive in ${elapsed:-?} ms; $pumps pumps, largest gap between two pumps $((gap / 1000)) ms"
+line="pump_gap: $(stat -c %s "$archive")-byte archive in ${elapsed:-?} ms; $pumps pumps, largest gap between two pumps $((gap / 1000)).$(printf '%03d' $((gap % 1000))) ms (goal $((GOAL_US / 1000)) ms)"
 printf '%s\n' "$line" | tee "$E2E_ARTIFACTS/pump_gap.txt"
 [ "$pumps" -gt 10 ] || e2e_fail "only $pumps pumps in a 100 MB run"
 [ "$gap" -le "$LIMIT_US" ] || e2e_fail "largest gap $gap us, over $LIMIT_US us"
+[ "$gap" -le "$GOAL_US" ] || e2e_log "warning: largest gap $gap us, over the goal of $GOAL_US us"
