@@ -43,14 +43,20 @@ const Tables &CrcTables() {
   return t;
 }
 
-[[noreturn]] void RaiseDamaged(const std::string &what) {
-  throw platform::Error(kErrPackageDamaged,
-                        what + "\r\n" + CurrentTexts().damaged);
+// "Файл «name» <what>", then the sentence that the package is damaged.
+[[noreturn]] void RaiseDamaged(std::string_view name, const char *what) {
+  std::string text = "Файл \xC2\xAB";
+  text += name;
+  text += "\xC2\xBB ";
+  text += what;
+  text += "\r\n";
+  text += CurrentText(Text::Damaged);
+  throw platform::Error(kErrPackageDamaged, std::move(text));
 }
 
-[[noreturn]] void RaiseBadList(std::string_view detail) {
-  RaiseDamaged("Список контрольных сумм пакета обновления (" +
-               std::string(kEntryName) + ") поврежден: " + std::string(detail));
+// The list itself is damaged: its line is not as written.
+[[noreturn]] void RaiseBadList() {
+  RaiseDamaged(kEntryName, "в пакете обновления поврежден.");
 }
 
 bool ParseDecimal(std::string_view text, int64_t &value) {
@@ -84,10 +90,6 @@ bool ParseHex32(std::string_view text, uint32_t &value) {
   return true;
 }
 
-std::string Quoted(const std::string &name) {
-  return "\xC2\xAB" + name + "\xC2\xBB";
-}
-
 // Reads the next line (without its CR LF) of the file under number; false
 // at the end of the file.
 bool ReadLine(int16_t number, int64_t length, std::string &line) {
@@ -103,7 +105,7 @@ bool ReadLine(int16_t number, int64_t length, std::string &line) {
       return true;
     }
     if (line.size() >= kMaxLineBytes)
-      RaiseBadList("слишком длинная строка");
+      RaiseBadList();
     line += c;
   }
   return true;
@@ -113,17 +115,14 @@ bool ReadLine(int16_t number, int64_t length, std::string &line) {
 void VerifyFile(const std::string &folder, const Sum &sum) {
   const std::string path = folder + "\\" + sum.name;
   if (platform::fs::ListFiles(path).empty())
-    RaiseDamaged("Файл " + Quoted(sum.name) +
-                 " отсутствует в пакете обновления.");
+    RaiseDamaged(sum.name, "отсутствует в пакете обновления.");
   const int16_t number = files::FreeFile();
   files::Open(number, path, platform::OpenMode::ReadOnly);
   const int64_t length = files::Lof(number);
   if (length != sum.length) {
     files::Close(number);
-    RaiseDamaged("Файл " + Quoted(sum.name) +
-                 " в пакете обновления поврежден: его длина " +
-                 std::to_string(length) + " байт вместо " +
-                 std::to_string(sum.length) + ".");
+    RaiseDamaged(sum.name,
+                 "в пакете обновления поврежден: длина не совпадает.");
   }
   constexpr int64_t kChunk = int64_t{64} * 1024;
   const auto buffer = std::make_unique<uint8_t[]>(kChunk);
@@ -145,9 +144,9 @@ void VerifyFile(const std::string &folder, const Sum &sum) {
   }
   files::Close(number);
   if (crc != sum.crc)
-    RaiseDamaged("Файл " + Quoted(sum.name) +
-                 " в пакете обновления поврежден: контрольная сумма не "
-                 "совпадает.");
+    RaiseDamaged(
+        sum.name,
+        "в пакете обновления поврежден: контрольная сумма не совпадает.");
 }
 
 } // namespace
@@ -189,7 +188,7 @@ std::string FormatSums(const std::vector<Sum> &sums) {
 
 void CheckSumsHeader(std::string_view line) {
   if (line != kHeader)
-    RaiseBadList("неизвестный заголовок");
+    RaiseBadList();
 }
 
 Sum ParseSumLine(std::string_view line) {
@@ -200,14 +199,14 @@ Sum ParseSumLine(std::string_view line) {
   if (second == std::string_view::npos ||
       !ParseHex32(line.substr(0, first), sum.crc) ||
       !ParseDecimal(line.substr(first + 1, second - first - 1), sum.length))
-    RaiseBadList("неверная строка");
+    RaiseBadList();
   sum.name = platform::AnsiToText(line.substr(second + 1));
   // Only names the extraction writes as they are: nothing outside the
   // folder, no device, not the list itself.
   if (archive::RemoveReservedChars(sum.name) != sum.name ||
       !archive::IsSafeEntryName(sum.name) ||
       platform::fs::CompareNamesNoCase(sum.name, kEntryName) == 0)
-    RaiseBadList("недопустимое имя " + Quoted(sum.name));
+    RaiseBadList();
   return sum;
 }
 

@@ -52,7 +52,7 @@ void CheckTempFolder() {
 // raise.
 [[noreturn]] void Run() {
   // 1. Confirmation; No ends the program before anything is made.
-  if (Ui().ShowMessage(CurrentTexts().confirm, MsgIcon::Question,
+  if (Ui().ShowMessage(CurrentText(Text::Confirm), MsgIcon::Question,
                        MsgButtons::YesNo) != MsgAnswer::Yes)
     End(platform::exitcode::kDeclined);
 
@@ -74,7 +74,7 @@ void CheckTempFolder() {
 
   // 7-8. The window shows the copy of the archive into the pack file.
   form.Show();
-  form.SetStatus(CurrentTexts().preparing);
+  form.SetStatus(CurrentText(Text::Preparing));
   CarveOut(exe, PackFile, form);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
@@ -82,7 +82,7 @@ void CheckTempFolder() {
   Arch().FileName(PackFile);
   Arch().Load();
   form.SetStatusHandle(platform::kTrue);
-  Arch().NotArchiveNote(CurrentTexts().damaged);
+  Arch().NotArchiveNote(CurrentText(Text::Damaged));
   if (!Arch().Extract(TempFolder)) {
     // Extract has shown its message; the install step and the success
     // message presuppose every entry, so the run ends here as on a critical
@@ -101,13 +101,13 @@ void CheckTempFolder() {
   // 14-16.
   script::RunInstallScript();
   RemovePackFile();
-  Ui().ShowMessage(CurrentTexts().success, MsgIcon::Information,
+  Ui().ShowMessage(CurrentText(Text::Success), MsgIcon::Information,
                    MsgButtons::Ok);
   End(platform::exitcode::kSuccess);
 }
 
 [[noreturn]] void CriticalError(const std::string &description) {
-  Ui().ShowMessage(CurrentTexts().critical + "\r\n" + description,
+  Ui().ShowMessage(CurrentText(Text::Critical) + "\r\n" + description,
                    MsgIcon::Error, MsgButtons::Ok);
   End(platform::exitcode::kFailed);
 }
@@ -120,6 +120,8 @@ void Main() {
   PackFile.clear();
   Fso.reset();
   ReleaseArch();
+  // The texts the package was built with, from its own executable.
+  LoadPackageTexts();
 
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.

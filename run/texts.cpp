@@ -1,7 +1,13 @@
-// The texts of a package: defaults, the current ones and the text block.
+// The texts of a package: defaults, the current ones, and the package's
+// own ones from the end of its program image.
 #include "run/texts.h"
 
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/files.h"
 #include "platform/ui.h"
+#include "run/container.h"
 #include "run/mdl_main.h"
 #include "ui/Setup.h"
 
@@ -9,15 +15,31 @@ namespace mdl_main {
 
 namespace {
 
-// Placeholders of the defaults that name the product and the version.
+constexpr TextKey kKeys[kTextCount] = {
+    {"confirm", "Сейчас будет произведено обновление {product} до версии "
+                "{version}.\r\nПродолжить?"},
+    {"success", "Обновление до версии {version} прошло успешно!"},
+    {"critical", kCriticalText},
+    {"damaged", kDamagedPackageText},
+    {"title", "{product} Dravell"},
+    {"caption", platform::kProgramTitle},
+    {"preparing", ui::kStatusPreparing},
+    {"unpacking", ui::kStatusUnpacking},
+    {"installing", ui::kStatusInstalling},
+    {"progress", ui::kProgressPrefix},
+    {"abort", ui::kAbortQuestion},
+};
+
+// A pattern with {product} and {version} filled in.
 std::string Filled(std::string_view pattern, std::string_view product,
                    std::string_view version) {
   std::string text;
   for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern.substr(i, 9) == "{product}") {
+    const std::string_view rest = pattern.substr(i);
+    if (rest.rfind("{product}", 0) == 0) {
       text += product;
       i += 8;
-    } else if (pattern.substr(i, 9) == "{version}") {
+    } else if (rest.rfind("{version}", 0) == 0) {
       text += version;
       i += 8;
     } else {
@@ -32,109 +54,83 @@ Texts &Current() {
   return texts;
 }
 
-constexpr TextKey kKeys[kTextKeyCount] = {
-    {"confirm", &Texts::confirm, "the confirmation question", 1000, true},
-    {"success", &Texts::success, "the success message", 1000, true},
-    {"critical", &Texts::critical,
-     "the first line of the critical-error message", 200, false},
-    {"damaged", &Texts::damaged,
-     "the sentence after a damaged package's failure", 500, false},
-    {"title", &Texts::title, "the progress window's title", 60, false},
-    {"caption", &Texts::caption, "the caption of every message box", 60, false},
-    {"preparing", &Texts::preparing, "status line: copying the archive", 40,
-     false},
-    {"unpacking", &Texts::unpacking, "status line: unpacking", 40, false},
-    {"installing", &Texts::installing, "status line: installing", 40, false},
-    {"progress", &Texts::progress, "the progress line before the percentage",
-     30, false},
-    {"abort", &Texts::abort, "the question when the window is closed", 500,
-     true},
-};
-
 } // namespace
 
-const TextKey *TextKeys() { return kKeys; }
+const TextKey &KeyOf(Text text) { return kKeys[static_cast<size_t>(text)]; }
 
 Texts DefaultTexts(std::string_view product, std::string_view version) {
   Texts texts;
-  texts.confirm = Filled("Сейчас будет произведено обновление {product} до "
-                         "версии {version}.\r\nПродолжить?",
-                         product, version);
-  texts.success = Filled("Обновление до версии {version} прошло успешно!",
-                         product, version);
-  texts.critical = kCriticalText;
-  texts.damaged = kDamagedPackageText;
-  texts.title = Filled("{product} Dravell", product, version);
-  texts.caption = platform::kProgramTitle;
-  texts.preparing = ui::kStatusPreparing;
-  texts.unpacking = ui::kStatusUnpacking;
-  texts.installing = ui::kStatusInstalling;
-  texts.progress = ui::kProgressPrefix;
-  texts.abort = ui::kAbortQuestion;
+  for (size_t k = 0; k < kTextCount; ++k)
+    texts[k] = Filled(kKeys[k].pattern, product, version);
   return texts;
 }
 
-const Texts &CurrentTexts() { return Current(); }
+const std::string &CurrentText(Text text) {
+  return Current()[static_cast<size_t>(text)];
+}
 
 void SetTexts(const Texts &texts) {
   Current() = texts;
-  platform::SetProgramTitle(texts.caption);
+  platform::SetProgramTitle(CurrentText(Text::Caption));
 }
 
-std::string_view TextPayload(std::string_view blockAfterMagic) {
-  if (blockAfterMagic.size() < 4)
-    return {};
-  const auto *b = reinterpret_cast<const uint8_t *>(blockAfterMagic.data());
-  const uint32_t length =
-      static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-      static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-  if (length > blockAfterMagic.size() - 4)
-    return {};
-  return blockAfterMagic.substr(4, length);
+std::optional<std::string_view> TextsPayload(std::string_view image) {
+  const std::string_view magic(kTextsMagic, sizeof kTextsMagic - 1);
+  if (image.size() < kTextsTrailerSize ||
+      image.substr(image.size() - magic.size()) != magic)
+    return std::nullopt;
+  const auto length =
+      static_cast<uint32_t>(ReadLE32(reinterpret_cast<const uint8_t *>(
+          image.data() + image.size() - kTextsTrailerSize)));
+  if (length > kMaxTextsPayload || length > image.size() - kTextsTrailerSize)
+    return std::nullopt;
+  return image.substr(image.size() - kTextsTrailerSize - length, length);
 }
 
-bool ApplyTextPayload(std::string_view payload, Texts &texts,
-                      std::string *product, std::string *version) {
-  // The pairs, checked whole before anything changes.
-  std::string_view rest = payload;
-  std::string productValue = kDefaultProduct;
-  std::string versionValue = kDefaultVersion;
-  size_t pairs = 0;
-  while (!rest.empty()) {
-    const size_t keyEnd = rest.find('\0');
-    if (keyEnd == std::string_view::npos)
-      return false;
-    const size_t valueEnd = rest.find('\0', keyEnd + 1);
-    if (valueEnd == std::string_view::npos)
-      return false;
-    const std::string_view key = rest.substr(0, keyEnd);
-    const std::string_view value =
-        rest.substr(keyEnd + 1, valueEnd - keyEnd - 1);
-    if (key == "product")
-      productValue = value;
-    else if (key == "version")
-      versionValue = value;
-    rest.remove_prefix(valueEnd + 1);
-    ++pairs;
+bool ApplyTextPayload(std::string_view payload, Texts &texts) {
+  // A list of pairs holds an even number of zeros and ends in one; checked
+  // whole first, so that a payload cut short changes nothing.
+  if (std::count(payload.begin(), payload.end(), '\0') % 2 != 0 ||
+      (!payload.empty() && payload.back() != '\0'))
+    return false;
+  while (!payload.empty()) {
+    const size_t keyEnd = payload.find('\0');
+    const size_t valueEnd = payload.find('\0', keyEnd + 1);
+    const std::string_view key = payload.substr(0, keyEnd);
+    for (size_t k = 0; k < kTextCount; ++k)
+      if (key == kKeys[k].key)
+        texts[k] = payload.substr(keyEnd + 1, valueEnd - keyEnd - 1);
+    payload.remove_prefix(valueEnd + 1);
   }
-  Texts result = DefaultTexts(productValue, versionValue);
-  rest = payload;
-  for (size_t k = 0; k < pairs; ++k) {
-    const size_t keyEnd = rest.find('\0');
-    const size_t valueEnd = rest.find('\0', keyEnd + 1);
-    const std::string_view key = rest.substr(0, keyEnd);
-    for (size_t i = 0; i < kTextKeyCount; ++i)
-      if (key == kKeys[i].key)
-        result.*kKeys[i].member =
-            std::string(rest.substr(keyEnd + 1, valueEnd - keyEnd - 1));
-    rest.remove_prefix(valueEnd + 1);
-  }
-  texts = std::move(result);
-  if (product)
-    *product = productValue;
-  if (version)
-    *version = versionValue;
   return true;
+}
+
+void LoadPackageTexts() {
+  SetTexts(DefaultTexts());
+  namespace files = platform::files;
+  const int16_t number = files::FreeFile(); // the one ReadTrailer takes
+  try {
+    const Container exe = ReadTrailer();
+    // The image ends right before the archive's first byte.
+    const int64_t imageEnd = int64_t{exe.ArchiveStart} - 1;
+    const int64_t tail = std::min<int64_t>(
+        imageEnd, static_cast<int64_t>(kMaxTextsPayload + kTextsTrailerSize));
+    if (tail > 0 && imageEnd <= exe.L - kTrailerSize) {
+      std::string bytes(static_cast<size_t>(tail), '\0');
+      files::At(exe.fileNum)
+          .GetRun(imageEnd - tail + 1,
+                  reinterpret_cast<uint8_t *>(bytes.data()), tail);
+      const auto payload = TextsPayload(bytes);
+      if (payload && ApplyTextPayload(*payload, Current()))
+        platform::SetProgramTitle(CurrentText(Text::Caption));
+    }
+  } catch (const platform::Error &) {
+    // The run's own steps read the executable again and report it.
+  }
+  try {
+    files::Close(number);
+  } catch (const platform::Error &) {
+  }
 }
 
 } // namespace mdl_main

@@ -1,75 +1,84 @@
 // The texts a package shows: the questions and messages of the run, the
 // window's title and lines, the caption of every box. By default they are
-// the shipped package's; `updpack build` may put other ones into a block of
-// the program image, which the program reads before the run begins.
+// the shipped package's; `updpack build` may put other ones at the end of
+// the program image, which the run reads before it asks its first question.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace mdl_main {
 
-struct Texts {
-  std::string confirm;    // the confirmation question
-  std::string success;    // the success message
-  std::string critical;   // the first line of the critical-error message
-  std::string damaged;    // the sentence after a damaged package's failure
-  std::string title;      // the progress window's title
-  std::string caption;    // the caption of every message box
-  std::string preparing;  // status line while the archive is copied out
-  std::string unpacking;  // status line while it is unpacked
-  std::string installing; // status line while the script runs
-  std::string progress;   // what the progress line shows before "NN%"
-  std::string abort;      // the question when the window is closed
+enum class Text : uint8_t {
+  Confirm,    // the confirmation question
+  Success,    // the success message
+  Critical,   // the first line of the critical-error message
+  Damaged,    // the sentence after a damaged package's failure
+  Title,      // the progress window's title
+  Caption,    // the caption of every message box
+  Preparing,  // status line while the archive is copied out
+  Unpacking,  // status line while it is unpacked
+  Installing, // status line while the script runs
+  Progress,   // what the progress line shows before "NN%"
+  Abort,      // the question when the window is closed
 };
+inline constexpr size_t kTextCount = 11;
+using Texts = std::array<std::string, kTextCount>;
 
-// One key of the text block and of `updpack build --texts` files.
+// One text: its key in a package's texts and in `updpack build --texts`
+// files, and its default with {product} and {version} where it names them.
 struct TextKey {
   const char *key;
-  std::string Texts::*member;
-  const char *meaning;
-  size_t maxChars; // what the window or box shows whole
-  bool lineBreaks; // may hold CR LF (message boxes only)
+  const char *pattern;
 };
-inline constexpr size_t kTextKeyCount = 11;
-const TextKey *TextKeys(); // kTextKeyCount keys, in the order of Texts
+const TextKey &KeyOf(Text text);
+inline const TextKey &KeyOf(size_t index) {
+  return KeyOf(static_cast<Text>(index));
+}
 
 // The shipped package's product and version, which the defaults name.
 inline constexpr const char *kDefaultProduct = "Quorix";
 inline constexpr const char *kDefaultVersion = "1.1";
 
 // The default texts for a product and a version: the shipped package's
-// texts when they are the defaults.
+// texts for the defaults.
 Texts DefaultTexts(std::string_view product = kDefaultProduct,
                    std::string_view version = kDefaultVersion);
 
-// The texts of this run (the defaults until SetTexts), and their change,
-// which also gives every message box its caption.
-const Texts &CurrentTexts();
+// A text of this run (the defaults until SetTexts), and the change of them
+// all, which also gives every message box its caption.
+const std::string &CurrentText(Text text);
 void SetTexts(const Texts &texts);
 
-// The text block in the program image:
-//   offset 0   kTextBlockMagic, 16 bytes
-//   offset 16  length of the payload, 32-bit little-endian (0: defaults)
-//   offset 20  the payload: pairs key 0x00 value 0x00, UTF-8 text
-// padded with zeros to kTextBlockSize. The keys are those of TextKeys(),
-// and "product" and "version" that the defaults were made with.
-inline constexpr size_t kTextBlockSize = 4096;
-inline constexpr size_t kTextBlockHeader = 20;
-inline constexpr const char kTextBlockMagic[17] = "updpack texts v1";
+// A package's own texts travel at the end of its program image, right
+// before the archive (`updpack build` puts them there):
+//   payload     pairs key 0x00 value 0x00, UTF-8 text: every text by its
+//               key, and "product" and "version" that the texts were made
+//               for
+//   length      of the payload, 32-bit little-endian
+//   kTextsMagic 16 bytes
+// A package without them shows the defaults.
+inline constexpr const char kTextsMagic[17] = "updpack texts v1";
+inline constexpr size_t kTextsTrailerSize = 4 + 16;
+inline constexpr size_t kMaxTextsPayload = 16 * 1024;
 
-// Applies the payload of a text block to texts: product and version first
-// (the defaults made from them), then every key it names; unknown keys are
-// passed over. False, with texts unchanged, for a payload that is not a
-// list of pairs.
-bool ApplyTextPayload(std::string_view payload, Texts &texts,
-                      std::string *product = nullptr,
-                      std::string *version = nullptr);
+// The payload of the texts that end image (the bytes before the archive);
+// nullopt when it ends in no texts.
+std::optional<std::string_view> TextsPayload(std::string_view image);
 
-// The payload of a whole block (after its magic), or empty for a block
-// whose length does not fit.
-std::string_view TextPayload(std::string_view blockAfterMagic);
+// Applies a payload to texts: every text it names by a known key (unknown
+// keys, product and version among them, are passed over). False, with
+// nothing changed, for a payload that is not a list of pairs.
+bool ApplyTextPayload(std::string_view payload, Texts &texts);
+
+// Puts the package's own texts into effect for the run, read from the end
+// of the program image in its own executable; a package without them, or
+// one that cannot be read here, keeps the defaults (a run that then fails
+// to read its executable says so in its own step).
+void LoadPackageTexts();
 
 } // namespace mdl_main

@@ -8,7 +8,6 @@
 #include "platform/win32/windows_support.h"
 #include "run/mdl_main.h"
 #include "run/texts.h"
-#include "stub/text_block.h"
 
 namespace {
 
@@ -41,7 +40,6 @@ void __verbose_terminate_handler() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   HardenDllSearch();
-  stub::UseOwnTexts();
   platform::win32::Win32Ui ui(instance);
   platform::SetUi(&ui);
   // Main handles its own errors and ends the program on every path; what
@@ -50,10 +48,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     mdl_main::Main();
   } catch (const std::exception &e) {
-    ui.ShowMessage(mdl_main::CurrentTexts().critical + "\r\n" + e.what(),
+    ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" + e.what(),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   } catch (...) {
-    ui.ShowMessage(mdl_main::CurrentTexts().critical + "\r\n" +
+    ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" +
                        platform::StandardText(platform::err::kInvalidCall),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   }

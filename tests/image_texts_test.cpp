@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "run/texts.h"
+#include "run/mdl_main.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
 #include "tools/cli.h"
 #include "tools/image_texts.h"
@@ -11,16 +14,13 @@
 namespace {
 
 using namespace std::string_literals;
+using mdl_main::Text;
 using tools::ImageTexts;
 
-// An image with a blank text block somewhere in it, as the stub has one.
-std::string ImageWithBlock() {
-  std::string image(3000, 'x');
-  image += mdl_main::kTextBlockMagic;
-  image.resize(image.size() + mdl_main::kTextBlockSize - 16, '\0');
-  image += std::string(500, 'y');
-  return image;
-}
+size_t T(Text text) { return static_cast<size_t>(text); }
+
+// A program image of another making: no version resource to fill.
+std::string Image() { return std::string(3000, 'x'); }
 
 std::string Error(const std::function<void()> &fn) {
   try {
@@ -31,22 +31,25 @@ std::string Error(const std::function<void()> &fn) {
   return {};
 }
 
-TEST(ImageTexts, ABlankBlockGivesTheShippedTexts) {
-  const tools::FoundTexts found = tools::ReadImageTexts(ImageWithBlock());
-  EXPECT_TRUE(found.block);
+TEST(ImageTexts, TheShippedTextsNeedNothingInTheImage) {
+  std::string image = Image();
+  tools::PutTexts(image, ImageTexts{});
+  EXPECT_EQ(image, Image());
+  const tools::FoundTexts found = tools::ReadImageTexts(image);
+  EXPECT_FALSE(found.own);
   EXPECT_EQ(found.product, "Quorix");
   EXPECT_TRUE(found.replaced.empty());
-  EXPECT_EQ(found.texts.confirm,
+  EXPECT_EQ(found.texts[T(Text::Confirm)],
             "Сейчас будет произведено обновление Quorix до версии "
             "1.1.\r\nПродолжить?");
-  EXPECT_EQ(found.texts.success, "Обновление до версии 1.1 прошло успешно!");
-  EXPECT_EQ(found.texts.title, "Quorix Dravell");
-  EXPECT_EQ(found.texts.caption, "Dravell");
-  EXPECT_EQ(found.texts.critical, "Произошла критическая ошибка:");
+  EXPECT_EQ(found.texts[T(Text::Success)], "Обновление до версии 1.1 прошло успешно!");
+  EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
+  EXPECT_EQ(found.texts[T(Text::Caption)], "Dravell");
+  EXPECT_EQ(found.texts[T(Text::Critical)], "Произошла критическая ошибка:");
 }
 
-TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheBlock) {
-  std::string image = ImageWithBlock();
+TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheImagesEnd) {
+  std::string image = Image();
   const std::string before = image;
   ImageTexts texts;
   texts.product = "Orbit";
@@ -54,17 +57,17 @@ TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheBlock) {
   texts.replaced["caption"] = "Orbit Setup";
   texts.replaced["abort"] = "Stop?\r\nReally?";
   tools::PutTexts(image, texts);
-  EXPECT_EQ(image.size(), before.size());
-  EXPECT_EQ(image.substr(0, 3000), before.substr(0, 3000));
+  EXPECT_EQ(image.substr(0, before.size()), before);
   const tools::FoundTexts found = tools::ReadImageTexts(image);
+  EXPECT_TRUE(found.own);
   EXPECT_EQ(found.product, "Orbit");
   EXPECT_EQ(found.version, "2.0");
-  EXPECT_EQ(found.texts.confirm,
+  EXPECT_EQ(found.texts[T(Text::Confirm)],
             "Сейчас будет произведено обновление Orbit до версии "
             "2.0.\r\nПродолжить?");
-  EXPECT_EQ(found.texts.title, "Orbit Dravell");
-  EXPECT_EQ(found.texts.caption, "Orbit Setup");
-  EXPECT_EQ(found.texts.abort, "Stop?\r\nReally?");
+  EXPECT_EQ(found.texts[T(Text::Title)], "Orbit Dravell");
+  EXPECT_EQ(found.texts[T(Text::Caption)], "Orbit Setup");
+  EXPECT_EQ(found.texts[T(Text::Abort)], "Stop?\r\nReally?");
   EXPECT_EQ(found.replaced,
             (std::map<std::string, std::string>{{"abort", "Stop?\r\nReally?"},
                                                 {"caption", "Orbit Setup"}}));
@@ -86,7 +89,7 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
       {"confirm", std::string(1001, 'c'), "at most 1000"},
   };
   for (const auto &c : cases) {
-    std::string image = ImageWithBlock();
+    std::string image = Image();
     const std::string before = image;
     ImageTexts texts;
     texts.replaced[c.key] = c.text;
@@ -96,42 +99,33 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
     EXPECT_TRUE(image == before) << c.key;
   }
   // Line breaks are for message boxes, and there they are fine.
-  std::string image = ImageWithBlock();
+  std::string image = Image();
   ImageTexts texts;
   texts.replaced["success"] = "Done.\r\nThank you.";
   EXPECT_EQ(Error([&] { tools::PutTexts(image, texts); }), "");
 }
 
-TEST(ImageTexts, AnImageWithoutRoomTakesNoTexts) {
-  std::string image(5000, 'z');
-  ImageTexts texts;
-  EXPECT_EQ(Error([&] { tools::PutTexts(image, texts); }), "");
-  texts.product = "Other";
-  EXPECT_NE(Error([&] { tools::PutTexts(image, texts); }).find("no text block"),
-            std::string::npos);
-  // Texts that do not fit the block's room.
-  image = ImageWithBlock();
-  texts = ImageTexts{};
-  // 2 bytes a character: 2000 + 2000 + 200 bytes, over the 4076 of room.
-  texts.replaced["confirm"] = texts.replaced["success"] = "";
-  for (int k = 0; k < 1000; ++k)
-    texts.replaced["confirm"] += "ж";
-  texts.replaced["success"] = texts.replaced["confirm"];
-  texts.replaced["abort"] = texts.replaced["confirm"].substr(0, 200);
-  EXPECT_NE(Error([&] { tools::PutTexts(image, texts); }).find("room for"),
-            std::string::npos);
+TEST(ImageTexts, TextsThatDoNotParseKeepTheDefaults) {
+  // Damaged texts at the image's end: a length past the image, or pairs
+  // cut short.
+  for (const std::string &tail :
+       {"\xff\xff\x00\x00"s + mdl_main::kTextsMagic,
+        "title\0Half"s + "\x0a\x00\x00\x00"s + mdl_main::kTextsMagic}) {
+    const tools::FoundTexts found = tools::ReadImageTexts(Image() + tail);
+    EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
+  }
 }
 
-TEST(ImageTexts, ABlockThatDoesNotParseKeepsTheDefaults) {
+TEST(ImageTexts, PayloadsThatDoNotParseChangeNothing) {
   for (const std::string &payload :
        {"title"s, "title\0Half"s, "\0\0"s.substr(0, 1)}) {
     mdl_main::Texts texts = mdl_main::DefaultTexts("Changed", "9");
     EXPECT_FALSE(mdl_main::ApplyTextPayload(payload, texts)) << payload;
-    EXPECT_EQ(texts.title, "Changed Dravell");
+    EXPECT_EQ(texts[T(Text::Title)], "Changed Dravell");
   }
   mdl_main::Texts texts;
   EXPECT_TRUE(mdl_main::ApplyTextPayload("future\0key\0title\0T\0"s, texts));
-  EXPECT_EQ(texts.title, "T");
+  EXPECT_EQ(texts[T(Text::Title)], "T");
 }
 
 TEST(ImageTexts, TextsFilesWithTheirErrors) {
@@ -160,6 +154,41 @@ TEST(ImageTexts, TextsFilesWithTheirErrors) {
     const std::string error = Error([&] { tools::ReadTextsFile(path); });
     EXPECT_EQ(error.rfind(path + c.error, 0), 0u) << error;
   }
+}
+
+// The run shows the texts of the package it runs, read before its first
+// question; the next package without texts of its own shows the defaults.
+TEST(ImageTexts, TheRunShowsThePackagesOwnTexts) {
+  pkgbuild::RunWorld world;
+  testsupport::ScriptedUi backend;
+  const std::string src = world.box / "src";
+  testsupport::MakeFolder(src);
+  testsupport::WriteFile(src + "/a.txt", "a");
+  std::string stub = "MZ stub";
+  ImageTexts texts;
+  texts.product = "Orbit";
+  texts.replaced["caption"] = "Orbit Setup";
+  tools::PutTexts(stub, texts);
+  world.InstallFolder(src, stub);
+  backend.QueueAnswer(platform::MsgAnswer::Yes);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kSuccess);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  EXPECT_EQ(backend.messages[0].text,
+            "Сейчас будет произведено обновление Orbit до версии "
+            "1.1.\r\nПродолжить?");
+  EXPECT_EQ(backend.messages[0].title, "Orbit Setup");
+  EXPECT_EQ(backend.messages[1].title, "Orbit Setup");
+  EXPECT_EQ(backend.design.title, "Orbit Dravell");
+
+  world.InstallFolder(src); // a stub without texts
+  backend.messages.clear();
+  backend.QueueAnswer(platform::MsgAnswer::Yes);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+            platform::exitcode::kSuccess);
+  ASSERT_FALSE(backend.messages.empty());
+  EXPECT_EQ(backend.messages[0].title, "Dravell");
+  EXPECT_EQ(backend.design.title, "Quorix Dravell");
 }
 
 } // namespace

@@ -5,11 +5,7 @@
 #include "platform/env.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
-#include "run/texts.h"
 #include "tools/cli.h"
-#include "tools/file_io.h"
-#include "tools/image_texts.h"
-#include "tools/package_file.h"
 
 namespace tools {
 
@@ -42,17 +38,6 @@ int RunCommand(const std::vector<std::string> &arguments) {
       tmp = "/tmp";
     setenv("TMP", WithoutTrailingSeparators(tmp).c_str(), 1);
   }
-
-  // The texts the package's own program shows, from its image's text block
-  // (the part of the file before the archive).
-  const ArchiveSpan span = LocateArchive(package);
-  const OsFile file(package, platform::OpenMode::ReadOnly);
-  std::string image(static_cast<size_t>(span.kind == FileKind::Package
-                                            ? span.first - 1
-                                            : span.fileLength),
-                    '\0');
-  image.resize(file.ReadAt(0, image.data(), image.size()));
-  mdl_main::SetTexts(ReadImageTexts(image).texts);
 
   platform::SetProgramPath(package);
   InstalledConsole console(args.Has("--yes"));

@@ -97,9 +97,10 @@ void PrintText(const PackageCheck &c) {
   if (c.kind == FileKind::Package)
     std::cout << "  archive:     positions " << c.archiveFirst << " to "
               << c.archiveLast << ", trailer after it\n";
-  if (c.textBlock) {
+  if (c.kind == FileKind::Package) {
     std::cout << "  product:     " << ConsoleUi::Printable(c.product)
-              << ", version " << ConsoleUi::Printable(c.version) << "\n";
+              << ", version " << ConsoleUi::Printable(c.version)
+              << (c.ownTexts ? "" : " (the shipped texts)") << "\n";
     for (const auto &[key, text] : c.replacedTexts)
       std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
                 << "\n";

@@ -1,8 +1,6 @@
 // Texts and file properties of the program image.
 #include "tools/image_texts.h"
 
-#include <memory>
-
 #include "platform/codepage.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -12,13 +10,50 @@ namespace tools {
 
 namespace {
 
-using mdl_main::TextKey;
+// What each text is, and the most characters its window or box shows
+// whole; in the order of mdl_main::Text.
+struct TextLimit {
+  const char *meaning;
+  size_t maxChars;
+  bool lineBreaks; // may hold CR LF (message boxes only)
+};
+constexpr TextLimit kLimits[mdl_main::kTextCount] = {
+    {"the confirmation question", 1000, true},
+    {"the success message", 1000, true},
+    {"the first line of the critical-error message", 200, false},
+    {"the sentence after a damaged package's failure", 500, false},
+    {"the progress window's title", 60, false},
+    {"the caption of every message box", 60, false},
+    {"status line: copying the archive", 40, false},
+    {"status line: unpacking", 40, false},
+    {"status line: installing", 40, false},
+    {"the progress line before the percentage", 30, false},
+    {"the question when the window is closed", 500, true},
+};
 
-const TextKey *FindKey(std::string_view key) {
-  for (size_t k = 0; k < mdl_main::kTextKeyCount; ++k)
-    if (key == mdl_main::TextKeys()[k].key)
-      return &mdl_main::TextKeys()[k];
-  return nullptr;
+// The value of key in a payload of pairs; fallback when it has none.
+std::string PayloadValue(std::string_view payload, std::string_view key,
+                         std::string fallback) {
+  while (!payload.empty()) {
+    const size_t keyEnd = payload.find('\0');
+    const size_t valueEnd = keyEnd == std::string_view::npos
+                                ? keyEnd
+                                : payload.find('\0', keyEnd + 1);
+    if (valueEnd == std::string_view::npos)
+      break;
+    if (payload.substr(0, keyEnd) == key)
+      fallback = payload.substr(keyEnd + 1, valueEnd - keyEnd - 1);
+    payload.remove_prefix(valueEnd + 1);
+  }
+  return fallback;
+}
+
+// The index of a text's key, or kTextCount for no text.
+size_t FindKey(std::string_view key) {
+  size_t k = 0;
+  while (k < mdl_main::kTextCount && key != mdl_main::KeyOf(k).key)
+    ++k;
+  return k;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -73,19 +108,6 @@ void CheckShowable(const std::string &what, const std::string &text,
                     " show whole: \"" + ConsoleUi::Printable(text) + "\"");
 }
 
-// The offset of the one text block in image; npos when there is none.
-size_t FindBlock(std::string_view image) {
-  const std::string_view magic(mdl_main::kTextBlockMagic,
-                               sizeof mdl_main::kTextBlockMagic - 1);
-  const size_t found = image.find(magic);
-  if (found == std::string_view::npos ||
-      found + mdl_main::kTextBlockSize > image.size())
-    return std::string_view::npos;
-  if (image.find(magic, found + 1) != std::string_view::npos)
-    throw ToolError("the program image holds two text blocks");
-  return found;
-}
-
 void AppendPair(std::string &payload, const std::string &key,
                 const std::string &value) {
   payload += key;
@@ -119,7 +141,7 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path) {
     if (equals == std::string_view::npos)
       throw ToolError(where + "expected key = value");
     const std::string key(Trim(line.substr(0, equals)));
-    if (!FindKey(key))
+    if (FindKey(key) == mdl_main::kTextCount)
       throw ToolError(where + "unknown key \"" + key +
                       "\" (see updpack help build)");
     if (texts.count(key))
@@ -131,98 +153,86 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path) {
 
 std::string TextKeysHelp() {
   std::string help;
-  for (size_t k = 0; k < mdl_main::kTextKeyCount; ++k) {
-    const TextKey &key = mdl_main::TextKeys()[k];
-    std::string name = key.key;
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+    std::string name = mdl_main::KeyOf(k).key;
     name.resize(12, ' ');
-    help += "    " + name + key.meaning + " (at most " +
-            std::to_string(key.maxChars) + " characters)\n";
+    help += "    " + name + kLimits[k].meaning + " (at most " +
+            std::to_string(kLimits[k].maxChars) + " characters)\n";
   }
   return help;
 }
 
 void PutTexts(std::string &image, const ImageTexts &texts) {
   // Everything is checked first: a failure leaves the image as it is.
-  CheckShowable("--product", texts.product, 40, false);
-  CheckShowable("--version", texts.version, 24, false);
-  CheckShowable("--company", texts.company, 127, false);
-  CheckShowable("--copyright", texts.copyright, 127, false);
+  // The version resource keeps room for these (stub/updpack-stub.rc).
+  CheckShowable("--product", texts.product, 32, false);
+  CheckShowable("--version", texts.version, 20, false);
+  CheckShowable("--company", texts.company, 47, false);
+  CheckShowable("--copyright", texts.copyright, 47, false);
   mdl_main::Texts result = mdl_main::DefaultTexts(texts.product, texts.version);
   for (const auto &[key, value] : texts.replaced)
-    result.*FindKey(key)->member = value;
-  for (size_t k = 0; k < mdl_main::kTextKeyCount; ++k) {
-    const TextKey &key = mdl_main::TextKeys()[k];
-    CheckShowable(std::string("the text \"") + key.key + "\"",
-                  result.*key.member, key.maxChars, key.lineBreaks);
+    result[FindKey(key)] = value;
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+    CheckShowable(std::string("the text \"") + mdl_main::KeyOf(k).key + "\"",
+                  result[k], kLimits[k].maxChars, kLimits[k].lineBreaks);
   }
+  // Every text whole: the program fills in no product or version itself.
   std::string payload;
   AppendPair(payload, "product", texts.product);
   AppendPair(payload, "version", texts.version);
-  for (const auto &[key, value] : texts.replaced)
-    AppendPair(payload, key, value);
-  const size_t room = mdl_main::kTextBlockSize - mdl_main::kTextBlockHeader;
-  if (payload.size() > room)
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k)
+    AppendPair(payload, mdl_main::KeyOf(k).key, result[k]);
+  if (payload.size() > mdl_main::kMaxTextsPayload)
     throw ToolError("the texts take " + std::to_string(payload.size()) +
-                    " bytes; the program image has room for " +
-                    std::to_string(room));
+                    " bytes; a package has room for " +
+                    std::to_string(mdl_main::kMaxTextsPayload));
 
-  const size_t block = FindBlock(image);
-  if (block == std::string::npos) {
-    if (texts.Asked())
-      throw ToolError("the program image has no text block; texts and "
-                      "product details need the stub of this updpack");
-    return; // a stub of another making is joined as it is
-  }
+  // The file's properties, in the room the image's version resource keeps
+  // (the shipped product and version when nothing else is asked for).
   std::string copy = image; // written back only when every part fits
-  const size_t at = block + sizeof mdl_main::kTextBlockMagic - 1;
-  for (int k = 0; k < 4; ++k)
-    copy[at + static_cast<size_t>(k)] =
-        static_cast<char>((payload.size() >> (8 * k)) & 0xFF);
-  copy.replace(at + 4, room,
-               payload + std::string(room - payload.size(), '\0'));
-  std::unique_ptr<VersionResource> version;
   try {
-    version = std::make_unique<VersionResource>(copy);
-  } catch (const ToolError &e) {
-    if (texts.Asked())
-      Warn(std::string(e.what()) + ": the package's file properties stay "
-                                   "blank");
-  }
-  if (version) {
-    version->SetString("ProductName", texts.product);
-    version->SetString("ProductVersion", texts.version);
-    version->SetString("FileVersion", texts.version);
-    version->SetString("FileDescription", "Обновление " + texts.product +
-                                              " до версии " + texts.version);
-    version->SetString("CompanyName", texts.company);
-    version->SetString("LegalCopyright", texts.copyright);
+    VersionResource version(copy);
+    version.SetString("ProductName", texts.product);
+    version.SetString("ProductVersion", texts.version);
+    version.SetString("FileVersion", texts.version);
+    version.SetString("FileDescription", "Обновление " + texts.product);
+    version.SetString("CompanyName", texts.company);
+    version.SetString("LegalCopyright", texts.copyright);
     uint16_t numbers[4];
     if (ParseVersionNumbers(texts.version, numbers))
-      version->SetVersionNumbers(numbers);
+      version.SetVersionNumbers(numbers);
+  } catch (const VersionResource::Missing &e) {
+    if (texts.Asked())
+      Warn(std::string(e.what()) +
+           ": the package's file properties stay blank");
+  }
+  // The texts follow the image, right before the archive; the shipped
+  // texts need nothing there.
+  if (texts.Asked()) {
+    copy += payload;
+    for (int k = 0; k < 4; ++k)
+      copy += static_cast<char>((payload.size() >> (8 * k)) & 0xFF);
+    copy.append(mdl_main::kTextsMagic, sizeof mdl_main::kTextsMagic - 1);
   }
   image = std::move(copy);
 }
 
 FoundTexts ReadImageTexts(std::string_view image) {
   FoundTexts found;
-  const size_t block = FindBlock(image);
-  if (block == std::string_view::npos)
+  const auto payload = mdl_main::TextsPayload(image);
+  if (!payload)
     return found;
-  const std::string_view payload = mdl_main::TextPayload(image.substr(
-      block + sizeof mdl_main::kTextBlockMagic - 1,
-      mdl_main::kTextBlockSize - (sizeof mdl_main::kTextBlockMagic - 1)));
-  found.block = true;
-  if (!mdl_main::ApplyTextPayload(payload, found.texts, &found.product,
-                                  &found.version))
+  found.own = true;
+  if (!mdl_main::ApplyTextPayload(*payload, found.texts))
     return found;
+  found.product = PayloadValue(*payload, "product", found.product);
+  found.version = PayloadValue(*payload, "version", found.version);
   // The replaced texts: what differs from the defaults for that product.
   const mdl_main::Texts defaults =
       mdl_main::DefaultTexts(found.product, found.version);
-  for (size_t k = 0; k < mdl_main::kTextKeyCount; ++k) {
-    const TextKey &key = mdl_main::TextKeys()[k];
-    if (found.texts.*key.member != defaults.*key.member)
-      found.replaced[key.key] = found.texts.*key.member;
-  }
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k)
+    if (found.texts[k] != defaults[k])
+      found.replaced[mdl_main::KeyOf(k).key] = found.texts[k];
   return found;
 }
 

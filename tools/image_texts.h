@@ -1,5 +1,5 @@
 // The texts and file properties that `updpack build` puts into the program
-// image of a package: the run's texts in the image's text block, the
+// image of a package: the run's texts after the image's last byte, the
 // product, version, company and copyright in its version resource.
 #pragma once
 
@@ -31,19 +31,19 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path);
 // The key list for `updpack help build`.
 std::string TextKeysHelp();
 
-// Writes texts into the image: the text block and the version resource.
-// Raises ToolError, before anything is changed, for a text too long for
-// the window or box that shows it, or for the room the image keeps, for a
-// character Windows cannot show, and for an image without a text block when
-// anything but the defaults is asked for. An image without a version
-// resource keeps blank file properties (with a warning when asked for).
+// Puts texts into the image: the version resource's strings, and the
+// texts after the image's last byte, where the run reads them (nothing when
+// only the defaults are asked for). Raises ToolError, before anything is
+// changed, for a text too long for the window or box that shows it, or for
+// the room a package has, and for a character Windows cannot show. An image
+// without a version resource keeps blank file properties, with a warning.
 void PutTexts(std::string &image, const ImageTexts &texts);
 
-// What an image holds: whether it has a text block, the product and
+// What an image holds: whether it ends in texts, the product and
 // version its texts were made for, the texts given in place of the
 // defaults, and the texts a run shows.
 struct FoundTexts {
-  bool block = false;
+  bool own = false; // the image ends in texts of its own
   std::string product = mdl_main::kDefaultProduct;
   std::string version = mdl_main::kDefaultVersion;
   std::map<std::string, std::string> replaced;

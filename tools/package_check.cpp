@@ -49,7 +49,7 @@ void CheckContainer(PackageCheck &check) {
     std::string image(static_cast<size_t>(span.first - 1), '\0');
     image.resize(file.ReadAt(0, image.data(), image.size()));
     const FoundTexts texts = ReadImageTexts(image);
-    check.textBlock = texts.block;
+    check.ownTexts = texts.own;
     check.product = texts.product;
     check.version = texts.version;
     check.replacedTexts = texts.replaced;

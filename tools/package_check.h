@@ -34,7 +34,7 @@ struct PackageCheck {
   bool script = false;    // the package has a script
   std::vector<CheckedRecord> records;
   size_t scriptTail = 0;        // bytes after the last whole record
-  bool textBlock = false;       // the image holds a text block
+  bool ownTexts = false;        // the image ends in texts of its own
   std::string product, version; // the texts were made for these
   std::map<std::string, std::string> replacedTexts; // key -> text
   std::vector<std::string> faults;                  // each names what is wrong

@@ -128,11 +128,11 @@ VersionResource::VersionResource(std::string &image) : image_(image) {
   size_t first = 0;
   size_t end = 0;
   if (!ResourceSection(image, first, end))
-    throw ToolError("the program image has no resource section");
+    throw Missing("the program image has no resource section");
   const std::string key = Utf16("VS_VERSION_INFO") + std::string(2, '\0');
   const size_t found = image.find(key, first);
   if (found == std::string::npos || found + key.size() > end || found < 6)
-    throw ToolError("the program image has no version resource");
+    throw Missing("the program image has no version resource");
   const size_t base = found - 6;
   const Node root = ReadNode(image, base, end, base);
   if (root.valueBytes < 52 ||

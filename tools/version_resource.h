@@ -7,12 +7,20 @@
 #include <map>
 #include <string>
 
+#include "tools/cli.h"
+
 namespace tools {
 
 class VersionResource {
 public:
-  // Finds the resource in the image's .rsrc section. Raises ToolError when
-  // the image has none, or it does not parse.
+  // An image without a version resource (a stub of another making).
+  class Missing : public ToolError {
+  public:
+    using ToolError::ToolError;
+  };
+
+  // Finds the resource in the image's .rsrc section. Raises Missing when
+  // the image has none, ToolError when it does not parse.
   explicit VersionResource(std::string &image);
 
   // The strings of the first string table, by key (UTF-8); a value ends at

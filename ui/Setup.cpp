@@ -13,7 +13,7 @@ std::unique_ptr<Setup> shared;
 
 platform::FormDesign Setup::Design() {
   platform::FormDesign design{};
-  design.title = mdl_main::CurrentTexts().title;
+  design.title = mdl_main::CurrentText(mdl_main::Text::Title);
   design.clientWidth = 5535;
   design.clientHeight = 1020;
   design.pictureLeft = 240;
@@ -30,7 +30,7 @@ platform::FormDesign Setup::Design() {
   status.font.points = 9.75;
   status.font.weight = 700;
   status.font.cyrillic = true;
-  status.text = mdl_main::CurrentTexts().preparing;
+  status.text = mdl_main::CurrentText(mdl_main::Text::Preparing);
 
   platform::LabelDesign &progress = design.labels[kProgressLine];
   progress.left = 960;
@@ -54,7 +54,7 @@ void Setup::Load() {
 void Setup::Show() { platform::Ui().ShowForm(); }
 
 std::string ProgressText(int16_t Value) {
-  return mdl_main::CurrentTexts().progress + std::to_string(Value) + "%";
+  return mdl_main::CurrentText(mdl_main::Text::Progress) + std::to_string(Value) + "%";
 }
 
 void Setup::ShowPercent(int16_t Value) {
@@ -73,8 +73,8 @@ void Setup::SetStatus(const std::string &Value) {
 
 void Setup::SetStatusHandle(platform::Boolean Value) {
   const bool on = Value != 0;
-  SetStatus(on ? mdl_main::CurrentTexts().unpacking
-               : mdl_main::CurrentTexts().installing);
+  SetStatus(on ? mdl_main::CurrentText(mdl_main::Text::Unpacking)
+               : mdl_main::CurrentText(mdl_main::Text::Installing));
   platform::Ui().SetTimerEnabled(on);
 }
 
@@ -89,7 +89,7 @@ void Setup::opn_Timer() {
 
 void Setup::Form_Unload(int16_t &Cancel) {
   const platform::MsgAnswer answer = platform::Ui().ShowMessage(
-      mdl_main::CurrentTexts().abort, platform::MsgIcon::Warning,
+      mdl_main::CurrentText(mdl_main::Text::Abort), platform::MsgIcon::Warning,
       platform::MsgButtons::YesNo);
   if (answer != platform::MsgAnswer::Yes) {
     Cancel = 1;

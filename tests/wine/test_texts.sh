@@ -48,14 +48,14 @@ print('numbers=%d.%d.%d.%d' % (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 
 EOF
 }
 e2e_expect_eq "the package's file properties" "CompanyName=Acme Ltd
-FileDescription=Обновление Orbit до версии 2.0.3
+FileDescription=Обновление Orbit
 FileVersion=2.0.3
 LegalCopyright=© 2026 Acme Ltd
 ProductName=Orbit
 ProductVersion=2.0.3
 numbers=2.0.3.0" "$(properties "$program/update.exe")"
 e2e_expect_eq "a plain package's file properties" "CompanyName=
-FileDescription=Обновление Quorix до версии 1.1
+FileDescription=Обновление Quorix
 FileVersion=1.1
 LegalCopyright=
 ProductName=Quorix
