@@ -76,6 +76,37 @@ measure() {
   MEDIAN[$name]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
 }
 
+# measure_pair NAME1 COMMAND1 NAME2 COMMAND2 PREPARE: as measure, the two
+# commands taking turns within every repetition, so that both meet the same
+# state of the disk's write-back.
+measure_pair() {
+  local name1=$1 command1=$2 name2=$3 command2=$4 prepare=$5 t0 t1 i k
+  local -a times1=() times2=()
+  for ((i = 0; i <= REPS; i++)); do
+    for k in 1 2; do
+      eval "$prepare"
+      sync
+      local command=command$k
+      t0=$(now_ns)
+      eval "${!command}" >/dev/null 2>&1
+      t1=$(now_ns)
+      [ "$i" -eq 0 ] && continue # the warm-up
+      if [ "$k" = 1 ]; then
+        times1+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')")
+      else
+        times2+=("$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')")
+      fi
+    done
+  done
+  local sorted
+  sorted=$(printf '%s\n' "${times1[@]}" | sort -n)
+  MIN[$name1]=$(head -n 1 <<<"$sorted")
+  MEDIAN[$name1]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
+  sorted=$(printf '%s\n' "${times2[@]}" | sort -n)
+  MIN[$name2]=$(head -n 1 <<<"$sorted")
+  MEDIAN[$name2]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
+}
+
 # pe_stub FILE: 45056 bytes that pass for a program image ("MZ", e_lfanew
 # at 0x3C pointing at "PE\0\0"), so the archive starts at 45057.
 pe_stub() {
@@ -115,8 +146,8 @@ mkdir -p "$W/pkg" "$W/bare" "$W/tmp"
 # The same archive joined without the checksum entry that build adds: the
 # run as it was before it checked every file.
 { cat "$W/stub.bin" "$W/run.pack"; printf '\x01\xb0\x00\x00'; } >"$W/bare/update.exe"
-measure "updpack run" "rm -rf $W/tmp/*" "TMP=$W/tmp '$UPDPACK' run $W/pkg/update.exe --yes </dev/null"
-measure "run, no checksums" "rm -rf $W/tmp/*" "TMP=$W/tmp '$UPDPACK' run $W/bare/update.exe --yes </dev/null"
+measure_pair "run, no checksums" "TMP=$W/tmp '$UPDPACK' run $W/bare/update.exe --yes </dev/null" \
+  "updpack run" "TMP=$W/tmp '$UPDPACK' run $W/pkg/update.exe --yes </dev/null" "rm -rf $W/tmp/*"
 rm -f "$DATA/script"
 
 row() { # NAME BASELINE
