@@ -48,7 +48,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     mdl_main::Main();
   } catch (const std::exception &e) {
-    ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" + e.what(),
+    ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" +
+                       e.what(),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   } catch (...) {
     ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" +

@@ -3,8 +3,8 @@
 // the run's texts made from it.
 #include <gtest/gtest.h>
 
-#include "run/texts.h"
 #include "run/mdl_main.h"
+#include "run/texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -42,7 +42,8 @@ TEST(ImageTexts, TheShippedTextsNeedNothingInTheImage) {
   EXPECT_EQ(found.texts[T(Text::Confirm)],
             "Сейчас будет произведено обновление Quorix до версии "
             "1.1.\r\nПродолжить?");
-  EXPECT_EQ(found.texts[T(Text::Success)], "Обновление до версии 1.1 прошло успешно!");
+  EXPECT_EQ(found.texts[T(Text::Success)],
+            "Обновление до версии 1.1 прошло успешно!");
   EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
   EXPECT_EQ(found.texts[T(Text::Caption)], "Dravell");
   EXPECT_EQ(found.texts[T(Text::Critical)], "Произошла критическая ошибка:");

@@ -54,7 +54,8 @@ void Setup::Load() {
 void Setup::Show() { platform::Ui().ShowForm(); }
 
 std::string ProgressText(int16_t Value) {
-  return mdl_main::CurrentText(mdl_main::Text::Progress) + std::to_string(Value) + "%";
+  return mdl_main::CurrentText(mdl_main::Text::Progress) +
+         std::to_string(Value) + "%";
 }
 
 void Setup::ShowPercent(int16_t Value) {
