@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "run/container.h"
 #include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -17,7 +18,7 @@ namespace {
 
 namespace files = platform::files;
 
-constexpr int64_t kTrailerSize = 4;
+constexpr int64_t kTrailerSize = mdl_main::kTrailerSize;
 
 bool SignatureAt(const OsFile &file, int64_t offset) {
   char head[archive::kSignatureSize];
@@ -57,10 +58,7 @@ ArchiveSpan LocateArchive(const OsFile &file) {
   if (file.ReadAt(end - kTrailerSize, trailer, sizeof trailer) !=
       sizeof trailer)
     return span;
-  // ArchiveStart: signed 32-bit little-endian.
-  const auto start = static_cast<int32_t>(
-      uint32_t{trailer[0]} | uint32_t{trailer[1]} << 8 |
-      uint32_t{trailer[2]} << 16 | uint32_t{trailer[3]} << 24);
+  const int32_t start = mdl_main::ReadLE32(trailer); // ArchiveStart
   const int64_t last = end - kTrailerSize;
   if (start < 1 || start + archive::kSignatureSize - 1 > last ||
       !SignatureAt(file, start - 1))

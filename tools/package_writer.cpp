@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "run/checksums.h"
+#include "run/container.h"
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -21,7 +22,7 @@ namespace {
 // The package, trailer included, must stay below 2^31 bytes: every
 // position in it is a 32-bit signed number.
 constexpr int64_t kMaxPackage = (int64_t{1} << 31) - 1;
-constexpr int64_t kTrailerSize = 4;
+constexpr int64_t kTrailerSize = mdl_main::kTrailerSize;
 
 void CheckArchiveFile(const std::string &path) {
   const ArchiveSpan span = LocateArchive(path);

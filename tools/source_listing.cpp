@@ -56,11 +56,6 @@ bool NameLess(const std::string &a, const std::string &b) {
 
 } // namespace
 
-bool SourceListing::HasLinks() const {
-  return std::any_of(skipped.begin(), skipped.end(),
-                     [](const Skipped &s) { return s.what == kLink; });
-}
-
 SourceListing ListSource(const std::string &folder) {
   std::error_code error;
   if (!stdfs::is_directory(folder, error))

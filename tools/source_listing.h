@@ -17,7 +17,6 @@ struct SourceListing {
   };
   std::vector<std::string> files; // bare names, in the engine's order
   std::vector<Skipped> skipped;
-  bool HasLinks() const;
 };
 
 // Lists folder. Raises ToolError when it is not an existing folder.

@@ -6,6 +6,7 @@
 
 #include "platform/env.h"
 #include "platform/os_file.h"
+#include "run/container.h"
 #include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -15,11 +16,6 @@ namespace tools {
 namespace {
 
 namespace stdfs = std::filesystem;
-
-uint32_t ReadLE32(const uint8_t *bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 |
-         uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
-}
 
 } // namespace
 
@@ -55,11 +51,13 @@ void CheckPeImage(const std::string &path) {
   const bool hasDosHeader = file.ReadAt(0, dos, sizeof dos) == sizeof dos &&
                             std::memcmp(dos, "MZ", 2) == 0;
   const int64_t peOffset =
-      hasDosHeader ? ReadLE32(dos + pe::kDosLfanewOffset) : 0;
+      hasDosHeader ? static_cast<uint32_t>(
+                         mdl_main::ReadLE32(dos + pe::kDosLfanewOffset))
+                   : 0;
   uint8_t signature[4] = {};
   if (!hasDosHeader || peOffset + int64_t{sizeof signature} > length ||
       file.ReadAt(peOffset, signature, sizeof signature) != sizeof signature ||
-      ReadLE32(signature) != pe::kPeSignature)
+      static_cast<uint32_t>(mdl_main::ReadLE32(signature)) != pe::kPeSignature)
     throw ToolError(path + " is not a Windows program image (no MZ header "
                            "leading to a PE signature)");
 }
