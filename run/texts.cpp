@@ -88,21 +88,12 @@ std::optional<std::string_view> TextsPayload(std::string_view image) {
 }
 
 bool ApplyTextPayload(std::string_view payload, Texts &texts) {
-  // A list of pairs holds an even number of zeros and ends in one; checked
-  // whole first, so that a payload cut short changes nothing.
-  if (std::count(payload.begin(), payload.end(), '\0') % 2 != 0 ||
-      (!payload.empty() && payload.back() != '\0'))
-    return false;
-  while (!payload.empty()) {
-    const size_t keyEnd = payload.find('\0');
-    const size_t valueEnd = payload.find('\0', keyEnd + 1);
-    const std::string_view key = payload.substr(0, keyEnd);
-    for (size_t k = 0; k < kTextCount; ++k)
-      if (key == kKeys[k].key)
-        texts[k] = payload.substr(keyEnd + 1, valueEnd - keyEnd - 1);
-    payload.remove_prefix(valueEnd + 1);
-  }
-  return true;
+  return ForEachTextPair(payload,
+                         [&](std::string_view key, std::string_view value) {
+                           for (size_t k = 0; k < kTextCount; ++k)
+                             if (key == kKeys[k].key)
+                               texts[k] = value;
+                         });
 }
 
 void LoadPackageTexts() {

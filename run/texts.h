@@ -70,6 +70,26 @@ inline constexpr size_t kMaxTextsPayload = 16 * 1024;
 // nullopt when it ends in no texts.
 std::optional<std::string_view> TextsPayload(std::string_view image);
 
+// Calls visit(key, value) for every pair of a payload, in order. False,
+// without a call, for a payload that is not a list of pairs: such a list
+// holds an even number of zeros and ends in one.
+template <typename Visit>
+bool ForEachTextPair(std::string_view payload, Visit visit) {
+  size_t zeros = 0;
+  for (const char c : payload)
+    zeros += c == '\0';
+  if (zeros % 2 != 0 || (!payload.empty() && payload.back() != '\0'))
+    return false;
+  while (!payload.empty()) {
+    const size_t keyEnd = payload.find('\0');
+    const size_t valueEnd = payload.find('\0', keyEnd + 1);
+    visit(payload.substr(0, keyEnd),
+          payload.substr(keyEnd + 1, valueEnd - keyEnd - 1));
+    payload.remove_prefix(valueEnd + 1);
+  }
+  return true;
+}
+
 // Applies a payload to texts: every text it names by a known key (unknown
 // keys, product and version among them, are passed over). False, with
 // nothing changed, for a payload that is not a list of pairs.

@@ -51,8 +51,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
   // packing run.
   output.stubPath =
       ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
-  std::string probe = ReadWholeFile(output.stubPath);
-  PutTexts(probe, texts);
+  CheckTexts(texts);
   ScriptSource script;
   if (args.Has("--script")) {
     script.fileName = args.options.at("--script");

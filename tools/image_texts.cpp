@@ -34,17 +34,11 @@ constexpr TextLimit kLimits[mdl_main::kTextCount] = {
 // The value of key in a payload of pairs; fallback when it has none.
 std::string PayloadValue(std::string_view payload, std::string_view key,
                          std::string fallback) {
-  while (!payload.empty()) {
-    const size_t keyEnd = payload.find('\0');
-    const size_t valueEnd = keyEnd == std::string_view::npos
-                                ? keyEnd
-                                : payload.find('\0', keyEnd + 1);
-    if (valueEnd == std::string_view::npos)
-      break;
-    if (payload.substr(0, keyEnd) == key)
-      fallback = payload.substr(keyEnd + 1, valueEnd - keyEnd - 1);
-    payload.remove_prefix(valueEnd + 1);
-  }
+  mdl_main::ForEachTextPair(payload,
+                            [&](std::string_view k, std::string_view value) {
+                              if (k == key)
+                                fallback = value;
+                            });
   return fallback;
 }
 
@@ -162,8 +156,7 @@ std::string TextKeysHelp() {
   return help;
 }
 
-void PutTexts(std::string &image, const ImageTexts &texts) {
-  // Everything is checked first: a failure leaves the image as it is.
+mdl_main::Texts CheckTexts(const ImageTexts &texts) {
   // The version resource keeps room for these (stub/updpack-stub.rc).
   CheckShowable("--product", texts.product, 32, false);
   CheckShowable("--version", texts.version, 20, false);
@@ -172,10 +165,15 @@ void PutTexts(std::string &image, const ImageTexts &texts) {
   mdl_main::Texts result = mdl_main::DefaultTexts(texts.product, texts.version);
   for (const auto &[key, value] : texts.replaced)
     result[FindKey(key)] = value;
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k)
     CheckShowable(std::string("the text \"") + mdl_main::KeyOf(k).key + "\"",
                   result[k], kLimits[k].maxChars, kLimits[k].lineBreaks);
-  }
+  return result;
+}
+
+void PutTexts(std::string &image, const ImageTexts &texts) {
+  // Everything is checked first: a failure leaves the image as it is.
+  const mdl_main::Texts result = CheckTexts(texts);
   // Every text whole: the program fills in no product or version itself.
   std::string payload;
   AppendPair(payload, "product", texts.product);

@@ -31,6 +31,11 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path);
 // The key list for `updpack help build`.
 std::string TextKeysHelp();
 
+// The texts a run of the package shows, checked: raises ToolError for a
+// text too long for the window or box that shows it (or for the room the
+// version resource keeps) and for a character Windows cannot show there.
+mdl_main::Texts CheckTexts(const ImageTexts &texts);
+
 // Puts texts into the image: the version resource's strings, and the
 // texts after the image's last byte, where the run reads them (nothing when
 // only the defaults are asked for). Raises ToolError, before anything is
