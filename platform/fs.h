@@ -57,6 +57,11 @@ void CheckOwnEmptyFolder(const std::string &path);
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);
 
+// A UTF-8 name as upper-cased UTF-16 units, the form in which Windows
+// compares names: two names are the same name when their keys are equal.
+// The one case table of the system; a key for indexes of names.
+std::u16string FoldName(std::string_view name);
+
 // Compares two names case-insensitively, ordinal, the way NTFS orders them.
 int CompareNamesNoCase(const std::string &a, const std::string &b);
 

@@ -46,8 +46,9 @@ char16_t UpCase(char16_t c) {
   return c;
 }
 
-// A UTF-8 name as upper-cased UTF-16 units, the form NTFS compares.
-std::u16string Folded(const std::string &text) {
+} // namespace
+
+std::u16string FoldName(std::string_view text) {
   std::u16string units;
   units.reserve(text.size());
   size_t i = 0;
@@ -65,6 +66,8 @@ std::u16string Folded(const std::string &text) {
   }
   return units;
 }
+
+namespace {
 
 // Tokens of a pattern after the DOS conversion Windows applies before it
 // matches: '?' always becomes a DOS question mark, '*' before '.' a DOS star,
@@ -132,8 +135,8 @@ bool IsDeviceName(std::string_view name) {
 }
 
 int CompareNamesNoCase(const std::string &a, const std::string &b) {
-  const std::u16string x = Folded(a);
-  const std::u16string y = Folded(b);
+  const std::u16string x = FoldName(a);
+  const std::u16string y = FoldName(b);
   const size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i)
     if (x[i] != y[i])
@@ -144,8 +147,8 @@ int CompareNamesNoCase(const std::string &a, const std::string &b) {
 }
 
 bool MatchesPattern(const std::string &name, const std::string &pattern) {
-  const std::u16string text = Folded(name);
-  const std::vector<PatternItem> items = Compile(Folded(pattern));
+  const std::u16string text = FoldName(name);
+  const std::vector<PatternItem> items = Compile(FoldName(pattern));
   const size_t count = items.size();
   const size_t length = text.size();
 
