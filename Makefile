@@ -86,19 +86,25 @@ test: native asan win64
 fuzz-build: fuzz-deps
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_CXX_COMPILER=clang++ -DUPD_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz) \
+	  fuzz_confine
 
 # Each target for FUZZ_SECONDS on a copy of its corpus in build/fuzz/corpus,
 # so that what it finds stays out of fuzz/corpus until `make fuzz-merge`.
 # Paths are absolute: the targets work in a sandbox as their current folder.
-# Inputs that fail land in fuzz/crashes/.
+# Inputs that fail land in fuzz/crashes/. The targets run only confined, with
+# nothing writable but their sandbox, corpus copy and fuzz/crashes.
+CONFINE := $(FUZZ_BUILD)/fuzz/fuzz_confine
 fuzz: fuzz-build
+	@$(CONFINE) true || { echo "make fuzz: the fuzz targets run only" \
+	  "confined, and no confinement can be had here" >&2; exit 1; }
 	@mkdir -p fuzz/crashes; status=0; \
 	for t in $(FUZZ_TARGETS); do \
 	  work=$(CURDIR)/$(FUZZ_BUILD)/corpus/$$t; \
 	  rm -rf $$work && mkdir -p $$work && cp fuzz/corpus/$$t/* $$work/; \
 	  echo "== $${t}_fuzz for $(FUZZ_SECONDS) s"; \
-	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	  $(CONFINE) -w $$work -w fuzz/crashes \
+	    $(FUZZ_BUILD)/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
 	    -print_final_stats=1 -artifact_prefix=$(CURDIR)/fuzz/crashes/$$t- \
 	    $$work || status=1; \
 	done; exit $$status
@@ -109,7 +115,7 @@ fuzz-merge: fuzz
 	@for t in $(FUZZ_TARGETS); do \
 	  merged=$(CURDIR)/$(FUZZ_BUILD)/merged/$$t; \
 	  rm -rf $$merged && mkdir -p $$merged; \
-	  $(FUZZ_BUILD)/fuzz/$${t}_fuzz -set_cover_merge=1 $$merged \
+	  $(CONFINE) -w $$merged $(FUZZ_BUILD)/fuzz/$${t}_fuzz -set_cover_merge=1 $$merged \
 	    $(CURDIR)/fuzz/corpus/$$t $(CURDIR)/$(FUZZ_BUILD)/corpus/$$t || exit 1; \
 	  rm -rf fuzz/corpus/$$t && cp -r $$merged fuzz/corpus/$$t; \
 	done

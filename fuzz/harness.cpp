@@ -1,7 +1,6 @@
 // The fuzz targets' sandbox, jail, canary check and quiet user interface.
 #include "fuzz/harness.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,10 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "fuzz/jail.h"
 #include "platform/error.h"
 #include "platform/files.h"
-#include "platform/fs.h"
-#include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
 namespace fuzzing {
@@ -43,45 +41,7 @@ void WriteFile(const std::string &path, std::string_view bytes) {
     Fail("cannot write " + path);
 }
 
-bool LiesWithin(const std::string &root, const std::string &cwd,
-                const std::string &path) {
-  // The native form is what reaches the OS: it drops the dots and spaces
-  // that end a component, so ".. " there is no step up while "x/.. /../.."
-  // climbs two levels from the folder of x. The OS reads up to a NUL.
-  std::string native = platform::posix::NativePath(path);
-  native.resize(std::min(native.size(), native.find('\0')));
-  if (native.empty() || native[0] != '/')
-    native = cwd + "/" + native;
-  std::vector<std::string_view> parts;
-  const std::string_view text = native;
-  for (size_t begin = 0; begin <= text.size();) {
-    size_t end = text.find_first_of("/\\", begin);
-    if (end == std::string_view::npos)
-      end = text.size();
-    const std::string_view part = text.substr(begin, end - begin);
-    if (part == "..") {
-      if (!parts.empty())
-        parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    begin = end + 1;
-  }
-  if (parts.empty())
-    return root == "/";
-  std::string normal;
-  for (const std::string_view part : parts)
-    (normal += '/') += part;
-  return normal == root || normal.starts_with(root + "/");
-}
-
 namespace {
-
-std::string CurrentFolder() {
-  std::error_code ec;
-  const stdfs::path cwd = stdfs::current_path(ec);
-  return ec ? std::string() : cwd.string();
-}
 
 void EnterFolder(const std::string &folder) {
   if (chdir(folder.c_str()) != 0)
@@ -127,7 +87,8 @@ Sandbox::Sandbox(const std::string &target) {
   std::string pattern = parent + "/" + target + "_XXXXXX";
   if (!mkdtemp(pattern.data()))
     Fail("cannot create " + pattern);
-  // The jail compares normalised paths: no link may stand in the base's own.
+  // The jail's walk of a path below the box starts at the box: no link may
+  // stand in the box's own path.
   base_ = stdfs::canonical(pattern).string();
   box_ = base_ + "/box";
   canary_ = base_ + "/canary";
@@ -151,34 +112,38 @@ const std::string &Sandbox::Begin() {
   static QuietUi ui;
   platform::SetUi(&ui);
   platform::files::CloseAllQuietly();
+  MakeBox();
+  EnterFolder(box_);
+  platform::posix::SetFaultHook(Jail(box_));
+  return box_;
+}
+
+void Sandbox::MakeBox() const {
   EnterFolder(base_);
   std::error_code ec;
   stdfs::remove_all(box_, ec);
   if (ec || !stdfs::create_directory(box_, ec))
     Fail("cannot make the sandbox " + box_ + " afresh");
-  EnterFolder(box_);
-  InstallJail();
-  return box_;
-}
-
-void Sandbox::InstallJail() const {
-  platform::posix::SetFaultHook(
-      [root = box_](platform::posix::Call, const std::string &path) {
-        return LiesWithin(root, CurrentFolder(), path) ? 0 : EACCES;
-      });
 }
 
 void Sandbox::ProveJail() const {
-  InstallJail();
-  bool refused = false;
-  try {
-    platform::fs::Kill(CanaryFile("plain.txt"));
-  } catch (const platform::Error &) {
-    refused = true;
-  }
+  MakeBox();
+  std::error_code ec;
+  stdfs::create_directory_symlink(canary_, box_ + "/out", ec);
+  if (ec)
+    Fail("cannot plant a link in " + box_);
+  EnterFolder(box_);
+  platform::posix::SetFaultHook(Jail(box_));
+  std::string through;
+  for (const std::string &folder : {canary_, std::string("../canary"),
+                                    box_ + "/out", std::string("out/sub/..")})
+    for (const std::string &call : CallsLetThrough(folder))
+      through += "\n  " + call + " in " + folder;
   platform::posix::SetFaultHook({});
-  if (!refused || !stdfs::exists(CanaryFile("plain.txt")))
-    Fail("the jail let a deletion outside the sandbox through");
+  MakeBox();
+  EnterFolder(startFolder_);
+  if (!through.empty() || Snapshot(canary_) != canaryShot_)
+    Fail("the jail let calls outside the sandbox through:" + through);
 }
 
 void Sandbox::End() {

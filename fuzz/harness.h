@@ -27,13 +27,6 @@ public:
   [[noreturn]] void EndProgram(int exitCode) override;
 };
 
-// True when path, as the runtime's posix layer hands it to the OS (its
-// native form, cut at a NUL byte), made absolute against cwd and normalised
-// lexically, is root or lies below it. root and cwd are absolute and
-// normalised.
-bool LiesWithin(const std::string &root, const std::string &cwd,
-                const std::string &path);
-
 // Prints what went wrong and aborts, so that the fuzzer keeps the input.
 [[noreturn]] void Fail(const std::string &what);
 
@@ -56,7 +49,7 @@ public:
 
   // Starts an input: closes every file of the numbered-file table, makes the
   // box afresh, enters it as the current folder, installs the quiet UI and
-  // the jail (EACCES for every call outside the box). Returns the box.
+  // the jail (fuzz/jail.h) of the box. Returns the box.
   const std::string &Begin();
   // Ends an input: removes the jail, closes every file, returns to the
   // folder the process started in, and fails the target when the canary
@@ -69,11 +62,14 @@ public:
   }
 
 private:
-  // EACCES for every call of the posix file layer outside the box.
-  void InstallJail() const;
-  // Fails the target unless the jail refuses a deletion outside the box.
-  // Inputs in the corpora name paths such as /etc/*: run unjailed, they
-  // would delete real files, so none runs before this passes.
+  // Removes the box if it is there and makes it anew; fails the target when
+  // it cannot.
+  void MakeBox() const;
+  // Fails the target unless the jail refuses every kind of call on the
+  // canary folder: named straight, up out of the box with "..", and through
+  // a link planted in the box. Inputs in the corpora name paths such as
+  // /etc/*: run unjailed, they would delete real files, so none runs before
+  // this passes.
   void ProveJail() const;
 
   std::string base_;

@@ -1,13 +1,16 @@
 // The jail of the fuzz targets: which paths it lets through, and that the
-// runtime's file layer really is refused outside the sandbox.
+// runtime's file layer really is refused outside the sandbox, links or not.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "fuzz/harness.h"
+#include "fuzz/jail.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/posix/syscalls.h"
 
 namespace {
 
@@ -58,6 +61,65 @@ TEST(Jail, RefusesTheRuntimeOutsideTheSandbox) {
   EXPECT_TRUE(stdfs::is_directory(box + "/inside"));
   EXPECT_TRUE(stdfs::is_directory(box + "/relative"));
   EXPECT_FALSE(stdfs::exists(base + "/escape"));
+  sandbox.End();
+}
+
+// Links planted in the sandbox that lead to the canary folder outside it:
+// every kind of call through them is refused. Through a link that stays
+// inside, nothing is refused that goes through without the jail.
+TEST(Jail, RefusesEveryCallThroughALinkOutOfTheSandbox) {
+  namespace stdfs = std::filesystem;
+  fuzzing::Sandbox sandbox("harness_test");
+  const std::string box = sandbox.Begin();
+  const std::string plain = sandbox.CanaryFile("plain.txt");
+  stdfs::create_directory_symlink(stdfs::path(plain).parent_path(), "out");
+  stdfs::create_directories("in/sub");
+  stdfs::create_directory_symlink(box + "/in", "inner");
+
+  for (const std::string &folder :
+       {box + "/out", std::string("out"), std::string("out/sub/.."),
+        std::string("inner/../out")})
+    EXPECT_EQ(fuzzing::CallsLetThrough(folder), std::vector<std::string>{})
+        << folder;
+  const std::vector<std::string> jailed = fuzzing::CallsLetThrough("inner");
+  platform::posix::SetFaultHook({});
+  EXPECT_EQ(jailed, fuzzing::CallsLetThrough("inner"));
+  sandbox.End(); // fails when the canary changed
+}
+
+// Where a path leads on a tree of links, against what its text says.
+TEST(Jail, FollowsLinksAsTheSystemDoes) {
+  namespace stdfs = std::filesystem;
+  fuzzing::Sandbox sandbox("harness_test");
+  const std::string box = sandbox.Begin();
+  const std::string canary =
+      stdfs::path(sandbox.CanaryFile("plain.txt")).parent_path();
+  stdfs::create_directories("in/a");
+  stdfs::create_directory_symlink("in/a", "deep");
+  stdfs::create_directory_symlink("..", "up");
+  stdfs::create_directory_symlink(canary, "abs");
+  stdfs::create_symlink(canary + "/new.txt", "dangling");
+  stdfs::create_symlink("loop", "loop");
+  struct Case {
+    const char *path;
+    bool followLast;
+    bool inside;
+  };
+  const Case cases[] = {
+      {"deep/../..", true, true}, // in/a/../.. is the sandbox, not its parent
+      {"abs/..", true, false},    // the canary's parent, not the sandbox
+      {"abs/../box/in", true, true},
+      {"up/canary/plain.txt", true, false},
+      {"up", true, false},
+      {"up", false, true},       // the link itself, as a deletion names it
+      {"dangling", true, false}, // a file created there lands outside
+      {"dangling", false, true},
+      {"loop", true, false}, // too many links
+      {"loop/x", false, false},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(fuzzing::LiesWithin(box, box, c.path, c.followLast), c.inside)
+        << c.path << (c.followLast ? " followed" : " as a name");
   sandbox.End();
 }
 

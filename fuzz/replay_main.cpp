@@ -1,5 +1,6 @@
 // Runs the fuzz target over saved inputs (files, or folders of files), so
-// the corpus is also a plain test without libFuzzer.
+// the corpus is also a plain test without libFuzzer. Like libFuzzer, it
+// calls LLVMFuzzerInitialize before the first input.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv);
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace {
@@ -23,6 +25,7 @@ void Replay(const std::filesystem::path &path, int &count) {
 } // namespace
 
 int main(int argc, char **argv) {
+  LLVMFuzzerInitialize(&argc, &argv);
   int count = 0;
   for (int i = 1; i < argc; ++i) {
     const std::filesystem::path path = argv[i];
