@@ -1,6 +1,8 @@
 // Finding the certificate table of a signed PE image.
 #include "run/pe_image.h"
 
+#include <algorithm>
+
 namespace pe {
 
 namespace {
@@ -25,8 +27,17 @@ bool Read32(const ReadAt &read, int64_t offset, uint32_t &value) {
 
 } // namespace
 
-std::optional<CertificateTable> FindCertificateTable(int64_t length,
-                                                     const ReadAt &read) {
+namespace {
+
+// The COFF and optional headers of a PE image, found and checked.
+struct Headers {
+  int64_t coff = 0;
+  int64_t optional = 0;
+  uint16_t optionalSize = 0;
+  bool plus = false; // PE32+
+};
+
+std::optional<Headers> FindHeaders(const ReadAt &read) {
   uint16_t mz = 0;
   uint32_t lfanew = 0;
   uint32_t signature = 0;
@@ -34,36 +45,73 @@ std::optional<CertificateTable> FindCertificateTable(int64_t length,
       !Read32(read, kDosLfanewOffset, lfanew) ||
       !Read32(read, lfanew, signature) || signature != kPeSignature)
     return std::nullopt;
-  const int64_t coff = int64_t{lfanew} + 4;
-  const int64_t optional = coff + kCoffHeaderSize;
-  uint16_t optionalSize = 0;
+  Headers h;
+  h.coff = int64_t{lfanew} + 4;
+  h.optional = h.coff + kCoffHeaderSize;
   uint16_t magic = 0;
-  if (!Read16(read, coff + kSizeOfOptionalHeaderOffset, optionalSize) ||
-      !Read16(read, optional, magic))
+  if (!Read16(read, h.coff + kSizeOfOptionalHeaderOffset, h.optionalSize) ||
+      !Read16(read, h.optional, magic))
     return std::nullopt;
-  const bool plus = magic == kPe32PlusMagic;
-  if (!plus && magic != kPe32Magic)
+  h.plus = magic == kPe32PlusMagic;
+  if (!h.plus && magic != kPe32Magic)
+    return std::nullopt;
+  return h;
+}
+
+} // namespace
+
+std::optional<CertificateTable> NamedCertificateTable(const ReadAt &read) {
+  const auto h = FindHeaders(read);
+  if (!h)
     return std::nullopt;
   uint32_t directories = 0;
   if (!Read32(read,
-              optional + (plus ? kNumberOfRvaAndSizesPe32Plus
-                               : kNumberOfRvaAndSizesPe32),
+              h->optional + (h->plus ? kNumberOfRvaAndSizesPe32Plus
+                                     : kNumberOfRvaAndSizesPe32),
               directories) ||
       directories <= kDirectoryEntrySecurity)
     return std::nullopt;
   const int64_t entry =
-      (plus ? kDataDirectoriesPe32Plus : kDataDirectoriesPe32) +
+      (h->plus ? kDataDirectoriesPe32Plus : kDataDirectoriesPe32) +
       kDirectoryEntrySecurity * kDataDirectorySize;
-  if (entry + kDataDirectorySize > optionalSize)
+  if (entry + kDataDirectorySize > h->optionalSize)
     return std::nullopt;
   uint32_t offset = 0;
   uint32_t size = 0;
-  if (!Read32(read, optional + entry, offset) ||
-      !Read32(read, optional + entry + 4, size))
-    return std::nullopt;
-  if (offset == 0 || size == 0 || int64_t{offset} + size != length)
+  if (!Read32(read, h->optional + entry, offset) ||
+      !Read32(read, h->optional + entry + 4, size) || offset == 0 || size == 0)
     return std::nullopt;
   return CertificateTable{offset, size};
+}
+
+std::optional<CertificateTable> FindCertificateTable(int64_t length,
+                                                     const ReadAt &read) {
+  const auto table = NamedCertificateTable(read);
+  if (!table || table->offset + table->size != length)
+    return std::nullopt;
+  return table;
+}
+
+std::optional<int64_t> ImageEnd(const ReadAt &read) {
+  const auto h = FindHeaders(read);
+  uint16_t sections = 0;
+  uint32_t headers = 0;
+  if (!h || !Read16(read, h->coff + kNumberOfSectionsOffset, sections) ||
+      !Read32(read, h->optional + kSizeOfHeadersOffset, headers))
+    return std::nullopt;
+  int64_t end = headers;
+  const int64_t table = h->optional + h->optionalSize;
+  for (int64_t k = 0; k < sections; ++k) {
+    const int64_t header = table + k * kSectionHeaderSize;
+    uint32_t size = 0;
+    uint32_t pointer = 0;
+    if (!Read32(read, header + kSectionSizeOfRawData, size) ||
+        !Read32(read, header + kSectionPointerToRawData, pointer))
+      return std::nullopt;
+    if (size != 0)
+      end = std::max(end, int64_t{pointer} + size);
+  }
+  return end;
 }
 
 } // namespace pe

@@ -25,6 +25,14 @@ inline constexpr int64_t kDataDirectoriesPe32Plus = 112;
 inline constexpr int64_t kDataDirectorySize = 8; // VirtualAddress, Size
 // IMAGE_DIRECTORY_ENTRY_SECURITY: its address is a file offset, not an RVA.
 inline constexpr uint32_t kDirectoryEntrySecurity = 4;
+// In the COFF header.
+inline constexpr int64_t kNumberOfSectionsOffset = 2;
+// In the optional header, the same in PE32 and PE32+.
+inline constexpr int64_t kSizeOfHeadersOffset = 60;
+// The section table follows the optional header; in each of its headers:
+inline constexpr int64_t kSectionHeaderSize = 40;
+inline constexpr int64_t kSectionSizeOfRawData = 16;
+inline constexpr int64_t kSectionPointerToRawData = 20;
 
 // Reads count bytes at a 0-based offset; false when they are not all there.
 // A reference to the caller's function for the one call it is passed to:
@@ -60,5 +68,16 @@ struct CertificateTable {
 };
 std::optional<CertificateTable> FindCertificateTable(int64_t length,
                                                      const ReadAt &read);
+
+// The table that the security directory of a PE image names, wherever it
+// lies (verify reports one that does not end the file); nothing when the
+// file is no PE image or names no table.
+std::optional<CertificateTable> NamedCertificateTable(const ReadAt &read);
+
+// Where the program image ends as its headers describe it: the furthest
+// end of a section's raw data, and at least SizeOfHeaders. Bytes a package
+// puts after the image (its texts) begin there. Nothing when the file is no
+// PE image.
+std::optional<int64_t> ImageEnd(const ReadAt &read);
 
 } // namespace pe

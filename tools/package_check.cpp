@@ -50,6 +50,7 @@ void CheckContainer(PackageCheck &check) {
     image.resize(file.ReadAt(0, image.data(), image.size()));
     const FoundTexts texts = ReadImageTexts(image);
     check.ownTexts = texts.own;
+    check.sumsDeclared = texts.sums;
     check.product = texts.product;
     check.version = texts.version;
     check.replacedTexts = texts.replaced;
@@ -66,6 +67,11 @@ void CheckContainer(PackageCheck &check) {
 
 void CheckChecksums(PackageCheck &check, ArchiveReader &reader) {
   const ListedEntry *list = Written(check.entries, sums::kEntryName);
+  if (!list && check.sumsDeclared) {
+    check.faults.push_back(std::string("the package's texts declare a ") +
+                           sums::kEntryName + " entry, and it holds none");
+    return;
+  }
   if (!list) {
     check.notes.push_back("no checksum entry: damage inside an entry cannot "
                           "be told");
