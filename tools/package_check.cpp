@@ -54,6 +54,11 @@ void CheckContainer(PackageCheck &check) {
     check.product = texts.product;
     check.version = texts.version;
     check.replacedTexts = texts.replaced;
+    // Judged by the rules build applies to them.
+    if (texts.own)
+      for (std::string &fault :
+           TextFaults(texts.product, texts.version, texts.texts))
+        check.faults.push_back(std::move(fault));
   }
   if (span.kind == FileKind::Other) {
     check.faults.push_back(
@@ -175,7 +180,7 @@ PackageCheck CheckPackage(const std::string &path) {
   PackageCheck check;
   check.path = path;
   CheckContainer(check);
-  if (!check.faults.empty())
+  if (check.kind == FileKind::Other)
     return check;
   try {
     ArchiveReader reader(path);
