@@ -94,7 +94,7 @@ void PrintJson(const PackageCheck &c) {
   std::cout << (c.records.empty() ? "]" : "\n  ]")
             << ",\n  \"script_tail_bytes\": " << c.scriptTail
             << ",\n  \"faults\": " << JsonList(c.faults)
-
+            << ",\n  \"warnings\": " << JsonList(c.warnings)
             << ",\n  \"notes\": " << JsonList(c.notes)
             << ",\n  \"sound\": " << (c.Sound() ? "true" : "false") << "\n}\n";
 }
@@ -142,6 +142,8 @@ void PrintText(const PackageCheck &c) {
                 << "\n";
     }
   }
+  for (const std::string &warning : c.warnings)
+    std::cout << "  warning:     " << ConsoleUi::Printable(warning) << "\n";
   for (const std::string &note : c.notes)
     std::cout << "  note:        " << ConsoleUi::Printable(note) << "\n";
   for (const std::string &fault : c.faults)

@@ -9,8 +9,10 @@
 #include "platform/fs.h"
 #include "run/checksums.h"
 #include "run/install_script.h"
+#include "run/pe_image.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
+#include "tools/script_paths.h"
 #include "tools/script_printer.h"
 
 namespace tools {
@@ -35,11 +37,32 @@ const ListedEntry *Written(const std::vector<ListedEntry> &entries,
   return nullptr;
 }
 
+// A certificate table that the security directory names but that does not
+// end the file: whatever follows it is no part of what was signed, and the
+// package is taken to end at the file's end, after those bytes.
+void CheckSignatureEnd(PackageCheck &check, const OsFile &file) {
+  const auto named = pe::NamedCertificateTable(
+      [&](int64_t offset, uint8_t *bytes, size_t count) {
+        return file.ReadAt(offset, bytes, count) == count;
+      });
+  if (!named || named->offset + named->size == check.fileLength)
+    return;
+  const int64_t after = check.fileLength - named->offset - named->size;
+  check.faults.push_back(
+      "the security directory names a certificate table of " +
+      std::to_string(named->size) + " bytes at offset " +
+      std::to_string(named->offset) +
+      (after > 0
+           ? " with " + std::to_string(after) + " bytes after the signature"
+           : " that runs past the end of the file"));
+}
+
 void CheckContainer(PackageCheck &check) {
   const OsFile file(check.path, platform::OpenMode::ReadOnly);
   check.fileLength = file.Size();
   const int64_t end = PackageEnd(file);
   check.certificateTable = check.fileLength - end;
+  CheckSignatureEnd(check, file);
   const ArchiveSpan span = LocateArchive(file);
   check.kind = span.kind;
   check.archiveFirst = span.first;
@@ -168,6 +191,7 @@ void CheckScript(PackageCheck &check, ArchiveReader &reader) {
     }
     check.records.push_back(std::move(checked));
   }
+  check.warnings = OutsidePathWarnings(bytes);
   if (check.scriptTail)
     check.notes.push_back(std::to_string(check.scriptTail) +
                           " bytes after the script's last whole record are "

@@ -39,6 +39,7 @@ struct PackageCheck {
   std::string product, version; // the texts were made for these
   std::map<std::string, std::string> replacedTexts; // key -> text
   std::vector<std::string> faults;                  // each names what is wrong
+  std::vector<std::string> warnings;                // allowed, but worth a look
   std::vector<std::string> notes;                   // worth knowing, not wrong
 
   bool Sound() const { return faults.empty(); }
