@@ -58,26 +58,30 @@ private:
   bool (*call_)(const void *, int64_t, uint8_t *, size_t);
 };
 
-// The certificate table of a file of length bytes, as a 0-based offset and
-// a size, when the file is a PE image whose security directory names a
-// table that ends exactly at the end of the file; nothing otherwise. Every
-// offset read from the file is checked against its length first.
+// A table of a signing tool, as a 0-based offset and a size.
 struct CertificateTable {
   int64_t offset;
   int64_t size;
 };
+
+// What the headers of a PE image say, read in one walk: the certificate
+// table that its security directory names, wherever it lies (verify
+// reports one that does not end the file), and where the program image
+// ends: the furthest end of a section's raw data, and at least
+// SizeOfHeaders (bytes a package puts after the image, its texts, begin
+// there). Nothing of a file that is no PE image. Every offset read is
+// checked by read.
+struct ImageHeaders {
+  std::optional<CertificateTable> table;
+  std::optional<int64_t> end;
+};
+ImageHeaders ReadImageHeaders(const ReadAt &read);
+
+// The table of headers when it ends a file of length bytes exactly.
+std::optional<CertificateTable> TableEndingAt(const ImageHeaders &headers,
+                                              int64_t length);
+// The same, read from a file of length bytes.
 std::optional<CertificateTable> FindCertificateTable(int64_t length,
                                                      const ReadAt &read);
-
-// The table that the security directory of a PE image names, wherever it
-// lies (verify reports one that does not end the file); nothing when the
-// file is no PE image or names no table.
-std::optional<CertificateTable> NamedCertificateTable(const ReadAt &read);
-
-// Where the program image ends as its headers describe it: the furthest
-// end of a section's raw data, and at least SizeOfHeaders. Bytes a package
-// puts after the image (its texts) begin there. Nothing when the file is no
-// PE image.
-std::optional<int64_t> ImageEnd(const ReadAt &read);
 
 } // namespace pe

@@ -9,12 +9,13 @@
 #include "platform/ui.h"
 #include "run/container.h"
 #include "run/mdl_main.h"
-#include "run/pe_image.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
 
 namespace {
+
+namespace files = platform::files;
 
 constexpr TextKey kKeys[kTextCount] = {
     {"confirm", "Сейчас будет произведено обновление {product} до версии "
@@ -55,54 +56,35 @@ Texts &Current() {
   return texts;
 }
 
-// Reads count bytes at the 0-based offset of the file under number; false
-// when they are not all there.
-bool ReadExe(int16_t number, int64_t offset, uint8_t *bytes, size_t count) {
-  const int64_t length = platform::files::At(number).Length();
-  if (offset < 0 || offset + static_cast<int64_t>(count) > length)
-    return false;
-  platform::files::At(number).GetRun(offset + 1, bytes,
-                                     static_cast<int64_t>(count));
-  return true;
-}
-
-// The bytes of the executable under number in [from, to), clipped to the
-// file; empty when nothing of it is there.
-std::string ReadSpan(int16_t number, int64_t from, int64_t to) {
-  const int64_t length = platform::files::At(number).Length();
-  from = std::max<int64_t>(from, 0);
-  to = std::min(to, length);
-  if (to <= from)
-    return {};
-  std::string bytes(static_cast<size_t>(to - from), '\0');
-  ReadExe(number, from, reinterpret_cast<uint8_t *>(bytes.data()),
-          bytes.size());
-  return bytes;
-}
-
-// The payload of the executable's own texts: the block that ends right
-// before the archive, else the one that begins where the program image
-// ends (a damaged trailer does not lose them); nullopt for none.
-std::optional<std::string> FindOwnPayload(const Container &exe) {
+// The payload of the executable's own texts, into payload: the block that
+// ends right before the archive, else the one that begins where the
+// program image ends (a damaged trailer does not lose them); false for
+// none.
+bool FindOwnPayload(const Container &exe, std::string &payload) {
   constexpr auto kMost =
       static_cast<int64_t>(kMaxTextsPayload + kTextsTrailerSize);
+  const auto read = [&](int64_t from, int64_t to) {
+    platform::BufferedFile &file = files::At(exe.fileNum);
+    from = std::max<int64_t>(from, 0);
+    to = std::min(to, file.Length());
+    payload.assign(static_cast<size_t>(std::max<int64_t>(to - from, 0)), '\0');
+    file.GetRun(from + 1, reinterpret_cast<uint8_t *>(payload.data()),
+                static_cast<int64_t>(payload.size()));
+  };
   // The image ends right before the archive's first byte.
   const int64_t imageEnd = int64_t{exe.ArchiveStart} - 1;
+  std::optional<std::string_view> found;
   if (imageEnd > 0 && imageEnd <= exe.L - kTrailerSize) {
-    const std::string tail = ReadSpan(exe.fileNum, imageEnd - kMost, imageEnd);
-    if (const auto payload = TextsPayload(tail))
-      return std::string(*payload);
+    read(imageEnd - kMost, imageEnd);
+    found = TextsPayload(payload);
   }
-  const auto end =
-      pe::ImageEnd([&](int64_t offset, uint8_t *bytes, size_t count) {
-        return ReadExe(exe.fileNum, offset, bytes, count);
-      });
-  if (!end)
-    return std::nullopt;
-  const std::string head = ReadSpan(exe.fileNum, *end, *end + kMost);
-  if (const auto payload = LeadingTextsPayload(head))
-    return std::string(*payload);
-  return std::nullopt;
+  if (!found && exe.imageEnd > 0) {
+    read(exe.imageEnd, exe.imageEnd + kMost);
+    found = LeadingTextsPayload(payload);
+  }
+  if (found)
+    payload = std::string(*found);
+  return found.has_value();
 }
 
 } // namespace
@@ -133,8 +115,10 @@ void SetTexts(const Texts &texts) {
 
 std::string WithDamagedSentence(std::string description) {
   const std::string &sentence = CurrentText(Text::Damaged);
-  if (!sentence.empty())
-    description += "\r\n" + sentence;
+  if (!sentence.empty()) {
+    description += "\r\n";
+    description += sentence;
+  }
   return description;
 }
 
@@ -152,50 +136,39 @@ std::optional<std::string_view> TextsPayload(std::string_view image) {
 }
 
 std::optional<std::string_view> LeadingTextsPayload(std::string_view bytes) {
+  // The first magic ends the block when its length reaches back to the
+  // first byte (texts that hold the magic themselves are not found here).
   const std::string_view magic(kTextsMagic, sizeof kTextsMagic - 1);
-  // The first magic whose length field reaches back to the first byte.
-  for (size_t at = bytes.find(magic); at != std::string_view::npos;
-       at = bytes.find(magic, at + 1)) {
-    const auto payload = TextsPayload(bytes.substr(0, at + magic.size()));
-    if (payload && payload->data() == bytes.data())
-      return payload;
-  }
+  const size_t at = bytes.find(magic);
+  const auto payload = at == std::string_view::npos
+                           ? std::nullopt
+                           : TextsPayload(bytes.substr(0, at + magic.size()));
+  if (payload && payload->data() == bytes.data())
+    return payload;
   return std::nullopt;
 }
 
-bool ApplyTextPayload(std::string_view payload, Texts &texts) {
+bool ApplyTextPayload(std::string_view payload, Texts &texts, bool *sums) {
   return ForEachTextPair(payload,
                          [&](std::string_view key, std::string_view value) {
                            for (size_t k = 0; k < kTextCount; ++k)
                              if (key == kKeys[k].key)
                                texts[k] = value;
+                           if (sums && key == kSumsKey)
+                             *sums = value == "1";
                          });
 }
 
-bool DeclaresChecksums(std::string_view payload) {
-  bool declared = false;
-  ForEachTextPair(payload, [&](std::string_view key, std::string_view value) {
-    if (key == kSumsKey)
-      declared = value == "1";
-  });
-  return declared;
-}
-
 PackageTexts LoadPackageTexts() {
-  SetTexts(PlainTexts());
-  namespace files = platform::files;
   PackageTexts found;
+  // Texts of their own start from build's defaults: a block of an older
+  // build without the damaged sentence still has it.
+  Texts texts = DefaultTexts();
   const int16_t number = files::FreeFile(); // the one ReadTrailer takes
   try {
-    const auto payload = FindOwnPayload(ReadTrailer());
-    // Texts of their own start from build's defaults: a block of an older
-    // build without the damaged sentence still has it.
-    Texts texts = DefaultTexts();
-    if (payload && ApplyTextPayload(*payload, texts)) {
-      SetTexts(texts);
-      found.own = true;
-      found.sums = DeclaresChecksums(*payload);
-    }
+    std::string payload;
+    found.own = FindOwnPayload(ReadTrailer(), payload) &&
+                ApplyTextPayload(payload, texts, &found.sums);
   } catch (const platform::Error &) {
     // The run's own steps read the executable again and report it.
   }
@@ -203,6 +176,9 @@ PackageTexts LoadPackageTexts() {
     files::Close(number);
   } catch (const platform::Error &) {
   }
+  if (!found.own)
+    texts[static_cast<size_t>(Text::Damaged)].clear(); // as PlainTexts()
+  SetTexts(texts);
   return found;
 }
 

@@ -107,12 +107,11 @@ bool ForEachTextPair(std::string_view payload, Visit visit) {
 }
 
 // Applies a payload to texts: every text it names by a known key (unknown
-// keys, product and version among them, are passed over). False, with
-// nothing changed, for a payload that is not a list of pairs.
-bool ApplyTextPayload(std::string_view payload, Texts &texts);
-
-// True when a payload declares the checksum entry (kSumsKey).
-bool DeclaresChecksums(std::string_view payload);
+// keys, product and version among them, are passed over), and sets *sums
+// (when given) to whether it declares the checksum entry (kSumsKey). False,
+// with nothing changed, for a payload that is not a list of pairs.
+bool ApplyTextPayload(std::string_view payload, Texts &texts,
+                      bool *sums = nullptr);
 
 // What a package says of itself in its texts.
 struct PackageTexts {

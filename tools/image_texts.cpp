@@ -246,9 +246,8 @@ FoundTexts ReadImageTexts(std::string_view image) {
     return found;
   found.own = true;
   found.texts = mdl_main::DefaultTexts();
-  if (!mdl_main::ApplyTextPayload(*payload, found.texts))
+  if (!mdl_main::ApplyTextPayload(*payload, found.texts, &found.sums))
     return found;
-  found.sums = mdl_main::DeclaresChecksums(*payload);
   found.product = PayloadValue(*payload, "product", found.product);
   found.version = PayloadValue(*payload, "version", found.version);
   // The replaced texts: what differs from the defaults for that product.

@@ -41,10 +41,10 @@ const ListedEntry *Written(const std::vector<ListedEntry> &entries,
 // end the file: whatever follows it is no part of what was signed, and the
 // package is taken to end at the file's end, after those bytes.
 void CheckSignatureEnd(PackageCheck &check, const OsFile &file) {
-  const auto named = pe::NamedCertificateTable(
-      [&](int64_t offset, uint8_t *bytes, size_t count) {
+  const auto named =
+      pe::ReadImageHeaders([&](int64_t offset, uint8_t *bytes, size_t count) {
         return file.ReadAt(offset, bytes, count) == count;
-      });
+      }).table;
   if (!named || named->offset + named->size == check.fileLength)
     return;
   const int64_t after = check.fileLength - named->offset - named->size;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/boolean.h"
 #include "platform/ui.h"
@@ -51,7 +52,7 @@ public:
   // The file the checksum check reads after the extraction: while one is
   // set, a tick shows it in place of the archive object's DefFile (empty:
   // none).
-  void SetCheckedFile(const std::string &name) { checkedFile_ = name; }
+  void SetCheckedFile(std::string_view name) { checkedFile_.assign(name); }
 
   // Timer tick: the progress line shows the archive object's DefFile
   // (creating the object if there is none), or the file being checked.
