@@ -62,7 +62,8 @@ void PrintJson(const PackageCheck &c) {
             << "\",\n  \"archive_first\": " << c.archiveFirst
             << ",\n  \"archive_last\": " << c.archiveLast
             << ",\n  \"product\": " << Json(c.product)
-            << ",\n  \"version\": " << Json(c.version) << ",\n  \"texts\": {";
+            << ",\n  \"version\": " << Json(c.version)
+            << ",\n  \"icon\": " << Json(c.icon) << ",\n  \"texts\": {";
   bool first = true;
   for (const auto &[key, text] : c.replacedTexts) {
     std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
@@ -112,6 +113,8 @@ void PrintText(const PackageCheck &c) {
     for (const auto &[key, text] : c.replacedTexts)
       std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
                 << "\n";
+    std::cout << "  icon:        " << (c.icon.empty() ? "none" : c.icon)
+              << "\n";
   }
   std::cout << "  signature:   "
             << (c.certificateTable ? "certificate table present (" +

@@ -10,8 +10,10 @@
 #include "run/checksums.h"
 #include "run/install_script.h"
 #include "run/pe_image.h"
+#include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
+#include "tools/program_icon.h"
 #include "tools/script_paths.h"
 #include "tools/script_printer.h"
 
@@ -77,6 +79,11 @@ void CheckContainer(PackageCheck &check) {
     check.product = texts.product;
     check.version = texts.version;
     check.replacedTexts = texts.replaced;
+    try {
+      check.icon = DescribeIcon(ReadProgramIcon(image));
+    } catch (const ToolError &e) {
+      check.notes.push_back(std::string("no icon: ") + e.what());
+    }
     // Judged by the rules build applies to them.
     if (texts.own)
       for (std::string &fault :

@@ -38,9 +38,10 @@ struct PackageCheck {
   bool sumsDeclared = false;    // they declare the checksum entry
   std::string product, version; // the texts were made for these
   std::map<std::string, std::string> replacedTexts; // key -> text
-  std::vector<std::string> faults;                  // each names what is wrong
-  std::vector<std::string> warnings;                // allowed, but worth a look
-  std::vector<std::string> notes;                   // worth knowing, not wrong
+  std::string icon;                // the program's icon, as DescribeIcon has it
+  std::vector<std::string> faults; // each names what is wrong
+  std::vector<std::string> warnings; // allowed, but worth a look
+  std::vector<std::string> notes;    // worth knowing, not wrong
 
   bool Sound() const { return faults.empty(); }
 };
