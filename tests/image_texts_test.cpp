@@ -124,6 +124,9 @@ TEST(ImageTexts, TextsThatDoNotParseKeepTheDefaults) {
         "title\0Half"s + "\x0a\x00\x00\x00"s + mdl_main::kTextsMagic}) {
     const tools::FoundTexts found = tools::ReadImageTexts(Image() + tail);
     EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
+    // As the run takes them: no texts of its own, no damaged sentence.
+    EXPECT_FALSE(found.own);
+    EXPECT_EQ(found.texts[T(Text::Damaged)], "");
   }
 }
 

@@ -244,10 +244,12 @@ FoundTexts ReadImageTexts(std::string_view image) {
   const auto payload = mdl_main::TextsPayload(image);
   if (!payload)
     return found;
-  found.own = true;
-  found.texts = mdl_main::DefaultTexts();
-  if (!mdl_main::ApplyTextPayload(*payload, found.texts, &found.sums))
+  // Texts that do not parse are none, as the run takes them.
+  mdl_main::Texts texts = mdl_main::DefaultTexts();
+  if (!mdl_main::ApplyTextPayload(*payload, texts, &found.sums))
     return found;
+  found.own = true;
+  found.texts = std::move(texts);
   found.product = PayloadValue(*payload, "product", found.product);
   found.version = PayloadValue(*payload, "version", found.version);
   // The replaced texts: what differs from the defaults for that product.
