@@ -2,6 +2,7 @@
 // extracted files.
 #include "run/checksums.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -11,10 +12,10 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
-#include "platform/os_file.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "run/texts.h"
+#include "ui/Setup.h"
 
 namespace mdl_main::sums {
 
@@ -52,10 +53,11 @@ const Tables &CrcTables() {
   text += name;
   text += "\xC2\xBB ";
   text += what;
-  text += "\r\n";
-  text += CurrentText(Text::Damaged);
-  throw platform::Error(kErrPackageDamaged, std::move(text));
+  throw platform::Error(kErrPackageDamaged,
+                        WithDamagedSentence(std::move(text)));
 }
+
+constexpr const char *kMissing = "отсутствует в пакете обновления.";
 
 // The list itself is damaged: its line is not as written.
 [[noreturn]] void RaiseBadList() {
@@ -114,46 +116,46 @@ bool ReadLine(int16_t number, int64_t length, std::string &line) {
   return true;
 }
 
-// Checks one listed file against its length and CRC-32.
 // The piece of a file read back at a time.
 constexpr size_t kPiece = size_t{256} * 1024;
 
+// Checks one listed file against its length and CRC-32. The file is open
+// under a number of the table, so that an abort inside a yield, which
+// closes them all, leaves nothing open in the folder it removes.
 void VerifyFile(const std::string &folder, const Sum &sum, uint8_t *buffer) {
   const std::string path = folder + "\\" + sum.name;
-  // Read through the raw layer a large piece at a time: the files were just
-  // written, so this goes at the speed of the disk's cache.
-  std::optional<platform::os::File> file;
+  const int16_t number = files::FreeFile();
   try {
-    file.emplace(path, platform::OpenMode::ReadOnly);
+    files::Open(number, path, platform::OpenMode::ReadOnly);
   } catch (const platform::Error &e) {
     if (e.Number() == platform::err::kFileNotFound ||
         e.Number() == platform::err::kPathNotFound)
-      RaiseDamaged(sum.name, "отсутствует в пакете обновления.");
+      RaiseDamaged(sum.name, kMissing);
     throw;
   }
-  const int64_t length = file->Size();
+  platform::BufferedFile &file = files::At(number);
+  const int64_t length = file.Length();
   if (length != sum.length)
     RaiseDamaged(sum.name,
                  "в пакете обновления поврежден: длина не совпадает.");
   uint32_t crc = 0;
   for (int64_t done = 0; done < length;) {
-    const size_t n =
-        platform::os::ReadAt(file->Handle(), done, buffer, kPiece, path);
-    if (n == 0)
-      break; // shorter than measured: the sum tells
-    crc = Crc32(crc, buffer, n);
-    done += static_cast<int64_t>(n);
+    const auto n = static_cast<int64_t>(
+        std::min<uint64_t>(kPiece, static_cast<uint64_t>(length - done)));
+    file.GetRun(done + 1, buffer, n);
+    crc = Crc32(crc, buffer, static_cast<size_t>(n));
+    done += n;
     // A yield for every byte read, as the extraction yields, without a
     // call for each.
     const int32_t quiet = platform::QuietYields();
-    if (static_cast<size_t>(quiet) >= n) {
+    if (quiet >= n) {
       platform::SkipQuietYields(static_cast<int32_t>(n));
     } else {
       platform::SkipQuietYields(quiet);
       platform::Yield();
     }
   }
-  file->Close();
+  files::Close(number);
   if (crc != sum.crc)
     RaiseDamaged(
         sum.name,
@@ -243,10 +245,15 @@ std::vector<Sum> ParseSums(std::string_view text) {
   return sums;
 }
 
-void VerifyFolder(const std::string &folder) {
+void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form) {
   const std::string listPath = folder + "\\" + kEntryName;
-  if (platform::fs::ListFiles(listPath).empty())
-    return; // a package without the list runs as it always has
+  if (platform::fs::ListFiles(listPath).empty()) {
+    // A package that declares the list and lost it is damaged; one
+    // without it runs as it always has.
+    if (declared)
+      RaiseDamaged(kEntryName, kMissing);
+    return;
+  }
   const int16_t number = files::FreeFile();
   files::Open(number, listPath, platform::OpenMode::ReadOnly);
   const int64_t length = files::Lof(number);
@@ -255,8 +262,12 @@ void VerifyFolder(const std::string &folder) {
     line.clear();
   CheckSumsHeader(line);
   const auto buffer = std::make_unique<uint8_t[]>(kPiece);
-  while (ReadLine(number, length, line))
-    VerifyFile(folder, ParseSumLine(line), buffer.get());
+  while (ReadLine(number, length, line)) {
+    const Sum sum = ParseSumLine(line);
+    form.SetCheckedFile(sum.name);
+    VerifyFile(folder, sum, buffer.get());
+  }
+  form.SetCheckedFile({});
   files::Close(number);
 }
 

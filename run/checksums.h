@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace ui {
+class Setup;
+}
+
 namespace mdl_main::sums {
 
 // The entry's name; `updpack build` never gives it to a file of its own.
@@ -53,10 +57,12 @@ Sum ParseSumLine(std::string_view line);
 std::vector<Sum> ParseSums(std::string_view text);
 
 // The checks of the run: when folder holds kEntryName, every file it lists
-// must be in folder with its length and CRC-32. Raises kErrPackageDamaged
+// must be in folder with its length and CRC-32; when the package declared
+// the entry (declared), folder must hold it. Raises kErrPackageDamaged
 // naming the first file that is missing or differs, with the sentence that
 // the package should be downloaded again. Reads through the numbered-file
-// table and yields as it goes, as the extraction does.
-void VerifyFolder(const std::string &folder);
+// table (an abort inside a yield closes them all) and yields as it goes,
+// as the extraction does; form's timer shows the file being checked.
+void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form);
 
 } // namespace mdl_main::sums

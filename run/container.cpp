@@ -24,18 +24,20 @@ std::string ProgramExePath() {
          ".exe";
 }
 
-int32_t PackageLength(int16_t fileNum) {
+int32_t PackageLength(int16_t fileNum, int64_t *imageEnd) {
   const int32_t length = files::Lof(fileNum);
-  const auto table = pe::FindCertificateTable(
-      length, [&](int64_t offset, uint8_t *bytes, size_t count) {
-        if (offset + static_cast<int64_t>(count) > length)
-          return false;
-        for (size_t k = 0; k < count; ++k)
-          bytes[k] = files::GetAt(
-              fileNum,
-              static_cast<int32_t>(offset + 1 + static_cast<int64_t>(k)));
-        return true;
-      });
+  const auto read = [&](int64_t offset, uint8_t *bytes, size_t count) {
+    if (offset + static_cast<int64_t>(count) > length)
+      return false;
+    for (size_t k = 0; k < count; ++k)
+      bytes[k] = files::GetAt(
+          fileNum, static_cast<int32_t>(offset + 1 + static_cast<int64_t>(k)));
+    return true;
+  };
+  const pe::ImageHeaders headers = pe::ReadImageHeaders(read);
+  if (imageEnd)
+    *imageEnd = headers.end.value_or(0);
+  const auto table = pe::TableEndingAt(headers, length);
   return table ? static_cast<int32_t>(table->offset) : length;
 }
 
@@ -43,7 +45,7 @@ Container ReadTrailer() {
   Container exe;
   exe.fileNum = files::FreeFile();
   files::Open(exe.fileNum, ProgramExePath(), platform::OpenMode::ReadOnly);
-  exe.L = PackageLength(exe.fileNum);
+  exe.L = PackageLength(exe.fileNum, &exe.imageEnd);
   // A file shorter than the trailer gives a position below 1: an error.
   uint8_t trailer[kTrailerSize];
   for (int32_t k = 0; k < kTrailerSize; ++k)
@@ -79,8 +81,7 @@ void CarveOut(const Container &exe, const std::string &packFile,
     try {
       files::GetAt(exe.fileNum, exe.ArchiveStart);
     } catch (const platform::Error &e) {
-      throw platform::Error(e.Number(), e.Description() + "\r\n" +
-                                            CurrentText(Text::Damaged));
+      throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
     }
   }
   bool runs = true; // false once a run failed: the rest goes byte by byte

@@ -19,6 +19,7 @@ struct Container {
   int16_t fileNum = 0;      // the executable, open for reading
   int32_t L = 0;            // length of the package in it, in bytes
   int32_t ArchiveStart = 0; // the trailer: position of the archive's first byte
+  int64_t imageEnd = 0;     // where the program image ends (pe::ImageHeaders)
 };
 
 // ProgramFolder + "\" + the program's base name + ".exe".
@@ -35,7 +36,9 @@ inline int32_t ReadLE32(const uint8_t bytes[4]) {
 // The length of the package in the executable open under fileNum: the
 // file's length, or, when a signing tool has appended a certificate table
 // (pe::FindCertificateTable), the position of the byte just before it.
-int32_t PackageLength(int16_t fileNum);
+// Sets *imageEnd, when given, to where the program image ends as its
+// headers say (pe::ImageHeaders; 0 for headers that do not parse).
+int32_t PackageLength(int16_t fileNum, int64_t *imageEnd = nullptr);
 
 // Opens the executable for reading and reads ArchiveStart from the four
 // bytes that end the package. The file stays open (CarveOut closes it).

@@ -49,8 +49,9 @@ void CheckTempFolder() {
 }
 
 // Steps 1 to 16 of the run. Ends the program on every path that does not
-// raise.
-[[noreturn]] void Run() {
+// raise. sumsDeclared: the package's texts say that it carries the
+// checksum entry.
+[[noreturn]] void Run(bool sumsDeclared) {
   // 1. Confirmation; No ends the program before anything is made.
   if (Ui().ShowMessage(CurrentText(Text::Confirm), MsgIcon::Question,
                        MsgButtons::YesNo) != MsgAnswer::Yes)
@@ -91,7 +92,7 @@ void CheckTempFolder() {
   }
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
-  sums::VerifyFolder(TempFolder);
+  sums::VerifyFolder(TempFolder, sumsDeclared, form);
 
   // 12-13. Install phase: no more yields; the archive is closed.
   form.SetStatusHandle(platform::kFalse);
@@ -121,13 +122,13 @@ void Main() {
   Fso.reset();
   ReleaseArch();
   // The texts the package was built with, from its own executable.
-  LoadPackageTexts();
+  const PackageTexts own = LoadPackageTexts();
 
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
   try {
-    Run();
+    Run(own.sums);
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

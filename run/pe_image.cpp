@@ -1,6 +1,8 @@
 // Finding the certificate table of a signed PE image.
 #include "run/pe_image.h"
 
+#include <algorithm>
+
 namespace pe {
 
 namespace {
@@ -25,45 +27,75 @@ bool Read32(const ReadAt &read, int64_t offset, uint32_t &value) {
 
 } // namespace
 
-std::optional<CertificateTable> FindCertificateTable(int64_t length,
-                                                     const ReadAt &read) {
+ImageHeaders ReadImageHeaders(const ReadAt &read) {
+  ImageHeaders found;
   uint16_t mz = 0;
   uint32_t lfanew = 0;
   uint32_t signature = 0;
   if (!Read16(read, 0, mz) || mz != 0x5A4D || // "MZ"
       !Read32(read, kDosLfanewOffset, lfanew) ||
       !Read32(read, lfanew, signature) || signature != kPeSignature)
-    return std::nullopt;
+    return found;
   const int64_t coff = int64_t{lfanew} + 4;
   const int64_t optional = coff + kCoffHeaderSize;
   uint16_t optionalSize = 0;
   uint16_t magic = 0;
   if (!Read16(read, coff + kSizeOfOptionalHeaderOffset, optionalSize) ||
       !Read16(read, optional, magic))
-    return std::nullopt;
+    return found;
   const bool plus = magic == kPe32PlusMagic;
   if (!plus && magic != kPe32Magic)
-    return std::nullopt;
+    return found;
+
+  // The end of the image: its headers, and every section's raw data.
+  uint16_t sections = 0;
+  uint32_t headers = 0;
+  if (Read16(read, coff + kNumberOfSectionsOffset, sections) &&
+      Read32(read, optional + kSizeOfHeadersOffset, headers)) {
+    int64_t end = headers;
+    for (int64_t k = 0; k < sections && end >= 0; ++k) {
+      const int64_t header = optional + optionalSize + k * kSectionHeaderSize;
+      uint32_t size = 0;
+      uint32_t pointer = 0;
+      if (!Read32(read, header + kSectionSizeOfRawData, size) ||
+          !Read32(read, header + kSectionPointerToRawData, pointer))
+        end = -1;
+      else if (size != 0)
+        end = std::max(end, int64_t{pointer} + size);
+    }
+    if (end >= 0)
+      found.end = end;
+  }
+
+  // The security directory.
   uint32_t directories = 0;
-  if (!Read32(read,
-              optional + (plus ? kNumberOfRvaAndSizesPe32Plus
-                               : kNumberOfRvaAndSizesPe32),
-              directories) ||
-      directories <= kDirectoryEntrySecurity)
-    return std::nullopt;
   const int64_t entry =
       (plus ? kDataDirectoriesPe32Plus : kDataDirectoriesPe32) +
       kDirectoryEntrySecurity * kDataDirectorySize;
-  if (entry + kDataDirectorySize > optionalSize)
-    return std::nullopt;
   uint32_t offset = 0;
   uint32_t size = 0;
-  if (!Read32(read, optional + entry, offset) ||
-      !Read32(read, optional + entry + 4, size))
+  if (Read32(read,
+             optional + (plus ? kNumberOfRvaAndSizesPe32Plus
+                              : kNumberOfRvaAndSizesPe32),
+             directories) &&
+      directories > kDirectoryEntrySecurity &&
+      entry + kDataDirectorySize <= optionalSize &&
+      Read32(read, optional + entry, offset) &&
+      Read32(read, optional + entry + 4, size) && offset != 0 && size != 0)
+    found.table = CertificateTable{offset, size};
+  return found;
+}
+
+std::optional<CertificateTable> TableEndingAt(const ImageHeaders &headers,
+                                              int64_t length) {
+  if (!headers.table || headers.table->offset + headers.table->size != length)
     return std::nullopt;
-  if (offset == 0 || size == 0 || int64_t{offset} + size != length)
-    return std::nullopt;
-  return CertificateTable{offset, size};
+  return headers.table;
+}
+
+std::optional<CertificateTable> FindCertificateTable(int64_t length,
+                                                     const ReadAt &read) {
+  return TableEndingAt(ReadImageHeaders(read), length);
 }
 
 } // namespace pe

@@ -25,6 +25,14 @@ inline constexpr int64_t kDataDirectoriesPe32Plus = 112;
 inline constexpr int64_t kDataDirectorySize = 8; // VirtualAddress, Size
 // IMAGE_DIRECTORY_ENTRY_SECURITY: its address is a file offset, not an RVA.
 inline constexpr uint32_t kDirectoryEntrySecurity = 4;
+// In the COFF header.
+inline constexpr int64_t kNumberOfSectionsOffset = 2;
+// In the optional header, the same in PE32 and PE32+.
+inline constexpr int64_t kSizeOfHeadersOffset = 60;
+// The section table follows the optional header; in each of its headers:
+inline constexpr int64_t kSectionHeaderSize = 40;
+inline constexpr int64_t kSectionSizeOfRawData = 16;
+inline constexpr int64_t kSectionPointerToRawData = 20;
 
 // Reads count bytes at a 0-based offset; false when they are not all there.
 // A reference to the caller's function for the one call it is passed to:
@@ -50,14 +58,29 @@ private:
   bool (*call_)(const void *, int64_t, uint8_t *, size_t);
 };
 
-// The certificate table of a file of length bytes, as a 0-based offset and
-// a size, when the file is a PE image whose security directory names a
-// table that ends exactly at the end of the file; nothing otherwise. Every
-// offset read from the file is checked against its length first.
+// A table of a signing tool, as a 0-based offset and a size.
 struct CertificateTable {
   int64_t offset;
   int64_t size;
 };
+
+// What the headers of a PE image say, read in one walk: the certificate
+// table that its security directory names, wherever it lies (verify
+// reports one that does not end the file), and where the program image
+// ends: the furthest end of a section's raw data, and at least
+// SizeOfHeaders (bytes a package puts after the image, its texts, begin
+// there). Nothing of a file that is no PE image. Every offset read is
+// checked by read.
+struct ImageHeaders {
+  std::optional<CertificateTable> table;
+  std::optional<int64_t> end;
+};
+ImageHeaders ReadImageHeaders(const ReadAt &read);
+
+// The table of headers when it ends a file of length bytes exactly.
+std::optional<CertificateTable> TableEndingAt(const ImageHeaders &headers,
+                                              int64_t length);
+// The same, read from a file of length bytes.
 std::optional<CertificateTable> FindCertificateTable(int64_t length,
                                                      const ReadAt &read);
 

@@ -44,31 +44,47 @@ inline const TextKey &KeyOf(size_t index) {
 inline constexpr const char *kDefaultProduct = "Quorix";
 inline constexpr const char *kDefaultVersion = "1.1";
 
-// The default texts for a product and a version: the shipped package's
-// texts for the defaults.
+// The default texts for a product and a version, as `updpack build` writes
+// them: the shipped package's texts for the defaults, and the sentence
+// that a damaged package adds to its failure.
 Texts DefaultTexts(std::string_view product = kDefaultProduct,
                    std::string_view version = kDefaultVersion);
+// The texts of a package without texts of its own: the shipped package's,
+// which add nothing to a failure's message (no damaged sentence).
+Texts PlainTexts();
 
 // A text of this run (the defaults until SetTexts), and the change of them
 // all, which also gives every message box its caption.
 const std::string &CurrentText(Text text);
 void SetTexts(const Texts &texts);
 
+// description, then on a line of its own the current damaged sentence; the
+// description alone when there is none (a package without texts of its own).
+std::string WithDamagedSentence(std::string description);
+
 // A package's own texts travel at the end of its program image, right
 // before the archive (`updpack build` puts them there):
 //   payload     pairs key 0x00 value 0x00, UTF-8 text: every text by its
-//               key, and "product" and "version" that the texts were made
-//               for
+//               key, "product" and "version" that the texts were made
+//               for, and kSumsKey when the package carries the checksum
+//               entry
 //   length      of the payload, 32-bit little-endian
 //   kTextsMagic 16 bytes
-// A package without them shows the defaults.
+// They begin where the program image ends as its headers describe it, and
+// end right before the archive. A package without them shows PlainTexts().
 inline constexpr const char kTextsMagic[17] = "updpack texts v1";
+// "sums" = "1": the package carries the checksum entry (~updpack.sum), so
+// a package that comes out without it is damaged.
+inline constexpr const char *kSumsKey = "sums";
 inline constexpr size_t kTextsTrailerSize = 4 + 16;
 inline constexpr size_t kMaxTextsPayload = 16 * 1024;
 
 // The payload of the texts that end image (the bytes before the archive);
 // nullopt when it ends in no texts.
 std::optional<std::string_view> TextsPayload(std::string_view image);
+// The payload of the texts that begin bytes (the bytes after the program
+// image); nullopt when they begin with no texts.
+std::optional<std::string_view> LeadingTextsPayload(std::string_view bytes);
 
 // Calls visit(key, value) for every pair of a payload, in order. False,
 // without a call, for a payload that is not a list of pairs: such a list
@@ -91,14 +107,23 @@ bool ForEachTextPair(std::string_view payload, Visit visit) {
 }
 
 // Applies a payload to texts: every text it names by a known key (unknown
-// keys, product and version among them, are passed over). False, with
-// nothing changed, for a payload that is not a list of pairs.
-bool ApplyTextPayload(std::string_view payload, Texts &texts);
+// keys, product and version among them, are passed over), and sets *sums
+// (when given) to whether it declares the checksum entry (kSumsKey). False,
+// with nothing changed, for a payload that is not a list of pairs.
+bool ApplyTextPayload(std::string_view payload, Texts &texts,
+                      bool *sums = nullptr);
 
-// Puts the package's own texts into effect for the run, read from the end
-// of the program image in its own executable; a package without them, or
-// one that cannot be read here, keeps the defaults (a run that then fails
-// to read its executable says so in its own step).
-void LoadPackageTexts();
+// What a package says of itself in its texts.
+struct PackageTexts {
+  bool own = false;  // it has texts of its own
+  bool sums = false; // it declares the checksum entry
+};
+
+// Puts the package's own texts into effect for the run, read from its own
+// executable: right before the archive that the trailer names, or, when
+// the trailer is damaged, right after the program image. A package without
+// them, or one that cannot be read here, shows PlainTexts() (a run that
+// then fails to read its executable says so in its own step).
+PackageTexts LoadPackageTexts();
 
 } // namespace mdl_main

@@ -124,6 +124,39 @@ TEST_F(ArchiveObjectTest, UnLoadWithoutLoadOrTwiceIsHarmless) {
   EXPECT_EQ(testsupport::ReadFile(path), "abc");
 }
 
+// Another file that took the archive's number since (the number was given
+// up, or the Load that drew it failed) is not the archive: UnLoad leaves it.
+TEST_F(ArchiveObjectTest, UnLoadClosesOnlyTheFileItsOwnLoadOpened) {
+  const std::string archivePath = dir_ / "a.pack";
+  const std::string otherPath = dir_ / "other.txt";
+  testsupport::WriteFile(archivePath, "abc");
+  testsupport::WriteFile(otherPath, "other");
+  const struct {
+    const char *label;
+    bool loads;           // the archive exists for Load
+    bool unloadsFirst;    // UnLoad before the other file takes the number
+    bool closedElsewhere; // the number closed behind the object's back
+  } cases[] = {
+      {"unloaded, then the number taken", true, true, false},
+      {"closed by someone else, then taken", true, false, true},
+      {"a failed Load's number taken", false, false, false},
+  };
+  for (const auto &c : cases) {
+    files::CloseAllQuietly();
+    cls_arch arch;
+    arch.FileName(c.loads ? archivePath : dir_ / "missing.pack");
+    ASSERT_EQ(arch.Load(), c.loads ? platform::kTrue : platform::kFalse);
+    if (c.unloadsFirst)
+      ASSERT_EQ(arch.UnLoad(), platform::kTrue);
+    if (c.closedElsewhere)
+      files::Close(arch.FileNum());
+    ASSERT_EQ(files::FreeFile(), arch.FileNum()) << c.label;
+    files::Open(arch.FileNum(), otherPath, platform::OpenMode::ReadOnly);
+    EXPECT_EQ(arch.UnLoad(), platform::kTrue) << c.label;
+    EXPECT_TRUE(IsOpen(arch.FileNum())) << c.label;
+  }
+}
+
 TEST_F(ArchiveObjectTest, DestroyingTheObjectLeavesTheArchiveOpen) {
   const std::string path = dir_ / "a.pack";
   testsupport::WriteFile(path, "abc");

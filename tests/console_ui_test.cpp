@@ -91,17 +91,34 @@ TEST_F(ConsoleUiTest, ControlCharactersAreSpelledOut) {
   const struct {
     std::string text, shown;
   } cases[] = {{"plain", "plain"},
-               {"Привет\tмир", "Привет\tмир"},
+               {"Привет\tмир", "Привет\\x09мир"},
                {"a\x1b[31mb", "a\\x1B[31mb"},
                {std::string("a\0b", 3), "a\\x00b"},
-               {"\x7f\x01\n", "\\x7F\\x01\\x0A"}};
+               {"\x7f\x01\n", "\\x7F\\x01\\x0A"},
+               // C1 controls (CSI, NEL) as UTF-8, and bytes of no character
+               {"a\xC2\x9B"
+                "31mb\xC2\x85",
+                "a\\xC2\\x9B"
+                "31mb\\xC2\\x85"},
+               {"\x9B"
+                "2J \xC3( \xE2\x82",
+                "\\x9B"
+                "2J \\xC3( \\xE2\\x82"},
+               {"\xC0\x9B overlong", "\\xC0\\x9B overlong"},
+               {"ok \xC2\xA0\xEF\xBF\xBD", "ok \xC2\xA0\xEF\xBF\xBD"}};
   for (const auto &c : cases)
-    EXPECT_EQ(ConsoleUi::Printable(c.text), c.shown);
+    EXPECT_EQ(ConsoleUi::Printable(c.text), c.shown) << c.shown;
+  EXPECT_EQ(ConsoleUi::Printable("a\tb\x1b", ConsoleUi::Tabs::Keep),
+            "a\tb\\x1B");
 
+  // The package's caption names every box.
+  platform::SetProgramTitle("Cap\x1b]0;x\x07\xC2\x9B");
   auto ui = Make(false);
   ui->ShowMessage("bad «a\x1b]0;x\x07»\r\nline", MsgIcon::Error,
                   MsgButtons::Ok);
-  EXPECT_EQ(out.str(), "Dravell [error]: bad «a\\x1B]0;x\\x07»\nline\n");
+  platform::SetProgramTitle(platform::kProgramTitle);
+  EXPECT_EQ(out.str(), "Cap\\x1B]0;x\\x07\\xC2\\x9B [error]: bad "
+                       "«a\\x1B]0;x\\x07»\nline\n");
 }
 
 TEST_F(ConsoleUiTest, QuestionsReadLinesAndEndOfInputAnswersNo) {
@@ -191,6 +208,25 @@ TEST_F(ConsoleUiTest, TerminalLineIsCutToTheWidthByCharacters) {
   ui->CreateForm(Design("Распаковка пакета"), &form);
   ui->ShowForm();
   EXPECT_EQ(out.str(), "\rРаспаковк\x1b[K"); // 9 characters, 18 bytes
+}
+
+// An entry name from a package reaches the status line through the timer.
+TEST_F(ConsoleUiTest, LinesSpellOutControlCharacters) {
+  const std::string name = "a\x1b[2J\xC2\x9B"
+                           "1m\x9B";
+  const std::string shown = "a\\x1B[2J\\xC2\\x9B"
+                            "1m\\x9B";
+  for (const bool terminal : {true, false}) {
+    out.str("");
+    auto ui = Make(terminal);
+    RecordingForm form;
+    ui->CreateForm(Design("S"), &form);
+    ui->ShowForm();
+    ui->SetLabelText(terminal ? 1 : 0, name);
+    ui->FinishLine();
+    EXPECT_EQ(out.str(), terminal ? "\rS\x1b[K\rS  " + shown + "\x1b[K\n"
+                                  : "S\n" + shown + "\n");
+  }
 }
 
 TEST_F(ConsoleUiTest, BoxFinishesTheLineFirst) {

@@ -31,22 +31,30 @@ std::string Error(const std::function<void()> &fn) {
   return {};
 }
 
-TEST(ImageTexts, TheShippedTextsNeedNothingInTheImage) {
+// A package that build writes always carries its texts: the damaged
+// sentence and the declaration of the checksum entry are there; an image
+// without them shows the shipped texts, which add no sentence.
+TEST(ImageTexts, BuildAlwaysWritesTheTextsWithTheDamagedSentence) {
+  const tools::FoundTexts plain = tools::ReadImageTexts(Image());
+  EXPECT_FALSE(plain.own);
+  EXPECT_FALSE(plain.sums);
+  EXPECT_EQ(plain.texts[T(Text::Damaged)], "");
   std::string image = Image();
   tools::PutTexts(image, ImageTexts{});
-  EXPECT_EQ(image, Image());
+  EXPECT_EQ(image.substr(0, Image().size()), Image());
   const tools::FoundTexts found = tools::ReadImageTexts(image);
-  EXPECT_FALSE(found.own);
+  EXPECT_TRUE(found.own);
+  EXPECT_TRUE(found.sums);
   EXPECT_EQ(found.product, "Quorix");
   EXPECT_TRUE(found.replaced.empty());
+  EXPECT_EQ(found.texts[T(Text::Damaged)], mdl_main::kDamagedPackageText);
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+    if (k != T(Text::Damaged))
+      EXPECT_EQ(found.texts[k], plain.texts[k]) << mdl_main::KeyOf(k).key;
+  }
   EXPECT_EQ(found.texts[T(Text::Confirm)],
             "Сейчас будет произведено обновление Quorix до версии "
             "1.1.\r\nПродолжить?");
-  EXPECT_EQ(found.texts[T(Text::Success)],
-            "Обновление до версии 1.1 прошло успешно!");
-  EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
-  EXPECT_EQ(found.texts[T(Text::Caption)], "Dravell");
-  EXPECT_EQ(found.texts[T(Text::Critical)], "Произошла критическая ошибка:");
 }
 
 TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheImagesEnd) {
@@ -88,6 +96,8 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
       {"success", "emoji \xF0\x9F\x98\x80", "cannot show"},
       {"caption", "C1 \xC2\x85", "cannot show"},
       {"confirm", std::string(1001, 'c'), "at most 1000"},
+      {"confirm", "", "ask nothing"},
+      {"abort", "", "ask nothing"},
   };
   for (const auto &c : cases) {
     std::string image = Image();
@@ -114,6 +124,9 @@ TEST(ImageTexts, TextsThatDoNotParseKeepTheDefaults) {
         "title\0Half"s + "\x0a\x00\x00\x00"s + mdl_main::kTextsMagic}) {
     const tools::FoundTexts found = tools::ReadImageTexts(Image() + tail);
     EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
+    // As the run takes them: no texts of its own, no damaged sentence.
+    EXPECT_FALSE(found.own);
+    EXPECT_EQ(found.texts[T(Text::Damaged)], "");
   }
 }
 
@@ -165,6 +178,7 @@ TEST(ImageTexts, TheRunShowsThePackagesOwnTexts) {
   const std::string src = world.box / "src";
   testsupport::MakeFolder(src);
   testsupport::WriteFile(src + "/a.txt", "a");
+  testsupport::WriteFile(src + "/~updpack.sum", pkgbuild::SumsOf(src));
   std::string stub = "MZ stub";
   ImageTexts texts;
   texts.product = "Orbit";

@@ -3,10 +3,16 @@
 // installing, and a cut or altered package says that it is damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <random>
 
+#include "archive/cls_arch.h"
 #include "platform/error.h"
+#include "platform/files.h"
+#include "platform/posix/syscalls.h"
 #include "run/checksums.h"
 #include "run/mdl_main.h"
 #include "run/pe_image.h"
@@ -14,6 +20,7 @@
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
+#include "tools/image_texts.h"
 
 namespace {
 
@@ -128,8 +135,7 @@ TEST(Checksums, DamagedListsAreRefused) {
         header + "deadbeef 5 a\tb\r\n"}) {
     const platform::Error e = Caught([&] { sums::ParseSums(text); });
     EXPECT_EQ(e.Number(), sums::kErrPackageDamaged) << text;
-    EXPECT_NE(e.Description().find(mdl_main::kDamagedPackageText),
-              std::string::npos);
+    EXPECT_EQ(e.Description().rfind("Файл «~updpack.sum»", 0), 0u);
   }
 }
 
@@ -140,7 +146,8 @@ class TrustTest : public ::testing::Test {
 protected:
   // A package of app.exe and data.bin with its checksum entry, whose script
   // copies app.exe into the program folder and deletes old.txt there;
-  // stub + archive + filler to a multiple of 8 + trailer, as build makes it.
+  // stub, texts + archive + filler to a multiple of 8 + trailer, as build
+  // makes it.
   std::string BuildPackage() {
     const std::string src = world.box / "src";
     testsupport::MakeFolder(src);
@@ -151,7 +158,8 @@ protected:
                   ScriptRecord(1, "", P + "\\old.txt"));
     WriteFile(src + "/" + sums::kEntryName, pkgbuild::SumsOf(src));
     const std::string archive = pkgbuild::PackFolder(src, world.box / "a.pack");
-    const std::string stub = MinimalPe();
+    std::string stub = MinimalPe();
+    tools::PutTexts(stub, {});
     const size_t filler = (8 - (stub.size() + archive.size() + 4) % 8) % 8;
     dataStart = stub.size() +
                 archive.find("\x01"
@@ -191,6 +199,70 @@ TEST_F(TrustTest, PackagesWithAndWithoutChecksumsOrSignatureInstall) {
   }
 }
 
+// Removals as Windows refuses them: a file that is open, a folder with an
+// open file inside.
+int RefuseRemovingOpenFiles(platform::posix::Call call,
+                            const std::string &path) {
+  const bool file = call == platform::posix::Call::Delete;
+  if (!file && call != platform::posix::Call::RemoveFolder)
+    return 0;
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
+  std::error_code error;
+  const std::string target =
+      std::filesystem::weakly_canonical(native, error).string();
+  for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const std::string open = std::filesystem::read_symlink(fd, error);
+    if (!error && (file ? open == target : open.rfind(target + "/", 0) == 0))
+      return EBUSY;
+  }
+  return 0;
+}
+
+// While the checksum check runs, the progress line shows the file it
+// reads; an abort there closes every file the check opened before the
+// clean-up, which Windows refuses for an open file (emulated here).
+TEST_F(TrustTest, AbortDuringTheChecksumCheckLeavesNothingBehind) {
+  const std::string package = BuildPackage();
+  platform::posix::SetFaultHook(RefuseRemovingOpenFiles);
+  for (const bool abort : {false, true}) {
+    SCOPED_TRACE(abort ? "abort" : "watch");
+    backend.messages.clear();
+    backend.TickEveryYield(true);
+    bool extracted = false;
+    std::vector<std::string> shown; // the progress line at each check yield
+    backend.onEveryYield = [&] {
+      if (!mdl_main::HasArch())
+        return;
+      if (mdl_main::Arch().ActionMode() != archive::mode::kIdle) {
+        extracted = true;
+        return;
+      }
+      if (!extracted)
+        return;
+      shown.push_back(backend.label[1]);
+      if (abort && shown.size() == 2) {
+        backend.QueueAnswer(platform::MsgAnswer::Yes);
+        backend.RequestClose();
+      }
+    };
+    const int code = Run(package);
+    backend.onEveryYield = nullptr;
+    if (!abort) {
+      EXPECT_EQ(code, platform::exitcode::kSuccess);
+      EXPECT_EQ(shown,
+                (std::vector<std::string>{"app.exe", "data.bin", "script"}));
+      continue;
+    }
+    EXPECT_EQ(code, platform::exitcode::kAborted);
+    EXPECT_FALSE(testsupport::Exists(world.tempFolder));
+    EXPECT_FALSE(testsupport::Exists(world.packFile));
+    EXPECT_EQ(platform::files::FreeFile(), 1); // no number left open
+    EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
+  }
+  platform::posix::SetFaultHook({});
+}
+
 struct Damage {
   const char *label;
   std::function<void(std::string &package, size_t dataStart)> apply;
@@ -212,68 +284,99 @@ TEST_P(DamagedPackageTest, NeverInstallsAndSaysItIsDamaged) {
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Packages, DamagedPackageTest,
-    ::testing::Values(
-        Damage{"byte_flipped_in_an_entry",
-               [](std::string &p, size_t at) { p[at + 4000] ^= 0x20; }},
-        Damage{"last_byte_of_an_entry",
-               [](std::string &p, size_t at) { p[at + 5009] ^= 1; }},
-        Damage{"name_changed_in_the_catalog",
-               [](std::string &p, size_t) { p[p.find("app.exe?")] = 'b'; }},
-        Damage{"checksum_changed_in_the_list",
-               [](std::string &p, size_t) {
-                 char &c = p[p.find("updpack sums 1\r\n") + 16];
-                 c = c == '0' ? '1' : '0';
-               }},
-        Damage{"list_header_changed",
-               [](std::string &p, size_t) {
-                 p[p.find("updpack sums 1") + 13] = '9';
-               }},
-        Damage{"trailer_high_byte",
-               [](std::string &p, size_t) { p[p.size() - 1] ^= 0x80; }},
-        Damage{"trailer_low_byte",
-               [](std::string &p, size_t) { p[p.size() - 4] ^= 0x10; }},
-        Damage{"cut_to_a_third",
-               [](std::string &p, size_t) { p.resize(p.size() / 3); }},
-        Damage{"cut_in_half",
-               [](std::string &p, size_t) { p.resize(p.size() / 2); }},
-        Damage{"last_byte_missing",
-               [](std::string &p, size_t) { p.pop_back(); }},
-        Damage{"trailer_missing",
-               [](std::string &p, size_t) { p.resize(p.size() - 4); }},
-        Damage{"signed_then_cut",
-               [](std::string &p, size_t) {
-                 p = Sign(p, std::string(1496, 'S'));
-                 p.resize(p.size() - 100);
-               }},
-        Damage{"table_appended_without_the_directory",
-               [](std::string &p, size_t) { p += std::string(1496, 'S'); }}),
-    [](const auto &info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Packages, DamagedPackageTest,
+                         ::testing::Values(
+                             Damage{"byte_flipped_in_an_entry",
+                                    [](std::string &p, size_t at) {
+                                      p[at + 4000] ^= 0x20;
+                                    }},
+                             Damage{"last_byte_of_an_entry",
+                                    [](std::string &p, size_t at) {
+                                      p[at + 5009] ^= 1;
+                                    }},
+                             Damage{"name_changed_in_the_catalog",
+                                    [](std::string &p, size_t) {
+                                      p[p.find("app.exe?")] = 'b';
+                                    }},
+                             Damage{"checksum_changed_in_the_list",
+                                    [](std::string &p, size_t) {
+                                      char &c =
+                                          p[p.find("updpack sums 1\r\n") + 16];
+                                      c = c == '0' ? '1' : '0';
+                                    }},
+                             Damage{"checksum_entry_renamed_in_the_catalog",
+                                    [](std::string &p, size_t) {
+                                      p[p.find("~updpack.sum?")] = 'x';
+                                    }},
+                             Damage{"list_header_changed",
+                                    [](std::string &p, size_t) {
+                                      p[p.find("updpack sums 1") + 13] = '9';
+                                    }},
+                             Damage{"trailer_high_byte",
+                                    [](std::string &p, size_t) {
+                                      p[p.size() - 1] ^= 0x80;
+                                    }},
+                             Damage{"trailer_low_byte",
+                                    [](std::string &p, size_t) {
+                                      p[p.size() - 4] ^= 0x10;
+                                    }},
+                             Damage{"cut_to_a_third",
+                                    [](std::string &p, size_t) {
+                                      p.resize(p.size() / 3);
+                                    }},
+                             Damage{"cut_in_half",
+                                    [](std::string &p, size_t) {
+                                      p.resize(p.size() / 2);
+                                    }},
+                             Damage{
+                                 "last_byte_missing",
+                                 [](std::string &p, size_t) { p.pop_back(); }},
+                             Damage{"trailer_missing",
+                                    [](std::string &p, size_t) {
+                                      p.resize(p.size() - 4);
+                                    }},
+                             Damage{"signed_then_cut",
+                                    [](std::string &p, size_t) {
+                                      p = Sign(p, std::string(1496, 'S'));
+                                      p.resize(p.size() - 100);
+                                    }},
+                             Damage{"table_appended_without_the_directory",
+                                    [](std::string &p, size_t) {
+                                      p += std::string(1496, 'S');
+                                    }}),
+                         [](const auto &info) {
+                           return std::string(info.param.label);
+                         });
 
+// The read's own message or the extraction's, then the damaged sentence of
+// a package with texts of its own; a package without them shows the
+// messages word for word.
 TEST_F(TrustTest, TrailerOutsideThePackageKeepsItsMessageWordForWord) {
-  const std::string stub = MinimalPe();
   const std::string archive = "PACK1\x00\x01\x01"s;
-  // Before the first byte: the read's own message, then the sentence.
-  EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, -1248799531)),
-            platform::exitcode::kFailed);
-  const std::string &critical = backend.messages.back().text;
-  EXPECT_EQ(critical.rfind("Произошла критическая ошибка:\r\nНеверный номер "
-                           "записи",
-                           0),
-            0u)
-      << critical;
-  EXPECT_NE(
-      critical.find("позиция -1248799531\r\n"s + mdl_main::kDamagedPackageText),
-      std::string::npos)
-      << critical;
-  // Past the end: an empty pack file is no archive.
-  backend.messages.clear();
-  EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, 1 << 30)),
-            platform::exitcode::kFailed);
-  EXPECT_EQ(backend.messages.back().text,
-            "Файл не является архивом Kestrova PACK.\r\n"s +
-                mdl_main::kDamagedPackageText);
+  std::string withTexts = MinimalPe();
+  tools::PutTexts(withTexts, {});
+  for (const std::string &stub : {MinimalPe(), withTexts}) {
+    const std::string sentence =
+        stub == withTexts ? "\r\n"s + mdl_main::kDamagedPackageText : "";
+    // Before the first byte.
+    backend.messages.clear();
+    EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, -1248799531)),
+              platform::exitcode::kFailed);
+    const std::string &critical = backend.messages.back().text;
+    EXPECT_EQ(critical.rfind("Произошла критическая ошибка:\r\nНеверный "
+                             "номер записи",
+                             0),
+              0u)
+        << critical;
+    EXPECT_EQ(critical.substr(critical.find("позиция -1248799531")),
+              "позиция -1248799531" + sentence);
+    // Past the end: an empty pack file is no archive.
+    backend.messages.clear();
+    EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, 1 << 30)),
+              platform::exitcode::kFailed);
+    EXPECT_EQ(backend.messages.back().text,
+              "Файл не является архивом Kestrova PACK."s + sentence);
+  }
 }
 
 } // namespace

@@ -108,7 +108,8 @@ const std::vector<Command> &Commands() {
   static const std::vector<Command> commands = {
       {"diff", "write the script that turns one version into another",
        "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
-       "                    [--build PACKAGE.exe [--stub STUB]]\n"
+       "                    [--build PACKAGE.exe [--stub STUB] [--icon "
+       "FILE.ico]]\n"
        "\n"
        "Compares the two folder trees and writes the text install script\n"
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
@@ -120,7 +121,8 @@ const std::vector<Command> &Commands() {
        "  --build PACKAGE.exe      also build the package, as\n"
        "                           `updpack build --from NEW_DIR` does\n"
        "  --stub STUB              the program image (default: the one\n"
-       "                           installed with the tool)\n",
+       "                           installed with the tool)\n"
+       "  --icon FILE.ico          the package's icon, as with build\n",
        DiffCommand},
       {"build", "make an update package",
        "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
@@ -128,7 +130,7 @@ const std::vector<Command> &Commands() {
        "       updpack build --payload PAYLOAD_DIR [--script SCRIPT.txt] -o "
        "PACKAGE.exe\n"
        "       updpack build --archive ARCHIVE -o PACKAGE.exe\n"
-       "       (each with [--stub STUB])\n"
+       "       (each with [--stub STUB] [--icon FILE.ico])\n"
        "\n"
        "Writes the program image, a PACK1 archive and a 4-byte little-endian\n"
        "trailer holding the 1-based position of the archive's first byte.\n"
@@ -145,6 +147,10 @@ const std::vector<Command> &Commands() {
        "               installed with the tool, beside it or in\n"
        "               ../share/updpack/)\n"
        "  -o, --output PACKAGE.exe\n"
+       "  --icon FILE.ico\n"
+       "               the package's icon (its window and its file) in\n"
+       "               place of the stub's: every image of the file, any\n"
+       "               size and depth, PNG-compressed ones too\n"
        "  --product NAME, --version VERSION\n"
        "               the product and version that the default texts name\n"
        "               (Quorix, 1.1), also the file's ProductName,\n"

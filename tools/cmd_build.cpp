@@ -20,7 +20,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                                           {"--version", true},
                                           {"--company", true},
                                           {"--copyright", true},
-                                          {"--texts", true}});
+                                          {"--texts", true},
+                                          {"--icon", true}});
   if (args.help)
     return ShowUsage("build");
   ExpectPositional(args, 0);
@@ -46,12 +47,14 @@ int BuildCommand(const std::vector<std::string> &arguments) {
       *field = args.options.at(option);
   if (args.Has("--texts"))
     texts.replaced = ReadTextsFile(args.options.at("--texts"));
+  if (args.Has("--icon"))
+    output.icon = ReadIconFile(args.options.at("--icon"));
 
-  // The stub and the texts first: a mistake there should not cost a
-  // packing run.
+  // The stub, the icon and the texts first: a mistake there should not
+  // cost a packing run.
   output.stubPath =
       ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
-  CheckTexts(texts);
+  CheckImage(output);
   ScriptSource script;
   if (args.Has("--script")) {
     script.fileName = args.options.at("--script");

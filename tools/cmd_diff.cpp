@@ -1,4 +1,5 @@
-// updpack diff OLD_DIR NEW_DIR [-o TEXT] [--build PACKAGE.exe [--stub STUB]]
+// updpack diff OLD_DIR NEW_DIR [-o TEXT] [--build PACKAGE.exe [--stub STUB]
+// [--icon FILE.ico]]
 #include <iostream>
 
 #include "platform/fs.h"
@@ -12,25 +13,34 @@
 namespace tools {
 
 int DiffCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(
-      arguments,
-      {{"--output", true, "-o"}, {"--build", true}, {"--stub", true}});
+  const Args args = ParseArgs(arguments, {{"--output", true, "-o"},
+                                          {"--build", true},
+                                          {"--stub", true},
+                                          {"--icon", true}});
   if (args.help)
     return ShowUsage("diff");
   ExpectPositional(args, 2);
-  if (args.Has("--stub") && !args.Has("--build"))
-    throw UsageError("--stub goes with --build");
+  for (const char *option : {"--stub", "--icon"})
+    if (args.Has(option) && !args.Has("--build"))
+      throw UsageError(std::string(option) + " goes with --build");
   const std::string oldDir = WithoutTrailingSeparators(args.positional[0]);
   const std::string newDir = WithoutTrailingSeparators(args.positional[1]);
   for (const std::string &folder : {oldDir, newDir})
     if (!platform::fs::FolderExists(folder))
       throw ToolError("folder does not exist: " + folder);
 
-  // The stub first: a missing one should not cost a comparison.
-  const std::string stub =
-      args.Has("--build")
-          ? ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "")
-          : "";
+  // The stub and the icon first: a mistake there should not cost a
+  // comparison.
+  PackageOutput output;
+  if (args.Has("--build")) {
+    output.stubPath =
+        ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
+    output.path = args.options.at("--build");
+  }
+  if (args.Has("--icon"))
+    output.icon = ReadIconFile(args.options.at("--icon"));
+  if (args.Has("--build"))
+    CheckImage(output);
   const TreeDiff diff = DiffTrees(oldDir, newDir);
   for (const std::string &skipped : diff.skipped)
     Warn("skipping " + skipped + ": only files and folders are compared");
@@ -61,8 +71,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
     std::cout.flush();
   }
   if (args.Has("--build"))
-    BuildFromProduct(newDir, {textName, text},
-                     {stub, args.options.at("--build"), {}});
+    BuildFromProduct(newDir, {textName, text}, output);
   return kExitOk;
 }
 

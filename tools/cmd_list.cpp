@@ -20,8 +20,8 @@ int ListCommand(const std::vector<std::string> &arguments) {
             << "data start: " << reader.DataStart() << "\n";
   ListedEntry entry;
   while (reader.Next(entry))
-    std::cout << entry.name << '\t' << entry.start << '\t' << entry.end << '\t'
-              << entry.size << "\n";
+    std::cout << ConsoleUi::Printable(entry.name) << '\t' << entry.start << '\t'
+              << entry.end << '\t' << entry.size << "\n";
   std::cout.flush();
   return kExitOk;
 }

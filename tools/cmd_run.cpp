@@ -1,11 +1,14 @@
 // updpack run PACKAGE.exe [--yes]: the package's update run, carried out
 // here with the console as its window system.
 #include <cstdlib>
+#include <exception>
 
 #include "platform/env.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "tools/cli.h"
+#include "tools/package_file.h"
+#include "tools/script_paths.h"
 
 namespace tools {
 
@@ -37,6 +40,16 @@ int RunCommand(const std::vector<std::string> &arguments) {
     if (tmp.empty())
       tmp = "/tmp";
     setenv("TMP", WithoutTrailingSeparators(tmp).c_str(), 1);
+  }
+
+  // Paths outside the program's and the temporary folder, before the
+  // question that lets them run. A package that does not read says so in
+  // its run.
+  try {
+    if (const auto script = ScriptEntryOf(package))
+      for (const std::string &warning : OutsidePathWarnings(*script))
+        Warn(warning);
+  } catch (const std::exception &) {
   }
 
   platform::SetProgramPath(package);

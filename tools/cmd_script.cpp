@@ -35,32 +35,20 @@ int Compile(const Args &args) {
   return kExitOk;
 }
 
-// The script entry of an archive or package: the last entry the extraction
-// would write as "script" (names compare without regard to case there).
-std::string ScriptEntry(const std::string &path) {
-  ArchiveReader reader(path);
-  ListedEntry entry;
-  bool found = false;
-  std::string bytes;
-  while (reader.Next(entry))
-    if (platform::fs::CompareNamesNoCase(entry.name,
-                                         mdl_main::script::kScriptName) == 0) {
-      bytes = reader.Read(entry);
-      found = true;
-    }
-  if (!found)
-    throw ToolError(path + " holds no script entry");
-  return bytes;
-}
-
 int Show(const Args &args) {
   ExpectPositional(args, 2);
   const std::string &path = args.positional[1];
   CheckReadable(path);
   const bool raw =
       args.Has("--raw") || LocateArchive(path).kind == FileKind::Other;
-  std::cout << script_text::ShowScript(raw ? ReadWholeFile(path)
-                                           : ScriptEntry(path));
+  std::optional<std::string> bytes;
+  if (raw)
+    bytes = ReadWholeFile(path);
+  else
+    bytes = ScriptEntryOf(path);
+  if (!bytes)
+    throw ToolError(path + " holds no script entry");
+  std::cout << script_text::ShowScript(*bytes);
   std::cout.flush();
   return kExitOk;
 }

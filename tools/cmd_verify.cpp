@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "platform/codepage.h"
 #include "tools/cli.h"
 #include "tools/package_check.h"
 
@@ -22,20 +23,26 @@ const char *KindName(FileKind kind) {
   return "unknown";
 }
 
-// A JSON string: quotes, backslashes and control characters escaped.
+// A JSON string, valid whatever the bytes: quotes and backslashes
+// escaped, control characters (C0, DEL, C1) as \u00XX, and every byte of
+// malformed UTF-8 as U+FFFD.
 std::string Json(const std::string &text) {
   std::string out = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
+  for (size_t i = 0; i < text.size();) {
+    const size_t at = i;
+    const char32_t code = platform::NextCodePoint(text, i);
+    if (code == 0xFFFD && text.compare(at, i - at, "\xEF\xBF\xBD") != 0) {
+      out += "\\ufffd";
+    } else if (code == '"' || code == '\\') {
       out += '\\';
-      out += c;
-    } else if (byte < 0x20) {
+      out += static_cast<char>(code);
+    } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
       char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+      std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                    static_cast<unsigned>(code));
       out += escaped;
     } else {
-      out += c;
+      out.append(text, at, i - at);
     }
   }
   return out + "\"";
@@ -55,7 +62,8 @@ void PrintJson(const PackageCheck &c) {
             << "\",\n  \"archive_first\": " << c.archiveFirst
             << ",\n  \"archive_last\": " << c.archiveLast
             << ",\n  \"product\": " << Json(c.product)
-            << ",\n  \"version\": " << Json(c.version) << ",\n  \"texts\": {";
+            << ",\n  \"version\": " << Json(c.version)
+            << ",\n  \"icon\": " << Json(c.icon) << ",\n  \"texts\": {";
   bool first = true;
   for (const auto &[key, text] : c.replacedTexts) {
     std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
@@ -87,13 +95,14 @@ void PrintJson(const PackageCheck &c) {
   std::cout << (c.records.empty() ? "]" : "\n  ]")
             << ",\n  \"script_tail_bytes\": " << c.scriptTail
             << ",\n  \"faults\": " << JsonList(c.faults)
+            << ",\n  \"warnings\": " << JsonList(c.warnings)
             << ",\n  \"notes\": " << JsonList(c.notes)
             << ",\n  \"sound\": " << (c.Sound() ? "true" : "false") << "\n}\n";
 }
 
 void PrintText(const PackageCheck &c) {
-  std::cout << c.path << ": " << KindName(c.kind) << ", " << c.fileLength
-            << " bytes\n";
+  std::cout << ConsoleUi::Printable(c.path) << ": " << KindName(c.kind) << ", "
+            << c.fileLength << " bytes\n";
   if (c.kind == FileKind::Package)
     std::cout << "  archive:     positions " << c.archiveFirst << " to "
               << c.archiveLast << ", trailer after it\n";
@@ -104,6 +113,8 @@ void PrintText(const PackageCheck &c) {
     for (const auto &[key, text] : c.replacedTexts)
       std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
                 << "\n";
+    std::cout << "  icon:        " << (c.icon.empty() ? "none" : c.icon)
+              << "\n";
   }
   std::cout << "  signature:   "
             << (c.certificateTable ? "certificate table present (" +
@@ -134,6 +145,8 @@ void PrintText(const PackageCheck &c) {
                 << "\n";
     }
   }
+  for (const std::string &warning : c.warnings)
+    std::cout << "  warning:     " << ConsoleUi::Printable(warning) << "\n";
   for (const std::string &note : c.notes)
     std::cout << "  note:        " << ConsoleUi::Printable(note) << "\n";
   for (const std::string &fault : c.faults)

@@ -1,10 +1,13 @@
 // The console UI backend of updpack.
 #include "tools/console_ui.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <iostream>
 #include <limits>
+
+#include "platform/codepage.h"
 
 #include "platform/files.h"
 
@@ -21,24 +24,22 @@ constexpr const char *kClearToEnd = "\x1b[K";
 
 // Text as a terminal shows it: CR LF and a lone CR become a newline, other
 // control characters are spelled out.
-std::string TerminalText(const std::string &text) {
+std::string TerminalText(std::string_view text) {
   std::string shown;
   shown.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      shown += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n')
-        ++i;
-    } else if (text[i] == '\n') {
-      shown += '\n';
-    } else {
-      shown += ConsoleUi::Printable(std::string_view(&text[i], 1));
-    }
+  while (!text.empty()) {
+    const size_t end = std::min(text.find_first_of("\r\n"), text.size());
+    shown += ConsoleUi::Printable(text.substr(0, end));
+    if (end == text.size())
+      break;
+    shown += '\n';
+    text.remove_prefix(text.compare(end, 2, "\r\n") == 0 ? end + 2 : end + 1);
   }
   return shown;
 }
 
-// The first `columns` characters of UTF-8 text, with line breaks flattened.
+// The first `columns` characters of UTF-8 text with nothing a terminal
+// acts on (Printable text).
 std::string CutToColumns(const std::string &text, int columns) {
   std::string cut;
   int count = 0;
@@ -49,10 +50,7 @@ std::string CutToColumns(const std::string &text, int columns) {
         break;
       ++count;
     }
-    if (c < 0x20 || c == 0x7F)
-      cut += ' '; // one column, and nothing a terminal acts on
-    else
-      cut += text[i];
+    cut += text[i];
   }
   return cut;
 }
@@ -136,18 +134,27 @@ const char *ConsoleUi::IconWord(platform::MsgIcon icon) {
   return "message";
 }
 
-std::string ConsoleUi::Printable(std::string_view text) {
+std::string ConsoleUi::Printable(std::string_view text, Tabs tabs) {
   static const char hex[] = "0123456789ABCDEF";
   std::string shown;
   shown.reserve(text.size());
-  for (char ch : text) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if ((c < 0x20 && c != '\t') || c == 0x7F) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t at = i;
+    const char32_t code = platform::NextCodePoint(text, i);
+    const bool malformed =
+        code == 0xFFFD && text.compare(at, i - at, "\xEF\xBF\xBD") != 0;
+    const bool control =
+        (code < 0x20 && !(code == '\t' && tabs == Tabs::Keep)) ||
+        (code >= 0x7F && code < 0xA0);
+    if (!malformed && !control) {
+      shown.append(text, at, i - at);
+      continue;
+    }
+    for (size_t k = at; k < i; ++k) {
+      const auto c = static_cast<unsigned char>(text[k]);
       shown += "\\x";
       shown += hex[c >> 4];
       shown += hex[c & 15];
-    } else {
-      shown += ch;
     }
   }
   return shown;
@@ -216,7 +223,7 @@ void ConsoleUi::Refresh(int64_t now, bool force) {
     dirty_ = false;
     return;
   }
-  std::string shown = CutToColumns(line, options_.columns - 1);
+  std::string shown = CutToColumns(Printable(line), options_.columns - 1);
   shown.insert(shown.begin(), '\r');
   shown += kClearToEnd;
   Write(shown);
@@ -238,7 +245,7 @@ platform::MsgAnswer ConsoleUi::ShowMessage(const std::string &text,
                                            platform::MsgButtons buttons) {
   // The line keeps its last state above the box.
   FinishLine();
-  Write(platform::ProgramTitle() + " [" + IconWord(icon) +
+  Write(Printable(platform::ProgramTitle()) + " [" + IconWord(icon) +
         "]: " + TerminalText(text) + "\n");
   if (buttons == platform::MsgButtons::Ok)
     return platform::MsgAnswer::Ok;

@@ -79,9 +79,14 @@ public:
   // How a typed answer reads: y, yes, д, да (any case) and the empty line
   // (Yes is the default button) are Yes; anything else is No.
   static bool ReadsAsYes(const std::string &answer);
-  // Control characters (but the tab) spelled out as \xNN, so that text from
-  // an archive cannot drive the terminal.
-  static std::string Printable(std::string_view text);
+  // The one escaping of text that came from a package, a script or an
+  // author's file on its way to the terminal: every control character (C0,
+  // DEL and the C1 controls U+0080 to U+009F) and every byte of malformed
+  // UTF-8 spelled out as \xNN per byte, so that no such text can drive the
+  // terminal. Tabs are kept only when asked (a source line echoed above a
+  // caret).
+  enum class Tabs { Escape, Keep };
+  static std::string Printable(std::string_view text, Tabs tabs = Tabs::Escape);
 
 private:
   int64_t Now() const;

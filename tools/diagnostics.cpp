@@ -2,6 +2,7 @@
 #include "tools/diagnostics.h"
 
 #include "platform/codepage.h"
+#include "tools/console_ui.h"
 
 namespace tools {
 
@@ -23,29 +24,29 @@ std::string_view LineOf(std::string_view text, int n) {
   return line;
 }
 
-// Control characters would move the cursor of a terminal: shown as '?'.
-std::string Printable(std::string_view line) {
-  std::string shown;
-  for (char c : line)
-    shown += (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F
-                 ? '?'
-                 : c;
-  return shown;
+// The line as printed: nothing in it may drive the terminal.
+std::string Shown(std::string_view line) {
+  return ConsoleUi::Printable(line, ConsoleUi::Tabs::Keep);
 }
 
-// Blanks up to column, one per character, tabs kept, then "^".
+// Under the printed line: a blank for every character shown before the
+// column's character (tabs kept), then "^".
 std::string Caret(std::string_view line, int column) {
-  std::string caret;
   size_t index = 0;
+  int missing = 0; // columns just past the end: a missing word
   for (int i = 1; i < column; ++i) {
-    if (index < line.size()) {
-      caret += line[index] == '\t' ? '\t' : ' ';
+    if (index < line.size())
       platform::NextCodePoint(line, index);
-    } else {
-      caret += ' '; // a column just past the end: a missing word
-    }
+    else
+      ++missing;
   }
-  return caret + "^";
+  const std::string before = Shown(line.substr(0, index));
+  std::string caret;
+  for (size_t i = 0; i < before.size();) {
+    caret += before[i] == '\t' ? '\t' : ' ';
+    platform::NextCodePoint(before, i);
+  }
+  return caret + std::string(static_cast<size_t>(missing), ' ') + "^";
 }
 
 } // namespace
@@ -55,13 +56,15 @@ void PrintDiagnostics(std::ostream &out, const std::string &fileName,
                       const std::vector<Diagnostic> &diagnostics) {
   for (size_t i = 0; i < diagnostics.size() && i < kMaxDiagnostics; ++i) {
     const Diagnostic &d = diagnostics[i];
-    out << fileName << ":" << d.pos.line << ":" << d.pos.column
-        << ": error: " << d.message << "\n";
+    out << ConsoleUi::Printable(fileName) << ":" << d.pos.line << ":"
+        << d.pos.column << ": error: " << ConsoleUi::Printable(d.message)
+        << "\n";
     const std::string_view line = LineOf(text, d.pos.line);
-    out << Printable(line) << "\n" << Caret(line, d.pos.column) << "\n";
+    out << Shown(line) << "\n" << Caret(line, d.pos.column) << "\n";
   }
   if (diagnostics.size() > kMaxDiagnostics)
-    out << fileName << ": too many errors, stopping here\n";
+    out << ConsoleUi::Printable(fileName)
+        << ": too many errors, stopping here\n";
 }
 
 } // namespace tools

@@ -16,19 +16,20 @@ struct TextLimit {
   const char *meaning;
   size_t maxChars;
   bool lineBreaks; // may hold CR LF (message boxes only)
+  bool question;   // a box that asks: it must say something
 };
 constexpr TextLimit kLimits[mdl_main::kTextCount] = {
-    {"the confirmation question", 1000, true},
-    {"the success message", 1000, true},
-    {"the first line of the critical-error message", 200, false},
-    {"the sentence after a damaged package's failure", 500, false},
-    {"the progress window's title", 60, false},
-    {"the caption of every message box", 60, false},
-    {"status line: copying the archive", 40, false},
-    {"status line: unpacking", 40, false},
-    {"status line: installing", 40, false},
-    {"the progress line before the percentage", 30, false},
-    {"the question when the window is closed", 500, true},
+    {"the confirmation question", 1000, true, true},
+    {"the success message", 1000, true, false},
+    {"the first line of the critical-error message", 200, false, false},
+    {"the sentence after a damaged package's failure", 500, false, false},
+    {"the progress window's title", 60, false, false},
+    {"the caption of every message box", 60, false, false},
+    {"status line: copying the archive", 40, false, false},
+    {"status line: unpacking", 40, false, false},
+    {"status line: installing", 40, false, false},
+    {"the progress line before the percentage", 30, false, false},
+    {"the question when the window is closed", 500, true, true},
 };
 
 // The value of key in a payload of pairs; fallback when it has none.
@@ -70,11 +71,12 @@ std::string Unescaped(std::string_view value) {
   return text;
 }
 
-// Raises unless text is what a window or box shows as it is: valid UTF-8,
-// characters of the Basic Multilingual Plane that are no control
-// characters (line breaks where lineBreaks), at most maxChars of them.
-void CheckShowable(const std::string &what, const std::string &text,
-                   size_t maxChars, bool lineBreaks) {
+// What keeps text from being shown as it is by a window or box ("" when
+// nothing does): it must be valid UTF-8, characters of the Basic
+// Multilingual Plane that are no control characters (line breaks where
+// lineBreaks), at most maxChars of them.
+std::string ShowableFault(const std::string &what, const std::string &text,
+                          size_t maxChars, bool lineBreaks) {
   size_t chars = 0;
   for (size_t i = 0; i < text.size();) {
     const size_t at = i;
@@ -90,16 +92,21 @@ void CheckShowable(const std::string &what, const std::string &text,
     if (malformed || code < 0x20 || (code >= 0x7F && code < 0xA0) ||
         code > 0xFFFF || code == 0xFFFE || code == 0xFFFF ||
         (code >= 0xD800 && code < 0xE000))
-      throw ToolError(what + ": \"" + ConsoleUi::Printable(text) +
-                      "\" holds a character Windows cannot show there "
-                      "(position " +
-                      std::to_string(chars + 1) + ")");
+      return what + ": \"" + ConsoleUi::Printable(text) +
+             "\" holds a character Windows cannot show there (position " +
+             std::to_string(chars + 1) + ")";
     ++chars;
   }
   if (chars > maxChars)
-    throw ToolError(what + " is " + std::to_string(chars) +
-                    " characters; at most " + std::to_string(maxChars) +
-                    " show whole: \"" + ConsoleUi::Printable(text) + "\"");
+    return what + " is " + std::to_string(chars) + " characters; at most " +
+           std::to_string(maxChars) + " show whole: \"" +
+           ConsoleUi::Printable(text) + "\"";
+  return {};
+}
+
+void AddFault(std::vector<std::string> &faults, std::string fault) {
+  if (!fault.empty())
+    faults.push_back(std::move(fault));
 }
 
 void AppendPair(std::string &payload, const std::string &key,
@@ -156,18 +163,34 @@ std::string TextKeysHelp() {
   return help;
 }
 
-mdl_main::Texts CheckTexts(const ImageTexts &texts) {
+std::vector<std::string> TextFaults(const std::string &product,
+                                    const std::string &version,
+                                    const mdl_main::Texts &texts) {
+  std::vector<std::string> faults;
   // The version resource keeps room for these (stub/updpack-stub.rc).
-  CheckShowable("--product", texts.product, 32, false);
-  CheckShowable("--version", texts.version, 20, false);
-  CheckShowable("--company", texts.company, 47, false);
-  CheckShowable("--copyright", texts.copyright, 47, false);
+  AddFault(faults, ShowableFault("--product", product, 32, false));
+  AddFault(faults, ShowableFault("--version", version, 20, false));
+  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+    const std::string what =
+        std::string("the text \"") + mdl_main::KeyOf(k).key + "\"";
+    if (kLimits[k].question && texts[k].empty())
+      faults.push_back(what + " is empty: its box would ask nothing");
+    AddFault(faults, ShowableFault(what, texts[k], kLimits[k].maxChars,
+                                   kLimits[k].lineBreaks));
+  }
+  return faults;
+}
+
+mdl_main::Texts CheckTexts(const ImageTexts &texts) {
   mdl_main::Texts result = mdl_main::DefaultTexts(texts.product, texts.version);
   for (const auto &[key, value] : texts.replaced)
     result[FindKey(key)] = value;
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k)
-    CheckShowable(std::string("the text \"") + mdl_main::KeyOf(k).key + "\"",
-                  result[k], kLimits[k].maxChars, kLimits[k].lineBreaks);
+  std::vector<std::string> faults =
+      TextFaults(texts.product, texts.version, result);
+  AddFault(faults, ShowableFault("--company", texts.company, 47, false));
+  AddFault(faults, ShowableFault("--copyright", texts.copyright, 47, false));
+  if (!faults.empty())
+    throw ToolError(faults.front());
   return result;
 }
 
@@ -178,6 +201,8 @@ void PutTexts(std::string &image, const ImageTexts &texts) {
   std::string payload;
   AppendPair(payload, "product", texts.product);
   AppendPair(payload, "version", texts.version);
+  // Every package build writes carries the checksum entry.
+  AppendPair(payload, mdl_main::kSumsKey, "1");
   for (size_t k = 0; k < mdl_main::kTextCount; ++k)
     AppendPair(payload, mdl_main::KeyOf(k).key, result[k]);
   if (payload.size() > mdl_main::kMaxTextsPayload)
@@ -204,14 +229,13 @@ void PutTexts(std::string &image, const ImageTexts &texts) {
       Warn(std::string(e.what()) +
            ": the package's file properties stay blank");
   }
-  // The texts follow the image, right before the archive; the shipped
-  // texts need nothing there.
-  if (texts.Asked()) {
-    copy += payload;
-    for (int k = 0; k < 4; ++k)
-      copy += static_cast<char>((payload.size() >> (8 * k)) & 0xFF);
-    copy.append(mdl_main::kTextsMagic, sizeof mdl_main::kTextsMagic - 1);
-  }
+  // The texts follow the image, right before the archive: always, since
+  // they carry the damaged sentence, which a package without them does not
+  // show, and declare the checksum entry.
+  copy += payload;
+  for (int k = 0; k < 4; ++k)
+    copy += static_cast<char>((payload.size() >> (8 * k)) & 0xFF);
+  copy.append(mdl_main::kTextsMagic, sizeof mdl_main::kTextsMagic - 1);
   image = std::move(copy);
 }
 
@@ -220,9 +244,12 @@ FoundTexts ReadImageTexts(std::string_view image) {
   const auto payload = mdl_main::TextsPayload(image);
   if (!payload)
     return found;
-  found.own = true;
-  if (!mdl_main::ApplyTextPayload(*payload, found.texts))
+  // Texts that do not parse are none, as the run takes them.
+  mdl_main::Texts texts = mdl_main::DefaultTexts();
+  if (!mdl_main::ApplyTextPayload(*payload, texts, &found.sums))
     return found;
+  found.own = true;
+  found.texts = std::move(texts);
   found.product = PayloadValue(*payload, "product", found.product);
   found.version = PayloadValue(*payload, "version", found.version);
   // The replaced texts: what differs from the defaults for that product.

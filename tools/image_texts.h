@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/texts.h"
 
@@ -31,14 +32,23 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path);
 // The key list for `updpack help build`.
 std::string TextKeysHelp();
 
-// The texts a run of the package shows, checked: raises ToolError for a
-// text too long for the window or box that shows it (or for the room the
-// version resource keeps) and for a character Windows cannot show there.
+// What build refuses in texts made for product and version, one message
+// each: a text too long for the window or box that shows it (or for the
+// room the version resource keeps), a character Windows cannot show there,
+// an empty question. verify reports a package's texts by the same rules.
+std::vector<std::string> TextFaults(const std::string &product,
+                                    const std::string &version,
+                                    const mdl_main::Texts &texts);
+
+// The texts a run of the package shows, checked: raises ToolError for the
+// first of TextFaults, and for a company or copyright too long for the
+// version resource or with a character Windows cannot show.
 mdl_main::Texts CheckTexts(const ImageTexts &texts);
 
 // Puts texts into the image: the version resource's strings, and the
-// texts after the image's last byte, where the run reads them (nothing when
-// only the defaults are asked for). Raises ToolError, before anything is
+// texts after the image's last byte, where the run reads them, with the
+// declaration of the checksum entry that every package of build carries.
+// Raises ToolError, before anything is
 // changed, for a text too long for the window or box that shows it, or for
 // the room a package has, and for a character Windows cannot show. An image
 // without a version resource keeps blank file properties, with a warning.
@@ -48,11 +58,12 @@ void PutTexts(std::string &image, const ImageTexts &texts);
 // version its texts were made for, the texts given in place of the
 // defaults, and the texts a run shows.
 struct FoundTexts {
-  bool own = false; // the image ends in texts of its own
+  bool own = false;  // the image ends in texts of its own
+  bool sums = false; // they declare the checksum entry
   std::string product = mdl_main::kDefaultProduct;
   std::string version = mdl_main::kDefaultVersion;
   std::map<std::string, std::string> replaced;
-  mdl_main::Texts texts = mdl_main::DefaultTexts();
+  mdl_main::Texts texts = mdl_main::PlainTexts();
 };
 FoundTexts ReadImageTexts(std::string_view image);
 

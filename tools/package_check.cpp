@@ -9,8 +9,12 @@
 #include "platform/fs.h"
 #include "run/checksums.h"
 #include "run/install_script.h"
+#include "run/pe_image.h"
+#include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
+#include "tools/program_icon.h"
+#include "tools/script_paths.h"
 #include "tools/script_printer.h"
 
 namespace tools {
@@ -35,11 +39,32 @@ const ListedEntry *Written(const std::vector<ListedEntry> &entries,
   return nullptr;
 }
 
+// A certificate table that the security directory names but that does not
+// end the file: whatever follows it is no part of what was signed, and the
+// package is taken to end at the file's end, after those bytes.
+void CheckSignatureEnd(PackageCheck &check, const OsFile &file) {
+  const auto named =
+      pe::ReadImageHeaders([&](int64_t offset, uint8_t *bytes, size_t count) {
+        return file.ReadAt(offset, bytes, count) == count;
+      }).table;
+  if (!named || named->offset + named->size == check.fileLength)
+    return;
+  const int64_t after = check.fileLength - named->offset - named->size;
+  check.faults.push_back(
+      "the security directory names a certificate table of " +
+      std::to_string(named->size) + " bytes at offset " +
+      std::to_string(named->offset) +
+      (after > 0
+           ? " with " + std::to_string(after) + " bytes after the signature"
+           : " that runs past the end of the file"));
+}
+
 void CheckContainer(PackageCheck &check) {
   const OsFile file(check.path, platform::OpenMode::ReadOnly);
   check.fileLength = file.Size();
   const int64_t end = PackageEnd(file);
   check.certificateTable = check.fileLength - end;
+  CheckSignatureEnd(check, file);
   const ArchiveSpan span = LocateArchive(file);
   check.kind = span.kind;
   check.archiveFirst = span.first;
@@ -50,9 +75,20 @@ void CheckContainer(PackageCheck &check) {
     image.resize(file.ReadAt(0, image.data(), image.size()));
     const FoundTexts texts = ReadImageTexts(image);
     check.ownTexts = texts.own;
+    check.sumsDeclared = texts.sums;
     check.product = texts.product;
     check.version = texts.version;
     check.replacedTexts = texts.replaced;
+    try {
+      check.icon = DescribeIcon(ReadProgramIcon(image));
+    } catch (const ToolError &e) {
+      check.notes.push_back(std::string("no icon: ") + e.what());
+    }
+    // Judged by the rules build applies to them.
+    if (texts.own)
+      for (std::string &fault :
+           TextFaults(texts.product, texts.version, texts.texts))
+        check.faults.push_back(std::move(fault));
   }
   if (span.kind == FileKind::Other) {
     check.faults.push_back(
@@ -66,6 +102,11 @@ void CheckContainer(PackageCheck &check) {
 
 void CheckChecksums(PackageCheck &check, ArchiveReader &reader) {
   const ListedEntry *list = Written(check.entries, sums::kEntryName);
+  if (!list && check.sumsDeclared) {
+    check.faults.push_back(std::string("the package's texts declare a ") +
+                           sums::kEntryName + " entry, and it holds none");
+    return;
+  }
   if (!list) {
     check.notes.push_back("no checksum entry: damage inside an entry cannot "
                           "be told");
@@ -157,6 +198,7 @@ void CheckScript(PackageCheck &check, ArchiveReader &reader) {
     }
     check.records.push_back(std::move(checked));
   }
+  check.warnings = OutsidePathWarnings(bytes);
   if (check.scriptTail)
     check.notes.push_back(std::to_string(check.scriptTail) +
                           " bytes after the script's last whole record are "
@@ -169,7 +211,7 @@ PackageCheck CheckPackage(const std::string &path) {
   PackageCheck check;
   check.path = path;
   CheckContainer(check);
-  if (!check.faults.empty())
+  if (check.kind == FileKind::Other)
     return check;
   try {
     ArchiveReader reader(path);

@@ -35,10 +35,13 @@ struct PackageCheck {
   std::vector<CheckedRecord> records;
   size_t scriptTail = 0;        // bytes after the last whole record
   bool ownTexts = false;        // the image ends in texts of its own
+  bool sumsDeclared = false;    // they declare the checksum entry
   std::string product, version; // the texts were made for these
   std::map<std::string, std::string> replacedTexts; // key -> text
-  std::vector<std::string> faults;                  // each names what is wrong
-  std::vector<std::string> notes;                   // worth knowing, not wrong
+  std::string icon;                // the program's icon, as DescribeIcon has it
+  std::vector<std::string> faults; // each names what is wrong
+  std::vector<std::string> warnings; // allowed, but worth a look
+  std::vector<std::string> notes;    // worth knowing, not wrong
 
   bool Sound() const { return faults.empty(); }
 };

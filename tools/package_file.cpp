@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/fs.h"
 #include "run/container.h"
+#include "run/install_script.h"
 #include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -135,6 +137,17 @@ void ArchiveReader::ReadPieces(
     piece(buffer.data(), static_cast<size_t>(n));
     done += n;
   }
+}
+
+std::optional<std::string> ScriptEntryOf(const std::string &path) {
+  ArchiveReader reader(path);
+  ListedEntry entry;
+  std::optional<std::string> bytes;
+  while (reader.Next(entry))
+    if (platform::fs::CompareNamesNoCase(entry.name,
+                                         mdl_main::script::kScriptName) == 0)
+      bytes = reader.Read(entry);
+  return bytes;
 }
 
 void CheckArchive(const std::string &path) {

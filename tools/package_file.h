@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "archive/catalog.h"
@@ -97,6 +98,11 @@ private:
   archive::EntryParser parser_;
   int32_t entriesEnd_;
 };
+
+// The bytes of the script entry of an archive or package: the last entry
+// the extraction would write as "script" (names compare without regard to
+// case there); nullopt when it holds none. Raises as ArchiveReader does.
+std::optional<std::string> ScriptEntryOf(const std::string &path);
 
 // Every entry parses and lies inside the archive: what `build` asks of an
 // archive. Raises the reader's error otherwise.

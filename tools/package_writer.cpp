@@ -13,6 +13,7 @@
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/package_file.h"
+#include "tools/program_icon.h"
 #include "tools/stub.h"
 
 namespace tools {
@@ -83,6 +84,15 @@ Checksums ChecksumsOf(const std::string &path) {
 
 } // namespace
 
+void CheckImage(const PackageOutput &output) {
+  CheckPeImage(output.stubPath);
+  CheckTexts(output.texts);
+  if (!output.icon.empty()) {
+    std::string image = ReadWholeFile(output.stubPath);
+    PutIcon(image, output.icon);
+  }
+}
+
 void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const std::string &stubPath = target.stubPath;
   const std::string &outputPath = target.path;
@@ -99,6 +109,10 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   // (every range stays valid: ranges count from the data start) and the
   // checksum entry's bytes after it.
   std::string image = ReadWholeFile(stubPath);
+  // The icon first: its resources may move into the last section, where
+  // the version resource that PutTexts fills is then found.
+  if (!target.icon.empty())
+    PutIcon(image, target.icon);
   PutTexts(image, target.texts);
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
   const auto stubLength = static_cast<int64_t>(image.size());

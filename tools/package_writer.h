@@ -4,7 +4,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "tools/icon_file.h"
 #include "tools/image_texts.h"
 
 namespace tools {
@@ -15,7 +17,13 @@ struct PackageOutput {
   std::string stubPath;
   std::string path;
   ImageTexts texts;
+  std::vector<IconImage> icon; // in place of the stub's; empty: the stub's
 };
+
+// Raises, before anything is packed, what WritePackage would raise for the
+// program image: a stub that is no PE image or cannot take the icon, texts
+// that build refuses.
+void CheckImage(const PackageOutput &output);
 
 // Writes the package at output.path under a temporary name, renamed into
 // place when complete. Raises ToolError when the stub is not a PE image or

@@ -2,42 +2,23 @@
 #include "tools/version_resource.h"
 
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "platform/codepage.h"
-#include "run/pe_image.h"
 #include "tools/cli.h"
+#include "tools/le_bytes.h"
+#include "tools/pe_resources.h"
 
 namespace tools {
 
 namespace {
 
-// Layout of the headers around the section table, as the PE format names
-// it.
-constexpr size_t kNumberOfSectionsOffset = 2; // in the COFF header
-constexpr size_t kSectionHeaderSize = 40;
-constexpr size_t kSectionSizeOfRawData = 16;
-constexpr size_t kSectionPointerToRawData = 20;
 constexpr uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 // In VS_FIXEDFILEINFO: dwFileVersionMS, dwFileVersionLS, dwProductVersionMS,
 // dwProductVersionLS.
 constexpr size_t kFileVersionOffset = 8;
 constexpr size_t kProductVersionOffset = 16;
-
-uint32_t Get(const std::string &bytes, size_t offset, int width) {
-  uint32_t value = 0;
-  for (int k = 0; k < width; ++k)
-    value |= static_cast<uint32_t>(
-                 static_cast<uint8_t>(bytes[offset + static_cast<size_t>(k)]))
-             << (8 * k);
-  return value;
-}
-
-void Put(std::string &bytes, size_t offset, uint32_t value, int width) {
-  for (int k = 0; k < width; ++k)
-    bytes[offset + static_cast<size_t>(k)] =
-        static_cast<char>((value >> (8 * k)) & 0xFF);
-}
 
 [[noreturn]] void Broken(const std::string &what) {
   throw ToolError("the program image's version resource " + what);
@@ -51,29 +32,6 @@ std::string Utf16(std::string_view ascii) {
     wide += '\0';
   }
   return wide;
-}
-
-// The raw bytes of the .rsrc section: [first, end).
-bool ResourceSection(const std::string &image, size_t &first, size_t &end) {
-  if (image.size() < pe::kDosLfanewOffset + 4)
-    return false;
-  const size_t coff = Get(image, pe::kDosLfanewOffset, 4) + 4;
-  if (coff + pe::kCoffHeaderSize > image.size())
-    return false;
-  const size_t count = Get(image, coff + kNumberOfSectionsOffset, 2);
-  const size_t table = coff + pe::kCoffHeaderSize +
-                       Get(image, coff + pe::kSizeOfOptionalHeaderOffset, 2);
-  for (size_t k = 0; k < count; ++k) {
-    const size_t header = table + k * kSectionHeaderSize;
-    if (header + kSectionHeaderSize > image.size())
-      return false;
-    if (image.compare(header, 8, std::string(".rsrc\0\0\0", 8)) != 0)
-      continue;
-    first = Get(image, header + kSectionPointerToRawData, 4);
-    end = first + Get(image, header + kSectionSizeOfRawData, 4);
-    return end <= image.size() && first < end;
-  }
-  return false;
 }
 
 // One node of the resource's tree: wLength, wValueLength, wType, the key,
@@ -96,9 +54,9 @@ Node ReadNode(const std::string &image, size_t start, size_t limit,
     Broken("is cut short");
   Node node;
   node.start = start;
-  const size_t length = Get(image, start, 2);
-  const size_t valueLength = Get(image, start + 2, 2);
-  const uint32_t type = Get(image, start + 4, 2);
+  const size_t length = GetLE(image, start, 2);
+  const size_t valueLength = GetLE(image, start + 2, 2);
+  const uint32_t type = GetLE(image, start + 4, 2);
   node.end = start + length;
   if (length < 6 || node.end > limit)
     Broken("has a node that does not fit");
@@ -107,7 +65,7 @@ Node ReadNode(const std::string &image, size_t start, size_t limit,
   for (;; at += 2) {
     if (at + 2 > node.end)
       Broken("has a key without its end");
-    const auto unit = static_cast<char16_t>(Get(image, at, 2));
+    const auto unit = static_cast<char16_t>(GetLE(image, at, 2));
     if (unit == 0)
       break;
     key += unit;
@@ -125,18 +83,26 @@ Node ReadNode(const std::string &image, size_t start, size_t limit,
 } // namespace
 
 VersionResource::VersionResource(std::string &image) : image_(image) {
-  size_t first = 0;
-  size_t end = 0;
-  if (!ResourceSection(image, first, end))
-    throw Missing("the program image has no resource section");
-  const std::string key = Utf16("VS_VERSION_INFO") + std::string(2, '\0');
-  const size_t found = image.find(key, first);
-  if (found == std::string::npos || found + key.size() > end || found < 6)
+  // The first version resource in the tree the image's headers name.
+  std::optional<Resource> version;
+  try {
+    for (const Resource &r : ReadResources(image))
+      if (!version && r.type == ResourceId{kRtVersion, {}})
+        version = r;
+  } catch (const ToolError &e) {
+    throw Missing(e.what());
+  }
+  if (!version)
     throw Missing("the program image has no version resource");
-  const size_t base = found - 6;
+  const size_t base = version->fileOffset;
+  const size_t end = base + version->data.size();
+  const std::string key = Utf16("VS_VERSION_INFO") + std::string(2, '\0');
+  if (version->data.size() < 6 + key.size() ||
+      image.compare(base + 6, key.size(), key) != 0)
+    Broken("does not begin with VS_VERSION_INFO");
   const Node root = ReadNode(image, base, end, base);
   if (root.valueBytes < 52 ||
-      Get(image, root.value, 4) != kFixedFileInfoSignature)
+      GetLE(image, root.value, 4) != kFixedFileInfoSignature)
     Broken("has no fixed file information");
   fixedInfo_ = root.value;
   for (size_t at = root.children; at + 6 <= root.end;) {
@@ -163,7 +129,7 @@ std::map<std::string, std::string> VersionResource::Strings() const {
     std::string text;
     for (size_t k = 0; k < value.units; ++k) {
       const auto unit =
-          static_cast<char16_t>(Get(image_, value.offset + 2 * k, 2));
+          static_cast<char16_t>(GetLE(image_, value.offset + 2 * k, 2));
       if (unit == 0)
         break;
       platform::AppendUtf8(text, unit);
@@ -201,16 +167,16 @@ void VersionResource::SetString(const std::string &key,
                     " characters; the program image has room for " +
                     std::to_string(Room(key)));
   for (size_t k = 0; k < found->second.units; ++k)
-    Put(image_, found->second.offset + 2 * k, k < units.size() ? units[k] : 0,
-        2);
+    PutLE(image_, found->second.offset + 2 * k, k < units.size() ? units[k] : 0,
+          2);
 }
 
 void VersionResource::SetVersionNumbers(const uint16_t numbers[4]) {
   const uint32_t ms = static_cast<uint32_t>(numbers[0]) << 16 | numbers[1];
   const uint32_t ls = static_cast<uint32_t>(numbers[2]) << 16 | numbers[3];
   for (size_t offset : {kFileVersionOffset, kProductVersionOffset}) {
-    Put(image_, fixedInfo_ + offset, ms, 4);
-    Put(image_, fixedInfo_ + offset + 4, ls, 4);
+    PutLE(image_, fixedInfo_ + offset, ms, 4);
+    PutLE(image_, fixedInfo_ + offset + 4, ls, 4);
   }
 }
 

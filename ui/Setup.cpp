@@ -80,7 +80,8 @@ void Setup::SetStatusHandle(platform::Boolean Value) {
 }
 
 void Setup::opn_Timer() {
-  const std::string &name = mdl_main::Arch().DefFile();
+  const std::string &defFile = mdl_main::Arch().DefFile();
+  const std::string &name = checkedFile_.empty() ? defFile : checkedFile_;
   // A tick comes every 10 ms; an unchanged name is not set again, so the
   // line does not flicker.
   if (shownPercent_ == kNoPercent && name == progressLine_)

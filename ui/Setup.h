@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/boolean.h"
 #include "platform/ui.h"
@@ -48,8 +49,13 @@ public:
   // "installing" and the timer off. The text changes before the timer.
   void SetStatusHandle(platform::Boolean Value);
 
+  // The file the checksum check reads after the extraction: while one is
+  // set, a tick shows it in place of the archive object's DefFile (empty:
+  // none).
+  void SetCheckedFile(std::string_view name) { checkedFile_.assign(name); }
+
   // Timer tick: the progress line shows the archive object's DefFile
-  // (creating the object if there is none).
+  // (creating the object if there is none), or the file being checked.
   void opn_Timer();
   // Close request: asks whether to abort. Yes closes every open file,
   // removes the temporary folder and the pack file (ignoring failures) and
@@ -69,6 +75,7 @@ private:
 
   int32_t shownPercent_ = kNoPercent; // percentage the progress line shows
   std::string progressLine_;          // text the progress line shows
+  std::string checkedFile_;           // see SetCheckedFile
 };
 
 // "Выполнено " + Value in plain decimal + "%".

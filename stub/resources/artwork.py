@@ -4,11 +4,9 @@
 
 Each map is one line of text per pixel row, one character per pixel: a key
 of PALETTE, or "." for a transparent pixel. Every image uses the 16 colours
-of the standard Windows palette. The icon holds 32 x 32 and 16 x 16 images
-of 16 colours, and 48 x 48 and 256 x 256 images of 32 bits with alpha (the
-256 x 256 one is the 32 x 32 map at eight times its size), both PNG
-compressed, as Windows Vista and later read them; those two add a soft
-shadow under the picture. Run it after changing a map:
+of the standard Windows palette. The icon holds exactly a 32 x 32 and a
+16 x 16 image of 16 colours (authors give their packages larger ones with
+`updpack build --icon`). Run it after changing a map:
 
     python3 artwork.py            # rewrites program.ico and image1.gif
     python3 artwork.py --check    # fails when the files differ from the maps
@@ -17,7 +15,6 @@ shadow under the picture. Run it after changing a map:
 import os
 import struct
 import sys
-import zlib
 
 # Key -> (palette index, RGB). The order is the standard 16-colour palette.
 PALETTE = {
@@ -75,57 +72,6 @@ kyyyyyykkkkkkkkggkkkkkkkkooooook
 ....kyyyyyyyyyyyyyyyyyyyoooook..
 ....kkkkkkkkkkkkkkkkkkkkkkkkkk..
 ................................
-"""
-
-BOX_48 = """
-....................kkkkkkkk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-....................kgggggGk....................
-............kkkkkkkkkgggggGkkkkkkkkk............
-............kkkkkkkkkgggggGkkkkkkkkk............
-..............kgggggggggggggggGGGkk.............
-...............kkggggggggggggGGGk...............
-...............kkggggggggggggGGGk...............
-.....kkk.........kgggggggggGGGkk.........kkk....
-...kkyyyk.........kkggggggGGGk.........kkoook...
-...kkyyyk.........kkggggggGGGk.........kkoook...
-..kyyyyyykk.........kgggGGGkk.........kooooookk.
-kkyyyyyyyyykkkkkkkkkkkkgggkkkkkkkkkkkkoooooooook
-kkyyyyyyyyykkkkkkkkkkkkgggkkkkkkkkkkkkoooooooook
-..kyyyyyyyykddddddddddddkkkdddddddddkkoooooooook
-...kkyyyyyykddddddddddddddddddddddddkkoooooookk.
-...kkyyyyyykddddddddddddddddddddddddkkoooooookk.
-.....kyyyyykkkkkkkkkkkkkkkkkkkkkkkkkkkooooook...
-......kkyyykyyyyyyyyyyyyyyyyyyyyyyyyookoookk....
-......kkyyykyyyyyyyyyyyyyyyyyyyyyyyyookoookk....
-......kkkkkkyyyyyyyyyyyyyyyyyyyyyyyooooookkk....
-......kkyyyyyyyyyyyyyyyyyyyyyyyyyyyyooooooook...
-......kkyyyyyyyyyyyyyyyyyyyyyyyyyyyyooooooook...
-......kkyyyyyyywwwwwwwwwwwwwwyyyyyyyooooooook...
-......kkyyyyyyywwddddddddddwwyyyyyyyooooooook...
-......kkyyyyyyywwddddddddddwwyyyyyyyooooooook...
-......kkyyyyyyywwwwwwwwwwwwwwyyyyyyyooooooook...
-......kkyyyyyyywwddddddddddwwyyyyyyyooooooook...
-......kkyyyyyyywwddddddddddwwyyyyyyyooooooook...
-......kkyyyyyyywwwwwwwwwwwwwwyyyyyyyooooooook...
-......kkyyyyyyyyyyyyyyyyyyyyyyyyyyyyooooooook...
-......kkyyyyyyyyyyyyyyyyyyyyyyyyyyyyooooooook...
-......kkyyyyyyyyyyyyyyyyyyyyyyyyyyyyooooooook...
-......kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk...
-................................................
-................................................
 """
 
 BOX_16 = """
@@ -194,68 +140,16 @@ def icon_image(rows):
     return header + colours + bytes(xor) + bytes(mask)
 
 
-# The shadow of the 32-bit images: black at this opacity, this far below
-# and right of every opaque pixel, in pixels of the map.
-SHADOW_ALPHA = 0x50
-SHADOW_OFFSET = 1
-
-
-def rgba_pixels(rows, scale):
-    """Rows of (r, g, b, a) of a map drawn scale times its size, with the
-    shadow under its transparent pixels."""
-    size = len(rows)
-    out = []
-    for y in range(size * scale):
-        line = []
-        for x in range(size * scale):
-            key = rows[y // scale][x // scale]
-            if key != TRANSPARENT:
-                line.append(PALETTE[key][1] + (0xFF,))
-                continue
-            sy = (y - SHADOW_OFFSET * scale) // scale
-            sx = (x - SHADOW_OFFSET * scale) // scale
-            shaded = (0 <= sy < size and 0 <= sx < size and
-                      rows[sy][sx] != TRANSPARENT)
-            line.append((0, 0, 0, SHADOW_ALPHA if shaded else 0))
-        out.append(line)
-    return out
-
-
-def png_chunk(kind, data):
-    return (struct.pack(">I", len(data)) + kind + data +
-            struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-
-
-def write_png(pixels):
-    """An 8-bit RGBA PNG. Each row is filtered by the row above (filter 2),
-    so the rows that repeat a scaled-up map compress to almost nothing."""
-    height = len(pixels)
-    width = len(pixels[0])
-    raw = bytearray()
-    previous = bytes(width * 4)
-    for line in pixels:
-        row = bytes(c for pixel in line for c in pixel)
-        raw.append(2)
-        raw += bytes((a - b) & 0xFF for a, b in zip(row, previous))
-        previous = row
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) +
-            png_chunk(b"IDAT", zlib.compress(bytes(raw), 9)) +
-            png_chunk(b"IEND", b""))
-
-
 def write_ico(images):
     """An .ico file, largest image first. images: (size, bits, data), where
-    data is a BITMAPINFOHEADER image or a PNG file."""
+    data is a BITMAPINFOHEADER image."""
     images = sorted(images, key=lambda image: -image[0])
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     entries = b""
     data = b""
     for size, bits, image in images:
-        # A size of 256 is written as 0; a 32-bit image has no palette.
-        entries += struct.pack("<BBBBHHII", size % 256, size % 256,
-                               16 if bits == 4 else 0, 0, 1, bits,
+        entries += struct.pack("<BBBBHHII", size, size, 16, 0, 1, bits,
                                len(image), offset + len(data))
         data += image
     return directory + entries + data
@@ -268,46 +162,21 @@ def read_ico(data):
     for i in range(count):
         width, _, _, _, _, bits, length, offset = struct.unpack_from(
             "<BBBBHHII", data, 6 + 16 * i)
-        images.append((width or 256, bits, data[offset:offset + length]))
+        images.append((width, bits, data[offset:offset + length]))
     return images
-
-
-def png_pixels(data):
-    """The decompressed image data of a PNG: equal files may differ in
-    their deflate streams from one zlib to another."""
-    pos = 8
-    idat = b""
-    while pos < len(data):
-        length = struct.unpack_from(">I", data, pos)[0]
-        if data[pos + 4:pos + 8] == b"IDAT":
-            idat += data[pos + 8:pos + 8 + length]
-        pos += 12 + length
-    return data[8:33], zlib.decompress(idat)
 
 
 def same_ico(a, b):
     """True when two .ico files hold the same images."""
     try:
-        left, right = read_ico(a), read_ico(b)
-        if [i[:2] for i in left] != [i[:2] for i in right]:
-            return False
-        for (_, _, x), (_, _, y) in zip(left, right):
-            if x[:8] == b"\x89PNG\r\n\x1a\n" == y[:8]:
-                if png_pixels(x) != png_pixels(y):
-                    return False
-            elif x != y:
-                return False
-        return True
-    except (struct.error, zlib.error):
+        return read_ico(a) == read_ico(b)
+    except struct.error:
         return False
 
 
 def program_icon():
-    big = parse(BOX_32, 32)
     return write_ico([
-        (256, 32, write_png(rgba_pixels(big, 8))),
-        (48, 32, write_png(rgba_pixels(parse(BOX_48, 48), 1))),
-        (32, 4, icon_image(big)),
+        (32, 4, icon_image(parse(BOX_32, 32))),
         (16, 4, icon_image(parse(BOX_16, 16))),
     ])
 

@@ -98,17 +98,37 @@ script_field() {
   printf '%*s' $((width - used)) ''
 }
 
-# make_stub FILE [SIZE]: a minimal PE program image of SIZE bytes (at
-# least 68; 512 unless told): "MZ", e_lfanew = 0x40 at 0x3C, "PE\0\0" at
-# 0x40, then random bytes.
+# make_stub FILE [SIZE]: a minimal PE program image of SIZE bytes (512
+# unless told): "MZ", e_lfanew = 0x40 at 0x3C, "PE\0\0" at 0x40, then random
+# bytes. From 328 bytes on, a COFF header (x64, no section) and a PE32+
+# optional header whose SizeOfHeaders is the whole stub come before them, so
+# the image ends where the stub does.
 make_stub() {
   local size=${2:-512}
   {
     printf 'MZ'
     head -c 58 /dev/zero
     printf '\x40\x00\x00\x00PE\x00\x00'
-    head -c $((size - 68)) /dev/urandom
+    if [ "$size" -ge 328 ]; then
+      printf '\x64\x86\x00\x00'
+      head -c 12 /dev/zero
+      printf '\xf0\x00\x22\x00\x0b\x02'
+      head -c 58 /dev/zero
+      trailer "$size" # SizeOfHeaders
+      head -c 44 /dev/zero
+      trailer 16 # NumberOfRvaAndSizes
+      head -c 128 /dev/zero
+      head -c $((size - 328)) /dev/urandom
+    else
+      head -c $((size - 68)) /dev/urandom
+    fi
   } >"$1"
+}
+
+# texts_end PACKAGE: the 0-based offset just past the texts that build puts
+# after the program image; the archive begins right after (position + 1).
+texts_end() {
+  echo $(($(grep -a -b -o -F 'updpack texts v1' "$1" | head -n 1 | cut -d: -f1) + 16))
 }
 
 # trailer POSITION: the 4-byte little-endian trailer of a package.

@@ -34,6 +34,7 @@ flip() {
 size=$(stat -c %s good.exe)
 catalog=$(offset 'app.dll?')
 sums=$(offset 'updpack sums 1')
+sums_entry=$(offset '~updpack.sum?')
 # CASE: NAME, what to do to a copy of good.exe, a word the verify fault holds.
 cases=(
   "entry_byte|flip F $((catalog + 100000 + 300))|CRC-32"
@@ -46,6 +47,7 @@ cases=(
   "cut_at_the_trailer|truncate -s $((size - 4)) F|no archive"
   "checksum_digit|flip F $((sums + 16))|CRC-32"
   "checksum_header|flip F $((sums + 2))|"
+  "checksum_entry_renamed|flip F $sums_entry|declare a ~updpack.sum entry"
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r name action fault <<<"$c"

@@ -25,12 +25,13 @@ printf 'new' >new/app.exe
 prefix/bin/updpack diff old new --build update.exe >"$OUT" 2>"$ERR"
 RC=$?
 expect_rc 0 "build with the installed stub"
-# The package begins with the installed stub (its texts and properties
-# filled in), the archive right after it.
+# The package begins with the installed stub (its properties filled in),
+# its texts and the archive right after it.
 size=$(stat -c %s prefix/share/updpack/updpack-stub.exe)
 cmp -s -n 2 prefix/share/updpack/updpack-stub.exe update.exe ||
   fail "the package begins with the installed stub"
 prefix/bin/updpack list update.exe >"$OUT" 2>"$ERR"
-expect_contains "$OUT" "archive start: $((size + 1))" "the archive follows the installed stub"
+[ "$(texts_end update.exe)" -gt "$size" ] || fail "the texts follow the installed stub"
+expect_contains "$OUT" "archive start: $(($(texts_end update.exe) + 1))" "the archive follows the texts"
 
 finish

@@ -146,6 +146,8 @@ std::string MinimalPe(bool plus, size_t size) {
         optional + (plus ? pe::kNumberOfRvaAndSizesPe32Plus
                          : pe::kNumberOfRvaAndSizesPe32),
         16, 4);
+  // No sections: the headers are the whole image.
+  PutLE(image, optional + pe::kSizeOfHeadersOffset, size, 4);
   return image;
 }
 

@@ -34,8 +34,8 @@ std::string Trailer(int32_t archiveStart);
 std::string SumsOf(const std::string &folder);
 
 // A small PE image: the DOS header, "PE\0\0", a COFF header and an optional
-// header (PE32+ unless told) with 16 data directories, all empty; size bytes
-// in all.
+// header (PE32+ unless told) with 16 data directories, all empty, and no
+// section (SizeOfHeaders is the whole image); size bytes in all.
 std::string MinimalPe(bool plus = true, size_t size = 512);
 // What a signing tool does to a file that begins with a PE image: pads it
 // to a multiple of 8, appends table and points the security directory at

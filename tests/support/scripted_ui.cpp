@@ -57,6 +57,7 @@ platform::MsgAnswer ScriptedUi::ShowMessage(const std::string &text,
 void ScriptedUi::CreateForm(const platform::FormDesign &theDesign,
                             platform::FormEvents *events) {
   formCreated = true;
+  formDestroyed = false; // a new form, after an earlier program's
   design = theDesign;
   events_ = events;
   label[0] = theDesign.labels[0].text;

@@ -360,17 +360,26 @@ e2e_carved() { # PACKAGE.exe OUT
 }
 
 # The same for ARCHIVE of any bytes, which updpack build refuses unless it
-# parses: the trailer holds the position right after the program image.
-e2e_join_package() { # ARCHIVE PACKAGE.exe
-  local start
+# parses: the trailer holds the position right after the program image
+# (IMAGE, the stub unless told; a package made to the base format).
+e2e_join_package() { # ARCHIVE PACKAGE.exe [IMAGE]
+  local start image=${3:-$UPDPACK_STUB}
   mkdir -p "$(dirname "$2")"
-  start=$(($(stat -c %s "$UPDPACK_STUB") + 1))
+  start=$(($(stat -c %s "$image") + 1))
   {
-    cat "$UPDPACK_STUB" "$1"
+    cat "$image" "$1"
     # shellcheck disable=SC2059
     printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $((start & 255)) \
       $((start >> 8 & 255)) $((start >> 16 & 255)) $((start >> 24 & 255)))"
   } >"$2" || e2e_fail "cannot write $2"
+}
+
+# The program image of PACKAGE with whatever build put after it (its
+# texts): everything before the archive its trailer names.
+e2e_image_of() { # PACKAGE.exe OUT
+  local start
+  start=$(tail -c 4 "$1" | od -An -tu4 | tr -d ' ')
+  head -c $((start - 1)) "$1" >"$2"
 }
 
 # Starts the package under Wine in the background, from its own folder.

@@ -1,0 +1,60 @@
+# What verify reports beyond damage: a certificate table that bytes follow,
+# and script paths outside {app} and {temp}, which `run` also names before
+# its question.
+. "$(dirname "$0")/common.bash"
+
+mkdir payload pkg
+printf 'a' >payload/a.txt
+cat >update.txt <<'EOF2'
+delete  C:\Windows\*.dll
+copy    {temp}\a.txt  {app}\..\..\evil.dll
+mkdir   {app}\ok\..\still_inside
+rmdir   {temp}\..
+copy    {temp}\a.txt  {app}\a.txt
+op 9    C:\x  D:\y
+EOF2
+make_stub stub.exe 4096
+run_tool build --payload payload --script update.txt --stub stub.exe -o pkg/update.exe
+expect_rc 0 "build"
+
+# Records 1, 2 and 4 reach outside; 3 and 5 stay inside, 6 is never
+# carried out. Absolute paths are allowed: the package stays sound.
+run_tool verify pkg/update.exe
+expect_rc 0 "verify"
+warned=$(grep -c '^  warning:' "$OUT")
+[ "$warned" = 3 ] || fail "verify warns of 3 records, not $warned"
+for record in '1 works outside {app} and {temp}: delete  C:\Windows\*.dll' \
+  '2 works outside {app} and {temp}: copy    {temp}\a.txt' \
+  '4 works outside {app} and {temp}: rmdir   {temp}\..'; do
+  expect_contains "$OUT" "  warning:     record $record" "verify warns of record ${record%% *}"
+done
+run_tool verify --json pkg/update.exe
+expect_contains "$OUT" '"warnings": ["record 1 works outside' "verify --json lists the warnings"
+
+printf 'n\n' >no.txt
+run_tool --stdin no.txt run pkg/update.exe
+expect_rc 2 "run, declined"
+first=$(head -n 1 "$ERR")
+[ "$first" = 'updpack: warning: record 1 works outside {app} and {temp}: delete  C:\Windows\*.dll' ] ||
+  fail "run names the records before its question: $first"
+[ "$(grep -c '^updpack: warning: record' "$ERR")" = 3 ] || fail "run warns of 3 records"
+
+# As a signing tool leaves it (the security directory at 232 of the stub
+# names the table appended to the package), then with bytes and a copy of
+# the trailer after the table: the package still reads, but what follows the
+# signature was not signed.
+cp pkg/update.exe signed.exe
+size=$(stat -c %s signed.exe)
+head -c 1496 /dev/urandom >>signed.exe
+{ trailer "$size"; trailer 1496; } | dd of=signed.exe bs=1 seek=232 conv=notrunc 2>/dev/null
+run_tool verify signed.exe
+expect_rc 0 "verify of the signed package"
+expect_contains "$OUT" "signature:   certificate table present (1496 bytes" "the table is found"
+cp signed.exe appended.exe
+{ printf 'appended'; tail -c 4 pkg/update.exe; } >>appended.exe
+run_tool verify appended.exe
+expect_rc 1 "verify of bytes after the signature"
+expect_contains "$OUT" "FAULT:       the security directory names a certificate table of 1496 bytes at offset $size with 12 bytes after the signature" \
+  "bytes after the signature"
+
+finish

@@ -1,0 +1,23 @@
+// Install-script paths outside the two folders a package works in. The
+// format allows any path (absolute ones too), so these are warnings: verify
+// lists them and `updpack run` prints them before its question.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tools {
+
+// True when a path field (its blanks trimmed as the run trims them) lies
+// outside {app} and {temp}: it does not begin with a placeholder followed
+// by a separator or its end, it holds another placeholder later, or a ".."
+// component climbs above the folder.
+bool PathOutsideFolders(std::string_view field);
+
+// One warning for every record of script whose path lies outside the two
+// folders (the source of a copy; the target of a copy, delete, mkdir and
+// rmdir), naming the record by number and as `script show` writes it.
+std::vector<std::string> OutsidePathWarnings(std::string_view script);
+
+} // namespace tools
