@@ -132,7 +132,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
 
   AtomicOutput output(outputPath);
   {
-    OsFile file(output.TempPath(), platform::OpenMode::Output);
+    OsFile &file = output.File();
     int64_t at = 0;
     file.WriteAt(at, image.data(), image.size());
     at += stubLength;
@@ -145,7 +145,6 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     file.WriteAt(at, sums.text.data(), sums.text.size());
     at += static_cast<int64_t>(sums.text.size());
     file.WriteAt(at, tail, static_cast<size_t>(filler + kTrailerSize));
-    file.Close();
   }
   output.Commit();
 }

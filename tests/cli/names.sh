@@ -13,6 +13,12 @@ while IFS='|' read -r first second says fault; do
   rm -rf payload && mkdir payload
   printf 'first' >"payload/$first"
   printf 'second' >"payload/$second"
+  run_tool build --payload payload --stub stub.exe -o p.exe
+  expect_rc 1 "build --payload of $first and $second"
+  expect_contains "$ERR" "payload/$first and payload/$second are one file on Windows (" \
+    "build --payload names $first and $second"
+  [ ! -e p.exe ] || fail "nothing built of $first and $second"
+
   run_tool diff old payload -o d.txt
   expect_rc 1 "diff of $first and $second"
   expect_contains "$ERR" "$second: $first and $second are one file on Windows ($says)" \
