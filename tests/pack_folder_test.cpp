@@ -17,21 +17,26 @@ TEST(PackFolder, WritesTheBytesOfTheEnginesPack) {
   testsupport::TempFolder box;
   const std::string src = box / "src";
   testsupport::MakeFolder(src);
-  // Names in and out of order, with blanks and Cyrillic; files beyond the
-  // gathering of small files and beyond its buffer.
+  // Names in and out of order, with blanks and Cyrillic; small files that
+  // fill the gathering buffer more than once, files just beyond small, and
+  // one beyond a copy step.
   const struct {
     const char *name;
     size_t size;
-  } files[] = {{"b.txt", 3},          {"A.txt", 5},
-               {"a.TXT", 1},          {"Привет мир.dat", 7},
-               {"empty", 0},          {"mid.bin", 3u << 20},
-               {"big.bin", 9u << 20}, {"я.bin", (1u << 20) + 1}};
-  for (const auto &f : files) {
-    std::string bytes(f.size, '\0');
-    for (size_t k = 0; k < f.size; ++k)
-      bytes[k] = static_cast<char>(k * 7 + f.size);
-    WriteFile(src + "/" + f.name, bytes);
-  }
+    int copies;
+  } files[] = {{"b.txt", 3, 1},         {"A.txt", 5, 1},
+               {"a.TXT", 1, 1},         {"Привет мир.dat", 7, 1},
+               {"empty", 0, 1},         {"s", 60000, 20},
+               {"я.bin", 65537, 1},     {"mid.bin", 3u << 20, 1},
+               {"big.bin", 9u << 20, 1}};
+  for (const auto &f : files)
+    for (int n = 0; n < f.copies; ++n) {
+      std::string bytes(f.size, '\0');
+      for (size_t k = 0; k < f.size; ++k)
+        bytes[k] = static_cast<char>(k * 7 + f.size + n);
+      WriteFile(src + "/" + f.name + (f.copies > 1 ? std::to_string(n) : ""),
+                bytes);
+    }
 
   archive::cls_arch arch;
   arch.FileName(box / "engine.pack");

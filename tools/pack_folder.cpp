@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 
 #include "archive/arch_errors.h"
 #include "archive/catalog.h"
@@ -17,9 +18,10 @@ namespace tools {
 namespace {
 
 // Files up to this size are gathered in a buffer and written with others
-// in one call; larger ones are copied in the kernel, kStep at a time.
-constexpr int64_t kSmallFile = int64_t{1} << 20;
-constexpr size_t kBuffer = size_t{4} << 20;
+// in one call; larger ones are copied in the kernel, kStep at a time. The
+// buffer stays small: each of its pages costs a fault when first touched.
+constexpr int64_t kSmallFile = int64_t{64} << 10;
+constexpr size_t kBuffer = size_t{512} << 10;
 constexpr int64_t kStep = int64_t{8} << 20;
 
 // The header and the catalog, as Pack writes them before the data.
@@ -53,34 +55,34 @@ std::string Head(const std::vector<PackItem> &items, uint8_t compression) {
 // figures.
 class Sink {
 public:
-  Sink(OsFile &out, ConsoleUi &ui) : out_(out), ui_(ui) {
-    buffer_.reserve(kBuffer);
-  }
+  Sink(OsFile &out, ConsoleUi &ui)
+      // One byte more than the largest small file: the reader asks for it
+      // to tell a file that grew.
+      : out_(out), ui_(ui), buffer_(new char[kBuffer + 1]) {}
 
   void Append(const std::string &bytes) {
-    if (buffer_.size() + bytes.size() > kBuffer)
+    if (used_ + bytes.size() > kBuffer)
       Flush();
     if (bytes.size() > kBuffer) {
       out_.WriteAt(at_, bytes.data(), bytes.size());
       at_ += static_cast<int64_t>(bytes.size());
     } else {
-      buffer_ += bytes;
+      std::copy(bytes.begin(), bytes.end(), buffer_.get() + used_);
+      used_ += bytes.size();
     }
     done_ += static_cast<int64_t>(bytes.size());
   }
 
-  // Length bytes of source (its whole length, as listed).
+  // The bytes of source, which was listed with length bytes; raises when
+  // it holds another number now.
   void AppendFile(const OsFile &source, int64_t length) {
+    const auto small = static_cast<size_t>(length);
     if (length <= kSmallFile) {
-      if (buffer_.size() + static_cast<size_t>(length) > kBuffer)
+      if (used_ + small > kBuffer)
         Flush();
-      const size_t before = buffer_.size();
-      buffer_.resize(before + static_cast<size_t>(length));
-      if (source.ReadAt(0, buffer_.data() + before,
-                        static_cast<size_t>(length)) <
-          static_cast<size_t>(length))
-        throw ToolError("file became shorter while it was read: " +
-                        source.path());
+      Expect(source, length,
+             source.ReadAt(0, buffer_.get() + used_, small + 1));
+      used_ += small;
       done_ += length;
       return;
     }
@@ -93,12 +95,14 @@ public:
       done_ += step;
       Yield();
     }
+    char more = 0;
+    Expect(source, length, length + source.ReadAt(length, &more, 1));
   }
 
   void Flush() {
-    out_.WriteAt(at_, buffer_.data(), buffer_.size());
-    at_ += static_cast<int64_t>(buffer_.size());
-    buffer_.clear();
+    out_.WriteAt(at_, buffer_.get(), used_);
+    at_ += static_cast<int64_t>(used_);
+    used_ = 0;
   }
 
   // Lets the console draw; Ctrl-C raises Pack's cancel error.
@@ -111,9 +115,16 @@ public:
   int64_t Done() const { return done_; }
 
 private:
+  static void Expect(const OsFile &source, int64_t listed, int64_t found) {
+    if (found != listed)
+      throw ToolError(source.path() + " changed while it was packed (" +
+                      std::to_string(listed) + " bytes when listed)");
+  }
+
   OsFile &out_;
   ConsoleUi &ui_;
-  std::string buffer_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
   int64_t at_ = 0;   // where the buffer goes
   int64_t done_ = 0; // bytes taken
 };
@@ -126,8 +137,8 @@ void TakeCancel(ConsoleUi &ui) {
 }
 
 void SortForPacking(std::vector<PackItem> &items) {
-  std::sort(items.begin(), items.end(), [](const auto &a, const auto &b) {
-    return ListingOrder(a.name, b.name);
+  SortInListingOrder(items, [](const PackItem &item) -> const std::string & {
+    return item.name;
   });
 }
 
@@ -161,12 +172,7 @@ void PackItems(const os::RootFolder &root, const std::vector<PackItem> &items,
     if (item.relative.empty()) {
       sink.Append(item.bytes);
     } else {
-      const os::OpenedFile source = root.Open(item.relative);
-      if (source.length != item.length)
-        throw ToolError(source.file.path() + " changed while it was packed (" +
-                        std::to_string(item.length) + " bytes, now " +
-                        std::to_string(source.length) + ")");
-      sink.AppendFile(source.file, source.length);
+      sink.AppendFile(root.OpenListed(item.relative), item.length);
     }
     sink.Yield();
   }

@@ -67,11 +67,6 @@ const char *KindWord(Kind kind) {
 
 } // namespace
 
-bool ListingOrder(const std::string &a, const std::string &b) {
-  const int order = platform::fs::CompareNamesNoCase(a, b);
-  return order != 0 ? order < 0 : a < b;
-}
-
 SourceListing ListSource(const std::string &folder,
                          const std::vector<std::string> &excludes) {
   std::error_code error;
@@ -95,14 +90,11 @@ SourceListing ListSource(const std::string &folder,
       listing.files.push_back({std::move(entry.name), entry.size, entry.id});
     }
   }
-  std::sort(listing.files.begin(), listing.files.end(),
-            [](const auto &a, const auto &b) {
-              return ListingOrder(a.name, b.name);
-            });
-  std::sort(listing.skipped.begin(), listing.skipped.end(),
-            [](const auto &a, const auto &b) {
-              return ListingOrder(a.name, b.name);
-            });
+  const auto name = [](const auto &entry) -> const std::string & {
+    return entry.name;
+  };
+  SortInListingOrder(listing.files, name);
+  SortInListingOrder(listing.skipped, name);
   return listing;
 }
 

@@ -5,9 +5,12 @@
 // skipped, and the author is told.
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/fs.h"
 #include "tools/tool_os.h"
 
 namespace tools {
@@ -23,7 +26,7 @@ struct SourceListing {
     std::string what;    // "subfolder", "link", "special file", ...
     std::string because; // for the warning
   };
-  std::vector<File> files; // in the engine's order (ListingOrder)
+  std::vector<File> files; // in the engine's order (SortInListingOrder)
   std::vector<Skipped> skipped;
 };
 
@@ -37,8 +40,26 @@ SourceListing ListSource(const std::string &folder,
 // One warning on stderr for each skipped entry.
 void WarnSkipped(const std::string &folder, const SourceListing &listing);
 
-// The order in which the engine's listing gives names: without regard to
-// case as NTFS orders them, then by bytes (names that differ in case only).
-bool ListingOrder(const std::string &a, const std::string &b);
+// Sorts items by the names that nameOf gives into the order in which the
+// engine's listing gives names: without regard to case as NTFS orders them
+// (by platform::fs::FoldName, each name folded once), then by bytes (names
+// that differ in case only).
+template <typename T, typename NameOf>
+void SortInListingOrder(std::vector<T> &items, NameOf nameOf) {
+  std::vector<std::pair<std::u16string, size_t>> keys;
+  keys.reserve(items.size());
+  for (size_t k = 0; k < items.size(); ++k)
+    keys.emplace_back(platform::fs::FoldName(nameOf(items[k])), k);
+  std::sort(keys.begin(), keys.end(), [&](const auto &a, const auto &b) {
+    return a.first != b.first
+               ? a.first < b.first
+               : nameOf(items[a.second]) < nameOf(items[b.second]);
+  });
+  std::vector<T> sorted;
+  sorted.reserve(items.size());
+  for (const auto &key : keys)
+    sorted.push_back(std::move(items[key.second]));
+  items = std::move(sorted);
+}
 
 } // namespace tools

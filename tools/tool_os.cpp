@@ -149,7 +149,7 @@ RootFolder::RootFolder(const std::string &path, std::string name)
 
 RootFolder::~RootFolder() { ::close(fd_); }
 
-OpenedFile RootFolder::Open(const std::string &relative) const {
+int RootFolder::OpenFd(const std::string &relative) const {
   Fd held; // the folder reached so far, once below the root
   int folder = fd_;
   size_t begin = 0;
@@ -169,21 +169,27 @@ OpenedFile RootFolder::Open(const std::string &relative) const {
     const int fd = openat(folder, name.c_str(), flags);
     if (fd < 0)
       RaiseOpenFailure(errno, folder, name.c_str(), relative, name_);
-    if (!last) {
-      held.Reset(fd);
-      folder = fd;
-      continue;
-    }
-    Fd file(fd);
-    struct stat st {};
-    if (fstat(fd, &st) != 0)
-      throw ToolError("cannot read " + relative + " in " + name_ + ": " +
-                      Errno(errno));
-    if (!S_ISREG(st.st_mode))
-      throw ToolError(relative + " in " + name_ + " is not a regular file");
-    return {OsFile(path_ + "/" + relative, file.Release()), st.st_size,
-            IdOfStat(st)};
+    if (last)
+      return fd;
+    held.Reset(fd);
+    folder = fd;
   }
+}
+
+OpenedFile RootFolder::Open(const std::string &relative) const {
+  Fd file(OpenFd(relative));
+  struct stat st {};
+  if (fstat(file.get(), &st) != 0)
+    throw ToolError("cannot read " + relative + " in " + name_ + ": " +
+                    Errno(errno));
+  if (!S_ISREG(st.st_mode))
+    throw ToolError(relative + " in " + name_ + " is not a regular file");
+  return {OsFile(path_ + "/" + relative, file.Release()), st.st_size,
+          IdOfStat(st)};
+}
+
+OsFile RootFolder::OpenListed(const std::string &relative) const {
+  return {path_ + "/" + relative, OpenFd(relative)};
 }
 
 FileId IdOf(const OsFile &file) {

@@ -63,8 +63,13 @@ public:
   // missing, a link or not a folder, or the end is not a regular file or
   // cannot be read.
   OpenedFile Open(const std::string &relative) const;
+  // The same without a look at what was opened, for a file just listed as
+  // a regular file: a reader then tells a file that changed by its bytes.
+  OsFile OpenListed(const std::string &relative) const;
 
 private:
+  int OpenFd(const std::string &relative) const;
+
   std::string path_;
   std::string name_;
   int fd_;
