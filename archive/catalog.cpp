@@ -160,6 +160,12 @@ bool IsSafeEntryName(std::string_view name) {
   return !platform::fs::IsDeviceName(name);
 }
 
+void CheckStorableName(const std::string &name) {
+  if (name.find_first_of(std::string("?\x01\x02", 3)) != std::string::npos ||
+      !IsSafeEntryName(RemoveReservedChars(name)))
+    RaiseArchiveError(kErrNameNotStorable, kMsgNameNotStorable, name);
+}
+
 void CheckEntryName(std::string_view name) {
   if (IsSafeEntryName(name))
     return;

@@ -105,6 +105,12 @@ std::string_view WithoutTrailingDotsAndSpaces(std::string_view name);
 bool IsSafeEntryName(std::string_view name);
 // Raises kErrBadEntryName naming the name unless IsSafeEntryName.
 void CheckEntryName(std::string_view name);
+// Raises kErrNameNotStorable naming a file's name that a writer must not
+// pack: "?" separates the fields and 0x01 and 0x02 mark the catalog, so a
+// name holding them cannot be read back; nor is a name packed that the
+// extraction would refuse (control characters, device names, a trailing
+// dot or space), so that every archive written unpacks.
+void CheckStorableName(const std::string &name);
 
 // The text of an error whose number the archive object raises itself, with
 // a detail: "<message>: <detail>".

@@ -57,16 +57,6 @@ private:
   int16_t number_ = 0;
 };
 
-// "?" separates the fields, 0x01 and 0x02 mark the catalog: a name holding
-// them cannot be read back. Nor is a name packed that the extraction would
-// refuse (control characters, device names, a trailing dot or space), so
-// that every archive written here unpacks.
-void CheckStorableName(const std::string &name) {
-  if (name.find_first_of(std::string("?\x01\x02", 3)) != std::string::npos ||
-      !IsSafeEntryName(RemoveReservedChars(name)))
-    RaiseArchiveError(kErrNameNotStorable, kMsgNameNotStorable, name);
-}
-
 // The target path names no single file when it holds wildcards; it is then
 // only truncated by opening it, never deleted by pattern.
 bool HasWildcard(const std::string &path) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmark of updpack: pack against tar -cf and cp -r, extract against
 # tar -xf, on a 100 MB folder of mixed file sizes with the page cache warm;
-# then the peak memory of pack, extract and run for a 1 MB and a 1 GB input.
+# build and verify of packages with 16,384 and 65,535 entries; then the
+# peak memory of pack, extract and run for a 1 MB and a 1 GB input.
 #
 #   bash bench/run.sh [--skip-1g] [--reps N] [--keep] /path/to/updpack
 #
@@ -20,7 +21,7 @@ while [ $# -gt 0 ]; do
   --skip-1g) SKIP_1G=1 ;;
   --reps) REPS=$2; shift ;;
   --keep) KEEP=1 ;;
-  -h | --help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   -*) echo "bench: unknown option $1" >&2; exit 64 ;;
   *) UPDPACK=$1 ;;
   esac
@@ -130,8 +131,11 @@ say "updpack benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, $REPS r
 say "input: $FILES files, $BYTES bytes (flat folder; small, medium and large files)"
 say ""
 
-measure "updpack pack" "rm -f $W/a.pack" "'$UPDPACK' pack '$DATA' $W/a.pack"
-measure "tar -cf" "rm -f $W/a.tar" "tar -cf $W/a.tar -C '$DATA' ."
+# pack and tar take turns in every repetition: both meet the same load.
+measure_pair "updpack pack" "'$UPDPACK' pack '$DATA' $W/a.pack" \
+  "tar -cf" "tar -cf $W/a.tar -C '$DATA' ." "rm -f $W/a.pack $W/a.tar"
+"$UPDPACK" pack "$DATA" $W/a.pack # for the extraction
+tar -cf $W/a.tar -C "$DATA" .
 measure "cp -r" "rm -rf $W/copy" "cp -r '$DATA' $W/copy"
 measure "updpack extract" "rm -rf $W/x && mkdir $W/x" "'$UPDPACK' extract $W/a.pack $W/x"
 measure "tar -xf" "rm -rf $W/t && mkdir $W/t" "tar -xf $W/a.tar -C $W/t"
@@ -169,6 +173,26 @@ say ""
 say "updpack pack is $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[tar -cf]}") the time of tar -cf and $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[cp -r]}") the time of cp -r;"
 say "updpack extract is $(ratio "${MEDIAN[updpack extract]}" "${MEDIAN[tar -xf]}") the time of tar -xf."
 rm -rf "$W"
+say ""
+
+# ---------------------------------------------------------------- scale
+# build --payload and verify of a package with N tiny entries: both take
+# time in proportion to N.
+say "many entries (tiny files; build --payload, then verify of its package)"
+say "$(printf '  %-8s %12s %12s' entries "build s" "verify s")"
+pe_stub "$OUT/stub.bin"
+for entries in 16384 65535; do
+  S=$OUT/scale
+  rm -rf "$S" && mkdir -p "$S/payload"
+  (cd "$S/payload" && seq 1 "$entries" | split -l 1 -a 4 - f)
+  measure "build $entries" "rm -f $S/u.exe" \
+    "'$UPDPACK' build --payload $S/payload --stub $OUT/stub.bin -o $S/u.exe"
+  measure "verify $entries" ":" "'$UPDPACK' verify $S/u.exe"
+  printf '  %-8s %12s %12s\n' "$entries" "${MEDIAN[build $entries]}" \
+    "${MEDIAN[verify $entries]}" | tee -a "$RESULTS"
+  rm -rf "$S"
+done
+rm -f "$OUT/stub.bin"
 say ""
 
 # ---------------------------------------------------------------- memory

@@ -146,8 +146,9 @@ TEST_F(ArchiveObjectTest, UnLoadClosesOnlyTheFileItsOwnLoadOpened) {
     cls_arch arch;
     arch.FileName(c.loads ? archivePath : dir_ / "missing.pack");
     ASSERT_EQ(arch.Load(), c.loads ? platform::kTrue : platform::kFalse);
-    if (c.unloadsFirst)
+    if (c.unloadsFirst) {
       ASSERT_EQ(arch.UnLoad(), platform::kTrue);
+    }
     if (c.closedElsewhere)
       files::Close(arch.FileNum());
     ASSERT_EQ(files::FreeFile(), arch.FileNum()) << c.label;

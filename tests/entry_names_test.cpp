@@ -1,7 +1,8 @@
-// Entry names that `build --from` gives product files: short, unique
-// without regard to case, never reserved, always extractable.
+// Entry names that `build --from` gives product files: short, one file on
+// Windows each, never reserved, always extractable.
 #include "tools/entry_names.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace {
@@ -24,19 +25,38 @@ TEST(EntryNames, EachFileGetsItsOwnNameOrAShortUniqueOne) {
       {"CON", "f8"}, // device names
       {"nul.txt", "f9.txt"},
       {"com1.log", "f10.log"},
-      {".hidden", "f11"},   // the engine skips hidden
-      {"trailing.", "f12"}, // extraction refuses these
-      {"a:b.txt", "f13.txt"},
-      {"tab\there", "f14"},
-      {"snow\xE2\x98\x83", "f15"},    // no Windows-1251 code
-      {"x.verylongextension", "f16"}, // extension does not fit
-      {"f17", "f17"},                 // a file named like ours
-      {"f17.", "f18"},
-      {"F17", "f19"},
+      {".env", ".env"},     // a dot-file is a file like any other
+      {"trailing.", "f11"}, // extraction refuses these
+      {"a:b.txt", "f12.txt"},
+      {"tab\there", "f13"},
+      {"snow\xE2\x98\x83", "f14"},    // no Windows-1251 code
+      {"x.verylongextension", "f15"}, // extension does not fit
+      {"f16", "f16"},                 // a file named like ours
+      {"f16.", "f17"},
+      {"F16", "f18"},
+      // Names shaped like a short name that Windows could give another.
+      {"abcdefghij.txt", "abcdefghij.txt"},
+      {"ABCDEF~1.TXT", "f19.TXT"},
+      {"abcde~12.txt", "f20.txt"}, // the name shrinks as the number grows
+      {"xyz~1.doc", "xyz~1.doc"},  // no name abbreviates to XYZ.DOC yet
+      {"xyz long.doc", "f21.doc"},
+      {"abcdef~1.dat", "abcdef~1.dat"}, // another extension
   };
   tools::EntryNamer namer;
   for (const auto &step : sequence)
     EXPECT_EQ(namer.Assign(step.file), step.entry) << step.file;
+}
+
+TEST(EntryNames, ManyNamesInLinearTime) {
+  // Each name is looked up among those given before: a search through all
+  // of them took minutes for this many.
+  const auto start = std::chrono::steady_clock::now();
+  tools::EntryNamer namer;
+  std::string last;
+  for (int k = 0; k < 30000; ++k)
+    last = namer.Assign("same.txt");
+  EXPECT_EQ(last, "f29999.txt");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST(EntryNames, UsableNames) {

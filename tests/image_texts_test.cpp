@@ -49,8 +49,9 @@ TEST(ImageTexts, BuildAlwaysWritesTheTextsWithTheDamagedSentence) {
   EXPECT_TRUE(found.replaced.empty());
   EXPECT_EQ(found.texts[T(Text::Damaged)], mdl_main::kDamagedPackageText);
   for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
-    if (k != T(Text::Damaged))
+    if (k != T(Text::Damaged)) {
       EXPECT_EQ(found.texts[k], plain.texts[k]) << mdl_main::KeyOf(k).key;
+    }
   }
   EXPECT_EQ(found.texts[T(Text::Confirm)],
             "Сейчас будет произведено обновление Quorix до версии "

@@ -88,7 +88,9 @@ TEST(TreeDiff, TargetsWindowsCannotTakeAreErrorsNamingThePath) {
       {"end.", "\"end.\" is not a name Windows can hold"},
       {"aux.txt", "\"aux.txt\" is not a name Windows can hold"},
       {"snow\xE2\x98\x83", "not writable in the Windows-1251 code page"},
-      {"Same", "only in case, which Windows cannot hold"},
+      {"Same", "Same and same are one file on Windows (the same name but "
+               "for case)"},
+      {"SAME~1", "(SAME~1 could be the short name Windows gives same)"},
   };
   for (const auto &c : cases) {
     testsupport::TempFolder box;

@@ -1,4 +1,4 @@
-// Output files renamed into place when complete.
+// Output files put into place when complete.
 #include "tools/atomic_output.h"
 
 #include <atomic>
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
 #include "tools/cli.h"
 
@@ -16,6 +15,9 @@ namespace {
 
 namespace stdfs = std::filesystem;
 
+constexpr std::string_view kTempMark = ".updpack-";
+constexpr std::string_view kTempEnd = ".tmp";
+
 // The separators the tool's paths may use; the file layer takes both.
 std::string Native(std::string path) {
   for (char &c : path)
@@ -24,43 +26,71 @@ std::string Native(std::string path) {
   return path;
 }
 
-std::string UniqueTempPath(const std::string &finalPath) {
+// ".NAME.updpack-PID-N.tmp"
+std::string TempName(const std::string &finalName) {
   static std::atomic<unsigned> counter{0};
-  const stdfs::path path(finalPath);
-  std::string name = ".";
-  name += path.filename().string();
-  name += ".updpack-";
-  name += std::to_string(getpid());
-  name += '-';
-  name += std::to_string(counter++);
-  name += ".tmp";
-  return (path.parent_path() / name).string();
+  return "." + finalName + std::string(kTempMark) +
+         std::to_string(os::ProcessId()) + "-" + std::to_string(counter++) +
+         std::string(kTempEnd);
+}
+
+// The process id in a temporary name as TempName makes them, or 0.
+int PidOfTempName(std::string_view name) {
+  const size_t mark = name.rfind(kTempMark);
+  if (name.empty() || name[0] != '.' || !name.ends_with(kTempEnd) ||
+      mark == std::string_view::npos)
+    return 0;
+  std::string_view rest = name.substr(mark + kTempMark.size());
+  rest.remove_suffix(kTempEnd.size());
+  const size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash > 9 ||
+      rest.find_first_not_of("0123456789-") != std::string_view::npos)
+    return 0;
+  return std::stoi(std::string(rest.substr(0, dash)));
 }
 
 } // namespace
 
 AtomicOutput::AtomicOutput(std::string finalPath)
-    : final_(Native(std::move(finalPath))), temp_(UniqueTempPath(final_)) {
+    : final_(Native(std::move(finalPath))) {
   std::error_code error;
   if (stdfs::is_directory(final_, error))
     throw ToolError("the output path names a folder: " + final_);
-  const stdfs::path folder = stdfs::path(final_).parent_path();
+  const stdfs::path path(final_);
+  const std::string folder = path.parent_path().string();
   if (!folder.empty() && !stdfs::is_directory(folder, error))
     throw ToolError("the output's folder does not exist: " + final_);
+  for (const std::string &name : os::ReadNames(folder))
+    if (const int pid = PidOfTempName(name))
+      os::RemoveIfLeftover(folder.empty() ? "." : folder, name, pid, false);
+
+  temp_ = (path.parent_path() / TempName(path.filename().string())).string();
+  if (const auto handle = os::OpenUnnamed(folder)) {
+    file_.emplace(final_, *handle);
+    unnamed_ = true;
+  } else {
+    file_.emplace(temp_, platform::OpenMode::CreateNew);
+  }
+  os::HoldLock(*file_);
+  id_ = os::IdOf(*file_);
 }
 
 AtomicOutput::~AtomicOutput() {
-  if (!committed_)
+  if (committed_)
+    return;
+  file_.reset();
+  if (!unnamed_)
     std::remove(temp_.c_str());
 }
 
-void AtomicOutput::TakeOverExisting() {
-  if (std::rename(final_.c_str(), temp_.c_str()) != 0 && errno != ENOENT)
-    throw ToolError("cannot move " + final_ +
-                    " aside: " + std::strerror(errno));
-}
-
 void AtomicOutput::Commit() {
+  // An unnamed file gets its name while it is open; from then on it is
+  // removed like a named one if what follows fails.
+  if (unnamed_) {
+    os::NameUnnamed(*file_, temp_);
+    unnamed_ = false;
+  }
+  file_->Close();
   if (std::rename(temp_.c_str(), final_.c_str()) != 0)
     throw ToolError("cannot rename " + temp_ + " to " + final_ + ": " +
                     std::strerror(errno));

@@ -1,39 +1,46 @@
-// An output file written under a temporary name beside its final path and
-// renamed into place only when it is complete, so that a failed or killed
-// command leaves the old file or none, never half of one.
+// An output file written apart from its final path and put there only
+// when it is complete, so that a failed or killed command leaves the old
+// file or none, never half of one, and nothing beside it.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "tools/file_io.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
 class AtomicOutput {
 public:
-  // Chooses the temporary name: a hidden name (".NAME.updpack-N.tmp") in the
-  // final path's folder, so the rename stays in one file system and the
-  // engine's listing of that folder never sees it. Raises ToolError when
-  // the final path names a folder or its folder does not exist.
+  // Opens the file being written in the final path's folder (so that the
+  // rename stays in one file system): an unnamed file where the file system
+  // makes them, else one under a hidden temporary name
+  // (".NAME.updpack-PID-N.tmp") that its process keeps locked. Temporary
+  // names left there by killed commands are removed first
+  // (os::RemoveIfLeftover). Raises ToolError when the final path names a
+  // folder or its folder does not exist.
   explicit AtomicOutput(std::string finalPath);
-  // Removes the temporary file unless Commit() ran.
+  // Removes the file being written unless Commit() ran.
   ~AtomicOutput();
   AtomicOutput(const AtomicOutput &) = delete;
   AtomicOutput &operator=(const AtomicOutput &) = delete;
 
-  const std::string &TempPath() const { return temp_; }
+  OsFile &File() { return *file_; }
   const std::string &FinalPath() const { return final_; }
+  // The file being written, as a listing of its folder may meet it.
+  os::FileId Id() const { return id_; }
 
-  // Moves an existing file at the final path to the temporary name, for a
-  // writer that would otherwise read the old file while writing the new one
-  // (packing into the folder being packed). Nothing to do when there is no
-  // file there.
-  void TakeOverExisting();
-
-  // Renames the temporary file onto the final path.
+  // Closes the file (a late write error shows here) and puts it at the
+  // final path, replacing what was there.
   void Commit();
 
 private:
   std::string final_;
-  std::string temp_;
+  std::string temp_; // the temporary name; given at Commit when unnamed
+  bool unnamed_ = false;
+  std::optional<OsFile> file_;
+  os::FileId id_;
   bool committed_ = false;
 };
 

@@ -89,10 +89,12 @@ Args ParseArgs(const std::vector<std::string> &arguments,
     } else if (!spec->takesValue && hasValue) {
       throw UsageError("option " + name + " takes no value");
     }
-    if (args.Has(spec->name))
+    if (args.Has(spec->name) && !spec->repeatable)
       throw UsageError(std::string("option ") + spec->name +
                        " is given more than once");
     args.options[spec->name] = value;
+    if (spec->repeatable)
+      args.repeated[spec->name].push_back(value);
   }
   return args;
 }
@@ -115,7 +117,8 @@ const std::vector<Command> &Commands() {
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
        "folder gone, delete for each other file gone, mkdir for each new\n"
        "folder, install for each file new or changed. Paths are relative to\n"
-       "{app}; a target longer than 48 bytes in Windows-1251 is an error.\n"
+       "{app}; a target longer than 48 bytes in Windows-1251, and two names\n"
+       "of a folder that Windows would take for one file, are errors.\n"
        "Without -o and --build the script goes to stdout.\n"
        "  -o, --output SCRIPT.txt  write the script there\n"
        "  --build PACKAGE.exe      also build the package, as\n"
@@ -129,6 +132,7 @@ const std::vector<Command> &Commands() {
        "PACKAGE.exe\n"
        "       updpack build --payload PAYLOAD_DIR [--script SCRIPT.txt] -o "
        "PACKAGE.exe\n"
+       "                     [--exclude PATTERN]...\n"
        "       updpack build --archive ARCHIVE -o PACKAGE.exe\n"
        "       (each with [--stub STUB] [--icon FILE.ico])\n"
        "\n"
@@ -136,13 +140,17 @@ const std::vector<Command> &Commands() {
        "trailer holding the 1-based position of the archive's first byte.\n"
        "With --from, the archive holds exactly the files that the script's\n"
        "install lines name, each under a short entry name, and the compiled\n"
-       "script. With --payload, it holds the files of PAYLOAD_DIR as they\n"
-       "are, and the compiled script when one is given. With --archive, it\n"
-       "is ARCHIVE, which must parse. Every package gets a checksum entry,\n"
-       "~updpack.sum (the length and CRC-32 of every other entry, checked\n"
-       "by the run before the script), and is padded to a multiple of 8\n"
-       "bytes for signing tools. The package must stay below 2 GiB; it is\n"
-       "written under a temporary name and renamed into place.\n"
+       "script; a product file must be a regular file inside PRODUCT_DIR,\n"
+       "reached through no link. With --payload, it holds the files of\n"
+       "PAYLOAD_DIR as `updpack pack` takes them (--exclude as there), and\n"
+       "the compiled script when one is given. With --archive, it is\n"
+       "ARCHIVE, which must parse. Two entries that Windows would take for\n"
+       "one file (names equal but for case, or one shaped like the other's\n"
+       "short name, NAME~N.EXT) are refused. Every package gets a checksum\n"
+       "entry, ~updpack.sum (the length and CRC-32 of every other entry,\n"
+       "checked by the run before the script), and is padded to a multiple\n"
+       "of 8 bytes for signing tools. The package must stay below 2 GiB; it\n"
+       "is put into place only once complete.\n"
        "  --stub STUB  the program image, a PE file (default: the one\n"
        "               installed with the tool, beside it or in\n"
        "               ../share/updpack/)\n"
@@ -184,12 +192,16 @@ const std::vector<Command> &Commands() {
        ScriptCommand},
       {"pack", "pack the files of a folder into a PACK1 archive",
        "usage: updpack pack FOLDER ARCHIVE [--compression N]\n"
+       "                    [--exclude PATTERN]...\n"
        "\n"
-       "Packs every ordinary file lying directly in FOLDER into the archive\n"
-       "ARCHIVE, which is replaced once complete. Subfolders, links and\n"
-       "hidden files are skipped with a warning.\n"
-       "  --compression N  method byte written in the header, 0 to 255\n"
-       "                   (default 0; no method changes the data)\n",
+       "Packs every ordinary file lying directly in FOLDER, dot-files\n"
+       "included, into the archive ARCHIVE, which is replaced once\n"
+       "complete. Subfolders, links, special files and names that end in a\n"
+       "dot or a blank are skipped with a warning.\n"
+       "  --compression N    method byte written in the header, 0 to 255\n"
+       "                     (default 0; no method changes the data)\n"
+       "  --exclude PATTERN  skip (with a warning) what matches PATTERN,\n"
+       "                     * and ? without regard to case; repeatable\n",
        PackCommand},
       {"list", "list the entries of an archive or package",
        "usage: updpack list ARCHIVE_OR_PACKAGE\n"

@@ -39,14 +39,21 @@ struct OptionSpec {
   const char *name;
   bool takesValue;
   const char *alias = nullptr; // another spelling of the same option
+  bool repeatable = false;     // may be given again, each value kept
 };
 
 struct Args {
   std::vector<std::string> positional;
   std::map<std::string, std::string> options; // by the option's main name
-  bool help = false;                          // -h or --help was given
+  // Every value of a repeatable option, in order; options holds the last.
+  std::map<std::string, std::vector<std::string>> repeated;
+  bool help = false; // -h or --help was given
 
   bool Has(const std::string &name) const { return options.count(name) != 0; }
+  std::vector<std::string> All(const std::string &name) const {
+    const auto found = repeated.find(name);
+    return found == repeated.end() ? std::vector<std::string>() : found->second;
+  }
 };
 
 // Splits a command's arguments. "--name=value" and "--name value" both work;

@@ -21,7 +21,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                                           {"--company", true},
                                           {"--copyright", true},
                                           {"--texts", true},
-                                          {"--icon", true}});
+                                          {"--icon", true},
+                                          {"--exclude", true, nullptr, true}});
   if (args.help)
     return ShowUsage("build");
   ExpectPositional(args, 0);
@@ -35,6 +36,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--from needs --script");
   if (args.Has("--archive") && args.Has("--script"))
     throw UsageError("--script goes with --from or --payload, not --archive");
+  if (args.Has("--exclude") && !args.Has("--payload"))
+    throw UsageError("--exclude goes with --payload");
   PackageOutput output;
   output.path = args.options.at("--output");
   ImageTexts &texts = output.texts;
@@ -65,7 +68,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                      script, output);
   else if (args.Has("--payload"))
     BuildFromPayload(WithoutTrailingSeparators(args.options.at("--payload")),
-                     args.Has("--script") ? &script : nullptr, output);
+                     args.Has("--script") ? &script : nullptr,
+                     args.All("--exclude"), output);
   else
     WritePackage(args.options.at("--archive"), output);
   return kExitOk;

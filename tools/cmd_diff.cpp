@@ -6,7 +6,6 @@
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/package_build.h"
-#include "tools/staging.h"
 #include "tools/stub.h"
 #include "tools/tree_diff.h"
 
@@ -64,7 +63,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   if (args.Has("--output")) {
     textName = args.options.at("--output");
     AtomicOutput output(textName);
-    WriteNewFile(output.TempPath(), text);
+    output.File().WriteAt(0, text.data(), text.size());
     output.Commit();
   } else if (!args.Has("--build")) {
     std::cout << text;

@@ -1,11 +1,9 @@
-// updpack pack FOLDER ARCHIVE [--compression N]
-#include <filesystem>
-
-#include "platform/fs.h"
+// updpack pack FOLDER ARCHIVE [--compression N] [--exclude PATTERN]...
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/pack_folder.h"
 #include "tools/source_listing.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -20,19 +18,11 @@ uint8_t ParseCompression(const std::string &text) {
   return static_cast<uint8_t>(std::stoi(text));
 }
 
-// True when the file at path would lie directly in folder.
-bool LiesIn(const std::string &path, const std::string &folder) {
-  std::error_code error;
-  std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (parent.empty())
-    parent = ".";
-  return std::filesystem::equivalent(parent, folder, error);
-}
-
 } // namespace
 
 int PackCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(arguments, {{"--compression", true}});
+  const Args args = ParseArgs(
+      arguments, {{"--compression", true}, {"--exclude", true, nullptr, true}});
   if (args.help)
     return ShowUsage("pack");
   ExpectPositional(args, 2);
@@ -43,20 +33,22 @@ int PackCommand(const std::vector<std::string> &arguments) {
           ? ParseCompression(args.options.at("--compression"))
           : 0;
 
-  const SourceListing listing = ListSource(folder);
-  if (platform::fs::FolderExists(archivePath))
-    throw ToolError("the archive path names a folder: " + archivePath);
-  WarnSkipped(folder, listing);
-
+  // Ctrl-C from now on cancels; the file being written then goes.
+  InstalledConsole console;
+  console.ui().CatchInterrupts();
   AtomicOutput output(archivePath);
-  // An older archive in the folder being packed would be packed as an
-  // entry: moved to the temporary name, it is the file the engine writes
-  // (and, hidden, never lists).
-  const bool inside = LiesIn(archivePath, folder);
-  if (inside)
-    output.TakeOverExisting();
-  // The engine skips links itself; the warnings above have named them.
-  PackWithProgress(folder, output.TempPath(), compression);
+  // The archive being replaced, when it lies in the folder, is no entry;
+  // nor is the file being written, when it has a name there.
+  const std::optional<os::FileId> older = os::IdOfPath(archivePath);
+  const SourceListing listing = ListSource(folder, args.All("--exclude"));
+  WarnSkipped(folder, listing);
+  std::vector<PackItem> items;
+  for (const SourceListing::File &file : listing.files)
+    if (file.id != output.Id() && file.id != older)
+      items.push_back({file.name, file.name, {}, file.size});
+  const os::RootFolder root(folder, "the folder " + folder);
+  PackItems(root, items, compression, output.File(), console.ui());
+  TakeCancel(console.ui());
   output.Commit();
   return kExitOk;
 }

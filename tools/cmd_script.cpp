@@ -30,7 +30,8 @@ int Compile(const Args &args) {
   if (platform::fs::SameFile(textPath, scriptPath))
     throw ToolError("the script would overwrite its text: " + scriptPath);
   AtomicOutput output(scriptPath);
-  WriteNewFile(output.TempPath(), script_text::ScriptBytes(compiled));
+  const std::string bytes = script_text::ScriptBytes(compiled);
+  output.File().WriteAt(0, bytes.data(), bytes.size());
   output.Commit();
   return kExitOk;
 }

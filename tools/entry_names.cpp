@@ -25,20 +25,17 @@ bool IsWindowsName(const std::string &name) {
 bool IsUsableEntryName(const std::string &name) {
   std::string bytes;
   return platform::TextToAnsi(name, bytes) && !bytes.empty() &&
-         bytes.size() <= kMaxEntryNameBytes && name[0] != '.' &&
-         IsWindowsName(name) && !IsReservedEntryName(name);
+         bytes.size() <= kMaxEntryNameBytes && IsWindowsName(name) &&
+         !IsReservedEntryName(name);
 }
 
-bool EntryNamer::Taken(const std::string &name) const {
-  for (const std::string &other : taken_)
-    if (fs::CompareNamesNoCase(name, other) == 0)
-      return true;
-  return false;
+bool EntryNamer::Free(const std::string &name) const {
+  return taken_.Clashing(name).clash == NameClash::None;
 }
 
 std::string EntryNamer::Assign(const std::string &fileName) {
   std::string name = fileName;
-  if (!IsUsableEntryName(name) || Taken(name)) {
+  if (!IsUsableEntryName(name) || !Free(name)) {
     const size_t dot = fileName.rfind('.');
     const std::string extension =
         dot == std::string::npos || dot == 0 ? "" : fileName.substr(dot);
@@ -48,11 +45,11 @@ std::string EntryNamer::Assign(const std::string &fileName) {
       name = number + extension;
       if (!IsUsableEntryName(name))
         name = number; // the extension does not fit or cannot be carried
-      if (IsUsableEntryName(name) && !Taken(name))
+      if (IsUsableEntryName(name) && Free(name))
         break;
     }
   }
-  taken_.push_back(name);
+  taken_.Add(name, count_++);
   return name;
 }
 

@@ -1,11 +1,12 @@
 // Entry names of the files that `build --from` packs: each file of the
 // product folder travels under a name short enough for the 16-byte source
-// field ({temp}\NAME), unique without regard to case, and one the
-// extraction writes as it is on Windows.
+// field ({temp}\NAME), one that no other entry shares on Windows (see
+// tools/name_index.h), and one the extraction writes as it is on Windows.
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "tools/name_index.h"
 
 namespace tools {
 
@@ -20,7 +21,7 @@ inline constexpr size_t kMaxEntryNameBytes = 14;
 // True for a name (UTF-8) that an entry may carry: encodable in
 // Windows-1251 in at most kMaxEntryNameBytes bytes; none of < > * ? : / \ |
 // and '"'; no control character; no trailing dot or blank; no device name;
-// not hidden (a leading dot); not reserved.
+// not reserved. A leading dot is an ordinary character.
 // A name that Windows holds, and the extraction writes, exactly as it is:
 // none of the nine reserved characters, no device, no control character,
 // not ending in a dot or a space.
@@ -31,14 +32,15 @@ bool IsUsableEntryName(const std::string &name);
 class EntryNamer {
 public:
   // The entry name for a file with this bare name: the name itself when it
-  // is usable and not taken, else "fN" keeping the file's extension when
-  // that fits.
+  // is usable and clashes with no name given before, else "fN" keeping the
+  // file's extension when that fits.
   std::string Assign(const std::string &fileName);
 
 private:
-  bool Taken(const std::string &name) const;
+  bool Free(const std::string &name) const;
 
-  std::vector<std::string> taken_;
+  NameIndex taken_;
+  size_t count_ = 0;
   unsigned next_ = 1;
 };
 

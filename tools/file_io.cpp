@@ -1,16 +1,11 @@
 // Raw file handles and range copies of the tool.
 #include "tools/file_io.h"
 
-#include <memory>
-
 #include "platform/error.h"
 #include "tools/cli.h"
+#include "tools/tool_os.h"
 
 namespace tools {
-
-namespace {
-constexpr size_t kChunk = 1 << 20;
-}
 
 size_t OsFile::ReadAt(int64_t offset, void *buffer, size_t count) const {
   size_t done = 0;
@@ -32,17 +27,8 @@ void OsFile::WriteAt(int64_t offset, const void *buffer, size_t count) {
 
 void CopyBytes(const OsFile &source, int64_t from, int64_t length,
                OsFile &target, int64_t at) {
-  auto buffer = std::make_unique<uint8_t[]>(kChunk);
-  for (int64_t done = 0; done < length;) {
-    const size_t want =
-        static_cast<size_t>(std::min<int64_t>(kChunk, length - done));
-    const size_t got = source.ReadAt(from + done, buffer.get(), want);
-    if (got < want)
-      throw ToolError("file became shorter while it was read: " +
-                      source.path());
-    target.WriteAt(at + done, buffer.get(), got);
-    done += static_cast<int64_t>(got);
-  }
+  if (os::CopyRange(source, from, length, target, at) < length)
+    throw ToolError("file became shorter while it was read: " + source.path());
 }
 
 std::string ReadWholeFile(const std::string &path) {

@@ -15,12 +15,16 @@ class OsFile {
 public:
   OsFile(const std::string &path, platform::OpenMode mode)
       : file_(path, mode) {}
+  // Takes over a handle opened elsewhere (tools/tool_os.h).
+  OsFile(std::string path, platform::os::FileHandle handle)
+      : file_(std::move(path), handle) {}
 
   int64_t Size() const { return file_.Size(); }
   // Up to count bytes at offset; fewer only at the end of the file.
   size_t ReadAt(int64_t offset, void *buffer, size_t count) const;
   void WriteAt(int64_t offset, const void *buffer, size_t count);
   const std::string &path() const { return file_.Path(); }
+  platform::os::FileHandle Handle() const { return file_.Handle(); }
   // Closes now, raising a failure (a late write error shows here).
   void Close() { file_.Close(); }
 
@@ -29,7 +33,7 @@ private:
 };
 
 // Copies length bytes of source, from offset `from`, to target at offset
-// `at`. Raises ToolError when source ends early.
+// `at` (os::CopyRange). Raises ToolError when source ends early.
 void CopyBytes(const OsFile &source, int64_t from, int64_t length,
                OsFile &target, int64_t at);
 

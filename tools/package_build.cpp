@@ -11,12 +11,15 @@
 #include "run/install_script.h"
 #include "tools/cli.h"
 #include "tools/entry_names.h"
+#include "tools/file_io.h"
+#include "tools/name_index.h"
 #include "tools/pack_folder.h"
 #include "tools/package_writer.h"
 #include "tools/script_compiler.h"
 #include "tools/script_field.h"
 #include "tools/source_listing.h"
 #include "tools/staging.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -37,10 +40,10 @@ CompiledScript Compile(const ScriptSource &source,
   return compiled;
 }
 
-// The product file an install line names, or an error message. Paths are
-// relative to the product folder, with "/" or "\", and stay inside it.
-std::string ProductFile(const std::string &productDir,
-                        const std::string &written, std::string &error) {
+// The product file an install line names, relative to the product folder
+// with "/", or "" and an error message. Paths use "/" or "\" and stay
+// inside the folder.
+std::string ProductPath(const std::string &written, std::string &error) {
   std::string relative = written;
   for (char &c : relative)
     if (c == '\\')
@@ -55,13 +58,7 @@ std::string ProductFile(const std::string &productDir,
       error = "the product file must stay inside the product folder (no ..)";
       return {};
     }
-  std::string full = (stdfs::path(productDir) / path).string();
-  std::error_code code;
-  if (!stdfs::is_regular_file(full, code)) {
-    error = "no file " + relative + " in the product folder " + productDir;
-    return {};
-  }
-  return full;
+  return relative;
 }
 
 // The source field of a copy out of the temporary folder: {temp}\NAME.
@@ -73,10 +70,24 @@ std::string TempSourceField(const std::string &entryName) {
                                script::kSourceSize);
 }
 
-void PackAndJoin(const ScratchFolder &scratch, const std::string &payload,
+// The install script as the entry "script".
+PackItem ScriptItem(std::string bytes) {
+  const auto length = static_cast<int64_t>(bytes.size());
+  return {script::kScriptName, {}, std::move(bytes), length};
+}
+
+// Packs items from root into a scratch archive and joins it with the stub.
+void PackAndJoin(const os::RootFolder &root, std::vector<PackItem> items,
                  const PackageOutput &output) {
+  SortForPacking(items);
+  ScratchFolder scratch("build");
   const std::string archive = scratch / "update.pack";
-  PackWithProgress(payload, archive);
+  {
+    InstalledConsole console;
+    OsFile file(archive, platform::OpenMode::CreateNew);
+    PackItems(root, items, 0, file, console.ui());
+    file.Close();
+  }
   WritePackage(archive, output);
 }
 
@@ -89,73 +100,92 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     throw ToolError("product folder does not exist: " + productDir);
   CompiledScript compiled = Compile(source, script_text::Installs::Allowed);
 
-  ScratchFolder scratch("build");
-  const std::string payload = scratch / "payload";
-  stdfs::create_directory(payload);
+  const os::RootFolder root(productDir, "the product folder " + productDir);
   EntryNamer namer;
-  std::map<std::string, std::string> entryOf; // product file -> entry name
+  std::vector<PackItem> items;
+  std::map<os::FileId, size_t> itemOf; // one entry for each product file
   std::vector<Diagnostic> errors;
   for (script_text::CompiledRecord &record : compiled.records) {
     if (!record.install)
       continue;
     std::string error;
-    const std::string file = ProductFile(productDir, record.payload, error);
-    if (file.empty()) {
+    const std::string relative = ProductPath(record.payload, error);
+    os::FileId id;
+    int64_t length = 0;
+    if (error.empty()) {
+      try {
+        const os::OpenedFile file = root.Open(relative);
+        id = file.id;
+        length = file.length;
+      } catch (const ToolError &e) {
+        error = e.what();
+      }
+    }
+    if (!error.empty()) {
       errors.push_back({record.payloadPos, error});
       if (errors.size() > kMaxDiagnostics)
         break;
       continue;
     }
-    const std::string key = stdfs::canonical(file).string();
-    auto found = entryOf.find(key);
-    if (found == entryOf.end()) {
+    auto found = itemOf.find(id);
+    if (found == itemOf.end()) {
       const std::string name =
-          namer.Assign(stdfs::path(file).filename().string());
-      LinkOrCopy(file, payload + "/" + name);
-      found = entryOf.emplace(key, name).first;
+          namer.Assign(stdfs::path(relative).filename().string());
+      items.push_back({name, relative, {}, length});
+      found = itemOf.emplace(id, items.size() - 1).first;
     }
-    record.source = TempSourceField(found->second);
+    record.source = TempSourceField(items[found->second].name);
   }
   if (!errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
     throw ReportedFailure();
   }
-  WriteNewFile(payload + "/" + script::kScriptName,
-               script_text::ScriptBytes(compiled));
-  PackAndJoin(scratch, payload, output);
+  items.push_back(ScriptItem(script_text::ScriptBytes(compiled)));
+  PackAndJoin(root, std::move(items), output);
 }
 
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
+                      const std::vector<std::string> &excludes,
                       const PackageOutput &output) {
-  const SourceListing listing = ListSource(payloadDir);
+  const SourceListing listing = ListSource(payloadDir, excludes);
   WarnSkipped(payloadDir, listing);
   std::string scriptBytes;
   if (source)
     scriptBytes = script_text::ScriptBytes(
         Compile(*source, script_text::Installs::Refused));
 
-  ScratchFolder scratch("build");
-  const std::string payload = scratch / "payload";
-  stdfs::create_directory(payload);
-  for (const std::string &name : listing.files) {
-    const std::string path = payloadDir + "/" + name;
-    if (platform::fs::SameFile(path, output.path))
-      continue; // an older package in the payload folder is replaced
-    if (platform::fs::CompareNamesNoCase(name, mdl_main::sums::kEntryName) == 0)
+  // An older package in the payload folder is replaced, not packed.
+  const std::optional<os::FileId> older = os::IdOfPath(output.path);
+  std::vector<PackItem> items;
+  NameIndex names;
+  for (const SourceListing::File &file : listing.files) {
+    const std::string path = payloadDir + "/" + file.name;
+    if (file.id == older)
+      continue;
+    if (platform::fs::CompareNamesNoCase(file.name,
+                                         mdl_main::sums::kEntryName) == 0)
       throw ToolError(path + ": the entry name " + mdl_main::sums::kEntryName +
                       " is kept for the tool");
     if (source &&
-        platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0)
+        platform::fs::CompareNamesNoCase(file.name, script::kScriptName) == 0)
       throw ToolError(path + " is a script already; give --script or keep "
                              "the file, not both");
-    LinkOrCopy(path, payload + "/" + name);
+    // Windows would write both into one file, and the run would then find
+    // one of them damaged.
+    if (const NameIndex::Found found = names.Clashing(file.name);
+        found.clash != NameClash::None)
+      throw ToolError(ClashText(found.clash,
+                                payloadDir + "/" + items[found.id].name, path));
+    names.Add(file.name, items.size());
+    items.push_back({file.name, file.name, {}, file.size});
   }
   if (source)
-    WriteNewFile(payload + "/" + script::kScriptName, scriptBytes);
-  else if (!stdfs::exists(payload + "/" + script::kScriptName))
+    items.push_back(ScriptItem(std::move(scriptBytes)));
+  else if (names.Find(script::kScriptName) == NameIndex::kNone)
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");
-  PackAndJoin(scratch, payload, output);
+  PackAndJoin(os::RootFolder(payloadDir, "the payload folder " + payloadDir),
+              std::move(items), output);
 }
 
 } // namespace tools

@@ -1,10 +1,12 @@
 // The two ways `build` makes a package from folders: from a product folder
 // and a script whose install lines name its files, or from a payload folder
-// packed as it is with an optional script. Both stage the payload in a
-// scratch folder, pack it with the engine and join it with the stub.
+// packed as it is with an optional script. Both pack the files, opened
+// where they lie and never through a link, into a scratch archive and join
+// it with the stub.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tools/package_writer.h"
 
@@ -18,13 +20,18 @@ struct ScriptSource {
 
 // build --from: the payload is exactly the files named by install lines,
 // each under a short unique entry name; each install line becomes a copy
-// record from {temp}\NAME. Compile errors are printed (ReportedFailure).
+// record from {temp}\NAME. A product file must be a regular file reached
+// from productDir through no link (os::RootFolder). Compile errors and
+// product files that cannot be taken are printed (ReportedFailure).
 void BuildFromProduct(const std::string &productDir, const ScriptSource &script,
                       const PackageOutput &output);
 
-// build --payload: the folder's files as they are; script, when given, is
-// compiled into the "script" entry (a payload holding one is refused).
+// build --payload: the folder's files as `pack` takes them (names that
+// match excludes left out); script, when given, is compiled into the
+// "script" entry (a payload holding one is refused). Two files that Windows
+// would take for one are refused.
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *script,
+                      const std::vector<std::string> &excludes,
                       const PackageOutput &output);
 
 } // namespace tools

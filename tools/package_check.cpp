@@ -1,18 +1,15 @@
 // The checks of `updpack verify`.
 #include "tools/package_check.h"
 
-#include <algorithm>
-
-#include "archive/catalog.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/fs.h"
 #include "run/checksums.h"
 #include "run/install_script.h"
 #include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
+#include "tools/name_index.h"
 #include "tools/program_icon.h"
 #include "tools/script_paths.h"
 #include "tools/script_printer.h"
@@ -26,17 +23,35 @@ namespace script = mdl_main::script;
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 
-// The entry that the extraction leaves under name: the last of that name
-// (names compare as Windows compares them).
-const ListedEntry *Written(const std::vector<ListedEntry> &entries,
+// The entries by the name the extraction leaves each under; two entries
+// that are one file on Windows are reported. Entry k has the id k.
+NameIndex IndexEntries(PackageCheck &check) {
+  NameIndex index;
+  for (size_t k = 0; k < check.entries.size(); ++k) {
+    const std::string &name = check.entries[k].name;
+    const NameIndex::Found found = index.Clashing(name);
+    const std::string clash =
+        found.clash == NameClash::None
+            ? ""
+            : "the entries " +
+                  ClashText(found.clash, check.entries[found.id].name, name);
+    // A short name may land either entry in the other's file, whatever
+    // the order; a repeated name is the later entry, as the checksum
+    // entry of build counts it.
+    if (found.clash == NameClash::ShortName)
+      check.faults.push_back(clash + ": one overwrites the other");
+    else if (found.clash == NameClash::SameName)
+      check.notes.push_back(clash + ": the later entry is the file");
+    index.Add(name, k);
+  }
+  return index;
+}
+
+// The entry that the extraction leaves under name: the last of that name.
+const ListedEntry *Written(const PackageCheck &check, const NameIndex &index,
                            const std::string &name) {
-  const std::string_view wanted = archive::WithoutTrailingDotsAndSpaces(name);
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-    if (platform::fs::CompareNamesNoCase(
-            std::string(archive::WithoutTrailingDotsAndSpaces(it->name)),
-            std::string(wanted)) == 0)
-      return &*it;
-  return nullptr;
+  const size_t id = index.Find(name);
+  return id == NameIndex::kNone ? nullptr : &check.entries[id];
 }
 
 // A certificate table that the security directory names but that does not
@@ -100,8 +115,9 @@ void CheckContainer(PackageCheck &check) {
   }
 }
 
-void CheckChecksums(PackageCheck &check, ArchiveReader &reader) {
-  const ListedEntry *list = Written(check.entries, sums::kEntryName);
+void CheckChecksums(PackageCheck &check, const NameIndex &entries,
+                    ArchiveReader &reader) {
+  const ListedEntry *list = Written(check, entries, sums::kEntryName);
   if (!list && check.sumsDeclared) {
     check.faults.push_back(std::string("the package's texts declare a ") +
                            sums::kEntryName + " entry, and it holds none");
@@ -122,7 +138,7 @@ void CheckChecksums(PackageCheck &check, ArchiveReader &reader) {
     return;
   }
   for (const sums::Sum &sum : listed) {
-    const ListedEntry *entry = Written(check.entries, sum.name);
+    const ListedEntry *entry = Written(check, entries, sum.name);
     if (!entry) {
       check.faults.push_back("the entry " + Quoted(sum.name) + " listed in " +
                              sums::kEntryName + " is missing");
@@ -142,14 +158,12 @@ void CheckChecksums(PackageCheck &check, ArchiveReader &reader) {
     else
       ++check.checksummed;
   }
+  NameIndex covered;
+  for (size_t k = 0; k < listed.size(); ++k)
+    covered.Add(listed[k].name, k);
+  covered.Add(sums::kEntryName, listed.size());
   for (const ListedEntry &entry : check.entries) {
-    const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
-    const bool covered =
-        platform::fs::CompareNamesNoCase(name, sums::kEntryName) == 0 ||
-        std::any_of(listed.begin(), listed.end(), [&](const sums::Sum &sum) {
-          return platform::fs::CompareNamesNoCase(sum.name, name) == 0;
-        });
-    if (!covered)
+    if (covered.Find(entry.name) == NameIndex::kNone)
       check.faults.push_back("the entry " + Quoted(entry.name) +
                              " is not covered by " + sums::kEntryName);
   }
@@ -165,8 +179,9 @@ std::string TempFolderName(std::string_view field) {
   return std::string(field.substr(2));
 }
 
-void CheckScript(PackageCheck &check, ArchiveReader &reader) {
-  const ListedEntry *entry = Written(check.entries, script::kScriptName);
+void CheckScript(PackageCheck &check, const NameIndex &entries,
+                 ArchiveReader &reader) {
+  const ListedEntry *entry = Written(check, entries, script::kScriptName);
   if (!entry) {
     check.notes.push_back("no script: the package unpacks and installs "
                           "nothing");
@@ -191,7 +206,7 @@ void CheckScript(PackageCheck &check, ArchiveReader &reader) {
     // A copy out of the temporary folder needs the entry it names.
     if (checked.operation == script::kCopyFile) {
       const std::string name = platform::AnsiToText(TempFolderName(source));
-      if (!name.empty() && !Written(check.entries, name))
+      if (!name.empty() && !Written(check, entries, name))
         check.faults.push_back("record " + std::to_string(k + 1) +
                                " copies {temp}\\" + name +
                                ", which the package does not hold");
@@ -220,8 +235,9 @@ PackageCheck CheckPackage(const std::string &path) {
     ListedEntry entry;
     while (reader.Next(entry))
       check.entries.push_back(entry);
-    CheckChecksums(check, reader);
-    CheckScript(check, reader);
+    const NameIndex entries = IndexEntries(check);
+    CheckChecksums(check, entries, reader);
+    CheckScript(check, entries, reader);
   } catch (const platform::Error &e) {
     // The header, the catalog or an entry the extraction would refuse.
     check.faults.push_back(e.Description() + " (" + std::to_string(e.Number()) +

@@ -1,7 +1,6 @@
 // Joining stub, archive and trailer.
 #include "tools/package_writer.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "archive/catalog.h"
@@ -12,6 +11,7 @@
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
+#include "tools/name_index.h"
 #include "tools/package_file.h"
 #include "tools/program_icon.h"
 #include "tools/stub.h"
@@ -44,8 +44,9 @@ void CheckArchiveFile(const std::string &path) {
 namespace {
 
 // The checksum entry for the archive at path: the length and CRC-32 of
-// every file its extraction writes (a later entry of the same name wins),
-// and where the catalog's entries end, after which the new entry goes.
+// every file its extraction writes, and where the catalog's entries end,
+// after which the new entry goes. Raises ToolError for two entries that
+// are one file on Windows.
 struct Checksums {
   std::string text; // the entry's bytes
   archive::CatalogInfo info;
@@ -56,12 +57,19 @@ Checksums ChecksumsOf(const std::string &path) {
   namespace sums = mdl_main::sums;
   ArchiveReader reader(path);
   std::vector<sums::Sum> list;
+  NameIndex names;
   ListedEntry entry;
   while (reader.Next(entry)) {
     const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
     if (platform::fs::CompareNamesNoCase(name, sums::kEntryName) == 0)
       throw ToolError(path + " holds a " + sums::kEntryName +
                       " entry already; build adds its own");
+    // Windows would write both into one file, and the run would then find
+    // one of them damaged.
+    if (const NameIndex::Found found = names.Clashing(name);
+        found.clash != NameClash::None)
+      throw ToolError(path + ": the entries " +
+                      ClashText(found.clash, list[found.id].name, name));
     const archive::EntryRange range = reader.Range(entry);
     if (range.first <= range.last && range.first < reader.Info().dataStart)
       throw ToolError(path + ": the entry " + entry.name +
@@ -71,13 +79,8 @@ Checksums ChecksumsOf(const std::string &path) {
     reader.ReadPieces(entry, [&](const uint8_t *bytes, size_t count) {
       sum.crc = sums::Crc32(sum.crc, bytes, count);
     });
-    auto same = std::find_if(list.begin(), list.end(), [&](const auto &s) {
-      return platform::fs::CompareNamesNoCase(s.name, name) == 0;
-    });
-    if (same != list.end())
-      *same = sum;
-    else
-      list.push_back(sum);
+    names.Add(name, list.size());
+    list.push_back(sum);
   }
   return {sums::FormatSums(list), reader.Info(), reader.EntriesEnd()};
 }
@@ -143,7 +146,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
 
   AtomicOutput output(outputPath);
   {
-    OsFile file(output.TempPath(), platform::OpenMode::Output);
+    OsFile &file = output.File();
     int64_t at = 0;
     file.WriteAt(at, image.data(), image.size());
     at += stubLength;
@@ -156,7 +159,6 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     file.WriteAt(at, sums.text.data(), sums.text.size());
     at += static_cast<int64_t>(sums.text.size());
     file.WriteAt(at, tail, static_cast<size_t>(filler + kTrailerSize));
-    file.Close();
   }
   output.Commit();
 }

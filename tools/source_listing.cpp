@@ -4,77 +4,97 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "archive/catalog.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
 
 namespace tools {
 
-namespace stdfs = std::filesystem;
-
 namespace {
 
-constexpr const char *kLink = "link";
+using Kind = os::FolderEntry::Kind;
 
 struct Reason {
   const char *what;
   const char *because;
 };
 
-// Why the engine leaves an entry out, or nullptr for a file it packs.
-const Reason *SkipReason(const stdfs::directory_entry &entry,
-                         const std::string &name) {
-  static constexpr Reason kUnreadable{"entry", "it cannot be read"};
-  static constexpr Reason kLinked{kLink, "links are not packed"};
+// Why an entry is left out, or nullptr for a file that is packed.
+const Reason *SkipReason(const os::FolderEntry &entry) {
+  static constexpr Reason kLinked{"link", "links are not packed"};
   static constexpr Reason kFolder{
       "subfolder", "an archive holds the files of one folder only"};
   static constexpr Reason kSpecial{"special file",
                                    "only ordinary files are packed"};
-  static constexpr Reason kHidden{"hidden file", "hidden files are not packed"};
-  // "\" separates folders in every path the engine builds.
+  // "\" separates folders in every path the engine builds, and Windows
+  // drops the dots and blanks that end a name: no path addresses these.
   static constexpr Reason kBackslash{"file", "its name holds a backslash"};
-  std::error_code error;
-  const stdfs::file_status status = entry.symlink_status(error);
-  if (error)
-    return &kUnreadable;
-  if (stdfs::is_symlink(status))
+  static constexpr Reason kTrailing{
+      "file", "its name ends in a dot or a blank, which Windows drops"};
+  switch (entry.kind) {
+  case Kind::Link:
     return &kLinked;
-  if (stdfs::is_directory(status))
+  case Kind::Folder:
     return &kFolder;
-  if (!stdfs::is_regular_file(status))
+  case Kind::Other:
     return &kSpecial;
-  if (name[0] == '.')
-    return &kHidden;
-  if (name.find('\\') != std::string::npos)
+  case Kind::File:
+  case Kind::Unreadable:
+    break;
+  }
+  if (entry.name.find('\\') != std::string::npos)
     return &kBackslash;
+  if (archive::WithoutTrailingDotsAndSpaces(entry.name).size() !=
+      entry.name.size())
+    return &kTrailing;
   return nullptr;
 }
 
-bool NameLess(const std::string &a, const std::string &b) {
-  const int order = platform::fs::CompareNamesNoCase(a, b);
-  return order != 0 ? order < 0 : a < b;
+const char *KindWord(Kind kind) {
+  switch (kind) {
+  case Kind::Link:
+    return "link";
+  case Kind::Folder:
+    return "subfolder";
+  case Kind::Other:
+    return "special file";
+  case Kind::File:
+  case Kind::Unreadable:
+    break;
+  }
+  return "file";
 }
 
 } // namespace
 
-SourceListing ListSource(const std::string &folder) {
+SourceListing ListSource(const std::string &folder,
+                         const std::vector<std::string> &excludes) {
   std::error_code error;
-  if (!stdfs::is_directory(folder, error))
+  if (!std::filesystem::is_directory(folder, error))
     throw ToolError("source folder does not exist: " + folder);
   SourceListing listing;
-  stdfs::directory_iterator it(folder, error);
-  if (error)
-    throw ToolError("cannot list " + folder + ": " + error.message());
-  for (const stdfs::directory_entry &entry : it) {
-    const std::string name = entry.path().filename().string();
-    if (const Reason *reason = SkipReason(entry, name))
-      listing.skipped.push_back({name, reason->what, reason->because});
-    else
-      listing.files.push_back(name);
+  for (os::FolderEntry &entry : os::ReadFolder(folder)) {
+    const auto excluded =
+        std::find_if(excludes.begin(), excludes.end(), [&](const auto &p) {
+          return platform::fs::MatchesPattern(entry.name, p);
+        });
+    if (excluded != excludes.end()) {
+      listing.skipped.push_back({std::move(entry.name), KindWord(entry.kind),
+                                 "excluded by --exclude " + *excluded});
+    } else if (entry.kind == Kind::Unreadable) {
+      throw ToolError("cannot look at " + folder + "/" + entry.name);
+    } else if (const Reason *reason = SkipReason(entry)) {
+      listing.skipped.push_back(
+          {std::move(entry.name), reason->what, reason->because});
+    } else {
+      listing.files.push_back({std::move(entry.name), entry.size, entry.id});
+    }
   }
-  std::sort(listing.files.begin(), listing.files.end(), NameLess);
-  std::sort(
-      listing.skipped.begin(), listing.skipped.end(),
-      [](const auto &a, const auto &b) { return NameLess(a.name, b.name); });
+  const auto name = [](const auto &entry) -> const std::string & {
+    return entry.name;
+  };
+  SortInListingOrder(listing.files, name);
+  SortInListingOrder(listing.skipped, name);
   return listing;
 }
 

@@ -1,54 +1,65 @@
-// Scratch folders and hard-linked staging.
+// Scratch folders.
 #include "tools/staging.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
-#include "platform/os_file.h"
 #include "tools/cli.h"
-#include "tools/file_io.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
+namespace {
+
 namespace stdfs = std::filesystem;
 
-ScratchFolder::ScratchFolder(const std::string &purpose) {
+constexpr std::string_view kPrefix = "updpack-";
+constexpr size_t kRandomPart = 6; // mkdtemp's XXXXXX
+
+std::string TempBase() {
   std::error_code error;
   stdfs::path base = stdfs::temp_directory_path(error);
-  if (error)
-    base = "/tmp";
-  std::string pattern = (base / ("updpack-" + purpose + ".XXXXXX")).string();
+  return error ? std::string("/tmp") : base.string();
+}
+
+// The process id in a name "updpack-PURPOSE-PID-XXXXXX", or 0.
+int PidOfScratchName(std::string_view name) {
+  if (!name.starts_with(kPrefix) || name.size() < kRandomPart + 1 ||
+      name[name.size() - kRandomPart - 1] != '-')
+    return 0;
+  name.remove_suffix(kRandomPart + 1);
+  const size_t dash = name.rfind('-');
+  const std::string_view digits = name.substr(dash + 1);
+  if (dash < kPrefix.size() || digits.empty() || digits.size() > 9 ||
+      digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return 0;
+  return std::stoi(std::string(digits));
+}
+
+// Makes the folder after removing the leftovers of killed commands.
+std::string MakeScratch(const std::string &purpose) {
+  const std::string base = TempBase();
+  for (const std::string &name : os::ReadNames(base))
+    if (const int pid = PidOfScratchName(name))
+      os::RemoveIfLeftover(base, name, pid, true);
+  std::string pattern = base + "/" + std::string(kPrefix) + purpose + "-" +
+                        std::to_string(os::ProcessId()) + "-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (!mkdtemp(buffer.data()))
-    throw ToolError("cannot create a temporary folder in " + base.string());
-  path_ = buffer.data();
+    throw ToolError("cannot create a temporary folder in " + base);
+  return buffer.data();
 }
+
+} // namespace
+
+ScratchFolder::ScratchFolder(const std::string &purpose)
+    : path_(MakeScratch(purpose)), lock_(os::LockFolder(path_)) {}
 
 ScratchFolder::~ScratchFolder() {
   std::error_code error;
   stdfs::remove_all(path_, error);
-}
-
-void LinkOrCopy(const std::string &from, const std::string &to) {
-  std::error_code error;
-  const stdfs::path source = stdfs::canonical(from, error);
-  if (error)
-    throw ToolError("cannot read " + from + ": " + error.message());
-  stdfs::create_hard_link(source, to, error);
-  if (!error)
-    return;
-  stdfs::copy_file(source, to, error);
-  if (error)
-    throw ToolError("cannot copy " + from + " to " + to + ": " +
-                    error.message());
-}
-
-void WriteNewFile(const std::string &path, const std::string &bytes) {
-  OsFile file(path, platform::OpenMode::Output);
-  file.WriteAt(0, bytes.data(), bytes.size());
-  file.Close();
 }
 
 } // namespace tools

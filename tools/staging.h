@@ -1,14 +1,18 @@
-// Scratch space of a command: a temporary folder removed with its content,
-// and files placed in it as hard links where the file system allows.
+// Scratch space of a command: a temporary folder removed with its content
+// when the command ends, and by a later command when a kill left it.
 #pragma once
 
 #include <string>
 
+#include "tools/file_io.h"
+
 namespace tools {
 
-// A fresh folder under the system's temporary folder (TMPDIR, else /tmp),
-// removed with everything in it when the object goes, on success and on
-// failure alike.
+// A fresh folder "updpack-PURPOSE-PID-XXXXXX" under the system's temporary
+// folder (TMPDIR, else /tmp), locked while the object lives and removed with
+// everything in it when the object goes, on success and on failure alike.
+// Folders of that form that killed commands left are removed first
+// (os::RemoveIfLeftover).
 class ScratchFolder {
 public:
   explicit ScratchFolder(const std::string &purpose);
@@ -23,13 +27,7 @@ public:
 
 private:
   std::string path_;
+  OsFile lock_;
 };
-
-// Makes `to` hold the bytes of `from` (a link is followed): a hard link
-// where the file system allows, a copy otherwise. Raises ToolError.
-void LinkOrCopy(const std::string &from, const std::string &to);
-
-// Writes bytes into a new file.
-void WriteNewFile(const std::string &path, const std::string &bytes);
 
 } // namespace tools

@@ -2,6 +2,7 @@
 #include "tools/tree_diff.h"
 
 #include "tools/entry_names.h"
+#include "tools/name_index.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -88,7 +89,7 @@ private:
   void Walk(const std::string &relative) {
     const Listing olds = List(oldRoot_ / relative);
     const Listing news = List(newRoot_ / relative);
-    CheckCaseClashes(relative, news);
+    CheckClashes(relative, news);
     for (const auto &[name, kind] : olds) {
       const std::string path = Join(relative, name);
       const auto found = news.find(name);
@@ -120,15 +121,18 @@ private:
     return relative.empty() ? name : relative + "/" + name;
   }
 
-  void CheckCaseClashes(const std::string &relative, const Listing &news) {
-    const std::string *previous = nullptr;
+  // Names of one folder that Windows would take for one file.
+  void CheckClashes(const std::string &relative, const Listing &news) {
+    NameIndex index;
+    std::vector<const std::string *> names;
     for (const auto &entry : news) {
-      if (previous &&
-          platform::fs::CompareNamesNoCase(*previous, entry.first) == 0)
-        result_.errors.push_back(Join(relative, entry.first) +
-                                 ": differs from " + *previous +
-                                 " only in case, which Windows cannot hold");
-      previous = &entry.first;
+      const NameIndex::Found found = index.Clashing(entry.first);
+      if (found.clash != NameClash::None)
+        result_.errors.push_back(
+            Join(relative, entry.first) + ": " +
+            ClashText(found.clash, *names[found.id], entry.first));
+      index.Add(entry.first, names.size());
+      names.push_back(&entry.first);
     }
   }
 

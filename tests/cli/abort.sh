@@ -14,13 +14,14 @@ run_tool build --stub stub.bin --archive big.pack -o pkg/big.exe
 expect_rc 0 "build"
 rm big.pack
 
-# stop_and_interrupt PID FILE: as soon as a file matches the pattern FILE,
+# stop_and_interrupt PID CHECK...: as soon as the command CHECK succeeds,
 # freezes the process, queues SIGINT and lets it go on, so the signal is
 # taken at once however fast the work is; then waits for it and leaves its
 # status in RC.
 stop_and_interrupt() {
-  local pid=$1 file=$2 deadline=$((SECONDS + 20))
-  while ! compgen -G "$file" >/dev/null && [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
+  local pid=$1 deadline=$((SECONDS + 20))
+  shift
+  while ! "$@" && [ $SECONDS -lt $deadline ] && kill -0 "$pid" 2>/dev/null; do
     :
   done
   if kill -STOP "$pid" 2>/dev/null; then
@@ -33,12 +34,25 @@ stop_and_interrupt() {
   RC=$?
 }
 
+exists() { compgen -G "$1" >/dev/null; }
+
+# catching PID: the tool has a handler for SIGINT (/proc/PID/status lists
+# the signals it catches); `pack` installs it before it opens any file.
+catching() {
+  local key value
+  [ "/proc/$1/exe" -ef "$UPDPACK" ] || return 1
+  while read -r key value; do
+    [ "$key" = SigCgt: ] && return $((16#$value & 2 ? 0 : 1))
+  done <"/proc/$1/status"
+  return 1
+} 2>/dev/null
+
 # interrupt ANSWER: runs the package and interrupts it while the pack file
 # is being written; ANSWER answers the abort question.
 interrupt() {
   printf '%s\n' "$1" >answer.txt
   "$UPDPACK" run pkg/big.exe --yes <answer.txt >"$OUT" 2>"$ERR" &
-  stop_and_interrupt $! "$TMP/VLSFX_QUORIX.PACK"
+  stop_and_interrupt $! exists "$TMP/VLSFX_QUORIX.PACK"
 }
 
 interrupt y
@@ -56,51 +70,47 @@ expect_contains "$ERR" "Dravell [information]: Обновление до вер�
   "the run goes on after No"
 expect_same_bytes src/big.bin "$TMP/VLSFX_QUORIX/big.bin" "complete after No"
 
-# signal_when_exists FILE COMMAND...: runs updpack COMMAND in the
-# background and interrupts it once FILE exists.
-signal_when_exists() {
-  local file=$1
-  shift
+# signal_when_writing COMMAND...: runs updpack COMMAND in the background and
+# interrupts it once it catches Ctrl-C.
+signal_when_writing() {
   "$UPDPACK" "$@" </dev/null >"$OUT" 2>"$ERR" &
-  stop_and_interrupt $! "$file"
+  stop_and_interrupt $! catching $!
 }
 
-# pack writes under a temporary name beside the archive.
-signal_when_exists '.cancelled.pack.updpack-*' pack src cancelled.pack
+signal_when_writing pack src cancelled.pack
 expect_rc 1 "pack interrupted"
 expect_text "$ERR" "updpack: Запаковка архива отменена пользователем! (-1234013)" "pack cancel"
 [ ! -e cancelled.pack ] || fail "a cancelled pack leaves no half-written archive"
-! compgen -G '.cancelled.pack*' >/dev/null || fail "a cancelled pack removes its temporary file"
+[ -z "$(ls -A | grep '^\.')" ] || fail "a cancelled pack leaves no temporary file"
 
-# kill_while_packing ARCHIVE: kills `pack src ARCHIVE` outright once its
-# temporary file is there.
+# kill_while_packing ARCHIVE: kills `pack src ARCHIVE` outright while it
+# works.
 kill_while_packing() {
-  local dir name deadline=$((SECONDS + 20))
-  dir=$(dirname "$1")
-  name=$(basename "$1")
+  local deadline=$((SECONDS + 20))
   "$UPDPACK" pack src "$1" </dev/null >/dev/null 2>&1 &
   local pid=$!
-  until compgen -G "$dir/.$name.updpack-*" >/dev/null || [ $SECONDS -ge $deadline ]; do :; done
+  until catching $pid || [ $SECONDS -ge $deadline ]; do :; done
   kill -KILL $pid
   wait $pid 2>/dev/null
 }
 
-# Killed outright, pack leaves the older archive whole (or, packing into its
-# own folder, none), never a truncated one.
+# Killed outright, pack leaves the older archive whole, and nothing else.
 printf 'older archive' >killed.pack
 kill_while_packing killed.pack
 [ "$(cat killed.pack)" = "older archive" ] || fail "a killed pack leaves the older archive"
 cp killed.pack src/killed.pack
 kill_while_packing src/killed.pack
-[ ! -e src/killed.pack ] || [ "$(cat src/killed.pack)" = "older archive" ] ||
-  fail "a killed pack into its own folder leaves the older archive or none"
-rm -f src/killed.pack src/.killed.pack.*
+[ "$(cat src/killed.pack)" = "older archive" ] ||
+  fail "a killed pack into its own folder leaves the older archive"
+[ -z "$(ls -A | grep '^\.')$(ls -A src | grep '^\.')" ] || fail "killed packs leave no temporary file"
+rm src/killed.pack
 
 printf 'second\n' >src/z_second.txt # an entry after big.bin
 run_tool pack src two.pack
 expect_rc 0 "pack of two entries"
 mkdir out
-signal_when_exists out/big.bin extract two.pack out
+"$UPDPACK" extract two.pack out </dev/null >"$OUT" 2>"$ERR" &
+stop_and_interrupt $! exists out/big.bin
 expect_rc 1 "extract interrupted"
 expect_text "$ERR" "Dravell [error]: Распаковка архива отменена пользователем!" "extract cancel"
 expect_same_bytes src/big.bin out/big.bin "the entry in progress is completed"

@@ -1,5 +1,5 @@
 # pack, list and extract a folder with Cyrillic names, empty files, every
-# byte value and names with blanks; subfolders and hidden files stay out.
+# byte value, names with blanks and dot-files; subfolders stay out.
 . "$(dirname "$0")/common.bash"
 
 mkdir src
@@ -11,13 +11,12 @@ for i in $(seq 0 255); do printf "\\x$(printf %02x "$i")"; done >src/bytes.bin
 head -c 300000 /dev/urandom >src/Большой.bin # longer than one buffer window
 mkdir src/sub
 printf 'no' >src/sub/inner.txt
-printf 'no' >src/.hidden
+printf 'dot' >src/.settings
 
 run_tool pack src a.pack
 expect_rc 0 "pack"
 expect_empty "$OUT" "pack stdout"
-expect_text "$ERR" "updpack: warning: skipping hidden file src/.hidden: hidden files are not packed
-updpack: warning: skipping subfolder src/sub: an archive holds the files of one folder only" \
+expect_text "$ERR" "updpack: warning: skipping subfolder src/sub: an archive holds the files of one folder only" \
   "pack warns for what it skips"
 
 # Names in case-insensitive order, as the listing gives them; Cyrillic
@@ -25,23 +24,24 @@ updpack: warning: skipping subfolder src/sub: an archive holds the files of one 
 run_tool list a.pack
 expect_rc 0 "list"
 expect_text "$OUT" "compression: 0
-data start: 131
-bytes.bin	1	257	256
-empty	257	257	0
-one.txt	257	262	5
-Большой.bin	262	300262	300000
-Привет мир.dat	300262	300268	6
-пусто.txt	300268	300268	0" "list output"
-[ "$(stat -c %s a.pack)" = 300397 ] || fail "archive length"
+data start: 145
+.settings	1	4	3
+bytes.bin	4	260	256
+empty	260	260	0
+one.txt	260	265	5
+Большой.bin	265	300265	300000
+Привет мир.dat	300265	300271	6
+пусто.txt	300271	300271	0" "list output"
+[ "$(stat -c %s a.pack)" = 300414 ] || fail "archive length"
 head -c 7 a.pack | cmp -s - <(printf 'PACK1\x00\x01') || fail "archive header"
-grep -qa "$(printf '\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0.dat?300262?300268\x02')" a.pack ||
+grep -qa "$(printf '\xcf\xf0\xe8\xe2\xe5\xf2 \xec\xe8\xf0.dat?300265?300271\x02')" a.pack ||
   fail "catalog entry in Windows-1251"
 
 mkdir dst
 run_tool extract a.pack dst
 expect_rc 0 "extract"
 expect_empty "$ERR" "extract stderr"
-rm -r src/sub src/.hidden
+rm -r src/sub
 diff -r src dst >/dev/null || fail "extracted folder differs from the source"
 for f in src/*; do
   expect_same_bytes "$f" "dst/${f#src/}" "round trip of ${f#src/}"

@@ -69,6 +69,8 @@ check_usage "build with two sources" build --from a --payload b -o p.exe
 check_usage "build --from without --script" build --from a -o p.exe
 check_usage "build --archive with --script" build --archive a --script s -o p.exe
 check_usage "build with a positional argument" build --stub s --archive a -o p.exe x
+check_usage "build --from with --exclude" build --from a --script s --exclude x -o p.exe
+check_usage "pack --exclude without value" pack src a.pack --exclude
 check_usage "script without an action" script
 check_usage "script with an unknown action" script run x
 check_usage "script compile with one file" script compile a.txt

@@ -1,0 +1,315 @@
+// The tool's calls to posix.
+#include "tools/tool_os.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tools/cli.h"
+
+namespace tools::os {
+
+namespace {
+
+// A descriptor closed when it goes.
+class Fd {
+public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0)
+      ::close(fd_);
+  }
+  Fd(const Fd &) = delete;
+  Fd &operator=(const Fd &) = delete;
+  int get() const { return fd_; }
+  void Reset(int fd) {
+    if (fd_ >= 0)
+      ::close(fd_);
+    fd_ = fd;
+  }
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+private:
+  int fd_;
+};
+
+std::string Errno(int code) { return std::strerror(code); }
+
+int FdOf(const OsFile &file) { return static_cast<int>(file.Handle()); }
+
+FileId IdOfStat(const struct stat &st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+FolderEntry::Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode))
+    return FolderEntry::Kind::File;
+  if (S_ISDIR(mode))
+    return FolderEntry::Kind::Folder;
+  if (S_ISLNK(mode))
+    return FolderEntry::Kind::Link;
+  return FolderEntry::Kind::Other;
+}
+
+// Calls each(dirFd, name) for every entry of the open folder but "." and
+// "..". The descriptor stays the caller's.
+template <typename Each> bool ForEachName(int folder, Each each) {
+  const int copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0)
+    return false;
+  DIR *dir = fdopendir(copy);
+  if (!dir) {
+    ::close(copy);
+    return false;
+  }
+  const std::unique_ptr<DIR, int (*)(DIR *)> owner(dir, closedir);
+  while (const dirent *entry = readdir(dir)) {
+    const char *name = entry->d_name;
+    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+      each(name);
+  }
+  return true;
+}
+
+int OpenFolder(const std::string &path) {
+  return ::open(path.empty() ? "." : path.c_str(),
+                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Why name in the open folder could not be opened as what it should be.
+[[noreturn]] void RaiseOpenFailure(int code, int folder, const char *name,
+                                   const std::string &relative,
+                                   const std::string &rootName) {
+  struct stat st {};
+  const bool link = fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISLNK(st.st_mode);
+  if (link || code == ELOOP)
+    throw ToolError(relative + " in " + rootName +
+                    " is, or lies under, a link: only regular files that "
+                    "lie inside the folder are packed");
+  if (code == ENOENT)
+    throw ToolError("no file " + relative + " in " + rootName);
+  if (code == ENOTDIR)
+    throw ToolError(relative + " in " + rootName +
+                    ": a name on the way is not a folder");
+  throw ToolError("cannot read " + relative + " in " + rootName + ": " +
+                  Errno(code));
+}
+
+} // namespace
+
+std::vector<FolderEntry> ReadFolder(const std::string &folder) {
+  const Fd dir(OpenFolder(folder));
+  std::vector<FolderEntry> entries;
+  const bool listed =
+      dir.get() >= 0 && ForEachName(dir.get(), [&](const char *name) {
+        FolderEntry entry;
+        entry.name = name;
+        struct stat st {};
+        if (fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+          if (errno == ENOENT)
+            return; // gone meanwhile
+          entry.kind = FolderEntry::Kind::Unreadable;
+        } else {
+          entry.kind = KindOf(st.st_mode);
+          entry.size = st.st_size;
+          entry.id = IdOfStat(st);
+        }
+        entries.push_back(std::move(entry));
+      });
+  if (!listed)
+    throw ToolError("cannot list " + folder + ": " + Errno(errno));
+  return entries;
+}
+
+std::vector<std::string> ReadNames(const std::string &folder) {
+  const Fd dir(OpenFolder(folder));
+  std::vector<std::string> names;
+  if (dir.get() >= 0)
+    ForEachName(dir.get(), [&](const char *name) { names.emplace_back(name); });
+  return names;
+}
+
+RootFolder::RootFolder(const std::string &path, std::string name)
+    : path_(path), name_(std::move(name)), fd_(OpenFolder(path)) {
+  if (fd_ < 0)
+    throw ToolError("cannot open " + name_ + ": " + Errno(errno));
+}
+
+RootFolder::~RootFolder() { ::close(fd_); }
+
+int RootFolder::OpenFd(const std::string &relative) const {
+  Fd held; // the folder reached so far, once below the root
+  int folder = fd_;
+  size_t begin = 0;
+  for (;;) {
+    const size_t slash = relative.find('/', begin);
+    const std::string name = relative.substr(begin, slash - begin);
+    const bool last = slash == std::string::npos;
+    begin = slash + 1;
+    if (!last && (name.empty() || name == "."))
+      continue;
+    if (name.empty() || name == "." || name == "..")
+      throw ToolError(relative + " is no file inside " + name_);
+    // O_NONBLOCK: opening a fifo must not wait for a writer; it has no
+    // effect on the regular files that are kept.
+    const int flags =
+        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (last ? O_NONBLOCK : O_DIRECTORY);
+    const int fd = openat(folder, name.c_str(), flags);
+    if (fd < 0)
+      RaiseOpenFailure(errno, folder, name.c_str(), relative, name_);
+    if (last)
+      return fd;
+    held.Reset(fd);
+    folder = fd;
+  }
+}
+
+OpenedFile RootFolder::Open(const std::string &relative) const {
+  Fd file(OpenFd(relative));
+  struct stat st {};
+  if (fstat(file.get(), &st) != 0)
+    throw ToolError("cannot read " + relative + " in " + name_ + ": " +
+                    Errno(errno));
+  if (!S_ISREG(st.st_mode))
+    throw ToolError(relative + " in " + name_ + " is not a regular file");
+  return {OsFile(path_ + "/" + relative, file.Release()), st.st_size,
+          IdOfStat(st)};
+}
+
+OsFile RootFolder::OpenListed(const std::string &relative) const {
+  return {path_ + "/" + relative, OpenFd(relative)};
+}
+
+FileId IdOf(const OsFile &file) {
+  struct stat st {};
+  if (fstat(FdOf(file), &st) != 0)
+    throw ToolError("cannot read " + file.path() + ": " + Errno(errno));
+  return IdOfStat(st);
+}
+
+std::optional<FileId> IdOfPath(const std::string &path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0)
+    return std::nullopt;
+  return IdOfStat(st);
+}
+
+int64_t CopyRange(const OsFile &source, int64_t from, int64_t length,
+                  OsFile &target, int64_t at) {
+  // The kernel copies without the bytes passing through the tool; where it
+  // cannot (other file systems, old kernels), through a buffer.
+  static bool inKernel = true;
+  constexpr int64_t kPiece = int64_t{1} << 30;
+  int64_t done = 0;
+  while (inKernel && done < length) {
+    off64_t in = from + done;
+    off64_t out = at + done;
+    const ssize_t n = copy_file_range(
+        FdOf(source), &in, FdOf(target), &out,
+        static_cast<size_t>(std::min(kPiece, length - done)), 0);
+    if (n > 0) {
+      done += n;
+    } else if (n == 0) {
+      return done; // the source ends here
+    } else if (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+               errno == EOPNOTSUPP || errno == EBADF) {
+      inKernel = false;
+    } else if (errno != EINTR) {
+      throw ToolError("cannot copy " + source.path() + " to " + target.path() +
+                      ": " + Errno(errno));
+    }
+  }
+  constexpr size_t kBuffer = size_t{1} << 20;
+  std::unique_ptr<char[]> buffer;
+  while (done < length) {
+    if (!buffer)
+      buffer = std::make_unique<char[]>(kBuffer);
+    const size_t want =
+        static_cast<size_t>(std::min<int64_t>(kBuffer, length - done));
+    const size_t got = source.ReadAt(from + done, buffer.get(), want);
+    target.WriteAt(at + done, buffer.get(), got);
+    done += static_cast<int64_t>(got);
+    if (got < want)
+      break;
+  }
+  return done;
+}
+
+std::optional<platform::os::FileHandle> OpenUnnamed(const std::string &folder) {
+  // Naming it later goes through /proc (linkat with AT_EMPTY_PATH needs a
+  // privilege).
+  if (access("/proc/self/fd", X_OK) != 0)
+    return std::nullopt;
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(),
+                        O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  if (fd < 0)
+    return std::nullopt;
+  return fd;
+}
+
+void NameUnnamed(const OsFile &file, const std::string &path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(FdOf(file));
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(),
+             AT_SYMLINK_FOLLOW) != 0)
+    throw ToolError("cannot create " + path + ": " + Errno(errno));
+}
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+namespace {
+
+void Lock(int fd, const std::string &path) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    throw ToolError("cannot lock " + path + ": " + Errno(errno));
+}
+
+} // namespace
+
+void HoldLock(const OsFile &file) { Lock(FdOf(file), file.path()); }
+
+OsFile LockFolder(const std::string &path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0)
+    throw ToolError("cannot open " + path + ": " + Errno(errno));
+  Lock(fd.get(), path);
+  return OsFile(path, fd.Release());
+}
+
+void RemoveIfLeftover(const std::string &folder, const std::string &name,
+                      int pid, bool isFolder) {
+  // A process that still exists, or one we may not signal, may be at work.
+  if (pid <= 0 || kill(pid, 0) == 0 || errno != ESRCH)
+    return;
+  const Fd dir(OpenFolder(folder));
+  if (dir.get() < 0)
+    return;
+  const Fd entry(openat(dir.get(), name.c_str(),
+                        O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK |
+                            (isFolder ? O_DIRECTORY : 0)));
+  struct stat st {};
+  if (entry.get() < 0 || fstat(entry.get(), &st) != 0 ||
+      st.st_uid != geteuid() ||
+      (isFolder ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) ||
+      flock(entry.get(), LOCK_EX | LOCK_NB) != 0)
+    return;
+  if (!isFolder) {
+    unlinkat(dir.get(), name.c_str(), 0);
+    return;
+  }
+  std::error_code error; // remove_all removes links inside as links
+  std::filesystem::remove_all(std::filesystem::path(folder) / name, error);
+}
+
+} // namespace tools::os
