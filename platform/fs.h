@@ -15,10 +15,11 @@ int32_t FileLen(const std::string &path);
 
 // Bare names of the ordinary files that match pattern: a folder part and a
 // last component that may hold * and ?. Folders and files marked hidden or
-// system (on posix: names beginning with "."; also names holding "\", which
-// no path can address) are left out. A missing folder
-// gives an empty list. Names come sorted case-insensitively, ordinal, as
-// NTFS lists them. Also the existence test of a file.
+// system are left out; posix keeps no such marks, so a name beginning with
+// "." is an ordinary name there (names holding "\", which no path can
+// address, are left out). A missing folder gives an empty list. Names come
+// sorted case-insensitively, ordinal, as NTFS lists them. Also the existence
+// test of a file.
 std::vector<std::string> ListFiles(const std::string &pattern);
 
 // Deletes the files that match pattern (the last component may hold * and ?);

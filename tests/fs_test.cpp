@@ -147,7 +147,7 @@ protected:
   testsupport::TempFolder dir_;
 };
 
-TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsHiddenAndFolders) {
+TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsFolders) {
   for (const char *name :
        {"b.txt", "A.txt", "яблоко.txt", "Арбуз.txt", "ёлка.txt", "_x.txt",
         "Zeta", "alpha.TXT", ".hidden", ".hidden.txt", "back\\slash.txt"})
@@ -160,14 +160,19 @@ TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsHiddenAndFolders) {
   ASSERT_EQ(symlink(Path("sub").c_str(), Path("dirlink.txt").c_str()), 0);
   ASSERT_EQ(mkfifo(Path("pipe.txt").c_str(), 0666), 0);
 
+  // Posix marks nothing hidden: a name beginning with "." is listed too.
   EXPECT_EQ(fs::ListFiles(Path("*")),
-            (Names{"A.txt", "alpha.TXT", "b.txt", "link.txt", "Zeta", "_x.txt",
-                   "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
+            (Names{".hidden", ".hidden.txt", "A.txt", "alpha.TXT", "b.txt",
+                   "link.txt", "Zeta", "_x.txt", "ёлка.txt", "Арбуз.txt",
+                   "яблоко.txt"}));
   EXPECT_EQ(fs::ListFiles(Path("*.txt")),
-            (Names{"A.txt", "alpha.TXT", "b.txt", "link.txt", "_x.txt",
-                   "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
-  EXPECT_EQ(fs::ListFiles(Path("?.*")), (Names{"A.txt", "b.txt"}));
+            (Names{".hidden.txt", "A.txt", "alpha.TXT", "b.txt", "link.txt",
+                   "_x.txt", "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
+  // A ? before a dot may match nothing, as on Windows.
+  EXPECT_EQ(fs::ListFiles(Path("?.*")),
+            (Names{".hidden", ".hidden.txt", "A.txt", "b.txt"}));
   EXPECT_EQ(fs::ListFiles(Path("*.")), (Names{"Zeta"}));
+  EXPECT_EQ(fs::ListFiles(Path(".*")), (Names{".hidden", ".hidden.txt"}));
   EXPECT_EQ(fs::ListFiles(WinPath("А*")), (Names{"Арбуз.txt"}));
 }
 
@@ -185,7 +190,7 @@ TEST_F(FsTest, ListFilesAsAnExistenceTest) {
   EXPECT_EQ(fs::ListFiles(Path("file.bin")), (Names{"file.bin"}));
   EXPECT_EQ(fs::ListFiles(WinPath("file.bin")), (Names{"file.bin"}));
   EXPECT_TRUE(fs::ListFiles(Path("missing")).empty());
-  EXPECT_TRUE(fs::ListFiles(Path(".hidden")).empty());
+  EXPECT_EQ(fs::ListFiles(Path(".hidden")), (Names{".hidden"}));
   EXPECT_TRUE(fs::ListFiles(Path("folder")).empty());
   EXPECT_TRUE(fs::ListFiles(Path("file.bin/x")).empty());
   EXPECT_TRUE(fs::ListFiles(Path("")).empty()); // trailing separator
@@ -206,17 +211,24 @@ TEST_F(FsTest, ListFilesInTheCurrentFolder) {
 }
 
 TEST_F(FsTest, KillByNameAndByPattern) {
-  for (const char *name : {"a.tmp", "B.TMP", "c.txt", ".d.tmp", "keep"})
+  for (const char *name :
+       {"a.tmp", "B.TMP", "c.txt", ".d.tmp", "keep", ".settings", ".git"})
     Write(name);
   Folder("e.tmp");
   fs::Kill(WinPath("c.txt"));
   EXPECT_FALSE(Exists("c.txt"));
+  fs::Kill(WinPath(".settings")); // a dot-file is an ordinary file
+  EXPECT_FALSE(Exists(".settings"));
   fs::Kill(Path("*.tmp"));
   EXPECT_FALSE(Exists("a.tmp"));
   EXPECT_FALSE(Exists("B.TMP"));
-  EXPECT_TRUE(Exists(".d.tmp")); // hidden files are not listed
-  EXPECT_TRUE(Exists("e.tmp"));  // nor folders
+  EXPECT_FALSE(Exists(".d.tmp"));
+  EXPECT_TRUE(Exists("e.tmp")); // folders are not listed
   EXPECT_TRUE(Exists("keep"));
+  fs::Kill(WinPath("*"));
+  EXPECT_FALSE(Exists(".git"));
+  EXPECT_FALSE(Exists("keep"));
+  EXPECT_TRUE(Exists("e.tmp"));
 }
 
 TEST_F(FsTest, KillRemovesALinkNotItsTarget) {
@@ -228,17 +240,15 @@ TEST_F(FsTest, KillRemovesALinkNotItsTarget) {
 }
 
 TEST_F(FsTest, KillWithoutAMatchRaisesFileNotFound) {
-  Write(".hidden");
   Folder("folder");
   for (const std::string &pattern :
-       {Path("missing"), Path("*.none"), Path(".hidden"), Path("folder"),
-        Path("nofolder/*"), Path("nofolder/x")}) {
+       {Path("missing"), Path("*.none"), Path("folder"), Path("nofolder/*"),
+        Path("nofolder/x")}) {
     const platform::Error e = Caught([&] { fs::Kill(pattern); });
     EXPECT_EQ(e.Number(), err::kFileNotFound) << pattern;
     EXPECT_NE(e.Description().find(pattern), std::string::npos)
         << e.Description();
   }
-  EXPECT_TRUE(Exists(".hidden"));
   EXPECT_TRUE(Exists("folder"));
 }
 

@@ -44,10 +44,6 @@ bool HasWildcard(const std::string &name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
-bool IsHidden(const std::string &name) {
-  return !name.empty() && name[0] == '.';
-}
-
 // A name our paths can address: "\" separates folders in every path we are
 // given, and a trailing dot or space goes as Windows drops it, so an entry
 // whose posix name holds the one or ends in the other cannot be named.
@@ -195,8 +191,6 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     return names;
 
   if (!HasWildcard(split.name)) {
-    if (IsHidden(split.name))
-      return names;
     struct stat st {};
     if (posix::sys::Stat(posix::NativePath(pattern).c_str(), &st, pattern) !=
         0) {
@@ -217,8 +211,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   }
   for (std::string &name :
        ReadNames(folder.get(), FolderForMessage(split.prefix))) {
-    if (IsHidden(name) || !IsAddressable(name) ||
-        !MatchesPattern(name, split.name))
+    if (!IsAddressable(name) || !MatchesPattern(name, split.name))
       continue;
     // A name that cannot be looked at is a failure, not a file that is not
     // there: a deletion by pattern must not pass over it in silence.
@@ -304,7 +297,6 @@ void DeleteFolder(const std::string &pattern) {
     if (IsFolderAt(folder.get(), split.name, path))
       matched.push_back(split.name);
   } else {
-    // Folders match whether they are hidden or not.
     for (std::string &name :
          ReadNames(folder.get(), FolderForMessage(split.prefix)))
       if (IsAddressable(name) && MatchesPattern(name, split.name) &&
