@@ -92,6 +92,8 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
   };
 
   int16_t openOutput = 0; // the entry's output file while it is open
+  // Every entry is a new name in one folder: its names are listed once.
+  const platform::fs::KeepFolderNames keepNames;
   try {
     platform::Yield();
     ActionMode_ = mode::kExtractHeader;

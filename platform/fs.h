@@ -85,6 +85,20 @@ bool MatchesPattern(const std::string &name, const std::string &pattern);
 // "." and ".." are never deleted.
 void DeleteFolder(const std::string &pattern);
 
+// While one lives, the posix backend keeps the names of the folder in which
+// it last looked a name up without regard to case, so that many new files in
+// one folder (an extraction) cost one listing of it rather than one each.
+// What this process makes or removes keeps them true; a change that another
+// process makes in that folder meanwhile is not seen. Windows looks names up
+// itself: nothing to keep there.
+class KeepFolderNames {
+public:
+  KeepFolderNames();
+  ~KeepFolderNames();
+  KeepFolderNames(const KeepFolderNames &) = delete;
+  KeepFolderNames &operator=(const KeepFolderNames &) = delete;
+};
+
 // The platform's file-system object, created once by the update run.
 class FileSystemObject {
 public:

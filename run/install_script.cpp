@@ -76,6 +76,9 @@ std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
 void RunInstallScript() {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
+  // Targets are often new names in the same folder: its names are listed
+  // once.
+  const platform::fs::KeepFolderNames keepNames;
   const int16_t number = files::FreeFile();
   // Opened for reading and writing, so a folder without a script gets an
   // empty one and nothing is carried out; a missing folder fails here.

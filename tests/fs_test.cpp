@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/fs.h"
 #include "tests/support/caught.h"
 #include "tests/support/temp_folder.h"
@@ -564,6 +565,62 @@ TEST_F(FsTest, TrailingDotsAndSpacesOfAComponentAreDropped) {
   // A name that ends in a dot cannot be addressed: no listing offers it.
   Write("dir/odd.", "x");
   EXPECT_EQ(fs::ListFiles(Path("dir/*")), Names{"copy"});
+}
+
+TEST_F(FsTest, NamesAreFoundWithoutRegardToCase) {
+  // As on Windows: a name that is not there as written is looked up in its
+  // folder case-insensitively, in every component and by every operation.
+  Folder("Data/Sub");
+  Write("Data/Sub/App.exe", "app");
+  Write("Data/Ґрунт.txt", "ґ");
+  Write("new", "new bytes");
+  EXPECT_EQ(fs::FileLen(WinPath("DATA\\sub\\APP.EXE")), 3);
+  EXPECT_EQ(fs::ListFiles(WinPath("data\\SUB\\app.exe")), Names{"App.exe"});
+  EXPECT_EQ(fs::ListFiles(WinPath("data\\ґРУНТ.TXT")), Names{"Ґрунт.txt"});
+  EXPECT_EQ(fs::ListFiles(WinPath("dAtA\\*.EXE")), Names{});
+  EXPECT_EQ(fs::ListFiles(WinPath("dAtA\\sub\\*.EXE")), Names{"App.exe"});
+  EXPECT_TRUE(fs::FolderExists(WinPath("DATA\\SUB")));
+  EXPECT_TRUE(
+      fs::SameFile(WinPath("data\\sub\\app.exe"), Path("Data/Sub/App.exe")));
+  EXPECT_EQ(fs::KindOf(WinPath("DATA")), fs::EntryKind::Folder);
+  const int16_t number = platform::files::FreeFile();
+  platform::files::Open(number, WinPath("data\\sub\\app.exe"),
+                        platform::OpenMode::ReadOnly);
+  EXPECT_EQ(platform::files::Lof(number), 3);
+  platform::files::Close(number);
+
+  // A copy over another spelling replaces the file: no second one.
+  fs::FileCopy(WinPath("NEW"), WinPath("data\\sub\\app.EXE"));
+  EXPECT_EQ(Read("Data/Sub/App.exe"), "new bytes");
+  // A new name in a folder written in another case lands in that folder.
+  fs::FileCopy(WinPath("new"), WinPath("DATA\\SUB\\Added.txt"));
+  EXPECT_EQ(Read("Data/Sub/Added.txt"), "new bytes");
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(Path("Data/Sub")),
+                          stdfs::directory_iterator()),
+            2); // App.exe and Added.txt
+  EXPECT_EQ(Caught([&] { fs::MkDir(WinPath("data")); }).Number(),
+            err::kPathFileAccess);
+  fs::MkDir(WinPath("DATA\\Made"));
+  EXPECT_TRUE(stdfs::is_directory(Path("Data/Made")));
+  fs::Kill(WinPath("data\\SUB\\ADDED.TXT"));
+  EXPECT_FALSE(Exists("Data/Sub/Added.txt"));
+  fs::DeleteFolder(WinPath("data\\made"));
+  EXPECT_FALSE(Exists("Data/Made"));
+  fs::DeleteFolder(WinPath("DATA"));
+  EXPECT_FALSE(Exists("Data"));
+  EXPECT_EQ(Read("new"), "new bytes");
+}
+
+TEST_F(FsTest, OfSeveralNamesTheExactOneElseTheFirstInListingOrder) {
+  // Names that differ only in case can stand side by side on posix.
+  Write("readme.TXT", "small");
+  Write("README.txt", "capital");
+  EXPECT_EQ(fs::ListFiles(Path("readme.TXT")), Names{"readme.TXT"});
+  EXPECT_EQ(fs::ListFiles(Path("README.txt")), Names{"README.txt"});
+  EXPECT_EQ(fs::ListFiles(Path("Readme.txt")), Names{"README.txt"});
+  fs::Kill(Path("ReadMe.Txt"));
+  EXPECT_EQ(Read("readme.TXT"), "small");
+  EXPECT_FALSE(Exists("README.txt"));
 }
 
 } // namespace

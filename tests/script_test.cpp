@@ -107,6 +107,22 @@ TEST_F(ScriptTest, ExampleRecordCopiesFromTempToProgramFolder) {
   EXPECT_EQ(ReadFile(temp + "/app.exe"), "new app");
 }
 
+TEST_F(ScriptTest, NamesAreFoundWithoutRegardToCaseAsOnWindows) {
+  WriteFile(temp + "/app.exe", "new app");
+  WriteFile(world.prog + "/App.exe", "old app");
+  MakeFolder(world.prog + "/Data");
+  WriteFile(world.prog + "/Data/Old.TXT", "old");
+  WriteScript(ScriptRecord(0, T + "\\APP.EXE", P + "\\app.exe") +
+              ScriptRecord(0, T + "\\App.Exe", P + "\\DATA\\app.exe") +
+              ScriptRecord(1, "", P + "\\data\\old.txt"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog),
+            (std::vector<std::string>{"App.exe", "Data"}));
+  EXPECT_EQ(ReadFile(world.prog + "/App.exe"), "new app");
+  EXPECT_EQ(ListNames(world.prog + "/Data"),
+            std::vector<std::string>{"app.exe"});
+}
+
 TEST_F(ScriptTest, ShortScriptsCarryOutNothing) {
   for (size_t length : {0u, 1u, 64u}) {
     const std::string whole = ScriptRecord(2, "", P + "\\made");

@@ -14,6 +14,8 @@
 #include "platform/error.h"
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/folder_names.h"
+#include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -22,10 +24,11 @@ namespace platform::fs {
 namespace {
 
 using posix::Fd;
+using posix::ReadNames;
 
 // The folder a prefix names, in native form: "." for the current folder.
 std::string NativeFolder(const std::string &prefix) {
-  return prefix.empty() ? std::string(".") : posix::NativePath(prefix);
+  return prefix.empty() ? std::string(".") : posix::ResolvedPath(prefix);
 }
 
 // The prefix as a folder name for messages.
@@ -38,6 +41,11 @@ std::string Join(const std::string &parent, const std::string &name) {
   const bool windowsStyle = parent.find('\\') != std::string::npos &&
                             parent.find('/') == std::string::npos;
   return parent + (windowsStyle ? '\\' : '/') + name;
+}
+
+// The last component of a native path.
+std::string LastName(const std::string &native) {
+  return native.substr(native.find_last_of('/') + 1);
 }
 
 bool HasWildcard(const std::string &name) {
@@ -61,36 +69,6 @@ bool IsDotOrDotDot(const std::string &name) {
 bool NameLess(const std::string &a, const std::string &b) {
   const int order = CompareNamesNoCase(a, b);
   return order != 0 ? order < 0 : a < b;
-}
-
-// Every entry of an open folder except "." and "..". The descriptor stays
-// open and owned by the caller.
-std::vector<std::string> ReadNames(int folder, const std::string &where) {
-  const int copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0)
-    posix::RaiseErrno(errno, where);
-  DIR *dir = fdopendir(copy);
-  if (!dir) {
-    const int code = errno;
-    ::close(copy);
-    posix::RaiseErrno(code, where);
-  }
-  std::unique_ptr<DIR, int (*)(DIR *)> owner(dir, closedir);
-  rewinddir(dir);
-  std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const dirent *entry = readdir(dir);
-    if (!entry) {
-      if (errno != 0)
-        posix::RaiseErrno(errno, where);
-      break;
-    }
-    std::string name = entry->d_name;
-    if (!IsDotOrDotDot(name))
-      names.push_back(std::move(name));
-  }
-  return names;
 }
 
 // Opens a folder for listing; -1 with errno set when it cannot be opened.
@@ -175,7 +153,7 @@ void RemoveFolderAt(int parent, const std::string &name,
 
 int32_t FileLen(const std::string &path) {
   struct stat st {};
-  if (posix::sys::Stat(posix::NativePath(path).c_str(), &st, path) != 0)
+  if (posix::sys::Stat(posix::ResolvedPath(path).c_str(), &st, path) != 0)
     posix::RaiseErrno(errno, path);
   if (!S_ISREG(st.st_mode))
     Raise(err::kPathFileAccess, path);
@@ -191,15 +169,16 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     return names;
 
   if (!HasWildcard(split.name)) {
+    // The name as the folder holds it, as Windows lists it.
+    const std::string native = posix::ResolvedPath(pattern);
     struct stat st {};
-    if (posix::sys::Stat(posix::NativePath(pattern).c_str(), &st, pattern) !=
-        0) {
+    if (posix::sys::Stat(native.c_str(), &st, pattern) != 0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
         return names;
       posix::RaiseErrno(errno, pattern);
     }
     if (S_ISREG(st.st_mode))
-      names.push_back(split.name);
+      names.push_back(LastName(native));
     return names;
   }
 
@@ -237,16 +216,20 @@ SplitPath Split(const std::string &path) {
 }
 
 void RemoveFile(const std::string &path) {
-  if (posix::sys::Unlink(posix::NativePath(path).c_str(), path) != 0 &&
+  if (posix::sys::Unlink(posix::ResolvedPath(path).c_str(), path) != 0 &&
       errno != ENOENT)
     posix::RaiseErrno(errno, path);
+  posix::ForgetNames();
 }
 
 void MkDir(const std::string &path) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
-  if (posix::sys::MkDir(posix::NativePath(path).c_str(), 0777, path) == 0)
+  const std::string native = posix::ResolvedPath(path);
+  if (posix::sys::MkDir(native.c_str(), 0777, path) == 0) {
+    posix::NoteNewName(native);
     return;
+  }
   switch (errno) {
   case EEXIST:
     Raise(err::kPathFileAccess, path);
@@ -261,7 +244,7 @@ void MkDir(const std::string &path) {
 bool FolderExists(const std::string &path) {
   struct stat st {};
   return !path.empty() &&
-         posix::sys::Stat(posix::NativePath(path).c_str(), &st, path) == 0 &&
+         posix::sys::Stat(posix::ResolvedPath(path).c_str(), &st, path) == 0 &&
          S_ISDIR(st.st_mode);
 }
 
@@ -269,13 +252,20 @@ bool SameFile(const std::string &a, const std::string &b) {
   struct stat x {
   }, y{};
   if (a.empty() || b.empty() ||
-      posix::sys::Stat(posix::NativePath(a).c_str(), &x, a) != 0 ||
-      posix::sys::Stat(posix::NativePath(b).c_str(), &y, b) != 0)
+      posix::sys::Stat(posix::ResolvedPath(a).c_str(), &x, a) != 0 ||
+      posix::sys::Stat(posix::ResolvedPath(b).c_str(), &y, b) != 0)
     return false;
   return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
 void DeleteFolder(const std::string &pattern) {
+  // Whatever it removed, kept names of a folder are no longer true.
+  struct Forget {
+    Forget() = default;
+    Forget(const Forget &) = delete;
+    Forget &operator=(const Forget &) = delete;
+    ~Forget() { posix::ForgetNames(); }
+  } forget;
   // A trailing separator names the same folder; the root, "." and ".." are
   // never deleted.
   std::string path = pattern;
@@ -294,8 +284,9 @@ void DeleteFolder(const std::string &pattern) {
 
   std::vector<std::string> matched;
   if (!HasWildcard(split.name)) {
-    if (IsFolderAt(folder.get(), split.name, path))
-      matched.push_back(split.name);
+    const std::string name = LastName(posix::ResolvedPath(path));
+    if (IsFolderAt(folder.get(), name, path))
+      matched.push_back(name);
   } else {
     for (std::string &name :
          ReadNames(folder.get(), FolderForMessage(split.prefix)))
@@ -313,7 +304,7 @@ void DeleteFolder(const std::string &pattern) {
 
 EntryKind KindOf(const std::string &path) {
   struct stat st {};
-  if (posix::sys::LStat(posix::NativePath(path).c_str(), &st, path) != 0) {
+  if (posix::sys::LStat(posix::ResolvedPath(path).c_str(), &st, path) != 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       return EntryKind::Missing;
     posix::RaiseErrno(errno, path);
@@ -330,7 +321,7 @@ EntryKind KindOf(const std::string &path) {
 void RemoveLink(const std::string &path) { RemoveFile(path); }
 
 void CheckOwnEmptyFolder(const std::string &path) {
-  Fd folder(posix::sys::Open(path, posix::NativePath(path).c_str(),
+  Fd folder(posix::sys::Open(path, posix::ResolvedPath(path).c_str(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
     if (errno == ELOOP || errno == ENOTDIR)

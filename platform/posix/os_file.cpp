@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -39,6 +40,7 @@ int OpenForWriting(const std::string &path, const std::string &native,
       RaiseLink(path);
     posix::RaiseErrno(errno, path);
   }
+  posix::NoteNewName(native);
   return fd;
 }
 
@@ -57,7 +59,7 @@ void Finish(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const struct stat *source,
                       const std::string &sourcePath) {
-  const std::string native = posix::NativePath(path);
+  const std::string native = posix::ResolvedPath(path);
   const int create =
       O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
   Fd fd(OpenForWriting(path, native, create));
@@ -85,7 +87,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode == OpenMode::Output || mode == OpenMode::CreateNew)
     return OpenOutput(path, mode, nullptr, {});
-  const std::string native = posix::NativePath(path);
+  const std::string native = posix::ResolvedPath(path);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
     fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT));

@@ -289,4 +289,7 @@ void CheckOwnEmptyFolder(const std::string &path) {
     Raise(err::kPermissionDenied, path + kNotEmptyFolder);
 }
 
+KeepFolderNames::KeepFolderNames() = default;
+KeepFolderNames::~KeepFolderNames() = default;
+
 } // namespace platform::fs
