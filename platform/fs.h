@@ -23,7 +23,9 @@ int32_t FileLen(const std::string &path);
 std::vector<std::string> ListFiles(const std::string &pattern);
 
 // Deletes the files that match pattern (the last component may hold * and ?);
-// kFileNotFound when nothing matches.
+// kFileNotFound when nothing matches. A file marked read-only (on posix:
+// without the owner's write permission) is not deleted: kPermissionDenied,
+// after the files before it in name order are gone.
 void Kill(const std::string &pattern);
 
 // Copies a file; an existing target is replaced. The target's folder must

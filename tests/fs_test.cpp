@@ -232,6 +232,30 @@ TEST_F(FsTest, KillByNameAndByPattern) {
   EXPECT_TRUE(Exists("e.tmp"));
 }
 
+TEST_F(FsTest, KillRefusesAReadOnlyFileAsWindowsDoes) {
+  for (const char *name : {"a.tmp", "b.tmp", "c.tmp", "locked"})
+    Write(name);
+  for (const char *name : {"b.tmp", "locked"})
+    ASSERT_EQ(chmod(Path(name).c_str(), 0444), 0);
+  struct Case {
+    std::string pattern;
+    std::string refused;
+  };
+  for (const Case &c :
+       {Case{WinPath("LOCKED"), "locked"}, Case{Path("*.tmp"), "b.tmp"}}) {
+    const platform::Error e = Caught([&] { fs::Kill(c.pattern); });
+    EXPECT_EQ(e.Number(), err::kPermissionDenied) << c.pattern;
+    EXPECT_NE(e.Description().find(c.refused + " (только для чтения)"),
+              std::string::npos)
+        << e.Description();
+  }
+  // Name order: what came before the read-only file is gone.
+  EXPECT_FALSE(Exists("a.tmp"));
+  EXPECT_TRUE(Exists("b.tmp"));
+  EXPECT_TRUE(Exists("c.tmp"));
+  EXPECT_TRUE(Exists("locked"));
+}
+
 TEST_F(FsTest, KillRemovesALinkNotItsTarget) {
   Write("target");
   ASSERT_EQ(symlink(Path("target").c_str(), Path("link").c_str()), 0);

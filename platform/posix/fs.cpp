@@ -89,14 +89,18 @@ bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
   posix::RaiseErrno(errno, shown);
 }
 
+// Posix keeps no read-only mark: a file or folder without the owner's write
+// permission counts as marked, as Windows would refuse to delete it.
+bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
+
 // Deletes the folder name in parent with everything in it. Symbolic links
 // are removed as links and never followed. A file or folder without the
 // owner's write permission counts as read-only and is not forced: it stops
 // the deletion with kPermissionDenied, and what came before it stays deleted.
 void DeleteTree(int parent, const std::string &name, const std::string &shown,
                 const struct stat &st) {
-  if (!(st.st_mode & S_IWUSR))
-    Raise(err::kPermissionDenied, shown + " (только для чтения)");
+  if (IsReadOnly(st))
+    Raise(err::kPermissionDenied, shown + kReadOnly);
   Fd folder(posix::sys::OpenAt(parent, name.c_str(),
                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
                                shown));
@@ -117,8 +121,8 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
       DeleteTree(folder.get(), child, childShown, cst);
       continue;
     }
-    if (S_ISREG(cst.st_mode) && !(cst.st_mode & S_IWUSR))
-      Raise(err::kPermissionDenied, childShown + " (только для чтения)");
+    if (S_ISREG(cst.st_mode) && IsReadOnly(cst))
+      Raise(err::kPermissionDenied, childShown + kReadOnly);
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
@@ -216,8 +220,16 @@ SplitPath Split(const std::string &path) {
 }
 
 void RemoveFile(const std::string &path) {
-  if (posix::sys::Unlink(posix::ResolvedPath(path).c_str(), path) != 0 &&
-      errno != ENOENT)
+  const std::string native = posix::ResolvedPath(path);
+  struct stat st {};
+  if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
+    if (errno == ENOENT)
+      return; // gone meanwhile
+    posix::RaiseErrno(errno, path);
+  }
+  if (S_ISREG(st.st_mode) && IsReadOnly(st))
+    Raise(err::kPermissionDenied, path + kReadOnly);
+  if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
 }

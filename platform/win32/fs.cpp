@@ -16,8 +16,6 @@ namespace {
 using win32::Narrow;
 using win32::Widen;
 
-constexpr const char *kReadOnly = " (только для чтения)";
-
 // True when the system would match name as a pattern. Besides * and ? it
 // takes <, > and " as wildcards of its own (DOS_STAR, DOS_QM, DOS_DOT);
 // matched through MatchesPattern, where they stand for themselves, they
