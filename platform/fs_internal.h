@@ -34,12 +34,12 @@ inline constexpr const char *kReadOnly = " (только для чтения)";
 inline constexpr const char *kWriteThroughLink =
     " (ссылка: запись через ссылку запрещена)";
 
-// Why CheckOwnEmptyFolder refuses a folder, after its path.
+// Why PrivateFolder refuses a folder, after its path.
 inline constexpr const char *kNotRealFolder =
     " (не папка, а ссылка: работа в ней запрещена)";
 inline constexpr const char *kNotOwnFolder =
     " (папка принадлежит другому пользователю)";
-inline constexpr const char *kNotEmptyFolder =
-    " (папку не удалось очистить: в ней остались файлы)";
+inline constexpr const char *kOthersCanWrite =
+    " (в папку могут записывать другие пользователи)";
 
 } // namespace platform::fs

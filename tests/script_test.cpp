@@ -144,6 +144,26 @@ TEST_F(ScriptTest, MissingTempFolderFails) {
   EXPECT_FALSE(FolderExists(world.tmp + "/gone"));
 }
 
+TEST_F(ScriptTest, ScriptComesFromTheFolderCheckedAndHeld) {
+  WriteScript(ScriptRecord(2, "", P + "\\made"));
+  mdl_main::HeldTempFolder(); // as the run does before it unpacks
+  // Someone puts another folder with another script in its place.
+  std::filesystem::rename(temp, world.tmp + "/moved");
+  MakeFolder(temp);
+  WriteScript(ScriptRecord(2, "", P + "\\planted"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog), std::vector<std::string>{"made"});
+}
+
+TEST_F(ScriptTest, TempFolderThatOthersCanWriteIsRefused) {
+  WriteScript(ScriptRecord(2, "", P + "\\made"));
+  std::filesystem::permissions(temp, std::filesystem::perms::all);
+  const auto error = RunScript();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Number(), platform::err::kPermissionDenied);
+  EXPECT_EQ(ListNames(world.prog), std::vector<std::string>{});
+}
+
 TEST_F(ScriptTest, RemainderAfterTheLastWholeRecordIsIgnored) {
   // 194 bytes: two records and 64 bytes of a third.
   const std::string third = ScriptRecord(2, "", P + "\\c");

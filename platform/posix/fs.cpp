@@ -95,16 +95,22 @@ bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
 
 // Deletes the folder name in parent with everything in it. Symbolic links
 // are removed as links and never followed. A file or folder without the
-// owner's write permission counts as read-only and is not forced: it stops
-// the deletion with kPermissionDenied, and what came before it stays deleted.
+// owner's write permission counts as read-only and is not forced unless
+// force is set: it stops the deletion with kPermissionDenied, and what came
+// before it stays deleted. Forced, a folder gets the owner's write
+// permission back (a file needs none to go).
 void DeleteTree(int parent, const std::string &name, const std::string &shown,
-                const struct stat &st) {
-  if (IsReadOnly(st))
+                const struct stat &st, bool force) {
+  if (IsReadOnly(st) && !force)
     Raise(err::kPermissionDenied, shown + kReadOnly);
   Fd folder(posix::sys::OpenAt(parent, name.c_str(),
                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
                                shown));
   if (folder.get() < 0)
+    posix::RaiseErrno(errno, shown);
+  if (IsReadOnly(st) &&
+      posix::sys::FChmod(folder.get(), (st.st_mode & 07777) | S_IWUSR, shown) !=
+          0)
     posix::RaiseErrno(errno, shown);
   std::vector<std::string> names = ReadNames(folder.get(), shown);
   std::sort(names.begin(), names.end(), NameLess);
@@ -118,10 +124,10 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
       posix::RaiseErrno(errno, childShown);
     }
     if (S_ISDIR(cst.st_mode)) {
-      DeleteTree(folder.get(), child, childShown, cst);
+      DeleteTree(folder.get(), child, childShown, cst, force);
       continue;
     }
-    if (S_ISREG(cst.st_mode) && IsReadOnly(cst))
+    if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
       Raise(err::kPermissionDenied, childShown + kReadOnly);
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
@@ -135,7 +141,7 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
 
 // Removes one matched folder: a link to a folder goes as a link.
 void RemoveFolderAt(int parent, const std::string &name,
-                    const std::string &shown) {
+                    const std::string &shown, bool force) {
   struct stat st {};
   if (posix::sys::FStatAt(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
                           shown) != 0) {
@@ -150,7 +156,7 @@ void RemoveFolderAt(int parent, const std::string &name,
   }
   if (!S_ISDIR(st.st_mode))
     Raise(err::kPathNotFound, shown);
-  DeleteTree(parent, name, shown, st);
+  DeleteTree(parent, name, shown, st, force);
 }
 
 } // namespace
@@ -234,12 +240,22 @@ void RemoveFile(const std::string &path) {
   posix::ForgetNames();
 }
 
-void MkDir(const std::string &path) {
+namespace {
+
+// MkDir with the mode of a new folder; a private one gets exactly 0700, which
+// the umask may cut but never widen.
+void MakeFolder(const std::string &path, mode_t mode) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
   const std::string native = posix::ResolvedPath(path);
-  if (posix::sys::MkDir(native.c_str(), 0777, path) == 0) {
+  if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {
     posix::NoteNewName(native);
+    if (mode != 0700)
+      return;
+    Fd folder(posix::sys::Open(
+        path, native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0 || posix::sys::FChmod(folder.get(), 0700, path) != 0)
+      posix::RaiseErrno(errno, path);
     return;
   }
   switch (errno) {
@@ -252,6 +268,12 @@ void MkDir(const std::string &path) {
     posix::RaiseErrno(errno, path);
   }
 }
+
+} // namespace
+
+void MkDir(const std::string &path) { MakeFolder(path, 0777); }
+
+void MkPrivateDir(const std::string &path) { MakeFolder(path, 0700); }
 
 bool FolderExists(const std::string &path) {
   struct stat st {};
@@ -270,7 +292,7 @@ bool SameFile(const std::string &a, const std::string &b) {
   return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
-void DeleteFolder(const std::string &pattern) {
+void DeleteFolder(const std::string &pattern, bool force) {
   // Whatever it removed, kept names of a folder are no longer true.
   struct Forget {
     Forget() = default;
@@ -311,7 +333,7 @@ void DeleteFolder(const std::string &pattern) {
     Raise(err::kPathNotFound, pattern);
 
   for (const std::string &name : matched)
-    RemoveFolderAt(folder.get(), name, split.prefix + name);
+    RemoveFolderAt(folder.get(), name, split.prefix + name, force);
 }
 
 EntryKind KindOf(const std::string &path) {
@@ -332,12 +354,14 @@ EntryKind KindOf(const std::string &path) {
 
 void RemoveLink(const std::string &path) { RemoveFile(path); }
 
-void CheckOwnEmptyFolder(const std::string &path) {
+PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
   Fd folder(posix::sys::Open(path, posix::ResolvedPath(path).c_str(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
     if (errno == ELOOP || errno == ENOTDIR)
       Raise(err::kPermissionDenied, path + kNotRealFolder);
+    if (errno == ENOENT)
+      Raise(err::kPathNotFound, path);
     posix::RaiseErrno(errno, path);
   }
   struct stat st {};
@@ -345,8 +369,25 @@ void CheckOwnEmptyFolder(const std::string &path) {
     posix::RaiseErrno(errno, path);
   if (st.st_uid != geteuid())
     Raise(err::kPermissionDenied, path + kNotOwnFolder);
-  if (!ReadNames(folder.get(), path).empty())
-    Raise(err::kPermissionDenied, path + kNotEmptyFolder);
+  if (st.st_mode & (S_IWGRP | S_IWOTH))
+    Raise(err::kPermissionDenied, path + kOthersCanWrite);
+  handle_ = folder.Release();
+}
+
+PrivateFolder::~PrivateFolder() { ::close(static_cast<int>(handle_)); }
+
+bool PrivateFolder::Empty() const {
+  return ReadNames(static_cast<int>(handle_), path_).empty();
+}
+
+os::FileHandle PrivateFolder::OpenFile(const std::string &name,
+                                       OpenMode mode) const {
+  // The name as the folder holds it, found through the path; the file is
+  // opened in the folder held, whatever the path names now.
+  const std::string shown = path_ + "\\" + name;
+  const int folder = static_cast<int>(handle_);
+  return os::OpenFileIn(handle_, posix::NameIn(folder, name, shown), shown,
+                        mode);
 }
 
 } // namespace platform::fs

@@ -77,32 +77,39 @@ struct FolderNames {
 int keepers = 0;
 std::optional<FolderNames> kept;
 
-// The name in folder (native; "" is the current folder) that is name
-// without regard to case, or "" when there is none or the folder cannot be
-// read. Without a folder kept, the names are folded one by one as they
-// come, and case pairs keep the length of a name in bytes, so only names of
-// that length are folded.
-std::string FindNoCase(const std::string &folder, std::string_view name,
-                       const std::string &shown) {
-  const std::u16string key = fs::FoldName(name);
+// The lookup key of a name, or "" for a name that is not text: only its
+// exact bytes name it.
+std::u16string KeyOf(std::string_view name) {
+  std::u16string key = fs::FoldName(name);
   if (key.find(u'\uFFFD') != std::u16string::npos)
-    return {}; // not text: only the exact bytes name it
-  const char *native = folder.empty() ? "." : folder.c_str();
+    key.clear();
+  return key;
+}
+
+const std::string *FindKept(const std::u16string &key, const struct stat &st) {
+  if (keepers == 0 || !kept || kept->dev != st.st_dev || kept->ino != st.st_ino)
+    return nullptr;
+  static const std::string none;
+  const auto found = kept->byKey.find(key);
+  return found == kept->byKey.end() ? &none : &found->second;
+}
+
+// The name in an open folder whose key is key, or "" when there is none or
+// the folder cannot be read. Without a folder kept, the names are folded one
+// by one as they come, and case pairs keep the length of a name in bytes
+// (length), so only names of that length are folded.
+std::string FindIn(int folder, const std::u16string &key, size_t length,
+                   const std::string &shown) {
   struct stat st {};
   if (keepers > 0) {
-    if (sys::Stat(native, &st, shown) != 0)
+    if (sys::FStat(folder, &st, shown) != 0)
       return {};
-    if (kept && kept->dev == st.st_dev && kept->ino == st.st_ino) {
-      const auto found = kept->byKey.find(key);
-      return found == kept->byKey.end() ? std::string() : found->second;
-    }
+    if (const std::string *found = FindKept(key, st))
+      return *found;
   }
-  Fd fd(sys::Open(shown, native, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0 || (keepers > 0 && sys::FStat(fd.get(), &st, shown) != 0))
-    return {};
   std::vector<std::string> names;
   try {
-    names = ReadNames(fd.get(), shown);
+    names = ReadNames(folder, shown);
   } catch (const Error &) {
     return {};
   }
@@ -112,15 +119,31 @@ std::string FindNoCase(const std::string &folder, std::string_view name,
     kept->ino = st.st_ino;
     for (std::string &one : names)
       kept->Add(std::move(one));
-    const auto found = kept->byKey.find(key);
-    return found == kept->byKey.end() ? std::string() : found->second;
+    return *FindKept(key, st);
   }
   std::string best;
   for (std::string &candidate : names)
-    if (candidate.size() == name.size() && (best.empty() || candidate < best) &&
+    if (candidate.size() == length && (best.empty() || candidate < best) &&
         fs::FoldName(candidate) == key)
       best = std::move(candidate);
   return best;
+}
+
+// The name in folder (native; "" is the current folder) that is name
+// without regard to case, or "" when there is none.
+std::string FindNoCase(const std::string &folder, std::string_view name,
+                       const std::string &shown) {
+  const std::u16string key = KeyOf(name);
+  if (key.empty())
+    return {};
+  const char *native = folder.empty() ? "." : folder.c_str();
+  struct stat st {};
+  if (keepers > 0 && sys::Stat(native, &st, shown) == 0)
+    if (const std::string *found = FindKept(key, st))
+      return *found;
+  Fd fd(sys::Open(shown, native, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() < 0 ? std::string()
+                      : FindIn(fd.get(), key, name.size(), shown);
 }
 
 } // namespace
@@ -177,6 +200,21 @@ std::string ResolvedPath(const std::string &path) {
     out += found;
   }
   return out;
+}
+
+std::string NameIn(int folder, const std::string &name,
+                   const std::string &shown) {
+  std::string native = NativePath(name);
+  struct stat st {};
+  if (native.empty() || native.find('/') != std::string::npos ||
+      sys::FStatAt(folder, native.c_str(), &st, AT_SYMLINK_NOFOLLOW, shown) ==
+          0 ||
+      errno != ENOENT)
+    return native;
+  const std::u16string key = KeyOf(native);
+  std::string found =
+      key.empty() ? std::string() : FindIn(folder, key, native.size(), shown);
+  return found.empty() ? native : found;
 }
 
 void NoteNewName(const std::string &native) {

@@ -21,6 +21,12 @@ std::string NativePath(const std::string &path);
 // but for memory.
 std::string ResolvedPath(const std::string &path);
 
+// A bare name in an open folder (shown in messages) as ResolvedPath finds
+// it: the name as written when it is there, else the one that is the same
+// without regard to case, else the name as written.
+std::string NameIn(int folder, const std::string &name,
+                   const std::string &shown);
+
 // Tell the lookup of names that this process made a file or folder at a
 // native path, or removed names: a folder whose names are kept
 // (fs::KeepFolderNames) stays as it is on disk.
