@@ -92,6 +92,8 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
   };
 
   int16_t openOutput = 0; // the entry's output file while it is open
+  // Every entry is a new name in one folder: its names are listed once.
+  const platform::fs::KeepFolderNames keepNames;
   try {
     platform::Yield();
     ActionMode_ = mode::kExtractHeader;
@@ -116,7 +118,9 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
         RaiseArchiveError(kErrBadEntryName, kMsgEntryIsArchive,
                           "\xC2\xAB" + name + "\xC2\xBB");
       ActionMode_ = mode::kExtractCopy;
-      files::Open(outNum, path, platform::OpenMode::Output);
+      // The unpacked files are the user's alone: nobody else may read or
+      // change what is about to be installed.
+      files::Open(outNum, path, platform::OpenMode::PrivateOutput);
       openOutput = outNum;
       DefFile_ = name;
 

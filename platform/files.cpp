@@ -41,11 +41,12 @@ uint64_t NextSerial() {
 
 } // namespace
 
-BufferedFile::BufferedFile(std::string path, OpenMode mode)
+BufferedFile::BufferedFile(std::string path, OpenMode mode,
+                           os::FileHandle handle)
     : path_(std::move(path)), serial_(NextSerial()), mode_(mode),
       writable_(mode != OpenMode::ReadOnly), buffer_(TakeBuffer()),
       dirtyFrom_(kWindowSize) {
-  handle_ = os::OpenFile(path_, mode_);
+  handle_ = handle != os::kNoHandle ? handle : os::OpenFile(path_, mode_);
   open_ = true;
   try {
     diskLength_ = os::FileSize(handle_, path_);
@@ -214,14 +215,21 @@ int16_t FreeFile() {
   Raise(err::kTooManyFiles);
 }
 
-void Open(int16_t number, const std::string &path, OpenMode mode) {
-  if (number < 1 || number > kMaxFileNumber)
-    detail::BadNumber(number);
-  if (detail::table[number])
-    Raise(err::kFileAlreadyOpen, "#" + std::to_string(number));
-  if (path.empty())
-    Raise(err::kBadFileName, "\"\"");
-  detail::table[number] = new BufferedFile(path, mode);
+void Open(int16_t number, const std::string &path, OpenMode mode,
+          os::FileHandle handle) {
+  try {
+    if (number < 1 || number > kMaxFileNumber)
+      detail::BadNumber(number);
+    if (detail::table[number])
+      Raise(err::kFileAlreadyOpen, "#" + std::to_string(number));
+    if (path.empty())
+      Raise(err::kBadFileName, "\"\"");
+  } catch (...) {
+    if (handle != os::kNoHandle)
+      const os::File closer(path, handle); // closed as it goes
+    throw;
+  }
+  detail::table[number] = new BufferedFile(path, mode, handle);
 }
 
 int32_t Seek(int16_t number) {

@@ -17,7 +17,10 @@ namespace platform {
 // One open file with a window of buffered bytes.
 class BufferedFile {
 public:
-  BufferedFile(std::string path, OpenMode mode);
+  // Opens path in mode, or takes over handle, opened in mode, when one is
+  // given (it is closed on a failure too).
+  BufferedFile(std::string path, OpenMode mode,
+               os::FileHandle handle = os::kNoHandle);
   ~BufferedFile(); // flushes and closes, ignoring failures
   BufferedFile(const BufferedFile &) = delete;
   BufferedFile &operator=(const BufferedFile &) = delete;
@@ -121,7 +124,10 @@ inline BufferedFile &At(int16_t number) {
 // The lowest number under which no file is open; raises when all are taken.
 int16_t FreeFile();
 // Opens path under number; raises when the number is taken or the open fails.
-void Open(int16_t number, const std::string &path, OpenMode mode);
+// Given a handle opened in mode, puts it under number instead (path names it
+// in messages; the handle is closed when the number is taken).
+void Open(int16_t number, const std::string &path, OpenMode mode,
+          os::FileHandle handle = os::kNoHandle);
 
 // Positions are 1-based: a position below 1 is an error (kBadRecordNumber),
 // and so is a read past the end of the file (kPastEnd).

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/os_file.h"
+
 namespace platform::fs {
 
 // Length of a file in bytes; kOverflow beyond the 32-bit range.
@@ -15,14 +17,17 @@ int32_t FileLen(const std::string &path);
 
 // Bare names of the ordinary files that match pattern: a folder part and a
 // last component that may hold * and ?. Folders and files marked hidden or
-// system (on posix: names beginning with "."; also names holding "\", which
-// no path can address) are left out. A missing folder
-// gives an empty list. Names come sorted case-insensitively, ordinal, as
-// NTFS lists them. Also the existence test of a file.
+// system are left out; posix keeps no such marks, so a name beginning with
+// "." is an ordinary name there (names holding "\", which no path can
+// address, are left out). A missing folder gives an empty list. Names come
+// sorted case-insensitively, ordinal, as NTFS lists them. Also the existence
+// test of a file.
 std::vector<std::string> ListFiles(const std::string &pattern);
 
 // Deletes the files that match pattern (the last component may hold * and ?);
-// kFileNotFound when nothing matches.
+// kFileNotFound when nothing matches. A file marked read-only (on posix:
+// without the owner's write permission) is not deleted: kPermissionDenied,
+// after the files before it in name order are gone.
 void Kill(const std::string &pattern);
 
 // Copies a file; an existing target is replaced. The target's folder must
@@ -35,6 +40,11 @@ void FileCopy(const std::string &source, const std::string &target);
 // Creates one folder level; kPathFileAccess when it exists already (as a
 // folder or a file), kPathNotFound when its parent is missing.
 void MkDir(const std::string &path);
+
+// MkDir, for a folder that only the running user may use: on posix mode
+// 0700 whatever the umask; on Windows a protected access list that gives
+// full control to the user, SYSTEM and Administrators and to nobody else.
+void MkPrivateDir(const std::string &path);
 
 // True when path names an existing folder (not a file).
 bool FolderExists(const std::string &path);
@@ -49,10 +59,36 @@ EntryKind KindOf(const std::string &path);
 // is no failure; a folder stays.
 void RemoveFileOrLink(const std::string &path);
 
-// Raises kPermissionDenied naming path unless it is a folder that nobody
-// else can have prepared: a real folder (no link or reparse point), empty,
-// and on posix owned by the running user.
-void CheckOwnEmptyFolder(const std::string &path);
+// A folder that nobody but the running user can have prepared or can change,
+// held open while the object lives: files opened through it are in this very
+// folder, even if its name is given to another meanwhile (on Windows the name
+// cannot be taken while it is held; it can be deleted once it is let go).
+class PrivateFolder {
+public:
+  // Raises kPermissionDenied naming path unless it is a real folder (no
+  // link or reparse point) owned by the running user that nobody else can
+  // write into: on posix no write permission for group or others; on
+  // Windows an access list (not a null one) whose only entries that allow
+  // writing are for the user, SYSTEM and Administrators, and CREATOR OWNER
+  // entries that are only handed down. Other failures as the OS reports
+  // them; kPathNotFound when nothing is there.
+  explicit PrivateFolder(const std::string &path);
+  ~PrivateFolder();
+  PrivateFolder(const PrivateFolder &) = delete;
+  PrivateFolder &operator=(const PrivateFolder &) = delete;
+
+  const std::string &Path() const { return path_; }
+  // True when the folder holds no entry.
+  bool Empty() const;
+  // A file of this folder, opened as os::OpenFile opens it (ReadWrite or
+  // ReadOnly; never through a link at the name), named path\name in
+  // messages; the name is found as every other name is.
+  os::FileHandle OpenFile(const std::string &name, OpenMode mode) const;
+
+private:
+  std::string path_;
+  os::FileHandle handle_; // a folder descriptor or a HANDLE
+};
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);
@@ -78,11 +114,26 @@ bool MatchesPattern(const std::string &name, const std::string &pattern);
 
 // The file-system object's DeleteFolder: deletes every folder that matches
 // pattern (the last component may hold * and ?) with everything in it.
-// Entries marked read-only are not forced: deleting one fails with
-// kPermissionDenied after what came before it is gone. kPathNotFound when no
-// folder matches. Links are removed as links and never followed; the root,
-// "." and ".." are never deleted.
-void DeleteFolder(const std::string &pattern);
+// Entries marked read-only are not forced unless force is set (their mark is
+// then cleared first): deleting one fails with kPermissionDenied after what
+// came before it is gone. kPathNotFound when no folder matches. Links are
+// removed as links and never followed; the root, "." and ".." are never
+// deleted.
+void DeleteFolder(const std::string &pattern, bool force = false);
+
+// While one lives, the posix backend keeps the names of the folder in which
+// it last looked a name up without regard to case, so that many new files in
+// one folder (an extraction) cost one listing of it rather than one each.
+// What this process makes or removes keeps them true; a change that another
+// process makes in that folder meanwhile is not seen. Windows looks names up
+// itself: nothing to keep there.
+class KeepFolderNames {
+public:
+  KeepFolderNames();
+  ~KeepFolderNames();
+  KeepFolderNames(const KeepFolderNames &) = delete;
+  KeepFolderNames &operator=(const KeepFolderNames &) = delete;
+};
 
 // The platform's file-system object, created once by the update run.
 class FileSystemObject {

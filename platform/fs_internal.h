@@ -18,22 +18,28 @@ struct SplitPath {
 // One per OS.
 SplitPath Split(const std::string &path);
 
-// Deletes one file; a file already gone is no failure. One per OS.
+// Deletes one file; a file already gone is no failure, one marked read-only
+// is refused with kPermissionDenied (kReadOnly), as Windows refuses it. One
+// per OS.
 void RemoveFile(const std::string &path);
 
 // Removes a link itself, never what it points to. One per OS.
 void RemoveLink(const std::string &path);
 
+// Why a file or folder is not deleted, after its path: it is marked
+// read-only (on posix: it lacks the owner's write permission).
+inline constexpr const char *kReadOnly = " (только для чтения)";
+
 // Why a file is not opened for writing, after its path.
 inline constexpr const char *kWriteThroughLink =
     " (ссылка: запись через ссылку запрещена)";
 
-// Why CheckOwnEmptyFolder refuses a folder, after its path.
+// Why PrivateFolder refuses a folder, after its path.
 inline constexpr const char *kNotRealFolder =
     " (не папка, а ссылка: работа в ней запрещена)";
 inline constexpr const char *kNotOwnFolder =
     " (папка принадлежит другому пользователю)";
-inline constexpr const char *kNotEmptyFolder =
-    " (папку не удалось очистить: в ней остались файлы)";
+inline constexpr const char *kOthersCanWrite =
+    " (в папку могут записывать другие пользователи)";
 
 } // namespace platform::fs

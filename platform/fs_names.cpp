@@ -13,36 +13,63 @@ namespace platform::fs {
 
 namespace {
 
-// Simple upper-case mapping of one UTF-16 unit: ASCII, Latin-1, Latin
-// Extended-A and the basic Cyrillic block; every other unit is its own
-// upper case.
+// The upper-case table of names, as NTFS keeps it: simple one-to-one
+// mappings of the letters of every Windows single-byte code page (ASCII,
+// Latin-1, Latin Extended-A, the few Extended-B letters those pages hold,
+// Greek with its accented letters, Cyrillic with its extensions). A letter
+// whose upper case does not map back to it stays as it is (the micro sign,
+// dotless i, long s; sharp s has no single upper case), except that final
+// sigma goes to capital sigma as NTFS has it. Every unit keeps the length of
+// its UTF-8 form.
+struct CaseRange {
+  char16_t first; // small letters first..last
+  char16_t last;
+  int16_t shift; // added to a small letter; 0: pairs, capital then small
+  bool oddSmall; // for pairs: the small letters are the odd units
+};
+
+constexpr CaseRange kCaseRanges[] = {
+    {0x00E0, 0x00F6, -0x20, false}, // à..ö
+    {0x00F8, 0x00FE, -0x20, false}, // ø..þ
+    {0x00FF, 0x00FF, 0x79, false},  // ÿ -> Ÿ
+    {0x0100, 0x012F, 0, true},      // Ā ā .. Į į
+    {0x0132, 0x0137, 0, true},      // Ĳ ĳ .. Ķ ķ
+    {0x0139, 0x0148, 0, false},     // Ĺ ĺ .. Ň ň
+    {0x014A, 0x0177, 0, true},      // Ŋ ŋ .. Ŷ ŷ
+    {0x0179, 0x017E, 0, false},     // Ź ź .. Ž ž
+    {0x0192, 0x0192, -1, false},    // ƒ -> Ƒ
+    {0x01A0, 0x01A5, 0, true},      // Ơ ơ .. Ƥ ƥ
+    {0x01B0, 0x01B0, -1, false},    // ư -> Ư
+    {0x03AC, 0x03AC, -0x26, false}, // ά -> Ά
+    {0x03AD, 0x03AF, -0x25, false}, // έ ή ί
+    {0x03B1, 0x03C1, -0x20, false}, // α..ρ
+    {0x03C2, 0x03C2, -0x1F, false}, // ς -> Σ
+    {0x03C3, 0x03CB, -0x20, false}, // σ..ϋ
+    {0x03CC, 0x03CC, -0x40, false}, // ό -> Ό
+    {0x03CD, 0x03CE, -0x3F, false}, // ύ ώ
+    {0x03D8, 0x03EF, 0, true},      // Ϙ ϙ .. Ϯ ϯ
+    {0x0430, 0x044F, -0x20, false}, // а..я
+    {0x0450, 0x045F, -0x50, false}, // ѐ..џ
+    {0x0460, 0x0481, 0, true},      // Ѡ ѡ .. Ҁ ҁ
+    {0x048A, 0x04BF, 0, true},      // Ҋ ҋ .. Ҿ ҿ, Ґ ґ among them
+    {0x04C1, 0x04CE, 0, false},     // Ӂ ӂ .. Ӎ ӎ
+    {0x04CF, 0x04CF, -0x0F, false}, // ӏ -> Ӏ
+    {0x04D0, 0x052F, 0, true},      // Ӑ ӑ .. Ԯ ԯ
+};
+
 char16_t UpCase(char16_t c) {
   if (c < 0x80)
     return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-  if (c < 0x100) {
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-      return static_cast<char16_t>(c - 0x20);
-    if (c == 0xFF)
-      return 0x178; // ÿ -> Ÿ
-    if (c == 0xB5)
-      return 0x39C; // micro sign -> Greek capital mu
-    return c;
+  for (const CaseRange &range : kCaseRanges) {
+    if (c < range.first)
+      return c; // the ranges are in order
+    if (c > range.last)
+      continue;
+    if (range.shift != 0)
+      return static_cast<char16_t>(c + range.shift);
+    const bool small = (c & 1) == (range.oddSmall ? 1 : 0);
+    return small ? static_cast<char16_t>(c - 1) : c;
   }
-  if (c < 0x180) {
-    // Pairs capital/small: odd small letters in 0100-0137 and 014A-0177,
-    // even small letters in 0139-0148 and 0179-017E. 0130, 0131, 0138,
-    // 0149 and 017F have no simple pair here.
-    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) ||
-        (c >= 0x14A && c <= 0x177))
-      return (c & 1) ? static_cast<char16_t>(c - 1) : c;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-      return (c & 1) ? c : static_cast<char16_t>(c - 1);
-    return c;
-  }
-  if (c >= 0x430 && c <= 0x44F)
-    return static_cast<char16_t>(c - 0x20); // а..я -> А..Я
-  if (c >= 0x450 && c <= 0x45F)
-    return static_cast<char16_t>(c - 0x50); // ѐ..џ -> Ѐ..Џ
   return c;
 }
 

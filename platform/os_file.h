@@ -3,8 +3,11 @@
 // function raises platform::Error with the path and the OS code in its text.
 //
 // A file opened for writing is never opened through a link: a symbolic link
-// (or any reparse point) at the name is refused, so bytes meant for a folder
-// cannot land wherever the link points.
+// (on Windows a name-surrogate reparse point: a symbolic link, a junction, a
+// mount point) at the name is refused, so bytes meant for a folder cannot
+// land wherever the link points; the target of a copy replaces the link
+// instead. Any other reparse point (a cloud-file placeholder, a
+// deduplicated file) is an ordinary file.
 #pragma once
 
 #include <cstddef>
@@ -14,25 +17,38 @@
 namespace platform {
 
 enum class OpenMode {
-  ReadWrite, // raw bytes for reading and writing; a missing file is created
-  ReadOnly,  // the file must exist
-  Output,    // a new empty file for writing; an existing file is emptied
-             // (also one marked hidden or system), except that a file with
-             // other hard links keeps its bytes: the name gets a new file
-  CreateNew, // a new empty file for writing; anything at the name, a
-             // dangling link included, is a failure
+  ReadWrite,     // raw bytes for reading and writing; a missing file is created
+  ReadOnly,      // the file must exist
+  Output,        // a new empty file for writing; an existing file is emptied
+                 // (also one marked hidden or system), except that a file with
+                 // other hard links keeps its bytes: the name gets a new file
+  CreateNew,     // a new empty file for writing; anything at the name, a
+                 // dangling link included, is a failure; the running user's
+                 // alone (posix: mode 0600 whatever the umask)
+  PrivateOutput, // as Output, and the file is the running user's alone
+                 // (posix: mode 0600 whatever the umask; Windows: the
+                 // access its folder hands down)
 };
 
 namespace os {
 
 using FileHandle = intptr_t; // a file descriptor or a HANDLE
+// No handle: none is ever -1 (nor INVALID_HANDLE_VALUE, which is -1 too).
+inline constexpr FileHandle kNoHandle = -1;
 
 FileHandle OpenFile(const std::string &path, OpenMode mode);
 // The target of a copy, opened as OpenFile(target, Output) does, except that
 // a target that is the file open as source (by another path or a hard link)
-// is refused with kPermissionDenied before any byte of it is lost.
+// is refused with kPermissionDenied before any byte of it is lost, and that
+// a link at the name is removed (itself, never what it points to) and a new
+// file made there: the folder copied into is the user's own.
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
                           const std::string &sourcePath);
+// A file inside a folder held open (fs::PrivateFolder), opened as
+// OpenFile(path, mode) would open it (ReadWrite or ReadOnly); never through a
+// link at the name. path names it in messages.
+FileHandle OpenFileIn(FileHandle folder, const std::string &name,
+                      const std::string &path, OpenMode mode);
 int64_t FileSize(FileHandle handle, const std::string &path);
 // Reads up to count bytes at offset; returns the number read, 0 at the end.
 size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,

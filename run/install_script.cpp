@@ -76,11 +76,17 @@ std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
 void RunInstallScript() {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
+  // Targets are often new names in the same folder: its names are listed
+  // once.
+  const platform::fs::KeepFolderNames keepNames;
   const int16_t number = files::FreeFile();
   // Opened for reading and writing, so a folder without a script gets an
-  // empty one and nothing is carried out; a missing folder fails here.
-  files::Open(number, tempFolder + "\\" + kScriptName,
-              platform::OpenMode::ReadWrite);
+  // empty one and nothing is carried out; a missing folder fails here. It is
+  // read from the folder found to be the user's own and held since, so that
+  // nobody can have put another in its place.
+  const platform::OpenMode mode = platform::OpenMode::ReadWrite;
+  files::Open(number, tempFolder + "\\" + kScriptName, mode,
+              HeldTempFolder().OpenFile(kScriptName, mode));
   const int32_t count = files::Lof(number) / kRecordSize;
   for (int32_t k = 1; k <= count; ++k) {
     const uint8_t operation = files::Get(number);

@@ -24,6 +24,7 @@ std::unique_ptr<platform::fs::FileSystemObject> Fso;
 namespace {
 
 std::unique_ptr<archive::cls_arch> arch;
+std::unique_ptr<platform::fs::PrivateFolder> heldTemp;
 
 using platform::MsgAnswer;
 using platform::MsgButtons;
@@ -36,16 +37,37 @@ using platform::Ui;
   std::abort(); // a backend that returned would break its contract
 }
 
-// A temporary folder that PrepareTempFolder could not empty (another user's
-// folder in a shared TMP, a file in use) or that is a link must not be
-// worked in: whoever prepared it would choose what is unpacked and
-// installed. A folder that could not be made at all is no danger: the
+// Creates TempFolder, one level, for the user alone. A folder that cannot be
+// made fails the extraction at its first write.
+void MakeTempFolder() {
+  try {
+    platform::fs::MkPrivateDir(TempFolder);
+  } catch (const std::exception &) {
+  }
+}
+
+bool IsFolderOrLink(const std::string &path) {
+  const platform::fs::EntryKind kind = platform::fs::KindOf(path);
+  return kind == platform::fs::EntryKind::Folder ||
+         kind == platform::fs::EntryKind::Link;
+}
+
+// A temporary folder that someone else may have prepared or can write into
+// (another user's folder in a shared TMP, a link, a folder open to others)
+// must not be worked in: whoever did would choose what is unpacked and
+// installed, and the run ends naming it. A folder of the user's own that
+// PrepareTempFolder could not empty (a file in use, a read-only file left
+// by an earlier run) loses the read-only marks inside it and is removed once
+// more; whatever still remains is used, since the extraction replaces every
+// entry it writes. A folder that could not be made at all is no danger: the
 // extraction fails at its first write.
-void CheckTempFolder() {
-  const platform::fs::EntryKind kind = platform::fs::KindOf(TempFolder);
-  if (kind == platform::fs::EntryKind::Folder ||
-      kind == platform::fs::EntryKind::Link)
-    platform::fs::CheckOwnEmptyFolder(TempFolder);
+void TrustTempFolder() {
+  if (!IsFolderOrLink(TempFolder) || HeldTempFolder().Empty())
+    return;
+  RemoveTempFolder(true);
+  MakeTempFolder();
+  if (IsFolderOrLink(TempFolder))
+    HeldTempFolder();
 }
 
 // Steps 1 to 16 of the run. Ends the program on every path that does not
@@ -60,7 +82,7 @@ void CheckTempFolder() {
   // 2-4. File-system object, temporary folder, the window loaded hidden.
   Fso = std::make_unique<platform::fs::FileSystemObject>();
   PrepareTempFolder();
-  CheckTempFolder();
+  TrustTempFolder();
   ui::Setup &form = ui::CreateSharedSetup();
   form.Load();
 
@@ -121,6 +143,7 @@ void Main() {
   PackFile.clear();
   Fso.reset();
   ReleaseArch();
+  ReleaseTempFolder();
   // The texts the package was built with, from its own executable.
   const PackageTexts own = LoadPackageTexts();
 
@@ -147,20 +170,20 @@ std::string PackFilePath() { return platform::GetEnv("TMP") + kPackFileSuffix; }
 
 void PrepareTempFolder() {
   TempFolder = TempFolderPath();
-  try {
-    if (platform::fs::FolderExists(TempFolder))
-      RemoveTempFolder();
-    platform::fs::MkDir(TempFolder);
-  } catch (const std::exception &) {
-    // A folder that cannot be made fails the extraction at its first write.
-  }
+  if (platform::fs::FolderExists(TempFolder))
+    RemoveTempFolder();
+  MakeTempFolder();
 }
 
-void RemoveTempFolder() {
+void RemoveTempFolder(bool force) {
   if (TempFolder.empty())
     return; // never set: nothing of ours to remove
+  ReleaseTempFolder();
   try {
-    DeleteFolderAt(TempFolder);
+    if (force)
+      platform::fs::DeleteFolder(TempFolder, true);
+    else
+      DeleteFolderAt(TempFolder);
   } catch (const std::exception &) {
   }
 }
@@ -181,6 +204,14 @@ void DeleteFolderAt(const std::string &path) {
     Fso = std::make_unique<platform::fs::FileSystemObject>();
   Fso->DeleteFolder(path);
 }
+
+const platform::fs::PrivateFolder &HeldTempFolder() {
+  if (!heldTemp || heldTemp->Path() != TempFolder)
+    heldTemp = std::make_unique<platform::fs::PrivateFolder>(TempFolder);
+  return *heldTemp;
+}
+
+void ReleaseTempFolder() { heldTemp.reset(); }
 
 archive::cls_arch &Arch() {
   if (!arch)

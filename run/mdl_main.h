@@ -34,8 +34,10 @@ inline constexpr const char *kPackFileSuffix = "\\VLSFX_QUORIX.PACK";
 // Sets TempFolder, removes an older folder there and creates it afresh;
 // absorbs its own failures.
 void PrepareTempFolder();
-// Deletes TempFolder with its contents; ignores every failure.
-void RemoveTempFolder();
+// Deletes TempFolder with its contents; ignores every failure. Forced, the
+// read-only marks inside it are cleared first (the update run's own
+// addition, for a folder of the user's own that an earlier run left).
+void RemoveTempFolder(bool force = false);
 // Deletes PackFile; ignores every failure.
 void RemovePackFile();
 // Fso's DeleteFolder on path; failures go to the caller.
@@ -45,6 +47,14 @@ void DeleteFolderAt(const std::string &path);
 // suffix: plain concatenation, nothing normalised.
 std::string TempFolderPath();
 std::string PackFilePath();
+
+// The temporary folder, found to be the running user's private one
+// (platform::fs::PrivateFolder) and held open from then on, so that the
+// script is read from this very folder. Checked and held on first use;
+// raises as PrivateFolder does.
+const platform::fs::PrivateFolder &HeldTempFolder();
+// Lets the folder go; RemoveTempFolder does so before it deletes it.
+void ReleaseTempFolder();
 
 // Module state; each lives from its first assignment to the end of the program.
 extern std::string TempFolder;

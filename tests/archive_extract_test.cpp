@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/posix/syscalls.h"
 #include "tests/support/archive_builder.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
 
@@ -215,6 +216,19 @@ TEST_F(ExtractTest, FailedReopeningIsReportedAndNothingReadsThroughItsNumber) {
 TEST_F(ExtractTest, LaterEntryOfTheSameNameWins) {
   EXPECT_EQ(Run(RawArchive({"f?1?3", "f?3?4"}, "\x01xyz")), platform::kTrue);
   EXPECT_EQ(ReadFile(out_ + "/f"), "z");
+}
+
+TEST_F(ExtractTest, NamesThatDifferOnlyInCaseAreOneFileAsOnWindows) {
+  WriteFile(out_ + "/Readme.TXT", "older");
+  EXPECT_EQ(Run(BuildArchive({{"Ёлка.txt", "1"},
+                              {"ЁЛКА.TXT", "2"},
+                              {"readme.txt", "3"},
+                              {"ёлка.Txt", "4"}})),
+            platform::kTrue);
+  EXPECT_EQ(pkgbuild::ListNames(out_),
+            (std::vector<std::string>{"Readme.TXT", "Ёлка.txt"}));
+  EXPECT_EQ(ReadFile(out_ + "/Ёлка.txt"), "4");
+  EXPECT_EQ(ReadFile(out_ + "/Readme.TXT"), "3");
 }
 
 TEST_F(ExtractTest, CyrillicNamesComeFromTheCodePage) {

@@ -102,13 +102,14 @@ TEST_F(PackTest, EmptyOrMissingFolderGivesTheEightByteArchive) {
   EXPECT_FALSE(testsupport::Exists(dir_ / "missing"));
 }
 
-TEST_F(PackTest, SkipsSubfoldersAndHiddenFiles) {
+TEST_F(PackTest, SkipsSubfoldersButPacksDotFiles) {
   testsupport::MakeFolder(src_ + "/sub");
   WriteFile(src_ + "/sub/inner.txt", "no");
-  WriteFile(src_ + "/.hidden", "no");
+  WriteFile(src_ + "/.settings", "dot"); // posix marks nothing hidden
   WriteFile(src_ + "/seen", "yes");
   ASSERT_EQ(arch_.Pack(src_), platform::kTrue);
-  EXPECT_EQ(ReadFile(target_), BuildArchive({{"seen", "yes"}}));
+  EXPECT_EQ(ReadFile(target_),
+            BuildArchive({{".settings", "dot"}, {"seen", "yes"}}));
 }
 
 TEST_F(PackTest, UnLoadsAnArchiveLoadedEarlier) {

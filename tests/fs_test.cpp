@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/fs.h"
+#include "platform/os_file.h"
 #include "tests/support/caught.h"
 #include "tests/support/temp_folder.h"
 
@@ -147,7 +149,7 @@ protected:
   testsupport::TempFolder dir_;
 };
 
-TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsHiddenAndFolders) {
+TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsFolders) {
   for (const char *name :
        {"b.txt", "A.txt", "яблоко.txt", "Арбуз.txt", "ёлка.txt", "_x.txt",
         "Zeta", "alpha.TXT", ".hidden", ".hidden.txt", "back\\slash.txt"})
@@ -160,14 +162,19 @@ TEST_F(FsTest, ListFilesSortsCaseInsensitivelyAndSkipsHiddenAndFolders) {
   ASSERT_EQ(symlink(Path("sub").c_str(), Path("dirlink.txt").c_str()), 0);
   ASSERT_EQ(mkfifo(Path("pipe.txt").c_str(), 0666), 0);
 
+  // Posix marks nothing hidden: a name beginning with "." is listed too.
   EXPECT_EQ(fs::ListFiles(Path("*")),
-            (Names{"A.txt", "alpha.TXT", "b.txt", "link.txt", "Zeta", "_x.txt",
-                   "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
+            (Names{".hidden", ".hidden.txt", "A.txt", "alpha.TXT", "b.txt",
+                   "link.txt", "Zeta", "_x.txt", "ёлка.txt", "Арбуз.txt",
+                   "яблоко.txt"}));
   EXPECT_EQ(fs::ListFiles(Path("*.txt")),
-            (Names{"A.txt", "alpha.TXT", "b.txt", "link.txt", "_x.txt",
-                   "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
-  EXPECT_EQ(fs::ListFiles(Path("?.*")), (Names{"A.txt", "b.txt"}));
+            (Names{".hidden.txt", "A.txt", "alpha.TXT", "b.txt", "link.txt",
+                   "_x.txt", "ёлка.txt", "Арбуз.txt", "яблоко.txt"}));
+  // A ? before a dot may match nothing, as on Windows.
+  EXPECT_EQ(fs::ListFiles(Path("?.*")),
+            (Names{".hidden", ".hidden.txt", "A.txt", "b.txt"}));
   EXPECT_EQ(fs::ListFiles(Path("*.")), (Names{"Zeta"}));
+  EXPECT_EQ(fs::ListFiles(Path(".*")), (Names{".hidden", ".hidden.txt"}));
   EXPECT_EQ(fs::ListFiles(WinPath("А*")), (Names{"Арбуз.txt"}));
 }
 
@@ -185,7 +192,7 @@ TEST_F(FsTest, ListFilesAsAnExistenceTest) {
   EXPECT_EQ(fs::ListFiles(Path("file.bin")), (Names{"file.bin"}));
   EXPECT_EQ(fs::ListFiles(WinPath("file.bin")), (Names{"file.bin"}));
   EXPECT_TRUE(fs::ListFiles(Path("missing")).empty());
-  EXPECT_TRUE(fs::ListFiles(Path(".hidden")).empty());
+  EXPECT_EQ(fs::ListFiles(Path(".hidden")), (Names{".hidden"}));
   EXPECT_TRUE(fs::ListFiles(Path("folder")).empty());
   EXPECT_TRUE(fs::ListFiles(Path("file.bin/x")).empty());
   EXPECT_TRUE(fs::ListFiles(Path("")).empty()); // trailing separator
@@ -206,17 +213,48 @@ TEST_F(FsTest, ListFilesInTheCurrentFolder) {
 }
 
 TEST_F(FsTest, KillByNameAndByPattern) {
-  for (const char *name : {"a.tmp", "B.TMP", "c.txt", ".d.tmp", "keep"})
+  for (const char *name :
+       {"a.tmp", "B.TMP", "c.txt", ".d.tmp", "keep", ".settings", ".git"})
     Write(name);
   Folder("e.tmp");
   fs::Kill(WinPath("c.txt"));
   EXPECT_FALSE(Exists("c.txt"));
+  fs::Kill(WinPath(".settings")); // a dot-file is an ordinary file
+  EXPECT_FALSE(Exists(".settings"));
   fs::Kill(Path("*.tmp"));
   EXPECT_FALSE(Exists("a.tmp"));
   EXPECT_FALSE(Exists("B.TMP"));
-  EXPECT_TRUE(Exists(".d.tmp")); // hidden files are not listed
-  EXPECT_TRUE(Exists("e.tmp"));  // nor folders
+  EXPECT_FALSE(Exists(".d.tmp"));
+  EXPECT_TRUE(Exists("e.tmp")); // folders are not listed
   EXPECT_TRUE(Exists("keep"));
+  fs::Kill(WinPath("*"));
+  EXPECT_FALSE(Exists(".git"));
+  EXPECT_FALSE(Exists("keep"));
+  EXPECT_TRUE(Exists("e.tmp"));
+}
+
+TEST_F(FsTest, KillRefusesAReadOnlyFileAsWindowsDoes) {
+  for (const char *name : {"a.tmp", "b.tmp", "c.tmp", "locked"})
+    Write(name);
+  for (const char *name : {"b.tmp", "locked"})
+    ASSERT_EQ(chmod(Path(name).c_str(), 0444), 0);
+  struct Case {
+    std::string pattern;
+    std::string refused;
+  };
+  for (const Case &c :
+       {Case{WinPath("LOCKED"), "locked"}, Case{Path("*.tmp"), "b.tmp"}}) {
+    const platform::Error e = Caught([&] { fs::Kill(c.pattern); });
+    EXPECT_EQ(e.Number(), err::kPermissionDenied) << c.pattern;
+    EXPECT_NE(e.Description().find(c.refused + " (только для чтения)"),
+              std::string::npos)
+        << e.Description();
+  }
+  // Name order: what came before the read-only file is gone.
+  EXPECT_FALSE(Exists("a.tmp"));
+  EXPECT_TRUE(Exists("b.tmp"));
+  EXPECT_TRUE(Exists("c.tmp"));
+  EXPECT_TRUE(Exists("locked"));
 }
 
 TEST_F(FsTest, KillRemovesALinkNotItsTarget) {
@@ -228,17 +266,15 @@ TEST_F(FsTest, KillRemovesALinkNotItsTarget) {
 }
 
 TEST_F(FsTest, KillWithoutAMatchRaisesFileNotFound) {
-  Write(".hidden");
   Folder("folder");
   for (const std::string &pattern :
-       {Path("missing"), Path("*.none"), Path(".hidden"), Path("folder"),
-        Path("nofolder/*"), Path("nofolder/x")}) {
+       {Path("missing"), Path("*.none"), Path("folder"), Path("nofolder/*"),
+        Path("nofolder/x")}) {
     const platform::Error e = Caught([&] { fs::Kill(pattern); });
     EXPECT_EQ(e.Number(), err::kFileNotFound) << pattern;
     EXPECT_NE(e.Description().find(pattern), std::string::npos)
         << e.Description();
   }
-  EXPECT_TRUE(Exists(".hidden"));
   EXPECT_TRUE(Exists("folder"));
 }
 
@@ -295,12 +331,15 @@ TEST_F(FsTest, FileCopyOntoItselfLeavesTheFileWhole) {
   ASSERT_EQ(link(Path("self").c_str(), Path("hard").c_str()), 0);
   ASSERT_EQ(symlink(Path("self").c_str(), Path("soft").c_str()), 0);
   for (const std::string &target :
-       {Path("self"), WinPath("self"), Path("sub/../self"), Path("hard"),
-        Path("soft")}) {
+       {Path("self"), WinPath("self"), Path("sub/../self"), Path("hard")}) {
     SCOPED_TRACE(target);
     EXPECT_NE(Caught([&] { fs::FileCopy(Path("self"), target); }).Number(), 0);
     EXPECT_EQ(Read("self"), "precious");
   }
+  // A link to it is replaced by a copy; the file keeps its bytes.
+  fs::FileCopy(Path("self"), Path("soft"));
+  EXPECT_EQ(Read("soft"), "precious");
+  EXPECT_EQ(Read("self"), "precious");
 }
 
 TEST_F(FsTest, MkDirCreatesOneLevel) {
@@ -476,23 +515,42 @@ TEST_F(FsTest, DeleteFolderDoesNotForceAReadOnlyFolder) {
   EXPECT_TRUE(Exists("tree/locked/inner"));
 }
 
-TEST_F(FsTest, FileCopyNeverWritesThroughALink) {
+TEST_F(FsTest, FileCopyReplacesALinkAtTheTargetAndNeverWritesThroughIt) {
   Write("src", "new");
   Write("outside", "secret");
   Write("shared", "shared bytes");
+  Folder("folder");
   ASSERT_EQ(symlink(Path("outside").c_str(), Path("sym").c_str()), 0);
   ASSERT_EQ(symlink(Path("gone").c_str(), Path("dangling").c_str()), 0);
+  ASSERT_EQ(symlink(Path("folder").c_str(), Path("dirlink").c_str()), 0);
   ASSERT_EQ(link(Path("shared").c_str(), Path("hard").c_str()), 0);
-  for (const char *target : {"sym", "dangling"}) {
+  for (const char *target : {"sym", "dangling", "dirlink", "hard"}) {
     SCOPED_TRACE(target);
-    EXPECT_EQ(Caught([&] { fs::FileCopy(Path("src"), Path(target)); }).Number(),
-              err::kPathFileAccess);
+    fs::FileCopy(Path("src"), WinPath(target));
+    EXPECT_TRUE(stdfs::is_regular_file(stdfs::symlink_status(Path(target))));
+    EXPECT_EQ(Read(target), "new");
   }
-  fs::FileCopy(Path("src"), Path("hard"));
-  EXPECT_EQ(Read("hard"), "new");
-  EXPECT_EQ(Read("shared"), "shared bytes");
   EXPECT_EQ(Read("outside"), "secret");
+  EXPECT_EQ(Read("shared"), "shared bytes");
   EXPECT_FALSE(Exists("gone"));
+  EXPECT_TRUE(stdfs::is_empty(Path("folder")));
+}
+
+TEST_F(FsTest, OutputNeverReplacesOrWritesThroughALink) {
+  // Entries of an extraction and the pack file: a link is refused.
+  Write("outside", "secret");
+  ASSERT_EQ(symlink(Path("outside").c_str(), Path("sym").c_str()), 0);
+  for (const platform::OpenMode mode :
+       {platform::OpenMode::Output, platform::OpenMode::PrivateOutput,
+        platform::OpenMode::CreateNew}) {
+    const int16_t number = platform::files::FreeFile();
+    EXPECT_NE(Caught([&] {
+                platform::files::Open(number, Path("sym"), mode);
+              }).Number(),
+              0);
+  }
+  EXPECT_TRUE(stdfs::is_symlink(Path("sym")));
+  EXPECT_EQ(Read("outside"), "secret");
 }
 
 TEST_F(FsTest, KindOfLooksAtTheNameItself) {
@@ -521,26 +579,132 @@ TEST_F(FsTest, KindOfLooksAtTheNameItself) {
   EXPECT_TRUE(stdfs::is_directory(Path("folder")));
 }
 
-TEST_F(FsTest, CheckOwnEmptyFolderRefusesWhatSomeoneElseCouldHavePrepared) {
-  Folder("empty");
-  Folder("full");
-  Write("full/planted");
+TEST_F(FsTest, PrivateFolderRefusesWhatSomeoneElseCouldHavePreparedOrChange) {
+  Folder("mine");
+  ASSERT_EQ(chmod(Path("mine").c_str(), 0755), 0);
   Folder("real");
   ASSERT_EQ(symlink(Path("real").c_str(), Path("link").c_str()), 0);
-  EXPECT_NO_THROW(fs::CheckOwnEmptyFolder(WinPath("empty")));
-  for (const char *name : {"full", "link"}) {
-    SCOPED_TRACE(name);
+  struct Case {
+    const char *name;
+    mode_t mode; // 0: as made
+    const char *why;
+  };
+  const Case cases[] = {
+      {"link", 0, "ссылка"},
+      {"group", 0775, "другие пользователи"},
+      {"others", 0757, "другие пользователи"},
+      {"sticky", 01777, "другие пользователи"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.mode != 0) {
+      Folder(c.name);
+      ASSERT_EQ(chmod(Path(c.name).c_str(), c.mode), 0);
+    }
     const platform::Error e =
-        Caught([&] { fs::CheckOwnEmptyFolder(Path(name)); });
+        Caught([&] { const fs::PrivateFolder folder(WinPath(c.name)); });
     EXPECT_EQ(e.Number(), err::kPermissionDenied);
-    EXPECT_NE(e.Description().find(Path(name)), std::string::npos);
+    EXPECT_NE(e.Description().find(WinPath(c.name)), std::string::npos);
+    EXPECT_NE(e.Description().find(c.why), std::string::npos)
+        << e.Description();
   }
+  EXPECT_EQ(
+      Caught([&] { const fs::PrivateFolder folder(Path("none")); }).Number(),
+      err::kPathNotFound);
   // Another owner: only root can make one here.
   if (geteuid() == 0) {
-    ASSERT_EQ(chown(Path("empty").c_str(), 12345, 12345), 0);
-    EXPECT_EQ(Caught([&] { fs::CheckOwnEmptyFolder(Path("empty")); }).Number(),
-              err::kPermissionDenied);
+    Folder("theirs");
+    ASSERT_EQ(chown(Path("theirs").c_str(), 12345, 12345), 0);
+    EXPECT_NE(Caught([&] { const fs::PrivateFolder folder(Path("theirs")); })
+                  .Description()
+                  .find("другому пользователю"),
+              std::string::npos);
   }
+  const fs::PrivateFolder mine(WinPath("mine"));
+  EXPECT_TRUE(mine.Empty());
+  Write("mine/entry");
+  EXPECT_FALSE(mine.Empty());
+}
+
+TEST_F(FsTest, PrivateFolderOpensItsFilesInTheFolderItHolds) {
+  Folder("temp");
+  Write("temp/Script", "ours");
+  const fs::PrivateFolder held(WinPath("temp"));
+  // Someone puts another folder in its place: the file still comes from
+  // the one held.
+  ASSERT_EQ(rename(Path("temp").c_str(), Path("moved").c_str()), 0);
+  Folder("temp");
+  Write("temp/script", "planted");
+  platform::os::File file(
+      held.Path() + "\\script",
+      held.OpenFile("script", platform::OpenMode::ReadOnly));
+  char bytes[8] = {};
+  EXPECT_EQ(
+      platform::os::ReadAt(file.Handle(), 0, bytes, sizeof bytes, file.Path()),
+      4u);
+  EXPECT_EQ(std::string(bytes, 4), "ours");
+  // Never through a link at the name; a missing file made by ReadWrite.
+  ASSERT_EQ(symlink(Path("moved/Script").c_str(), Path("moved/link").c_str()),
+            0);
+  EXPECT_EQ(Caught([&] {
+              platform::os::File link(
+                  "link", held.OpenFile("link", platform::OpenMode::ReadWrite));
+            }).Number(),
+            err::kPathFileAccess);
+  platform::os::File made("new",
+                          held.OpenFile("new", platform::OpenMode::ReadWrite));
+  EXPECT_TRUE(Exists("moved/new"));
+}
+
+TEST_F(FsTest, PrivateModesWhateverTheUmask) {
+  const mode_t old = umask(0);
+  fs::MkPrivateDir(WinPath("private"));
+  fs::MkDir(WinPath("shared"));
+  Write("private/old", "old");
+  ASSERT_EQ(chmod(Path("private/old").c_str(), 0666), 0);
+  for (const char *name : {"private/new", "private/old"}) {
+    const int16_t number = platform::files::FreeFile();
+    platform::files::Open(number, Path(name),
+                          platform::OpenMode::PrivateOutput);
+    platform::files::Close(number);
+  }
+  const int16_t number = platform::files::FreeFile();
+  platform::files::Open(number, Path("private/pack"),
+                        platform::OpenMode::CreateNew);
+  platform::files::Close(number);
+  umask(0777); // cuts what mkdir and open are asked for
+  fs::MkPrivateDir(WinPath("cut"));
+  umask(old);
+  const auto mode = [&](const char *name) {
+    struct stat st {};
+    EXPECT_EQ(lstat(Path(name).c_str(), &st), 0) << name;
+    return st.st_mode & 07777;
+  };
+  EXPECT_EQ(mode("private"), 0700u);
+  EXPECT_EQ(mode("cut"), 0700u);
+  EXPECT_EQ(mode("shared"), 0777u);
+  EXPECT_EQ(mode("private/new"), 0600u);
+  EXPECT_EQ(mode("private/old"), 0600u);
+  EXPECT_EQ(mode("private/pack"), 0600u);
+}
+
+TEST_F(FsTest, ForcedDeleteFolderClearsReadOnlyMarksButFollowsNoLink) {
+  Folder("tree/locked");
+  Write("tree/a-readonly", "r");
+  Write("tree/locked/inner", "i");
+  Write("outside", "keep");
+  ASSERT_EQ(chmod(Path("outside").c_str(), 0444), 0);
+  ASSERT_EQ(symlink(Path("outside").c_str(), Path("tree/link").c_str()), 0);
+  ASSERT_EQ(chmod(Path("tree/a-readonly").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(Path("tree/locked").c_str(), 0555), 0);
+  EXPECT_EQ(Caught([&] { fs::DeleteFolder(Path("tree")); }).Number(),
+            err::kPermissionDenied);
+  EXPECT_TRUE(Exists("tree/a-readonly"));
+  fs::DeleteFolder(WinPath("tree"), true);
+  EXPECT_FALSE(Exists("tree"));
+  struct stat st {};
+  ASSERT_EQ(stat(Path("outside").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
 TEST_F(FsTest, TrailingDotsAndSpacesOfAComponentAreDropped) {
@@ -554,6 +718,62 @@ TEST_F(FsTest, TrailingDotsAndSpacesOfAComponentAreDropped) {
   // A name that ends in a dot cannot be addressed: no listing offers it.
   Write("dir/odd.", "x");
   EXPECT_EQ(fs::ListFiles(Path("dir/*")), Names{"copy"});
+}
+
+TEST_F(FsTest, NamesAreFoundWithoutRegardToCase) {
+  // As on Windows: a name that is not there as written is looked up in its
+  // folder case-insensitively, in every component and by every operation.
+  Folder("Data/Sub");
+  Write("Data/Sub/App.exe", "app");
+  Write("Data/Ґрунт.txt", "ґ");
+  Write("new", "new bytes");
+  EXPECT_EQ(fs::FileLen(WinPath("DATA\\sub\\APP.EXE")), 3);
+  EXPECT_EQ(fs::ListFiles(WinPath("data\\SUB\\app.exe")), Names{"App.exe"});
+  EXPECT_EQ(fs::ListFiles(WinPath("data\\ґРУНТ.TXT")), Names{"Ґрунт.txt"});
+  EXPECT_EQ(fs::ListFiles(WinPath("dAtA\\*.EXE")), Names{});
+  EXPECT_EQ(fs::ListFiles(WinPath("dAtA\\sub\\*.EXE")), Names{"App.exe"});
+  EXPECT_TRUE(fs::FolderExists(WinPath("DATA\\SUB")));
+  EXPECT_TRUE(
+      fs::SameFile(WinPath("data\\sub\\app.exe"), Path("Data/Sub/App.exe")));
+  EXPECT_EQ(fs::KindOf(WinPath("DATA")), fs::EntryKind::Folder);
+  const int16_t number = platform::files::FreeFile();
+  platform::files::Open(number, WinPath("data\\sub\\app.exe"),
+                        platform::OpenMode::ReadOnly);
+  EXPECT_EQ(platform::files::Lof(number), 3);
+  platform::files::Close(number);
+
+  // A copy over another spelling replaces the file: no second one.
+  fs::FileCopy(WinPath("NEW"), WinPath("data\\sub\\app.EXE"));
+  EXPECT_EQ(Read("Data/Sub/App.exe"), "new bytes");
+  // A new name in a folder written in another case lands in that folder.
+  fs::FileCopy(WinPath("new"), WinPath("DATA\\SUB\\Added.txt"));
+  EXPECT_EQ(Read("Data/Sub/Added.txt"), "new bytes");
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(Path("Data/Sub")),
+                          stdfs::directory_iterator()),
+            2); // App.exe and Added.txt
+  EXPECT_EQ(Caught([&] { fs::MkDir(WinPath("data")); }).Number(),
+            err::kPathFileAccess);
+  fs::MkDir(WinPath("DATA\\Made"));
+  EXPECT_TRUE(stdfs::is_directory(Path("Data/Made")));
+  fs::Kill(WinPath("data\\SUB\\ADDED.TXT"));
+  EXPECT_FALSE(Exists("Data/Sub/Added.txt"));
+  fs::DeleteFolder(WinPath("data\\made"));
+  EXPECT_FALSE(Exists("Data/Made"));
+  fs::DeleteFolder(WinPath("DATA"));
+  EXPECT_FALSE(Exists("Data"));
+  EXPECT_EQ(Read("new"), "new bytes");
+}
+
+TEST_F(FsTest, OfSeveralNamesTheExactOneElseTheFirstInListingOrder) {
+  // Names that differ only in case can stand side by side on posix.
+  Write("readme.TXT", "small");
+  Write("README.txt", "capital");
+  EXPECT_EQ(fs::ListFiles(Path("readme.TXT")), Names{"readme.TXT"});
+  EXPECT_EQ(fs::ListFiles(Path("README.txt")), Names{"README.txt"});
+  EXPECT_EQ(fs::ListFiles(Path("Readme.txt")), Names{"README.txt"});
+  fs::Kill(Path("ReadMe.Txt"));
+  EXPECT_EQ(Read("readme.TXT"), "small");
+  EXPECT_FALSE(Exists("README.txt"));
 }
 
 } // namespace

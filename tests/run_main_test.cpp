@@ -339,6 +339,8 @@ TEST_P(PlantedTest, IsClearedOrEndsTheRunBeforeUnpacking) {
 INSTANTIATE_TEST_SUITE_P(
     Tmp, PlantedTest,
     ::testing::Values(
+        // The user's own folder that could not be emptied is used: the
+        // extraction replaces what it writes.
         Planted{"undeletable_file_in_the_old_folder",
                 [](pkgbuild::RunWorld &w) {
                   MakeFolder(w.tempFolder);
@@ -346,6 +348,24 @@ INSTANTIATE_TEST_SUITE_P(
                             ScriptRecord(1, "", P + "\\app.exe"));
                   WriteFile(w.tempFolder + "/locked", "in use");
                   KeepUndeletable("locked");
+                },
+                false},
+        Planted{"read_only_files_left_by_an_earlier_run",
+                [](pkgbuild::RunWorld &w) {
+                  MakeFolder(w.tempFolder + "/sub");
+                  WriteFile(w.tempFolder + "/script",
+                            ScriptRecord(1, "", P + "\\app.exe"));
+                  WriteFile(w.tempFolder + "/sub/stale", "s");
+                  for (const char *name : {"/script", "/sub/stale"})
+                    chmod((w.tempFolder + name).c_str(), 0444);
+                  chmod((w.tempFolder + "/sub").c_str(), 0555);
+                },
+                false},
+        Planted{"folder_others_can_write",
+                [](pkgbuild::RunWorld &w) {
+                  MakeFolder(w.tempFolder);
+                  chmod(w.tempFolder.c_str(), 0777);
+                  KeepUndeletable("VLSFX_QUORIX");
                 },
                 true},
         Planted{"old_folder_that_cannot_be_removed",

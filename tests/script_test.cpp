@@ -107,6 +107,22 @@ TEST_F(ScriptTest, ExampleRecordCopiesFromTempToProgramFolder) {
   EXPECT_EQ(ReadFile(temp + "/app.exe"), "new app");
 }
 
+TEST_F(ScriptTest, NamesAreFoundWithoutRegardToCaseAsOnWindows) {
+  WriteFile(temp + "/app.exe", "new app");
+  WriteFile(world.prog + "/App.exe", "old app");
+  MakeFolder(world.prog + "/Data");
+  WriteFile(world.prog + "/Data/Old.TXT", "old");
+  WriteScript(ScriptRecord(0, T + "\\APP.EXE", P + "\\app.exe") +
+              ScriptRecord(0, T + "\\App.Exe", P + "\\DATA\\app.exe") +
+              ScriptRecord(1, "", P + "\\data\\old.txt"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog),
+            (std::vector<std::string>{"App.exe", "Data"}));
+  EXPECT_EQ(ReadFile(world.prog + "/App.exe"), "new app");
+  EXPECT_EQ(ListNames(world.prog + "/Data"),
+            std::vector<std::string>{"app.exe"});
+}
+
 TEST_F(ScriptTest, ShortScriptsCarryOutNothing) {
   for (size_t length : {0u, 1u, 64u}) {
     const std::string whole = ScriptRecord(2, "", P + "\\made");
@@ -126,6 +142,26 @@ TEST_F(ScriptTest, MissingTempFolderFails) {
   const auto error = RunScript();
   ASSERT_TRUE(error);
   EXPECT_FALSE(FolderExists(world.tmp + "/gone"));
+}
+
+TEST_F(ScriptTest, ScriptComesFromTheFolderCheckedAndHeld) {
+  WriteScript(ScriptRecord(2, "", P + "\\made"));
+  mdl_main::HeldTempFolder(); // as the run does before it unpacks
+  // Someone puts another folder with another script in its place.
+  std::filesystem::rename(temp, world.tmp + "/moved");
+  MakeFolder(temp);
+  WriteScript(ScriptRecord(2, "", P + "\\planted"));
+  EXPECT_FALSE(RunScript());
+  EXPECT_EQ(ListNames(world.prog), std::vector<std::string>{"made"});
+}
+
+TEST_F(ScriptTest, TempFolderThatOthersCanWriteIsRefused) {
+  WriteScript(ScriptRecord(2, "", P + "\\made"));
+  std::filesystem::permissions(temp, std::filesystem::perms::all);
+  const auto error = RunScript();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Number(), platform::err::kPermissionDenied);
+  EXPECT_EQ(ListNames(world.prog), std::vector<std::string>{});
 }
 
 TEST_F(ScriptTest, RemainderAfterTheLastWholeRecordIsIgnored) {

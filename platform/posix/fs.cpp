@@ -14,6 +14,8 @@
 #include "platform/error.h"
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/folder_names.h"
+#include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -22,10 +24,11 @@ namespace platform::fs {
 namespace {
 
 using posix::Fd;
+using posix::ReadNames;
 
 // The folder a prefix names, in native form: "." for the current folder.
 std::string NativeFolder(const std::string &prefix) {
-  return prefix.empty() ? std::string(".") : posix::NativePath(prefix);
+  return prefix.empty() ? std::string(".") : posix::ResolvedPath(prefix);
 }
 
 // The prefix as a folder name for messages.
@@ -40,12 +43,13 @@ std::string Join(const std::string &parent, const std::string &name) {
   return parent + (windowsStyle ? '\\' : '/') + name;
 }
 
-bool HasWildcard(const std::string &name) {
-  return name.find_first_of("*?") != std::string::npos;
+// The last component of a native path.
+std::string LastName(const std::string &native) {
+  return native.substr(native.find_last_of('/') + 1);
 }
 
-bool IsHidden(const std::string &name) {
-  return !name.empty() && name[0] == '.';
+bool HasWildcard(const std::string &name) {
+  return name.find_first_of("*?") != std::string::npos;
 }
 
 // A name our paths can address: "\" separates folders in every path we are
@@ -67,36 +71,6 @@ bool NameLess(const std::string &a, const std::string &b) {
   return order != 0 ? order < 0 : a < b;
 }
 
-// Every entry of an open folder except "." and "..". The descriptor stays
-// open and owned by the caller.
-std::vector<std::string> ReadNames(int folder, const std::string &where) {
-  const int copy = fcntl(folder, F_DUPFD_CLOEXEC, 0);
-  if (copy < 0)
-    posix::RaiseErrno(errno, where);
-  DIR *dir = fdopendir(copy);
-  if (!dir) {
-    const int code = errno;
-    ::close(copy);
-    posix::RaiseErrno(code, where);
-  }
-  std::unique_ptr<DIR, int (*)(DIR *)> owner(dir, closedir);
-  rewinddir(dir);
-  std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const dirent *entry = readdir(dir);
-    if (!entry) {
-      if (errno != 0)
-        posix::RaiseErrno(errno, where);
-      break;
-    }
-    std::string name = entry->d_name;
-    if (!IsDotOrDotDot(name))
-      names.push_back(std::move(name));
-  }
-  return names;
-}
-
 // Opens a folder for listing; -1 with errno set when it cannot be opened.
 int OpenFolder(const std::string &prefix) {
   return posix::sys::Open(FolderForMessage(prefix),
@@ -115,18 +89,28 @@ bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
   posix::RaiseErrno(errno, shown);
 }
 
+// Posix keeps no read-only mark: a file or folder without the owner's write
+// permission counts as marked, as Windows would refuse to delete it.
+bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
+
 // Deletes the folder name in parent with everything in it. Symbolic links
 // are removed as links and never followed. A file or folder without the
-// owner's write permission counts as read-only and is not forced: it stops
-// the deletion with kPermissionDenied, and what came before it stays deleted.
+// owner's write permission counts as read-only and is not forced unless
+// force is set: it stops the deletion with kPermissionDenied, and what came
+// before it stays deleted. Forced, a folder gets the owner's write
+// permission back (a file needs none to go).
 void DeleteTree(int parent, const std::string &name, const std::string &shown,
-                const struct stat &st) {
-  if (!(st.st_mode & S_IWUSR))
-    Raise(err::kPermissionDenied, shown + " (только для чтения)");
+                const struct stat &st, bool force) {
+  if (IsReadOnly(st) && !force)
+    Raise(err::kPermissionDenied, shown + kReadOnly);
   Fd folder(posix::sys::OpenAt(parent, name.c_str(),
                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
                                shown));
   if (folder.get() < 0)
+    posix::RaiseErrno(errno, shown);
+  if (IsReadOnly(st) &&
+      posix::sys::FChmod(folder.get(), (st.st_mode & 07777) | S_IWUSR, shown) !=
+          0)
     posix::RaiseErrno(errno, shown);
   std::vector<std::string> names = ReadNames(folder.get(), shown);
   std::sort(names.begin(), names.end(), NameLess);
@@ -140,11 +124,11 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
       posix::RaiseErrno(errno, childShown);
     }
     if (S_ISDIR(cst.st_mode)) {
-      DeleteTree(folder.get(), child, childShown, cst);
+      DeleteTree(folder.get(), child, childShown, cst, force);
       continue;
     }
-    if (S_ISREG(cst.st_mode) && !(cst.st_mode & S_IWUSR))
-      Raise(err::kPermissionDenied, childShown + " (только для чтения)");
+    if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
+      Raise(err::kPermissionDenied, childShown + kReadOnly);
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
@@ -157,7 +141,7 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
 
 // Removes one matched folder: a link to a folder goes as a link.
 void RemoveFolderAt(int parent, const std::string &name,
-                    const std::string &shown) {
+                    const std::string &shown, bool force) {
   struct stat st {};
   if (posix::sys::FStatAt(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
                           shown) != 0) {
@@ -172,14 +156,14 @@ void RemoveFolderAt(int parent, const std::string &name,
   }
   if (!S_ISDIR(st.st_mode))
     Raise(err::kPathNotFound, shown);
-  DeleteTree(parent, name, shown, st);
+  DeleteTree(parent, name, shown, st, force);
 }
 
 } // namespace
 
 int32_t FileLen(const std::string &path) {
   struct stat st {};
-  if (posix::sys::Stat(posix::NativePath(path).c_str(), &st, path) != 0)
+  if (posix::sys::Stat(posix::ResolvedPath(path).c_str(), &st, path) != 0)
     posix::RaiseErrno(errno, path);
   if (!S_ISREG(st.st_mode))
     Raise(err::kPathFileAccess, path);
@@ -195,17 +179,16 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     return names;
 
   if (!HasWildcard(split.name)) {
-    if (IsHidden(split.name))
-      return names;
+    // The name as the folder holds it, as Windows lists it.
+    const std::string native = posix::ResolvedPath(pattern);
     struct stat st {};
-    if (posix::sys::Stat(posix::NativePath(pattern).c_str(), &st, pattern) !=
-        0) {
+    if (posix::sys::Stat(native.c_str(), &st, pattern) != 0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
         return names;
       posix::RaiseErrno(errno, pattern);
     }
     if (S_ISREG(st.st_mode))
-      names.push_back(split.name);
+      names.push_back(LastName(native));
     return names;
   }
 
@@ -217,8 +200,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   }
   for (std::string &name :
        ReadNames(folder.get(), FolderForMessage(split.prefix))) {
-    if (IsHidden(name) || !IsAddressable(name) ||
-        !MatchesPattern(name, split.name))
+    if (!IsAddressable(name) || !MatchesPattern(name, split.name))
       continue;
     // A name that cannot be looked at is a failure, not a file that is not
     // there: a deletion by pattern must not pass over it in silence.
@@ -244,16 +226,38 @@ SplitPath Split(const std::string &path) {
 }
 
 void RemoveFile(const std::string &path) {
-  if (posix::sys::Unlink(posix::NativePath(path).c_str(), path) != 0 &&
-      errno != ENOENT)
+  const std::string native = posix::ResolvedPath(path);
+  struct stat st {};
+  if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
+    if (errno == ENOENT)
+      return; // gone meanwhile
     posix::RaiseErrno(errno, path);
+  }
+  if (S_ISREG(st.st_mode) && IsReadOnly(st))
+    Raise(err::kPermissionDenied, path + kReadOnly);
+  if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
+    posix::RaiseErrno(errno, path);
+  posix::ForgetNames();
 }
 
-void MkDir(const std::string &path) {
+namespace {
+
+// MkDir with the mode of a new folder; a private one gets exactly 0700, which
+// the umask may cut but never widen.
+void MakeFolder(const std::string &path, mode_t mode) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
-  if (posix::sys::MkDir(posix::NativePath(path).c_str(), 0777, path) == 0)
+  const std::string native = posix::ResolvedPath(path);
+  if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {
+    posix::NoteNewName(native);
+    if (mode != 0700)
+      return;
+    Fd folder(posix::sys::Open(
+        path, native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.get() < 0 || posix::sys::FChmod(folder.get(), 0700, path) != 0)
+      posix::RaiseErrno(errno, path);
     return;
+  }
   switch (errno) {
   case EEXIST:
     Raise(err::kPathFileAccess, path);
@@ -265,10 +269,16 @@ void MkDir(const std::string &path) {
   }
 }
 
+} // namespace
+
+void MkDir(const std::string &path) { MakeFolder(path, 0777); }
+
+void MkPrivateDir(const std::string &path) { MakeFolder(path, 0700); }
+
 bool FolderExists(const std::string &path) {
   struct stat st {};
   return !path.empty() &&
-         posix::sys::Stat(posix::NativePath(path).c_str(), &st, path) == 0 &&
+         posix::sys::Stat(posix::ResolvedPath(path).c_str(), &st, path) == 0 &&
          S_ISDIR(st.st_mode);
 }
 
@@ -276,13 +286,20 @@ bool SameFile(const std::string &a, const std::string &b) {
   struct stat x {
   }, y{};
   if (a.empty() || b.empty() ||
-      posix::sys::Stat(posix::NativePath(a).c_str(), &x, a) != 0 ||
-      posix::sys::Stat(posix::NativePath(b).c_str(), &y, b) != 0)
+      posix::sys::Stat(posix::ResolvedPath(a).c_str(), &x, a) != 0 ||
+      posix::sys::Stat(posix::ResolvedPath(b).c_str(), &y, b) != 0)
     return false;
   return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
-void DeleteFolder(const std::string &pattern) {
+void DeleteFolder(const std::string &pattern, bool force) {
+  // Whatever it removed, kept names of a folder are no longer true.
+  struct Forget {
+    Forget() = default;
+    Forget(const Forget &) = delete;
+    Forget &operator=(const Forget &) = delete;
+    ~Forget() { posix::ForgetNames(); }
+  } forget;
   // A trailing separator names the same folder; the root, "." and ".." are
   // never deleted.
   std::string path = pattern;
@@ -301,10 +318,10 @@ void DeleteFolder(const std::string &pattern) {
 
   std::vector<std::string> matched;
   if (!HasWildcard(split.name)) {
-    if (IsFolderAt(folder.get(), split.name, path))
-      matched.push_back(split.name);
+    const std::string name = LastName(posix::ResolvedPath(path));
+    if (IsFolderAt(folder.get(), name, path))
+      matched.push_back(name);
   } else {
-    // Folders match whether they are hidden or not.
     for (std::string &name :
          ReadNames(folder.get(), FolderForMessage(split.prefix)))
       if (IsAddressable(name) && MatchesPattern(name, split.name) &&
@@ -316,12 +333,12 @@ void DeleteFolder(const std::string &pattern) {
     Raise(err::kPathNotFound, pattern);
 
   for (const std::string &name : matched)
-    RemoveFolderAt(folder.get(), name, split.prefix + name);
+    RemoveFolderAt(folder.get(), name, split.prefix + name, force);
 }
 
 EntryKind KindOf(const std::string &path) {
   struct stat st {};
-  if (posix::sys::LStat(posix::NativePath(path).c_str(), &st, path) != 0) {
+  if (posix::sys::LStat(posix::ResolvedPath(path).c_str(), &st, path) != 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       return EntryKind::Missing;
     posix::RaiseErrno(errno, path);
@@ -337,12 +354,14 @@ EntryKind KindOf(const std::string &path) {
 
 void RemoveLink(const std::string &path) { RemoveFile(path); }
 
-void CheckOwnEmptyFolder(const std::string &path) {
-  Fd folder(posix::sys::Open(path, posix::NativePath(path).c_str(),
+PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
+  Fd folder(posix::sys::Open(path, posix::ResolvedPath(path).c_str(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
     if (errno == ELOOP || errno == ENOTDIR)
       Raise(err::kPermissionDenied, path + kNotRealFolder);
+    if (errno == ENOENT)
+      Raise(err::kPathNotFound, path);
     posix::RaiseErrno(errno, path);
   }
   struct stat st {};
@@ -350,8 +369,25 @@ void CheckOwnEmptyFolder(const std::string &path) {
     posix::RaiseErrno(errno, path);
   if (st.st_uid != geteuid())
     Raise(err::kPermissionDenied, path + kNotOwnFolder);
-  if (!ReadNames(folder.get(), path).empty())
-    Raise(err::kPermissionDenied, path + kNotEmptyFolder);
+  if (st.st_mode & (S_IWGRP | S_IWOTH))
+    Raise(err::kPermissionDenied, path + kOthersCanWrite);
+  handle_ = folder.Release();
+}
+
+PrivateFolder::~PrivateFolder() { ::close(static_cast<int>(handle_)); }
+
+bool PrivateFolder::Empty() const {
+  return ReadNames(static_cast<int>(handle_), path_).empty();
+}
+
+os::FileHandle PrivateFolder::OpenFile(const std::string &name,
+                                       OpenMode mode) const {
+  // The name as the folder holds it, found through the path; the file is
+  // opened in the folder held, whatever the path names now.
+  const std::string shown = path_ + "\\" + name;
+  const int folder = static_cast<int>(handle_);
+  return os::OpenFileIn(handle_, posix::NameIn(folder, name, shown), shown,
+                        mode);
 }
 
 } // namespace platform::fs

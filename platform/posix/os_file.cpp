@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
 
@@ -28,17 +29,38 @@ using posix::Fd;
   Raise(err::kPathFileAccess, path + fs::kWriteThroughLink);
 }
 
+// What an open for writing does besides refusing to follow a link.
+struct WriteRules {
+  bool privateFile = false; // the user's alone: created 0600
+  bool replaceLink = false; // a link at the name is replaced, not refused
+};
+
+bool IsLink(const std::string &native, const std::string &path) {
+  struct stat st {};
+  return posix::sys::LStat(native.c_str(), &st, path) == 0 &&
+         S_ISLNK(st.st_mode);
+}
+
 // Opens a file to be written, never through a link; raises for anything
 // that is not a regular file.
 int OpenForWriting(const std::string &path, const std::string &native,
-                   int flags) {
-  const int fd = posix::sys::Open(path, native.c_str(),
-                                  flags | O_NOFOLLOW | kCommonFlags, 0666);
+                   int flags, WriteRules rules) {
+  const mode_t mode = rules.privateFile ? 0600 : 0666;
+  flags |= O_NOFOLLOW | kCommonFlags;
+  int fd = posix::sys::Open(path, native.c_str(), flags, mode);
+  if (fd < 0 && errno == ELOOP && rules.replaceLink && IsLink(native, path)) {
+    // The link goes as itself; what it points to keeps its bytes. A new
+    // file, or the open fails: nothing planted meanwhile is written through.
+    if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
+      posix::RaiseErrno(errno, path);
+    fd = posix::sys::Open(path, native.c_str(), flags | O_EXCL, mode);
+  }
   if (fd < 0) {
     if (errno == ELOOP)
       RaiseLink(path);
     posix::RaiseErrno(errno, path);
   }
+  posix::NoteNewName(native);
   return fd;
 }
 
@@ -53,14 +75,19 @@ struct stat StatRegular(int fd, const std::string &path) {
 
 void Finish(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
 
-// Output and CreateNew, and the target of a copy when source is set.
+// Output, PrivateOutput and CreateNew, and the target of a copy when source
+// is set.
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const struct stat *source,
                       const std::string &sourcePath) {
-  const std::string native = posix::NativePath(path);
+  const std::string native = posix::ResolvedPath(path);
   const int create =
       O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
-  Fd fd(OpenForWriting(path, native, create));
+  WriteRules rules;
+  rules.privateFile =
+      mode == OpenMode::PrivateOutput || mode == OpenMode::CreateNew;
+  rules.replaceLink = source != nullptr;
+  Fd fd(OpenForWriting(path, native, create, rules));
   struct stat st = StatRegular(fd.get(), path);
   if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino)
     Raise(err::kPermissionDenied,
@@ -71,9 +98,13 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
     fd.Close(path);
     if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
       posix::RaiseErrno(errno, path);
-    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL));
+    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL, rules));
     st = StatRegular(fd.get(), path);
   }
+  // The mode of a file that was there, and the umask's cut of a new one's.
+  if (rules.privateFile && (st.st_mode & 07777) != 0600 &&
+      posix::sys::FChmod(fd.get(), 0600, path) != 0)
+    posix::RaiseErrno(errno, path);
   if (st.st_size != 0 && posix::sys::FTruncate(fd.get(), 0, path) != 0)
     posix::RaiseErrno(errno, path);
   Finish(fd.get());
@@ -83,12 +114,12 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 } // namespace
 
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
-  if (mode == OpenMode::Output || mode == OpenMode::CreateNew)
+  if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
-  const std::string native = posix::NativePath(path);
+  const std::string native = posix::ResolvedPath(path);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
-    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT));
+    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT, {}));
   } else {
     fd.Reset(posix::sys::Open(path, native.c_str(), O_RDONLY | kCommonFlags));
     if (fd.get() < 0)
@@ -105,6 +136,21 @@ FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
   if (posix::sys::FStat(static_cast<int>(source), &from, sourcePath) != 0)
     posix::RaiseErrno(errno, sourcePath);
   return OpenOutput(target, OpenMode::Output, &from, sourcePath);
+}
+
+FileHandle OpenFileIn(FileHandle folder, const std::string &name,
+                      const std::string &path, OpenMode mode) {
+  const int flags = mode == OpenMode::ReadWrite ? O_RDWR | O_CREAT : O_RDONLY;
+  Fd fd(posix::sys::OpenAt(static_cast<int>(folder), name.c_str(),
+                           flags | O_NOFOLLOW | kCommonFlags, path, 0600));
+  if (fd.get() < 0) {
+    if (errno == ELOOP)
+      RaiseLink(path);
+    posix::RaiseErrno(errno, path);
+  }
+  StatRegular(fd.get(), path);
+  Finish(fd.get());
+  return fd.Release();
 }
 
 int64_t FileSize(FileHandle handle, const std::string &path) {

@@ -3,41 +3,11 @@
 
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 #include <sys/stat.h>
 
 #include "platform/error.h"
 
 namespace platform::posix {
-
-std::string NativePath(const std::string &path) {
-  // Windows drops the dots and spaces that end a path component when it
-  // opens or creates a file ("readme." is readme); so do we, so that a name
-  // from a package or a script gives the same file on every system.
-  std::string native;
-  native.reserve(path.size());
-  size_t componentStart = 0;
-  const auto endComponent = [&] {
-    const std::string_view component =
-        std::string_view(native).substr(componentStart);
-    if (component == "." || component == "..")
-      return;
-    while (native.size() > componentStart &&
-           (native.back() == '.' || native.back() == ' '))
-      native.pop_back();
-  };
-  for (char c : path) {
-    if (c == '\\' || c == '/') {
-      endComponent();
-      native += '/';
-      componentStart = native.size();
-    } else {
-      native += c;
-    }
-  }
-  endComponent();
-  return native;
-}
 
 static bool ParentExists(const std::string &native) {
   const size_t slash = native.find_last_of('/');
@@ -52,8 +22,8 @@ void RaiseErrno(int code, const std::string &path) {
   int32_t number = err::kPathFileAccess;
   switch (code) {
   case ENOENT:
-    number = ParentExists(NativePath(path)) ? err::kFileNotFound
-                                            : err::kPathNotFound;
+    number = ParentExists(ResolvedPath(path)) ? err::kFileNotFound
+                                              : err::kPathNotFound;
     break;
   case ENOTDIR:
     number = err::kPathNotFound;

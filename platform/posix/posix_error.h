@@ -3,11 +3,9 @@
 
 #include <string>
 
-namespace platform::posix {
+#include "platform/posix/native_path.h"
 
-// The native form of a path: "\" becomes "/", and the dots and spaces that
-// end a component are dropped, as Windows drops them.
-std::string NativePath(const std::string &path);
+namespace platform::posix {
 
 // Raises the platform error that matches errno value code, naming path.
 [[noreturn]] void RaiseErrno(int code, const std::string &path);

@@ -54,6 +54,8 @@ const char *CallName(Call call) {
     return "rename";
   case Call::Inspect:
     return "inspect";
+  case Call::Permissions:
+    return "change permissions";
   }
   return "?";
 }
@@ -97,6 +99,11 @@ int Close(int fd, const std::string &path) {
 int FTruncate(int fd, off_t length, const std::string &path) {
   UPD_FAULT(Call::Write, path);
   return ::ftruncate(fd, length);
+}
+
+int FChmod(int fd, mode_t mode, const std::string &path) {
+  UPD_FAULT(Call::Permissions, path);
+  return ::fchmod(fd, mode);
 }
 
 int FStat(int fd, struct stat *st, const std::string &path) {

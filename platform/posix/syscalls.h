@@ -24,6 +24,7 @@ enum class Call {
   RemoveFolder, // remove an empty folder
   Rename,       // rename a file
   Inspect,      // stat, lstat, listing a folder
+  Permissions,  // change the permissions of an open file or folder
 };
 
 const char *CallName(Call call);
@@ -48,6 +49,7 @@ ssize_t PWrite(int fd, const void *buffer, size_t count, off_t offset,
                const std::string &path);
 int Close(int fd, const std::string &path);
 int FTruncate(int fd, off_t length, const std::string &path);
+int FChmod(int fd, mode_t mode, const std::string &path);
 int FStat(int fd, struct stat *st, const std::string &path);
 int Unlink(const char *native, const std::string &path);
 int UnlinkAt(int folder, const char *name, int flags, const std::string &path);

@@ -1,13 +1,18 @@
 // File-system operations by path on Windows.
 #include "platform/fs.h"
 
-#include <algorithm>
 #include <climits>
+#include <memory>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/fs_internal.h"
+#include "platform/win32/folder_access.h"
 #include "platform/win32/win32_error.h"
 #include "platform/win32/windows_support.h"
+
+// After windows_support.h, which sets how <windows.h> is read.
+#include <aclapi.h>
 
 namespace platform::fs {
 
@@ -15,8 +20,6 @@ namespace {
 
 using win32::Narrow;
 using win32::Widen;
-
-constexpr const char *kReadOnly = " (только для чтения)";
 
 // True when the system would match name as a pattern. Besides * and ? it
 // takes <, > and " as wildcards of its own (DOS_STAR, DOS_QM, DOS_DOT);
@@ -48,35 +51,7 @@ bool MeansNothingThere(DWORD code) {
   }
 }
 
-// Calls visit(data) for every entry that FindFirstFileExW finds for
-// pattern, "." and ".." left out. False when nothing is there; raises on
-// any other failure.
-template <typename Visit>
-bool Enumerate(const std::string &pattern, bool foldersOnly, Visit visit) {
-  WIN32_FIND_DATAW data{};
-  win32::ScopedFind find(::FindFirstFileExW(
-      Widen(pattern).c_str(), FindExInfoBasic, &data,
-      foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch,
-      nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) {
-    const DWORD code = ::GetLastError();
-    if (MeansNothingThere(code))
-      return false;
-    win32::RaiseWin32(code, pattern);
-  }
-  do {
-    if (!IsDotName(data.cFileName))
-      visit(data);
-  } while (::FindNextFileW(find.Get(), &data));
-  const DWORD code = ::GetLastError();
-  if (code != ERROR_NO_MORE_FILES)
-    win32::RaiseWin32(code, pattern);
-  return true;
-}
-
-// A name found in a folder, with its attributes. Every listing here sorts
-// these, with one comparison, so that the program image holds one copy of
-// the sort.
+// A name found in a folder, with its attributes.
 struct Found {
   std::string name;
   DWORD attributes;
@@ -86,36 +61,144 @@ bool NameBefore(const Found &a, const Found &b) {
   return CompareNamesNoCase(a.name, b.name) < 0;
 }
 
+// In name order, by heapsort: std::sort's order in a fraction of the code
+// the program image would carry for it.
 void SortByName(std::vector<Found> &found) {
-  std::sort(found.begin(), found.end(), &NameBefore);
+  const auto sift = [&found](size_t root, size_t end) {
+    for (size_t child = 2 * root + 1; child < end; child = 2 * root + 1) {
+      if (child + 1 < end && NameBefore(found[child], found[child + 1]))
+        ++child;
+      if (!NameBefore(found[root], found[child]))
+        return;
+      std::swap(found[root], found[child]);
+      root = child;
+    }
+  };
+  for (size_t i = found.size() / 2; i-- > 0;)
+    sift(i, found.size());
+  for (size_t end = found.size(); end-- > 1;) {
+    std::swap(found[0], found[end]);
+    sift(0, end);
+  }
+}
+
+// Every entry that FindFirstFileExW finds for pattern, "." and ".." left
+// out, in name order; none when nothing is there. Raises on any other
+// failure. The one listing of the backend, so that the program image holds
+// one copy of it.
+std::vector<Found> List(const std::string &pattern, bool foldersOnly) {
+  std::vector<Found> found;
+  WIN32_FIND_DATAW data{};
+  win32::ScopedFind find(::FindFirstFileExW(
+      Widen(pattern).c_str(), FindExInfoBasic, &data,
+      foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch,
+      nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    const DWORD code = ::GetLastError();
+    if (MeansNothingThere(code))
+      return found;
+    win32::RaiseWin32(code, pattern);
+  }
+  do {
+    if (!IsDotName(data.cFileName))
+      found.push_back({Narrow(data.cFileName), data.dwFileAttributes});
+  } while (::FindNextFileW(find.Get(), &data));
+  const DWORD code = ::GetLastError();
+  if (code != ERROR_NO_MORE_FILES)
+    win32::RaiseWin32(code, pattern);
+  SortByName(found);
+  return found;
+}
+
+// An entry marked read-only is not deleted unless forced: kPermissionDenied
+// naming it. Forced, the mark is taken off, unless the entry is a link (what
+// it points to is not ours to change).
+void TakeReadOnly(const std::string &path, DWORD attributes, bool force) {
+  if (!(attributes & FILE_ATTRIBUTE_READONLY))
+    return;
+  if (!force)
+    Raise(err::kPermissionDenied, path + kReadOnly);
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !::SetFileAttributesW(Widen(path).c_str(),
+                            attributes & ~FILE_ATTRIBUTE_READONLY))
+    win32::RaiseLastError(path);
 }
 
 // Removes folder and everything in it, deepest entries first. Links
 // (junctions, symbolic links) are removed themselves, never followed.
-// Entries marked read-only are not forced: one stops the deletion with
-// kPermissionDenied, and what came before it stays deleted.
-void DeleteTree(const std::string &folder, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    Raise(err::kPermissionDenied, folder + kReadOnly);
+// Entries marked read-only stop the deletion unless forced (TakeReadOnly),
+// and what came before one stays deleted.
+void DeleteTree(const std::string &folder, DWORD attributes, bool force) {
+  TakeReadOnly(folder, attributes, force);
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    std::vector<Found> entries;
-    Enumerate(folder + "\\*", false, [&](const WIN32_FIND_DATAW &data) {
-      entries.push_back({Narrow(data.cFileName), data.dwFileAttributes});
-    });
-    SortByName(entries);
-    for (const Found &entry : entries) {
+    for (const Found &entry : List(folder + "\\*", false)) {
       const std::string path = folder + "\\" + entry.name;
       if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        DeleteTree(path, entry.attributes);
+        DeleteTree(path, entry.attributes, force);
         continue;
       }
-      if (entry.attributes & FILE_ATTRIBUTE_READONLY)
-        Raise(err::kPermissionDenied, path + kReadOnly);
+      TakeReadOnly(path, entry.attributes, force);
       RemoveFile(path);
     }
   }
   if (!::RemoveDirectoryW(Widen(folder).c_str()))
     win32::RaiseLastError(folder);
+}
+
+// A call of advapi32 looked up at run time. The image loads advapi32 anyway
+// (GetSecurityInfo, the random numbers of its stack canary), and every
+// import takes room in the image, which has none to spare below 96 KiB.
+template <typename Function> Function Advapi32(const char *name) {
+  HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(
+      advapi ? ::GetProcAddress(advapi, name) : nullptr));
+}
+
+// The running user's SID and the owner that the process's token gives what
+// it makes (the user, or Administrators for an elevated administrator).
+// Should the token not be read (never seen), both are empty SIDs, which name
+// nobody: no folder is then anybody's own, and none can be made private.
+class Identity {
+public:
+  Identity() {
+    using OpenToken = BOOL(WINAPI *)(HANDLE, DWORD, PHANDLE);
+    using QueryToken =
+        BOOL(WINAPI *)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+    reinterpret_cast<TOKEN_USER *>(user_)->User.Sid = empty_;
+    reinterpret_cast<TOKEN_OWNER *>(owner_)->Owner = empty_;
+    const auto open = Advapi32<OpenToken>("OpenProcessToken");
+    const auto query = Advapi32<QueryToken>("GetTokenInformation");
+    HANDLE token = nullptr;
+    if (!open || !query || !open(::GetCurrentProcess(), TOKEN_QUERY, &token))
+      return;
+    DWORD size = 0;
+    if (!query(token, TokenUser, user_, sizeof user_, &size))
+      reinterpret_cast<TOKEN_USER *>(user_)->User.Sid = empty_;
+    if (!query(token, TokenOwner, owner_, sizeof owner_, &size))
+      reinterpret_cast<TOKEN_OWNER *>(owner_)->Owner = empty_;
+    ::CloseHandle(token); // nothing above can raise
+  }
+  Identity(const Identity &) = delete;
+  Identity &operator=(const Identity &) = delete;
+  PSID User() const {
+    return reinterpret_cast<const TOKEN_USER *>(user_)->User.Sid;
+  }
+  PSID Owner() const {
+    return reinterpret_cast<const TOKEN_OWNER *>(owner_)->Owner;
+  }
+
+private:
+  BYTE empty_[8] = {}; // a SID of no sub-authority and revision 0
+  alignas(8) BYTE user_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  alignas(8) BYTE owner_[sizeof(TOKEN_OWNER) + SECURITY_MAX_SID_SIZE] = {};
+};
+
+// MkDir, with the security of a new folder (nullptr: handed down).
+void MakeFolder(const std::string &path, SECURITY_ATTRIBUTES *security) {
+  // An existing folder or file: ERROR_ALREADY_EXISTS, kPathFileAccess; a
+  // missing parent: ERROR_PATH_NOT_FOUND, kPathNotFound.
+  if (!::CreateDirectoryW(Widen(path).c_str(), security))
+    win32::RaiseLastError(path.empty() ? std::string("\"\"") : path);
 }
 
 // The folder of a DeleteFolder pattern without trailing separators
@@ -129,14 +212,19 @@ std::string WithoutTrailingSeparators(std::string path) {
 } // namespace
 
 int32_t FileLen(const std::string &path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard,
-                              &data))
+  // The name itself, a link too, through the calls the image has anyway.
+  const win32::ScopedFile file(::CreateFileW(
+      Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+      nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !::GetFileInformationByHandle(file.Get(), &info))
     win32::RaiseLastError(path);
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     Raise(err::kPathFileAccess, path);
   const uint64_t size =
-      (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+      (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   if (size > static_cast<uint64_t>(INT32_MAX))
     RaiseTooLarge(path);
   return static_cast<int32_t>(size);
@@ -151,19 +239,11 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   // name ("*.tmp" finds "notes.tmpx" through NOTES~1.TMP); only the name
   // itself counts.
   const bool wild = HasWildcards(split.name);
-  std::vector<Found> found;
-  Enumerate(pattern, false, [&](const WIN32_FIND_DATAW &data) {
-    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY |
-                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
-      return;
-    std::string name = Narrow(data.cFileName);
-    if (!wild || MatchesPattern(name, split.name))
-      found.push_back({std::move(name), data.dwFileAttributes});
-  });
-  SortByName(found);
-  names.reserve(found.size());
-  for (Found &file : found)
-    names.push_back(std::move(file.name));
+  for (Found &file : List(pattern, false))
+    if (!(file.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                             FILE_ATTRIBUTE_SYSTEM)) &&
+        (!wild || MatchesPattern(file.name, split.name)))
+      names.push_back(std::move(file.name));
   return names;
 }
 
@@ -182,11 +262,22 @@ void RemoveFile(const std::string &path) {
     win32::RaiseLastError(path);
 }
 
-void MkDir(const std::string &path) {
-  // An existing folder or file: ERROR_ALREADY_EXISTS, kPathFileAccess; a
-  // missing parent: ERROR_PATH_NOT_FOUND, kPathNotFound.
-  if (!::CreateDirectoryW(Widen(path).c_str(), nullptr))
-    win32::RaiseLastError(path.empty() ? std::string("\"\"") : path);
+void MkDir(const std::string &path) { MakeFolder(path, nullptr); }
+
+void MkPrivateDir(const std::string &path) {
+  // Full control for the user, SYSTEM and Administrators, handed down to
+  // everything made inside; nothing inherited from the folder above.
+  const Identity identity;
+  const PSID sids[] = {identity.User(), win32::LocalSystemSid(),
+                       win32::AdministratorsSid()};
+  alignas(8)
+      BYTE aclBytes[3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+  SECURITY_DESCRIPTOR descriptor{};
+  descriptor.Revision = SECURITY_DESCRIPTOR_REVISION;
+  descriptor.Control = SE_DACL_PRESENT | SE_DACL_PROTECTED;
+  descriptor.Dacl = win32::FullControlFor(sids, 3, aclBytes, sizeof aclBytes);
+  SECURITY_ATTRIBUTES security{sizeof security, &descriptor, FALSE};
+  MakeFolder(path, &security);
 }
 
 bool FolderExists(const std::string &path) {
@@ -216,7 +307,7 @@ bool SameFile(const std::string &a, const std::string &b) {
          x.nFileIndexLow == y.nFileIndexLow;
 }
 
-void DeleteFolder(const std::string &pattern) {
+void DeleteFolder(const std::string &pattern, bool force) {
   const std::string path = WithoutTrailingSeparators(pattern);
   const SplitPath split = Split(path);
   if (split.name.empty() || split.name == "." || split.name == "..")
@@ -233,19 +324,15 @@ void DeleteFolder(const std::string &pattern) {
       matches.push_back({path, attributes});
   } else {
     prefix = split.prefix;
-    Enumerate(path, true, [&](const WIN32_FIND_DATAW &data) {
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-      std::string name = Narrow(data.cFileName);
-      if (MatchesPattern(name, split.name))
-        matches.push_back({std::move(name), data.dwFileAttributes});
-    });
-    SortByName(matches);
+    for (Found &folder : List(path, true))
+      if ((folder.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          MatchesPattern(folder.name, split.name))
+        matches.push_back(std::move(folder));
   }
   if (matches.empty())
     Raise(err::kPathNotFound, pattern);
   for (const Found &match : matches)
-    DeleteTree(prefix + match.name, match.attributes);
+    DeleteTree(prefix + match.name, match.attributes, force);
 }
 
 EntryKind KindOf(const std::string &path) {
@@ -276,17 +363,68 @@ void RemoveLink(const std::string &path) {
     win32::RaiseLastError(path);
 }
 
-void CheckOwnEmptyFolder(const std::string &path) {
-  const EntryKind kind = KindOf(path);
-  if (kind == EntryKind::Link)
-    Raise(err::kPermissionDenied, path + kNotRealFolder);
-  if (kind != EntryKind::Folder)
-    Raise(err::kPathNotFound, path);
-  bool empty = true;
-  Enumerate(path + "\\*", false,
-            [&](const WIN32_FIND_DATAW &) { empty = false; });
-  if (!empty)
-    Raise(err::kPermissionDenied, path + kNotEmptyFolder);
+namespace {
+
+// Why a folder held open is no private one (the reason, after its path), or
+// nullptr when it is.
+const char *WhyNotPrivate(HANDLE folder, const std::string &path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(folder, &info))
+    win32::RaiseLastError(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return kNotRealFolder;
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD code =
+      ::GetSecurityInfo(folder, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        &owner, nullptr, &dacl, nullptr, &descriptor);
+  if (code != ERROR_SUCCESS)
+    win32::RaiseWin32(code, path);
+  const std::unique_ptr<void, HLOCAL (*)(HLOCAL)> owned(descriptor,
+                                                        ::LocalFree);
+  const Identity identity;
+  if (!win32::SameSid(owner, identity.User()) &&
+      !win32::SameSid(owner, identity.Owner()))
+    return kNotOwnFolder;
+  const PSID trusted[] = {identity.User(), win32::LocalSystemSid(),
+                          win32::AdministratorsSid()};
+  return win32::OthersCanWrite(dacl, trusted, 3) ? kOthersCanWrite : nullptr;
 }
+
+} // namespace
+
+PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
+  // Held without FILE_SHARE_DELETE: while it is, nobody can rename the
+  // folder or put another in its place.
+  win32::ScopedFile folder(::CreateFileW(
+      Widen(path).c_str(), READ_CONTROL | FILE_LIST_DIRECTORY,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder) {
+    const DWORD code = ::GetLastError();
+    win32::RaiseWin32(
+        code == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : code, path);
+  }
+  if (const char *why = WhyNotPrivate(folder.Get(), path))
+    Raise(err::kPermissionDenied, path + why);
+  handle_ = reinterpret_cast<os::FileHandle>(folder.Release());
+}
+
+PrivateFolder::~PrivateFolder() {
+  ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool PrivateFolder::Empty() const { return List(path_ + "\\*", false).empty(); }
+
+os::FileHandle PrivateFolder::OpenFile(const std::string &name,
+                                       OpenMode mode) const {
+  return os::OpenFileIn(handle_, name, path_ + "\\" + name, mode);
+}
+
+KeepFolderNames::KeepFolderNames() = default;
+KeepFolderNames::~KeepFolderNames() = default;
 
 } // namespace platform::fs

@@ -52,13 +52,13 @@ OVERLAPPED At(int64_t offset) {
 // CreateFileW with the sharing every open of ours uses: others may read and
 // write too, since the running executable reads itself while the loader
 // holds it, and the numbered-file table locks nothing. Files to be written
-// are opened as they are: a link (any reparse point) is not followed.
+// are opened as they are (asItIs): a reparse point is not followed.
 HANDLE Create(const win32::WideText &path, DWORD access, DWORD disposition,
-              bool forWriting) {
+              bool asItIs) {
   return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL |
-                           (forWriting ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                           (asItIs ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
                        nullptr);
 }
 
@@ -77,6 +77,41 @@ BY_HANDLE_FILE_INFORMATION Identify(HANDLE file, const std::string &path) {
   if (!::GetFileInformationByHandle(file, &info))
     win32::RaiseLastError(path);
   return info;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION &a,
+              const BY_HANDLE_FILE_INFORMATION &b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+         a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A reparse point opened for writing as itself: false when it is a link (a
+// name surrogate: a symbolic link, a junction, a mount point). Any other
+// (a cloud-file placeholder, a deduplicated file) is an ordinary file whose
+// bytes its filter provides: it is opened again through the filter, and
+// must still be the same file.
+bool TakeReparsePoint(win32::ScopedFile &file, const win32::WideText &wide,
+                      DWORD access, BY_HANDLE_FILE_INFORMATION &info,
+                      const std::string &path) {
+  // The listing of the name holds the tag; if the name has changed since,
+  // the file opened through it below is another, and refused.
+  WIN32_FIND_DATAW data{};
+  const HANDLE find = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE)
+    return false;
+  ::FindClose(find); // only the first entry's data are wanted
+  if (IsReparseTagNameSurrogate(data.dwReserved0))
+    return false;
+  const BY_HANDLE_FILE_INFORMATION before = info;
+  file.Reset(Create(wide, access, OPEN_EXISTING, false));
+  if (!file)
+    RaiseOpenFailure(path);
+  info = Identify(file.Get(), path);
+  if (!SameFile(info, before))
+    RaiseLink(path);
+  return true;
 }
 
 // Output and CreateNew, and the target of a copy when source is set.
@@ -100,17 +135,27 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
     Raise(err::kBadFileName, path);
   BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-    RaiseLink(path);
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+      !TakeReparsePoint(file, wide, access, info, path)) {
+    if (!source)
+      RaiseLink(path);
+    // The target of a copy: the folder is the user's own, and a link there
+    // goes as itself for a new file; what it points to keeps its bytes.
+    file.Reset();
+    fs::RemoveLink(path);
+    file.Reset(Create(wide, access, CREATE_NEW, true));
+    if (!file)
+      RaiseOpenFailure(path);
+    info = Identify(file.Get(), path);
+    cut = false;
+  }
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
     Raise(err::kPathFileAccess, path);
   // A file marked read-only is not opened for writing. Windows refuses it on
   // its own; Wine running as root would not.
   if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
     win32::RaiseWin32(ERROR_ACCESS_DENIED, path);
-  if (source && info.dwVolumeSerialNumber == source->dwVolumeSerialNumber &&
-      info.nFileIndexHigh == source->nFileIndexHigh &&
-      info.nFileIndexLow == source->nFileIndexLow)
+  if (source && SameFile(info, *source))
     Raise(err::kPermissionDenied,
           sourcePath + " -> " + path + " (файл копируется сам в себя)");
   if (info.nNumberOfLinks > 1) {
@@ -139,20 +184,22 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   // may block (a serial port) or swallow the bytes (NUL).
   if (IsDevicePath(path))
     Raise(err::kBadFileName, path);
-  if (mode == OpenMode::Output || mode == OpenMode::CreateNew)
+  if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
   const bool writing = mode == OpenMode::ReadWrite;
-  win32::ScopedFile file(Create(
-      win32::Widen(path), writing ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
-      writing ? OPEN_ALWAYS : OPEN_EXISTING, writing));
+  const win32::WideText wide = win32::Widen(path);
+  const DWORD access = writing ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  win32::ScopedFile file(
+      Create(wide, access, writing ? OPEN_ALWAYS : OPEN_EXISTING, writing));
   if (!file)
     RaiseOpenFailure(path);
   // Anything else that is not a file on a disk (a pipe, \\.\ names).
   if (::GetFileType(file.Get()) != FILE_TYPE_DISK)
     Raise(err::kBadFileName, path);
   if (writing) {
-    const BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !TakeReparsePoint(file, wide, access, info, path))
       RaiseLink(path);
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
       win32::RaiseWin32(ERROR_ACCESS_DENIED, path);
@@ -167,6 +214,12 @@ FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
     Raise(err::kBadFileName, target);
   const BY_HANDLE_FILE_INFORMATION from = Identify(Native(source), sourcePath);
   return OpenOutput(target, OpenMode::Output, &from, sourcePath);
+}
+
+FileHandle OpenFileIn(FileHandle /*folder*/, const std::string & /*name*/,
+                      const std::string &path, OpenMode mode) {
+  // The folder is held without FILE_SHARE_DELETE: its path names it still.
+  return OpenFile(path, mode);
 }
 
 int64_t FileSize(FileHandle handle, const std::string &path) {

@@ -106,6 +106,20 @@ TEST_F(Win32Fs, KillDeletesMatchingOrdinaryFilesOnly) {
   EXPECT_EQ(ErrorOf([&] { fs::Kill(dir / "nowhere\\x"); }), err::kFileNotFound);
 }
 
+TEST_F(Win32Fs, KillRefusesAReadOnlyFile) {
+  for (const char *name : {"a.tmp", "b.tmp", "c.tmp", "locked"})
+    wintest::WriteFile(dir / name, "x");
+  for (const char *name : {"b.tmp", "locked"})
+    wintest::SetAttributes(dir / name, FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ErrorOf([&] { fs::Kill(dir / "LOCKED"); }), err::kPermissionDenied);
+  EXPECT_EQ(ErrorOf([&] { fs::Kill(dir / "*.tmp"); }), err::kPermissionDenied);
+  // Name order: what came before the read-only file is gone.
+  EXPECT_FALSE(wintest::FileExists(dir / "a.tmp"));
+  EXPECT_TRUE(wintest::FileExists(dir / "b.tmp"));
+  EXPECT_TRUE(wintest::FileExists(dir / "c.tmp"));
+  EXPECT_TRUE(wintest::FileExists(dir / "locked"));
+}
+
 TEST_F(Win32Fs, TheSystemsOwnWildcardsMatchNothing) {
   // <, > and " are wildcards to FindFirstFile; to us they are no name.
   wintest::WriteFile(dir / "abc.txt", "a");

@@ -632,13 +632,18 @@ int CommandIcons() {
   return kExitOk;
 }
 
-// Holds PATH open (created if missing) for reading and writing, sharing
-// reading and writing but not deletion, as another program may; prints
-// "held" once it is open and lets go after MS milliseconds or when killed.
+// Holds PATH open (a file created if missing) for reading and writing, a
+// folder for reading, sharing reading and writing but not deletion, as
+// another program may; prints "held" once it is open and lets go after MS
+// milliseconds or when killed.
 int CommandHold(int argc, wchar_t **argv) {
-  HANDLE file = CreateFileW(argv[2], GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD attributes = GetFileAttributesW(argv[2]);
+  const bool folder = attributes != INVALID_FILE_ATTRIBUTES &&
+                      (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  HANDLE file = CreateFileW(
+      argv[2], folder ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+      folder ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     Complain(L"cannot open " + std::wstring(argv[2]));
     return kExitNotFound;

@@ -1,0 +1,247 @@
+// Paths as the posix backend hands them to the OS: Windows separators and
+// trailing dots, and names found without regard to case.
+#include "platform/posix/native_path.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <string_view>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/posix/fd.h"
+#include "platform/posix/folder_names.h"
+#include "platform/posix/syscalls.h"
+
+namespace platform::posix {
+
+std::string NativePath(const std::string &path) {
+  // Windows drops the dots and spaces that end a path component when it
+  // opens or creates a file ("readme." is readme); so do we, so that a name
+  // from a package or a script gives the same file on every system.
+  std::string native;
+  native.reserve(path.size());
+  size_t componentStart = 0;
+  const auto endComponent = [&] {
+    const std::string_view component =
+        std::string_view(native).substr(componentStart);
+    if (component == "." || component == "..")
+      return;
+    while (native.size() > componentStart &&
+           (native.back() == '.' || native.back() == ' '))
+      native.pop_back();
+  };
+  for (char c : path) {
+    if (c == '\\' || c == '/') {
+      endComponent();
+      native += '/';
+      componentStart = native.size();
+    } else {
+      native += c;
+    }
+  }
+  endComponent();
+  return native;
+}
+
+namespace {
+
+// Whether a native path names anything (a dangling link too): 1 yes, 0 no,
+// -1 when the OS cannot tell.
+int Exists(const std::string &native, const std::string &shown) {
+  struct stat st {};
+  if (sys::LStat(native.empty() ? "." : native.c_str(), &st, shown) == 0)
+    return 1;
+  return errno == ENOENT ? 0 : -1;
+}
+
+// The names of one folder by their folded form, each the first name of its
+// form in listing order (by bytes, since the forms are equal).
+struct FolderNames {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::unordered_map<std::u16string, std::string> byKey;
+
+  void Add(std::string name) {
+    std::u16string key = fs::FoldName(name);
+    const auto [it, added] = byKey.try_emplace(std::move(key), name);
+    if (!added && name < it->second)
+      it->second = std::move(name);
+  }
+};
+
+// While a KeepFolderNames lives: the folder last looked in.
+int keepers = 0;
+std::optional<FolderNames> kept;
+
+// The lookup key of a name, or "" for a name that is not text: only its
+// exact bytes name it.
+std::u16string KeyOf(std::string_view name) {
+  std::u16string key = fs::FoldName(name);
+  if (key.find(u'\uFFFD') != std::u16string::npos)
+    key.clear();
+  return key;
+}
+
+const std::string *FindKept(const std::u16string &key, const struct stat &st) {
+  if (keepers == 0 || !kept || kept->dev != st.st_dev || kept->ino != st.st_ino)
+    return nullptr;
+  static const std::string none;
+  const auto found = kept->byKey.find(key);
+  return found == kept->byKey.end() ? &none : &found->second;
+}
+
+// The name in an open folder whose key is key, or "" when there is none or
+// the folder cannot be read. Without a folder kept, the names are folded one
+// by one as they come, and case pairs keep the length of a name in bytes
+// (length), so only names of that length are folded.
+std::string FindIn(int folder, const std::u16string &key, size_t length,
+                   const std::string &shown) {
+  struct stat st {};
+  if (keepers > 0) {
+    if (sys::FStat(folder, &st, shown) != 0)
+      return {};
+    if (const std::string *found = FindKept(key, st))
+      return *found;
+  }
+  std::vector<std::string> names;
+  try {
+    names = ReadNames(folder, shown);
+  } catch (const Error &) {
+    return {};
+  }
+  if (keepers > 0) {
+    kept.emplace();
+    kept->dev = st.st_dev;
+    kept->ino = st.st_ino;
+    for (std::string &one : names)
+      kept->Add(std::move(one));
+    return *FindKept(key, st);
+  }
+  std::string best;
+  for (std::string &candidate : names)
+    if (candidate.size() == length && (best.empty() || candidate < best) &&
+        fs::FoldName(candidate) == key)
+      best = std::move(candidate);
+  return best;
+}
+
+// The name in folder (native; "" is the current folder) that is name
+// without regard to case, or "" when there is none.
+std::string FindNoCase(const std::string &folder, std::string_view name,
+                       const std::string &shown) {
+  const std::u16string key = KeyOf(name);
+  if (key.empty())
+    return {};
+  const char *native = folder.empty() ? "." : folder.c_str();
+  struct stat st {};
+  if (keepers > 0 && sys::Stat(native, &st, shown) == 0)
+    if (const std::string *found = FindKept(key, st))
+      return *found;
+  Fd fd(sys::Open(shown, native, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return fd.get() < 0 ? std::string()
+                      : FindIn(fd.get(), key, name.size(), shown);
+}
+
+} // namespace
+
+std::string ResolvedPath(const std::string &path) {
+  std::string native = NativePath(path);
+  if (native.empty() || Exists(native, path) != 0)
+    return native; // there as written, or the OS cannot tell
+
+  // The components, and the length of native up to the end of each.
+  const bool absolute = native[0] == '/';
+  std::vector<std::string_view> parts;
+  std::vector<size_t> ends;
+  for (size_t begin = absolute ? 1 : 0;;) {
+    size_t end = native.find('/', begin);
+    if (end == std::string::npos)
+      end = native.size();
+    parts.push_back(std::string_view(native).substr(begin, end - begin));
+    ends.push_back(end);
+    if (end == native.size())
+      break;
+    begin = end + 1;
+  }
+  const auto prefix = [&](size_t count) {
+    return count == 0 ? std::string(absolute ? "/" : "")
+                      : native.substr(0, ends[count - 1]);
+  };
+
+  // The deepest folder there as written; usually only the last name is not.
+  size_t known = parts.size() - 1;
+  for (; known > 0; --known) {
+    const int there = Exists(prefix(known), path);
+    if (there < 0)
+      return native;
+    if (there > 0)
+      break;
+  }
+
+  // parts[known] is not there as written; each later one is looked at.
+  std::string out = prefix(known);
+  for (size_t k = known; k < parts.size(); ++k) {
+    const std::string_view part = parts[k];
+    const std::string folder = out;
+    if (!out.empty() && out.back() != '/')
+      out += '/';
+    const bool special = part.empty() || part == "." || part == "..";
+    if (special || (k > known && Exists(out + std::string(part), path) != 0)) {
+      out += part; // there as written, or the OS cannot tell
+      continue;
+    }
+    const std::string found = FindNoCase(folder, part, path);
+    if (found.empty())
+      return out + native.substr(ends[k] - part.size()); // the rest as written
+    out += found;
+  }
+  return out;
+}
+
+std::string NameIn(int folder, const std::string &name,
+                   const std::string &shown) {
+  std::string native = NativePath(name);
+  struct stat st {};
+  if (native.empty() || native.find('/') != std::string::npos ||
+      sys::FStatAt(folder, native.c_str(), &st, AT_SYMLINK_NOFOLLOW, shown) ==
+          0 ||
+      errno != ENOENT)
+    return native;
+  const std::u16string key = KeyOf(native);
+  std::string found =
+      key.empty() ? std::string() : FindIn(folder, key, native.size(), shown);
+  return found.empty() ? native : found;
+}
+
+void NoteNewName(const std::string &native) {
+  if (!kept)
+    return;
+  const size_t slash = native.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                          : native.substr(0, slash);
+  struct stat st {};
+  if (sys::Stat(folder.c_str(), &st, native) != 0 || st.st_dev != kept->dev ||
+      st.st_ino != kept->ino)
+    return;
+  kept->Add(native.substr(slash + 1));
+}
+
+void ForgetNames() { kept.reset(); }
+
+} // namespace platform::posix
+
+namespace platform::fs {
+
+KeepFolderNames::KeepFolderNames() { ++posix::keepers; }
+
+KeepFolderNames::~KeepFolderNames() {
+  if (--posix::keepers == 0)
+    posix::kept.reset();
+}
+
+} // namespace platform::fs

@@ -1,0 +1,36 @@
+// Paths as the posix backend hands them to the OS.
+#pragma once
+
+#include <string>
+
+namespace platform::posix {
+
+// The native form of a path: "\" becomes "/", and the dots and spaces that
+// end a component are dropped, as Windows drops them. Text only: nothing is
+// looked up.
+std::string NativePath(const std::string &path);
+
+// NativePath, with names found as Windows finds them: a component that does
+// not exist as written is looked up in its folder without regard to case
+// (FoldName), so "APP.EXE" opens app.exe and a copy to App.exe replaces
+// app.exe. Of several names that match (possible on posix only) the exact
+// one wins, else the first in listing order (by folded name, then by
+// bytes). A component that matches nothing, and everything after it, stays
+// as written; so does the rest when a folder cannot be read. Every call of
+// the lookup goes through the file layer's seam, naming path. Never raises
+// but for memory.
+std::string ResolvedPath(const std::string &path);
+
+// A bare name in an open folder (shown in messages) as ResolvedPath finds
+// it: the name as written when it is there, else the one that is the same
+// without regard to case, else the name as written.
+std::string NameIn(int folder, const std::string &name,
+                   const std::string &shown);
+
+// Tell the lookup of names that this process made a file or folder at a
+// native path, or removed names: a folder whose names are kept
+// (fs::KeepFolderNames) stays as it is on disk.
+void NoteNewName(const std::string &native);
+void ForgetNames();
+
+} // namespace platform::posix
