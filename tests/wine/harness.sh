@@ -523,8 +523,8 @@ e2e_wait_form_change() { # OLD [TIMEOUT]
 }
 
 # Writes a PACK1 archive by hand whose COUNT entries all cover the whole data
-# region of SIZE random bytes, under the names part1.bin ... part5.bin in
-# turn, followed by zero bytes up to TOTAL bytes (a hole in the file: bytes
+# region of SIZE random bytes, under the names part1.bin, part2.bin and so
+# on (build refuses two entries of one name), followed by zero bytes up to TOTAL bytes (a hole in the file: bytes
 # after the last entry are copied by the carve-out and never read). The
 # carve-out copies TOTAL bytes, the extraction writes COUNT times SIZE, so
 # both phases last long enough to be watched. The data is also left in
@@ -534,7 +534,7 @@ e2e_overlapping_archive() { # FILE SIZE COUNT [TOTAL]
   {
     printf 'PACK1\000\001'
     for ((i = 0; i < $3; i++)); do
-      printf 'part%d.bin?1?%d\002' $((i % 5 + 1)) $(($2 + 1))
+      printf 'part%d.bin?1?%d\002' $((i + 1)) $(($2 + 1))
     done
     printf '\001'
     head -c "$2" /dev/urandom | tee "$1.data"
