@@ -90,16 +90,18 @@ bool TextToAnsi(std::string_view text, std::string &bytes) {
   // table of 256 pairs and a binary search take less room in the program
   // image than a hash map.
   using Pair = std::pair<char32_t, uint8_t>;
-  static const auto reverse = [] {
-    std::array<Pair, 256> pairs{};
-    const char32_t *table = AnsiTable();
+  // Made again when the code page in effect changes.
+  static std::array<Pair, 256> reverse{};
+  static const char32_t *madeFrom = nullptr;
+  const char32_t *table = AnsiTable();
+  if (madeFrom != table) {
     for (int b = 0; b < 256; ++b)
-      pairs[b] = {table[b], static_cast<uint8_t>(b)};
+      reverse[b] = {table[b], static_cast<uint8_t>(b)};
     // By character, then byte: the lowest byte comes first among
     // duplicates, and wins.
-    std::sort(pairs.begin(), pairs.end());
-    return pairs;
-  }();
+    std::sort(reverse.begin(), reverse.end());
+    madeFrom = table;
+  }
   bytes.clear();
   bytes.reserve(text.size());
   size_t i = 0;

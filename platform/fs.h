@@ -90,6 +90,29 @@ private:
   os::FileHandle handle_; // a folder descriptor or a HANDLE
 };
 
+// Gives a file or a folder another name on the same volume; a link is
+// renamed as a link. Never replaces: kPathFileAccess when something is at to,
+// kFileNotFound when nothing is at from, kPathNotFound when to's folder is
+// missing; a move to another volume fails as the OS reports it.
+void Rename(const std::string &from, const std::string &to);
+
+// Removes an empty folder (a link to a folder as the link);
+// kPathNotFound when nothing is there, kPathFileAccess when it holds
+// anything or is no folder.
+void RemoveEmptyFolder(const std::string &path);
+
+// True when another program holds the file open so that it cannot be
+// replaced or deleted now: on Windows an open without write and delete
+// sharing (a running program's own file among them); on posix any open of
+// it by another process, told by a write lease (a file whose lease cannot
+// be asked for, another user's or on a file system without leases, counts
+// as free). A missing name, a folder and a link are never in use.
+bool InUse(const std::string &path);
+
+// Sets a file's time of last change, in seconds since 1970 (UTC); the
+// name's own file, never through a link.
+void SetModifiedTime(const std::string &path, int64_t seconds);
+
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);
 

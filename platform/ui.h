@@ -10,8 +10,22 @@
 namespace platform {
 
 enum class MsgIcon { Question, Warning, Error, Information };
-enum class MsgButtons { Ok, YesNo }; // with YesNo, Yes is the default button
-enum class MsgAnswer { Ok, Yes, No };
+// With YesNo, Yes is the default button; with RetryCancel, Retry.
+enum class MsgButtons { Ok, YesNo, RetryCancel };
+enum class MsgAnswer { Ok, Yes, No, Retry, Cancel };
+
+// The answer that changes nothing, for a box nobody can answer.
+inline MsgAnswer NothingChanges(MsgButtons buttons) {
+  switch (buttons) {
+  case MsgButtons::YesNo:
+    return MsgAnswer::No;
+  case MsgButtons::RetryCancel:
+    return MsgAnswer::Cancel;
+  case MsgButtons::Ok:
+    break;
+  }
+  return MsgAnswer::Ok;
+}
 
 // The caption of every message box and the program's title: kProgramTitle
 // unless the package gives another.

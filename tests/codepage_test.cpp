@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "tests/support/iconv_page.h"
 
 namespace {
 
@@ -126,6 +127,39 @@ TEST(CodePage, NextCodePointDecodesAndSkipsOneByteOfAMalformedSequence) {
     EXPECT_EQ(platform::NextCodePoint(text, index), code);
   }
   EXPECT_EQ(index, text.size());
+}
+
+// Every page a package may be written in: the characters iconv gives, each
+// byte back through TextToAnsi, unassigned bytes as themselves; the system's
+// page again after 0; a page not on the list refused.
+TEST(CodePage, ThePackagesOwnCodePages) {
+  for (const int page : platform::kPackageCodePages) {
+    SCOPED_TRACE(page);
+    const std::vector<char32_t> reference =
+        testsupport::PageFromIconv(("CP" + std::to_string(page)).c_str());
+    ASSERT_FALSE(reference.empty());
+    ASSERT_TRUE(platform::SetFileCodePage(page));
+    EXPECT_EQ(platform::FileCodePage(), page);
+    for (int b = 1; b < 256; ++b) {
+      const char32_t expected = reference[b] != 0 ? reference[b] : b;
+      EXPECT_EQ(platform::AnsiTable()[b], expected) << "byte " << b;
+      std::string back;
+      const std::string one(1, static_cast<char>(b));
+      EXPECT_TRUE(TextToAnsi(AnsiToText(one), back) && back == one)
+          << "byte " << b;
+    }
+  }
+  std::string bytes;
+  ASSERT_TRUE(platform::SetFileCodePage(1252));
+  EXPECT_TRUE(TextToAnsi("Présentation", bytes));
+  EXPECT_FALSE(TextToAnsi("Справка", bytes));
+  for (const int page : {437, 65001, 1200, -1}) {
+    EXPECT_FALSE(platform::SetFileCodePage(page)) << page;
+    EXPECT_EQ(platform::FileCodePage(), 1252);
+  }
+  ASSERT_TRUE(platform::SetFileCodePage(0));
+  EXPECT_EQ(platform::FileCodePage(), 0);
+  EXPECT_EQ(AnsiToText("\xD1\xEF\xF0\xE0\xE2\xEA\xE0"), "Справка");
 }
 
 } // namespace

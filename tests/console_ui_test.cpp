@@ -153,6 +153,34 @@ TEST_F(ConsoleUiTest, YesOptionAnswersOnlyTheFirstQuestion) {
   EXPECT_NE(out.str().find("[Y/n] yes (--yes)\n"), std::string::npos);
 }
 
+TEST_F(ConsoleUiTest, RetryBoxesReadRetryOrCancelAndYesCancelsThem) {
+  const struct {
+    const char *input;
+    bool yes;
+    MsgAnswer answer;
+    const char *shown;
+  } cases[] = {
+      {"\n", false, MsgAnswer::Retry, "[R]etry/[c]ancel retry\n"},
+      {"п\n", false, MsgAnswer::Retry, "[R]etry/[c]ancel retry\n"},
+      {"c\n", false, MsgAnswer::Cancel, "[R]etry/[c]ancel cancel\n"},
+      {"", false, MsgAnswer::Cancel,
+       "[R]etry/[c]ancel cancel (end of input)\n"},
+      // Nobody is there to close the program that holds a file.
+      {"r\n", true, MsgAnswer::Cancel, "[R]etry/[c]ancel cancel (--yes)\n"},
+  };
+  for (const auto &c : cases) {
+    in.clear();
+    in.str(c.input);
+    out.str("");
+    auto ui = Make(false, c.yes);
+    EXPECT_EQ(
+        ui->ShowMessage("in use", MsgIcon::Warning, MsgButtons::RetryCancel),
+        c.answer)
+        << c.input;
+    EXPECT_EQ(out.str(), std::string("Dravell [warning]: in use\n") + c.shown);
+  }
+}
+
 TEST_F(ConsoleUiTest, StatusChangesOnTheirOwnLinesWhenNotATerminal) {
   auto ui = Make(false);
   RecordingForm form;

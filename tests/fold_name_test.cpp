@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <clocale>
-#include <iconv.h>
 #include <locale.h>
 #include <string>
 #include <vector>
@@ -13,34 +12,11 @@
 
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "tests/support/iconv_page.h"
 
 namespace {
 
 namespace fs = platform::fs;
-
-// The characters of a code page, byte by byte; 0 where the page has none.
-std::vector<char32_t> PageFromIconv(const char *page) {
-  std::vector<char32_t> chars(256, 0);
-  for (int b = 1; b < 256; ++b) {
-    iconv_t cd = iconv_open("UTF-32LE", page);
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's failure value
-    if (cd == reinterpret_cast<iconv_t>(-1))
-      return {};
-    char in = static_cast<char>(b);
-    unsigned char out[16] = {};
-    char *inPtr = &in;
-    auto *outPtr = reinterpret_cast<char *>(out);
-    size_t inLeft = 1, outLeft = sizeof out;
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) !=
-            static_cast<size_t>(-1) &&
-        iconv(cd, nullptr, nullptr, &outPtr, &outLeft) !=
-            static_cast<size_t>(-1) &&
-        sizeof out - outLeft == 4)
-      chars[b] = out[0] | out[1] << 8 | out[2] << 16 | char32_t{out[3]} << 24;
-    iconv_close(cd);
-  }
-  return chars;
-}
 
 std::string Utf8(char32_t c) {
   std::string text;
@@ -110,7 +86,7 @@ TEST_F(FoldNameTest, EveryLetterPairOfTheOtherWindowsCodePages) {
   for (const char *page : {"CP1250", "CP1252", "CP1253", "CP1254", "CP1255",
                            "CP1256", "CP1257", "CP1258", "CP874"}) {
     SCOPED_TRACE(page);
-    const std::vector<char32_t> chars = PageFromIconv(page);
+    const std::vector<char32_t> chars = testsupport::PageFromIconv(page);
     ASSERT_FALSE(chars.empty()) << "iconv lacks " << page;
     EXPECT_FALSE(CheckPage(chars).empty());
   }

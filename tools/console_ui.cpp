@@ -166,6 +166,12 @@ bool ConsoleUi::ReadsAsYes(const std::string &answer) {
          word == "да";
 }
 
+bool ConsoleUi::ReadsAsRetry(const std::string &answer) {
+  const std::string word = Lowered(Trimmed(answer));
+  return word.empty() || word == "r" || word == "retry" || word == "п" ||
+         word == "повтор";
+}
+
 void ConsoleUi::CatchInterrupts() {
   if (catching_)
     return;
@@ -249,26 +255,33 @@ platform::MsgAnswer ConsoleUi::ShowMessage(const std::string &text,
         "]: " + TerminalText(text) + "\n");
   if (buttons == platform::MsgButtons::Ok)
     return platform::MsgAnswer::Ok;
+  const bool retry = buttons == platform::MsgButtons::RetryCancel;
   const bool first = !questionAsked_;
   questionAsked_ = true;
-  Write("[Y/n] ");
-  platform::MsgAnswer answer;
-  if (first && options_.yesToConfirmation) {
-    Write("yes (--yes)\n");
-    answer = platform::MsgAnswer::Yes;
-  } else {
-    std::string line;
-    if (std::getline(in_, line)) {
-      answer =
-          ReadsAsYes(line) ? platform::MsgAnswer::Yes : platform::MsgAnswer::No;
-      if (!options_.inputTerminal)
-        Write(answer == platform::MsgAnswer::Yes ? "yes\n" : "no\n");
-    } else {
-      in_.clear(std::ios::eofbit); // stays at its end for later questions
-      Write("no (end of input)\n");
-      answer = platform::MsgAnswer::No;
-    }
+  Write(retry ? "[R]etry/[c]ancel " : "[Y/n] ");
+  const platform::MsgAnswer yes =
+      retry ? platform::MsgAnswer::Retry : platform::MsgAnswer::Yes;
+  const platform::MsgAnswer no = platform::NothingChanges(buttons);
+  const char *yesWord = retry ? "retry" : "yes";
+  const char *noWord = retry ? "cancel" : "no";
+  // --yes answers the confirmation only: a box that asks the user to do
+  // something first (close a program) is cancelled, and the run ends with
+  // the code that says why.
+  if (options_.yesToConfirmation && (first || retry)) {
+    const bool confirm = first && !retry;
+    Write(std::string(confirm ? yesWord : noWord) + " (--yes)\n");
+    return confirm ? yes : no;
   }
+  std::string line;
+  if (!std::getline(in_, line)) {
+    in_.clear(std::ios::eofbit); // stays at its end for later questions
+    Write(std::string(noWord) + " (end of input)\n");
+    return no;
+  }
+  const platform::MsgAnswer answer =
+      (retry ? ReadsAsRetry(line) : ReadsAsYes(line)) ? yes : no;
+  if (!options_.inputTerminal)
+    Write(std::string(answer == yes ? yesWord : noWord) + "\n");
   return answer;
 }
 

@@ -79,6 +79,9 @@ public:
   // How a typed answer reads: y, yes, д, да (any case) and the empty line
   // (Yes is the default button) are Yes; anything else is No.
   static bool ReadsAsYes(const std::string &answer);
+  // The same for a Retry/Cancel box: r, retry, п, повтор and the empty line
+  // (Retry is the default button) are Retry; anything else is Cancel.
+  static bool ReadsAsRetry(const std::string &answer);
   // The one escaping of text that came from a package, a script or an
   // author's file on its way to the terminal: every control character (C0,
   // DEL and the C1 controls U+0080 to U+009F) and every byte of malformed

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::posix {
@@ -106,6 +107,11 @@ int FChmod(int fd, mode_t mode, const std::string &path) {
   return ::fchmod(fd, mode);
 }
 
+int FutimeNs(int fd, const struct timespec times[2], const std::string &path) {
+  UPD_FAULT(Call::Permissions, path);
+  return ::futimens(fd, times);
+}
+
 int FStat(int fd, struct stat *st, const std::string &path) {
   UPD_FAULT(Call::Inspect, path);
   return ::fstat(fd, st);
@@ -128,7 +134,18 @@ int MkDir(const char *native, mode_t mode, const std::string &path) {
 
 int Rename(const char *from, const char *to, const std::string &path) {
   UPD_FAULT(Call::Rename, path);
-  return std::rename(from, to);
+  const int result =
+      ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+  if (result == 0 || errno != EINVAL)
+    return result;
+  // A file system without the flag: the look and the move are two steps,
+  // which only this user's own folders see.
+  struct stat st {};
+  if (::lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from, to);
 }
 
 int Stat(const char *native, struct stat *st, const std::string &path) {

@@ -24,7 +24,7 @@ enum class Call {
   RemoveFolder, // remove an empty folder
   Rename,       // rename a file
   Inspect,      // stat, lstat, listing a folder
-  Permissions,  // change the permissions of an open file or folder
+  Permissions,  // change the permissions or times of an open file or folder
 };
 
 const char *CallName(Call call);
@@ -50,10 +50,12 @@ ssize_t PWrite(int fd, const void *buffer, size_t count, off_t offset,
 int Close(int fd, const std::string &path);
 int FTruncate(int fd, off_t length, const std::string &path);
 int FChmod(int fd, mode_t mode, const std::string &path);
+int FutimeNs(int fd, const struct timespec times[2], const std::string &path);
 int FStat(int fd, struct stat *st, const std::string &path);
 int Unlink(const char *native, const std::string &path);
 int UnlinkAt(int folder, const char *name, int flags, const std::string &path);
 int MkDir(const char *native, mode_t mode, const std::string &path);
+// Never replaces: fails with EEXIST when something is at to.
 int Rename(const char *from, const char *to, const std::string &path);
 int Stat(const char *native, struct stat *st, const std::string &path);
 int LStat(const char *native, struct stat *st, const std::string &path);

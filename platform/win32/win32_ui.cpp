@@ -112,7 +112,17 @@ int64_t Win32Ui::Now() const {
 MsgAnswer Win32Ui::ShowMessage(const std::string &text, MsgIcon icon,
                                MsgButtons buttons) {
   UINT type = IconFlags(icon) | MB_SETFOREGROUND;
-  type |= buttons == MsgButtons::YesNo ? MB_YESNO | MB_DEFBUTTON1 : MB_OK;
+  switch (buttons) {
+  case MsgButtons::YesNo:
+    type |= MB_YESNO | MB_DEFBUTTON1;
+    break;
+  case MsgButtons::RetryCancel:
+    type |= MB_RETRYCANCEL | MB_DEFBUTTON1;
+    break;
+  case MsgButtons::Ok:
+    type |= MB_OK;
+    break;
+  }
   // Owned by the visible form, which it disables; with no visible form,
   // modal to every window of the program. Either way the form's close
   // button cannot reach the close handler while a box is open.
@@ -130,8 +140,12 @@ MsgAnswer Win32Ui::ShowMessage(const std::string &text, MsgIcon icon,
     return MsgAnswer::No;
   case IDOK:
     return MsgAnswer::Ok;
+  case IDRETRY:
+    return MsgAnswer::Retry;
+  case IDCANCEL:
+    return MsgAnswer::Cancel;
   default: // the box could not be shown: the answer that changes nothing
-    return buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Ok;
+    return NothingChanges(buttons);
   }
 }
 

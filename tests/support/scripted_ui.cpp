@@ -47,7 +47,7 @@ platform::MsgAnswer ScriptedUi::ShowMessage(const std::string &text,
     return platform::MsgAnswer::Ok;
   if (answers_.empty()) {
     ADD_FAILURE() << "no answer queued for the question: " << text;
-    return platform::MsgAnswer::No;
+    return platform::NothingChanges(buttons);
   }
   const platform::MsgAnswer answer = answers_.front();
   answers_.pop_front();

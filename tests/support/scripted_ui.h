@@ -35,8 +35,8 @@ public:
   ScriptedUi();
   ~ScriptedUi() override;
 
-  // Answers for Yes/No boxes, used in order. An OK box needs none. A question
-  // with no answer queued fails the test and answers No.
+  // Answers for Yes/No and Retry/Cancel boxes, used in order. An OK box needs
+  // none. A question with no answer queued fails the test and answers No.
   void QueueAnswer(platform::MsgAnswer answer) { answers_.push_back(answer); }
 
   // Runs action inside the n-th yield (1-based); several may share a yield.

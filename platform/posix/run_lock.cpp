@@ -1,0 +1,24 @@
+// The run's lock on posix: flock on a file beside the temporary folder.
+#include "platform/run_lock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+
+#include "platform/posix/native_path.h"
+#include "platform/posix/syscalls.h"
+
+namespace platform {
+
+bool TakeRunLock(const std::string &tempFolder) {
+  const std::string path = tempFolder + ".lock";
+  const int fd = posix::sys::Open(
+      path, posix::ResolvedPath(path).c_str(),
+      O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0)
+    return true;
+  // The descriptor stays open, and the lock held, until the process ends.
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+} // namespace platform

@@ -1,0 +1,62 @@
+// Renames, empty folders, files in use and file times on Windows: what an
+// install that can be undone needs of the file system.
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/win32/win32_error.h"
+#include "platform/win32/windows_support.h"
+
+namespace platform::fs {
+
+namespace {
+
+using win32::Widen;
+
+// The name itself, never what a link there points to.
+win32::ScopedFile OpenName(const std::string &path, DWORD access, DWORD share) {
+  return win32::ScopedFile(::CreateFileW(
+      Widen(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+} // namespace
+
+void Rename(const std::string &from, const std::string &to) {
+  // Without MOVEFILE_REPLACE_EXISTING and MOVEFILE_COPY_ALLOWED: an existing
+  // target and another volume are failures.
+  if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0))
+    win32::RaiseLastError(from + " -> " + to);
+}
+
+void RemoveEmptyFolder(const std::string &path) {
+  if (!::RemoveDirectoryW(Widen(path).c_str()))
+    win32::RaiseLastError(path);
+}
+
+bool InUse(const std::string &path) {
+  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return false;
+  // Write and delete access shared with nobody: what replacing the file
+  // needs. A read-only file refuses write access to everyone; it is moved
+  // aside rather than written, which needs delete access only.
+  DWORD access = GENERIC_WRITE | DELETE;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    access = DELETE | FILE_READ_ATTRIBUTES;
+  const win32::ScopedFile file = OpenName(path, access, 0);
+  return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+void SetModifiedTime(const std::string &path, int64_t seconds) {
+  const win32::ScopedFile file =
+      OpenName(path, FILE_WRITE_ATTRIBUTES,
+               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  // 100-nanosecond intervals since 1601.
+  const auto ticks =
+      static_cast<uint64_t>(seconds) * 10000000u + 116444736000000000u;
+  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  if (!file || !::SetFileTime(file.Get(), nullptr, nullptr, &time))
+    win32::RaiseLastError(path);
+}
+
+} // namespace platform::fs

@@ -1,0 +1,116 @@
+// What an install that can be undone asks of the file system: renames that
+// never replace, empty folders removed, files in use told, file times set,
+// one run at a time.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/run_lock.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+namespace fs = platform::fs;
+namespace err = platform::err;
+using testsupport::Exists;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+// The error number an action raises; 0 when it raises nothing.
+int32_t Raised(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const platform::Error &e) {
+    return e.Number();
+  }
+  return 0;
+}
+
+TEST(FsMoves, RenameNeverReplaces) {
+  testsupport::TempFolder dir;
+  WriteFile(dir / "app.exe", "old");
+  WriteFile(dir / "taken", "keep");
+  testsupport::MakeFolder(dir / "sub");
+  const struct {
+    std::string from, to;
+    int32_t error;
+  } cases[] = {
+      {dir / "APP.EXE", dir / "taken", err::kPathFileAccess},
+      {dir / "missing", dir / "new", err::kFileNotFound},
+      {dir / "app.exe", dir / "nofolder/app.exe", err::kPathNotFound},
+      {dir / "APP.EXE", dir / "sub/app.exe", 0}, // found as Windows finds it
+      {dir / "sub", dir / "moved", 0},           // a folder with its files
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Raised([&] { fs::Rename(c.from, c.to); }), c.error) << c.from;
+  EXPECT_EQ(ReadFile(dir / "taken"), "keep");
+  EXPECT_EQ(ReadFile(dir / "moved/app.exe"), "old");
+  EXPECT_FALSE(Exists(dir / "app.exe"));
+}
+
+TEST(FsMoves, RemoveEmptyFolderRemovesOnlyWhatIsEmpty) {
+  testsupport::TempFolder dir;
+  testsupport::MakeFolder(dir / "full");
+  WriteFile(dir / "full/f", "x");
+  testsupport::MakeFolder(dir / "Empty");
+  ASSERT_EQ(symlink("full", (dir / "link").c_str()), 0);
+  WriteFile(dir / "file", "x");
+  const struct {
+    std::string name;
+    int32_t error;
+  } cases[] = {
+      {"full", err::kPathFileAccess},
+      {"file", err::kPathFileAccess},
+      {"missing", err::kPathNotFound},
+      {"EMPTY", 0},
+      {"link", 0}, // the link itself goes, its folder stays
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(Raised([&] { fs::RemoveEmptyFolder(dir / c.name); }), c.error)
+        << c.name;
+  EXPECT_FALSE(Exists(dir / "Empty"));
+  EXPECT_FALSE(Exists(dir / "link"));
+  EXPECT_EQ(ReadFile(dir / "full/f"), "x");
+}
+
+TEST(FsMoves, AFileOpenElsewhereIsInUse) {
+  testsupport::TempFolder dir;
+  WriteFile(dir / "app.exe", "x");
+  testsupport::MakeFolder(dir / "folder");
+  EXPECT_FALSE(fs::InUse(dir / "app.exe"));
+  const int held = open((dir / "app.exe").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  EXPECT_TRUE(fs::InUse(dir / "APP.EXE"));
+  close(held);
+  EXPECT_FALSE(fs::InUse(dir / "app.exe"));
+  EXPECT_FALSE(fs::InUse(dir / "missing"));
+  EXPECT_FALSE(fs::InUse(dir / "folder"));
+}
+
+TEST(FsMoves, SetModifiedTimeSetsTheFilesOwnTime) {
+  testsupport::TempFolder dir;
+  WriteFile(dir / "f", "x");
+  fs::SetModifiedTime(dir / "F", 1700000000);
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "f").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1700000000);
+  EXPECT_EQ(Raised([&] { fs::SetModifiedTime(dir / "missing", 1); }),
+            err::kFileNotFound);
+}
+
+TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
+  testsupport::TempFolder dir;
+  EXPECT_TRUE(platform::TakeRunLock(dir / "VLSFX_QUORIX"));
+  EXPECT_FALSE(platform::TakeRunLock(dir / "VLSFX_QUORIX"));
+  EXPECT_TRUE(platform::TakeRunLock(dir / "VLSFX_OTHER"));
+  struct stat st {};
+  ASSERT_EQ(stat((dir / "VLSFX_QUORIX.lock").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // No folder for the lock file: nothing to guard, the run goes on.
+  EXPECT_TRUE(platform::TakeRunLock(dir / "missing/VLSFX_QUORIX"));
+}
+
+} // namespace
