@@ -13,9 +13,9 @@ namespace codec {
 
 namespace {
 
-// What a level sets. The SDK's own presets up to level 6, then a larger
-// window and longer matches looked for harder (xz's -7 .. -9e go the same
-// way).
+// What a level sets. Levels 0 to 4 parse fast over a hash chain with a
+// growing window; 5 and up parse for the smallest price over a binary tree,
+// taking longer matches and trying more candidates as they go up.
 struct LevelSettings {
   uint32_t dictionary;  // the most; DictionarySize takes less for less data
   bool fast;            // the SDK's fast parser and a hash-chain match finder
@@ -25,11 +25,16 @@ struct LevelSettings {
 };
 
 constexpr LevelSettings kLevels[kMaxLevel + 1] = {
-    {64u << 10, true, 32, 24},   {256u << 10, true, 32, 24},
-    {1u << 20, true, 32, 24},    {4u << 20, true, 32, 24},
-    {16u << 20, true, 32, 24},   {16u << 20, false, 32, 32},
-    {32u << 20, false, 64, 48},  {64u << 20, false, 64, 48},
-    {64u << 20, false, 128, 80}, {64u << 20, false, 273, 152},
+    {64u << 10, true, 32, 16},   // 0
+    {256u << 10, true, 32, 16},  // 1
+    {1u << 20, true, 32, 16},    // 2
+    {4u << 20, true, 32, 16},    // 3
+    {8u << 20, true, 32, 16},    // 4
+    {8u << 20, false, 32, 32},   // 5
+    {8u << 20, false, 64, 48},   // 6, the default: NSIS's LZMA settings
+    {64u << 20, false, 64, 48},  // 7
+    {64u << 20, false, 128, 80}, // 8
+    {64u << 20, false, 273, 152} // 9
 };
 static_assert(kLevels[kMaxLevel].dictionary <= kMaxDictionary);
 

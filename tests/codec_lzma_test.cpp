@@ -352,7 +352,7 @@ TEST(LzmaEncoder, DictionaryFollowsTheLevelAndTheData) {
       {9, 1ull << 31, 64u << 20},
       {7, 64u << 20, 64u << 20},
       {0, 1ull << 31, 64u << 10},
-      {5, 1ull << 31, 16u << 20},
+      {6, 1ull << 31, 8u << 20},
   };
   for (const Case &c : cases)
     EXPECT_EQ(codec::DictionarySize(c.level, c.raw), c.dictionary)
