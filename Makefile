@@ -15,13 +15,13 @@ STUB_SIZE_LIMIT := 114688
 
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
 	-fno-omit-frame-pointer
-FUZZ_TARGETS := extract catalog run script
+FUZZ_TARGETS := extract catalog run script lzma
 FUZZ_SECONDS ?= 60
 
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 \
 	wine64 xvfb xdotool imagemagick x11-utils locales osslsigncode openssl \
-	python3-pefile
+	python3-pefile lzma-dev
 
 FUZZ_PACKAGES := clang libclang-rt-dev
 
@@ -54,7 +54,8 @@ win64: deps
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
+	  -DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 package: native win64
@@ -85,7 +86,7 @@ test: native asan win64
 # The libFuzzer binaries, with clang, instrumented and sanitized.
 fuzz-build: fuzz-deps
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_COMPILER=clang++ -DUPD_FUZZ=ON
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPD_FUZZ=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzz) \
 	  fuzz_confine
 

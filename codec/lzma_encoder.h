@@ -1,0 +1,48 @@
+// The tool's LZMA encoder: a stream as codec/lzma_stream.h describes it, from
+// a source the encoder pulls raw bytes from to a sink it pushes the stream
+// to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace codec {
+
+// Levels from 0 (fastest) to 9 (smallest stream); lzma_encoder.cpp has what
+// each one sets. The default takes the settings of NSIS's solid LZMA (an
+// 8 MiB window, 64 fast bytes, a binary tree): on the 100 MB bench tree it
+// makes NSIS's size in about NSIS's time (bench/README.md). Levels 7 and up
+// take a 64 MiB window, for trees whose repeats lie far apart, in about 1.4
+// times the time and more.
+inline constexpr int kMaxLevel = 9;
+inline constexpr int kDefaultLevel = 6;
+
+// Fills buffer[0, size) with the next raw bytes and returns how many it
+// wrote, 0 only at the end of the raw bytes.
+using Source = std::function<size_t(uint8_t *buffer, size_t size)>;
+// Takes the next bytes of the stream.
+using Sink = std::function<void(const uint8_t *bytes, size_t size)>;
+// Told after every block of some tens of kilobytes: raw bytes read and
+// stream bytes written so far.
+using Progress = std::function<void(uint64_t rawDone, uint64_t streamDone)>;
+
+enum class EncodeStatus : uint8_t {
+  kOk,
+  kBadLevel, // not in 0 .. kMaxLevel
+  kNoMemory,
+  kWrongLength, // the source gave fewer or more bytes than declared
+};
+
+// The dictionary of a level for rawLength bytes: the level's own, but no
+// larger than the smallest power of two that holds rawLength, and at least
+// 4 KiB (the format's least).
+uint32_t DictionarySize(int level, uint64_t rawLength);
+
+// Encodes the rawLength bytes of source into one stream, which goes to sink,
+// header first. An exception from a callback stops the encoding and comes
+// out of Encode; what sink took by then is no stream.
+EncodeStatus Encode(uint64_t rawLength, int level, const Source &source,
+                    const Sink &sink, const Progress &progress = {});
+
+} // namespace codec

@@ -1,0 +1,413 @@
+// The LZMA stream: encoder and decoder against each other in memory, every
+// chunking, damaged and cut streams, and the limits the decoder holds.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "codec/lzma_decoder.h"
+#include "codec/lzma_encoder.h"
+#include "run/checksums.h"
+
+#include "LzmaEnc.h"
+#include "codec/sdk_allocator.h"
+
+namespace {
+
+using codec::DecodeStatus;
+using codec::EncodeStatus;
+using Bytes = std::vector<uint8_t>;
+
+// Deterministic bytes: random, or text-like runs of a few words.
+Bytes Random(size_t size, uint64_t seed) {
+  Bytes bytes(size);
+  for (uint8_t &b : bytes) {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    b = static_cast<uint8_t>(seed >> 24);
+  }
+  return bytes;
+}
+
+Bytes Compressible(size_t size, uint64_t seed) {
+  static const char *const words[] = {"update ", "quorix ", "1.1 ",
+                                      "install\r\n", "pack "};
+  const Bytes dice = Random(size, seed);
+  Bytes bytes;
+  for (size_t i = 0; bytes.size() < size; ++i)
+    for (const char *c = words[dice[i] % 5]; *c && bytes.size() < size; ++c)
+      bytes.push_back(static_cast<uint8_t>(*c));
+  return bytes;
+}
+
+// Hands out raw from at on.
+codec::Source SourceOf(const Bytes &raw, size_t &at) {
+  return [&raw, &at](uint8_t *buffer, size_t size) {
+    size = std::min(size, raw.size() - at);
+    if (size > 0)
+      std::memcpy(buffer, raw.data() + at, size);
+    at += size;
+    return size;
+  };
+}
+
+Bytes Compress(const Bytes &raw, int level = 5) {
+  Bytes stream;
+  size_t at = 0;
+  const EncodeStatus status =
+      codec::Encode(raw.size(), level, SourceOf(raw, at),
+                    [&](const uint8_t *bytes, size_t size) {
+                      stream.insert(stream.end(), bytes, bytes + size);
+                    });
+  EXPECT_EQ(status, EncodeStatus::kOk);
+  return stream;
+}
+
+struct Decoded {
+  DecodeStatus status;
+  Bytes out;
+  bool stalled = false; // input left and room free, yet nothing moved
+};
+
+// Decodes stream as a reader of a package would: inChunk bytes at a time,
+// into an output buffer of outChunk bytes.
+Decoded Decompress(const Bytes &stream, uint64_t rawLength, size_t inChunk,
+                   size_t outChunk) {
+  codec::LzmaDecoder decoder(rawLength);
+  Decoded result{DecodeStatus::kMore, {}};
+  Bytes room(outChunk);
+  for (size_t at = 0; at < stream.size();) {
+    const size_t n = std::min(inChunk, stream.size() - at);
+    size_t used = 0;
+    codec::DecodeStep step{};
+    do {
+      step = decoder.Decode(stream.data() + at + used, n - used, room.data(),
+                            outChunk);
+      used += step.consumed;
+      result.out.insert(result.out.end(), room.begin(),
+                        room.begin() + static_cast<ptrdiff_t>(step.produced));
+      if (step.status == DecodeStatus::kMore && step.consumed == 0 &&
+          step.produced == 0 && used < n) {
+        result.stalled = true;
+        return result;
+      }
+    } while (step.status == DecodeStatus::kMore &&
+             (used < n || step.produced == outChunk));
+    at += n;
+    if (step.status != DecodeStatus::kMore &&
+        step.status != DecodeStatus::kDone) {
+      result.status = step.status;
+      return result;
+    }
+  }
+  result.status = decoder.Finish();
+  return result;
+}
+
+// ---- Round trips ----------------------------------------------------------
+
+struct RoundTrip {
+  const char *name;
+  size_t size;
+  bool random;
+};
+
+void PrintTo(const RoundTrip &c, std::ostream *os) { *os << c.name; }
+
+class LzmaRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(LzmaRoundTrip, EveryChunkingGivesTheBytesBack) {
+  const RoundTrip &c = GetParam();
+  const Bytes raw = c.random ? Random(c.size, 7) : Compressible(c.size, 7);
+  const Bytes stream = Compress(raw);
+  if (!c.random && c.size > 1000) {
+    EXPECT_LT(stream.size(), raw.size() / 4);
+  }
+  // Single bytes, primes on either side, and all at once.
+  const size_t chunks[] = {1, 7, 4099, stream.size() + raw.size() + 1};
+  for (size_t in : chunks)
+    for (size_t out : chunks) {
+      if ((in == 1 || out == 1) && raw.size() > 100000)
+        continue; // a million calls prove no more than 7 bytes a call do
+      SCOPED_TRACE(testing::Message() << "in " << in << " out " << out);
+      const Decoded d = Decompress(stream, raw.size(), in, out);
+      EXPECT_FALSE(d.stalled);
+      EXPECT_EQ(d.status, DecodeStatus::kDone);
+      EXPECT_TRUE(d.out == raw);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, LzmaRoundTrip,
+    ::testing::Values(RoundTrip{"Empty", 0, false}, RoundTrip{"One", 1, true},
+                      RoundTrip{"Small", 300, false},
+                      RoundTrip{"RandomMegabyte", 1 << 20, true},
+                      RoundTrip{"TextMegabyte", 1 << 20, false}),
+    [](const auto &info) { return info.param.name; });
+
+TEST(LzmaLevels, EveryLevelRoundTripsAndHigherOnesAreNotLarger) {
+  const Bytes raw = Compressible(200000, 3);
+  size_t fastest = 0;
+  for (int level = 0; level <= codec::kMaxLevel; ++level) {
+    SCOPED_TRACE(level);
+    const Bytes stream = Compress(raw, level);
+    const Decoded d = Decompress(stream, raw.size(), 65536, 65536);
+    EXPECT_EQ(d.status, DecodeStatus::kDone);
+    EXPECT_TRUE(d.out == raw);
+    if (level == 0)
+      fastest = stream.size();
+    EXPECT_LE(stream.size(), fastest);
+  }
+}
+
+// ---- The stream's shape ---------------------------------------------------
+
+TEST(LzmaStream, EveryCutIsAnErrorAndNeverMoreThanDeclared) {
+  const Bytes raw = Compressible(3000, 5);
+  const Bytes stream = Compress(raw);
+  for (size_t chunk : {size_t{1}, stream.size()})
+    for (size_t cut = 0; cut < stream.size(); ++cut) {
+      SCOPED_TRACE(testing::Message() << "cut " << cut << " chunk " << chunk);
+      const Bytes part(stream.begin(),
+                       stream.begin() + static_cast<ptrdiff_t>(cut));
+      const Decoded d = Decompress(part, raw.size(), chunk, 512);
+      EXPECT_FALSE(d.stalled);
+      EXPECT_TRUE(d.status == DecodeStatus::kTruncated ||
+                  d.status == DecodeStatus::kCorrupt);
+      EXPECT_LE(d.out.size(), raw.size());
+      EXPECT_TRUE(std::equal(d.out.begin(), d.out.end(), raw.begin()));
+    }
+}
+
+TEST(LzmaStream, BytesAfterTheEndAreAnError) {
+  const Bytes raw = Compressible(3000, 5);
+  for (size_t extra : {1, 2, 25}) {
+    Bytes stream = Compress(raw);
+    stream.insert(stream.end(), extra, 0);
+    for (size_t chunk : {size_t{1}, stream.size()})
+      EXPECT_EQ(Decompress(stream, raw.size(), chunk, 4096).status,
+                DecodeStatus::kCorrupt)
+          << extra << " extra, chunk " << chunk;
+  }
+}
+
+TEST(LzmaStream, ADeclaredLengthOtherThanTheRealOneIsAnError) {
+  const Bytes raw = Compressible(3000, 9);
+  const Bytes stream = Compress(raw);
+  for (int64_t delta : {-3000, -1000, -1, 1, 1000}) {
+    const uint64_t declared = raw.size() + delta;
+    const Decoded d = Decompress(stream, declared, 4096, 4096);
+    EXPECT_EQ(d.status, DecodeStatus::kCorrupt) << delta;
+    EXPECT_LE(d.out.size(), declared) << delta;
+  }
+}
+
+// Flipped bits: the decoder refuses most; what it takes decodes either to the
+// original bytes (a flip in the dictionary size that the data never needed)
+// or to other bytes of the declared length, which the caller's CRC-32 finds.
+TEST(LzmaStream, AFlippedBitIsRefusedOrCaughtByTheCrc) {
+  const Bytes raw = Compressible(2000, 11);
+  const Bytes stream = Compress(raw);
+  const uint32_t crc = mdl_main::sums::Crc32(0, raw.data(), raw.size());
+  size_t refused = 0;
+  size_t caughtByCrc = 0;
+  for (size_t bit = 0; bit < stream.size() * 8; ++bit) {
+    Bytes damaged = stream;
+    damaged[bit / 8] ^= static_cast<uint8_t>(1u << bit % 8);
+    const Decoded d = Decompress(damaged, raw.size(), 64, 4096);
+    EXPECT_FALSE(d.stalled);
+    EXPECT_LE(d.out.size(), raw.size());
+    if (d.status != DecodeStatus::kDone) {
+      ++refused;
+      continue;
+    }
+    ASSERT_EQ(d.out.size(), raw.size());
+    if (d.out == raw) {
+      EXPECT_TRUE(bit / 8 >= 1 && bit / 8 <= 4) << "bit " << bit;
+    } else {
+      EXPECT_NE(mdl_main::sums::Crc32(0, d.out.data(), d.out.size()), crc);
+      ++caughtByCrc;
+    }
+  }
+  // Most damage is found by the decoder itself.
+  EXPECT_GT(refused, 4 * caughtByCrc);
+}
+
+// A stream as other writers make it, without the end marker, by the SDK's
+// one-call encoder.
+Bytes CompressWithoutEndMarker(const Bytes &raw) {
+  CLzmaEncProps props;
+  LzmaEncProps_Init(&props);
+  props.dictSize = 1 << 16;
+  Bytes stream(codec::kPropertiesSize + raw.size() + raw.size() / 2 + 1024);
+  SizeT size = stream.size() - codec::kPropertiesSize;
+  SizeT headerSize = codec::kPropertiesSize;
+  EXPECT_EQ(LzmaEncode(stream.data() + codec::kPropertiesSize, &size,
+                       raw.data(), raw.size(), &props, stream.data(),
+                       &headerSize, 0, nullptr, &codec::sdk::gAllocator,
+                       &codec::sdk::gAllocator),
+            SZ_OK);
+  stream.resize(codec::kPropertiesSize + size);
+  return stream;
+}
+
+TEST(LzmaStream, AStreamWithoutTheEndMarkerIsAnError) {
+  const Bytes raw = Compressible(3000, 5);
+  for (size_t extra : {0, 1, 30}) {
+    Bytes stream = CompressWithoutEndMarker(raw);
+    stream.insert(stream.end(), extra, 0x55);
+    for (size_t chunk : {size_t{1}, stream.size()}) {
+      const Decoded d = Decompress(stream, raw.size(), chunk, 4096);
+      EXPECT_FALSE(d.stalled) << extra << " extra, chunk " << chunk;
+      EXPECT_EQ(d.status, DecodeStatus::kCorrupt)
+          << extra << " extra, chunk " << chunk;
+    }
+  }
+}
+
+// ---- The header -----------------------------------------------------------
+
+TEST(LzmaHeader, TheDictionaryIsNoLargerThanDeclaredNorThanTheData) {
+  struct Case {
+    uint32_t declared;
+    uint64_t raw;
+    size_t bytes;
+  } const cases[] = {
+      {64u << 20, 5000, 5000},
+      {64u << 20, 0, 1},
+      {8192, 1 << 20, 8192},
+      {100, 1 << 20, 4096}, // the format's least
+  };
+  for (const Case &c : cases) {
+    codec::LzmaDecoder decoder(c.raw);
+    EXPECT_EQ(decoder.DictionaryBytes(), 0u);
+    const uint8_t header[] = {93, static_cast<uint8_t>(c.declared),
+                              static_cast<uint8_t>(c.declared >> 8),
+                              static_cast<uint8_t>(c.declared >> 16),
+                              static_cast<uint8_t>(c.declared >> 24)};
+    EXPECT_EQ(decoder.Decode(header, sizeof header, nullptr, 0).status,
+              DecodeStatus::kMore);
+    EXPECT_EQ(decoder.DictionaryBytes(), c.bytes) << c.declared << " " << c.raw;
+  }
+}
+
+struct HeaderCase {
+  const char *name;
+  uint8_t lcLpPb;
+  uint32_t dictionary;
+  DecodeStatus status;
+};
+
+void PrintTo(const HeaderCase &c, std::ostream *os) { *os << c.name; }
+
+class LzmaHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(LzmaHeader, IsCheckedBeforeAnythingIsAllocated) {
+  const HeaderCase &c = GetParam();
+  const Bytes raw = Compressible(5000, 13);
+  Bytes stream = Compress(raw);
+  stream[0] = c.lcLpPb;
+  for (int i = 0; i < 4; ++i)
+    stream[1 + i] = static_cast<uint8_t>(c.dictionary >> (8 * i));
+  const Decoded d = Decompress(stream, raw.size(), 3, 4096);
+  EXPECT_EQ(d.status, c.status);
+  if (c.status == DecodeStatus::kDone) {
+    EXPECT_TRUE(d.out == raw);
+  } else {
+    EXPECT_TRUE(d.out.empty());
+  }
+}
+
+// The encoder writes lc 3, lp 0, pb 2: (2 * 5 + 0) * 9 + 3 = 93.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LzmaHeader,
+    ::testing::Values(
+        HeaderCase{"Sound", 93, 1u << 13, DecodeStatus::kDone},
+        HeaderCase{"LargestDictionary", 93, 64u << 20, DecodeStatus::kDone},
+        HeaderCase{"DictionaryAboveTheLargest", 93, (64u << 20) + 1,
+                   DecodeStatus::kDictionaryTooLarge},
+        HeaderCase{"HugeDictionary", 93, 0xFFFFFFFF,
+                   DecodeStatus::kDictionaryTooLarge},
+        HeaderCase{"NoLcLpPb", 225, 1u << 13, DecodeStatus::kBadProperties},
+        // lc 4, lp 1: 4 + 1 > 4.
+        HeaderCase{"LcPlusLpAboveFour", (2 * 5 + 1) * 9 + 4, 1u << 13,
+                   DecodeStatus::kBadProperties}),
+    [](const auto &info) { return info.param.name; });
+
+// ---- The encoder ----------------------------------------------------------
+
+TEST(LzmaEncoder, DictionaryFollowsTheLevelAndTheData) {
+  struct Case {
+    int level;
+    uint64_t raw;
+    uint32_t dictionary;
+  } const cases[] = {
+      {9, 0, 4096},
+      {9, 5000, 8192},
+      {9, 1u << 20, 1u << 20},
+      {9, (1u << 20) + 1, 2u << 20},
+      {9, 1ull << 31, 64u << 20},
+      {7, 64u << 20, 64u << 20},
+      {0, 1ull << 31, 64u << 10},
+      {6, 1ull << 31, 8u << 20},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(codec::DictionarySize(c.level, c.raw), c.dictionary)
+        << c.level << " " << c.raw;
+  // The header carries it.
+  const Bytes stream = Compress(Compressible(5000, 1), 9);
+  EXPECT_EQ(stream[0], 93);
+  EXPECT_EQ(stream[1] | stream[2] << 8 | stream[3] << 16 | stream[4] << 24,
+            8192);
+}
+
+TEST(LzmaEncoder, RefusesASourceOfAnotherLengthAndABadLevel) {
+  const Bytes raw = Compressible(100000, 2);
+  for (int64_t delta : {-1, 1, 5000}) {
+    size_t at = 0;
+    const EncodeStatus status =
+        codec::Encode(raw.size() + delta, 5, SourceOf(raw, at),
+                      [](const uint8_t *, size_t) {});
+    EXPECT_EQ(status, EncodeStatus::kWrongLength) << delta;
+  }
+  for (int level : {-1, codec::kMaxLevel + 1})
+    EXPECT_EQ(codec::Encode(
+                  0, level, [](uint8_t *, size_t) { return size_t{0}; },
+                  [](const uint8_t *, size_t) {}),
+              EncodeStatus::kBadLevel);
+}
+
+TEST(LzmaEncoder, ACallbacksExceptionComesOut) {
+  const Bytes raw = Random(300000, 4);
+  enum Thrower { kSource, kSink, kProgress };
+  for (Thrower thrower : {kSource, kSink, kProgress}) {
+    size_t at = 0;
+    const codec::Source source = SourceOf(raw, at);
+    uint64_t reported = 0;
+    auto call = [&] {
+      return codec::Encode(
+          raw.size(), 1,
+          [&](uint8_t *buffer, size_t size) {
+            if (thrower == kSource && at > 0)
+              throw std::runtime_error("read");
+            return source(buffer, size);
+          },
+          [&](const uint8_t *, size_t) {
+            if (thrower == kSink && at > 0)
+              throw std::runtime_error("write");
+          },
+          [&](uint64_t rawDone, uint64_t) {
+            EXPECT_GE(rawDone, reported);
+            reported = rawDone;
+            if (thrower == kProgress)
+              throw std::runtime_error("progress");
+          });
+    };
+    EXPECT_THROW(call(), std::runtime_error) << thrower;
+  }
+}
+
+} // namespace
