@@ -9,10 +9,12 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/ui.h"
-#include "run/checksums.h"
+#include "run/checksum_check.h"
 #include "run/container.h"
 #include "run/install_script.h"
-#include "run/texts.h"
+#include "run/own_texts.h"
+#include "run/run_texts.h"
+#include "run/setup_host.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -70,6 +72,8 @@ void TrustTempFolder() {
     HeldTempFolder();
 }
 
+using package::Text;
+
 // Steps 1 to 16 of the run. Ends the program on every path that does not
 // raise. sumsDeclared: the package's texts say that it carries the
 // checksum entry.
@@ -84,7 +88,7 @@ void TrustTempFolder() {
   PrepareTempFolder();
   TrustTempFolder();
   ui::Setup &form = ui::CreateSharedSetup();
-  form.Load();
+  LoadSetup(form);
 
   // 5. The executable stays open until the end of the carve-out.
   const Container exe = ReadTrailer();

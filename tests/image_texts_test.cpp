@@ -3,8 +3,8 @@
 // the run's texts made from it.
 #include <gtest/gtest.h>
 
+#include "package/texts.h"
 #include "run/mdl_main.h"
-#include "run/texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -14,7 +14,7 @@
 namespace {
 
 using namespace std::string_literals;
-using mdl_main::Text;
+using package::Text;
 using tools::ImageTexts;
 
 size_t T(Text text) { return static_cast<size_t>(text); }
@@ -47,10 +47,10 @@ TEST(ImageTexts, BuildAlwaysWritesTheTextsWithTheDamagedSentence) {
   EXPECT_TRUE(found.sums);
   EXPECT_EQ(found.product, "Quorix");
   EXPECT_TRUE(found.replaced.empty());
-  EXPECT_EQ(found.texts[T(Text::Damaged)], mdl_main::kDamagedPackageText);
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+  EXPECT_EQ(found.texts[T(Text::Damaged)], package::kDamagedPackageText);
+  for (size_t k = 0; k < package::kTextCount; ++k) {
     if (k != T(Text::Damaged)) {
-      EXPECT_EQ(found.texts[k], plain.texts[k]) << mdl_main::KeyOf(k).key;
+      EXPECT_EQ(found.texts[k], plain.texts[k]) << package::KeyOf(k).key;
     }
   }
   EXPECT_EQ(found.texts[T(Text::Confirm)],
@@ -121,8 +121,8 @@ TEST(ImageTexts, TextsThatDoNotParseKeepTheDefaults) {
   // Damaged texts at the image's end: a length past the image, or pairs
   // cut short.
   for (const std::string &tail :
-       {"\xff\xff\x00\x00"s + mdl_main::kTextsMagic,
-        "title\0Half"s + "\x0a\x00\x00\x00"s + mdl_main::kTextsMagic}) {
+       {"\xff\xff\x00\x00"s + package::kTextsMagic,
+        "title\0Half"s + "\x0a\x00\x00\x00"s + package::kTextsMagic}) {
     const tools::FoundTexts found = tools::ReadImageTexts(Image() + tail);
     EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
     // As the run takes them: no texts of its own, no damaged sentence.
@@ -134,12 +134,12 @@ TEST(ImageTexts, TextsThatDoNotParseKeepTheDefaults) {
 TEST(ImageTexts, PayloadsThatDoNotParseChangeNothing) {
   for (const std::string &payload :
        {"title"s, "title\0Half"s, "\0\0"s.substr(0, 1)}) {
-    mdl_main::Texts texts = mdl_main::DefaultTexts("Changed", "9");
-    EXPECT_FALSE(mdl_main::ApplyTextPayload(payload, texts)) << payload;
+    package::Texts texts = package::DefaultTexts("Changed", "9");
+    EXPECT_FALSE(package::ApplyTextPayload(payload, texts)) << payload;
     EXPECT_EQ(texts[T(Text::Title)], "Changed Dravell");
   }
-  mdl_main::Texts texts;
-  EXPECT_TRUE(mdl_main::ApplyTextPayload("future\0key\0title\0T\0"s, texts));
+  package::Texts texts;
+  EXPECT_TRUE(package::ApplyTextPayload("future\0key\0title\0T\0"s, texts));
   EXPECT_EQ(texts[T(Text::Title)], "T");
 }
 

@@ -10,12 +10,15 @@
 #include <random>
 
 #include "archive/cls_arch.h"
+#include "package/byte_source.h"
+#include "package/checksums.h"
+#include "package/crc32.h"
+#include "package/pe_image.h"
+#include "package/texts.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/posix/syscalls.h"
-#include "run/checksums.h"
 #include "run/mdl_main.h"
-#include "run/pe_image.h"
 #include "tests/support/caught.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
@@ -33,18 +36,11 @@ using pkgbuild::T;
 using testsupport::Caught;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-namespace sums = mdl_main::sums;
+namespace sums = package::sums;
+namespace pe = package::pe;
 
 std::optional<pe::CertificateTable> TableOf(const std::string &file) {
-  return pe::FindCertificateTable(
-      static_cast<int64_t>(file.size()),
-      [&](int64_t offset, uint8_t *bytes, size_t count) {
-        if (offset + static_cast<int64_t>(count) >
-            static_cast<int64_t>(file.size()))
-          return false;
-        std::copy_n(file.data() + offset, count, bytes);
-        return true;
-      });
+  return pe::FindCertificateTable(package::MemorySource(file));
 }
 
 // ---- The certificate table
@@ -87,8 +83,8 @@ TEST(CertificateTable, OnlyATableThatEndsTheFileCounts) {
 // ---- Checksums --------------------------------------------------------------
 
 uint32_t Crc(std::string_view text) {
-  return sums::Crc32(0, reinterpret_cast<const uint8_t *>(text.data()),
-                     text.size());
+  return package::Crc32(0, reinterpret_cast<const uint8_t *>(text.data()),
+                        text.size());
 }
 
 TEST(Checksums, Crc32MatchesTheStandardAndContinues) {
@@ -103,8 +99,8 @@ TEST(Checksums, Crc32MatchesTheStandardAndContinues) {
   for (size_t at = 0, step = 1; at < data.size();
        at += step, step = step * 3 % 1001 + 1) {
     const size_t n = std::min(step, data.size() - at);
-    crc = sums::Crc32(crc, reinterpret_cast<const uint8_t *>(data.data() + at),
-                      n);
+    crc = package::Crc32(
+        crc, reinterpret_cast<const uint8_t *>(data.data() + at), n);
   }
   EXPECT_EQ(crc, Crc(data));
 }
@@ -134,7 +130,7 @@ TEST(Checksums, DamagedListsAreRefused) {
         header + "deadbeef 5 ~UPDPACK.SUM\r\n",
         header + "deadbeef 5 a\tb\r\n"}) {
     const platform::Error e = Caught([&] { sums::ParseSums(text); });
-    EXPECT_EQ(e.Number(), sums::kErrPackageDamaged) << text;
+    EXPECT_EQ(e.Number(), package::kErrPackageDamaged) << text;
     EXPECT_EQ(e.Description().rfind("Файл «~updpack.sum»", 0), 0u);
   }
 }
@@ -277,7 +273,7 @@ TEST_P(DamagedPackageTest, NeverInstallsAndSaysItIsDamaged) {
   EXPECT_EQ(Run(package), platform::exitcode::kFailed);
   ASSERT_GE(backend.messages.size(), 2u);
   const std::string &shown = backend.messages.back().text;
-  EXPECT_NE(shown.find("\r\n"s + mdl_main::kDamagedPackageText),
+  EXPECT_NE(shown.find("\r\n"s + package::kDamagedPackageText),
             std::string::npos)
       << shown;
   EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "old app");
@@ -357,7 +353,7 @@ TEST_F(TrustTest, TrailerOutsideThePackageKeepsItsMessageWordForWord) {
   tools::PutTexts(withTexts, {});
   for (const std::string &stub : {MinimalPe(), withTexts}) {
     const std::string sentence =
-        stub == withTexts ? "\r\n"s + mdl_main::kDamagedPackageText : "";
+        stub == withTexts ? "\r\n"s + package::kDamagedPackageText : "";
     // Before the first byte.
     backend.messages.clear();
     EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, -1248799531)),

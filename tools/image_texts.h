@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
-#include "run/texts.h"
+#include "package/texts.h"
 
 namespace tools {
 
 struct ImageTexts {
-  std::string product = mdl_main::kDefaultProduct;
-  std::string version = mdl_main::kDefaultVersion;
+  std::string product = package::kDefaultProduct;
+  std::string version = package::kDefaultVersion;
   std::string company;
   std::string copyright;
   std::map<std::string, std::string> replaced; // text key -> text
@@ -38,12 +38,12 @@ std::string TextKeysHelp();
 // an empty question. verify reports a package's texts by the same rules.
 std::vector<std::string> TextFaults(const std::string &product,
                                     const std::string &version,
-                                    const mdl_main::Texts &texts);
+                                    const package::Texts &texts);
 
 // The texts a run of the package shows, checked: raises ToolError for the
 // first of TextFaults, and for a company or copyright too long for the
 // version resource or with a character Windows cannot show.
-mdl_main::Texts CheckTexts(const ImageTexts &texts);
+package::Texts CheckTexts(const ImageTexts &texts);
 
 // Puts texts into the image: the version resource's strings, and the
 // texts after the image's last byte, where the run reads them, with the
@@ -60,10 +60,10 @@ void PutTexts(std::string &image, const ImageTexts &texts);
 struct FoundTexts {
   bool own = false;  // the image ends in texts of its own
   bool sums = false; // they declare the checksum entry
-  std::string product = mdl_main::kDefaultProduct;
-  std::string version = mdl_main::kDefaultVersion;
+  std::string product = package::kDefaultProduct;
+  std::string version = package::kDefaultVersion;
   std::map<std::string, std::string> replaced;
-  mdl_main::Texts texts = mdl_main::PlainTexts();
+  package::Texts texts = package::PlainTexts();
 };
 FoundTexts ReadImageTexts(std::string_view image);
 

@@ -1,11 +1,12 @@
 // The checks of `updpack verify`.
 #include "tools/package_check.h"
 
+#include "package/checksums.h"
+#include "package/crc32.h"
+#include "package/pe_image.h"
+#include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "run/checksums.h"
-#include "run/install_script.h"
-#include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
@@ -16,10 +17,12 @@
 
 namespace tools {
 
+namespace pe = package::pe;
+
 namespace {
 
-namespace sums = mdl_main::sums;
-namespace script = mdl_main::script;
+namespace sums = package::sums;
+namespace script = package::script;
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 
@@ -58,10 +61,7 @@ const ListedEntry *Written(const PackageCheck &check, const NameIndex &index,
 // end the file: whatever follows it is no part of what was signed, and the
 // package is taken to end at the file's end, after those bytes.
 void CheckSignatureEnd(PackageCheck &check, const OsFile &file) {
-  const auto named =
-      pe::ReadImageHeaders([&](int64_t offset, uint8_t *bytes, size_t count) {
-        return file.ReadAt(offset, bytes, count) == count;
-      }).table;
+  const auto named = pe::ReadImageHeaders(OsFileSource(file)).table;
   if (!named || named->offset + named->size == check.fileLength)
     return;
   const int64_t after = check.fileLength - named->offset - named->size;
@@ -146,7 +146,7 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
     }
     uint32_t crc = 0;
     reader.ReadPieces(*entry, [&](const uint8_t *bytes, size_t count) {
-      crc = sums::Crc32(crc, bytes, count);
+      crc = package::Crc32(crc, bytes, count);
     });
     if (entry->size != sum.length)
       check.faults.push_back("the entry " + Quoted(sum.name) + " is " +
@@ -194,12 +194,11 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   for (size_t k = 0; k < count; ++k) {
     const std::string_view record = std::string_view(bytes).substr(
         k * script::kRecordSize, script::kRecordSize);
-    const std::string_view source = script::TrimBlanks(
-        record.substr(script::kSourceOffset, script::kSourceSize));
-    const std::string_view target = script::TrimBlanks(
-        record.substr(script::kTargetOffset, script::kTargetSize));
+    const script::Record fields = script::DecodeRecord(record);
+    const std::string_view source = script::TrimBlanks(fields.source);
+    const std::string_view target = script::TrimBlanks(fields.target);
     CheckedRecord checked;
-    checked.operation = static_cast<uint8_t>(record[0]);
+    checked.operation = fields.operation;
     checked.sourceLength = source.size();
     checked.targetLength = target.size();
     checked.line = script_text::RecordLine(record);

@@ -1,13 +1,15 @@
 // Joining stub, archive and trailer.
 #include "tools/package_writer.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "archive/catalog.h"
+#include "package/checksums.h"
+#include "package/crc32.h"
+#include "package/trailer.h"
 #include "platform/error.h"
 #include "platform/fs.h"
-#include "run/checksums.h"
-#include "run/container.h"
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -23,7 +25,7 @@ namespace {
 // The package, trailer included, must stay below 2^31 bytes: every
 // position in it is a 32-bit signed number.
 constexpr int64_t kMaxPackage = (int64_t{1} << 31) - 1;
-constexpr int64_t kTrailerSize = mdl_main::kTrailerSize;
+constexpr int64_t kTrailerSize = package::kTrailerSize;
 
 void CheckArchiveFile(const std::string &path) {
   const ArchiveSpan span = LocateArchive(path);
@@ -54,7 +56,7 @@ struct Checksums {
 };
 
 Checksums ChecksumsOf(const std::string &path) {
-  namespace sums = mdl_main::sums;
+  namespace sums = package::sums;
   ArchiveReader reader(path);
   std::vector<sums::Sum> list;
   NameIndex names;
@@ -77,7 +79,7 @@ Checksums ChecksumsOf(const std::string &path) {
                       "checksum entry changes");
     sums::Sum sum{name, entry.size, 0};
     reader.ReadPieces(entry, [&](const uint8_t *bytes, size_t count) {
-      sum.crc = sums::Crc32(sum.crc, bytes, count);
+      sum.crc = package::Crc32(sum.crc, bytes, count);
     });
     names.Add(name, list.size());
     list.push_back(sum);
@@ -123,7 +125,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const int64_t dataLength = sums.info.length - sums.info.dataStart + 1;
   const int64_t entryStart = dataLength + 1;
   const int64_t entryEnd = entryStart + static_cast<int64_t>(sums.text.size());
-  const std::string entryText = std::string(mdl_main::sums::kEntryName) + "?" +
+  const std::string entryText = std::string(package::sums::kEntryName) + "?" +
                                 std::to_string(entryStart) + "?" +
                                 std::to_string(entryEnd) + "\x02\x01";
   const int64_t archiveLength = head + static_cast<int64_t>(entryText.size()) +
@@ -139,10 +141,10 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
                     " bytes; it must stay below 2147483648 bytes (2 GiB)");
 
   // ArchiveStart: the 1-based position of the archive's first byte.
-  const auto archiveStart = static_cast<uint32_t>(stubLength + 1);
+  const auto archiveStart = static_cast<int32_t>(stubLength + 1);
   uint8_t tail[8 + kTrailerSize] = {};
-  for (int k = 0; k < kTrailerSize; ++k)
-    tail[filler + k] = static_cast<uint8_t>(archiveStart >> (8 * k));
+  const auto trailer = package::EncodeTrailer(archiveStart);
+  std::copy(trailer.begin(), trailer.end(), tail + filler);
 
   AtomicOutput output(outputPath);
   {

@@ -4,14 +4,16 @@
 #include <cstring>
 #include <filesystem>
 
+#include "package/coding.h"
+#include "package/pe_image.h"
 #include "platform/env.h"
 #include "platform/os_file.h"
-#include "run/container.h"
-#include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 
 namespace tools {
+
+namespace pe = package::pe;
 
 namespace {
 
@@ -51,13 +53,13 @@ void CheckPeImage(const std::string &path) {
   const bool hasDosHeader = file.ReadAt(0, dos, sizeof dos) == sizeof dos &&
                             std::memcmp(dos, "MZ", 2) == 0;
   const int64_t peOffset =
-      hasDosHeader ? static_cast<uint32_t>(
-                         mdl_main::ReadLE32(dos + pe::kDosLfanewOffset))
-                   : 0;
+      hasDosHeader
+          ? static_cast<uint32_t>(package::ReadLE32(dos + pe::kDosLfanewOffset))
+          : 0;
   uint8_t signature[4] = {};
   if (!hasDosHeader || peOffset + int64_t{sizeof signature} > length ||
       file.ReadAt(peOffset, signature, sizeof signature) != sizeof signature ||
-      static_cast<uint32_t>(mdl_main::ReadLE32(signature)) != pe::kPeSignature)
+      package::ReadLE32(signature) != pe::kPeSignature)
     throw ToolError(path + " is not a Windows program image (no MZ header "
                            "leading to a PE signature)");
 }

@@ -1,7 +1,8 @@
 // The texts a package shows: the questions and messages of the run, the
 // window's title and lines, the caption of every box. By default they are
 // the shipped package's; `updpack build` may put other ones at the end of
-// the program image, which the run reads before it asks its first question.
+// the program image (the texts block below), which the run reads before it
+// asks its first question.
 #pragma once
 
 #include <array>
@@ -11,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace mdl_main {
+namespace package {
 
 enum class Text : uint8_t {
   Confirm,    // the confirmation question
@@ -29,8 +30,12 @@ enum class Text : uint8_t {
 inline constexpr size_t kTextCount = 11;
 using Texts = std::array<std::string, kTextCount>;
 
-// One text: its key in a package's texts and in `updpack build --texts`
-// files, and its default with {product} and {version} where it names them.
+inline const std::string &TextOf(const Texts &texts, Text text) {
+  return texts[static_cast<size_t>(text)];
+}
+
+// One text: its key in a package's texts and in `updpack build --texts` files,
+// and its default with {product} and {version} where it names them.
 struct TextKey {
   const char *key;
   const char *pattern;
@@ -44,6 +49,16 @@ inline const TextKey &KeyOf(size_t index) {
 inline constexpr const char *kDefaultProduct = "Quorix";
 inline constexpr const char *kDefaultVersion = "1.1";
 
+// The first line of the critical-error message.
+inline constexpr const char *kCriticalText = "Произошла критическая ошибка:";
+// Follows, on a line of its own, the description of a failure that shows
+// the package itself to be damaged (a package of the wrong length, a
+// trailer that points outside it, an archive that is not there, a file
+// that differs from the one packed).
+inline constexpr const char *kDamagedPackageText =
+    "Пакет обновления поврежден или загружен не полностью. Загрузите его "
+    "заново.";
+
 // The default texts for a product and a version, as `updpack build` writes
 // them: the shipped package's texts for the defaults, and the sentence
 // that a damaged package adds to its failure.
@@ -52,15 +67,6 @@ Texts DefaultTexts(std::string_view product = kDefaultProduct,
 // The texts of a package without texts of its own: the shipped package's,
 // which add nothing to a failure's message (no damaged sentence).
 Texts PlainTexts();
-
-// A text of this run (the defaults until SetTexts), and the change of them
-// all, which also gives every message box its caption.
-const std::string &CurrentText(Text text);
-void SetTexts(const Texts &texts);
-
-// description, then on a line of its own the current damaged sentence; the
-// description alone when there is none (a package without texts of its own).
-std::string WithDamagedSentence(std::string description);
 
 // A package's own texts travel at the end of its program image, right
 // before the archive (`updpack build` puts them there):
@@ -79,6 +85,8 @@ inline constexpr const char *kSumsKey = "sums";
 inline constexpr size_t kTextsTrailerSize = 4 + 16;
 inline constexpr size_t kMaxTextsPayload = 16 * 1024;
 
+// The texts block of a payload.
+std::string EncodeTextsBlock(std::string_view payload);
 // The payload of the texts that end image (the bytes before the archive);
 // nullopt when it ends in no texts.
 std::optional<std::string_view> TextsPayload(std::string_view image);
@@ -113,17 +121,4 @@ bool ForEachTextPair(std::string_view payload, Visit visit) {
 bool ApplyTextPayload(std::string_view payload, Texts &texts,
                       bool *sums = nullptr);
 
-// What a package says of itself in its texts.
-struct PackageTexts {
-  bool own = false;  // it has texts of its own
-  bool sums = false; // it declares the checksum entry
-};
-
-// Puts the package's own texts into effect for the run, read from its own
-// executable: right before the archive that the trailer names, or, when
-// the trailer is damaged, right after the program image. A package without
-// them, or one that cannot be read here, shows PlainTexts() (a run that
-// then fails to read its executable says so in its own step).
-PackageTexts LoadPackageTexts();
-
-} // namespace mdl_main
+} // namespace package
