@@ -1,7 +1,7 @@
-// The texts of a package: their keys and defaults, and the texts block.
+// The texts of a package: their keys and defaults, and those of a manifest.
 #include "package/texts.h"
 
-#include "package/coding.h"
+#include "package/manifest.h"
 #include "platform/ui.h"
 
 namespace package {
@@ -59,48 +59,14 @@ Texts PlainTexts() {
   return texts;
 }
 
-std::string EncodeTextsBlock(std::string_view payload) {
-  std::string block(payload);
-  const size_t at = block.size();
-  block.resize(at + 4);
-  WriteLE(block, at, static_cast<uint32_t>(payload.size()), 4);
-  block.append(kTextsMagic, sizeof kTextsMagic - 1);
-  return block;
-}
-
-std::optional<std::string_view> TextsPayload(std::string_view image) {
-  const std::string_view magic(kTextsMagic, sizeof kTextsMagic - 1);
-  if (image.size() < kTextsTrailerSize ||
-      image.substr(image.size() - magic.size()) != magic)
-    return std::nullopt;
-  const uint32_t length = ReadLE(image, image.size() - kTextsTrailerSize, 4);
-  if (length > kMaxTextsPayload || length > image.size() - kTextsTrailerSize)
-    return std::nullopt;
-  return image.substr(image.size() - kTextsTrailerSize - length, length);
-}
-
-std::optional<std::string_view> LeadingTextsPayload(std::string_view bytes) {
-  // The first magic ends the block when its length reaches back to the
-  // first byte (texts that hold the magic themselves are not found here).
-  const std::string_view magic(kTextsMagic, sizeof kTextsMagic - 1);
-  const size_t at = bytes.find(magic);
-  const auto payload = at == std::string_view::npos
-                           ? std::nullopt
-                           : TextsPayload(bytes.substr(0, at + magic.size()));
-  if (payload && payload->data() == bytes.data())
-    return payload;
-  return std::nullopt;
-}
-
-bool ApplyTextPayload(std::string_view payload, Texts &texts, bool *sums) {
-  return ForEachTextPair(payload,
-                         [&](std::string_view key, std::string_view value) {
-                           for (size_t k = 0; k < kTextCount; ++k)
-                             if (key == kKeys[k].key)
-                               texts[k] = value;
-                           if (sums && key == kSumsKey)
-                             *sums = value == "1";
-                         });
+bool ApplyTexts(std::string_view payload, Texts &texts) {
+  // A payload that is no list of pairs is refused before the first visit.
+  return ForEachPair(payload,
+                     [&](std::string_view key, std::string_view value) {
+                       for (size_t k = 0; k < kTextCount; ++k)
+                         if (key == kKeys[k].key)
+                           texts[k] = value;
+                     });
 }
 
 } // namespace package

@@ -1,14 +1,13 @@
 // The texts a package shows: the questions and messages of the run, the
 // window's title and lines, the caption of every box. By default they are
-// the shipped package's; `updpack build` may put other ones at the end of
-// the program image (the texts block below), which the run reads before it
-// asks its first question.
+// the shipped package's; `updpack build` writes them, with the product and
+// version they name, into the package's manifest (package/manifest.h),
+// from which the run takes them before its first question.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,7 +33,7 @@ inline const std::string &TextOf(const Texts &texts, Text text) {
   return texts[static_cast<size_t>(text)];
 }
 
-// One text: its key in a package's texts and in `updpack build --texts` files,
+// One text: its key in a manifest and in `updpack build --texts` files,
 // and its default with {product} and {version} where it names them.
 struct TextKey {
   const char *key;
@@ -64,61 +63,13 @@ inline constexpr const char *kDamagedPackageText =
 // that a damaged package adds to its failure.
 Texts DefaultTexts(std::string_view product = kDefaultProduct,
                    std::string_view version = kDefaultVersion);
-// The texts of a package without texts of its own: the shipped package's,
-// which add nothing to a failure's message (no damaged sentence).
+// The texts of a package without a manifest: the shipped package's, which
+// add nothing to a failure's message (no damaged sentence).
 Texts PlainTexts();
 
-// A package's own texts travel at the end of its program image, right
-// before the archive (`updpack build` puts them there):
-//   payload     pairs key 0x00 value 0x00, UTF-8 text: every text by its
-//               key, "product" and "version" that the texts were made
-//               for, and kSumsKey when the package carries the checksum
-//               entry
-//   length      of the payload, 32-bit little-endian
-//   kTextsMagic 16 bytes
-// They begin where the program image ends as its headers describe it, and
-// end right before the archive. A package without them shows PlainTexts().
-inline constexpr const char kTextsMagic[17] = "updpack texts v1";
-// "sums" = "1": the package carries the checksum entry (~updpack.sum), so
-// a package that comes out without it is damaged.
-inline constexpr const char *kSumsKey = "sums";
-inline constexpr size_t kTextsTrailerSize = 4 + 16;
-inline constexpr size_t kMaxTextsPayload = 16 * 1024;
-
-// The texts block of a payload.
-std::string EncodeTextsBlock(std::string_view payload);
-// The payload of the texts that end image (the bytes before the archive);
-// nullopt when it ends in no texts.
-std::optional<std::string_view> TextsPayload(std::string_view image);
-// The payload of the texts that begin bytes (the bytes after the program
-// image); nullopt when they begin with no texts.
-std::optional<std::string_view> LeadingTextsPayload(std::string_view bytes);
-
-// Calls visit(key, value) for every pair of a payload, in order. False,
-// without a call, for a payload that is not a list of pairs: such a list
-// holds an even number of zeros and ends in one.
-template <typename Visit>
-bool ForEachTextPair(std::string_view payload, Visit visit) {
-  size_t zeros = 0;
-  for (const char c : payload)
-    zeros += c == '\0';
-  if (zeros % 2 != 0 || (!payload.empty() && payload.back() != '\0'))
-    return false;
-  while (!payload.empty()) {
-    const size_t keyEnd = payload.find('\0');
-    const size_t valueEnd = payload.find('\0', keyEnd + 1);
-    visit(payload.substr(0, keyEnd),
-          payload.substr(keyEnd + 1, valueEnd - keyEnd - 1));
-    payload.remove_prefix(valueEnd + 1);
-  }
-  return true;
-}
-
-// Applies a payload to texts: every text it names by a known key (unknown
-// keys, product and version among them, are passed over), and sets *sums
-// (when given) to whether it declares the checksum entry (kSumsKey). False,
-// with nothing changed, for a payload that is not a list of pairs.
-bool ApplyTextPayload(std::string_view payload, Texts &texts,
-                      bool *sums = nullptr);
+// Applies the texts of a manifest's payload: every text it names by a known
+// key (other keys are passed over). False, with nothing changed, for a
+// payload that is not a list of pairs.
+bool ApplyTexts(std::string_view payload, Texts &texts);
 
 } // namespace package

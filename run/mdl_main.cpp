@@ -12,7 +12,7 @@
 #include "run/checksum_check.h"
 #include "run/container.h"
 #include "run/install_script.h"
-#include "run/own_texts.h"
+#include "run/own_manifest.h"
 #include "run/run_texts.h"
 #include "run/setup_host.h"
 #include "ui/Setup.h"
@@ -75,7 +75,7 @@ void TrustTempFolder() {
 using package::Text;
 
 // Steps 1 to 16 of the run. Ends the program on every path that does not
-// raise. sumsDeclared: the package's texts say that it carries the
+// raise. sumsDeclared: the package's manifest says that it carries the
 // checksum entry.
 [[noreturn]] void Run(bool sumsDeclared) {
   // 1. Confirmation; No ends the program before anything is made.
@@ -148,14 +148,14 @@ void Main() {
   Fso.reset();
   ReleaseArch();
   ReleaseTempFolder();
-  // The texts the package was built with, from its own executable.
-  const PackageTexts own = LoadPackageTexts();
-
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
   try {
-    Run(own.sums);
+    // The package's manifest, from its own executable, before the first
+    // question: its texts, and a damaged or incomplete package ends here.
+    const bool sumsDeclared = LoadOwnManifest();
+    Run(sumsDeclared);
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

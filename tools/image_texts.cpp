@@ -32,17 +32,6 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"the question when the window is closed", 500, true, true},
 };
 
-// The value of key in a payload of pairs; fallback when it has none.
-std::string PayloadValue(std::string_view payload, std::string_view key,
-                         std::string fallback) {
-  package::ForEachTextPair(payload,
-                           [&](std::string_view k, std::string_view value) {
-                             if (k == key)
-                               fallback = value;
-                           });
-  return fallback;
-}
-
 // The index of a text's key, or kTextCount for no text.
 size_t FindKey(std::string_view key) {
   size_t k = 0;
@@ -107,14 +96,6 @@ std::string ShowableFault(const std::string &what, const std::string &text,
 void AddFault(std::vector<std::string> &faults, std::string fault) {
   if (!fault.empty())
     faults.push_back(std::move(fault));
-}
-
-void AppendPair(std::string &payload, const std::string &key,
-                const std::string &value) {
-  payload += key;
-  payload += '\0';
-  payload += value;
-  payload += '\0';
 }
 
 } // namespace
@@ -194,22 +175,23 @@ package::Texts CheckTexts(const ImageTexts &texts) {
   return result;
 }
 
-void PutTexts(std::string &image, const ImageTexts &texts) {
-  // Everything is checked first: a failure leaves the image as it is.
+std::string ManifestPayload(const ImageTexts &texts) {
   const package::Texts result = CheckTexts(texts);
-  // Every text whole: the program fills in no product or version itself.
   std::string payload;
-  AppendPair(payload, "product", texts.product);
-  AppendPair(payload, "version", texts.version);
-  // Every package build writes carries the checksum entry.
-  AppendPair(payload, package::kSumsKey, "1");
+  package::AppendPair(payload, package::kProductKey, texts.product);
+  package::AppendPair(payload, package::kVersionKey, texts.version);
+  package::AppendPair(payload, package::kSumsKey, "1");
   for (size_t k = 0; k < package::kTextCount; ++k)
-    AppendPair(payload, package::KeyOf(k).key, result[k]);
-  if (payload.size() > package::kMaxTextsPayload)
+    package::AppendPair(payload, package::KeyOf(k).key, result[k]);
+  if (payload.size() > kTextsRoom)
     throw ToolError("the texts take " + std::to_string(payload.size()) +
                     " bytes; a package has room for " +
-                    std::to_string(package::kMaxTextsPayload));
+                    std::to_string(kTextsRoom));
+  return payload;
+}
 
+void PutProperties(std::string &image, const ImageTexts &texts) {
+  CheckTexts(texts);
   // The file's properties, in the room the image's version resource keeps
   // (the shipped product and version when nothing else is asked for).
   std::string copy = image; // written back only when every part fits
@@ -229,32 +211,37 @@ void PutTexts(std::string &image, const ImageTexts &texts) {
       Warn(std::string(e.what()) +
            ": the package's file properties stay blank");
   }
-  // The texts follow the image, right before the archive: always, since
-  // they carry the damaged sentence, which a package without them does not
-  // show, and declare the checksum entry.
-  copy += package::EncodeTextsBlock(payload);
   image = std::move(copy);
 }
 
-FoundTexts ReadImageTexts(std::string_view image) {
+FoundTexts ManifestTexts(const package::Manifest &manifest) {
   FoundTexts found;
-  const auto payload = package::TextsPayload(image);
-  if (!payload)
+  if (manifest.state != package::ManifestState::Intact)
     return found;
-  // Texts that do not parse are none, as the run takes them.
+  const std::string_view payload = manifest.payload;
   package::Texts texts = package::DefaultTexts();
-  if (!package::ApplyTextPayload(*payload, texts, &found.sums))
-    return found;
+  package::ApplyTexts(payload, texts);
   found.own = true;
   found.texts = std::move(texts);
-  found.product = PayloadValue(*payload, "product", found.product);
-  found.version = PayloadValue(*payload, "version", found.version);
+  found.sums = package::FindValue(payload, package::kSumsKey) == "1";
+  found.product =
+      package::FindValue(payload, package::kProductKey).value_or(found.product);
+  found.version =
+      package::FindValue(payload, package::kVersionKey).value_or(found.version);
   // The replaced texts: what differs from the defaults for that product.
   const package::Texts defaults =
       package::DefaultTexts(found.product, found.version);
   for (size_t k = 0; k < package::kTextCount; ++k)
     if (found.texts[k] != defaults[k])
       found.replaced[package::KeyOf(k).key] = found.texts[k];
+  package::ForEachPair(payload, [&](std::string_view key, std::string_view) {
+    const bool known = FindKey(key) < package::kTextCount ||
+                       key == package::kProductKey ||
+                       key == package::kVersionKey ||
+                       key == package::kSumsKey || key == package::kLengthKey;
+    if (!known)
+      found.unknownKeys.emplace_back(key);
+  });
   return found;
 }
 

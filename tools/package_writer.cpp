@@ -7,6 +7,7 @@
 #include "archive/catalog.h"
 #include "package/checksums.h"
 #include "package/crc32.h"
+#include "package/manifest.h"
 #include "package/trailer.h"
 #include "platform/error.h"
 #include "platform/fs.h"
@@ -91,7 +92,7 @@ Checksums ChecksumsOf(const std::string &path) {
 
 void CheckImage(const PackageOutput &output) {
   CheckPeImage(output.stubPath);
-  CheckTexts(output.texts);
+  ManifestPayload(output.texts);
   if (!output.icon.empty()) {
     std::string image = ReadWholeFile(output.stubPath);
     PutIcon(image, output.icon);
@@ -113,14 +114,15 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   // the checksum entry's text, the closing 0x01, its data region as it is
   // (every range stays valid: ranges count from the data start) and the
   // checksum entry's bytes after it.
+  const std::string payload = ManifestPayload(target.texts);
   std::string image = ReadWholeFile(stubPath);
   // The icon first: its resources may move into the last section, where
-  // the version resource that PutTexts fills is then found.
+  // the version resource that PutProperties fills is then found.
   if (!target.icon.empty())
     PutIcon(image, target.icon);
-  PutTexts(image, target.texts);
+  PutProperties(image, target.texts);
+  CheckImageEnd(image, stubPath);
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
-  const auto stubLength = static_cast<int64_t>(image.size());
   const int64_t head = sums.entriesEnd - sums.info.first;
   const int64_t dataLength = sums.info.length - sums.info.dataStart + 1;
   const int64_t entryStart = dataLength + 1;
@@ -131,10 +133,18 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const int64_t archiveLength = head + static_cast<int64_t>(entryText.size()) +
                                 dataLength +
                                 static_cast<int64_t>(sums.text.size());
-  // Signing tools pad the file to a multiple of 8 before their table: the
-  // package is one already, so the trailer stays its last 4 bytes.
-  const int64_t filler =
-      (8 - (stubLength + archiveLength + kTrailerSize) % 8) % 8;
+  // The manifest follows the image, where the run finds it from the
+  // image's headers, and declares the package's length. Signing tools pad
+  // the file to a multiple of 8 before their table: the package is one
+  // already, so the trailer stays its last 4 bytes.
+  int64_t filler = 0;
+  image += package::EncodeManifestWithLength(payload, [&](int64_t manifest) {
+    const int64_t before = static_cast<int64_t>(image.size()) + manifest +
+                           archiveLength + kTrailerSize;
+    filler = (8 - before % 8) % 8;
+    return before + filler;
+  });
+  const auto stubLength = static_cast<int64_t>(image.size());
   const int64_t total = stubLength + archiveLength + filler + kTrailerSize;
   if (total > kMaxPackage)
     throw ToolError("the package would be " + std::to_string(total) +

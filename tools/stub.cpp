@@ -3,7 +3,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
+#include "package/byte_source.h"
 #include "package/coding.h"
 #include "package/pe_image.h"
 #include "platform/env.h"
@@ -18,6 +20,19 @@ namespace pe = package::pe;
 namespace {
 
 namespace stdfs = std::filesystem;
+
+void CheckEnd(std::optional<int64_t> end, int64_t length,
+              const std::string &path) {
+  if (!end)
+    throw ToolError(path + " is not a Windows program image whose headers "
+                           "say where it ends");
+  if (*end != length)
+    throw ToolError(path + ": its image ends at byte " + std::to_string(*end) +
+                    " of " + std::to_string(length) +
+                    "; build puts the package's manifest where the image "
+                    "ends and needs a program image without bytes after "
+                    "it (a signature, appended data) and not cut short");
+}
 
 } // namespace
 
@@ -62,6 +77,12 @@ void CheckPeImage(const std::string &path) {
       package::ReadLE32(signature) != pe::kPeSignature)
     throw ToolError(path + " is not a Windows program image (no MZ header "
                            "leading to a PE signature)");
+  CheckEnd(pe::ReadImageHeaders(OsFileSource(file)).end, length, path);
+}
+
+void CheckImageEnd(std::string_view image, const std::string &path) {
+  CheckEnd(pe::ReadImageHeaders(package::MemorySource(image)).end,
+           static_cast<int64_t>(image.size()), path);
 }
 
 } // namespace tools

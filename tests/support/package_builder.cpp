@@ -11,6 +11,7 @@
 #include "package/checksums.h"
 #include "package/coding.h"
 #include "package/crc32.h"
+#include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
 #include "package/trailer.h"
@@ -72,6 +73,20 @@ std::string JoinPackage(std::string_view stub, std::string_view archive,
                         std::string_view filler) {
   return JoinPackage(stub, archive, filler,
                      static_cast<int32_t>(stub.size()) + 1);
+}
+
+std::string BuiltPackage(std::string_view image, std::string_view payload,
+                         std::string_view archive) {
+  size_t filler = 0;
+  const std::string manifest =
+      package::EncodeManifestWithLength(payload, [&](int64_t size) {
+        const size_t before =
+            image.size() + static_cast<size_t>(size) + archive.size() + 4;
+        filler = (8 - before % 8) % 8;
+        return static_cast<int64_t>(before + filler);
+      });
+  return JoinPackage(std::string(image) + manifest, archive,
+                     std::string(filler, '\0'));
 }
 
 std::string ScriptRecord(uint8_t operation, std::string_view source,
