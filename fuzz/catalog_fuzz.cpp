@@ -1,12 +1,15 @@
 // Fuzz target: any bytes as an archive, read the way `updpack list` reads
 // it: the header and catalog, then every entry's checked name and range.
 // Reading ends with a result or a platform::Error, and what it returns keeps
-// the promises the extraction builds on.
+// the promises the extraction builds on. The same bytes are then read as a
+// package's manifest, which must stay inside them.
 #include <cstdint>
 #include <string>
 
 #include "archive/catalog.h"
 #include "fuzz/harness.h"
+#include "package/byte_source.h"
+#include "package/manifest.h"
 #include "platform/error.h"
 #include "platform/files.h"
 
@@ -44,6 +47,22 @@ void List(int16_t number, const uint8_t *data, size_t size) {
   }
 }
 
+// The bytes as a manifest at their start: an intact one lies inside them and
+// is a list of pairs; any other has no payload.
+void ReadManifest(const uint8_t *data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+  const package::Manifest found =
+      package::ReadManifest(package::MemorySource(bytes), 0);
+  const bool intact = found.state == package::ManifestState::Intact;
+  if (intact && (found.End() > static_cast<int64_t>(size) ||
+                 found.payload.size() != found.payloadLength ||
+                 !package::ForEachPair(
+                     found.payload, [](std::string_view, std::string_view) {})))
+    Fail("an intact manifest outside the bytes or without pairs");
+  if (!intact && !found.payload.empty())
+    Fail("a manifest that is not intact has a payload");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -58,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } catch (const platform::Error &) {
     // A rejected archive: the end `updpack list` reports.
   }
+  ReadManifest(data, size);
   sandbox.End();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fuzz/harness.h"
+#include "package/script_record.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "run/install_script.h"
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string prog = box + "/prog";
   stdfs::create_directories(temp);
   stdfs::create_directories(prog + "/data");
-  fuzzing::WriteFile(temp + "/" + mdl_main::script::kScriptName,
+  fuzzing::WriteFile(temp + "/" + package::script::kScriptName,
                      {reinterpret_cast<const char *>(data), size});
   fuzzing::WriteFile(temp + "/app.exe", "new program");
   fuzzing::WriteFile(temp + "/new.dat", "new data");

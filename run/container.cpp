@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "package/file_source.h"
+#include "package/trailer.h"
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/ui.h"
-#include "run/mdl_main.h"
-#include "run/pe_image.h"
-#include "run/texts.h"
+#include "run/run_texts.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -24,33 +24,24 @@ std::string ProgramExePath() {
          ".exe";
 }
 
-int32_t PackageLength(int16_t fileNum, int64_t *imageEnd) {
-  const int32_t length = files::Lof(fileNum);
-  const auto read = [&](int64_t offset, uint8_t *bytes, size_t count) {
-    if (offset + static_cast<int64_t>(count) > length)
-      return false;
-    for (size_t k = 0; k < count; ++k)
-      bytes[k] = files::GetAt(
-          fileNum, static_cast<int32_t>(offset + 1 + static_cast<int64_t>(k)));
-    return true;
-  };
-  const pe::ImageHeaders headers = pe::ReadImageHeaders(read);
-  if (imageEnd)
-    *imageEnd = headers.end.value_or(0);
-  const auto table = pe::TableEndingAt(headers, length);
-  return table ? static_cast<int32_t>(table->offset) : length;
+int32_t PackageLength(int16_t fileNum) {
+  const int32_t length = files::Lof(fileNum); // raises from 2 GiB on
+  const package::FileSource file(fileNum);
+  return static_cast<int32_t>(
+      package::PackageLength(package::pe::ReadImageHeaders(file), length));
 }
 
 Container ReadTrailer() {
   Container exe;
   exe.fileNum = files::FreeFile();
   files::Open(exe.fileNum, ProgramExePath(), platform::OpenMode::ReadOnly);
-  exe.L = PackageLength(exe.fileNum, &exe.imageEnd);
+  exe.L = PackageLength(exe.fileNum);
   // A file shorter than the trailer gives a position below 1: an error.
-  uint8_t trailer[kTrailerSize];
-  for (int32_t k = 0; k < kTrailerSize; ++k)
-    trailer[k] = files::GetAt(exe.fileNum, exe.L - (kTrailerSize - 1) + k);
-  exe.ArchiveStart = ReadLE32(trailer);
+  uint8_t trailer[package::kTrailerSize];
+  for (int32_t k = 0; k < package::kTrailerSize; ++k)
+    trailer[k] =
+        files::GetAt(exe.fileNum, exe.L - (package::kTrailerSize - 1) + k);
+  exe.ArchiveStart = package::DecodeTrailer(trailer);
   return exe;
 }
 
@@ -75,7 +66,7 @@ void CarveOut(const Container &exe, const std::string &packFile,
               ui::Setup &form) {
   const int16_t packNum = files::FreeFile();
   files::Open(packNum, packFile, platform::OpenMode::CreateNew);
-  const int32_t E = exe.L - kTrailerSize;
+  const int32_t E = exe.L - package::kTrailerSize;
   if (exe.ArchiveStart < 1 && exe.ArchiveStart <= E) {
     // No archive can begin there: the package was cut short or altered.
     try {

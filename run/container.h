@@ -1,5 +1,6 @@
 // The self-extracting container: the program image, the archive and a 4-byte
-// trailer holding the 1-based position of the archive's first byte.
+// trailer holding the 1-based position of the archive's first byte
+// (package/trailer.h).
 #pragma once
 
 #include <cstdint>
@@ -11,34 +12,20 @@ class Setup;
 
 namespace mdl_main {
 
-// Size of the trailer at the end of the executable.
-inline constexpr int32_t kTrailerSize = 4;
-
 // The executable as the trailer read leaves it.
 struct Container {
   int16_t fileNum = 0;      // the executable, open for reading
   int32_t L = 0;            // length of the package in it, in bytes
   int32_t ArchiveStart = 0; // the trailer: position of the archive's first byte
-  int64_t imageEnd = 0;     // where the program image ends (pe::ImageHeaders)
 };
 
 // ProgramFolder + "\" + the program's base name + ".exe".
 std::string ProgramExePath();
 
-// A signed 32-bit little-endian integer.
-inline int32_t ReadLE32(const uint8_t bytes[4]) {
-  return static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) |
-                              static_cast<uint32_t>(bytes[1]) << 8 |
-                              static_cast<uint32_t>(bytes[2]) << 16 |
-                              static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-// The length of the package in the executable open under fileNum: the
-// file's length, or, when a signing tool has appended a certificate table
-// (pe::FindCertificateTable), the position of the byte just before it.
-// Sets *imageEnd, when given, to where the program image ends as its
-// headers say (pe::ImageHeaders; 0 for headers that do not parse).
-int32_t PackageLength(int16_t fileNum, int64_t *imageEnd = nullptr);
+// The length of the package in the executable open under fileNum
+// (package::PackageLength: the file's, or up to a signing tool's
+// certificate table).
+int32_t PackageLength(int16_t fileNum);
 
 // Opens the executable for reading and reads ArchiveStart from the four
 // bytes that end the package. The file stays open (CarveOut closes it).

@@ -2,7 +2,7 @@
 // out each record as soon as it has been read.
 #include "run/install_script.h"
 
-#include "platform/codepage.h"
+#include "package/script_record.h"
 #include "platform/env.h"
 #include "platform/files.h"
 #include "platform/fs.h"
@@ -11,42 +11,23 @@
 namespace mdl_main::script {
 
 namespace files = platform::files;
+namespace record = package::script;
 
 namespace {
-
-void ReplaceAll(std::string &text, char mark, const std::string &with) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == mark)
-      out += with;
-    else
-      out += c;
-  }
-  text = std::move(out);
-}
-
-// Reads count bytes at the current position of the file under number.
-std::string ReadBytes(int16_t number, int count) {
-  std::string bytes(static_cast<size_t>(count), '\0');
-  for (char &b : bytes)
-    b = static_cast<char>(files::Get(number));
-  return bytes;
-}
 
 void CarryOut(uint8_t operation, const std::string &source,
               const std::string &target) {
   switch (operation) {
-  case kCopyFile:
+  case record::kCopyFile:
     platform::fs::FileCopy(source, target);
     break;
-  case kDeleteFiles:
+  case record::kDeleteFiles:
     platform::fs::Kill(target);
     break;
-  case kCreateFolder:
+  case record::kCreateFolder:
     platform::fs::MkDir(target);
     break;
-  case kDeleteFolder:
+  case record::kDeleteFolder:
     DeleteFolderAt(target);
     break;
   default:
@@ -55,23 +36,6 @@ void CarryOut(uint8_t operation, const std::string &source,
 }
 
 } // namespace
-
-std::string_view TrimBlanks(std::string_view text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
-                         const std::string &programFolder) {
-  // Only the space is trimmed; 0x00 and 0x01 are placeholders, not padding.
-  const std::string decoded = platform::AnsiToText(bytes);
-  std::string text(TrimBlanks(decoded));
-  ReplaceAll(text, kTempFolderMark, tempFolder);
-  ReplaceAll(text, kProgramFolderMark, programFolder);
-  return text;
-}
 
 void RunInstallScript() {
   const std::string tempFolder = TempFolder;
@@ -85,18 +49,20 @@ void RunInstallScript() {
   // read from the folder found to be the user's own and held since, so that
   // nobody can have put another in its place.
   const platform::OpenMode mode = platform::OpenMode::ReadWrite;
-  files::Open(number, tempFolder + "\\" + kScriptName, mode,
-              HeldTempFolder().OpenFile(kScriptName, mode));
-  const int32_t count = files::Lof(number) / kRecordSize;
+  files::Open(number, tempFolder + "\\" + record::kScriptName, mode,
+              HeldTempFolder().OpenFile(record::kScriptName, mode));
+  const int32_t count = files::Lof(number) / record::kRecordSize;
+  std::string bytes(record::kRecordSize, '\0');
   for (int32_t k = 1; k <= count; ++k) {
-    const uint8_t operation = files::Get(number);
-    const std::string sourceBytes = ReadBytes(number, kSourceSize);
-    const std::string targetBytes = ReadBytes(number, kTargetSize);
+    // The operation byte, the source and the target, one after the other.
+    for (char &b : bytes)
+      b = static_cast<char>(files::Get(number));
+    const record::Record read = record::DecodeRecord(bytes);
     const std::string source =
-        PrepareField(sourceBytes, tempFolder, programFolder);
+        record::PrepareField(read.source, tempFolder, programFolder);
     const std::string target =
-        PrepareField(targetBytes, tempFolder, programFolder);
-    CarryOut(operation, source, target);
+        record::PrepareField(read.target, tempFolder, programFolder);
+    CarryOut(read.operation, source, target);
   }
   files::Close(number);
 }

@@ -1,47 +1,8 @@
-// The install script: the archive entry "script", a sequence of 65-byte
-// records that copy files, delete files, create and delete folders.
+// Carrying out the install script (package/script_record.h) record by
+// record.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 namespace mdl_main::script {
-
-// Name of the script file inside the temporary folder.
-inline constexpr const char *kScriptName = "script";
-
-// Layout of one record.
-inline constexpr int kOperationOffset = 0; // operation code, unsigned byte
-inline constexpr int kOperationSize = 1;
-inline constexpr int kSourceOffset = 1; // source path, space-padded
-inline constexpr int kSourceSize = 16;
-inline constexpr int kTargetOffset = 17; // target path, space-padded
-inline constexpr int kTargetSize = 48;
-inline constexpr int kRecordSize = 65;
-static_assert(kSourceOffset == kOperationOffset + kOperationSize);
-static_assert(kTargetOffset == kSourceOffset + kSourceSize);
-static_assert(kRecordSize == kTargetOffset + kTargetSize);
-
-// Operation codes; any other code is read and ignored.
-inline constexpr uint8_t kCopyFile = 0;     // source -> target, replacing
-inline constexpr uint8_t kDeleteFiles = 1;  // target, wildcards allowed
-inline constexpr uint8_t kCreateFolder = 2; // target, one level
-inline constexpr uint8_t kDeleteFolder = 3; // target with its contents
-
-// Placeholders in a path: the temporary folder and the program's folder.
-inline constexpr char kTempFolderMark = '\x00';
-inline constexpr char kProgramFolderMark = '\x01';
-
-// Text without the blanks (0x20, and no other character) at its ends, as
-// the run trims a field.
-std::string_view TrimBlanks(std::string_view text);
-
-// A field's bytes as a path: code-page bytes to text, spaces (0x20 only)
-// trimmed at both ends, then every 0x00 replaced by tempFolder, then every
-// 0x01 by programFolder.
-std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
-                         const std::string &programFolder);
 
 // Carries out TempFolder\script record by record. A missing script file in
 // an existing folder counts as empty; a missing folder and every failing

@@ -9,10 +9,12 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/ui.h"
-#include "run/checksums.h"
+#include "run/checksum_check.h"
 #include "run/container.h"
 #include "run/install_script.h"
-#include "run/texts.h"
+#include "run/own_manifest.h"
+#include "run/run_texts.h"
+#include "run/setup_host.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -70,8 +72,10 @@ void TrustTempFolder() {
     HeldTempFolder();
 }
 
+using package::Text;
+
 // Steps 1 to 16 of the run. Ends the program on every path that does not
-// raise. sumsDeclared: the package's texts say that it carries the
+// raise. sumsDeclared: the package's manifest says that it carries the
 // checksum entry.
 [[noreturn]] void Run(bool sumsDeclared) {
   // 1. Confirmation; No ends the program before anything is made.
@@ -84,7 +88,7 @@ void TrustTempFolder() {
   PrepareTempFolder();
   TrustTempFolder();
   ui::Setup &form = ui::CreateSharedSetup();
-  form.Load();
+  LoadSetup(form);
 
   // 5. The executable stays open until the end of the carve-out.
   const Container exe = ReadTrailer();
@@ -144,14 +148,14 @@ void Main() {
   Fso.reset();
   ReleaseArch();
   ReleaseTempFolder();
-  // The texts the package was built with, from its own executable.
-  const PackageTexts own = LoadPackageTexts();
-
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
   try {
-    Run(own.sums);
+    // The package's manifest, from its own executable, before the first
+    // question: its texts, and a damaged or incomplete package ends here.
+    const bool sumsDeclared = LoadOwnManifest();
+    Run(sumsDeclared);
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

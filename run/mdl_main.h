@@ -9,20 +9,6 @@
 
 namespace mdl_main {
 
-// Messages of the run.
-inline constexpr const char *kConfirmText =
-    "Сейчас будет произведено обновление Quorix до версии 1.1.\r\n"
-    "Продолжить?";
-inline constexpr const char *kSuccessText =
-    "Обновление до версии 1.1 прошло успешно!";
-inline constexpr const char *kCriticalText = "Произошла критическая ошибка:";
-// Follows, on a line of its own, the description of a failure that shows
-// the package itself to be damaged (a trailer that points outside it, an
-// archive that is not there, a file that differs from the one packed).
-inline constexpr const char *kDamagedPackageText =
-    "Пакет обновления поврежден или загружен не полностью. Загрузите его "
-    "заново.";
-
 // Names under the folder that TMP names.
 inline constexpr const char *kTempFolderSuffix = "\\VLSFX_QUORIX";
 inline constexpr const char *kPackFileSuffix = "\\VLSFX_QUORIX.PACK";

@@ -7,7 +7,7 @@
 #include "platform/win32/win32_ui.h"
 #include "platform/win32/windows_support.h"
 #include "run/mdl_main.h"
-#include "run/texts.h"
+#include "run/run_texts.h"
 
 namespace {
 
@@ -48,11 +48,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     mdl_main::Main();
   } catch (const std::exception &e) {
-    ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" +
+    ui.ShowMessage(mdl_main::CurrentText(package::Text::Critical) + "\r\n" +
                        e.what(),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   } catch (...) {
-    ui.ShowMessage(mdl_main::CurrentText(mdl_main::Text::Critical) + "\r\n" +
+    ui.ShowMessage(mdl_main::CurrentText(package::Text::Critical) + "\r\n" +
                        platform::StandardText(platform::err::kInvalidCall),
                    platform::MsgIcon::Error, platform::MsgButtons::Ok);
   }

@@ -5,30 +5,30 @@
 
 #include <string>
 
+#include "package/coding.h"
 #include "tests/support/package_builder.h"
 #include "tools/cli.h"
 #include "tools/icon_file.h"
-#include "tools/le_bytes.h"
 #include "tools/pe_resources.h"
 #include "tools/program_icon.h"
 
 namespace {
 
 using namespace std::string_literals;
-using tools::GetLE;
+using package::ReadLE;
+using package::WriteLE;
 using tools::IconImage;
-using tools::PutLE;
 using tools::Resource;
 using tools::ResourceId;
 
 // A bitmap icon image of size x size and bits, all zeros past its header.
 std::string Bitmap(uint32_t size, uint16_t bits) {
   std::string data(40 + size * size * bits / 8 + size * size / 8, '\0');
-  PutLE(data, 0, 40, 4);
-  PutLE(data, 4, size, 4);
-  PutLE(data, 8, 2 * size, 4);
-  PutLE(data, 12, 1, 2);
-  PutLE(data, 14, bits, 2);
+  WriteLE(data, 0, 40, 4);
+  WriteLE(data, 4, size, 4);
+  WriteLE(data, 8, 2 * size, 4);
+  WriteLE(data, 12, 1, 2);
+  WriteLE(data, 14, bits, 2);
   return data;
 }
 
@@ -46,15 +46,15 @@ std::string Png(uint32_t size) {
 // An icon file of images; a directory width of 0 means 256.
 std::string IconFile(const std::vector<std::string> &images) {
   std::string file(6 + 16 * images.size(), '\0');
-  PutLE(file, 2, 1, 2);
-  PutLE(file, 4, static_cast<uint32_t>(images.size()), 2);
+  WriteLE(file, 2, 1, 2);
+  WriteLE(file, 4, static_cast<uint32_t>(images.size()), 2);
   for (size_t k = 0; k < images.size(); ++k) {
     const size_t entry = 6 + 16 * k;
-    const uint32_t size = images[k][0] == '\x89' ? 0 : GetLE(images[k], 4, 1);
-    PutLE(file, entry, size, 1);
-    PutLE(file, entry + 1, size, 1);
-    PutLE(file, entry + 8, static_cast<uint32_t>(images[k].size()), 4);
-    PutLE(file, entry + 12, static_cast<uint32_t>(file.size()), 4);
+    const uint32_t size = images[k][0] == '\x89' ? 0 : ReadLE(images[k], 4, 1);
+    WriteLE(file, entry, size, 1);
+    WriteLE(file, entry + 1, size, 1);
+    WriteLE(file, entry + 8, static_cast<uint32_t>(images[k].size()), 4);
+    WriteLE(file, entry + 12, static_cast<uint32_t>(file.size()), 4);
     file += images[k];
   }
   return file;
@@ -83,19 +83,19 @@ TEST(IconFile, ImagesOfAnySizeAndDepthAreTakenAndDescribed) {
 TEST(IconFile, WhatIsNotAnIconIsNamed) {
   const std::string good = IconFile({Bitmap(16, 4)});
   std::string count0 = good;
-  PutLE(count0, 4, 0, 2);
+  WriteLE(count0, 4, 0, 2);
   std::string outside = good;
-  PutLE(outside, 6 + 12, static_cast<uint32_t>(good.size()) - 10, 4);
+  WriteLE(outside, 6 + 12, static_cast<uint32_t>(good.size()) - 10, 4);
   std::string tooLong = good;
-  PutLE(tooLong, 6 + 8, static_cast<uint32_t>(good.size()), 4);
+  WriteLE(tooLong, 6 + 8, static_cast<uint32_t>(good.size()), 4);
   std::string inDirectory = good;
-  PutLE(inDirectory, 6 + 12, 4, 4);
+  WriteLE(inDirectory, 6 + 12, 4, 4);
   std::string zero = good;
-  PutLE(zero, 6 + 8, 0, 4);
+  WriteLE(zero, 6 + 8, 0, 4);
   std::string manyImages = good;
-  PutLE(manyImages, 4, 40, 2);
+  WriteLE(manyImages, 4, 40, 2);
   std::string notImage = good;
-  PutLE(notImage, 22, 7, 4); // the bitmap header's size
+  WriteLE(notImage, 22, 7, 4); // the bitmap header's size
   const struct {
     std::string bytes;
     const char *error;
@@ -125,18 +125,18 @@ std::string ImageWithASection() {
   std::string image = pkgbuild::MinimalPe(true, 0x400);
   const size_t coff = 0x80 + 4;
   const size_t optional = coff + 20;
-  PutLE(image, coff + 2, 1, 2);
-  PutLE(image, optional + 32, 0x1000, 4);
-  PutLE(image, optional + 36, 0x200, 4);
-  PutLE(image, optional + 56, 0x2000, 4);
-  PutLE(image, optional + 60, 0x400, 4);
-  PutLE(image, optional + 64, 0x1234, 4); // a checksum
+  WriteLE(image, coff + 2, 1, 2);
+  WriteLE(image, optional + 32, 0x1000, 4);
+  WriteLE(image, optional + 36, 0x200, 4);
+  WriteLE(image, optional + 56, 0x2000, 4);
+  WriteLE(image, optional + 60, 0x400, 4);
+  WriteLE(image, optional + 64, 0x1234, 4); // a checksum
   const size_t section = optional + 240;
   image.replace(section, 5, ".text");
-  PutLE(image, section + 8, 0x1F0, 4);
-  PutLE(image, section + 12, 0x1000, 4);
-  PutLE(image, section + 16, 0x200, 4);
-  PutLE(image, section + 20, 0x400, 4);
+  WriteLE(image, section + 8, 0x1F0, 4);
+  WriteLE(image, section + 12, 0x1000, 4);
+  WriteLE(image, section + 16, 0x200, 4);
+  WriteLE(image, section + 20, 0x400, 4);
   return image + std::string(0x200, 'T');
 }
 
@@ -177,17 +177,17 @@ TEST(PeResources, ATreeWrittenReadsBackAndTheHeadersFollow) {
   // After the section's 0x200 bytes: it grows, and the headers say so.
   const size_t optional = 0x80 + 24;
   const size_t section = optional + 240;
-  const uint32_t virtualSize = GetLE(image, section + 8, 4);
+  const uint32_t virtualSize = ReadLE(image, section + 8, 4);
   EXPECT_EQ(image.substr(0x400, 0x200), std::string(0x200, 'T'));
-  EXPECT_EQ(GetLE(image, optional + 112 + 16, 4), 0x1200u); // the directory
-  EXPECT_EQ(virtualSize, 0x200 + GetLE(image, optional + 112 + 20, 4));
-  EXPECT_EQ(GetLE(image, section + 16, 4),
+  EXPECT_EQ(ReadLE(image, optional + 112 + 16, 4), 0x1200u); // the directory
+  EXPECT_EQ(virtualSize, 0x200 + ReadLE(image, optional + 112 + 20, 4));
+  EXPECT_EQ(ReadLE(image, section + 16, 4),
             (virtualSize + 0x1FF) / 0x200 * 0x200);
-  EXPECT_EQ(image.size(), 0x400 + GetLE(image, section + 16, 4));
-  EXPECT_EQ(GetLE(image, optional + 56, 4),
+  EXPECT_EQ(image.size(), 0x400 + ReadLE(image, section + 16, 4));
+  EXPECT_EQ(ReadLE(image, optional + 56, 4),
             0x1000 + (virtualSize + 0xFFF) / 0x1000 * 0x1000);
-  EXPECT_EQ(GetLE(image, optional + 64, 4), 0u); // the checksum
-  EXPECT_EQ(GetLE(image, section + 36, 4) & 0x40000040u, 0x40000040u);
+  EXPECT_EQ(ReadLE(image, optional + 64, 4), 0u); // the checksum
+  EXPECT_EQ(ReadLE(image, section + 36, 4) & 0x40000040u, 0x40000040u);
 }
 
 TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {
@@ -209,10 +209,10 @@ TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {
 TEST(ProgramIcon, ReplacedWithEveryOtherResourceKept) {
   std::string image = ImageWithASection();
   std::string oldGroup(6 + 2 * 14, '\0');
-  PutLE(oldGroup, 2, 1, 2);
-  PutLE(oldGroup, 4, 2, 2);
-  PutLE(oldGroup, 6 + 12, 1, 2);
-  PutLE(oldGroup, 6 + 14 + 12, 2, 2);
+  WriteLE(oldGroup, 2, 1, 2);
+  WriteLE(oldGroup, 4, 2, 2);
+  WriteLE(oldGroup, 6 + 12, 1, 2);
+  WriteLE(oldGroup, 6 + 14 + 12, 2, 2);
   tools::WriteResources(
       image, {Res({tools::kRtIcon, {}}, {1, {}}, 1033, Bitmap(32, 4)),
               Res({tools::kRtIcon, {}}, {2, {}}, 1033, Bitmap(16, 4)),

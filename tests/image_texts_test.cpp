@@ -1,10 +1,12 @@
 // Texts set at build time: the --texts file, the checks of what a window or
-// box can show, the text block written into an image and read back, and
-// the run's texts made from it.
+// box can show, the texts written into a package's manifest and read back,
+// and the run's texts made from it.
 #include <gtest/gtest.h>
 
+#include "package/byte_source.h"
+#include "package/manifest.h"
+#include "package/texts.h"
 #include "run/mdl_main.h"
-#include "run/texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -14,13 +16,22 @@
 namespace {
 
 using namespace std::string_literals;
-using mdl_main::Text;
+using package::Text;
 using tools::ImageTexts;
 
 size_t T(Text text) { return static_cast<size_t>(text); }
 
 // A program image of another making: no version resource to fill.
 std::string Image() { return std::string(3000, 'x'); }
+
+// What verify and the run find in a package whose manifest build wrote for
+// texts.
+tools::FoundTexts RoundTrip(const ImageTexts &texts) {
+  const std::string package = pkgbuild::BuiltPackage(
+      pkgbuild::MinimalPe(), tools::ManifestPayload(texts), "PACK1");
+  return tools::ManifestTexts(
+      package::FindManifest(package::MemorySource(package)));
+}
 
 std::string Error(const std::function<void()> &fn) {
   try {
@@ -35,22 +46,20 @@ std::string Error(const std::function<void()> &fn) {
 // sentence and the declaration of the checksum entry are there; an image
 // without them shows the shipped texts, which add no sentence.
 TEST(ImageTexts, BuildAlwaysWritesTheTextsWithTheDamagedSentence) {
-  const tools::FoundTexts plain = tools::ReadImageTexts(Image());
+  const tools::FoundTexts plain = tools::ManifestTexts(package::FindManifest(
+      package::MemorySource(pkgbuild::MinimalPe() + "PACK1")));
   EXPECT_FALSE(plain.own);
   EXPECT_FALSE(plain.sums);
   EXPECT_EQ(plain.texts[T(Text::Damaged)], "");
-  std::string image = Image();
-  tools::PutTexts(image, ImageTexts{});
-  EXPECT_EQ(image.substr(0, Image().size()), Image());
-  const tools::FoundTexts found = tools::ReadImageTexts(image);
+  const tools::FoundTexts found = RoundTrip({});
   EXPECT_TRUE(found.own);
   EXPECT_TRUE(found.sums);
   EXPECT_EQ(found.product, "Quorix");
   EXPECT_TRUE(found.replaced.empty());
-  EXPECT_EQ(found.texts[T(Text::Damaged)], mdl_main::kDamagedPackageText);
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+  EXPECT_EQ(found.texts[T(Text::Damaged)], package::kDamagedPackageText);
+  for (size_t k = 0; k < package::kTextCount; ++k) {
     if (k != T(Text::Damaged)) {
-      EXPECT_EQ(found.texts[k], plain.texts[k]) << mdl_main::KeyOf(k).key;
+      EXPECT_EQ(found.texts[k], plain.texts[k]) << package::KeyOf(k).key;
     }
   }
   EXPECT_EQ(found.texts[T(Text::Confirm)],
@@ -58,17 +67,13 @@ TEST(ImageTexts, BuildAlwaysWritesTheTextsWithTheDamagedSentence) {
             "1.1.\r\nПродолжить?");
 }
 
-TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheImagesEnd) {
-  std::string image = Image();
-  const std::string before = image;
+TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheManifest) {
   ImageTexts texts;
   texts.product = "Orbit";
   texts.version = "2.0";
   texts.replaced["caption"] = "Orbit Setup";
   texts.replaced["abort"] = "Stop?\r\nReally?";
-  tools::PutTexts(image, texts);
-  EXPECT_EQ(image.substr(0, before.size()), before);
-  const tools::FoundTexts found = tools::ReadImageTexts(image);
+  const tools::FoundTexts found = RoundTrip(texts);
   EXPECT_TRUE(found.own);
   EXPECT_EQ(found.product, "Orbit");
   EXPECT_EQ(found.version, "2.0");
@@ -105,41 +110,27 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
     const std::string before = image;
     ImageTexts texts;
     texts.replaced[c.key] = c.text;
-    const std::string error = Error([&] { tools::PutTexts(image, texts); });
+    const std::string error = Error([&] { tools::ManifestPayload(texts); });
     EXPECT_NE(error.find(c.why), std::string::npos) << c.key << ": " << error;
     EXPECT_NE(error.find(c.key), std::string::npos) << error;
+    EXPECT_EQ(Error([&] { tools::PutProperties(image, texts); }), error);
     EXPECT_TRUE(image == before) << c.key;
   }
   // Line breaks are for message boxes, and there they are fine.
-  std::string image = Image();
   ImageTexts texts;
   texts.replaced["success"] = "Done.\r\nThank you.";
-  EXPECT_EQ(Error([&] { tools::PutTexts(image, texts); }), "");
-}
-
-TEST(ImageTexts, TextsThatDoNotParseKeepTheDefaults) {
-  // Damaged texts at the image's end: a length past the image, or pairs
-  // cut short.
-  for (const std::string &tail :
-       {"\xff\xff\x00\x00"s + mdl_main::kTextsMagic,
-        "title\0Half"s + "\x0a\x00\x00\x00"s + mdl_main::kTextsMagic}) {
-    const tools::FoundTexts found = tools::ReadImageTexts(Image() + tail);
-    EXPECT_EQ(found.texts[T(Text::Title)], "Quorix Dravell");
-    // As the run takes them: no texts of its own, no damaged sentence.
-    EXPECT_FALSE(found.own);
-    EXPECT_EQ(found.texts[T(Text::Damaged)], "");
-  }
+  EXPECT_EQ(Error([&] { tools::ManifestPayload(texts); }), "");
 }
 
 TEST(ImageTexts, PayloadsThatDoNotParseChangeNothing) {
   for (const std::string &payload :
        {"title"s, "title\0Half"s, "\0\0"s.substr(0, 1)}) {
-    mdl_main::Texts texts = mdl_main::DefaultTexts("Changed", "9");
-    EXPECT_FALSE(mdl_main::ApplyTextPayload(payload, texts)) << payload;
+    package::Texts texts = package::DefaultTexts("Changed", "9");
+    EXPECT_FALSE(package::ApplyTexts(payload, texts)) << payload;
     EXPECT_EQ(texts[T(Text::Title)], "Changed Dravell");
   }
-  mdl_main::Texts texts;
-  EXPECT_TRUE(mdl_main::ApplyTextPayload("future\0key\0title\0T\0"s, texts));
+  package::Texts texts;
+  EXPECT_TRUE(package::ApplyTexts("future\0key\0title\0T\0"s, texts));
   EXPECT_EQ(texts[T(Text::Title)], "T");
 }
 
@@ -180,12 +171,12 @@ TEST(ImageTexts, TheRunShowsThePackagesOwnTexts) {
   testsupport::MakeFolder(src);
   testsupport::WriteFile(src + "/a.txt", "a");
   testsupport::WriteFile(src + "/~updpack.sum", pkgbuild::SumsOf(src));
-  std::string stub = "MZ stub";
   ImageTexts texts;
   texts.product = "Orbit";
   texts.replaced["caption"] = "Orbit Setup";
-  tools::PutTexts(stub, texts);
-  world.InstallFolder(src, stub);
+  world.InstallPackage(pkgbuild::BuiltPackage(
+      pkgbuild::MinimalPe(), tools::ManifestPayload(texts),
+      pkgbuild::PackFolder(src, world.box / "a.pack")));
   backend.QueueAnswer(platform::MsgAnswer::Yes);
   EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
             platform::exitcode::kSuccess);
@@ -197,7 +188,7 @@ TEST(ImageTexts, TheRunShowsThePackagesOwnTexts) {
   EXPECT_EQ(backend.messages[1].title, "Orbit Setup");
   EXPECT_EQ(backend.design.title, "Orbit Dravell");
 
-  world.InstallFolder(src); // a stub without texts
+  world.InstallFolder(src); // the base format: no manifest
   backend.messages.clear();
   backend.QueueAnswer(platform::MsgAnswer::Yes);
   EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),

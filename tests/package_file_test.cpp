@@ -100,14 +100,19 @@ TEST(PackageFile, AnEntryPastThePackagesArchiveIsRefused) {
   EXPECT_THROW(reader.Next(entry), platform::Error);
 }
 
+// A stub must be a PE image that ends where its headers say: build puts the
+// manifest there.
 TEST(PackageFile, StubsMustBePeImages) {
   const struct {
     const char *what;
     std::string bytes;
     bool valid;
   } cases[] = {
-      {"minimal", PeStub(), true},
-      {"PE header at the very end", PeStub(0x5C, 0x60), true},
+      {"minimal", pkgbuild::MinimalPe(), true},
+      {"PE32", pkgbuild::MinimalPe(false, 4096), true},
+      {"a byte after the image", pkgbuild::MinimalPe() + "x", false},
+      {"cut short of its image", pkgbuild::MinimalPe().substr(0, 500), false},
+      {"no optional header", PeStub(), false},
       {"PE header one byte past the end", PeStub(0x5D, 0x60), false},
       {"e_lfanew far outside", PeStub(0x7FFFFFFF), false},
       {"MZ only", "MZ", false},

@@ -10,12 +10,15 @@
 #include <random>
 
 #include "archive/cls_arch.h"
+#include "package/byte_source.h"
+#include "package/checksums.h"
+#include "package/crc32.h"
+#include "package/pe_image.h"
+#include "package/texts.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/posix/syscalls.h"
-#include "run/checksums.h"
 #include "run/mdl_main.h"
-#include "run/pe_image.h"
 #include "tests/support/caught.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
@@ -33,18 +36,11 @@ using pkgbuild::T;
 using testsupport::Caught;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-namespace sums = mdl_main::sums;
+namespace sums = package::sums;
+namespace pe = package::pe;
 
 std::optional<pe::CertificateTable> TableOf(const std::string &file) {
-  return pe::FindCertificateTable(
-      static_cast<int64_t>(file.size()),
-      [&](int64_t offset, uint8_t *bytes, size_t count) {
-        if (offset + static_cast<int64_t>(count) >
-            static_cast<int64_t>(file.size()))
-          return false;
-        std::copy_n(file.data() + offset, count, bytes);
-        return true;
-      });
+  return pe::FindCertificateTable(package::MemorySource(file));
 }
 
 // ---- The certificate table
@@ -87,8 +83,8 @@ TEST(CertificateTable, OnlyATableThatEndsTheFileCounts) {
 // ---- Checksums --------------------------------------------------------------
 
 uint32_t Crc(std::string_view text) {
-  return sums::Crc32(0, reinterpret_cast<const uint8_t *>(text.data()),
-                     text.size());
+  return package::Crc32(0, reinterpret_cast<const uint8_t *>(text.data()),
+                        text.size());
 }
 
 TEST(Checksums, Crc32MatchesTheStandardAndContinues) {
@@ -103,8 +99,8 @@ TEST(Checksums, Crc32MatchesTheStandardAndContinues) {
   for (size_t at = 0, step = 1; at < data.size();
        at += step, step = step * 3 % 1001 + 1) {
     const size_t n = std::min(step, data.size() - at);
-    crc = sums::Crc32(crc, reinterpret_cast<const uint8_t *>(data.data() + at),
-                      n);
+    crc = package::Crc32(
+        crc, reinterpret_cast<const uint8_t *>(data.data() + at), n);
   }
   EXPECT_EQ(crc, Crc(data));
 }
@@ -134,7 +130,7 @@ TEST(Checksums, DamagedListsAreRefused) {
         header + "deadbeef 5 ~UPDPACK.SUM\r\n",
         header + "deadbeef 5 a\tb\r\n"}) {
     const platform::Error e = Caught([&] { sums::ParseSums(text); });
-    EXPECT_EQ(e.Number(), sums::kErrPackageDamaged) << text;
+    EXPECT_EQ(e.Number(), package::kErrPackageDamaged) << text;
     EXPECT_EQ(e.Description().rfind("Файл «~updpack.sum»", 0), 0u);
   }
 }
@@ -145,10 +141,9 @@ TEST(Checksums, DamagedListsAreRefused) {
 class TrustTest : public ::testing::Test {
 protected:
   // A package of app.exe and data.bin with its checksum entry, whose script
-  // copies app.exe into the program folder and deletes old.txt there;
-  // stub, texts + archive + filler to a multiple of 8 + trailer, as build
-  // makes it.
-  std::string BuildPackage() {
+  // copies app.exe into the program folder and deletes old.txt there; as
+  // build lays it out, with the manifest of texts.
+  std::string BuildPackage(const tools::ImageTexts &texts = {}) {
     const std::string src = world.box / "src";
     testsupport::MakeFolder(src);
     WriteFile(src + "/app.exe", std::string(5000, 'A') + "end of app");
@@ -158,14 +153,12 @@ protected:
                   ScriptRecord(1, "", P + "\\old.txt"));
     WriteFile(src + "/" + sums::kEntryName, pkgbuild::SumsOf(src));
     const std::string archive = pkgbuild::PackFolder(src, world.box / "a.pack");
-    std::string stub = MinimalPe();
-    tools::PutTexts(stub, {});
-    const size_t filler = (8 - (stub.size() + archive.size() + 4) % 8) % 8;
-    dataStart = stub.size() +
-                archive.find("\x01"
+    const std::string package = pkgbuild::BuiltPackage(
+        MinimalPe(), tools::ManifestPayload(texts), archive);
+    dataStart = package.find("\x01"
                              "AAAA") +
                 1;
-    return pkgbuild::JoinPackage(stub, archive, std::string(filler, '\0'));
+    return package;
   }
 
   int Run(const std::string &package) {
@@ -266,6 +259,7 @@ TEST_F(TrustTest, AbortDuringTheChecksumCheckLeavesNothingBehind) {
 struct Damage {
   const char *label;
   std::function<void(std::string &package, size_t dataStart)> apply;
+  bool early = false; // the length differs: told before the question
 };
 
 class DamagedPackageTest : public TrustTest,
@@ -275,93 +269,133 @@ TEST_P(DamagedPackageTest, NeverInstallsAndSaysItIsDamaged) {
   std::string package = BuildPackage();
   GetParam().apply(package, dataStart);
   EXPECT_EQ(Run(package), platform::exitcode::kFailed);
-  ASSERT_GE(backend.messages.size(), 2u);
+  ASSERT_FALSE(backend.messages.empty());
+  // A package of another length than it declares asks nothing.
+  EXPECT_EQ(backend.messages.size() == 1, GetParam().early);
+  EXPECT_EQ(testsupport::Exists(world.tempFolder), !GetParam().early);
   const std::string &shown = backend.messages.back().text;
-  EXPECT_NE(shown.find("\r\n"s + mdl_main::kDamagedPackageText),
+  EXPECT_NE(shown.find("\r\n"s + package::kDamagedPackageText),
             std::string::npos)
       << shown;
   EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "old app");
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
 }
 
-INSTANTIATE_TEST_SUITE_P(Packages, DamagedPackageTest,
-                         ::testing::Values(
-                             Damage{"byte_flipped_in_an_entry",
-                                    [](std::string &p, size_t at) {
-                                      p[at + 4000] ^= 0x20;
-                                    }},
-                             Damage{"last_byte_of_an_entry",
-                                    [](std::string &p, size_t at) {
-                                      p[at + 5009] ^= 1;
-                                    }},
-                             Damage{"name_changed_in_the_catalog",
-                                    [](std::string &p, size_t) {
-                                      p[p.find("app.exe?")] = 'b';
-                                    }},
-                             Damage{"checksum_changed_in_the_list",
-                                    [](std::string &p, size_t) {
-                                      char &c =
-                                          p[p.find("updpack sums 1\r\n") + 16];
-                                      c = c == '0' ? '1' : '0';
-                                    }},
-                             Damage{"checksum_entry_renamed_in_the_catalog",
-                                    [](std::string &p, size_t) {
-                                      p[p.find("~updpack.sum?")] = 'x';
-                                    }},
-                             Damage{"list_header_changed",
-                                    [](std::string &p, size_t) {
-                                      p[p.find("updpack sums 1") + 13] = '9';
-                                    }},
-                             Damage{"trailer_high_byte",
-                                    [](std::string &p, size_t) {
-                                      p[p.size() - 1] ^= 0x80;
-                                    }},
-                             Damage{"trailer_low_byte",
-                                    [](std::string &p, size_t) {
-                                      p[p.size() - 4] ^= 0x10;
-                                    }},
-                             Damage{"cut_to_a_third",
-                                    [](std::string &p, size_t) {
-                                      p.resize(p.size() / 3);
-                                    }},
-                             Damage{"cut_in_half",
-                                    [](std::string &p, size_t) {
-                                      p.resize(p.size() / 2);
-                                    }},
-                             Damage{
-                                 "last_byte_missing",
-                                 [](std::string &p, size_t) { p.pop_back(); }},
-                             Damage{"trailer_missing",
-                                    [](std::string &p, size_t) {
-                                      p.resize(p.size() - 4);
-                                    }},
-                             Damage{"signed_then_cut",
-                                    [](std::string &p, size_t) {
-                                      p = Sign(p, std::string(1496, 'S'));
-                                      p.resize(p.size() - 100);
-                                    }},
-                             Damage{"table_appended_without_the_directory",
-                                    [](std::string &p, size_t) {
-                                      p += std::string(1496, 'S');
-                                    }}),
-                         [](const auto &info) {
-                           return std::string(info.param.label);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Packages, DamagedPackageTest,
+    ::testing::Values(
+        Damage{"byte_flipped_in_an_entry",
+               [](std::string &p, size_t at) { p[at + 4000] ^= 0x20; }},
+        Damage{"last_byte_of_an_entry",
+               [](std::string &p, size_t at) { p[at + 5009] ^= 1; }},
+        Damage{"name_changed_in_the_catalog",
+               [](std::string &p, size_t) { p[p.find("app.exe?")] = 'b'; }},
+        Damage{"checksum_changed_in_the_list",
+               [](std::string &p, size_t) {
+                 char &c = p[p.find("updpack sums 1\r\n") + 16];
+                 c = c == '0' ? '1' : '0';
+               }},
+        Damage{
+            "checksum_entry_renamed_in_the_catalog",
+            [](std::string &p, size_t) { p[p.find("~updpack.sum?")] = 'x'; }},
+        Damage{"list_header_changed",
+               [](std::string &p, size_t) {
+                 p[p.find("updpack sums 1") + 13] = '9';
+               }},
+        Damage{"trailer_high_byte",
+               [](std::string &p, size_t) { p[p.size() - 1] ^= 0x80; }},
+        Damage{"trailer_low_byte",
+               [](std::string &p, size_t) { p[p.size() - 4] ^= 0x10; }},
+        Damage{"cut_to_a_third",
+               [](std::string &p, size_t) { p.resize(p.size() / 3); }, true},
+        Damage{"cut_in_half",
+               [](std::string &p, size_t) { p.resize(p.size() / 2); }, true},
+        Damage{"last_byte_missing",
+               [](std::string &p, size_t) { p.pop_back(); }, true},
+        Damage{"trailer_missing",
+               [](std::string &p, size_t) { p.resize(p.size() - 4); }, true},
+        Damage{"signed_then_cut",
+               [](std::string &p, size_t) {
+                 p = Sign(p, std::string(1496, 'S'));
+                 p.resize(p.size() - 100);
+               },
+               true},
+        Damage{"table_appended_without_the_directory",
+               [](std::string &p, size_t) { p += std::string(1496, 'S'); },
+               true}),
+    [](const auto &info) { return std::string(info.param.label); });
+
+// A cut download, or one with bytes added, is told before the question in
+// the package's own texts, with the sizes; a damaged manifest in build's
+// defaults. Nothing is made or changed.
+TEST_F(TrustTest, ADamagedOrCutPackageIsToldBeforeAnyQuestion) {
+  tools::ImageTexts texts;
+  texts.product = "Orbit";
+  texts.replaced["caption"] = "Orbit Setup";
+  texts.replaced["critical"] = "Orbit failed:";
+  texts.replaced["damaged"] = "Download Orbit again.";
+  const std::string whole = BuildPackage(texts);
+  const size_t manifest = MinimalPe().size();
+  const auto size = [](size_t bytes) { return std::to_string(bytes); };
+  const auto cut = [&](size_t length) {
+    return "Orbit failed:\r\nРазмер пакета обновления " + size(length) +
+           " байт вместо " + size(whole.size()) +
+           " байт.\r\nDownload Orbit again.";
+  };
+  const std::string damaged = "Произошла критическая ошибка:\r\nМанифест "
+                              "пакета обновления поврежден: ";
+  std::string flipped = whole;
+  flipped[manifest + 100] ^= 0x04;
+  const struct {
+    const char *label;
+    std::string file;
+    const char *caption;
+    std::string text;
+  } cases[] = {
+      {"last byte missing", whole.substr(0, whole.size() - 1), "Orbit Setup",
+       cut(whole.size() - 1)},
+      {"cut in the archive", whole.substr(0, dataStart + 2000), "Orbit Setup",
+       cut(dataStart + 2000)},
+      {"bytes added", whole + "more", "Orbit Setup", cut(whole.size() + 4)},
+      {"manifest flipped", flipped, "Dravell",
+       damaged + "контрольная сумма не совпадает.\r\n" +
+           package::kDamagedPackageText},
+      {"cut in the manifest", whole.substr(0, manifest + 40), "Dravell",
+       damaged + "он выходит за конец файла (" + size(manifest + 40) +
+           " байт).\r\n" + package::kDamagedPackageText},
+  };
+  for (const auto &c : cases) {
+    backend.messages.clear();
+    EXPECT_EQ(Run(c.file), platform::exitcode::kFailed) << c.label;
+    ASSERT_EQ(backend.messages.size(), 1u) << c.label;
+    EXPECT_EQ(backend.messages[0].title, c.caption) << c.label;
+    EXPECT_EQ(backend.messages[0].text, c.text) << c.label;
+    EXPECT_EQ(backend.messages[0].icon, platform::MsgIcon::Error);
+    EXPECT_FALSE(testsupport::Exists(world.tempFolder)) << c.label;
+    EXPECT_FALSE(testsupport::Exists(world.packFile)) << c.label;
+    EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "old app") << c.label;
+  }
+}
 
 // The read's own message or the extraction's, then the damaged sentence of
-// a package with texts of its own; a package without them shows the
-// messages word for word.
+// a package with a manifest; a package without one (the base format) shows
+// the messages word for word.
 TEST_F(TrustTest, TrailerOutsideThePackageKeepsItsMessageWordForWord) {
   const std::string archive = "PACK1\x00\x01\x01"s;
-  std::string withTexts = MinimalPe();
-  tools::PutTexts(withTexts, {});
-  for (const std::string &stub : {MinimalPe(), withTexts}) {
+  for (const bool manifest : {false, true}) {
     const std::string sentence =
-        stub == withTexts ? "\r\n"s + mdl_main::kDamagedPackageText : "";
+        manifest ? "\r\n"s + package::kDamagedPackageText : "";
+    // As build lays it out, then the trailer changed.
+    const auto withTrailer = [&](int32_t start) {
+      std::string file =
+          manifest ? pkgbuild::BuiltPackage(MinimalPe(),
+                                            tools::ManifestPayload({}), archive)
+                   : pkgbuild::JoinPackage(MinimalPe(), archive);
+      return file.replace(file.size() - 4, 4, pkgbuild::Trailer(start));
+    };
     // Before the first byte.
     backend.messages.clear();
-    EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, -1248799531)),
-              platform::exitcode::kFailed);
+    EXPECT_EQ(Run(withTrailer(-1248799531)), platform::exitcode::kFailed);
     const std::string &critical = backend.messages.back().text;
     EXPECT_EQ(critical.rfind("Произошла критическая ошибка:\r\nНеверный "
                              "номер записи",
@@ -372,8 +406,7 @@ TEST_F(TrustTest, TrailerOutsideThePackageKeepsItsMessageWordForWord) {
               "позиция -1248799531" + sentence);
     // Past the end: an empty pack file is no archive.
     backend.messages.clear();
-    EXPECT_EQ(Run(pkgbuild::JoinPackage(stub, archive, {}, 1 << 30)),
-              platform::exitcode::kFailed);
+    EXPECT_EQ(Run(withTrailer(1 << 30)), platform::exitcode::kFailed);
     EXPECT_EQ(backend.messages.back().text,
               "Файл не является архивом Kestrova PACK."s + sentence);
   }

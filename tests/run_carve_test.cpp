@@ -3,12 +3,15 @@
 
 #include <cmath>
 
+#include "package/trailer.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "run/container.h"
 #include "run/mdl_main.h"
+#include "run/run_texts.h"
+#include "run/setup_host.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -86,7 +89,7 @@ TEST(ContainerTrailer, DecodesSignedLittleEndian) {
       {{0x78, 0x56, 0x34, 0x12}, 0x12345678},
   };
   for (const auto &c : cases)
-    EXPECT_EQ(mdl_main::ReadLE32(c.bytes), c.value);
+    EXPECT_EQ(package::DecodeTrailer(c.bytes), c.value);
   for (const auto &c : cases)
     EXPECT_EQ(pkgbuild::Trailer(c.value),
               std::string(reinterpret_cast<const char *>(c.bytes), 4));
@@ -98,7 +101,7 @@ protected:
   // The run's steps 5, 6 and 8: the pack file is made anew each time.
   void Carve(const std::string &package) {
     world.InstallPackage(package);
-    form.Load();
+    mdl_main::LoadSetup(form);
     exe = mdl_main::ReadTrailer();
     platform::fs::RemoveFileOrLink(world.packFile);
     mdl_main::CarveOut(exe, world.packFile, form);
@@ -177,7 +180,8 @@ TEST_F(CarveOutTest, GatedYieldsSeeWhatPerByteYieldsWouldShow) {
       const int32_t i = exe.ArchiveStart + static_cast<int32_t>(copied) - 1;
       wrong +=
           backend.label[1] !=
-          ui::ProgressText(mdl_main::CarveProgress(i, exe.ArchiveStart, exe.L));
+          ui::ProgressText(mdl_main::CurrentText(package::Text::Progress),
+                           mdl_main::CarveProgress(i, exe.ArchiveStart, exe.L));
       wrong += platform::files::Lof(2) != copied;
     };
     platform::SetUi(&backend);
@@ -213,7 +217,7 @@ TEST_F(CarveOutTest, NothingToCopyLeavesAnEmptyPackFile) {
 TEST_F(CarveOutTest, ArchiveStartBelowOneFailsBeforeAnyByte) {
   for (int32_t start : {0, -1, -45056, INT32_MIN}) {
     world.InstallPackage(JoinPackage("stub-bytes", "archive", {}, start));
-    form.Load();
+    mdl_main::LoadSetup(form);
     exe = mdl_main::ReadTrailer();
     EXPECT_EQ(exe.ArchiveStart, start);
     platform::fs::RemoveFileOrLink(world.packFile);

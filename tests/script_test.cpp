@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "package/script_record.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "run/install_script.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-namespace script = mdl_main::script;
+namespace script = package::script;
 using pkgbuild::ListNames;
 using pkgbuild::P;
 using pkgbuild::ScriptRecord;
@@ -85,7 +86,7 @@ protected:
   // Runs the script; returns the error it raised, if any.
   std::optional<platform::Error> RunScript() {
     try {
-      script::RunInstallScript();
+      mdl_main::script::RunInstallScript();
     } catch (const platform::Error &e) {
       platform::files::CloseAllQuietly();
       return e;

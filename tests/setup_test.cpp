@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "run/mdl_main.h"
+#include "run/setup_host.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -54,7 +55,7 @@ TEST_F(SetupTest, LoadCreatesTheDesignedWindowHiddenWithTheTimerOff) {
   testsupport::ScriptedUi backend;
   backend.timerOn = true; // Load must switch it off whatever it was
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
 
   EXPECT_TRUE(backend.formCreated);
   EXPECT_FALSE(backend.formShown);
@@ -108,7 +109,7 @@ TEST_F(SetupTest, ProgressTextIsPlainDecimal) {
   for (const auto &c : cases) {
     testsupport::ScriptedUi backend;
     ui::Setup form;
-    form.Load();
+    mdl_main::LoadSetup(form);
     form.SetProgress(c.value);
     EXPECT_EQ(backend.label[1], c.text) << c.value;
     EXPECT_EQ(backend.labelHistory.size(), 1u) << c.value;
@@ -118,7 +119,7 @@ TEST_F(SetupTest, ProgressTextIsPlainDecimal) {
 TEST_F(SetupTest, ProgressTouchesTheLabelOnlyWhenTheValueChanges) {
   testsupport::ScriptedUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   // The first value is shown although the line was empty; repeats are not.
   const int16_t values[] = {0, 0, 0, 1, 1, 2, 2, 2, 1, 100, 100};
   for (int16_t v : values)
@@ -136,7 +137,7 @@ TEST_F(SetupTest, ProgressTouchesTheLabelOnlyWhenTheValueChanges) {
 TEST_F(SetupTest, ProgressIsShownAgainAfterATickReplacedIt) {
   testsupport::ScriptedUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   form.SetProgress(3);
   form.opn_Timer(); // the line now shows DefFile, empty for a new object
   EXPECT_EQ(backend.label[1], "");
@@ -147,7 +148,7 @@ TEST_F(SetupTest, ProgressIsShownAgainAfterATickReplacedIt) {
 TEST_F(SetupTest, StatusTextIsSetAsGiven) {
   testsupport::ScriptedUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   for (const char *text : {"", "abc", "Идет подготовка к установке...", ""}) {
     form.SetStatus(text);
     EXPECT_EQ(backend.label[0], text);
@@ -170,7 +171,7 @@ TEST_F(SetupTest, StatusHandleSetsTheTextBeforeTheTimer) {
   for (const auto &c : cases) {
     TimerOrderUi backend;
     ui::Setup form;
-    form.Load();
+    mdl_main::LoadSetup(form);
     backend.statusAtTimer.clear();
     backend.timerOn = !c.timer;
     form.SetStatusHandle(c.value);
@@ -184,7 +185,7 @@ TEST_F(SetupTest, StatusHandleSetsTheTextBeforeTheTimer) {
 TEST_F(SetupTest, TickWithoutArchiveObjectCreatesIt) {
   testsupport::ScriptedUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   form.SetProgress(42);
   ASSERT_FALSE(mdl_main::HasArch());
   form.opn_Timer();
@@ -204,7 +205,7 @@ TEST_F(SetupTest, CloseAnsweredNoRefusesEveryTimeAndChangesNothing) {
 
   testsupport::ScriptedUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   form.Show();
   form.SetStatus("status");
   form.SetProgress(9);
@@ -240,7 +241,7 @@ TEST_F(SetupTest, CloseAnsweredYesClosesFilesRemovesBothAndEnds) {
 
   EndWatchUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   // Files open as they are in the middle of the copy.
   platform::files::Open(platform::files::FreeFile(), mdl_main::PackFile,
                         platform::OpenMode::ReadOnly);
@@ -265,7 +266,7 @@ TEST_F(SetupTest, CloseAnsweredYesEndsEvenWhenNothingCanBeRemoved) {
   mdl_main::PackFile = box / "missing.PACK";
   testsupport::ScriptedUi backend;
   ui::Setup form;
-  form.Load();
+  mdl_main::LoadSetup(form);
   backend.QueueAnswer(MsgAnswer::Yes);
   const int code = testsupport::RunProgram([&] {
     int16_t cancel = 0;

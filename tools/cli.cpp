@@ -136,8 +136,10 @@ const std::vector<Command> &Commands() {
        "       updpack build --archive ARCHIVE -o PACKAGE.exe\n"
        "       (each with [--stub STUB] [--icon FILE.ico])\n"
        "\n"
-       "Writes the program image, a PACK1 archive and a 4-byte little-endian\n"
+       "Writes the program image, the package's manifest (its texts, product,\n"
+       "version and length), a PACK1 archive and a 4-byte little-endian\n"
        "trailer holding the 1-based position of the archive's first byte.\n"
+       "The stub must end where its image's headers say the image ends.\n"
        "With --from, the archive holds exactly the files that the script's\n"
        "install lines name, each under a short entry name, and the compiled\n"
        "script; a product file must be a regular file inside PRODUCT_DIR,\n"
@@ -233,10 +235,12 @@ const std::vector<Command> &Commands() {
        "\n"
        "Checks what the package's run would trip over: the trailer (and\n"
        "whether a signing tool's certificate table follows it; the signature\n"
-       "itself is not verified), the signature bytes and the end of the\n"
-       "catalog, every entry's name and range, the checksum entry with every\n"
-       "entry it lists (each read and its CRC-32 compared), and the install\n"
-       "script record by record. Prints a report; --json prints it as JSON.\n"
+       "itself is not verified), the manifest (present, absent or damaged,\n"
+       "its keys, the length it declares), the signature bytes and the end\n"
+       "of the catalog, every entry's name and range, the checksum entry\n"
+       "with every entry it lists (each read and its CRC-32 compared), and\n"
+       "the install script record by record. Prints a report; --json prints\n"
+       "it as JSON.\n"
        "Exit status: 0 sound, 1 damaged or would fail, 64 usage error.\n",
        VerifyCommand},
   };

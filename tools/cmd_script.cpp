@@ -2,8 +2,8 @@
 // scripts between their text form and their binary records.
 #include <iostream>
 
+#include "package/script_record.h"
 #include "platform/fs.h"
-#include "run/install_script.h"
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"

@@ -61,6 +61,11 @@ void PrintJson(const PackageCheck &c) {
             << KindName(c.kind)
             << "\",\n  \"archive_first\": " << c.archiveFirst
             << ",\n  \"archive_last\": " << c.archiveLast
+            << ",\n  \"manifest\": \"" << c.manifest
+            << "\",\n  \"manifest_offset\": " << c.manifestOffset
+            << ",\n  \"manifest_keys\": " << JsonList(c.manifestKeys)
+            << ",\n  \"declared_bytes\": " << c.declaredLength
+            << ",\n  \"package_bytes\": " << c.fileLength - c.certificateTable
             << ",\n  \"product\": " << Json(c.product)
             << ",\n  \"version\": " << Json(c.version)
             << ",\n  \"icon\": " << Json(c.icon) << ",\n  \"texts\": {";
@@ -106,6 +111,21 @@ void PrintText(const PackageCheck &c) {
   if (c.kind == FileKind::Package)
     std::cout << "  archive:     positions " << c.archiveFirst << " to "
               << c.archiveLast << ", trailer after it\n";
+  if (c.kind != FileKind::Archive) {
+    std::cout << "  manifest:    " << c.manifest;
+    if (c.manifest != "absent")
+      std::cout << " at offset " << c.manifestOffset;
+    if (!c.manifestKeys.empty()) {
+      std::cout << "; keys";
+      for (const std::string &key : c.manifestKeys)
+        std::cout << " " << ConsoleUi::Printable(key);
+    }
+    std::cout << "\n";
+    if (c.declaredLength >= 0)
+      std::cout << "  length:      " << c.fileLength - c.certificateTable
+                << " bytes, " << c.declaredLength
+                << " declared by the manifest\n";
+  }
   if (c.kind == FileKind::Package) {
     std::cout << "  product:     " << ConsoleUi::Printable(c.product)
               << ", version " << ConsoleUi::Printable(c.version)

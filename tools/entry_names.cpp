@@ -1,19 +1,19 @@
 // Choosing short, unique entry names.
 #include "tools/entry_names.h"
-#include "run/checksums.h"
 
 #include "archive/catalog.h"
+#include "package/checksums.h"
+#include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
-#include "run/install_script.h"
 
 namespace tools {
 
 namespace fs = platform::fs;
 
 bool IsReservedEntryName(const std::string &name) {
-  return fs::CompareNamesNoCase(name, mdl_main::script::kScriptName) == 0 ||
-         fs::CompareNamesNoCase(name, mdl_main::sums::kEntryName) == 0;
+  return fs::CompareNamesNoCase(name, package::script::kScriptName) == 0 ||
+         fs::CompareNamesNoCase(name, package::sums::kEntryName) == 0;
 }
 
 bool IsWindowsName(const std::string &name) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "package/byte_source.h"
 #include "platform/os_file.h"
 
 namespace tools {
@@ -30,6 +31,21 @@ public:
 
 private:
   platform::os::File file_;
+};
+
+// An open file as a byte source for the package's readers; its size is
+// taken once. Raises the file layer's error for a read that fails.
+class OsFileSource final : public package::ByteSource {
+public:
+  explicit OsFileSource(const OsFile &file) : file_(file), size_(file.Size()) {}
+  int64_t Size() const override { return size_; }
+  bool Read(int64_t offset, uint8_t *bytes, size_t count) const override {
+    return offset >= 0 && file_.ReadAt(offset, bytes, count) == count;
+  }
+
+private:
+  const OsFile &file_;
+  int64_t size_;
 };
 
 // Copies length bytes of source, from offset `from`, to target at offset

@@ -1,11 +1,13 @@
 // Reading and checking icon files.
 #include "tools/icon_file.h"
 
+#include "package/coding.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
-#include "tools/le_bytes.h"
 
 namespace tools {
+
+using package::ReadLE;
 
 namespace {
 
@@ -34,8 +36,8 @@ constexpr size_t kBmpPlanes = 12;
 constexpr size_t kBmpBitCount = 14;
 
 uint32_t GetBE32(std::string_view bytes, size_t offset) {
-  return GetLE(bytes, offset + 3, 1) | GetLE(bytes, offset + 2, 1) << 8 |
-         GetLE(bytes, offset + 1, 1) << 16 | GetLE(bytes, offset, 1) << 24;
+  return ReadLE(bytes, offset + 3, 1) | ReadLE(bytes, offset + 2, 1) << 8 |
+         ReadLE(bytes, offset + 1, 1) << 16 | ReadLE(bytes, offset, 1) << 24;
 }
 
 // Channels of a PNG colour type: grey, -, RGB, palette, grey + alpha, -,
@@ -55,15 +57,16 @@ IconShape ShapeOf(std::string_view data) {
     shape.png = true;
     shape.width = GetBE32(data, kPngWidth);
     shape.height = GetBE32(data, kPngHeight);
-    shape.bits = GetLE(data, kPngBitDepth, 1) *
-                 PngChannels(GetLE(data, kPngColourType, 1));
+    shape.bits = ReadLE(data, kPngBitDepth, 1) *
+                 PngChannels(ReadLE(data, kPngColourType, 1));
   } else {
-    if (data.size() < kBmpMinHeader || GetLE(data, 0, 4) < kBmpMinHeader ||
-        GetLE(data, 0, 4) > data.size())
+    if (data.size() < kBmpMinHeader || ReadLE(data, 0, 4) < kBmpMinHeader ||
+        ReadLE(data, 0, 4) > data.size())
       throw ToolError("an image that is neither a PNG nor a bitmap");
-    shape.width = GetLE(data, kBmpWidth, 4);
-    shape.height = GetLE(data, kBmpHeight, 4) / 2; // the colours, then the mask
-    shape.bits = GetLE(data, kBmpPlanes, 2) * GetLE(data, kBmpBitCount, 2);
+    shape.width = ReadLE(data, kBmpWidth, 4);
+    shape.height =
+        ReadLE(data, kBmpHeight, 4) / 2; // the colours, then the mask
+    shape.bits = ReadLE(data, kBmpPlanes, 2) * ReadLE(data, kBmpBitCount, 2);
   }
   if (shape.width == 0 || shape.height == 0 || shape.bits == 0)
     throw ToolError("an image of no pixels or no colour depth");
@@ -71,10 +74,10 @@ IconShape ShapeOf(std::string_view data) {
 }
 
 std::vector<IconImage> ParseIcon(std::string_view bytes) {
-  if (bytes.size() < kDirectorySize || GetLE(bytes, 0, 2) != 0 ||
-      GetLE(bytes, 2, 2) != kIconType)
+  if (bytes.size() < kDirectorySize || ReadLE(bytes, 0, 2) != 0 ||
+      ReadLE(bytes, 2, 2) != kIconType)
     throw ToolError("not an icon file: it does not begin with 00 00 01 00");
-  const size_t count = GetLE(bytes, 4, 2);
+  const size_t count = ReadLE(bytes, 4, 2);
   if (count == 0)
     throw ToolError("the icon holds no image");
   const size_t images = kDirectorySize + count * kEntrySize;
@@ -86,14 +89,14 @@ std::vector<IconImage> ParseIcon(std::string_view bytes) {
     const size_t entry = kDirectorySize + k * kEntrySize;
     const std::string which = "image " + std::to_string(k + 1);
     IconImage image;
-    image.width = static_cast<uint8_t>(GetLE(bytes, entry, 1));
-    image.height = static_cast<uint8_t>(GetLE(bytes, entry + 1, 1));
-    image.colours = static_cast<uint8_t>(GetLE(bytes, entry + 2, 1));
-    image.reserved = static_cast<uint8_t>(GetLE(bytes, entry + 3, 1));
-    image.planes = static_cast<uint16_t>(GetLE(bytes, entry + 4, 2));
-    image.bitCount = static_cast<uint16_t>(GetLE(bytes, entry + 6, 2));
-    const size_t size = GetLE(bytes, entry + 8, 4);
-    const size_t offset = GetLE(bytes, entry + 12, 4);
+    image.width = static_cast<uint8_t>(ReadLE(bytes, entry, 1));
+    image.height = static_cast<uint8_t>(ReadLE(bytes, entry + 1, 1));
+    image.colours = static_cast<uint8_t>(ReadLE(bytes, entry + 2, 1));
+    image.reserved = static_cast<uint8_t>(ReadLE(bytes, entry + 3, 1));
+    image.planes = static_cast<uint16_t>(ReadLE(bytes, entry + 4, 2));
+    image.bitCount = static_cast<uint16_t>(ReadLE(bytes, entry + 6, 2));
+    const size_t size = ReadLE(bytes, entry + 8, 4);
+    const size_t offset = ReadLE(bytes, entry + 12, 4);
     if (size == 0)
       throw ToolError(which + " has a size of 0");
     if (offset < images || offset > bytes.size() ||

@@ -11,14 +11,14 @@ namespace tools {
 namespace {
 
 // What each text is, and the most characters its window or box shows
-// whole; in the order of mdl_main::Text.
+// whole; in the order of package::Text.
 struct TextLimit {
   const char *meaning;
   size_t maxChars;
   bool lineBreaks; // may hold CR LF (message boxes only)
   bool question;   // a box that asks: it must say something
 };
-constexpr TextLimit kLimits[mdl_main::kTextCount] = {
+constexpr TextLimit kLimits[package::kTextCount] = {
     {"the confirmation question", 1000, true, true},
     {"the success message", 1000, true, false},
     {"the first line of the critical-error message", 200, false, false},
@@ -32,21 +32,10 @@ constexpr TextLimit kLimits[mdl_main::kTextCount] = {
     {"the question when the window is closed", 500, true, true},
 };
 
-// The value of key in a payload of pairs; fallback when it has none.
-std::string PayloadValue(std::string_view payload, std::string_view key,
-                         std::string fallback) {
-  mdl_main::ForEachTextPair(payload,
-                            [&](std::string_view k, std::string_view value) {
-                              if (k == key)
-                                fallback = value;
-                            });
-  return fallback;
-}
-
 // The index of a text's key, or kTextCount for no text.
 size_t FindKey(std::string_view key) {
   size_t k = 0;
-  while (k < mdl_main::kTextCount && key != mdl_main::KeyOf(k).key)
+  while (k < package::kTextCount && key != package::KeyOf(k).key)
     ++k;
   return k;
 }
@@ -109,19 +98,11 @@ void AddFault(std::vector<std::string> &faults, std::string fault) {
     faults.push_back(std::move(fault));
 }
 
-void AppendPair(std::string &payload, const std::string &key,
-                const std::string &value) {
-  payload += key;
-  payload += '\0';
-  payload += value;
-  payload += '\0';
-}
-
 } // namespace
 
 bool ImageTexts::Asked() const {
-  return product != mdl_main::kDefaultProduct ||
-         version != mdl_main::kDefaultVersion || !company.empty() ||
+  return product != package::kDefaultProduct ||
+         version != package::kDefaultVersion || !company.empty() ||
          !copyright.empty() || !replaced.empty();
 }
 
@@ -142,7 +123,7 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path) {
     if (equals == std::string_view::npos)
       throw ToolError(where + "expected key = value");
     const std::string key(Trim(line.substr(0, equals)));
-    if (FindKey(key) == mdl_main::kTextCount)
+    if (FindKey(key) == package::kTextCount)
       throw ToolError(where + "unknown key \"" + key +
                       "\" (see updpack help build)");
     if (texts.count(key))
@@ -154,8 +135,8 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path) {
 
 std::string TextKeysHelp() {
   std::string help;
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
-    std::string name = mdl_main::KeyOf(k).key;
+  for (size_t k = 0; k < package::kTextCount; ++k) {
+    std::string name = package::KeyOf(k).key;
     name.resize(12, ' ');
     help += "    " + name + kLimits[k].meaning + " (at most " +
             std::to_string(kLimits[k].maxChars) + " characters)\n";
@@ -165,14 +146,14 @@ std::string TextKeysHelp() {
 
 std::vector<std::string> TextFaults(const std::string &product,
                                     const std::string &version,
-                                    const mdl_main::Texts &texts) {
+                                    const package::Texts &texts) {
   std::vector<std::string> faults;
   // The version resource keeps room for these (stub/updpack-stub.rc).
   AddFault(faults, ShowableFault("--product", product, 32, false));
   AddFault(faults, ShowableFault("--version", version, 20, false));
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k) {
+  for (size_t k = 0; k < package::kTextCount; ++k) {
     const std::string what =
-        std::string("the text \"") + mdl_main::KeyOf(k).key + "\"";
+        std::string("the text \"") + package::KeyOf(k).key + "\"";
     if (kLimits[k].question && texts[k].empty())
       faults.push_back(what + " is empty: its box would ask nothing");
     AddFault(faults, ShowableFault(what, texts[k], kLimits[k].maxChars,
@@ -181,8 +162,8 @@ std::vector<std::string> TextFaults(const std::string &product,
   return faults;
 }
 
-mdl_main::Texts CheckTexts(const ImageTexts &texts) {
-  mdl_main::Texts result = mdl_main::DefaultTexts(texts.product, texts.version);
+package::Texts CheckTexts(const ImageTexts &texts) {
+  package::Texts result = package::DefaultTexts(texts.product, texts.version);
   for (const auto &[key, value] : texts.replaced)
     result[FindKey(key)] = value;
   std::vector<std::string> faults =
@@ -194,22 +175,23 @@ mdl_main::Texts CheckTexts(const ImageTexts &texts) {
   return result;
 }
 
-void PutTexts(std::string &image, const ImageTexts &texts) {
-  // Everything is checked first: a failure leaves the image as it is.
-  const mdl_main::Texts result = CheckTexts(texts);
-  // Every text whole: the program fills in no product or version itself.
+std::string ManifestPayload(const ImageTexts &texts) {
+  const package::Texts result = CheckTexts(texts);
   std::string payload;
-  AppendPair(payload, "product", texts.product);
-  AppendPair(payload, "version", texts.version);
-  // Every package build writes carries the checksum entry.
-  AppendPair(payload, mdl_main::kSumsKey, "1");
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k)
-    AppendPair(payload, mdl_main::KeyOf(k).key, result[k]);
-  if (payload.size() > mdl_main::kMaxTextsPayload)
+  package::AppendPair(payload, package::kProductKey, texts.product);
+  package::AppendPair(payload, package::kVersionKey, texts.version);
+  package::AppendPair(payload, package::kSumsKey, "1");
+  for (size_t k = 0; k < package::kTextCount; ++k)
+    package::AppendPair(payload, package::KeyOf(k).key, result[k]);
+  if (payload.size() > kTextsRoom)
     throw ToolError("the texts take " + std::to_string(payload.size()) +
                     " bytes; a package has room for " +
-                    std::to_string(mdl_main::kMaxTextsPayload));
+                    std::to_string(kTextsRoom));
+  return payload;
+}
 
+void PutProperties(std::string &image, const ImageTexts &texts) {
+  CheckTexts(texts);
   // The file's properties, in the room the image's version resource keeps
   // (the shipped product and version when nothing else is asked for).
   std::string copy = image; // written back only when every part fits
@@ -229,35 +211,37 @@ void PutTexts(std::string &image, const ImageTexts &texts) {
       Warn(std::string(e.what()) +
            ": the package's file properties stay blank");
   }
-  // The texts follow the image, right before the archive: always, since
-  // they carry the damaged sentence, which a package without them does not
-  // show, and declare the checksum entry.
-  copy += payload;
-  for (int k = 0; k < 4; ++k)
-    copy += static_cast<char>((payload.size() >> (8 * k)) & 0xFF);
-  copy.append(mdl_main::kTextsMagic, sizeof mdl_main::kTextsMagic - 1);
   image = std::move(copy);
 }
 
-FoundTexts ReadImageTexts(std::string_view image) {
+FoundTexts ManifestTexts(const package::Manifest &manifest) {
   FoundTexts found;
-  const auto payload = mdl_main::TextsPayload(image);
-  if (!payload)
+  if (manifest.state != package::ManifestState::Intact)
     return found;
-  // Texts that do not parse are none, as the run takes them.
-  mdl_main::Texts texts = mdl_main::DefaultTexts();
-  if (!mdl_main::ApplyTextPayload(*payload, texts, &found.sums))
-    return found;
+  const std::string_view payload = manifest.payload;
+  package::Texts texts = package::DefaultTexts();
+  package::ApplyTexts(payload, texts);
   found.own = true;
   found.texts = std::move(texts);
-  found.product = PayloadValue(*payload, "product", found.product);
-  found.version = PayloadValue(*payload, "version", found.version);
+  found.sums = package::FindValue(payload, package::kSumsKey) == "1";
+  found.product =
+      package::FindValue(payload, package::kProductKey).value_or(found.product);
+  found.version =
+      package::FindValue(payload, package::kVersionKey).value_or(found.version);
   // The replaced texts: what differs from the defaults for that product.
-  const mdl_main::Texts defaults =
-      mdl_main::DefaultTexts(found.product, found.version);
-  for (size_t k = 0; k < mdl_main::kTextCount; ++k)
+  const package::Texts defaults =
+      package::DefaultTexts(found.product, found.version);
+  for (size_t k = 0; k < package::kTextCount; ++k)
     if (found.texts[k] != defaults[k])
-      found.replaced[mdl_main::KeyOf(k).key] = found.texts[k];
+      found.replaced[package::KeyOf(k).key] = found.texts[k];
+  package::ForEachPair(payload, [&](std::string_view key, std::string_view) {
+    const bool known = FindKey(key) < package::kTextCount ||
+                       key == package::kProductKey ||
+                       key == package::kVersionKey ||
+                       key == package::kSumsKey || key == package::kLengthKey;
+    if (!known)
+      found.unknownKeys.emplace_back(key);
+  });
   return found;
 }
 

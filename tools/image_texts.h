@@ -1,6 +1,6 @@
-// The texts and file properties that `updpack build` puts into the program
-// image of a package: the run's texts after the image's last byte, the
-// product, version, company and copyright in its version resource.
+// The texts and file properties that `updpack build` puts into a package:
+// the run's texts in its manifest (package/manifest.h), the product,
+// version, company and copyright in its version resource.
 #pragma once
 
 #include <map>
@@ -8,13 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "run/texts.h"
+#include "package/manifest.h"
+#include "package/texts.h"
 
 namespace tools {
 
 struct ImageTexts {
-  std::string product = mdl_main::kDefaultProduct;
-  std::string version = mdl_main::kDefaultVersion;
+  std::string product = package::kDefaultProduct;
+  std::string version = package::kDefaultVersion;
   std::string company;
   std::string copyright;
   std::map<std::string, std::string> replaced; // text key -> text
@@ -38,33 +39,43 @@ std::string TextKeysHelp();
 // an empty question. verify reports a package's texts by the same rules.
 std::vector<std::string> TextFaults(const std::string &product,
                                     const std::string &version,
-                                    const mdl_main::Texts &texts);
+                                    const package::Texts &texts);
 
 // The texts a run of the package shows, checked: raises ToolError for the
 // first of TextFaults, and for a company or copyright too long for the
 // version resource or with a character Windows cannot show.
-mdl_main::Texts CheckTexts(const ImageTexts &texts);
+package::Texts CheckTexts(const ImageTexts &texts);
 
-// Puts texts into the image: the version resource's strings, and the
-// texts after the image's last byte, where the run reads them, with the
-// declaration of the checksum entry that every package of build carries.
-// Raises ToolError, before anything is
-// changed, for a text too long for the window or box that shows it, or for
-// the room a package has, and for a character Windows cannot show. An image
-// without a version resource keeps blank file properties, with a warning.
-void PutTexts(std::string &image, const ImageTexts &texts);
+// The room a package keeps for its texts, in bytes of the manifest.
+inline constexpr size_t kTextsRoom = 16 * 1024;
 
-// What an image holds: whether it ends in texts, the product and
-// version its texts were made for, the texts given in place of the
-// defaults, and the texts a run shows.
+// The pairs of the manifest that build writes for texts (the package's
+// length joins them once the package is laid out): the product and
+// version, the declaration of the checksum entry that every package of
+// build carries, and every text whole, so that the program fills in no
+// product or version itself. Raises ToolError as CheckTexts does, and for
+// texts beyond kTextsRoom.
+std::string ManifestPayload(const ImageTexts &texts);
+
+// Puts the product, version, company and copyright into the image's
+// version resource. Raises ToolError, before anything is changed, as
+// CheckTexts does. An image without a version resource keeps blank file
+// properties, with a warning.
+void PutProperties(std::string &image, const ImageTexts &texts);
+
+// What a package's manifest says: the product and version its texts were
+// made for, the texts given in place of the defaults, the texts a run
+// shows, and the keys that no run of this version reads. A manifest that
+// is absent or damaged says nothing (own false, the shipped texts).
 struct FoundTexts {
-  bool own = false;  // the image ends in texts of its own
-  bool sums = false; // they declare the checksum entry
-  std::string product = mdl_main::kDefaultProduct;
-  std::string version = mdl_main::kDefaultVersion;
+  bool own = false;  // an intact manifest
+  bool sums = false; // it declares the checksum entry
+  std::string product = package::kDefaultProduct;
+  std::string version = package::kDefaultVersion;
   std::map<std::string, std::string> replaced;
-  mdl_main::Texts texts = mdl_main::PlainTexts();
+  package::Texts texts = package::PlainTexts();
+  std::vector<std::string> unknownKeys;
 };
-FoundTexts ReadImageTexts(std::string_view image);
+FoundTexts ManifestTexts(const package::Manifest &manifest);
 
 } // namespace tools

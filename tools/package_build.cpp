@@ -1,14 +1,14 @@
 // Packages built from a product folder or a payload folder.
 #include "tools/package_build.h"
-#include "run/checksums.h"
 
 #include <filesystem>
 #include <iostream>
 #include <map>
 
+#include "package/checksums.h"
+#include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
-#include "run/install_script.h"
 #include "tools/cli.h"
 #include "tools/entry_names.h"
 #include "tools/file_io.h"
@@ -26,7 +26,7 @@ namespace tools {
 namespace {
 
 namespace stdfs = std::filesystem;
-namespace script = mdl_main::script;
+namespace script = package::script;
 using script_text::CompiledScript;
 
 // Compiles the script or prints its errors and fails.
@@ -163,8 +163,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     if (file.id == older)
       continue;
     if (platform::fs::CompareNamesNoCase(file.name,
-                                         mdl_main::sums::kEntryName) == 0)
-      throw ToolError(path + ": the entry name " + mdl_main::sums::kEntryName +
+                                         package::sums::kEntryName) == 0)
+      throw ToolError(path + ": the entry name " + package::sums::kEntryName +
                       " is kept for the tool");
     if (source &&
         platform::fs::CompareNamesNoCase(file.name, script::kScriptName) == 0)

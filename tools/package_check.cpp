@@ -1,11 +1,13 @@
 // The checks of `updpack verify`.
 #include "tools/package_check.h"
 
+#include "package/checksums.h"
+#include "package/crc32.h"
+#include "package/manifest.h"
+#include "package/pe_image.h"
+#include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "run/checksums.h"
-#include "run/install_script.h"
-#include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
@@ -16,10 +18,12 @@
 
 namespace tools {
 
+namespace pe = package::pe;
+
 namespace {
 
-namespace sums = mdl_main::sums;
-namespace script = mdl_main::script;
+namespace sums = package::sums;
+namespace script = package::script;
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 
@@ -58,10 +62,7 @@ const ListedEntry *Written(const PackageCheck &check, const NameIndex &index,
 // end the file: whatever follows it is no part of what was signed, and the
 // package is taken to end at the file's end, after those bytes.
 void CheckSignatureEnd(PackageCheck &check, const OsFile &file) {
-  const auto named =
-      pe::ReadImageHeaders([&](int64_t offset, uint8_t *bytes, size_t count) {
-        return file.ReadAt(offset, bytes, count) == count;
-      }).table;
+  const auto named = pe::ReadImageHeaders(OsFileSource(file)).table;
   if (!named || named->offset + named->size == check.fileLength)
     return;
   const int64_t after = check.fileLength - named->offset - named->size;
@@ -74,6 +75,82 @@ void CheckSignatureEnd(PackageCheck &check, const OsFile &file) {
            : " that runs past the end of the file"));
 }
 
+// What is wrong with a damaged manifest.
+std::string ManifestDamage(const package::Manifest &manifest,
+                           int64_t fileLength) {
+  const std::string payload =
+      "its payload of " + std::to_string(manifest.payloadLength) + " bytes";
+  switch (manifest.fault) {
+  case package::ManifestFault::Cut:
+    return "it runs past the end of the file (" + std::to_string(fileLength) +
+           " bytes): cut short";
+  case package::ManifestFault::TooLong:
+    return payload + " is more than a run reads (" +
+           std::to_string(package::kMaxManifestPayload) + ")";
+  case package::ManifestFault::Crc:
+    return payload + " does not match its CRC-32";
+  case package::ManifestFault::NotPairs:
+    return payload + " is not a list of key and value pairs";
+  case package::ManifestFault::BadLength:
+    return std::string("its \"") + package::kLengthKey +
+           "\" is not a decimal number";
+  case package::ManifestFault::None:
+    break;
+  }
+  return "damaged";
+}
+
+// The manifest where the program image ends: absent (the base format),
+// damaged, or its keys, the texts it carries and the length it declares.
+void CheckManifest(PackageCheck &check, const OsFile &file) {
+  const package::Manifest manifest = package::FindManifest(OsFileSource(file));
+  check.manifestOffset = manifest.offset;
+  switch (manifest.state) {
+  case package::ManifestState::Absent:
+    check.manifest = "absent";
+    check.notes.push_back(
+        "no manifest where the program image ends: the base format, whose "
+        "run shows the shipped texts and tells no cut download");
+    return;
+  case package::ManifestState::Damaged:
+    check.manifest = "damaged";
+    check.faults.push_back(
+        "the manifest at offset " + std::to_string(manifest.offset) +
+        " is damaged: " + ManifestDamage(manifest, check.fileLength));
+    return;
+  case package::ManifestState::Intact:
+    check.manifest = "present";
+    break;
+  }
+  package::ForEachPair(manifest.payload,
+                       [&](std::string_view key, std::string_view) {
+                         check.manifestKeys.emplace_back(key);
+                       });
+  check.declaredLength = manifest.length;
+  const int64_t length = check.fileLength - check.certificateTable;
+  if (manifest.length < 0)
+    check.notes.push_back("the manifest declares no length: a cut download "
+                          "is told only by what is missing");
+  else if (manifest.length != length)
+    check.faults.push_back("the manifest declares a package of " +
+                           std::to_string(manifest.length) +
+                           " bytes, and it is " + std::to_string(length) +
+                           " (cut short, or bytes added after it)");
+  const FoundTexts texts = ManifestTexts(manifest);
+  check.ownTexts = texts.own;
+  check.sumsDeclared = texts.sums;
+  check.product = texts.product;
+  check.version = texts.version;
+  check.replacedTexts = texts.replaced;
+  for (const std::string &key : texts.unknownKeys)
+    check.notes.push_back("the manifest's key " + Quoted(key) +
+                          " is not known here: a run passes it over");
+  // Judged by the rules build applies to them.
+  for (std::string &fault :
+       TextFaults(texts.product, texts.version, texts.texts))
+    check.faults.push_back(std::move(fault));
+}
+
 void CheckContainer(PackageCheck &check) {
   const OsFile file(check.path, platform::OpenMode::ReadOnly);
   check.fileLength = file.Size();
@@ -84,26 +161,17 @@ void CheckContainer(PackageCheck &check) {
   check.kind = span.kind;
   check.archiveFirst = span.first;
   check.archiveLast = span.last;
-  // The texts of the program image, the part before the archive.
+  if (span.kind != FileKind::Archive)
+    CheckManifest(check, file);
+  // The icon of the program image, the part before the archive.
   if (span.kind == FileKind::Package) {
     std::string image(static_cast<size_t>(span.first - 1), '\0');
     image.resize(file.ReadAt(0, image.data(), image.size()));
-    const FoundTexts texts = ReadImageTexts(image);
-    check.ownTexts = texts.own;
-    check.sumsDeclared = texts.sums;
-    check.product = texts.product;
-    check.version = texts.version;
-    check.replacedTexts = texts.replaced;
     try {
       check.icon = DescribeIcon(ReadProgramIcon(image));
     } catch (const ToolError &e) {
       check.notes.push_back(std::string("no icon: ") + e.what());
     }
-    // Judged by the rules build applies to them.
-    if (texts.own)
-      for (std::string &fault :
-           TextFaults(texts.product, texts.version, texts.texts))
-        check.faults.push_back(std::move(fault));
   }
   if (span.kind == FileKind::Other) {
     check.faults.push_back(
@@ -119,7 +187,7 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
                     ArchiveReader &reader) {
   const ListedEntry *list = Written(check, entries, sums::kEntryName);
   if (!list && check.sumsDeclared) {
-    check.faults.push_back(std::string("the package's texts declare a ") +
+    check.faults.push_back(std::string("the package's manifest declares a ") +
                            sums::kEntryName + " entry, and it holds none");
     return;
   }
@@ -146,7 +214,7 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
     }
     uint32_t crc = 0;
     reader.ReadPieces(*entry, [&](const uint8_t *bytes, size_t count) {
-      crc = sums::Crc32(crc, bytes, count);
+      crc = package::Crc32(crc, bytes, count);
     });
     if (entry->size != sum.length)
       check.faults.push_back("the entry " + Quoted(sum.name) + " is " +
@@ -194,12 +262,11 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   for (size_t k = 0; k < count; ++k) {
     const std::string_view record = std::string_view(bytes).substr(
         k * script::kRecordSize, script::kRecordSize);
-    const std::string_view source = script::TrimBlanks(
-        record.substr(script::kSourceOffset, script::kSourceSize));
-    const std::string_view target = script::TrimBlanks(
-        record.substr(script::kTargetOffset, script::kTargetSize));
+    const script::Record fields = script::DecodeRecord(record);
+    const std::string_view source = script::TrimBlanks(fields.source);
+    const std::string_view target = script::TrimBlanks(fields.target);
     CheckedRecord checked;
-    checked.operation = static_cast<uint8_t>(record[0]);
+    checked.operation = fields.operation;
     checked.sourceLength = source.size();
     checked.targetLength = target.size();
     checked.line = script_text::RecordLine(record);

@@ -33,9 +33,13 @@ struct PackageCheck {
   size_t checksummed = 0; // entries whose length and CRC-32 matched
   bool script = false;    // the package has a script
   std::vector<CheckedRecord> records;
-  size_t scriptTail = 0;        // bytes after the last whole record
-  bool ownTexts = false;        // the image ends in texts of its own
-  bool sumsDeclared = false;    // they declare the checksum entry
+  size_t scriptTail = 0;                 // bytes after the last whole record
+  std::string manifest = "absent";       // "present", "absent" or "damaged"
+  int64_t manifestOffset = 0;            // where the program image ends
+  std::vector<std::string> manifestKeys; // in the manifest's order
+  int64_t declaredLength = -1;           // by the manifest; -1: none
+  bool ownTexts = false;        // the manifest carries the package's texts
+  bool sumsDeclared = false;    // it declares the checksum entry
   std::string product, version; // the texts were made for these
   std::map<std::string, std::string> replacedTexts; // key -> text
   std::string icon;                // the program's icon, as DescribeIcon has it
@@ -47,8 +51,9 @@ struct PackageCheck {
 };
 
 // Reads the file at path and checks: the trailer and a certificate table
-// (present or not; the signature itself is not verified), the signature
-// bytes and the end of the catalog, every entry's name and range, the
+// (present or not; the signature itself is not verified), the manifest
+// and the length it declares, the signature bytes and the end of the
+// catalog, every entry's name and range, the
 // checksum entry with every entry it lists, and the install script. Raises
 // only when the file cannot be read at all.
 PackageCheck CheckPackage(const std::string &path);

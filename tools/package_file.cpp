@@ -6,11 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "package/pe_image.h"
+#include "package/script_record.h"
+#include "package/trailer.h"
 #include "platform/files.h"
 #include "platform/fs.h"
-#include "run/container.h"
-#include "run/install_script.h"
-#include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 
@@ -19,8 +19,6 @@ namespace tools {
 namespace {
 
 namespace files = platform::files;
-
-constexpr int64_t kTrailerSize = mdl_main::kTrailerSize;
 
 bool SignatureAt(const OsFile &file, int64_t offset) {
   char head[archive::kSignatureSize];
@@ -37,12 +35,7 @@ int32_t Narrow(int64_t position, const std::string &path) {
 } // namespace
 
 int64_t PackageEnd(const OsFile &file) {
-  const int64_t length = file.Size();
-  const auto table = pe::FindCertificateTable(
-      length, [&](int64_t offset, uint8_t *bytes, size_t count) {
-        return file.ReadAt(offset, bytes, count) == count;
-      });
-  return table ? table->offset : length;
+  return package::PackageLength(OsFileSource(file));
 }
 
 ArchiveSpan LocateArchive(const OsFile &file) {
@@ -54,14 +47,12 @@ ArchiveSpan LocateArchive(const OsFile &file) {
     return span;
   }
   const int64_t end = PackageEnd(file);
-  if (end < kTrailerSize)
+  const std::optional<int32_t> found =
+      package::ReadArchiveStart(OsFileSource(file), end);
+  if (!found)
     return span;
-  uint8_t trailer[kTrailerSize];
-  if (file.ReadAt(end - kTrailerSize, trailer, sizeof trailer) !=
-      sizeof trailer)
-    return span;
-  const int32_t start = mdl_main::ReadLE32(trailer); // ArchiveStart
-  const int64_t last = end - kTrailerSize;
+  const int32_t start = *found; // ArchiveStart
+  const int64_t last = end - package::kTrailerSize;
   if (start < 1 || start + archive::kSignatureSize - 1 > last ||
       !SignatureAt(file, start - 1))
     return span;
@@ -145,7 +136,7 @@ std::optional<std::string> ScriptEntryOf(const std::string &path) {
   std::optional<std::string> bytes;
   while (reader.Next(entry))
     if (platform::fs::CompareNamesNoCase(entry.name,
-                                         mdl_main::script::kScriptName) == 0)
+                                         package::script::kScriptName) == 0)
       bytes = reader.Read(entry);
   return bytes;
 }

@@ -1,13 +1,16 @@
 // Joining stub, archive and trailer.
 #include "tools/package_writer.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "archive/catalog.h"
+#include "package/checksums.h"
+#include "package/crc32.h"
+#include "package/manifest.h"
+#include "package/trailer.h"
 #include "platform/error.h"
 #include "platform/fs.h"
-#include "run/checksums.h"
-#include "run/container.h"
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -23,7 +26,7 @@ namespace {
 // The package, trailer included, must stay below 2^31 bytes: every
 // position in it is a 32-bit signed number.
 constexpr int64_t kMaxPackage = (int64_t{1} << 31) - 1;
-constexpr int64_t kTrailerSize = mdl_main::kTrailerSize;
+constexpr int64_t kTrailerSize = package::kTrailerSize;
 
 void CheckArchiveFile(const std::string &path) {
   const ArchiveSpan span = LocateArchive(path);
@@ -54,7 +57,7 @@ struct Checksums {
 };
 
 Checksums ChecksumsOf(const std::string &path) {
-  namespace sums = mdl_main::sums;
+  namespace sums = package::sums;
   ArchiveReader reader(path);
   std::vector<sums::Sum> list;
   NameIndex names;
@@ -77,7 +80,7 @@ Checksums ChecksumsOf(const std::string &path) {
                       "checksum entry changes");
     sums::Sum sum{name, entry.size, 0};
     reader.ReadPieces(entry, [&](const uint8_t *bytes, size_t count) {
-      sum.crc = sums::Crc32(sum.crc, bytes, count);
+      sum.crc = package::Crc32(sum.crc, bytes, count);
     });
     names.Add(name, list.size());
     list.push_back(sum);
@@ -89,7 +92,7 @@ Checksums ChecksumsOf(const std::string &path) {
 
 void CheckImage(const PackageOutput &output) {
   CheckPeImage(output.stubPath);
-  CheckTexts(output.texts);
+  ManifestPayload(output.texts);
   if (!output.icon.empty()) {
     std::string image = ReadWholeFile(output.stubPath);
     PutIcon(image, output.icon);
@@ -111,38 +114,47 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   // the checksum entry's text, the closing 0x01, its data region as it is
   // (every range stays valid: ranges count from the data start) and the
   // checksum entry's bytes after it.
+  const std::string payload = ManifestPayload(target.texts);
   std::string image = ReadWholeFile(stubPath);
   // The icon first: its resources may move into the last section, where
-  // the version resource that PutTexts fills is then found.
+  // the version resource that PutProperties fills is then found.
   if (!target.icon.empty())
     PutIcon(image, target.icon);
-  PutTexts(image, target.texts);
+  PutProperties(image, target.texts);
+  CheckImageEnd(image, stubPath);
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
-  const auto stubLength = static_cast<int64_t>(image.size());
   const int64_t head = sums.entriesEnd - sums.info.first;
   const int64_t dataLength = sums.info.length - sums.info.dataStart + 1;
   const int64_t entryStart = dataLength + 1;
   const int64_t entryEnd = entryStart + static_cast<int64_t>(sums.text.size());
-  const std::string entryText = std::string(mdl_main::sums::kEntryName) + "?" +
+  const std::string entryText = std::string(package::sums::kEntryName) + "?" +
                                 std::to_string(entryStart) + "?" +
                                 std::to_string(entryEnd) + "\x02\x01";
   const int64_t archiveLength = head + static_cast<int64_t>(entryText.size()) +
                                 dataLength +
                                 static_cast<int64_t>(sums.text.size());
-  // Signing tools pad the file to a multiple of 8 before their table: the
-  // package is one already, so the trailer stays its last 4 bytes.
-  const int64_t filler =
-      (8 - (stubLength + archiveLength + kTrailerSize) % 8) % 8;
+  // The manifest follows the image, where the run finds it from the
+  // image's headers, and declares the package's length. Signing tools pad
+  // the file to a multiple of 8 before their table: the package is one
+  // already, so the trailer stays its last 4 bytes.
+  int64_t filler = 0;
+  image += package::EncodeManifestWithLength(payload, [&](int64_t manifest) {
+    const int64_t before = static_cast<int64_t>(image.size()) + manifest +
+                           archiveLength + kTrailerSize;
+    filler = (8 - before % 8) % 8;
+    return before + filler;
+  });
+  const auto stubLength = static_cast<int64_t>(image.size());
   const int64_t total = stubLength + archiveLength + filler + kTrailerSize;
   if (total > kMaxPackage)
     throw ToolError("the package would be " + std::to_string(total) +
                     " bytes; it must stay below 2147483648 bytes (2 GiB)");
 
   // ArchiveStart: the 1-based position of the archive's first byte.
-  const auto archiveStart = static_cast<uint32_t>(stubLength + 1);
+  const auto archiveStart = static_cast<int32_t>(stubLength + 1);
   uint8_t tail[8 + kTrailerSize] = {};
-  for (int k = 0; k < kTrailerSize; ++k)
-    tail[filler + k] = static_cast<uint8_t>(archiveStart >> (8 * k));
+  const auto trailer = package::EncodeTrailer(archiveStart);
+  std::copy(trailer.begin(), trailer.end(), tail + filler);
 
   AtomicOutput output(outputPath);
   {

@@ -4,11 +4,16 @@
 #include <algorithm>
 #include <map>
 
-#include "run/pe_image.h"
+#include "package/coding.h"
+#include "package/pe_image.h"
 #include "tools/cli.h"
-#include "tools/le_bytes.h"
 
 namespace tools {
+
+namespace pe = package::pe;
+
+using package::ReadLE;
+using package::WriteLE;
 
 namespace {
 
@@ -61,25 +66,26 @@ struct Layout {
   std::vector<Section> sections;
 
   explicit Layout(std::string_view image) : fileSize(image.size()) {
-    if (image.size() < pe::kDosLfanewOffset + 4 || GetLE(image, 0, 2) != 0x5A4D)
+    if (image.size() < pe::kDosLfanewOffset + 4 ||
+        ReadLE(image, 0, 2) != 0x5A4D)
       Broken("headers do not parse (no MZ)");
-    const size_t coff = GetLE(image, pe::kDosLfanewOffset, 4) + 4;
+    const size_t coff = ReadLE(image, pe::kDosLfanewOffset, 4) + 4;
     optional = coff + pe::kCoffHeaderSize;
     if (optional + kCheckSumOffset + 4 > image.size() ||
-        GetLE(image, coff - 4, 4) != pe::kPeSignature)
+        ReadLE(image, coff - 4, 4) != pe::kPeSignature)
       Broken("headers do not parse (no PE header)");
-    const uint32_t magic = GetLE(image, optional, 2);
+    const uint32_t magic = ReadLE(image, optional, 2);
     const bool plus = magic == pe::kPe32PlusMagic;
     if (!plus && magic != pe::kPe32Magic)
       Broken("optional header is of no known kind");
     const size_t optionalSize =
-        GetLE(image, coff + pe::kSizeOfOptionalHeaderOffset, 2);
+        ReadLE(image, coff + pe::kSizeOfOptionalHeaderOffset, 2);
     const size_t countAt = optional + (plus ? pe::kNumberOfRvaAndSizesPe32Plus
                                             : pe::kNumberOfRvaAndSizesPe32);
     if (optional + optionalSize > image.size() ||
         countAt + 4 > optional + optionalSize)
       Broken("optional header is cut short");
-    const size_t count = GetLE(image, countAt, 4);
+    const size_t count = ReadLE(image, countAt, 4);
     resourceEntry =
         optional +
         (plus ? pe::kDataDirectoriesPe32Plus : pe::kDataDirectoriesPe32) +
@@ -87,21 +93,21 @@ struct Layout {
     if (count <= kDirectoryEntryResource ||
         resourceEntry + pe::kDataDirectorySize > optional + optionalSize)
       Broken("optional header has no resource directory");
-    sectionAlignment = GetLE(image, optional + kSectionAlignmentOffset, 4);
-    fileAlignment = GetLE(image, optional + kFileAlignmentOffset, 4);
+    sectionAlignment = ReadLE(image, optional + kSectionAlignmentOffset, 4);
+    fileAlignment = ReadLE(image, optional + kFileAlignmentOffset, 4);
     if (sectionAlignment == 0 || fileAlignment == 0)
       Broken("headers give no alignment");
     const size_t table = optional + optionalSize;
     const size_t sectionCount =
-        GetLE(image, coff + pe::kNumberOfSectionsOffset, 2);
+        ReadLE(image, coff + pe::kNumberOfSectionsOffset, 2);
     if (table + sectionCount * pe::kSectionHeaderSize > image.size())
       Broken("section table runs past the end of the file");
     for (size_t k = 0; k < sectionCount; ++k) {
       const size_t h = table + k * pe::kSectionHeaderSize;
-      sections.push_back({h, GetLE(image, h + kSectionVirtualSize, 4),
-                          GetLE(image, h + kSectionVirtualAddress, 4),
-                          GetLE(image, h + pe::kSectionSizeOfRawData, 4),
-                          GetLE(image, h + pe::kSectionPointerToRawData, 4)});
+      sections.push_back({h, ReadLE(image, h + kSectionVirtualSize, 4),
+                          ReadLE(image, h + kSectionVirtualAddress, 4),
+                          ReadLE(image, h + pe::kSectionSizeOfRawData, 4),
+                          ReadLE(image, h + pe::kSectionPointerToRawData, 4)});
     }
   }
 
@@ -146,11 +152,11 @@ private:
     }
     const size_t at = field & ~kHighBit;
     Need(at, 2);
-    const size_t length = GetLE(image_, root_ + at, 2);
+    const size_t length = ReadLE(image_, root_ + at, 2);
     Need(at + 2, length * 2);
     for (size_t k = 0; k < length; ++k)
       id.name +=
-          static_cast<char16_t>(GetLE(image_, root_ + at + 2 + 2 * k, 2));
+          static_cast<char16_t>(ReadLE(image_, root_ + at + 2 + 2 * k, 2));
     if (id.name.empty())
       Broken("resource tree has an empty name");
     return id;
@@ -160,15 +166,15 @@ private:
                  std::vector<Resource> &out) {
     Need(at, kDirectoryHeader);
     const size_t count =
-        GetLE(image_, root_ + at + 12, 2) + GetLE(image_, root_ + at + 14, 2);
+        ReadLE(image_, root_ + at + 12, 2) + ReadLE(image_, root_ + at + 14, 2);
     entries_ += count;
     if (entries_ > kMaxEntries)
       Broken("resource tree has too many entries");
     Need(at + kDirectoryHeader, count * kDirectoryEntry);
     for (size_t k = 0; k < count; ++k) {
       const size_t entry = root_ + at + kDirectoryHeader + k * kDirectoryEntry;
-      const uint32_t name = GetLE(image_, entry, 4);
-      const uint32_t target = GetLE(image_, entry + 4, 4);
+      const uint32_t name = ReadLE(image_, entry, 4);
+      const uint32_t target = ReadLE(image_, entry + 4, 4);
       if ((level < 2) != static_cast<bool>(target & kHighBit))
         Broken("resource tree is not three levels deep");
       if (level == 0)
@@ -182,13 +188,13 @@ private:
         continue;
       }
       Need(target, kDataEntry);
-      const uint32_t rva = GetLE(image_, root_ + target, 4);
-      const uint32_t size = GetLE(image_, root_ + target + 4, 4);
+      const uint32_t rva = ReadLE(image_, root_ + target, 4);
+      const uint32_t size = ReadLE(image_, root_ + target + 4, 4);
       const auto offset = layout_.Offset(rva, size);
       if (!offset)
         Broken("resource data lies outside the image");
       Resource resource = path;
-      resource.codePage = GetLE(image_, root_ + target + 8, 4);
+      resource.codePage = ReadLE(image_, root_ + target + 8, 4);
       resource.data = std::string(image_.substr(*offset, size));
       resource.fileOffset = *offset;
       out.push_back(std::move(resource));
@@ -257,8 +263,8 @@ std::string BuildTree(const Tree &tree, uint32_t base) {
   size_t nextEntry = entriesAt;
   const auto directory = [&](size_t named, size_t numbered) {
     const size_t at = nextDirectory;
-    PutLE(bytes, at + 12, static_cast<uint32_t>(named), 2);
-    PutLE(bytes, at + 14, static_cast<uint32_t>(numbered), 2);
+    WriteLE(bytes, at + 12, static_cast<uint32_t>(named), 2);
+    WriteLE(bytes, at + 14, static_cast<uint32_t>(numbered), 2);
     nextDirectory += kDirectoryHeader + (named + numbered) * kDirectoryEntry;
     return at;
   };
@@ -266,9 +272,9 @@ std::string BuildTree(const Tree &tree, uint32_t base) {
     if (id.name.empty())
       return id.id;
     const size_t at = nextName;
-    PutLE(bytes, at, static_cast<uint32_t>(id.name.size()), 2);
+    WriteLE(bytes, at, static_cast<uint32_t>(id.name.size()), 2);
     for (size_t k = 0; k < id.name.size(); ++k)
-      PutLE(bytes, at + 2 + 2 * k, id.name[k], 2);
+      WriteLE(bytes, at + 2 + 2 * k, id.name[k], 2);
     nextName += nameSize(id);
     return static_cast<uint32_t>(at) | kHighBit;
   };
@@ -284,29 +290,29 @@ std::string BuildTree(const Tree &tree, uint32_t base) {
   for (const auto &[type, names] : tree) {
     const auto [named, numbered] = counts(names);
     const size_t typeDirectory = directory(named, numbered);
-    PutLE(bytes, typeSlot, nameField(type), 4);
-    PutLE(bytes, typeSlot + 4, static_cast<uint32_t>(typeDirectory) | kHighBit,
-          4);
+    WriteLE(bytes, typeSlot, nameField(type), 4);
+    WriteLE(bytes, typeSlot + 4,
+            static_cast<uint32_t>(typeDirectory) | kHighBit, 4);
     typeSlot += kDirectoryEntry;
     size_t nameSlot = typeDirectory + kDirectoryHeader;
     for (const auto &[name, languages] : names) {
       const size_t nameDirectory = directory(0, languages.size());
-      PutLE(bytes, nameSlot, nameField(name), 4);
-      PutLE(bytes, nameSlot + 4,
-            static_cast<uint32_t>(nameDirectory) | kHighBit, 4);
+      WriteLE(bytes, nameSlot, nameField(name), 4);
+      WriteLE(bytes, nameSlot + 4,
+              static_cast<uint32_t>(nameDirectory) | kHighBit, 4);
       nameSlot += kDirectoryEntry;
       size_t languageSlot = nameDirectory + kDirectoryHeader;
       for (const auto &[language, resource] : languages) {
-        PutLE(bytes, languageSlot, language, 4);
-        PutLE(bytes, languageSlot + 4, static_cast<uint32_t>(nextEntry), 4);
+        WriteLE(bytes, languageSlot, language, 4);
+        WriteLE(bytes, languageSlot + 4, static_cast<uint32_t>(nextEntry), 4);
         languageSlot += kDirectoryEntry;
         dataAt = AlignUp(bytes.size(), 8);
         bytes.resize(dataAt, '\0');
         bytes += resource->data;
-        PutLE(bytes, nextEntry, static_cast<uint32_t>(base + dataAt), 4);
-        PutLE(bytes, nextEntry + 4,
-              static_cast<uint32_t>(resource->data.size()), 4);
-        PutLE(bytes, nextEntry + 8, resource->codePage, 4);
+        WriteLE(bytes, nextEntry, static_cast<uint32_t>(base + dataAt), 4);
+        WriteLE(bytes, nextEntry + 4,
+                static_cast<uint32_t>(resource->data.size()), 4);
+        WriteLE(bytes, nextEntry + 8, resource->codePage, 4);
         nextEntry += kDataEntry;
       }
     }
@@ -318,8 +324,8 @@ std::string BuildTree(const Tree &tree, uint32_t base) {
 
 std::vector<Resource> ReadResources(std::string_view image) {
   const Layout layout(image);
-  const uint32_t rva = GetLE(image, layout.resourceEntry, 4);
-  const uint32_t size = GetLE(image, layout.resourceEntry + 4, 4);
+  const uint32_t rva = ReadLE(image, layout.resourceEntry, 4);
+  const uint32_t size = ReadLE(image, layout.resourceEntry + 4, 4);
   std::vector<Resource> resources;
   if (rva == 0 || size == 0)
     return resources;
@@ -354,7 +360,7 @@ void WriteResources(std::string &image,
     tree[r.type][r.name][r.language] = &r;
   // In place of the old tree when it fills the last section, else after
   // whatever the section holds.
-  const uint32_t oldRoot = GetLE(image, layout.resourceEntry, 4);
+  const uint32_t oldRoot = ReadLE(image, layout.resourceEntry, 4);
   const uint64_t start =
       oldRoot == last.virtualAddress
           ? 0
@@ -369,21 +375,23 @@ void WriteResources(std::string &image,
   image.resize(last.rawPointer + start, '\0');
   image += bytes;
   image.resize(last.rawPointer + rawSize, '\0');
-  PutLE(image, last.header + kSectionVirtualSize,
-        static_cast<uint32_t>(virtualSize), 4);
-  PutLE(image, last.header + pe::kSectionSizeOfRawData,
-        static_cast<uint32_t>(rawSize), 4);
-  const uint32_t flags = GetLE(image, last.header + kSectionCharacteristics, 4);
-  PutLE(image, last.header + kSectionCharacteristics,
-        (flags | kScnInitializedData | kScnMemRead) & ~kScnMemDiscardable, 4);
-  PutLE(image, layout.optional + kSizeOfImageOffset,
-        AlignUp(last.virtualAddress + virtualSize, layout.sectionAlignment), 4);
-  PutLE(image, layout.resourceEntry,
-        static_cast<uint32_t>(last.virtualAddress + start), 4);
-  PutLE(image, layout.resourceEntry + 4, static_cast<uint32_t>(bytes.size()),
-        4);
+  WriteLE(image, last.header + kSectionVirtualSize,
+          static_cast<uint32_t>(virtualSize), 4);
+  WriteLE(image, last.header + pe::kSectionSizeOfRawData,
+          static_cast<uint32_t>(rawSize), 4);
+  const uint32_t flags =
+      ReadLE(image, last.header + kSectionCharacteristics, 4);
+  WriteLE(image, last.header + kSectionCharacteristics,
+          (flags | kScnInitializedData | kScnMemRead) & ~kScnMemDiscardable, 4);
+  WriteLE(image, layout.optional + kSizeOfImageOffset,
+          AlignUp(last.virtualAddress + virtualSize, layout.sectionAlignment),
+          4);
+  WriteLE(image, layout.resourceEntry,
+          static_cast<uint32_t>(last.virtualAddress + start), 4);
+  WriteLE(image, layout.resourceEntry + 4, static_cast<uint32_t>(bytes.size()),
+          4);
   // The old checksum no longer holds; the loader of a program ignores it.
-  PutLE(image, layout.optional + kCheckSumOffset, 0, 4);
+  WriteLE(image, layout.optional + kCheckSumOffset, 0, 4);
 }
 
 } // namespace tools

@@ -4,12 +4,15 @@
 #include <algorithm>
 #include <set>
 
+#include "package/coding.h"
 #include "platform/win32/resource.h"
 #include "tools/cli.h"
-#include "tools/le_bytes.h"
 #include "tools/pe_resources.h"
 
 namespace tools {
+
+using package::ReadLE;
+using package::WriteLE;
 
 namespace {
 
@@ -28,13 +31,13 @@ bool IsProgramGroup(const Resource &r) {
 // The ids of the RT_ICON images a group names.
 std::vector<uint16_t> GroupIds(std::string_view group) {
   std::vector<uint16_t> ids;
-  const size_t count = group.size() >= kGroupHeader ? GetLE(group, 4, 2) : 0;
+  const size_t count = group.size() >= kGroupHeader ? ReadLE(group, 4, 2) : 0;
   for (size_t k = 0; k < count; ++k) {
     const size_t entry = kGroupHeader + k * kGroupEntry;
     if (entry + kGroupEntry > group.size())
       break;
     ids.push_back(
-        static_cast<uint16_t>(GetLE(group, entry + kGroupEntryId, 2)));
+        static_cast<uint16_t>(ReadLE(group, entry + kGroupEntryId, 2)));
   }
   return ids;
 }
@@ -62,8 +65,8 @@ void PutIcon(std::string &image, const std::vector<IconImage> &images) {
       taken.insert(r.name.id);
 
   std::string groupData(kGroupHeader, '\0');
-  PutLE(groupData, 2, 1, 2);
-  PutLE(groupData, 4, static_cast<uint32_t>(images.size()), 2);
+  WriteLE(groupData, 2, 1, 2);
+  WriteLE(groupData, 4, static_cast<uint32_t>(images.size()), 2);
   uint32_t id = 0;
   for (const IconImage &icon : images) {
     do {
@@ -79,14 +82,14 @@ void PutIcon(std::string &image, const std::vector<IconImage> &images) {
     // gets them from the image itself.
     const size_t entry = groupData.size();
     groupData.resize(entry + kGroupEntry, '\0');
-    PutLE(groupData, entry, icon.width, 1);
-    PutLE(groupData, entry + 1, icon.height, 1);
-    PutLE(groupData, entry + 2, icon.colours, 1);
-    PutLE(groupData, entry + 4, icon.planes ? icon.planes : 1, 2);
-    PutLE(groupData, entry + 6,
-          icon.bitCount ? icon.bitCount : ShapeOf(icon.data).bits, 2);
-    PutLE(groupData, entry + 8, static_cast<uint32_t>(icon.data.size()), 4);
-    PutLE(groupData, entry + kGroupEntryId, id, 2);
+    WriteLE(groupData, entry, icon.width, 1);
+    WriteLE(groupData, entry + 1, icon.height, 1);
+    WriteLE(groupData, entry + 2, icon.colours, 1);
+    WriteLE(groupData, entry + 4, icon.planes ? icon.planes : 1, 2);
+    WriteLE(groupData, entry + 6,
+            icon.bitCount ? icon.bitCount : ShapeOf(icon.data).bits, 2);
+    WriteLE(groupData, entry + 8, static_cast<uint32_t>(icon.data.size()), 4);
+    WriteLE(groupData, entry + kGroupEntryId, id, 2);
   }
   added.type = {kRtGroupIcon, {}};
   added.name = {IDI_PROGRAM, {}};
@@ -113,11 +116,11 @@ std::vector<IconImage> ReadProgramIcon(std::string_view image) {
     if (found == resources.end())
       throw ToolError("the program's icon names an image it does not hold");
     IconImage icon;
-    icon.width = static_cast<uint8_t>(GetLE(group->data, entry, 1));
-    icon.height = static_cast<uint8_t>(GetLE(group->data, entry + 1, 1));
-    icon.colours = static_cast<uint8_t>(GetLE(group->data, entry + 2, 1));
-    icon.planes = static_cast<uint16_t>(GetLE(group->data, entry + 4, 2));
-    icon.bitCount = static_cast<uint16_t>(GetLE(group->data, entry + 6, 2));
+    icon.width = static_cast<uint8_t>(ReadLE(group->data, entry, 1));
+    icon.height = static_cast<uint8_t>(ReadLE(group->data, entry + 1, 1));
+    icon.colours = static_cast<uint8_t>(ReadLE(group->data, entry + 2, 1));
+    icon.planes = static_cast<uint16_t>(ReadLE(group->data, entry + 4, 2));
+    icon.bitCount = static_cast<uint16_t>(ReadLE(group->data, entry + 6, 2));
     icon.data = found->data;
     images.push_back(std::move(icon));
   }

@@ -4,7 +4,7 @@
 #include <optional>
 #include <stdexcept>
 
-#include "run/install_script.h"
+#include "package/script_record.h"
 #include "tools/script_field.h"
 #include "tools/script_lexer.h"
 
@@ -12,7 +12,7 @@ namespace tools::script_text {
 
 namespace {
 
-namespace script = mdl_main::script;
+namespace script = package::script;
 
 constexpr FieldSpec kSource{"source", script::kSourceSize};
 constexpr FieldSpec kTarget{"target", script::kTargetSize};
@@ -230,11 +230,10 @@ std::string ScriptBytes(const CompiledScript &compiled) {
   bytes.reserve(compiled.records.size() * script::kRecordSize +
                 compiled.tail.size());
   for (const CompiledRecord &record : compiled.records) {
-    if (record.source.size() != script::kSourceSize)
+    if (record.source.size() != script::kSourceSize ||
+        !script::EncodeRecord({record.operation, record.source, record.target},
+                              bytes))
       throw std::logic_error("an install record without its source");
-    bytes += static_cast<char>(record.operation);
-    bytes += record.source;
-    bytes += record.target;
   }
   return bytes + compiled.tail;
 }

@@ -3,14 +3,14 @@
 
 #include <cstdio>
 
+#include "package/script_record.h"
 #include "platform/codepage.h"
-#include "run/install_script.h"
 
 namespace tools::script_text {
 
 namespace {
 
-namespace script = mdl_main::script;
+namespace script = package::script;
 
 constexpr char kTempWord[] = "{temp}";
 constexpr char kAppWord[] = "{app}";

@@ -1,14 +1,14 @@
 // Install-script paths outside {app} and {temp}.
 #include "tools/script_paths.h"
 
-#include "run/install_script.h"
+#include "package/script_record.h"
 #include "tools/script_printer.h"
 
 namespace tools {
 
 namespace {
 
-namespace script = mdl_main::script;
+namespace script = package::script;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -53,20 +53,18 @@ bool PathOutsideFolders(std::string_view field) {
 std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
   std::vector<std::string> warnings;
   for (size_t k = 0; (k + 1) * script::kRecordSize <= bytes.size(); ++k) {
-    const std::string_view record =
+    const std::string_view bytesOfRecord =
         bytes.substr(k * script::kRecordSize, script::kRecordSize);
-    const auto operation = static_cast<uint8_t>(record[0]);
-    if (operation > script::kDeleteFolder)
+    const script::Record record = script::DecodeRecord(bytesOfRecord);
+    if (record.operation > script::kDeleteFolder)
       continue; // read and ignored: no path is used
-    const bool source = operation == script::kCopyFile &&
-                        PathOutsideFolders(record.substr(script::kSourceOffset,
-                                                         script::kSourceSize));
-    const bool target = PathOutsideFolders(
-        record.substr(script::kTargetOffset, script::kTargetSize));
+    const bool source = record.operation == script::kCopyFile &&
+                        PathOutsideFolders(record.source);
+    const bool target = PathOutsideFolders(record.target);
     if (source || target)
       warnings.push_back("record " + std::to_string(k + 1) +
                          " works outside {app} and {temp}: " +
-                         script_text::RecordLine(record));
+                         script_text::RecordLine(bytesOfRecord));
   }
   return warnings;
 }

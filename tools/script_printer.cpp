@@ -1,14 +1,14 @@
 // Writing a binary install script in its text form.
 #include "tools/script_printer.h"
 
-#include "run/install_script.h"
+#include "package/script_record.h"
 #include "tools/script_field.h"
 
 namespace tools::script_text {
 
 namespace {
 
-namespace script = mdl_main::script;
+namespace script = package::script;
 
 // Columns of the text form, for readers: the operation, then the source.
 constexpr size_t kOperationWidth = 8;
@@ -44,11 +44,7 @@ const char *TargetOnlyName(uint8_t code) {
 } // namespace
 
 std::string RecordLine(std::string_view record) {
-  const auto code = static_cast<uint8_t>(record[script::kOperationOffset]);
-  const std::string_view source =
-      record.substr(script::kSourceOffset, script::kSourceSize);
-  const std::string_view target =
-      record.substr(script::kTargetOffset, script::kTargetSize);
+  const auto [code, source, target] = script::DecodeRecord(record);
   std::string line;
   const char *name = TargetOnlyName(code);
   if (name && source.find_first_not_of(' ') == std::string_view::npos) {

@@ -3,19 +3,36 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
+#include "package/byte_source.h"
+#include "package/coding.h"
+#include "package/pe_image.h"
 #include "platform/env.h"
 #include "platform/os_file.h"
-#include "run/container.h"
-#include "run/pe_image.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 
 namespace tools {
 
+namespace pe = package::pe;
+
 namespace {
 
 namespace stdfs = std::filesystem;
+
+void CheckEnd(std::optional<int64_t> end, int64_t length,
+              const std::string &path) {
+  if (!end)
+    throw ToolError(path + " is not a Windows program image whose headers "
+                           "say where it ends");
+  if (*end != length)
+    throw ToolError(path + ": its image ends at byte " + std::to_string(*end) +
+                    " of " + std::to_string(length) +
+                    "; build puts the package's manifest where the image "
+                    "ends and needs a program image without bytes after "
+                    "it (a signature, appended data) and not cut short");
+}
 
 } // namespace
 
@@ -51,15 +68,21 @@ void CheckPeImage(const std::string &path) {
   const bool hasDosHeader = file.ReadAt(0, dos, sizeof dos) == sizeof dos &&
                             std::memcmp(dos, "MZ", 2) == 0;
   const int64_t peOffset =
-      hasDosHeader ? static_cast<uint32_t>(
-                         mdl_main::ReadLE32(dos + pe::kDosLfanewOffset))
-                   : 0;
+      hasDosHeader
+          ? static_cast<uint32_t>(package::ReadLE32(dos + pe::kDosLfanewOffset))
+          : 0;
   uint8_t signature[4] = {};
   if (!hasDosHeader || peOffset + int64_t{sizeof signature} > length ||
       file.ReadAt(peOffset, signature, sizeof signature) != sizeof signature ||
-      static_cast<uint32_t>(mdl_main::ReadLE32(signature)) != pe::kPeSignature)
+      package::ReadLE32(signature) != pe::kPeSignature)
     throw ToolError(path + " is not a Windows program image (no MZ header "
                            "leading to a PE signature)");
+  CheckEnd(pe::ReadImageHeaders(OsFileSource(file)).end, length, path);
+}
+
+void CheckImageEnd(std::string_view image, const std::string &path) {
+  CheckEnd(pe::ReadImageHeaders(package::MemorySource(image)).end,
+           static_cast<int64_t>(image.size()), path);
 }
 
 } // namespace tools

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tools {
 
@@ -18,7 +19,14 @@ std::string DefaultStubPath();
 std::string ResolveStub(const std::string &given);
 
 // Raises ToolError unless the file begins with "MZ" and the 32-bit offset
-// at 0x3C (e_lfanew) points, inside the file, at "PE\0\0".
+// at 0x3C (e_lfanew) points, inside the file, at "PE\0\0", and the file
+// ends where the image's headers say the image ends (CheckImageEnd).
 void CheckPeImage(const std::string &path);
+
+// Raises ToolError, naming path, unless image ends exactly where its
+// headers say the image ends: build puts the manifest there, where the run
+// looks for it, so a stub with bytes after its image (a signature,
+// appended data) or one cut short cannot take it.
+void CheckImageEnd(std::string_view image, const std::string &path);
 
 } // namespace tools

@@ -10,9 +10,9 @@
 #include <map>
 
 #include "archive/catalog.h"
+#include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
-#include "run/install_script.h"
 #include "tools/script_field.h"
 
 namespace tools {
@@ -20,7 +20,7 @@ namespace tools {
 namespace {
 
 namespace stdfs = std::filesystem;
-namespace script = mdl_main::script;
+namespace script = package::script;
 
 enum class Kind { File, Folder, Other };
 

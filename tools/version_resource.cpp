@@ -5,12 +5,15 @@
 #include <optional>
 #include <string_view>
 
+#include "package/coding.h"
 #include "platform/codepage.h"
 #include "tools/cli.h"
-#include "tools/le_bytes.h"
 #include "tools/pe_resources.h"
 
 namespace tools {
+
+using package::ReadLE;
+using package::WriteLE;
 
 namespace {
 
@@ -54,9 +57,9 @@ Node ReadNode(const std::string &image, size_t start, size_t limit,
     Broken("is cut short");
   Node node;
   node.start = start;
-  const size_t length = GetLE(image, start, 2);
-  const size_t valueLength = GetLE(image, start + 2, 2);
-  const uint32_t type = GetLE(image, start + 4, 2);
+  const size_t length = ReadLE(image, start, 2);
+  const size_t valueLength = ReadLE(image, start + 2, 2);
+  const uint32_t type = ReadLE(image, start + 4, 2);
   node.end = start + length;
   if (length < 6 || node.end > limit)
     Broken("has a node that does not fit");
@@ -65,7 +68,7 @@ Node ReadNode(const std::string &image, size_t start, size_t limit,
   for (;; at += 2) {
     if (at + 2 > node.end)
       Broken("has a key without its end");
-    const auto unit = static_cast<char16_t>(GetLE(image, at, 2));
+    const auto unit = static_cast<char16_t>(ReadLE(image, at, 2));
     if (unit == 0)
       break;
     key += unit;
@@ -102,7 +105,7 @@ VersionResource::VersionResource(std::string &image) : image_(image) {
     Broken("does not begin with VS_VERSION_INFO");
   const Node root = ReadNode(image, base, end, base);
   if (root.valueBytes < 52 ||
-      GetLE(image, root.value, 4) != kFixedFileInfoSignature)
+      ReadLE(image, root.value, 4) != kFixedFileInfoSignature)
     Broken("has no fixed file information");
   fixedInfo_ = root.value;
   for (size_t at = root.children; at + 6 <= root.end;) {
@@ -129,7 +132,7 @@ std::map<std::string, std::string> VersionResource::Strings() const {
     std::string text;
     for (size_t k = 0; k < value.units; ++k) {
       const auto unit =
-          static_cast<char16_t>(GetLE(image_, value.offset + 2 * k, 2));
+          static_cast<char16_t>(ReadLE(image_, value.offset + 2 * k, 2));
       if (unit == 0)
         break;
       platform::AppendUtf8(text, unit);
@@ -167,16 +170,16 @@ void VersionResource::SetString(const std::string &key,
                     " characters; the program image has room for " +
                     std::to_string(Room(key)));
   for (size_t k = 0; k < found->second.units; ++k)
-    PutLE(image_, found->second.offset + 2 * k, k < units.size() ? units[k] : 0,
-          2);
+    WriteLE(image_, found->second.offset + 2 * k,
+            k < units.size() ? units[k] : 0, 2);
 }
 
 void VersionResource::SetVersionNumbers(const uint16_t numbers[4]) {
   const uint32_t ms = static_cast<uint32_t>(numbers[0]) << 16 | numbers[1];
   const uint32_t ls = static_cast<uint32_t>(numbers[2]) << 16 | numbers[3];
   for (size_t offset : {kFileVersionOffset, kProductVersionOffset}) {
-    PutLE(image_, fixedInfo_ + offset, ms, 4);
-    PutLE(image_, fixedInfo_ + offset + 4, ls, 4);
+    WriteLE(image_, fixedInfo_ + offset, ms, 4);
+    WriteLE(image_, fixedInfo_ + offset + 4, ls, 4);
   }
 }
 

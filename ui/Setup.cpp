@@ -1,19 +1,15 @@
 // The progress window's logic: layout, texts, timer and the abort question.
 #include "ui/Setup.h"
 
-#include "platform/files.h"
-#include "run/mdl_main.h"
-#include "run/texts.h"
-
 namespace ui {
 
 namespace {
 std::unique_ptr<Setup> shared;
 } // namespace
 
-platform::FormDesign Setup::Design() {
+platform::FormDesign Setup::Design(const SetupTexts &texts) {
   platform::FormDesign design{};
-  design.title = mdl_main::CurrentText(mdl_main::Text::Title);
+  design.title = texts.title;
   design.clientWidth = 5535;
   design.clientHeight = 1020;
   design.pictureLeft = 240;
@@ -30,7 +26,7 @@ platform::FormDesign Setup::Design() {
   status.font.points = 9.75;
   status.font.weight = 700;
   status.font.cyrillic = true;
-  status.text = mdl_main::CurrentText(mdl_main::Text::Preparing);
+  status.text = texts.preparing;
 
   platform::LabelDesign &progress = design.labels[kProgressLine];
   progress.left = 960;
@@ -44,22 +40,26 @@ platform::FormDesign Setup::Design() {
   return design;
 }
 
-void Setup::Load() {
+void Setup::Load(const SetupTexts &texts, SetupHost &host) {
+  texts_ = texts;
+  host_ = &host;
   shownPercent_ = kNoPercent;
   progressLine_.clear();
-  platform::Ui().CreateForm(Design(), this);
+  platform::Ui().CreateForm(Design(texts_), this);
   platform::Ui().SetTimerEnabled(false);
 }
 
 void Setup::Show() { platform::Ui().ShowForm(); }
 
-std::string ProgressText(int16_t Value) {
-  return mdl_main::CurrentText(mdl_main::Text::Progress) +
-         std::to_string(Value) + "%";
+std::string ProgressText(std::string_view prefix, int16_t Value) {
+  std::string text(prefix);
+  text += std::to_string(Value);
+  text += '%';
+  return text;
 }
 
 void Setup::ShowPercent(int16_t Value) {
-  SetProgressLine(ProgressText(Value), Value);
+  SetProgressLine(ProgressText(texts_.progress, Value), Value);
 }
 
 void Setup::SetProgressLine(const std::string &text, int32_t percent) {
@@ -74,13 +74,12 @@ void Setup::SetStatus(const std::string &Value) {
 
 void Setup::SetStatusHandle(platform::Boolean Value) {
   const bool on = Value != 0;
-  SetStatus(on ? mdl_main::CurrentText(mdl_main::Text::Unpacking)
-               : mdl_main::CurrentText(mdl_main::Text::Installing));
+  SetStatus(on ? texts_.unpacking : texts_.installing);
   platform::Ui().SetTimerEnabled(on);
 }
 
 void Setup::opn_Timer() {
-  const std::string &defFile = mdl_main::Arch().DefFile();
+  const std::string &defFile = host_->EntryName();
   const std::string &name = checkedFile_.empty() ? defFile : checkedFile_;
   // A tick comes every 10 ms; an unchanged name is not set again, so the
   // line does not flicker.
@@ -91,19 +90,12 @@ void Setup::opn_Timer() {
 
 void Setup::Form_Unload(int16_t &Cancel) {
   const platform::MsgAnswer answer = platform::Ui().ShowMessage(
-      mdl_main::CurrentText(mdl_main::Text::Abort), platform::MsgIcon::Warning,
-      platform::MsgButtons::YesNo);
+      texts_.abort, platform::MsgIcon::Warning, platform::MsgButtons::YesNo);
   if (answer != platform::MsgAnswer::Yes) {
     Cancel = 1;
     return;
   }
-  // Files still open (the executable and the pack file during the copy, the
-  // archive and an entry during the unpacking) are closed first: Windows
-  // does not delete a file that is open.
-  platform::files::CloseAllQuietly();
-  mdl_main::RemoveTempFolder();
-  mdl_main::RemovePackFile();
-  platform::Ui().EndProgram(platform::exitcode::kAborted);
+  host_->AbortConfirmed();
 }
 
 Setup &CreateSharedSetup() {

@@ -13,26 +13,44 @@
 
 namespace ui {
 
-// Texts of the window.
-inline constexpr const char *kStatusPreparing =
-    "Идет подготовка к установке...";
-inline constexpr const char *kStatusUnpacking =
-    "Распаковка пакета обновления...";
-inline constexpr const char *kStatusInstalling = "Установка обновления...";
-inline constexpr const char *kProgressPrefix = "Выполнено ";
-inline constexpr const char *kAbortQuestion = "Прервать обновление?";
-
 // Label indexes of `lbl`.
 inline constexpr int kStatusLine = 0;
 inline constexpr int kProgressLine = 1;
 
+// The texts the window shows, given by the run (which has them from its
+// package).
+struct SetupTexts {
+  std::string title;      // the window's title
+  std::string preparing;  // the status line as the window appears
+  std::string unpacking;  // the status line while the timer runs
+  std::string installing; // the status line once it stopped
+  std::string progress;   // before the percentage of the progress line
+  std::string abort;      // the question when the window is closed
+};
+
+// What the window needs of the run: the name of the archive entry being
+// written, read at every tick, and the end of the run when the user
+// confirmed the abort question.
+class SetupHost {
+public:
+  // The archive object's DefFile, creating the object if there is none.
+  virtual const std::string &EntryName() = 0;
+  // Closes every open file, removes the temporary folder and the pack file
+  // (ignoring failures) and ends the program with exitcode::kAborted.
+  virtual void AbortConfirmed() = 0;
+
+protected:
+  ~SetupHost() = default;
+};
+
 class Setup : public platform::FormEvents {
 public:
   // The window's fixed layout: title, client area, picture, labels, timer.
-  static platform::FormDesign Design();
+  static platform::FormDesign Design(const SetupTexts &texts);
 
-  // Creates the window hidden, timer off. Call once, before the others.
-  void Load();
+  // Creates the window hidden, timer off, with texts and host kept for the
+  // window's life (host must outlive it). Call once, before the others.
+  void Load(const SetupTexts &texts, SetupHost &host);
   // Shows the window without waiting for it.
   void Show();
 
@@ -55,11 +73,10 @@ public:
   void SetCheckedFile(std::string_view name) { checkedFile_.assign(name); }
 
   // Timer tick: the progress line shows the archive object's DefFile
-  // (creating the object if there is none), or the file being checked.
+  // (the host's EntryName), or the file being checked.
   void opn_Timer();
-  // Close request: asks whether to abort. Yes closes every open file,
-  // removes the temporary folder and the pack file (ignoring failures) and
-  // ends the program with exitcode::kAborted; No sets Cancel to 1.
+  // Close request: asks whether to abort. Yes ends the run through the
+  // host's AbortConfirmed; No sets Cancel to 1.
   void Form_Unload(int16_t &Cancel);
 
   // platform::FormEvents
@@ -73,13 +90,15 @@ private:
   void ShowPercent(int16_t Value);
   void SetProgressLine(const std::string &text, int32_t percent);
 
+  SetupTexts texts_;
+  SetupHost *host_ = nullptr;
   int32_t shownPercent_ = kNoPercent; // percentage the progress line shows
   std::string progressLine_;          // text the progress line shows
   std::string checkedFile_;           // see SetCheckedFile
 };
 
-// "Выполнено " + Value in plain decimal + "%".
-std::string ProgressText(int16_t Value);
+// prefix ("Выполнено ") + Value in plain decimal + "%".
+std::string ProgressText(std::string_view prefix, int16_t Value);
 
 // The one shared window. CreateSharedSetup (called by Main) replaces any
 // earlier instance.

@@ -23,7 +23,7 @@ head -c 70000 /dev/urandom >src/new.bin
 run_tool pack src update.pack
 expect_rc 0 "pack the update"
 
-# Build: a stub of 45055 bytes, then the package's texts, then the archive.
+# Build: a stub of 45055 bytes, then the package's manifest, then the archive.
 make_stub stub.bin 45055
 mkdir pkg
 run_tool build --stub stub.bin --archive update.pack -o pkg/update.exe
@@ -45,9 +45,9 @@ grep '	' "$OUT" | grep -v '^~updpack.sum	' >package.list
 cmp -s archive.list package.list ||
   fail "the package holds the archive's entries at their positions"
 grep -q '^~updpack.sum	' "$OUT" || fail "the package lists its checksum entry"
-start=$(($(texts_end pkg/update.exe) + 1))
+start=$(($(manifest_end pkg/update.exe) + 1))
 [ "$start" -gt 45056 ] && [ "$(tail -c 4 pkg/update.exe | od -An -tu4 | tr -d ' \n')" = "$start" ] ||
-  fail "the trailer names the position right after the texts ($start)"
+  fail "the trailer names the position right after the manifest ($start)"
 
 # The program folder as an earlier version left it.
 printf 'old' >pkg/a.tmp
@@ -152,9 +152,10 @@ expect_rc 1 "output = archive"
 expect_text "$ERR" "updpack: the output would overwrite the archive: ./update.pack" "output = archive"
 expect_same_bytes update.pack update.keep "archive untouched"
 
-make_stub small_stub 68
+make_stub small_stub 512
 printf 'PACK1\x00\x01\x01' >huge.pack
-truncate -s $((2147483648 - 68 - 4)) huge.pack # sparse: 68 + this + 4 = 2^31
+# Sparse; 512 + this + 4 = 2^31 before the manifest and the checksum entry.
+truncate -s $((2147483648 - 512 - 4)) huge.pack
 run_tool build --stub small_stub --archive huge.pack -o huge.exe
 expect_rc 1 "a package of 2^31 bytes"
 expect_contains "$ERR" "bytes; it must stay below 2147483648 bytes (2 GiB)" \

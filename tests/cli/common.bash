@@ -125,10 +125,25 @@ make_stub() {
   } >"$1"
 }
 
-# texts_end PACKAGE: the 0-based offset just past the texts that build puts
-# after the program image; the archive begins right after (position + 1).
-texts_end() {
-  echo $(($(grep -a -b -o -F 'updpack texts v1' "$1" | head -n 1 | cut -d: -f1) + 16))
+# manifest_end PACKAGE: the 0-based offset just past the manifest that
+# build puts where the program image ends (magic, payload length, CRC-32,
+# payload); the archive begins right after (position + 1).
+manifest_end() {
+  local at length
+  at=$(grep -a -b -o -F 'updpack manifest' "$1" | head -n 1 | cut -d: -f1)
+  length=$(od -An -tu4 -j $((at + 16)) -N 4 "$1" | tr -d ' ')
+  echo $((at + 24 + length))
+}
+
+# manifest PAYLOAD: the manifest of the bytes of the file PAYLOAD.
+manifest() {
+  python3 - "$1" <<'PY'
+import struct, sys, zlib
+payload = open(sys.argv[1], "rb").read()
+sys.stdout.buffer.write(b"updpack manifest" +
+                        struct.pack("<II", len(payload), zlib.crc32(payload)) +
+                        payload)
+PY
 }
 
 # trailer POSITION: the 4-byte little-endian trailer of a package.

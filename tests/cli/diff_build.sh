@@ -112,7 +112,7 @@ run_tool build --from new --script step.txt -o step.exe --stub stub.exe
 expect_rc 0 "build --from"
 run_tool list step.exe
 expect_rc 0 "list of a package"
-expect_text "$OUT" "archive start: $(($(texts_end step.exe) + 1))
+expect_text "$OUT" "archive start: $(($(manifest_end step.exe) + 1))
 compression: 0
 data start: 66
 app.exe	1	3	2
@@ -171,14 +171,14 @@ cp "$UPDPACK" beside/updpack
 cp "$UPDPACK" prefix/bin/updpack
 make_stub beside/updpack-stub.exe 700
 make_stub prefix/share/updpack/updpack-stub.exe 900
-# TOOL|STUB: the package begins with the stub taken, its texts after it.
+# TOOL|STUB: the package begins with the stub taken, its manifest after it.
 while IFS='|' read -r tool stub; do
   "$tool" build --from new --script step.txt -o default.exe 2>"$ERR"
   RC=$?
   expect_rc 0 "default stub of $tool"
   cmp -s -n 700 "$stub" default.exe || fail "$tool uses its stub"
   "$tool" list default.exe | head -1 >"$OUT"
-  expect_text "$OUT" "archive start: $(($(texts_end default.exe) + 1))" "$tool puts the archive after the texts"
+  expect_text "$OUT" "archive start: $(($(manifest_end default.exe) + 1))" "$tool puts the archive after the manifest"
 done <<'TABLE'
 beside/updpack|beside/updpack-stub.exe
 prefix/bin/updpack|prefix/share/updpack/updpack-stub.exe

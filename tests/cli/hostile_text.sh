@@ -23,11 +23,7 @@ make_stub stub.bin
 {
   printf 'caption\0Cap\e]0;pwned\a\0title\0T\xc2\x9b2J\0confirm\0Go \xff\xfe?\0'
 } >payload
-{
-  cat stub.bin payload
-  trailer "$(stat -c %s payload)"
-  printf 'updpack texts v1'
-} >image
+{ cat stub.bin; manifest payload; } >image
 mkdir pkg
 { cat image hostile.pack; trailer $(($(stat -c %s image) + 1)); } >pkg/hostile.exe
 

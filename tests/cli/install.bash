@@ -31,7 +31,7 @@ size=$(stat -c %s prefix/share/updpack/updpack-stub.exe)
 cmp -s -n 2 prefix/share/updpack/updpack-stub.exe update.exe ||
   fail "the package begins with the installed stub"
 prefix/bin/updpack list update.exe >"$OUT" 2>"$ERR"
-[ "$(texts_end update.exe)" -gt "$size" ] || fail "the texts follow the installed stub"
-expect_contains "$OUT" "archive start: $(($(texts_end update.exe) + 1))" "the archive follows the texts"
+[ "$(manifest_end update.exe)" -gt "$size" ] || fail "the manifest follows the installed stub"
+expect_contains "$OUT" "archive start: $(($(manifest_end update.exe) + 1))" "the archive follows the manifest"
 
 finish

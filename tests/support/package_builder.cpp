@@ -8,16 +8,23 @@
 #include <filesystem>
 
 #include "archive/cls_arch.h"
+#include "package/checksums.h"
+#include "package/coding.h"
+#include "package/crc32.h"
+#include "package/manifest.h"
+#include "package/pe_image.h"
+#include "package/script_record.h"
+#include "package/trailer.h"
 #include "platform/env.h"
 #include "platform/files.h"
-#include "run/checksums.h"
-#include "run/install_script.h"
 #include "run/mdl_main.h"
-#include "run/pe_image.h"
 
 namespace pkgbuild {
 
 namespace stdfs = std::filesystem;
+namespace pe = package::pe;
+using package::ReadLE;
+using package::WriteLE;
 using testsupport::MakeFolder;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
@@ -47,11 +54,8 @@ std::string PackFolder(const std::string &folder,
 }
 
 std::string Trailer(int32_t archiveStart) {
-  const auto v = static_cast<uint32_t>(archiveStart);
-  std::string bytes(4, '\0');
-  for (int k = 0; k < 4; ++k)
-    bytes[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
-  return bytes;
+  const auto bytes = package::EncodeTrailer(archiveStart);
+  return {bytes.begin(), bytes.end()};
 }
 
 std::string JoinPackage(std::string_view stub, std::string_view archive,
@@ -71,9 +75,23 @@ std::string JoinPackage(std::string_view stub, std::string_view archive,
                      static_cast<int32_t>(stub.size()) + 1);
 }
 
+std::string BuiltPackage(std::string_view image, std::string_view payload,
+                         std::string_view archive) {
+  size_t filler = 0;
+  const std::string manifest =
+      package::EncodeManifestWithLength(payload, [&](int64_t size) {
+        const size_t before =
+            image.size() + static_cast<size_t>(size) + archive.size() + 4;
+        filler = (8 - before % 8) % 8;
+        return static_cast<int64_t>(before + filler);
+      });
+  return JoinPackage(std::string(image) + manifest, archive,
+                     std::string(filler, '\0'));
+}
+
 std::string ScriptRecord(uint8_t operation, std::string_view source,
                          std::string_view target, char pad) {
-  namespace s = mdl_main::script;
+  namespace s = package::script;
   EXPECT_LE(source.size(), static_cast<size_t>(s::kSourceSize)) << source;
   EXPECT_LE(target.size(), static_cast<size_t>(s::kTargetSize)) << target;
   std::string record(s::kRecordSize, pad);
@@ -88,39 +106,24 @@ std::string ScriptRecord(uint8_t operation, std::string_view source,
 }
 
 std::string SumsOf(const std::string &folder) {
-  std::vector<mdl_main::sums::Sum> sums;
+  std::vector<package::sums::Sum> sums;
   for (const std::string &name : ListNames(folder)) {
     const std::string bytes = ReadFile(folder + "/" + name);
-    sums.push_back({name, static_cast<int64_t>(bytes.size()),
-                    mdl_main::sums::Crc32(
-                        0, reinterpret_cast<const uint8_t *>(bytes.data()),
+    sums.push_back(
+        {name, static_cast<int64_t>(bytes.size()),
+         package::Crc32(0, reinterpret_cast<const uint8_t *>(bytes.data()),
                         bytes.size())});
   }
-  return mdl_main::sums::FormatSums(sums);
+  return package::sums::FormatSums(sums);
 }
 
 namespace {
 
-void PutLE(std::string &bytes, size_t offset, uint64_t value, int width) {
-  for (int k = 0; k < width; ++k)
-    bytes[offset + static_cast<size_t>(k)] =
-        static_cast<char>((value >> (8 * k)) & 0xFF);
-}
-
-uint64_t GetLE(const std::string &bytes, size_t offset, int width) {
-  uint64_t value = 0;
-  for (int k = 0; k < width; ++k)
-    value |= static_cast<uint64_t>(
-                 static_cast<uint8_t>(bytes[offset + static_cast<size_t>(k)]))
-             << (8 * k);
-  return value;
-}
-
 // Where the security directory entry of a MinimalPe image lies.
 size_t SecurityEntry(const std::string &image) {
-  const size_t optional = GetLE(image, pe::kDosLfanewOffset, 4) + 4 +
+  const size_t optional = ReadLE(image, pe::kDosLfanewOffset, 4) + 4 +
                           static_cast<size_t>(pe::kCoffHeaderSize);
-  const bool plus = GetLE(image, optional, 2) == pe::kPe32PlusMagic;
+  const bool plus = ReadLE(image, optional, 2) == pe::kPe32PlusMagic;
   return optional +
          static_cast<size_t>(
              (plus ? pe::kDataDirectoriesPe32Plus : pe::kDataDirectoriesPe32) +
@@ -134,28 +137,28 @@ std::string MinimalPe(bool plus, size_t size) {
   image[0] = 'M';
   image[1] = 'Z';
   const size_t lfanew = 0x80;
-  PutLE(image, pe::kDosLfanewOffset, lfanew, 4);
-  PutLE(image, lfanew, pe::kPeSignature, 4);
+  WriteLE(image, pe::kDosLfanewOffset, lfanew, 4);
+  WriteLE(image, lfanew, pe::kPeSignature, 4);
   const size_t coff = lfanew + 4;
-  PutLE(image, coff, plus ? 0x8664 : 0x14C, 2); // machine
+  WriteLE(image, coff, plus ? 0x8664 : 0x14C, 2); // machine
   const size_t optionalSize = plus ? 240 : 224;
-  PutLE(image, coff + pe::kSizeOfOptionalHeaderOffset, optionalSize, 2);
+  WriteLE(image, coff + pe::kSizeOfOptionalHeaderOffset, optionalSize, 2);
   const size_t optional = coff + pe::kCoffHeaderSize;
-  PutLE(image, optional, plus ? pe::kPe32PlusMagic : pe::kPe32Magic, 2);
-  PutLE(image,
-        optional + (plus ? pe::kNumberOfRvaAndSizesPe32Plus
-                         : pe::kNumberOfRvaAndSizesPe32),
-        16, 4);
+  WriteLE(image, optional, plus ? pe::kPe32PlusMagic : pe::kPe32Magic, 2);
+  WriteLE(image,
+          optional + (plus ? pe::kNumberOfRvaAndSizesPe32Plus
+                           : pe::kNumberOfRvaAndSizesPe32),
+          16, 4);
   // No sections: the headers are the whole image.
-  PutLE(image, optional + pe::kSizeOfHeadersOffset, size, 4);
+  WriteLE(image, optional + pe::kSizeOfHeadersOffset, size, 4);
   return image;
 }
 
 std::string Sign(std::string file, std::string_view table) {
   file.resize((file.size() + 7) / 8 * 8, '\0');
   const size_t entry = SecurityEntry(file);
-  PutLE(file, entry, file.size(), 4);
-  PutLE(file, entry + 4, table.size(), 4);
+  WriteLE(file, entry, file.size(), 4);
+  WriteLE(file, entry + 4, table.size(), 4);
   file.append(table);
   return file;
 }

@@ -29,6 +29,12 @@ std::string JoinPackage(std::string_view stub, std::string_view archive,
 // The 4-byte little-endian trailer.
 std::string Trailer(int32_t archiveStart);
 
+// A package as `updpack build` lays it out: image, the manifest of payload
+// (with the package's length declared), archive, filler to a multiple of 8
+// and the trailer holding the position right after the manifest.
+std::string BuiltPackage(std::string_view image, std::string_view payload,
+                         std::string_view archive);
+
 // The bytes of a checksum entry (~updpack.sum) for every ordinary file of
 // folder, as `updpack build` writes it.
 std::string SumsOf(const std::string &folder);

@@ -374,14 +374,6 @@ e2e_join_package() { # ARCHIVE PACKAGE.exe [IMAGE]
   } >"$2" || e2e_fail "cannot write $2"
 }
 
-# The program image of PACKAGE with whatever build put after it (its
-# texts): everything before the archive its trailer names.
-e2e_image_of() { # PACKAGE.exe OUT
-  local start
-  start=$(tail -c 4 "$1" | od -An -tu4 | tr -d ' ')
-  head -c $((start - 1)) "$1" >"$2"
-}
-
 # Starts the package under Wine in the background, from its own folder.
 e2e_start_package() { # PACKAGE.exe
   E2E_PACKAGE_LOG="$E2E_WORK/package.log"

@@ -3,8 +3,8 @@
 # error box, and after OK the program ends with exit code 1 and no success
 # message. The pack file (an exact copy of the appended bytes) and the
 # temporary folder stay, as after a critical error. A package made to the
-# base format shows the archive's message alone; one with the texts that
-# build writes says after it that the package is damaged.
+# base format shows the archive's message alone; one that build wrote, with
+# its manifest, says after it that the package is damaged.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin broken_archive
@@ -12,17 +12,20 @@ e2e_begin broken_archive
 program="$E2E_WORK/program"
 mkdir -p "$program"
 
-run_broken() { # NAME ARCHIVE-FORMAT MESSAGE [IMAGE]
-  local archive="$E2E_WORK/$1.bin"
+# A package made to the base format of ARCHIVE-FORMAT's bytes.
+join_broken() { # NAME ARCHIVE-FORMAT
   # shellcheck disable=SC2059
-  printf "$2" >"$archive"
-  e2e_join_package "$archive" "$program/$1.exe" "${4:-}"
+  printf "$2" >"$E2E_WORK/$1.bin"
+  e2e_join_package "$E2E_WORK/$1.bin" "$program/$1.exe"
+}
+
+run_broken() { # NAME MESSAGE
   e2e_clear_tmp
   e2e_start_package "$program/$1.exe"
   e2e_answer_confirmation Yes
-  e2e_wait_box "$3" 60000
+  e2e_wait_box "$2" 60000
   e2e_screenshot "$1" >/dev/null
-  e2e_expect_eq "$1: the error box's text" "$3" "$(e2e_texts "$E2E_BOX_TITLE")"
+  e2e_expect_eq "$1: the error box's text" "$2" "$(e2e_texts "$E2E_BOX_TITLE")"
   e2e_expect_eq "$1: the error box's buttons" "OK*" "$(e2e_wintool buttons "$E2E_BOX_TITLE")"
   e2e_expect_icon error
   e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
@@ -30,7 +33,8 @@ run_broken() { # NAME ARCHIVE-FORMAT MESSAGE [IMAGE]
   # alive: it must end on its own.
   e2e_wait_package 20
   e2e_expect_eq "$1: exit code after a failed extraction" 1 "$E2E_EXIT"
-  e2e_expect_same_file "$archive" "$E2E_PACK_FILE"
+  e2e_carved "$program/$1.exe" "$E2E_WORK/$1.carved"
+  e2e_expect_same_file "$E2E_WORK/$1.carved" "$E2E_PACK_FILE"
   [ -d "$E2E_TEMP_FOLDER" ] || e2e_fail "$1: the temporary folder is gone"
   e2e_expect_eq "$1: nothing unpacked" "" "$(ls -A "$E2E_TEMP_FOLDER")"
   e2e_expect_eq "$1: nothing installed" "$1.exe" "$(ls -A "$program")"
@@ -38,12 +42,15 @@ run_broken() { # NAME ARCHIVE-FORMAT MESSAGE [IMAGE]
 }
 
 # The signature in lower case, with a catalog and a script behind it.
-run_broken lowercase 'pack1\000\001script?1?66\002\001\001\001\\*' "$E2E_MSG_NOT_ARCHIVE"
-# Shorter than a signature, in a package with build's texts.
+join_broken lowercase 'pack1\000\001script?1?66\002\001\001\001\\*'
+run_broken lowercase "$E2E_MSG_NOT_ARCHIVE"
+# A package that build wrote, its archive's signature changed in place:
+# the manifest is intact and the package as long as it declares.
 printf 'PACK1\000\001\001' >"$E2E_WORK/empty.pack1"
-e2e_build_package "$E2E_WORK/empty.pack1" "$E2E_WORK/built.exe"
-e2e_image_of "$E2E_WORK/built.exe" "$E2E_WORK/image_with_texts"
-run_broken short 'PAC' "$(e2e_crlf "$E2E_MSG_NOT_ARCHIVE" "$E2E_MSG_DAMAGED")" \
-  "$E2E_WORK/image_with_texts"
+e2e_build_package "$E2E_WORK/empty.pack1" "$program/built.exe"
+start=$(tail -c 4 "$program/built.exe" | od -An -tu4 | tr -d ' ')
+printf 'p' | dd of="$program/built.exe" bs=1 seek=$((start - 1)) conv=notrunc 2>/dev/null
+run_broken built "$(e2e_crlf "$E2E_MSG_NOT_ARCHIVE" "$E2E_MSG_DAMAGED")"
 # The right signature, but no catalog marker after the method byte.
-run_broken no_catalog 'PACK1\000\002a?1?2\002\001x' "$E2E_MSG_NO_CATALOG"
+join_broken no_catalog 'PACK1\000\002a?1?2\002\001x'
+run_broken no_catalog "$E2E_MSG_NO_CATALOG"

@@ -2,7 +2,8 @@
 # Texts and file properties set at build time: the product, version,
 # company and copyright in the version resource (read back with a PE
 # reader), the run's texts under Wine and natively, and verify's report. A
-# package built without them keeps the shipped texts and properties.
+# package built without them keeps the shipped texts and properties. The
+# same package cut short says so before its question, in its own texts.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin texts
@@ -89,3 +90,20 @@ e2e_wintool press "Орбита" OK || e2e_fail "cannot press OK"
 e2e_wait_package 20
 e2e_expect_eq "exit code" 0 "$E2E_EXIT"
 e2e_expect_same_file "$payload/readme.txt" "$program/readme.txt"
+
+# Cut short, as a download that broke off: the package's own caption, the
+# critical-error message with both sizes and the damaged sentence, before
+# any question; nothing is made.
+size=$(stat -c %s "$program/update.exe")
+head -c $((size - 10)) "$program/update.exe" >"$program/cut.exe"
+e2e_clear_tmp
+e2e_start_package "$program/cut.exe"
+cut_message="$E2E_MSG_CRITICAL"$'\r\n'"Размер пакета обновления $((size - 10)) байт вместо $size байт."$'\r\n'"$E2E_MSG_DAMAGED"
+e2e_wintool wait-text "Орбита" "$cut_message" 20000 || e2e_fail "no damaged-download message: $cut_message"
+e2e_screenshot cut >/dev/null
+e2e_expect_eq "the cut package's buttons" "OK*" "$(e2e_wintool buttons "Орбита")"
+e2e_wintool press "Орбита" OK || e2e_fail "cannot press OK"
+e2e_wait_package 20
+e2e_expect_eq "exit code of a cut package" 1 "$E2E_EXIT"
+[ ! -e "$E2E_TEMP_FOLDER" ] && [ ! -e "$E2E_PACK_FILE" ] ||
+  e2e_fail "a cut package made its temporary folder or pack file"

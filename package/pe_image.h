@@ -1,14 +1,17 @@
-// What the update run needs to know of the PE image it is part of: where a
-// signing tool's certificate table begins. Signing tools (Authenticode)
-// append the table after our trailer and point the security directory of
-// the PE header at it; the package then ends just before the table.
+// What a package needs to know of the PE image it begins with: where the
+// image ends (the package's manifest begins there) and where a signing
+// tool's certificate table begins. Signing tools (Authenticode) append the
+// table after our trailer and point the security directory of the PE header
+// at it; the package then ends just before the table.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
-namespace pe {
+#include "package/byte_source.h"
+
+namespace package::pe {
 
 // Layout of the headers, as the PE format names them; offsets in bytes.
 inline constexpr int64_t kDosLfanewOffset = 0x3C; // e_lfanew: "PE\0\0"
@@ -34,30 +37,6 @@ inline constexpr int64_t kSectionHeaderSize = 40;
 inline constexpr int64_t kSectionSizeOfRawData = 16;
 inline constexpr int64_t kSectionPointerToRawData = 20;
 
-// Reads count bytes at a 0-based offset; false when they are not all there.
-// A reference to the caller's function for the one call it is passed to:
-// lighter than std::function, which would bring its machinery into the
-// program image.
-class ReadAt {
-public:
-  template <typename Function>
-  // NOLINTNEXTLINE(google-explicit-constructor): callers pass lambdas
-  ReadAt(const Function &function)
-      : function_(&function),
-        call_([](const void *f, int64_t offset, uint8_t *bytes, size_t count) {
-          return static_cast<bool>(
-              (*static_cast<const Function *>(f))(offset, bytes, count));
-        }) {}
-
-  bool operator()(int64_t offset, uint8_t *bytes, size_t count) const {
-    return call_(function_, offset, bytes, count);
-  }
-
-private:
-  const void *function_;
-  bool (*call_)(const void *, int64_t, uint8_t *, size_t);
-};
-
 // A table of a signing tool, as a 0-based offset and a size.
 struct CertificateTable {
   int64_t offset;
@@ -68,20 +47,18 @@ struct CertificateTable {
 // table that its security directory names, wherever it lies (verify
 // reports one that does not end the file), and where the program image
 // ends: the furthest end of a section's raw data, and at least
-// SizeOfHeaders (bytes a package puts after the image, its texts, begin
-// there). Nothing of a file that is no PE image. Every offset read is
-// checked by read.
+// SizeOfHeaders (a package's manifest begins there). Nothing of a file
+// that is no PE image. Every offset read is checked against the source.
 struct ImageHeaders {
   std::optional<CertificateTable> table;
   std::optional<int64_t> end;
 };
-ImageHeaders ReadImageHeaders(const ReadAt &read);
+ImageHeaders ReadImageHeaders(const ByteSource &file);
 
 // The table of headers when it ends a file of length bytes exactly.
 std::optional<CertificateTable> TableEndingAt(const ImageHeaders &headers,
                                               int64_t length);
-// The same, read from a file of length bytes.
-std::optional<CertificateTable> FindCertificateTable(int64_t length,
-                                                     const ReadAt &read);
+// The same, read from file.
+std::optional<CertificateTable> FindCertificateTable(const ByteSource &file);
 
-} // namespace pe
+} // namespace package::pe

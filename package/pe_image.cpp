@@ -1,33 +1,34 @@
-// Finding the certificate table of a signed PE image.
-#include "run/pe_image.h"
+// The end of a PE image and the certificate table of a signed one.
+#include "package/pe_image.h"
 
 #include <algorithm>
 
-namespace pe {
+#include "package/coding.h"
+
+namespace package::pe {
 
 namespace {
 
-// Little-endian fields read through read; false when out of the file.
-bool Read16(const ReadAt &read, int64_t offset, uint16_t &value) {
+// Little-endian fields of the file; false when out of it.
+bool Read16(const ByteSource &read, int64_t offset, uint16_t &value) {
   uint8_t b[2];
-  if (offset < 0 || !read(offset, b, 2))
+  if (offset < 0 || !read.Read(offset, b, 2))
     return false;
-  value = static_cast<uint16_t>(b[0] | b[1] << 8);
+  value = ReadLE16(b);
   return true;
 }
 
-bool Read32(const ReadAt &read, int64_t offset, uint32_t &value) {
+bool Read32(const ByteSource &read, int64_t offset, uint32_t &value) {
   uint8_t b[4];
-  if (offset < 0 || !read(offset, b, 4))
+  if (offset < 0 || !read.Read(offset, b, 4))
     return false;
-  value = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-          static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+  value = ReadLE32(b);
   return true;
 }
 
 } // namespace
 
-ImageHeaders ReadImageHeaders(const ReadAt &read) {
+ImageHeaders ReadImageHeaders(const ByteSource &read) {
   ImageHeaders found;
   uint16_t mz = 0;
   uint32_t lfanew = 0;
@@ -93,9 +94,8 @@ std::optional<CertificateTable> TableEndingAt(const ImageHeaders &headers,
   return headers.table;
 }
 
-std::optional<CertificateTable> FindCertificateTable(int64_t length,
-                                                     const ReadAt &read) {
-  return TableEndingAt(ReadImageHeaders(read), length);
+std::optional<CertificateTable> FindCertificateTable(const ByteSource &file) {
+  return TableEndingAt(ReadImageHeaders(file), file.Size());
 }
 
-} // namespace pe
+} // namespace package::pe

@@ -1,0 +1,106 @@
+// The checksum entry's text form.
+#include "package/checksums.h"
+
+#include "archive/catalog.h"
+#include "package/coding.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/fs.h"
+
+namespace package::sums {
+
+namespace {
+
+// The list itself is damaged: its line is not as written.
+[[noreturn]] void RaiseBadList() { RaiseDamaged(kEntryName, kListDamaged); }
+
+bool ParseHex32(std::string_view text, uint32_t &value) {
+  if (text.size() != 8)
+    return false;
+  value = 0;
+  for (char c : text) {
+    int digit = 0;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
+    value = value << 4 | static_cast<uint32_t>(digit);
+  }
+  return true;
+}
+
+} // namespace
+
+void RaiseDamaged(std::string_view name, std::string_view what) {
+  std::string text = "Файл \xC2\xAB";
+  text += name;
+  text += "\xC2\xBB ";
+  text += what;
+  throw platform::Error(kErrPackageDamaged, std::move(text));
+}
+
+std::string FormatSums(const std::vector<Sum> &sums) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string text = std::string(kHeader) + "\r\n";
+  for (const Sum &sum : sums) {
+    for (int shift = 28; shift >= 0; shift -= 4)
+      text += kHex[(sum.crc >> shift) & 0xF];
+    text += ' ' + std::to_string(sum.length) + ' ';
+    std::string name;
+    if (!platform::TextToAnsi(sum.name, name))
+      platform::Raise(platform::err::kOverflow,
+                      "символ имени файла вне кодовой страницы: " + sum.name);
+    text += name + "\r\n";
+  }
+  return text;
+}
+
+void CheckSumsHeader(std::string_view line) {
+  if (line != kHeader)
+    RaiseBadList();
+}
+
+Sum ParseSumLine(std::string_view line) {
+  const size_t first = line.find(' ');
+  const size_t second =
+      first == std::string_view::npos ? first : line.find(' ', first + 1);
+  Sum sum;
+  if (second == std::string_view::npos ||
+      !ParseHex32(line.substr(0, first), sum.crc) ||
+      !ParseDecimal(line.substr(first + 1, second - first - 1), sum.length))
+    RaiseBadList();
+  sum.name = platform::AnsiToText(line.substr(second + 1));
+  // Only names the extraction writes as they are: nothing outside the
+  // folder, no device, not the list itself.
+  if (archive::RemoveReservedChars(sum.name) != sum.name ||
+      !archive::IsSafeEntryName(sum.name) ||
+      platform::fs::CompareNamesNoCase(sum.name, kEntryName) == 0)
+    RaiseBadList();
+  return sum;
+}
+
+std::vector<Sum> ParseSums(std::string_view text) {
+  std::vector<Sum> sums;
+  bool header = true;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    if (header)
+      CheckSumsHeader(line);
+    else
+      sums.push_back(ParseSumLine(line));
+    header = false;
+  }
+  if (header)
+    CheckSumsHeader({});
+  return sums;
+}
+
+} // namespace package::sums

@@ -1,0 +1,102 @@
+// Writing and reading the manifest.
+#include "package/manifest.h"
+
+#include <cstring>
+
+#include "package/coding.h"
+#include "package/crc32.h"
+#include "package/pe_image.h"
+
+namespace package {
+
+namespace {
+
+Manifest Damaged(Manifest found, ManifestFault fault) {
+  found.state = ManifestState::Damaged;
+  found.fault = fault;
+  found.payload.clear();
+  found.length = -1;
+  return found;
+}
+
+uint32_t CrcOf(std::string_view bytes) {
+  return Crc32(0, reinterpret_cast<const uint8_t *>(bytes.data()),
+               bytes.size());
+}
+
+} // namespace
+
+std::optional<std::string_view> FindValue(std::string_view payload,
+                                          std::string_view key) {
+  std::optional<std::string_view> found;
+  ForEachPair(payload, [&](std::string_view k, std::string_view value) {
+    if (k == key)
+      found = value;
+  });
+  return found;
+}
+
+void AppendPair(std::string &payload, std::string_view key,
+                std::string_view value) {
+  payload += key;
+  payload += '\0';
+  payload += value;
+  payload += '\0';
+}
+
+std::string EncodeManifest(std::string_view payload) {
+  std::string bytes(kManifestMagic, kManifestMagicSize);
+  bytes.resize(kManifestPayloadOffset);
+  WriteLE(bytes, kManifestLengthOffset, static_cast<uint32_t>(payload.size()),
+          4);
+  WriteLE(bytes, kManifestCrcOffset, CrcOf(payload), 4);
+  bytes += payload;
+  return bytes;
+}
+
+Manifest ReadManifest(const ByteSource &file, int64_t offset) {
+  Manifest found;
+  found.offset = offset;
+  // The magic, or as much of it as the file holds: a file that ends inside
+  // it was cut there.
+  const int64_t rest = file.Size() - offset;
+  if (offset < 0 || rest <= 0)
+    return found;
+  uint8_t header[kManifestPayloadOffset];
+  const auto magicBytes = static_cast<size_t>(
+      rest < kManifestMagicSize ? rest : kManifestMagicSize);
+  if (!file.Read(offset, header, magicBytes) ||
+      std::memcmp(header, kManifestMagic, magicBytes) != 0)
+    return found;
+  if (rest < kManifestPayloadOffset ||
+      !file.Read(offset, header, sizeof header))
+    return Damaged(std::move(found), ManifestFault::Cut);
+  found.payloadLength = ReadLE32(header + kManifestLengthOffset);
+  if (found.payloadLength > kMaxManifestPayload)
+    return Damaged(std::move(found), ManifestFault::TooLong);
+  if (rest - kManifestPayloadOffset < found.payloadLength)
+    return Damaged(std::move(found), ManifestFault::Cut);
+  found.payload.resize(found.payloadLength);
+  if (!file.Read(offset + kManifestPayloadOffset,
+                 reinterpret_cast<uint8_t *>(found.payload.data()),
+                 found.payload.size()))
+    return Damaged(std::move(found), ManifestFault::Cut);
+  if (CrcOf(found.payload) != ReadLE32(header + kManifestCrcOffset))
+    return Damaged(std::move(found), ManifestFault::Crc);
+  if (!ForEachPair(found.payload, [](std::string_view, std::string_view) {}))
+    return Damaged(std::move(found), ManifestFault::NotPairs);
+  if (const auto length = FindValue(found.payload, kLengthKey);
+      length && !ParseDecimal(*length, found.length))
+    return Damaged(std::move(found), ManifestFault::BadLength);
+  found.state = ManifestState::Intact;
+  return found;
+}
+
+Manifest FindManifest(const ByteSource &file) {
+  const auto end = pe::ReadImageHeaders(file).end;
+  if (!end)
+    return {};
+  return ReadManifest(file, *end);
+}
+
+} // namespace package

@@ -1,0 +1,59 @@
+// The 65-byte record of the install script and the preparation of its
+// fields.
+#include "package/script_record.h"
+
+#include "platform/codepage.h"
+
+namespace package::script {
+
+namespace {
+
+void ReplaceAll(std::string &text, char mark, const std::string &with) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == mark)
+      out += with;
+    else
+      out += c;
+  }
+  text = std::move(out);
+}
+
+} // namespace
+
+Record DecodeRecord(std::string_view bytes) {
+  return {static_cast<uint8_t>(bytes[kOperationOffset]),
+          bytes.substr(kSourceOffset, kSourceSize),
+          bytes.substr(kTargetOffset, kTargetSize)};
+}
+
+bool EncodeRecord(const Record &record, std::string &out) {
+  if (record.source.size() > kSourceSize || record.target.size() > kTargetSize)
+    return false;
+  out += static_cast<char>(record.operation);
+  out += record.source;
+  out.append(kSourceSize - record.source.size(), ' ');
+  out += record.target;
+  out.append(kTargetSize - record.target.size(), ' ');
+  return true;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
+                         const std::string &programFolder) {
+  // Only the space is trimmed; 0x00 and 0x01 are placeholders, not padding.
+  const std::string decoded = platform::AnsiToText(bytes);
+  std::string text(TrimBlanks(decoded));
+  ReplaceAll(text, kTempFolderMark, tempFolder);
+  ReplaceAll(text, kProgramFolderMark, programFolder);
+  return text;
+}
+
+} // namespace package::script

@@ -1,0 +1,75 @@
+// The texts a package shows: the questions and messages of the run, the
+// window's title and lines, the caption of every box. By default they are
+// the shipped package's; `updpack build` writes them, with the product and
+// version they name, into the package's manifest (package/manifest.h),
+// from which the run takes them before its first question.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace package {
+
+enum class Text : uint8_t {
+  Confirm,    // the confirmation question
+  Success,    // the success message
+  Critical,   // the first line of the critical-error message
+  Damaged,    // the sentence after a damaged package's failure
+  Title,      // the progress window's title
+  Caption,    // the caption of every message box
+  Preparing,  // status line while the archive is copied out
+  Unpacking,  // status line while it is unpacked
+  Installing, // status line while the script runs
+  Progress,   // what the progress line shows before "NN%"
+  Abort,      // the question when the window is closed
+};
+inline constexpr size_t kTextCount = 11;
+using Texts = std::array<std::string, kTextCount>;
+
+inline const std::string &TextOf(const Texts &texts, Text text) {
+  return texts[static_cast<size_t>(text)];
+}
+
+// One text: its key in a manifest and in `updpack build --texts` files,
+// and its default with {product} and {version} where it names them.
+struct TextKey {
+  const char *key;
+  const char *pattern;
+};
+const TextKey &KeyOf(Text text);
+inline const TextKey &KeyOf(size_t index) {
+  return KeyOf(static_cast<Text>(index));
+}
+
+// The shipped package's product and version, which the defaults name.
+inline constexpr const char *kDefaultProduct = "Quorix";
+inline constexpr const char *kDefaultVersion = "1.1";
+
+// The first line of the critical-error message.
+inline constexpr const char *kCriticalText = "Произошла критическая ошибка:";
+// Follows, on a line of its own, the description of a failure that shows
+// the package itself to be damaged (a package of the wrong length, a
+// trailer that points outside it, an archive that is not there, a file
+// that differs from the one packed).
+inline constexpr const char *kDamagedPackageText =
+    "Пакет обновления поврежден или загружен не полностью. Загрузите его "
+    "заново.";
+
+// The default texts for a product and a version, as `updpack build` writes
+// them: the shipped package's texts for the defaults, and the sentence
+// that a damaged package adds to its failure.
+Texts DefaultTexts(std::string_view product = kDefaultProduct,
+                   std::string_view version = kDefaultVersion);
+// The texts of a package without a manifest: the shipped package's, which
+// add nothing to a failure's message (no damaged sentence).
+Texts PlainTexts();
+
+// Applies the texts of a manifest's payload: every text it names by a known
+// key (other keys are passed over). False, with nothing changed, for a
+// payload that is not a list of pairs.
+bool ApplyTexts(std::string_view payload, Texts &texts);
+
+} // namespace package

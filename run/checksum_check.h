@@ -1,0 +1,24 @@
+// The run's check of the extracted files against the package's checksum
+// entry (package/checksums.h), after the extraction and before a single
+// record of the install script is carried out, so that a damaged download
+// never installs. A package without the entry runs as before.
+#pragma once
+
+#include <string>
+
+namespace ui {
+class Setup;
+}
+
+namespace mdl_main::sums {
+
+// When folder holds the checksum entry, every file it lists must be in
+// folder with its length and CRC-32; when the package declared the entry
+// (declared), folder must hold it. Raises package::kErrPackageDamaged
+// naming the first file that is missing or differs, with the damaged
+// sentence of the run's texts. Reads through the numbered-file table (an
+// abort inside a yield closes them all) and yields as it goes, as the
+// extraction does; form's timer shows the file being checked.
+void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form);
+
+} // namespace mdl_main::sums
