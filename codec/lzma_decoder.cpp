@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/byte_order.h"
+#include "platform/byte_order.h"
 
 // The SDK's Types.h includes <windows.h> on Windows, for one typedef; no
 // other file of ours sees it (the header keeps the SDK's state opaque).
-#include "LzmaDec.h"
 #include "codec/sdk_allocator.h"
+#include <LzmaDec.h>
 
 namespace codec {
 
@@ -31,7 +31,7 @@ DecodeStatus LzmaDecoder::Start() {
   const unsigned lcLpPb = header_[0];
   if (lcLpPb >= 9 * 5 * 5 || lcLpPb % 9 + lcLpPb / 9 % 5 > kMaxLcPlusLp)
     return DecodeStatus::kBadProperties;
-  if (LoadLE32(header_ + 1) > kMaxDictionary)
+  if (platform::ReadLE32(header_ + 1) > kMaxDictionary)
     return DecodeStatus::kDictionaryTooLarge;
   sdk_ = static_cast<Sdk *>(std::calloc(1, sizeof(Sdk)));
   if (sdk_ == nullptr)

@@ -6,8 +6,8 @@
 
 #include "codec/lzma_stream.h"
 
-#include "LzmaEnc.h"
 #include "codec/sdk_allocator.h"
+#include <LzmaEnc.h>
 
 namespace codec {
 

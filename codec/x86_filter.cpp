@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "codec/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace codec {
 
@@ -31,12 +31,12 @@ size_t X86Filter::Scan(uint8_t *bytes, size_t size) {
       continue;
     }
     const uint32_t next = static_cast<uint32_t>(at + kWindow);
-    uint32_t value = LoadLE32(displacement);
+    uint32_t value = platform::ReadLE32(displacement);
     value =
         direction_ == FilterDirection::kEncode ? value + next : value - next;
     // Sign-extended from bit 24: the top byte is 00 or FF again.
     value = ((value & 0x01FFFFFF) ^ 0x01000000) - 0x01000000;
-    StoreLE32(displacement, value);
+    platform::WriteLE32(displacement, value);
     i += kWindow;
   }
   return size;

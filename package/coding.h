@@ -1,7 +1,6 @@
 // Integers in the package's bytes: little-endian fields both ways (the
-// trailer, the manifest, PE headers, icon files), never by overlaying a
-// struct, the caller checking that the bytes are there; and decimal
-// numbers of its text fields.
+// trailer, the manifest, PE headers, icon files; platform/byte_order.h),
+// also in byte strings; and decimal numbers of its text fields.
 #pragma once
 
 #include <cstddef>
@@ -9,28 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/byte_order.h"
+
 namespace package {
 
-inline uint16_t ReadLE16(const uint8_t *bytes) {
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-}
-
-inline uint32_t ReadLE32(const uint8_t *bytes) {
-  return static_cast<uint32_t>(bytes[0]) |
-         static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 |
-         static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-inline void WriteLE16(uint8_t *bytes, uint16_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
-inline void WriteLE32(uint8_t *bytes, uint32_t value) {
-  for (int k = 0; k < 4; ++k)
-    bytes[k] = static_cast<uint8_t>(value >> (8 * k));
-}
+using platform::ReadLE16;
+using platform::ReadLE32;
+using platform::WriteLE16;
+using platform::WriteLE32;
 
 // width bytes (1 to 4) at offset of a byte string.
 inline uint32_t ReadLE(std::string_view bytes, size_t offset, int width) {

@@ -9,7 +9,7 @@
 
 #include "codec/lzma_decoder.h"
 #include "codec/lzma_encoder.h"
-#include "run/checksums.h"
+#include "package/crc32.h"
 
 #include "LzmaEnc.h"
 #include "codec/sdk_allocator.h"
@@ -211,7 +211,7 @@ TEST(LzmaStream, ADeclaredLengthOtherThanTheRealOneIsAnError) {
 TEST(LzmaStream, AFlippedBitIsRefusedOrCaughtByTheCrc) {
   const Bytes raw = Compressible(2000, 11);
   const Bytes stream = Compress(raw);
-  const uint32_t crc = mdl_main::sums::Crc32(0, raw.data(), raw.size());
+  const uint32_t crc = package::Crc32(0, raw.data(), raw.size());
   size_t refused = 0;
   size_t caughtByCrc = 0;
   for (size_t bit = 0; bit < stream.size() * 8; ++bit) {
@@ -228,7 +228,7 @@ TEST(LzmaStream, AFlippedBitIsRefusedOrCaughtByTheCrc) {
     if (d.out == raw) {
       EXPECT_TRUE(bit / 8 >= 1 && bit / 8 <= 4) << "bit " << bit;
     } else {
-      EXPECT_NE(mdl_main::sums::Crc32(0, d.out.data(), d.out.size()), crc);
+      EXPECT_NE(package::Crc32(0, d.out.data(), d.out.size()), crc);
       ++caughtByCrc;
     }
   }
