@@ -1,8 +1,11 @@
 // The LZMA SDK's allocator interface over malloc and free, for the files
-// that call the SDK (they include its headers first).
+// that call the SDK.
 #pragma once
 
 #include <cstdlib>
+
+// The SDK's ISzAlloc, whatever the includer took before.
+#include <Types.h>
 
 namespace codec::sdk {
 
