@@ -56,7 +56,8 @@ TEST(EntryNames, ManyNamesInLinearTime) {
   for (int k = 0; k < 30000; ++k)
     last = namer.Assign("same.txt");
   EXPECT_EQ(last, "f29999.txt");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_LT(std::chrono::steady_clock::now() - start,
+            std::chrono::seconds(10 * UPDPACK_TIME_FACTOR));
 }
 
 TEST(EntryNames, UsableNames) {
