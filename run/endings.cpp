@@ -1,0 +1,15 @@
+// The run's endings.
+#include "run/endings.h"
+
+#include <cstdlib>
+
+namespace mdl_main {
+
+void EndRun(int exitCode, const std::string &text, platform::MsgIcon icon) {
+  if (!text.empty())
+    platform::Ui().ShowMessage(text, icon, platform::MsgButtons::Ok);
+  platform::Ui().EndProgram(exitCode);
+  std::abort(); // a backend that returned would break its contract
+}
+
+} // namespace mdl_main
