@@ -5,9 +5,12 @@
 
 namespace mdl_main {
 
-void EndRun(int exitCode, const std::string &text, platform::MsgIcon icon) {
+void EndRun(int exitCode, const std::string &text, platform::MsgIcon icon,
+            void (*afterMessage)()) {
   if (!text.empty())
     platform::Ui().ShowMessage(text, icon, platform::MsgButtons::Ok);
+  if (afterMessage)
+    afterMessage();
   platform::Ui().EndProgram(exitCode);
   std::abort(); // a backend that returned would break its contract
 }

@@ -10,8 +10,11 @@
 namespace mdl_main {
 
 // Shows text in a box with icon and an OK button, unless text is empty,
-// and ends the program through the UI backend with exitCode.
+// calls afterMessage (work that need not keep the window waiting, such as
+// removing the temporary folder) and ends the program through the UI
+// backend with exitCode.
 [[noreturn]] void EndRun(int exitCode, const std::string &text = {},
-                         platform::MsgIcon icon = platform::MsgIcon::Error);
+                         platform::MsgIcon icon = platform::MsgIcon::Error,
+                         void (*afterMessage)() = nullptr);
 
 } // namespace mdl_main

@@ -73,7 +73,8 @@ using package::Text;
 
 // A package with a manifest leaves nothing in TMP once it has ended well or
 // refused before the install: every file closed, the pack file and the
-// temporary folder removed.
+// temporary folder removed (once its last message is closed, so that the
+// window never waits for a large folder to go).
 void CleanUp() {
   if (HasArch()) {
     Arch().UnLoad();
@@ -95,17 +96,14 @@ std::vector<bool> CheckInstalledProduct(ui::Setup &form,
   case preflight::Outcome::Go:
     return decision.skip;
   case preflight::Outcome::UpToDate:
-    CleanUp();
     EndRun(platform::exitcode::kSuccess, CurrentText(Text::UpToDate),
-           MsgIcon::Information);
+           MsgIcon::Information, CleanUp);
   case preflight::Outcome::NotExpected:
   case preflight::Outcome::WrongFolder:
-    CleanUp();
-    EndRun(platform::exitcode::kNotExpected, decision.message,
-           MsgIcon::Warning);
+    EndRun(platform::exitcode::kNotExpected, decision.message, MsgIcon::Warning,
+           CleanUp);
   case preflight::Outcome::InUse:
-    CleanUp();
-    EndRun(platform::exitcode::kInUse);
+    EndRun(platform::exitcode::kInUse, {}, MsgIcon::Error, CleanUp);
   }
   return decision.skip;
 }
@@ -174,10 +172,8 @@ std::vector<bool> CheckInstalledProduct(ui::Setup &form,
   // 14-16.
   script::RunInstallScript(skip);
   RemovePackFile();
-  if (facts.manifest)
-    CleanUp();
   EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
-         MsgIcon::Information);
+         MsgIcon::Information, facts.manifest ? CleanUp : nullptr);
 }
 
 [[noreturn]] void CriticalError(const std::string &description) {
