@@ -80,11 +80,17 @@ std::optional<std::string> ReadEntry(const char *name) {
   return bytes;
 }
 
-bool SameBytes(const std::string &a, const std::string &b) {
-  const FileFacts lengthOfA = ReadFileFacts(a, -1);
-  const FileFacts factsOfB = ReadFileFacts(b, lengthOfA.length);
-  return factsOfB.length == lengthOfA.length &&
-         ReadFileFacts(a, lengthOfA.length).crc == factsOfB.crc;
+// The user cancelled the Retry box of a file in use.
+struct Cancelled {};
+
+// Asks Retry or Cancel for a file in use; raises Cancelled for Cancel.
+void AskToClose(const std::string &shown) {
+  const std::string text =
+      package::FillPlaceholder(CurrentText(Text::InUse), "{file}", shown);
+  if (platform::Ui().ShowMessage(text, platform::MsgIcon::Warning,
+                                 platform::MsgButtons::RetryCancel) !=
+      platform::MsgAnswer::Retry)
+    throw Cancelled{};
 }
 
 struct Step {
@@ -117,6 +123,18 @@ public:
   }
 
   Decision Run(const std::string &forVersion) {
+    try {
+      return Judged(forVersion);
+    } catch (const Cancelled &) {
+      form_.SetCheckedFile({});
+      Decision decision;
+      decision.outcome = Outcome::InUse;
+      return decision;
+    }
+  }
+
+private:
+  Decision Judged(const std::string &forVersion) {
     Decision decision;
     decision.skip.assign(steps_.size(), false);
     std::optional<std::string> differs;
@@ -144,13 +162,12 @@ public:
           "{file}", *differs);
     } else if (effective_ > 0 && todo_ == 0) {
       decision.outcome = Outcome::UpToDate;
-    } else if (!AllClosed()) {
-      decision.outcome = Outcome::InUse;
+    } else {
+      WaitAllClosed();
     }
     return decision;
   }
 
-private:
   // Judges one record; false when the target is neither as the version the
   // update is for has it nor as the update leaves it.
   bool JudgeStep(const Step &step, std::vector<bool>::reference skip) {
@@ -211,8 +228,29 @@ private:
     return OnDisk(path);
   }
 
+  // A file of the product, read as ReadFileFacts does; one that another
+  // program keeps from being read gives the Retry box.
+  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength) const {
+    for (;;) {
+      try {
+        return ReadFileFacts(path, crcIfLength);
+      } catch (const platform::Error &) {
+        if (!fs::InUse(path))
+          throw;
+        AskToClose(Shown(path));
+      }
+    }
+  }
+
+  bool SameBytes(const std::string &source, const std::string &target) const {
+    const FileFacts lengthOfSource = ReadFileFacts(source, -1);
+    const FileFacts facts = ProductFacts(target, lengthOfSource.length);
+    return facts.length == lengthOfSource.length &&
+           ReadFileFacts(source, facts.length).crc == facts.crc;
+  }
+
   // What the record leaves at its target is there.
-  static bool Leaves(const Step &step, State state, bool fromDisk) {
+  bool Leaves(const Step &step, State state, bool fromDisk) const {
     switch (step.operation) {
     case record::kCopyFile:
       return fromDisk && state == State::File &&
@@ -233,7 +271,7 @@ private:
           return state == FromKind(item->kind);
         if (state != State::File)
           return false;
-        const FileFacts facts = ReadFileFacts(step.target, item->length);
+        const FileFacts facts = ProductFacts(step.target, item->length);
         return facts.length == item->length && facts.crc == item->crc;
       }
     switch (step.operation) {
@@ -289,23 +327,16 @@ private:
     return !oldPaths_.empty();
   }
 
-  // Asks Retry or Cancel while a file to replace or delete is in use;
-  // false when the user cancels.
-  bool AllClosed() const {
+  // Asks Retry or Cancel while a file to replace or delete is in use.
+  void WaitAllClosed() const {
     for (size_t k = 0; k < toReplace_.size();) {
       if (!fs::InUse(toReplace_[k])) {
         ++k;
         continue;
       }
-      const std::string text = package::FillPlaceholder(
-          CurrentText(Text::InUse), "{file}", Shown(toReplace_[k]));
-      if (platform::Ui().ShowMessage(text, platform::MsgIcon::Warning,
-                                     platform::MsgButtons::RetryCancel) !=
-          platform::MsgAnswer::Retry)
-        return false;
+      AskToClose(Shown(toReplace_[k]));
       k = 0; // the user closed something: look at every file again
     }
-    return true;
   }
 
   // path without the program folder and its separator, when it lies in it.
