@@ -5,51 +5,42 @@
 // (platform::fs::FoldName); "\" and "/" both separate names.
 #pragma once
 
-#include <map>
-#include <optional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/expected_state.h"
+#include "package/script_record.h"
 
 namespace package::expect {
 
-class PathOverlay {
-public:
-  // The earlier records leave kind at key; a folder they make is empty
-  // (fresh) at first.
-  void Set(const std::u16string &key, Kind kind, bool fresh = false) {
-    seen_[key] = {kind, fresh};
-  }
-  // What the earlier records leave at key: its own entry, else Nothing
-  // below a file, a removed folder or a folder they made; nullopt when the
-  // disk says.
-  std::optional<Kind> Lookup(std::u16string key) const {
-    if (const auto found = seen_.find(key); found != seen_.end())
-      return found->second.kind;
-    for (;;) {
-      const size_t slash = key.find_last_of(u"\\/");
-      if (slash == std::u16string::npos)
-        return std::nullopt;
-      key.resize(slash);
-      const auto found = seen_.find(key);
-      if (found != seen_.end()) {
-        const Seen &seen = found->second;
-        if (seen.kind != Kind::Folder || seen.fresh)
-          return Kind::Nothing;
-        return std::nullopt;
-      }
+// A record laid over the disk: its target, folded, and its operation.
+struct LaidRecord {
+  std::u16string key;
+  uint8_t operation = 0;
+};
+
+// What the laid records leave at key: the latest one that names it, or
+// Nothing below the latest one that names a folder above it (a file, a
+// removed folder, or a folder it made, which starts empty). False when no
+// laid record tells: the disk says.
+inline bool LaidAt(const std::vector<LaidRecord> &laid,
+                   const std::u16string &key, Kind &kind) {
+  for (size_t j = laid.size(); j-- > 0;) {
+    const std::u16string &at = laid[j].key;
+    if (at == key) {
+      kind = laid[j].operation == script::kCopyFile       ? Kind::File
+             : laid[j].operation == script::kCreateFolder ? Kind::Folder
+                                                          : Kind::Nothing;
+      return true;
+    }
+    if (key.size() > at.size() && key.compare(0, at.size(), at) == 0 &&
+        (key[at.size()] == u'\\' || key[at.size()] == u'/')) {
+      kind = Kind::Nothing;
+      return true;
     }
   }
-  bool Touched(const std::u16string &key) const {
-    return seen_.count(key) != 0;
-  }
-
-private:
-  struct Seen {
-    Kind kind;
-    bool fresh;
-  };
-  std::map<std::u16string, Seen> seen_;
-};
+  return false;
+}
 
 } // namespace package::expect

@@ -37,7 +37,7 @@ void CarryOut(uint8_t operation, const std::string &source,
 
 } // namespace
 
-void RunInstallScript(const std::vector<bool> &skip) {
+void RunInstallScript(const std::vector<uint8_t> &skip) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
   // Targets are often new names in the same folder: its names are listed

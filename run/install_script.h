@@ -2,6 +2,7 @@
 // record.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 namespace mdl_main::script {
@@ -10,6 +11,6 @@ namespace mdl_main::script {
 // an existing folder counts as empty; a missing folder and every failing
 // operation raise, with the records before it carried out. Records marked
 // in skip (0-based) are read and not carried out: their effect is there.
-void RunInstallScript(const std::vector<bool> &skip = {});
+void RunInstallScript(const std::vector<uint8_t> &skip = {});
 
 } // namespace mdl_main::script

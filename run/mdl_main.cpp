@@ -88,8 +88,8 @@ void CleanUp() {
 // The check of the installed product (packages with a manifest): ends the
 // run when the update is applied already or must not be, else the records
 // whose effect is there already.
-std::vector<bool> CheckInstalledProduct(ui::Setup &form,
-                                        const OwnFacts &facts) {
+std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
+                                           const OwnFacts &facts) {
   const preflight::Decision decision =
       preflight::Check(form, facts.expect, facts.forVersion);
   switch (decision.outcome) {
@@ -161,8 +161,9 @@ std::vector<bool> CheckInstalledProduct(ui::Setup &form,
   sums::VerifyFolder(TempFolder, facts.sums, form);
   // Before the first record changes anything, with yields still and the
   // timer showing the file being checked.
-  const std::vector<bool> skip =
-      facts.manifest ? CheckInstalledProduct(form, facts) : std::vector<bool>{};
+  const std::vector<uint8_t> skip = facts.manifest
+                                        ? CheckInstalledProduct(form, facts)
+                                        : std::vector<uint8_t>{};
 
   // 12-13. Install phase: no more yields; the archive is closed.
   form.SetStatusHandle(platform::kFalse);

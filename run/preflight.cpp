@@ -1,9 +1,6 @@
 // The check of the installed product before the install.
 #include "run/preflight.h"
 
-#include <map>
-#include <optional>
-
 #include "package/checksums.h"
 #include "package/damage.h"
 #include "package/expected_state.h"
@@ -63,34 +60,31 @@ State OnDisk(const std::string &path) {
 }
 
 // An entry of the temporary folder, read whole from the folder held since
-// it was found to be the user's own; nullopt when it is not there.
-std::optional<std::string> ReadEntry(const char *name) {
+// it was found to be the user's own; false when it is not there.
+bool ReadEntry(const char *name, std::string &bytes) {
   const std::string path = TempFolder + "\\" + name;
+  bytes.clear();
   if (fs::ListFiles(path).empty())
-    return std::nullopt;
+    return false;
   const platform::OpenMode mode = platform::OpenMode::ReadOnly;
   const int16_t number = files::FreeFile();
   files::Open(number, path, mode, HeldTempFolder().OpenFile(name, mode));
   platform::BufferedFile &file = files::At(number);
-  std::string bytes(static_cast<size_t>(file.Length()), '\0');
+  bytes.resize(static_cast<size_t>(file.Length()));
   if (!bytes.empty())
     file.GetRun(1, reinterpret_cast<uint8_t *>(bytes.data()),
                 static_cast<int64_t>(bytes.size()));
   files::Close(number);
-  return bytes;
+  return true;
 }
 
-// The user cancelled the Retry box of a file in use.
-struct Cancelled {};
-
-// Asks Retry or Cancel for a file in use; raises Cancelled for Cancel.
-void AskToClose(const std::string &shown) {
+// Asks Retry or Cancel for a file in use; false for Cancel.
+bool Retry(const std::string &shown) {
   const std::string text =
       package::FillPlaceholder(CurrentText(Text::InUse), "{file}", shown);
-  if (platform::Ui().ShowMessage(text, platform::MsgIcon::Warning,
-                                 platform::MsgButtons::RetryCancel) !=
-      platform::MsgAnswer::Retry)
-    throw Cancelled{};
+  return platform::Ui().ShowMessage(text, platform::MsgIcon::Warning,
+                                    platform::MsgButtons::RetryCancel) ==
+         platform::MsgAnswer::Retry;
 }
 
 struct Step {
@@ -99,57 +93,65 @@ struct Step {
   std::string target;
   std::u16string key; // the target, folded
   bool wildcard = false;
+  const expect::Expected *expected = nullptr; // first record on its path
 };
+
+// The verdict on one record.
+enum class Verdict { Todo, Done, Differs };
 
 class Judge {
 public:
-  Judge(ui::Setup &form, const std::string &programFolder)
-      : form_(form), programFolder_(programFolder) {}
-
-  void AddExpected(const expect::Expected &item) {
-    const std::string path = platform::AnsiToText(item.path);
-    expected_.emplace(fs::FoldName(path), item);
-    if (item.kind != expect::Kind::Nothing)
-      oldPaths_.push_back(programFolder_ + "\\" + path);
-  }
+  Judge(ui::Setup &form, std::string programFolder)
+      : form_(form), programFolder_(std::move(programFolder)) {}
 
   void AddStep(Step step) {
     step.key = fs::FoldName(step.target);
-    const std::string name = step.target.substr(
-        step.target.find_last_of("\\/") + 1); // npos + 1 is 0
-    step.wildcard = name.find_first_of("*?") != std::string::npos;
-    last_[step.key] = steps_.size();
+    const size_t slash = step.target.find_last_of("\\/");
+    step.wildcard =
+        step.target.find_first_of(
+            "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
     steps_.push_back(std::move(step));
   }
 
-  Decision Run(const std::string &forVersion) {
-    try {
-      return Judged(forVersion);
-    } catch (const Cancelled &) {
-      form_.SetCheckedFile({});
-      Decision decision;
-      decision.outcome = Outcome::InUse;
-      return decision;
+  // After the steps: each line goes to the first record on its path. Kept
+  // until the judge goes, as the steps point at them.
+  void SetExpected(std::vector<expect::Expected> list) {
+    expected_ = std::move(list);
+    for (const expect::Expected &item : expected_) {
+      const std::u16string key =
+          fs::FoldName(programFolder_ + "\\" + platform::AnsiToText(item.path));
+      for (Step &step : steps_)
+        if (step.key == key) {
+          step.expected = &item;
+          break;
+        }
     }
   }
 
-private:
-  Decision Judged(const std::string &forVersion) {
+  Decision Run(const std::string &forVersion) {
     Decision decision;
-    decision.skip.assign(steps_.size(), false);
-    std::optional<std::string> differs;
-    for (size_t k = 0; k < steps_.size() && !differs; ++k) {
+    decision.skip.assign(steps_.size(), 0);
+    size_t effective = 0;
+    Verdict verdict = Verdict::Todo;
+    size_t k = 0;
+    for (; k < steps_.size() && !cancelled_; ++k) {
       const Step &step = steps_[k];
       form_.SetCheckedFile(Shown(step.target));
       platform::Yield();
       if (step.operation > record::kDeleteFolder)
         continue; // read and ignored by the install too
-      ++effective_;
-      if (!JudgeStep(step, decision.skip[k]))
-        differs = Shown(step.target);
+      ++effective;
+      verdict = JudgeStep(step);
+      if (verdict == Verdict::Done)
+        decision.skip[k] = 1;
+      else if (verdict != Verdict::Todo)
+        break;
     }
     form_.SetCheckedFile({});
-    if ((differs || todo_ > 0) && NoneOfTheOldHere()) {
+    const bool differs = verdict == Verdict::Differs;
+    if (cancelled_ || (!differs && !AllClosed())) {
+      decision.outcome = Outcome::InUse;
+    } else if ((differs || todo_ > 0) && NoneOfTheOldHere()) {
       decision.outcome = Outcome::WrongFolder;
       decision.message = CurrentText(Text::WrongFolder);
     } else if (differs) {
@@ -159,102 +161,101 @@ private:
       decision.message = package::FillPlaceholder(
           package::FillPlaceholder(CurrentText(Text::NotExpected), "{for}",
                                    forText),
-          "{file}", *differs);
-    } else if (effective_ > 0 && todo_ == 0) {
+          "{file}", Shown(steps_[k].target));
+    } else if (effective > 0 && todo_ == 0) {
       decision.outcome = Outcome::UpToDate;
-    } else {
-      WaitAllClosed();
     }
     return decision;
   }
 
-  // Judges one record; false when the target is neither as the version the
-  // update is for has it nor as the update leaves it.
-  bool JudgeStep(const Step &step, std::vector<bool>::reference skip) {
+private:
+  // Judges one record against the version the update is for and against
+  // what the update leaves.
+  Verdict JudgeStep(const Step &step) {
     if (step.operation == record::kCopyFile &&
         StateAt(step.source) != State::File)
       platform::Raise(platform::err::kFileNotFound, step.source);
     if (step.wildcard)
-      return JudgeWildcard(step, skip);
+      return JudgeWildcard(step);
     bool fromDisk = false;
     const State state = StateAt(step.target, &fromDisk);
-    if (Leaves(step, state, fromDisk)) {
-      skip = true; // the disk shows it already: nothing to lay over it
-      return true;
-    }
+    if (Leaves(step, state, fromDisk))
+      return Verdict::Done; // the disk shows it: nothing to lay over it
     if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {
       ++todo_;
       if (fromDisk && state == State::File)
         toReplace_.push_back(step.target);
       Apply(step);
-      return true;
+      return Verdict::Todo;
     }
     // A record whose path a later record of the script changes again, with
     // that later effect there already (a folder that became a file).
-    const size_t last = last_[step.key];
-    if (fromDisk && &steps_[last] != &step &&
-        Leaves(steps_[last], state, true)) {
-      skip = true;
-      return true;
-    }
-    return false;
+    const Step *last = &step;
+    for (const Step &later : steps_)
+      if (&later > &step && later.key == step.key)
+        last = &later;
+    if (fromDisk && last != &step && Leaves(*last, state, true))
+      return Verdict::Done;
+    return Verdict::Differs;
   }
 
   // A delete with a wildcard: before, something matches; after, nothing.
-  bool JudgeWildcard(const Step &step, std::vector<bool>::reference skip) {
+  // A folder pattern is carried out as it is.
+  Verdict JudgeWildcard(const Step &step) {
     if (step.operation != record::kDeleteFiles) {
-      ++todo_; // a folder pattern: carried out as it is
-      return true;
+      ++todo_;
+      return Verdict::Todo;
     }
     const size_t slash = step.target.find_last_of("\\/");
     const std::string folder =
         slash == std::string::npos ? "" : step.target.substr(0, slash);
-    const std::vector<std::string> matches = StateAt(folder) == State::Folder
-                                                 ? fs::ListFiles(step.target)
-                                                 : std::vector<std::string>{};
-    skip = matches.empty();
-    if (!skip)
-      ++todo_;
+    if (StateAt(folder) != State::Folder)
+      return Verdict::Done;
+    const std::vector<std::string> matches = fs::ListFiles(step.target);
     for (const std::string &name : matches)
       toReplace_.push_back(folder + "\\" + name);
-    return true;
+    if (matches.empty())
+      return Verdict::Done;
+    ++todo_;
+    return Verdict::Todo;
   }
 
-  State StateAt(const std::string &path, bool *fromDisk = nullptr) {
-    if (const auto kind = overlay_.Lookup(fs::FoldName(path)))
-      return FromKind(*kind);
+  State StateAt(const std::string &path, bool *fromDisk = nullptr) const {
+    expect::Kind kind = expect::Kind::Nothing;
+    if (expect::LaidAt(laid_, fs::FoldName(path), kind))
+      return FromKind(kind);
     if (fromDisk)
       *fromDisk = true;
     return OnDisk(path);
   }
 
-  // A file of the product, read as ReadFileFacts does; one that another
-  // program keeps from being read gives the Retry box.
-  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength) const {
-    for (;;) {
+  // A product file's length, and its CRC-32 when its length is
+  // crcIfLength; a file that another program keeps from being read gives
+  // the Retry box, and Cancel a length that matches nothing (-1).
+  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength) {
+    while (!cancelled_) {
       try {
         return ReadFileFacts(path, crcIfLength);
       } catch (const platform::Error &) {
         if (!fs::InUse(path))
           throw;
-        AskToClose(Shown(path));
+        cancelled_ = !Retry(Shown(path));
       }
     }
-  }
-
-  bool SameBytes(const std::string &source, const std::string &target) const {
-    const FileFacts lengthOfSource = ReadFileFacts(source, -1);
-    const FileFacts facts = ProductFacts(target, lengthOfSource.length);
-    return facts.length == lengthOfSource.length &&
-           ReadFileFacts(source, facts.length).crc == facts.crc;
+    return {-1, 0};
   }
 
   // What the record leaves at its target is there.
-  bool Leaves(const Step &step, State state, bool fromDisk) const {
+  bool Leaves(const Step &step, State state, bool fromDisk) {
     switch (step.operation) {
-    case record::kCopyFile:
-      return fromDisk && state == State::File &&
-             SameBytes(step.source, step.target);
+    case record::kCopyFile: {
+      if (!fromDisk || state != State::File)
+        return false;
+      const FileFacts source = ReadFileFacts(step.source, -1);
+      const FileFacts target = ProductFacts(step.target, source.length);
+      return target.length == source.length &&
+             ReadFileFacts(step.source, source.length).crc == target.crc;
+    }
     case record::kCreateFolder:
       return state == State::Folder;
     default:
@@ -265,15 +266,13 @@ private:
   // The target is as the version the update is for has it: as its
   // expected state says, else as the record itself implies.
   bool WasBefore(const Step &step, State state, bool fromDisk) {
-    if (fromDisk)
-      if (const expect::Expected *item = ExpectedAt(step.target)) {
-        if (item->kind != expect::Kind::File)
-          return state == FromKind(item->kind);
-        if (state != State::File)
-          return false;
-        const FileFacts facts = ProductFacts(step.target, item->length);
-        return facts.length == item->length && facts.crc == item->crc;
-      }
+    const expect::Expected *item = step.expected;
+    if (fromDisk && item) {
+      if (state != FromKind(item->kind) || item->kind != expect::Kind::File)
+        return state == FromKind(item->kind);
+      const FileFacts facts = ProductFacts(step.target, item->length);
+      return facts.length == item->length && facts.crc == item->crc;
+    }
     switch (step.operation) {
     case record::kCopyFile:
       return state == State::File || state == State::Nothing;
@@ -287,7 +286,7 @@ private:
   }
 
   // A copy or a new folder needs the folder it goes into.
-  bool ParentIsFolder(const Step &step) {
+  bool ParentIsFolder(const Step &step) const {
     if (step.operation != record::kCopyFile &&
         step.operation != record::kCreateFolder)
       return true;
@@ -296,69 +295,55 @@ private:
            StateAt(step.target.substr(0, slash)) == State::Folder;
   }
 
-  void Apply(const Step &step) {
-    switch (step.operation) {
-    case record::kCopyFile:
-      overlay_.Set(step.key, expect::Kind::File);
-      break;
-    case record::kCreateFolder:
-      overlay_.Set(step.key, expect::Kind::Folder, true);
-      break;
-    default:
-      overlay_.Set(step.key, expect::Kind::Nothing);
-      break;
-    }
-  }
-
-  const expect::Expected *ExpectedAt(const std::string &target) const {
-    const std::string relative = Relative(target);
-    if (relative.size() == target.size())
-      return nullptr;
-    const auto found = expected_.find(fs::FoldName(relative));
-    return found == expected_.end() ? nullptr : &found->second;
-  }
+  void Apply(const Step &step) { laid_.push_back({step.key, step.operation}); }
 
   // The expected state names files or folders of the old version, and
   // none of them is here: not the product's folder.
   bool NoneOfTheOldHere() const {
-    for (const std::string &path : oldPaths_)
-      if (fs::KindOf(path) != fs::EntryKind::Missing)
+    bool named = false;
+    for (const expect::Expected &item : expected_) {
+      if (item.kind == expect::Kind::Nothing)
+        continue;
+      named = true;
+      if (OnDisk(programFolder_ + "\\" + platform::AnsiToText(item.path)) !=
+          State::Nothing)
         return false;
-    return !oldPaths_.empty();
+    }
+    return named;
   }
 
-  // Asks Retry or Cancel while a file to replace or delete is in use.
-  void WaitAllClosed() const {
+  // Asks Retry or Cancel while a file to replace or delete is in use;
+  // false for Cancel.
+  bool AllClosed() const {
     for (size_t k = 0; k < toReplace_.size();) {
       if (!fs::InUse(toReplace_[k])) {
         ++k;
         continue;
       }
-      AskToClose(Shown(toReplace_[k]));
+      if (!Retry(Shown(toReplace_[k])))
+        return false;
       k = 0; // the user closed something: look at every file again
     }
+    return true;
   }
 
-  // path without the program folder and its separator, when it lies in it.
-  std::string Relative(const std::string &path) const {
+  // path without the program folder and its separator when it begins
+  // with them, as every {app} path of the script does.
+  std::string Shown(const std::string &path) const {
     const size_t n = programFolder_.size();
-    if (path.size() > n + 1 && (path[n] == '\\' || path[n] == '/') &&
-        fs::FoldName(path.substr(0, n)) == fs::FoldName(programFolder_))
+    if (path.size() > n + 1 && path.compare(0, n, programFolder_) == 0)
       return path.substr(n + 1);
     return path;
   }
-  std::string Shown(const std::string &path) const { return Relative(path); }
 
   ui::Setup &form_;
   std::string programFolder_;
   std::vector<Step> steps_;
-  std::map<std::u16string, size_t> last_; // the last step on each target
-  std::map<std::u16string, expect::Expected> expected_;
-  std::vector<std::string> oldPaths_;
+  std::vector<expect::Expected> expected_;
+  std::vector<expect::LaidRecord> laid_;
   std::vector<std::string> toReplace_;
-  expect::PathOverlay overlay_;
-  size_t effective_ = 0;
   size_t todo_ = 0;
+  bool cancelled_ = false; // Cancel in a Retry box
 };
 
 } // namespace
@@ -368,20 +353,8 @@ Decision Check(ui::Setup &form, bool expectDeclared,
   form.SetStatus(CurrentText(Text::Checking));
   const std::string programFolder = platform::ProgramFolder();
   Judge judge(form, programFolder);
-  try {
-    const std::optional<std::string> expected = ReadEntry(expect::kEntryName);
-    // Declared and lost: damage must not switch the check off.
-    if (expectDeclared && !expected)
-      package::sums::RaiseDamaged(expect::kEntryName, package::sums::kMissing);
-    if (expected)
-      for (const expect::Expected &item : expect::ParseExpected(*expected))
-        judge.AddExpected(item);
-  } catch (const platform::Error &e) {
-    if (e.Number() != package::kErrPackageDamaged)
-      throw;
-    throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
-  }
-  const std::string bytes = ReadEntry(record::kScriptName).value_or("");
+  std::string bytes;
+  ReadEntry(record::kScriptName, bytes);
   for (size_t at = 0; at + record::kRecordSize <= bytes.size();
        at += record::kRecordSize) {
     const record::Record read =
@@ -391,6 +364,18 @@ Decision Check(ui::Setup &form, bool expectDeclared,
     step.source = record::PrepareField(read.source, TempFolder, programFolder);
     step.target = record::PrepareField(read.target, TempFolder, programFolder);
     judge.AddStep(std::move(step));
+  }
+  try {
+    const bool expected = ReadEntry(expect::kEntryName, bytes);
+    // Declared and lost: damage must not switch the check off.
+    if (expectDeclared && !expected)
+      package::sums::RaiseDamaged(expect::kEntryName, package::sums::kMissing);
+    if (expected)
+      judge.SetExpected(expect::ParseExpected(bytes));
+  } catch (const platform::Error &e) {
+    if (e.Number() != package::kErrPackageDamaged)
+      throw;
+    throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
   }
   return judge.Run(forVersion);
 }

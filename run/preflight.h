@@ -5,6 +5,7 @@
 // delete is in use.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,8 @@ enum class Outcome {
 struct Decision {
   Outcome outcome = Outcome::Go;
   // Go: records (in script order, 0-based) whose effect is there already.
-  std::vector<bool> skip;
-  std::string message; // NotExpected and WrongFolder: the text to show
+  std::vector<uint8_t> skip; // 1: skip
+  std::string message;       // NotExpected and WrongFolder: the text to show
 };
 
 // Reads TempFolder's script and, when declared, its expected state

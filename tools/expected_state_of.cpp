@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 
 #include "package/crc32.h"
@@ -60,7 +61,7 @@ std::string
 ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
                 const std::string &oldDir) {
   const std::string app = std::string(1, script::kProgramFolderMark) + "\\";
-  expect::PathOverlay overlay;
+  std::vector<expect::LaidRecord> laid;
   std::set<std::u16string> listed;
   std::vector<expect::Expected> list;
   for (const script_text::CompiledRecord &record : records) {
@@ -74,20 +75,11 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
     const std::string relative = target.substr(app.size());
     const std::u16string key =
         platform::fs::FoldName(platform::AnsiToText(relative));
-    if (!overlay.Lookup(key) && listed.insert(key).second)
+    expect::Kind kind = expect::Kind::Nothing;
+    if (!expect::LaidAt(laid, key, kind) && listed.insert(key).second)
       if (auto item = StateInOld(oldDir, relative))
         list.push_back(std::move(*item));
-    switch (record.operation) {
-    case script::kCopyFile:
-      overlay.Set(key, expect::Kind::File);
-      break;
-    case script::kCreateFolder:
-      overlay.Set(key, expect::Kind::Folder, true);
-      break;
-    default:
-      overlay.Set(key, expect::Kind::Nothing);
-      break;
-    }
+    laid.push_back({key, record.operation});
   }
   return expect::FormatExpected(list);
 }
