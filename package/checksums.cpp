@@ -14,25 +14,6 @@ namespace {
 // The list itself is damaged: its line is not as written.
 [[noreturn]] void RaiseBadList() { RaiseDamaged(kEntryName, kListDamaged); }
 
-bool ParseHex32(std::string_view text, uint32_t &value) {
-  if (text.size() != 8)
-    return false;
-  value = 0;
-  for (char c : text) {
-    int digit = 0;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    else
-      return false;
-    value = value << 4 | static_cast<uint32_t>(digit);
-  }
-  return true;
-}
-
 } // namespace
 
 void RaiseDamaged(std::string_view name, std::string_view what) {
@@ -44,11 +25,9 @@ void RaiseDamaged(std::string_view name, std::string_view what) {
 }
 
 std::string FormatSums(const std::vector<Sum> &sums) {
-  static const char kHex[] = "0123456789abcdef";
   std::string text = std::string(kHeader) + "\r\n";
   for (const Sum &sum : sums) {
-    for (int shift = 28; shift >= 0; shift -= 4)
-      text += kHex[(sum.crc >> shift) & 0xF];
+    AppendHex32(text, sum.crc);
     text += ' ' + std::to_string(sum.length) + ' ';
     std::string name;
     if (!platform::TextToAnsi(sum.name, name))

@@ -48,4 +48,31 @@ inline bool ParseDecimal(std::string_view text, int64_t &value) {
   return true;
 }
 
+// Exactly 8 hex digits, either case; false for any other text.
+inline bool ParseHex32(std::string_view text, uint32_t &value) {
+  if (text.size() != 8)
+    return false;
+  value = 0;
+  for (const char c : text) {
+    int digit = 0;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return false;
+    value = value << 4 | static_cast<uint32_t>(digit);
+  }
+  return true;
+}
+
+// Appends value as 8 lower-case hex digits.
+inline void AppendHex32(std::string &text, uint32_t value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    text += kHex[(value >> shift) & 0xF];
+}
+
 } // namespace package

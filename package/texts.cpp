@@ -21,28 +21,41 @@ constexpr TextKey kKeys[kTextCount] = {
     {"installing", "Установка обновления..."},
     {"progress", "Выполнено "},
     {"abort", "Прервать обновление?"},
+    {"checking", "Проверка установленной программы..."},
+    {"uptodate", "{product} уже обновлен до версии {version}."},
+    {"notexpected", "Это обновление предназначено для {product} {for}; файл "
+                    "\xC2\xAB{file}\xC2\xBB не соответствует этой версии.\r\n"
+                    "Ничего не изменено."},
+    {"earlier", "более ранней версии"},
+    {"wrongfolder", "Запустите обновление из папки, в которую установлен "
+                    "{product}.\r\nНичего не изменено."},
+    {"inuse", "Файл \xC2\xAB{file}\xC2\xBB используется. Закройте {product} "
+              "и нажмите \xC2\xABПовтор\xC2\xBB."},
+    {"rolledback", "Обновление не выполнено; {product} оставлен в прежнем "
+                   "виде."},
+    {"notrestored", "Эти файлы не удалось восстановить: {files}"},
+    {"running", "Обновление {product} уже выполняется."},
 };
 
 // A pattern with {product} and {version} filled in.
 std::string Filled(std::string_view pattern, std::string_view product,
                    std::string_view version) {
-  std::string text;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const std::string_view rest = pattern.substr(i);
-    if (rest.rfind("{product}", 0) == 0) {
-      text += product;
-      i += 8;
-    } else if (rest.rfind("{version}", 0) == 0) {
-      text += version;
-      i += 8;
-    } else {
-      text += pattern[i];
-    }
-  }
-  return text;
+  return FillPlaceholder(FillPlaceholder(pattern, "{product}", product),
+                         "{version}", version);
 }
 
 } // namespace
+
+std::string FillPlaceholder(std::string_view text, std::string_view placeholder,
+                            std::string_view value) {
+  std::string filled;
+  for (size_t at = text.find(placeholder); at != std::string_view::npos;
+       at = text.find(placeholder)) {
+    filled.append(text.substr(0, at)).append(value);
+    text.remove_prefix(at + placeholder.size());
+  }
+  return filled.append(text);
+}
 
 const TextKey &KeyOf(Text text) { return kKeys[static_cast<size_t>(text)]; }
 

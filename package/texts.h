@@ -25,8 +25,19 @@ enum class Text : uint8_t {
   Installing, // status line while the script runs
   Progress,   // what the progress line shows before "NN%"
   Abort,      // the question when the window is closed
+  // Packages with a manifest: the check of the installed product before
+  // the install, a run already going, and the install undone.
+  Checking,       // status line while the installed product is checked
+  UpToDate,       // the product is already what the update makes it
+  NotExpected,    // {for} and {file}: another version is installed
+  Earlier,        // {for} when the package names no version
+  WrongFolder,    // started where none of the product's files is
+  InUse,          // {file} is held open: Retry or Cancel
+  RolledBack,     // the install failed and was undone
+  NotRestored,    // {files}: what the undo could not put back
+  AlreadyRunning, // another copy of the update is running
 };
-inline constexpr size_t kTextCount = 11;
+inline constexpr size_t kTextCount = 20;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {
@@ -43,6 +54,11 @@ const TextKey &KeyOf(Text text);
 inline const TextKey &KeyOf(size_t index) {
   return KeyOf(static_cast<Text>(index));
 }
+
+// text with every placeholder (such as "{file}") replaced by value; other
+// placeholders stay.
+std::string FillPlaceholder(std::string_view text, std::string_view placeholder,
+                            std::string_view value);
 
 // The shipped package's product and version, which the defaults name.
 inline constexpr const char *kDefaultProduct = "Quorix";

@@ -14,4 +14,8 @@ namespace platform {
 // folder for the file) the run goes on: true.
 bool TakeRunLock(const std::string &tempFolder);
 
+// Lets every lock TakeRunLock took go, for a process that runs more than
+// one update (the tool's tests); the end of the process does the same.
+void ReleaseRunLocks();
+
 } // namespace platform

@@ -126,12 +126,16 @@ inline void CheckClockAtNextYield() {
     detail::yieldCountdown = 1;
 }
 
-// Ends the program through the backend: exit codes of the update run.
+// Ends the program through the backend: exit codes of the update run, the
+// one table of them.
 namespace exitcode {
-constexpr int kSuccess = 0;
-constexpr int kFailed = 1;   // critical error or failed extraction
-constexpr int kDeclined = 2; // No at the confirmation
-constexpr int kAborted = 3;  // abort confirmed from the progress window
+constexpr int kSuccess = 0;     // installed, or already up to date
+constexpr int kFailed = 1;      // critical error, damaged, failed extraction
+constexpr int kDeclined = 2;    // No at the confirmation
+constexpr int kAborted = 3;     // abort confirmed from the progress window
+constexpr int kNotExpected = 4; // another version, or not the product's folder
+constexpr int kInUse = 5;       // a file in use, and Cancel
+constexpr int kAlreadyRunning = 6; // another copy of the update is running
 } // namespace exitcode
 
 } // namespace platform

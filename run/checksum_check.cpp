@@ -1,15 +1,12 @@
 // The run's check of the extracted files against the checksum entry.
 #include "run/checksum_check.h"
 
-#include <algorithm>
-#include <memory>
-
 #include "package/checksums.h"
-#include "package/crc32.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "run/file_crc.h"
 #include "run/run_texts.h"
 #include "ui/Setup.h"
 
@@ -41,48 +38,22 @@ bool ReadLine(int16_t number, int64_t length, std::string &line) {
   return true;
 }
 
-// The piece of a file read back at a time.
-constexpr size_t kPiece = size_t{256} * 1024;
-
-// Checks one listed file against its length and CRC-32. The file is open
-// under a number of the table, so that an abort inside a yield, which
-// closes them all, leaves nothing open in the folder it removes.
-void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
-                uint8_t *buffer) {
-  const std::string path = folder + "\\" + sum.name;
-  const int16_t number = files::FreeFile();
+// Checks one listed file against its length and CRC-32. A file that
+// cannot be opened because it is not there is missing from the package.
+void VerifyFile(const std::string &folder, const package::sums::Sum &sum) {
+  FileFacts facts;
   try {
-    files::Open(number, path, platform::OpenMode::ReadOnly);
+    facts = ReadFileFacts(folder + "\\" + sum.name, sum.length);
   } catch (const platform::Error &e) {
     if (e.Number() == platform::err::kFileNotFound ||
         e.Number() == platform::err::kPathNotFound)
       RaiseDamaged(sum.name, package::sums::kMissing);
     throw;
   }
-  platform::BufferedFile &file = files::At(number);
-  const int64_t length = file.Length();
-  if (length != sum.length)
+  if (facts.length != sum.length)
     RaiseDamaged(sum.name,
                  "в пакете обновления поврежден: длина не совпадает.");
-  uint32_t crc = 0;
-  for (int64_t done = 0; done < length;) {
-    const auto n = static_cast<int64_t>(
-        std::min<uint64_t>(kPiece, static_cast<uint64_t>(length - done)));
-    file.GetRun(done + 1, buffer, n);
-    crc = package::Crc32(crc, buffer, static_cast<size_t>(n));
-    done += n;
-    // A yield for every byte read, as the extraction yields, without a
-    // call for each.
-    const int32_t quiet = platform::QuietYields();
-    if (quiet >= n) {
-      platform::SkipQuietYields(static_cast<int32_t>(n));
-    } else {
-      platform::SkipQuietYields(quiet);
-      platform::Yield();
-    }
-  }
-  files::Close(number);
-  if (crc != sum.crc)
+  if (facts.crc != sum.crc)
     RaiseDamaged(
         sum.name,
         "в пакете обновления поврежден: контрольная сумма не совпадает.");
@@ -104,11 +75,10 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {
   if (!ReadLine(number, length, line))
     line.clear();
   package::sums::CheckSumsHeader(line);
-  const auto buffer = std::make_unique<uint8_t[]>(kPiece);
   while (ReadLine(number, length, line)) {
     const package::sums::Sum sum = package::sums::ParseSumLine(line);
     form.SetCheckedFile(sum.name);
-    VerifyFile(folder, sum, buffer.get());
+    VerifyFile(folder, sum);
   }
   form.SetCheckedFile({});
   files::Close(number);

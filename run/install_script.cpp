@@ -37,7 +37,7 @@ void CarryOut(uint8_t operation, const std::string &source,
 
 } // namespace
 
-void RunInstallScript() {
+void RunInstallScript(const std::vector<uint8_t> &skip) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -62,7 +62,9 @@ void RunInstallScript() {
         record::PrepareField(read.source, tempFolder, programFolder);
     const std::string target =
         record::PrepareField(read.target, tempFolder, programFolder);
-    CarryOut(read.operation, source, target);
+    const auto index = static_cast<size_t>(k - 1);
+    if (index >= skip.size() || !skip[index])
+      CarryOut(read.operation, source, target);
   }
   files::Close(number);
 }

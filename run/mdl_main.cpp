@@ -1,18 +1,21 @@
 // The update run: Main, its module state and the clean-up procedures.
 #include "run/mdl_main.h"
 
-#include <cstdlib>
 #include <exception>
 #include <new>
+#include <vector>
 
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/run_lock.h"
 #include "platform/ui.h"
 #include "run/checksum_check.h"
 #include "run/container.h"
+#include "run/endings.h"
 #include "run/install_script.h"
 #include "run/own_manifest.h"
+#include "run/preflight.h"
 #include "run/run_texts.h"
 #include "run/setup_host.h"
 #include "ui/Setup.h"
@@ -32,12 +35,6 @@ using platform::MsgAnswer;
 using platform::MsgButtons;
 using platform::MsgIcon;
 using platform::Ui;
-
-// Ends the program through the backend, which never returns.
-[[noreturn]] void End(int exitCode) {
-  Ui().EndProgram(exitCode);
-  std::abort(); // a backend that returned would break its contract
-}
 
 // Creates TempFolder, one level, for the user alone. A folder that cannot be
 // made fails the extraction at its first write.
@@ -74,14 +71,57 @@ void TrustTempFolder() {
 
 using package::Text;
 
+// A package with a manifest leaves nothing in TMP once it has ended well or
+// refused before the install: every file closed, the pack file and the
+// temporary folder removed (once its last message is closed, so that the
+// window never waits for a large folder to go).
+void CleanUp() {
+  if (HasArch()) {
+    Arch().UnLoad();
+    ReleaseArch();
+  }
+  platform::files::CloseAll();
+  RemovePackFile();
+  RemoveTempFolder();
+}
+
+// The check of the installed product (packages with a manifest): ends the
+// run when the update is applied already or must not be, else the records
+// whose effect is there already.
+std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
+                                           const OwnFacts &facts) {
+  const preflight::Decision decision =
+      preflight::Check(form, facts.expect, facts.forVersion);
+  switch (decision.outcome) {
+  case preflight::Outcome::Go:
+    return decision.skip;
+  case preflight::Outcome::UpToDate:
+    EndRun(platform::exitcode::kSuccess, CurrentText(Text::UpToDate),
+           MsgIcon::Information, CleanUp);
+  case preflight::Outcome::NotExpected:
+  case preflight::Outcome::WrongFolder:
+    EndRun(platform::exitcode::kNotExpected, decision.message, MsgIcon::Warning,
+           CleanUp);
+  case preflight::Outcome::InUse:
+    EndRun(platform::exitcode::kInUse, {}, MsgIcon::Error, CleanUp);
+  }
+  return decision.skip;
+}
+
 // Steps 1 to 16 of the run. Ends the program on every path that does not
-// raise. sumsDeclared: the package's manifest says that it carries the
-// checksum entry.
-[[noreturn]] void Run(bool sumsDeclared) {
+// raise. facts: what the package's manifest says; a package without one
+// runs exactly as the base format has it.
+[[noreturn]] void Run(const OwnFacts &facts) {
+  // One run at a time: a second copy ends before it touches the temporary
+  // folder or the pack file of the first.
+  if (facts.manifest && !platform::TakeRunLock(TempFolderPath()))
+    EndRun(platform::exitcode::kAlreadyRunning,
+           CurrentText(Text::AlreadyRunning), MsgIcon::Warning);
+
   // 1. Confirmation; No ends the program before anything is made.
   if (Ui().ShowMessage(CurrentText(Text::Confirm), MsgIcon::Question,
                        MsgButtons::YesNo) != MsgAnswer::Yes)
-    End(platform::exitcode::kDeclined);
+    EndRun(platform::exitcode::kDeclined);
 
   // 2-4. File-system object, temporary folder, the window loaded hidden.
   Fso = std::make_unique<platform::fs::FileSystemObject>();
@@ -114,11 +154,16 @@ using package::Text;
     // Extract has shown its message; the install step and the success
     // message presuppose every entry, so the run ends here as on a critical
     // error, leaving the pack file and the temporary folder in place.
-    End(platform::exitcode::kFailed);
+    EndRun(platform::exitcode::kFailed);
   }
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
-  sums::VerifyFolder(TempFolder, sumsDeclared, form);
+  sums::VerifyFolder(TempFolder, facts.sums, form);
+  // Before the first record changes anything, with yields still and the
+  // timer showing the file being checked.
+  const std::vector<uint8_t> skip = facts.manifest
+                                        ? CheckInstalledProduct(form, facts)
+                                        : std::vector<uint8_t>{};
 
   // 12-13. Install phase: no more yields; the archive is closed.
   form.SetStatusHandle(platform::kFalse);
@@ -126,17 +171,15 @@ using package::Text;
   ReleaseArch();
 
   // 14-16.
-  script::RunInstallScript();
+  script::RunInstallScript(skip);
   RemovePackFile();
-  Ui().ShowMessage(CurrentText(Text::Success), MsgIcon::Information,
-                   MsgButtons::Ok);
-  End(platform::exitcode::kSuccess);
+  EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
+         MsgIcon::Information, facts.manifest ? CleanUp : nullptr);
 }
 
 [[noreturn]] void CriticalError(const std::string &description) {
-  Ui().ShowMessage(CurrentText(Text::Critical) + "\r\n" + description,
-                   MsgIcon::Error, MsgButtons::Ok);
-  End(platform::exitcode::kFailed);
+  EndRun(platform::exitcode::kFailed,
+         CurrentText(Text::Critical) + "\r\n" + description);
 }
 
 } // namespace
@@ -148,14 +191,14 @@ void Main() {
   Fso.reset();
   ReleaseArch();
   ReleaseTempFolder();
+  platform::ReleaseRunLocks();
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
   try {
     // The package's manifest, from its own executable, before the first
     // question: its texts, and a damaged or incomplete package ends here.
-    const bool sumsDeclared = LoadOwnManifest();
-    Run(sumsDeclared);
+    Run(LoadOwnManifest());
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

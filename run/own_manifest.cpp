@@ -4,6 +4,7 @@
 #include <string>
 
 #include "package/damage.h"
+#include "package/expected_state.h"
 #include "package/file_source.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
@@ -79,13 +80,13 @@ std::string ManifestDamage(const OwnPackage &own) {
 
 } // namespace
 
-bool LoadOwnManifest() {
+OwnFacts LoadOwnManifest() {
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     SetTexts(package::PlainTexts());
-    return false;
+    return {};
   case package::ManifestState::Damaged:
     SetTexts(package::DefaultTexts());
     RaiseDamaged(ManifestDamage(own));
@@ -94,14 +95,26 @@ bool LoadOwnManifest() {
   }
   // Texts of their own start from build's defaults: the damaged sentence
   // is there unless the manifest says otherwise.
-  package::Texts texts = package::DefaultTexts();
-  package::ApplyTexts(manifest.payload, texts);
+  const std::string_view payload = manifest.payload;
+  package::Texts texts =
+      package::DefaultTexts(package::FindValue(payload, package::kProductKey)
+                                .value_or(package::kDefaultProduct),
+                            package::FindValue(payload, package::kVersionKey)
+                                .value_or(package::kDefaultVersion));
+  package::ApplyTexts(payload, texts);
   SetTexts(texts);
   // A cut download, or bytes added after the package.
   if (manifest.length >= 0 && manifest.length != own.length)
     RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
                  Bytes(manifest.length) + ".");
-  return package::FindValue(manifest.payload, package::kSumsKey) == "1";
+  OwnFacts facts;
+  facts.manifest = true;
+  facts.sums = package::FindValue(payload, package::kSumsKey) == "1";
+  facts.expect =
+      package::FindValue(payload, package::expect::kExpectKey) == "1";
+  facts.forVersion =
+      package::FindValue(payload, package::expect::kForVersionKey).value_or("");
+  return facts;
 }
 
 } // namespace mdl_main

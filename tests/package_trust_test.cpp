@@ -243,8 +243,10 @@ TEST_F(TrustTest, AbortDuringTheChecksumCheckLeavesNothingBehind) {
     backend.onEveryYield = nullptr;
     if (!abort) {
       EXPECT_EQ(code, platform::exitcode::kSuccess);
+      // Then the check of the installed product names each target.
       EXPECT_EQ(shown,
-                (std::vector<std::string>{"app.exe", "data.bin", "script"}));
+                (std::vector<std::string>{"app.exe", "data.bin", "script",
+                                          "app.exe", "old.txt"}));
       continue;
     }
     EXPECT_EQ(code, platform::exitcode::kAborted);

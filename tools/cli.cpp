@@ -111,7 +111,8 @@ const std::vector<Command> &Commands() {
       {"diff", "write the script that turns one version into another",
        "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
        "                    [--build PACKAGE.exe [--stub STUB] [--icon "
-       "FILE.ico]]\n"
+       "FILE.ico]\n"
+       "                     [--for-version TEXT]]\n"
        "\n"
        "Compares the two folder trees and writes the text install script\n"
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
@@ -122,10 +123,13 @@ const std::vector<Command> &Commands() {
        "Without -o and --build the script goes to stdout.\n"
        "  -o, --output SCRIPT.txt  write the script there\n"
        "  --build PACKAGE.exe      also build the package, as\n"
-       "                           `updpack build --from NEW_DIR` does\n"
+       "                           `updpack build --from NEW_DIR --expect\n"
+       "                           OLD_DIR` does\n"
        "  --stub STUB              the program image (default: the one\n"
        "                           installed with the tool)\n"
-       "  --icon FILE.ico          the package's icon, as with build\n",
+       "  --icon FILE.ico          the package's icon, as with build\n"
+       "  --for-version TEXT       the version the update is for, as with\n"
+       "                           build\n",
        DiffCommand},
       {"build", "make an update package",
        "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
@@ -165,6 +169,15 @@ const std::vector<Command> &Commands() {
        "               the product and version that the default texts name\n"
        "               (Quorix, 1.1), also the file's ProductName,\n"
        "               ProductVersion and FileVersion\n"
+       "  --expect OLD_DIR\n"
+       "               (--from only) the installed old version: the package\n"
+       "               carries ~updpack.exp, the old length and CRC-32 of\n"
+       "               every file the script replaces or deletes and whether\n"
+       "               each folder it makes or removes exists, which the run\n"
+       "               checks before it changes anything\n"
+       "  --for-version TEXT\n"
+       "               the version the update is for, named when the run\n"
+       "               finds another one\n"
        "  --company NAME, --copyright TEXT\n"
        "               the file's CompanyName and LegalCopyright\n"
        "  --texts FILE texts in place of the defaults: UTF-8, one\n"
@@ -226,9 +239,12 @@ const std::vector<Command> &Commands() {
        "the program folder; the temporary folder goes under TMP, else\n"
        "TMPDIR, else /tmp. Questions are asked on the terminal; Ctrl-C asks\n"
        "to abort.\n"
-       "  --yes  answer Yes to the confirmation\n"
-       "Exit status: 0 success, 1 critical error or failed extraction,\n"
-       "2 declined at the confirmation, 3 aborted.\n",
+       "  --yes  answer Yes to the confirmation (and Cancel to a Retry box)\n"
+       "Exit status: 0 success or already up to date, 1 critical error,\n"
+       "damaged package or failed extraction, 2 declined at the\n"
+       "confirmation, 3 aborted, 4 not the expected version (or not started\n"
+       "from the product's folder), 5 a file in use and Retry cancelled,\n"
+       "6 another update already running.\n",
        RunCommand},
       {"verify", "check a package or archive without writing anything",
        "usage: updpack verify PACKAGE_OR_ARCHIVE [--json]\n"

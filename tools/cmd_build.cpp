@@ -22,6 +22,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                                           {"--copyright", true},
                                           {"--texts", true},
                                           {"--icon", true},
+                                          {"--expect", true},
+                                          {"--for-version", true},
                                           {"--exclude", true, nullptr, true}});
   if (args.help)
     return ShowUsage("build");
@@ -36,6 +38,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--from needs --script");
   if (args.Has("--archive") && args.Has("--script"))
     throw UsageError("--script goes with --from or --payload, not --archive");
+  if (args.Has("--expect") && !args.Has("--from"))
+    throw UsageError("--expect goes with --from");
   if (args.Has("--exclude") && !args.Has("--payload"))
     throw UsageError("--exclude goes with --payload");
   PackageOutput output;
@@ -45,7 +49,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
        {std::pair{"--product", &texts.product},
         std::pair{"--version", &texts.version},
         std::pair{"--company", &texts.company},
-        std::pair{"--copyright", &texts.copyright}})
+        std::pair{"--copyright", &texts.copyright},
+        std::pair{"--for-version", &texts.forVersion}})
     if (args.Has(option))
       *field = args.options.at(option);
   if (args.Has("--texts"))
@@ -63,10 +68,15 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     script.fileName = args.options.at("--script");
     script.text = ReadWholeFile(script.fileName);
   }
-  if (args.Has("--from"))
+  if (args.Has("--from")) {
+    const std::string expectDir =
+        args.Has("--expect")
+            ? WithoutTrailingSeparators(args.options.at("--expect"))
+            : "";
     BuildFromProduct(WithoutTrailingSeparators(args.options.at("--from")),
-                     script, output);
-  else if (args.Has("--payload"))
+                     script, output,
+                     args.Has("--expect") ? &expectDir : nullptr);
+  } else if (args.Has("--payload"))
     BuildFromPayload(WithoutTrailingSeparators(args.options.at("--payload")),
                      args.Has("--script") ? &script : nullptr,
                      args.All("--exclude"), output);

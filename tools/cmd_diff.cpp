@@ -15,11 +15,12 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, {{"--output", true, "-o"},
                                           {"--build", true},
                                           {"--stub", true},
-                                          {"--icon", true}});
+                                          {"--icon", true},
+                                          {"--for-version", true}});
   if (args.help)
     return ShowUsage("diff");
   ExpectPositional(args, 2);
-  for (const char *option : {"--stub", "--icon"})
+  for (const char *option : {"--stub", "--icon", "--for-version"})
     if (args.Has(option) && !args.Has("--build"))
       throw UsageError(std::string(option) + " goes with --build");
   const std::string oldDir = WithoutTrailingSeparators(args.positional[0]);
@@ -36,6 +37,8 @@ int DiffCommand(const std::vector<std::string> &arguments) {
         ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
     output.path = args.options.at("--build");
   }
+  if (args.Has("--for-version"))
+    output.texts.forVersion = args.options.at("--for-version");
   if (args.Has("--icon"))
     output.icon = ReadIconFile(args.options.at("--icon"));
   if (args.Has("--build"))
@@ -53,11 +56,11 @@ int DiffCommand(const std::vector<std::string> &arguments) {
          " hold the same files: the script "
          "does nothing");
 
-  const std::string header = "# Turns an installed " + oldDir + " into " +
-                             newDir +
-                             "; written by updpack diff.\n"
-                             "# Build it: updpack build --from " +
-                             newDir + " --script THIS_FILE -o update.exe\n\n";
+  const std::string header =
+      "# Turns an installed " + oldDir + " into " + newDir +
+      "; written by updpack diff.\n"
+      "# Build it: updpack build --from " +
+      newDir + " --script THIS_FILE --expect " + oldDir + " -o update.exe\n\n";
   const std::string text = header + diff.script;
   std::string textName = "<diff>";
   if (args.Has("--output")) {
@@ -70,7 +73,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
     std::cout.flush();
   }
   if (args.Has("--build"))
-    BuildFromProduct(newDir, {textName, text}, output);
+    BuildFromProduct(newDir, {textName, text}, output, &oldDir);
   return kExitOk;
 }
 

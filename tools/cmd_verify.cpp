@@ -87,6 +87,8 @@ void PrintJson(const PackageCheck &c) {
   std::cout << (c.entries.empty() ? "]" : "\n  ]")
             << ",\n  \"checksums\": " << (c.checksums ? "true" : "false")
             << ",\n  \"checksummed_entries\": " << c.checksummed
+            << ",\n  \"expected_paths\": " << c.expected
+            << ",\n  \"for_version\": " << Json(c.forVersion)
             << ",\n  \"script\": " << (c.script ? "true" : "false")
             << ",\n  \"records\": [";
   for (size_t k = 0; k < c.records.size(); ++k) {
@@ -152,6 +154,13 @@ void PrintText(const PackageCheck &c) {
   if (c.checksums)
     std::cout << "  checksums:   " << c.checksummed
               << " entries match their length and CRC-32\n";
+  if (c.expected >= 0)
+    std::cout << "  expected:    " << c.expected
+              << " paths of the installed version checked before the "
+                 "install, for version "
+              << (c.forVersion.empty() ? "(not named)"
+                                       : ConsoleUi::Printable(c.forVersion))
+              << "\n";
   if (c.script) {
     std::cout << "  script:      " << c.records.size() << " records";
     if (c.scriptTail)

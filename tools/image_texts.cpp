@@ -1,6 +1,8 @@
 // Texts and file properties of the program image.
 #include "tools/image_texts.h"
 
+#include "package/expected_state.h"
+
 #include "platform/codepage.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -30,6 +32,18 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"status line: installing", 40, false, false},
     {"the progress line before the percentage", 30, false, false},
     {"the question when the window is closed", 500, true, true},
+    {"status line: checking the installed product", 40, false, false},
+    {"the message when the product is already up to date", 1000, true, false},
+    {"the message when another version is installed ({for}, {file})", 1000,
+     true, false},
+    {"what {for} says when no --for-version is given", 100, false, false},
+    {"the message when started outside the product's folder", 1000, true,
+     false},
+    {"the Retry/Cancel box for a file in use ({file})", 1000, true, false},
+    {"the message when the install failed and was undone", 1000, true, false},
+    {"the message naming files the undo could not restore ({files})", 1000,
+     true, false},
+    {"the message when the update is already running", 1000, true, false},
 };
 
 // The index of a text's key, or kTextCount for no text.
@@ -181,6 +195,11 @@ std::string ManifestPayload(const ImageTexts &texts) {
   package::AppendPair(payload, package::kProductKey, texts.product);
   package::AppendPair(payload, package::kVersionKey, texts.version);
   package::AppendPair(payload, package::kSumsKey, "1");
+  if (texts.expect)
+    package::AppendPair(payload, package::expect::kExpectKey, "1");
+  if (!texts.forVersion.empty())
+    package::AppendPair(payload, package::expect::kForVersionKey,
+                        texts.forVersion);
   for (size_t k = 0; k < package::kTextCount; ++k)
     package::AppendPair(payload, package::KeyOf(k).key, result[k]);
   if (payload.size() > kTextsRoom)
@@ -219,15 +238,21 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
   if (manifest.state != package::ManifestState::Intact)
     return found;
   const std::string_view payload = manifest.payload;
-  package::Texts texts = package::DefaultTexts();
-  package::ApplyTexts(payload, texts);
-  found.own = true;
-  found.texts = std::move(texts);
-  found.sums = package::FindValue(payload, package::kSumsKey) == "1";
   found.product =
       package::FindValue(payload, package::kProductKey).value_or(found.product);
   found.version =
       package::FindValue(payload, package::kVersionKey).value_or(found.version);
+  // As the run takes them: texts the manifest lacks are the defaults for
+  // its product and version.
+  package::Texts texts = package::DefaultTexts(found.product, found.version);
+  package::ApplyTexts(payload, texts);
+  found.own = true;
+  found.texts = std::move(texts);
+  found.sums = package::FindValue(payload, package::kSumsKey) == "1";
+  found.expect =
+      package::FindValue(payload, package::expect::kExpectKey) == "1";
+  found.forVersion =
+      package::FindValue(payload, package::expect::kForVersionKey).value_or("");
   // The replaced texts: what differs from the defaults for that product.
   const package::Texts defaults =
       package::DefaultTexts(found.product, found.version);
@@ -235,10 +260,11 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
     if (found.texts[k] != defaults[k])
       found.replaced[package::KeyOf(k).key] = found.texts[k];
   package::ForEachPair(payload, [&](std::string_view key, std::string_view) {
-    const bool known = FindKey(key) < package::kTextCount ||
-                       key == package::kProductKey ||
-                       key == package::kVersionKey ||
-                       key == package::kSumsKey || key == package::kLengthKey;
+    const bool known =
+        FindKey(key) < package::kTextCount || key == package::kProductKey ||
+        key == package::kVersionKey || key == package::kSumsKey ||
+        key == package::kLengthKey || key == package::expect::kExpectKey ||
+        key == package::expect::kForVersionKey;
     if (!known)
       found.unknownKeys.emplace_back(key);
   });

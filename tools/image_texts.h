@@ -19,6 +19,10 @@ struct ImageTexts {
   std::string company;
   std::string copyright;
   std::map<std::string, std::string> replaced; // text key -> text
+  // The version the update is for (empty: not named), and whether the
+  // package carries the expected state (package/expected_state.h).
+  std::string forVersion;
+  bool expect = false;
 
   // True when anything but the defaults is asked for.
   bool Asked() const;
@@ -68,8 +72,10 @@ void PutProperties(std::string &image, const ImageTexts &texts);
 // shows, and the keys that no run of this version reads. A manifest that
 // is absent or damaged says nothing (own false, the shipped texts).
 struct FoundTexts {
-  bool own = false;  // an intact manifest
-  bool sums = false; // it declares the checksum entry
+  bool own = false;       // an intact manifest
+  bool sums = false;      // it declares the checksum entry
+  bool expect = false;    // it declares the expected state
+  std::string forVersion; // the version the update is for; empty: none
   std::string product = package::kDefaultProduct;
   std::string version = package::kDefaultVersion;
   std::map<std::string, std::string> replaced;

@@ -6,11 +6,13 @@
 #include <map>
 
 #include "package/checksums.h"
+#include "package/expected_state.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
 #include "tools/entry_names.h"
+#include "tools/expected_state_of.h"
 #include "tools/file_io.h"
 #include "tools/name_index.h"
 #include "tools/pack_folder.h"
@@ -94,7 +96,7 @@ void PackAndJoin(const os::RootFolder &root, std::vector<PackItem> items,
 } // namespace
 
 void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
-                      const PackageOutput &output) {
+                      PackageOutput output, const std::string *expectDir) {
   std::error_code code;
   if (!stdfs::is_directory(productDir, code))
     throw ToolError("product folder does not exist: " + productDir);
@@ -141,6 +143,15 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     throw ReportedFailure();
   }
   items.push_back(ScriptItem(script_text::ScriptBytes(compiled)));
+  if (expectDir) {
+    if (!platform::fs::FolderExists(*expectDir))
+      throw ToolError("old product folder does not exist: " + *expectDir);
+    std::string bytes = ExpectedStateOf(compiled.records, *expectDir);
+    const auto length = static_cast<int64_t>(bytes.size());
+    items.push_back(
+        {package::expect::kEntryName, {}, std::move(bytes), length});
+    output.texts.expect = true;
+  }
   PackAndJoin(root, std::move(items), output);
 }
 
@@ -162,10 +173,11 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     const std::string path = payloadDir + "/" + file.name;
     if (file.id == older)
       continue;
-    if (platform::fs::CompareNamesNoCase(file.name,
-                                         package::sums::kEntryName) == 0)
-      throw ToolError(path + ": the entry name " + package::sums::kEntryName +
-                      " is kept for the tool");
+    for (const char *kept :
+         {package::sums::kEntryName, package::expect::kEntryName})
+      if (platform::fs::CompareNamesNoCase(file.name, kept) == 0)
+        throw ToolError(path + ": the entry name " + kept +
+                        " is kept for the tool");
     if (source &&
         platform::fs::CompareNamesNoCase(file.name, script::kScriptName) == 0)
       throw ToolError(path + " is a script already; give --script or keep "

@@ -23,8 +23,12 @@ struct ScriptSource {
 // record from {temp}\NAME. A product file must be a regular file reached
 // from productDir through no link (os::RootFolder). Compile errors and
 // product files that cannot be taken are printed (ReportedFailure).
+// With expectDir, the installed old version, the package carries the
+// script's expected state (tools/expected_state_of.h) and its manifest
+// declares it.
 void BuildFromProduct(const std::string &productDir, const ScriptSource &script,
-                      const PackageOutput &output);
+                      PackageOutput output,
+                      const std::string *expectDir = nullptr);
 
 // build --payload: the folder's files as `pack` takes them (names that
 // match excludes left out); script, when given, is compiled into the

@@ -3,6 +3,7 @@
 
 #include "package/checksums.h"
 #include "package/crc32.h"
+#include "package/expected_state.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
@@ -139,6 +140,8 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;
+  check.expectDeclared = texts.expect;
+  check.forVersion = texts.forVersion;
   check.product = texts.product;
   check.version = texts.version;
   check.replacedTexts = texts.replaced;
@@ -270,6 +273,7 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
     checked.sourceLength = source.size();
     checked.targetLength = target.size();
     checked.line = script_text::RecordLine(record);
+    checked.target = target;
     // A copy out of the temporary folder needs the entry it names.
     if (checked.operation == script::kCopyFile) {
       const std::string name = platform::AnsiToText(TempFolderName(source));
@@ -285,6 +289,50 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
     check.notes.push_back(std::to_string(check.scriptTail) +
                           " bytes after the script's last whole record are "
                           "never carried out");
+}
+
+// The expected state: present when declared, and about the script's own
+// paths: each it lists is one a record copies to, deletes, creates or
+// removes under {app}.
+void CheckExpected(PackageCheck &check, const NameIndex &entries,
+                   ArchiveReader &reader) {
+  namespace expect = package::expect;
+  const ListedEntry *entry = Written(check, entries, expect::kEntryName);
+  if (!entry) {
+    if (check.expectDeclared)
+      check.faults.push_back(std::string("the package's manifest declares ") +
+                             "an " + expect::kEntryName +
+                             " entry, and it holds none");
+    else if (check.script)
+      check.notes.push_back("no expected state: the run checks only what the "
+                            "script implies before it installs");
+    return;
+  }
+  if (!check.expectDeclared)
+    check.faults.push_back(std::string("the entry ") + expect::kEntryName +
+                           " is not declared by the manifest");
+  std::vector<expect::Expected> list;
+  try {
+    list = expect::ParseExpected(reader.Read(*entry));
+  } catch (const platform::Error &e) {
+    check.faults.push_back(
+        e.Description().substr(0, e.Description().find('\r')));
+    return;
+  }
+  check.expected = static_cast<int64_t>(list.size());
+  NameIndex targets;
+  const std::string app = std::string(1, script::kProgramFolderMark) + "\\";
+  for (size_t k = 0; k < check.records.size(); ++k) {
+    const CheckedRecord &record = check.records[k];
+    if (record.operation <= script::kDeleteFolder &&
+        record.target.rfind(app, 0) == 0)
+      targets.Add(platform::AnsiToText(record.target.substr(app.size())), k);
+  }
+  for (const expect::Expected &item : list)
+    if (targets.Find(platform::AnsiToText(item.path)) == NameIndex::kNone)
+      check.faults.push_back("the expected state names " +
+                             Quoted(platform::AnsiToText(item.path)) +
+                             ", which no record of the script changes");
 }
 
 } // namespace
@@ -305,6 +353,7 @@ PackageCheck CheckPackage(const std::string &path) {
     const NameIndex entries = IndexEntries(check);
     CheckChecksums(check, entries, reader);
     CheckScript(check, entries, reader);
+    CheckExpected(check, entries, reader);
   } catch (const platform::Error &e) {
     // The header, the catalog or an entry the extraction would refuse.
     check.faults.push_back(e.Description() + " (" + std::to_string(e.Number()) +

@@ -16,7 +16,8 @@ struct CheckedRecord {
   uint8_t operation = 0;
   size_t sourceLength = 0; // bytes of the field once its blanks are trimmed
   size_t targetLength = 0;
-  std::string line; // as `script show` writes it
+  std::string line;   // as `script show` writes it
+  std::string target; // the target field's bytes, blanks trimmed
 };
 
 struct PackageCheck {
@@ -40,6 +41,9 @@ struct PackageCheck {
   int64_t declaredLength = -1;           // by the manifest; -1: none
   bool ownTexts = false;        // the manifest carries the package's texts
   bool sumsDeclared = false;    // it declares the checksum entry
+  bool expectDeclared = false;  // it declares the expected state
+  std::string forVersion;       // the version the update is for
+  int64_t expected = -1;        // paths of the expected state; -1: no entry
   std::string product, version; // the texts were made for these
   std::map<std::string, std::string> replacedTexts; // key -> text
   std::string icon;                // the program's icon, as DescribeIcon has it

@@ -4,11 +4,22 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <unistd.h>
+#include <vector>
 
 #include "platform/posix/native_path.h"
 #include "platform/posix/syscalls.h"
 
 namespace platform {
+
+namespace {
+
+std::vector<int> &Held() {
+  static std::vector<int> held;
+  return held;
+}
+
+} // namespace
 
 bool TakeRunLock(const std::string &tempFolder) {
   const std::string path = tempFolder + ".lock";
@@ -18,7 +29,18 @@ bool TakeRunLock(const std::string &tempFolder) {
   if (fd < 0)
     return true;
   // The descriptor stays open, and the lock held, until the process ends.
-  return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+    Held().push_back(fd);
+    return true;
+  }
+  ::close(fd);
+  return false;
+}
+
+void ReleaseRunLocks() {
+  for (const int fd : Held())
+    ::close(fd);
+  Held().clear();
 }
 
 } // namespace platform

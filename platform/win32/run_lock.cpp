@@ -6,6 +6,12 @@
 
 namespace platform {
 
+namespace {
+
+HANDLE held = nullptr; // the run's mutex, one per process
+
+} // namespace
+
 bool TakeRunLock(const std::string &tempFolder) {
   // FNV-1a of the folder's name as Windows compares names.
   uint32_t hash = 2166136261u;
@@ -24,7 +30,17 @@ bool TakeRunLock(const std::string &tempFolder) {
     ::CloseHandle(mutex);
     return false;
   }
+  if (mutex) {
+    ReleaseRunLocks();
+    held = mutex;
+  }
   return true;
+}
+
+void ReleaseRunLocks() {
+  if (held)
+    ::CloseHandle(held);
+  held = nullptr;
 }
 
 } // namespace platform

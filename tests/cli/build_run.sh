@@ -63,13 +63,14 @@ expect_rc 2 "run answered n"
 expect_text "$ERR" "$CONFIRM
 [Y/n] no" "run answered n"
 expect_empty "$OUT" "run stdout"
-[ -z "$(ls -A "$TMP")" ] || fail "No at the confirmation leaves TMP untouched"
+# The run's lock (one copy at a time) is all it leaves.
+[ "$(ls -A "$TMP")" = VLSFX_QUORIX.lock ] || fail "No at the confirmation leaves TMP untouched"
 [ -f pkg/a.tmp ] && [ -d pkg/olddir ] && [ ! -e pkg/app.txt ] || fail "No changes nothing"
 run_tool run pkg/update.exe
 expect_rc 2 "run with no input"
 expect_text "$ERR" "$CONFIRM
 [Y/n] no (end of input)" "end of input answers No"
-[ -z "$(ls -A "$TMP")" ] || fail "end of input leaves TMP untouched"
+[ "$(ls -A "$TMP")" = VLSFX_QUORIX.lock ] || fail "end of input leaves TMP untouched"
 
 # Yes: the update is installed into the package's folder.
 run_tool run pkg/update.exe --yes
@@ -78,6 +79,7 @@ expect_text "$ERR" "$CONFIRM
 [Y/n] yes (--yes)
 Идет подготовка к установке...
 Распаковка пакета обновления...
+Проверка установленной программы...
 Установка обновления...
 Dravell [information]: Обновление до версии 1.1 прошло успешно!" "run --yes messages"
 expect_same_bytes src/app.txt pkg/app.txt "installed app.txt"
@@ -86,16 +88,24 @@ expect_same_bytes src/new.bin pkg/sub/new.bin "installed sub/new.bin"
 [ ! -e pkg/olddir ] || fail "olddir removed"
 [ "$(cat pkg/keep.txt)" = keep ] || fail "other files stay"
 [ ! -e "$TMP/VLSFX_QUORIX.PACK" ] || fail "the pack file is removed after success"
-for f in app.txt new.bin script; do
-  expect_same_bytes "src/$f" "$TMP/VLSFX_QUORIX/$f" "unpacked $f stays in the temporary folder"
-done
+[ ! -e "$TMP/VLSFX_QUORIX" ] || fail "so is the temporary folder, as the package has a manifest"
 
-# A second run: the folder "sub" exists, so the script's first record
-# fails: critical error, exit 1, the pack file stays.
-printf 'stale' >"$TMP/VLSFX_QUORIX/stale.txt"
+# A second run: already up to date, nothing changed, TMP left clean.
 printf '\n' >enter.txt # an empty line takes the default button, Yes
 run_tool --stdin enter.txt run pkg/update.exe
-expect_rc 1 "second run"
+expect_rc 0 "second run"
+expect_contains "$ERR" "Dravell [information]: Quorix уже обновлен до версии 1.1." "already up to date"
+[ "$(ls -A "$TMP")" = VLSFX_QUORIX.lock ] || fail "the second run leaves TMP clean"
+
+# The same archive as a package of the base format (no manifest): its
+# temporary folder stays after success, and a second run fails at the
+# script's first record ("sub" exists): critical error, exit 1, the pack
+# file stays.
+{ cat stub.bin update.pack; trailer 45056; } >pkg/plain.exe
+printf 'stale' >"$TMP/VLSFX_QUORIX/stale.txt" 2>/dev/null ||
+  { mkdir "$TMP/VLSFX_QUORIX" && printf 'stale' >"$TMP/VLSFX_QUORIX/stale.txt"; }
+run_tool --stdin enter.txt run pkg/plain.exe
+expect_rc 1 "second run of the base format"
 expect_contains "$ERR" "[Y/n] yes" "Enter answers Yes"
 expect_contains "$ERR" "Dravell [error]: Произошла критическая ошибка:" "critical error"
 [ "$(tail -n 1 "$ERR")" != "Произошла критическая ошибка:" ] || fail "the error's description follows"

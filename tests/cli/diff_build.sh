@@ -103,7 +103,7 @@ printf 'log' >"new/data/logs/a long name of a log.txt"
 run_tool diff old new -o step.txt
 expect_rc 0 "diff -o"
 expect_text step.txt "# Turns an installed old into new; written by updpack diff.
-# Build it: updpack build --from new --script THIS_FILE -o update.exe
+# Build it: updpack build --from new --script THIS_FILE --expect old -o update.exe
 
 mkdir   {app}\\data\\logs
 install app.exe  {app}\\app.exe

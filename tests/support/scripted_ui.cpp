@@ -43,6 +43,8 @@ platform::MsgAnswer ScriptedUi::ShowMessage(const std::string &text,
                                             platform::MsgIcon icon,
                                             platform::MsgButtons buttons) {
   messages.push_back({text, icon, buttons, platform::ProgramTitle(), yields});
+  if (onMessage)
+    onMessage(text);
   if (buttons == platform::MsgButtons::Ok)
     return platform::MsgAnswer::Ok;
   if (answers_.empty()) {

@@ -53,6 +53,8 @@ public:
   int32_t yieldInterval = 1;
   // Called inside every yield that reaches this backend.
   std::function<void()> onEveryYield;
+  // Called as each message box appears, before it is answered.
+  std::function<void(const std::string &text)> onMessage;
 
   // What happened.
   std::vector<MessageRecord> messages;

@@ -13,7 +13,10 @@ program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
 printf 'new' >"$payload/app.txt"
 e2e_script_record 0 '\000\\app.txt' '\001\\app.txt' >"$payload/script"
-e2e_make_package "$payload" "$program/update.exe"
+# The base format: its temporary folder stays after success, to be looked at.
+"$UPDPACK_TOOL" pack "$payload" "$E2E_WORK/update.pack1" >/dev/null 2>&1 ||
+  e2e_fail "updpack pack failed"
+e2e_join_package "$E2E_WORK/update.pack1" "$program/update.exe"
 
 run_to_success() { # WHAT
   e2e_start_package "$program/update.exe"

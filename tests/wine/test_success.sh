@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A whole update under Wine: confirmation, progress window, install script,
 # success message. The script installs into the package's own folder; the
-# pack file is removed and the temporary folder keeps every entry.
+# pack file and the temporary folder are removed.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin success
@@ -86,16 +86,9 @@ fi
 [ "$(cat "$program/keep.txt" 2>/dev/null)" = keep ] || e2e_fail "keep.txt was touched"
 [ -f "$program/update.exe" ] || e2e_fail "the partial last record was carried out"
 
-# The pack file is gone; the temporary folder keeps every entry and the
-# script.
+# The pack file is gone, and so is the temporary folder: the package has
+# a manifest (a package of the base format keeps it, test_preflight.sh).
 [ ! -e "$E2E_PACK_FILE" ] || e2e_fail "the pack file was not removed"
-[ -d "$E2E_TEMP_FOLDER" ] || e2e_fail "the temporary folder was not kept"
-for file in "$payload"/*; do
-  e2e_expect_same_file "$file" "$E2E_TEMP_FOLDER/$(basename "$file")"
-done
-# Every entry, and the checksum entry that build adds.
-expected=$( (find "$payload" -mindepth 1 -printf '%f\n'; echo '~updpack.sum') | sort)
-actual=$(find "$E2E_TEMP_FOLDER" -mindepth 1 -printf '%f\n' | sort)
-e2e_expect_eq "the temporary folder's entries" "$expected" "$actual"
+[ ! -e "$E2E_TEMP_FOLDER" ] || e2e_fail "the temporary folder was not removed"
 
 e2e_log "success: installed $(find "$program" -type f | wc -l) files"

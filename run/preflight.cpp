@@ -1,0 +1,383 @@
+// The check of the installed product before the install.
+#include "run/preflight.h"
+
+#include "package/checksums.h"
+#include "package/damage.h"
+#include "package/expected_state.h"
+#include "package/path_overlay.h"
+#include "package/script_record.h"
+#include "package/texts.h"
+#include "platform/codepage.h"
+#include "platform/env.h"
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/fs.h"
+#include "platform/ui.h"
+#include "run/file_crc.h"
+#include "run/mdl_main.h"
+#include "run/run_texts.h"
+#include "ui/Setup.h"
+
+namespace mdl_main::preflight {
+
+namespace {
+
+namespace fs = platform::fs;
+namespace files = platform::files;
+namespace expect = package::expect;
+namespace record = package::script;
+using package::Text;
+
+// What lies at a path; Other (a link, a device) is never what a record
+// expects.
+enum class State { Nothing, File, Folder, Other };
+
+State FromKind(expect::Kind kind) {
+  switch (kind) {
+  case expect::Kind::File:
+    return State::File;
+  case expect::Kind::Folder:
+    return State::Folder;
+  case expect::Kind::Nothing:
+    break;
+  }
+  return State::Nothing;
+}
+
+State OnDisk(const std::string &path) {
+  switch (fs::KindOf(path)) {
+  case fs::EntryKind::Missing:
+    return State::Nothing;
+  case fs::EntryKind::File:
+    return State::File;
+  case fs::EntryKind::Folder:
+    return State::Folder;
+  case fs::EntryKind::Link:
+  case fs::EntryKind::Other:
+    break;
+  }
+  return State::Other;
+}
+
+// An entry of the temporary folder, read whole from the folder held since
+// it was found to be the user's own; false when it is not there.
+bool ReadEntry(const char *name, std::string &bytes) {
+  const std::string path = TempFolder + "\\" + name;
+  bytes.clear();
+  if (fs::ListFiles(path).empty())
+    return false;
+  const platform::OpenMode mode = platform::OpenMode::ReadOnly;
+  const int16_t number = files::FreeFile();
+  files::Open(number, path, mode, HeldTempFolder().OpenFile(name, mode));
+  platform::BufferedFile &file = files::At(number);
+  bytes.resize(static_cast<size_t>(file.Length()));
+  if (!bytes.empty())
+    file.GetRun(1, reinterpret_cast<uint8_t *>(bytes.data()),
+                static_cast<int64_t>(bytes.size()));
+  files::Close(number);
+  return true;
+}
+
+// Asks Retry or Cancel for a file in use; false for Cancel.
+bool Retry(const std::string &shown) {
+  const std::string text =
+      package::FillPlaceholder(CurrentText(Text::InUse), "{file}", shown);
+  return platform::Ui().ShowMessage(text, platform::MsgIcon::Warning,
+                                    platform::MsgButtons::RetryCancel) ==
+         platform::MsgAnswer::Retry;
+}
+
+struct Step {
+  uint8_t operation = 0;
+  std::string source;
+  std::string target;
+  std::u16string key; // the target, folded
+  bool wildcard = false;
+  const expect::Expected *expected = nullptr; // first record on its path
+};
+
+// The verdict on one record.
+enum class Verdict { Todo, Done, Differs };
+
+class Judge {
+public:
+  Judge(ui::Setup &form, std::string programFolder)
+      : form_(form), programFolder_(std::move(programFolder)) {}
+
+  void AddStep(Step step) {
+    step.key = fs::FoldName(step.target);
+    const size_t slash = step.target.find_last_of("\\/");
+    step.wildcard =
+        step.target.find_first_of(
+            "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
+    steps_.push_back(std::move(step));
+  }
+
+  // After the steps: each line goes to the first record on its path. Kept
+  // until the judge goes, as the steps point at them.
+  void SetExpected(std::vector<expect::Expected> list) {
+    expected_ = std::move(list);
+    for (const expect::Expected &item : expected_) {
+      const std::u16string key =
+          fs::FoldName(programFolder_ + "\\" + platform::AnsiToText(item.path));
+      for (Step &step : steps_)
+        if (step.key == key) {
+          step.expected = &item;
+          break;
+        }
+    }
+  }
+
+  Decision Run(const std::string &forVersion) {
+    Decision decision;
+    decision.skip.assign(steps_.size(), 0);
+    size_t effective = 0;
+    Verdict verdict = Verdict::Todo;
+    size_t k = 0;
+    for (; k < steps_.size() && !cancelled_; ++k) {
+      const Step &step = steps_[k];
+      form_.SetCheckedFile(Shown(step.target));
+      platform::Yield();
+      if (step.operation > record::kDeleteFolder)
+        continue; // read and ignored by the install too
+      ++effective;
+      verdict = JudgeStep(step);
+      if (verdict == Verdict::Done)
+        decision.skip[k] = 1;
+      else if (verdict != Verdict::Todo)
+        break;
+    }
+    form_.SetCheckedFile({});
+    const bool differs = verdict == Verdict::Differs;
+    if (cancelled_ || (!differs && !AllClosed())) {
+      decision.outcome = Outcome::InUse;
+    } else if ((differs || todo_ > 0) && NoneOfTheOldHere()) {
+      decision.outcome = Outcome::WrongFolder;
+      decision.message = CurrentText(Text::WrongFolder);
+    } else if (differs) {
+      decision.outcome = Outcome::NotExpected;
+      const std::string &forText =
+          forVersion.empty() ? CurrentText(Text::Earlier) : forVersion;
+      decision.message = package::FillPlaceholder(
+          package::FillPlaceholder(CurrentText(Text::NotExpected), "{for}",
+                                   forText),
+          "{file}", Shown(steps_[k].target));
+    } else if (effective > 0 && todo_ == 0) {
+      decision.outcome = Outcome::UpToDate;
+    }
+    return decision;
+  }
+
+private:
+  // Judges one record against the version the update is for and against
+  // what the update leaves.
+  Verdict JudgeStep(const Step &step) {
+    if (step.operation == record::kCopyFile &&
+        StateAt(step.source) != State::File)
+      platform::Raise(platform::err::kFileNotFound, step.source);
+    if (step.wildcard)
+      return JudgeWildcard(step);
+    bool fromDisk = false;
+    const State state = StateAt(step.target, &fromDisk);
+    if (Leaves(step, state, fromDisk))
+      return Verdict::Done; // the disk shows it: nothing to lay over it
+    if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {
+      ++todo_;
+      if (fromDisk && state == State::File)
+        toReplace_.push_back(step.target);
+      Apply(step);
+      return Verdict::Todo;
+    }
+    // A record whose path a later record of the script changes again, with
+    // that later effect there already (a folder that became a file).
+    const Step *last = &step;
+    for (const Step &later : steps_)
+      if (&later > &step && later.key == step.key)
+        last = &later;
+    if (fromDisk && last != &step && Leaves(*last, state, true))
+      return Verdict::Done;
+    return Verdict::Differs;
+  }
+
+  // A delete with a wildcard: before, something matches; after, nothing.
+  // A folder pattern is carried out as it is.
+  Verdict JudgeWildcard(const Step &step) {
+    if (step.operation != record::kDeleteFiles) {
+      ++todo_;
+      return Verdict::Todo;
+    }
+    const size_t slash = step.target.find_last_of("\\/");
+    const std::string folder =
+        slash == std::string::npos ? "" : step.target.substr(0, slash);
+    if (StateAt(folder) != State::Folder)
+      return Verdict::Done;
+    const std::vector<std::string> matches = fs::ListFiles(step.target);
+    for (const std::string &name : matches)
+      toReplace_.push_back(folder + "\\" + name);
+    if (matches.empty())
+      return Verdict::Done;
+    ++todo_;
+    return Verdict::Todo;
+  }
+
+  State StateAt(const std::string &path, bool *fromDisk = nullptr) const {
+    expect::Kind kind = expect::Kind::Nothing;
+    if (expect::LaidAt(laid_, fs::FoldName(path), kind))
+      return FromKind(kind);
+    if (fromDisk)
+      *fromDisk = true;
+    return OnDisk(path);
+  }
+
+  // A product file's length, and its CRC-32 when its length is
+  // crcIfLength; a file that another program keeps from being read gives
+  // the Retry box, and Cancel a length that matches nothing (-1).
+  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength) {
+    while (!cancelled_) {
+      try {
+        return ReadFileFacts(path, crcIfLength);
+      } catch (const platform::Error &) {
+        if (!fs::InUse(path))
+          throw;
+        cancelled_ = !Retry(Shown(path));
+      }
+    }
+    return {-1, 0};
+  }
+
+  // What the record leaves at its target is there.
+  bool Leaves(const Step &step, State state, bool fromDisk) {
+    switch (step.operation) {
+    case record::kCopyFile: {
+      if (!fromDisk || state != State::File)
+        return false;
+      const FileFacts source = ReadFileFacts(step.source, -1);
+      const FileFacts target = ProductFacts(step.target, source.length);
+      return target.length == source.length &&
+             ReadFileFacts(step.source, source.length).crc == target.crc;
+    }
+    case record::kCreateFolder:
+      return state == State::Folder;
+    default:
+      return state == State::Nothing;
+    }
+  }
+
+  // The target is as the version the update is for has it: as its
+  // expected state says, else as the record itself implies.
+  bool WasBefore(const Step &step, State state, bool fromDisk) {
+    const expect::Expected *item = step.expected;
+    if (fromDisk && item) {
+      if (state != FromKind(item->kind) || item->kind != expect::Kind::File)
+        return state == FromKind(item->kind);
+      const FileFacts facts = ProductFacts(step.target, item->length);
+      return facts.length == item->length && facts.crc == item->crc;
+    }
+    switch (step.operation) {
+    case record::kCopyFile:
+      return state == State::File || state == State::Nothing;
+    case record::kDeleteFiles:
+      return state == State::File;
+    case record::kCreateFolder:
+      return state == State::Nothing;
+    default:
+      return state == State::Folder;
+    }
+  }
+
+  // A copy or a new folder needs the folder it goes into.
+  bool ParentIsFolder(const Step &step) const {
+    if (step.operation != record::kCopyFile &&
+        step.operation != record::kCreateFolder)
+      return true;
+    const size_t slash = step.target.find_last_of("\\/");
+    return slash == std::string::npos ||
+           StateAt(step.target.substr(0, slash)) == State::Folder;
+  }
+
+  void Apply(const Step &step) { laid_.push_back({step.key, step.operation}); }
+
+  // The expected state names files or folders of the old version, and
+  // none of them is here: not the product's folder.
+  bool NoneOfTheOldHere() const {
+    bool named = false;
+    for (const expect::Expected &item : expected_) {
+      if (item.kind == expect::Kind::Nothing)
+        continue;
+      named = true;
+      if (OnDisk(programFolder_ + "\\" + platform::AnsiToText(item.path)) !=
+          State::Nothing)
+        return false;
+    }
+    return named;
+  }
+
+  // Asks Retry or Cancel while a file to replace or delete is in use;
+  // false for Cancel.
+  bool AllClosed() const {
+    for (size_t k = 0; k < toReplace_.size();) {
+      if (!fs::InUse(toReplace_[k])) {
+        ++k;
+        continue;
+      }
+      if (!Retry(Shown(toReplace_[k])))
+        return false;
+      k = 0; // the user closed something: look at every file again
+    }
+    return true;
+  }
+
+  // path without the program folder and its separator when it begins
+  // with them, as every {app} path of the script does.
+  std::string Shown(const std::string &path) const {
+    const size_t n = programFolder_.size();
+    if (path.size() > n + 1 && path.compare(0, n, programFolder_) == 0)
+      return path.substr(n + 1);
+    return path;
+  }
+
+  ui::Setup &form_;
+  std::string programFolder_;
+  std::vector<Step> steps_;
+  std::vector<expect::Expected> expected_;
+  std::vector<expect::LaidRecord> laid_;
+  std::vector<std::string> toReplace_;
+  size_t todo_ = 0;
+  bool cancelled_ = false; // Cancel in a Retry box
+};
+
+} // namespace
+
+Decision Check(ui::Setup &form, bool expectDeclared,
+               const std::string &forVersion) {
+  form.SetStatus(CurrentText(Text::Checking));
+  const std::string programFolder = platform::ProgramFolder();
+  Judge judge(form, programFolder);
+  std::string bytes;
+  ReadEntry(record::kScriptName, bytes);
+  for (size_t at = 0; at + record::kRecordSize <= bytes.size();
+       at += record::kRecordSize) {
+    const record::Record read =
+        record::DecodeRecord(std::string_view(bytes).substr(at));
+    Step step;
+    step.operation = read.operation;
+    step.source = record::PrepareField(read.source, TempFolder, programFolder);
+    step.target = record::PrepareField(read.target, TempFolder, programFolder);
+    judge.AddStep(std::move(step));
+  }
+  try {
+    const bool expected = ReadEntry(expect::kEntryName, bytes);
+    // Declared and lost: damage must not switch the check off.
+    if (expectDeclared && !expected)
+      package::sums::RaiseDamaged(expect::kEntryName, package::sums::kMissing);
+    if (expected)
+      judge.SetExpected(expect::ParseExpected(bytes));
+  } catch (const platform::Error &e) {
+    if (e.Number() != package::kErrPackageDamaged)
+      throw;
+    throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
+  }
+  return judge.Run(forVersion);
+}
+
+} // namespace mdl_main::preflight

@@ -1,0 +1,71 @@
+# The check of the installed product before the install, as an author
+# ships an update: a second run is already up to date, an older version
+# is refused untouched, a file held open ends with its exit code, and
+# verify reports the expected state.
+. "$(dirname "$0")/common.bash"
+
+EXAMPLES=$(cd "$(dirname "$0")/../../examples" && pwd)
+make_stub stub.exe
+run_tool diff "$EXAMPLES/v1.0" "$EXAMPLES/v1.1" --build update.exe \
+  --stub stub.exe --for-version 1.0
+expect_rc 0 "diff --build --for-version"
+
+run_tool verify update.exe
+expect_rc 0 "verify of a package with an expected state"
+expect_contains "$OUT" "expected:    5 paths of the installed version" "verify reports it"
+expect_contains "$OUT" "for version 1.0" "verify names the version"
+
+said() { cat "$OUT" "$ERR" >said.txt; } # what the run showed, both streams
+
+fresh() { # fresh FOLDER: the old version with the update in it
+  rm -rf "$1" && cp -r "$EXAMPLES/v1.0" "$1" && cp update.exe "$1/"
+}
+snapshot() { (cd "$1" && find . -type f -exec md5sum {} + | sort; find . -type d | sort); }
+
+fresh inst
+run_tool run inst/update.exe --yes
+expect_rc 0 "first run"
+rm inst/update.exe
+diff -r inst "$EXAMPLES/v1.1" >/dev/null || fail "the update turns v1.0 into v1.1"
+[ -z "$(ls -A "$TMP" | grep -v '\.lock$')" ] || fail "TMP keeps $(ls "$TMP")"
+cp update.exe inst/
+snapshot inst >before.txt
+run_tool run inst/update.exe --yes
+expect_rc 0 "second run"
+said; expect_contains said.txt "уже обновлен до версии 1.1" "second run says up to date"
+snapshot inst | cmp -s - before.txt || fail "the second run changed the product"
+
+# An older version: refused, nothing changed.
+fresh old
+printf 'app 0.9' >old/app.exe
+snapshot old >before.txt
+run_tool run old/update.exe --yes
+expect_rc 4 "older version"
+said; expect_contains said.txt "предназначено для Quorix 1.0; файл «app.exe» не соответствует" "names the version and the file"
+snapshot old | cmp -s - before.txt || fail "the refused run changed the product"
+
+# A file to replace is held open by another program: --yes cancels the
+# Retry box, exit 5, nothing changed.
+fresh busy
+snapshot busy >before.txt
+exec 3<busy/app.exe
+run_tool run busy/update.exe --yes
+exec 3<&-
+expect_rc 5 "file in use"
+said; expect_contains said.txt "«app.exe» используется" "names the file in use"
+snapshot busy | cmp -s - before.txt || fail "the cancelled run changed the product"
+run_tool run busy/update.exe --yes
+expect_rc 0 "once it is closed"
+
+# A hand-written script with --expect, and the expected state in a package
+# whose manifest no longer declares it is a fault.
+printf 'delete {app}\\readme.txt\ninstall app.exe {app}\\app.exe\n' >hand.txt
+run_tool build --from "$EXAMPLES/v1.1" --script hand.txt --expect "$EXAMPLES/v1.0" \
+  --stub stub.exe -o hand.exe
+expect_rc 0 "build --expect"
+run_tool verify hand.exe
+expect_contains "$OUT" "expected:    2 paths" "two paths expected"
+run_tool build --payload "$EXAMPLES/v1.1" --expect "$EXAMPLES/v1.0" -o x.exe --stub stub.exe
+expect_rc 64 "--expect without --from"
+
+finish

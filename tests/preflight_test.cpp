@@ -1,0 +1,291 @@
+// The check of the installed product before the install, on packages as
+// build makes them (manifest, checksum entry, expected state), and a
+// package of the base format, which keeps its strict run.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "package/checksums.h"
+#include "package/expected_state.h"
+#include "platform/error.h"
+#include "platform/ui.h"
+#include "run/mdl_main.h"
+#include "tests/support/caught.h"
+#include "tests/support/package_builder.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
+#include "tools/expected_state_of.h"
+#include "tools/image_texts.h"
+#include "tools/script_compiler.h"
+
+namespace {
+
+using platform::MsgAnswer;
+using testsupport::Exists;
+using testsupport::MakeFolder;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+namespace exitcode = platform::exitcode;
+namespace expect = package::expect;
+
+TEST(ExpectedState, RoundTripsAndRefusesDamagedLines) {
+  const std::vector<expect::Expected> list = {
+      {"app.exe", expect::Kind::File, 12, 0xDEADBEEF},
+      {"data\\\xD1\xEF\xF0\xE0\xE2\xEA\xE0", expect::Kind::Folder},
+      {"lib", expect::Kind::Nothing}};
+  const std::vector<expect::Expected> back =
+      expect::ParseExpected(expect::FormatExpected(list));
+  ASSERT_EQ(back.size(), list.size());
+  for (size_t k = 0; k < list.size(); ++k) {
+    EXPECT_EQ(back[k].path, list[k].path);
+    EXPECT_EQ(back[k].kind, list[k].kind);
+    EXPECT_EQ(back[k].length, list[k].length);
+    EXPECT_EQ(back[k].crc, list[k].crc);
+  }
+  const std::string header = std::string(expect::kHeader) + "\r\n";
+  for (const std::string &text :
+       {std::string(), std::string("updpack expect 2\r\n"),
+        header + "X app.exe\r\n", header + "F deadbeef app.exe\r\n",
+        header + "F deadbeeg 1 a\r\n", header + "- ..\\outside\r\n",
+        header + "D \\root\r\n", header + "- a\\\\b\r\n",
+        header + "- c:\\x\r\n", header + "D \r\n"})
+    EXPECT_EQ(
+        testsupport::Caught([&] { expect::ParseExpected(text); }).Number(),
+        package::kErrPackageDamaged)
+        << text;
+}
+
+// Lumen Notes 4.2 as installed, and the update to 4.3.
+class PreflightTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    old = world.box / "old";
+    MakeFolder(old);
+    MakeFolder(old + "/legacy");
+    WriteFile(old + "/legacy/plugin.dll", "plugin");
+    WriteFile(old + "/app.exe", "app 4.2");
+    WriteFile(old + "/old.txt", "old");
+    src = world.box / "src";
+    MakeFolder(src);
+    WriteFile(src + "/app.exe", "app 4.3, a little longer");
+    WriteFile(src + "/readme.txt", "readme 4.3");
+  }
+
+  // The package as build --from --expect makes it; without expectDir, one
+  // that carries no expected state.
+  std::string Package(const char *expectDir) {
+    const tools::script_text::CompiledScript compiled =
+        tools::script_text::CompileScript(
+            "rmdir  {app}\\legacy\n"
+            "delete {app}\\old.txt\n"
+            "mkdir  {app}\\data\n"
+            "copy {temp}\\app.exe    {app}\\app.exe\n"
+            "copy {temp}\\readme.txt {app}\\data\\readme.txt\n",
+            tools::script_text::Installs::Refused);
+    EXPECT_TRUE(compiled.errors.empty());
+    const std::string payload = world.box / "payload";
+    std::filesystem::remove_all(payload);
+    std::filesystem::copy(src, payload);
+    WriteFile(payload + "/script", tools::script_text::ScriptBytes(compiled));
+    tools::ImageTexts texts;
+    texts.product = "Lumen Notes";
+    texts.version = "4.3";
+    if (expectDir) {
+      texts.forVersion = "4.2";
+      texts.expect = true;
+      WriteFile(payload + "/" + expect::kEntryName,
+                tools::ExpectedStateOf(compiled.records, expectDir));
+    }
+    WriteFile(payload + "/" + package::sums::kEntryName,
+              pkgbuild::SumsOf(payload));
+    return pkgbuild::BuiltPackage(
+        pkgbuild::MinimalPe(), tools::ManifestPayload(texts),
+        pkgbuild::PackFolder(payload, world.box / "a.pack"));
+  }
+
+  // The program folder as a copy of folder.
+  void Installed(const std::string &folder) {
+    std::filesystem::remove_all(world.prog);
+    std::filesystem::copy(folder, world.prog,
+                          std::filesystem::copy_options::recursive);
+  }
+
+  int Run(const std::string &package) {
+    world.InstallPackage(package);
+    backend.messages.clear();
+    backend.QueueAnswer(MsgAnswer::Yes);
+    return testsupport::RunProgram(mdl_main::Main);
+  }
+
+  // Every name under the program folder but the package, with its bytes
+  // ("/" for folders).
+  std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> files;
+    for (const auto &entry :
+         std::filesystem::recursive_directory_iterator(world.prog))
+      if (entry.path() != world.exe)
+        files[entry.path().string()] =
+            entry.is_directory() ? "/" : ReadFile(entry.path().string());
+    return files;
+  }
+
+  std::string LastMessage() {
+    return backend.messages.empty() ? "" : backend.messages.back().text;
+  }
+
+  bool IsNew() {
+    return ReadFile(world.prog + "/app.exe") == "app 4.3, a little longer" &&
+           ReadFile(world.prog + "/data/readme.txt") == "readme 4.3" &&
+           !Exists(world.prog + "/old.txt") && !Exists(world.prog + "/legacy");
+  }
+
+  pkgbuild::RunWorld world;
+  testsupport::ScriptedUi backend;
+  std::string old, src;
+};
+
+TEST_F(PreflightTest, SecondRunIsAlreadyUpToDateAndLeavesNothingInTmp) {
+  const std::string package = Package(old.c_str());
+  Installed(old);
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+  EXPECT_TRUE(IsNew());
+  EXPECT_EQ(LastMessage(), "Обновление до версии 4.3 прошло успешно!");
+  EXPECT_FALSE(Exists(world.tempFolder));
+  EXPECT_FALSE(Exists(world.packFile));
+  const auto after = Snapshot();
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+  EXPECT_EQ(LastMessage(), "Lumen Notes уже обновлен до версии 4.3.");
+  EXPECT_EQ(Snapshot(), after);
+  EXPECT_FALSE(Exists(world.tempFolder));
+  EXPECT_FALSE(Exists(world.packFile));
+}
+
+TEST_F(PreflightTest, ATouchedProductEndsAsItWasOrGoesOnFromWhereItStopped) {
+  struct Case {
+    const char *name;
+    std::function<void(const std::string &)> change; // on the program folder
+    int exitCode;
+    const char *message; // a part of the last message
+  };
+  const Case cases[] = {
+      {"4.1 is installed",
+       [](const std::string &p) { WriteFile(p + "/app.exe", "app 4.1"); },
+       exitcode::kNotExpected,
+       "предназначено для Lumen Notes 4.2; файл «app.exe» не соответствует"},
+      {"data is a file",
+       [](const std::string &p) { WriteFile(p + "/data", "x"); },
+       exitcode::kNotExpected, "файл «data» не соответствует"},
+      {"not the product's folder",
+       [](const std::string &p) {
+         std::filesystem::remove_all(p);
+         MakeFolder(p);
+       },
+       exitcode::kNotExpected,
+       "Запустите обновление из папки, в которую установлен Lumen Notes."},
+      {"an earlier attempt stopped halfway",
+       [](const std::string &p) {
+         std::filesystem::remove_all(p + "/legacy");
+         std::filesystem::remove(p + "/old.txt");
+         MakeFolder(p + "/data");
+         WriteFile(p + "/app.exe", "app 4.3, a little longer");
+       },
+       exitcode::kSuccess, "успешно"},
+  };
+  const std::string package = Package(old.c_str());
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Installed(old);
+    c.change(world.prog);
+    const auto before = Snapshot();
+    EXPECT_EQ(Run(package), c.exitCode);
+    EXPECT_NE(LastMessage().find(c.message), std::string::npos)
+        << LastMessage();
+    if (c.exitCode == exitcode::kSuccess)
+      EXPECT_TRUE(IsNew());
+    else
+      EXPECT_EQ(Snapshot(), before);
+  }
+}
+
+TEST_F(PreflightTest, WithoutExpectedStateOnlyWhatTheScriptImpliesIsChecked) {
+  const std::string package = Package(nullptr);
+  Installed(old);
+  WriteFile(world.prog + "/app.exe", "app 4.1"); // any old app will do
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+  EXPECT_TRUE(IsNew());
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+  EXPECT_EQ(LastMessage(), "Lumen Notes уже обновлен до версии 4.3.");
+  // A file where the script makes a folder.
+  Installed(old);
+  WriteFile(world.prog + "/data", "x");
+  const auto before = Snapshot();
+  EXPECT_EQ(Run(package), exitcode::kNotExpected);
+  EXPECT_NE(LastMessage().find("более ранней версии"), std::string::npos);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(PreflightTest, AFileInUseAsksToRetryAndCancelChangesNothing) {
+  const std::string package = Package(old.c_str());
+  for (const bool retry : {false, true}) {
+    SCOPED_TRACE(retry ? "retry" : "cancel");
+    Installed(old);
+    const auto before = Snapshot();
+    int held = open((world.prog + "/app.exe").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    backend.onMessage = [&](const std::string &text) {
+      if (text.find("«app.exe» используется") == std::string::npos)
+        return;
+      if (retry)
+        close(std::exchange(held, -1));
+      backend.QueueAnswer(retry ? MsgAnswer::Retry : MsgAnswer::Cancel);
+    };
+    EXPECT_EQ(Run(package), retry ? exitcode::kSuccess : exitcode::kInUse);
+    if (held >= 0)
+      close(held);
+    if (retry)
+      EXPECT_TRUE(IsNew());
+    else
+      EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(backend.messages.size(), retry ? 3u : 2u);
+  }
+}
+
+TEST_F(PreflightTest, ASecondCopySaysAnUpdateIsRunning) {
+  const std::string package = Package(old.c_str());
+  Installed(old);
+  // Another copy holds the run's lock, as flock does across processes.
+  const std::string lock = world.tempFolder + ".lock";
+  const int other = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  const auto before = Snapshot();
+  world.InstallPackage(package);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kAlreadyRunning);
+  ASSERT_EQ(backend.messages.size(), 1u); // before the question
+  EXPECT_EQ(backend.messages[0].text,
+            "Обновление Lumen Notes уже выполняется.");
+  EXPECT_EQ(Snapshot(), before);
+  close(other);
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+}
+
+TEST_F(PreflightTest, ABaseFormatPackageFailsItsSecondRunAtTheFirstRecord) {
+  Installed(old);
+  WriteFile(src + "/script",
+            pkgbuild::ScriptRecord(3, "", pkgbuild::P + "\\legacy") +
+                pkgbuild::ScriptRecord(0, pkgbuild::T + "\\app.exe",
+                                       pkgbuild::P + "\\app.exe"));
+  world.InstallFolder(src);
+  backend.QueueAnswer(MsgAnswer::Yes);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
+  EXPECT_TRUE(Exists(world.tempFolder)); // kept, as the base format has it
+  backend.QueueAnswer(MsgAnswer::Yes);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kFailed);
+  EXPECT_EQ(LastMessage().rfind("Произошла критическая ошибка:\r\n", 0), 0u);
+}
+
+} // namespace
