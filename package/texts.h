@@ -25,8 +25,9 @@ enum class Text : uint8_t {
   Installing, // status line while the script runs
   Progress,   // what the progress line shows before "NN%"
   Abort,      // the question when the window is closed
+  Usage,      // the box of the /? switch: the switches and exit codes
 };
-inline constexpr size_t kTextCount = 11;
+inline constexpr size_t kTextCount = 12;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {

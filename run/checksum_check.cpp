@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "run/run_log.h"
 #include "run/run_texts.h"
 #include "ui/Setup.h"
 
@@ -109,6 +110,7 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {
     const package::sums::Sum sum = package::sums::ParseSumLine(line);
     form.SetCheckedFile(sum.name);
     VerifyFile(folder, sum, buffer.get());
+    LogLine("checked: ", sum.name);
   }
   form.SetCheckedFile({});
   files::Close(number);

@@ -13,8 +13,10 @@
 #include "run/container.h"
 #include "run/install_script.h"
 #include "run/own_manifest.h"
+#include "run/run_log.h"
 #include "run/run_texts.h"
 #include "run/setup_host.h"
+#include "run/unattended.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -87,6 +89,7 @@ using package::Text;
   Fso = std::make_unique<platform::fs::FileSystemObject>();
   PrepareTempFolder();
   TrustTempFolder();
+  LogLine("temporary folder: ", TempFolder);
   ui::Setup &form = ui::CreateSharedSetup();
   LoadSetup(form);
 
@@ -103,6 +106,7 @@ using package::Text;
   form.Show();
   form.SetStatus(CurrentText(Text::Preparing));
   CarveOut(exe, PackFile, form);
+  LogLine("archive copied out: ", PackFile);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
   // not looked at: a pack file it cannot open fails the extraction.
@@ -118,6 +122,7 @@ using package::Text;
   }
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
+  LogLine("unpacked into: ", TempFolder);
   sums::VerifyFolder(TempFolder, sumsDeclared, form);
 
   // 12-13. Install phase: no more yields; the archive is closed.
@@ -151,11 +156,14 @@ void Main() {
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
+  Unattended unattended;
   try {
     // The package's manifest, from its own executable, before the first
     // question: its texts, and a damaged or incomplete package ends here.
-    const bool sumsDeclared = LoadOwnManifest();
-    Run(sumsDeclared);
+    const OwnManifest own = LoadOwnManifest();
+    unattended.Begin(own.ours);
+    RaiseDamage(own);
+    Run(own.sumsDeclared);
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

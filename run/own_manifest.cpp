@@ -72,26 +72,25 @@ std::string ManifestDamage(const OwnPackage &own) {
   return text + "его содержимое не читается.";
 }
 
-[[noreturn]] void RaiseDamaged(std::string description) {
-  throw platform::Error(package::kErrPackageDamaged,
-                        WithDamagedSentence(std::move(description)));
-}
-
 } // namespace
 
-bool LoadOwnManifest() {
+OwnManifest LoadOwnManifest() {
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
+  OwnManifest found;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     SetTexts(package::PlainTexts());
-    return false;
+    return found;
   case package::ManifestState::Damaged:
     SetTexts(package::DefaultTexts());
-    RaiseDamaged(ManifestDamage(own));
+    found.ours = true;
+    found.damage = WithDamagedSentence(ManifestDamage(own));
+    return found;
   case package::ManifestState::Intact:
     break;
   }
+  found.ours = true;
   // Texts of their own start from build's defaults: the damaged sentence
   // is there unless the manifest says otherwise.
   package::Texts texts = package::DefaultTexts();
@@ -99,9 +98,17 @@ bool LoadOwnManifest() {
   SetTexts(texts);
   // A cut download, or bytes added after the package.
   if (manifest.length >= 0 && manifest.length != own.length)
-    RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
-                 Bytes(manifest.length) + ".");
-  return package::FindValue(manifest.payload, package::kSumsKey) == "1";
+    found.damage =
+        WithDamagedSentence("Размер пакета обновления " + Bytes(own.length) +
+                            " вместо " + Bytes(manifest.length) + ".");
+  found.sumsDeclared =
+      package::FindValue(manifest.payload, package::kSumsKey) == "1";
+  return found;
+}
+
+void RaiseDamage(const OwnManifest &own) {
+  if (!own.damage.empty())
+    throw platform::Error(package::kErrPackageDamaged, own.damage);
 }
 
 } // namespace mdl_main

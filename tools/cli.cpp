@@ -220,15 +220,27 @@ const std::vector<Command> &Commands() {
        "Files of the same names are replaced.\n",
        ExtractCommand},
       {"run", "carry out a package's update run on this machine",
-       "usage: updpack run PACKAGE.exe [--yes]\n"
+       "usage: updpack run PACKAGE.exe [--yes] [--silent] [--log FILE]\n"
+       "                  [--target FOLDER]\n"
        "\n"
        "Runs the update as the package would: the folder of PACKAGE.exe is\n"
        "the program folder; the temporary folder goes under TMP, else\n"
        "TMPDIR, else /tmp. Questions are asked on the terminal; Ctrl-C asks\n"
        "to abort.\n"
-       "  --yes  answer Yes to the confirmation\n"
-       "Exit status: 0 success, 1 critical error or failed extraction,\n"
-       "2 declined at the confirmation, 3 aborted.\n",
+       "  --yes            answer Yes to the confirmation\n"
+       "  --silent         show nothing and ask nothing, as the program's /S:\n"
+       "                   Yes to the confirmation, Cancel to any "
+       "Retry/Cancel\n"
+       "  --log FILE       write a UTF-8 log of every step and message, as "
+       "/LOG=\n"
+       "  --target FOLDER  install into FOLDER, not PACKAGE.exe's, as /D=\n"
+       "The last three, like the program's switches, are heeded only by a\n"
+       "package that carries a manifest (one that `build` made).\n"
+       "Exit status, the program's exit code too:\n"
+       "  0 success (or already up to date)  1 failed (critical error)\n"
+       "  2 declined at the confirmation     3 aborted from the window\n"
+       "  4 not the version expected         5 files in use (Cancel)\n"
+       "  6 another update running\n",
        RunCommand},
       {"verify", "check a package or archive without writing anything",
        "usage: updpack verify PACKAGE_OR_ARCHIVE [--json]\n"

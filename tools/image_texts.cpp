@@ -30,6 +30,7 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"status line: installing", 40, false, false},
     {"the progress line before the percentage", 30, false, false},
     {"the question when the window is closed", 500, true, true},
+    {"the box of the /? switch (switches, exit codes)", 1000, true, false},
 };
 
 // The index of a text's key, or kTextCount for no text.
