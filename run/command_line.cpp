@@ -11,9 +11,12 @@ char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
-// True when argument begins with prefix, letters in any case.
-bool StartsWithNoCase(std::string_view argument, std::string_view prefix) {
-  if (argument.size() < prefix.size())
+// True when argument begins with prefix (upper case), letters in any case;
+// with whole, when it is no longer either.
+bool StartsWithNoCase(std::string_view argument, std::string_view prefix,
+                      bool whole = false) {
+  if (argument.size() < prefix.size() ||
+      (whole && argument.size() != prefix.size()))
     return false;
   for (size_t i = 0; i < prefix.size(); ++i)
     if (Upper(argument[i]) != prefix[i])
@@ -79,15 +82,9 @@ Switches ParseSwitches(const std::vector<std::string> &arguments) {
   Switches switches;
   for (size_t k = 1; k < arguments.size(); ++k) {
     const std::string &argument = arguments[k];
-    const std::string upper = [&] {
-      std::string u;
-      for (char c : argument)
-        u += Upper(c);
-      return u;
-    }();
-    if (upper == "/S") {
+    if (StartsWithNoCase(argument, "/S", true)) {
       switches.silent = true;
-    } else if (upper == "/?") {
+    } else if (argument == "/?") {
       switches.usage = true;
     } else if (StartsWithNoCase(argument, "/LOG=") && argument.size() > 5) {
       switches.logFile = argument.substr(5);

@@ -19,32 +19,38 @@ int64_t logEnd = 0;
 
 } // namespace
 
-size_t LogPiece::Decimal(int64_t number) {
-  char *end = digits_ + sizeof digits_;
+void LogPiece::AppendTo(std::string &line) const {
+  if (!isNumber_) {
+    line += text_;
+    return;
+  }
+  char digits[24];
+  char *end = digits + sizeof digits;
   char *p = end;
-  const bool negative = number < 0;
-  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(number)
-                                : static_cast<uint64_t>(number);
+  uint64_t magnitude = number_ < 0 ? 0 - static_cast<uint64_t>(number_)
+                                   : static_cast<uint64_t>(number_);
   do {
     *--p = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  if (negative)
+  if (number_ < 0)
     *--p = '-';
-  return static_cast<size_t>(end - p);
+  line.append(p, end);
 }
 
 void detail::WriteLogLine(std::initializer_list<LogPiece> pieces) {
   // Windows' own line ends; a line break inside a piece (the text of a box)
   // goes on indented, so every line of the log starts a step.
-  std::string line;
+  std::string joined;
   for (const LogPiece &piece : pieces)
-    for (const char c : piece.Text()) {
-      if (c == '\n')
-        line += "\r\n    ";
-      else if (c != '\r')
-        line += c;
-    }
+    piece.AppendTo(joined);
+  std::string line;
+  for (const char c : joined) {
+    if (c == '\n')
+      line += "\r\n    ";
+    else if (c != '\r')
+      line += c;
+  }
   line += "\r\n";
   try {
     platform::os::WriteAt(logFile->Handle(), logEnd, line.data(), line.size(),

@@ -10,7 +10,8 @@
 
 namespace mdl_main {
 
-// One piece of a log line: text, or a whole number written out in decimal.
+// One piece of a log line: text, or a whole number that the log writes out
+// in decimal (only when it is on).
 class LogPiece {
 public:
   LogPiece(std::string_view text) : text_(text) {}
@@ -19,21 +20,14 @@ public:
   template <typename Number,
             typename = std::enable_if_t<std::is_integral_v<Number>>>
   LogPiece(Number number)
-      : digitCount_(Decimal(static_cast<int64_t>(number))) {}
-  // A number's digits live in the piece, which may have been copied.
-  std::string_view Text() const {
-    return digitCount_
-               ? std::string_view(digits_ + sizeof digits_ - digitCount_,
-                                  digitCount_)
-               : text_;
-  }
+      : number_(static_cast<int64_t>(number)), isNumber_(true) {}
+  // Appends the piece to a line.
+  void AppendTo(std::string &line) const;
 
 private:
-  // Writes the digits at the end of digits_; returns how many.
-  size_t Decimal(int64_t number);
   std::string_view text_;
-  char digits_[24] = {};
-  size_t digitCount_ = 0;
+  int64_t number_ = 0;
+  bool isNumber_ = false;
 };
 
 namespace detail {
