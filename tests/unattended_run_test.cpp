@@ -1,10 +1,9 @@
-// Unattended runs: the switches of a package that carries a manifest (silent,
-// log, program folder), and a package without one, which ignores them.
+// Unattended runs of a package that carries a manifest: silent, logged, in
+// another program folder. (Under Wine: /?, and a package without one.)
 #include <gtest/gtest.h>
 
 #include "package/checksums.h"
 #include "run/mdl_main.h"
-#include "run/run_texts.h"
 #include "run/unattended.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
@@ -31,25 +30,22 @@ protected:
   }
   void TearDown() override { mdl_main::SetSwitches({}); }
 
-  // app.exe copied in, old.txt deleted, a folder made: with the manifest
-  // and the checksum entry as build writes them, or as the base format.
-  std::string Package(bool manifest, const std::string &script) {
+  // app.exe copied in, old.txt deleted, a folder made, with the manifest
+  // and the checksum entry as build writes them.
+  std::string Package(const std::string &script) {
     const std::string src = world.box / ("src" + std::to_string(++packages));
     testsupport::MakeFolder(src);
     WriteFile(src + "/app.exe", "new app");
     WriteFile(src + "/script", script);
-    if (!manifest)
-      return pkgbuild::JoinPackage(pkgbuild::MinimalPe(),
-                                   pkgbuild::PackFolder(src, world.box / "a"));
     WriteFile(src + "/" + package::sums::kEntryName, pkgbuild::SumsOf(src));
     return pkgbuild::BuiltPackage(pkgbuild::MinimalPe(),
                                   tools::ManifestPayload({}),
                                   pkgbuild::PackFolder(src, world.box / "a"));
   }
-  std::string Package(bool manifest = true) {
-    return Package(manifest, ScriptRecord(0, T + "\\app.exe", P + "\\app.exe") +
-                                 ScriptRecord(1, "", P + "\\old.txt") +
-                                 ScriptRecord(2, "", P + "\\logs"));
+  std::string Package() {
+    return Package(ScriptRecord(0, T + "\\app.exe", P + "\\app.exe") +
+                   ScriptRecord(1, "", P + "\\old.txt") +
+                   ScriptRecord(2, "", P + "\\logs"));
   }
 
   int Run(const std::string &package, const char *folder = nullptr) {
@@ -116,9 +112,9 @@ TEST_F(UnattendedRunTest, LogNamesTheDamageAndTheFailedRecord) {
       << Log();
 
   // A record that fails names itself and why.
-  EXPECT_EQ(Run(Package(
-                true, ScriptRecord(0, T + "\\app.exe", P + "\\none\\app.exe"))),
-            platform::exitcode::kFailed);
+  EXPECT_EQ(
+      Run(Package(ScriptRecord(0, T + "\\app.exe", P + "\\none\\app.exe"))),
+      platform::exitcode::kFailed);
   const std::string log = Log();
   EXPECT_NE(log.find("record 1 failed: "), std::string::npos) << log;
   EXPECT_EQ(log.find("Пакет"), std::string::npos) << "an earlier run's lines";
@@ -129,36 +125,6 @@ TEST_F(UnattendedRunTest, MissingProgramFolderEndsBeforeAnythingIsMade) {
   EXPECT_EQ(Run(Package(), missing.c_str()), platform::exitcode::kFailed);
   EXPECT_TRUE(pkgbuild::ListNames(world.tmp).empty());
   ExpectInLog({"program folder: " + missing, "end: failed (exit code 1)"});
-}
-
-TEST_F(UnattendedRunTest, LogThatCannotBeWrittenChangesNothing) {
-  logPath = world.box / "no such folder/run.log";
-  EXPECT_EQ(Run(Package()), platform::exitcode::kSuccess);
-  EXPECT_TRUE(backend.messages.empty());
-  EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "new app");
-}
-
-TEST_F(UnattendedRunTest, UsageBoxEndsTheRunBeforeItsQuestion) {
-  mdl_main::Switches switches;
-  switches.usage = true;
-  mdl_main::SetSwitches(switches);
-  world.InstallPackage(Package());
-  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
-            platform::exitcode::kSuccess);
-  ASSERT_EQ(backend.messages.size(), 1u);
-  EXPECT_EQ(backend.messages[0].text,
-            mdl_main::CurrentText(package::Text::Usage));
-  EXPECT_NE(backend.messages[0].text.find("/LOG="), std::string::npos);
-  EXPECT_TRUE(pkgbuild::ListNames(world.tmp).empty());
-}
-
-TEST_F(UnattendedRunTest, PackageWithoutManifestIgnoresTheSwitches) {
-  backend.QueueAnswer(platform::MsgAnswer::Yes);
-  EXPECT_EQ(Run(Package(false), other.c_str()), platform::exitcode::kSuccess);
-  ASSERT_EQ(backend.messages.size(), 2u); // the confirmation and success
-  EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "new app");
-  EXPECT_EQ(ReadFile(other + "/old.txt"), "old");
-  EXPECT_FALSE(FileExists(logPath));
 }
 
 } // namespace
