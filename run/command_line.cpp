@@ -89,7 +89,12 @@ Switches ParseSwitches(const std::vector<std::string> &arguments) {
     } else if (StartsWithNoCase(argument, "/LOG=") && argument.size() > 5) {
       switches.logFile = argument.substr(5);
     } else if (StartsWithNoCase(argument, "/D=") && argument.size() > 3) {
-      switches.folder = argument.substr(3);
+      // As NSIS has it, the folder is the rest of the command line: an
+      // unquoted one with blanks arrives in pieces.
+      std::string folder = argument.substr(3);
+      while (++k < arguments.size())
+        folder += " " + arguments[k];
+      switches.folder = std::move(folder);
     } else {
       switches.ignored.push_back(argument);
     }

@@ -31,9 +31,10 @@ struct Switches {
 
 // The switches of the arguments after the program's name, without regard to
 // case: /S, /?, /LOG=FILE and /D=FOLDER, each value the rest of its argument
-// (quoted, it may hold blanks). A later switch replaces an earlier one; an
-// empty value and anything else is ignored, as installers ignore what they
-// do not know.
+// (quoted, it may hold blanks). /D= comes last, as NSIS wants it: the
+// arguments after it are the rest of its folder, joined by a blank. A later
+// switch replaces an earlier one; an empty value and anything else is
+// ignored, as installers ignore what they do not know.
 Switches ParseSwitches(const std::vector<std::string> &arguments);
 
 } // namespace mdl_main

@@ -42,6 +42,9 @@ TEST(CommandLine, ReadsTheSwitchesInAnyCase) {
       {{"/S"}, "log=- folder=-"}, // the program's name is no switch
       {{"u", "/s", "/Log=C:\\u.log", "/d=D:\\My Apps"},
        "S log=C:\\u.log folder=D:\\My Apps"},
+      // Unquoted, as NSIS takes it: the rest of the line.
+      {{"u", "/D=C:\\Program", "Files\\Orbit", "/S"},
+       "log=- folder=C:\\Program Files\\Orbit /S"},
       {{"u", "/?", "/LOG=a", "/log=b", "/D=", "/LOG="},
        "? log=b folder=- [/D=] [/LOG=]"},
       {{"u", "/SILENT", "-S", "/S=1", "/D", "/LOGx=y", "/??"},
