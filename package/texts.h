@@ -36,8 +36,9 @@ enum class Text : uint8_t {
   RolledBack,     // the install failed and was undone
   NotRestored,    // {files}: what the undo could not put back
   AlreadyRunning, // another copy of the update is running
+  Usage,          // the box of the /? switch: the switches and exit codes
 };
-inline constexpr size_t kTextCount = 20;
+inline constexpr size_t kTextCount = 21;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {

@@ -126,16 +126,28 @@ inline void CheckClockAtNextYield() {
     detail::yieldCountdown = 1;
 }
 
-// Ends the program through the backend: exit codes of the update run, the
-// one table of them.
+// Ends the program through the backend: exit codes of the update run, one
+// table for the Windows program and `updpack run`.
 namespace exitcode {
 constexpr int kSuccess = 0;     // installed, or already up to date
 constexpr int kFailed = 1;      // critical error, damaged, failed extraction
 constexpr int kDeclined = 2;    // No at the confirmation
 constexpr int kAborted = 3;     // abort confirmed from the progress window
 constexpr int kNotExpected = 4; // another version, or not the product's folder
-constexpr int kInUse = 5;       // a file in use, and Cancel
-constexpr int kAlreadyRunning = 6; // another copy of the update is running
+constexpr int kInUse = 5;       // a file to replace or delete in use, Cancel
+constexpr int kAlreadyRunning = 6; // another update run is going on
+
+// The word for a code in a log ("success"), "exit code" for one not listed.
+inline const char *Name(int code) {
+  constexpr const char *kNames[] = {"success",
+                                    "failed",
+                                    "declined",
+                                    "aborted",
+                                    "not expected version",
+                                    "files in use",
+                                    "already running"};
+  return code >= 0 && code <= kAlreadyRunning ? kNames[code] : "exit code";
+}
 } // namespace exitcode
 
 } // namespace platform

@@ -7,6 +7,7 @@
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/file_crc.h"
+#include "run/run_log.h"
 #include "run/run_texts.h"
 #include "ui/Setup.h"
 
@@ -79,6 +80,7 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {
     const package::sums::Sum sum = package::sums::ParseSumLine(line);
     form.SetCheckedFile(sum.name);
     VerifyFile(folder, sum);
+    LogLine("checked: ", sum.name);
   }
   form.SetCheckedFile({});
   files::Close(number);

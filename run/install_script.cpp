@@ -3,10 +3,12 @@
 #include "run/install_script.h"
 
 #include "package/script_record.h"
-#include "platform/env.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "run/mdl_main.h"
+#include "run/run_log.h"
+#include "run/unattended.h"
 
 namespace mdl_main::script {
 
@@ -14,6 +16,21 @@ namespace files = platform::files;
 namespace record = package::script;
 
 namespace {
+
+const char *OperationWord(uint8_t operation) {
+  switch (operation) {
+  case record::kCopyFile:
+    return "copy";
+  case record::kDeleteFiles:
+    return "delete";
+  case record::kCreateFolder:
+    return "mkdir";
+  case record::kDeleteFolder:
+    return "rmdir";
+  default:
+    return "ignored operation";
+  }
+}
 
 void CarryOut(uint8_t operation, const std::string &source,
               const std::string &target) {
@@ -39,7 +56,7 @@ void CarryOut(uint8_t operation, const std::string &source,
 
 void RunInstallScript(const std::vector<uint8_t> &skip) {
   const std::string tempFolder = TempFolder;
-  const std::string programFolder = platform::ProgramFolder();
+  const std::string programFolder = AppFolder();
   // Targets are often new names in the same folder: its names are listed
   // once.
   const platform::fs::KeepFolderNames keepNames;
@@ -52,6 +69,7 @@ void RunInstallScript(const std::vector<uint8_t> &skip) {
   files::Open(number, tempFolder + "\\" + record::kScriptName, mode,
               HeldTempFolder().OpenFile(record::kScriptName, mode));
   const int32_t count = files::Lof(number) / record::kRecordSize;
+  LogLine("install script: ", count, " records");
   std::string bytes(record::kRecordSize, '\0');
   for (int32_t k = 1; k <= count; ++k) {
     // The operation byte, the source and the target, one after the other.
@@ -63,8 +81,18 @@ void RunInstallScript(const std::vector<uint8_t> &skip) {
     const std::string target =
         record::PrepareField(read.target, tempFolder, programFolder);
     const auto index = static_cast<size_t>(k - 1);
-    if (index >= skip.size() || !skip[index])
+    if (index < skip.size() && skip[index]) {
+      LogLine("record ", k, ": already done");
+      continue;
+    }
+    LogLine("record ", k, ": ", OperationWord(read.operation), " ", source,
+            source.empty() ? "" : " -> ", target);
+    try {
       CarryOut(read.operation, source, target);
+    } catch (const platform::Error &e) {
+      LogLine("record ", k, " failed: ", e.Description());
+      throw;
+    }
   }
   files::Close(number);
 }

@@ -16,8 +16,10 @@
 #include "run/install_script.h"
 #include "run/own_manifest.h"
 #include "run/preflight.h"
+#include "run/run_log.h"
 #include "run/run_texts.h"
 #include "run/setup_host.h"
+#include "run/unattended.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -89,9 +91,13 @@ void CleanUp() {
 // run when the update is applied already or must not be, else the records
 // whose effect is there already.
 std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
-                                           const OwnFacts &facts) {
+                                           const OwnManifest &facts) {
   const preflight::Decision decision =
       preflight::Check(form, facts.expect, facts.forVersion);
+  constexpr const char *kOutcomes[] = {"go on", "already up to date",
+                                       "not the expected version",
+                                       "not the product's folder", "in use"};
+  LogLine("installed product: ", kOutcomes[static_cast<int>(decision.outcome)]);
   switch (decision.outcome) {
   case preflight::Outcome::Go:
     return decision.skip;
@@ -111,10 +117,10 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
 // Steps 1 to 16 of the run. Ends the program on every path that does not
 // raise. facts: what the package's manifest says; a package without one
 // runs exactly as the base format has it.
-[[noreturn]] void Run(const OwnFacts &facts) {
+[[noreturn]] void Run(const OwnManifest &facts) {
   // One run at a time: a second copy ends before it touches the temporary
   // folder or the pack file of the first.
-  if (facts.manifest && !platform::TakeRunLock(TempFolderPath()))
+  if (facts.ours && !platform::TakeRunLock(TempFolderPath()))
     EndRun(platform::exitcode::kAlreadyRunning,
            CurrentText(Text::AlreadyRunning), MsgIcon::Warning);
 
@@ -127,6 +133,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   Fso = std::make_unique<platform::fs::FileSystemObject>();
   PrepareTempFolder();
   TrustTempFolder();
+  LogLine("temporary folder: ", TempFolder);
   ui::Setup &form = ui::CreateSharedSetup();
   LoadSetup(form);
 
@@ -143,6 +150,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   form.Show();
   form.SetStatus(CurrentText(Text::Preparing));
   CarveOut(exe, PackFile, form);
+  LogLine("archive copied out: ", PackFile);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
   // not looked at: a pack file it cannot open fails the extraction.
@@ -158,12 +166,12 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   }
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
-  sums::VerifyFolder(TempFolder, facts.sums, form);
+  LogLine("unpacked into: ", TempFolder);
+  sums::VerifyFolder(TempFolder, facts.sumsDeclared, form);
   // Before the first record changes anything, with yields still and the
   // timer showing the file being checked.
-  const std::vector<uint8_t> skip = facts.manifest
-                                        ? CheckInstalledProduct(form, facts)
-                                        : std::vector<uint8_t>{};
+  const std::vector<uint8_t> skip =
+      facts.ours ? CheckInstalledProduct(form, facts) : std::vector<uint8_t>{};
 
   // 12-13. Install phase: no more yields; the archive is closed.
   form.SetStatusHandle(platform::kFalse);
@@ -174,7 +182,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   script::RunInstallScript(skip);
   RemovePackFile();
   EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
-         MsgIcon::Information, facts.manifest ? CleanUp : nullptr);
+         MsgIcon::Information, facts.ours ? CleanUp : nullptr);
 }
 
 [[noreturn]] void CriticalError(const std::string &description) {
@@ -195,10 +203,14 @@ void Main() {
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
+  Unattended unattended;
   try {
     // The package's manifest, from its own executable, before the first
     // question: its texts, and a damaged or incomplete package ends here.
-    Run(LoadOwnManifest());
+    const OwnManifest own = LoadOwnManifest();
+    unattended.Begin(own.ours);
+    RaiseDamage(own);
+    Run(own);
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

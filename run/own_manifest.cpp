@@ -73,26 +73,25 @@ std::string ManifestDamage(const OwnPackage &own) {
   return text + "его содержимое не читается.";
 }
 
-[[noreturn]] void RaiseDamaged(std::string description) {
-  throw platform::Error(package::kErrPackageDamaged,
-                        WithDamagedSentence(std::move(description)));
-}
-
 } // namespace
 
-OwnFacts LoadOwnManifest() {
+OwnManifest LoadOwnManifest() {
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
+  OwnManifest found;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     SetTexts(package::PlainTexts());
-    return {};
+    return found;
   case package::ManifestState::Damaged:
     SetTexts(package::DefaultTexts());
-    RaiseDamaged(ManifestDamage(own));
+    found.ours = true;
+    found.damage = WithDamagedSentence(ManifestDamage(own));
+    return found;
   case package::ManifestState::Intact:
     break;
   }
+  found.ours = true;
   // Texts of their own start from build's defaults: the damaged sentence
   // is there unless the manifest says otherwise.
   const std::string_view payload = manifest.payload;
@@ -105,16 +104,20 @@ OwnFacts LoadOwnManifest() {
   SetTexts(texts);
   // A cut download, or bytes added after the package.
   if (manifest.length >= 0 && manifest.length != own.length)
-    RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
-                 Bytes(manifest.length) + ".");
-  OwnFacts facts;
-  facts.manifest = true;
-  facts.sums = package::FindValue(payload, package::kSumsKey) == "1";
-  facts.expect =
+    found.damage =
+        WithDamagedSentence("Размер пакета обновления " + Bytes(own.length) +
+                            " вместо " + Bytes(manifest.length) + ".");
+  found.sumsDeclared = package::FindValue(payload, package::kSumsKey) == "1";
+  found.expect =
       package::FindValue(payload, package::expect::kExpectKey) == "1";
-  facts.forVersion =
+  found.forVersion =
       package::FindValue(payload, package::expect::kForVersionKey).value_or("");
-  return facts;
+  return found;
+}
+
+void RaiseDamage(const OwnManifest &own) {
+  if (!own.damage.empty())
+    throw platform::Error(package::kErrPackageDamaged, own.damage);
 }
 
 } // namespace mdl_main

@@ -7,24 +7,27 @@
 
 namespace mdl_main {
 
-// What the manifest says of the package, beyond its texts.
-struct OwnFacts {
-  bool manifest = false;  // an intact manifest: the package's own behaviour
-  bool sums = false;      // it declares the checksum entry
-  bool expect = false;    // it declares the expected state
-  std::string forVersion; // the version the update is for; empty: not named
+// What the manifest says of the running package.
+struct OwnManifest {
+  bool ours = false;         // it carries one, intact or damaged
+  bool sumsDeclared = false; // it declares the checksum entry
+  bool expect = false;       // it declares the expected state
+  std::string forVersion;    // the version the update is for; empty: not named
+  std::string damage; // what is wrong, with the damaged sentence; "" if whole
 };
 
 // Reads the manifest of the running package and puts its texts into
 // effect: the package's own, or for a package without one (the base
 // format) the shipped texts, which add no damaged sentence. Texts a
-// manifest lacks are build's defaults for its product and version.
+// manifest lacks are build's defaults for its product and version. Returns
+// what it found.
 //
-// Raises package::kErrPackageDamaged, with the damaged sentence, for a
-// damaged manifest (after putting build's defaults into effect) and for a
-// package whose length is not the one its manifest declares (with the
-// package's own texts). An executable that cannot be read here counts as
-// one without a manifest: the run's own step reports it.
-OwnFacts LoadOwnManifest();
+// damage names a damaged manifest (build's defaults are then in effect) and
+// a package whose length is not the one its manifest declares (with the
+// package's own texts); RaiseDamage raises it. An executable that cannot be
+// read here counts as one without a manifest: the run's own step reports it.
+OwnManifest LoadOwnManifest();
+// Raises package::kErrPackageDamaged with own.damage, when there is one.
+void RaiseDamage(const OwnManifest &own);
 
 } // namespace mdl_main

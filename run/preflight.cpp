@@ -16,6 +16,7 @@
 #include "run/file_crc.h"
 #include "run/mdl_main.h"
 #include "run/run_texts.h"
+#include "run/unattended.h"
 #include "ui/Setup.h"
 
 namespace mdl_main::preflight {
@@ -351,7 +352,7 @@ private:
 Decision Check(ui::Setup &form, bool expectDeclared,
                const std::string &forVersion) {
   form.SetStatus(CurrentText(Text::Checking));
-  const std::string programFolder = platform::ProgramFolder();
+  const std::string programFolder = AppFolder();
   Judge judge(form, programFolder);
   std::string bytes;
   ReadEntry(record::kScriptName, bytes);

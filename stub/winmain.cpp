@@ -6,8 +6,10 @@
 #include "platform/ui.h"
 #include "platform/win32/win32_ui.h"
 #include "platform/win32/windows_support.h"
+#include "run/command_line.h"
 #include "run/mdl_main.h"
 #include "run/run_texts.h"
+#include "run/unattended.h"
 
 namespace {
 
@@ -27,6 +29,13 @@ void HardenDllSearch() {
     ::SetDllDirectoryW(L""); // at least not the current folder
 }
 
+// The switches of the program's own command line.
+mdl_main::Switches CommandLineSwitches() {
+  const wchar_t *line = ::GetCommandLineW();
+  return mdl_main::ParseSwitches(
+      mdl_main::SplitCommandLine(line ? platform::win32::Narrow(line) : ""));
+}
+
 } // namespace
 
 // A GUI program has no console for the default handler's report of an
@@ -42,6 +51,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   HardenDllSearch();
   platform::win32::Win32Ui ui(instance);
   platform::SetUi(&ui);
+  mdl_main::SetSwitches(CommandLineSwitches());
   // Main handles its own errors and ends the program on every path; what
   // still escapes it ends the program the same way rather than with a
   // crash report.

@@ -233,18 +233,31 @@ const std::vector<Command> &Commands() {
        "Files of the same names are replaced.\n",
        ExtractCommand},
       {"run", "carry out a package's update run on this machine",
-       "usage: updpack run PACKAGE.exe [--yes]\n"
+       "usage: updpack run PACKAGE.exe [--yes] [--silent] [--log FILE]\n"
+       "                  [--target FOLDER]\n"
        "\n"
        "Runs the update as the package would: the folder of PACKAGE.exe is\n"
        "the program folder; the temporary folder goes under TMP, else\n"
        "TMPDIR, else /tmp. Questions are asked on the terminal; Ctrl-C asks\n"
        "to abort.\n"
-       "  --yes  answer Yes to the confirmation (and Cancel to a Retry box)\n"
-       "Exit status: 0 success or already up to date, 1 critical error,\n"
-       "damaged package or failed extraction, 2 declined at the\n"
-       "confirmation, 3 aborted, 4 not the expected version (or not started\n"
-       "from the product's folder), 5 a file in use and Retry cancelled,\n"
-       "6 another update already running.\n",
+       "  --yes            answer Yes to the confirmation (and Cancel to a\n"
+       "                   Retry/Cancel box)\n"
+       "  --silent         show nothing and ask nothing, as the program's /S:\n"
+       "                   Yes to the confirmation, Cancel to any "
+       "Retry/Cancel\n"
+       "  --log FILE       write a UTF-8 log of every step and message, as "
+       "/LOG=\n"
+       "  --target FOLDER  install into FOLDER, not PACKAGE.exe's, as /D=\n"
+       "The last three, like the program's switches, are heeded only by a\n"
+       "package that carries a manifest (one that `build` made).\n"
+       "Exit status, the program's exit code too:\n"
+       "  0 success, or already up to date\n"
+       "  1 failed: critical error, damaged package, failed extraction\n"
+       "  2 declined at the confirmation\n"
+       "  3 aborted from the window\n"
+       "  4 not the expected version, or not the product's folder\n"
+       "  5 a file in use, and Retry cancelled\n"
+       "  6 another update already running\n",
        RunCommand},
       {"verify", "check a package or archive without writing anything",
        "usage: updpack verify PACKAGE_OR_ARCHIVE [--json]\n"

@@ -6,6 +6,7 @@
 #include "platform/env.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
+#include "run/unattended.h"
 #include "tools/cli.h"
 #include "tools/package_file.h"
 #include "tools/script_paths.h"
@@ -24,7 +25,10 @@ bool EndsWithExe(const std::string &path) {
 } // namespace
 
 int RunCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(arguments, {{"--yes", false}});
+  const Args args = ParseArgs(arguments, {{"--yes", false},
+                                          {"--silent", false},
+                                          {"--log", true},
+                                          {"--target", true}});
   if (args.help)
     return ShowUsage("run");
   ExpectPositional(args, 1);
@@ -53,6 +57,14 @@ int RunCommand(const std::vector<std::string> &arguments) {
   }
 
   platform::SetProgramPath(package);
+  // The program's switches, from the options that stand for them.
+  mdl_main::Switches switches;
+  switches.silent = args.Has("--silent");
+  if (args.Has("--log"))
+    switches.logFile = args.options.at("--log");
+  if (args.Has("--target"))
+    switches.folder = args.options.at("--target");
+  mdl_main::SetSwitches(std::move(switches));
   InstalledConsole console(args.Has("--yes"));
   try {
     mdl_main::Main();

@@ -44,6 +44,7 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"the message naming files the undo could not restore ({files})", 1000,
      true, false},
     {"the message when the update is already running", 1000, true, false},
+    {"the box of the /? switch (switches, exit codes)", 1000, true, false},
 };
 
 // The index of a text's key, or kTextCount for no text.

@@ -374,11 +374,12 @@ e2e_join_package() { # ARCHIVE PACKAGE.exe [IMAGE]
   } >"$2" || e2e_fail "cannot write $2"
 }
 
-# Starts the package under Wine in the background, from its own folder.
-e2e_start_package() { # PACKAGE.exe
+# Starts the package under Wine in the background, from its own folder,
+# with ARGUMENTS on its command line.
+e2e_start_package() { # PACKAGE.exe [ARGUMENT...]
   E2E_PACKAGE_LOG="$E2E_WORK/package.log"
   e2e_wine_env
-  (cd "$(dirname "$1")" && exec env "${E2E_WINE_ENV[@]}" "$WINE" "$1") \
+  (cd "$(dirname "$1")" && exec env "${E2E_WINE_ENV[@]}" "$WINE" "$@") \
     >"$E2E_PACKAGE_LOG" 2>&1 &
   E2E_PACKAGE_PID=$!
 }

@@ -1,0 +1,88 @@
+// The run's log.
+#include "run/run_log.h"
+
+#include <memory>
+
+#include "platform/error.h"
+#include "platform/os_file.h"
+
+namespace mdl_main {
+
+namespace detail {
+bool logOn = false;
+} // namespace detail
+
+namespace {
+
+std::unique_ptr<platform::os::File> logFile;
+int64_t logEnd = 0;
+
+} // namespace
+
+void LogPiece::AppendTo(std::string &line) const {
+  if (!isNumber_) {
+    line += text_;
+    return;
+  }
+  char digits[24];
+  char *end = digits + sizeof digits;
+  char *p = end;
+  uint64_t magnitude = number_ < 0 ? 0 - static_cast<uint64_t>(number_)
+                                   : static_cast<uint64_t>(number_);
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (number_ < 0)
+    *--p = '-';
+  line.append(p, end);
+}
+
+void detail::WriteLogLine(std::initializer_list<LogPiece> pieces) {
+  // Windows' own line ends; a line break inside a piece (the text of a box)
+  // goes on indented, so every line of the log starts a step.
+  std::string joined;
+  for (const LogPiece &piece : pieces)
+    piece.AppendTo(joined);
+  std::string line;
+  for (const char c : joined) {
+    if (c == '\n')
+      line += "\r\n    ";
+    else if (c != '\r')
+      line += c;
+  }
+  line += "\r\n";
+  try {
+    platform::os::WriteAt(logFile->Handle(), logEnd, line.data(), line.size(),
+                          logFile->Path());
+    logEnd += static_cast<int64_t>(line.size());
+  } catch (const platform::Error &) {
+    CloseLog(); // a full disk: the run goes on without its log
+  }
+}
+
+bool OpenLog(const std::string &path) {
+  CloseLog();
+  try {
+    logFile =
+        std::make_unique<platform::os::File>(path, platform::OpenMode::Output);
+  } catch (const platform::Error &) {
+    return false;
+  }
+  logEnd = 0;
+  detail::logOn = true;
+  return true;
+}
+
+void CloseLog() {
+  detail::logOn = false;
+  if (!logFile)
+    return;
+  try {
+    logFile->Close();
+  } catch (const platform::Error &) {
+  }
+  logFile.reset();
+}
+
+} // namespace mdl_main

@@ -1,0 +1,52 @@
+// The run's log (/LOG=FILE, `updpack run --log`): one UTF-8 line per step,
+// per file checked, per record and per message. Off, a line costs a test of
+// one flag: its pieces are neither joined nor formatted.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+namespace mdl_main {
+
+// One piece of a log line: text, or a whole number that the log writes out
+// in decimal (only when it is on).
+class LogPiece {
+public:
+  LogPiece(std::string_view text) : text_(text) {}
+  LogPiece(const char *text) : text_(text) {}
+  LogPiece(const std::string &text) : text_(text) {}
+  template <typename Number,
+            typename = std::enable_if_t<std::is_integral_v<Number>>>
+  LogPiece(Number number)
+      : number_(static_cast<int64_t>(number)), isNumber_(true) {}
+  // Appends the piece to a line.
+  void AppendTo(std::string &line) const;
+
+private:
+  std::string_view text_;
+  int64_t number_ = 0;
+  bool isNumber_ = false;
+};
+
+namespace detail {
+extern bool logOn;
+void WriteLogLine(std::initializer_list<LogPiece> pieces);
+} // namespace detail
+
+// Appends the pieces, joined, as one line of the log when it is open.
+template <typename... Pieces> void LogLine(const Pieces &...pieces) {
+  if (detail::logOn)
+    detail::WriteLogLine({LogPiece(pieces)...});
+}
+inline bool LogOn() { return detail::logOn; }
+
+// Starts the log at path: a new file, or an existing one emptied (never
+// through a link). False, with the log off, when it cannot be made: a log
+// that cannot be written never stops or changes the run.
+bool OpenLog(const std::string &path);
+// Closes the log; later lines go nowhere.
+void CloseLog();
+
+} // namespace mdl_main

@@ -1,0 +1,136 @@
+// Unattended runs: the switches in effect, the log of messages and endings.
+#include "run/unattended.h"
+
+#include "platform/env.h"
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/silent_ui.h"
+#include "run/container.h"
+#include "run/run_log.h"
+#include "run/run_texts.h"
+
+namespace mdl_main {
+
+namespace {
+
+Switches nextSwitches;
+std::string appFolder;
+
+const char *IconWord(platform::MsgIcon icon) {
+  switch (icon) {
+  case platform::MsgIcon::Question:
+    return "question";
+  case platform::MsgIcon::Warning:
+    return "warning";
+  case platform::MsgIcon::Error:
+    return "error";
+  case platform::MsgIcon::Information:
+    break;
+  }
+  return "information";
+}
+
+const char *AnswerWord(platform::MsgAnswer answer) {
+  constexpr const char *kWords[] = {"OK", "Yes", "No", "Retry", "Cancel"};
+  return kWords[static_cast<int>(answer)];
+}
+
+// Writes every box (shown or, when silent, answered unseen) and the ending
+// into the log, in front of the backend that does the work.
+class LoggedUi : public platform::UiBackend {
+public:
+  explicit LoggedUi(platform::UiBackend &inner) : inner_(inner) {}
+
+  platform::MsgAnswer ShowMessage(const std::string &text,
+                                  platform::MsgIcon icon,
+                                  platform::MsgButtons buttons) override {
+    LogLine("message (", IconWord(icon), "): ", text);
+    const platform::MsgAnswer answer = inner_.ShowMessage(text, icon, buttons);
+    if (buttons != platform::MsgButtons::Ok)
+      LogLine("answer: ", AnswerWord(answer));
+    return answer;
+  }
+  void CreateForm(const platform::FormDesign &design,
+                  platform::FormEvents *events) override {
+    inner_.CreateForm(design, events);
+  }
+  void ShowForm() override { inner_.ShowForm(); }
+  void SetLabelText(int index, const std::string &text) override {
+    inner_.SetLabelText(index, text);
+  }
+  void SetTimerEnabled(bool on) override { inner_.SetTimerEnabled(on); }
+  int32_t OnYield() override { return inner_.OnYield(); }
+  [[noreturn]] void EndProgram(int exitCode) override {
+    LogLine("end: ", platform::exitcode::Name(exitCode), " (exit code ",
+            exitCode, ")");
+    CloseLog();
+    inner_.EndProgram(exitCode);
+  }
+
+private:
+  platform::UiBackend &inner_;
+};
+
+// The program folder as the run joins it, like ProgramFolder: no separator
+// at its end.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  return path;
+}
+
+} // namespace
+
+void SetSwitches(Switches switches) { nextSwitches = std::move(switches); }
+
+const Switches &CurrentSwitches() { return nextSwitches; }
+
+std::string AppFolder() {
+  return appFolder.empty() ? platform::ProgramFolder() : appFolder;
+}
+
+Unattended::Unattended() : installed_(&platform::Ui()) { appFolder.clear(); }
+
+Unattended::~Unattended() {
+  CloseLog();
+  appFolder.clear();
+  if (silent_ || logged_)
+    platform::SetUi(installed_);
+}
+
+void Unattended::Begin(bool ours) {
+  const Switches &switches = nextSwitches;
+  if (!ours || !switches.Any())
+    return; // a package of the base format takes no command line
+  if (switches.silent) {
+    silent_ = std::make_unique<platform::SilentUi>(*installed_);
+    platform::SetUi(silent_.get());
+  }
+  if (switches.logFile && OpenLog(*switches.logFile)) {
+    logged_ = std::make_unique<LoggedUi>(platform::Ui());
+    platform::SetUi(logged_.get());
+  }
+  if (LogOn()) { // only with /LOG=
+    const std::string_view none;
+    LogLine("package: ", ProgramExePath());
+    LogLine("switches:", switches.silent ? " /S" : none,
+            switches.usage ? " /?" : none, " /LOG=", *switches.logFile);
+    for (const std::string &argument : switches.ignored)
+      LogLine("ignored argument: ", argument);
+  }
+  if (switches.usage) {
+    platform::Ui().ShowMessage(CurrentText(package::Text::Usage),
+                               platform::MsgIcon::Information,
+                               platform::MsgButtons::Ok);
+    platform::Ui().EndProgram(platform::exitcode::kSuccess);
+  }
+  if (switches.folder) {
+    appFolder =
+        WithoutTrailingSeparators(platform::AbsolutePath(*switches.folder));
+    LogLine("program folder: ", appFolder);
+    if (!platform::fs::FolderExists(appFolder))
+      platform::Raise(platform::err::kPathNotFound, appFolder);
+  }
+}
+
+} // namespace mdl_main

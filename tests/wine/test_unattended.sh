@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The switches of a package that carries a manifest: /S shows no window at
+# any moment and ends with the exit code, /LOG= writes every step, /D=
+# installs elsewhere, /? shows the usage; a damaged package under /S; a
+# package without a manifest ignores them all.
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin unattended
+
+payload="$E2E_WORK/payload"
+download="$E2E_WORK/download"
+program="$E2E_WORK/program folder"
+mkdir -p "$payload" "$download" "$program"
+# Big enough that the run lasts several polls of the window list.
+e2e_data "$payload/app.dll" 3000000
+printf 'old' >"$program/old.txt"
+{
+  e2e_script_record 0 '\000\\app.dll' '\001\\app.dll'
+  e2e_script_record 1 '' '\001\\old.txt'
+} >"$payload/script"
+e2e_make_package "$payload" "$download/update.exe"
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+log="$E2E_WORK/run.log"
+
+# /S with /D= in quotes: no window of ours ever, the exit code, the log.
+e2e_start_package "$download/update.exe" /s "/LOG=$(windows_path "$log")" \
+  "/D=$(windows_path "$program")"
+polls=0
+while kill -0 "$E2E_PACKAGE_PID" 2>/dev/null; do
+  windows=$(e2e_wintool list | tr -d '\r')
+  if grep -qx -e "$E2E_BOX_TITLE" -e "$E2E_FORM_TITLE" <<<"$windows"; then
+    e2e_screenshot shown >/dev/null
+    e2e_fail "a window of the silent run is shown: $windows"
+  fi
+  polls=$((polls + 1))
+done
+e2e_wait_package 60
+e2e_expect_eq "exit code of the silent run" 0 "$E2E_EXIT"
+[ "$polls" -ge 2 ] || e2e_log "note: the run ended after $polls polls"
+e2e_expect_same_file "$payload/app.dll" "$program/app.dll"
+[ ! -e "$program/old.txt" ] || e2e_fail "old.txt was not deleted"
+[ ! -e "$download/app.dll" ] || e2e_fail "installed into the download folder"
+for line in "\\VLSFX_QUORIX\\app.dll -> $(windows_path "$program")\\app.dll" \
+  "message (question): Сейчас будет произведено обновление Quorix" \
+  "answer: Yes" "end: success (exit code 0)"; do
+  tr -d '\r' <"$log" | grep -qF -- "$line" || e2e_fail "the log lacks '$line': $(cat "$log")"
+done
+
+# A download cut short, under /S: exit code 1, the log names the damage.
+head -c -100 "$download/update.exe" >"$download/cut.exe"
+e2e_start_package "$download/cut.exe" /S "/LOG=$(windows_path "$log")"
+e2e_wait_package 30
+e2e_expect_eq "exit code of a damaged package under /S" 1 "$E2E_EXIT"
+grep -q "Размер пакета обновления" "$log" || e2e_fail "the log does not name the damage: $(cat "$log")"
+grep -q "end: failed (exit code 1)" "$log" || e2e_fail "the log lacks the ending: $(cat "$log")"
+
+# /? shows the usage box and ends with 0.
+e2e_start_package "$download/update.exe" /?
+e2e_wintool wait-window "$E2E_BOX_TITLE" 20000 || e2e_fail "no usage box"
+e2e_expect_eq "the usage box's first line" "Параметры командной строки:" \
+  "$(e2e_texts "$E2E_BOX_TITLE" | tr -d '\r' | sed -n 1p)"
+e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+e2e_wait_package 20
+e2e_expect_eq "exit code after the usage box" 0 "$E2E_EXIT"
+
+# The base format takes no command line: the question comes all the same.
+e2e_join_package "$E2E_WORK/update.pack1" "$download/plain.exe"
+e2e_start_package "$download/plain.exe" /S /?
+e2e_answer_confirmation No
+e2e_wait_package 20
+e2e_expect_eq "exit code of a declined package without a manifest" 2 "$E2E_EXIT"
+
+e2e_log "unattended: $polls polls of the window list during the silent run"
