@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 
+#include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -148,6 +149,7 @@ void Main() {
   Fso.reset();
   ReleaseArch();
   ReleaseTempFolder();
+  platform::SetFileCodePage(0);
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;

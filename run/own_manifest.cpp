@@ -9,6 +9,7 @@
 #include "package/pe_image.h"
 #include "package/texts.h"
 #include "package/trailer.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "run/container.h"
@@ -101,6 +102,13 @@ bool LoadOwnManifest() {
   if (manifest.length >= 0 && manifest.length != own.length)
     RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
                  Bytes(manifest.length) + ".");
+  // Names in the catalog, the script and the checksum entry are read in the
+  // package's own code page, whatever the system's is.
+  const int codePage = package::DeclaredCodePage(manifest.payload);
+  if (codePage != 0 && !platform::SetFileCodePage(codePage))
+    throw platform::Error(platform::err::kInvalidCall,
+                          "Кодовая страница " + std::to_string(codePage) +
+                              " пакета обновления недоступна в этой системе.");
   return package::FindValue(manifest.payload, package::kSumsKey) == "1";
 }
 

@@ -117,7 +117,8 @@ const std::vector<Command> &Commands() {
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
        "folder gone, delete for each other file gone, mkdir for each new\n"
        "folder, install for each file new or changed. Paths are relative to\n"
-       "{app}; a target longer than 48 bytes in Windows-1251, and two names\n"
+       "{app}; a target longer than 48 bytes in its code page, names no\n"
+       "single Windows code page holds, and two names\n"
        "of a folder that Windows would take for one file, are errors.\n"
        "Without -o and --build the script goes to stdout.\n"
        "  -o, --output SCRIPT.txt  write the script there\n"
@@ -167,6 +168,11 @@ const std::vector<Command> &Commands() {
        "               ProductVersion and FileVersion\n"
        "  --company NAME, --copyright TEXT\n"
        "               the file's CompanyName and LegalCopyright\n"
+       "  --codepage N the Windows code page of entry names and script\n"
+       "               paths, declared in the manifest, in which the run\n"
+       "               reads them whatever the system's is (default: the\n"
+       "               first of 1251, 1252, 1250, 1253, 1254, 1255, 1256,\n"
+       "               1257, 1258, 874 that holds every name and path)\n"
        "  --texts FILE texts in place of the defaults: UTF-8, one\n"
        "               `key = value` a line, \\n for a line break; keys:\n" +
            TextKeysHelp(),
@@ -190,7 +196,8 @@ const std::vector<Command> &Commands() {
        "  install FILE  TARGET          a product file (build --from only)\n"
        "{temp} is the temporary folder (byte 0x00), {app} the program's\n"
        "folder (0x01); {0xNN} writes any byte and makes its field byte for\n"
-       "byte. A source holds 16 bytes, a target 48, in Windows-1251.\n",
+       "byte. A source holds 16 bytes, a target 48, in Windows-1251 (a\n"
+       "package's script: in the code page its manifest declares).\n",
        ScriptCommand},
       {"pack", "pack the files of a folder into a PACK1 archive",
        "usage: updpack pack FOLDER ARCHIVE [--compression N]\n"

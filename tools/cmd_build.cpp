@@ -1,6 +1,7 @@
 // updpack build: a package from a product folder and a script, from a
 // payload folder, or from a ready archive.
 #include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
 #include "tools/package_build.h"
@@ -22,6 +23,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                                           {"--copyright", true},
                                           {"--texts", true},
                                           {"--icon", true},
+                                          {"--codepage", true},
                                           {"--exclude", true, nullptr, true}});
   if (args.help)
     return ShowUsage("build");
@@ -50,6 +52,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
       *field = args.options.at(option);
   if (args.Has("--texts"))
     texts.replaced = ReadTextsFile(args.options.at("--texts"));
+  if (args.Has("--codepage"))
+    texts.codePage = ParseCodePageOption(args.options.at("--codepage"));
   if (args.Has("--icon"))
     output.icon = ReadIconFile(args.options.at("--icon"));
 
@@ -71,7 +75,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                      args.Has("--script") ? &script : nullptr,
                      args.All("--exclude"), output);
   else
-    WritePackage(args.options.at("--archive"), output);
+    WritePackage(args.options.at("--archive"), WithCodePage(output, {}));
   return kExitOk;
 }
 

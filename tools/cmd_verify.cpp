@@ -68,6 +68,7 @@ void PrintJson(const PackageCheck &c) {
             << ",\n  \"package_bytes\": " << c.fileLength - c.certificateTable
             << ",\n  \"product\": " << Json(c.product)
             << ",\n  \"version\": " << Json(c.version)
+            << ",\n  \"code_page\": " << c.codePage
             << ",\n  \"icon\": " << Json(c.icon) << ",\n  \"texts\": {";
   bool first = true;
   for (const auto &[key, text] : c.replacedTexts) {
@@ -130,6 +131,10 @@ void PrintText(const PackageCheck &c) {
     std::cout << "  product:     " << ConsoleUi::Printable(c.product)
               << ", version " << ConsoleUi::Printable(c.version)
               << (c.ownTexts ? "" : " (the shipped texts)") << "\n";
+    std::cout << "  code page:   "
+              << (c.codePage > 0 ? std::to_string(c.codePage)
+                                 : std::string("the system's"))
+              << "\n";
     for (const auto &[key, text] : c.replacedTexts)
       std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
                 << "\n";

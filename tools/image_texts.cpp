@@ -181,6 +181,9 @@ std::string ManifestPayload(const ImageTexts &texts) {
   package::AppendPair(payload, package::kProductKey, texts.product);
   package::AppendPair(payload, package::kVersionKey, texts.version);
   package::AppendPair(payload, package::kSumsKey, "1");
+  if (texts.codePage != 0)
+    package::AppendPair(payload, package::kCodePageKey,
+                        std::to_string(texts.codePage));
   for (size_t k = 0; k < package::kTextCount; ++k)
     package::AppendPair(payload, package::KeyOf(k).key, result[k]);
   if (payload.size() > kTextsRoom)
@@ -235,10 +238,10 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
     if (found.texts[k] != defaults[k])
       found.replaced[package::KeyOf(k).key] = found.texts[k];
   package::ForEachPair(payload, [&](std::string_view key, std::string_view) {
-    const bool known = FindKey(key) < package::kTextCount ||
-                       key == package::kProductKey ||
-                       key == package::kVersionKey ||
-                       key == package::kSumsKey || key == package::kLengthKey;
+    const bool known =
+        FindKey(key) < package::kTextCount || key == package::kProductKey ||
+        key == package::kVersionKey || key == package::kSumsKey ||
+        key == package::kLengthKey || key == package::kCodePageKey;
     if (!known)
       found.unknownKeys.emplace_back(key);
   });

@@ -19,6 +19,9 @@ struct ImageTexts {
   std::string company;
   std::string copyright;
   std::map<std::string, std::string> replaced; // text key -> text
+  // The code page of the package's names and script, declared in its
+  // manifest; 0 until build has chosen it.
+  int codePage = 0;
 
   // True when anything but the defaults is asked for.
   bool Asked() const;

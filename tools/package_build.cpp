@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/entry_names.h"
 #include "tools/file_io.h"
 #include "tools/name_index.h"
@@ -93,11 +94,22 @@ void PackAndJoin(const os::RootFolder &root, std::vector<PackItem> items,
 
 } // namespace
 
+PackageOutput WithCodePage(const PackageOutput &output,
+                           const std::vector<std::string> &texts) {
+  PackageOutput chosen = output;
+  chosen.texts.codePage = ChooseCodePage(texts, output.texts.codePage);
+  return chosen;
+}
+
 void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
-                      const PackageOutput &output) {
+                      const PackageOutput &asked) {
   std::error_code code;
   if (!stdfs::is_directory(productDir, code))
     throw ToolError("product folder does not exist: " + productDir);
+  // Entry names that a page cannot write are replaced by the namer, so the
+  // script's paths choose the page.
+  const PackageOutput output =
+      WithCodePage(asked, script_text::PathTexts(source.text));
   CompiledScript compiled = Compile(source, script_text::Installs::Allowed);
 
   const os::RootFolder root(productDir, "the product folder " + productDir);
@@ -146,9 +158,14 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
 
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                       const std::vector<std::string> &excludes,
-                      const PackageOutput &output) {
+                      const PackageOutput &asked) {
   const SourceListing listing = ListSource(payloadDir, excludes);
   WarnSkipped(payloadDir, listing);
+  std::vector<std::string> texts = source ? script_text::PathTexts(source->text)
+                                          : std::vector<std::string>();
+  for (const SourceListing::File &file : listing.files)
+    texts.push_back(file.name);
+  const PackageOutput output = WithCodePage(asked, texts);
   std::string scriptBytes;
   if (source)
     scriptBytes = script_text::ScriptBytes(

@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
 #include "tools/name_index.h"
@@ -136,6 +137,14 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
                            std::to_string(manifest.length) +
                            " bytes, and it is " + std::to_string(length) +
                            " (cut short, or bytes added after it)");
+  check.codePage = package::DeclaredCodePage(manifest.payload);
+  if (check.codePage < 0 ||
+      (check.codePage != 0 && !platform::SetFileCodePage(check.codePage)))
+    check.faults.push_back("the manifest's code page " +
+                           Quoted(std::string(*package::FindValue(
+                               manifest.payload, package::kCodePageKey))) +
+                           " is none a run can read names in (" +
+                           CodePageList() + ")");
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;

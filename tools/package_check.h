@@ -41,6 +41,7 @@ struct PackageCheck {
   bool ownTexts = false;        // the manifest carries the package's texts
   bool sumsDeclared = false;    // it declares the checksum entry
   std::string product, version; // the texts were made for these
+  int codePage = 0; // of names and script, as the manifest declares; 0: none
   std::map<std::string, std::string> replacedTexts; // key -> text
   std::string icon;                // the program's icon, as DescribeIcon has it
   std::vector<std::string> faults; // each names what is wrong

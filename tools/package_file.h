@@ -34,7 +34,10 @@ class OsFile;
 // byte. The one place that knows where a package ends.
 int64_t PackageEnd(const OsFile &file);
 
-// Looks at the file's first five bytes and at its trailer.
+// Looks at the file's first five bytes and at its trailer. For a package,
+// puts the code page its manifest declares into effect (the system's when
+// it declares none), so that its names and script are read as its run
+// reads them.
 ArchiveSpan LocateArchive(const std::string &path);
 ArchiveSpan LocateArchive(const OsFile &file);
 

@@ -225,6 +225,31 @@ CompiledScript CompileScript(std::string_view text, Installs installs) {
   return Compiler(installs).Run(text);
 }
 
+std::vector<std::string> PathTexts(std::string_view text) {
+  std::vector<std::string> texts;
+  std::vector<Diagnostic> ignored;
+  std::vector<Word> words;
+  int lineNumber = 0;
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string_view::npos)
+      end = text.size();
+    std::string_view line = text.substr(begin, end - begin);
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    begin = end + 1;
+    words.clear();
+    if (!SplitWords(line, ++lineNumber, words, ignored) || words.empty())
+      continue;
+    // "op N" and "install FILE" come before the fields.
+    const size_t first =
+        words[0].text == "op" || words[0].text == "install" ? 2 : 1;
+    for (size_t k = first; k < words.size(); ++k)
+      texts.push_back(words[k].text);
+  }
+  return texts;
+}
+
 std::string ScriptBytes(const CompiledScript &compiled) {
   std::string bytes;
   bytes.reserve(compiled.records.size() * script::kRecordSize +

@@ -44,6 +44,12 @@ enum class Installs { Refused, Allowed };
 // once it has found more than kMaxDiagnostics errors.
 CompiledScript CompileScript(std::string_view text, Installs installs);
 
+// The text of every path word of the script as written (UTF-8, {...}
+// escapes as they stand), the product files of install lines left out:
+// what must be written in the package's code page. Lines that do not
+// split into words are passed over (the compilation reports them).
+std::vector<std::string> PathTexts(std::string_view text);
+
 // The binary script: every record, then the tail. Install records must
 // have their source filled in.
 std::string ScriptBytes(const CompiledScript &script);
