@@ -11,6 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "package/text_sets.h"
+#include "platform/messages.h"
+
 namespace package {
 
 enum class Text : uint8_t {
@@ -25,8 +28,11 @@ enum class Text : uint8_t {
   Installing, // status line while the script runs
   Progress,   // what the progress line shows before "NN%"
   Abort,      // the question when the window is closed
+  // The file's description in its properties (the version resource's
+  // FileDescription); the run does not show it.
+  Description,
 };
-inline constexpr size_t kTextCount = 11;
+inline constexpr size_t kTextCount = 12;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {
@@ -59,10 +65,12 @@ inline constexpr const char *kDamagedPackageText =
     "заново.";
 
 // The default texts for a product and a version, as `updpack build` writes
-// them: the shipped package's texts for the defaults, and the sentence
-// that a damaged package adds to its failure.
+// them: the language's set (package/text_sets.h; Russian: the shipped
+// package's texts), and the sentence that a damaged package adds to its
+// failure.
 Texts DefaultTexts(std::string_view product = kDefaultProduct,
-                   std::string_view version = kDefaultVersion);
+                   std::string_view version = kDefaultVersion,
+                   Language language = Language::Russian);
 // The texts of a package without a manifest: the shipped package's, which
 // add nothing to a failure's message (no damaged sentence).
 Texts PlainTexts();
@@ -71,5 +79,11 @@ Texts PlainTexts();
 // key (other keys are passed over). False, with nothing changed, for a
 // payload that is not a list of pairs.
 bool ApplyTexts(std::string_view payload, Texts &texts);
+
+// The text of a composed message (platform/messages.h) in a language's set.
+std::string MessageTextIn(Language language, platform::Msg msg);
+// Puts the messages a manifest's payload names by their keys into effect
+// (platform::SetMsgText); other keys are passed over.
+void ApplyMessages(std::string_view payload);
 
 } // namespace package

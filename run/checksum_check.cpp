@@ -62,8 +62,7 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
   platform::BufferedFile &file = files::At(number);
   const int64_t length = file.Length();
   if (length != sum.length)
-    RaiseDamaged(sum.name,
-                 "в пакете обновления поврежден: длина не совпадает.");
+    RaiseDamaged(sum.name, platform::Msg::FileLengthDiffers);
   uint32_t crc = 0;
   for (int64_t done = 0; done < length;) {
     const auto n = static_cast<int64_t>(
@@ -83,9 +82,7 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
   }
   files::Close(number);
   if (crc != sum.crc)
-    RaiseDamaged(
-        sum.name,
-        "в пакете обновления поврежден: контрольная сумма не совпадает.");
+    RaiseDamaged(sum.name, platform::Msg::FileCrcDiffers);
 }
 
 void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {

@@ -2,8 +2,12 @@
 // out each record as soon as it has been read.
 #include "run/install_script.h"
 
+#include "package/checksums.h"
+#include "package/coding.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/env.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "run/mdl_main.h"
@@ -35,9 +39,80 @@ void CarryOut(uint8_t operation, const std::string &source,
   }
 }
 
+void CarryOut(const record::Record &read, const std::string &tempFolder,
+              const std::string &programFolder) {
+  const std::string source =
+      record::PrepareField(read.source, tempFolder, programFolder);
+  const std::string target =
+      record::PrepareField(read.target, tempFolder, programFolder);
+  CarryOut(read.operation, source, target);
+}
+
+// The next n bytes of the file under number into buffer; the long script
+// is damaged when it ends before them.
+void ReadBytes(int16_t number, int64_t length, size_t n, std::string &buffer) {
+  const int64_t position = files::At(number).Position();
+  if (length - position + 1 < static_cast<int64_t>(n))
+    package::sums::RaiseDamaged(record::kLongScriptName,
+                                platform::Msg::FileDamaged);
+  buffer.resize(n);
+  if (n != 0)
+    files::At(number).GetRun(position,
+                             reinterpret_cast<uint8_t *>(buffer.data()),
+                             static_cast<int64_t>(n));
+}
+
+// The records of the long script, one read and carried out at a time.
+void RunLongScript(const std::string &tempFolder,
+                   const std::string &programFolder) {
+  const int16_t number = files::FreeFile();
+  const platform::OpenMode mode = platform::OpenMode::ReadOnly;
+  try {
+    files::Open(number, tempFolder + "\\" + record::kLongScriptName, mode,
+                HeldTempFolder().OpenFile(record::kLongScriptName, mode));
+  } catch (const platform::Error &e) {
+    if (e.Number() != platform::err::kFileNotFound)
+      throw;
+    package::sums::RaiseDamaged(record::kLongScriptName,
+                                platform::Msg::FileMissing);
+  }
+  const int64_t length = files::Lof(number);
+  std::string bytes;
+  ReadBytes(number, length, record::kLongMagicSize, bytes);
+  if (!record::IsLongScript(bytes))
+    package::sums::RaiseDamaged(record::kLongScriptName,
+                                platform::Msg::FileDamaged);
+  std::string head;
+  std::string fields;
+  while (files::At(number).Position() <= length) {
+    // The head gives the lengths; the record is then decoded whole, after
+    // the magic that its decoder expects before it.
+    ReadBytes(number, length, record::kLongHeadSize, head);
+    const size_t sourceLength =
+        package::ReadLE(head, record::kLongSourceLengthOffset, 2);
+    const size_t targetLength =
+        package::ReadLE(head, record::kLongTargetLengthOffset, 2);
+    if (sourceLength > record::kMaxLongField ||
+        targetLength > record::kMaxLongField)
+      package::sums::RaiseDamaged(record::kLongScriptName,
+                                  platform::Msg::FileDamaged);
+    ReadBytes(number, length, sourceLength + targetLength, fields);
+    bytes.resize(record::kLongMagicSize);
+    bytes += head;
+    bytes += fields;
+    const std::optional<record::LongRecordAt> read =
+        record::DecodeLongRecord(bytes, record::kLongMagicSize);
+    if (!read)
+      package::sums::RaiseDamaged(record::kLongScriptName,
+                                  platform::Msg::FileDamaged);
+    CarryOut(read->record, tempFolder, programFolder);
+  }
+  files::Close(number);
+}
+
 } // namespace
 
-void RunInstallScript() {
+void RunInstallScript(bool longDeclared) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -57,14 +132,11 @@ void RunInstallScript() {
     // The operation byte, the source and the target, one after the other.
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
-    const record::Record read = record::DecodeRecord(bytes);
-    const std::string source =
-        record::PrepareField(read.source, tempFolder, programFolder);
-    const std::string target =
-        record::PrepareField(read.target, tempFolder, programFolder);
-    CarryOut(read.operation, source, target);
+    CarryOut(record::DecodeRecord(bytes), tempFolder, programFolder);
   }
   files::Close(number);
+  if (longDeclared)
+    RunLongScript(tempFolder, programFolder);
 }
 
 } // namespace mdl_main::script

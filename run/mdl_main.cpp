@@ -9,6 +9,7 @@
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "platform/ui.h"
 #include "run/checksum_check.h"
 #include "run/container.h"
@@ -76,9 +77,8 @@ void TrustTempFolder() {
 using package::Text;
 
 // Steps 1 to 16 of the run. Ends the program on every path that does not
-// raise. sumsDeclared: the package's manifest says that it carries the
-// checksum entry.
-[[noreturn]] void Run(bool sumsDeclared) {
+// raise. declared: what the package's manifest says it carries.
+[[noreturn]] void Run(const Declared &declared) {
   // 1. Confirmation; No ends the program before anything is made.
   if (Ui().ShowMessage(CurrentText(Text::Confirm), MsgIcon::Question,
                        MsgButtons::YesNo) != MsgAnswer::Yes)
@@ -119,7 +119,7 @@ using package::Text;
   }
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
-  sums::VerifyFolder(TempFolder, sumsDeclared, form);
+  sums::VerifyFolder(TempFolder, declared.sums, form);
 
   // 12-13. Install phase: no more yields; the archive is closed.
   form.SetStatusHandle(platform::kFalse);
@@ -127,7 +127,7 @@ using package::Text;
   ReleaseArch();
 
   // 14-16.
-  script::RunInstallScript();
+  script::RunInstallScript(declared.longScript);
   RemovePackFile();
   Ui().ShowMessage(CurrentText(Text::Success), MsgIcon::Information,
                    MsgButtons::Ok);
@@ -150,14 +150,14 @@ void Main() {
   ReleaseArch();
   ReleaseTempFolder();
   platform::SetFileCodePage(0);
+  platform::ResetMsgTexts();
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;
   try {
     // The package's manifest, from its own executable, before the first
     // question: its texts, and a damaged or incomplete package ends here.
-    const bool sumsDeclared = LoadOwnManifest();
-    Run(sumsDeclared);
+    Run(LoadOwnManifest());
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

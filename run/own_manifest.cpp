@@ -5,6 +5,7 @@
 
 #include "package/damage.h"
 #include "package/file_source.h"
+#include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/texts.h"
@@ -12,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "run/container.h"
 #include "run/run_texts.h"
 
@@ -52,25 +54,24 @@ OwnPackage ReadOwnPackage() {
   return own;
 }
 
-std::string Bytes(int64_t count) { return std::to_string(count) + " байт"; }
-
 // What is wrong with a damaged manifest.
 std::string ManifestDamage(const OwnPackage &own) {
-  std::string text = "Манифест пакета обновления поврежден: ";
+  using platform::Msg;
   switch (own.manifest.fault) {
   case package::ManifestFault::Cut:
-    return text + "он выходит за конец файла (" + Bytes(own.fileLength) + ").";
+    return platform::Message(Msg::ManifestCut,
+                             {std::to_string(own.fileLength)});
   case package::ManifestFault::TooLong:
-    return text + "его длина " + Bytes(own.manifest.payloadLength) +
-           " больше допустимой.";
+    return platform::Message(Msg::ManifestTooLong,
+                             {std::to_string(own.manifest.payloadLength)});
   case package::ManifestFault::Crc:
-    return text + "контрольная сумма не совпадает.";
+    return platform::MsgText(Msg::ManifestCrc);
   case package::ManifestFault::NotPairs:
   case package::ManifestFault::BadLength:
   case package::ManifestFault::None:
     break;
   }
-  return text + "его содержимое не читается.";
+  return platform::MsgText(Msg::ManifestUnreadable);
 }
 
 [[noreturn]] void RaiseDamaged(std::string description) {
@@ -80,13 +81,13 @@ std::string ManifestDamage(const OwnPackage &own) {
 
 } // namespace
 
-bool LoadOwnManifest() {
+Declared LoadOwnManifest() {
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     SetTexts(package::PlainTexts());
-    return false;
+    return {};
   case package::ManifestState::Damaged:
     SetTexts(package::DefaultTexts());
     RaiseDamaged(ManifestDamage(own));
@@ -98,18 +99,22 @@ bool LoadOwnManifest() {
   package::Texts texts = package::DefaultTexts();
   package::ApplyTexts(manifest.payload, texts);
   SetTexts(texts);
+  package::ApplyMessages(manifest.payload);
   // A cut download, or bytes added after the package.
   if (manifest.length >= 0 && manifest.length != own.length)
-    RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
-                 Bytes(manifest.length) + ".");
+    RaiseDamaged(platform::Message(
+        platform::Msg::PackageLength,
+        {std::to_string(own.length), std::to_string(manifest.length)}));
   // Names in the catalog, the script and the checksum entry are read in the
   // package's own code page, whatever the system's is.
   const int codePage = package::DeclaredCodePage(manifest.payload);
   if (codePage != 0 && !platform::SetFileCodePage(codePage))
     throw platform::Error(platform::err::kInvalidCall,
-                          "Кодовая страница " + std::to_string(codePage) +
-                              " пакета обновления недоступна в этой системе.");
-  return package::FindValue(manifest.payload, package::kSumsKey) == "1";
+                          platform::Message(platform::Msg::CodePageMissing,
+                                            {std::to_string(codePage)}));
+  return {package::FindValue(manifest.payload, package::kSumsKey) == "1",
+          package::FindValue(manifest.payload,
+                             package::script::kLongScriptKey) == "1"};
 }
 
 } // namespace mdl_main

@@ -5,16 +5,22 @@
 
 namespace mdl_main {
 
+// What the manifest declares the package to carry.
+struct Declared {
+  bool sums = false;       // the checksum entry
+  bool longScript = false; // the long script entry (package/long_records.h)
+};
+
 // Reads the manifest of the running package and puts its texts into
 // effect: the package's own, or for a package without one (the base
 // format) the shipped texts, which add no damaged sentence. Returns
-// whether the package declares the checksum entry.
+// what the package declares.
 //
 // Raises package::kErrPackageDamaged, with the damaged sentence, for a
 // damaged manifest (after putting build's defaults into effect) and for a
 // package whose length is not the one its manifest declares (with the
 // package's own texts). An executable that cannot be read here counts as
 // one without a manifest: the run's own step reports it.
-bool LoadOwnManifest();
+Declared LoadOwnManifest();
 
 } // namespace mdl_main

@@ -2,6 +2,7 @@
 // updpack.
 #include "tools/cli.h"
 
+#include "tools/build_options.h"
 #include "tools/image_texts.h"
 
 #include <cstdio>
@@ -110,8 +111,7 @@ const std::vector<Command> &Commands() {
   static const std::vector<Command> commands = {
       {"diff", "write the script that turns one version into another",
        "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
-       "                    [--build PACKAGE.exe [--stub STUB] [--icon "
-       "FILE.ico]]\n"
+       "                    [--build PACKAGE.exe [OPTION]...]\n"
        "\n"
        "Compares the two folder trees and writes the text install script\n"
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
@@ -123,10 +123,10 @@ const std::vector<Command> &Commands() {
        "Without -o and --build the script goes to stdout.\n"
        "  -o, --output SCRIPT.txt  write the script there\n"
        "  --build PACKAGE.exe      also build the package, as\n"
-       "                           `updpack build --from NEW_DIR` does\n"
-       "  --stub STUB              the program image (default: the one\n"
-       "                           installed with the tool)\n"
-       "  --icon FILE.ico          the package's icon, as with build\n",
+       "                           `updpack build --from NEW_DIR` does,\n"
+       "                           with any of build's options for the\n"
+       "                           package:\n" +
+           PackageOptionsHelp(),
        DiffCommand},
       {"build", "make an update package",
        "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
@@ -154,28 +154,8 @@ const std::vector<Command> &Commands() {
        "checked by the run before the script), and is padded to a multiple\n"
        "of 8 bytes for signing tools. The package must stay below 2 GiB; it\n"
        "is put into place only once complete.\n"
-       "  --stub STUB  the program image, a PE file (default: the one\n"
-       "               installed with the tool, beside it or in\n"
-       "               ../share/updpack/)\n"
-       "  -o, --output PACKAGE.exe\n"
-       "  --icon FILE.ico\n"
-       "               the package's icon (its window and its file) in\n"
-       "               place of the stub's: every image of the file, any\n"
-       "               size and depth, PNG-compressed ones too\n"
-       "  --product NAME, --version VERSION\n"
-       "               the product and version that the default texts name\n"
-       "               (Quorix, 1.1), also the file's ProductName,\n"
-       "               ProductVersion and FileVersion\n"
-       "  --company NAME, --copyright TEXT\n"
-       "               the file's CompanyName and LegalCopyright\n"
-       "  --codepage N the Windows code page of entry names and script\n"
-       "               paths, declared in the manifest, in which the run\n"
-       "               reads them whatever the system's is (default: the\n"
-       "               first of 1251, 1252, 1250, 1253, 1254, 1255, 1256,\n"
-       "               1257, 1258, 874 that holds every name and path)\n"
-       "  --texts FILE texts in place of the defaults: UTF-8, one\n"
-       "               `key = value` a line, \\n for a line break; keys:\n" +
-           TextKeysHelp(),
+       "  -o, --output PACKAGE.exe\n" +
+           PackageOptionsHelp(),
        BuildCommand},
       {"script", "compile a text install script, or show a binary one",
        "usage: updpack script compile SCRIPT.txt SCRIPT\n"

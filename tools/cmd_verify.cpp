@@ -75,6 +75,13 @@ void PrintJson(const PackageCheck &c) {
     std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
     first = false;
   }
+  std::cout << "},\n  \"shown_texts\": {";
+  first = true;
+  for (const auto *list : {&c.shownTexts, &c.messages})
+    for (const auto &[key, text] : *list) {
+      std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
+      first = false;
+    }
   std::cout << "}"
             << ",\n  \"certificate_table_bytes\": " << c.certificateTable
             << ",\n  \"compression\": " << c.compression
@@ -135,9 +142,13 @@ void PrintText(const PackageCheck &c) {
               << (c.codePage > 0 ? std::to_string(c.codePage)
                                  : std::string("the system's"))
               << "\n";
-    for (const auto &[key, text] : c.replacedTexts)
-      std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
-                << "\n";
+    // What the run shows, the defaults included; * marks a text given in
+    // place of the language's default.
+    for (const auto *list : {&c.shownTexts, &c.messages})
+      for (const auto &[key, text] : *list)
+        std::cout << "  text " << key
+                  << (c.replacedTexts.count(key) ? "*: " : ": ")
+                  << ConsoleUi::Printable(text) << "\n";
     std::cout << "  icon:        " << (c.icon.empty() ? "none" : c.icon)
               << "\n";
   }

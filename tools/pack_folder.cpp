@@ -135,7 +135,8 @@ private:
 
 void TakeCancel(ConsoleUi &ui) {
   if (ui.TakeInterrupt())
-    throw platform::Error(archive::kErrCancelled, archive::kMsgPackCancelled);
+    throw platform::Error(archive::kErrCancelled,
+                          platform::MsgText(archive::kMsgPackCancelled));
 }
 
 void SortForPacking(std::vector<PackItem> &items) {

@@ -1,11 +1,14 @@
 // Packages built from a product folder or a payload folder.
 #include "tools/package_build.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <map>
 
 #include "package/checksums.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -66,15 +69,22 @@ std::string ProductPath(const std::string &written, std::string &error) {
 std::string TempSourceField(const std::string &entryName) {
   std::string bytes;
   platform::TextToAnsi(entryName, bytes); // the namer chose an encodable name
-  return script_text::PadField(std::string(1, script::kTempFolderMark) + "\\" +
-                                   bytes,
-                               script::kSourceSize);
+  return std::string(1, script::kTempFolderMark) + "\\" + bytes;
 }
 
-// The install script as the entry "script".
-PackItem ScriptItem(std::string bytes) {
-  const auto length = static_cast<int64_t>(bytes.size());
-  return {script::kScriptName, {}, std::move(bytes), length};
+// The install script as the entry "script", and the long script entry when
+// the script needs one.
+void AddScriptItems(const CompiledScript &compiled,
+                    std::vector<PackItem> &items) {
+  script_text::ScriptEntries entries = script_text::ScriptForms(compiled);
+  for (auto &[name, bytes] :
+       {std::pair{script::kScriptName, &entries.script},
+        std::pair{script::kLongScriptName, &entries.longScript}}) {
+    if (name == script::kLongScriptName && bytes->empty())
+      continue;
+    const auto length = static_cast<int64_t>(bytes->size());
+    items.push_back({name, {}, std::move(*bytes), length});
+  }
 }
 
 // Packs items from root into a scratch archive and joins it with the stub.
@@ -152,7 +162,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
     throw ReportedFailure();
   }
-  items.push_back(ScriptItem(script_text::ScriptBytes(compiled)));
+  AddScriptItems(compiled, items);
   PackAndJoin(root, std::move(items), output);
 }
 
@@ -166,10 +176,10 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
   for (const SourceListing::File &file : listing.files)
     texts.push_back(file.name);
   const PackageOutput output = WithCodePage(asked, texts);
-  std::string scriptBytes;
+  std::vector<PackItem> scriptItems;
   if (source)
-    scriptBytes = script_text::ScriptBytes(
-        Compile(*source, script_text::Installs::Refused));
+    AddScriptItems(Compile(*source, script_text::Installs::Refused),
+                   scriptItems);
 
   // An older package in the payload folder is replaced, not packed.
   const std::optional<os::FileId> older = os::IdOfPath(output.path);
@@ -183,8 +193,10 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                                          package::sums::kEntryName) == 0)
       throw ToolError(path + ": the entry name " + package::sums::kEntryName +
                       " is kept for the tool");
-    if (source &&
-        platform::fs::CompareNamesNoCase(file.name, script::kScriptName) == 0)
+    if (source && (platform::fs::CompareNamesNoCase(file.name,
+                                                    script::kScriptName) == 0 ||
+                   platform::fs::CompareNamesNoCase(
+                       file.name, script::kLongScriptName) == 0))
       throw ToolError(path + " is a script already; give --script or keep "
                              "the file, not both");
     // Windows would write both into one file, and the run would then find
@@ -197,7 +209,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     items.push_back({file.name, file.name, {}, file.size});
   }
   if (source)
-    items.push_back(ScriptItem(std::move(scriptBytes)));
+    std::move(scriptItems.begin(), scriptItems.end(),
+              std::back_inserter(items));
   else if (names.Find(script::kScriptName) == NameIndex::kNone)
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");

@@ -144,13 +144,13 @@ void ArchiveReader::ReadPieces(
   }
 }
 
-std::optional<std::string> ScriptEntryOf(const std::string &path) {
+std::optional<std::string> ScriptEntryOf(const std::string &path,
+                                         const std::string &name) {
   ArchiveReader reader(path);
   ListedEntry entry;
   std::optional<std::string> bytes;
   while (reader.Next(entry))
-    if (platform::fs::CompareNamesNoCase(entry.name,
-                                         package::script::kScriptName) == 0)
+    if (platform::fs::CompareNamesNoCase(entry.name, name) == 0)
       bytes = reader.Read(entry);
   return bytes;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "archive/catalog.h"
+#include "package/script_record.h"
 
 namespace tools {
 
@@ -103,9 +104,12 @@ private:
 };
 
 // The bytes of the script entry of an archive or package: the last entry
-// the extraction would write as "script" (names compare without regard to
-// case there); nullopt when it holds none. Raises as ArchiveReader does.
-std::optional<std::string> ScriptEntryOf(const std::string &path);
+// the extraction would write as name ("script", or the long script entry;
+// names compare without regard to case there); nullopt when it holds none.
+// Raises as ArchiveReader does.
+std::optional<std::string>
+ScriptEntryOf(const std::string &path,
+              const std::string &name = package::script::kScriptName);
 
 // Every entry parses and lies inside the archive: what `build` asks of an
 // archive. Raises the reader's error otherwise.

@@ -121,7 +121,7 @@ bool EncodeField(const Word &word, const FieldSpec &spec, int lineNumber,
   if (bytes.size() > spec.size)
     return fail(word.column, std::string(spec.name) + " path is " +
                                  std::to_string(bytes.size()) +
-                                 " bytes once encoded; the field holds " +
+                                 " bytes once encoded; a path holds at most " +
                                  std::to_string(spec.size));
   return true;
 }

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "archive/catalog.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -170,17 +171,18 @@ private:
   }
 
   // "op TARGET" or "install PRODUCT_FILE TARGET", in the code page in
-  // effect, which holds every target.
+  // effect, which holds every target. A target longer than a 65-byte
+  // record's goes into the long script (package/long_records.h).
   std::string Line(const Pending &pending, bool install) {
     std::string bytes;
     platform::TextToAnsi(pending.windows, bytes);
     const std::string field =
         std::string(1, script::kProgramFolderMark) + "\\" + bytes;
-    if (field.size() > script::kTargetSize) {
-      result_.errors.push_back(
-          pending.path + ": the target {app}\\" + pending.windows + " is " +
-          std::to_string(field.size()) +
-          " bytes in its code page; the target field holds 48");
+    if (field.size() > script::kMaxLongField) {
+      result_.errors.push_back(pending.path + ": the target is " +
+                               std::to_string(field.size()) +
+                               " bytes; a path holds at most " +
+                               std::to_string(script::kMaxLongField));
       return {};
     }
     std::string line = pending.operation;
