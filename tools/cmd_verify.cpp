@@ -142,12 +142,12 @@ void PrintText(const PackageCheck &c) {
               << (c.codePage > 0 ? std::to_string(c.codePage)
                                  : std::string("the system's"))
               << "\n";
-    // What the run shows, the defaults included; * marks a text given in
-    // place of the language's default.
+    // What the run shows: the texts given in place of the language's
+    // defaults, and the defaults, marked so.
     for (const auto *list : {&c.shownTexts, &c.messages})
       for (const auto &[key, text] : *list)
         std::cout << "  text " << key
-                  << (c.replacedTexts.count(key) ? "*: " : ": ")
+                  << (c.replacedTexts.count(key) ? ": " : " (default): ")
                   << ConsoleUi::Printable(text) << "\n";
     std::cout << "  icon:        " << (c.icon.empty() ? "none" : c.icon)
               << "\n";

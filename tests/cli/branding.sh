@@ -14,9 +14,9 @@ run_tool diff v1 v2 --build pkg/update.exe --stub stub.exe --lang en \
   --product Orbit --version "4.3 beta 2" --company "Acme Ltd"
 expect_rc 0 "diff --build with the package options"
 run_tool verify pkg/update.exe
-expect_contains "$OUT" "text confirm: The update of Orbit to version 4.3 beta 2 will now be installed." \
+expect_contains "$OUT" "text confirm (default): The update of Orbit to version 4.3 beta 2 will now be installed." \
   "verify shows the default texts"
-expect_contains "$OUT" "text file-missing: The file" "verify shows the composed messages"
+expect_contains "$OUT" "text file-missing (default): The file" "verify shows the composed messages"
 
 # The run, natively: every box in English.
 cp -r v1/. pkg/
