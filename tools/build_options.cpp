@@ -40,10 +40,10 @@ std::string PackageOptionsHelp() {
          "  --codepage N the Windows code page of entry names and script\n"
          "               paths, declared in the manifest, in which the run\n"
          "               reads them whatever the system's is (default: the\n"
-         "               first of " +
+         "               first that holds every name and path of\n"
+         "               " +
          CodePageList() +
-         "\n"
-         "               that holds every name and path)\n"
+         ")\n"
          "  --texts FILE texts in place of the language's: UTF-8, one\n"
          "               `key = value` a line, \\n for a line break; keys:\n" +
          TextKeysHelp();
