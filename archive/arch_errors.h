@@ -3,20 +3,20 @@
 
 #include <cstdint>
 
+#include "platform/messages.h"
+
 namespace archive {
 
-// Fixed numbers and texts that users and callers know.
+// Fixed numbers that users and callers know; their texts are messages of
+// platform/messages.h (as shipped: "Файл не является архивом Kestrova
+// PACK.").
 constexpr int32_t kErrNotArchive = -1234007;
-constexpr const char *kMsgNotArchive =
-    "Файл не является архивом Kestrova PACK.";
+constexpr platform::Msg kMsgNotArchive = platform::Msg::NotArchive;
 constexpr int32_t kErrNoCatalog = -1234006;
-constexpr const char *kMsgNoCatalog =
-    "Не обнаружен каталог файлов в архиве Kestrova PACK.";
+constexpr platform::Msg kMsgNoCatalog = platform::Msg::NoCatalog;
 constexpr int32_t kErrCancelled = -1234013;
-constexpr const char *kMsgExtractCancelled =
-    "Распаковка архива отменена пользователем!";
-constexpr const char *kMsgPackCancelled =
-    "Запаковка архива отменена пользователем!";
+constexpr platform::Msg kMsgExtractCancelled = platform::Msg::ExtractCancelled;
+constexpr platform::Msg kMsgPackCancelled = platform::Msg::PackCancelled;
 
 // Guards against damaged or hostile archives and unsafe sources.
 constexpr int32_t kErrCatalogUnterminated = -1234020;
@@ -26,18 +26,12 @@ constexpr int32_t kErrSourceChanged = -1234023;
 constexpr int32_t kErrNameNotStorable = -1234024;
 
 // Their texts; the raising code adds the entry name or path after ": ".
-constexpr const char *kMsgCatalogUnterminated =
-    "Каталог файлов в архиве Kestrova PACK не завершен: архив поврежден.";
-constexpr const char *kMsgEntryPastEnd =
-    "Данные файла выходят за пределы архива Kestrova PACK: архив поврежден";
-constexpr const char *kMsgBadEntryName =
-    "Недопустимое имя файла в архиве Kestrova PACK";
-constexpr const char *kMsgEntryIsArchive =
-    "Файл архива Kestrova PACK нельзя заменить файлом из него самого";
-constexpr const char *kMsgSourceChanged =
-    "Размер файла изменился во время запаковки";
-constexpr const char *kMsgNameNotStorable =
-    "Имя файла нельзя сохранить в архиве Kestrova PACK (символ \"?\", "
-    "управляющий символ, имя устройства или точка либо пробел в конце)";
+constexpr platform::Msg kMsgCatalogUnterminated =
+    platform::Msg::CatalogUnterminated;
+constexpr platform::Msg kMsgEntryPastEnd = platform::Msg::EntryPastEnd;
+constexpr platform::Msg kMsgBadEntryName = platform::Msg::BadEntryName;
+constexpr platform::Msg kMsgEntryIsArchive = platform::Msg::EntryIsArchive;
+constexpr platform::Msg kMsgSourceChanged = platform::Msg::SourceChanged;
+constexpr platform::Msg kMsgNameNotStorable = platform::Msg::NameNotStorable;
 
 } // namespace archive

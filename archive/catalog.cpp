@@ -13,9 +13,9 @@ namespace archive {
 
 namespace err = platform::err;
 
-void RaiseArchiveError(int32_t number, std::string_view message,
+void RaiseArchiveError(int32_t number, platform::Msg message,
                        std::string_view detail) {
-  std::string text(message);
+  std::string text = platform::MsgText(message);
   if (!detail.empty()) {
     text += ": ";
     text += detail;
@@ -67,10 +67,12 @@ void EntryParser::AddAnsi(uint8_t byte) {
 
 const std::string &EntryParser::Name() const {
   if (empty_)
-    platform::Raise(err::kSubscript, "пустая запись каталога");
+    platform::Raise(err::kSubscript,
+                    platform::MsgText(platform::Msg::EmptyEntry));
   if (nameTooLong_)
     RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
-                      "имя длиннее " + std::to_string(kMaxNameBytes) + " байт");
+                      platform::Message(platform::Msg::NameTooLong,
+                                        {std::to_string(kMaxNameBytes)}));
   return name_;
 }
 
@@ -91,12 +93,15 @@ void EntryParser::Number::Add(char c) {
 
 int32_t EntryParser::Number::Value(int32_t fieldCount, int32_t field) const {
   if (fieldCount < field)
-    platform::Raise(err::kSubscript, "в записи каталога меньше трех полей");
+    platform::Raise(err::kSubscript,
+                    platform::MsgText(platform::Msg::FewerFields));
   if (invalid || !digits)
-    platform::Raise(err::kTypeMismatch, "в записи каталога не число");
+    platform::Raise(err::kTypeMismatch,
+                    platform::MsgText(platform::Msg::NotANumber));
   const int64_t signedValue = negative ? -value : value;
   if (signedValue < INT32_MIN || signedValue > INT32_MAX)
-    platform::Raise(err::kOverflow, "число в записи каталога");
+    platform::Raise(err::kOverflow,
+                    platform::MsgText(platform::Msg::NumberTooLarge));
   return static_cast<int32_t>(signedValue);
 }
 
@@ -112,7 +117,8 @@ CatalogEntry ParseEntry(std::string_view text) {
 
 int32_t ParseNumber(std::string_view field) {
   if (field.find(kFieldSeparator) != std::string_view::npos)
-    platform::Raise(err::kTypeMismatch, "в записи каталога не число");
+    platform::Raise(err::kTypeMismatch,
+                    platform::MsgText(platform::Msg::NotANumber));
   EntryParser parser;
   parser.Add(kFieldSeparator);
   parser.AddText(field);
@@ -183,21 +189,20 @@ void CheckEntryName(std::string_view name) {
 // ---- Ranges ---------------------------------------------------------------
 
 namespace {
-int32_t Checked(int64_t value, const char *what) {
+int32_t Checked(int64_t value, platform::Msg what) {
   if (value < INT32_MIN || value > INT32_MAX)
-    platform::Raise(err::kOverflow, what);
+    platform::Raise(err::kOverflow, platform::MsgText(what));
   return static_cast<int32_t>(value);
 }
 } // namespace
 
 int32_t FirstPosition(int32_t start, int32_t dataStart) {
   return Checked(int64_t{start} + dataStart - 1,
-                 "начало файла в архиве вне 32-битного диапазона");
+                 platform::Msg::StartOutOfRange);
 }
 
 int32_t LastPosition(int32_t end, int32_t dataStart) {
-  return Checked(int64_t{end} + dataStart - 2,
-                 "конец файла в архиве вне 32-битного диапазона");
+  return Checked(int64_t{end} + dataStart - 2, platform::Msg::EndOutOfRange);
 }
 
 void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
@@ -205,12 +210,12 @@ void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
   if (first > last)
     return; // an empty file reads nothing
   if (first < lowest || last > highest)
-    RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
-                      "\xC2\xAB" + std::string(name.substr(0, 256)) +
-                          "\xC2\xBB (позиции " + std::to_string(first) + "-" +
-                          std::to_string(last) + ", архив занимает позиции " +
-                          std::to_string(lowest) + "-" +
-                          std::to_string(highest) + ")");
+    RaiseArchiveError(
+        kErrEntryPastEnd, kMsgEntryPastEnd,
+        platform::Message(platform::Msg::RangeOutside,
+                          {name.substr(0, 256), std::to_string(first),
+                           std::to_string(last), std::to_string(lowest),
+                           std::to_string(highest)}));
 }
 
 EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/messages.h"
+
 namespace archive {
 
 // Archive layout. Positions are 1-based, counted from the archive's first
@@ -114,7 +116,7 @@ void CheckStorableName(const std::string &name);
 
 // The text of an error whose number the archive object raises itself, with
 // a detail: "<message>: <detail>".
-[[noreturn]] void RaiseArchiveError(int32_t number, std::string_view message,
+[[noreturn]] void RaiseArchiveError(int32_t number, platform::Msg message,
                                     std::string_view detail = {});
 
 // Header and catalog of an archive open under a file number.

@@ -6,6 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 
 namespace archive {
 
@@ -64,9 +65,10 @@ void cls_arch::CheckLoaded() const {
     return;
   if (!loadErrorText_.empty())
     throw platform::Error(loadErrorNumber_, loadErrorText_);
-  platform::Raise(platform::err::kBadFileNumber,
-                  "архив не открыт: " +
-                      (FileName_.empty() ? std::string("\"\"") : FileName_));
+  platform::Raise(
+      platform::err::kBadFileNumber,
+      platform::Message(platform::Msg::ArchiveNotOpen,
+                        {FileName_.empty() ? std::string("\"\"") : FileName_}));
 }
 
 // The hook works on its own copy of the path.

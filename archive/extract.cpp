@@ -142,7 +142,8 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
 
       if (Abort_) {
         Abort_ = platform::kFalse;
-        throw platform::Error(kErrCancelled, kMsgExtractCancelled);
+        throw platform::Error(kErrCancelled,
+                              platform::MsgText(kMsgExtractCancelled));
       }
     }
 

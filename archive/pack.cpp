@@ -104,7 +104,8 @@ void cls_arch::CopySourceBytes(int16_t sourceNum, int16_t archiveNum,
     platform::Yield();
     if (Abort_) {
       Abort_ = platform::kFalse;
-      throw platform::Error(kErrCancelled, kMsgPackCancelled);
+      throw platform::Error(kErrCancelled,
+                            platform::MsgText(kMsgPackCancelled));
     }
     ++i;
   }

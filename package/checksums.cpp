@@ -16,12 +16,8 @@ namespace {
 
 } // namespace
 
-void RaiseDamaged(std::string_view name, std::string_view what) {
-  std::string text = "Файл \xC2\xAB";
-  text += name;
-  text += "\xC2\xBB ";
-  text += what;
-  throw platform::Error(kErrPackageDamaged, std::move(text));
+void RaiseDamaged(std::string_view name, platform::Msg what) {
+  throw platform::Error(kErrPackageDamaged, platform::Message(what, {name}));
 }
 
 std::string FormatSums(const std::vector<Sum> &sums) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package/damage.h"
+#include "platform/messages.h"
 
 namespace package::sums {
 
@@ -45,12 +46,13 @@ void CheckSumsHeader(std::string_view line);
 Sum ParseSumLine(std::string_view line);
 std::vector<Sum> ParseSums(std::string_view text);
 
-// Raises kErrPackageDamaged with "Файл «name» <what>": the one form of the
-// messages about the files of the list and the list itself.
-[[noreturn]] void RaiseDamaged(std::string_view name, std::string_view what);
+// Raises kErrPackageDamaged with the message what (platform/messages.h)
+// about the file name: the messages about the files of the list and the
+// list itself.
+[[noreturn]] void RaiseDamaged(std::string_view name, platform::Msg what);
 
-// What follows a file's name in those messages.
-inline constexpr const char *kMissing = "отсутствует в пакете обновления.";
-inline constexpr const char *kListDamaged = "в пакете обновления поврежден.";
+// The messages of a missing file and of a list that does not read.
+inline constexpr platform::Msg kMissing = platform::Msg::FileMissing;
+inline constexpr platform::Msg kListDamaged = platform::Msg::FileDamaged;
 
 } // namespace package::sums

@@ -36,6 +36,20 @@ std::optional<std::string_view> FindValue(std::string_view payload,
   return found;
 }
 
+int DeclaredCodePage(std::string_view payload) {
+  const std::optional<std::string_view> value =
+      FindValue(payload, kCodePageKey);
+  if (!value)
+    return 0;
+  if (value->empty() || value->size() > 5 ||
+      value->find_first_not_of("0123456789") != std::string_view::npos)
+    return -1;
+  int page = 0;
+  for (const char c : *value)
+    page = page * 10 + (c - '0');
+  return page;
+}
+
 void AppendPair(std::string &payload, std::string_view key,
                 std::string_view value) {
   payload += key;

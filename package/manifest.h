@@ -13,7 +13,8 @@
 //   kManifestPayloadOffset  the payload: pairs key 0x00 value 0x00, UTF-8
 //
 // Keys: every text of the run by its key (package/texts.h), kProductKey and
-// kVersionKey that the texts were made for, kSumsKey and kLengthKey. Any
+// kVersionKey that the texts were made for, kSumsKey, kLengthKey and
+// kCodePageKey. Any
 // other key is passed over by the run, so newer packages may add keys.
 #pragma once
 
@@ -50,6 +51,14 @@ inline constexpr const char *kSumsKey = "sums";
 // The package's length in bytes, in decimal: image, manifest, archive,
 // filler and trailer; not a signing tool's certificate table.
 inline constexpr const char *kLengthKey = "length";
+// The Windows single-byte code page of the package's entry names, script
+// and checksum entry, in decimal (one of platform::kPackageCodePages). A
+// package without it is read in the system's code page.
+inline constexpr const char *kCodePageKey = "codepage";
+
+// The code page a payload declares: 0 when it declares none, -1 when its
+// value is not a decimal number of at most five digits.
+int DeclaredCodePage(std::string_view payload);
 
 // Calls visit(key, value) for every pair of a payload, in order. False,
 // without a call, for a payload that is not a list of pairs: such a list

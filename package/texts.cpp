@@ -44,6 +44,7 @@ constexpr TextKey kKeys[kTextCount] = {
      "Коды выхода: 0 — успешно, 1 — ошибка, 2 — отказ, 3 — прервано, "
      "4 — не та версия программы, 5 — файлы заняты, 6 — уже идет другое "
      "обновление."},
+    {"description", "Обновление {product}"},
 };
 
 // A pattern with {product} and {version} filled in.
@@ -68,11 +69,29 @@ std::string FillPlaceholder(std::string_view text, std::string_view placeholder,
 
 const TextKey &KeyOf(Text text) { return kKeys[static_cast<size_t>(text)]; }
 
-Texts DefaultTexts(std::string_view product, std::string_view version) {
+Texts DefaultTexts(std::string_view product, std::string_view version,
+                   Language language) {
   Texts texts;
-  for (size_t k = 0; k < kTextCount; ++k)
-    texts[k] = Filled(kKeys[k].pattern, product, version);
+  for (size_t k = 0; k < kTextCount; ++k) {
+    const char *pattern = SetText(language, kKeys[k].key);
+    texts[k] = Filled(pattern ? pattern : kKeys[k].pattern, product, version);
+  }
   return texts;
+}
+
+std::string MessageTextIn(Language language, platform::Msg msg) {
+  const char *text = SetText(language, platform::MsgKey(msg));
+  return text ? text : platform::MsgDefault(msg);
+}
+
+void ApplyMessages(std::string_view payload) {
+  ForEachPair(payload, [](std::string_view key, std::string_view value) {
+    for (size_t k = 0; k < platform::kMsgCount; ++k) {
+      const auto msg = static_cast<platform::Msg>(k);
+      if (key == platform::MsgKey(msg))
+        platform::SetMsgText(msg, std::string(value));
+    }
+  });
 }
 
 Texts PlainTexts() {

@@ -11,6 +11,9 @@
 #include <string>
 #include <string_view>
 
+#include "package/text_sets.h"
+#include "platform/messages.h"
+
 namespace package {
 
 enum class Text : uint8_t {
@@ -37,8 +40,11 @@ enum class Text : uint8_t {
   NotRestored,    // {files}: what the undo could not put back
   AlreadyRunning, // another copy of the update is running
   Usage,          // the box of the /? switch: the switches and exit codes
+  // The file's description in its properties (the version resource's
+  // FileDescription); the run does not show it.
+  Description,
 };
-inline constexpr size_t kTextCount = 21;
+inline constexpr size_t kTextCount = 22;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {
@@ -76,10 +82,12 @@ inline constexpr const char *kDamagedPackageText =
     "заново.";
 
 // The default texts for a product and a version, as `updpack build` writes
-// them: the shipped package's texts for the defaults, and the sentence
-// that a damaged package adds to its failure.
+// them: the language's set (package/text_sets.h; Russian: the shipped
+// package's texts), and the sentence that a damaged package adds to its
+// failure.
 Texts DefaultTexts(std::string_view product = kDefaultProduct,
-                   std::string_view version = kDefaultVersion);
+                   std::string_view version = kDefaultVersion,
+                   Language language = Language::Russian);
 // The texts of a package without a manifest: the shipped package's, which
 // add nothing to a failure's message (no damaged sentence).
 Texts PlainTexts();
@@ -88,5 +96,11 @@ Texts PlainTexts();
 // key (other keys are passed over). False, with nothing changed, for a
 // payload that is not a list of pairs.
 bool ApplyTexts(std::string_view payload, Texts &texts);
+
+// The text of a composed message (platform/messages.h) in a language's set.
+std::string MessageTextIn(Language language, platform::Msg msg);
+// Puts the messages a manifest's payload names by their keys into effect
+// (platform::SetMsgText); other keys are passed over.
+void ApplyMessages(std::string_view payload);
 
 } // namespace package

@@ -1,50 +1,52 @@
 // Standard texts of the platform's error numbers.
 #include "platform/error.h"
 
+#include "platform/messages.h"
+
 namespace platform {
 
 std::string StandardText(int32_t number) {
   switch (number) {
   case err::kInvalidCall:
-    return "Недопустимый вызов процедуры или аргумент";
+    return MsgText(Msg::ErrInvalidCall);
   case err::kOverflow:
-    return "Переполнение";
+    return MsgText(Msg::ErrOverflow);
   case err::kOutOfMemory:
-    return "Недостаточно памяти";
+    return MsgText(Msg::ErrOutOfMemory);
   case err::kSubscript:
-    return "Индекс вне допустимого диапазона";
+    return MsgText(Msg::ErrSubscript);
   case err::kTypeMismatch:
-    return "Несоответствие типа";
+    return MsgText(Msg::ErrTypeMismatch);
   case err::kBadFileNumber:
-    return "Неверное имя или номер файла";
+    return MsgText(Msg::ErrBadFileNumber);
   case err::kFileNotFound:
-    return "Файл не найден";
+    return MsgText(Msg::ErrFileNotFound);
   case err::kBadFileMode:
-    return "Неверный режим файла";
+    return MsgText(Msg::ErrBadFileMode);
   case err::kFileAlreadyOpen:
-    return "Файл уже открыт";
+    return MsgText(Msg::ErrFileAlreadyOpen);
   case err::kDeviceIo:
-    return "Ошибка ввода-вывода устройства";
+    return MsgText(Msg::ErrDeviceIo);
   case err::kFileExists:
-    return "Файл уже существует";
+    return MsgText(Msg::ErrFileExists);
   case err::kDiskFull:
-    return "Диск заполнен";
+    return MsgText(Msg::ErrDiskFull);
   case err::kPastEnd:
-    return "Чтение за концом файла";
+    return MsgText(Msg::ErrPastEnd);
   case err::kBadRecordNumber:
-    return "Неверный номер записи";
+    return MsgText(Msg::ErrBadRecordNumber);
   case err::kBadFileName:
-    return "Недопустимое имя файла";
+    return MsgText(Msg::ErrBadFileName);
   case err::kTooManyFiles:
-    return "Слишком много файлов";
+    return MsgText(Msg::ErrTooManyFiles);
   case err::kPermissionDenied:
-    return "Отказано в доступе";
+    return MsgText(Msg::ErrPermissionDenied);
   case err::kPathFileAccess:
-    return "Ошибка доступа к пути или файлу";
+    return MsgText(Msg::ErrPathFileAccess);
   case err::kPathNotFound:
-    return "Путь не найден";
+    return MsgText(Msg::ErrPathNotFound);
   default:
-    return "Ошибка " + std::to_string(number);
+    return Message(Msg::ErrOther, {std::to_string(number)});
   }
 }
 
@@ -58,8 +60,7 @@ void Raise(int32_t number, std::string_view detail) {
 }
 
 void RaiseTooLarge(const std::string &path) {
-  Raise(err::kOverflow, path + " (файл размером 2 ГБ или больше; допустимо не "
-                               "более 2147483647 байт)");
+  Raise(err::kOverflow, Message(Msg::TooLarge, {path}));
 }
 
 } // namespace platform

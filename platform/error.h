@@ -49,7 +49,8 @@ constexpr int32_t kPathFileAccess = 75;
 constexpr int32_t kPathNotFound = 76;
 } // namespace err
 
-// The standard Russian text of a platform error number ("Файл не найден").
+// The text of a platform error number in effect (platform/messages.h; as
+// shipped, Russian: "Файл не найден").
 std::string StandardText(int32_t number);
 
 // Raises Error(number, StandardText(number) + ": " + detail), or the bare

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/messages.h"
+
 namespace platform {
 
 namespace {
@@ -115,7 +117,8 @@ uint8_t BufferedFile::GetSlow(int64_t position) {
   MoveWindow(start, readSize_, false);
   const int64_t offset = position - 1 - start;
   if (offset >= windowLength_)
-    Raise(err::kPastEnd, path_ + " (позиция " + std::to_string(position) + ")");
+    Raise(err::kPastEnd,
+          Message(Msg::AtPosition, {path_, std::to_string(position)}));
   position_ = position + 1;
   return buffer_[offset];
 }
@@ -203,7 +206,7 @@ void BadPosition(int16_t number, int64_t position) {
   if (number >= 1 && number <= kMaxFileNumber && table[number])
     detail = table[number]->Path() + " (" + detail + ")";
   Raise(err::kBadRecordNumber,
-        detail + ", позиция " + std::to_string(position));
+        Message(Msg::RecordPosition, {detail, std::to_string(position)}));
 }
 
 } // namespace detail

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/messages.h"
+
 namespace platform::fs {
 
 // A path cut before its last component: prefix keeps the separator, so
@@ -28,18 +30,14 @@ void RemoveLink(const std::string &path);
 
 // Why a file or folder is not deleted, after its path: it is marked
 // read-only (on posix: it lacks the owner's write permission).
-inline constexpr const char *kReadOnly = " (только для чтения)";
+inline constexpr Msg kReadOnly = Msg::ReadOnly;
 
 // Why a file is not opened for writing, after its path.
-inline constexpr const char *kWriteThroughLink =
-    " (ссылка: запись через ссылку запрещена)";
+inline constexpr Msg kWriteThroughLink = Msg::WriteThroughLink;
 
 // Why PrivateFolder refuses a folder, after its path.
-inline constexpr const char *kNotRealFolder =
-    " (не папка, а ссылка: работа в ней запрещена)";
-inline constexpr const char *kNotOwnFolder =
-    " (папка принадлежит другому пользователю)";
-inline constexpr const char *kOthersCanWrite =
-    " (в папку могут записывать другие пользователи)";
+inline constexpr Msg kNotRealFolder = Msg::NotRealFolder;
+inline constexpr Msg kNotOwnFolder = Msg::NotOwnFolder;
+inline constexpr Msg kOthersCanWrite = Msg::OthersCanWrite;
 
 } // namespace platform::fs

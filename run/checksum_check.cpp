@@ -52,12 +52,9 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum) {
     throw;
   }
   if (facts.length != sum.length)
-    RaiseDamaged(sum.name,
-                 "в пакете обновления поврежден: длина не совпадает.");
+    RaiseDamaged(sum.name, platform::Msg::FileLengthDiffers);
   if (facts.crc != sum.crc)
-    RaiseDamaged(
-        sum.name,
-        "в пакете обновления поврежден: контрольная сумма не совпадает.");
+    RaiseDamaged(sum.name, platform::Msg::FileCrcDiffers);
 }
 
 void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {

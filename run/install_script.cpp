@@ -2,6 +2,9 @@
 // out each record as soon as it has been read.
 #include "run/install_script.h"
 
+#include "package/checksums.h"
+#include "package/coding.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -52,9 +55,96 @@ void CarryOut(uint8_t operation, const std::string &source,
   }
 }
 
+// Carries out record k (1-based through both entries) unless skip marks
+// it, naming it in the log.
+void Perform(int32_t k, const record::Record &read,
+             const std::vector<uint8_t> &skip, const std::string &tempFolder,
+             const std::string &programFolder) {
+  const auto index = static_cast<size_t>(k - 1);
+  if (index < skip.size() && skip[index]) {
+    LogLine("record ", k, ": already done");
+    return;
+  }
+  const std::string source =
+      record::PrepareField(read.source, tempFolder, programFolder);
+  const std::string target =
+      record::PrepareField(read.target, tempFolder, programFolder);
+  LogLine("record ", k, ": ", OperationWord(read.operation), " ", source,
+          source.empty() ? "" : " -> ", target);
+  try {
+    CarryOut(read.operation, source, target);
+  } catch (const platform::Error &e) {
+    LogLine("record ", k, " failed: ", e.Description());
+    throw;
+  }
+}
+
+// The next n bytes of the file under number into buffer; the long script
+// is damaged when it ends before them.
+void ReadBytes(int16_t number, int64_t length, size_t n, std::string &buffer) {
+  const int64_t position = files::At(number).Position();
+  if (length - position + 1 < static_cast<int64_t>(n))
+    package::sums::RaiseDamaged(record::kLongScriptName,
+                                platform::Msg::FileDamaged);
+  buffer.resize(n);
+  if (n != 0)
+    files::At(number).GetRun(position,
+                             reinterpret_cast<uint8_t *>(buffer.data()),
+                             static_cast<int64_t>(n));
+}
+
+// The records of the long script, one read and carried out at a time.
+void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
+                   const std::string &tempFolder,
+                   const std::string &programFolder) {
+  const int16_t number = files::FreeFile();
+  const platform::OpenMode mode = platform::OpenMode::ReadOnly;
+  try {
+    files::Open(number, tempFolder + "\\" + record::kLongScriptName, mode,
+                HeldTempFolder().OpenFile(record::kLongScriptName, mode));
+  } catch (const platform::Error &e) {
+    if (e.Number() != platform::err::kFileNotFound)
+      throw;
+    package::sums::RaiseDamaged(record::kLongScriptName,
+                                platform::Msg::FileMissing);
+  }
+  const int64_t length = files::Lof(number);
+  std::string bytes;
+  ReadBytes(number, length, record::kLongMagicSize, bytes);
+  if (!record::IsLongScript(bytes))
+    package::sums::RaiseDamaged(record::kLongScriptName,
+                                platform::Msg::FileDamaged);
+  std::string head;
+  std::string fields;
+  while (files::At(number).Position() <= length) {
+    // The head gives the lengths; the record is then decoded whole, after
+    // the magic that its decoder expects before it.
+    ReadBytes(number, length, record::kLongHeadSize, head);
+    const size_t sourceLength =
+        package::ReadLE(head, record::kLongSourceLengthOffset, 2);
+    const size_t targetLength =
+        package::ReadLE(head, record::kLongTargetLengthOffset, 2);
+    if (sourceLength > record::kMaxLongField ||
+        targetLength > record::kMaxLongField)
+      package::sums::RaiseDamaged(record::kLongScriptName,
+                                  platform::Msg::FileDamaged);
+    ReadBytes(number, length, sourceLength + targetLength, fields);
+    bytes.resize(record::kLongMagicSize);
+    bytes += head;
+    bytes += fields;
+    const std::optional<record::LongRecordAt> read =
+        record::DecodeLongRecord(bytes, record::kLongMagicSize);
+    if (!read)
+      package::sums::RaiseDamaged(record::kLongScriptName,
+                                  platform::Msg::FileDamaged);
+    Perform(++k, read->record, skip, tempFolder, programFolder);
+  }
+  files::Close(number);
+}
+
 } // namespace
 
-void RunInstallScript(const std::vector<uint8_t> &skip) {
+void RunInstallScript(const std::vector<uint8_t> &skip, bool longDeclared) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = AppFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -75,26 +165,11 @@ void RunInstallScript(const std::vector<uint8_t> &skip) {
     // The operation byte, the source and the target, one after the other.
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
-    const record::Record read = record::DecodeRecord(bytes);
-    const std::string source =
-        record::PrepareField(read.source, tempFolder, programFolder);
-    const std::string target =
-        record::PrepareField(read.target, tempFolder, programFolder);
-    const auto index = static_cast<size_t>(k - 1);
-    if (index < skip.size() && skip[index]) {
-      LogLine("record ", k, ": already done");
-      continue;
-    }
-    LogLine("record ", k, ": ", OperationWord(read.operation), " ", source,
-            source.empty() ? "" : " -> ", target);
-    try {
-      CarryOut(read.operation, source, target);
-    } catch (const platform::Error &e) {
-      LogLine("record ", k, " failed: ", e.Description());
-      throw;
-    }
+    Perform(k, record::DecodeRecord(bytes), skip, tempFolder, programFolder);
   }
   files::Close(number);
+  if (longDeclared)
+    RunLongScript(count, skip, tempFolder, programFolder);
 }
 
 } // namespace mdl_main::script

@@ -5,9 +5,11 @@
 #include <new>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "platform/run_lock.h"
 #include "platform/ui.h"
 #include "run/checksum_check.h"
@@ -93,7 +95,7 @@ void CleanUp() {
 std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
                                            const OwnManifest &facts) {
   const preflight::Decision decision =
-      preflight::Check(form, facts.expect, facts.forVersion);
+      preflight::Check(form, facts.expect, facts.longScript, facts.forVersion);
   constexpr const char *kOutcomes[] = {"go on", "already up to date",
                                        "not the expected version",
                                        "not the product's folder", "in use"};
@@ -179,7 +181,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   ReleaseArch();
 
   // 14-16.
-  script::RunInstallScript(skip);
+  script::RunInstallScript(skip, facts.longScript);
   RemovePackFile();
   EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
          MsgIcon::Information, facts.ours ? CleanUp : nullptr);
@@ -200,6 +202,8 @@ void Main() {
   ReleaseArch();
   ReleaseTempFolder();
   platform::ReleaseRunLocks();
+  platform::SetFileCodePage(0);
+  platform::ResetMsgTexts();
   // The one handler of the run. platform::ProgramEnded, which a backend's
   // EndProgram may throw from inside a yield, is no error and passes.
   std::string description;

@@ -6,12 +6,15 @@
 #include "package/damage.h"
 #include "package/expected_state.h"
 #include "package/file_source.h"
+#include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/texts.h"
 #include "package/trailer.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/messages.h"
 #include "run/container.h"
 #include "run/run_texts.h"
 
@@ -52,25 +55,24 @@ OwnPackage ReadOwnPackage() {
   return own;
 }
 
-std::string Bytes(int64_t count) { return std::to_string(count) + " байт"; }
-
 // What is wrong with a damaged manifest.
 std::string ManifestDamage(const OwnPackage &own) {
-  std::string text = "Манифест пакета обновления поврежден: ";
+  using platform::Msg;
   switch (own.manifest.fault) {
   case package::ManifestFault::Cut:
-    return text + "он выходит за конец файла (" + Bytes(own.fileLength) + ").";
+    return platform::Message(Msg::ManifestCut,
+                             {std::to_string(own.fileLength)});
   case package::ManifestFault::TooLong:
-    return text + "его длина " + Bytes(own.manifest.payloadLength) +
-           " больше допустимой.";
+    return platform::Message(Msg::ManifestTooLong,
+                             {std::to_string(own.manifest.payloadLength)});
   case package::ManifestFault::Crc:
-    return text + "контрольная сумма не совпадает.";
+    return platform::MsgText(Msg::ManifestCrc);
   case package::ManifestFault::NotPairs:
   case package::ManifestFault::BadLength:
   case package::ManifestFault::None:
     break;
   }
-  return text + "его содержимое не читается.";
+  return platform::MsgText(Msg::ManifestUnreadable);
 }
 
 } // namespace
@@ -102,22 +104,30 @@ OwnManifest LoadOwnManifest() {
                                 .value_or(package::kDefaultVersion));
   package::ApplyTexts(payload, texts);
   SetTexts(texts);
+  package::ApplyMessages(manifest.payload);
   // A cut download, or bytes added after the package.
   if (manifest.length >= 0 && manifest.length != own.length)
-    found.damage =
-        WithDamagedSentence("Размер пакета обновления " + Bytes(own.length) +
-                            " вместо " + Bytes(manifest.length) + ".");
+    found.damage = WithDamagedSentence(platform::Message(
+        platform::Msg::PackageLength,
+        {std::to_string(own.length), std::to_string(manifest.length)}));
   found.sumsDeclared = package::FindValue(payload, package::kSumsKey) == "1";
+  found.longScript =
+      package::FindValue(payload, package::script::kLongScriptKey) == "1";
   found.expect =
       package::FindValue(payload, package::expect::kExpectKey) == "1";
   found.forVersion =
       package::FindValue(payload, package::expect::kForVersionKey).value_or("");
+  found.codePage = package::DeclaredCodePage(payload);
   return found;
 }
 
 void RaiseDamage(const OwnManifest &own) {
   if (!own.damage.empty())
     throw platform::Error(package::kErrPackageDamaged, own.damage);
+  if (own.codePage != 0 && !platform::SetFileCodePage(own.codePage))
+    throw platform::Error(platform::err::kInvalidCall,
+                          platform::Message(platform::Msg::CodePageMissing,
+                                            {std::to_string(own.codePage)}));
 }
 
 } // namespace mdl_main

@@ -11,8 +11,10 @@ namespace mdl_main {
 struct OwnManifest {
   bool ours = false;         // it carries one, intact or damaged
   bool sumsDeclared = false; // it declares the checksum entry
+  bool longScript = false;   // it declares the long script entry
   bool expect = false;       // it declares the expected state
   std::string forVersion;    // the version the update is for; empty: not named
+  int codePage = 0;          // the code page of its names; 0: the system's
   std::string damage; // what is wrong, with the damaged sentence; "" if whole
 };
 
@@ -27,7 +29,10 @@ struct OwnManifest {
 // package's own texts); RaiseDamage raises it. An executable that cannot be
 // read here counts as one without a manifest: the run's own step reports it.
 OwnManifest LoadOwnManifest();
-// Raises package::kErrPackageDamaged with own.damage, when there is one.
+// Raises package::kErrPackageDamaged with own.damage, when there is one;
+// then puts the package's code page into effect: names in the catalog, the
+// script and the checksum entry are read in it, whatever the system's is
+// (raises when the system lacks it).
 void RaiseDamage(const OwnManifest &own);
 
 } // namespace mdl_main

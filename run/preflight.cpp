@@ -4,6 +4,7 @@
 #include "package/checksums.h"
 #include "package/damage.h"
 #include "package/expected_state.h"
+#include "package/long_records.h"
 #include "package/path_overlay.h"
 #include "package/script_record.h"
 #include "package/texts.h"
@@ -349,23 +350,28 @@ private:
 
 } // namespace
 
-Decision Check(ui::Setup &form, bool expectDeclared,
+Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
                const std::string &forVersion) {
   form.SetStatus(CurrentText(Text::Checking));
   const std::string programFolder = AppFolder();
   Judge judge(form, programFolder);
   std::string bytes;
-  ReadEntry(record::kScriptName, bytes);
-  for (size_t at = 0; at + record::kRecordSize <= bytes.size();
-       at += record::kRecordSize) {
-    const record::Record read =
-        record::DecodeRecord(std::string_view(bytes).substr(at));
+  // The records of both script entries, in the order the install carries
+  // them out (a damaged long entry is the install's to report).
+  const auto add = [&](const record::Record &read) {
     Step step;
     step.operation = read.operation;
     step.source = record::PrepareField(read.source, TempFolder, programFolder);
     step.target = record::PrepareField(read.target, TempFolder, programFolder);
     judge.AddStep(std::move(step));
-  }
+  };
+  ReadEntry(record::kScriptName, bytes);
+  for (size_t at = 0; at + record::kRecordSize <= bytes.size();
+       at += record::kRecordSize)
+    add(record::DecodeRecord(std::string_view(bytes).substr(at)));
+  if (longDeclared && ReadEntry(record::kLongScriptName, bytes) &&
+      record::IsLongScript(bytes))
+    record::ForEachRecord(bytes, add);
   try {
     const bool expected = ReadEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.

@@ -30,14 +30,15 @@ struct Decision {
   std::string message;       // NotExpected and WrongFolder: the text to show
 };
 
-// Reads TempFolder's script and, when declared, its expected state
+// Reads TempFolder's script (and its long script entry when declared,
+// longDeclared) and, when declared, its expected state
 // (package/expected_state.h; declared and missing is a damaged package),
 // and judges every record in order against the program folder as the
 // records before it would leave it; then asks Retry/Cancel while a file
 // that the install replaces or deletes is in use. Yields as it reads, with
 // form's status line saying what it does. forVersion: the version the
 // update is for, "" when the package names none.
-Decision Check(ui::Setup &form, bool expectDeclared,
+Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
                const std::string &forVersion);
 
 } // namespace mdl_main::preflight

@@ -173,7 +173,7 @@ TEST_F(ExtractTest, TrailingDotsAndSpacesAreDroppedAsWindowsDrops) {
 
 TEST_F(ExtractTest, MethodIsKeptWhenTheCatalogMarkIsMissing) {
   EXPECT_EQ(Run(std::string("PACK1\x07\x00", 7)), platform::kFalse);
-  EXPECT_EQ(Shown(), archive::kMsgNoCatalog);
+  EXPECT_EQ(Shown(), platform::MsgDefault(archive::kMsgNoCatalog));
   EXPECT_EQ(arch_.Compression(), 7);
 }
 
@@ -272,7 +272,7 @@ TEST_F(ExtractTest, AbortDuringTheFirstEntryFinishesItThenStops) {
 TEST_F(ExtractTest, AbortSetBeforehandStillWritesTheFirstEntry) {
   arch_.Abort(platform::kTrue);
   EXPECT_EQ(Run(kThree), platform::kFalse);
-  EXPECT_EQ(Shown(), archive::kMsgExtractCancelled);
+  EXPECT_EQ(Shown(), platform::MsgDefault(archive::kMsgExtractCancelled));
   EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"1.txt"});
   EXPECT_EQ(ReadFile(out_ + "/1.txt"), "first");
   EXPECT_EQ(arch_.Abort(), platform::kFalse);
@@ -283,7 +283,7 @@ TEST_F(ExtractTest, AbortDuringTheLastEntryStillFails) {
   // 2.txt: prepared in yield 41, bytes 42..47; 3.txt: 48, its byte 49.
   ui_.AtYield(49, [&] { arch_.Abort(platform::kTrue); });
   EXPECT_EQ(Run(kThree), platform::kFalse);
-  EXPECT_EQ(Shown(), archive::kMsgExtractCancelled);
+  EXPECT_EQ(Shown(), platform::MsgDefault(archive::kMsgExtractCancelled));
   EXPECT_EQ(archtest::Tree(out_),
             (std::vector<std::string>{"1.txt", "2.txt", "3.txt"}));
 }
@@ -326,34 +326,46 @@ const std::string kOk = "ok?1?3\x02";
 INSTANTIATE_TEST_SUITE_P(
     Archives, RejectTest,
     ::testing::Values(
-        Rejected{"empty_file", "", archive::kMsgNotArchive, false, {}},
-        Rejected{"short_file", "PAC", archive::kMsgNotArchive, false, {}},
-        Rejected{"lower_case",
-                 BuildArchive({{"a", "b"}}).replace(0, 5, "pack1"),
-                 archive::kMsgNotArchive,
+        Rejected{"empty_file",
+                 "",
+                 platform::MsgDefault(archive::kMsgNotArchive),
                  false,
                  {}},
-        Rejected{"no_method", "PACK1", archive::kMsgNoCatalog, false, {}},
+        Rejected{"short_file",
+                 "PAC",
+                 platform::MsgDefault(archive::kMsgNotArchive),
+                 false,
+                 {}},
+        Rejected{"lower_case",
+                 BuildArchive({{"a", "b"}}).replace(0, 5, "pack1"),
+                 platform::MsgDefault(archive::kMsgNotArchive),
+                 false,
+                 {}},
+        Rejected{"no_method",
+                 "PACK1",
+                 platform::MsgDefault(archive::kMsgNoCatalog),
+                 false,
+                 {}},
         Rejected{"no_marker",
                  std::string("PACK1\x00", 6),
-                 archive::kMsgNoCatalog,
+                 platform::MsgDefault(archive::kMsgNoCatalog),
                  false,
                  {}},
         Rejected{"bad_marker",
                  std::string("PACK1\x00\x02x?1?2\x02\x01", 14),
-                 archive::kMsgNoCatalog,
+                 platform::MsgDefault(archive::kMsgNoCatalog),
                  false,
                  {}},
         Rejected{"unterminated_empty",
                  std::string("PACK1\x00\x01", 7),
-                 archive::kMsgCatalogUnterminated,
+                 platform::MsgDefault(archive::kMsgCatalogUnterminated),
                  false,
                  {}},
         Rejected{"unterminated",
                  std::string("PACK1\x00\x01"
                              "a?1?2\x02zz",
                              14),
-                 archive::kMsgCatalogUnterminated,
+                 platform::MsgDefault(archive::kMsgCatalogUnterminated),
                  false,
                  {}},
         // Entries before a bad one are written; a bad one after its file
@@ -400,22 +412,22 @@ INSTANTIATE_TEST_SUITE_P(
                  {"n"}},
         Rejected{"past_end",
                  RawArchive({"ok?1?3", "big?3?100"}, "\x01xyz"),
-                 archive::kMsgEntryPastEnd,
+                 platform::MsgDefault(archive::kMsgEntryPastEnd),
                  true,
                  {"big", "ok"}},
         Rejected{"one_past_end",
                  RawArchive({"big?1?5"}, "\x01xyz"),
-                 archive::kMsgEntryPastEnd,
+                 platform::MsgDefault(archive::kMsgEntryPastEnd),
                  true,
                  {"big"}},
         Rejected{"before_data",
                  RawArchive({"hdr?-20?3"}, "\x01xyz"),
-                 archive::kMsgEntryPastEnd,
+                 platform::MsgDefault(archive::kMsgEntryPastEnd),
                  true,
                  {"hdr"}},
         Rejected{"before_the_first_byte",
                  RawArchive({"z?-18?2"}, "\x01xyz"),
-                 archive::kMsgEntryPastEnd,
+                 platform::MsgDefault(archive::kMsgEntryPastEnd),
                  true,
                  {"z"}}),
     [](const auto &info) { return std::string(info.param.label); });
@@ -430,7 +442,8 @@ TEST_P(BadNameTest, FailsBeforeCreatingAnything) {
       RawArchive({"ok?1?3", GetParam() + "?1?3"}, "\x01xyz");
   EXPECT_EQ(Run(bytes), platform::kFalse);
   const std::string shown = Shown();
-  EXPECT_EQ(shown.rfind(archive::kMsgBadEntryName, 0), 0u) << shown;
+  EXPECT_EQ(shown.rfind(platform::MsgDefault(archive::kMsgBadEntryName), 0), 0u)
+      << shown;
   ExpectIdleAfterFailure();
   EXPECT_EQ(archtest::Tree(out_), std::vector<std::string>{"ok"});
   // Nothing appeared beside the target folder either.
@@ -453,7 +466,8 @@ TEST_F(ExtractTest, EntryNamedLikeTheArchiveCannotOverwriteIt) {
   arch_.FileName(archive_);
   ASSERT_EQ(arch_.Load(), platform::kTrue);
   EXPECT_EQ(arch_.Extract(dir_.Path()), platform::kFalse);
-  EXPECT_EQ(Shown().rfind(archive::kMsgEntryIsArchive, 0), 0u);
+  EXPECT_EQ(Shown().rfind(platform::MsgDefault(archive::kMsgEntryIsArchive), 0),
+            0u);
   EXPECT_EQ(ReadFile(archive_), bytes);
   EXPECT_EQ(ReadFile(dir_ / "ok"), "1");
 }

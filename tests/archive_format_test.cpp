@@ -164,7 +164,9 @@ TEST_P(EntryNameTest, IsSafeOnlyInsideTheFolderAndOffDevices) {
   } else {
     const platform::Error e = Caught([&] { archive::CheckEntryName(c.name); });
     EXPECT_EQ(e.Number(), archive::kErrBadEntryName);
-    EXPECT_EQ(e.Description().rfind(archive::kMsgBadEntryName, 0), 0u)
+    EXPECT_EQ(e.Description().rfind(
+                  platform::MsgDefault(archive::kMsgBadEntryName), 0),
+              0u)
         << e.Description();
   }
 }
@@ -339,9 +341,10 @@ TEST_P(RejectionTest, RaisesItsNumberAndMessage) {
   EXPECT_EQ(e.Description(), c.message);
 }
 
-const char *const kNot = archive::kMsgNotArchive;
-const char *const kNoCat = archive::kMsgNoCatalog;
-const char *const kUnterm = archive::kMsgCatalogUnterminated;
+const char *const kNot = platform::MsgDefault(archive::kMsgNotArchive);
+const char *const kNoCat = platform::MsgDefault(archive::kMsgNoCatalog);
+const char *const kUnterm =
+    platform::MsgDefault(archive::kMsgCatalogUnterminated);
 
 INSTANTIATE_TEST_SUITE_P(
     Archives, RejectionTest,

@@ -409,8 +409,11 @@ TEST_F(TrustTest, TrailerOutsideThePackageKeepsItsMessageWordForWord) {
     // Past the end: an empty pack file is no archive.
     backend.messages.clear();
     EXPECT_EQ(Run(withTrailer(1 << 30)), platform::exitcode::kFailed);
+    // A package with a manifest names no archive format.
     EXPECT_EQ(backend.messages.back().text,
-              "Файл не является архивом Kestrova PACK."s + sentence);
+              (manifest ? "Пакет обновления не содержит архива своих файлов."s
+                        : "Файл не является архивом Kestrova PACK."s) +
+                  sentence);
   }
 }
 

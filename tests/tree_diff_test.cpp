@@ -81,13 +81,10 @@ TEST(TreeDiff, TargetsWindowsCannotTakeAreErrorsNamingThePath) {
     const char *path;
     const char *message;
   } cases[] = {
-      {"d/"
-       "012345678901234567890123456789012345678901234",
-       "is 49 bytes in Windows-1251; the target field holds 48"},
       {"a:b", "\"a:b\" is not a name Windows can hold"},
       {"end.", "\"end.\" is not a name Windows can hold"},
       {"aux.txt", "\"aux.txt\" is not a name Windows can hold"},
-      {"snow\xE2\x98\x83", "not writable in the Windows-1251 code page"},
+      {"snow\xE2\x98\x83", "is in no code page"},
       {"Same", "Same and same are one file on Windows (the same name but "
                "for case)"},
       {"SAME~1", "(SAME~1 could be the short name Windows gives same)"},

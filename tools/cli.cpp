@@ -2,6 +2,7 @@
 // updpack.
 #include "tools/cli.h"
 
+#include "tools/build_options.h"
 #include "tools/image_texts.h"
 
 #include <cstdio>
@@ -110,26 +111,23 @@ const std::vector<Command> &Commands() {
   static const std::vector<Command> commands = {
       {"diff", "write the script that turns one version into another",
        "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
-       "                    [--build PACKAGE.exe [--stub STUB] [--icon "
-       "FILE.ico]\n"
-       "                     [--for-version TEXT]]\n"
+       "                    [--build PACKAGE.exe [OPTION]...]\n"
        "\n"
        "Compares the two folder trees and writes the text install script\n"
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
        "folder gone, delete for each other file gone, mkdir for each new\n"
        "folder, install for each file new or changed. Paths are relative to\n"
-       "{app}; a target longer than 48 bytes in Windows-1251, and two names\n"
-       "of a folder that Windows would take for one file, are errors.\n"
+       "{app}, of any length (a target above 48 bytes goes into the long\n"
+       "script entry when built). Names no single Windows code page holds\n"
+       "and two names of a folder that Windows would take for one file are\n"
+       "errors.\n"
        "Without -o and --build the script goes to stdout.\n"
        "  -o, --output SCRIPT.txt  write the script there\n"
        "  --build PACKAGE.exe      also build the package, as\n"
-       "                           `updpack build --from NEW_DIR --expect\n"
-       "                           OLD_DIR` does\n"
-       "  --stub STUB              the program image (default: the one\n"
-       "                           installed with the tool)\n"
-       "  --icon FILE.ico          the package's icon, as with build\n"
-       "  --for-version TEXT       the version the update is for, as with\n"
-       "                           build\n",
+       "                           `updpack build --from NEW_DIR` does,\n"
+       "                           with any of build's options for the\n"
+       "                           package:\n" +
+           PackageOptionsHelp(),
        DiffCommand},
       {"build", "make an update package",
        "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
@@ -157,32 +155,8 @@ const std::vector<Command> &Commands() {
        "checked by the run before the script), and is padded to a multiple\n"
        "of 8 bytes for signing tools. The package must stay below 2 GiB; it\n"
        "is put into place only once complete.\n"
-       "  --stub STUB  the program image, a PE file (default: the one\n"
-       "               installed with the tool, beside it or in\n"
-       "               ../share/updpack/)\n"
-       "  -o, --output PACKAGE.exe\n"
-       "  --icon FILE.ico\n"
-       "               the package's icon (its window and its file) in\n"
-       "               place of the stub's: every image of the file, any\n"
-       "               size and depth, PNG-compressed ones too\n"
-       "  --product NAME, --version VERSION\n"
-       "               the product and version that the default texts name\n"
-       "               (Quorix, 1.1), also the file's ProductName,\n"
-       "               ProductVersion and FileVersion\n"
-       "  --expect OLD_DIR\n"
-       "               (--from only) the installed old version: the package\n"
-       "               carries ~updpack.exp, the old length and CRC-32 of\n"
-       "               every file the script replaces or deletes and whether\n"
-       "               each folder it makes or removes exists, which the run\n"
-       "               checks before it changes anything\n"
-       "  --for-version TEXT\n"
-       "               the version the update is for, named when the run\n"
-       "               finds another one\n"
-       "  --company NAME, --copyright TEXT\n"
-       "               the file's CompanyName and LegalCopyright\n"
-       "  --texts FILE texts in place of the defaults: UTF-8, one\n"
-       "               `key = value` a line, \\n for a line break; keys:\n" +
-           TextKeysHelp(),
+       "  -o, --output PACKAGE.exe\n" +
+           PackageOptionsHelp(),
        BuildCommand},
       {"script", "compile a text install script, or show a binary one",
        "usage: updpack script compile SCRIPT.txt SCRIPT\n"
@@ -203,7 +177,8 @@ const std::vector<Command> &Commands() {
        "  install FILE  TARGET          a product file (build --from only)\n"
        "{temp} is the temporary folder (byte 0x00), {app} the program's\n"
        "folder (0x01); {0xNN} writes any byte and makes its field byte for\n"
-       "byte. A source holds 16 bytes, a target 48, in Windows-1251.\n",
+       "byte. A source holds 16 bytes, a target 48, in Windows-1251 (a\n"
+       "package's script: in the code page its manifest declares).\n",
        ScriptCommand},
       {"pack", "pack the files of a folder into a PACK1 archive",
        "usage: updpack pack FOLDER ARCHIVE [--compression N]\n"

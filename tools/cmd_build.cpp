@@ -1,30 +1,21 @@
 // updpack build: a package from a product folder and a script, from a
 // payload folder, or from a ready archive.
+#include "tools/build_options.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
-#include "tools/image_texts.h"
 #include "tools/package_build.h"
 #include "tools/package_writer.h"
-#include "tools/stub.h"
 
 namespace tools {
 
 int BuildCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(arguments, {{"--from", true},
-                                          {"--payload", true},
-                                          {"--archive", true},
-                                          {"--script", true},
-                                          {"--stub", true},
-                                          {"--output", true, "-o"},
-                                          {"--product", true},
-                                          {"--version", true},
-                                          {"--company", true},
-                                          {"--copyright", true},
-                                          {"--texts", true},
-                                          {"--icon", true},
-                                          {"--expect", true},
-                                          {"--for-version", true},
-                                          {"--exclude", true, nullptr, true}});
+  std::vector<OptionSpec> specs = {
+      {"--from", true},         {"--payload", true},
+      {"--archive", true},      {"--script", true},
+      {"--output", true, "-o"}, {"--exclude", true, nullptr, true},
+      {"--expect", true}};
+  specs.insert(specs.end(), PackageOptions().begin(), PackageOptions().end());
+  const Args args = ParseArgs(arguments, specs);
   if (args.help)
     return ShowUsage("build");
   ExpectPositional(args, 0);
@@ -42,27 +33,8 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--expect goes with --from");
   if (args.Has("--exclude") && !args.Has("--payload"))
     throw UsageError("--exclude goes with --payload");
-  PackageOutput output;
-  output.path = args.options.at("--output");
-  ImageTexts &texts = output.texts;
-  for (const auto &[option, field] :
-       {std::pair{"--product", &texts.product},
-        std::pair{"--version", &texts.version},
-        std::pair{"--company", &texts.company},
-        std::pair{"--copyright", &texts.copyright},
-        std::pair{"--for-version", &texts.forVersion}})
-    if (args.Has(option))
-      *field = args.options.at(option);
-  if (args.Has("--texts"))
-    texts.replaced = ReadTextsFile(args.options.at("--texts"));
-  if (args.Has("--icon"))
-    output.icon = ReadIconFile(args.options.at("--icon"));
-
-  // The stub, the icon and the texts first: a mistake there should not
-  // cost a packing run.
-  output.stubPath =
-      ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
-  CheckImage(output);
+  const PackageOutput output =
+      PackageOutputOf(args, args.options.at("--output"));
   ScriptSource script;
   if (args.Has("--script")) {
     script.fileName = args.options.at("--script");
@@ -81,7 +53,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                      args.Has("--script") ? &script : nullptr,
                      args.All("--exclude"), output);
   else
-    WritePackage(args.options.at("--archive"), output);
+    WritePackage(args.options.at("--archive"), WithCodePage(output, {}));
   return kExitOk;
 }
 

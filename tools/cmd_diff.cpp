@@ -1,9 +1,10 @@
-// updpack diff OLD_DIR NEW_DIR [-o TEXT] [--build PACKAGE.exe [--stub STUB]
-// [--icon FILE.ico]]
+// updpack diff OLD_DIR NEW_DIR [-o TEXT] [--build PACKAGE.exe [every package
+// option of build]]
 #include <iostream>
 
 #include "platform/fs.h"
 #include "tools/atomic_output.h"
+#include "tools/build_options.h"
 #include "tools/cli.h"
 #include "tools/package_build.h"
 #include "tools/stub.h"
@@ -12,38 +13,27 @@
 namespace tools {
 
 int DiffCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(arguments, {{"--output", true, "-o"},
-                                          {"--build", true},
-                                          {"--stub", true},
-                                          {"--icon", true},
-                                          {"--for-version", true}});
+  std::vector<OptionSpec> specs = {{"--output", true, "-o"}, {"--build", true}};
+  specs.insert(specs.end(), PackageOptions().begin(), PackageOptions().end());
+  const Args args = ParseArgs(arguments, specs);
   if (args.help)
     return ShowUsage("diff");
   ExpectPositional(args, 2);
-  for (const char *option : {"--stub", "--icon", "--for-version"})
-    if (args.Has(option) && !args.Has("--build"))
-      throw UsageError(std::string(option) + " goes with --build");
+  for (const OptionSpec &option : PackageOptions())
+    if (args.Has(option.name) && !args.Has("--build"))
+      throw UsageError(std::string(option.name) + " goes with --build");
   const std::string oldDir = WithoutTrailingSeparators(args.positional[0]);
   const std::string newDir = WithoutTrailingSeparators(args.positional[1]);
   for (const std::string &folder : {oldDir, newDir})
     if (!platform::fs::FolderExists(folder))
       throw ToolError("folder does not exist: " + folder);
 
-  // The stub and the icon first: a mistake there should not cost a
+  // The package's options first: a mistake there should not cost a
   // comparison.
   PackageOutput output;
-  if (args.Has("--build")) {
-    output.stubPath =
-        ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
-    output.path = args.options.at("--build");
-  }
-  if (args.Has("--for-version"))
-    output.texts.forVersion = args.options.at("--for-version");
-  if (args.Has("--icon"))
-    output.icon = ReadIconFile(args.options.at("--icon"));
   if (args.Has("--build"))
-    CheckImage(output);
-  const TreeDiff diff = DiffTrees(oldDir, newDir);
+    output = PackageOutputOf(args, args.options.at("--build"));
+  const TreeDiff diff = DiffTrees(oldDir, newDir, output.texts.codePage);
   for (const std::string &skipped : diff.skipped)
     Warn("skipping " + skipped + ": only files and folders are compared");
   if (!diff.errors.empty()) {

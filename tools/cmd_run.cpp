@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "package/long_records.h"
 #include "platform/env.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
@@ -50,9 +51,11 @@ int RunCommand(const std::vector<std::string> &arguments) {
   // question that lets them run. A package that does not read says so in
   // its run.
   try {
-    if (const auto script = ScriptEntryOf(package))
-      for (const std::string &warning : OutsidePathWarnings(*script))
-        Warn(warning);
+    for (const char *name :
+         {package::script::kScriptName, package::script::kLongScriptName})
+      if (const auto script = ScriptEntryOf(package, name))
+        for (const std::string &warning : OutsidePathWarnings(*script))
+          Warn(warning);
   } catch (const std::exception &) {
   }
 

@@ -2,6 +2,7 @@
 // scripts between their text form and their binary records.
 #include <iostream>
 
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/fs.h"
 #include "tools/atomic_output.h"
@@ -42,14 +43,22 @@ int Show(const Args &args) {
   CheckReadable(path);
   const bool raw =
       args.Has("--raw") || LocateArchive(path).kind == FileKind::Other;
-  std::optional<std::string> bytes;
-  if (raw)
-    bytes = ReadWholeFile(path);
-  else
-    bytes = ScriptEntryOf(path);
-  if (!bytes)
-    throw ToolError(path + " holds no script entry");
-  std::cout << script_text::ShowScript(*bytes);
+  std::string text;
+  if (raw) {
+    text = script_text::ShowScript(ReadWholeFile(path));
+  } else {
+    // The records of "script", then those of the long script entry, as the
+    // run carries them out.
+    const std::optional<std::string> bytes = ScriptEntryOf(path);
+    const std::optional<std::string> longBytes =
+        ScriptEntryOf(path, package::script::kLongScriptName);
+    if (!bytes && !longBytes)
+      throw ToolError(path + " holds no script entry");
+    for (const auto *entry : {&bytes, &longBytes})
+      if (*entry && !(*entry)->empty())
+        text += script_text::ShowScript(**entry);
+  }
+  std::cout << text;
   std::cout.flush();
   return kExitOk;
 }

@@ -68,12 +68,20 @@ void PrintJson(const PackageCheck &c) {
             << ",\n  \"package_bytes\": " << c.fileLength - c.certificateTable
             << ",\n  \"product\": " << Json(c.product)
             << ",\n  \"version\": " << Json(c.version)
+            << ",\n  \"code_page\": " << c.codePage
             << ",\n  \"icon\": " << Json(c.icon) << ",\n  \"texts\": {";
   bool first = true;
   for (const auto &[key, text] : c.replacedTexts) {
     std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
     first = false;
   }
+  std::cout << "},\n  \"shown_texts\": {";
+  first = true;
+  for (const auto *list : {&c.shownTexts, &c.messages})
+    for (const auto &[key, text] : *list) {
+      std::cout << (first ? "" : ", ") << Json(key) << ": " << Json(text);
+      first = false;
+    }
   std::cout << "}"
             << ",\n  \"certificate_table_bytes\": " << c.certificateTable
             << ",\n  \"compression\": " << c.compression
@@ -132,9 +140,17 @@ void PrintText(const PackageCheck &c) {
     std::cout << "  product:     " << ConsoleUi::Printable(c.product)
               << ", version " << ConsoleUi::Printable(c.version)
               << (c.ownTexts ? "" : " (the shipped texts)") << "\n";
-    for (const auto &[key, text] : c.replacedTexts)
-      std::cout << "  text " << key << ": " << ConsoleUi::Printable(text)
-                << "\n";
+    std::cout << "  code page:   "
+              << (c.codePage > 0 ? std::to_string(c.codePage)
+                                 : std::string("the system's"))
+              << "\n";
+    // What the run shows: the texts given in place of the language's
+    // defaults, and the defaults, marked so.
+    for (const auto *list : {&c.shownTexts, &c.messages})
+      for (const auto &[key, text] : *list)
+        std::cout << "  text " << key
+                  << (c.replacedTexts.count(key) ? ": " : " (default): ")
+                  << ConsoleUi::Printable(text) << "\n";
     std::cout << "  icon:        " << (c.icon.empty() ? "none" : c.icon)
               << "\n";
   }

@@ -3,7 +3,9 @@
 
 #include "package/expected_state.h"
 
+#include "package/long_records.h"
 #include "platform/codepage.h"
+#include "platform/messages.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/version_resource.h"
@@ -45,6 +47,7 @@ constexpr TextLimit kLimits[package::kTextCount] = {
      true, false},
     {"the message when the update is already running", 1000, true, false},
     {"the box of the /? switch (switches, exit codes)", 1000, true, false},
+    {"the file's description in its properties", 47, false, false},
 };
 
 // The index of a text's key, or kTextCount for no text.
@@ -54,6 +57,19 @@ size_t FindKey(std::string_view key) {
     ++k;
   return k;
 }
+
+// The composed message of a key, or kMsgCount for none.
+size_t FindMessage(std::string_view key) {
+  size_t k = 0;
+  while (k < platform::kMsgCount &&
+         key != platform::MsgKey(static_cast<platform::Msg>(k)))
+    ++k;
+  return k;
+}
+
+// The manifest's key of the texts' language, for verify; the run does not
+// read it.
+constexpr const char *kLanguageKey = "lang";
 
 std::string_view Trim(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t");
@@ -138,7 +154,8 @@ std::map<std::string, std::string> ReadTextsFile(const std::string &path) {
     if (equals == std::string_view::npos)
       throw ToolError(where + "expected key = value");
     const std::string key(Trim(line.substr(0, equals)));
-    if (FindKey(key) == package::kTextCount)
+    if (FindKey(key) == package::kTextCount &&
+        FindMessage(key) == platform::kMsgCount)
       throw ToolError(where + "unknown key \"" + key +
                       "\" (see updpack help build)");
     if (texts.count(key))
@@ -156,7 +173,9 @@ std::string TextKeysHelp() {
     help += "    " + name + kLimits[k].meaning + " (at most " +
             std::to_string(kLimits[k].maxChars) + " characters)\n";
   }
-  return help;
+  return help + "    and the messages the program composes, by their keys\n"
+                "    (error-53, file-missing, ...: `updpack verify` shows\n"
+                "    each key with its text)\n";
 }
 
 std::vector<std::string> TextFaults(const std::string &product,
@@ -177,10 +196,25 @@ std::vector<std::string> TextFaults(const std::string &product,
   return faults;
 }
 
+package::Language ParseLanguageOption(const std::string &code) {
+  const package::LanguageInfo *info = package::FindLanguage(code);
+  if (!info)
+    throw UsageError("--lang takes ru or en, not \"" + code + "\"");
+  return info->language;
+}
+
 package::Texts CheckTexts(const ImageTexts &texts) {
-  package::Texts result = package::DefaultTexts(texts.product, texts.version);
+  package::Texts result =
+      package::DefaultTexts(texts.product, texts.version, texts.language);
   for (const auto &[key, value] : texts.replaced)
-    result[FindKey(key)] = value;
+    if (FindKey(key) < package::kTextCount)
+      result[FindKey(key)] = value;
+  uint16_t numbers[4];
+  if (!ParseVersion(texts.version, numbers))
+    throw ToolError("--version \"" + texts.version +
+                    "\" is not up to four dotted numbers (each at most "
+                    "65535), optionally followed by a blank and more text: "
+                    "4.3, 4.3.1.7, \"4.3 beta 2\"");
   std::vector<std::string> faults =
       TextFaults(texts.product, texts.version, result);
   AddFault(faults, ShowableFault("--company", texts.company, 47, false));
@@ -195,14 +229,27 @@ std::string ManifestPayload(const ImageTexts &texts) {
   std::string payload;
   package::AppendPair(payload, package::kProductKey, texts.product);
   package::AppendPair(payload, package::kVersionKey, texts.version);
+  package::AppendPair(payload, kLanguageKey,
+                      package::InfoOf(texts.language).code);
   package::AppendPair(payload, package::kSumsKey, "1");
   if (texts.expect)
     package::AppendPair(payload, package::expect::kExpectKey, "1");
   if (!texts.forVersion.empty())
     package::AppendPair(payload, package::expect::kForVersionKey,
                         texts.forVersion);
+  if (texts.codePage != 0)
+    package::AppendPair(payload, package::kCodePageKey,
+                        std::to_string(texts.codePage));
   for (size_t k = 0; k < package::kTextCount; ++k)
     package::AppendPair(payload, package::KeyOf(k).key, result[k]);
+  for (size_t k = 0; k < platform::kMsgCount; ++k) {
+    const auto msg = static_cast<platform::Msg>(k);
+    const auto replaced = texts.replaced.find(platform::MsgKey(msg));
+    package::AppendPair(payload, platform::MsgKey(msg),
+                        replaced != texts.replaced.end()
+                            ? replaced->second
+                            : package::MessageTextIn(texts.language, msg));
+  }
   if (payload.size() > kTextsRoom)
     throw ToolError("the texts take " + std::to_string(payload.size()) +
                     " bytes; a package has room for " +
@@ -211,21 +258,24 @@ std::string ManifestPayload(const ImageTexts &texts) {
 }
 
 void PutProperties(std::string &image, const ImageTexts &texts) {
-  CheckTexts(texts);
+  const package::Texts result = CheckTexts(texts);
   // The file's properties, in the room the image's version resource keeps
   // (the shipped product and version when nothing else is asked for).
   std::string copy = image; // written back only when every part fits
   try {
+    SetVersionLanguage(copy, package::InfoOf(texts.language).windowsId);
     VersionResource version(copy);
     version.SetString("ProductName", texts.product);
     version.SetString("ProductVersion", texts.version);
     version.SetString("FileVersion", texts.version);
-    version.SetString("FileDescription", "Обновление " + texts.product);
+    version.SetString("FileDescription",
+                      package::TextOf(result, package::Text::Description));
     version.SetString("CompanyName", texts.company);
     version.SetString("LegalCopyright", texts.copyright);
+    version.SetLanguage(package::InfoOf(texts.language).windowsId);
     uint16_t numbers[4];
-    if (ParseVersionNumbers(texts.version, numbers))
-      version.SetVersionNumbers(numbers);
+    ParseVersion(texts.version, numbers);
+    version.SetVersionNumbers(numbers);
   } catch (const VersionResource::Missing &e) {
     if (texts.Asked())
       Warn(std::string(e.what()) +
@@ -236,7 +286,17 @@ void PutProperties(std::string &image, const ImageTexts &texts) {
 
 FoundTexts ManifestTexts(const package::Manifest &manifest) {
   FoundTexts found;
-  if (manifest.state != package::ManifestState::Intact)
+  const bool intact = manifest.state == package::ManifestState::Intact;
+  // The messages a run shows: the manifest's, else the shipped ones.
+  for (size_t k = 0; k < platform::kMsgCount; ++k) {
+    const auto msg = static_cast<platform::Msg>(k);
+    const std::optional<std::string_view> own =
+        intact ? package::FindValue(manifest.payload, platform::MsgKey(msg))
+               : std::nullopt;
+    found.messages.emplace_back(platform::MsgKey(msg),
+                                own.value_or(platform::MsgDefault(msg)));
+  }
+  if (!intact)
     return found;
   const std::string_view payload = manifest.payload;
   found.product =
@@ -255,8 +315,13 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
   found.forVersion =
       package::FindValue(payload, package::expect::kForVersionKey).value_or("");
   // The replaced texts: what differs from the defaults for that product.
+  if (const package::LanguageInfo *info = package::FindLanguage(
+          package::FindValue(payload, kLanguageKey).value_or("ru")))
+    found.language = info->language;
+  // The replaced texts: what differs from the language's defaults for that
+  // product.
   const package::Texts defaults =
-      package::DefaultTexts(found.product, found.version);
+      package::DefaultTexts(found.product, found.version, found.language);
   for (size_t k = 0; k < package::kTextCount; ++k)
     if (found.texts[k] != defaults[k])
       found.replaced[package::KeyOf(k).key] = found.texts[k];
@@ -266,6 +331,11 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
         key == package::kVersionKey || key == package::kSumsKey ||
         key == package::kLengthKey || key == package::expect::kExpectKey ||
         key == package::expect::kForVersionKey;
+    FindKey(key) < package::kTextCount ||
+        FindMessage(key) < platform::kMsgCount || key == kLanguageKey ||
+        key == package::kProductKey || key == package::kVersionKey ||
+        key == package::kSumsKey || key == package::kLengthKey ||
+        key == package::kCodePageKey || key == package::script::kLongScriptKey;
     if (!known)
       found.unknownKeys.emplace_back(key);
   });

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "package/manifest.h"
@@ -23,6 +24,12 @@ struct ImageTexts {
   // package carries the expected state (package/expected_state.h).
   std::string forVersion;
   bool expect = false;
+  // The language of the texts, the composed messages and the version
+  // resource (--lang).
+  package::Language language = package::Language::Russian;
+  // The code page of the package's names and script, declared in its
+  // manifest; 0 until build has chosen it.
+  int codePage = 0;
 
   // True when anything but the defaults is asked for.
   bool Asked() const;
@@ -33,6 +40,9 @@ struct ImageTexts {
 // line break and \\ a backslash. Raises ToolError naming the file and line
 // for an unknown key, a key given twice or a line without "=".
 std::map<std::string, std::string> ReadTextsFile(const std::string &path);
+
+// The language of --lang ("ru", "en"); raises UsageError for another.
+package::Language ParseLanguageOption(const std::string &code);
 
 // The key list for `updpack help build`.
 std::string TextKeysHelp();
@@ -55,14 +65,17 @@ inline constexpr size_t kTextsRoom = 16 * 1024;
 
 // The pairs of the manifest that build writes for texts (the package's
 // length joins them once the package is laid out): the product and
-// version, the declaration of the checksum entry that every package of
-// build carries, and every text whole, so that the program fills in no
-// product or version itself. Raises ToolError as CheckTexts does, and for
+// version, the language, the declaration of the checksum entry that every
+// package of build carries, the code page, every text whole, so that the
+// program fills in no product or version itself, and every message the
+// program composes (platform/messages.h), all in the language's set with
+// what --texts replaces. Raises ToolError as CheckTexts does, and for
 // texts beyond kTextsRoom.
 std::string ManifestPayload(const ImageTexts &texts);
 
-// Puts the product, version, company and copyright into the image's
-// version resource. Raises ToolError, before anything is changed, as
+// Puts the product, version (its numbers, ParseVersion), company,
+// copyright and the description text into the image's version resource,
+// in the texts' language. Raises ToolError, before anything is changed, as
 // CheckTexts does. An image without a version resource keeps blank file
 // properties, with a warning.
 void PutProperties(std::string &image, const ImageTexts &texts);
@@ -78,8 +91,11 @@ struct FoundTexts {
   std::string forVersion; // the version the update is for; empty: none
   std::string product = package::kDefaultProduct;
   std::string version = package::kDefaultVersion;
-  std::map<std::string, std::string> replaced;
+  package::Language language = package::Language::Russian;
+  std::map<std::string, std::string> replaced; // against the language's set
   package::Texts texts = package::PlainTexts();
+  // Every composed message (platform/messages.h) in effect: key, text.
+  std::vector<std::pair<std::string, std::string>> messages;
   std::vector<std::string> unknownKeys;
 };
 FoundTexts ManifestTexts(const package::Manifest &manifest);

@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/ui.h"
 #include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/source_listing.h"
 
 namespace tools {
@@ -35,8 +36,9 @@ std::string Head(const std::vector<PackItem> &items, uint8_t compression) {
     archive::CheckStorableName(item.name);
     std::string text;
     if (!platform::TextToAnsi(item.name, text))
-      throw ToolError(item.name + ": the name has no Windows-1251 form, "
-                                  "which the catalog needs");
+      throw ToolError(item.name + ": the name has no form in code page " +
+                      std::to_string(CodePageInEffect()) +
+                      ", which the catalog needs");
     const int64_t end = running + item.length;
     text += archive::kFieldSeparator + std::to_string(running) +
             archive::kFieldSeparator + std::to_string(end);
@@ -133,7 +135,8 @@ private:
 
 void TakeCancel(ConsoleUi &ui) {
   if (ui.TakeInterrupt())
-    throw platform::Error(archive::kErrCancelled, archive::kMsgPackCancelled);
+    throw platform::Error(archive::kErrCancelled,
+                          platform::MsgText(archive::kMsgPackCancelled));
 }
 
 void SortForPacking(std::vector<PackItem> &items) {

@@ -1,16 +1,20 @@
 // Packages built from a product folder or a payload folder.
 #include "tools/package_build.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 #include <map>
 
 #include "package/checksums.h"
 #include "package/expected_state.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/entry_names.h"
 #include "tools/expected_state_of.h"
 #include "tools/file_io.h"
@@ -67,15 +71,22 @@ std::string ProductPath(const std::string &written, std::string &error) {
 std::string TempSourceField(const std::string &entryName) {
   std::string bytes;
   platform::TextToAnsi(entryName, bytes); // the namer chose an encodable name
-  return script_text::PadField(std::string(1, script::kTempFolderMark) + "\\" +
-                                   bytes,
-                               script::kSourceSize);
+  return std::string(1, script::kTempFolderMark) + "\\" + bytes;
 }
 
-// The install script as the entry "script".
-PackItem ScriptItem(std::string bytes) {
-  const auto length = static_cast<int64_t>(bytes.size());
-  return {script::kScriptName, {}, std::move(bytes), length};
+// The install script as the entry "script", and the long script entry when
+// the script needs one.
+void AddScriptItems(const CompiledScript &compiled,
+                    std::vector<PackItem> &items) {
+  script_text::ScriptEntries entries = script_text::ScriptForms(compiled);
+  for (auto &[name, bytes] :
+       {std::pair{script::kScriptName, &entries.script},
+        std::pair{script::kLongScriptName, &entries.longScript}}) {
+    if (name == script::kLongScriptName && bytes->empty())
+      continue;
+    const auto length = static_cast<int64_t>(bytes->size());
+    items.push_back({name, {}, std::move(*bytes), length});
+  }
 }
 
 // Packs items from root into a scratch archive and joins it with the stub.
@@ -95,11 +106,23 @@ void PackAndJoin(const os::RootFolder &root, std::vector<PackItem> items,
 
 } // namespace
 
+PackageOutput WithCodePage(const PackageOutput &output,
+                           const std::vector<std::string> &texts) {
+  PackageOutput chosen = output;
+  chosen.texts.codePage = ChooseCodePage(texts, output.texts.codePage);
+  return chosen;
+}
+
 void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
-                      PackageOutput output, const std::string *expectDir) {
+                      const PackageOutput &asked,
+                      const std::string *expectDir) {
   std::error_code code;
   if (!stdfs::is_directory(productDir, code))
     throw ToolError("product folder does not exist: " + productDir);
+  // Entry names that a page cannot write are replaced by the namer, so the
+  // script's paths choose the page.
+  PackageOutput output =
+      WithCodePage(asked, script_text::PathTexts(source.text));
   CompiledScript compiled = Compile(source, script_text::Installs::Allowed);
 
   const os::RootFolder root(productDir, "the product folder " + productDir);
@@ -142,7 +165,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
     throw ReportedFailure();
   }
-  items.push_back(ScriptItem(script_text::ScriptBytes(compiled)));
+  AddScriptItems(compiled, items);
   if (expectDir) {
     if (!platform::fs::FolderExists(*expectDir))
       throw ToolError("old product folder does not exist: " + *expectDir);
@@ -157,13 +180,18 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
 
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                       const std::vector<std::string> &excludes,
-                      const PackageOutput &output) {
+                      const PackageOutput &asked) {
   const SourceListing listing = ListSource(payloadDir, excludes);
   WarnSkipped(payloadDir, listing);
-  std::string scriptBytes;
+  std::vector<std::string> texts = source ? script_text::PathTexts(source->text)
+                                          : std::vector<std::string>();
+  for (const SourceListing::File &file : listing.files)
+    texts.push_back(file.name);
+  const PackageOutput output = WithCodePage(asked, texts);
+  std::vector<PackItem> scriptItems;
   if (source)
-    scriptBytes = script_text::ScriptBytes(
-        Compile(*source, script_text::Installs::Refused));
+    AddScriptItems(Compile(*source, script_text::Installs::Refused),
+                   scriptItems);
 
   // An older package in the payload folder is replaced, not packed.
   const std::optional<os::FileId> older = os::IdOfPath(output.path);
@@ -178,8 +206,10 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
       if (platform::fs::CompareNamesNoCase(file.name, kept) == 0)
         throw ToolError(path + ": the entry name " + kept +
                         " is kept for the tool");
-    if (source &&
-        platform::fs::CompareNamesNoCase(file.name, script::kScriptName) == 0)
+    if (source && (platform::fs::CompareNamesNoCase(file.name,
+                                                    script::kScriptName) == 0 ||
+                   platform::fs::CompareNamesNoCase(
+                       file.name, script::kLongScriptName) == 0))
       throw ToolError(path + " is a script already; give --script or keep "
                              "the file, not both");
     // Windows would write both into one file, and the run would then find
@@ -192,7 +222,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     items.push_back({file.name, file.name, {}, file.size});
   }
   if (source)
-    items.push_back(ScriptItem(std::move(scriptBytes)));
+    std::move(scriptItems.begin(), scriptItems.end(),
+              std::back_inserter(items));
   else if (names.Find(script::kScriptName) == NameIndex::kNone)
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");

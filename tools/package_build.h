@@ -18,6 +18,12 @@ struct ScriptSource {
   std::string text;
 };
 
+// output with its code page chosen for names and paths (texts) and put
+// into effect: the one output.texts.codePage asks for, else the first
+// that holds them all (tools/code_page_choice.h).
+PackageOutput WithCodePage(const PackageOutput &output,
+                           const std::vector<std::string> &texts);
+
 // build --from: the payload is exactly the files named by install lines,
 // each under a short unique entry name; each install line becomes a copy
 // record from {temp}\NAME. A product file must be a regular file reached
@@ -27,7 +33,7 @@ struct ScriptSource {
 // script's expected state (tools/expected_state_of.h) and its manifest
 // declares it.
 void BuildFromProduct(const std::string &productDir, const ScriptSource &script,
-                      PackageOutput output,
+                      const PackageOutput &output,
                       const std::string *expectDir = nullptr);
 
 // build --payload: the folder's files as `pack` takes them (names that

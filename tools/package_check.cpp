@@ -4,12 +4,14 @@
 #include "package/checksums.h"
 #include "package/crc32.h"
 #include "package/expected_state.h"
+#include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
 #include "tools/name_index.h"
@@ -106,6 +108,11 @@ std::string ManifestDamage(const package::Manifest &manifest,
 void CheckManifest(PackageCheck &check, const OsFile &file) {
   const package::Manifest manifest = package::FindManifest(OsFileSource(file));
   check.manifestOffset = manifest.offset;
+  // What a run shows, the defaults included.
+  const FoundTexts shown = ManifestTexts(manifest);
+  for (size_t k = 0; k < package::kTextCount; ++k)
+    check.shownTexts.emplace_back(package::KeyOf(k).key, shown.texts[k]);
+  check.messages = shown.messages;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     check.manifest = "absent";
@@ -137,11 +144,21 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
                            std::to_string(manifest.length) +
                            " bytes, and it is " + std::to_string(length) +
                            " (cut short, or bytes added after it)");
+  check.codePage = package::DeclaredCodePage(manifest.payload);
+  if (check.codePage < 0 ||
+      (check.codePage != 0 && !platform::SetFileCodePage(check.codePage)))
+    check.faults.push_back("the manifest's code page " +
+                           Quoted(std::string(*package::FindValue(
+                               manifest.payload, package::kCodePageKey))) +
+                           " is none a run can read names in (" +
+                           CodePageList() + ")");
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;
   check.expectDeclared = texts.expect;
   check.forVersion = texts.forVersion;
+  check.longScriptDeclared =
+      package::FindValue(manifest.payload, script::kLongScriptKey) == "1";
   check.product = texts.product;
   check.version = texts.version;
   check.replacedTexts = texts.replaced;
@@ -250,41 +267,71 @@ std::string TempFolderName(std::string_view field) {
   return std::string(field.substr(2));
 }
 
+// The records of one script entry, numbered on from those before.
+void CheckRecords(PackageCheck &check, const NameIndex &entries,
+                  const std::string &bytes) {
+  const script::ScriptWalk walk =
+      script::ForEachRecord(bytes, [&](const script::Record &fields) {
+        const std::string_view source = script::TrimBlanks(fields.source);
+        const std::string_view target = script::TrimBlanks(fields.target);
+        CheckedRecord checked;
+        checked.operation = fields.operation;
+        checked.sourceLength = source.size();
+        checked.targetLength = target.size();
+        checked.target = target;
+        checked.line = script_text::RecordLine(fields);
+        // A copy out of the temporary folder needs the entry it names.
+        if (checked.operation == script::kCopyFile) {
+          const std::string name = platform::AnsiToText(TempFolderName(source));
+          if (!name.empty() && !Written(check, entries, name))
+            check.faults.push_back("record " +
+                                   std::to_string(check.records.size() + 1) +
+                                   " copies {temp}\\" + name +
+                                   ", which the package does not hold");
+        }
+        check.records.push_back(std::move(checked));
+      });
+  check.scriptTail += walk.tail;
+  if (walk.cut)
+    check.faults.push_back(std::string("the entry ") + script::kLongScriptName +
+                           " ends inside a record: the run stops there as "
+                           "on a damaged package");
+  for (std::string &warning : OutsidePathWarnings(bytes))
+    check.warnings.push_back(std::move(warning));
+}
+
 void CheckScript(PackageCheck &check, const NameIndex &entries,
                  ArchiveReader &reader) {
   const ListedEntry *entry = Written(check, entries, script::kScriptName);
-  if (!entry) {
+  const ListedEntry *longEntry =
+      Written(check, entries, script::kLongScriptName);
+  if (!entry && !longEntry) {
     check.notes.push_back("no script: the package unpacks and installs "
                           "nothing");
-    return;
   }
-  check.script = true;
-  const std::string bytes = reader.Read(*entry);
-  const size_t count = bytes.size() / script::kRecordSize;
-  check.scriptTail = bytes.size() % script::kRecordSize;
-  for (size_t k = 0; k < count; ++k) {
-    const std::string_view record = std::string_view(bytes).substr(
-        k * script::kRecordSize, script::kRecordSize);
-    const script::Record fields = script::DecodeRecord(record);
-    const std::string_view source = script::TrimBlanks(fields.source);
-    const std::string_view target = script::TrimBlanks(fields.target);
-    CheckedRecord checked;
-    checked.operation = fields.operation;
-    checked.sourceLength = source.size();
-    checked.targetLength = target.size();
-    checked.line = script_text::RecordLine(record);
-    checked.target = target;
-    // A copy out of the temporary folder needs the entry it names.
-    if (checked.operation == script::kCopyFile) {
-      const std::string name = platform::AnsiToText(TempFolderName(source));
-      if (!name.empty() && !Written(check, entries, name))
-        check.faults.push_back("record " + std::to_string(k + 1) +
-                               " copies {temp}\\" + name +
-                               ", which the package does not hold");
-    }
-    check.records.push_back(std::move(checked));
+  if (entry) {
+    check.script = true;
+    CheckRecords(check, entries, reader.Read(*entry));
   }
-  check.warnings = OutsidePathWarnings(bytes);
+  if (longEntry && !check.longScriptDeclared) {
+    check.faults.push_back(std::string("the package holds ") +
+                           script::kLongScriptName +
+                           ", which its manifest does not declare: a run "
+                           "carries out none of its records");
+  } else if (longEntry) {
+    check.script = true;
+    const std::string bytes = reader.Read(*longEntry);
+    if (!script::IsLongScript(bytes))
+      check.faults.push_back(std::string("the entry ") +
+                             script::kLongScriptName +
+                             " does not begin as a long script does");
+    else
+      CheckRecords(check, entries, bytes);
+  } else if (check.longScriptDeclared) {
+    check.faults.push_back(std::string("the package's manifest declares a ") +
+                           script::kLongScriptName +
+                           " entry, and it holds none");
+  }
   if (check.scriptTail)
     check.notes.push_back(std::to_string(check.scriptTail) +
                           " bytes after the script's last whole record are "

@@ -39,13 +39,19 @@ struct PackageCheck {
   int64_t manifestOffset = 0;            // where the program image ends
   std::vector<std::string> manifestKeys; // in the manifest's order
   int64_t declaredLength = -1;           // by the manifest; -1: none
-  bool ownTexts = false;        // the manifest carries the package's texts
-  bool sumsDeclared = false;    // it declares the checksum entry
-  bool expectDeclared = false;  // it declares the expected state
-  std::string forVersion;       // the version the update is for
-  int64_t expected = -1;        // paths of the expected state; -1: no entry
-  std::string product, version; // the texts were made for these
+  bool ownTexts = false;           // the manifest carries the package's texts
+  bool sumsDeclared = false;       // it declares the checksum entry
+  bool longScriptDeclared = false; // it declares the long script entry
+  bool expectDeclared = false;     // it declares the expected state
+  std::string forVersion;          // the version the update is for
+  int64_t expected = -1;           // paths of the expected state; -1: no entry
+  std::string product, version;    // the texts were made for these
+  int codePage = 0; // of names and script, as the manifest declares; 0: none
   std::map<std::string, std::string> replacedTexts; // key -> text
+  // What the run shows: every text (key, text) and every composed message,
+  // the defaults included.
+  std::vector<std::pair<std::string, std::string>> shownTexts;
+  std::vector<std::pair<std::string, std::string>> messages;
   std::string icon;                // the program's icon, as DescribeIcon has it
   std::vector<std::string> faults; // each names what is wrong
   std::vector<std::string> warnings; // allowed, but worth a look

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
 #include "package/trailer.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
@@ -30,6 +32,17 @@ int32_t Narrow(int64_t position, const std::string &path) {
   if (position > INT32_MAX)
     throw ToolError(path + " is 2 GiB or larger: no archive reaches that");
   return static_cast<int32_t>(position);
+}
+
+// A package's names and script are read in the code page its manifest
+// declares, as its run reads them; in the system's without one.
+void UsePackageCodePage(const OsFile &file) {
+  const package::Manifest manifest = package::FindManifest(OsFileSource(file));
+  const int page = manifest.state == package::ManifestState::Intact
+                       ? package::DeclaredCodePage(manifest.payload)
+                       : 0;
+  if (page <= 0 || !platform::SetFileCodePage(page))
+    platform::SetFileCodePage(0);
 }
 
 } // namespace
@@ -59,6 +72,7 @@ ArchiveSpan LocateArchive(const OsFile &file) {
   span.kind = FileKind::Package;
   span.first = start;
   span.last = last;
+  UsePackageCodePage(file);
   return span;
 }
 
@@ -130,13 +144,13 @@ void ArchiveReader::ReadPieces(
   }
 }
 
-std::optional<std::string> ScriptEntryOf(const std::string &path) {
+std::optional<std::string> ScriptEntryOf(const std::string &path,
+                                         const std::string &name) {
   ArchiveReader reader(path);
   ListedEntry entry;
   std::optional<std::string> bytes;
   while (reader.Next(entry))
-    if (platform::fs::CompareNamesNoCase(entry.name,
-                                         package::script::kScriptName) == 0)
+    if (platform::fs::CompareNamesNoCase(entry.name, name) == 0)
       bytes = reader.Read(entry);
   return bytes;
 }

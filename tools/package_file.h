@@ -11,6 +11,7 @@
 #include <string>
 
 #include "archive/catalog.h"
+#include "package/script_record.h"
 
 namespace tools {
 
@@ -34,7 +35,10 @@ class OsFile;
 // byte. The one place that knows where a package ends.
 int64_t PackageEnd(const OsFile &file);
 
-// Looks at the file's first five bytes and at its trailer.
+// Looks at the file's first five bytes and at its trailer. For a package,
+// puts the code page its manifest declares into effect (the system's when
+// it declares none), so that its names and script are read as its run
+// reads them.
 ArchiveSpan LocateArchive(const std::string &path);
 ArchiveSpan LocateArchive(const OsFile &file);
 
@@ -100,9 +104,12 @@ private:
 };
 
 // The bytes of the script entry of an archive or package: the last entry
-// the extraction would write as "script" (names compare without regard to
-// case there); nullopt when it holds none. Raises as ArchiveReader does.
-std::optional<std::string> ScriptEntryOf(const std::string &path);
+// the extraction would write as name ("script", or the long script entry;
+// names compare without regard to case there); nullopt when it holds none.
+// Raises as ArchiveReader does.
+std::optional<std::string>
+ScriptEntryOf(const std::string &path,
+              const std::string &name = package::script::kScriptName);
 
 // Every entry parses and lies inside the archive: what `build` asks of an
 // archive. Raises the reader's error otherwise.

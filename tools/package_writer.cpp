@@ -7,6 +7,7 @@
 #include "archive/catalog.h"
 #include "package/checksums.h"
 #include "package/crc32.h"
+#include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/trailer.h"
 #include "platform/error.h"
@@ -54,6 +55,7 @@ struct Checksums {
   std::string text; // the entry's bytes
   archive::CatalogInfo info;
   int32_t entriesEnd = 0;
+  bool longScript = false; // the archive holds the long script entry
 };
 
 Checksums ChecksumsOf(const std::string &path) {
@@ -85,7 +87,8 @@ Checksums ChecksumsOf(const std::string &path) {
     names.Add(name, list.size());
     list.push_back(sum);
   }
-  return {sums::FormatSums(list), reader.Info(), reader.EntriesEnd()};
+  return {sums::FormatSums(list), reader.Info(), reader.EntriesEnd(),
+          names.Find(package::script::kLongScriptName) != NameIndex::kNone};
 }
 
 } // namespace
@@ -114,7 +117,10 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   // the checksum entry's text, the closing 0x01, its data region as it is
   // (every range stays valid: ranges count from the data start) and the
   // checksum entry's bytes after it.
-  const std::string payload = ManifestPayload(target.texts);
+  std::string payload = ManifestPayload(target.texts);
+  // Declared, so that a package that comes out without it is damaged.
+  if (sums.longScript)
+    package::AppendPair(payload, package::script::kLongScriptKey, "1");
   std::string image = ReadWholeFile(stubPath);
   // The icon first: its resources may move into the last section, where
   // the version resource that PutProperties fills is then found.

@@ -4,7 +4,9 @@
 #include <optional>
 #include <stdexcept>
 
+#include "package/long_records.h"
 #include "package/script_record.h"
+#include "tools/cli.h"
 #include "tools/script_field.h"
 #include "tools/script_lexer.h"
 
@@ -14,8 +16,8 @@ namespace {
 
 namespace script = package::script;
 
-constexpr FieldSpec kSource{"source", script::kSourceSize};
-constexpr FieldSpec kTarget{"target", script::kTargetSize};
+constexpr FieldSpec kSource{"source", script::kMaxLongField};
+constexpr FieldSpec kTarget{"target", script::kMaxLongField};
 constexpr std::string_view kTailMark = "#@tail";
 
 // The operations written by name, and the paths each takes.
@@ -198,7 +200,7 @@ private:
     std::string bytes;
     const Word &targetWord = words[firstPath + paths - 1];
     if (paths == 1) {
-      record.source = PadField("", kSource.size);
+      record.source.clear();
     } else if (record.install) {
       record.payload = words[firstPath].text;
       record.payloadPos = {number, words[firstPath].contentColumn};
@@ -206,11 +208,11 @@ private:
       if (!EncodeField(words[firstPath], kSource, number, bytes,
                        result_.errors))
         return;
-      record.source = PadField(bytes, kSource.size);
+      record.source = bytes;
     }
     if (!EncodeField(targetWord, kTarget, number, bytes, result_.errors))
       return;
-    record.target = PadField(bytes, kTarget.size);
+    record.target = bytes;
     result_.records.push_back(std::move(record));
   }
 
@@ -225,17 +227,65 @@ CompiledScript CompileScript(std::string_view text, Installs installs) {
   return Compiler(installs).Run(text);
 }
 
-std::string ScriptBytes(const CompiledScript &compiled) {
-  std::string bytes;
-  bytes.reserve(compiled.records.size() * script::kRecordSize +
-                compiled.tail.size());
-  for (const CompiledRecord &record : compiled.records) {
-    if (record.source.size() != script::kSourceSize ||
-        !script::EncodeRecord({record.operation, record.source, record.target},
-                              bytes))
-      throw std::logic_error("an install record without its source");
+std::vector<std::string> PathTexts(std::string_view text) {
+  std::vector<std::string> texts;
+  std::vector<Diagnostic> ignored;
+  std::vector<Word> words;
+  int lineNumber = 0;
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string_view::npos)
+      end = text.size();
+    std::string_view line = text.substr(begin, end - begin);
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    begin = end + 1;
+    words.clear();
+    if (!SplitWords(line, ++lineNumber, words, ignored) || words.empty())
+      continue;
+    // "op N" and "install FILE" come before the fields.
+    const size_t first =
+        words[0].text == "op" || words[0].text == "install" ? 2 : 1;
+    for (size_t k = first; k < words.size(); ++k)
+      texts.push_back(words[k].text);
   }
-  return bytes + compiled.tail;
+  return texts;
+}
+
+ScriptEntries ScriptForms(const CompiledScript &compiled) {
+  ScriptEntries entries;
+  bool fit = true;
+  for (const CompiledRecord &record : compiled.records) {
+    if (record.install && record.source.empty())
+      throw std::logic_error("an install record without its source");
+    fit = fit &&
+          script::FitsRecord({record.operation, record.source, record.target});
+  }
+  if (fit) {
+    entries.script.reserve(compiled.records.size() * script::kRecordSize +
+                           compiled.tail.size());
+    for (const CompiledRecord &record : compiled.records)
+      script::EncodeRecord({record.operation, record.source, record.target},
+                           entries.script);
+    entries.script += compiled.tail;
+    return entries;
+  }
+  // One record does not fit: every record goes into the long entry, in
+  // order, and "script" stays empty.
+  if (!compiled.tail.empty())
+    throw ToolError("a #@tail line goes with a script whose records all fit "
+                    "65 bytes (a source of at most 16 bytes, a target of at "
+                    "most 48)");
+  for (const CompiledRecord &record : compiled.records)
+    script::EncodeLongRecord({record.operation, record.source, record.target},
+                             entries.longScript);
+  return entries;
+}
+
+std::string ScriptBytes(const CompiledScript &compiled) {
+  ScriptEntries entries = ScriptForms(compiled);
+  return entries.longScript.empty() ? std::move(entries.script)
+                                    : std::move(entries.longScript);
 }
 
 } // namespace tools::script_text

@@ -23,7 +23,7 @@ namespace tools::script_text {
 
 struct CompiledRecord {
   uint8_t operation = 0;
-  std::string source; // field bytes, padded to the field's size
+  std::string source; // field bytes, not padded
   std::string target;
   // An install line: the product file as written; the source field is
   // filled in once the file has its entry name.
@@ -44,8 +44,23 @@ enum class Installs { Refused, Allowed };
 // once it has found more than kMaxDiagnostics errors.
 CompiledScript CompileScript(std::string_view text, Installs installs);
 
-// The binary script: every record, then the tail. Install records must
-// have their source filled in.
+// The text of every path word of the script as written (UTF-8, {...}
+// escapes as they stand), the product files of install lines left out:
+// what must be written in the package's code page. Lines that do not
+// split into words are passed over (the compilation reports them).
+std::vector<std::string> PathTexts(std::string_view text);
+
+// The binary script: every record, then the tail, in the "script" entry
+// when every record fits 65 bytes; else every record in the long script
+// entry (package/long_records.h) and "script" empty, a tail then being a
+// ToolError. Install records must have their source filled in.
+struct ScriptEntries {
+  std::string script;
+  std::string longScript; // empty: none
+};
+ScriptEntries ScriptForms(const CompiledScript &script);
+// What `script compile` writes: the "script" entry when every record fits,
+// else the long script entry.
 std::string ScriptBytes(const CompiledScript &script);
 
 } // namespace tools::script_text

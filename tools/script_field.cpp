@@ -5,6 +5,7 @@
 
 #include "package/script_record.h"
 #include "platform/codepage.h"
+#include "tools/code_page_choice.h"
 
 namespace tools::script_text {
 
@@ -104,7 +105,8 @@ bool EncodeField(const Word &word, const FieldSpec &spec, int lineNumber,
     if (code == 0xFFFD ||
         !platform::TextToAnsi(text.substr(from, i - from), encoded))
       return fail(lastColumn, "character " + CodePoint(code) +
-                                  " is not in the Windows-1251 code page");
+                                  " is not in code page " +
+                                  std::to_string(CodePageInEffect()));
     bytes += encoded;
   }
   // The run trims blanks (0x20) at both ends of a path; a field written
@@ -119,7 +121,7 @@ bool EncodeField(const Word &word, const FieldSpec &spec, int lineNumber,
   if (bytes.size() > spec.size)
     return fail(word.column, std::string(spec.name) + " path is " +
                                  std::to_string(bytes.size()) +
-                                 " bytes once encoded; the field holds " +
+                                 " bytes once encoded; a path holds at most " +
                                  std::to_string(spec.size));
   return true;
 }

@@ -27,7 +27,8 @@ struct FieldSpec {
 // with a diagnostic added, for a '{' that begins no escape, a raw byte 0x00
 // or 0x01, a character outside the code page, a leading or trailing blank
 // that the run would trim away (not in a field with a {0xNN} escape) and a
-// field longer than spec.size once encoded.
+// field longer than spec.size once encoded (the long script's limit: a
+// field longer than a 65-byte record's goes there, package/long_records.h).
 bool EncodeField(const Word &word, const FieldSpec &spec, int lineNumber,
                  std::string &bytes, std::vector<Diagnostic> &errors);
 

@@ -1,6 +1,7 @@
 // Install-script paths outside {app} and {temp}.
 #include "tools/script_paths.h"
 
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "tools/script_printer.h"
 
@@ -52,20 +53,19 @@ bool PathOutsideFolders(std::string_view field) {
 
 std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
   std::vector<std::string> warnings;
-  for (size_t k = 0; (k + 1) * script::kRecordSize <= bytes.size(); ++k) {
-    const std::string_view bytesOfRecord =
-        bytes.substr(k * script::kRecordSize, script::kRecordSize);
-    const script::Record record = script::DecodeRecord(bytesOfRecord);
+  size_t k = 0;
+  script::ForEachRecord(bytes, [&](const script::Record &record) {
+    ++k;
     if (record.operation > script::kDeleteFolder)
-      continue; // read and ignored: no path is used
+      return; // read and ignored: no path is used
     const bool source = record.operation == script::kCopyFile &&
                         PathOutsideFolders(record.source);
     const bool target = PathOutsideFolders(record.target);
     if (source || target)
-      warnings.push_back("record " + std::to_string(k + 1) +
+      warnings.push_back("record " + std::to_string(k) +
                          " works outside {app} and {temp}: " +
-                         script_text::RecordLine(bytesOfRecord));
-  }
+                         script_text::RecordLine(record));
+  });
   return warnings;
 }
 

@@ -1,6 +1,7 @@
 // Writing a binary install script in its text form.
 #include "tools/script_printer.h"
 
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "tools/script_field.h"
 
@@ -43,8 +44,8 @@ const char *TargetOnlyName(uint8_t code) {
 
 } // namespace
 
-std::string RecordLine(std::string_view record) {
-  const auto [code, source, target] = script::DecodeRecord(record);
+std::string RecordLine(const script::Record &record) {
+  const auto [code, source, target] = record;
   std::string line;
   const char *name = TargetOnlyName(code);
   if (name && source.find_first_not_of(' ') == std::string_view::npos) {
@@ -60,10 +61,13 @@ std::string RecordLine(std::string_view record) {
 
 std::string ShowScript(std::string_view bytes) {
   std::string text;
-  size_t at = 0;
-  for (; at + script::kRecordSize <= bytes.size(); at += script::kRecordSize)
-    text += RecordLine(bytes.substr(at, script::kRecordSize)) + "\n";
-  const std::string_view tail = bytes.substr(at);
+  const script::ScriptWalk walk =
+      script::ForEachRecord(bytes, [&](const script::Record &record) {
+        text += RecordLine(record) + "\n";
+      });
+  if (walk.cut)
+    text += "# the entry ends inside a record, which is never carried out\n";
+  const std::string_view tail = bytes.substr(bytes.size() - walk.tail);
   if (!tail.empty())
     text += "# " + std::to_string(tail.size()) +
             " bytes after the last whole record are never carried out\n"

@@ -5,14 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "package/script_record.h"
+
 namespace tools::script_text {
 
-// One line a record: copy S T; delete, mkdir and rmdir T when their source
-// is all blanks; op N S T for anything else. Bytes after the last whole
-// record follow as a comment and a "#@tail" line.
+// One line a record of either form (package/long_records.h): copy S T;
+// delete, mkdir and rmdir T when their source is all blanks; op N S T for
+// anything else. Bytes after the last whole 65-byte record follow as a
+// comment and a "#@tail" line.
 std::string ShowScript(std::string_view bytes);
 
-// The line of one 65-byte record.
-std::string RecordLine(std::string_view record);
+// The line of one record.
+std::string RecordLine(const package::script::Record &record);
 
 } // namespace tools::script_text

@@ -10,9 +10,12 @@
 #include <map>
 
 #include "archive/catalog.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "tools/cli.h"
+#include "tools/code_page_choice.h"
 #include "tools/script_field.h"
 
 namespace tools {
@@ -68,15 +71,26 @@ bool SameContent(const stdfs::path &a, const stdfs::path &b) {
 
 class Differ {
 public:
-  Differ(stdfs::path oldRoot, stdfs::path newRoot)
-      : oldRoot_(std::move(oldRoot)), newRoot_(std::move(newRoot)) {}
+  Differ(stdfs::path oldRoot, stdfs::path newRoot, int codePage)
+      : oldRoot_(std::move(oldRoot)), newRoot_(std::move(newRoot)),
+        codePage_(codePage) {}
 
   TreeDiff Run() {
     Walk("");
+    // Every target in one code page, the package's.
+    std::vector<std::string> targets;
+    for (const auto *lines : {&rmdirs_, &deletes_, &mkdirs_, &installs_})
+      for (const Pending &line : *lines)
+        targets.push_back(line.windows);
+    try {
+      ChooseCodePage(targets, codePage_);
+    } catch (const ToolError &e) {
+      result_.errors.emplace_back(e.what());
+    }
     std::string &text = result_.script;
     for (const auto *lines : {&rmdirs_, &deletes_, &mkdirs_, &installs_})
-      for (const std::string &line : *lines)
-        text += line + "\n";
+      for (const Pending &line : *lines)
+        text += Line(line, lines == &installs_);
     result_.operations =
         rmdirs_.size() + deletes_.size() + mkdirs_.size() + installs_.size();
     if (!result_.errors.empty())
@@ -136,8 +150,14 @@ private:
     }
   }
 
-  // One line: "op TARGET" or "install PRODUCT_FILE TARGET".
-  void Add(std::vector<std::string> &lines, const char *operation,
+  // A line to be written once the code page is known.
+  struct Pending {
+    const char *operation;
+    std::string path;    // relative, with "/"
+    std::string windows; // with "\\"
+  };
+
+  void Add(std::vector<Pending> &lines, const char *operation,
            const std::string &path) {
     std::string windows = path;
     std::replace(windows.begin(), windows.end(), '/', '\\');
@@ -147,40 +167,46 @@ private:
                                  "\" is not a name Windows can hold");
         return;
       }
+    lines.push_back({operation, path, std::move(windows)});
+  }
+
+  // "op TARGET" or "install PRODUCT_FILE TARGET", in the code page in
+  // effect, which holds every target. A target longer than a 65-byte
+  // record's goes into the long script (package/long_records.h).
+  std::string Line(const Pending &pending, bool install) {
     std::string bytes;
-    if (!platform::TextToAnsi(windows, bytes)) {
-      result_.errors.push_back(path +
-                               ": not writable in the Windows-1251 code page");
-      return;
-    }
+    platform::TextToAnsi(pending.windows, bytes);
     const std::string field =
         std::string(1, script::kProgramFolderMark) + "\\" + bytes;
-    if (field.size() > script::kTargetSize) {
-      result_.errors.push_back(
-          path + ": the target {app}\\" + windows + " is " +
-          std::to_string(field.size()) +
-          " bytes in Windows-1251; the target field holds 48");
-      return;
+    if (field.size() > script::kMaxLongField) {
+      result_.errors.push_back(pending.path + ": the target is " +
+                               std::to_string(field.size()) +
+                               " bytes; a path holds at most " +
+                               std::to_string(script::kMaxLongField));
+      return {};
     }
-    std::string line = operation;
+    std::string line = pending.operation;
     line.resize(8, ' ');
-    if (&lines == &installs_) {
+    const std::string &path = pending.path;
+    if (install) {
       const bool quote = path.find(' ') != std::string::npos || path[0] == '#';
       line += (quote ? "\"" + path + "\"" : path) + "  ";
     }
-    lines.push_back(line + script_text::FieldWord(field));
+    return line + script_text::FieldWord(field) + "\n";
   }
 
   stdfs::path oldRoot_;
   stdfs::path newRoot_;
   TreeDiff result_;
-  std::vector<std::string> rmdirs_, deletes_, mkdirs_, installs_;
+  int codePage_;
+  std::vector<Pending> rmdirs_, deletes_, mkdirs_, installs_;
 };
 
 } // namespace
 
-TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir) {
-  return Differ(oldDir, newDir).Run();
+TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir,
+                   int codePage) {
+  return Differ(oldDir, newDir, codePage).Run();
 }
 
 } // namespace tools

@@ -19,8 +19,11 @@ struct TreeDiff {
 // each other file gone, mkdir for each folder new in newDir (parents
 // first), install for each file new or changed (by size, then content).
 // Removals come first so that a file may become a folder and a folder a
-// file. Targets are {app}\PATH; each must fit the 48-byte field in
-// Windows-1251 and be a name Windows can hold.
-TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir);
+// file. Targets are {app}\PATH (one longer than the 48-byte field goes
+// into the long script when built); each must be a name Windows can hold, and
+// all must be written in one code page: codePage, or when 0 the first that
+// holds them all (tools/code_page_choice.h), which is left in effect.
+TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir,
+                   int codePage = 0);
 
 } // namespace tools

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "package/coding.h"
 #include "platform/codepage.h"
@@ -22,6 +23,8 @@ constexpr uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 // dwProductVersionLS.
 constexpr size_t kFileVersionOffset = 8;
 constexpr size_t kProductVersionOffset = 16;
+// The code page of the strings: UTF-16.
+constexpr uint16_t kUtf16CodePage = 1200;
 
 [[noreturn]] void Broken(const std::string &what) {
   throw ToolError("the program image's version resource " + what);
@@ -113,6 +116,8 @@ VersionResource::VersionResource(std::string &image) : image_(image) {
     if (info.key == "StringFileInfo") {
       for (size_t t = info.children; t + 6 <= info.end;) {
         const Node table = ReadNode(image, t, info.end, base);
+        if (tableKey_ == 0 && table.key.size() == 8)
+          tableKey_ = table.start + 6;
         for (size_t s = table.children; s + 6 <= table.end;) {
           const Node string = ReadNode(image, s, table.end, base);
           if (!strings_.count(string.key))
@@ -120,6 +125,15 @@ VersionResource::VersionResource(std::string &image) : image_(image) {
           s = Align4(string.end, base);
         }
         t = Align4(table.end, base);
+      }
+    }
+    if (info.key == "VarFileInfo") {
+      for (size_t v = info.children; v + 6 <= info.end;) {
+        const Node var = ReadNode(image, v, info.end, base);
+        if (translation_ == 0 && var.key == "Translation" &&
+            var.valueBytes >= 4)
+          translation_ = var.value;
+        v = Align4(var.end, base);
       }
     }
     at = Align4(info.end, base);
@@ -183,7 +197,43 @@ void VersionResource::SetVersionNumbers(const uint16_t numbers[4]) {
   }
 }
 
-bool ParseVersionNumbers(const std::string &text, uint16_t numbers[4]) {
+void VersionResource::SetLanguage(uint16_t language) {
+  if (tableKey_ == 0 || translation_ == 0)
+    Broken("has no string table or no Translation");
+  static const char kHex[] = "0123456789ABCDEF";
+  const uint32_t name = uint32_t{language} << 16 | kUtf16CodePage;
+  for (int k = 0; k < 8; ++k)
+    WriteLE(image_, tableKey_ + 2 * static_cast<size_t>(k),
+            static_cast<uint8_t>(kHex[(name >> (28 - 4 * k)) & 0xF]), 2);
+  WriteLE(image_, translation_, language, 2);
+  WriteLE(image_, translation_ + 2, kUtf16CodePage, 2);
+}
+
+void SetVersionLanguage(std::string &image, uint16_t language) {
+  std::vector<Resource> resources;
+  try {
+    resources = ReadResources(image);
+  } catch (const ToolError &) {
+    return; // VersionResource says what is wrong
+  }
+  bool changed = false;
+  for (Resource &r : resources)
+    if (r.type == ResourceId{kRtVersion, {}} && r.language != language) {
+      r.language = language;
+      changed = true;
+    }
+  if (changed)
+    WriteResources(image, resources);
+}
+
+bool ParseVersion(const std::string &written, uint16_t numbers[4]) {
+  // The numbers end at the first blank, "-" or "+", which must be followed
+  // by the rest of the string.
+  const size_t suffix = written.find_first_of(" -+");
+  if (suffix != std::string::npos &&
+      (suffix + 1 == written.size() || suffix == 0))
+    return false;
+  const std::string text = written.substr(0, suffix);
   size_t part = 0;
   uint32_t value = 0;
   bool digits = false;

@@ -35,6 +35,10 @@ public:
   // Sets the file and product version numbers of the fixed part
   // (FILEVERSION, PRODUCTVERSION): four 16-bit numbers each.
   void SetVersionNumbers(const uint16_t numbers[4]);
+  // Names the strings' language: the string table's name ("040904B0",
+  // language and code page 1200, UTF-16) and the Translation that
+  // VarFileInfo lists. Raises ToolError when either is missing.
+  void SetLanguage(uint16_t language);
 
 private:
   struct Value {
@@ -42,12 +46,20 @@ private:
     size_t units;  // UTF-16 units of room, the closing zero included
   };
   std::string &image_;
-  size_t fixedInfo_ = 0; // offset of VS_FIXEDFILEINFO
+  size_t fixedInfo_ = 0;   // offset of VS_FIXEDFILEINFO
+  size_t tableKey_ = 0;    // of the first string table's name, 0: none
+  size_t translation_ = 0; // of the first Translation value, 0: none
   std::map<std::string, Value> strings_;
 };
 
-// "1.2.3" as up to four 16-bit numbers (missing ones 0); false for text
-// that is not that.
-bool ParseVersionNumbers(const std::string &text, uint16_t numbers[4]);
+// A --version: up to four dotted 16-bit numbers (missing ones 0),
+// optionally followed by a blank, "-" or "+" and more text for the
+// version's string ("4.3 beta 2": 4.3.0.0); false for anything else.
+bool ParseVersion(const std::string &text, uint16_t numbers[4]);
+
+// Gives the image's version resource the resource language in its
+// resource tree (rewritten only when it differs). An image without one is
+// left as it is.
+void SetVersionLanguage(std::string &image, uint16_t language);
 
 } // namespace tools

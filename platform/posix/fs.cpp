@@ -102,7 +102,7 @@ bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
 void DeleteTree(int parent, const std::string &name, const std::string &shown,
                 const struct stat &st, bool force) {
   if (IsReadOnly(st) && !force)
-    Raise(err::kPermissionDenied, shown + kReadOnly);
+    Raise(err::kPermissionDenied, shown + MsgText(kReadOnly));
   Fd folder(posix::sys::OpenAt(parent, name.c_str(),
                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC,
                                shown));
@@ -128,7 +128,7 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
       continue;
     }
     if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
-      Raise(err::kPermissionDenied, childShown + kReadOnly);
+      Raise(err::kPermissionDenied, childShown + MsgText(kReadOnly));
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
@@ -234,7 +234,7 @@ void RemoveFile(const std::string &path) {
     posix::RaiseErrno(errno, path);
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
-    Raise(err::kPermissionDenied, path + kReadOnly);
+    Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
   if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
@@ -359,7 +359,7 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
     if (errno == ELOOP || errno == ENOTDIR)
-      Raise(err::kPermissionDenied, path + kNotRealFolder);
+      Raise(err::kPermissionDenied, path + MsgText(kNotRealFolder));
     if (errno == ENOENT)
       Raise(err::kPathNotFound, path);
     posix::RaiseErrno(errno, path);
@@ -368,9 +368,9 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
   if (posix::sys::FStat(folder.get(), &st, path) != 0)
     posix::RaiseErrno(errno, path);
   if (st.st_uid != geteuid())
-    Raise(err::kPermissionDenied, path + kNotOwnFolder);
+    Raise(err::kPermissionDenied, path + MsgText(kNotOwnFolder));
   if (st.st_mode & (S_IWGRP | S_IWOTH))
-    Raise(err::kPermissionDenied, path + kOthersCanWrite);
+    Raise(err::kPermissionDenied, path + MsgText(kOthersCanWrite));
   handle_ = folder.Release();
 }
 

@@ -26,7 +26,7 @@ constexpr int kCommonFlags = O_CLOEXEC | O_NONBLOCK;
 using posix::Fd;
 
 [[noreturn]] void RaiseLink(const std::string &path) {
-  Raise(err::kPathFileAccess, path + fs::kWriteThroughLink);
+  Raise(err::kPathFileAccess, path + MsgText(fs::kWriteThroughLink));
 }
 
 // What an open for writing does besides refusing to follow a link.
@@ -91,7 +91,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   struct stat st = StatRegular(fd.get(), path);
   if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino)
     Raise(err::kPermissionDenied,
-          sourcePath + " -> " + path + " (файл копируется сам в себя)");
+          Message(Msg::CopyOntoItself, {sourcePath, path}));
   if (st.st_nlink > 1) {
     // Emptying it would empty every other name of the file too, wherever
     // they are: the name gets a new file instead.

@@ -117,7 +117,7 @@ void TakeReadOnly(const std::string &path, DWORD attributes, bool force) {
   if (!(attributes & FILE_ATTRIBUTE_READONLY))
     return;
   if (!force)
-    Raise(err::kPermissionDenied, path + kReadOnly);
+    Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
       !::SetFileAttributesW(Widen(path).c_str(),
                             attributes & ~FILE_ATTRIBUTE_READONLY))
@@ -367,13 +367,13 @@ namespace {
 
 // Why a folder held open is no private one (the reason, after its path), or
 // nullptr when it is.
-const char *WhyNotPrivate(HANDLE folder, const std::string &path) {
+const std::string *WhyNotPrivate(HANDLE folder, const std::string &path) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(folder, &info))
     win32::RaiseLastError(path);
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-    return kNotRealFolder;
+    return &MsgText(kNotRealFolder);
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -388,10 +388,11 @@ const char *WhyNotPrivate(HANDLE folder, const std::string &path) {
   const Identity identity;
   if (!win32::SameSid(owner, identity.User()) &&
       !win32::SameSid(owner, identity.Owner()))
-    return kNotOwnFolder;
+    return &MsgText(kNotOwnFolder);
   const PSID trusted[] = {identity.User(), win32::LocalSystemSid(),
                           win32::AdministratorsSid()};
-  return win32::OthersCanWrite(dacl, trusted, 3) ? kOthersCanWrite : nullptr;
+  return win32::OthersCanWrite(dacl, trusted, 3) ? &MsgText(kOthersCanWrite)
+                                                 : nullptr;
 }
 
 } // namespace
@@ -408,8 +409,8 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
     win32::RaiseWin32(
         code == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : code, path);
   }
-  if (const char *why = WhyNotPrivate(folder.Get(), path))
-    Raise(err::kPermissionDenied, path + why);
+  if (const std::string *why = WhyNotPrivate(folder.Get(), path))
+    Raise(err::kPermissionDenied, path + *why);
   handle_ = reinterpret_cast<os::FileHandle>(folder.Release());
 }
 

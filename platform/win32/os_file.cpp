@@ -46,7 +46,7 @@ OVERLAPPED At(int64_t offset) {
 }
 
 [[noreturn]] void RaiseLink(const std::string &path) {
-  Raise(err::kPathFileAccess, path + fs::kWriteThroughLink);
+  Raise(err::kPathFileAccess, path + MsgText(fs::kWriteThroughLink));
 }
 
 // CreateFileW with the sharing every open of ours uses: others may read and

@@ -2,6 +2,7 @@
 #include "platform/win32/win32_error.h"
 
 #include "platform/error.h"
+#include "platform/messages.h"
 
 namespace platform::win32 {
 
@@ -83,7 +84,7 @@ std::string Describe(DWORD code, const std::string &detail) {
   text += text.empty() ? "(" : " (";
   if (!system.empty())
     text += system + ", ";
-  text += "код " + std::to_string(code) + ")";
+  text += Message(Msg::OsCode, {std::to_string(code)}) + ")";
   return text;
 }
 

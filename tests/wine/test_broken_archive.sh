@@ -45,12 +45,13 @@ run_broken() { # NAME MESSAGE
 join_broken lowercase 'pack1\000\001script?1?66\002\001\001\001\\*'
 run_broken lowercase "$E2E_MSG_NOT_ARCHIVE"
 # A package that build wrote, its archive's signature changed in place:
-# the manifest is intact and the package as long as it declares.
+# the manifest is intact and the package as long as it declares; its
+# message names no archive format.
 printf 'PACK1\000\001\001' >"$E2E_WORK/empty.pack1"
 e2e_build_package "$E2E_WORK/empty.pack1" "$program/built.exe"
 start=$(tail -c 4 "$program/built.exe" | od -An -tu4 | tr -d ' ')
 printf 'p' | dd of="$program/built.exe" bs=1 seek=$((start - 1)) conv=notrunc 2>/dev/null
-run_broken built "$(e2e_crlf "$E2E_MSG_NOT_ARCHIVE" "$E2E_MSG_DAMAGED")"
+run_broken built "$(e2e_crlf "Пакет обновления не содержит архива своих файлов." "$E2E_MSG_DAMAGED")"
 # The right signature, but no catalog marker after the method byte.
 join_broken no_catalog 'PACK1\000\002a?1?2\002\001x'
 run_broken no_catalog "$E2E_MSG_NO_CATALOG"

@@ -1,0 +1,64 @@
+# A package's names and script are written in the first Windows code page
+# that holds them all (or the one --codepage names), declared in its
+# manifest, and its run reads them in that page: Cyrillic and
+# French/German trees install under their own names.
+. "$(dirname "$0")/common.bash"
+
+make_stub stub.bin 4096
+STUB=$WORK/stub.bin
+
+# update NAME PAGE FILE...: v1 holds old.txt and FILE... with old content,
+# v2 the FILE... changed and a folder of the first name; the package built
+# by diff must declare code page PAGE and install v2 exactly.
+update() {
+  local name=$1 page=$2
+  shift 2
+  mkdir -p "$name/v1" "$name/v2/$1.d"
+  printf 'old' >"$name/v1/old.txt"
+  for file; do
+    printf 'old' >"$name/v1/$file"
+    printf 'new %s' "$file" >"$name/v2/$file"
+    printf 'deep' >"$name/v2/$1.d/$file"
+  done
+  run_tool diff "$name/v1" "$name/v2" --build "$name/update.exe" --stub "$STUB"
+  expect_rc 0 "$name: diff --build"
+  run_tool verify "$name/update.exe"
+  expect_contains "$OUT" "code page:   $page" "$name: verify names the page"
+  cp -r "$name/v1" "$name/run" && cp "$name/update.exe" "$name/run/"
+  run_tool run "$name/run/update.exe" --yes
+  expect_rc 0 "$name: run"
+  rm "$name/run/update.exe"
+  diff -r "$name/run" "$name/v2" >/dev/null || fail "$name: installed tree differs"
+}
+
+update cyrillic 1251 'Что нового в 4.3.txt' 'сообщения.po'
+update western 1252 'Présentation.txt' 'Größe.txt'
+update central 1250 'Łódź.txt'
+
+# --codepage chooses; a page that lacks a name is refused naming it.
+printf 'copy {temp}\\a.txt {app}\\Größe.txt\n' >de.txt
+mkdir payload && printf 'a' >payload/a.txt
+for page in 1252 1257; do
+  run_tool build --payload payload --script de.txt --codepage $page \
+    -o de$page.exe --stub "$STUB"
+  expect_rc 0 "build --codepage $page"
+  run_tool verify de$page.exe
+  expect_contains "$OUT" "code page:   $page" "--codepage $page declared"
+done
+run_tool build --payload payload --script de.txt --codepage 1251 -o x.exe \
+  --stub "$STUB"
+expect_rc 1 "a page without ö"
+expect_contains "$ERR" "Größe.txt" "the name the page lacks"
+run_tool build --payload payload --script de.txt --codepage 437 -o x.exe
+expect_rc 64 "a code page that is not a package's"
+
+# A name no single page holds: the error names it and the pages tried.
+printf 'copy {temp}\\a.txt {app}\\Größe.txt\ncopy {temp}\\a.txt {app}\\Ωμέγα.txt\n' >mixed.txt
+run_tool build --payload payload --script mixed.txt -o x.exe --stub "$STUB"
+expect_rc 1 "names of two pages"
+expect_contains "$ERR" "Ωμέγα.txt" "the name no page with the others holds"
+expect_contains "$ERR" "1251, 1252, 1250, 1253, 1254, 1255, 1256, 1257, 1258, 874" \
+  "the pages tried"
+[ ! -e x.exe ] || fail "no package for names of two pages"
+
+finish

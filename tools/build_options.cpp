@@ -1,0 +1,84 @@
+// The package options of build and diff --build.
+#include "tools/build_options.h"
+
+#include "tools/code_page_choice.h"
+#include "tools/icon_file.h"
+#include "tools/image_texts.h"
+#include "tools/stub.h"
+
+namespace tools {
+
+const std::vector<OptionSpec> &PackageOptions() {
+  static const std::vector<OptionSpec> options = {
+      {"--stub", true},        {"--product", true},   {"--version", true},
+      {"--company", true},     {"--copyright", true}, {"--texts", true},
+      {"--icon", true},        {"--codepage", true},  {"--lang", true},
+      {"--for-version", true},
+  };
+  return options;
+}
+
+std::string PackageOptionsHelp() {
+  return "  --stub STUB  the program image, a PE file (default: the one\n"
+         "               installed with the tool, beside it or in\n"
+         "               ../share/updpack/)\n"
+         "  --icon FILE.ico\n"
+         "               the package's icon (its window and its file) in\n"
+         "               place of the stub's: every image of the file, any\n"
+         "               size and depth, PNG-compressed ones too\n"
+         "  --product NAME, --version VERSION\n"
+         "               the product and version that the default texts name\n"
+         "               (Quorix, 1.1), also the file's ProductName,\n"
+         "               ProductVersion and FileVersion; VERSION is up to\n"
+         "               four dotted numbers, optionally followed by a blank\n"
+         "               and more (\"4.3 beta 2\": the file's version numbers\n"
+         "               4.3.0.0)\n"
+         "  --for-version TEXT\n"
+         "               the version the update is for, named when the run\n"
+         "               finds another one\n"
+         "  --company NAME, --copyright TEXT\n"
+         "               the file's CompanyName and LegalCopyright\n"
+         "  --lang ru|en the language of every text the package shows, of\n"
+         "               the messages its program composes, and of its\n"
+         "               file properties (default ru: the shipped texts)\n"
+         "  --codepage N the Windows code page of entry names and script\n"
+         "               paths, declared in the manifest, in which the run\n"
+         "               reads them whatever the system's is (default: the\n"
+         "               first that holds every name and path of\n"
+         "               " +
+         CodePageList() +
+         ")\n"
+         "  --texts FILE texts in place of the language's: UTF-8, one\n"
+         "               `key = value` a line, \\n for a line break; keys:\n" +
+         TextKeysHelp();
+}
+
+PackageOutput PackageOutputOf(const Args &args, const std::string &path) {
+  PackageOutput output;
+  output.path = path;
+  ImageTexts &texts = output.texts;
+  for (const auto &[option, field] :
+       {std::pair{"--product", &texts.product},
+        std::pair{"--version", &texts.version},
+        std::pair{"--company", &texts.company},
+        std::pair{"--copyright", &texts.copyright},
+        std::pair{"--for-version", &texts.forVersion}})
+    if (args.Has(option))
+      *field = args.options.at(option);
+  if (args.Has("--lang"))
+    texts.language = ParseLanguageOption(args.options.at("--lang"));
+  if (args.Has("--codepage"))
+    texts.codePage = ParseCodePageOption(args.options.at("--codepage"));
+  if (args.Has("--texts"))
+    texts.replaced = ReadTextsFile(args.options.at("--texts"));
+  if (args.Has("--icon"))
+    output.icon = ReadIconFile(args.options.at("--icon"));
+  // The stub, the icon and the texts first: a mistake there should not
+  // cost a packing run.
+  output.stubPath =
+      ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
+  CheckImage(output);
+  return output;
+}
+
+} // namespace tools
