@@ -9,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/ui.h"
+#include "run/carve_compressed.h"
 #include "run/checksum_check.h"
 #include "run/container.h"
 #include "run/install_script.h"
@@ -102,7 +103,10 @@ using package::Text;
   // 7-8. The window shows the copy of the archive into the pack file.
   form.Show();
   form.SetStatus(CurrentText(Text::Preparing));
-  CarveOut(exe, PackFile, form);
+  if (OwnStreamLayout().compressed)
+    CarveCompressed(exe, OwnStreamLayout(), PackFile, form);
+  else
+    CarveOut(exe, PackFile, form);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
   // not looked at: a pack file it cannot open fails the extraction.

@@ -20,6 +20,8 @@ namespace {
 
 namespace files = platform::files;
 
+package::StreamLayout ownLayout;
+
 // The manifest of the executable and the length of the package in it.
 struct OwnPackage {
   package::Manifest manifest;
@@ -80,6 +82,7 @@ std::string ManifestDamage(const OwnPackage &own) {
 } // namespace
 
 bool LoadOwnManifest() {
+  ownLayout = {};
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
   switch (manifest.state) {
@@ -101,7 +104,12 @@ bool LoadOwnManifest() {
   if (manifest.length >= 0 && manifest.length != own.length)
     RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
                  Bytes(manifest.length) + ".");
+  if (!package::ReadStreamLayout(manifest.payload, ownLayout))
+    RaiseDamaged("Манифест пакета обновления поврежден: архив в нем описан "
+                 "неверно.");
   return package::FindValue(manifest.payload, package::kSumsKey) == "1";
 }
+
+const package::StreamLayout &OwnStreamLayout() { return ownLayout; }
 
 } // namespace mdl_main

@@ -3,6 +3,8 @@
 // carries the checksum entry, and whether the package is whole.
 #pragma once
 
+#include "package/stream_layout.h"
+
 namespace mdl_main {
 
 // Reads the manifest of the running package and puts its texts into
@@ -15,6 +17,13 @@ namespace mdl_main {
 // package whose length is not the one its manifest declares (with the
 // package's own texts). An executable that cannot be read here counts as
 // one without a manifest: the run's own step reports it.
+//
+// A layout of the archive that no writer makes (package/stream_layout.h)
+// is damage too.
 bool LoadOwnManifest();
+
+// How the package carries its archive, as LoadOwnManifest found it: stored
+// unless its manifest declares otherwise.
+const package::StreamLayout &OwnStreamLayout();
 
 } // namespace mdl_main

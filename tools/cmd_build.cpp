@@ -22,7 +22,9 @@ int BuildCommand(const std::vector<std::string> &arguments) {
                                           {"--copyright", true},
                                           {"--texts", true},
                                           {"--icon", true},
-                                          {"--exclude", true, nullptr, true}});
+                                          {"--exclude", true, nullptr, true},
+                                          kStoreOption,
+                                          kLevelOption});
   if (args.help)
     return ShowUsage("build");
   ExpectPositional(args, 0);
@@ -40,6 +42,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--exclude goes with --payload");
   PackageOutput output;
   output.path = args.options.at("--output");
+  TakeCompressionOptions(args, output);
   ImageTexts &texts = output.texts;
   for (const auto &[option, field] :
        {std::pair{"--product", &texts.product},

@@ -15,11 +15,13 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, {{"--output", true, "-o"},
                                           {"--build", true},
                                           {"--stub", true},
-                                          {"--icon", true}});
+                                          {"--icon", true},
+                                          kStoreOption,
+                                          kLevelOption});
   if (args.help)
     return ShowUsage("diff");
   ExpectPositional(args, 2);
-  for (const char *option : {"--stub", "--icon"})
+  for (const char *option : {"--stub", "--icon", "--store", "--level"})
     if (args.Has(option) && !args.Has("--build"))
       throw UsageError(std::string(option) + " goes with --build");
   const std::string oldDir = WithoutTrailingSeparators(args.positional[0]);
@@ -35,6 +37,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
     output.stubPath =
         ResolveStub(args.Has("--stub") ? args.options.at("--stub") : "");
     output.path = args.options.at("--build");
+    TakeCompressionOptions(args, output);
   }
   if (args.Has("--icon"))
     output.icon = ReadIconFile(args.options.at("--icon"));

@@ -1,6 +1,8 @@
 // Texts and file properties of the program image.
 #include "tools/image_texts.h"
 
+#include "package/stream_layout.h"
+
 #include "platform/codepage.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
@@ -235,10 +237,10 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
     if (found.texts[k] != defaults[k])
       found.replaced[package::KeyOf(k).key] = found.texts[k];
   package::ForEachPair(payload, [&](std::string_view key, std::string_view) {
-    const bool known = FindKey(key) < package::kTextCount ||
-                       key == package::kProductKey ||
-                       key == package::kVersionKey ||
-                       key == package::kSumsKey || key == package::kLengthKey;
+    const bool known =
+        FindKey(key) < package::kTextCount || key == package::kProductKey ||
+        key == package::kVersionKey || key == package::kSumsKey ||
+        key == package::kLengthKey || package::IsStreamLayoutKey(key);
     if (!known)
       found.unknownKeys.emplace_back(key);
   });

@@ -1,0 +1,123 @@
+// Reading and writing the stream layout's pairs.
+#include "package/stream_layout.h"
+
+#include <optional>
+
+#include "codec/lzma_stream.h"
+#include "package/coding.h"
+#include "package/manifest.h"
+
+namespace package {
+
+namespace {
+
+bool ReadNumber(std::string_view payload, const char *key, int64_t &value) {
+  const std::optional<std::string_view> text = FindValue(payload, key);
+  return text && ParseDecimal(*text, value);
+}
+
+// "OFFSET:LENGTH,..." in ascending order within a stream of length bytes;
+// an absent key is no range.
+bool ReadRanges(std::string_view payload, const char *key, int64_t length,
+                std::vector<codec::ByteRange> &ranges) {
+  std::optional<std::string_view> text = FindValue(payload, key);
+  if (!text || text->empty())
+    return true;
+  std::string_view rest = *text;
+  for (;;) {
+    const size_t comma = rest.find(',');
+    const std::string_view item = rest.substr(0, comma);
+    const size_t colon = item.find(':');
+    int64_t offset = 0;
+    int64_t size = 0;
+    if (colon == std::string_view::npos ||
+        !ParseDecimal(item.substr(0, colon), offset) ||
+        !ParseDecimal(item.substr(colon + 1), size))
+      return false;
+    ranges.push_back(
+        {static_cast<uint64_t>(offset), static_cast<uint64_t>(size)});
+    if (comma == std::string_view::npos)
+      break;
+    rest.remove_prefix(comma + 1);
+  }
+  return codec::RangesInOrder(ranges.data(), ranges.size(),
+                              static_cast<uint64_t>(length));
+}
+
+void AppendRanges(std::string &payload, const char *key,
+                  const std::vector<codec::ByteRange> &ranges) {
+  if (ranges.empty())
+    return;
+  std::string text;
+  for (const codec::ByteRange &range : ranges) {
+    if (!text.empty())
+      text += ',';
+    text += std::to_string(range.offset) + ':' + std::to_string(range.length);
+  }
+  AppendPair(payload, key, text);
+}
+
+// No byte in both lists (each in order).
+bool Disjoint(const std::vector<codec::ByteRange> &a,
+              const std::vector<codec::ByteRange> &b) {
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].length == 0 || a[i].offset + a[i].length <= b[j].offset)
+      ++i;
+    else if (b[j].length == 0 || b[j].offset + b[j].length <= a[i].offset)
+      ++j;
+    else
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
+int64_t StreamLayout::StoredLength() const {
+  int64_t sum = 0;
+  for (const codec::ByteRange &range : stored)
+    sum += static_cast<int64_t>(range.length);
+  return sum;
+}
+
+bool IsStreamLayoutKey(std::string_view key) {
+  for (const char *known :
+       {kCodecKey, kStreamKey, kRawKey, kRawCrcKey, kX86Key, kStoredKey})
+    if (key == known)
+      return true;
+  return false;
+}
+
+bool ReadStreamLayout(std::string_view payload, StreamLayout &layout) {
+  layout = {};
+  const std::optional<std::string_view> codec = FindValue(payload, kCodecKey);
+  if (!codec || *codec == kCodecStored)
+    return true;
+  if (*codec != kCodecLzma)
+    return false;
+  layout.compressed = true;
+  int64_t crc = 0;
+  if (!ReadNumber(payload, kStreamKey, layout.streamLength) ||
+      !ReadNumber(payload, kRawKey, layout.rawLength) ||
+      !ReadNumber(payload, kRawCrcKey, crc) || crc > UINT32_MAX ||
+      layout.streamLength < static_cast<int64_t>(codec::kPropertiesSize) ||
+      layout.rawLength > kMaxRawArchive)
+    return false;
+  layout.rawCrc = static_cast<uint32_t>(crc);
+  return ReadRanges(payload, kStoredKey, layout.rawLength, layout.stored) &&
+         ReadRanges(payload, kX86Key, layout.rawLength, layout.x86) &&
+         Disjoint(layout.stored, layout.x86);
+}
+
+void AppendStreamLayout(std::string &payload, const StreamLayout &layout) {
+  AppendPair(payload, kCodecKey, kCodecLzma);
+  AppendPair(payload, kStreamKey, std::to_string(layout.streamLength));
+  AppendPair(payload, kRawKey, std::to_string(layout.rawLength));
+  AppendPair(payload, kRawCrcKey, std::to_string(layout.rawCrc));
+  AppendRanges(payload, kStoredKey, layout.stored);
+  AppendRanges(payload, kX86Key, layout.x86);
+}
+
+} // namespace package
