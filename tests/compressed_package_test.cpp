@@ -105,8 +105,9 @@ TEST(CompressedCarve, GivesBackTheRawArchiveWithAYieldPerPackageByte) {
     mdl_main::CarveCompressed(exe, own, world.packFile, form);
     EXPECT_EQ(ReadFile(world.packFile), raw);
     const int64_t read = own.streamLength + own.StoredLength();
-    if (c.yieldInterval == 1)
+    if (c.yieldInterval == 1) {
       EXPECT_EQ(backend.yields, read);
+    }
     EXPECT_EQ(backend.LabelTexts(1).back(),
               "Выполнено " +
                   std::to_string(mdl_main::CarveProgress(
@@ -156,8 +157,9 @@ TEST(CompressedRun, DamagedStreamsInstallNothing) {
         backend.messages.back().text.find("Архив пакета обновления поврежден"),
         std::string::npos);
     EXPECT_EQ(ReadFile(world.prog + "/app.exe"), "old");
-    if (testsupport::FileExists(world.packFile))
+    if (testsupport::FileExists(world.packFile)) {
       EXPECT_LE(ReadFile(world.packFile).size(), raw.size());
+    }
   }
   world.InstallPackage(good);
   backend.QueueAnswer(platform::MsgAnswer::Yes);
@@ -202,8 +204,9 @@ TEST(StreamLayout, ReadsWhatAWriterMakesOnly) {
     package::StreamLayout layout;
     EXPECT_EQ(package::ReadStreamLayout(c.payload, layout), c.valid)
         << testing::PrintToString(c.payload);
-    if (c.valid)
+    if (c.valid) {
       EXPECT_EQ(layout.compressed, c.compressed);
+    }
   }
 }
 

@@ -111,7 +111,8 @@ const std::vector<Command> &Commands() {
       {"diff", "write the script that turns one version into another",
        "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
        "                    [--build PACKAGE.exe [--stub STUB] [--icon "
-       "FILE.ico]]\n"
+       "FILE.ico]\n"
+       "                    [--store | --level N]]\n"
        "\n"
        "Compares the two folder trees and writes the text install script\n"
        "that turns an installed OLD_DIR into NEW_DIR: rmdir for each topmost\n"
@@ -125,7 +126,8 @@ const std::vector<Command> &Commands() {
        "                           `updpack build --from NEW_DIR` does\n"
        "  --stub STUB              the program image (default: the one\n"
        "                           installed with the tool)\n"
-       "  --icon FILE.ico          the package's icon, as with build\n",
+       "  --icon FILE.ico          the package's icon, as with build\n"
+       "  --store, --level N       as with build\n",
        DiffCommand},
       {"build", "make an update package",
        "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
@@ -134,7 +136,8 @@ const std::vector<Command> &Commands() {
        "PACKAGE.exe\n"
        "                     [--exclude PATTERN]...\n"
        "       updpack build --archive ARCHIVE -o PACKAGE.exe\n"
-       "       (each with [--stub STUB] [--icon FILE.ico])\n"
+       "       (each with [--stub STUB] [--icon FILE.ico] [--store | --level "
+       "N])\n"
        "\n"
        "Writes the program image, the package's manifest (its texts, product,\n"
        "version and length), a PACK1 archive and a 4-byte little-endian\n"
@@ -157,6 +160,10 @@ const std::vector<Command> &Commands() {
        "               installed with the tool, beside it or in\n"
        "               ../share/updpack/)\n"
        "  -o, --output PACKAGE.exe\n"
+       "  --store      the archive as it is, as any reader of the base format\n"
+       "               carves it (default: one solid LZMA stream, program\n"
+       "               files x86-filtered, incompressible files stored)\n"
+       "  --level N    0 (fastest) to 9 (smallest); 6 by default\n"
        "  --icon FILE.ico\n"
        "               the package's icon (its window and its file) in\n"
        "               place of the stub's: every image of the file, any\n"
