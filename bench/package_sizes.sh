@@ -8,7 +8,7 @@
 # install nsis) with `SetCompressor /SOLID lzma` and with zlib; xz -9e and
 # gzip -9 of a tar. Apply time: `updpack run --yes` into an empty folder.
 #
-#   bash bench/package_sizes.sh UPDPACK STUB [--skip-bench-tree]
+#   bash bench/package_sizes.sh UPDPACK STUB [--skip-bench-tree | --skip-product-tree]
 #
 # STUB is the program image (build/win64/stub/updpack-stub.exe). Figures go
 # to bench/out/package_sizes/results.txt as well.
@@ -17,7 +17,7 @@ export LC_ALL=C
 
 UPDPACK=${1:?usage: package_sizes.sh UPDPACK STUB [--skip-bench-tree]}
 STUB=${2:?usage: package_sizes.sh UPDPACK STUB [--skip-bench-tree]}
-SKIP_BENCH_TREE=${3:-}
+SKIP=${3:-}
 UPDPACK=$(realpath "$UPDPACK")
 STUB=$(realpath "$STUB")
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -106,11 +106,14 @@ measure() { # NAME TREE
 }
 
 say "package sizes, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs (shared), image $(size "$STUB") bytes"
-product_tree "$OUT/product"
-measure "product tree (PE files and text)" "$OUT/product"
-rm -rf "$OUT/product"
-if [ "$SKIP_BENCH_TREE" != --skip-bench-tree ]; then
+if [ "$SKIP" != --skip-product-tree ]; then
+  product_tree "$OUT/product"
+  measure "product tree (PE files and text)" "$OUT/product"
+  rm -rf "$OUT/product"
+fi
+if [ "$SKIP" != --skip-bench-tree ]; then
   "${CXX:-c++}" -O2 -std=c++20 -o "$OUT/gen_tree" "$HERE/gen_tree.cpp"
+  mkdir -p "$OUT/tree"
   "$OUT/gen_tree" "$OUT/tree" $((100 * 1024 * 1024)) 20240611
   measure "100 MB bench tree" "$OUT/tree"
   rm -rf "$OUT/tree"

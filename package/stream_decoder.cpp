@@ -2,6 +2,7 @@
 #include "package/stream_decoder.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "package/crc32.h"
 
@@ -14,18 +15,23 @@ constexpr int64_t kBlock = int64_t{64} * 1024;
 } // namespace
 
 StreamDecoder::StreamDecoder(const ByteSource &package, int64_t start,
-                             const StreamLayout &layout, Sink sink)
-    : package_(package), layout_(layout), sink_(std::move(sink)),
+                             const StreamLayout &layout, Sink sink,
+                             void *context)
+    : package_(package), layout_(layout), sink_(sink), context_(context),
       decoder_(static_cast<uint64_t>(layout.StreamRawLength())),
       filter_(layout.x86.data(), layout.x86.size(),
               codec::FilterDirection::kDecode),
-      in_(new uint8_t[kBlock]), out_(new uint8_t[kBlock]),
-      filtered_(new uint8_t[kBlock + codec::RangeFilter::kMaxHeld]),
-      streamAt_(start), streamEnd_(start + layout.streamLength),
-      storedAt_(streamEnd_) {
+      in_(static_cast<uint8_t *>(
+          std::malloc(3 * kBlock + codec::RangeFilter::kMaxHeld))),
+      out_(in_ + kBlock), filtered_(out_ + kBlock), streamAt_(start),
+      streamEnd_(start + layout.streamLength), storedAt_(streamEnd_) {
+  if (in_ == nullptr)
+    fault_ = StreamFault::NoMemory;
   if (start < 0 || PackageBytes() > package.Size() - start)
     fault_ = StreamFault::OutsidePackage;
 }
+
+StreamDecoder::~StreamDecoder() { std::free(in_); }
 
 bool StreamDecoder::InStored() {
   while (stored_ < layout_.stored.size() &&
@@ -39,10 +45,10 @@ bool StreamDecoder::InStored() {
 
 void StreamDecoder::Emit(const uint8_t *bytes, size_t count) {
   merged_ += count;
-  const size_t n = filter_.Convert(bytes, count, filtered_.get());
-  crc_ = Crc32(crc_, filtered_.get(), n);
+  const size_t n = filter_.Convert(bytes, count, filtered_);
+  crc_ = Crc32(crc_, filtered_, n);
   if (n > 0)
-    sink_(filtered_.get(), n);
+    sink_(context_, filtered_, n);
 }
 
 bool StreamDecoder::ReadAt(int64_t offset, uint8_t *bytes, int64_t count) {
@@ -63,9 +69,9 @@ int64_t StreamDecoder::Advance(int64_t budget) {
           {budget - used, kBlock, static_cast<int64_t>(left)});
       if (n == 0)
         return used;
-      if (!ReadAt(storedAt_, out_.get(), n))
+      if (!ReadAt(storedAt_, out_, n))
         return -1;
-      Emit(out_.get(), static_cast<size_t>(n));
+      Emit(out_, static_cast<size_t>(n));
       storedAt_ += n;
       storedDone_ += static_cast<uint64_t>(n);
       used += n;
@@ -78,13 +84,15 @@ int64_t StreamDecoder::Advance(int64_t budget) {
                                : static_cast<uint64_t>(layout_.rawLength);
     const auto room = static_cast<size_t>(
         std::min<uint64_t>(limit - merged_, static_cast<uint64_t>(kBlock)));
-    const codec::DecodeStep step = decoder_.Decode(
-        in_.get() + inUsed_, inHave_ - inUsed_, out_.get(), room);
+    const codec::DecodeStep step =
+        decoder_.Decode(in_ + inUsed_, inHave_ - inUsed_, out_, room);
     inUsed_ += step.consumed;
-    Emit(out_.get(), step.produced);
+    Emit(out_, step.produced);
     if (step.status != codec::DecodeStatus::kMore &&
         step.status != codec::DecodeStatus::kDone) {
-      fault_ = StreamFault::Corrupt;
+      fault_ = step.status == codec::DecodeStatus::kNoMemory
+                   ? StreamFault::NoMemory
+                   : StreamFault::Corrupt;
       return -1;
     }
     if (step.consumed > 0 || step.produced > 0)
@@ -94,7 +102,7 @@ int64_t StreamDecoder::Advance(int64_t budget) {
       return used;
     const int64_t n =
         std::min<int64_t>({budget - used, kBlock, streamEnd_ - streamAt_});
-    if (!ReadAt(streamAt_, in_.get(), n))
+    if (!ReadAt(streamAt_, in_, n))
       return -1;
     inHave_ = static_cast<size_t>(n);
     inUsed_ = 0;
@@ -110,10 +118,10 @@ StreamFault StreamDecoder::Finish() {
       merged_ != static_cast<uint64_t>(layout_.rawLength) ||
       streamAt_ != streamEnd_ || inUsed_ != inHave_)
     return fault_ = StreamFault::Truncated;
-  const size_t n = filter_.Finish(filtered_.get());
-  crc_ = Crc32(crc_, filtered_.get(), n);
+  const size_t n = filter_.Finish(filtered_);
+  crc_ = Crc32(crc_, filtered_, n);
   if (n > 0)
-    sink_(filtered_.get(), n);
+    sink_(context_, filtered_, n);
   if (crc_ != layout_.rawCrc)
     fault_ = StreamFault::Crc;
   return fault_;

@@ -7,8 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
 
 #include "codec/lzma_decoder.h"
 #include "package/byte_source.h"
@@ -22,17 +20,23 @@ enum class StreamFault : uint8_t {
   Corrupt,        // the stream does not decode
   Truncated,      // it ends before the raw length or leaves bytes over
   Crc,            // the raw archive differs from its CRC-32
+  NoMemory,       // for the buffers or the dictionary
 };
 
 class StreamDecoder {
 public:
-  // Takes the raw archive's bytes, in order, at most 64 KiB at a time.
-  using Sink = std::function<void(const uint8_t *bytes, size_t count)>;
+  // Takes the raw archive's bytes, in order, at most 64 KiB at a time;
+  // context is the one given to the decoder. (A plain function: the
+  // program image has no room to spare for std::function.)
+  using Sink = void (*)(void *context, const uint8_t *bytes, size_t count);
 
   // layout and package must outlive the decoder; the stream begins at the
   // 0-based offset start of package.
   StreamDecoder(const ByteSource &package, int64_t start,
-                const StreamLayout &layout, Sink sink);
+                const StreamLayout &layout, Sink sink, void *context);
+  ~StreamDecoder();
+  StreamDecoder(const StreamDecoder &) = delete;
+  StreamDecoder &operator=(const StreamDecoder &) = delete;
 
   // The package bytes that the layout reads: the stream and stored ranges.
   int64_t PackageBytes() const {
@@ -56,9 +60,12 @@ private:
   const ByteSource &package_;
   const StreamLayout &layout_;
   Sink sink_;
+  void *context_;
   codec::LzmaDecoder decoder_;
   codec::RangeFilter filter_;
-  std::unique_ptr<uint8_t[]> in_, out_, filtered_;
+  // Input, decoded and filtered bytes, in one allocation; null without
+  // memory (the fault NoMemory).
+  uint8_t *in_, *out_, *filtered_;
   size_t inHave_ = 0, inUsed_ = 0;
   int64_t streamAt_;  // offset of the stream's next byte in the package
   int64_t streamEnd_; // just past it

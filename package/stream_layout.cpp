@@ -17,28 +17,29 @@ bool ReadNumber(std::string_view payload, const char *key, int64_t &value) {
 }
 
 // "OFFSET:LENGTH,..." in ascending order within a stream of length bytes;
-// an absent key is no range.
+// an absent key is no range. One pass over the characters: the program
+// image has no room to spare.
 bool ReadRanges(std::string_view payload, const char *key, int64_t length,
                 std::vector<codec::ByteRange> &ranges) {
-  std::optional<std::string_view> text = FindValue(payload, key);
-  if (!text || text->empty())
-    return true;
-  std::string_view rest = *text;
-  for (;;) {
-    const size_t comma = rest.find(',');
-    const std::string_view item = rest.substr(0, comma);
-    const size_t colon = item.find(':');
-    int64_t offset = 0;
-    int64_t size = 0;
-    if (colon == std::string_view::npos ||
-        !ParseDecimal(item.substr(0, colon), offset) ||
-        !ParseDecimal(item.substr(colon + 1), size))
+  const std::string_view text = FindValue(payload, key).value_or("");
+  uint64_t value[2] = {0, 0};
+  size_t field = 0;
+  int digits = 0;
+  for (size_t k = 0; k < text.size() + (text.empty() ? 0 : 1); ++k) {
+    const char c = k < text.size() ? text[k] : ',';
+    if (c >= '0' && c <= '9' && digits < 18) {
+      value[field] = value[field] * 10 + static_cast<uint64_t>(c - '0');
+      ++digits;
+    } else if (digits == 0 || c != (field == 0 ? ':' : ',')) {
       return false;
-    ranges.push_back(
-        {static_cast<uint64_t>(offset), static_cast<uint64_t>(size)});
-    if (comma == std::string_view::npos)
-      break;
-    rest.remove_prefix(comma + 1);
+    } else {
+      if (field == 1) {
+        ranges.push_back({value[0], value[1]});
+        value[0] = value[1] = 0;
+      }
+      field ^= 1;
+      digits = 0;
+    }
   }
   return codec::RangesInOrder(ranges.data(), ranges.size(),
                               static_cast<uint64_t>(length));
@@ -55,22 +56,6 @@ void AppendRanges(std::string &payload, const char *key,
     text += std::to_string(range.offset) + ':' + std::to_string(range.length);
   }
   AppendPair(payload, key, text);
-}
-
-// No byte in both lists (each in order).
-bool Disjoint(const std::vector<codec::ByteRange> &a,
-              const std::vector<codec::ByteRange> &b) {
-  size_t i = 0;
-  size_t j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (a[i].length == 0 || a[i].offset + a[i].length <= b[j].offset)
-      ++i;
-    else if (b[j].length == 0 || b[j].offset + b[j].length <= a[i].offset)
-      ++j;
-    else
-      return false;
-  }
-  return true;
 }
 
 } // namespace
@@ -91,7 +76,9 @@ bool IsStreamLayoutKey(std::string_view key) {
 }
 
 bool ReadStreamLayout(std::string_view payload, StreamLayout &layout) {
-  layout = {};
+  layout.compressed = false;
+  layout.x86.clear();
+  layout.stored.clear();
   const std::optional<std::string_view> codec = FindValue(payload, kCodecKey);
   if (!codec || *codec == kCodecStored)
     return true;
@@ -107,8 +94,23 @@ bool ReadStreamLayout(std::string_view payload, StreamLayout &layout) {
     return false;
   layout.rawCrc = static_cast<uint32_t>(crc);
   return ReadRanges(payload, kStoredKey, layout.rawLength, layout.stored) &&
-         ReadRanges(payload, kX86Key, layout.rawLength, layout.x86) &&
-         Disjoint(layout.stored, layout.x86);
+         ReadRanges(payload, kX86Key, layout.rawLength, layout.x86);
+}
+
+bool RangesDisjoint(const StreamLayout &layout) {
+  const std::vector<codec::ByteRange> &a = layout.stored;
+  const std::vector<codec::ByteRange> &b = layout.x86;
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (a[i].length == 0 || a[i].offset + a[i].length <= b[j].offset)
+      ++i;
+    else if (b[j].length == 0 || b[j].offset + b[j].length <= a[i].offset)
+      ++j;
+    else
+      return false;
+  }
+  return true;
 }
 
 void AppendStreamLayout(std::string &payload, const StreamLayout &layout) {

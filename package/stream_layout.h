@@ -60,9 +60,12 @@ struct StreamLayout {
 
 // The layout that payload declares; false for one that no writer makes (an
 // unknown codec, a number or range that does not parse, ranges out of
-// order or outside the archive, a stored range sharing bytes with an x86
-// one, a stream shorter than its header).
+// order or outside the archive, a stream shorter than its header).
 bool ReadStreamLayout(std::string_view payload, StreamLayout &layout);
+// False when a stored range shares bytes with an x86 one, which no writer
+// makes: the run then finds the archive differing from its CRC-32, and
+// `verify` reports it.
+bool RangesDisjoint(const StreamLayout &layout);
 // True for the keys above.
 bool IsStreamLayoutKey(std::string_view key);
 // Appends the pairs of a compressed layout.

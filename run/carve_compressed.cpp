@@ -2,15 +2,15 @@
 #include "run/carve_compressed.h"
 
 #include <algorithm>
+#include <new>
 
-#include "package/damage.h"
 #include "package/file_source.h"
 #include "package/stream_decoder.h"
 #include "package/trailer.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/ui.h"
-#include "run/run_texts.h"
+#include "run/own_manifest.h"
 #include "ui/Setup.h"
 
 namespace mdl_main {
@@ -23,18 +23,13 @@ namespace files = platform::files;
 // system.
 constexpr int64_t kCarveRun = int64_t{64} * 1024;
 
-[[noreturn]] void RaiseDamaged(package::StreamFault fault) {
-  const char *what = "сжатые данные не читаются";
-  if (fault == package::StreamFault::OutsidePackage)
-    what = "он выходит за конец пакета";
-  else if (fault == package::StreamFault::Truncated)
-    what = "сжатые данные обрываются";
-  else if (fault == package::StreamFault::Crc)
-    what = "контрольная сумма архива не совпадает";
-  throw platform::Error(
-      package::kErrPackageDamaged,
-      WithDamagedSentence(std::string("Архив пакета обновления поврежден: ") +
-                          what + "."));
+// One sentence for every fault of the stream: the program image has no
+// room for more, and `updpack verify` tells them apart. Memory that runs
+// out is no damage: the run reports it as such.
+[[noreturn]] void RaiseStreamDamaged(package::StreamFault fault) {
+  if (fault == package::StreamFault::NoMemory)
+    throw std::bad_alloc();
+  RaiseDamaged("Архив пакета обновления поврежден.");
 }
 
 } // namespace
@@ -47,13 +42,17 @@ void CarveCompressed(const Container &exe, const package::StreamLayout &layout,
   const int64_t start = int64_t{exe.ArchiveStart} - 1;
   const int64_t end = int64_t{exe.L} - package::kTrailerSize;
   if (start < 0 || layout.streamLength + layout.StoredLength() > end - start)
-    RaiseDamaged(package::StreamFault::OutsidePackage);
+    RaiseStreamDamaged(package::StreamFault::OutsidePackage);
   const package::FileSource file(exe.fileNum);
+  int16_t number = packNum;
   package::StreamDecoder decoder(
-      file, start, layout, [packNum](const uint8_t *bytes, size_t count) {
-        platform::BufferedFile &pack = files::At(packNum);
+      file, start, layout,
+      [](void *context, const uint8_t *bytes, size_t count) {
+        platform::BufferedFile &pack =
+            files::At(*static_cast<int16_t *>(context));
         pack.PutRun(pack.Position(), bytes, static_cast<int64_t>(count));
-      });
+      },
+      &number);
   for (int64_t read = 0; read < decoder.PackageBytes();) {
     // As CarveOut: the bytes between two yields that reach the window
     // system move at once, else one package byte a step.
@@ -61,7 +60,7 @@ void CarveCompressed(const Container &exe, const package::StreamLayout &layout,
     const int64_t n =
         decoder.Advance(quiet > 0 ? std::min<int64_t>(quiet, kCarveRun) : 1);
     if (n < 0)
-      RaiseDamaged(decoder.Fault());
+      RaiseStreamDamaged(decoder.Fault());
     if (n == 0)
       break; // the stream ended early: Finish tells
     read += n;
@@ -75,7 +74,7 @@ void CarveCompressed(const Container &exe, const package::StreamLayout &layout,
   }
   if (const package::StreamFault fault = decoder.Finish();
       fault != package::StreamFault::None)
-    RaiseDamaged(fault);
+    RaiseStreamDamaged(fault);
   files::Close(packNum);
   files::Close(exe.fileNum);
 }

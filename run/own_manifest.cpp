@@ -74,15 +74,15 @@ std::string ManifestDamage(const OwnPackage &own) {
   return text + "его содержимое не читается.";
 }
 
-[[noreturn]] void RaiseDamaged(std::string description) {
+} // namespace
+
+void RaiseDamaged(std::string description) {
   throw platform::Error(package::kErrPackageDamaged,
                         WithDamagedSentence(std::move(description)));
 }
 
-} // namespace
-
 bool LoadOwnManifest() {
-  ownLayout = {};
+  ownLayout.compressed = false; // nothing of an earlier run carries over
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
   switch (manifest.state) {
@@ -105,8 +105,8 @@ bool LoadOwnManifest() {
     RaiseDamaged("Размер пакета обновления " + Bytes(own.length) + " вместо " +
                  Bytes(manifest.length) + ".");
   if (!package::ReadStreamLayout(manifest.payload, ownLayout))
-    RaiseDamaged("Манифест пакета обновления поврежден: архив в нем описан "
-                 "неверно.");
+    RaiseDamaged(std::string("Манифест пакета обновления поврежден: ") +
+                 "его содержимое не читается.");
   return package::FindValue(manifest.payload, package::kSumsKey) == "1";
 }
 

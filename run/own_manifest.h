@@ -3,6 +3,8 @@
 // carries the checksum entry, and whether the package is whole.
 #pragma once
 
+#include <string>
+
 #include "package/stream_layout.h"
 
 namespace mdl_main {
@@ -21,6 +23,10 @@ namespace mdl_main {
 // A layout of the archive that no writer makes (package/stream_layout.h)
 // is damage too.
 bool LoadOwnManifest();
+
+// Raises package::kErrPackageDamaged: description, then the damaged
+// sentence.
+[[noreturn]] void RaiseDamaged(std::string description);
 
 // How the package carries its archive, as LoadOwnManifest found it: stored
 // unless its manifest declares otherwise.

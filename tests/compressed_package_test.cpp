@@ -202,7 +202,9 @@ TEST(StreamLayout, ReadsWhatAWriterMakesOnly) {
   };
   for (const auto &c : cases) {
     package::StreamLayout layout;
-    EXPECT_EQ(package::ReadStreamLayout(c.payload, layout), c.valid)
+    EXPECT_EQ(package::ReadStreamLayout(c.payload, layout) &&
+                  package::RangesDisjoint(layout),
+              c.valid)
         << testing::PrintToString(c.payload);
     if (c.valid) {
       EXPECT_EQ(layout.compressed, c.compressed);

@@ -138,7 +138,8 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
                            " bytes, and it is " + std::to_string(length) +
                            " (cut short, or bytes added after it)");
   package::StreamLayout layout;
-  if (!package::ReadStreamLayout(manifest.payload, layout))
+  if (!package::ReadStreamLayout(manifest.payload, layout) ||
+      !package::RangesDisjoint(layout))
     check.faults.push_back("the manifest declares the archive in a way no "
                            "build writes (codec, stream, raw, rawcrc, x86, "
                            "stored): the run refuses it");

@@ -84,12 +84,18 @@ void DecodeArchive(const OsFile &package, const ArchiveSpan &span,
                    OsFile &out) {
   const package::StreamLayout &layout = span.layout;
   const OsFileSource source(package);
-  int64_t written = 0;
-  package::StreamDecoder decoder(source, span.first - 1, layout,
-                                 [&](const uint8_t *bytes, size_t count) {
-                                   out.WriteAt(written, bytes, count);
-                                   written += static_cast<int64_t>(count);
-                                 });
+  struct Output {
+    OsFile &file;
+    int64_t written = 0;
+  } output{out};
+  package::StreamDecoder decoder(
+      source, span.first - 1, layout,
+      [](void *context, const uint8_t *bytes, size_t count) {
+        auto &to = *static_cast<Output *>(context);
+        to.file.WriteAt(to.written, bytes, count);
+        to.written += static_cast<int64_t>(count);
+      },
+      &output);
   package::StreamFault fault = package::StreamFault::OutsidePackage;
   if (layout.streamLength + layout.StoredLength() <=
       span.last - span.first + 1) {
@@ -112,6 +118,9 @@ void DecodeArchive(const OsFile &package, const ArchiveSpan &span,
     break;
   case package::StreamFault::Crc:
     what = "the compressed archive differs from its CRC-32";
+    break;
+  case package::StreamFault::NoMemory:
+    what = "out of memory for the compressed archive";
     break;
   }
   throw ToolError(package.path() + ": " + what);
