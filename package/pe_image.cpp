@@ -26,18 +26,33 @@ bool Read32(const ByteSource &read, int64_t offset, uint32_t &value) {
   return true;
 }
 
-} // namespace
-
-ImageHeaders ReadImageHeaders(const ByteSource &read) {
-  ImageHeaders found;
+// The offset of the COFF header, right after "PE\0\0"; -1 for a file that
+// is no PE image.
+int64_t CoffHeader(const ByteSource &read) {
   uint16_t mz = 0;
   uint32_t lfanew = 0;
   uint32_t signature = 0;
   if (!Read16(read, 0, mz) || mz != 0x5A4D || // "MZ"
       !Read32(read, kDosLfanewOffset, lfanew) ||
       !Read32(read, lfanew, signature) || signature != kPeSignature)
+    return -1;
+  return int64_t{lfanew} + 4;
+}
+
+} // namespace
+
+bool IsX86Image(const ByteSource &read) {
+  const int64_t coff = CoffHeader(read);
+  uint16_t machine = 0;
+  return coff >= 0 && Read16(read, coff + kMachineOffset, machine) &&
+         (machine == kMachineI386 || machine == kMachineAmd64);
+}
+
+ImageHeaders ReadImageHeaders(const ByteSource &read) {
+  ImageHeaders found;
+  const int64_t coff = CoffHeader(read);
+  if (coff < 0)
     return found;
-  const int64_t coff = int64_t{lfanew} + 4;
   const int64_t optional = coff + kCoffHeaderSize;
   uint16_t optionalSize = 0;
   uint16_t magic = 0;

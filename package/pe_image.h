@@ -29,6 +29,9 @@ inline constexpr int64_t kDataDirectorySize = 8; // VirtualAddress, Size
 // IMAGE_DIRECTORY_ENTRY_SECURITY: its address is a file offset, not an RVA.
 inline constexpr uint32_t kDirectoryEntrySecurity = 4;
 // In the COFF header.
+inline constexpr int64_t kMachineOffset = 0;
+inline constexpr uint16_t kMachineI386 = 0x14C;
+inline constexpr uint16_t kMachineAmd64 = 0x8664;
 inline constexpr int64_t kNumberOfSectionsOffset = 2;
 // In the optional header, the same in PE32 and PE32+.
 inline constexpr int64_t kSizeOfHeadersOffset = 60;
@@ -54,6 +57,10 @@ struct ImageHeaders {
   std::optional<int64_t> end;
 };
 ImageHeaders ReadImageHeaders(const ByteSource &file);
+
+// True for a PE image of x86 or x86-64 code (its machine field), whose
+// branches the x86 filter of a compressed package converts.
+bool IsX86Image(const ByteSource &file);
 
 // The table of headers when it ends a file of length bytes exactly.
 std::optional<CertificateTable> TableEndingAt(const ImageHeaders &headers,

@@ -149,6 +149,7 @@ constexpr KeyText kEnglish[] = {
      "The update package is {1} bytes long instead of {2} bytes."},
     {"code-page-missing", "The update package's code page {1} is not "
                           "available on this system."},
+    {"stream-damaged", "The update package's archive is damaged."},
 };
 
 template <size_t N>

@@ -109,6 +109,8 @@ constexpr Entry kEntries[kMsgCount] = {
      "Размер пакета обновления {1} байт вместо {2} байт."},
     {Msg::CodePageMissing, "code-page-missing",
      "Кодовая страница {1} пакета обновления недоступна в этой системе."},
+    {Msg::StreamDamaged, "stream-damaged",
+     "Архив пакета обновления поврежден."},
 };
 
 constexpr bool InOrder() {

@@ -78,9 +78,9 @@ enum class Msg : uint8_t {
   ManifestUnreadable,
   PackageLength,   // {1}: its bytes, {2}: the bytes declared
   CodePageMissing, // {1}: the code page
+  StreamDamaged,   // the compressed archive does not decode
 };
-inline constexpr size_t kMsgCount =
-    static_cast<size_t>(Msg::CodePageMissing) + 1;
+inline constexpr size_t kMsgCount = static_cast<size_t>(Msg::StreamDamaged) + 1;
 
 // The key of a message in a manifest and in `updpack build --texts` files.
 const char *MsgKey(Msg msg);

@@ -12,6 +12,7 @@
 #include "platform/messages.h"
 #include "platform/run_lock.h"
 #include "platform/ui.h"
+#include "run/carve_compressed.h"
 #include "run/checksum_check.h"
 #include "run/container.h"
 #include "run/endings.h"
@@ -151,7 +152,10 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   // 7-8. The window shows the copy of the archive into the pack file.
   form.Show();
   form.SetStatus(CurrentText(Text::Preparing));
-  CarveOut(exe, PackFile, form);
+  if (facts.layout.compressed)
+    CarveCompressed(exe, facts.layout, PackFile, form);
+  else
+    CarveOut(exe, PackFile, form);
   LogLine("archive copied out: ", PackFile);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is

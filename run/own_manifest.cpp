@@ -77,6 +77,11 @@ std::string ManifestDamage(const OwnPackage &own) {
 
 } // namespace
 
+void RaiseDamaged(std::string description) {
+  throw platform::Error(package::kErrPackageDamaged,
+                        WithDamagedSentence(std::move(description)));
+}
+
 OwnManifest LoadOwnManifest() {
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
@@ -118,6 +123,10 @@ OwnManifest LoadOwnManifest() {
   found.forVersion =
       package::FindValue(payload, package::expect::kForVersionKey).value_or("");
   found.codePage = package::DeclaredCodePage(payload);
+  if (found.damage.empty() &&
+      !package::ReadStreamLayout(manifest.payload, found.layout))
+    found.damage = WithDamagedSentence(
+        platform::MsgText(platform::Msg::ManifestUnreadable));
   return found;
 }
 

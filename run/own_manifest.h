@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "package/stream_layout.h"
+
 namespace mdl_main {
 
 // What the manifest says of the running package.
@@ -15,6 +17,8 @@ struct OwnManifest {
   bool expect = false;       // it declares the expected state
   std::string forVersion;    // the version the update is for; empty: not named
   int codePage = 0;          // the code page of its names; 0: the system's
+  package::StreamLayout layout; // how it carries its archive: stored unless
+                                // the manifest declares otherwise
   std::string damage; // what is wrong, with the damaged sentence; "" if whole
 };
 
@@ -22,7 +26,8 @@ struct OwnManifest {
 // effect: the package's own, or for a package without one (the base
 // format) the shipped texts, which add no damaged sentence. Texts a
 // manifest lacks are build's defaults for its product and version. Returns
-// what it found.
+// what it found. A layout of the archive that no writer makes
+// (package/stream_layout.h) is damage too.
 //
 // damage names a damaged manifest (build's defaults are then in effect) and
 // a package whose length is not the one its manifest declares (with the
@@ -34,5 +39,9 @@ OwnManifest LoadOwnManifest();
 // script and the checksum entry are read in it, whatever the system's is
 // (raises when the system lacks it).
 void RaiseDamage(const OwnManifest &own);
+
+// Raises package::kErrPackageDamaged: description, then the damaged
+// sentence.
+[[noreturn]] void RaiseDamaged(std::string description);
 
 } // namespace mdl_main

@@ -4,6 +4,7 @@
 #include "tools/code_page_choice.h"
 #include "tools/icon_file.h"
 #include "tools/image_texts.h"
+#include "tools/package_writer.h"
 #include "tools/stub.h"
 
 namespace tools {
@@ -13,13 +14,18 @@ const std::vector<OptionSpec> &PackageOptions() {
       {"--stub", true},        {"--product", true},   {"--version", true},
       {"--company", true},     {"--copyright", true}, {"--texts", true},
       {"--icon", true},        {"--codepage", true},  {"--lang", true},
-      {"--for-version", true},
+      {"--for-version", true}, kStoreOption,          kLevelOption,
   };
   return options;
 }
 
 std::string PackageOptionsHelp() {
-  return "  --stub STUB  the program image, a PE file (default: the one\n"
+  return "  --store      the archive as it is, as any reader of the base "
+         "format\n"
+         "               carves it (default: one solid LZMA stream, program\n"
+         "               files x86-filtered, incompressible files stored)\n"
+         "  --level N    0 (fastest) to 9 (smallest); 6 by default\n"
+         "  --stub STUB  the program image, a PE file (default: the one\n"
          "               installed with the tool, beside it or in\n"
          "               ../share/updpack/)\n"
          "  --icon FILE.ico\n"
@@ -56,6 +62,7 @@ std::string PackageOptionsHelp() {
 PackageOutput PackageOutputOf(const Args &args, const std::string &path) {
   PackageOutput output;
   output.path = path;
+  TakeCompressionOptions(args, output);
   ImageTexts &texts = output.texts;
   for (const auto &[option, field] :
        {std::pair{"--product", &texts.product},

@@ -64,7 +64,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
   CheckReadable(archivePath);
 
   const ArchiveSpan span = LocateArchive(archivePath);
-  if (span.kind != FileKind::Package)
+  if (span.kind != FileKind::Package && span.kind != FileKind::Compressed)
     return ExtractArchive(archivePath, folder);
   // A package's archive is carved out into a file of its own, as the
   // update run does, and extracted from there.
@@ -73,7 +73,10 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
   {
     const OsFile package(archivePath, platform::OpenMode::ReadOnly);
     OsFile out(carved, platform::OpenMode::Output);
-    CopyBytes(package, span.first - 1, span.last - span.first + 1, out, 0);
+    if (span.kind == FileKind::Compressed)
+      DecodeArchive(package, span, out);
+    else
+      CopyBytes(package, span.first - 1, span.last - span.first + 1, out, 0);
     out.Close();
   }
   return ExtractArchive(carved, folder);

@@ -14,8 +14,13 @@ int ListCommand(const std::vector<std::string> &arguments) {
   CheckReadable(args.positional[0]);
 
   ArchiveReader reader(args.positional[0]);
-  if (reader.span().kind == FileKind::Package)
-    std::cout << "archive start: " << reader.span().first << "\n";
+  const ArchiveSpan &span = reader.span();
+  if (span.kind != FileKind::Other && span.kind != FileKind::Archive)
+    std::cout << "archive start: " << span.first << "\n";
+  if (span.kind == FileKind::Compressed)
+    std::cout << "compressed: " << span.layout.streamLength << " bytes ("
+              << span.layout.StoredLength() << " stored) of "
+              << span.layout.rawLength << "\n";
   std::cout << "compression: " << static_cast<int>(reader.Compression()) << "\n"
             << "data start: " << reader.DataStart() << "\n";
   ListedEntry entry;

@@ -17,10 +17,23 @@ const char *KindName(FileKind kind) {
     return "archive";
   case FileKind::Package:
     return "package";
+  case FileKind::Compressed:
+    return "compressed package";
   case FileKind::Other:
     break;
   }
   return "unknown";
+}
+
+// Package bytes for every raw byte of a compressed archive, 4 decimals;
+// 1 for any other.
+std::string Ratio(const PackageCheck &c) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f",
+                c.rawLength > 0 ? static_cast<double>(c.packedLength) /
+                                      static_cast<double>(c.rawLength)
+                                : 1.0);
+  return text;
 }
 
 // A JSON string, valid whatever the bytes: quotes and backslashes
@@ -84,6 +97,9 @@ void PrintJson(const PackageCheck &c) {
     }
   std::cout << "}"
             << ",\n  \"certificate_table_bytes\": " << c.certificateTable
+            << ",\n  \"packed_bytes\": " << c.packedLength
+            << ",\n  \"raw_bytes\": " << c.rawLength
+            << ",\n  \"ratio\": " << Ratio(c)
             << ",\n  \"compression\": " << c.compression
             << ",\n  \"data_start\": " << c.dataStart << ",\n  \"entries\": [";
   for (size_t k = 0; k < c.entries.size(); ++k) {
@@ -121,6 +137,10 @@ void PrintText(const PackageCheck &c) {
   if (c.kind == FileKind::Package)
     std::cout << "  archive:     positions " << c.archiveFirst << " to "
               << c.archiveLast << ", trailer after it\n";
+  if (c.kind == FileKind::Compressed)
+    std::cout << "  archive:     compressed from position " << c.archiveFirst
+              << ": " << c.packedLength << " bytes for " << c.rawLength
+              << " (ratio " << Ratio(c) << ")\n";
   if (c.kind != FileKind::Archive) {
     std::cout << "  manifest:    " << c.manifest;
     if (c.manifest != "absent")
@@ -136,7 +156,7 @@ void PrintText(const PackageCheck &c) {
                 << " bytes, " << c.declaredLength
                 << " declared by the manifest\n";
   }
-  if (c.kind == FileKind::Package) {
+  if (c.kind == FileKind::Package || c.kind == FileKind::Compressed) {
     std::cout << "  product:     " << ConsoleUi::Printable(c.product)
               << ", version " << ConsoleUi::Printable(c.version)
               << (c.ownTexts ? "" : " (the shipped texts)") << "\n";

@@ -2,8 +2,8 @@
 #include "tools/image_texts.h"
 
 #include "package/expected_state.h"
-
 #include "package/long_records.h"
+#include "package/stream_layout.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
 #include "tools/cli.h"
@@ -330,12 +330,11 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
         FindKey(key) < package::kTextCount || key == package::kProductKey ||
         key == package::kVersionKey || key == package::kSumsKey ||
         key == package::kLengthKey || key == package::expect::kExpectKey ||
-        key == package::expect::kForVersionKey;
-    FindKey(key) < package::kTextCount ||
+        key == package::expect::kForVersionKey ||
         FindMessage(key) < platform::kMsgCount || key == kLanguageKey ||
-        key == package::kProductKey || key == package::kVersionKey ||
-        key == package::kSumsKey || key == package::kLengthKey ||
-        key == package::kCodePageKey || key == package::script::kLongScriptKey;
+        key == package::kCodePageKey ||
+        key == package::script::kLongScriptKey ||
+        package::IsStreamLayoutKey(key);
     if (!known)
       found.unknownKeys.emplace_back(key);
   });

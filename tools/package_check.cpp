@@ -8,6 +8,7 @@
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
+#include "package/stream_layout.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "tools/cli.h"
@@ -152,6 +153,12 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
                                manifest.payload, package::kCodePageKey))) +
                            " is none a run can read names in (" +
                            CodePageList() + ")");
+  package::StreamLayout layout;
+  if (!package::ReadStreamLayout(manifest.payload, layout) ||
+      !package::RangesDisjoint(layout))
+    check.faults.push_back("the manifest declares the archive in a way no "
+                           "build writes (codec, stream, raw, rawcrc, x86, "
+                           "stored): the run refuses it");
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;
@@ -183,8 +190,12 @@ void CheckContainer(PackageCheck &check) {
   check.archiveLast = span.last;
   if (span.kind != FileKind::Archive)
     CheckManifest(check, file);
+  if (span.kind == FileKind::Compressed) {
+    check.packedLength = span.layout.streamLength + span.layout.StoredLength();
+    check.rawLength = span.layout.rawLength;
+  }
   // The icon of the program image, the part before the archive.
-  if (span.kind == FileKind::Package) {
+  if (span.kind == FileKind::Package || span.kind == FileKind::Compressed) {
     std::string image(static_cast<size_t>(span.first - 1), '\0');
     image.resize(file.ReadAt(0, image.data(), image.size()));
     try {
@@ -405,6 +416,9 @@ PackageCheck CheckPackage(const std::string &path) {
     // The header, the catalog or an entry the extraction would refuse.
     check.faults.push_back(e.Description() + " (" + std::to_string(e.Number()) +
                            ")");
+  } catch (const ToolError &e) {
+    // A compressed archive that does not decode.
+    check.faults.push_back(e.what());
   }
   return check;
 }

@@ -28,7 +28,11 @@ struct PackageCheck {
   int64_t archiveLast = 0;
   int64_t certificateTable = 0; // bytes of a signing tool's table, 0: none
   int compression = -1;         // -1: no header was read
-  int32_t dataStart = 0;        // relative to the archive's first byte
+  // Compressed: the stream's and stored ranges' bytes in the package, and
+  // the raw archive's, once decoded whole; -1 otherwise.
+  int64_t packedLength = -1;
+  int64_t rawLength = -1;
+  int32_t dataStart = 0; // relative to the archive's first byte
   std::vector<ListedEntry> entries;
   bool checksums = false; // the package has a checksum entry
   size_t checksummed = 0; // entries whose length and CRC-32 matched
@@ -64,7 +68,8 @@ struct PackageCheck {
 // (present or not; the signature itself is not verified), the manifest
 // and the length it declares, the signature bytes and the end of the
 // catalog, every entry's name and range, the
-// checksum entry with every entry it lists, and the install script. Raises
+// checksum entry with every entry it lists, and the install script; a
+// compressed archive is decoded whole first (its length and CRC-32). Raises
 // only when the file cannot be read at all.
 PackageCheck CheckPackage(const std::string &path);
 

@@ -9,12 +9,14 @@
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
+#include "package/stream_decoder.h"
 #include "package/trailer.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
+#include "tools/staging.h"
 
 namespace tools {
 
@@ -66,6 +68,17 @@ ArchiveSpan LocateArchive(const OsFile &file) {
     return span;
   const int32_t start = *found; // ArchiveStart
   const int64_t last = end - package::kTrailerSize;
+  const package::Manifest manifest = package::FindManifest(OsFileSource(file));
+  if (start >= 1 && start <= last &&
+      manifest.state == package::ManifestState::Intact &&
+      package::ReadStreamLayout(manifest.payload, span.layout) &&
+      span.layout.compressed) {
+    span.kind = FileKind::Compressed;
+    span.first = start;
+    span.last = last;
+    return span;
+  }
+  span.layout = {};
   if (start < 1 || start + archive::kSignatureSize - 1 > last ||
       !SignatureAt(file, start - 1))
     return span;
@@ -80,6 +93,75 @@ ArchiveSpan LocateArchive(const std::string &path) {
   return LocateArchive(OsFile(path, platform::OpenMode::ReadOnly));
 }
 
+void DecodeArchive(const OsFile &package, const ArchiveSpan &span,
+                   OsFile &out) {
+  const package::StreamLayout &layout = span.layout;
+  const OsFileSource source(package);
+  struct Output {
+    OsFile &file;
+    int64_t written = 0;
+  } output{out};
+  package::StreamDecoder decoder(
+      source, span.first - 1, layout,
+      [](void *context, const uint8_t *bytes, size_t count) {
+        auto &to = *static_cast<Output *>(context);
+        to.file.WriteAt(to.written, bytes, count);
+        to.written += static_cast<int64_t>(count);
+      },
+      &output);
+  package::StreamFault fault = package::StreamFault::OutsidePackage;
+  if (layout.streamLength + layout.StoredLength() <=
+      span.last - span.first + 1) {
+    while (decoder.Advance(int64_t{1} << 20) > 0) {
+    }
+    fault = decoder.Finish();
+  }
+  const char *what = nullptr;
+  switch (fault) {
+  case package::StreamFault::None:
+    return;
+  case package::StreamFault::OutsidePackage:
+    what = "the compressed archive reaches past the package's end";
+    break;
+  case package::StreamFault::Corrupt:
+    what = "the compressed archive does not decode";
+    break;
+  case package::StreamFault::Truncated:
+    what = "the compressed archive ends before its declared length";
+    break;
+  case package::StreamFault::Crc:
+    what = "the compressed archive differs from its CRC-32";
+    break;
+  case package::StreamFault::NoMemory:
+    what = "out of memory for the compressed archive";
+    break;
+  }
+  throw ToolError(package.path() + ": " + what);
+}
+
+namespace {
+
+std::unique_ptr<ScratchFolder> ScratchFor(const ArchiveSpan &span) {
+  return span.kind == FileKind::Compressed
+             ? std::make_unique<ScratchFolder>("read")
+             : nullptr;
+}
+
+// The file the reader opens: the input, or its archive decoded.
+std::string Decoded(const std::string &path, const ArchiveSpan &span,
+                    const ScratchFolder *scratch) {
+  if (scratch == nullptr)
+    return path;
+  std::string decoded = *scratch / "archive.pack";
+  const OsFile package(path, platform::OpenMode::ReadOnly);
+  OsFile out(decoded, platform::OpenMode::CreateNew);
+  DecodeArchive(package, span, out);
+  out.Close();
+  return decoded;
+}
+
+} // namespace
+
 ArchiveReader::Number::Number(const std::string &path)
     : value(files::FreeFile()) {
   files::Open(value, path, platform::OpenMode::ReadOnly);
@@ -93,10 +175,15 @@ ArchiveReader::Number::~Number() {
 }
 
 ArchiveReader::ArchiveReader(const std::string &path)
-    : span_(LocateArchive(path)), number_(path),
-      info_(archive::ReadCatalogInfo(number_.value, Narrow(span_.first, path),
-                                     Narrow(span_.last, path))),
+    : span_(LocateArchive(path)), scratch_(ScratchFor(span_)),
+      readPath_(Decoded(path, span_, scratch_.get())), number_(readPath_),
+      info_(archive::ReadCatalogInfo(
+          number_.value, scratch_ ? 1 : Narrow(span_.first, path),
+          scratch_ ? Narrow(span_.layout.rawLength, path)
+                   : Narrow(span_.last, path))),
       reader_(number_.value, info_), entriesEnd_(info_.catalogStart) {}
+
+ArchiveReader::~ArchiveReader() = default;
 
 bool ArchiveReader::Next(ListedEntry &entry) {
   if (!reader_.Next(parser_))

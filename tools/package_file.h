@@ -7,18 +7,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "archive/catalog.h"
 #include "package/script_record.h"
+#include "package/stream_layout.h"
 
 namespace tools {
 
 enum class FileKind {
-  Archive, // the file begins with "PACK1"
-  Package, // its trailer leads to "PACK1"
-  Other,   // neither
+  Archive,    // the file begins with "PACK1"
+  Package,    // its trailer leads to "PACK1"
+  Compressed, // its manifest declares a compressed archive (package/
+              // stream_layout.h), which its trailer leads to
+  Other,      // none of these
 };
 
 // Where the archive lies, 1-based and inclusive. For Other: the whole file.
@@ -27,9 +31,11 @@ struct ArchiveSpan {
   int64_t first = 1;
   int64_t last = 0;
   int64_t fileLength = 0;
+  package::StreamLayout layout; // Compressed: as the manifest declares it
 };
 
 class OsFile;
+class ScratchFolder;
 
 // Position of the last byte of a package's content, the trailer's last
 // byte. The one place that knows where a package ends.
@@ -41,6 +47,12 @@ int64_t PackageEnd(const OsFile &file);
 // reads them.
 ArchiveSpan LocateArchive(const std::string &path);
 ArchiveSpan LocateArchive(const OsFile &file);
+
+// The raw archive of a Compressed span of package, written into out from
+// its offset 0. Raises ToolError naming the package and what is wrong when
+// it does not decode to the declared length and CRC-32; never writes more
+// than that length.
+void DecodeArchive(const OsFile &package, const ArchiveSpan &span, OsFile &out);
 
 // One catalog entry with the extraction's checks done: its name as the
 // extraction writes it and its archive positions (relative to the archive's
@@ -58,8 +70,10 @@ class ArchiveReader {
 public:
   // Raises the file layer's errors, and the reader's errors for a file that
   // holds no archive (kind Other is read from position 1, so "not an
-  // archive" is the extraction's own error).
+  // archive" is the extraction's own error). A compressed package's archive
+  // is decoded into a scratch file first and read there.
   explicit ArchiveReader(const std::string &path);
+  ~ArchiveReader();
   ArchiveReader(const ArchiveReader &) = delete;
   ArchiveReader &operator=(const ArchiveReader &) = delete;
 
@@ -96,6 +110,8 @@ private:
   };
 
   ArchiveSpan span_;
+  std::unique_ptr<ScratchFolder> scratch_; // holds a decoded archive
+  std::string readPath_;                   // the file read: it or the input
   Number number_;
   archive::CatalogInfo info_;
   archive::CatalogReader reader_;

@@ -2,22 +2,29 @@
 #include "tools/package_writer.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "archive/catalog.h"
+#include "package/byte_source.h"
 #include "package/checksums.h"
 #include "package/crc32.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
+#include "package/pe_image.h"
+#include "package/stream_layout.h"
 #include "package/trailer.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "tools/archive_compressor.h"
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
+#include "tools/console_ui.h"
 #include "tools/file_io.h"
 #include "tools/name_index.h"
 #include "tools/package_file.h"
 #include "tools/program_icon.h"
+#include "tools/staging.h"
 #include "tools/stub.h"
 
 namespace tools {
@@ -31,7 +38,7 @@ constexpr int64_t kTrailerSize = package::kTrailerSize;
 
 void CheckArchiveFile(const std::string &path) {
   const ArchiveSpan span = LocateArchive(path);
-  if (span.kind == FileKind::Package)
+  if (span.kind == FileKind::Package || span.kind == FileKind::Compressed)
     throw ToolError(path + " is a package, not an archive");
   if (span.kind != FileKind::Archive)
     throw ToolError(path + " is not a PACK1 archive");
@@ -51,17 +58,38 @@ namespace {
 // every file its extraction writes, and where the catalog's entries end,
 // after which the new entry goes. Raises ToolError for two entries that
 // are one file on Windows.
+// An entry's data as a compressed package treats it: its first position
+// in the archive file, its size, x86 code (filtered) or incompressible
+// (stored outside the stream).
+struct EntryKind {
+  int64_t first = 0;
+  int64_t size = 0;
+  bool x86 = false;
+  bool store = false;
+};
+
 struct Checksums {
   std::string text; // the entry's bytes
   archive::CatalogInfo info;
   int32_t entriesEnd = 0;
-  bool longScript = false; // the archive holds the long script entry
+  bool longScript = false;      // the archive holds the long script entry
+  std::vector<EntryKind> kinds; // when asked for
 };
 
-Checksums ChecksumsOf(const std::string &path) {
+EntryKind KindOf(int64_t first, int64_t size, std::string_view head) {
+  EntryKind kind{first, size, false, false};
+  kind.x86 = package::pe::IsX86Image(package::MemorySource(head));
+  kind.store = !kind.x86 && head.size() == kSampleSize &&
+               !Compressible(reinterpret_cast<const uint8_t *>(head.data()),
+                             head.size());
+  return kind;
+}
+
+Checksums ChecksumsOf(const std::string &path, bool withKinds) {
   namespace sums = package::sums;
   ArchiveReader reader(path);
   std::vector<sums::Sum> list;
+  std::vector<EntryKind> kinds;
   NameIndex names;
   ListedEntry entry;
   while (reader.Next(entry)) {
@@ -81,14 +109,21 @@ Checksums ChecksumsOf(const std::string &path) {
                       " reads the archive's header or catalog, which the "
                       "checksum entry changes");
     sums::Sum sum{name, entry.size, 0};
+    std::string head;
     reader.ReadPieces(entry, [&](const uint8_t *bytes, size_t count) {
       sum.crc = package::Crc32(sum.crc, bytes, count);
+      if (withKinds && head.size() < kSampleSize)
+        head.append(reinterpret_cast<const char *>(bytes),
+                    std::min(count, kSampleSize - head.size()));
     });
+    if (withKinds && entry.size > 0)
+      kinds.push_back(KindOf(range.first, entry.size, head));
     names.Add(name, list.size());
     list.push_back(sum);
   }
   return {sums::FormatSums(list), reader.Info(), reader.EntriesEnd(),
-          names.Find(package::script::kLongScriptName) != NameIndex::kNone};
+          names.Find(package::script::kLongScriptName) != NameIndex::kNone,
+          std::move(kinds)};
 }
 
 } // namespace
@@ -102,6 +137,50 @@ void CheckImage(const PackageOutput &output) {
   }
 }
 
+namespace {
+
+void CheckLength(int64_t total) {
+  if (total > kMaxPackage)
+    throw ToolError("the package would be " + std::to_string(total) +
+                    " bytes; it must stay below 2147483648 bytes (2 GiB)");
+}
+
+// The stored and x86 ranges of a compressed package from its entries'
+// kinds: raw offsets, in order, none overlapping another (entries of an
+// archive from elsewhere may share bytes: the first one keeps them).
+void ChooseRanges(const Checksums &sums, int64_t rawData,
+                  package::StreamLayout &layout) {
+  std::vector<EntryKind> kinds = sums.kinds;
+  std::stable_sort(
+      kinds.begin(), kinds.end(),
+      [](const EntryKind &a, const EntryKind &b) { return a.first < b.first; });
+  int64_t reached = 0;
+  for (const EntryKind &kind : kinds) {
+    const int64_t offset = rawData + kind.first - sums.info.dataStart;
+    if ((!kind.x86 && !kind.store) || offset < reached)
+      continue;
+    (kind.x86 ? layout.x86 : layout.stored)
+        .push_back(
+            {static_cast<uint64_t>(offset), static_cast<uint64_t>(kind.size)});
+    reached = offset + kind.size;
+  }
+}
+
+} // namespace
+
+void TakeCompressionOptions(const Args &args, PackageOutput &output) {
+  output.compress = !args.Has("--store");
+  if (!args.Has("--level"))
+    return;
+  const std::string &level = args.options.at("--level");
+  if (args.Has("--store"))
+    throw UsageError("--level goes with a compressed package, not --store");
+  if (level.size() != 1 || level[0] < '0' || level[0] > '9')
+    throw UsageError("--level needs a number from 0 to 9, not \"" + level +
+                     "\"");
+  output.level = level[0] - '0';
+}
+
 void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const std::string &stubPath = target.stubPath;
   const std::string &outputPath = target.path;
@@ -111,7 +190,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   if (platform::fs::SameFile(outputPath, archivePath))
     throw ToolError("the output would overwrite the archive: " + outputPath);
   CheckArchiveFile(archivePath);
-  const Checksums sums = ChecksumsOf(archivePath);
+  const Checksums sums = ChecksumsOf(archivePath, target.compress);
 
   // The archive as it goes into the package: its header and entry texts,
   // the checksum entry's text, the closing 0x01, its data region as it is
@@ -136,9 +215,45 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const std::string entryText = std::string(package::sums::kEntryName) + "?" +
                                 std::to_string(entryStart) + "?" +
                                 std::to_string(entryEnd) + "\x02\x01";
-  const int64_t archiveLength = head + static_cast<int64_t>(entryText.size()) +
-                                dataLength +
-                                static_cast<int64_t>(sums.text.size());
+  const std::vector<RawPiece> pieces = {
+      {&archive, sums.info.first - 1, {}, head},
+      {nullptr, 0, entryText, static_cast<int64_t>(entryText.size())},
+      {&archive, sums.info.dataStart - 1, {}, dataLength},
+      {nullptr, 0, sums.text, static_cast<int64_t>(sums.text.size())}};
+  int64_t archiveLength = 0;
+  for (const RawPiece &piece : pieces)
+    archiveLength += piece.length;
+  // The run's pack file holds the raw archive, so a compressed package keeps
+  // the stored one's limit; checked before a long compression.
+  CheckLength(static_cast<int64_t>(image.size()) + archiveLength +
+              kTrailerSize);
+
+  // A compressed package carries the stream and then the stored ranges in
+  // place of the archive; the stream waits in a scratch file until the
+  // manifest, which declares its length, is written before it.
+  package::StreamLayout layout;
+  std::unique_ptr<ScratchFolder> scratch;
+  std::unique_ptr<OsFile> stream;
+  if (target.compress) {
+    ChooseRanges(sums, head + static_cast<int64_t>(entryText.size()), layout);
+    scratch = std::make_unique<ScratchFolder>("compress");
+    stream = std::make_unique<OsFile>(*scratch / "stream",
+                                      platform::OpenMode::CreateNew);
+    InstalledConsole console;
+    int shown = -1;
+    CompressArchive(pieces, target.level, layout, *stream,
+                    [&](int64_t done, int64_t whole) {
+                      const int percent =
+                          whole > 0 ? static_cast<int>(done * 100 / whole) : 0;
+                      if (percent != shown)
+                        console.ui().SetToolLine("compressing " +
+                                                 std::to_string(percent) + "%");
+                      shown = percent;
+                    });
+    console.ui().ClearLine();
+    package::AppendStreamLayout(payload, layout);
+    archiveLength = layout.streamLength + layout.StoredLength();
+  }
   // The manifest follows the image, where the run finds it from the
   // image's headers, and declares the package's length. Signing tools pad
   // the file to a multiple of 8 before their table: the package is one
@@ -151,10 +266,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     return before + filler;
   });
   const auto stubLength = static_cast<int64_t>(image.size());
-  const int64_t total = stubLength + archiveLength + filler + kTrailerSize;
-  if (total > kMaxPackage)
-    throw ToolError("the package would be " + std::to_string(total) +
-                    " bytes; it must stay below 2147483648 bytes (2 GiB)");
+  CheckLength(stubLength + archiveLength + filler + kTrailerSize);
 
   // ArchiveStart: the 1-based position of the archive's first byte.
   const auto archiveStart = static_cast<int32_t>(stubLength + 1);
@@ -168,14 +280,29 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     int64_t at = 0;
     file.WriteAt(at, image.data(), image.size());
     at += stubLength;
-    CopyBytes(archive, sums.info.first - 1, head, file, at);
-    at += head;
-    file.WriteAt(at, entryText.data(), entryText.size());
-    at += static_cast<int64_t>(entryText.size());
-    CopyBytes(archive, sums.info.dataStart - 1, dataLength, file, at);
-    at += dataLength;
-    file.WriteAt(at, sums.text.data(), sums.text.size());
-    at += static_cast<int64_t>(sums.text.size());
+    if (target.compress) {
+      CopyBytes(*stream, 0, layout.streamLength, file, at);
+      at += layout.streamLength;
+      // Stored ranges lie in the data region, which the archive file holds
+      // as it is.
+      const int64_t rawData = head + static_cast<int64_t>(entryText.size());
+      for (const codec::ByteRange &range : layout.stored) {
+        const auto length = static_cast<int64_t>(range.length);
+        CopyBytes(archive,
+                  sums.info.dataStart - 1 + static_cast<int64_t>(range.offset) -
+                      rawData,
+                  length, file, at);
+        at += length;
+      }
+    } else {
+      for (const RawPiece &piece : pieces) {
+        if (piece.file != nullptr)
+          CopyBytes(*piece.file, piece.offset, piece.length, file, at);
+        else
+          file.WriteAt(at, piece.bytes.data(), piece.bytes.size());
+        at += piece.length;
+      }
+    }
     file.WriteAt(at, tail, static_cast<size_t>(filler + kTrailerSize));
   }
   output.Commit();

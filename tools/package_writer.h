@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/lzma_encoder.h"
+#include "tools/cli.h"
 #include "tools/icon_file.h"
 #include "tools/image_texts.h"
 
@@ -18,7 +20,19 @@ struct PackageOutput {
   std::string path;
   ImageTexts texts;
   std::vector<IconImage> icon; // in place of the stub's; empty: the stub's
+  // The archive compressed at level (package/stream_layout.h), or stored as
+  // any reader of the base format carves it.
+  bool compress = false;
+  int level = codec::kDefaultLevel;
 };
+
+// build's and diff --build's --store and --level N: compressed unless
+// --store. Raises UsageError for a level that is not 0 to 9, or with
+// --store.
+void TakeCompressionOptions(const Args &args, PackageOutput &output);
+// The options TakeCompressionOptions reads, for ParseArgs.
+inline constexpr OptionSpec kStoreOption{"--store", false};
+inline constexpr OptionSpec kLevelOption{"--level", true};
 
 // Raises, before anything is packed, what WritePackage would raise for the
 // program image: a stub that is no PE image or cannot take the icon, texts

@@ -10,8 +10,9 @@ printf 'old' >v1/app.exe
 printf 'new app' >v2/app.exe
 printf 'notes' >v2/docs/notes.txt
 
+# Stored, so that a file's byte can be damaged in place below.
 run_tool diff v1 v2 --build pkg/update.exe --stub stub.exe --lang en \
-  --product Orbit --version "4.3 beta 2" --company "Acme Ltd"
+  --product Orbit --version "4.3 beta 2" --company "Acme Ltd" --store
 expect_rc 0 "diff --build with the package options"
 run_tool verify pkg/update.exe
 expect_contains "$OUT" "text confirm (default): The update of Orbit to version 4.3 beta 2 will now be installed." \

@@ -15,7 +15,7 @@ copy {temp}\readme.txt {app}\readme.txt
 delete {app}\old.txt
 EOF
 make_stub stub.exe 4096
-run_tool build --payload payload --script update.txt --stub stub.exe -o good.exe
+run_tool build --store --payload payload --script update.txt --stub stub.exe -o good.exe
 expect_rc 0 "build"
 [ $(($(stat -c %s good.exe) % 8)) = 0 ] || fail "the package is a multiple of 8 bytes"
 

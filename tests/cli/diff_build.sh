@@ -108,7 +108,7 @@ expect_text step.txt "# Turns an installed old into new; written by updpack diff
 mkdir   {app}\\data\\logs
 install app.exe  {app}\\app.exe
 install \"data/logs/a long name of a log.txt\"  \"{app}\\data\\logs\\a long name of a log.txt\"" "diff text"
-run_tool build --from new --script step.txt -o step.exe --stub stub.exe
+run_tool build --store --from new --script step.txt -o step.exe --stub stub.exe
 expect_rc 0 "build --from"
 run_tool list step.exe
 expect_rc 0 "list of a package"

@@ -334,18 +334,21 @@ e2e_script_field() { # FORMAT SIZE
 }
 
 # Packs FOLDER and joins the program image, the archive and the trailer.
-e2e_make_package() { # FOLDER PACKAGE.exe
+e2e_make_package() { # FOLDER PACKAGE.exe [BUILD OPTION...]
   local archive
   archive="$E2E_WORK/$(basename "$2" .exe).pack1"
   "$UPDPACK_TOOL" pack "$1" "$archive" >"$E2E_WORK/pack.log" 2>&1 ||
     e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
-  e2e_build_package "$archive" "$2"
+  e2e_build_package "$archive" "$2" "${@:3}"
 }
 
-# Joins the program image, ARCHIVE and the trailer with updpack build.
-e2e_build_package() { # ARCHIVE PACKAGE.exe
+# Without options the archive is stored, as the carve-out copies it byte
+# by byte (test_compressed.sh builds compressed ones).
+e2e_build_package() { # ARCHIVE PACKAGE.exe [BUILD OPTION...]
+  local options=("${@:3}")
+  [ ${#options[@]} -gt 0 ] || options=(--store)
   mkdir -p "$(dirname "$2")"
-  "$UPDPACK_TOOL" build --stub "$UPDPACK_STUB" --archive "$1" -o "$2" \
+  "$UPDPACK_TOOL" build --stub "$UPDPACK_STUB" --archive "$1" -o "$2" "${options[@]}" \
     >"$E2E_WORK/build.log" 2>&1 ||
     e2e_fail "updpack build failed: $(cat "$E2E_WORK/build.log")"
 }

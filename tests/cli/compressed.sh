@@ -1,0 +1,79 @@
+# build compresses by default and --store keeps the base layout: list,
+# extract, script show, verify and run read both alike; a damaged stream is
+# a fault for verify and installs nothing.
+. "$(dirname "$0")/common.bash"
+
+mkdir src
+make_stub src/app.exe 9000 # a PE file of random bytes: filtered, not stored
+head -c 100000 /dev/urandom >src/random.bin
+seq 1 20000 >src/numbers.txt
+cat >update.txt <<'END'
+copy {temp}\app.exe     {app}\app.exe
+copy {temp}\random.bin  {app}\random.bin
+copy {temp}\numbers.txt {app}\numbers.txt
+END
+make_stub stub.exe 4096
+run_tool build --payload src --script update.txt --stub stub.exe -o c.exe
+expect_rc 0 "build compresses"
+run_tool build --store --payload src --script update.txt --stub stub.exe -o s.exe
+expect_rc 0 "build --store"
+[ "$(stat -c %s c.exe)" -lt $(($(stat -c %s s.exe) - 80000)) ] ||
+  fail "the text compresses: $(stat -c %s c.exe) against $(stat -c %s s.exe)"
+
+for package in c.exe s.exe; do
+  run_tool list "$package"
+  expect_rc 0 "list $package"
+  grep '	' "$OUT" | cut -f1,4 | sort >"$package.list"
+  mkdir "x.$package"
+  run_tool extract "$package" "x.$package"
+  expect_rc 0 "extract $package"
+  run_tool script show "$package"
+  cp "$OUT" "$package.script"
+done
+expect_same_bytes c.exe.list s.exe.list "both hold the same entries"
+expect_same_bytes c.exe.script s.exe.script "both hold the same script"
+for f in app.exe random.bin numbers.txt; do
+  expect_same_bytes "x.c.exe/$f" "src/$f" "extracted $f"
+done
+run_tool list c.exe
+expect_contains "$OUT" "compressed: " "list tells a compressed archive"
+
+run_tool verify c.exe
+expect_rc 0 "verify of the compressed package"
+expect_contains "$OUT" "compressed package" "verify names the kind"
+expect_contains "$OUT" "(ratio 0." "verify reports the ratio"
+run_tool verify --json c.exe
+expect_contains "$OUT" '"ratio": 0.' "verify --json reports the ratio"
+
+# Levels: each makes a package that runs; others are usage errors.
+for level in 0 9; do
+  run_tool build --level $level --payload src --script update.txt --stub stub.exe -o l$level.exe
+  expect_rc 0 "build --level $level"
+  mkdir prog$level
+  cp l$level.exe prog$level/
+  run_tool run prog$level/l$level.exe --yes
+  expect_rc 0 "run at level $level"
+  for f in app.exe random.bin numbers.txt; do
+    expect_same_bytes "prog$level/$f" "src/$f" "level $level installs $f"
+  done
+done
+run_tool build --level 10 --payload src --stub stub.exe -o x.exe
+expect_rc 64 "--level 10"
+run_tool build --store --level 3 --payload src --stub stub.exe -o x.exe
+expect_rc 64 "--store with --level"
+
+# A byte flipped in the stream, right after the archive's start.
+start=$(($(manifest_end c.exe) + 1))
+for at in $((start + 40)) $((start + 3000)); do
+  cp c.exe bad.exe
+  printf '\x5A' | dd of=bad.exe bs=1 seek=$((at - 1)) conv=notrunc 2>/dev/null
+  run_tool verify bad.exe
+  expect_rc 1 "verify of a flipped stream byte at $at"
+  expect_contains "$OUT" "FAULT:       bad.exe: the compressed archive" "verify names it"
+  rm -rf progbad && mkdir progbad && cp bad.exe progbad/
+  run_tool run progbad/bad.exe --yes
+  expect_rc 1 "run of a flipped stream byte at $at"
+  expect_contains "$ERR" "Архив пакета обновления поврежден" "the run tells it"
+  [ "$(ls progbad)" = bad.exe ] || fail "a damaged stream installs nothing"
+done
+finish
