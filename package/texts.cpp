@@ -21,35 +21,49 @@ constexpr TextKey kKeys[kTextCount] = {
     {"installing", "Установка обновления..."},
     {"progress", "Выполнено "},
     {"abort", "Прервать обновление?"},
+    {"rolledback",
+     "Обновление не выполнено, продукт оставлен в прежнем состоянии.\r\n"
+     "{cause}"},
+    {"notrestored",
+     "Обновление не выполнено, и прежнее состояние продукта восстановить не "
+     "удалось.\r\n{cause}\r\nНе восстановлены: {files}\r\nПрежние версии "
+     "файлов остались в папке {folder}."},
+    {"interrupted",
+     "Предыдущее обновление было прервано: прежние версии файлов продукта "
+     "остались в папке {folder}. Верните их оттуда на место или удалите эту "
+     "папку и запустите обновление снова."},
+    {"aborted", "Обновление прервано."},
 };
 
-// A pattern with {product} and {version} filled in.
-std::string Filled(std::string_view pattern, std::string_view product,
-                   std::string_view version) {
+} // namespace
+
+std::string FillIn(std::string_view pattern,
+                   std::initializer_list<Fill> fills) {
   std::string text;
   for (size_t i = 0; i < pattern.size(); ++i) {
-    const std::string_view rest = pattern.substr(i);
-    if (rest.rfind("{product}", 0) == 0) {
-      text += product;
-      i += 8;
-    } else if (rest.rfind("{version}", 0) == 0) {
-      text += version;
-      i += 8;
-    } else {
+    const Fill *found = nullptr;
+    if (pattern[i] == '{')
+      for (const Fill &fill : fills)
+        if (pattern.compare(i + 1, fill.name.size(), fill.name) == 0 &&
+            pattern.compare(i + 1 + fill.name.size(), 1, "}") == 0)
+          found = &fill;
+    if (!found) {
       text += pattern[i];
+      continue;
     }
+    text += found->value;
+    i += found->name.size() + 1;
   }
   return text;
 }
-
-} // namespace
 
 const TextKey &KeyOf(Text text) { return kKeys[static_cast<size_t>(text)]; }
 
 Texts DefaultTexts(std::string_view product, std::string_view version) {
   Texts texts;
   for (size_t k = 0; k < kTextCount; ++k)
-    texts[k] = Filled(kKeys[k].pattern, product, version);
+    texts[k] =
+        FillIn(kKeys[k].pattern, {{"product", product}, {"version", version}});
   return texts;
 }
 

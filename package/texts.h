@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,13 @@ enum class Text : uint8_t {
   Installing, // status line while the script runs
   Progress,   // what the progress line shows before "NN%"
   Abort,      // the question when the window is closed
+  RolledBack, // a failed install, every step undone ({cause})
+  Unrestored, // a failed install that could not be undone whole
+              // ({cause}, {files}, {folder})
+  LeftBackup, // a backup area left by an interrupted run ({folder})
+  Aborted,    // the cause of an abort whose undo was not whole
 };
-inline constexpr size_t kTextCount = 11;
+inline constexpr size_t kTextCount = 15;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {
@@ -66,6 +72,14 @@ Texts DefaultTexts(std::string_view product = kDefaultProduct,
 // The texts of a package without a manifest: the shipped package's, which
 // add nothing to a failure's message (no damaged sentence).
 Texts PlainTexts();
+
+// pattern with every {name} of fills replaced by its value, in one pass
+// (a value is not searched again); other braces stay as they are.
+struct Fill {
+  std::string_view name; // without the braces
+  std::string_view value;
+};
+std::string FillIn(std::string_view pattern, std::initializer_list<Fill> fills);
 
 // Applies the texts of a manifest's payload: every text it names by a known
 // key (other keys are passed over). False, with nothing changed, for a

@@ -2,11 +2,20 @@
 // out each record as soon as it has been read.
 #include "run/install_script.h"
 
+#include <new>
+#include <string>
+#include <vector>
+
 #include "package/script_record.h"
+#include "package/texts.h"
 #include "platform/env.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
+#include "platform/ui.h"
 #include "run/mdl_main.h"
+#include "run/run_texts.h"
+#include "run/transaction.h"
 
 namespace mdl_main::script {
 
@@ -35,9 +44,9 @@ void CarryOut(uint8_t operation, const std::string &source,
   }
 }
 
-} // namespace
-
-void RunInstallScript() {
+// Reads the script and calls carry(operation, source, target) for every
+// record as soon as it has been read.
+template <typename Carry> void ForEachRecord(Carry carry) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -58,13 +67,86 @@ void RunInstallScript() {
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
     const record::Record read = record::DecodeRecord(bytes);
-    const std::string source =
-        record::PrepareField(read.source, tempFolder, programFolder);
-    const std::string target =
-        record::PrepareField(read.target, tempFolder, programFolder);
-    CarryOut(read.operation, source, target);
+    carry(read.operation,
+          record::PrepareField(read.source, tempFolder, programFolder),
+          record::PrepareField(read.target, tempFolder, programFolder));
   }
   files::Close(number);
+}
+
+// The message of an undone install: the product as it was, or the files
+// that could not be restored and where their old versions are.
+std::string UndoneMessage(const txn::Transaction &transaction,
+                          const std::vector<std::string> &failed,
+                          const std::string &cause) {
+  using package::Text;
+  if (failed.empty())
+    return package::FillIn(CurrentText(Text::RolledBack), {{"cause", cause}});
+  std::string files;
+  for (const std::string &path : failed)
+    files += (files.empty() ? "" : ", ") + path;
+  return package::FillIn(CurrentText(Text::Unrestored),
+                         {{"cause", cause},
+                          {"files", files},
+                          {"folder", transaction.BackupAreas()}});
+}
+
+// Undoes transaction after a failure and raises it as an undone install.
+[[noreturn]] void RaiseUndone(txn::Transaction &transaction, int32_t number,
+                              const std::string &cause) {
+  txn::SetActive(nullptr);
+  const std::vector<std::string> failed = transaction.Undo();
+  throw platform::Error(number, UndoneMessage(transaction, failed, cause));
+}
+
+void RunUndoable() {
+  txn::Transaction transaction(platform::ProgramFolder());
+  // No abort may reach the transaction once it is gone, however the run
+  // leaves this function.
+  struct Activation {
+    explicit Activation(txn::Transaction *t) { txn::SetActive(t); }
+    ~Activation() { txn::SetActive(nullptr); }
+    Activation(const Activation &) = delete;
+    Activation &operator=(const Activation &) = delete;
+  } activation(&transaction);
+  try {
+    ForEachRecord([&](uint8_t operation, const std::string &source,
+                      const std::string &target) {
+      transaction.CarryOut(operation, source, target);
+      platform::CheckClockAtNextYield();
+      platform::Yield();
+    });
+  } catch (const platform::Error &e) {
+    RaiseUndone(transaction, e.Number(), e.Description());
+  } catch (const std::bad_alloc &) {
+    RaiseUndone(transaction, platform::err::kOutOfMemory,
+                platform::StandardText(platform::err::kOutOfMemory));
+  }
+  txn::SetActive(nullptr);
+  transaction.Commit();
+}
+
+} // namespace
+
+void RunInstallScript(bool undoable) {
+  if (undoable) {
+    RunUndoable();
+    return;
+  }
+  ForEachRecord(CarryOut);
+}
+
+void UndoOnAbort() {
+  txn::Transaction *transaction = txn::Active();
+  if (!transaction)
+    return;
+  txn::SetActive(nullptr);
+  const std::vector<std::string> failed = transaction->Undo();
+  if (!failed.empty())
+    platform::Ui().ShowMessage(
+        UndoneMessage(*transaction, failed,
+                      CurrentText(package::Text::Aborted)),
+        platform::MsgIcon::Error, platform::MsgButtons::Ok);
 }
 
 } // namespace mdl_main::script

@@ -7,6 +7,17 @@ namespace mdl_main::script {
 // Carries out TempFolder\script record by record. A missing script file in
 // an existing folder counts as empty; a missing folder and every failing
 // operation raise, with the records before it carried out.
-void RunInstallScript();
+//
+// undoable (a package with a manifest): every record is a step of a
+// transaction (run/transaction.h) and the run yields after each, so that
+// the window repaints and can be closed. A failure undoes every step and
+// raises the failure as the product left as it was, or naming what could
+// not be restored; success removes the backup areas.
+void RunInstallScript(bool undoable = false);
+
+// Called when the user confirms the abort: undoes the steps of a running
+// undoable install, and shows the files that could not be restored, if
+// any. Nothing to do at any other time.
+void UndoOnAbort();
 
 } // namespace mdl_main::script

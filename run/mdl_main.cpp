@@ -125,8 +125,8 @@ using package::Text;
   Arch().UnLoad();
   ReleaseArch();
 
-  // 14-16.
-  script::RunInstallScript();
+  // 14-16. A package of ours applies completely or not at all.
+  script::RunInstallScript(HasOwnManifest());
   RemovePackFile();
   Ui().ShowMessage(CurrentText(Text::Success), MsgIcon::Information,
                    MsgButtons::Ok);

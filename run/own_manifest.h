@@ -17,4 +17,9 @@ namespace mdl_main {
 // one without a manifest: the run's own step reports it.
 bool LoadOwnManifest();
 
+// True when the executable holds an intact manifest: the package is one
+// of ours, and its install applies completely or not at all. Read again
+// when LoadOwnManifest could not read it; raises when it still cannot.
+bool HasOwnManifest();
+
 } // namespace mdl_main

@@ -30,6 +30,10 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"status line: installing", 40, false, false},
     {"the progress line before the percentage", 30, false, false},
     {"the question when the window is closed", 500, true, true},
+    {"a failed install that was undone", 1000, true, false},
+    {"a failed install that could not be undone whole", 1000, true, false},
+    {"a backup left by an interrupted update", 1000, true, false},
+    {"why an undo was needed: the user aborted", 200, false, false},
 };
 
 // The index of a text's key, or kTextCount for no text.
