@@ -356,7 +356,7 @@ std::vector<std::string> ListFolders(const std::string &pattern) {
 }
 
 void MarkHidden(const std::string &path) {
-  const std::wstring wide = Widen(path);
+  const auto wide = Widen(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !::SetFileAttributesW(wide.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN))
