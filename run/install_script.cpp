@@ -44,9 +44,9 @@ void CarryOut(uint8_t operation, const std::string &source,
   }
 }
 
-// Reads the script and calls carry(operation, source, target) for every
-// record as soon as it has been read.
-template <typename Carry> void ForEachRecord(Carry carry) {
+// Reads the script and carries out every record as soon as it has been
+// read: as a step of undoable, which then yields, or strictly without it.
+void ForEachRecord(txn::Transaction *undoable) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = platform::ProgramFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -67,9 +67,17 @@ template <typename Carry> void ForEachRecord(Carry carry) {
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
     const record::Record read = record::DecodeRecord(bytes);
-    carry(read.operation,
-          record::PrepareField(read.source, tempFolder, programFolder),
-          record::PrepareField(read.target, tempFolder, programFolder));
+    const std::string source =
+        record::PrepareField(read.source, tempFolder, programFolder);
+    const std::string target =
+        record::PrepareField(read.target, tempFolder, programFolder);
+    if (!undoable) {
+      CarryOut(read.operation, source, target);
+      continue;
+    }
+    undoable->CarryOut(read.operation, source, target);
+    platform::CheckClockAtNextYield();
+    platform::Yield();
   }
   files::Close(number);
 }
@@ -110,12 +118,7 @@ void RunUndoable() {
     Activation &operator=(const Activation &) = delete;
   } activation(&transaction);
   try {
-    ForEachRecord([&](uint8_t operation, const std::string &source,
-                      const std::string &target) {
-      transaction.CarryOut(operation, source, target);
-      platform::CheckClockAtNextYield();
-      platform::Yield();
-    });
+    ForEachRecord(&transaction);
   } catch (const platform::Error &e) {
     RaiseUndone(transaction, e.Number(), e.Description());
   } catch (const std::bad_alloc &) {
@@ -133,7 +136,7 @@ void RunInstallScript(bool undoable) {
     RunUndoable();
     return;
   }
-  ForEachRecord(CarryOut);
+  ForEachRecord(nullptr);
 }
 
 void UndoOnAbort() {

@@ -147,18 +147,17 @@ void Transaction::CreateFolder(const std::string &path) {
 void Transaction::DeleteFolders(const std::string &pattern) {
   const std::string path = WithoutTrailingSeparators(pattern);
   const std::string prefix = PrefixOf(path);
-  std::vector<std::string> names = fs::ListFolders(path);
-  // A backup area of this run is never a folder to delete.
-  names.erase(std::remove_if(names.begin(), names.end(),
-                             [&](const std::string &name) {
-                               return std::find(areas_.begin(), areas_.end(),
-                                                prefix + name) != areas_.end();
-                             }),
-              names.end());
-  if (names.empty())
+  bool any = false;
+  for (const std::string &name : fs::ListFolders(path)) {
+    const std::string folder = prefix + name;
+    // A backup area of this run is never a folder to delete.
+    if (std::find(areas_.begin(), areas_.end(), folder) != areas_.end())
+      continue;
+    MoveAside(folder);
+    any = true;
+  }
+  if (!any)
     platform::Raise(platform::err::kPathNotFound, pattern);
-  for (const std::string &name : names)
-    MoveAside(prefix + name);
 }
 
 void Transaction::CarryOut(uint8_t operation, const std::string &source,
