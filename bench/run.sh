@@ -108,13 +108,19 @@ measure_pair() {
   MEDIAN[$name2]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
 }
 
-# pe_stub FILE: 45056 bytes that pass for a program image ("MZ", e_lfanew
-# at 0x3C pointing at "PE\0\0"), so the archive starts at 45057.
+# pe_stub FILE: 45056 bytes that pass for a program image whose headers say
+# where it ends ("MZ", e_lfanew at 0x3C pointing at "PE\0\0", a COFF header
+# without sections and a PE32+ optional header whose SizeOfHeaders is the
+# whole file), so build puts the manifest at 45056 and a package joined
+# without one has its archive at 45057.
 pe_stub() {
   { printf 'MZ'; head -c 58 /dev/zero; printf '\x40\x00\x00\x00PE\x00\x00'
-    head -c $((45056 - 68)) /dev/zero; } >"$1"
+    printf '\x64\x86'; head -c 14 /dev/zero; printf '\xf0\x00\x22\x00'
+    printf '\x0b\x02'; head -c 58 /dev/zero; printf '\x00\xb0\x00\x00'
+    head -c $((45056 - 152)) /dev/zero; } >"$1"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.1fx", a / b; else print "-" }'; }
+ratio2() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2fx", a / b; else print "-" }'; }
 mbps() { awk -v bytes="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.0f MB/s", bytes / s / 1048576; else print "-" }'; }
 
 # ---------------------------------------------------------------- speed
@@ -154,6 +160,35 @@ measure_pair "run, no checksums" "TMP=$W/tmp '$UPDPACK' run $W/bare/update.exe -
   "updpack run" "TMP=$W/tmp '$UPDPACK' run $W/pkg/update.exe --yes </dev/null" "rm -rf $W/tmp/*"
 rm -f "$DATA/script"
 
+# The install phase: an update that replaces every file of the tree, as a
+# package with a manifest (each old file renamed into the backup area, each
+# new one written under a temporary name and renamed into place) and as the
+# same archive in the base format (each file copied over the old one).
+OLDT=$W/old
+cp -r "$DATA" "$OLDT"
+for f in "$OLDT"/*; do printf 'x' >>"$f"; done
+"$UPDPACK" diff "$OLDT" "$DATA" --build "$W/pkg/full.exe" --stub "$W/stub.bin" >/dev/null
+mkdir -p "$W/entries"
+"$UPDPACK" extract "$W/pkg/full.exe" "$W/entries" >/dev/null
+rm -f "$W/entries/~updpack.sum"
+"$UPDPACK" pack "$W/entries" "$W/full.pack" >/dev/null
+{ cat "$W/stub.bin" "$W/full.pack"; printf '\x01\xb0\x00\x00'; } >"$W/bare/full.exe"
+rm -rf "$W/entries" "$W/full.pack"
+fresh_products() {
+  rm -rf "$W/tmp"/* "$W/pa" "$W/pb"
+  cp -r "$OLDT" "$W/pa" && cp "$W/bare/full.exe" "$W/pa/update.exe"
+  cp -r "$OLDT" "$W/pb" && cp "$W/pkg/full.exe" "$W/pb/update.exe"
+}
+fresh_products # both updates must give the tree before they are timed
+TMP=$W/tmp "$UPDPACK" run "$W/pa/update.exe" --yes </dev/null >/dev/null 2>&1
+TMP=$W/tmp "$UPDPACK" run "$W/pb/update.exe" --yes </dev/null >/dev/null 2>&1
+for p in pa pb; do
+  rm -f "$W/$p/update.exe"
+  diff -r "$DATA" "$W/$p" >/dev/null || { echo "bench: the update of $p differs from the tree" >&2; exit 1; }
+done
+measure_pair "install, strict" "TMP=$W/tmp '$UPDPACK' run $W/pa/update.exe --yes </dev/null" \
+  "install, undoable" "TMP=$W/tmp '$UPDPACK' run $W/pb/update.exe --yes </dev/null" fresh_products
+
 row() { # NAME BASELINE
   printf '  %-17s %8s %8s %12s %10s\n' "$1" "${MEDIAN[$1]}" "${MIN[$1]}" \
     "$(mbps "$BYTES" "${MEDIAN[$1]}")" "$(ratio "${MEDIAN[$1]}" "${MEDIAN[$2]}")" | tee -a "$RESULTS"
@@ -169,9 +204,13 @@ row "tar -xf" "updpack extract"
 say "whole run (carve-out + extraction + checksum check, empty script)"
 row "run, no checksums" "run, no checksums"
 row "updpack run" "run, no checksums"
+say "update replacing every file (whole run; undoable: backup, checksums)"
+row "install, strict" "install, strict"
+row "install, undoable" "install, strict"
 say ""
 say "updpack pack is $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[tar -cf]}") the time of tar -cf and $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[cp -r]}") the time of cp -r;"
 say "updpack extract is $(ratio "${MEDIAN[updpack extract]}" "${MEDIAN[tar -xf]}") the time of tar -xf."
+say "the undoable install is $(ratio2 "${MEDIAN[install, undoable]}" "${MEDIAN[install, strict]}") the time of the strict one."
 rm -rf "$W"
 say ""
 

@@ -57,8 +57,12 @@ constexpr KeyText kEnglish[] = {
                     "in.\r\nNothing was changed."},
     {"inuse", "The file \"{file}\" is in use. Close {product} and press "
               "Retry."},
-    {"rolledback", "The update failed; {product} was left as it was."},
-    {"notrestored", "These files could not be restored: {files}"},
+    {"rolledback", "The update failed; the product was left as it was.\r\n"
+                   "{cause}"},
+    {"notrestored", "The update failed, and the product could not be put "
+                    "back as it was.\r\n{cause}\r\nNot restored: {files}"
+                    "\r\nThe old versions of the files are in the folder "
+                    "{folder}."},
     {"running", "An update of {product} is already running."},
     {"usage", "Command line:\r\n"
               "/S - update without questions or windows; the result is the "
@@ -70,6 +74,11 @@ constexpr KeyText kEnglish[] = {
               "4 not the expected version, 5 files in use, 6 another update "
               "running."},
     {"description", "{product} update"},
+    {"interrupted", "An earlier update was interrupted: the old versions of "
+                    "the product's files are in the folder {folder}. Put them "
+                    "back or delete that folder, then start the update "
+                    "again."},
+    {"aborted", "The update was aborted."},
     // The messages the program composes.
     {"error-5", "Invalid procedure call or argument"},
     {"error-6", "Overflow"},

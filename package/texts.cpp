@@ -31,9 +31,13 @@ constexpr TextKey kKeys[kTextCount] = {
                     "{product}.\r\nНичего не изменено."},
     {"inuse", "Файл \xC2\xAB{file}\xC2\xBB используется. Закройте {product} "
               "и нажмите \xC2\xABПовтор\xC2\xBB."},
-    {"rolledback", "Обновление не выполнено; {product} оставлен в прежнем "
-                   "виде."},
-    {"notrestored", "Эти файлы не удалось восстановить: {files}"},
+    {"rolledback",
+     "Обновление не выполнено, продукт оставлен в прежнем состоянии.\r\n"
+     "{cause}"},
+    {"notrestored",
+     "Обновление не выполнено, и прежнее состояние продукта восстановить не "
+     "удалось.\r\n{cause}\r\nНе восстановлены: {files}\r\nПрежние версии "
+     "файлов остались в папке {folder}."},
     {"running", "Обновление {product} уже выполняется."},
     {"usage",
      "Параметры командной строки:\r\n"
@@ -45,6 +49,11 @@ constexpr TextKey kKeys[kTextCount] = {
      "4 — не та версия программы, 5 — файлы заняты, 6 — уже идет другое "
      "обновление."},
     {"description", "Обновление {product}"},
+    {"interrupted",
+     "Предыдущее обновление было прервано: прежние версии файлов продукта "
+     "остались в папке {folder}. Верните их оттуда на место или удалите эту "
+     "папку и запустите обновление снова."},
+    {"aborted", "Обновление прервано."},
 };
 
 // A pattern with {product} and {version} filled in.
@@ -65,6 +74,26 @@ std::string FillPlaceholder(std::string_view text, std::string_view placeholder,
     text.remove_prefix(at + placeholder.size());
   }
   return filled.append(text);
+}
+
+std::string FillIn(std::string_view pattern,
+                   std::initializer_list<Fill> fills) {
+  std::string text;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const Fill *found = nullptr;
+    if (pattern[i] == '{')
+      for (const Fill &fill : fills)
+        if (pattern.compare(i + 1, fill.name.size(), fill.name) == 0 &&
+            pattern.compare(i + 1 + fill.name.size(), 1, "}") == 0)
+          found = &fill;
+    if (!found) {
+      text += pattern[i];
+      continue;
+    }
+    text += found->value;
+    i += found->name.size() + 1;
+  }
+  return text;
 }
 
 const TextKey &KeyOf(Text text) { return kKeys[static_cast<size_t>(text)]; }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -36,15 +37,18 @@ enum class Text : uint8_t {
   Earlier,        // {for} when the package names no version
   WrongFolder,    // started where none of the product's files is
   InUse,          // {file} is held open: Retry or Cancel
-  RolledBack,     // the install failed and was undone
-  NotRestored,    // {files}: what the undo could not put back
+  RolledBack,     // a failed install, every step undone ({cause})
+  Unrestored,     // a failed install that could not be undone whole
+                  // ({cause}, {files}, {folder})
   AlreadyRunning, // another copy of the update is running
   Usage,          // the box of the /? switch: the switches and exit codes
   // The file's description in its properties (the version resource's
   // FileDescription); the run does not show it.
   Description,
+  LeftBackup, // a backup area left by an interrupted run ({folder})
+  Aborted,    // the cause of an abort whose undo was not whole
 };
-inline constexpr size_t kTextCount = 22;
+inline constexpr size_t kTextCount = 24;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {
@@ -91,6 +95,14 @@ Texts DefaultTexts(std::string_view product = kDefaultProduct,
 // The texts of a package without a manifest: the shipped package's, which
 // add nothing to a failure's message (no damaged sentence).
 Texts PlainTexts();
+
+// pattern with every {name} of fills replaced by its value, in one pass
+// (a value is not searched again); other braces stay as they are.
+struct Fill {
+  std::string_view name; // without the braces
+  std::string_view value;
+};
+std::string FillIn(std::string_view pattern, std::initializer_list<Fill> fills);
 
 // Applies the texts of a manifest's payload: every text it names by a known
 // key (other keys are passed over). False, with nothing changed, for a

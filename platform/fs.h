@@ -144,6 +144,14 @@ bool MatchesPattern(const std::string &name, const std::string &pattern);
 // deleted.
 void DeleteFolder(const std::string &pattern, bool force = false);
 
+// Bare names of the folders that DeleteFolder(pattern) would delete, in
+// name order; none when nothing matches or the folder is missing.
+std::vector<std::string> ListFolders(const std::string &pattern);
+
+// Marks a file or folder hidden (Windows); posix keeps no such mark and
+// only checks that it is there.
+void MarkHidden(const std::string &path);
+
 // While one lives, the posix backend keeps the names of the folder in which
 // it last looked a name up without regard to case, so that many new files in
 // one folder (an extraction) cost one listing of it rather than one each.

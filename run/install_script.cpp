@@ -2,15 +2,23 @@
 // out each record as soon as it has been read.
 #include "run/install_script.h"
 
+#include <new>
+#include <string>
+#include <vector>
+
 #include "package/checksums.h"
 #include "package/coding.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
+#include "package/texts.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
+#include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "run/run_log.h"
+#include "run/run_texts.h"
+#include "run/transaction.h"
 #include "run/unattended.h"
 
 namespace mdl_main::script {
@@ -58,8 +66,8 @@ void CarryOut(uint8_t operation, const std::string &source,
 // Carries out record k (1-based through both entries) unless skip marks
 // it, naming it in the log.
 void Perform(int32_t k, const record::Record &read,
-             const std::vector<uint8_t> &skip, const std::string &tempFolder,
-             const std::string &programFolder) {
+             const std::vector<uint8_t> &skip, txn::Transaction *undoable,
+             const std::string &tempFolder, const std::string &programFolder) {
   const auto index = static_cast<size_t>(k - 1);
   if (index < skip.size() && skip[index]) {
     LogLine("record ", k, ": already done");
@@ -72,11 +80,18 @@ void Perform(int32_t k, const record::Record &read,
   LogLine("record ", k, ": ", OperationWord(read.operation), " ", source,
           source.empty() ? "" : " -> ", target);
   try {
-    CarryOut(read.operation, source, target);
+    if (!undoable) {
+      CarryOut(read.operation, source, target);
+      return;
+    }
+    // As a step of the transaction, which then yields.
+    undoable->CarryOut(read.operation, source, target);
   } catch (const platform::Error &e) {
     LogLine("record ", k, " failed: ", e.Description());
     throw;
   }
+  platform::CheckClockAtNextYield();
+  platform::Yield();
 }
 
 // The next n bytes of the file under number into buffer; the long script
@@ -95,7 +110,7 @@ void ReadBytes(int16_t number, int64_t length, size_t n, std::string &buffer) {
 
 // The records of the long script, one read and carried out at a time.
 void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
-                   const std::string &tempFolder,
+                   txn::Transaction *undoable, const std::string &tempFolder,
                    const std::string &programFolder) {
   const int16_t number = files::FreeFile();
   const platform::OpenMode mode = platform::OpenMode::ReadOnly;
@@ -137,14 +152,15 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
     if (!read)
       package::sums::RaiseDamaged(record::kLongScriptName,
                                   platform::Msg::FileDamaged);
-    Perform(++k, read->record, skip, tempFolder, programFolder);
+    Perform(++k, read->record, skip, undoable, tempFolder, programFolder);
   }
   files::Close(number);
 }
 
-} // namespace
-
-void RunInstallScript(const std::vector<uint8_t> &skip, bool longDeclared) {
+// Reads the script and carries out every record as soon as it has been
+// read: as a step of undoable, which then yields, or strictly without it.
+void ForEachRecord(const std::vector<uint8_t> &skip, bool longDeclared,
+                   txn::Transaction *undoable) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = AppFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -165,11 +181,83 @@ void RunInstallScript(const std::vector<uint8_t> &skip, bool longDeclared) {
     // The operation byte, the source and the target, one after the other.
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
-    Perform(k, record::DecodeRecord(bytes), skip, tempFolder, programFolder);
+    Perform(k, record::DecodeRecord(bytes), skip, undoable, tempFolder,
+            programFolder);
   }
   files::Close(number);
   if (longDeclared)
-    RunLongScript(count, skip, tempFolder, programFolder);
+    RunLongScript(count, skip, undoable, tempFolder, programFolder);
+}
+
+// The message of an undone install: the product as it was, or the files
+// that could not be restored and where their old versions are.
+std::string UndoneMessage(const txn::Transaction &transaction,
+                          const std::vector<std::string> &failed,
+                          const std::string &cause) {
+  using package::Text;
+  if (failed.empty())
+    return package::FillIn(CurrentText(Text::RolledBack), {{"cause", cause}});
+  std::string files;
+  for (const std::string &path : failed)
+    files += (files.empty() ? "" : ", ") + path;
+  return package::FillIn(CurrentText(Text::Unrestored),
+                         {{"cause", cause},
+                          {"files", files},
+                          {"folder", transaction.BackupAreas()}});
+}
+
+// Undoes transaction after a failure and raises it as an undone install.
+[[noreturn]] void RaiseUndone(txn::Transaction &transaction, int32_t number,
+                              const std::string &cause) {
+  txn::SetActive(nullptr);
+  const std::vector<std::string> failed = transaction.Undo();
+  throw platform::Error(number, UndoneMessage(transaction, failed, cause));
+}
+
+void RunUndoable(const std::vector<uint8_t> &skip, bool longDeclared) {
+  txn::Transaction transaction(AppFolder());
+  // No abort may reach the transaction once it is gone, however the run
+  // leaves this function.
+  struct Activation {
+    explicit Activation(txn::Transaction *t) { txn::SetActive(t); }
+    ~Activation() { txn::SetActive(nullptr); }
+    Activation(const Activation &) = delete;
+    Activation &operator=(const Activation &) = delete;
+  } activation(&transaction);
+  try {
+    ForEachRecord(skip, longDeclared, &transaction);
+  } catch (const platform::Error &e) {
+    RaiseUndone(transaction, e.Number(), e.Description());
+  } catch (const std::bad_alloc &) {
+    RaiseUndone(transaction, platform::err::kOutOfMemory,
+                platform::StandardText(platform::err::kOutOfMemory));
+  }
+  txn::SetActive(nullptr);
+  transaction.Commit();
+}
+
+} // namespace
+
+void RunInstallScript(const std::vector<uint8_t> &skip, bool longDeclared,
+                      bool undoable) {
+  if (undoable) {
+    RunUndoable(skip, longDeclared);
+    return;
+  }
+  ForEachRecord(skip, longDeclared, nullptr);
+}
+
+void UndoOnAbort() {
+  txn::Transaction *transaction = txn::Active();
+  if (!transaction)
+    return;
+  txn::SetActive(nullptr);
+  const std::vector<std::string> failed = transaction->Undo();
+  if (!failed.empty())
+    platform::Ui().ShowMessage(
+        UndoneMessage(*transaction, failed,
+                      CurrentText(package::Text::Aborted)),
+        platform::MsgIcon::Error, platform::MsgButtons::Ok);
 }
 
 } // namespace mdl_main::script

@@ -16,7 +16,18 @@ namespace mdl_main::script {
 // package::kErrPackageDamaged. Records marked in skip (0-based, counted
 // through both entries) are read and not carried out: their effect is
 // there.
+//
+// undoable (a package with a manifest): every record is a step of a
+// transaction (run/transaction.h) and the run yields after each, so that
+// the window repaints and can be closed. A failure undoes every step and
+// raises the failure as the product left as it was, or naming what could
+// not be restored; success removes the backup areas.
 void RunInstallScript(const std::vector<uint8_t> &skip = {},
-                      bool longDeclared = false);
+                      bool longDeclared = false, bool undoable = false);
+
+// Called when the user confirms the abort: undoes the steps of a running
+// undoable install, and shows the files that could not be restored, if
+// any. Nothing to do at any other time.
+void UndoOnAbort();
 
 } // namespace mdl_main::script

@@ -184,8 +184,8 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   Arch().UnLoad();
   ReleaseArch();
 
-  // 14-16.
-  script::RunInstallScript(skip, facts.longScript);
+  // 14-16. A package of ours applies completely or not at all.
+  script::RunInstallScript(skip, facts.longScript, HasOwnManifest());
   RemovePackFile();
   EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
          MsgIcon::Information, facts.ours ? CleanUp : nullptr);

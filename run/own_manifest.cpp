@@ -1,6 +1,7 @@
 // Reading the run's own manifest.
 #include "run/own_manifest.h"
 
+#include <optional>
 #include <string>
 
 #include "package/damage.h"
@@ -29,7 +30,11 @@ struct OwnPackage {
   package::Manifest manifest;
   int64_t length = 0;
   int64_t fileLength = 0;
+  std::optional<platform::Error> unread; // why the file could not be read
 };
+
+// What LoadOwnManifest found: nullopt when the file could not be read.
+std::optional<bool> ownManifest;
 
 // One read of the headers and of the block where the image ends; a file
 // that cannot be read counts as one without a manifest.
@@ -45,8 +50,9 @@ OwnPackage ReadOwnPackage() {
     own.length = package::PackageLength(headers, own.fileLength);
     if (headers.end)
       own.manifest = package::ReadManifest(file, *headers.end);
-  } catch (const platform::Error &) {
+  } catch (const platform::Error &e) {
     own = {};
+    own.unread = e;
   }
   try {
     files::Close(number);
@@ -86,6 +92,9 @@ OwnManifest LoadOwnManifest() {
   const OwnPackage own = ReadOwnPackage();
   const package::Manifest &manifest = own.manifest;
   OwnManifest found;
+  ownManifest.reset();
+  if (!own.unread)
+    ownManifest = manifest.state == package::ManifestState::Intact;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     SetTexts(package::PlainTexts());
@@ -137,6 +146,18 @@ void RaiseDamage(const OwnManifest &own) {
     throw platform::Error(platform::err::kInvalidCall,
                           platform::Message(platform::Msg::CodePageMissing,
                                             {std::to_string(own.codePage)}));
+}
+
+bool HasOwnManifest() {
+  // A read that failed before the question (and succeeded since, or the run
+  // would not be here) must not make a package of ours strict.
+  if (!ownManifest) {
+    const OwnPackage own = ReadOwnPackage();
+    if (own.unread)
+      throw *own.unread;
+    ownManifest = own.manifest.state == package::ManifestState::Intact;
+  }
+  return *ownManifest;
 }
 
 } // namespace mdl_main

@@ -44,4 +44,9 @@ void RaiseDamage(const OwnManifest &own);
 // sentence.
 [[noreturn]] void RaiseDamaged(std::string description);
 
+// True when the executable holds an intact manifest: the package is one
+// of ours, and its install applies completely or not at all. Read again
+// when LoadOwnManifest could not read it; raises when it still cannot.
+bool HasOwnManifest();
+
 } // namespace mdl_main

@@ -3,6 +3,7 @@
 
 #include "platform/files.h"
 #include "platform/ui.h"
+#include "run/install_script.h"
 #include "run/mdl_main.h"
 #include "run/run_texts.h"
 
@@ -19,6 +20,7 @@ public:
     // the archive and an entry during the unpacking) are closed first:
     // Windows does not delete a file that is open.
     platform::files::CloseAllQuietly();
+    script::UndoOnAbort();
     RemoveTempFolder();
     RemovePackFile();
     platform::Ui().EndProgram(platform::exitcode::kAborted);

@@ -11,8 +11,9 @@ ui::SetupTexts CurrentSetupTexts();
 
 // The host of the run's window: the entry name is Arch().DefFile() at every
 // tick; a confirmed abort closes every file quietly (Windows deletes no
-// open file), removes the temporary folder and the pack file, and ends the
-// program with exitcode::kAborted.
+// open file), undoes an install under way (script::UndoOnAbort), removes the
+// temporary folder and the pack file, and ends the program with
+// exitcode::kAborted.
 ui::SetupHost &RunSetupHost();
 
 // Loads form hidden with the current texts and the run as its host.

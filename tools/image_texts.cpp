@@ -42,12 +42,13 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"the message when started outside the product's folder", 1000, true,
      false},
     {"the Retry/Cancel box for a file in use ({file})", 1000, true, false},
-    {"the message when the install failed and was undone", 1000, true, false},
-    {"the message naming files the undo could not restore ({files})", 1000,
-     true, false},
+    {"a failed install that was undone", 1000, true, false},
+    {"a failed install that could not be undone whole", 1000, true, false},
     {"the message when the update is already running", 1000, true, false},
     {"the box of the /? switch (switches, exit codes)", 1000, true, false},
     {"the file's description in its properties", 47, false, false},
+    {"a backup left by an interrupted update", 1000, true, false},
+    {"why an undo was needed: the user aborted", 200, false, false},
 };
 
 // The index of a text's key, or kTextCount for no text.

@@ -292,6 +292,48 @@ bool SameFile(const std::string &a, const std::string &b) {
   return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
+namespace {
+
+// The folders that a pattern names, as DeleteFolder and ListFolders find
+// them: the folder that holds them, opened, and their names in name order.
+struct FolderMatches {
+  Fd folder;
+  SplitPath split;
+  std::vector<std::string> names;
+};
+
+// A trailing separator names the same folder; the root, "." and ".." are
+// never matched. A missing folder matches nothing.
+void MatchFolders(const std::string &pattern, FolderMatches &found) {
+  std::string path = pattern;
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  found.split = Split(path);
+  const SplitPath &split = found.split;
+  if (split.name.empty() || IsDotOrDotDot(split.name))
+    return;
+  found.folder.Reset(OpenFolder(split.prefix));
+  if (found.folder.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      return;
+    posix::RaiseErrno(errno, FolderForMessage(split.prefix));
+  }
+  const int folder = found.folder.get();
+  if (!HasWildcard(split.name)) {
+    const std::string name = LastName(posix::ResolvedPath(path));
+    if (IsFolderAt(folder, name, path))
+      found.names.push_back(name);
+    return;
+  }
+  for (std::string &name : ReadNames(folder, FolderForMessage(split.prefix)))
+    if (IsAddressable(name) && MatchesPattern(name, split.name) &&
+        IsFolderAt(folder, name, split.prefix + name))
+      found.names.push_back(std::move(name));
+  std::sort(found.names.begin(), found.names.end(), NameLess);
+}
+
+} // namespace
+
 void DeleteFolder(const std::string &pattern, bool force) {
   // Whatever it removed, kept names of a folder are no longer true.
   struct Forget {
@@ -300,40 +342,26 @@ void DeleteFolder(const std::string &pattern, bool force) {
     Forget &operator=(const Forget &) = delete;
     ~Forget() { posix::ForgetNames(); }
   } forget;
-  // A trailing separator names the same folder; the root, "." and ".." are
-  // never deleted.
-  std::string path = pattern;
-  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
-    path.pop_back();
-  const SplitPath split = Split(path);
-  if (split.name.empty() || IsDotOrDotDot(split.name))
+  FolderMatches matches;
+  MatchFolders(pattern, matches);
+  if (matches.names.empty())
     Raise(err::kPathNotFound, pattern);
+  for (const std::string &name : matches.names)
+    RemoveFolderAt(matches.folder.get(), name, matches.split.prefix + name,
+                   force);
+}
 
-  Fd folder(OpenFolder(split.prefix));
-  if (folder.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
-      Raise(err::kPathNotFound, pattern);
-    posix::RaiseErrno(errno, FolderForMessage(split.prefix));
-  }
+std::vector<std::string> ListFolders(const std::string &pattern) {
+  FolderMatches matches;
+  MatchFolders(pattern, matches);
+  return std::move(matches.names);
+}
 
-  std::vector<std::string> matched;
-  if (!HasWildcard(split.name)) {
-    const std::string name = LastName(posix::ResolvedPath(path));
-    if (IsFolderAt(folder.get(), name, path))
-      matched.push_back(name);
-  } else {
-    for (std::string &name :
-         ReadNames(folder.get(), FolderForMessage(split.prefix)))
-      if (IsAddressable(name) && MatchesPattern(name, split.name) &&
-          IsFolderAt(folder.get(), name, split.prefix + name))
-        matched.push_back(std::move(name));
-    std::sort(matched.begin(), matched.end(), NameLess);
-  }
-  if (matched.empty())
-    Raise(err::kPathNotFound, pattern);
-
-  for (const std::string &name : matched)
-    RemoveFolderAt(folder.get(), name, split.prefix + name, force);
+void MarkHidden(const std::string &path) {
+  // Posix keeps no hidden mark; the entry must be there all the same.
+  struct stat st {};
+  if (posix::sys::LStat(posix::ResolvedPath(path).c_str(), &st, path) != 0)
+    posix::RaiseErrno(errno, path);
 }
 
 EntryKind KindOf(const std::string &path) {

@@ -32,8 +32,7 @@ void Rename(const std::string &from, const std::string &to) {
       posix::RaiseErrno(errno, from + " -> " + to);
     }
   }
-  posix::ForgetNames();
-  posix::NoteNewName(target);
+  posix::NoteMoved(source, target);
 }
 
 void RemoveEmptyFolder(const std::string &path) {

@@ -73,9 +73,30 @@ struct FolderNames {
   }
 };
 
-// While a KeepFolderNames lives: the folder last looked in.
+// While a KeepFolderNames lives: the two folders last looked in (an install
+// that moves files aside works in the program folder and its backup area
+// by turns), kept[0] the later.
 int keepers = 0;
-std::optional<FolderNames> kept;
+std::optional<FolderNames> kept[2];
+
+// The kept names of the folder of a native path and its bare name there;
+// nullptr when that folder is not kept.
+FolderNames *KeptFolderOf(const std::string &native, std::string &name) {
+  if (!kept[0] && !kept[1])
+    return nullptr;
+  const size_t slash = native.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                          : native.substr(0, slash);
+  name = native.substr(slash + 1);
+  struct stat st {};
+  if (sys::Stat(folder.c_str(), &st, native) != 0)
+    return nullptr;
+  for (std::optional<FolderNames> &one : kept)
+    if (one && one->dev == st.st_dev && one->ino == st.st_ino)
+      return &*one;
+  return nullptr;
+}
 
 // The lookup key of a name, or "" for a name that is not text: only its
 // exact bytes name it.
@@ -87,11 +108,16 @@ std::u16string KeyOf(std::string_view name) {
 }
 
 const std::string *FindKept(const std::u16string &key, const struct stat &st) {
-  if (keepers == 0 || !kept || kept->dev != st.st_dev || kept->ino != st.st_ino)
+  if (keepers == 0)
     return nullptr;
-  static const std::string none;
-  const auto found = kept->byKey.find(key);
-  return found == kept->byKey.end() ? &none : &found->second;
+  for (std::optional<FolderNames> &one : kept) {
+    if (!one || one->dev != st.st_dev || one->ino != st.st_ino)
+      continue;
+    static const std::string none;
+    const auto found = one->byKey.find(key);
+    return found == one->byKey.end() ? &none : &found->second;
+  }
+  return nullptr;
 }
 
 // The name in an open folder whose key is key, or "" when there is none or
@@ -114,11 +140,12 @@ std::string FindIn(int folder, const std::u16string &key, size_t length,
     return {};
   }
   if (keepers > 0) {
-    kept.emplace();
-    kept->dev = st.st_dev;
-    kept->ino = st.st_ino;
+    kept[1] = std::move(kept[0]);
+    kept[0].emplace();
+    kept[0]->dev = st.st_dev;
+    kept[0]->ino = st.st_ino;
     for (std::string &one : names)
-      kept->Add(std::move(one));
+      kept[0]->Add(std::move(one));
     return *FindKept(key, st);
   }
   std::string best;
@@ -218,20 +245,29 @@ std::string NameIn(int folder, const std::string &name,
 }
 
 void NoteNewName(const std::string &native) {
-  if (!kept)
-    return;
-  const size_t slash = native.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                          : native.substr(0, slash);
-  struct stat st {};
-  if (sys::Stat(folder.c_str(), &st, native) != 0 || st.st_dev != kept->dev ||
-      st.st_ino != kept->ino)
-    return;
-  kept->Add(native.substr(slash + 1));
+  std::string name;
+  if (FolderNames *names = KeptFolderOf(native, name))
+    names->Add(std::move(name));
 }
 
-void ForgetNames() { kept.reset(); }
+void NoteMoved(const std::string &from, const std::string &to) {
+  std::string name;
+  if (FolderNames *names = KeptFolderOf(from, name)) {
+    // Another name of the same folded form (posix only) would be the one
+    // found now: the folder is read again.
+    const auto found = names->byKey.find(fs::FoldName(name));
+    if (found != names->byKey.end() && found->second == name)
+      names->byKey.erase(found);
+    else
+      ForgetNames();
+  }
+  NoteNewName(to);
+}
+
+void ForgetNames() {
+  kept[0].reset();
+  kept[1].reset();
+}
 
 } // namespace platform::posix
 
@@ -241,7 +277,7 @@ KeepFolderNames::KeepFolderNames() { ++posix::keepers; }
 
 KeepFolderNames::~KeepFolderNames() {
   if (--posix::keepers == 0)
-    posix::kept.reset();
+    posix::ForgetNames();
 }
 
 } // namespace platform::fs

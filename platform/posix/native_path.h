@@ -32,5 +32,7 @@ std::string NameIn(int folder, const std::string &name,
 // (fs::KeepFolderNames) stays as it is on disk.
 void NoteNewName(const std::string &native);
 void ForgetNames();
+// A rename from one native path to another.
+void NoteMoved(const std::string &from, const std::string &to);
 
 } // namespace platform::posix

@@ -307,32 +307,60 @@ bool SameFile(const std::string &a, const std::string &b) {
          x.nFileIndexLow == y.nFileIndexLow;
 }
 
-void DeleteFolder(const std::string &pattern, bool force) {
+namespace {
+
+// The folders that pattern names: the path itself, or the names in its
+// folder that match its last component, in name order. prefix receives
+// what goes before a match's name (all share it).
+std::vector<Found> MatchFolders(const std::string &pattern,
+                                std::string &prefix) {
   const std::string path = WithoutTrailingSeparators(pattern);
   const SplitPath split = Split(path);
-  if (split.name.empty() || split.name == "." || split.name == "..")
-    Raise(err::kPathNotFound, pattern);
-
-  // The folders to delete: the path itself, or the names in split.prefix
-  // that match the pattern, in name order (all share the prefix).
   std::vector<Found> matches;
-  std::string prefix;
+  if (split.name.empty() || split.name == "." || split.name == "..")
+    return matches;
   if (!HasWildcards(split.name)) {
     const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
       matches.push_back({path, attributes});
-  } else {
-    prefix = split.prefix;
-    for (Found &folder : List(path, true))
-      if ((folder.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          MatchesPattern(folder.name, split.name))
-        matches.push_back(std::move(folder));
+    prefix.clear();
+    return matches;
   }
+  prefix = split.prefix;
+  for (Found &folder : List(path, true))
+    if ((folder.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        MatchesPattern(folder.name, split.name))
+      matches.push_back(std::move(folder));
+  return matches;
+}
+
+} // namespace
+
+void DeleteFolder(const std::string &pattern, bool force) {
+  std::string prefix;
+  const std::vector<Found> matches = MatchFolders(pattern, prefix);
   if (matches.empty())
     Raise(err::kPathNotFound, pattern);
   for (const Found &match : matches)
     DeleteTree(prefix + match.name, match.attributes, force);
+}
+
+std::vector<std::string> ListFolders(const std::string &pattern) {
+  std::string prefix;
+  std::vector<std::string> names;
+  for (Found &match : MatchFolders(pattern, prefix))
+    names.push_back(prefix.empty() ? Split(match.name).name
+                                   : std::move(match.name));
+  return names;
+}
+
+void MarkHidden(const std::string &path) {
+  const auto wide = Widen(path);
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !::SetFileAttributesW(wide.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN))
+    win32::RaiseLastError(path);
 }
 
 EntryKind KindOf(const std::string &path) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# A failing install-script operation ends the run with the critical-error
-# message and exit code 1; the records before it stay carried out, the ones
-# after it are not, and the pack file and the temporary folder stay.
+# A failing install-script operation of a package made to the base format
+# (no manifest) ends the run with the critical-error message and exit code
+# 1; the records before it stay carried out, the ones after it are not, and
+# the pack file and the temporary folder stay.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin critical
@@ -16,8 +17,10 @@ printf 'two' >"$payload/two.txt"
   e2e_script_record 1 '' '\001\\missing.txt'
   e2e_script_record 0 '\000\\two.txt' '\001\\two.txt'
 } >"$payload/script"
-e2e_make_package "$payload" "$program/update.exe"
 archive="$E2E_WORK/update.pack1"
+"$UPDPACK_TOOL" pack "$payload" "$archive" >"$E2E_WORK/pack.log" 2>&1 ||
+  e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
+e2e_join_package "$archive" "$program/update.exe"
 
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
