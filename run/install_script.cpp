@@ -206,11 +206,20 @@ std::string UndoneMessage(const txn::Transaction &transaction,
                           {"folder", transaction.BackupAreas()}});
 }
 
+// The undo in the log: done whole, or each path it could not restore.
+void LogUndo(const std::vector<std::string> &failed) {
+  LogLine(failed.empty() ? "undone: the product is as it was"
+                         : "undone, but not whole");
+  for (const std::string &path : failed)
+    LogLine("not restored: ", path);
+}
+
 // Undoes transaction after a failure and raises it as an undone install.
 [[noreturn]] void RaiseUndone(txn::Transaction &transaction, int32_t number,
                               const std::string &cause) {
   txn::SetActive(nullptr);
   const std::vector<std::string> failed = transaction.Undo();
+  LogUndo(failed);
   throw platform::Error(number, UndoneMessage(transaction, failed, cause));
 }
 
@@ -253,6 +262,7 @@ void UndoOnAbort() {
     return;
   txn::SetActive(nullptr);
   const std::vector<std::string> failed = transaction->Undo();
+  LogUndo(failed);
   if (!failed.empty())
     platform::Ui().ShowMessage(
         UndoneMessage(*transaction, failed,

@@ -127,6 +127,8 @@ TEST_F(UnattendedRunTest, LogNamesTheDamageAndTheFailedRecord) {
   EXPECT_EQ(code, platform::exitcode::kFailed);
   const std::string log = Log();
   EXPECT_NE(log.find("record 1 failed: "), std::string::npos) << log;
+  EXPECT_NE(log.find("undone: the product is as it was"), std::string::npos)
+      << log;
   EXPECT_EQ(log.find("Пакет"), std::string::npos) << "an earlier run's lines";
 }
 
