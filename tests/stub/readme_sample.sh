@@ -37,7 +37,8 @@ compare() { # WHAT SHOWN ACTUAL
 
 "$tool" diff examples/v1.0 examples/v1.1 -o update.txt || exit 1
 compare "diff script" "$(shown 'cat update.txt')" "$(squeeze <update.txt)"
-"$tool" build --from examples/v1.1 --script update.txt -o update.exe \
+"$tool" build --from examples/v1.1 --script update.txt \
+  --expect examples/v1.0 -o update.exe \
   --stub "$stub" >/dev/null || exit 1
 compare "listing" "$(shown 'updpack list update.exe')" \
   "$("$tool" list update.exe | squeeze)"
