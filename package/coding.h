@@ -75,4 +75,14 @@ inline void AppendHex32(std::string &text, uint32_t value) {
     text += kHex[(value >> shift) & 0xF];
 }
 
+// The first line of text, without its CR LF or LF, taken off text.
+inline std::string_view TakeLine(std::string_view &text) {
+  const size_t end = text.find('\n');
+  std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  if (!line.empty() && line.back() == '\r')
+    line.remove_suffix(1);
+  return line;
+}
+
 } // namespace package

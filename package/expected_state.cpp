@@ -87,11 +87,7 @@ std::vector<Expected> ParseExpected(std::string_view text) {
   std::vector<Expected> list;
   bool header = true;
   while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == '\r')
-      line.remove_suffix(1);
+    const std::string_view line = TakeLine(text);
     if (header && line != kHeader)
       RaiseBad();
     if (!header)

@@ -10,6 +10,21 @@
 namespace platform {
 
 enum class MsgIcon { Question, Warning, Error, Information };
+
+// The icon's word in a console line or a log ("question").
+inline const char *IconWord(MsgIcon icon) {
+  switch (icon) {
+  case MsgIcon::Question:
+    return "question";
+  case MsgIcon::Warning:
+    return "warning";
+  case MsgIcon::Error:
+    return "error";
+  case MsgIcon::Information:
+    break;
+  }
+  return "information";
+}
 // With YesNo, Yes is the default button; with RetryCancel, Retry.
 enum class MsgButtons { Ok, YesNo, RetryCancel };
 enum class MsgAnswer { Ok, Yes, No, Retry, Cancel };

@@ -16,20 +16,6 @@ namespace {
 Switches nextSwitches;
 std::string appFolder;
 
-const char *IconWord(platform::MsgIcon icon) {
-  switch (icon) {
-  case platform::MsgIcon::Question:
-    return "question";
-  case platform::MsgIcon::Warning:
-    return "warning";
-  case platform::MsgIcon::Error:
-    return "error";
-  case platform::MsgIcon::Information:
-    break;
-  }
-  return "information";
-}
-
 const char *AnswerWord(platform::MsgAnswer answer) {
   constexpr const char *kWords[] = {"OK", "Yes", "No", "Retry", "Cancel"};
   return kWords[static_cast<int>(answer)];
@@ -44,7 +30,7 @@ public:
   platform::MsgAnswer ShowMessage(const std::string &text,
                                   platform::MsgIcon icon,
                                   platform::MsgButtons buttons) override {
-    LogLine("message (", IconWord(icon), "): ", text);
+    LogLine("message (", platform::IconWord(icon), "): ", text);
     const platform::MsgAnswer answer = inner_.ShowMessage(text, icon, buttons);
     if (buttons != platform::MsgButtons::Ok)
       LogLine("answer: ", AnswerWord(answer));

@@ -120,20 +120,6 @@ void ConsoleUi::Write(const std::string &text) {
   out_.flush();
 }
 
-const char *ConsoleUi::IconWord(platform::MsgIcon icon) {
-  switch (icon) {
-  case platform::MsgIcon::Question:
-    return "question";
-  case platform::MsgIcon::Warning:
-    return "warning";
-  case platform::MsgIcon::Error:
-    return "error";
-  case platform::MsgIcon::Information:
-    return "information";
-  }
-  return "message";
-}
-
 std::string ConsoleUi::Printable(std::string_view text, Tabs tabs) {
   static const char hex[] = "0123456789ABCDEF";
   std::string shown;
@@ -251,7 +237,7 @@ platform::MsgAnswer ConsoleUi::ShowMessage(const std::string &text,
                                            platform::MsgButtons buttons) {
   // The line keeps its last state above the box.
   FinishLine();
-  Write(Printable(platform::ProgramTitle()) + " [" + IconWord(icon) +
+  Write(Printable(platform::ProgramTitle()) + " [" + platform::IconWord(icon) +
         "]: " + TerminalText(text) + "\n");
   if (buttons == platform::MsgButtons::Ok)
     return platform::MsgAnswer::Ok;

@@ -74,8 +74,6 @@ public:
   int32_t OnYield() override;
   [[noreturn]] void EndProgram(int exitCode) override;
 
-  // The word that stands for a message box's icon.
-  static const char *IconWord(platform::MsgIcon icon);
   // How a typed answer reads: y, yes, д, да (any case) and the empty line
   // (Yes is the default button) are Yes; anything else is No.
   static bool ReadsAsYes(const std::string &answer);
