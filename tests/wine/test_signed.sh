@@ -24,8 +24,9 @@ copy {temp}\app.dll    {app}\app.dll
 copy {temp}\readme.txt {app}\readme.txt
 delete {app}\old.txt
 EOF
+# Stored: the damage below is put into app.dll's bytes in place.
 "$UPDPACK_TOOL" build --payload "$payload" --script "$E2E_WORK/update.txt" \
-  --stub "$UPDPACK_STUB" -o "$E2E_WORK/unsigned.exe" >"$E2E_WORK/build.log" 2>&1 ||
+  --stub "$UPDPACK_STUB" --store -o "$E2E_WORK/unsigned.exe" >"$E2E_WORK/build.log" 2>&1 ||
   e2e_fail "updpack build failed: $(cat "$E2E_WORK/build.log")"
 
 # A self-signed code-signing certificate, made here.
