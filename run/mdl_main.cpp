@@ -179,7 +179,9 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   const std::vector<uint8_t> skip =
       facts.ours ? CheckInstalledProduct(form, facts) : std::vector<uint8_t>{};
 
-  // 12-13. Install phase: no more yields; the archive is closed.
+  // 12-13. Install phase, the archive closed: no more yields for a package
+  // of the base format; one of ours yields after every record, and an abort
+  // there undoes what was done.
   form.SetStatusHandle(platform::kFalse);
   Arch().UnLoad();
   ReleaseArch();
