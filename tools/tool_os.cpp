@@ -12,37 +12,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/fd.h"
 #include "tools/cli.h"
 
 namespace tools::os {
 
 namespace {
 
-// A descriptor closed when it goes.
-class Fd {
-public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Fd(const Fd &) = delete;
-  Fd &operator=(const Fd &) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    if (fd_ >= 0)
-      ::close(fd_);
-    fd_ = fd;
-  }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
-private:
-  int fd_;
-};
+using platform::posix::Fd;
 
 std::string Errno(int code) { return std::strerror(code); }
 
@@ -171,6 +148,7 @@ int RootFolder::OpenFd(const std::string &relative) const {
       RaiseOpenFailure(errno, folder, name.c_str(), relative, name_);
     if (last)
       return fd;
+    held.Close(relative); // the folder above, done with
     held.Reset(fd);
     folder = fd;
   }
