@@ -95,6 +95,23 @@ e2e_wine() {
   env "${E2E_WINE_ENV[@]}" "$WINE" "$@"
 }
 
+# e2e_hold WINDOWS_PATH MS WHAT: wintool holds the file or folder open
+# without sharing for MS milliseconds, in the background (its pid in
+# E2E_HOLDER and E2E_HELPER_PIDS); returns once it holds, fails naming WHAT
+# when it cannot.
+e2e_hold() {
+  e2e_wine_env
+  env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$1" "$2" \
+    >"$E2E_WORK/hold.log" 2>&1 &
+  E2E_HOLDER=$!
+  E2E_HELPER_PIDS=$E2E_HOLDER
+  for _ in $(seq 100); do
+    grep -q held "$E2E_WORK/hold.log" && return 0
+    sleep 0.1
+  done
+  e2e_fail "cannot hold $3: $(cat "$E2E_WORK/hold.log")"
+}
+
 # Skips when something the tests need is missing.
 e2e_require_tools() {
   [ -n "${UPDPACK_TOOL:-}" ] && [ -x "${UPDPACK_TOOL}" ] ||

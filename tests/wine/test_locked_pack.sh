@@ -14,16 +14,8 @@ e2e_script_record 0 '\000\\app.txt' '\001\\app.txt' >"$payload/script"
 e2e_make_package "$payload" "$program/update.exe"
 
 printf 'old pack' >"$E2E_PACK_FILE"
-e2e_wine_env
-env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$E2E_TMP_WINDOWS\\VLSFX_QUORIX.PACK" 120000 \
-  >"$E2E_WORK/hold.log" 2>&1 &
-holder=$!
-E2E_HELPER_PIDS=$holder
-for _ in $(seq 100); do
-  grep -q held "$E2E_WORK/hold.log" && break
-  sleep 0.1
-done
-grep -q held "$E2E_WORK/hold.log" || e2e_fail "cannot hold the pack file: $(cat "$E2E_WORK/hold.log")"
+e2e_hold "$E2E_TMP_WINDOWS\\VLSFX_QUORIX.PACK" 120000 "the pack file"
+holder=$E2E_HOLDER
 
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes

@@ -65,15 +65,7 @@ e2e_expect_eq "the refused run changes nothing" "$before" "$(snapshot "$older")"
 # while it is held asks again; Retry once the holder has closed it installs.
 busy="$E2E_WORK/busy"
 fresh "$busy"
-e2e_wine_env
-env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$(winpath "$busy/app.exe")" 15000 \
-  >"$E2E_WORK/hold.log" 2>&1 &
-E2E_HELPER_PIDS=$!
-for _ in $(seq 100); do
-  grep -q held "$E2E_WORK/hold.log" && break
-  sleep 0.1
-done
-grep -q held "$E2E_WORK/hold.log" || e2e_fail "cannot hold app.exe: $(cat "$E2E_WORK/hold.log")"
+e2e_hold "$(winpath "$busy/app.exe")" 15000 app.exe
 in_use="Файл «app.exe» используется. Закройте Quorix и нажмите «Повтор»."
 e2e_start_package "$busy/update.exe"
 e2e_answer_confirmation Yes

@@ -51,15 +51,7 @@ run_to_success "read-only files left in the folder"
 e2e_clear_tmp
 mkdir -p "$E2E_TEMP_FOLDER"
 chmod 777 "$E2E_TEMP_FOLDER"
-e2e_wine_env
-env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$E2E_TMP_WINDOWS\\VLSFX_QUORIX" 120000 \
-  >"$E2E_WORK/hold.log" 2>&1 &
-E2E_HELPER_PIDS=$!
-for _ in $(seq 100); do
-  grep -q held "$E2E_WORK/hold.log" && break
-  sleep 0.1
-done
-grep -q held "$E2E_WORK/hold.log" || e2e_fail "cannot hold the folder: $(cat "$E2E_WORK/hold.log")"
+e2e_hold "$E2E_TMP_WINDOWS\\VLSFX_QUORIX" 120000 "the folder"
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
 e2e_expect_critical_box
