@@ -162,17 +162,15 @@ e2e_setup_environment() { # STATE
   # The package is made for a Windows-1251 system: run Wine in a Russian
   # locale. Debian ships the locale's source; compile it privately when the
   # system has no compiled copy.
-  local locpath="" lc_all=C.UTF-8 cyrillic=0
+  local locpath="" lc_all=C.UTF-8
   if locale -a 2>/dev/null | grep -qix 'ru_RU.utf-\?8'; then
     lc_all=ru_RU.UTF-8
-    cyrillic=1
   elif mkdir -p "$root/locale" &&
     localedef -i ru_RU -f UTF-8 "$root/locale/ru_RU.UTF-8" \
     >"$root/localedef.log" 2>&1 ||
     [ -f "$root/locale/ru_RU.UTF-8/LC_CTYPE" ]; then
     locpath="$root/locale"
     lc_all=ru_RU.UTF-8
-    cyrillic=1
   else
     e2e_log "note: no ru_RU.UTF-8 locale (package locales); Wine runs with its default code page"
   fi
@@ -180,7 +178,6 @@ e2e_setup_environment() { # STATE
   cat >"$state/env.sh" <<EOF
 E2E_ROOT='$root'
 E2E_XVFB_PID='$xvfb_pid'
-E2E_CYRILLIC='$cyrillic'
 export DISPLAY='$display'
 export WINEPREFIX='$root/prefix'
 export WINEARCH=win64
@@ -223,12 +220,10 @@ EOF
   fi
   local acp
   acp=$(e2e_wine "$WINTOOL" acp 2>/dev/null | tr -dc '0-9')
-  [ "$acp" = 1251 ] || E2E_CYRILLIC=0
   cat >>"$state/env.sh" <<EOF
 E2E_TMP_WINDOWS='$tmp_windows'
 E2E_TMP='$tmp_unix'
 E2E_ACP='$acp'
-E2E_CYRILLIC='$E2E_CYRILLIC'
 EOF
   e2e_log "Wine TMP is $tmp_windows ($tmp_unix); ANSI code page $acp; ready after $((SECONDS - started)) s"
 }
@@ -273,7 +268,7 @@ e2e_environment_live() { # STATE
 # Starts a test: joins the shared environment or makes a private one, makes
 # the test's own work folder and clears what earlier runs left in TMP.
 e2e_begin() { # NAME
-  E2E_TEST=$1
+  E2E_TEST=$1${WINE_E2E_LOCALE:+-$WINE_E2E_LOCALE}
   e2e_require_tools
   local state=${WINE_E2E_STATE:-}
   if [ -z "$state" ] || ! e2e_environment_live "$state"; then
@@ -290,8 +285,25 @@ e2e_begin() { # NAME
   E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/updpack-wine-$E2E_TEST.XXXXXX")
   E2E_TEMP_FOLDER="$E2E_TMP/VLSFX_QUORIX"
   E2E_PACK_FILE="$E2E_TMP/VLSFX_QUORIX.PACK"
+  # WINE_E2E_LOCALE=de_DE runs the test's programs with a Western code page.
+  if [ -n "${WINE_E2E_LOCALE:-}" ]; then
+    e2e_use_locale "$WINE_E2E_LOCALE"
+    E2E_ACP=$(e2e_wintool acp 2>/dev/null | tr -dc '0-9')
+  fi
   e2e_clear_tmp
   [ -n "${E2E_PRIVATE_STATE:-}" ] || trap 'e2e_end_shared' EXIT
+}
+
+# Makes the locale NAME.UTF-8 (from Debian's sources when the system has
+# no compiled copy) the one of every program started from now on.
+e2e_use_locale() { # NAME
+  local folder="$E2E_ROOT/locale"
+  mkdir -p "$folder"
+  [ -f "$folder/$1.UTF-8/LC_CTYPE" ] ||
+    localedef -i "$1" -f UTF-8 "$folder/$1.UTF-8" >/dev/null 2>&1 ||
+    [ -f "$folder/$1.UTF-8/LC_CTYPE" ] || e2e_skip "cannot make the locale $1.UTF-8"
+  E2E_LOCPATH=$folder
+  E2E_LC_ALL=$1.UTF-8
 }
 
 e2e_clear_tmp() {

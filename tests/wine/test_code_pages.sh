@@ -7,18 +7,6 @@
 . "$(dirname "$0")/harness.sh"
 e2e_begin code_pages
 
-# Makes the locale NAME.UTF-8 (from Debian's sources when the system has
-# no compiled copy) the one of every program started from now on.
-use_locale() { # NAME
-  local folder="$E2E_ROOT/locale"
-  mkdir -p "$folder"
-  [ -f "$folder/$1.UTF-8/LC_CTYPE" ] ||
-    localedef -i "$1" -f UTF-8 "$folder/$1.UTF-8" >/dev/null 2>&1 ||
-    [ -f "$folder/$1.UTF-8/LC_CTYPE" ] || e2e_skip "cannot make the locale $1.UTF-8"
-  E2E_LOCPATH=$folder
-  E2E_LC_ALL=$1.UTF-8
-}
-
 # v1 -> v2 of a tree whose changed files carry the names given; the
 # package is built by diff --build.
 make_update() { # NAME FILE...
@@ -52,13 +40,44 @@ install_update() { # NAME PAGE
     e2e_fail "$1 under code page $2 installed otherwise: $(cat "$E2E_WORK/diff.log")"
 }
 
+# A package of the base format (no manifest) names its files in the
+# system's code page: the same bytes E4 E0 ED ED FB E5 are "данные" under
+# 1251 and "äàííûå" under 1252.
+make_plain() {
+  mkdir -p "$E2E_WORK/plain/payload"
+  printf 'plain' >"$E2E_WORK/plain/payload/данные"
+  e2e_script_record 0 '\000\\\344\340\355\355\373\345' \
+    '\001\\\344\340\355\355\373\345.txt' >"$E2E_WORK/plain/payload/script"
+  "$UPDPACK_TOOL" pack "$E2E_WORK/plain/payload" "$E2E_WORK/plain/update.pack1" \
+    >"$E2E_WORK/build.log" 2>&1 || e2e_fail "pack: $(cat "$E2E_WORK/build.log")"
+  e2e_join_package "$E2E_WORK/plain/update.pack1" "$E2E_WORK/plain/update.exe"
+}
+
+install_plain() { # PAGE NAME
+  local program="$E2E_WORK/plain-$1"
+  mkdir -p "$program"
+  cp "$E2E_WORK/plain/update.exe" "$program/"
+  e2e_clear_tmp
+  e2e_start_package "$program/update.exe"
+  e2e_answer_confirmation Yes
+  e2e_wait_box "$E2E_MSG_SUCCESS" 60000
+  e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+  e2e_wait_package 20
+  e2e_expect_eq "base format under code page $1: exit code" 0 "$E2E_EXIT"
+  e2e_expect_eq "base format under code page $1: installed" "$2" \
+    "$(cd "$program" && ls -- *.txt)"
+}
+
 make_update cyrillic 'Что нового в 4.3.txt' 'сообщения.po'
 make_update western 'Présentation.txt' 'Größe.txt'
-for pair in ru_RU:1251 de_DE:1252; do
-  use_locale "${pair%:*}"
+make_plain
+for pair in ru_RU:1251:данные.txt de_DE:1252:äàííûå.txt; do
+  locale=${pair%%:*} rest=${pair#*:}
+  e2e_use_locale "$locale"
   acp=$(e2e_wintool acp 2>/dev/null | tr -dc '0-9')
-  e2e_expect_eq "Wine's ANSI code page in ${pair%:*}" "${pair#*:}" "$acp"
+  e2e_expect_eq "Wine's ANSI code page in $locale" "${rest%%:*}" "$acp"
   install_update cyrillic "$acp"
   install_update western "$acp"
+  install_plain "$acp" "${rest#*:}"
 done
-e2e_log "code pages: both packages installed under 1251 and 1252"
+e2e_log "code pages: both packages installed under 1251 and 1252; the base format in the system's page"
