@@ -13,6 +13,7 @@
 //
 // Built without stack protection and without link-time optimisation: the
 // canary changes here, so no protected frame may be live in this file.
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/win32/windows_support.h"
@@ -34,8 +35,9 @@ uintptr_t __stack_chk_guard = 0;
 // RtlGenRandom, the system's random source (advapi32, a known DLL).
 BOOLEAN WINAPI SystemFunction036(void *buffer, ULONG length);
 
-// libgcc's static constructors: runs every .ctors entry once.
-void __main();
+// The static constructors, as the linker lists them: a count or -1, the
+// constructors, a null.
+extern void (*__CTOR_LIST__[])(); // NOLINT(bugprone-reserved-identifier)
 
 // msvcrt's own errors (an abort) go to a message box, not to a console.
 void __set_app_type(int type);
@@ -65,13 +67,23 @@ uintptr_t NewCanary() {
   return canary & ~uintptr_t{0xFF};
 }
 
+// Runs the static constructors once, last listed first (as the C runtime's
+// __main does, without registering destructors: none would run).
+void RunConstructors() {
+  size_t count = 0;
+  while (__CTOR_LIST__[count + 1])
+    ++count;
+  for (size_t k = count; k >= 1; --k)
+    __CTOR_LIST__[k]();
+}
+
 } // namespace
 
 // The entry point of the image (linked with -e ProgramStart).
 extern "C" [[noreturn]] void ProgramStart() {
   __stack_chk_guard = NewCanary();
   __set_app_type(2); // _GUI_APP
-  __main();
+  RunConstructors();
   ::ExitProcess(
       static_cast<UINT>(wWinMain(::GetModuleHandleW(nullptr), nullptr,
                                  ::GetCommandLineW(), SW_SHOWDEFAULT)));

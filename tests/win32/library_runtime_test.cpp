@@ -1,8 +1,10 @@
 // The C++ runtime pieces that the program image provides itself
-// (stub/library_errors.cpp, stub/exception_globals.cpp), linked into these
-// tests as into the image: the library's errors keep their texts and reach
-// a std::exception handler, the errors of <new> and <typeinfo> keep their
-// types, and rethrowing and counting exceptions in flight still work.
+// (stub/library_errors.cpp, stub/exception_globals.cpp,
+// stub/exception_memory.cpp), linked into these tests as into the image: the
+// library's errors keep their texts and reach a std::exception handler, the
+// errors of <new> and <typeinfo> keep their types, rethrowing and counting
+// exceptions in flight still work, and every exception in flight keeps its
+// own memory.
 #include <gtest/gtest.h>
 
 #include <exception>
@@ -107,6 +109,26 @@ TEST(ExceptionGlobals, RethrowNestingAndCounting) {
   }
   EXPECT_EQ(during, 1);
   EXPECT_EQ(std::uncaught_exceptions(), 0);
+}
+
+// Throws a library error with a text of its own from inside the handler of
+// the one before, depth levels deep, and collects the texts on the way out.
+void ThrowNested(int depth, std::string &seen) {
+  const std::string text(200, static_cast<char>('a' + depth));
+  try {
+    std::__throw_runtime_error(text.c_str());
+  } catch (const std::exception &e) {
+    if (depth > 0)
+      ThrowNested(depth - 1, seen);
+    seen += e.what()[0];
+    EXPECT_EQ(e.what(), text); // nothing of a later one overwrote it
+  }
+}
+
+TEST(ExceptionMemory, NestedExceptionsKeepTheirObjects) {
+  std::string seen;
+  ThrowNested(11, seen);
+  EXPECT_EQ(seen, "abcdefghijkl");
 }
 
 } // namespace
