@@ -23,17 +23,22 @@ make_update() { # NAME FILE...
     >"$E2E_WORK/build.log" 2>&1 || e2e_fail "diff --build $name: $(cat "$E2E_WORK/build.log")"
 }
 
+# Answers Yes and OK; E2E_EXIT holds the package's exit code.
+run_to_success() { # PACKAGE.exe
+  e2e_clear_tmp
+  e2e_start_package "$1"
+  e2e_answer_confirmation Yes
+  e2e_wait_box "$E2E_MSG_SUCCESS" 60000
+  e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+  e2e_wait_package 20
+}
+
 install_update() { # NAME PAGE
   local program="$E2E_WORK/$1-$2"
   rm -rf "$program"
   cp -r "$E2E_WORK/$1/v1" "$program"
   cp "$E2E_WORK/$1/update.exe" "$program/"
-  e2e_clear_tmp
-  e2e_start_package "$program/update.exe"
-  e2e_answer_confirmation Yes
-  e2e_wait_box "$E2E_MSG_SUCCESS" 60000
-  e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-  e2e_wait_package 20
+  run_to_success "$program/update.exe"
   e2e_expect_eq "$1 under code page $2: exit code" 0 "$E2E_EXIT"
   rm "$program/update.exe"
   diff -r "$program" "$E2E_WORK/$1/v2" >"$E2E_WORK/diff.log" 2>&1 ||
@@ -57,12 +62,7 @@ install_plain() { # PAGE NAME
   local program="$E2E_WORK/plain-$1"
   mkdir -p "$program"
   cp "$E2E_WORK/plain/update.exe" "$program/"
-  e2e_clear_tmp
-  e2e_start_package "$program/update.exe"
-  e2e_answer_confirmation Yes
-  e2e_wait_box "$E2E_MSG_SUCCESS" 60000
-  e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-  e2e_wait_package 20
+  run_to_success "$program/update.exe"
   e2e_expect_eq "base format under code page $1: exit code" 0 "$E2E_EXIT"
   e2e_expect_eq "base format under code page $1: installed" "$2" \
     "$(cd "$program" && ls -- *.txt)"
