@@ -31,7 +31,7 @@ constexpr LevelSettings kLevels[kMaxLevel + 1] = {
     {4u << 20, true, 32, 16},    // 3
     {8u << 20, true, 32, 16},    // 4
     {8u << 20, false, 32, 32},   // 5
-    {8u << 20, false, 64, 48},   // 6, the default: NSIS's LZMA settings
+    {64u << 20, false, 64, 32},  // 6, the default
     {64u << 20, false, 64, 48},  // 7
     {64u << 20, false, 128, 80}, // 8
     {64u << 20, false, 273, 152} // 9
@@ -104,10 +104,9 @@ SRes Report(void *self, UInt64 rawDone, UInt64 streamDone) {
 } // namespace
 
 uint32_t DictionarySize(int level, uint64_t rawLength) {
-  uint32_t size = 1u << 12;
-  while (size < kLevels[level].dictionary && size < rawLength)
-    size <<= 1;
-  return size;
+  constexpr uint64_t kLeast = 4096; // the format's least
+  return static_cast<uint32_t>(
+      std::clamp<uint64_t>(rawLength, kLeast, kLevels[level].dictionary));
 }
 
 EncodeStatus Encode(uint64_t rawLength, int level, const Source &source,

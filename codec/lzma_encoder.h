@@ -10,11 +10,12 @@
 namespace codec {
 
 // Levels from 0 (fastest) to 9 (smallest stream); lzma_encoder.cpp has what
-// each one sets. The default takes the settings of NSIS's solid LZMA (an
-// 8 MiB window, 64 fast bytes, a binary tree): on the 100 MB bench tree it
-// makes NSIS's size in about NSIS's time (bench/README.md). Levels 7 and up
-// take a 64 MiB window, for trees whose repeats lie far apart, in about 1.4
-// times the time and more.
+// each one sets. The default parses over a binary tree with 64 fast bytes,
+// as NSIS's solid LZMA does, but in a window of up to 64 MiB rather than
+// 8 MiB and trying 32 candidates rather than 48: program files repeat one
+// another farther apart than 8 MiB, and the fewer tries pay for the larger
+// window (bench/README.md). Levels 7 and up try more candidates and take
+// longer matches, in about 1.4 times the time and more.
 inline constexpr int kMaxLevel = 9;
 inline constexpr int kDefaultLevel = 6;
 
@@ -35,8 +36,9 @@ enum class EncodeStatus : uint8_t {
 };
 
 // The dictionary of a level for rawLength bytes: the level's own, but no
-// larger than the smallest power of two that holds rawLength, and at least
-// 4 KiB (the format's least).
+// larger than rawLength, and at least 4 KiB (the format's least). The
+// header carries it rounded up to 2^n or 3 * 2^(n-1) bytes, as the SDK
+// writes it; the decoder takes no more than the raw length.
 uint32_t DictionarySize(int level, uint64_t rawLength);
 
 // Encodes the rawLength bytes of source into one stream, which goes to sink,

@@ -346,22 +346,24 @@ TEST(LzmaEncoder, DictionaryFollowsTheLevelAndTheData) {
     uint32_t dictionary;
   } const cases[] = {
       {9, 0, 4096},
-      {9, 5000, 8192},
+      {9, 5000, 5000},
       {9, 1u << 20, 1u << 20},
-      {9, (1u << 20) + 1, 2u << 20},
+      {9, (1u << 20) + 1, (1u << 20) + 1},
       {9, 1ull << 31, 64u << 20},
       {7, 64u << 20, 64u << 20},
       {0, 1ull << 31, 64u << 10},
-      {6, 1ull << 31, 8u << 20},
+      {6, 44646400, 44646400},
+      {6, 1ull << 31, 64u << 20},
+      {5, 1ull << 31, 8u << 20},
   };
   for (const Case &c : cases)
     EXPECT_EQ(codec::DictionarySize(c.level, c.raw), c.dictionary)
         << c.level << " " << c.raw;
-  // The header carries it.
+  // The header carries it, rounded up to 2^n or 3 * 2^(n-1).
   const Bytes stream = Compress(Compressible(5000, 1), 9);
   EXPECT_EQ(stream[0], 93);
   EXPECT_EQ(stream[1] | stream[2] << 8 | stream[3] << 16 | stream[4] << 24,
-            8192);
+            6144);
 }
 
 TEST(LzmaEncoder, RefusesASourceOfAnotherLengthAndABadLevel) {

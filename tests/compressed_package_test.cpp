@@ -19,8 +19,11 @@
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
 #include "tools/archive_compressor.h"
+#include "tools/archive_decoding.h"
+#include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
+#include "tools/package_file.h"
 #include "ui/Setup.h"
 
 namespace {
@@ -164,6 +167,38 @@ TEST(CompressedRun, DamagedStreamsInstallNothing) {
   backend.QueueAnswer(platform::MsgAnswer::Yes);
   EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), 0);
   EXPECT_EQ(ReadFile(world.prog + "/app.exe"), SampleRaw().substr(0, 20000));
+}
+
+// A look at the catalog or the first entries decodes the stream's start
+// only: damage after it shows when the rest is decoded, not before.
+TEST(ArchiveDecoding, DecodesAsFarAsAsked) {
+  testsupport::TempFolder box;
+  const std::string raw =
+      "PACK1\0\x01a\x02b\x02\x01"s + RandomBytes(400000, 5) + "tail";
+  const std::string good = Package(raw, {}, box / "stream");
+  std::string bad = good;
+  bad[bad.size() - 60] = static_cast<char>(bad[bad.size() - 60] ^ 0x10);
+  for (const std::string *package :
+       {&good, const_cast<const std::string *>(&bad)}) {
+    WriteFile(box / "p.exe", *package);
+    const tools::ArchiveSpan span = tools::LocateArchive(box / "p.exe");
+    tools::OsFile out(box / "out", platform::OpenMode::Output);
+    tools::ArchiveDecoding decoding(box / "p.exe", span, out);
+    decoding.ThroughCatalog();
+    const std::string catalog = ReadFile(box / "out");
+    EXPECT_EQ(catalog.substr(0, 12), raw.substr(0, 12));
+    EXPECT_LT(catalog.size(), raw.size() / 2);
+    decoding.Through(200000);
+    const std::string half = ReadFile(box / "out");
+    EXPECT_EQ(half.substr(0, 200000), raw.substr(0, 200000));
+    EXPECT_LT(half.size(), raw.size());
+    if (package == &good) {
+      decoding.Finish();
+      EXPECT_EQ(ReadFile(box / "out"), raw);
+    } else {
+      EXPECT_THROW(decoding.Finish(), tools::ToolError);
+    }
+  }
 }
 
 // Pairs of a manifest's payload, "key=value" each.

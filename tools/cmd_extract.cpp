@@ -74,7 +74,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
     const OsFile package(archivePath, platform::OpenMode::ReadOnly);
     OsFile out(carved, platform::OpenMode::Output);
     if (span.kind == FileKind::Compressed)
-      DecodeArchive(package, span, out);
+      DecodeArchive(archivePath, span, out);
     else
       CopyBytes(package, span.first - 1, span.last - span.first + 1, out, 0);
     out.Close();

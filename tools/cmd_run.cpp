@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <exception>
 
-#include "package/long_records.h"
 #include "platform/env.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
@@ -51,10 +50,10 @@ int RunCommand(const std::vector<std::string> &arguments) {
   // question that lets them run. A package that does not read says so in
   // its run.
   try {
-    for (const char *name :
-         {package::script::kScriptName, package::script::kLongScriptName})
-      if (const auto script = ScriptEntryOf(package, name))
-        for (const std::string &warning : OutsidePathWarnings(*script))
+    const ScriptEntries entries = ScriptEntriesOf(package);
+    for (const auto *script : {&entries.records, &entries.longRecords})
+      if (*script)
+        for (const std::string &warning : OutsidePathWarnings(**script))
           Warn(warning);
   } catch (const std::exception &) {
   }

@@ -2,7 +2,6 @@
 // scripts between their text form and their binary records.
 #include <iostream>
 
-#include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/fs.h"
 #include "tools/atomic_output.h"
@@ -49,12 +48,10 @@ int Show(const Args &args) {
   } else {
     // The records of "script", then those of the long script entry, as the
     // run carries them out.
-    const std::optional<std::string> bytes = ScriptEntryOf(path);
-    const std::optional<std::string> longBytes =
-        ScriptEntryOf(path, package::script::kLongScriptName);
-    if (!bytes && !longBytes)
+    const ScriptEntries entries = ScriptEntriesOf(path);
+    if (!entries.records && !entries.longRecords)
       throw ToolError(path + " holds no script entry");
-    for (const auto *entry : {&bytes, &longBytes})
+    for (const auto *entry : {&entries.records, &entries.longRecords})
       if (*entry && !(*entry)->empty())
         text += script_text::ShowScript(**entry);
   }

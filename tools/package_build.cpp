@@ -92,26 +92,28 @@ void AddScriptItems(const CompiledScript &compiled,
   }
 }
 
-// Files of one kind side by side (codec::SolidOrder), program files
-// first: what a solid stream compresses best. Names are unique, so the
-// order of the catalog changes nothing of what is unpacked.
+// The entries the tool writes (the script, the long script, the checksums)
+// first, so that a look at the script decodes only the stream's start; then
+// the product's files of one kind side by side (codec::SolidOrder), program
+// files first: what a solid stream compresses best. Names are unique, so
+// the order of the catalog changes nothing of what is unpacked.
 void SolidOrder(const os::RootFolder &root, std::vector<PackItem> &items) {
+  const auto files = std::stable_partition(
+      items.begin(), items.end(),
+      [](const PackItem &item) { return item.relative.empty(); });
   std::vector<codec::SolidEntry> entries;
-  for (const PackItem &item : items) {
-    bool x86 = false;
-    if (!item.relative.empty()) {
-      std::string head(4096, '\0');
-      head.resize(
-          root.Open(item.relative).file.ReadAt(0, head.data(), head.size()));
-      x86 = package::pe::IsX86Image(package::MemorySource(head));
-    }
-    entries.push_back({item.name, x86});
+  for (auto item = files; item != items.end(); ++item) {
+    std::string head(4096, '\0');
+    head.resize(
+        root.Open(item->relative).file.ReadAt(0, head.data(), head.size()));
+    entries.push_back(
+        {item->name, package::pe::IsX86Image(package::MemorySource(head))});
   }
   std::vector<PackItem> ordered;
-  ordered.reserve(items.size());
+  ordered.reserve(entries.size());
   for (const size_t k : codec::SolidOrder(entries))
-    ordered.push_back(std::move(items[k]));
-  items = std::move(ordered);
+    ordered.push_back(std::move(files[static_cast<ptrdiff_t>(k)]));
+  std::move(ordered.begin(), ordered.end(), files);
 }
 
 // Packs items from root into a scratch archive and joins it with the stub.

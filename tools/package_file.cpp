@@ -6,14 +6,15 @@
 #include <cstring>
 #include <vector>
 
+#include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
-#include "package/stream_decoder.h"
 #include "package/trailer.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/fs.h"
+#include "tools/archive_decoding.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/staging.h"
@@ -93,50 +94,9 @@ ArchiveSpan LocateArchive(const std::string &path) {
   return LocateArchive(OsFile(path, platform::OpenMode::ReadOnly));
 }
 
-void DecodeArchive(const OsFile &package, const ArchiveSpan &span,
+void DecodeArchive(const std::string &package, const ArchiveSpan &span,
                    OsFile &out) {
-  const package::StreamLayout &layout = span.layout;
-  const OsFileSource source(package);
-  struct Output {
-    OsFile &file;
-    int64_t written = 0;
-  } output{out};
-  package::StreamDecoder decoder(
-      source, span.first - 1, layout,
-      [](void *context, const uint8_t *bytes, size_t count) {
-        auto &to = *static_cast<Output *>(context);
-        to.file.WriteAt(to.written, bytes, count);
-        to.written += static_cast<int64_t>(count);
-      },
-      &output);
-  package::StreamFault fault = package::StreamFault::OutsidePackage;
-  if (layout.streamLength + layout.StoredLength() <=
-      span.last - span.first + 1) {
-    while (decoder.Advance(int64_t{1} << 20) > 0) {
-    }
-    fault = decoder.Finish();
-  }
-  const char *what = nullptr;
-  switch (fault) {
-  case package::StreamFault::None:
-    return;
-  case package::StreamFault::OutsidePackage:
-    what = "the compressed archive reaches past the package's end";
-    break;
-  case package::StreamFault::Corrupt:
-    what = "the compressed archive does not decode";
-    break;
-  case package::StreamFault::Truncated:
-    what = "the compressed archive ends before its declared length";
-    break;
-  case package::StreamFault::Crc:
-    what = "the compressed archive differs from its CRC-32";
-    break;
-  case package::StreamFault::NoMemory:
-    what = "out of memory for the compressed archive";
-    break;
-  }
-  throw ToolError(package.path() + ": " + what);
+  ArchiveDecoding(package, span, out).Finish();
 }
 
 namespace {
@@ -145,19 +105,6 @@ std::unique_ptr<ScratchFolder> ScratchFor(const ArchiveSpan &span) {
   return span.kind == FileKind::Compressed
              ? std::make_unique<ScratchFolder>("read")
              : nullptr;
-}
-
-// The file the reader opens: the input, or its archive decoded.
-std::string Decoded(const std::string &path, const ArchiveSpan &span,
-                    const ScratchFolder *scratch) {
-  if (scratch == nullptr)
-    return path;
-  std::string decoded = *scratch / "archive.pack";
-  const OsFile package(path, platform::OpenMode::ReadOnly);
-  OsFile out(decoded, platform::OpenMode::CreateNew);
-  DecodeArchive(package, span, out);
-  out.Close();
-  return decoded;
 }
 
 } // namespace
@@ -174,9 +121,39 @@ ArchiveReader::Number::~Number() {
   }
 }
 
-ArchiveReader::ArchiveReader(const std::string &path)
+struct ArchiveReader::Decoding {
+  Decoding(const std::string &outPath, const std::string &packagePath,
+           const ArchiveSpan &span)
+      : out(outPath, platform::OpenMode::CreateNew),
+        archive(packagePath, span, out) {}
+  OsFile out;
+  ArchiveDecoding archive;
+};
+
+// The decoding of a compressed package's archive into the scratch folder:
+// done at once for a whole reading, else as far as the catalog and left
+// for the entries read.
+std::unique_ptr<ArchiveReader::Decoding>
+ArchiveReader::StartDecoding(const std::string &path, const ArchiveSpan &span,
+                             const ScratchFolder *scratch, Extent extent) {
+  if (scratch == nullptr)
+    return nullptr;
+  auto decoding =
+      std::make_unique<Decoding>(*scratch / "archive.pack", path, span);
+  if (extent == Extent::Whole) {
+    decoding->archive.Finish();
+    decoding->out.Close();
+    return nullptr;
+  }
+  decoding->archive.ThroughCatalog();
+  return decoding;
+}
+
+ArchiveReader::ArchiveReader(const std::string &path, Extent extent)
     : span_(LocateArchive(path)), scratch_(ScratchFor(span_)),
-      readPath_(Decoded(path, span_, scratch_.get())), number_(readPath_),
+      decoding_(StartDecoding(path, span_, scratch_.get(), extent)),
+      readPath_(scratch_ ? *scratch_ / "archive.pack" : path),
+      number_(readPath_),
       info_(archive::ReadCatalogInfo(
           number_.value, scratch_ ? 1 : Narrow(span_.first, path),
           scratch_ ? Narrow(span_.layout.rawLength, path)
@@ -223,6 +200,8 @@ void ArchiveReader::ReadPieces(
   std::vector<uint8_t> buffer(
       static_cast<size_t>(std::min(kPiece, entry.size)));
   const int64_t first = Range(entry).first;
+  if (decoding_ && entry.size > 0)
+    decoding_->archive.Through(Range(entry).last);
   for (int64_t done = 0; done < entry.size;) {
     const int64_t n = std::min(kPiece, entry.size - done);
     files::At(number_.value).GetRun(first + done, buffer.data(), n);
@@ -231,15 +210,19 @@ void ArchiveReader::ReadPieces(
   }
 }
 
-std::optional<std::string> ScriptEntryOf(const std::string &path,
-                                         const std::string &name) {
-  ArchiveReader reader(path);
+ScriptEntries ScriptEntriesOf(const std::string &path) {
+  ArchiveReader reader(path, ArchiveReader::Extent::AsRead);
   ListedEntry entry;
-  std::optional<std::string> bytes;
-  while (reader.Next(entry))
-    if (platform::fs::CompareNamesNoCase(entry.name, name) == 0)
-      bytes = reader.Read(entry);
-  return bytes;
+  ScriptEntries found;
+  while (reader.Next(entry)) {
+    if (platform::fs::CompareNamesNoCase(entry.name,
+                                         package::script::kScriptName) == 0)
+      found.records = reader.Read(entry);
+    else if (platform::fs::CompareNamesNoCase(
+                 entry.name, package::script::kLongScriptName) == 0)
+      found.longRecords = reader.Read(entry);
+  }
+  return found;
 }
 
 void CheckArchive(const std::string &path) {

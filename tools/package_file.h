@@ -52,7 +52,8 @@ ArchiveSpan LocateArchive(const OsFile &file);
 // its offset 0. Raises ToolError naming the package and what is wrong when
 // it does not decode to the declared length and CRC-32; never writes more
 // than that length.
-void DecodeArchive(const OsFile &package, const ArchiveSpan &span, OsFile &out);
+void DecodeArchive(const std::string &package, const ArchiveSpan &span,
+                   OsFile &out);
 
 // One catalog entry with the extraction's checks done: its name as the
 // extraction writes it and its archive positions (relative to the archive's
@@ -71,8 +72,12 @@ public:
   // Raises the file layer's errors, and the reader's errors for a file that
   // holds no archive (kind Other is read from position 1, so "not an
   // archive" is the extraction's own error). A compressed package's archive
-  // is decoded into a scratch file first and read there.
-  explicit ArchiveReader(const std::string &path);
+  // is decoded into a scratch file and read there: at once and checked
+  // against its CRC-32 (Whole), or as far as the catalog and the entries
+  // read need (AsRead; checked only when that reaches the end).
+  enum class Extent : uint8_t { Whole, AsRead };
+  explicit ArchiveReader(const std::string &path,
+                         Extent extent = Extent::Whole);
   ~ArchiveReader();
   ArchiveReader(const ArchiveReader &) = delete;
   ArchiveReader &operator=(const ArchiveReader &) = delete;
@@ -109,8 +114,16 @@ private:
     int16_t value;
   };
 
+  // The scratch file and its decoding (tools/archive_decoding.h).
+  struct Decoding;
+  static std::unique_ptr<Decoding> StartDecoding(const std::string &path,
+                                                 const ArchiveSpan &span,
+                                                 const ScratchFolder *scratch,
+                                                 Extent extent);
+
   ArchiveSpan span_;
   std::unique_ptr<ScratchFolder> scratch_; // holds a decoded archive
+  std::unique_ptr<Decoding> decoding_;     // AsRead, until it is all decoded
   std::string readPath_;                   // the file read: it or the input
   Number number_;
   archive::CatalogInfo info_;
@@ -119,13 +132,16 @@ private:
   int32_t entriesEnd_;
 };
 
-// The bytes of the script entry of an archive or package: the last entry
-// the extraction would write as name ("script", or the long script entry;
-// names compare without regard to case there); nullopt when it holds none.
-// Raises as ArchiveReader does.
-std::optional<std::string>
-ScriptEntryOf(const std::string &path,
-              const std::string &name = package::script::kScriptName);
+// The bytes of the script entries of an archive or package: of each name
+// ("script" and the long script entry) the last entry the extraction would
+// write under it (names compare without regard to case there); nullopt
+// when it holds none. One reading, which decodes a compressed archive only
+// as far as those entries. Raises as ArchiveReader does.
+struct ScriptEntries {
+  std::optional<std::string> records;
+  std::optional<std::string> longRecords;
+};
+ScriptEntries ScriptEntriesOf(const std::string &path);
 
 // Every entry parses and lies inside the archive: what `build` asks of an
 // archive. Raises the reader's error otherwise.
