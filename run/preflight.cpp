@@ -1,6 +1,8 @@
 // The check of the installed product before the install.
 #include "run/preflight.h"
 
+#include <unordered_map>
+
 #include "package/checksums.h"
 #include "package/damage.h"
 #include "package/expected_state.h"
@@ -115,18 +117,30 @@ public:
     steps_.push_back(std::move(step));
   }
 
+  // The checksum entry's lines, by the folded path of the file each names.
+  // Sources it does not list, or all when it does not read, are read.
+  void SetSums(std::string_view text) {
+    try {
+      for (const package::sums::Sum &sum : package::sums::ParseSums(text))
+        sums_[fs::FoldName(TempFolder + "\\" + sum.name)] = {sum.length,
+                                                             sum.crc};
+    } catch (const platform::Error &) {
+      sums_.clear();
+    }
+  }
+
   // After the steps: each line goes to the first record on its path. Kept
   // until the judge goes, as the steps point at them.
   void SetExpected(std::vector<expect::Expected> list) {
     expected_ = std::move(list);
+    std::unordered_map<std::u16string, Step *> first;
+    for (Step &step : steps_)
+      first.try_emplace(step.key, &step);
     for (const expect::Expected &item : expected_) {
-      const std::u16string key =
-          fs::FoldName(programFolder_ + "\\" + platform::AnsiToText(item.path));
-      for (Step &step : steps_)
-        if (step.key == key) {
-          step.expected = &item;
-          break;
-        }
+      const auto found = first.find(fs::FoldName(
+          programFolder_ + "\\" + platform::AnsiToText(item.path)));
+      if (found != first.end())
+        found->second->expected = &item;
     }
   }
 
@@ -224,7 +238,7 @@ private:
 
   State StateAt(const std::string &path, bool *fromDisk = nullptr) const {
     expect::Kind kind = expect::Kind::Nothing;
-    if (expect::LaidAt(laid_, fs::FoldName(path), kind))
+    if (laid_.At(fs::FoldName(path), kind))
       return FromKind(kind);
     if (fromDisk)
       *fromDisk = true;
@@ -234,10 +248,11 @@ private:
   // A product file's length, and its CRC-32 when its length is
   // crcIfLength; a file that another program keeps from being read gives
   // the Retry box, and Cancel a length that matches nothing (-1).
-  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength) {
+  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength,
+                         int64_t orIfLength = -1) {
     while (!cancelled_) {
       try {
-        return ReadFileFacts(path, crcIfLength);
+        return ReadFileFacts(path, crcIfLength, orIfLength);
       } catch (const platform::Error &) {
         if (!fs::InUse(path))
           throw;
@@ -247,16 +262,38 @@ private:
     return {-1, 0};
   }
 
+  // A source's length, and its CRC-32 when its length is crcIfLength: from
+  // the checksum entry for a file of the temporary folder that it lists
+  // (every one checked against it a moment ago), else read.
+  FileFacts SourceFacts(const std::string &source, int64_t crcIfLength) {
+    const auto found = sums_.find(fs::FoldName(source));
+    if (found != sums_.end())
+      return found->second;
+    return ReadFileFacts(source, crcIfLength);
+  }
+
+  // The file at a copy's target, read once for both questions asked of it
+  // (is it the new file, is it the old one): its CRC-32 when its length is
+  // the source's or the expected one.
+  FileFacts TargetFacts(const Step &step, int64_t sourceLength) {
+    const expect::Expected *item = step.expected;
+    facts_ = ProductFacts(
+        step.target, sourceLength,
+        item && item->kind == expect::Kind::File ? item->length : -1);
+    factsOf_ = &step;
+    return facts_;
+  }
+
   // What the record leaves at its target is there.
   bool Leaves(const Step &step, State state, bool fromDisk) {
     switch (step.operation) {
     case record::kCopyFile: {
       if (!fromDisk || state != State::File)
         return false;
-      const FileFacts source = ReadFileFacts(step.source, -1);
-      const FileFacts target = ProductFacts(step.target, source.length);
+      const FileFacts source = SourceFacts(step.source, -1);
+      const FileFacts target = TargetFacts(step, source.length);
       return target.length == source.length &&
-             ReadFileFacts(step.source, source.length).crc == target.crc;
+             SourceFacts(step.source, source.length).crc == target.crc;
     }
     case record::kCreateFolder:
       return state == State::Folder;
@@ -272,7 +309,8 @@ private:
     if (fromDisk && item) {
       if (state != FromKind(item->kind) || item->kind != expect::Kind::File)
         return state == FromKind(item->kind);
-      const FileFacts facts = ProductFacts(step.target, item->length);
+      const FileFacts facts =
+          factsOf_ == &step ? facts_ : ProductFacts(step.target, item->length);
       return facts.length == item->length && facts.crc == item->crc;
     }
     switch (step.operation) {
@@ -297,7 +335,7 @@ private:
            StateAt(step.target.substr(0, slash)) == State::Folder;
   }
 
-  void Apply(const Step &step) { laid_.push_back({step.key, step.operation}); }
+  void Apply(const Step &step) { laid_.Lay(step.key, step.operation); }
 
   // The expected state names files or folders of the old version, and
   // none of them is here: not the product's folder.
@@ -342,7 +380,10 @@ private:
   std::string programFolder_;
   std::vector<Step> steps_;
   std::vector<expect::Expected> expected_;
-  std::vector<expect::LaidRecord> laid_;
+  expect::LaidRecords laid_;
+  std::unordered_map<std::u16string, FileFacts> sums_; // by folded path
+  FileFacts facts_;                                    // of factsOf_'s target
+  const Step *factsOf_ = nullptr;
   std::vector<std::string> toReplace_;
   size_t todo_ = 0;
   bool cancelled_ = false; // Cancel in a Retry box
@@ -372,6 +413,8 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
   if (longDeclared && ReadEntry(record::kLongScriptName, bytes) &&
       record::IsLongScript(bytes))
     record::ForEachRecord(bytes, add);
+  if (ReadEntry(package::sums::kEntryName, bytes))
+    judge.SetSums(bytes);
   try {
     const bool expected = ReadEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.

@@ -12,6 +12,7 @@
 
 #include "package/checksums.h"
 #include "package/expected_state.h"
+#include "package/path_overlay.h"
 #include "platform/error.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
@@ -58,6 +59,36 @@ TEST(ExpectedState, RoundTripsAndRefusesDamagedLines) {
         testsupport::Caught([&] { expect::ParseExpected(text); }).Number(),
         package::kErrPackageDamaged)
         << text;
+}
+
+TEST(LaidRecords, TheLatestRecordOnAPathOrAboveItTells) {
+  namespace record = package::script;
+  expect::LaidRecords laid;
+  laid.Lay(u"A", record::kCreateFolder);
+  laid.Lay(u"A\\B", record::kCopyFile);
+  laid.Lay(u"C", record::kDeleteFolder);
+  laid.Lay(u"C/D", record::kCreateFolder);
+  laid.Lay(u"A", record::kDeleteFolder);
+  laid.Lay(u"A\\E", record::kCreateFolder);
+  const struct {
+    const char16_t *key;
+    bool tells;
+    expect::Kind kind;
+  } cases[] = {
+      {u"A\\B", true, expect::Kind::Nothing}, // gone with A, after it
+      {u"A\\E", true, expect::Kind::Folder},  // made after A went
+      {u"A", true, expect::Kind::Nothing},
+      {u"C/D", true, expect::Kind::Folder},
+      {u"C\\X", true, expect::Kind::Nothing},
+      {u"AB", false, {}},
+      {u"X", false, {}},
+  };
+  for (const auto &c : cases) {
+    expect::Kind kind = expect::Kind::File;
+    EXPECT_EQ(laid.At(c.key, kind), c.tells);
+    if (c.tells)
+      EXPECT_EQ(kind, c.kind);
+  }
 }
 
 // Lumen Notes 4.2 as installed, and the update to 4.3.
