@@ -201,6 +201,9 @@ private:
       ++todo_;
       if (fromDisk && state == State::File)
         toReplace_.push_back(step.target);
+      if (fromDisk && state == State::Folder &&
+          step.operation == record::kDeleteFolder)
+        toRemove_.push_back(step.target);
       Apply(step);
       return Verdict::Todo;
     }
@@ -218,13 +221,16 @@ private:
   // A delete with a wildcard: before, something matches; after, nothing.
   // A folder pattern is carried out as it is.
   Verdict JudgeWildcard(const Step &step) {
-    if (step.operation != record::kDeleteFiles) {
-      ++todo_;
-      return Verdict::Todo;
-    }
     const size_t slash = step.target.find_last_of("\\/");
     const std::string folder =
         slash == std::string::npos ? "" : step.target.substr(0, slash);
+    if (step.operation != record::kDeleteFiles) {
+      if (step.operation == record::kDeleteFolder)
+        for (const std::string &name : fs::ListFolders(step.target))
+          toRemove_.push_back(folder.empty() ? name : folder + "\\" + name);
+      ++todo_;
+      return Verdict::Todo;
+    }
     if (StateAt(folder) != State::Folder)
       return Verdict::Done;
     const std::vector<std::string> matches = fs::ListFiles(step.target);
@@ -352,15 +358,20 @@ private:
     return named;
   }
 
-  // Asks Retry or Cancel while a file to replace or delete is in use;
-  // false for Cancel.
+  // Asks Retry or Cancel while a file to replace or delete, or a file in a
+  // folder to remove, is in use; false for Cancel.
   bool AllClosed() const {
-    for (size_t k = 0; k < toReplace_.size();) {
-      if (!fs::InUse(toReplace_[k])) {
+    const size_t files = toReplace_.size();
+    for (size_t k = 0; k < files + toRemove_.size();) {
+      const std::string held = k >= files
+                                   ? fs::FileInUseBelow(toRemove_[k - files])
+                               : fs::InUse(toReplace_[k]) ? toReplace_[k]
+                                                          : std::string();
+      if (held.empty()) {
         ++k;
         continue;
       }
-      if (!Retry(Shown(toReplace_[k])))
+      if (!Retry(Shown(held)))
         return false;
       k = 0; // the user closed something: look at every file again
     }
@@ -385,6 +396,7 @@ private:
   FileFacts facts_;                                    // of factsOf_'s target
   const Step *factsOf_ = nullptr;
   std::vector<std::string> toReplace_;
+  std::vector<std::string> toRemove_; // folders, whose every file is checked
   size_t todo_ = 0;
   bool cancelled_ = false; // Cancel in a Retry box
 };

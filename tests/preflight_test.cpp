@@ -86,8 +86,9 @@ TEST(LaidRecords, TheLatestRecordOnAPathOrAboveItTells) {
   for (const auto &c : cases) {
     expect::Kind kind = expect::Kind::File;
     EXPECT_EQ(laid.At(c.key, kind), c.tells);
-    if (c.tells)
+    if (c.tells) {
       EXPECT_EQ(kind, c.kind);
+    }
   }
 }
 
@@ -262,28 +263,36 @@ TEST_F(PreflightTest, WithoutExpectedStateOnlyWhatTheScriptImpliesIsChecked) {
 
 TEST_F(PreflightTest, AFileInUseAsksToRetryAndCancelChangesNothing) {
   const std::string package = Package(old.c_str());
-  for (const bool retry : {false, true}) {
-    SCOPED_TRACE(retry ? "retry" : "cancel");
-    Installed(old);
-    const auto before = Snapshot();
-    int held = open((world.prog + "/app.exe").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    backend.onMessage = [&](const std::string &text) {
-      if (text.find("«app.exe» используется") == std::string::npos)
-        return;
+  // A file to replace, and one inside the folder that rmdir removes.
+  const struct {
+    const char *path;
+    const char *shown;
+  } files[] = {{"/app.exe", "«app.exe»"},
+               {"/legacy/plugin.dll", "«legacy\\plugin.dll»"}};
+  for (const auto &file : files)
+    for (const bool retry : {false, true}) {
+      SCOPED_TRACE(std::string(file.path) + (retry ? " retry" : " cancel"));
+      Installed(old);
+      const auto before = Snapshot();
+      int held = open((world.prog + file.path).c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_GE(held, 0);
+      backend.onMessage = [&](const std::string &text) {
+        if (text.find(std::string(file.shown) + " используется") ==
+            std::string::npos)
+          return;
+        if (retry)
+          close(std::exchange(held, -1));
+        backend.QueueAnswer(retry ? MsgAnswer::Retry : MsgAnswer::Cancel);
+      };
+      EXPECT_EQ(Run(package), retry ? exitcode::kSuccess : exitcode::kInUse);
+      if (held >= 0)
+        close(held);
       if (retry)
-        close(std::exchange(held, -1));
-      backend.QueueAnswer(retry ? MsgAnswer::Retry : MsgAnswer::Cancel);
-    };
-    EXPECT_EQ(Run(package), retry ? exitcode::kSuccess : exitcode::kInUse);
-    if (held >= 0)
-      close(held);
-    if (retry)
-      EXPECT_TRUE(IsNew());
-    else
-      EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(backend.messages.size(), retry ? 3u : 2u);
-  }
+        EXPECT_TRUE(IsNew());
+      else
+        EXPECT_EQ(Snapshot(), before);
+      EXPECT_EQ(backend.messages.size(), retry ? 3u : 2u);
+    }
 }
 
 TEST_F(PreflightTest, ASecondCopySaysAnUpdateIsRunning) {
