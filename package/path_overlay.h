@@ -7,12 +7,70 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "package/expected_state.h"
 #include "package/script_record.h"
 
 namespace package::expect {
+
+// Folded keys to numbers, found in constant time: an open-addressing table,
+// a fraction of the program image's room that std::unordered_map takes.
+class KeyIndex {
+public:
+  static constexpr size_t kNone = ~size_t{0};
+
+  // The number set for key, or kNone.
+  size_t Find(const std::u16string &key) const {
+    if (slots_.empty())
+      return kNone;
+    const Slot &slot = slots_[SlotOf(key)];
+    return slot.used ? slot.value : kNone;
+  }
+
+  // Sets key's number, replacing the one it had.
+  void Set(const std::u16string &key, size_t value) {
+    if (2 * (used_ + 1) > slots_.size())
+      Grow();
+    Slot &slot = slots_[SlotOf(key)];
+    if (!slot.used) {
+      slot = {key, 0, true};
+      ++used_;
+    }
+    slot.value = value;
+  }
+
+private:
+  struct Slot {
+    std::u16string key;
+    size_t value = 0;
+    bool used = false;
+  };
+
+  // The slot that holds key, or the free one where it would go.
+  size_t SlotOf(const std::u16string &key) const {
+    uint64_t hash = 14695981039346656037u; // FNV-1a
+    for (const char16_t unit : key)
+      hash = (hash ^ unit) * 1099511628211u;
+    const size_t mask = slots_.size() - 1;
+    size_t at = static_cast<size_t>(hash) & mask;
+    while (slots_[at].used && slots_[at].key != key)
+      at = (at + 1) & mask;
+    return at;
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size());
+    old.swap(slots_);
+    for (Slot &slot : old)
+      if (slot.used)
+        slots_[SlotOf(slot.key)] = std::move(slot);
+  }
+
+  std::vector<Slot> slots_; // a power of two of them, at most half used
+  size_t used_ = 0;
+};
 
 // The records laid over the disk so far, indexed by their folded target,
 // so that a script of many records is judged in time proportional to its
@@ -21,7 +79,8 @@ class LaidRecords {
 public:
   // The next record of the script: its target, folded, and its operation.
   void Lay(const std::u16string &key, uint8_t operation) {
-    latest_[key] = {count_++, operation};
+    latest_.Set(key, laid_.size());
+    laid_.push_back(operation);
   }
 
   // What the laid records leave at key: the latest one that names it, or
@@ -29,41 +88,32 @@ public:
   // removed folder, or a folder it made, which starts empty). False when no
   // laid record tells: the disk says.
   bool At(const std::u16string &key, Kind &kind) const {
-    if (latest_.empty())
+    if (laid_.empty())
       return false;
-    const Laid *best = Find(key);
-    bool exact = best != nullptr;
+    size_t best = latest_.Find(key);
+    bool exact = best != KeyIndex::kNone;
     for (size_t at = 0; at < key.size(); ++at) {
       if (key[at] != u'\\' && key[at] != u'/')
         continue;
-      const Laid *above = Find(key.substr(0, at));
-      if (above && (!best || above->order > best->order)) {
+      const size_t above = latest_.Find(key.substr(0, at));
+      if (above != KeyIndex::kNone &&
+          (best == KeyIndex::kNone || above > best)) {
         best = above;
         exact = false;
       }
     }
-    if (!best)
+    if (best == KeyIndex::kNone)
       return false;
-    kind = !exact                                     ? Kind::Nothing
-           : best->operation == script::kCopyFile     ? Kind::File
-           : best->operation == script::kCreateFolder ? Kind::Folder
-                                                      : Kind::Nothing;
+    kind = !exact                                 ? Kind::Nothing
+           : laid_[best] == script::kCopyFile     ? Kind::File
+           : laid_[best] == script::kCreateFolder ? Kind::Folder
+                                                  : Kind::Nothing;
     return true;
   }
 
 private:
-  struct Laid {
-    size_t order = 0;
-    uint8_t operation = 0;
-  };
-
-  const Laid *Find(const std::u16string &key) const {
-    const auto found = latest_.find(key);
-    return found == latest_.end() ? nullptr : &found->second;
-  }
-
-  std::unordered_map<std::u16string, Laid> latest_;
-  size_t count_ = 0;
+  KeyIndex latest_;           // the latest record on each path
+  std::vector<uint8_t> laid_; // the operation of each record, in order
 };
 
 } // namespace package::expect

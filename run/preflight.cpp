@@ -1,8 +1,6 @@
 // The check of the installed product before the install.
 #include "run/preflight.h"
 
-#include <unordered_map>
-
 #include "package/checksums.h"
 #include "package/damage.h"
 #include "package/expected_state.h"
@@ -117,30 +115,18 @@ public:
     steps_.push_back(std::move(step));
   }
 
-  // The checksum entry's lines, by the folded path of the file each names.
-  // Sources it does not list, or all when it does not read, are read.
-  void SetSums(std::string_view text) {
-    try {
-      for (const package::sums::Sum &sum : package::sums::ParseSums(text))
-        sums_[fs::FoldName(TempFolder + "\\" + sum.name)] = {sum.length,
-                                                             sum.crc};
-    } catch (const platform::Error &) {
-      sums_.clear();
-    }
-  }
-
   // After the steps: each line goes to the first record on its path. Kept
   // until the judge goes, as the steps point at them.
   void SetExpected(std::vector<expect::Expected> list) {
     expected_ = std::move(list);
-    std::unordered_map<std::u16string, Step *> first;
-    for (Step &step : steps_)
-      first.try_emplace(step.key, &step);
+    expect::KeyIndex first;
+    for (size_t k = steps_.size(); k-- > 0;)
+      first.Set(steps_[k].key, k);
     for (const expect::Expected &item : expected_) {
-      const auto found = first.find(fs::FoldName(
+      const size_t k = first.Find(fs::FoldName(
           programFolder_ + "\\" + platform::AnsiToText(item.path)));
-      if (found != first.end())
-        found->second->expected = &item;
+      if (k != expect::KeyIndex::kNone)
+        steps_[k].expected = &item;
     }
   }
 
@@ -268,16 +254,6 @@ private:
     return {-1, 0};
   }
 
-  // A source's length, and its CRC-32 when its length is crcIfLength: from
-  // the checksum entry for a file of the temporary folder that it lists
-  // (every one checked against it a moment ago), else read.
-  FileFacts SourceFacts(const std::string &source, int64_t crcIfLength) {
-    const auto found = sums_.find(fs::FoldName(source));
-    if (found != sums_.end())
-      return found->second;
-    return ReadFileFacts(source, crcIfLength);
-  }
-
   // The file at a copy's target, read once for both questions asked of it
   // (is it the new file, is it the old one): its CRC-32 when its length is
   // the source's or the expected one.
@@ -296,10 +272,10 @@ private:
     case record::kCopyFile: {
       if (!fromDisk || state != State::File)
         return false;
-      const FileFacts source = SourceFacts(step.source, -1);
+      const FileFacts source = ReadFileFacts(step.source, -1);
       const FileFacts target = TargetFacts(step, source.length);
       return target.length == source.length &&
-             SourceFacts(step.source, source.length).crc == target.crc;
+             ReadFileFacts(step.source, source.length).crc == target.crc;
     }
     case record::kCreateFolder:
       return state == State::Folder;
@@ -392,8 +368,7 @@ private:
   std::vector<Step> steps_;
   std::vector<expect::Expected> expected_;
   expect::LaidRecords laid_;
-  std::unordered_map<std::u16string, FileFacts> sums_; // by folded path
-  FileFacts facts_;                                    // of factsOf_'s target
+  FileFacts facts_; // of factsOf_'s target
   const Step *factsOf_ = nullptr;
   std::vector<std::string> toReplace_;
   std::vector<std::string> toRemove_; // folders, whose every file is checked
@@ -425,8 +400,6 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
   if (longDeclared && ReadEntry(record::kLongScriptName, bytes) &&
       record::IsLongScript(bytes))
     record::ForEachRecord(bytes, add);
-  if (ReadEntry(package::sums::kEntryName, bytes))
-    judge.SetSums(bytes);
   try {
     const bool expected = ReadEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.

@@ -90,6 +90,24 @@ TEST(LaidRecords, TheLatestRecordOnAPathOrAboveItTells) {
       EXPECT_EQ(kind, c.kind);
     }
   }
+  // Many paths: the index grows and finds each, the file in every other
+  // folder removed again.
+  expect::LaidRecords many;
+  const auto key = [](int k) {
+    const std::string digits = std::to_string(k);
+    return std::u16string(digits.begin(), digits.end());
+  };
+  for (int k = 0; k < 3000; ++k) {
+    many.Lay(key(k), record::kCreateFolder);
+    many.Lay(key(k) + u"\\f", record::kCopyFile);
+    if (k % 2)
+      many.Lay(key(k), record::kDeleteFolder);
+  }
+  for (int k = 0; k < 3000; ++k) {
+    expect::Kind kind = expect::Kind::Folder;
+    ASSERT_TRUE(many.At(key(k) + u"\\f", kind));
+    EXPECT_EQ(kind, k % 2 ? expect::Kind::Nothing : expect::Kind::File) << k;
+  }
 }
 
 // Lumen Notes 4.2 as installed, and the update to 4.3.

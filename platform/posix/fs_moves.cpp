@@ -83,7 +83,7 @@ std::string InUseIn(int folder, const std::string &shown) {
     return {}; // unreadable: the install finds out
   }
   for (const std::string &name : names) {
-    const std::string path = shown + "\\" + name;
+    std::string path = shown + "\\" + name;
     struct stat st {};
     if (posix::sys::FStatAt(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
                             path) != 0 ||
