@@ -4,7 +4,11 @@
 # build and verify of packages with 16,384 and 65,535 entries; then the
 # peak memory of pack, extract and run for a 1 MB and a 1 GB input.
 #
-#   bash bench/run.sh [--skip-1g] [--reps N] [--keep] /path/to/updpack
+#   bash bench/run.sh [--skip-1g] [--reps N] [--install-reps N]
+#                     [--install-only] [--keep] /path/to/updpack
+#
+# --install-only runs only the pair "install, strict" / "install, undoable"
+# (--install-reps repetitions, 9 by default).
 #
 # Everything is written under bench/out/ (git-ignored); the figures are also
 # saved in bench/out/results.txt. The input data is removed at the end
@@ -14,20 +18,24 @@ export LC_ALL=C
 
 SKIP_1G=0
 REPS=5
+INSTALL_REPS=9
+INSTALL_ONLY=0
 KEEP=0
 UPDPACK=
 while [ $# -gt 0 ]; do
   case $1 in
   --skip-1g) SKIP_1G=1 ;;
   --reps) REPS=$2; shift ;;
+  --install-reps) INSTALL_REPS=$2; shift ;;
+  --install-only) INSTALL_ONLY=1 ;;
   --keep) KEEP=1 ;;
-  -h | --help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   -*) echo "bench: unknown option $1" >&2; exit 64 ;;
   *) UPDPACK=$1 ;;
   esac
   shift
 done
-[ -n "$UPDPACK" ] || { echo "usage: bash bench/run.sh [--skip-1g] [--reps N] [--keep] UPDPACK" >&2; exit 64; }
+[ -n "$UPDPACK" ] || { echo "usage: bash bench/run.sh [--skip-1g] [--reps N] [--install-reps N] [--install-only] [--keep] UPDPACK" >&2; exit 64; }
 case $UPDPACK in /*) ;; *) UPDPACK=$PWD/$UPDPACK ;; esac
 [ -x "$UPDPACK" ] || { echo "bench: not executable: $UPDPACK" >&2; exit 1; }
 
@@ -77,14 +85,17 @@ measure() {
   MEDIAN[$name]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
 }
 
-# measure_pair NAME1 COMMAND1 NAME2 COMMAND2 PREPARE: as measure, the two
-# commands taking turns within every repetition, so that both meet the same
-# state of the disk's write-back.
+# measure_pair NAME1 COMMAND1 NAME2 COMMAND2 PREPARE [REPETITIONS]: as
+# measure, the two commands taking turns within every repetition, the one
+# first in one repetition second in the next, so that both meet the same
+# state of the disk's write-back and neither always follows the other.
 measure_pair() {
-  local name1=$1 command1=$2 name2=$3 command2=$4 prepare=$5 t0 t1 i k
+  local name1=$1 command1=$2 name2=$3 command2=$4 prepare=$5 reps=${6:-$REPS} t0 t1 i k
   local -a times1=() times2=()
-  for ((i = 0; i <= REPS; i++)); do
-    for k in 1 2; do
+  for ((i = 0; i <= reps; i++)); do
+    local order="1 2"
+    [ $((i % 2)) = 1 ] && order="2 1"
+    for k in $order; do
       eval "$prepare"
       sync
       local command=command$k
@@ -102,10 +113,10 @@ measure_pair() {
   local sorted
   sorted=$(printf '%s\n' "${times1[@]}" | sort -n)
   MIN[$name1]=$(head -n 1 <<<"$sorted")
-  MEDIAN[$name1]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
+  MEDIAN[$name1]=$(sed -n "$(((reps + 1) / 2))p" <<<"$sorted")
   sorted=$(printf '%s\n' "${times2[@]}" | sort -n)
   MIN[$name2]=$(head -n 1 <<<"$sorted")
-  MEDIAN[$name2]=$(sed -n "$(((REPS + 1) / 2))p" <<<"$sorted")
+  MEDIAN[$name2]=$(sed -n "$(((reps + 1) / 2))p" <<<"$sorted")
 }
 
 # pe_stub FILE: 45056 bytes that pass for a program image whose headers say
@@ -132,6 +143,72 @@ FILES=$(ls "$DATA" | wc -l)
 BYTES=$(du -sb "$DATA" | cut -f1)
 W=$OUT/work
 cat "$DATA"/* >/dev/null # page cache warm
+
+# The install phase: an update that replaces every file of the tree, as a
+# package with a manifest (pre-flight: each installed file's CRC-32 against
+# the expected state and the in-use check; each old file renamed into the
+# backup area, each new one written under a temporary name and renamed into
+# place; the backup area and the temporary folder removed) and as the same
+# archive in the base format (each file copied over the old one). Both are
+# stored, not compressed, and both carry the checksum entry, so that both
+# unpack and check the same bytes; the strict run is charged the removal of
+# the temporary folder it leaves, which the undoable run does itself. The
+# trees of one repetition are moved aside, not deleted, before the next:
+# on a file system that avoids reusing freshly freed inodes (ext4 without a
+# journal) thousands of deletions just before a run make its every new file
+# dearer, which is no cost of either run.
+install_pair() {
+  local stub=$W/stub.bin
+  pe_stub "$stub"
+  mkdir -p "$W/pkg" "$W/bare" "$W/tmp" "$W/trash"
+  OLDT=$W/old
+  cp -r "$DATA" "$OLDT"
+  for f in "$OLDT"/*; do printf 'x' >>"$f"; done
+  "$UPDPACK" diff "$OLDT" "$DATA" --build "$W/pkg/full.exe" --stub "$stub" --store >/dev/null
+  mkdir -p "$W/entries"
+  "$UPDPACK" extract "$W/pkg/full.exe" "$W/entries" >/dev/null
+  "$UPDPACK" pack "$W/entries" "$W/full.pack" >/dev/null
+  { cat "$stub" "$W/full.pack"; printf '\x01\xb0\x00\x00'; } >"$W/bare/full.exe"
+  rm -rf "$W/entries" "$W/full.pack"
+  TRASH=0
+  fresh_products() {
+    TRASH=$((TRASH + 1))
+    mkdir "$W/trash/$TRASH"
+    for p in tmp pa pb; do [ -e "$W/$p" ] && mv "$W/$p" "$W/trash/$TRASH/"; done
+    mkdir "$W/tmp"
+    cp -r "$OLDT" "$W/pa" && cp "$W/bare/full.exe" "$W/pa/update.exe"
+    cp -r "$OLDT" "$W/pb" && cp "$W/pkg/full.exe" "$W/pb/update.exe"
+  }
+  fresh_products # both updates must give the tree before they are timed
+  TMP=$W/tmp "$UPDPACK" run "$W/pa/update.exe" --yes </dev/null >/dev/null 2>&1
+  TMP=$W/tmp "$UPDPACK" run "$W/pb/update.exe" --yes </dev/null >/dev/null 2>&1
+  for p in pa pb; do
+    rm -f "$W/$p/update.exe"
+    diff -r "$DATA" "$W/$p" >/dev/null || { echo "bench: the update of $p differs from the tree" >&2; exit 1; }
+  done
+  measure_pair "install, strict" "TMP=$W/tmp '$UPDPACK' run $W/pa/update.exe --yes </dev/null; rm -rf $W/tmp/*" \
+    "install, undoable" "TMP=$W/tmp '$UPDPACK' run $W/pb/update.exe --yes </dev/null" fresh_products "$INSTALL_REPS"
+  rm -rf "$W/trash"
+}
+
+install_summary() {
+  say "the undoable install is $(ratio2 "${MEDIAN[install, undoable]}" "${MEDIAN[install, strict]}") the time of the strict one (medians), $(ratio2 "${MIN[install, undoable]}" "${MIN[install, strict]}") (minima)."
+}
+
+if [ "$INSTALL_ONLY" = 1 ]; then
+  say "updpack benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, the install pair only"
+  say "input: $FILES files, $BYTES bytes"
+  install_pair
+  say "$(printf '  %-17s %8s %8s' "" "median s" "min s")"
+  for name in "install, strict" "install, undoable"; do
+    say "$(printf '  %-17s %8s %8s' "$name" "${MEDIAN[$name]}" "${MIN[$name]}")"
+  done
+  install_summary
+  rm -rf "$W"
+  [ "$KEEP" = 1 ] || rm -rf "$DATA"
+  echo "results saved in $RESULTS"
+  exit 0
+fi
 
 say "updpack benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) CPUs, $REPS repetitions after one warm-up"
 say "input: $FILES files, $BYTES bytes (flat folder; small, medium and large files)"
@@ -160,34 +237,7 @@ measure_pair "run, no checksums" "TMP=$W/tmp '$UPDPACK' run $W/bare/update.exe -
   "updpack run" "TMP=$W/tmp '$UPDPACK' run $W/pkg/update.exe --yes </dev/null" "rm -rf $W/tmp/*"
 rm -f "$DATA/script"
 
-# The install phase: an update that replaces every file of the tree, as a
-# package with a manifest (each old file renamed into the backup area, each
-# new one written under a temporary name and renamed into place) and as the
-# same archive in the base format (each file copied over the old one).
-OLDT=$W/old
-cp -r "$DATA" "$OLDT"
-for f in "$OLDT"/*; do printf 'x' >>"$f"; done
-"$UPDPACK" diff "$OLDT" "$DATA" --build "$W/pkg/full.exe" --stub "$W/stub.bin" >/dev/null
-mkdir -p "$W/entries"
-"$UPDPACK" extract "$W/pkg/full.exe" "$W/entries" >/dev/null
-rm -f "$W/entries/~updpack.sum"
-"$UPDPACK" pack "$W/entries" "$W/full.pack" >/dev/null
-{ cat "$W/stub.bin" "$W/full.pack"; printf '\x01\xb0\x00\x00'; } >"$W/bare/full.exe"
-rm -rf "$W/entries" "$W/full.pack"
-fresh_products() {
-  rm -rf "$W/tmp"/* "$W/pa" "$W/pb"
-  cp -r "$OLDT" "$W/pa" && cp "$W/bare/full.exe" "$W/pa/update.exe"
-  cp -r "$OLDT" "$W/pb" && cp "$W/pkg/full.exe" "$W/pb/update.exe"
-}
-fresh_products # both updates must give the tree before they are timed
-TMP=$W/tmp "$UPDPACK" run "$W/pa/update.exe" --yes </dev/null >/dev/null 2>&1
-TMP=$W/tmp "$UPDPACK" run "$W/pb/update.exe" --yes </dev/null >/dev/null 2>&1
-for p in pa pb; do
-  rm -f "$W/$p/update.exe"
-  diff -r "$DATA" "$W/$p" >/dev/null || { echo "bench: the update of $p differs from the tree" >&2; exit 1; }
-done
-measure_pair "install, strict" "TMP=$W/tmp '$UPDPACK' run $W/pa/update.exe --yes </dev/null" \
-  "install, undoable" "TMP=$W/tmp '$UPDPACK' run $W/pb/update.exe --yes </dev/null" fresh_products
+install_pair
 
 row() { # NAME BASELINE
   printf '  %-17s %8s %8s %12s %10s\n' "$1" "${MEDIAN[$1]}" "${MIN[$1]}" \
@@ -204,13 +254,13 @@ row "tar -xf" "updpack extract"
 say "whole run (carve-out + extraction + checksum check, empty script)"
 row "run, no checksums" "run, no checksums"
 row "updpack run" "run, no checksums"
-say "update replacing every file (whole run; undoable: backup, checksums)"
+say "update replacing every file (whole run, stored, checksums in both; $INSTALL_REPS repetitions)"
 row "install, strict" "install, strict"
 row "install, undoable" "install, strict"
 say ""
 say "updpack pack is $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[tar -cf]}") the time of tar -cf and $(ratio "${MEDIAN[updpack pack]}" "${MEDIAN[cp -r]}") the time of cp -r;"
 say "updpack extract is $(ratio "${MEDIAN[updpack extract]}" "${MEDIAN[tar -xf]}") the time of tar -xf."
-say "the undoable install is $(ratio2 "${MEDIAN[install, undoable]}" "${MEDIAN[install, strict]}") the time of the strict one."
+install_summary
 rm -rf "$W"
 say ""
 

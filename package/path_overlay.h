@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "package/expected_state.h"
@@ -14,33 +15,105 @@
 
 namespace package::expect {
 
-// A record laid over the disk: its target, folded, and its operation.
-struct LaidRecord {
-  std::u16string key;
-  uint8_t operation = 0;
+// Folded keys to numbers, found in constant time: an open-addressing table,
+// a fraction of the program image's room that std::unordered_map takes.
+class KeyIndex {
+public:
+  static constexpr size_t kNone = ~size_t{0};
+
+  // The number set for key, or kNone.
+  size_t Find(const std::u16string &key) const {
+    if (slots_.empty())
+      return kNone;
+    const Slot &slot = slots_[SlotOf(key)];
+    return slot.used ? slot.value : kNone;
+  }
+
+  // Sets key's number, replacing the one it had.
+  void Set(const std::u16string &key, size_t value) {
+    if (2 * (used_ + 1) > slots_.size())
+      Grow();
+    Slot &slot = slots_[SlotOf(key)];
+    if (!slot.used) {
+      slot = {key, 0, true};
+      ++used_;
+    }
+    slot.value = value;
+  }
+
+private:
+  struct Slot {
+    std::u16string key;
+    size_t value = 0;
+    bool used = false;
+  };
+
+  // The slot that holds key, or the free one where it would go.
+  size_t SlotOf(const std::u16string &key) const {
+    uint64_t hash = 14695981039346656037u; // FNV-1a
+    for (const char16_t unit : key)
+      hash = (hash ^ unit) * 1099511628211u;
+    const size_t mask = slots_.size() - 1;
+    size_t at = static_cast<size_t>(hash) & mask;
+    while (slots_[at].used && slots_[at].key != key)
+      at = (at + 1) & mask;
+    return at;
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size());
+    old.swap(slots_);
+    for (Slot &slot : old)
+      if (slot.used)
+        slots_[SlotOf(slot.key)] = std::move(slot);
+  }
+
+  std::vector<Slot> slots_; // a power of two of them, at most half used
+  size_t used_ = 0;
 };
 
-// What the laid records leave at key: the latest one that names it, or
-// Nothing below the latest one that names a folder above it (a file, a
-// removed folder, or a folder it made, which starts empty). False when no
-// laid record tells: the disk says.
-inline bool LaidAt(const std::vector<LaidRecord> &laid,
-                   const std::u16string &key, Kind &kind) {
-  for (size_t j = laid.size(); j-- > 0;) {
-    const std::u16string &at = laid[j].key;
-    if (at == key) {
-      kind = laid[j].operation == script::kCopyFile       ? Kind::File
-             : laid[j].operation == script::kCreateFolder ? Kind::Folder
-                                                          : Kind::Nothing;
-      return true;
-    }
-    if (key.size() > at.size() && key.compare(0, at.size(), at) == 0 &&
-        (key[at.size()] == u'\\' || key[at.size()] == u'/')) {
-      kind = Kind::Nothing;
-      return true;
-    }
+// The records laid over the disk so far, indexed by their folded target,
+// so that a script of many records is judged in time proportional to its
+// length rather than its square.
+class LaidRecords {
+public:
+  // The next record of the script: its target, folded, and its operation.
+  void Lay(const std::u16string &key, uint8_t operation) {
+    latest_.Set(key, laid_.size());
+    laid_.push_back(operation);
   }
-  return false;
-}
+
+  // What the laid records leave at key: the latest one that names it, or
+  // Nothing below the latest one that names a folder above it (a file, a
+  // removed folder, or a folder it made, which starts empty). False when no
+  // laid record tells: the disk says.
+  bool At(const std::u16string &key, Kind &kind) const {
+    if (laid_.empty())
+      return false;
+    size_t best = latest_.Find(key);
+    bool exact = best != KeyIndex::kNone;
+    for (size_t at = 0; at < key.size(); ++at) {
+      if (key[at] != u'\\' && key[at] != u'/')
+        continue;
+      const size_t above = latest_.Find(key.substr(0, at));
+      if (above != KeyIndex::kNone &&
+          (best == KeyIndex::kNone || above > best)) {
+        best = above;
+        exact = false;
+      }
+    }
+    if (best == KeyIndex::kNone)
+      return false;
+    kind = !exact                                 ? Kind::Nothing
+           : laid_[best] == script::kCopyFile     ? Kind::File
+           : laid_[best] == script::kCreateFolder ? Kind::Folder
+                                                  : Kind::Nothing;
+    return true;
+  }
+
+private:
+  KeyIndex latest_;           // the latest record on each path
+  std::vector<uint8_t> laid_; // the operation of each record, in order
+};
 
 } // namespace package::expect

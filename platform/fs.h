@@ -109,6 +109,12 @@ void RemoveEmptyFolder(const std::string &path);
 // as free). A missing name, a folder and a link are never in use.
 bool InUse(const std::string &path);
 
+// The first file below folder, in it or in any folder inside it, that InUse
+// finds in use, as folder\sub\name; "" when there is none, folder is no
+// folder or a link. Links inside are not followed, as a folder's deletion
+// removes them as themselves; a folder that cannot be listed is passed over.
+std::string FileInUseBelow(const std::string &folder);
+
 // Sets a file's time of last change, in seconds since 1970 (UTC); the
 // name's own file, never through a link.
 void SetModifiedTime(const std::string &path, int64_t seconds);

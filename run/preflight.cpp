@@ -119,14 +119,14 @@ public:
   // until the judge goes, as the steps point at them.
   void SetExpected(std::vector<expect::Expected> list) {
     expected_ = std::move(list);
+    expect::KeyIndex first;
+    for (size_t k = steps_.size(); k-- > 0;)
+      first.Set(steps_[k].key, k);
     for (const expect::Expected &item : expected_) {
-      const std::u16string key =
-          fs::FoldName(programFolder_ + "\\" + platform::AnsiToText(item.path));
-      for (Step &step : steps_)
-        if (step.key == key) {
-          step.expected = &item;
-          break;
-        }
+      const size_t k = first.Find(fs::FoldName(
+          programFolder_ + "\\" + platform::AnsiToText(item.path)));
+      if (k != expect::KeyIndex::kNone)
+        steps_[k].expected = &item;
     }
   }
 
@@ -187,6 +187,9 @@ private:
       ++todo_;
       if (fromDisk && state == State::File)
         toReplace_.push_back(step.target);
+      if (fromDisk && state == State::Folder &&
+          step.operation == record::kDeleteFolder)
+        toRemove_.push_back(step.target);
       Apply(step);
       return Verdict::Todo;
     }
@@ -204,13 +207,16 @@ private:
   // A delete with a wildcard: before, something matches; after, nothing.
   // A folder pattern is carried out as it is.
   Verdict JudgeWildcard(const Step &step) {
-    if (step.operation != record::kDeleteFiles) {
-      ++todo_;
-      return Verdict::Todo;
-    }
     const size_t slash = step.target.find_last_of("\\/");
     const std::string folder =
         slash == std::string::npos ? "" : step.target.substr(0, slash);
+    if (step.operation != record::kDeleteFiles) {
+      if (step.operation == record::kDeleteFolder)
+        for (const std::string &name : fs::ListFolders(step.target))
+          toRemove_.push_back(folder.empty() ? name : folder + "\\" + name);
+      ++todo_;
+      return Verdict::Todo;
+    }
     if (StateAt(folder) != State::Folder)
       return Verdict::Done;
     const std::vector<std::string> matches = fs::ListFiles(step.target);
@@ -224,7 +230,7 @@ private:
 
   State StateAt(const std::string &path, bool *fromDisk = nullptr) const {
     expect::Kind kind = expect::Kind::Nothing;
-    if (expect::LaidAt(laid_, fs::FoldName(path), kind))
+    if (laid_.At(fs::FoldName(path), kind))
       return FromKind(kind);
     if (fromDisk)
       *fromDisk = true;
@@ -234,10 +240,11 @@ private:
   // A product file's length, and its CRC-32 when its length is
   // crcIfLength; a file that another program keeps from being read gives
   // the Retry box, and Cancel a length that matches nothing (-1).
-  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength) {
+  FileFacts ProductFacts(const std::string &path, int64_t crcIfLength,
+                         int64_t orIfLength = -1) {
     while (!cancelled_) {
       try {
-        return ReadFileFacts(path, crcIfLength);
+        return ReadFileFacts(path, crcIfLength, orIfLength);
       } catch (const platform::Error &) {
         if (!fs::InUse(path))
           throw;
@@ -247,6 +254,18 @@ private:
     return {-1, 0};
   }
 
+  // The file at a copy's target, read once for both questions asked of it
+  // (is it the new file, is it the old one): its CRC-32 when its length is
+  // the source's or the expected one.
+  FileFacts TargetFacts(const Step &step, int64_t sourceLength) {
+    const expect::Expected *item = step.expected;
+    facts_ = ProductFacts(
+        step.target, sourceLength,
+        item && item->kind == expect::Kind::File ? item->length : -1);
+    factsOf_ = &step;
+    return facts_;
+  }
+
   // What the record leaves at its target is there.
   bool Leaves(const Step &step, State state, bool fromDisk) {
     switch (step.operation) {
@@ -254,7 +273,7 @@ private:
       if (!fromDisk || state != State::File)
         return false;
       const FileFacts source = ReadFileFacts(step.source, -1);
-      const FileFacts target = ProductFacts(step.target, source.length);
+      const FileFacts target = TargetFacts(step, source.length);
       return target.length == source.length &&
              ReadFileFacts(step.source, source.length).crc == target.crc;
     }
@@ -272,7 +291,8 @@ private:
     if (fromDisk && item) {
       if (state != FromKind(item->kind) || item->kind != expect::Kind::File)
         return state == FromKind(item->kind);
-      const FileFacts facts = ProductFacts(step.target, item->length);
+      const FileFacts facts =
+          factsOf_ == &step ? facts_ : ProductFacts(step.target, item->length);
       return facts.length == item->length && facts.crc == item->crc;
     }
     switch (step.operation) {
@@ -297,7 +317,7 @@ private:
            StateAt(step.target.substr(0, slash)) == State::Folder;
   }
 
-  void Apply(const Step &step) { laid_.push_back({step.key, step.operation}); }
+  void Apply(const Step &step) { laid_.Lay(step.key, step.operation); }
 
   // The expected state names files or folders of the old version, and
   // none of them is here: not the product's folder.
@@ -314,15 +334,20 @@ private:
     return named;
   }
 
-  // Asks Retry or Cancel while a file to replace or delete is in use;
-  // false for Cancel.
+  // Asks Retry or Cancel while a file to replace or delete, or a file in a
+  // folder to remove, is in use; false for Cancel.
   bool AllClosed() const {
-    for (size_t k = 0; k < toReplace_.size();) {
-      if (!fs::InUse(toReplace_[k])) {
+    const size_t files = toReplace_.size();
+    for (size_t k = 0; k < files + toRemove_.size();) {
+      const std::string held = k >= files
+                                   ? fs::FileInUseBelow(toRemove_[k - files])
+                               : fs::InUse(toReplace_[k]) ? toReplace_[k]
+                                                          : std::string();
+      if (held.empty()) {
         ++k;
         continue;
       }
-      if (!Retry(Shown(toReplace_[k])))
+      if (!Retry(Shown(held)))
         return false;
       k = 0; // the user closed something: look at every file again
     }
@@ -342,8 +367,11 @@ private:
   std::string programFolder_;
   std::vector<Step> steps_;
   std::vector<expect::Expected> expected_;
-  std::vector<expect::LaidRecord> laid_;
+  expect::LaidRecords laid_;
+  FileFacts facts_; // of factsOf_'s target
+  const Step *factsOf_ = nullptr;
   std::vector<std::string> toReplace_;
+  std::vector<std::string> toRemove_; // folders, whose every file is checked
   size_t todo_ = 0;
   bool cancelled_ = false; // Cancel in a Retry box
 };

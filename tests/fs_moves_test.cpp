@@ -90,6 +90,34 @@ TEST(FsMoves, AFileOpenElsewhereIsInUse) {
   EXPECT_FALSE(fs::InUse(dir / "folder"));
 }
 
+TEST(FsMoves, AFileInUseBelowAFolderIsFoundWithoutFollowingLinks) {
+  testsupport::TempFolder dir;
+  testsupport::MakeFolder(dir / "outside");
+  WriteFile(dir / "outside/held.dll", "x");
+  testsupport::MakeFolder(dir / "tree/deep/deeper");
+  WriteFile(dir / "tree/a.txt", "x");
+  WriteFile(dir / "tree/deep/deeper/held.dll", "x");
+  ASSERT_EQ(symlink("../outside/held.dll", (dir / "tree/file-link").c_str()),
+            0);
+  ASSERT_EQ(symlink("../outside", (dir / "tree/folder-link").c_str()), 0);
+  ASSERT_EQ(symlink("tree", (dir / "tree-link").c_str()), 0);
+  const int outside =
+      open((dir / "outside/held.dll").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(outside, 0);
+  EXPECT_EQ(fs::FileInUseBelow(dir / "tree"), "");
+  const int inside =
+      open((dir / "tree/deep/deeper/held.dll").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(inside, 0);
+  EXPECT_EQ(fs::FileInUseBelow(dir / "TREE"),
+            dir / "TREE" + "\\deep\\deeper\\held.dll");
+  EXPECT_EQ(fs::FileInUseBelow(dir / "tree-link"), ""); // a link: not followed
+  EXPECT_EQ(fs::FileInUseBelow(dir / "tree/a.txt"), "");
+  EXPECT_EQ(fs::FileInUseBelow(dir / "missing"), "");
+  close(inside);
+  close(outside);
+  EXPECT_EQ(fs::FileInUseBelow(dir / "tree"), "");
+}
+
 TEST(FsMoves, SetModifiedTimeSetsTheFilesOwnTime) {
   testsupport::TempFolder dir;
   WriteFile(dir / "f", "x");

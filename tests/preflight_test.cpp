@@ -12,6 +12,7 @@
 
 #include "package/checksums.h"
 #include "package/expected_state.h"
+#include "package/path_overlay.h"
 #include "platform/error.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
@@ -58,6 +59,55 @@ TEST(ExpectedState, RoundTripsAndRefusesDamagedLines) {
         testsupport::Caught([&] { expect::ParseExpected(text); }).Number(),
         package::kErrPackageDamaged)
         << text;
+}
+
+TEST(LaidRecords, TheLatestRecordOnAPathOrAboveItTells) {
+  namespace record = package::script;
+  expect::LaidRecords laid;
+  laid.Lay(u"A", record::kCreateFolder);
+  laid.Lay(u"A\\B", record::kCopyFile);
+  laid.Lay(u"C", record::kDeleteFolder);
+  laid.Lay(u"C/D", record::kCreateFolder);
+  laid.Lay(u"A", record::kDeleteFolder);
+  laid.Lay(u"A\\E", record::kCreateFolder);
+  const struct {
+    const char16_t *key;
+    bool tells;
+    expect::Kind kind;
+  } cases[] = {
+      {u"A\\B", true, expect::Kind::Nothing}, // gone with A, after it
+      {u"A\\E", true, expect::Kind::Folder},  // made after A went
+      {u"A", true, expect::Kind::Nothing},
+      {u"C/D", true, expect::Kind::Folder},
+      {u"C\\X", true, expect::Kind::Nothing},
+      {u"AB", false, {}},
+      {u"X", false, {}},
+  };
+  for (const auto &c : cases) {
+    expect::Kind kind = expect::Kind::File;
+    EXPECT_EQ(laid.At(c.key, kind), c.tells);
+    if (c.tells) {
+      EXPECT_EQ(kind, c.kind);
+    }
+  }
+  // Many paths: the index grows and finds each, the file in every other
+  // folder removed again.
+  expect::LaidRecords many;
+  const auto key = [](int k) {
+    const std::string digits = std::to_string(k);
+    return std::u16string(digits.begin(), digits.end());
+  };
+  for (int k = 0; k < 3000; ++k) {
+    many.Lay(key(k), record::kCreateFolder);
+    many.Lay(key(k) + u"\\f", record::kCopyFile);
+    if (k % 2)
+      many.Lay(key(k), record::kDeleteFolder);
+  }
+  for (int k = 0; k < 3000; ++k) {
+    expect::Kind kind = expect::Kind::Folder;
+    ASSERT_TRUE(many.At(key(k) + u"\\f", kind));
+    EXPECT_EQ(kind, k % 2 ? expect::Kind::Nothing : expect::Kind::File) << k;
+  }
 }
 
 // Lumen Notes 4.2 as installed, and the update to 4.3.
@@ -231,28 +281,36 @@ TEST_F(PreflightTest, WithoutExpectedStateOnlyWhatTheScriptImpliesIsChecked) {
 
 TEST_F(PreflightTest, AFileInUseAsksToRetryAndCancelChangesNothing) {
   const std::string package = Package(old.c_str());
-  for (const bool retry : {false, true}) {
-    SCOPED_TRACE(retry ? "retry" : "cancel");
-    Installed(old);
-    const auto before = Snapshot();
-    int held = open((world.prog + "/app.exe").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    backend.onMessage = [&](const std::string &text) {
-      if (text.find("«app.exe» используется") == std::string::npos)
-        return;
+  // A file to replace, and one inside the folder that rmdir removes.
+  const struct {
+    const char *path;
+    const char *shown;
+  } files[] = {{"/app.exe", "«app.exe»"},
+               {"/legacy/plugin.dll", "«legacy\\plugin.dll»"}};
+  for (const auto &file : files)
+    for (const bool retry : {false, true}) {
+      SCOPED_TRACE(std::string(file.path) + (retry ? " retry" : " cancel"));
+      Installed(old);
+      const auto before = Snapshot();
+      int held = open((world.prog + file.path).c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_GE(held, 0);
+      backend.onMessage = [&](const std::string &text) {
+        if (text.find(std::string(file.shown) + " используется") ==
+            std::string::npos)
+          return;
+        if (retry)
+          close(std::exchange(held, -1));
+        backend.QueueAnswer(retry ? MsgAnswer::Retry : MsgAnswer::Cancel);
+      };
+      EXPECT_EQ(Run(package), retry ? exitcode::kSuccess : exitcode::kInUse);
+      if (held >= 0)
+        close(held);
       if (retry)
-        close(std::exchange(held, -1));
-      backend.QueueAnswer(retry ? MsgAnswer::Retry : MsgAnswer::Cancel);
-    };
-    EXPECT_EQ(Run(package), retry ? exitcode::kSuccess : exitcode::kInUse);
-    if (held >= 0)
-      close(held);
-    if (retry)
-      EXPECT_TRUE(IsNew());
-    else
-      EXPECT_EQ(Snapshot(), before);
-    EXPECT_EQ(backend.messages.size(), retry ? 3u : 2u);
-  }
+        EXPECT_TRUE(IsNew());
+      else
+        EXPECT_EQ(Snapshot(), before);
+      EXPECT_EQ(backend.messages.size(), retry ? 3u : 2u);
+    }
 }
 
 TEST_F(PreflightTest, ASecondCopySaysAnUpdateIsRunning) {

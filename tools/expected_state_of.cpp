@@ -61,7 +61,7 @@ std::string
 ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
                 const std::string &oldDir) {
   const std::string app = std::string(1, script::kProgramFolderMark) + "\\";
-  std::vector<expect::LaidRecord> laid;
+  expect::LaidRecords laid;
   std::set<std::u16string> listed;
   std::vector<expect::Expected> list;
   for (const script_text::CompiledRecord &record : records) {
@@ -76,10 +76,10 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
     const std::u16string key =
         platform::fs::FoldName(platform::AnsiToText(relative));
     expect::Kind kind = expect::Kind::Nothing;
-    if (!expect::LaidAt(laid, key, kind) && listed.insert(key).second)
+    if (!laid.At(key, kind) && listed.insert(key).second)
       if (auto item = StateInOld(oldDir, relative))
         list.push_back(std::move(*item));
-    laid.push_back({key, record.operation});
+    laid.Lay(key, record.operation);
   }
   return expect::FormatExpected(list);
 }

@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/folder_names.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
@@ -54,22 +56,71 @@ void RemoveEmptyFolder(const std::string &path) {
   posix::ForgetNames();
 }
 
+namespace {
+
+// True when the regular file open as fd is open elsewhere too. A write
+// lease is granted only while no other descriptor is open on the file, in
+// any process: the closest posix has to Windows' sharing modes.
+bool OpenElsewhere(int fd, const std::string &path) {
+  struct stat st {};
+  if (posix::sys::FStat(fd, &st, path) != 0 || !S_ISREG(st.st_mode))
+    return false;
+  if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    return false;
+  }
+  return errno == EAGAIN || errno == EBUSY;
+}
+
+// FileInUseBelow for the open folder shown as shown: every name opened
+// relative to it and without following a link, so nothing outside is
+// looked at.
+std::string InUseIn(int folder, const std::string &shown) {
+  std::vector<std::string> names;
+  try {
+    names = posix::ReadNames(folder, shown);
+  } catch (const Error &) {
+    return {}; // unreadable: the install finds out
+  }
+  for (const std::string &name : names) {
+    std::string path = shown + "\\" + name;
+    struct stat st {};
+    if (posix::sys::FStatAt(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
+                            path) != 0 ||
+        (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)))
+      continue;
+    const posix::Fd entry(posix::sys::OpenAt(
+        folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+        path));
+    if (entry.get() < 0)
+      continue;
+    if (S_ISREG(st.st_mode) && OpenElsewhere(entry.get(), path))
+      return path;
+    if (S_ISDIR(st.st_mode)) {
+      std::string found = InUseIn(entry.get(), path);
+      if (!found.empty())
+        return found;
+    }
+  }
+  return {};
+}
+
+} // namespace
+
 bool InUse(const std::string &path) {
   const std::string native = posix::ResolvedPath(path);
   posix::Fd file(posix::sys::Open(
       path, native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0)
     return false; // missing, a link, or unreadable: nothing to wait for
-  struct stat st {};
-  if (posix::sys::FStat(file.get(), &st, path) != 0 || !S_ISREG(st.st_mode))
-    return false;
-  // A write lease is granted only while no other descriptor is open on the
-  // file, in any process: the closest posix has to Windows' sharing modes.
-  if (::fcntl(file.get(), F_SETLEASE, F_WRLCK) == 0) {
-    ::fcntl(file.get(), F_SETLEASE, F_UNLCK);
-    return false;
-  }
-  return errno == EAGAIN || errno == EBUSY;
+  return OpenElsewhere(file.get(), path);
+}
+
+std::string FileInUseBelow(const std::string &folder) {
+  const std::string native = posix::ResolvedPath(folder);
+  const posix::Fd top(posix::sys::Open(
+      folder, native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  return top.get() < 0 ? std::string() : InUseIn(top.get(), folder);
 }
 
 void SetModifiedTime(const std::string &path, int64_t seconds) {

@@ -355,6 +355,32 @@ std::vector<std::string> ListFolders(const std::string &pattern) {
   return names;
 }
 
+std::string FileInUseBelow(const std::string &folder) {
+  const DWORD attributes = ::GetFileAttributesW(Widen(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return {};
+  std::vector<Found> entries;
+  try {
+    entries = List(folder + "\\*", false);
+  } catch (const Error &) {
+    return {}; // unreadable: the install finds out
+  }
+  for (const Found &entry : entries) {
+    const std::string path = folder + "\\" + entry.name;
+    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      continue; // a link: removed as itself, never followed
+    std::string found = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY)
+                            ? FileInUseBelow(path)
+                        : InUse(path) ? path
+                                      : std::string();
+    if (!found.empty())
+      return found;
+  }
+  return {};
+}
+
 void MarkHidden(const std::string &path) {
   const auto wide = Widen(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());

@@ -3,7 +3,8 @@
 # over the old version and removes its temporary folder; a second run says
 # the product is up to date; an older version is refused untouched (exit
 # 4); a file another program holds open without sharing gives Retry /
-# Cancel, and Retry once it is closed installs. A package of the base
+# Cancel, and Retry once it is closed installs; so does one inside a
+# folder the update removes. A package of the base
 # format keeps its strict run: its second run fails at the first record.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
@@ -85,6 +86,22 @@ e2e_wait_package 20
 e2e_expect_eq "exit code after Retry" 0 "$E2E_EXIT"
 rm "$busy/update.exe"
 diff -r "$busy" "$new" >/dev/null || e2e_fail "Retry did not install the update"
+
+# 3b. A file held inside the folder that rmdir removes is found before the
+# install too: its box names it, and Cancel changes nothing (exit 5).
+inside="$E2E_WORK/inside"
+fresh "$inside"
+before=$(snapshot "$inside")
+e2e_hold "$(winpath "$inside/legacy/plugin.dll")" 8000 legacy/plugin.dll
+e2e_start_package "$inside/update.exe"
+e2e_answer_confirmation Yes
+e2e_wait_box "Файл «legacy\\plugin.dll» используется. Закройте Quorix и нажмите «Повтор»." 60000
+e2e_wintool press "$E2E_BOX_TITLE" Cancel || e2e_fail "cannot press Cancel"
+e2e_wait_package 20
+e2e_expect_eq "exit code after Cancel" 5 "$E2E_EXIT"
+wait "$E2E_HELPER_PIDS"
+E2E_HELPER_PIDS=
+e2e_expect_eq "Cancel changes nothing" "$before" "$(snapshot "$inside")"
 
 # 4. The base format: the temporary folder stays after success, and the
 # second run fails at its first record (the folder to remove is gone).
