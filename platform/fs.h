@@ -109,9 +109,11 @@ void RemoveEmptyFolder(const std::string &path);
 // as free). A missing name, a folder and a link are never in use.
 bool InUse(const std::string &path);
 
-// Sets a file's time of last change, in seconds since 1970 (UTC); the
-// name's own file, never through a link.
-void SetModifiedTime(const std::string &path, int64_t seconds);
+// Sets a file's time of last change, in seconds since 1970 (UTC) and
+// nanoseconds (Windows keeps them to 100 ns); the name's own file, never
+// through a link.
+void SetModifiedTime(const std::string &path, int64_t seconds,
+                     uint32_t nanoseconds = 0);
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);

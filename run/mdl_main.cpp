@@ -187,7 +187,8 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   ReleaseArch();
 
   // 14-16. A package of ours applies completely or not at all.
-  script::RunInstallScript(skip, facts.longScript, HasOwnManifest());
+  script::RunInstallScript(skip, facts.longScript, HasOwnManifest(),
+                           facts.times);
   RemovePackFile();
   EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
          MsgIcon::Information, facts.ours ? CleanUp : nullptr);

@@ -11,12 +11,12 @@
 #include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/error.h"
-#include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/file_crc.h"
 #include "run/mdl_main.h"
 #include "run/run_texts.h"
+#include "run/temp_entry.h"
 #include "run/unattended.h"
 #include "ui/Setup.h"
 
@@ -25,7 +25,6 @@ namespace mdl_main::preflight {
 namespace {
 
 namespace fs = platform::fs;
-namespace files = platform::files;
 namespace expect = package::expect;
 namespace record = package::script;
 using package::Text;
@@ -59,25 +58,6 @@ State OnDisk(const std::string &path) {
     break;
   }
   return State::Other;
-}
-
-// An entry of the temporary folder, read whole from the folder held since
-// it was found to be the user's own; false when it is not there.
-bool ReadEntry(const char *name, std::string &bytes) {
-  const std::string path = TempFolder + "\\" + name;
-  bytes.clear();
-  if (fs::ListFiles(path).empty())
-    return false;
-  const platform::OpenMode mode = platform::OpenMode::ReadOnly;
-  const int16_t number = files::FreeFile();
-  files::Open(number, path, mode, HeldTempFolder().OpenFile(name, mode));
-  platform::BufferedFile &file = files::At(number);
-  bytes.resize(static_cast<size_t>(file.Length()));
-  if (!bytes.empty())
-    file.GetRun(1, reinterpret_cast<uint8_t *>(bytes.data()),
-                static_cast<int64_t>(bytes.size()));
-  files::Close(number);
-  return true;
 }
 
 // Asks Retry or Cancel for a file in use; false for Cancel.
@@ -365,15 +345,15 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
     step.target = record::PrepareField(read.target, TempFolder, programFolder);
     judge.AddStep(std::move(step));
   };
-  ReadEntry(record::kScriptName, bytes);
+  ReadTempEntry(record::kScriptName, bytes);
   for (size_t at = 0; at + record::kRecordSize <= bytes.size();
        at += record::kRecordSize)
     add(record::DecodeRecord(std::string_view(bytes).substr(at)));
-  if (longDeclared && ReadEntry(record::kLongScriptName, bytes) &&
+  if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
       record::IsLongScript(bytes))
     record::ForEachRecord(bytes, add);
   try {
-    const bool expected = ReadEntry(expect::kEntryName, bytes);
+    const bool expected = ReadTempEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.
     if (expectDeclared && !expected)
       package::sums::RaiseDamaged(expect::kEntryName, package::sums::kMissing);

@@ -117,8 +117,8 @@ void Transaction::MoveAside(const std::string &path) {
   steps_.push_back({Kind::Moved, path, std::move(saved)});
 }
 
-void Transaction::CopyFile(const std::string &source,
-                           const std::string &target) {
+void Transaction::CopyFile(const std::string &source, const std::string &target,
+                           const package::times::EntryTime *modified) {
   const fs::EntryKind kind = fs::KindOf(target);
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
     MoveAside(target);
@@ -126,6 +126,8 @@ void Transaction::CopyFile(const std::string &source,
   const std::string written = PrefixOf(target) + kNewFileName;
   steps_.push_back({Kind::Written, written, {}});
   fs::FileCopy(source, written);
+  if (modified)
+    fs::SetModifiedTime(written, modified->seconds, modified->nanoseconds);
   fs::Rename(written, target);
   steps_.push_back({Kind::Placed, target, {}});
 }
@@ -161,11 +163,12 @@ void Transaction::DeleteFolders(const std::string &pattern) {
 }
 
 void Transaction::CarryOut(uint8_t operation, const std::string &source,
-                           const std::string &target) {
+                           const std::string &target,
+                           const package::times::EntryTime *modified) {
   namespace record = package::script;
   switch (operation) {
   case record::kCopyFile:
-    CopyFile(source, target);
+    CopyFile(source, target, modified);
     break;
   case record::kDeleteFiles:
     DeleteFiles(target);

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "package/file_times.h"
+
 namespace mdl_main::txn {
 
 inline constexpr const char *kBackupName = "~updpack.bak";
@@ -40,8 +42,10 @@ public:
   Transaction &operator=(const Transaction &) = delete;
 
   // The four operations of the install script, as undoable steps. Each
-  // raises as its strict form does when it cannot be carried out.
-  void CopyFile(const std::string &source, const std::string &target);
+  // raises as its strict form does when it cannot be carried out. A copy
+  // with a time (modified) gives it to the new file before it is in place.
+  void CopyFile(const std::string &source, const std::string &target,
+                const package::times::EntryTime *modified = nullptr);
   void DeleteFiles(const std::string &pattern);
   void CreateFolder(const std::string &path);
   void DeleteFolders(const std::string &pattern);
@@ -49,7 +53,8 @@ public:
   // One record of the install script (package/script_record.h) as the
   // step above that its operation names; other operations do nothing.
   void CarryOut(uint8_t operation, const std::string &source,
-                const std::string &target);
+                const std::string &target,
+                const package::times::EntryTime *modified = nullptr);
 
   // Removes the backup areas; what cannot be removed stays, since nothing
   // in them is needed any more.
