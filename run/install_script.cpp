@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "run/installed_names.h"
 #include "run/installed_times.h"
 #include "run/mdl_main.h"
 #include "run/run_log.h"
@@ -96,6 +97,13 @@ void Perform(int32_t k, const record::Record &read,
     undoable->CarryOut(read.operation, source, target, modified);
   } catch (const platform::Error &e) {
     LogLine("record ", k, " failed: ", e.Description());
+    // The user knows the file installed, not the entry it comes from nor
+    // the name it is written under.
+    if (undoable && read.operation == record::kCopyFile)
+      throw platform::Error(
+          e.Number(),
+          names::Renamed(e.Description(), {source, txn::NewFileOf(target)},
+                         names::Shown(target, programFolder)));
     throw;
   }
   platform::CheckClockAtNextYield();

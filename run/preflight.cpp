@@ -14,6 +14,7 @@
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/file_crc.h"
+#include "run/installed_names.h"
 #include "run/mdl_main.h"
 #include "run/run_texts.h"
 #include "run/temp_entry.h"
@@ -123,7 +124,7 @@ public:
       if (step.operation > record::kDeleteFolder)
         continue; // read and ignored by the install too
       ++effective;
-      verdict = JudgeStep(step);
+      verdict = JudgeNamed(step);
       if (verdict == Verdict::Done)
         decision.skip[k] = 1;
       else if (verdict != Verdict::Todo)
@@ -151,6 +152,20 @@ public:
   }
 
 private:
+  // JudgeStep, its failures naming the file a copy installs rather than
+  // the entry it comes from.
+  Verdict JudgeNamed(const Step &step) {
+    try {
+      return JudgeStep(step);
+    } catch (const platform::Error &e) {
+      if (step.operation != record::kCopyFile)
+        throw;
+      throw platform::Error(
+          e.Number(),
+          names::Renamed(e.Description(), {step.source}, Shown(step.target)));
+    }
+  }
+
   // Judges one record against the version the update is for and against
   // what the update leaves.
   Verdict JudgeStep(const Step &step) {
@@ -312,10 +327,7 @@ private:
   // path without the program folder and its separator when it begins
   // with them, as every {app} path of the script does.
   std::string Shown(const std::string &path) const {
-    const size_t n = programFolder_.size();
-    if (path.size() > n + 1 && path.compare(0, n, programFolder_) == 0)
-      return path.substr(n + 1);
-    return path;
+    return names::Shown(path, programFolder_);
   }
 
   ui::Setup &form_;

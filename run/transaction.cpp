@@ -82,6 +82,10 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 } // namespace
 
+std::string NewFileOf(const std::string &target) {
+  return PrefixOf(target) + kNewFileName;
+}
+
 Transaction *Active() { return active; }
 void SetActive(Transaction *transaction) { active = transaction; }
 
@@ -123,7 +127,7 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
     MoveAside(target);
   // Recorded first: a copy cut short leaves part of a file to remove.
-  const std::string written = PrefixOf(target) + kNewFileName;
+  const std::string written = NewFileOf(target);
   steps_.push_back({Kind::Written, written, {}});
   fs::FileCopy(source, written);
   if (modified)

@@ -94,6 +94,10 @@ private:
   int64_t saved_ = 0; // names in the backup areas
 };
 
+// The file a copy to target is written as before it is renamed into place:
+// kNewFileName in target's folder.
+std::string NewFileOf(const std::string &target);
+
 // The transaction of the install phase while one runs (an abort from the
 // progress window undoes it), else nullptr.
 Transaction *Active();
