@@ -72,8 +72,7 @@ void ReadTimes(const uint8_t *data, size_t size) {
   namespace times = package::times;
   const std::string_view bytes(reinterpret_cast<const char *>(data), size);
   try {
-    const std::vector<times::EntryTime> list =
-        times::ParseTimes(package::MemorySource(bytes));
+    const std::vector<times::EntryTime> list = times::ParseTimes(bytes);
     std::string again;
     if (!times::FormatTimes(list, again) || again != bytes)
       Fail("a times entry that reads is not what its writer makes");

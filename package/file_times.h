@@ -11,7 +11,10 @@
 //   offset 2           the entry name, in the package's code page
 //   then       i64 LE  seconds since 1970-01-01 UTC
 //              u32 LE  nanoseconds, below 1,000,000,000
-// Nothing follows the last record.
+// Nothing follows the last record. Records come in ascending order of
+// their names as Windows compares them (platform::fs::CompareNamesNoCase),
+// each name once, so that the run finds one by a binary search without
+// sorting them itself.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +22,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "package/byte_source.h"
 
 namespace package::times {
 
@@ -37,17 +38,24 @@ inline constexpr size_t kTimeSize = 12; // seconds and nanoseconds
 inline constexpr uint32_t kNanosecondsPerSecond = 1000000000;
 
 struct EntryTime {
-  std::string name; // code-page bytes, as in the catalog
+  std::string name; // UTF-8; in the code page in the entry
   int64_t seconds = 0;
   uint32_t nanoseconds = 0;
 };
 
-// The entry's bytes; false for a name of 0 or more than 65,535 bytes.
+// The entry's bytes, the records in name order; false for a name of 0 or
+// more than 65,535 bytes or outside the code page in effect, and for two
+// names Windows takes for one.
 bool FormatTimes(const std::vector<EntryTime> &list, std::string &out);
 
-// The entry's records, in order; raises kErrPackageDamaged naming the entry
-// when it is not as written above (short, a count that differs from its
-// records, an empty name, nanoseconds out of range).
-std::vector<EntryTime> ParseTimes(const ByteSource &source);
+// The entry's records, in order, names read in the code page in effect;
+// raises kErrPackageDamaged naming the entry when it is not as written
+// above (short, a count that differs from its records, an empty name,
+// nanoseconds out of range, names out of order or repeated).
+std::vector<EntryTime> ParseTimes(std::string_view bytes);
+
+// The record of name in list (as ParseTimes gives it), or nullptr.
+const EntryTime *FindTime(const std::vector<EntryTime> &list,
+                          const std::string &name);
 
 } // namespace package::times

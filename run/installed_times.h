@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "package/file_times.h"
@@ -25,8 +24,7 @@ public:
   const package::times::EntryTime *Of(const std::string &source) const;
 
 private:
-  // By folded name (platform::fs::FoldName), as the extraction names files.
-  std::vector<std::pair<std::u16string, package::times::EntryTime>> sorted_;
+  std::vector<package::times::EntryTime> list_; // in name order
 };
 
 } // namespace mdl_main::times

@@ -10,7 +10,6 @@
 namespace {
 
 namespace times = package::times;
-using package::MemorySource;
 using testsupport::Caught;
 
 std::string Formatted(const std::vector<times::EntryTime> &list) {
@@ -19,22 +18,30 @@ std::string Formatted(const std::vector<times::EntryTime> &list) {
   return bytes;
 }
 
-TEST(FileTimes, RoundTrip) {
+TEST(FileTimes, RoundTripInNameOrder) {
+  // In name order as Windows compares names: Cyrillic after Latin.
   const std::vector<times::EntryTime> list = {
       {"app.exe", 1700000000, 123456789},
-      {"\xcd\xee\xe2\xee\xe5.txt", -86400, 999999999}, // before 1970
       {std::string(300, 'n'), int64_t{1} << 40, 0},
+      {"Новое.txt", -86400, 999999999}, // before 1970
   };
   const std::vector<times::EntryTime> read =
-      times::ParseTimes(MemorySource(Formatted(list)));
+      times::ParseTimes(Formatted({list[2], list[0], list[1]}));
   ASSERT_EQ(read.size(), list.size());
   for (size_t k = 0; k < list.size(); ++k) {
     EXPECT_EQ(read[k].name, list[k].name);
     EXPECT_EQ(read[k].seconds, list[k].seconds);
     EXPECT_EQ(read[k].nanoseconds, list[k].nanoseconds);
   }
+  // Found as Windows finds a name, in any case.
+  EXPECT_EQ(times::FindTime(read, "APP.EXE"), &read[0]);
+  EXPECT_EQ(times::FindTime(read, "нОВОЕ.TXT"), &read[2]);
+  EXPECT_EQ(times::FindTime(read, "b"), nullptr);
   std::string bytes;
   EXPECT_FALSE(times::FormatTimes({{"", 0, 0}}, bytes));
+  EXPECT_FALSE(times::FormatTimes({{"Ωμέγα", 0, 0}}, bytes)); // not in 1251
+  EXPECT_FALSE(
+      times::FormatTimes({{"app.exe", 0, 0}, {"APP.EXE", 1, 0}}, bytes));
 }
 
 TEST(FileTimes, DamagedEntriesAreRefused) {
@@ -48,7 +55,17 @@ TEST(FileTimes, DamagedEntriesAreRefused) {
   const std::string bigCount =
       std::string(times::kTimesMagic, times::kTimesMagicSize) +
       "\xff\xff\xff\xff";
+  // Records as the writer would not order them.
+  const std::string ab = Formatted({{"a", 1, 2}, {"b", 3, 4}});
+  const size_t record = (ab.size() - times::kTimesMagicSize - 4) / 2;
+  const std::string head = ab.substr(0, times::kTimesMagicSize + 4);
+  const std::string a = ab.substr(head.size(), record);
+  const std::string b = ab.substr(head.size() + record);
+  std::string bigA = b;
+  bigA[2] = 'A';
   std::vector<std::string> damaged = {
+      head + b + a,    // out of order
+      head + a + bigA, // one name twice
       "",
       std::string(times::kTimesMagic, times::kTimesMagicSize), // no count
       "updpack times 2\n" + one.substr(times::kTimesMagicSize),
@@ -62,8 +79,7 @@ TEST(FileTimes, DamagedEntriesAreRefused) {
   for (size_t cut = 0; cut < one.size(); ++cut)
     damaged.push_back(one.substr(0, cut));
   for (const std::string &bytes : damaged) {
-    const platform::Error e =
-        Caught([&] { times::ParseTimes(MemorySource(bytes)); });
+    const platform::Error e = Caught([&] { times::ParseTimes(bytes); });
     EXPECT_EQ(e.Number(), package::kErrPackageDamaged) << bytes.size();
     EXPECT_NE(e.Description().find(times::kTimesName), std::string::npos);
   }

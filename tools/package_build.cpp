@@ -122,10 +122,8 @@ void AddTimesItem(std::vector<PackItem> &items) {
   for (const PackItem &item : items) {
     if (!item.modified)
       continue;
-    std::string name;
-    platform::TextToAnsi(item.name, name); // the code page holds every name
     list.push_back(
-        {std::move(name), item.modified->seconds, item.modified->nanoseconds});
+        {item.name, item.modified->seconds, item.modified->nanoseconds});
   }
   if (list.empty())
     return;

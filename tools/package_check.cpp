@@ -414,8 +414,7 @@ void CheckTimes(PackageCheck &check, const NameIndex &entries,
                            "time");
   std::vector<times::EntryTime> list;
   try {
-    const std::string bytes = reader.Read(*entry);
-    list = times::ParseTimes(package::MemorySource(bytes));
+    list = times::ParseTimes(reader.Read(*entry));
   } catch (const platform::Error &e) {
     check.faults.push_back(
         e.Description().substr(0, e.Description().find('\r')));
@@ -423,10 +422,9 @@ void CheckTimes(PackageCheck &check, const NameIndex &entries,
   }
   check.timed = static_cast<int64_t>(list.size());
   for (const times::EntryTime &item : list)
-    if (!Written(check, entries, platform::AnsiToText(item.name)))
+    if (!Written(check, entries, item.name))
       check.faults.push_back("the entry " + std::string(times::kTimesName) +
-                             " gives a time to " +
-                             Quoted(platform::AnsiToText(item.name)) +
+                             " gives a time to " + Quoted(item.name) +
                              ", which the package does not hold");
 }
 
