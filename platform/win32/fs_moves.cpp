@@ -9,12 +9,12 @@ namespace platform::fs {
 
 namespace {
 
-using win32::Widen;
+using win32::WidePath;
 
 // The name itself, never what a link there points to.
 win32::ScopedFile OpenName(const std::string &path, DWORD access, DWORD share) {
   return win32::ScopedFile(::CreateFileW(
-      Widen(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+      WidePath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
@@ -23,17 +23,17 @@ win32::ScopedFile OpenName(const std::string &path, DWORD access, DWORD share) {
 void Rename(const std::string &from, const std::string &to) {
   // Without MOVEFILE_REPLACE_EXISTING and MOVEFILE_COPY_ALLOWED: an existing
   // target and another volume are failures.
-  if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0))
+  if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0))
     win32::RaiseLastError(from + " -> " + to);
 }
 
 void RemoveEmptyFolder(const std::string &path) {
-  if (!::RemoveDirectoryW(Widen(path).c_str()))
+  if (!::RemoveDirectoryW(WidePath(path).c_str()))
     win32::RaiseLastError(path);
 }
 
 bool InUse(const std::string &path) {
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
     return false;
