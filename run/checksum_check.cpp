@@ -64,8 +64,7 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
       RaiseDamaged(naming.Of(sum.name), package::sums::kMissing);
     if (!naming.installed)
       throw;
-    throw platform::Error(e.Number(), names::Renamed(e.Description(), {path},
-                                                     naming.Of(sum.name)));
+    names::RaiseRenamed(e, {path}, naming.Of(sum.name));
   }
   if (facts.length != sum.length)
     RaiseDamaged(naming.Of(sum.name), platform::Msg::FileLengthDiffers);

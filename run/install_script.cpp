@@ -100,10 +100,8 @@ void Perform(int32_t k, const record::Record &read,
     // The user knows the file installed, not the entry it comes from nor
     // the name it is written under.
     if (undoable && read.operation == record::kCopyFile)
-      throw platform::Error(
-          e.Number(),
-          names::Renamed(e.Description(), {source, txn::NewFileOf(target)},
-                         names::Shown(target, programFolder)));
+      names::RaiseRenamed(e, {source, txn::NewFileOf(target)},
+                          names::Shown(target, programFolder));
     throw;
   }
   platform::CheckClockAtNextYield();

@@ -50,9 +50,10 @@ std::string InstalledFileOf(const std::string &entry, bool longDeclared) {
   return found.empty() ? entry : found;
 }
 
-std::string Renamed(std::string description,
-                    std::initializer_list<std::string_view> paths,
-                    std::string_view shown) {
+void RaiseRenamed(const platform::Error &error,
+                  std::initializer_list<std::string_view> paths,
+                  std::string_view shown) {
+  std::string description = error.Description();
   for (const std::string_view path : paths) {
     if (path.empty())
       continue;
@@ -60,7 +61,7 @@ std::string Renamed(std::string description,
          at = description.find(path, at + shown.size()))
       description.replace(at, path.size(), shown);
   }
-  return description;
+  throw platform::Error(error.Number(), std::move(description));
 }
 
 } // namespace mdl_main::names

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
+
 namespace mdl_main::names {
 
 // path without the program folder and its separator when it begins with
@@ -20,10 +22,10 @@ std::string Shown(const std::string &path, const std::string &programFolder);
 // it or the script cannot be read.
 std::string InstalledFileOf(const std::string &entry, bool longDeclared);
 
-// description with every occurrence of each non-empty path replaced by
-// shown.
-std::string Renamed(std::string description,
-                    std::initializer_list<std::string_view> paths,
-                    std::string_view shown);
+// Raises error again, its description with every occurrence of each
+// non-empty path replaced by shown.
+[[noreturn]] void RaiseRenamed(const platform::Error &error,
+                               std::initializer_list<std::string_view> paths,
+                               std::string_view shown);
 
 } // namespace mdl_main::names

@@ -160,9 +160,7 @@ private:
     } catch (const platform::Error &e) {
       if (step.operation != record::kCopyFile)
         throw;
-      throw platform::Error(
-          e.Number(),
-          names::Renamed(e.Description(), {step.source}, Shown(step.target)));
+      names::RaiseRenamed(e, {step.source}, Shown(step.target));
     }
   }
 
