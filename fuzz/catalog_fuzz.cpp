@@ -2,13 +2,16 @@
 // it: the header and catalog, then every entry's checked name and range.
 // Reading ends with a result or a platform::Error, and what it returns keeps
 // the promises the extraction builds on. The same bytes are then read as a
-// package's manifest, which must stay inside them.
+// package's manifest, which must stay inside them, and as the entry of the
+// files' times, which reads whole or not at all.
 #include <cstdint>
 #include <string>
 
 #include "archive/catalog.h"
 #include "fuzz/harness.h"
 #include "package/byte_source.h"
+#include "package/damage.h"
+#include "package/file_times.h"
 #include "package/manifest.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -63,6 +66,22 @@ void ReadManifest(const uint8_t *data, size_t size) {
     Fail("a manifest that is not intact has a payload");
 }
 
+// The bytes as a times entry: what reads is exactly what the writer
+// makes of it; anything else is the damaged-package error.
+void ReadTimes(const uint8_t *data, size_t size) {
+  namespace times = package::times;
+  const std::string_view bytes(reinterpret_cast<const char *>(data), size);
+  try {
+    const std::vector<times::EntryTime> list = times::ParseTimes(bytes);
+    std::string again;
+    if (!times::FormatTimes(list, again) || again != bytes)
+      Fail("a times entry that reads is not what its writer makes");
+  } catch (const platform::Error &e) {
+    if (e.Number() != package::kErrPackageDamaged)
+      Fail("a times entry fails other than as damaged");
+  }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -78,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A rejected archive: the end `updpack list` reports.
   }
   ReadManifest(data, size);
+  ReadTimes(data, size);
   sandbox.End();
   return 0;
 }

@@ -115,9 +115,11 @@ bool InUse(const std::string &path);
 // removes them as themselves; a folder that cannot be listed is passed over.
 std::string FileInUseBelow(const std::string &folder);
 
-// Sets a file's time of last change, in seconds since 1970 (UTC); the
-// name's own file, never through a link.
-void SetModifiedTime(const std::string &path, int64_t seconds);
+// Sets a file's time of last change, in seconds since 1970 (UTC) and
+// nanoseconds (Windows keeps them to 100 ns); the name's own file, never
+// through a link.
+void SetModifiedTime(const std::string &path, int64_t seconds,
+                     uint32_t nanoseconds = 0);
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);

@@ -7,6 +7,7 @@
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/file_crc.h"
+#include "run/installed_names.h"
 #include "run/run_log.h"
 #include "run/run_texts.h"
 #include "ui/Setup.h"
@@ -39,25 +40,40 @@ bool ReadLine(int16_t number, int64_t length, std::string &line) {
   return true;
 }
 
+// How a damaged file is named in the message: its entry name, or the file
+// it installs.
+struct Naming {
+  bool installed = false;
+  bool longDeclared = false;
+  std::string Of(const std::string &entry) const {
+    return installed ? names::InstalledFileOf(entry, longDeclared) : entry;
+  }
+};
+
 // Checks one listed file against its length and CRC-32. A file that
 // cannot be opened because it is not there is missing from the package.
-void VerifyFile(const std::string &folder, const package::sums::Sum &sum) {
+void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
+                const Naming &naming) {
   FileFacts facts;
+  const std::string path = folder + "\\" + sum.name;
   try {
-    facts = ReadFileFacts(folder + "\\" + sum.name, sum.length);
+    facts = ReadFileFacts(path, sum.length);
   } catch (const platform::Error &e) {
     if (e.Number() == platform::err::kFileNotFound ||
         e.Number() == platform::err::kPathNotFound)
-      RaiseDamaged(sum.name, package::sums::kMissing);
-    throw;
+      RaiseDamaged(naming.Of(sum.name), package::sums::kMissing);
+    if (!naming.installed)
+      throw;
+    names::RaiseRenamed(e, {path}, naming.Of(sum.name));
   }
   if (facts.length != sum.length)
-    RaiseDamaged(sum.name, platform::Msg::FileLengthDiffers);
+    RaiseDamaged(naming.Of(sum.name), platform::Msg::FileLengthDiffers);
   if (facts.crc != sum.crc)
-    RaiseDamaged(sum.name, platform::Msg::FileCrcDiffers);
+    RaiseDamaged(naming.Of(sum.name), platform::Msg::FileCrcDiffers);
 }
 
-void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {
+void CheckFolder(const std::string &folder, bool declared, ui::Setup &form,
+                 const Naming &naming) {
   const std::string listPath = folder + "\\" + package::sums::kEntryName;
   if (platform::fs::ListFiles(listPath).empty()) {
     // A package that declares the list and lost it is damaged; one
@@ -76,7 +92,7 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {
   while (ReadLine(number, length, line)) {
     const package::sums::Sum sum = package::sums::ParseSumLine(line);
     form.SetCheckedFile(sum.name);
-    VerifyFile(folder, sum);
+    VerifyFile(folder, sum, naming);
     LogLine("checked: ", sum.name);
   }
   form.SetCheckedFile({});
@@ -85,9 +101,10 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form) {
 
 } // namespace
 
-void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form) {
+void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form,
+                  bool nameInstalled, bool longDeclared) {
   try {
-    CheckFolder(folder, declared, form);
+    CheckFolder(folder, declared, form, {nameInstalled, longDeclared});
   } catch (const platform::Error &e) {
     // Every message that shows the package damaged ends in the sentence
     // asking for it to be downloaded again.

@@ -19,6 +19,11 @@ namespace mdl_main::sums {
 // sentence of the run's texts. Reads through the numbered-file table (an
 // abort inside a yield closes them all) and yields as it goes, as the
 // extraction does; form's timer shows the file being checked.
-void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form);
+//
+// nameInstalled (a package with a manifest): the message names the file
+// that the entry installs (run/installed_names.h), looked up in the script
+// entries (the long one when longDeclared).
+void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form,
+                  bool nameInstalled = false, bool longDeclared = false);
 
 } // namespace mdl_main::sums

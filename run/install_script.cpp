@@ -15,6 +15,8 @@
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "run/installed_names.h"
+#include "run/installed_times.h"
 #include "run/mdl_main.h"
 #include "run/run_log.h"
 #include "run/run_texts.h"
@@ -44,10 +46,14 @@ const char *OperationWord(uint8_t operation) {
 }
 
 void CarryOut(uint8_t operation, const std::string &source,
-              const std::string &target) {
+              const std::string &target,
+              const package::times::EntryTime *modified) {
   switch (operation) {
   case record::kCopyFile:
     platform::fs::FileCopy(source, target);
+    if (modified)
+      platform::fs::SetModifiedTime(target, modified->seconds,
+                                    modified->nanoseconds);
     break;
   case record::kDeleteFiles:
     platform::fs::Kill(target);
@@ -64,10 +70,11 @@ void CarryOut(uint8_t operation, const std::string &source,
 }
 
 // Carries out record k (1-based through both entries) unless skip marks
-// it, naming it in the log.
+// it, naming it in the log; a copy gives the new file its time in times.
 void Perform(int32_t k, const record::Record &read,
              const std::vector<uint8_t> &skip, txn::Transaction *undoable,
-             const std::string &tempFolder, const std::string &programFolder) {
+             const std::string &tempFolder, const std::string &programFolder,
+             const times::Table &times) {
   const auto index = static_cast<size_t>(k - 1);
   if (index < skip.size() && skip[index]) {
     LogLine("record ", k, ": already done");
@@ -79,15 +86,22 @@ void Perform(int32_t k, const record::Record &read,
       record::PrepareField(read.target, tempFolder, programFolder);
   LogLine("record ", k, ": ", OperationWord(read.operation), " ", source,
           source.empty() ? "" : " -> ", target);
+  const package::times::EntryTime *modified =
+      read.operation == record::kCopyFile ? times.Of(source) : nullptr;
   try {
     if (!undoable) {
-      CarryOut(read.operation, source, target);
+      CarryOut(read.operation, source, target, modified);
       return;
     }
     // As a step of the transaction, which then yields.
-    undoable->CarryOut(read.operation, source, target);
+    undoable->CarryOut(read.operation, source, target, modified);
   } catch (const platform::Error &e) {
     LogLine("record ", k, " failed: ", e.Description());
+    // The user knows the file installed, not the entry it comes from nor
+    // the name it is written under.
+    if (undoable && read.operation == record::kCopyFile)
+      names::RaiseRenamed(e, {source, txn::NewFileOf(target)},
+                          names::Shown(target, programFolder));
     throw;
   }
   platform::CheckClockAtNextYield();
@@ -111,7 +125,8 @@ void ReadBytes(int16_t number, int64_t length, size_t n, std::string &buffer) {
 // The records of the long script, one read and carried out at a time.
 void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
                    txn::Transaction *undoable, const std::string &tempFolder,
-                   const std::string &programFolder) {
+                   const std::string &programFolder,
+                   const times::Table &times) {
   const int16_t number = files::FreeFile();
   const platform::OpenMode mode = platform::OpenMode::ReadOnly;
   try {
@@ -152,7 +167,8 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
     if (!read)
       package::sums::RaiseDamaged(record::kLongScriptName,
                                   platform::Msg::FileDamaged);
-    Perform(++k, read->record, skip, undoable, tempFolder, programFolder);
+    Perform(++k, read->record, skip, undoable, tempFolder, programFolder,
+            times);
   }
   files::Close(number);
 }
@@ -160,7 +176,7 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
 // Reads the script and carries out every record as soon as it has been
 // read: as a step of undoable, which then yields, or strictly without it.
 void ForEachRecord(const std::vector<uint8_t> &skip, bool longDeclared,
-                   txn::Transaction *undoable) {
+                   txn::Transaction *undoable, const times::Table &times) {
   const std::string tempFolder = TempFolder;
   const std::string programFolder = AppFolder();
   // Targets are often new names in the same folder: its names are listed
@@ -182,11 +198,11 @@ void ForEachRecord(const std::vector<uint8_t> &skip, bool longDeclared,
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
     Perform(k, record::DecodeRecord(bytes), skip, undoable, tempFolder,
-            programFolder);
+            programFolder, times);
   }
   files::Close(number);
   if (longDeclared)
-    RunLongScript(count, skip, undoable, tempFolder, programFolder);
+    RunLongScript(count, skip, undoable, tempFolder, programFolder, times);
 }
 
 // The message of an undone install: the product as it was, or the files
@@ -223,7 +239,8 @@ void LogUndo(const std::vector<std::string> &failed) {
   throw platform::Error(number, UndoneMessage(transaction, failed, cause));
 }
 
-void RunUndoable(const std::vector<uint8_t> &skip, bool longDeclared) {
+void RunUndoable(const std::vector<uint8_t> &skip, bool longDeclared,
+                 const times::Table &times) {
   txn::Transaction transaction(AppFolder());
   // No abort may reach the transaction once it is gone, however the run
   // leaves this function.
@@ -234,7 +251,7 @@ void RunUndoable(const std::vector<uint8_t> &skip, bool longDeclared) {
     Activation &operator=(const Activation &) = delete;
   } activation(&transaction);
   try {
-    ForEachRecord(skip, longDeclared, &transaction);
+    ForEachRecord(skip, longDeclared, &transaction, times);
   } catch (const platform::Error &e) {
     RaiseUndone(transaction, e.Number(), e.Description());
   } catch (const std::bad_alloc &) {
@@ -248,12 +265,15 @@ void RunUndoable(const std::vector<uint8_t> &skip, bool longDeclared) {
 } // namespace
 
 void RunInstallScript(const std::vector<uint8_t> &skip, bool longDeclared,
-                      bool undoable) {
+                      bool undoable, bool timesDeclared) {
+  // Read before the first record: a damaged entry changes nothing.
+  const times::Table times =
+      timesDeclared ? times::Table::Load() : times::Table();
   if (undoable) {
-    RunUndoable(skip, longDeclared);
+    RunUndoable(skip, longDeclared, times);
     return;
   }
-  ForEachRecord(skip, longDeclared, nullptr);
+  ForEachRecord(skip, longDeclared, nullptr, times);
 }
 
 void UndoOnAbort() {

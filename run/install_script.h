@@ -22,8 +22,14 @@ namespace mdl_main::script {
 // the window repaints and can be closed. A failure undoes every step and
 // raises the failure as the product left as it was, or naming what could
 // not be restored; success removes the backup areas.
+//
+// timesDeclared (the manifest declares package/file_times.h's entry): each
+// file a copy installs from {temp}\NAME gets the time recorded for NAME;
+// the entry missing or damaged raises package::kErrPackageDamaged before
+// the first record.
 void RunInstallScript(const std::vector<uint8_t> &skip = {},
-                      bool longDeclared = false, bool undoable = false);
+                      bool longDeclared = false, bool undoable = false,
+                      bool timesDeclared = false);
 
 // Called when the user confirms the abort: undoes the steps of a running
 // undoable install, and shows the files that could not be restored, if

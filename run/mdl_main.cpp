@@ -173,7 +173,8 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
   LogLine("unpacked into: ", TempFolder);
-  sums::VerifyFolder(TempFolder, facts.sumsDeclared, form);
+  sums::VerifyFolder(TempFolder, facts.sumsDeclared, form, facts.ours,
+                     facts.longScript);
   // Before the first record changes anything, with yields still and the
   // timer showing the file being checked.
   const std::vector<uint8_t> skip =
@@ -187,7 +188,8 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   ReleaseArch();
 
   // 14-16. A package of ours applies completely or not at all.
-  script::RunInstallScript(skip, facts.longScript, HasOwnManifest());
+  script::RunInstallScript(skip, facts.longScript, HasOwnManifest(),
+                           facts.times);
   RemovePackFile();
   EndRun(platform::exitcode::kSuccess, CurrentText(Text::Success),
          MsgIcon::Information, facts.ours ? CleanUp : nullptr);

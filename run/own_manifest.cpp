@@ -7,6 +7,7 @@
 #include "package/damage.h"
 #include "package/expected_state.h"
 #include "package/file_source.h"
+#include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
@@ -131,6 +132,7 @@ OwnManifest LoadOwnManifest() {
       package::FindValue(payload, package::expect::kExpectKey) == "1";
   found.forVersion =
       package::FindValue(payload, package::expect::kForVersionKey).value_or("");
+  found.times = package::FindValue(payload, package::times::kTimesKey) == "1";
   found.codePage = package::DeclaredCodePage(payload);
   if (found.damage.empty() &&
       !package::ReadStreamLayout(manifest.payload, found.layout))

@@ -15,6 +15,7 @@ struct OwnManifest {
   bool sumsDeclared = false; // it declares the checksum entry
   bool longScript = false;   // it declares the long script entry
   bool expect = false;       // it declares the expected state
+  bool times = false;        // it declares the payload's times
   std::string forVersion;    // the version the update is for; empty: not named
   int codePage = 0;          // the code page of its names; 0: the system's
   package::StreamLayout layout; // how it carries its archive: stored unless

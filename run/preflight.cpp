@@ -11,12 +11,13 @@
 #include "platform/codepage.h"
 #include "platform/env.h"
 #include "platform/error.h"
-#include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/file_crc.h"
+#include "run/installed_names.h"
 #include "run/mdl_main.h"
 #include "run/run_texts.h"
+#include "run/temp_entry.h"
 #include "run/unattended.h"
 #include "ui/Setup.h"
 
@@ -25,7 +26,6 @@ namespace mdl_main::preflight {
 namespace {
 
 namespace fs = platform::fs;
-namespace files = platform::files;
 namespace expect = package::expect;
 namespace record = package::script;
 using package::Text;
@@ -59,25 +59,6 @@ State OnDisk(const std::string &path) {
     break;
   }
   return State::Other;
-}
-
-// An entry of the temporary folder, read whole from the folder held since
-// it was found to be the user's own; false when it is not there.
-bool ReadEntry(const char *name, std::string &bytes) {
-  const std::string path = TempFolder + "\\" + name;
-  bytes.clear();
-  if (fs::ListFiles(path).empty())
-    return false;
-  const platform::OpenMode mode = platform::OpenMode::ReadOnly;
-  const int16_t number = files::FreeFile();
-  files::Open(number, path, mode, HeldTempFolder().OpenFile(name, mode));
-  platform::BufferedFile &file = files::At(number);
-  bytes.resize(static_cast<size_t>(file.Length()));
-  if (!bytes.empty())
-    file.GetRun(1, reinterpret_cast<uint8_t *>(bytes.data()),
-                static_cast<int64_t>(bytes.size()));
-  files::Close(number);
-  return true;
 }
 
 // Asks Retry or Cancel for a file in use; false for Cancel.
@@ -143,7 +124,7 @@ public:
       if (step.operation > record::kDeleteFolder)
         continue; // read and ignored by the install too
       ++effective;
-      verdict = JudgeStep(step);
+      verdict = JudgeNamed(step);
       if (verdict == Verdict::Done)
         decision.skip[k] = 1;
       else if (verdict != Verdict::Todo)
@@ -171,6 +152,18 @@ public:
   }
 
 private:
+  // JudgeStep, its failures naming the file a copy installs rather than
+  // the entry it comes from.
+  Verdict JudgeNamed(const Step &step) {
+    try {
+      return JudgeStep(step);
+    } catch (const platform::Error &e) {
+      if (step.operation != record::kCopyFile)
+        throw;
+      names::RaiseRenamed(e, {step.source}, Shown(step.target));
+    }
+  }
+
   // Judges one record against the version the update is for and against
   // what the update leaves.
   Verdict JudgeStep(const Step &step) {
@@ -357,10 +350,7 @@ private:
   // path without the program folder and its separator when it begins
   // with them, as every {app} path of the script does.
   std::string Shown(const std::string &path) const {
-    const size_t n = programFolder_.size();
-    if (path.size() > n + 1 && path.compare(0, n, programFolder_) == 0)
-      return path.substr(n + 1);
-    return path;
+    return names::Shown(path, programFolder_);
   }
 
   ui::Setup &form_;
@@ -393,15 +383,15 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
     step.target = record::PrepareField(read.target, TempFolder, programFolder);
     judge.AddStep(std::move(step));
   };
-  ReadEntry(record::kScriptName, bytes);
+  ReadTempEntry(record::kScriptName, bytes);
   for (size_t at = 0; at + record::kRecordSize <= bytes.size();
        at += record::kRecordSize)
     add(record::DecodeRecord(std::string_view(bytes).substr(at)));
-  if (longDeclared && ReadEntry(record::kLongScriptName, bytes) &&
+  if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
       record::IsLongScript(bytes))
     record::ForEachRecord(bytes, add);
   try {
-    const bool expected = ReadEntry(expect::kEntryName, bytes);
+    const bool expected = ReadTempEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.
     if (expectDeclared && !expected)
       package::sums::RaiseDamaged(expect::kEntryName, package::sums::kMissing);

@@ -82,6 +82,10 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 } // namespace
 
+std::string NewFileOf(const std::string &target) {
+  return PrefixOf(target) + kNewFileName;
+}
+
 Transaction *Active() { return active; }
 void SetActive(Transaction *transaction) { active = transaction; }
 
@@ -117,15 +121,17 @@ void Transaction::MoveAside(const std::string &path) {
   steps_.push_back({Kind::Moved, path, std::move(saved)});
 }
 
-void Transaction::CopyFile(const std::string &source,
-                           const std::string &target) {
+void Transaction::CopyFile(const std::string &source, const std::string &target,
+                           const package::times::EntryTime *modified) {
   const fs::EntryKind kind = fs::KindOf(target);
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
     MoveAside(target);
   // Recorded first: a copy cut short leaves part of a file to remove.
-  const std::string written = PrefixOf(target) + kNewFileName;
+  const std::string written = NewFileOf(target);
   steps_.push_back({Kind::Written, written, {}});
   fs::FileCopy(source, written);
+  if (modified)
+    fs::SetModifiedTime(written, modified->seconds, modified->nanoseconds);
   fs::Rename(written, target);
   steps_.push_back({Kind::Placed, target, {}});
 }
@@ -161,11 +167,12 @@ void Transaction::DeleteFolders(const std::string &pattern) {
 }
 
 void Transaction::CarryOut(uint8_t operation, const std::string &source,
-                           const std::string &target) {
+                           const std::string &target,
+                           const package::times::EntryTime *modified) {
   namespace record = package::script;
   switch (operation) {
   case record::kCopyFile:
-    CopyFile(source, target);
+    CopyFile(source, target, modified);
     break;
   case record::kDeleteFiles:
     DeleteFiles(target);

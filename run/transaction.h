@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "package/file_times.h"
+
 namespace mdl_main::txn {
 
 inline constexpr const char *kBackupName = "~updpack.bak";
@@ -40,8 +42,10 @@ public:
   Transaction &operator=(const Transaction &) = delete;
 
   // The four operations of the install script, as undoable steps. Each
-  // raises as its strict form does when it cannot be carried out.
-  void CopyFile(const std::string &source, const std::string &target);
+  // raises as its strict form does when it cannot be carried out. A copy
+  // with a time (modified) gives it to the new file before it is in place.
+  void CopyFile(const std::string &source, const std::string &target,
+                const package::times::EntryTime *modified = nullptr);
   void DeleteFiles(const std::string &pattern);
   void CreateFolder(const std::string &path);
   void DeleteFolders(const std::string &pattern);
@@ -49,7 +53,8 @@ public:
   // One record of the install script (package/script_record.h) as the
   // step above that its operation names; other operations do nothing.
   void CarryOut(uint8_t operation, const std::string &source,
-                const std::string &target);
+                const std::string &target,
+                const package::times::EntryTime *modified = nullptr);
 
   // Removes the backup areas; what cannot be removed stays, since nothing
   // in them is needed any more.
@@ -88,6 +93,10 @@ private:
   std::vector<std::string> areas_;
   int64_t saved_ = 0; // names in the backup areas
 };
+
+// The file a copy to target is written as before it is renamed into place:
+// kNewFileName in target's folder.
+std::string NewFileOf(const std::string &target);
 
 // The transaction of the install phase while one runs (an abort from the
 // progress window undoes it), else nullptr.

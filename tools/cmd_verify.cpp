@@ -112,6 +112,7 @@ void PrintJson(const PackageCheck &c) {
             << ",\n  \"checksums\": " << (c.checksums ? "true" : "false")
             << ",\n  \"checksummed_entries\": " << c.checksummed
             << ",\n  \"expected_paths\": " << c.expected
+            << ",\n  \"timed_entries\": " << c.timed
             << ",\n  \"for_version\": " << Json(c.forVersion)
             << ",\n  \"script\": " << (c.script ? "true" : "false")
             << ",\n  \"records\": [";
@@ -190,6 +191,9 @@ void PrintText(const PackageCheck &c) {
   if (c.checksums)
     std::cout << "  checksums:   " << c.checksummed
               << " entries match their length and CRC-32\n";
+  if (c.timed >= 0)
+    std::cout << "  times:       " << c.timed
+              << " entries keep their modification times when installed\n";
   if (c.expected >= 0)
     std::cout << "  expected:    " << c.expected
               << " paths of the installed version checked before the "

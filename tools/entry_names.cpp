@@ -4,6 +4,7 @@
 #include "archive/catalog.h"
 #include "package/checksums.h"
 #include "package/expected_state.h"
+#include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/codepage.h"
@@ -17,7 +18,8 @@ bool IsReservedEntryName(const std::string &name) {
   return fs::CompareNamesNoCase(name, package::script::kScriptName) == 0 ||
          fs::CompareNamesNoCase(name, package::sums::kEntryName) == 0 ||
          fs::CompareNamesNoCase(name, package::expect::kEntryName) == 0 ||
-         fs::CompareNamesNoCase(name, package::script::kLongScriptName) == 0;
+         fs::CompareNamesNoCase(name, package::script::kLongScriptName) == 0 ||
+         fs::CompareNamesNoCase(name, package::times::kTimesName) == 0;
 }
 
 bool IsWindowsName(const std::string &name) {

@@ -2,6 +2,7 @@
 #include "tools/image_texts.h"
 
 #include "package/expected_state.h"
+#include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/stream_layout.h"
 #include "platform/codepage.h"
@@ -335,7 +336,7 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
         FindMessage(key) < platform::kMsgCount || key == kLanguageKey ||
         key == package::kCodePageKey ||
         key == package::script::kLongScriptKey ||
-        package::IsStreamLayoutKey(key);
+        key == package::times::kTimesKey || package::IsStreamLayoutKey(key);
     if (!known)
       found.unknownKeys.emplace_back(key);
   });

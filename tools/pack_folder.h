@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct PackItem {
                         // names); empty: the entry holds bytes
   std::string bytes;
   int64_t length = 0; // when listed
+  // The file's time of last change, which a package records
+  // (package/file_times.h); none for bytes.
+  std::optional<os::FileTime> modified = std::nullopt;
 };
 
 // Raises Pack's cancel error when Ctrl-C was pressed since the last look:

@@ -11,6 +11,7 @@
 #include "package/byte_source.h"
 #include "package/checksums.h"
 #include "package/expected_state.h"
+#include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
@@ -116,9 +117,30 @@ void SolidOrder(const os::RootFolder &root, std::vector<PackItem> &items) {
   std::move(ordered.begin(), ordered.end(), files);
 }
 
+// The entry of the files' times, when any file has one: installed files
+// keep the times their files had here.
+void AddTimesItem(std::vector<PackItem> &items) {
+  std::vector<package::times::EntryTime> list;
+  for (const PackItem &item : items) {
+    if (!item.modified)
+      continue;
+    list.push_back(
+        {item.name, item.modified->seconds, item.modified->nanoseconds});
+  }
+  if (list.empty())
+    return;
+  std::string bytes;
+  if (!package::times::FormatTimes(list, bytes))
+    throw ToolError("an entry name is too long for the entry " +
+                    std::string(package::times::kTimesName));
+  const auto length = static_cast<int64_t>(bytes.size());
+  items.push_back({package::times::kTimesName, {}, std::move(bytes), length});
+}
+
 // Packs items from root into a scratch archive and joins it with the stub.
 void PackAndJoin(const os::RootFolder &root, std::vector<PackItem> items,
                  const PackageOutput &output) {
+  AddTimesItem(items);
   SortForPacking(items);
   if (output.compress)
     SolidOrder(root, items);
@@ -166,11 +188,13 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     const std::string relative = ProductPath(record.payload, error);
     os::FileId id;
     int64_t length = 0;
+    os::FileTime modified;
     if (error.empty()) {
       try {
         const os::OpenedFile file = root.Open(relative);
         id = file.id;
         length = file.length;
+        modified = file.modified;
       } catch (const ToolError &e) {
         error = e.what();
       }
@@ -185,7 +209,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     if (found == itemOf.end()) {
       const std::string name =
           namer.Assign(stdfs::path(relative).filename().string());
-      items.push_back({name, relative, {}, length});
+      items.push_back({name, relative, {}, length, modified});
       found = itemOf.emplace(id, items.size() - 1).first;
     }
     record.source = TempSourceField(items[found->second].name);
@@ -231,7 +255,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     if (file.id == older)
       continue;
     for (const char *kept :
-         {package::sums::kEntryName, package::expect::kEntryName})
+         {package::sums::kEntryName, package::expect::kEntryName,
+          package::times::kTimesName})
       if (platform::fs::CompareNamesNoCase(file.name, kept) == 0)
         throw ToolError(path + ": the entry name " + kept +
                         " is kept for the tool");
@@ -248,7 +273,7 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
       throw ToolError(ClashText(found.clash,
                                 payloadDir + "/" + items[found.id].name, path));
     names.Add(file.name, items.size());
-    items.push_back({file.name, file.name, {}, file.size});
+    items.push_back({file.name, file.name, {}, file.size, file.modified});
   }
   if (source)
     std::move(scriptItems.begin(), scriptItems.end(),

@@ -4,6 +4,7 @@
 #include "package/checksums.h"
 #include "package/crc32.h"
 #include "package/expected_state.h"
+#include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
@@ -166,6 +167,8 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
   check.forVersion = texts.forVersion;
   check.longScriptDeclared =
       package::FindValue(manifest.payload, script::kLongScriptKey) == "1";
+  check.timesDeclared =
+      package::FindValue(manifest.payload, package::times::kTimesKey) == "1";
   check.product = texts.product;
   check.version = texts.version;
   check.replacedTexts = texts.replaced;
@@ -393,6 +396,38 @@ void CheckExpected(PackageCheck &check, const NameIndex &entries,
                              ", which no record of the script changes");
 }
 
+// The files' times: present when declared, readable, and each for an
+// entry the package holds.
+void CheckTimes(PackageCheck &check, const NameIndex &entries,
+                ArchiveReader &reader) {
+  namespace times = package::times;
+  const ListedEntry *entry = Written(check, entries, times::kTimesName);
+  if (!entry) {
+    if (check.timesDeclared)
+      check.faults.push_back(std::string("the package's manifest declares a ") +
+                             times::kTimesName + " entry, and it holds none");
+    return;
+  }
+  if (!check.timesDeclared)
+    check.faults.push_back(std::string("the entry ") + times::kTimesName +
+                           " is not declared by the manifest: a run sets no "
+                           "time");
+  std::vector<times::EntryTime> list;
+  try {
+    list = times::ParseTimes(reader.Read(*entry));
+  } catch (const platform::Error &e) {
+    check.faults.push_back(
+        e.Description().substr(0, e.Description().find('\r')));
+    return;
+  }
+  check.timed = static_cast<int64_t>(list.size());
+  for (const times::EntryTime &item : list)
+    if (!Written(check, entries, item.name))
+      check.faults.push_back("the entry " + std::string(times::kTimesName) +
+                             " gives a time to " + Quoted(item.name) +
+                             ", which the package does not hold");
+}
+
 } // namespace
 
 PackageCheck CheckPackage(const std::string &path) {
@@ -412,6 +447,7 @@ PackageCheck CheckPackage(const std::string &path) {
     CheckChecksums(check, entries, reader);
     CheckScript(check, entries, reader);
     CheckExpected(check, entries, reader);
+    CheckTimes(check, entries, reader);
   } catch (const platform::Error &e) {
     // The header, the catalog or an entry the extraction would refuse.
     check.faults.push_back(e.Description() + " (" + std::to_string(e.Number()) +

@@ -49,6 +49,8 @@ struct PackageCheck {
   bool expectDeclared = false;     // it declares the expected state
   std::string forVersion;          // the version the update is for
   int64_t expected = -1;           // paths of the expected state; -1: no entry
+  bool timesDeclared = false;      // it declares the files' times
+  int64_t timed = -1;              // entries with a time; -1: no times entry
   std::string product, version;    // the texts were made for these
   int codePage = 0; // of names and script, as the manifest declares; 0: none
   std::map<std::string, std::string> replacedTexts; // key -> text

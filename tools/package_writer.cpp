@@ -9,6 +9,7 @@
 #include "package/byte_source.h"
 #include "package/checksums.h"
 #include "package/crc32.h"
+#include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
@@ -73,6 +74,7 @@ struct Checksums {
   archive::CatalogInfo info;
   int32_t entriesEnd = 0;
   bool longScript = false;      // the archive holds the long script entry
+  bool times = false;           // and the entry of the files' times
   std::vector<EntryKind> kinds; // when asked for
 };
 
@@ -121,8 +123,11 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
     names.Add(name, list.size());
     list.push_back(sum);
   }
-  return {sums::FormatSums(list), reader.Info(), reader.EntriesEnd(),
+  return {sums::FormatSums(list),
+          reader.Info(),
+          reader.EntriesEnd(),
           names.Find(package::script::kLongScriptName) != NameIndex::kNone,
+          names.Find(package::times::kTimesName) != NameIndex::kNone,
           std::move(kinds)};
 }
 
@@ -200,6 +205,8 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   // Declared, so that a package that comes out without it is damaged.
   if (sums.longScript)
     package::AppendPair(payload, package::script::kLongScriptKey, "1");
+  if (sums.times)
+    package::AppendPair(payload, package::times::kTimesKey, "1");
   std::string image = ReadWholeFile(stubPath);
   // The icon first: its resources may move into the last section, where
   // the version resource that PutProperties fills is then found.

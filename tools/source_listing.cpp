@@ -87,7 +87,8 @@ SourceListing ListSource(const std::string &folder,
       listing.skipped.push_back(
           {std::move(entry.name), reason->what, reason->because});
     } else {
-      listing.files.push_back({std::move(entry.name), entry.size, entry.id});
+      listing.files.push_back(
+          {std::move(entry.name), entry.size, entry.id, entry.modified});
     }
   }
   const auto name = [](const auto &entry) -> const std::string & {

@@ -20,6 +20,7 @@ struct SourceListing {
     std::string name; // bare name
     int64_t size = 0; // bytes when listed
     os::FileId id;
+    os::FileTime modified{};
   };
   struct Skipped {
     std::string name;

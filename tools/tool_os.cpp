@@ -29,6 +29,11 @@ FileId IdOfStat(const struct stat &st) {
   return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
+FileTime TimeOfStat(const struct stat &st) {
+  return {static_cast<int64_t>(st.st_mtim.tv_sec),
+          static_cast<uint32_t>(st.st_mtim.tv_nsec)};
+}
+
 FolderEntry::Kind KindOf(mode_t mode) {
   if (S_ISREG(mode))
     return FolderEntry::Kind::File;
@@ -102,6 +107,7 @@ std::vector<FolderEntry> ReadFolder(const std::string &folder) {
           entry.kind = KindOf(st.st_mode);
           entry.size = st.st_size;
           entry.id = IdOfStat(st);
+          entry.modified = TimeOfStat(st);
         }
         entries.push_back(std::move(entry));
       });
@@ -163,7 +169,7 @@ OpenedFile RootFolder::Open(const std::string &relative) const {
   if (!S_ISREG(st.st_mode))
     throw ToolError(relative + " in " + name_ + " is not a regular file");
   return {OsFile(path_ + "/" + relative, file.Release()), st.st_size,
-          IdOfStat(st)};
+          IdOfStat(st), TimeOfStat(st)};
 }
 
 OsFile RootFolder::OpenListed(const std::string &relative) const {

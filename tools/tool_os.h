@@ -21,6 +21,12 @@ struct FileId {
   auto operator<=>(const FileId &) const = default;
 };
 
+// A file's time of last change, since 1970 (UTC).
+struct FileTime {
+  int64_t seconds = 0;
+  uint32_t nanoseconds = 0;
+};
+
 // An entry of a folder as it is: a link is a link, not what it points to.
 struct FolderEntry {
   enum class Kind { File, Folder, Link, Other, Unreadable };
@@ -28,6 +34,7 @@ struct FolderEntry {
   Kind kind = Kind::Other;
   int64_t size = 0; // bytes of a File
   FileId id;
+  FileTime modified{};
 };
 
 // Every entry of folder except "." and "..", in the order the file system
@@ -43,6 +50,7 @@ struct OpenedFile {
   OsFile file;
   int64_t length = 0;
   FileId id;
+  FileTime modified{};
 };
 
 // A folder held open, the root from which files are opened for reading

@@ -19,7 +19,7 @@ namespace platform::fs {
 namespace {
 
 using win32::Narrow;
-using win32::Widen;
+using win32::WidePath;
 
 // True when the system would match name as a pattern. Besides * and ? it
 // takes <, > and " as wildcards of its own (DOS_STAR, DOS_QM, DOS_DOT);
@@ -90,7 +90,7 @@ std::vector<Found> List(const std::string &pattern, bool foldersOnly) {
   std::vector<Found> found;
   WIN32_FIND_DATAW data{};
   win32::ScopedFind find(::FindFirstFileExW(
-      Widen(pattern).c_str(), FindExInfoBasic, &data,
+      WidePath(pattern).c_str(), FindExInfoBasic, &data,
       foldersOnly ? FindExSearchLimitToDirectories : FindExSearchNameMatch,
       nullptr, FIND_FIRST_EX_LARGE_FETCH));
   if (!find) {
@@ -119,7 +119,7 @@ void TakeReadOnly(const std::string &path, DWORD attributes, bool force) {
   if (!force)
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-      !::SetFileAttributesW(Widen(path).c_str(),
+      !::SetFileAttributesW(WidePath(path).c_str(),
                             attributes & ~FILE_ATTRIBUTE_READONLY))
     win32::RaiseLastError(path);
 }
@@ -141,7 +141,7 @@ void DeleteTree(const std::string &folder, DWORD attributes, bool force) {
       RemoveFile(path);
     }
   }
-  if (!::RemoveDirectoryW(Widen(folder).c_str()))
+  if (!::RemoveDirectoryW(WidePath(folder).c_str()))
     win32::RaiseLastError(folder);
 }
 
@@ -197,7 +197,7 @@ private:
 void MakeFolder(const std::string &path, SECURITY_ATTRIBUTES *security) {
   // An existing folder or file: ERROR_ALREADY_EXISTS, kPathFileAccess; a
   // missing parent: ERROR_PATH_NOT_FOUND, kPathNotFound.
-  if (!::CreateDirectoryW(Widen(path).c_str(), security))
+  if (!::CreateDirectoryW(WidePath(path).c_str(), security))
     win32::RaiseLastError(path.empty() ? std::string("\"\"") : path);
 }
 
@@ -214,7 +214,7 @@ std::string WithoutTrailingSeparators(std::string path) {
 int32_t FileLen(const std::string &path) {
   // The name itself, a link too, through the calls the image has anyway.
   const win32::ScopedFile file(::CreateFileW(
-      Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+      WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
       nullptr));
@@ -257,7 +257,7 @@ SplitPath Split(const std::string &path) {
 }
 
 void RemoveFile(const std::string &path) {
-  if (!::DeleteFileW(Widen(path).c_str()) &&
+  if (!::DeleteFileW(WidePath(path).c_str()) &&
       ::GetLastError() != ERROR_FILE_NOT_FOUND) // gone meanwhile
     win32::RaiseLastError(path);
 }
@@ -283,7 +283,7 @@ void MkPrivateDir(const std::string &path) {
 bool FolderExists(const std::string &path) {
   if (path.empty())
     return false;
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -294,7 +294,7 @@ bool SameFile(const std::string &a, const std::string &b) {
     if (path.empty())
       return false;
     win32::ScopedFile file(::CreateFileW(
-        Widen(path).c_str(), FILE_READ_ATTRIBUTES,
+        WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && ::GetFileInformationByHandle(file.Get(), &info) &&
@@ -320,7 +320,7 @@ std::vector<Found> MatchFolders(const std::string &pattern,
   if (split.name.empty() || split.name == "." || split.name == "..")
     return matches;
   if (!HasWildcards(split.name)) {
-    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
       matches.push_back({path, attributes});
@@ -356,7 +356,7 @@ std::vector<std::string> ListFolders(const std::string &pattern) {
 }
 
 std::string FileInUseBelow(const std::string &folder) {
-  const DWORD attributes = ::GetFileAttributesW(Widen(folder).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -382,7 +382,7 @@ std::string FileInUseBelow(const std::string &folder) {
 }
 
 void MarkHidden(const std::string &path) {
-  const auto wide = Widen(path);
+  const auto wide = WidePath(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !::SetFileAttributesW(wide.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN))
@@ -391,7 +391,7 @@ void MarkHidden(const std::string &path) {
 
 EntryKind KindOf(const std::string &path) {
   // The attributes of the name itself: a link is not followed.
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
@@ -408,11 +408,11 @@ EntryKind KindOf(const std::string &path) {
 void RemoveLink(const std::string &path) {
   // A link to a folder (a junction too) goes as a folder, without what it
   // points to; a link to a file as a file.
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   const BOOL removed = attributes != INVALID_FILE_ATTRIBUTES &&
                                (attributes & FILE_ATTRIBUTE_DIRECTORY)
-                           ? ::RemoveDirectoryW(Widen(path).c_str())
-                           : ::DeleteFileW(Widen(path).c_str());
+                           ? ::RemoveDirectoryW(WidePath(path).c_str())
+                           : ::DeleteFileW(WidePath(path).c_str());
   if (!removed)
     win32::RaiseLastError(path);
 }
@@ -455,7 +455,7 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
   // Held without FILE_SHARE_DELETE: while it is, nobody can rename the
   // folder or put another in its place.
   win32::ScopedFile folder(::CreateFileW(
-      Widen(path).c_str(), READ_CONTROL | FILE_LIST_DIRECTORY,
+      WidePath(path).c_str(), READ_CONTROL | FILE_LIST_DIRECTORY,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!folder) {

@@ -9,12 +9,12 @@ namespace platform::fs {
 
 namespace {
 
-using win32::Widen;
+using win32::WidePath;
 
 // The name itself, never what a link there points to.
 win32::ScopedFile OpenName(const std::string &path, DWORD access, DWORD share) {
   return win32::ScopedFile(::CreateFileW(
-      Widen(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+      WidePath(path).c_str(), access, share, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
@@ -23,17 +23,17 @@ win32::ScopedFile OpenName(const std::string &path, DWORD access, DWORD share) {
 void Rename(const std::string &from, const std::string &to) {
   // Without MOVEFILE_REPLACE_EXISTING and MOVEFILE_COPY_ALLOWED: an existing
   // target and another volume are failures.
-  if (!::MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), 0))
+  if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0))
     win32::RaiseLastError(from + " -> " + to);
 }
 
 void RemoveEmptyFolder(const std::string &path) {
-  if (!::RemoveDirectoryW(Widen(path).c_str()))
+  if (!::RemoveDirectoryW(WidePath(path).c_str()))
     win32::RaiseLastError(path);
 }
 
 bool InUse(const std::string &path) {
-  const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
     return false;
@@ -47,13 +47,14 @@ bool InUse(const std::string &path) {
   return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-void SetModifiedTime(const std::string &path, int64_t seconds) {
+void SetModifiedTime(const std::string &path, int64_t seconds,
+                     uint32_t nanoseconds) {
   const win32::ScopedFile file =
       OpenName(path, FILE_WRITE_ATTRIBUTES,
                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   // 100-nanosecond intervals since 1601.
-  const auto ticks =
-      static_cast<uint64_t>(seconds) * 10000000u + 116444736000000000u;
+  const auto ticks = static_cast<uint64_t>(seconds) * 10000000u +
+                     116444736000000000u + nanoseconds / 100u;
   FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
   if (!file || !::SetFileTime(file.Get(), nullptr, nullptr, &time))
     win32::RaiseLastError(path);

@@ -65,7 +65,7 @@ HANDLE Create(const win32::WideText &path, DWORD access, DWORD disposition,
 [[noreturn]] void RaiseOpenFailure(const std::string &path) {
   const DWORD code = ::GetLastError();
   // A folder cannot be opened as a file; say so rather than "access denied".
-  const DWORD attributes = ::GetFileAttributesW(win32::Widen(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(win32::WidePath(path).c_str());
   if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
     Raise(err::kPathFileAccess, path);
@@ -118,7 +118,7 @@ bool TakeReparsePoint(win32::ScopedFile &file, const win32::WideText &wide,
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const BY_HANDLE_FILE_INFORMATION *source,
                       const std::string &sourcePath) {
-  const win32::WideText wide = win32::Widen(path);
+  const win32::WideText wide = win32::WidePath(path);
   const DWORD access = GENERIC_READ | GENERIC_WRITE;
   // OPEN_ALWAYS and a cut at 0 rather than CREATE_ALWAYS, which refuses a
   // file marked hidden or system.
@@ -187,7 +187,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
   const bool writing = mode == OpenMode::ReadWrite;
-  const win32::WideText wide = win32::Widen(path);
+  const win32::WideText wide = win32::WidePath(path);
   const DWORD access = writing ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   win32::ScopedFile file(
       Create(wide, access, writing ? OPEN_ALWAYS : OPEN_EXISTING, writing));

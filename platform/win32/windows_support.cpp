@@ -3,6 +3,8 @@
 
 #include <climits>
 
+#include "platform/env.h"
+
 namespace platform::win32 {
 
 WideText Widen(std::string_view text) {
@@ -16,6 +18,41 @@ WideText Widen(std::string_view text) {
   WideText wide(static_cast<size_t>(count));
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), count);
   return wide;
+}
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+} // namespace
+
+WideText LongPathForm(std::wstring_view path) {
+  const bool unc = path.size() > 2 && IsSeparator(path[0]) &&
+                   IsSeparator(path[1]) && path[2] != L'?' && path[2] != L'.';
+  const auto letter = static_cast<wchar_t>(path.empty() ? 0 : path[0] | 0x20);
+  const bool drive = path.size() > 2 && letter >= L'a' && letter <= L'z' &&
+                     path[1] == L':' && IsSeparator(path[2]);
+  std::wstring_view prefix;
+  if (path.size() >= kLongPathFrom && (unc || drive)) {
+    prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
+    if (unc)
+      path.remove_prefix(1); // "\\server" becomes "\\?\UNC\server"
+  }
+  WideText out(prefix.size() + path.size());
+  wchar_t *at = out.data();
+  for (const std::wstring_view part : {prefix, path})
+    for (const wchar_t c : part)
+      *at++ = c;
+  return out;
+}
+
+WideText WidePath(std::string_view path) {
+  WideText wide = Widen(path);
+  if (wide.size() < kLongPathFrom)
+    return wide;
+  // "\\?\" hands the path over as it is: resolved first as the API
+  // resolves a shorter one.
+  return LongPathForm(Widen(AbsolutePath(std::string(path))).view());
 }
 
 std::string Narrow(std::wstring_view text) {

@@ -55,6 +55,24 @@ private:
 WideText Widen(std::string_view text);
 std::string Narrow(std::wstring_view text);
 
+// The length from which an absolute path goes to the file API as a long
+// path: CreateDirectoryW keeps room for an 8.3 name below MAX_PATH, other
+// calls fail from MAX_PATH on.
+inline constexpr size_t kLongPathFrom = MAX_PATH - 12;
+
+// A path (UTF-8) as the file API takes it whatever its length: the one way
+// the backend's paths become wide text. A path of kLongPathFrom characters
+// or more is resolved as the API resolves a shorter one (GetFullPathNameW:
+// made absolute, "/" turned into "\", ".", ".." and the dots and blanks
+// that end its last name resolved) and then goes through LongPathForm.
+WideText WidePath(std::string_view path);
+// A full path in the form that passes MAX_PATH when it is long: a drive
+// path ("C:\...") or a UNC path ("\\server\share\...") of kLongPathFrom
+// characters or more becomes "\\?\C:\..." or "\\?\UNC\server\share\...";
+// any other path (shorter, relative, with "\\?\" or "\\.\" already) stays
+// as it is.
+WideText LongPathForm(std::wstring_view path);
+
 // A move-only owner of one OS handle; Traits names the handle type, the
 // value that means "none" and the one call that releases it.
 template <typename Traits> class ScopedHandle {

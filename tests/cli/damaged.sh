@@ -21,7 +21,7 @@ expect_rc 0 "build"
 
 run_tool verify good.exe
 expect_rc 0 "verify of a sound package"
-expect_contains "$OUT" "3 entries match their length and CRC-32" "verify reads every entry"
+expect_contains "$OUT" "4 entries match their length and CRC-32" "verify reads every entry"
 size=$(stat -c %s good.exe)
 expect_contains "$OUT" "manifest:    present at offset 4096; keys product version lang sums codepage confirm" \
   "verify reports the manifest"

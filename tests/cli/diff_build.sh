@@ -114,11 +114,12 @@ run_tool list step.exe
 expect_rc 0 "list of a package"
 expect_text "$OUT" "archive start: $(($(manifest_end step.exe) + 1))
 compression: 0
-data start: 66
+data start: 87
 app.exe	1	3	2
 f1.txt	3	6	3
 script	6	201	195
-~updpack.sum	201	277	76" "list finds the archive through the trailer"
+~updpack.tim	201	262	61
+~updpack.sum	262	364	102" "list finds the archive through the trailer"
 mkdir unpacked
 run_tool extract step.exe unpacked
 expect_rc 0 "extract of a package"

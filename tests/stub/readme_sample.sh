@@ -13,6 +13,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/readme_sample.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cp -r "$root/examples" "$work/examples"
+# The package records its files' times: one time for all, so that the
+# compressed size does not depend on when the tree was checked out.
+find "$work/examples" -exec touch -h -d @1767225600 {} +
 cd "$work" || exit 2
 
 # shown COMMAND: the indented lines the README shows after "    $ COMMAND",

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # A file at a path of 200 bytes below the program folder, created, replaced
-# and deleted by one package whose script goes into the long script entry.
+# and deleted by one package whose script goes into the long script entry,
+# in a program folder whose own path is over 300 characters: the full paths
+# pass MAX_PATH. The files installed keep the times they were built with.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin long_paths
@@ -9,15 +11,19 @@ deep=$(printf 'x%.0s' {1..48})
 dir="docs/$deep/$deep/$deep"
 name=$(printf 'n%.0s' $(seq $((200 - ${#dir} - 1 - 4)))).txt
 [ $((${#dir} + 1 + ${#name})) = 200 ] || e2e_fail "the path is not 200 bytes"
-v1="$E2E_WORK/v1" v2="$E2E_WORK/v2" program="$E2E_WORK/p"
+v1="$E2E_WORK/v1" v2="$E2E_WORK/v2"
+program="$E2E_WORK/p/$(printf 'f%.0s' {1..100})/$(printf 'g%.0s' {1..100})/$(printf 'h%.0s' {1..100})"
+[ ${#program} -gt 300 ] || e2e_fail "the program folder's path is not over 300 characters"
 mkdir -p "$v1/$dir" "$v2/$dir" "$v2/new/$deep/$deep/$deep"
 printf 'old' >"$v1/$dir/$name"
 printf 'gone' >"$v1/$dir/${name%.txt}.old"
 printf 'new' >"$v2/$dir/$name"
 printf 'made' >"$v2/new/$deep/$deep/$deep/$name"
+touch -d @1600000000.123456700 "$v2/$dir/$name"
+touch -d @1500000000 "$v2/new/$deep/$deep/$deep/$name"
 "$UPDPACK_TOOL" diff "$v1" "$v2" --build "$E2E_WORK/update.exe" --stub "$UPDPACK_STUB" \
   >"$E2E_WORK/build.log" 2>&1 || e2e_fail "diff --build: $(cat "$E2E_WORK/build.log")"
-cp -r "$v1" "$program" && cp "$E2E_WORK/update.exe" "$program/"
+mkdir -p "$(dirname "$program")" && cp -r "$v1" "$program" && cp "$E2E_WORK/update.exe" "$program/"
 
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
@@ -28,3 +34,6 @@ e2e_expect_eq "exit code" 0 "$E2E_EXIT"
 rm "$program/update.exe"
 diff -r "$program" "$v2" >"$E2E_WORK/diff.log" 2>&1 ||
   e2e_fail "the long paths were not installed: $(cat "$E2E_WORK/diff.log")"
+for f in "$dir/$name" "new/$deep/$deep/$deep/$name"; do
+  e2e_expect_eq "the time of $f" "$(stat -c %.9Y "$v2/$f")" "$(stat -c %.9Y "$program/$f")"
+done

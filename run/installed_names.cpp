@@ -1,0 +1,67 @@
+// Installed names instead of entry names in messages.
+#include "run/installed_names.h"
+
+#include "package/long_records.h"
+#include "package/script_record.h"
+#include "platform/fs.h"
+#include "run/mdl_main.h"
+#include "run/temp_entry.h"
+#include "run/unattended.h"
+
+namespace mdl_main::names {
+
+namespace record = package::script;
+
+std::string Shown(const std::string &path, const std::string &programFolder) {
+  const size_t n = programFolder.size();
+  if (path.size() > n + 1 && path.compare(0, n, programFolder) == 0 &&
+      (path[n] == '\\' || path[n] == '/'))
+    return path.substr(n + 1);
+  return path;
+}
+
+std::string InstalledFileOf(const std::string &entry, bool longDeclared) {
+  const std::string programFolder = AppFolder();
+  const std::u16string wanted =
+      platform::fs::FoldName(TempFolder + "\\" + entry);
+  std::string found;
+  const auto look = [&](const record::Record &read) {
+    if (!found.empty() || read.operation != record::kCopyFile)
+      return;
+    if (platform::fs::FoldName(record::PrepareField(read.source, TempFolder,
+                                                    programFolder)) == wanted)
+      found =
+          Shown(record::PrepareField(read.target, TempFolder, programFolder),
+                programFolder);
+  };
+  try {
+    std::string bytes;
+    // Only the 65-byte form in "script": the long form lives in its own
+    // entry.
+    if (ReadTempEntry(record::kScriptName, bytes) &&
+        !record::IsLongScript(bytes))
+      record::ForEachRecord(bytes, look);
+    if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
+        record::IsLongScript(bytes))
+      record::ForEachRecord(bytes, look);
+  } catch (const std::exception &) {
+    // A message about a damaged package must not fail for want of a name.
+  }
+  return found.empty() ? entry : found;
+}
+
+void RaiseRenamed(const platform::Error &error,
+                  std::initializer_list<std::string_view> paths,
+                  std::string_view shown) {
+  std::string description = error.Description();
+  for (const std::string_view path : paths) {
+    if (path.empty())
+      continue;
+    for (size_t at = description.find(path); at != std::string::npos;
+         at = description.find(path, at + shown.size()))
+      description.replace(at, path.size(), shown);
+  }
+  throw platform::Error(error.Number(), std::move(description));
+}
+
+} // namespace mdl_main::names

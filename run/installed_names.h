@@ -1,0 +1,31 @@
+// The names the user reads in messages of a package with a manifest: a
+// payload entry is named by the file it installs (bin\app.exe), never by
+// its entry name in the package (f4.exe), which means nothing to the user.
+// A package of the base format names its entries as it always has.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace mdl_main::names {
+
+// path without the program folder and its separator when it begins with
+// them, as every {app} path of the script does: the path the user knows.
+std::string Shown(const std::string &path, const std::string &programFolder);
+
+// The file the entry of TempFolder installs: Shown of the target of the
+// first copy record from {temp}\entry, read from the script entries (the
+// long one when declared, longDeclared); entry itself when no record copies
+// it or the script cannot be read.
+std::string InstalledFileOf(const std::string &entry, bool longDeclared);
+
+// Raises error again, its description with every occurrence of each
+// non-empty path replaced by shown.
+[[noreturn]] void RaiseRenamed(const platform::Error &error,
+                               std::initializer_list<std::string_view> paths,
+                               std::string_view shown);
+
+} // namespace mdl_main::names
