@@ -47,8 +47,10 @@ enum class Text : uint8_t {
   Description,
   LeftBackup, // a backup area left by an interrupted run ({folder})
   Aborted,    // the cause of an abort whose undo was not whole
+  Leftover,   // a failed install whose old files all went back, but some
+              // new ones could not be removed ({cause}, {files})
 };
-inline constexpr size_t kTextCount = 24;
+inline constexpr size_t kTextCount = 25;
 using Texts = std::array<std::string, kTextCount>;
 
 inline const std::string &TextOf(const Texts &texts, Text text) {

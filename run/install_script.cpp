@@ -216,6 +216,10 @@ std::string UndoneMessage(const txn::Transaction &transaction,
   std::string files;
   for (const std::string &path : failed)
     files += (files.empty() ? "" : ", ") + path;
+  // Every old file went back: what stays are new files or folders.
+  if (transaction.BackupAreas().empty())
+    return package::FillIn(CurrentText(Text::Leftover),
+                           {{"cause", cause}, {"files", files}});
   return package::FillIn(CurrentText(Text::Unrestored),
                          {{"cause", cause},
                           {"files", files},

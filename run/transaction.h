@@ -61,11 +61,11 @@ public:
   void Commit();
 
   // Undoes every step in reverse order and returns the paths that could not
-  // be restored (none: the product is as it was). The backup areas stay
-  // when anything is returned. Steps done once are never undone twice.
+  // be restored (none: the product is as it was). A backup area stays while
+  // an old file could not leave it. Steps done once are never undone twice.
   std::vector<std::string> Undo();
 
-  // The backup areas made so far, joined by "; ".
+  // The backup areas made so far and not removed by an undo, joined by "; ".
   std::string BackupAreas() const;
 
 private:

@@ -275,6 +275,38 @@ TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {
             "old app");
 }
 
+// An undo that puts every old file back but cannot remove a new one leaves
+// no backup area behind: the message says the old files are back, and the
+// next run is not refused as if one had been cut off.
+TEST(Transaction, AnUndoThatLeavesOnlyANewFileKeepsNoBackupArea) {
+  Product product(true, ScriptRecord(2, "", P + "\\late"));
+  const std::string placed = product.world.prog + "\\data\\lib.dll";
+  {
+    testsupport::ScriptedUi ui;
+    ui.QueueAnswer(MsgAnswer::Yes);
+    const Faults faults([&](Call call, const std::string &path) {
+      if (call == Call::CreateFolder && path.ends_with("late"))
+        return ENOSPC;
+      return call == Call::Delete && path == placed ? EBUSY : 0;
+    });
+    EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kFailed);
+    const std::string shown = LastMessage(ui);
+    EXPECT_NE(shown.find(Text(package::Text::Leftover)), std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find(placed), std::string::npos) << shown;
+  }
+  Tree expected = Snapshot(product.world.prog);
+  EXPECT_EQ(expected.count("~updpack.bak"), 0U);
+  EXPECT_EQ(expected["app.exe"], "old app");
+  EXPECT_EQ(expected["data/lib.dll"], "new library");
+  testsupport::ScriptedUi again;
+  again.QueueAnswer(MsgAnswer::Yes);
+  testsupport::RunProgram(mdl_main::Main);
+  EXPECT_EQ(LastMessage(again).find(Text(package::Text::LeftBackup)),
+            std::string::npos)
+      << LastMessage(again);
+}
+
 // The base format: a failing record (the folder with a read-only file, not
 // forced) leaves the records before it done and shows the platform's
 // description alone. A backup area left by a run that

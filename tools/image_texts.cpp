@@ -50,6 +50,8 @@ constexpr TextLimit kLimits[package::kTextCount] = {
     {"the file's description in its properties", 47, false, false},
     {"a backup left by an interrupted update", 1000, true, false},
     {"why an undo was needed: the user aborted", 200, false, false},
+    {"a failed install undone but for new files ({cause}, {files})", 1000, true,
+     false},
 };
 
 // The index of a text's key, or kTextCount for no text.
