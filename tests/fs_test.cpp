@@ -563,11 +563,18 @@ TEST_F(FsTest, KindOfLooksAtTheNameItself) {
   const struct {
     const char *name;
     fs::EntryKind kind;
-  } cases[] = {
-      {"file", fs::EntryKind::File},         {"folder", fs::EntryKind::Folder},
-      {"to_folder", fs::EntryKind::Link},    {"dangling", fs::EntryKind::Link},
-      {"fifo", fs::EntryKind::Other},        {"gone", fs::EntryKind::Missing},
-      {"file/below", fs::EntryKind::Missing}};
+  } cases[] = {{"file", fs::EntryKind::File},
+               {"folder", fs::EntryKind::Folder},
+               {"to_folder", fs::EntryKind::Link},
+               {"dangling", fs::EntryKind::Link},
+               {"fifo", fs::EntryKind::Other},
+               {"gone", fs::EntryKind::Missing},
+               {"file/below", fs::EntryKind::Missing},
+               // Names as Windows finds them: without regard to case, without
+               // the dots that end them.
+               {"FILE", fs::EntryKind::File},
+               {"Folder.", fs::EntryKind::Folder},
+               {"FILE/below", fs::EntryKind::Missing}};
   for (const auto &c : cases)
     EXPECT_EQ(fs::KindOf(Path(c.name)), c.kind) << c.name;
 

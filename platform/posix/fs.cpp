@@ -365,8 +365,22 @@ void MarkHidden(const std::string &path) {
 }
 
 EntryKind KindOf(const std::string &path) {
+  // A name there as written takes one lstat; only a missing one is looked
+  // up without regard to case (ResolvedPath).
+  const std::string native = posix::NativePath(path);
+  if (native.empty())
+    return EntryKind::Missing;
   struct stat st {};
-  if (posix::sys::LStat(posix::ResolvedPath(path).c_str(), &st, path) != 0) {
+  int status = posix::sys::LStat(native.c_str(), &st, path);
+  if (status != 0 && errno == ENOENT) {
+    const std::string resolved = posix::ResolvedPath(path);
+    status = resolved == native
+                 ? -1
+                 : posix::sys::LStat(resolved.c_str(), &st, path);
+    if (resolved == native)
+      errno = ENOENT;
+  }
+  if (status != 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       return EntryKind::Missing;
     posix::RaiseErrno(errno, path);

@@ -252,16 +252,26 @@ void NoteNewName(const std::string &native) {
 
 void NoteMoved(const std::string &from, const std::string &to) {
   std::string name;
-  if (FolderNames *names = KeptFolderOf(from, name)) {
+  FolderNames *names = KeptFolderOf(from, name);
+  if (names) {
     // Another name of the same folded form (posix only) would be the one
     // found now: the folder is read again.
     const auto found = names->byKey.find(fs::FoldName(name));
-    if (found != names->byKey.end() && found->second == name)
+    if (found != names->byKey.end() && found->second == name) {
       names->byKey.erase(found);
-    else
+    } else {
       ForgetNames();
+      names = nullptr;
+    }
   }
-  NoteNewName(to);
+  // A rename within one folder (a new file put in place) needs no second
+  // look at the folder.
+  const size_t slash = from.find_last_of('/');
+  if (names && slash == to.find_last_of('/') &&
+      from.compare(0, slash + 1, to, 0, slash + 1) == 0)
+    names->Add(to.substr(slash + 1));
+  else
+    NoteNewName(to);
 }
 
 void ForgetNames() {
