@@ -73,7 +73,9 @@ struct stat StatRegular(int fd, const std::string &path) {
   return st;
 }
 
-void Finish(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
+// Blocking mode back. F_SETFL sets only the status flags (O_NONBLOCK,
+// O_APPEND and the like), and no file here keeps any of them.
+void Finish(int fd) { fcntl(fd, F_SETFL, 0); }
 
 // Output, PrivateOutput and CreateNew, and the target of a copy when source
 // is set.
@@ -116,12 +118,23 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
-  const std::string native = posix::ResolvedPath(path);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
-    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT, {}));
+    fd.Reset(
+        OpenForWriting(path, posix::ResolvedPath(path), O_RDWR | O_CREAT, {}));
   } else {
-    fd.Reset(posix::sys::Open(path, native.c_str(), O_RDONLY | kCommonFlags));
+    // A name there as written opens at once; only a missing one is looked
+    // up without regard to case.
+    const std::string native = posix::NativePath(path);
+    constexpr int kRead = O_RDONLY | kCommonFlags;
+    fd.Reset(posix::sys::Open(path, native.c_str(), kRead));
+    if (fd.get() < 0 && errno == ENOENT) {
+      const std::string resolved = posix::ResolvedPath(path);
+      if (resolved != native)
+        fd.Reset(posix::sys::Open(path, resolved.c_str(), kRead));
+      else
+        errno = ENOENT;
+    }
     if (fd.get() < 0)
       posix::RaiseErrno(errno, path);
   }
