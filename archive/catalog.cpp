@@ -5,6 +5,7 @@
 
 #include "archive/arch_errors.h"
 #include "platform/codepage.h"
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
@@ -72,7 +73,7 @@ const std::string &EntryParser::Name() const {
   if (nameTooLong_)
     RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
                       platform::Message(platform::Msg::NameTooLong,
-                                        {std::to_string(kMaxNameBytes)}));
+                                        {platform::Decimal(kMaxNameBytes)}));
   return name_;
 }
 
@@ -213,9 +214,9 @@ void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
     RaiseArchiveError(
         kErrEntryPastEnd, kMsgEntryPastEnd,
         platform::Message(platform::Msg::RangeOutside,
-                          {name.substr(0, 256), std::to_string(first),
-                           std::to_string(last), std::to_string(lowest),
-                           std::to_string(highest)}));
+                          {name.substr(0, 256), platform::Decimal(first),
+                           platform::Decimal(last), platform::Decimal(lowest),
+                           platform::Decimal(highest)}));
 }
 
 EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,

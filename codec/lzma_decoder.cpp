@@ -33,9 +33,11 @@ DecodeStatus LzmaDecoder::Start() {
     return DecodeStatus::kBadProperties;
   if (platform::ReadLE32(header_ + 1) > kMaxDictionary)
     return DecodeStatus::kDictionaryTooLarge;
-  sdk_ = static_cast<Sdk *>(std::calloc(1, sizeof(Sdk)));
+  // malloc and a cleared block rather than calloc: one import fewer.
+  sdk_ = static_cast<Sdk *>(std::malloc(sizeof(Sdk)));
   if (sdk_ == nullptr)
     return DecodeStatus::kNoMemory;
+  std::memset(sdk_, 0, sizeof(Sdk));
   CLzmaDec &state = sdk_->state;
   LzmaDec_Construct(&state);
   // The header is checked above, so only the allocation can fail here.

@@ -4,6 +4,7 @@
 #include "archive/catalog.h"
 #include "package/coding.h"
 #include "platform/codepage.h"
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/fs.h"
 
@@ -24,7 +25,7 @@ std::string FormatSums(const std::vector<Sum> &sums) {
   std::string text = std::string(kHeader) + "\r\n";
   for (const Sum &sum : sums) {
     AppendHex32(text, sum.crc);
-    text += ' ' + std::to_string(sum.length) + ' ';
+    text += ' ' + platform::Decimal(sum.length) + ' ';
     std::string name;
     if (!platform::TextToAnsi(sum.name, name))
       platform::Raise(platform::err::kOverflow,

@@ -3,6 +3,7 @@
 
 #include "package/checksums.h"
 #include "package/coding.h"
+#include "platform/decimal.h"
 
 namespace package::expect {
 
@@ -69,7 +70,7 @@ std::string FormatExpected(const std::vector<Expected> &list) {
     case Kind::File:
       text += "F ";
       AppendHex32(text, item.crc);
-      text += ' ' + std::to_string(item.length) + ' ';
+      text += ' ' + platform::Decimal(item.length) + ' ';
       break;
     case Kind::Folder:
       text += "D ";

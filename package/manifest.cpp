@@ -36,6 +36,10 @@ std::optional<std::string_view> FindValue(std::string_view payload,
   return found;
 }
 
+bool FlagSet(std::string_view payload, std::string_view key) {
+  return FindValue(payload, key) == "1";
+}
+
 int DeclaredCodePage(std::string_view payload) {
   const std::optional<std::string_view> value =
       FindValue(payload, kCodePageKey);

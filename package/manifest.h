@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "package/byte_source.h"
+#include "platform/decimal.h"
 
 namespace package {
 
@@ -84,6 +85,8 @@ bool ForEachPair(std::string_view payload, Visit visit) {
 // payload is not a list of pairs.
 std::optional<std::string_view> FindValue(std::string_view payload,
                                           std::string_view key);
+// True when the last pair with key says "1" (a flag such as kSumsKey).
+bool FlagSet(std::string_view payload, std::string_view key);
 // Appends a pair; neither may hold a 0x00.
 void AppendPair(std::string &payload, std::string_view key,
                 std::string_view value);
@@ -101,7 +104,7 @@ std::string EncodeManifestWithLength(std::string_view payload,
   int64_t length = lengthWith(static_cast<int64_t>(payload.size()));
   for (;;) {
     std::string pairs(payload);
-    AppendPair(pairs, kLengthKey, std::to_string(length));
+    AppendPair(pairs, kLengthKey, platform::Decimal(length));
     std::string bytes = EncodeManifest(pairs);
     const int64_t whole = lengthWith(static_cast<int64_t>(bytes.size()));
     if (whole == length)

@@ -2,6 +2,8 @@
 // each language beside Russian (the test text_sets finds a missing one).
 #include "package/text_sets.h"
 
+#include "platform/packed_pairs.h"
+
 namespace package {
 
 namespace {
@@ -164,11 +166,29 @@ constexpr KeyText kEnglish[] = {
     {"stream-damaged", "The update package's archive is damaged."},
 };
 
+// As the image carries the sets (platform/packed_pairs.h).
 template <size_t N>
-const char *Find(const KeyText (&set)[N], std::string_view key) {
-  for (const KeyText &entry : set)
-    if (key == entry.key)
-      return entry.text;
+constexpr std::array<platform::TextPair, N> Pairs(const KeyText (&set)[N]) {
+  std::array<platform::TextPair, N> pairs{};
+  for (size_t k = 0; k < N; ++k)
+    pairs[k] = {set[k].key, set[k].text};
+  return pairs;
+}
+constexpr auto kRussianPairs = Pairs(kRussian);
+constexpr auto kEnglishPairs = Pairs(kEnglish);
+constexpr auto kRussianPacked =
+    platform::packed::Pack<platform::packed::SizeOf(kRussianPairs)>(
+        kRussianPairs);
+constexpr auto kEnglishPacked =
+    platform::packed::Pack<platform::packed::SizeOf(kEnglishPairs)>(
+        kEnglishPairs);
+
+template <size_t N, size_t Size>
+const char *Find(const platform::PackedPairs<N, Size> &set,
+                 std::string_view key) {
+  for (size_t k = 0; k < N; ++k)
+    if (key == set.First(k))
+      return set.Second(k);
   return nullptr;
 }
 
@@ -186,8 +206,8 @@ const LanguageInfo &InfoOf(Language language) {
 }
 
 const char *SetText(Language language, std::string_view key) {
-  return language == Language::English ? Find(kEnglish, key)
-                                       : Find(kRussian, key);
+  return language == Language::English ? Find(kEnglishPacked, key)
+                                       : Find(kRussianPacked, key);
 }
 
 } // namespace package

@@ -2,6 +2,7 @@
 #include "package/texts.h"
 
 #include "package/manifest.h"
+#include "platform/packed_pairs.h"
 #include "platform/ui.h"
 
 namespace package {
@@ -59,6 +60,16 @@ constexpr TextKey kKeys[kTextCount] = {
      "{cause}\r\nНе удалось удалить новые файлы: {files}"},
 };
 
+// As the image carries the table (platform/packed_pairs.h).
+constexpr std::array<platform::TextPair, kTextCount> kPairs = [] {
+  std::array<platform::TextPair, kTextCount> pairs{};
+  for (size_t k = 0; k < kTextCount; ++k)
+    pairs[k] = {kKeys[k].key, kKeys[k].pattern};
+  return pairs;
+}();
+constexpr auto kPacked =
+    platform::packed::Pack<platform::packed::SizeOf(kPairs)>(kPairs);
+
 // A pattern with {product} and {version} filled in.
 std::string Filled(std::string_view pattern, std::string_view product,
                    std::string_view version) {
@@ -99,14 +110,18 @@ std::string FillIn(std::string_view pattern,
   return text;
 }
 
-const TextKey &KeyOf(Text text) { return kKeys[static_cast<size_t>(text)]; }
+TextKey KeyOf(Text text) {
+  const auto k = static_cast<size_t>(text);
+  return {kPacked.First(k), kPacked.Second(k)};
+}
 
 Texts DefaultTexts(std::string_view product, std::string_view version,
                    Language language) {
   Texts texts;
   for (size_t k = 0; k < kTextCount; ++k) {
-    const char *pattern = SetText(language, kKeys[k].key);
-    texts[k] = Filled(pattern ? pattern : kKeys[k].pattern, product, version);
+    const TextKey key = KeyOf(static_cast<Text>(k));
+    const char *pattern = SetText(language, key.key);
+    texts[k] = Filled(pattern ? pattern : key.pattern, product, version);
   }
   return texts;
 }
@@ -137,7 +152,7 @@ bool ApplyTexts(std::string_view payload, Texts &texts) {
   return ForEachPair(payload,
                      [&](std::string_view key, std::string_view value) {
                        for (size_t k = 0; k < kTextCount; ++k)
-                         if (key == kKeys[k].key)
+                         if (key == kPacked.First(k))
                            texts[k] = value;
                      });
 }

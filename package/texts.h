@@ -63,10 +63,8 @@ struct TextKey {
   const char *key;
   const char *pattern;
 };
-const TextKey &KeyOf(Text text);
-inline const TextKey &KeyOf(size_t index) {
-  return KeyOf(static_cast<Text>(index));
-}
+TextKey KeyOf(Text text);
+inline TextKey KeyOf(size_t index) { return KeyOf(static_cast<Text>(index)); }
 
 // text with every placeholder (such as "{file}") replaced by value; other
 // placeholders stay.

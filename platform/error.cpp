@@ -1,53 +1,35 @@
 // Standard texts of the platform's error numbers.
 #include "platform/error.h"
 
+#include <iterator>
+
+#include "platform/decimal.h"
 #include "platform/messages.h"
 
 namespace platform {
 
+namespace {
+
+// The numbers with a text of their own, in the order of their texts
+// (Msg::ErrInvalidCall ... Msg::ErrPathNotFound).
+constexpr uint8_t kNumbers[] = {
+    err::kInvalidCall,  err::kOverflow,         err::kOutOfMemory,
+    err::kSubscript,    err::kTypeMismatch,     err::kBadFileNumber,
+    err::kFileNotFound, err::kBadFileMode,      err::kFileAlreadyOpen,
+    err::kDeviceIo,     err::kFileExists,       err::kDiskFull,
+    err::kPastEnd,      err::kBadRecordNumber,  err::kBadFileName,
+    err::kTooManyFiles, err::kPermissionDenied, err::kPathFileAccess,
+    err::kPathNotFound};
+static_assert(std::size(kNumbers) == static_cast<size_t>(Msg::ErrOther),
+              "one number for each text before Msg::ErrOther");
+
+} // namespace
+
 std::string StandardText(int32_t number) {
-  switch (number) {
-  case err::kInvalidCall:
-    return MsgText(Msg::ErrInvalidCall);
-  case err::kOverflow:
-    return MsgText(Msg::ErrOverflow);
-  case err::kOutOfMemory:
-    return MsgText(Msg::ErrOutOfMemory);
-  case err::kSubscript:
-    return MsgText(Msg::ErrSubscript);
-  case err::kTypeMismatch:
-    return MsgText(Msg::ErrTypeMismatch);
-  case err::kBadFileNumber:
-    return MsgText(Msg::ErrBadFileNumber);
-  case err::kFileNotFound:
-    return MsgText(Msg::ErrFileNotFound);
-  case err::kBadFileMode:
-    return MsgText(Msg::ErrBadFileMode);
-  case err::kFileAlreadyOpen:
-    return MsgText(Msg::ErrFileAlreadyOpen);
-  case err::kDeviceIo:
-    return MsgText(Msg::ErrDeviceIo);
-  case err::kFileExists:
-    return MsgText(Msg::ErrFileExists);
-  case err::kDiskFull:
-    return MsgText(Msg::ErrDiskFull);
-  case err::kPastEnd:
-    return MsgText(Msg::ErrPastEnd);
-  case err::kBadRecordNumber:
-    return MsgText(Msg::ErrBadRecordNumber);
-  case err::kBadFileName:
-    return MsgText(Msg::ErrBadFileName);
-  case err::kTooManyFiles:
-    return MsgText(Msg::ErrTooManyFiles);
-  case err::kPermissionDenied:
-    return MsgText(Msg::ErrPermissionDenied);
-  case err::kPathFileAccess:
-    return MsgText(Msg::ErrPathFileAccess);
-  case err::kPathNotFound:
-    return MsgText(Msg::ErrPathNotFound);
-  default:
-    return Message(Msg::ErrOther, {std::to_string(number)});
-  }
+  for (size_t k = 0; k < std::size(kNumbers); ++k)
+    if (kNumbers[k] == number)
+      return MsgText(static_cast<Msg>(k));
+  return Message(Msg::ErrOther, {platform::Decimal(number)});
 }
 
 void Raise(int32_t number, std::string_view detail) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/decimal.h"
 #include "platform/messages.h"
 
 namespace platform {
@@ -118,7 +119,7 @@ uint8_t BufferedFile::GetSlow(int64_t position) {
   const int64_t offset = position - 1 - start;
   if (offset >= windowLength_)
     Raise(err::kPastEnd,
-          Message(Msg::AtPosition, {path_, std::to_string(position)}));
+          Message(Msg::AtPosition, {path_, platform::Decimal(position)}));
   position_ = position + 1;
   return buffer_[offset];
 }
@@ -198,15 +199,15 @@ namespace detail {
 std::array<BufferedFile *, kMaxFileNumber + 1> table{};
 
 void BadNumber(int16_t number) {
-  Raise(err::kBadFileNumber, "#" + std::to_string(number));
+  Raise(err::kBadFileNumber, "#" + platform::Decimal(number));
 }
 
 void BadPosition(int16_t number, int64_t position) {
-  std::string detail = "#" + std::to_string(number);
+  std::string detail = "#" + platform::Decimal(number);
   if (number >= 1 && number <= kMaxFileNumber && table[number])
     detail = table[number]->Path() + " (" + detail + ")";
   Raise(err::kBadRecordNumber,
-        Message(Msg::RecordPosition, {detail, std::to_string(position)}));
+        Message(Msg::RecordPosition, {detail, platform::Decimal(position)}));
 }
 
 } // namespace detail
@@ -224,7 +225,7 @@ void Open(int16_t number, const std::string &path, OpenMode mode,
     if (number < 1 || number > kMaxFileNumber)
       detail::BadNumber(number);
     if (detail::table[number])
-      Raise(err::kFileAlreadyOpen, "#" + std::to_string(number));
+      Raise(err::kFileAlreadyOpen, "#" + platform::Decimal(number));
     if (path.empty())
       Raise(err::kBadFileName, "\"\"");
   } catch (...) {

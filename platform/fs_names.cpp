@@ -24,37 +24,41 @@ namespace {
 struct CaseRange {
   char16_t first; // small letters first..last
   char16_t last;
-  int16_t shift; // added to a small letter; 0: pairs, capital then small
-  bool oddSmall; // for pairs: the small letters are the odd units
+  int16_t shift; // added to a small letter, or one of the kinds of pairs
 };
 
+// Pairs, capital then small, whose small letters are the even or the odd
+// units: shifts that no range has (six bytes a range, not eight).
+constexpr int16_t kEvenSmall = 0;
+constexpr int16_t kOddSmall = INT16_MAX;
+
 constexpr CaseRange kCaseRanges[] = {
-    {0x00E0, 0x00F6, -0x20, false}, // à..ö
-    {0x00F8, 0x00FE, -0x20, false}, // ø..þ
-    {0x00FF, 0x00FF, 0x79, false},  // ÿ -> Ÿ
-    {0x0100, 0x012F, 0, true},      // Ā ā .. Į į
-    {0x0132, 0x0137, 0, true},      // Ĳ ĳ .. Ķ ķ
-    {0x0139, 0x0148, 0, false},     // Ĺ ĺ .. Ň ň
-    {0x014A, 0x0177, 0, true},      // Ŋ ŋ .. Ŷ ŷ
-    {0x0179, 0x017E, 0, false},     // Ź ź .. Ž ž
-    {0x0192, 0x0192, -1, false},    // ƒ -> Ƒ
-    {0x01A0, 0x01A5, 0, true},      // Ơ ơ .. Ƥ ƥ
-    {0x01B0, 0x01B0, -1, false},    // ư -> Ư
-    {0x03AC, 0x03AC, -0x26, false}, // ά -> Ά
-    {0x03AD, 0x03AF, -0x25, false}, // έ ή ί
-    {0x03B1, 0x03C1, -0x20, false}, // α..ρ
-    {0x03C2, 0x03C2, -0x1F, false}, // ς -> Σ
-    {0x03C3, 0x03CB, -0x20, false}, // σ..ϋ
-    {0x03CC, 0x03CC, -0x40, false}, // ό -> Ό
-    {0x03CD, 0x03CE, -0x3F, false}, // ύ ώ
-    {0x03D8, 0x03EF, 0, true},      // Ϙ ϙ .. Ϯ ϯ
-    {0x0430, 0x044F, -0x20, false}, // а..я
-    {0x0450, 0x045F, -0x50, false}, // ѐ..џ
-    {0x0460, 0x0481, 0, true},      // Ѡ ѡ .. Ҁ ҁ
-    {0x048A, 0x04BF, 0, true},      // Ҋ ҋ .. Ҿ ҿ, Ґ ґ among them
-    {0x04C1, 0x04CE, 0, false},     // Ӂ ӂ .. Ӎ ӎ
-    {0x04CF, 0x04CF, -0x0F, false}, // ӏ -> Ӏ
-    {0x04D0, 0x052F, 0, true},      // Ӑ ӑ .. Ԯ ԯ
+    {0x00E0, 0x00F6, -0x20},      // à..ö
+    {0x00F8, 0x00FE, -0x20},      // ø..þ
+    {0x00FF, 0x00FF, 0x79},       // ÿ -> Ÿ
+    {0x0100, 0x012F, kOddSmall},  // Ā ā .. Į į
+    {0x0132, 0x0137, kOddSmall},  // Ĳ ĳ .. Ķ ķ
+    {0x0139, 0x0148, kEvenSmall}, // Ĺ ĺ .. Ň ň
+    {0x014A, 0x0177, kOddSmall},  // Ŋ ŋ .. Ŷ ŷ
+    {0x0179, 0x017E, kEvenSmall}, // Ź ź .. Ž ž
+    {0x0192, 0x0192, -1},         // ƒ -> Ƒ
+    {0x01A0, 0x01A5, kOddSmall},  // Ơ ơ .. Ƥ ƥ
+    {0x01B0, 0x01B0, -1},         // ư -> Ư
+    {0x03AC, 0x03AC, -0x26},      // ά -> Ά
+    {0x03AD, 0x03AF, -0x25},      // έ ή ί
+    {0x03B1, 0x03C1, -0x20},      // α..ρ
+    {0x03C2, 0x03C2, -0x1F},      // ς -> Σ
+    {0x03C3, 0x03CB, -0x20},      // σ..ϋ
+    {0x03CC, 0x03CC, -0x40},      // ό -> Ό
+    {0x03CD, 0x03CE, -0x3F},      // ύ ώ
+    {0x03D8, 0x03EF, kOddSmall},  // Ϙ ϙ .. Ϯ ϯ
+    {0x0430, 0x044F, -0x20},      // а..я
+    {0x0450, 0x045F, -0x50},      // ѐ..џ
+    {0x0460, 0x0481, kOddSmall},  // Ѡ ѡ .. Ҁ ҁ
+    {0x048A, 0x04BF, kOddSmall},  // Ҋ ҋ .. Ҿ ҿ, Ґ ґ among them
+    {0x04C1, 0x04CE, kEvenSmall}, // Ӂ ӂ .. Ӎ ӎ
+    {0x04CF, 0x04CF, -0x0F},      // ӏ -> Ӏ
+    {0x04D0, 0x052F, kOddSmall},  // Ӑ ӑ .. Ԯ ԯ
 };
 
 char16_t UpCase(char16_t c) {
@@ -65,9 +69,9 @@ char16_t UpCase(char16_t c) {
       return c; // the ranges are in order
     if (c > range.last)
       continue;
-    if (range.shift != 0)
+    if (range.shift != kEvenSmall && range.shift != kOddSmall)
       return static_cast<char16_t>(c + range.shift);
-    const bool small = (c & 1) == (range.oddSmall ? 1 : 0);
+    const bool small = (c & 1) == (range.shift == kOddSmall ? 1 : 0);
     return small ? static_cast<char16_t>(c - 1) : c;
   }
   return c;

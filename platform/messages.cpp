@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "platform/packed_pairs.h"
+
 namespace platform {
 
 namespace {
@@ -121,11 +123,20 @@ constexpr bool InOrder() {
 }
 static_assert(InOrder(), "kEntries follows the order of Msg");
 
+// As the image carries the table (platform/packed_pairs.h).
+constexpr std::array<TextPair, kMsgCount> kPairs = [] {
+  std::array<TextPair, kMsgCount> pairs{};
+  for (size_t k = 0; k < kMsgCount; ++k)
+    pairs[k] = {kEntries[k].key, kEntries[k].text};
+  return pairs;
+}();
+constexpr auto kPacked = packed::Pack<packed::SizeOf(kPairs)>(kPairs);
+
 std::array<std::string, kMsgCount> &Current() {
   static std::array<std::string, kMsgCount> texts = [] {
     std::array<std::string, kMsgCount> shipped;
     for (size_t k = 0; k < kMsgCount; ++k)
-      shipped[k] = kEntries[k].text;
+      shipped[k] = MsgDefault(static_cast<Msg>(k));
     return shipped;
   }();
   return texts;
@@ -133,10 +144,10 @@ std::array<std::string, kMsgCount> &Current() {
 
 } // namespace
 
-const char *MsgKey(Msg msg) { return kEntries[static_cast<size_t>(msg)].key; }
+const char *MsgKey(Msg msg) { return kPacked.First(static_cast<size_t>(msg)); }
 
 const char *MsgDefault(Msg msg) {
-  return kEntries[static_cast<size_t>(msg)].text;
+  return kPacked.Second(static_cast<size_t>(msg));
 }
 
 const std::string &MsgText(Msg msg) {
@@ -149,7 +160,7 @@ void SetMsgText(Msg msg, std::string text) {
 
 void ResetMsgTexts() {
   for (size_t k = 0; k < kMsgCount; ++k)
-    Current()[k] = kEntries[k].text;
+    Current()[k] = MsgDefault(static_cast<Msg>(k));
 }
 
 std::string FillIn(std::string_view pattern,

@@ -110,7 +110,7 @@ void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form,
     // asking for it to be downloaded again.
     if (e.Number() != package::kErrPackageDamaged)
       throw;
-    throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
+    RaiseWithDamagedSentence(e);
   }
 }
 

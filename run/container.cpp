@@ -72,7 +72,7 @@ void CarveOut(const Container &exe, const std::string &packFile,
     try {
       files::GetAt(exe.fileNum, exe.ArchiveStart);
     } catch (const platform::Error &e) {
-      throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
+      RaiseWithDamagedSentence(e);
     }
   }
   bool runs = true; // false once a run failed: the rest goes byte by byte

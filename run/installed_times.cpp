@@ -21,7 +21,7 @@ Table Table::Load() {
   } catch (const platform::Error &e) {
     if (e.Number() != package::kErrPackageDamaged)
       throw;
-    throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
+    RaiseWithDamagedSentence(e);
   }
   return table;
 }

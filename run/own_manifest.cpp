@@ -14,6 +14,7 @@
 #include "package/texts.h"
 #include "package/trailer.h"
 #include "platform/codepage.h"
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/messages.h"
@@ -68,10 +69,10 @@ std::string ManifestDamage(const OwnPackage &own) {
   switch (own.manifest.fault) {
   case package::ManifestFault::Cut:
     return platform::Message(Msg::ManifestCut,
-                             {std::to_string(own.fileLength)});
+                             {platform::Decimal(own.fileLength)});
   case package::ManifestFault::TooLong:
     return platform::Message(Msg::ManifestTooLong,
-                             {std::to_string(own.manifest.payloadLength)});
+                             {platform::Decimal(own.manifest.payloadLength)});
   case package::ManifestFault::Crc:
     return platform::MsgText(Msg::ManifestCrc);
   case package::ManifestFault::NotPairs:
@@ -124,15 +125,13 @@ OwnManifest LoadOwnManifest() {
   if (manifest.length >= 0 && manifest.length != own.length)
     found.damage = WithDamagedSentence(platform::Message(
         platform::Msg::PackageLength,
-        {std::to_string(own.length), std::to_string(manifest.length)}));
-  found.sumsDeclared = package::FindValue(payload, package::kSumsKey) == "1";
-  found.longScript =
-      package::FindValue(payload, package::script::kLongScriptKey) == "1";
-  found.expect =
-      package::FindValue(payload, package::expect::kExpectKey) == "1";
+        {platform::Decimal(own.length), platform::Decimal(manifest.length)}));
+  found.sumsDeclared = package::FlagSet(payload, package::kSumsKey);
+  found.longScript = package::FlagSet(payload, package::script::kLongScriptKey);
+  found.expect = package::FlagSet(payload, package::expect::kExpectKey);
   found.forVersion =
       package::FindValue(payload, package::expect::kForVersionKey).value_or("");
-  found.times = package::FindValue(payload, package::times::kTimesKey) == "1";
+  found.times = package::FlagSet(payload, package::times::kTimesKey);
   found.codePage = package::DeclaredCodePage(payload);
   if (found.damage.empty() &&
       !package::ReadStreamLayout(manifest.payload, found.layout))
@@ -147,7 +146,7 @@ void RaiseDamage(const OwnManifest &own) {
   if (own.codePage != 0 && !platform::SetFileCodePage(own.codePage))
     throw platform::Error(platform::err::kInvalidCall,
                           platform::Message(platform::Msg::CodePageMissing,
-                                            {std::to_string(own.codePage)}));
+                                            {platform::Decimal(own.codePage)}));
 }
 
 bool HasOwnManifest() {

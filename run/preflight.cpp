@@ -400,7 +400,7 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
   } catch (const platform::Error &e) {
     if (e.Number() != package::kErrPackageDamaged)
       throw;
-    throw platform::Error(e.Number(), WithDamagedSentence(e.Description()));
+    RaiseWithDamagedSentence(e);
   }
   return judge.Run(forVersion);
 }

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/os_file.h"
 
@@ -10,6 +11,7 @@ namespace mdl_main {
 
 namespace detail {
 bool logOn = false;
+const char kNumberMark = 0;
 } // namespace detail
 
 namespace {
@@ -20,22 +22,10 @@ int64_t logEnd = 0;
 } // namespace
 
 void LogPiece::AppendTo(std::string &line) const {
-  if (!isNumber_) {
-    line += text_;
-    return;
-  }
-  char digits[24];
-  char *end = digits + sizeof digits;
-  char *p = end;
-  uint64_t magnitude = number_ < 0 ? 0 - static_cast<uint64_t>(number_)
-                                   : static_cast<uint64_t>(number_);
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (number_ < 0)
-    *--p = '-';
-  line.append(p, end);
+  if (text_ == &detail::kNumberMark)
+    line += platform::Decimal(static_cast<int64_t>(value_));
+  else
+    line.append(text_, value_);
 }
 
 void detail::WriteLogLine(std::initializer_list<LogPiece> pieces) {

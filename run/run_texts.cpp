@@ -32,4 +32,9 @@ std::string WithDamagedSentence(std::string description) {
   return description;
 }
 
+void RaiseWithDamagedSentence(const platform::Error &error) {
+  throw platform::Error(error.Number(),
+                        WithDamagedSentence(error.Description()));
+}
+
 } // namespace mdl_main

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "package/texts.h"
+#include "platform/error.h"
 
 namespace mdl_main {
 
@@ -16,5 +17,7 @@ void SetTexts(const package::Texts &texts);
 // description, then on a line of its own the current damaged sentence; the
 // description alone when there is none (a package without a manifest).
 std::string WithDamagedSentence(std::string description);
+// Raises error once more, with the damaged sentence after its description.
+[[noreturn]] void RaiseWithDamagedSentence(const platform::Error &error);
 
 } // namespace mdl_main

@@ -6,6 +6,7 @@
 
 #include "package/script_record.h"
 #include "package/texts.h"
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "run/run_texts.h"
@@ -116,7 +117,7 @@ const std::string &Transaction::AreaFor(const std::string &path) {
 }
 
 void Transaction::MoveAside(const std::string &path) {
-  std::string saved = AreaFor(path) + "\\" + std::to_string(++saved_);
+  std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
   Move(path, saved);
   steps_.push_back({Kind::Moved, path, std::move(saved)});
 }

@@ -30,16 +30,13 @@ public:
   }
   void AppendDecimal(size_t value) {
     char digits[24];
-    int count = 0;
+    char *p = digits + sizeof digits;
+    *--p = '\0';
     do {
-      digits[count++] = static_cast<char>('0' + value % 10);
+      *--p = static_cast<char>('0' + value % 10);
       value /= 10;
     } while (value != 0);
-    char reversed[24];
-    for (int i = 0; i < count; ++i)
-      reversed[i] = digits[count - 1 - i];
-    reversed[count] = '\0';
-    Append(reversed);
+    Append(p);
   }
 
 private:

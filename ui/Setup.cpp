@@ -1,6 +1,8 @@
 // The progress window's logic: layout, texts, timer and the abort question.
 #include "ui/Setup.h"
 
+#include "platform/decimal.h"
+
 namespace ui {
 
 namespace {
@@ -53,7 +55,7 @@ void Setup::Show() { platform::Ui().ShowForm(); }
 
 std::string ProgressText(std::string_view prefix, int16_t Value) {
   std::string text(prefix);
-  text += std::to_string(Value);
+  text += platform::Decimal(Value);
   text += '%';
   return text;
 }

@@ -283,7 +283,7 @@ void MkPrivateDir(const std::string &path) {
 bool FolderExists(const std::string &path) {
   if (path.empty())
     return false;
-  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  const DWORD attributes = win32::AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -320,7 +320,7 @@ std::vector<Found> MatchFolders(const std::string &pattern,
   if (split.name.empty() || split.name == "." || split.name == "..")
     return matches;
   if (!HasWildcards(split.name)) {
-    const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+    const DWORD attributes = win32::AttributesOf(path);
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_DIRECTORY))
       matches.push_back({path, attributes});
@@ -356,7 +356,7 @@ std::vector<std::string> ListFolders(const std::string &pattern) {
 }
 
 std::string FileInUseBelow(const std::string &folder) {
-  const DWORD attributes = ::GetFileAttributesW(WidePath(folder).c_str());
+  const DWORD attributes = win32::AttributesOf(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
@@ -391,7 +391,7 @@ void MarkHidden(const std::string &path) {
 
 EntryKind KindOf(const std::string &path) {
   // The attributes of the name itself: a link is not followed.
-  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  const DWORD attributes = win32::AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD code = ::GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
@@ -408,7 +408,7 @@ EntryKind KindOf(const std::string &path) {
 void RemoveLink(const std::string &path) {
   // A link to a folder (a junction too) goes as a folder, without what it
   // points to; a link to a file as a file.
-  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  const DWORD attributes = win32::AttributesOf(path);
   const BOOL removed = attributes != INVALID_FILE_ATTRIBUTES &&
                                (attributes & FILE_ATTRIBUTE_DIRECTORY)
                            ? ::RemoveDirectoryW(WidePath(path).c_str())

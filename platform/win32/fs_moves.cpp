@@ -33,7 +33,7 @@ void RemoveEmptyFolder(const std::string &path) {
 }
 
 bool InUse(const std::string &path) {
-  const DWORD attributes = ::GetFileAttributesW(WidePath(path).c_str());
+  const DWORD attributes = win32::AttributesOf(path);
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
     return false;

@@ -65,7 +65,7 @@ HANDLE Create(const win32::WideText &path, DWORD access, DWORD disposition,
 [[noreturn]] void RaiseOpenFailure(const std::string &path) {
   const DWORD code = ::GetLastError();
   // A folder cannot be opened as a file; say so rather than "access denied".
-  const DWORD attributes = ::GetFileAttributesW(win32::WidePath(path).c_str());
+  const DWORD attributes = win32::AttributesOf(path);
   if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
     Raise(err::kPathFileAccess, path);
@@ -223,10 +223,10 @@ FileHandle OpenFileIn(FileHandle /*folder*/, const std::string & /*name*/,
 }
 
 int64_t FileSize(FileHandle handle, const std::string &path) {
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(Native(handle), &size))
-    win32::RaiseLastError(path);
-  return size.QuadPart;
+  // The call the backend makes anyway, rather than one import more.
+  const BY_HANDLE_FILE_INFORMATION info = Identify(Native(handle), path);
+  return static_cast<int64_t>(
+      (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
 }
 
 size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,

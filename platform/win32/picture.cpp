@@ -1,7 +1,6 @@
 // Pictures through OLE's OleLoadPicture (oleaut32, a system DLL).
 #include "platform/win32/picture.h"
 
-#include <cstring>
 #include <ole2.h>
 #include <olectl.h>
 
@@ -30,24 +29,17 @@ Picture Picture::FromBytes(const void *bytes, size_t size) {
   Picture result;
   if (!bytes || size == 0 || size > 0x7FFFFFFF)
     return result;
-  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, size);
-  if (!memory)
-    return result;
-  void *target = ::GlobalLock(memory);
-  if (!target) {
-    ::GlobalFree(memory);
-    return result;
-  }
-  std::memcpy(target, bytes, size);
-  ::GlobalUnlock(memory);
+  // A stream of its own memory, the bytes written into it: no global
+  // memory handles of ours to allocate, lock and free.
   IStream *stream = nullptr;
-  // The stream owns the memory from here on and frees it on its release.
-  if (FAILED(::CreateStreamOnHGlobal(memory, TRUE, &stream))) {
-    ::GlobalFree(memory);
+  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
     return result;
-  }
+  ULONG written = 0;
   void *picture = nullptr;
-  if (SUCCEEDED(::OleLoadPicture(stream, static_cast<LONG>(size), FALSE,
+  if (SUCCEEDED(stream->Write(bytes, static_cast<ULONG>(size), &written)) &&
+      written == size &&
+      SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr)) &&
+      SUCCEEDED(::OleLoadPicture(stream, static_cast<LONG>(size), FALSE,
                                  IID_IPicture, &picture)))
     result.picture_ = static_cast<IPicture *>(picture);
   stream->Release();

@@ -1,6 +1,7 @@
 // GetLastError() codes to platform error numbers, with the system's text.
 #include "platform/win32/win32_error.h"
 
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/messages.h"
 
@@ -82,9 +83,12 @@ std::string Describe(DWORD code, const std::string &detail) {
   std::string text = detail;
   const std::string system = SystemMessage(code);
   text += text.empty() ? "(" : " (";
-  if (!system.empty())
-    text += system + ", ";
-  text += Message(Msg::OsCode, {std::to_string(code)}) + ")";
+  if (!system.empty()) {
+    text += system;
+    text += ", ";
+  }
+  text += Message(Msg::OsCode, {platform::Decimal(code)});
+  text += ')';
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <objbase.h>
 
+#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/win32/resource.h"
@@ -258,7 +259,7 @@ void Win32Ui::ShowForm() {
 
 void Win32Ui::SetLabelText(int index, const std::string &text) {
   if (index < 0 || index > 1)
-    Raise(err::kSubscript, "lbl(" + std::to_string(index) + ")");
+    Raise(err::kSubscript, "lbl(" + platform::Decimal(index) + ")");
   // Called once per byte moved, mostly with the text the label already
   // shows: only a change reaches the window, and painting waits for the
   // next pump.

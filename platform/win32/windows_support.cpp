@@ -24,6 +24,10 @@ namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
+// Lengths known when compiled, so no wcslen at run time.
+constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+constexpr std::wstring_view kLongUncPrefix = L"\\\\?\\UNC";
+
 } // namespace
 
 WideText LongPathForm(std::wstring_view path) {
@@ -34,7 +38,7 @@ WideText LongPathForm(std::wstring_view path) {
                      path[1] == L':' && IsSeparator(path[2]);
   std::wstring_view prefix;
   if (path.size() >= kLongPathFrom && (unc || drive)) {
-    prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
+    prefix = unc ? kLongUncPrefix : kLongPrefix;
     if (unc)
       path.remove_prefix(1); // "\\server" becomes "\\?\UNC\server"
   }
@@ -55,6 +59,10 @@ WideText WidePath(std::string_view path) {
   return LongPathForm(Widen(AbsolutePath(std::string(path))).view());
 }
 
+DWORD AttributesOf(std::string_view path) {
+  return ::GetFileAttributesW(WidePath(path).c_str());
+}
+
 std::string Narrow(std::wstring_view text) {
   if (text.empty() || text.size() > INT_MAX)
     return {};
@@ -67,6 +75,13 @@ std::string Narrow(std::wstring_view text) {
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), count,
                         nullptr, nullptr);
   return narrow;
+}
+
+std::string Narrow(const wchar_t *text) {
+  size_t length = 0;
+  while (text[length] != L'\0')
+    ++length;
+  return Narrow(std::wstring_view(text, length));
 }
 
 } // namespace platform::win32

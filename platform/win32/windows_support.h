@@ -54,6 +54,9 @@ private:
 // sequence becomes U+FFFD.
 WideText Widen(std::string_view text);
 std::string Narrow(std::wstring_view text);
+// text up to its terminating null, counted here rather than by the C
+// runtime's wcslen (one import fewer).
+std::string Narrow(const wchar_t *text);
 
 // The length from which an absolute path goes to the file API as a long
 // path: CreateDirectoryW keeps room for an 8.3 name below MAX_PATH, other
@@ -72,6 +75,9 @@ WideText WidePath(std::string_view path);
 // any other path (shorter, relative, with "\\?\" or "\\.\" already) stays
 // as it is.
 WideText LongPathForm(std::wstring_view path);
+// GetFileAttributesW of path (the name itself: a link is not followed);
+// INVALID_FILE_ATTRIBUTES, with GetLastError's code, when it fails.
+DWORD AttributesOf(std::string_view path);
 
 // A move-only owner of one OS handle; Traits names the handle type, the
 // value that means "none" and the one call that releases it.
