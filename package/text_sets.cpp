@@ -81,9 +81,8 @@ constexpr KeyText kEnglish[] = {
                     "back or delete that folder, then start the update "
                     "again."},
     {"aborted", "The update was aborted."},
-    {"leftover", "The update failed; the product's old files were put "
-                 "back.\r\n{cause}\r\nNew files that could not be removed: "
-                 "{files}"},
+    {"leftover", "The update failed; the old files were put back.\r\n"
+                 "{cause}\r\nNew files not removed: {files}"},
     // The messages the program composes.
     {"error-5", "Invalid procedure call or argument"},
     {"error-6", "Overflow"},

@@ -216,20 +216,18 @@ std::string UndoneMessage(const txn::Transaction &transaction,
   std::string files;
   for (const std::string &path : failed)
     files += (files.empty() ? "" : ", ") + path;
-  // Every old file went back: what stays are new files or folders.
-  if (transaction.BackupAreas().empty())
-    return package::FillIn(CurrentText(Text::Leftover),
-                           {{"cause", cause}, {"files", files}});
-  return package::FillIn(CurrentText(Text::Unrestored),
-                         {{"cause", cause},
-                          {"files", files},
-                          {"folder", transaction.BackupAreas()}});
+  // No backup area left: every old file went back, and what stays are new
+  // files or folders.
+  const std::string areas = transaction.BackupAreas();
+  return package::FillIn(
+      CurrentText(areas.empty() ? Text::Leftover : Text::Unrestored),
+      {{"cause", cause}, {"files", files}, {"folder", areas}});
 }
 
 // The undo in the log: done whole, or each path it could not restore.
 void LogUndo(const std::vector<std::string> &failed) {
   LogLine(failed.empty() ? "undone: the product is as it was"
-                         : "undone, but not whole");
+                         : "undone in part");
   for (const std::string &path : failed)
     LogLine("not restored: ", path);
 }

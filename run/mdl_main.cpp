@@ -97,9 +97,10 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
                                            const OwnManifest &facts) {
   const preflight::Decision decision =
       preflight::Check(form, facts.expect, facts.longScript, facts.forVersion);
+  // The words of the exit codes where the outcome has one.
   constexpr const char *kOutcomes[] = {"go on", "already up to date",
-                                       "not the expected version",
-                                       "not the product's folder", "in use"};
+                                       "not expected version", "wrong folder",
+                                       "files in use"};
   LogLine("installed product: ", kOutcomes[static_cast<int>(decision.outcome)]);
   switch (decision.outcome) {
   case preflight::Outcome::Go:
@@ -156,7 +157,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
     CarveCompressed(exe, facts.layout, PackFile, form);
   else
     CarveOut(exe, PackFile, form);
-  LogLine("archive copied out: ", PackFile);
+  LogLine("pack file: ", PackFile);
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
   // not looked at: a pack file it cannot open fails the extraction.
@@ -172,7 +173,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   }
   // A package that lists its files' checksums is checked before a single
   // record of its script runs: a damaged download installs nothing.
-  LogLine("unpacked into: ", TempFolder);
+  LogLine("unpacked: ", TempFolder);
   sums::VerifyFolder(TempFolder, facts.sumsDeclared, form, facts.ours,
                      facts.longScript);
   // Before the first record changes anything, with yields still and the

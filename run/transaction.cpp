@@ -221,20 +221,17 @@ void Transaction::UndoStep(const Step &step) {
 
 std::vector<std::string> Transaction::Undo() {
   std::vector<std::string> failed;
-  std::vector<std::string> holding; // areas with an old file still in them
   for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
-    // A backup area that still holds what could not go back stays; an
-    // empty one goes, or the next run would refuse to start over it.
-    if (step->kind == Kind::Area &&
-        std::find(holding.begin(), holding.end(), step->path) != holding.end())
-      continue;
     try {
       UndoStep(*step);
       if (step->kind == Kind::Area)
         std::erase(areas_, step->path);
     } catch (const platform::Error &) {
-      if (step->kind == Kind::Moved)
-        holding.push_back(WithoutTrailingSeparators(PrefixOf(step->saved)));
+      // A backup area that still holds what could not go back is not
+      // empty and stays, named by the failures before it; an empty one
+      // goes, or the next run would refuse to start over it.
+      if (step->kind == Kind::Area && !failed.empty())
+        continue;
       if (std::find(failed.begin(), failed.end(), step->path) == failed.end())
         failed.push_back(step->path);
     }
