@@ -127,12 +127,23 @@ make_stub() {
 
 # manifest_end PACKAGE: the 0-based offset just past the manifest that
 # build puts where the program image ends (magic, payload length, CRC-32,
-# payload); the archive begins right after (position + 1).
+# payload); the archive begins right after (position + 1). The image's end
+# is read from its PE headers: the image itself holds the magic as text.
 manifest_end() {
-  local at length
-  at=$(grep -a -b -o -F 'updpack manifest' "$1" | head -n 1 | cut -d: -f1)
-  length=$(od -An -tu4 -j $((at + 16)) -N 4 "$1" | tr -d ' ')
-  echo $((at + 24 + length))
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+sections, optional = struct.unpack_from("<H12xH", data, pe + 6)
+end = struct.unpack_from("<I", data, pe + 24 + 60)[0]  # SizeOfHeaders
+table = pe + 24 + optional
+for k in range(sections):
+    size, at = struct.unpack_from("<II", data, table + 40 * k + 16)
+    end = max(end, at + size)
+if data[end:end + 16] != b"updpack manifest":
+    sys.exit("no manifest where the image ends (%d)" % end)
+print(end + 24 + struct.unpack_from("<I", data, end + 16)[0])
+PY
 }
 
 # manifest PAYLOAD: the manifest of the bytes of the file PAYLOAD.
