@@ -1,6 +1,8 @@
 // The checks of `updpack verify`.
 #include "tools/package_check.h"
 
+#include <optional>
+
 #include "package/checksums.h"
 #include "package/crc32.h"
 #include "package/expected_state.h"
@@ -61,6 +63,27 @@ const ListedEntry *Written(const PackageCheck &check, const NameIndex &index,
                            const std::string &name) {
   const size_t id = index.Find(name);
   return id == NameIndex::kNone ? nullptr : &check.entries[id];
+}
+
+// The fault of an entry that the manifest declares and the package lacks.
+void AddMissing(PackageCheck &check, const std::string &name) {
+  check.faults.push_back("the package's manifest declares a " + name +
+                         " entry, and it holds none");
+}
+
+// parse(bytes) of an entry's bytes; a parse that fails is a fault (the
+// first line of its description) and gives nullopt.
+template <typename Parse>
+auto ParsedOrFault(PackageCheck &check, ArchiveReader &reader,
+                   const ListedEntry &entry, Parse parse)
+    -> std::optional<decltype(parse(reader.Read(entry)))> {
+  try {
+    return parse(reader.Read(entry));
+  } catch (const platform::Error &e) {
+    check.faults.push_back(
+        e.Description().substr(0, e.Description().find('\r')));
+    return std::nullopt;
+  }
 }
 
 // A certificate table that the security directory names but that does not
@@ -221,8 +244,7 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
                     ArchiveReader &reader) {
   const ListedEntry *list = Written(check, entries, sums::kEntryName);
   if (!list && check.sumsDeclared) {
-    check.faults.push_back(std::string("the package's manifest declares a ") +
-                           sums::kEntryName + " entry, and it holds none");
+    AddMissing(check, sums::kEntryName);
     return;
   }
   if (!list) {
@@ -231,14 +253,10 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
     return;
   }
   check.checksums = true;
-  std::vector<sums::Sum> listed;
-  try {
-    listed = sums::ParseSums(reader.Read(*list));
-  } catch (const platform::Error &e) {
-    check.faults.push_back(
-        e.Description().substr(0, e.Description().find('\r')));
+  const auto parsed = ParsedOrFault(check, reader, *list, sums::ParseSums);
+  if (!parsed)
     return;
-  }
+  const std::vector<sums::Sum> &listed = *parsed;
   for (const sums::Sum &sum : listed) {
     const ListedEntry *entry = Written(check, entries, sum.name);
     if (!entry) {
@@ -342,9 +360,7 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
     else
       CheckRecords(check, entries, bytes);
   } else if (check.longScriptDeclared) {
-    check.faults.push_back(std::string("the package's manifest declares a ") +
-                           script::kLongScriptName +
-                           " entry, and it holds none");
+    AddMissing(check, script::kLongScriptName);
   }
   if (check.scriptTail)
     check.notes.push_back(std::to_string(check.scriptTail) +
@@ -361,9 +377,7 @@ void CheckExpected(PackageCheck &check, const NameIndex &entries,
   const ListedEntry *entry = Written(check, entries, expect::kEntryName);
   if (!entry) {
     if (check.expectDeclared)
-      check.faults.push_back(std::string("the package's manifest declares ") +
-                             "an " + expect::kEntryName +
-                             " entry, and it holds none");
+      AddMissing(check, expect::kEntryName);
     else if (check.script)
       check.notes.push_back("no expected state: the run checks only what the "
                             "script implies before it installs");
@@ -372,14 +386,11 @@ void CheckExpected(PackageCheck &check, const NameIndex &entries,
   if (!check.expectDeclared)
     check.faults.push_back(std::string("the entry ") + expect::kEntryName +
                            " is not declared by the manifest");
-  std::vector<expect::Expected> list;
-  try {
-    list = expect::ParseExpected(reader.Read(*entry));
-  } catch (const platform::Error &e) {
-    check.faults.push_back(
-        e.Description().substr(0, e.Description().find('\r')));
+  const auto parsed =
+      ParsedOrFault(check, reader, *entry, expect::ParseExpected);
+  if (!parsed)
     return;
-  }
+  const std::vector<expect::Expected> &list = *parsed;
   check.expected = static_cast<int64_t>(list.size());
   NameIndex targets;
   const std::string app = std::string(1, script::kProgramFolderMark) + "\\";
@@ -404,22 +415,17 @@ void CheckTimes(PackageCheck &check, const NameIndex &entries,
   const ListedEntry *entry = Written(check, entries, times::kTimesName);
   if (!entry) {
     if (check.timesDeclared)
-      check.faults.push_back(std::string("the package's manifest declares a ") +
-                             times::kTimesName + " entry, and it holds none");
+      AddMissing(check, times::kTimesName);
     return;
   }
   if (!check.timesDeclared)
     check.faults.push_back(std::string("the entry ") + times::kTimesName +
                            " is not declared by the manifest: a run sets no "
                            "time");
-  std::vector<times::EntryTime> list;
-  try {
-    list = times::ParseTimes(reader.Read(*entry));
-  } catch (const platform::Error &e) {
-    check.faults.push_back(
-        e.Description().substr(0, e.Description().find('\r')));
+  const auto parsed = ParsedOrFault(check, reader, *entry, times::ParseTimes);
+  if (!parsed)
     return;
-  }
+  const std::vector<times::EntryTime> &list = *parsed;
   check.timed = static_cast<int64_t>(list.size());
   for (const times::EntryTime &item : list)
     if (!Written(check, entries, item.name))
