@@ -12,10 +12,10 @@
 //   kManifestCrcOffset      u32 LE, the CRC-32 of the payload
 //   kManifestPayloadOffset  the payload: pairs key 0x00 value 0x00, UTF-8
 //
-// Keys: every text of the run by its key (package/texts.h), kProductKey and
-// kVersionKey that the texts were made for, kSumsKey, kLengthKey and
-// kCodePageKey. Any
-// other key is passed over by the run, so newer packages may add keys.
+// Keys: the texts of the run by their keys (package/texts.h) where they
+// differ from the defaults for kProductKey and kVersionKey, which the texts
+// were made for, kSumsKey, kLengthKey and kCodePageKey. Any other key is
+// passed over by the run, so newer packages may add keys.
 #pragma once
 
 #include <cstddef>

@@ -88,6 +88,43 @@ TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheManifest) {
                                                 {"caption", "Orbit Setup"}}));
 }
 
+// The manifest leaves out what the run starts from anyway; what a run reads
+// back must still be every text and message build checked, in either
+// language, with the product's name or with a replaced text.
+TEST(ImageTexts, TextsLeftOutOfTheManifestAreTheOnesTheRunStartsFrom) {
+  const struct {
+    package::Language language;
+    const char *product;
+    const char *replaced; // a message key given its own text, or ""
+    size_t maxPayload;
+  } cases[] = {
+      {package::Language::Russian, "Quorix", "", 1024},
+      {package::Language::Russian, "Lumen Notes", "", 3 * 1024},
+      {package::Language::Russian, "Lumen Notes", "error-5", 3 * 1024},
+      {package::Language::English, "Lumen Notes", "", tools::kTextsRoom},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.product) + " " + c.replaced);
+    ImageTexts texts;
+    texts.product = c.product;
+    texts.language = c.language;
+    if (*c.replaced != '\0')
+      texts.replaced[c.replaced] = "Access denied, press Retry";
+    EXPECT_LE(tools::ManifestPayload(texts).size(), c.maxPayload);
+    const tools::FoundTexts found = RoundTrip(texts);
+    EXPECT_EQ(found.texts, tools::CheckTexts(texts));
+    ASSERT_EQ(found.messages.size(), platform::kMsgCount);
+    for (size_t k = 0; k < platform::kMsgCount; ++k) {
+      const auto msg = static_cast<platform::Msg>(k);
+      const std::string expected =
+          found.messages[k].first == c.replaced
+              ? "Access denied, press Retry"
+              : package::MessageTextIn(c.language, msg);
+      EXPECT_EQ(found.messages[k].second, expected) << found.messages[k].first;
+    }
+  }
+}
+
 TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
   const struct {
     const char *key;

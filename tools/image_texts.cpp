@@ -244,15 +244,22 @@ std::string ManifestPayload(const ImageTexts &texts) {
   if (texts.codePage != 0)
     package::AppendPair(payload, package::kCodePageKey,
                         std::to_string(texts.codePage));
+  // The run starts from the Russian defaults for the product and version
+  // and from the program's own messages: what equals those goes without
+  // saying (about 6 KB of a Russian package).
+  const package::Texts start =
+      package::DefaultTexts(texts.product, texts.version);
   for (size_t k = 0; k < package::kTextCount; ++k)
-    package::AppendPair(payload, package::KeyOf(k).key, result[k]);
+    if (result[k] != start[k])
+      package::AppendPair(payload, package::KeyOf(k).key, result[k]);
   for (size_t k = 0; k < platform::kMsgCount; ++k) {
     const auto msg = static_cast<platform::Msg>(k);
     const auto replaced = texts.replaced.find(platform::MsgKey(msg));
-    package::AppendPair(payload, platform::MsgKey(msg),
-                        replaced != texts.replaced.end()
-                            ? replaced->second
-                            : package::MessageTextIn(texts.language, msg));
+    const std::string text = replaced != texts.replaced.end()
+                                 ? replaced->second
+                                 : package::MessageTextIn(texts.language, msg);
+    if (text != platform::MsgDefault(msg))
+      package::AppendPair(payload, platform::MsgKey(msg), text);
   }
   if (payload.size() > kTextsRoom)
     throw ToolError("the texts take " + std::to_string(payload.size()) +

@@ -66,10 +66,11 @@ inline constexpr size_t kTextsRoom = 16 * 1024;
 // The pairs of the manifest that build writes for texts (the package's
 // length joins them once the package is laid out): the product and
 // version, the language, the declaration of the checksum entry that every
-// package of build carries, the code page, every text whole, so that the
-// program fills in no product or version itself, and every message the
-// program composes (platform/messages.h), all in the language's set with
-// what --texts replaces. Raises ToolError as CheckTexts does, and for
+// package of build carries, the code page, and every text and message the
+// program composes (platform/messages.h) that differs from what the run
+// starts from (the Russian texts for that product and version, the
+// program's own messages), all in the language's set with what --texts
+// replaces. Raises ToolError as CheckTexts does, and for
 // texts beyond kTextsRoom.
 std::string ManifestPayload(const ImageTexts &texts);
 

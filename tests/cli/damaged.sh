@@ -23,7 +23,7 @@ run_tool verify good.exe
 expect_rc 0 "verify of a sound package"
 expect_contains "$OUT" "4 entries match their length and CRC-32" "verify reads every entry"
 size=$(stat -c %s good.exe)
-expect_contains "$OUT" "manifest:    present at offset 4096; keys product version lang sums codepage confirm" \
+expect_contains "$OUT" "manifest:    present at offset 4096; keys product version lang sums codepage not-archive no-catalog" \
   "verify reports the manifest"
 expect_contains "$OUT" "length:      $size bytes, $size declared by the manifest" \
   "verify compares the declared length"
