@@ -41,10 +41,10 @@ bool FormatTimes(const std::vector<EntryTime> &list, std::string &out) {
     out += name;
     at = out.size();
     out.resize(at + kTimeSize);
-    const auto seconds = static_cast<uint64_t>(item.seconds);
+    const auto seconds = static_cast<uint64_t>(item.time.seconds);
     WriteLE(out, at, static_cast<uint32_t>(seconds), 4);
     WriteLE(out, at + 4, static_cast<uint32_t>(seconds >> 32), 4);
-    WriteLE(out, at + 8, item.nanoseconds, 4);
+    WriteLE(out, at + 8, item.time.nanoseconds, 4);
   }
   return true;
 }
@@ -71,12 +71,12 @@ std::vector<EntryTime> ParseTimes(std::string_view bytes) {
       RaiseBad();
     item.name = platform::AnsiToText(bytes.substr(at, length));
     at += length;
-    item.seconds =
+    item.time.seconds =
         static_cast<int64_t>(uint64_t{ReadLE(bytes, at, 4)} |
                              uint64_t{ReadLE(bytes, at + 4, 4)} << 32);
-    item.nanoseconds = ReadLE(bytes, at + 8, 4);
+    item.time.nanoseconds = ReadLE(bytes, at + 8, 4);
     at += kTimeSize;
-    if (item.nanoseconds >= kNanosecondsPerSecond ||
+    if (item.time.nanoseconds >= kNanosecondsPerSecond ||
         (k > 0 && !NameBefore(list[k - 1], item)))
       RaiseBad();
   }

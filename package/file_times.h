@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs.h"
+
 namespace package::times {
 
 inline constexpr const char *kTimesName = "~updpack.tim";
@@ -39,8 +41,7 @@ inline constexpr uint32_t kNanosecondsPerSecond = 1000000000;
 
 struct EntryTime {
   std::string name; // UTF-8; in the code page in the entry
-  int64_t seconds = 0;
-  uint32_t nanoseconds = 0;
+  platform::fs::FileTime time{};
 };
 
 // The entry's bytes, the records in name order; false for a name of 0 or

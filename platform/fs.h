@@ -34,8 +34,15 @@ void Kill(const std::string &pattern);
 // exist. A target that is the source itself (by another path or a link)
 // fails with kPermissionDenied and keeps its bytes. The target is written as
 // an Output file is (platform/os_file.h): never through a link at its name,
-// and a target with other hard links gets a file of its own.
-void FileCopy(const std::string &source, const std::string &target);
+// and a target with other hard links gets a file of its own. With modified,
+// the copy's time of last change is set through the handle it was written
+// by, before it closes: no second open of every file installed.
+struct FileTime {
+  int64_t seconds;      // since 1970 (UTC)
+  uint32_t nanoseconds; // Windows keeps them to 100 ns
+};
+void FileCopy(const std::string &source, const std::string &target,
+              const FileTime *modified = nullptr);
 
 // Creates one folder level; kPathFileAccess when it exists already (as a
 // folder or a file), kPathNotFound when its parent is missing.
@@ -114,12 +121,6 @@ bool InUse(const std::string &path);
 // folder or a link. Links inside are not followed, as a folder's deletion
 // removes them as themselves; a folder that cannot be listed is passed over.
 std::string FileInUseBelow(const std::string &folder);
-
-// Sets a file's time of last change, in seconds since 1970 (UTC) and
-// nanoseconds (Windows keeps them to 100 ns); the name's own file, never
-// through a link.
-void SetModifiedTime(const std::string &path, int64_t seconds,
-                     uint32_t nanoseconds = 0);
 
 // True when both paths name the same existing file.
 bool SameFile(const std::string &a, const std::string &b);

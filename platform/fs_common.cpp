@@ -30,7 +30,8 @@ void RemoveFileOrLink(const std::string &path) {
   }
 }
 
-void FileCopy(const std::string &source, const std::string &target) {
+void FileCopy(const std::string &source, const std::string &target,
+              const FileTime *modified) {
   os::File in(source, OpenMode::ReadOnly);
   os::File out(target, os::OpenCopyTarget(target, in.Handle(), source));
   constexpr size_t kChunk = size_t{64} * 1024;
@@ -43,6 +44,9 @@ void FileCopy(const std::string &source, const std::string &target) {
     os::WriteAt(out.Handle(), offset, buffer.get(), n, target);
     offset += static_cast<int64_t>(n);
   }
+  if (modified)
+    os::SetModifiedTime(out.Handle(), modified->seconds, modified->nanoseconds,
+                        target);
   out.Close();
   in.Close();
 }

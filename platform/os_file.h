@@ -55,6 +55,10 @@ size_t ReadAt(FileHandle handle, int64_t offset, void *buffer, size_t count,
               const std::string &path);
 void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
              size_t count, const std::string &path);
+// Sets the time of last change of a file open for writing, in seconds since
+// 1970 (UTC) and nanoseconds (Windows keeps them to 100 ns).
+void SetModifiedTime(FileHandle handle, int64_t seconds, uint32_t nanoseconds,
+                     const std::string &path);
 // Closes the handle; raises if the OS reports a failure (the handle is gone
 // all the same).
 void CloseFile(FileHandle handle, const std::string &path);

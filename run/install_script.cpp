@@ -47,13 +47,10 @@ const char *OperationWord(uint8_t operation) {
 
 void CarryOut(uint8_t operation, const std::string &source,
               const std::string &target,
-              const package::times::EntryTime *modified) {
+              const platform::fs::FileTime *modified) {
   switch (operation) {
   case record::kCopyFile:
-    platform::fs::FileCopy(source, target);
-    if (modified)
-      platform::fs::SetModifiedTime(target, modified->seconds,
-                                    modified->nanoseconds);
+    platform::fs::FileCopy(source, target, modified);
     break;
   case record::kDeleteFiles:
     platform::fs::Kill(target);
@@ -86,7 +83,7 @@ void Perform(int32_t k, const record::Record &read,
       record::PrepareField(read.target, tempFolder, programFolder);
   LogLine("record ", k, ": ", OperationWord(read.operation), " ", source,
           source.empty() ? "" : " -> ", target);
-  const package::times::EntryTime *modified =
+  const platform::fs::FileTime *modified =
       read.operation == record::kCopyFile ? times.Of(source) : nullptr;
   try {
     if (!undoable) {

@@ -26,13 +26,14 @@ Table Table::Load() {
   return table;
 }
 
-const entry::EntryTime *Table::Of(const std::string &source) const {
+const platform::fs::FileTime *Table::Of(const std::string &source) const {
   const size_t n = TempFolder.size();
   if (list_.empty() || source.size() <= n + 1 ||
       source.compare(0, n, TempFolder) != 0 || source[n] != '\\' ||
       source.find_first_of("\\/", n + 1) != std::string::npos)
     return nullptr;
-  return entry::FindTime(list_, source.substr(n + 1));
+  const entry::EntryTime *found = entry::FindTime(list_, source.substr(n + 1));
+  return found ? &found->time : nullptr;
 }
 
 } // namespace mdl_main::times

@@ -21,7 +21,7 @@ public:
 
   // The time of the file that a copy from source installs, when source is
   // TempFolder\NAME and NAME has one; else nullptr.
-  const package::times::EntryTime *Of(const std::string &source) const;
+  const platform::fs::FileTime *Of(const std::string &source) const;
 
 private:
   std::vector<package::times::EntryTime> list_; // in name order

@@ -123,16 +123,14 @@ void Transaction::MoveAside(const std::string &path) {
 }
 
 void Transaction::CopyFile(const std::string &source, const std::string &target,
-                           const package::times::EntryTime *modified) {
+                           const platform::fs::FileTime *modified) {
   const fs::EntryKind kind = fs::KindOf(target);
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
     MoveAside(target);
   // Recorded first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
   steps_.push_back({Kind::Written, written, {}});
-  fs::FileCopy(source, written);
-  if (modified)
-    fs::SetModifiedTime(written, modified->seconds, modified->nanoseconds);
+  fs::FileCopy(source, written, modified);
   fs::Rename(written, target);
   steps_.push_back({Kind::Placed, target, {}});
 }
@@ -169,7 +167,7 @@ void Transaction::DeleteFolders(const std::string &pattern) {
 
 void Transaction::CarryOut(uint8_t operation, const std::string &source,
                            const std::string &target,
-                           const package::times::EntryTime *modified) {
+                           const platform::fs::FileTime *modified) {
   namespace record = package::script;
   switch (operation) {
   case record::kCopyFile:

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "package/file_times.h"
+#include "platform/fs.h"
 
 namespace mdl_main::txn {
 
@@ -45,7 +45,7 @@ public:
   // raises as its strict form does when it cannot be carried out. A copy
   // with a time (modified) gives it to the new file before it is in place.
   void CopyFile(const std::string &source, const std::string &target,
-                const package::times::EntryTime *modified = nullptr);
+                const platform::fs::FileTime *modified = nullptr);
   void DeleteFiles(const std::string &pattern);
   void CreateFolder(const std::string &path);
   void DeleteFolders(const std::string &pattern);
@@ -54,7 +54,7 @@ public:
   // step above that its operation names; other operations do nothing.
   void CarryOut(uint8_t operation, const std::string &source,
                 const std::string &target,
-                const package::times::EntryTime *modified = nullptr);
+                const platform::fs::FileTime *modified = nullptr);
 
   // Removes the backup areas; what cannot be removed stays, since nothing
   // in them is needed any more.

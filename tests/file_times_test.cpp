@@ -30,8 +30,8 @@ TEST(FileTimes, RoundTripInNameOrder) {
   ASSERT_EQ(read.size(), list.size());
   for (size_t k = 0; k < list.size(); ++k) {
     EXPECT_EQ(read[k].name, list[k].name);
-    EXPECT_EQ(read[k].seconds, list[k].seconds);
-    EXPECT_EQ(read[k].nanoseconds, list[k].nanoseconds);
+    EXPECT_EQ(read[k].time.seconds, list[k].time.seconds);
+    EXPECT_EQ(read[k].time.nanoseconds, list[k].time.nanoseconds);
   }
   // Found as Windows finds a name, in any case.
   EXPECT_EQ(times::FindTime(read, "APP.EXE"), &read[0]);

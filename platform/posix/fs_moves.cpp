@@ -123,18 +123,4 @@ std::string FileInUseBelow(const std::string &folder) {
   return top.get() < 0 ? std::string() : InUseIn(top.get(), folder);
 }
 
-void SetModifiedTime(const std::string &path, int64_t seconds,
-                     uint32_t nanoseconds) {
-  const std::string native = posix::ResolvedPath(path);
-  posix::Fd file(posix::sys::Open(path, native.c_str(),
-                                  O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (file.get() < 0)
-    posix::RaiseErrno(errno, path);
-  const struct timespec times[2] = {
-      {0, UTIME_OMIT},
-      {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
-  if (posix::sys::FutimeNs(file.get(), times, path) != 0)
-    posix::RaiseErrno(errno, path);
-}
-
 } // namespace platform::fs

@@ -202,6 +202,15 @@ void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
   }
 }
 
+void SetModifiedTime(FileHandle handle, int64_t seconds, uint32_t nanoseconds,
+                     const std::string &path) {
+  const struct timespec times[2] = {
+      {0, UTIME_OMIT},
+      {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+  if (posix::sys::FutimeNs(static_cast<int>(handle), times, path) != 0)
+    posix::RaiseErrno(errno, path);
+}
+
 void CloseFile(FileHandle handle, const std::string &path) {
   if (posix::sys::Close(static_cast<int>(handle), path) != 0 && errno != EINTR)
     posix::RaiseErrno(errno, path);

@@ -47,17 +47,4 @@ bool InUse(const std::string &path) {
   return !file && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-void SetModifiedTime(const std::string &path, int64_t seconds,
-                     uint32_t nanoseconds) {
-  const win32::ScopedFile file =
-      OpenName(path, FILE_WRITE_ATTRIBUTES,
-               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  // 100-nanosecond intervals since 1601.
-  const auto ticks = static_cast<uint64_t>(seconds) * 10000000u +
-                     116444736000000000u + nanoseconds / 100u;
-  FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-  if (!file || !::SetFileTime(file.Get(), nullptr, nullptr, &time))
-    win32::RaiseLastError(path);
-}
-
 } // namespace platform::fs

@@ -269,6 +269,18 @@ void WriteAt(FileHandle handle, int64_t offset, const void *buffer,
   }
 }
 
+void SetModifiedTime(FileHandle handle, int64_t seconds, uint32_t nanoseconds,
+                     const std::string &path) {
+  const SystemCall call;
+  // 100-nanosecond intervals since 1601.
+  const auto ticks = static_cast<uint64_t>(seconds) * 10000000u +
+                     116444736000000000u + nanoseconds / 100u;
+  const FILETIME time{static_cast<DWORD>(ticks),
+                      static_cast<DWORD>(ticks >> 32)};
+  if (!::SetFileTime(Native(handle), nullptr, nullptr, &time))
+    win32::RaiseLastError(path);
+}
+
 void CloseFile(FileHandle handle, const std::string &path) {
   const SystemCall call;
   if (!::CloseHandle(Native(handle)))

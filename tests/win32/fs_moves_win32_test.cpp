@@ -65,12 +65,13 @@ TEST(Win32Moves, AFileOpenWithoutSharingIsInUse) {
   EXPECT_FALSE(fs::InUse(dir / "missing"));
 }
 
-TEST(Win32Moves, SetModifiedTime) {
+TEST(Win32Moves, ACopyTakesTheTimeItIsGiven) {
   wintest::TempFolder dir;
   wintest::WriteFile(dir / "f", "x");
-  fs::SetModifiedTime(dir / "f", 1700000000);
+  const fs::FileTime time{1700000000, 0};
+  fs::FileCopy(dir / "f", dir / "g", &time);
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  ASSERT_TRUE(::GetFileAttributesExW(wintest::Widen(dir / "f").c_str(),
+  ASSERT_TRUE(::GetFileAttributesExW(wintest::Widen(dir / "g").c_str(),
                                      GetFileExInfoStandard, &data));
   const uint64_t ticks =
       (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
