@@ -99,8 +99,8 @@ TEST(ImageTexts, TextsLeftOutOfTheManifestAreTheOnesTheRunStartsFrom) {
     size_t maxPayload;
   } cases[] = {
       {package::Language::Russian, "Quorix", "", 1024},
-      {package::Language::Russian, "Lumen Notes", "", 3 * 1024},
-      {package::Language::Russian, "Lumen Notes", "error-5", 3 * 1024},
+      {package::Language::Russian, "Lumen Notes", "", 3072},
+      {package::Language::Russian, "Lumen Notes", "error-5", 3072},
       {package::Language::English, "Lumen Notes", "", tools::kTextsRoom},
   };
   for (const auto &c : cases) {
