@@ -30,6 +30,12 @@ std::vector<std::string> ListFiles(const std::string &pattern);
 // after the files before it in name order are gone.
 void Kill(const std::string &pattern);
 
+// A file's time of last change.
+struct FileTime {
+  int64_t seconds;      // since 1970 (UTC)
+  uint32_t nanoseconds; // Windows keeps them to 100 ns
+};
+
 // Copies a file; an existing target is replaced. The target's folder must
 // exist. A target that is the source itself (by another path or a link)
 // fails with kPermissionDenied and keeps its bytes. The target is written as
@@ -37,10 +43,6 @@ void Kill(const std::string &pattern);
 // and a target with other hard links gets a file of its own. With modified,
 // the copy's time of last change is set through the handle it was written
 // by, before it closes: no second open of every file installed.
-struct FileTime {
-  int64_t seconds;      // since 1970 (UTC)
-  uint32_t nanoseconds; // Windows keeps them to 100 ns
-};
 void FileCopy(const std::string &source, const std::string &target,
               const FileTime *modified = nullptr);
 
