@@ -11,6 +11,7 @@
 #include "tools/icon_file.h"
 #include "tools/pe_resources.h"
 #include "tools/program_icon.h"
+#include "tools/version_resource.h"
 
 namespace {
 
@@ -188,6 +189,31 @@ TEST(PeResources, ATreeWrittenReadsBackAndTheHeadersFollow) {
             0x1000 + (virtualSize + 0xFFF) / 0x1000 * 0x1000);
   EXPECT_EQ(ReadLE(image, optional + 64, 4), 0u); // the checksum
   EXPECT_EQ(ReadLE(image, section + 36, 4) & 0x40000040u, 0x40000040u);
+}
+
+// A package's language goes into the version resource's directory entry
+// where it stands: rebuilding the tree after the last section would add a
+// copy of every resource (some 4 KB) to every package.
+TEST(PeResources, TheVersionsLanguageChangesInPlace) {
+  std::string image = ImageWithASection();
+  tools::WriteResources(image, {Res({10, {}}, {101, {}}, 1033, "picture"),
+                                Res({tools::kRtVersion, {}}, {1, {}}, 1033,
+                                    std::string(92, 'v'))});
+  const std::string before = image;
+  tools::SetVersionLanguage(image, 1033);
+  EXPECT_EQ(image, before);
+  tools::SetVersionLanguage(image, 1049);
+  ASSERT_EQ(image.size(), before.size());
+  size_t differing = 0;
+  for (size_t k = 0; k < image.size(); ++k)
+    differing += image[k] != before[k];
+  EXPECT_EQ(differing, 1u); // 0x0409 to 0x0419
+  const std::vector<Resource> back = tools::ReadResources(image);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].language, 1033);
+  EXPECT_EQ(back[0].data, "picture");
+  EXPECT_EQ(back[1].language, 1049);
+  EXPECT_EQ(back[1].data, std::string(92, 'v'));
 }
 
 TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {

@@ -183,6 +183,8 @@ private:
         path.name = Id(name);
       else
         path.language = static_cast<uint16_t>(name);
+      path.languageEntry = entry;
+      path.languageCount = count;
       if (level < 2) {
         Directory(target & ~kHighBit, level + 1, path, out);
         continue;

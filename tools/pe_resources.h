@@ -33,6 +33,10 @@ struct Resource {
   uint32_t codePage = 0;
   std::string data;
   size_t fileOffset = 0; // where ReadResources found the data
+  // Where ReadResources found its entry in its name's directory of
+  // languages, and how many entries that directory has.
+  size_t languageEntry = 0;
+  size_t languageCount = 0;
 };
 
 // Every resource of the image, in the tree's order; empty when the image

@@ -217,13 +217,22 @@ void SetVersionLanguage(std::string &image, uint16_t language) {
     return; // VersionResource says what is wrong
   }
   bool changed = false;
+  bool inPlace = true; // each the only language of its name: no order to keep
   for (Resource &r : resources)
     if (r.type == ResourceId{kRtVersion, {}} && r.language != language) {
       r.language = language;
       changed = true;
+      inPlace = inPlace && r.languageCount == 1;
     }
-  if (changed)
-    WriteResources(image, resources);
+  if (!changed)
+    return;
+  if (!inPlace) {
+    WriteResources(image, resources); // a new tree, after the last section
+    return;
+  }
+  for (const Resource &r : resources)
+    if (r.type == ResourceId{kRtVersion, {}})
+      WriteLE(image, r.languageEntry, language, 4);
 }
 
 bool ParseVersion(const std::string &written, uint16_t numbers[4]) {
