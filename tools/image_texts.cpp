@@ -246,7 +246,7 @@ std::string ManifestPayload(const ImageTexts &texts) {
                         std::to_string(texts.codePage));
   // The run starts from the Russian defaults for the product and version
   // and from the program's own messages: what equals those goes without
-  // saying (about 6 KB of a Russian package).
+  // saying (about 7 KB of a Russian package).
   const package::Texts start =
       package::DefaultTexts(texts.product, texts.version);
   for (size_t k = 0; k < package::kTextCount; ++k)

@@ -181,10 +181,11 @@ private:
         path.type = Id(name);
       else if (level == 1)
         path.name = Id(name);
-      else
+      else {
         path.language = static_cast<uint16_t>(name);
-      path.languageEntry = entry;
-      path.languageCount = count;
+        path.languageEntry = entry;
+        path.languageCount = count;
+      }
       if (level < 2) {
         Directory(target & ~kHighBit, level + 1, path, out);
         continue;
