@@ -22,6 +22,7 @@
 #include "run/run_log.h"
 #include "run/run_texts.h"
 #include "run/setup_host.h"
+#include "run/transaction.h"
 #include "run/unattended.h"
 #include "ui/Setup.h"
 
@@ -118,6 +119,21 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   return decision.skip;
 }
 
+// A backup area with a journal, left by a run that was cut off, is undone;
+// one whose run is still going ends this one as a second copy would.
+void UndoInterruptedRun() {
+  switch (txn::RecoverInterrupted(AppFolder())) {
+  case txn::Recovery::None:
+    return;
+  case txn::Recovery::Undone:
+    LogLine("an interrupted update undone in: ", AppFolder());
+    return;
+  case txn::Recovery::Running:
+    EndRun(platform::exitcode::kAlreadyRunning,
+           CurrentText(Text::AlreadyRunning), MsgIcon::Warning, CleanUp);
+  }
+}
+
 // Steps 1 to 16 of the run. Ends the program on every path that does not
 // raise. facts: what the package's manifest says; a package without one
 // runs exactly as the base format has it.
@@ -176,6 +192,10 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
   LogLine("unpacked: ", TempFolder);
   sums::VerifyFolder(TempFolder, facts.sumsDeclared, form, facts.ours,
                      facts.longScript);
+  // What a run cut off in the middle of its install left goes back first,
+  // so that the check below meets the product as it was before that run.
+  if (facts.ours)
+    UndoInterruptedRun();
   // Before the first record changes anything, with yields still and the
   // timer showing the file being checked.
   const std::vector<uint8_t> skip =

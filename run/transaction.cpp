@@ -9,17 +9,24 @@
 #include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/os_file.h"
 #include "run/run_texts.h"
 
 namespace mdl_main::txn {
 
 namespace fs = platform::fs;
+namespace os = platform::os;
 
 namespace {
 
 Transaction *active = nullptr;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The letters of the journal's steps, in the order of Transaction::Kind;
+// the steps a later run may undo are the first four.
+constexpr char kKinds[] = "MWPCA";
+constexpr std::string_view kSteps(kKinds, 4);
 
 // What goes before path's last component, its separator included.
 std::string PrefixOf(const std::string &path) {
@@ -75,6 +82,13 @@ void RemoveQuietly(const std::string &folder) {
   }
 }
 
+// The refusal to work over a backup area that cannot be undone.
+[[noreturn]] void RaiseLeftBackup(const std::string &area) {
+  throw platform::Error(platform::err::kPathFileAccess,
+                        package::FillIn(CurrentText(package::Text::LeftBackup),
+                                        {{"folder", area}}));
+}
+
 std::string WithoutTrailingSeparators(std::string path) {
   while (path.size() > 1 && IsSeparator(path.back()))
     path.pop_back();
@@ -93,6 +107,41 @@ void SetActive(Transaction *transaction) { active = transaction; }
 Transaction::Transaction(std::string programFolder)
     : program_(std::move(programFolder)) {}
 
+Transaction::~Transaction() {
+  try {
+    CloseJournal();
+  } catch (const platform::Error &) {
+  }
+}
+
+void Transaction::CloseJournal() {
+  const os::FileHandle handle = journal_;
+  journal_ = os::kNoHandle;
+  if (handle != os::kNoHandle)
+    os::CloseFile(handle, journalPath_);
+}
+
+void Transaction::Take(Kind kind, const std::string &path, std::string saved) {
+  if (journal_ == os::kNoHandle) {
+    AreaFor(program_ + "\\" + kJournalName);
+    journal_ = os::OpenFile(journalPath_, platform::OpenMode::CreateNew);
+  }
+  // A path outside the program folder goes in as "..", which no later run
+  // follows. A moved file's number is the last one given.
+  std::string line(1, kKinds[static_cast<int>(kind)]);
+  line += IsInside(program_, path)
+              ? std::string_view(path).substr(program_.size() + 1)
+              : std::string_view("..");
+  if (kind == Kind::Moved)
+    (line += '\t') += platform::Decimal(saved_);
+  line += '\n';
+  // The step first: a line that cannot be written fails the step, whose
+  // undo then finds it not taken (or, for a folder made, taken).
+  steps_.push_back({kind, path, std::move(saved), journalSize_});
+  os::WriteAt(journal_, journalSize_, line.data(), line.size(), journalPath_);
+  journalSize_ += static_cast<int64_t>(line.size());
+}
+
 const std::string &Transaction::AreaFor(const std::string &path) {
   const std::string root =
       IsInside(program_, path) ? program_ + "\\" : PrefixOf(path);
@@ -102,12 +151,15 @@ const std::string &Transaction::AreaFor(const std::string &path) {
       return made;
   RemoveQuietly(root + kDoneName);
   if (fs::KindOf(area) != fs::EntryKind::Missing)
-    throw platform::Error(
-        platform::err::kPathFileAccess,
-        package::FillIn(CurrentText(package::Text::LeftBackup),
-                        {{"folder", area}}));
+    RaiseLeftBackup(area);
+  // The program folder's own area holds the journal and is its first step;
+  // any other is a step of the journal.
+  if (root == program_ + "\\") {
+    journalPath_ = area + "\\" + kJournalName;
+    steps_.push_back({Kind::Area, area, {}, -1});
+  } else
+    Take(Kind::Area, area);
   fs::MkDir(area);
-  steps_.push_back({Kind::Area, area, {}});
   try {
     fs::MarkHidden(area); // out of the user's sight; nothing depends on it
   } catch (const platform::Error &) {
@@ -118,8 +170,8 @@ const std::string &Transaction::AreaFor(const std::string &path) {
 
 void Transaction::MoveAside(const std::string &path) {
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
+  Take(Kind::Moved, path, saved);
   Move(path, saved);
-  steps_.push_back({Kind::Moved, path, std::move(saved)});
 }
 
 void Transaction::CopyFile(const std::string &source, const std::string &target,
@@ -127,12 +179,12 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   const fs::EntryKind kind = fs::KindOf(target);
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
     MoveAside(target);
-  // Recorded first: a copy cut short leaves part of a file to remove.
+  // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
-  steps_.push_back({Kind::Written, written, {}});
+  Take(Kind::Written, written);
   fs::FileCopy(source, written, modified);
+  Take(Kind::Placed, target);
   fs::Rename(written, target);
-  steps_.push_back({Kind::Placed, target, {}});
 }
 
 void Transaction::DeleteFiles(const std::string &pattern) {
@@ -145,8 +197,9 @@ void Transaction::DeleteFiles(const std::string &pattern) {
 }
 
 void Transaction::CreateFolder(const std::string &path) {
+  // Taken once made: a folder that was there already must not go.
   fs::MkDir(path);
-  steps_.push_back({Kind::Created, path, {}});
+  Take(Kind::Created, path);
 }
 
 void Transaction::DeleteFolders(const std::string &pattern) {
@@ -188,6 +241,17 @@ void Transaction::CarryOut(uint8_t operation, const std::string &source,
 }
 
 void Transaction::Commit() {
+  // Every step stands: a journal that cannot say so any more is still
+  // removed with its area below.
+  try {
+    if (journal_ != os::kNoHandle)
+      os::WriteAt(journal_, journalSize_, "K\n", 2, journalPath_);
+  } catch (const platform::Error &) {
+  }
+  try {
+    CloseJournal(); // the handle is gone even when this fails
+  } catch (const platform::Error &) {
+  }
   for (const std::string &area : areas_) {
     const std::string done = PrefixOf(area) + kDoneName;
     try {
@@ -201,17 +265,29 @@ void Transaction::Commit() {
   areas_.clear();
 }
 
-void Transaction::UndoStep(const Step &step) {
+void Transaction::UndoStep(const Step &step, bool last) {
   switch (step.kind) {
   case Kind::Moved:
+    if (last && fs::KindOf(step.saved) == fs::EntryKind::Missing)
+      return; // never moved
     Move(step.saved, step.path);
     break;
-  case Kind::Written:
   case Kind::Placed:
+    if (last && fs::KindOf(NewFileOf(step.path)) != fs::EntryKind::Missing)
+      return; // never renamed into place: the written step removes it
+    fs::RemoveFileOrLink(step.path);
+    break;
+  case Kind::Written:
     fs::RemoveFileOrLink(step.path);
     break;
   case Kind::Created:
   case Kind::Area:
+    if (step.line < 0) { // the journal's own area
+      CloseJournal();
+      fs::RemoveFileOrLink(journalPath_);
+    }
+    if (last && fs::KindOf(step.path) == fs::EntryKind::Missing)
+      return; // never made
     fs::RemoveEmptyFolder(step.path);
     break;
   }
@@ -219,23 +295,97 @@ void Transaction::UndoStep(const Step &step) {
 
 std::vector<std::string> Transaction::Undo() {
   std::vector<std::string> failed;
+  bool oldStays = false; // an old file that could not leave its area
   for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
+    // The journal stays with the old files it would put back.
+    if (step->line < 0 && oldStays)
+      continue;
     try {
-      UndoStep(*step);
+      UndoStep(*step, step == steps_.rbegin());
       if (step->kind == Kind::Area)
         std::erase(areas_, step->path);
+      if (step->line >= 0 && journal_ != os::kNoHandle)
+        os::WriteAt(journal_, step->line, "-", 1, journalPath_);
     } catch (const platform::Error &) {
       // A backup area that still holds what could not go back is not
       // empty and stays, named by the failures before it; an empty one
       // goes, or the next run would refuse to start over it.
       if (step->kind == Kind::Area && !failed.empty())
         continue;
+      oldStays = oldStays || step->kind == Kind::Moved;
       if (std::find(failed.begin(), failed.end(), step->path) == failed.end())
         failed.push_back(step->path);
     }
   }
   steps_.clear();
   return failed;
+}
+
+Recovery RecoverInterrupted(const std::string &programFolder) {
+  Transaction cut(programFolder);
+  const std::string area = programFolder + "\\" + kBackupName;
+  const fs::EntryKind kind = fs::KindOf(area);
+  if (kind == fs::EntryKind::Missing)
+    return Recovery::None;
+  cut.journalPath_ = area + "\\" + kJournalName;
+  if (kind != fs::EntryKind::Folder)
+    RaiseLeftBackup(area);
+  if (fs::KindOf(cut.journalPath_) != fs::EntryKind::File) {
+    // Cut off before its journal was made, the area is empty; any other
+    // is not ours to judge.
+    try {
+      fs::RemoveEmptyFolder(area);
+    } catch (const platform::Error &) {
+      RaiseLeftBackup(area);
+    }
+    return Recovery::Undone;
+  }
+  if (fs::InUse(cut.journalPath_))
+    return Recovery::Running;
+  // Opened for writing, so never through a link, and read through the
+  // same handle.
+  cut.journal_ = os::OpenFile(cut.journalPath_, platform::OpenMode::ReadWrite);
+  const int64_t size = os::FileSize(cut.journal_, cut.journalPath_);
+  if (size > (int64_t{64} << 20))
+    RaiseLeftBackup(area);
+  std::string text(static_cast<size_t>(size), '\0');
+  if (os::ReadAt(cut.journal_, 0, text.data(), text.size(), cut.journalPath_) !=
+      text.size())
+    RaiseLeftBackup(area);
+  cut.areas_.push_back(area);
+  cut.steps_.push_back({Transaction::Kind::Area, area, {}, -1});
+  bool committed = false;
+  // A last line without its end was cut off before its step was taken.
+  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+       at = end + 1) {
+    const std::string_view line(text.data() + at, end - at);
+    committed = line == "K";
+    if (committed || line.starts_with('-'))
+      continue;
+    // Only the steps of this folder (areas elsewhere are not followed), by
+    // names that lead nowhere else, and old files from its own area.
+    const size_t step =
+        line.empty() ? std::string_view::npos : kSteps.find(line[0]);
+    const size_t tab = std::min(line.find('\t'), line.size());
+    std::string path = programFolder + "\\";
+    path += line.substr(std::min<size_t>(1, tab), tab - 1);
+    std::string saved = area + "\\";
+    saved += line.substr(std::min(tab + 1, line.size()));
+    if (step == std::string_view::npos || !IsInside(programFolder, path) ||
+        (step == 0 && !IsInside(area, saved)))
+      RaiseLeftBackup(area);
+    cut.steps_.push_back({static_cast<Transaction::Kind>(step), std::move(path),
+                          step == 0 ? std::move(saved) : std::string(),
+                          static_cast<int64_t>(at)});
+  }
+  if (committed) { // every step stands; the old files are not needed
+    cut.steps_.clear();
+    cut.Commit();
+    return Recovery::Undone;
+  }
+  if (!cut.Undo().empty())
+    RaiseLeftBackup(area);
+  return Recovery::Undone;
 }
 
 std::string Transaction::BackupAreas() const {

@@ -14,10 +14,19 @@
 // - a folder created is recorded and removed again on undo; a folder
 //   deleted is renamed into the backup area whole (its read-only entries
 //   too), so that it comes back as it was.
-// On success the backup areas are renamed kDoneName and removed. A backup area
-// that is there before the first step was left by a run that was cut off (a
-// power cut): it holds the product's old files, so it is never removed or used
-// by a later run, which refuses to start naming it.
+// On success the backup areas are renamed kDoneName and removed.
+//
+// A run can be cut off at any point (a power cut, the process ended from
+// outside), so each step is written to a journal in the program folder's
+// backup area before it is taken (a folder made: just after), and the next
+// run undoes what the journal lists before it looks at the product
+// (RecoverInterrupted). Only the journal's last step can have been cut short;
+// its undo accepts that the step never happened. A step undone is marked so
+// in the journal, so that an undo cut off in turn is never repeated over
+// files already back. A backup area without a usable journal (an older
+// program's, one that names anything outside the program folder, or beside
+// a target outside it) is never removed or used: the update refuses to
+// start, naming it.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +34,7 @@
 #include <vector>
 
 #include "platform/fs.h"
+#include "platform/os_file.h"
 
 namespace mdl_main::txn {
 
@@ -34,10 +44,33 @@ inline constexpr const char *kNewFileName = "~updpack.new";
 // removal cut short leaves is told apart from an interrupted run's backup,
 // and the next run removes it.
 inline constexpr const char *kDoneName = "~updpack.del";
+// The journal, inside the program folder's backup area. One line a step:
+// its kind (M moved, W written, P placed, C created, A area), its path
+// relative to the program folder (".." for one outside it, which no later
+// run follows), and for a move a tab and the number it has in the area;
+// "-" in place of the kind once undone. "K" ends the journal of a run that
+// has succeeded.
+inline constexpr const char *kJournalName = "journal";
+
+// What RecoverInterrupted found.
+enum class Recovery : uint8_t {
+  None,    // no backup area: nothing was cut off
+  Undone,  // a cut-off run's steps undone, its backup area gone
+  Running, // the journal is held open: another run is installing now
+};
+
+// Undoes the steps of a run that was cut off in programFolder, as listed by
+// the journal in its backup area, then removes the area. Raises naming the
+// area (and leaves it) when there is no journal, a step it cannot take back
+// or a line it does not trust.
+Recovery RecoverInterrupted(const std::string &programFolder);
 
 class Transaction {
 public:
   explicit Transaction(std::string programFolder);
+  // Closes the journal and leaves every step as it is, as a run cut off
+  // would: what is not committed or undone is the next run's to undo.
+  ~Transaction();
   Transaction(const Transaction &) = delete;
   Transaction &operator=(const Transaction &) = delete;
 
@@ -80,18 +113,29 @@ private:
     Kind kind;
     std::string path;
     std::string saved;
+    int64_t line; // where its line starts in the journal; -1: none
   };
 
   // The backup area for path, made on first use.
   const std::string &AreaFor(const std::string &path);
   // Moves what is at path into its backup area, as a step.
   void MoveAside(const std::string &path);
-  void UndoStep(const Step &step);
+  // Writes a step's line to the journal, made with the program folder's
+  // backup area on first use, and adds the step.
+  void Take(Kind kind, const std::string &path, std::string saved = {});
+  // last: the first step an undo meets, which may not have happened.
+  void UndoStep(const Step &step, bool last);
+  void CloseJournal();
+
+  friend Recovery RecoverInterrupted(const std::string &programFolder);
 
   std::string program_;
   std::vector<Step> steps_;
   std::vector<std::string> areas_;
   int64_t saved_ = 0; // names in the backup areas
+  std::string journalPath_;
+  platform::os::FileHandle journal_ = platform::os::kNoHandle;
+  int64_t journalSize_ = 0;
 };
 
 // The file a copy to target is written as before it is renamed into place:

@@ -5,16 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "package/texts.h"
+#include "platform/error.h"
 #include "platform/posix/syscalls.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
+#include "run/transaction.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -135,26 +140,40 @@ bool Changes(Call call) {
          call != Call::Close;
 }
 
+// The calls of a run: the number of the first call of the install phase,
+// which starts with the first change in the program folder (the check of
+// the installed product before it only reads there); how many calls
+// changed the file system before it, and how many in all.
+struct RunCalls {
+  int64_t installFrom = 0;
+  int64_t changesBefore = 0;
+  int64_t changes = 0;
+};
+RunCalls InstallCalls() {
+  RunCalls counted;
+  int64_t &installFrom = counted.installFrom;
+  int64_t calls = 0;
+  Product product(true);
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  const Faults faults([&](Call call, const std::string &path) {
+    ++calls;
+    if (installFrom == 0 && Changes(call) &&
+        path.rfind(product.world.prog, 0) == 0 &&
+        path.find("update.exe") == std::string::npos)
+      installFrom = calls;
+    if (Changes(call))
+      (installFrom == 0 ? counted.changesBefore : counted.changes) += 1;
+    return 0;
+  });
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
+  counted.changes += counted.changesBefore;
+  return counted;
+}
+
 TEST(Transaction, EveryFailingCallLeavesTheProductAsItWasOrUpdated) {
   const std::string undone = Text(package::Text::RolledBack);
-  // The install phase starts with the first change in the program folder;
-  // the check of the installed product before it only reads there.
-  int64_t installFrom = 0;
-  {
-    Product product(true);
-    testsupport::ScriptedUi ui;
-    ui.QueueAnswer(MsgAnswer::Yes);
-    int64_t calls = 0;
-    const Faults faults([&](Call call, const std::string &path) {
-      ++calls;
-      if (installFrom == 0 && Changes(call) &&
-          path.rfind(product.world.prog, 0) == 0 &&
-          path.find("update.exe") == std::string::npos)
-        installFrom = calls;
-      return 0;
-    });
-    ASSERT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
-  }
+  const int64_t installFrom = InstallCalls().installFrom;
   ASSERT_GT(installFrom, 0);
   for (int64_t n = 1;; ++n) {
     SCOPED_TRACE("call " + std::to_string(n));
@@ -254,7 +273,8 @@ TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {
     // area is in use does reading it fail.
     bool backedUp = false;
     const Faults faults([&](Call call, const std::string &path) {
-      backedUp = backedUp || path.find("~updpack.bak") != std::string::npos;
+      backedUp = backedUp || (call == Call::CreateFolder &&
+                              path.find("~updpack.bak") != std::string::npos);
       const bool restore = call == Call::Rename &&
                            path.find("~updpack.bak\\1") != std::string::npos;
       const bool copyBack = backedUp && call == Call::Open && path == app;
@@ -309,8 +329,9 @@ TEST(Transaction, AnUndoThatLeavesOnlyANewFileKeepsNoBackupArea) {
 
 // The base format: a failing record (the folder with a read-only file, not
 // forced) leaves the records before it done and shows the platform's
-// description alone. A backup area left by a run that
-// was cut off is neither used nor removed: the update refuses, naming it.
+// description alone. A backup area without a journal (left by an older
+// program, or by hand) is neither used nor removed: the update refuses,
+// naming it.
 TEST(Transaction, StrictInstallAndAnInterruptedRunsBackup) {
   struct Case {
     bool manifest;
@@ -334,9 +355,11 @@ TEST(Transaction, StrictInstallAndAnInterruptedRunsBackup) {
     EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kFailed);
     const std::string shown = LastMessage(ui);
     EXPECT_NE(shown.find(c.shows), std::string::npos) << shown;
-    const bool undone =
-        shown.find(Text(package::Text::RolledBack)) != std::string::npos;
-    EXPECT_EQ(undone, c.manifest) << shown;
+    // Neither changes anything that would need undoing: the strict install
+    // fails at its first record, and an area without a journal is refused
+    // before the install.
+    EXPECT_EQ(shown.find(Text(package::Text::RolledBack)), std::string::npos)
+        << shown;
     if (c.manifest) {
       EXPECT_EQ(Snapshot(product.world.prog), before);
     } else { // the records before the failing one stay carried out
@@ -344,6 +367,264 @@ TEST(Transaction, StrictInstallAndAnInterruptedRunsBackup) {
                 product.Updated()["app.exe"]);
     }
   }
+}
+
+// The exit code of a process cut off at the cutAt-th call of the file layer
+// (0: never), as if killed there.
+constexpr int kCut = 99;
+
+// Runs body in a process of its own that ends just before the cutAt-th
+// call of the file layer that changes anything (0: never) with kCut, else
+// with body's result. A cut before a call that only reads leaves the same
+// files as one before the next change.
+int CutOffAt(int64_t cutAt, const std::function<int()> &body) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int64_t changes = 0;
+    const Faults faults([&](Call call, const std::string &) {
+      if (Changes(call) && ++changes == cutAt)
+        ::_exit(kCut);
+      return 0;
+    });
+    ::_exit(body());
+  }
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A run cut off at any call of its install (its process ends there, as when
+// it is killed or the power goes) is undone from its journal by the next
+// run, which then installs the update; the undo alone gives back the
+// product as it was (but for a folder made just before the cut), or as
+// updated once the journal has recorded the end of the install.
+TEST(Transaction, ARunCutOffAtAnyCallIsUndoneByTheNext) {
+  const RunCalls counted = InstallCalls();
+  ASSERT_GT(counted.installFrom, 0);
+  int64_t cuts = 0;
+  for (int64_t n = counted.changesBefore + 1; n <= counted.changes; ++n) {
+    SCOPED_TRACE("cut at change " + std::to_string(n));
+    Product product(true);
+    Tree before = Snapshot(product.world.prog);
+    const int code = CutOffAt(n, [] {
+      testsupport::ScriptedUi ui;
+      ui.QueueAnswer(MsgAnswer::Yes);
+      return testsupport::RunProgram(mdl_main::Main);
+    });
+    if (code != kCut) {
+      EXPECT_EQ(code, exitcode::kSuccess);
+      continue; // the cut came after the run's end
+    }
+    ++cuts;
+    const std::string &prog = product.world.prog;
+    const mdl_main::txn::Recovery found =
+        mdl_main::txn::RecoverInterrupted(prog);
+    const Tree after = Snapshot(prog);
+    if (after == product.Updated())
+      continue; // cut off once the journal said the install was complete
+    if (after.count("data") && !before.count("data"))
+      before["data"] = "/"; // made, and cut off before its line
+    EXPECT_EQ(after, before);
+    EXPECT_NE(found, mdl_main::txn::Recovery::Running);
+    // The next run finds nothing left to undo and installs the update (at
+    // every tenth cut: the run is the ordinary one from there on).
+    if ((n - counted.changesBefore) % 10 != 1)
+      continue;
+    testsupport::ScriptedUi ui;
+    ui.QueueAnswer(MsgAnswer::Yes);
+    EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess)
+        << LastMessage(ui);
+    EXPECT_EQ(Snapshot(prog), product.Updated());
+  }
+  EXPECT_GT(cuts, 15);
+}
+
+// A run cut off leaves its backup area; the journal in it drives the next
+// run. A journal still held open is another run's, and the next run ends
+// as a second copy would; a run that had succeeded leaves only the area's
+// removal to do; and the next run itself installs after its undo.
+TEST(Transaction, TheNextRunUndoesACutOffRunUnlessItStillRuns) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  const Tree before = Snapshot(prog);
+  {
+    mdl_main::txn::Transaction cut(prog + "");
+    cut.CopyFile(product.src + "/lib.dll", prog + "\\app.exe");
+    cut.CreateFolder(prog + "\\data");
+    cut.DeleteFiles(prog + "\\*.old");
+    ASSERT_NE(Snapshot(prog), before);
+    const int held = ::open((prog + "/~updpack.bak/journal").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    testsupport::ScriptedUi ui;
+    ui.QueueAnswer(MsgAnswer::Yes);
+    EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+              exitcode::kAlreadyRunning);
+    ::close(held);
+  } // the transaction goes as a process cut off would: nothing undone
+  EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "new library");
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess)
+      << LastMessage(ui);
+  EXPECT_EQ(Snapshot(prog), product.Updated());
+
+  // Committed, and cut off before its area was gone: the area goes, and
+  // what the run installed stays.
+  Product done(true);
+  {
+    mdl_main::txn::Transaction cut(done.world.prog);
+    cut.CopyFile(done.src + "/lib.dll", done.world.prog + "\\app.exe");
+    const std::string journal = done.world.prog + "/~updpack.bak/journal";
+    const int fd = ::open(journal.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "K\n", 2), 2);
+    ::close(fd);
+  }
+  EXPECT_EQ(mdl_main::txn::RecoverInterrupted(done.world.prog),
+            mdl_main::txn::Recovery::Undone);
+  Tree expected = Snapshot(done.world.prog);
+  EXPECT_EQ(expected.count("~updpack.bak"), 0U);
+  EXPECT_EQ(expected["app.exe"], "new library");
+}
+
+// A journal is trusted only for steps inside the program folder, by names
+// that lead nowhere else, and for old files from its own area: anything
+// else leaves the area and every file where they are, and the refusal names
+// the area. Names that only look like paths elsewhere (an absolute path, a
+// drive) stay names inside the folder, and reach nothing outside it.
+TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
+  struct Case {
+    const char *what;
+    const char *journal; // after a first line that moves app.exe away
+    bool refused;
+  };
+  const Case cases[] = {
+      {"a way out", "M..\\outside.txt\t2\n", true},
+      {"a way out, deeper", "Mdata\\..\\..\\outside.txt\t2\n", true},
+      {"a way out of a removal", "P..\\outside.txt\n", true},
+      {"the writer's mark of a path elsewhere", "M..\t2\n", true},
+      {"an old file from outside its area", "Mkeep.txt\t..\\..\\outside.txt\n",
+       true},
+      {"an old file without its number", "Mkeep.txt\n", true},
+      {"an area elsewhere", "A..\n", true},
+      {"an unknown step", "Zkeep.txt\n", true},
+      {"an empty line", "\n", true},
+      {"an absolute path", "M/outside.txt\t2\n", false},
+      {"a drive", "MC:\\outside.txt\t2\n", false},
+      {"a line cut off", "P..\\outside.txt", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    const Tree original = Snapshot(prog);
+    const std::string outside = product.world.box / "outside.txt";
+    WriteFile(outside, "not the product's");
+    MakeFolder(prog + "/~updpack.bak");
+    ::rename((prog + "/app.exe").c_str(), (prog + "/~updpack.bak/1").c_str());
+    WriteFile(prog + "/~updpack.bak/journal",
+              std::string("Mapp.exe\t1\n") + c.journal);
+    const Tree before = Snapshot(prog);
+    bool refused = false;
+    try {
+      mdl_main::txn::RecoverInterrupted(prog);
+    } catch (const platform::Error &e) {
+      refused = true;
+      EXPECT_NE(e.Description().find(prog + "\\~updpack.bak"),
+                std::string::npos)
+          << e.Description();
+    }
+    EXPECT_EQ(refused, c.refused);
+    EXPECT_EQ(Snapshot(prog), c.refused ? before : original);
+    EXPECT_EQ(testsupport::ReadFile(outside), "not the product's");
+  }
+  // A journal or an area that is a link is not followed.
+  for (const char *link : {"journal", ""}) {
+    SCOPED_TRACE(std::string("a link: ") + link);
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    const std::string elsewhere = product.world.box / "elsewhere";
+    MakeFolder(elsewhere);
+    WriteFile(elsewhere + "/journal", "Mkeep.txt\t1\n");
+    WriteFile(elsewhere + "/1", "planted");
+    if (*link) {
+      MakeFolder(prog + "/~updpack.bak");
+      ASSERT_EQ(::symlink((elsewhere + "/journal").c_str(),
+                          (prog + "/~updpack.bak/journal").c_str()),
+                0);
+    } else {
+      ASSERT_EQ(::symlink(elsewhere.c_str(), (prog + "/~updpack.bak").c_str()),
+                0);
+    }
+    EXPECT_THROW(mdl_main::txn::RecoverInterrupted(prog), platform::Error);
+    EXPECT_EQ(testsupport::ReadFile(prog + "/keep.txt"), "the user's");
+    EXPECT_EQ(testsupport::ReadFile(elsewhere + "/1"), "planted");
+  }
+}
+
+// The undo of a cut-off run can be cut off in turn, at any call: the run
+// after it finishes the undo without taking back a step twice (a new file
+// removed twice would be the old one put back in its place).
+TEST(Transaction, AnUndoCutOffInTurnIsFinishedByTheNext) {
+  int64_t cuts = 0;
+  for (int64_t m = 1;; ++m) {
+    SCOPED_TRACE("undo cut at change " + std::to_string(m));
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    const Tree before = Snapshot(prog);
+    const std::string lib = product.src + "/lib.dll";
+    // Every step of the update taken, none committed.
+    ASSERT_EQ(CutOffAt(0,
+                       [&] {
+                         mdl_main::txn::Transaction cut(prog);
+                         cut.CopyFile(product.src + "/app.exe",
+                                      prog + "\\app.exe");
+                         cut.CopyFile(lib, prog + "\\lib.dll");
+                         cut.DeleteFiles(prog + "\\*.old");
+                         cut.CreateFolder(prog + "\\data");
+                         cut.CopyFile(lib, prog + "\\data\\lib.dll");
+                         cut.DeleteFolders(prog + "\\cach?");
+                         return 0;
+                       }),
+              0);
+    ASSERT_EQ(Snapshot(prog).count("~updpack.bak"), 1U);
+    const bool cutOff =
+        CutOffAt(m, [&] {
+          return static_cast<int>(mdl_main::txn::RecoverInterrupted(prog));
+        }) == kCut;
+    EXPECT_NE(mdl_main::txn::RecoverInterrupted(prog),
+              mdl_main::txn::Recovery::Running);
+    EXPECT_EQ(Snapshot(prog), before);
+    if (!cutOff)
+      break;
+    ++cuts;
+    ASSERT_LT(m, 1000);
+  }
+  EXPECT_GT(cuts, 10);
+}
+
+// A new file that could not be renamed into place, because another program
+// put a file of its own there meanwhile, is undone without removing that
+// file: the undo removes only what the run itself placed.
+TEST(Transaction, AnUndoLeavesAFileItDidNotPlace) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  mdl_main::txn::Transaction transaction(prog);
+  {
+    const Faults faults([&](Call call, const std::string &path) {
+      if (call != Call::Rename || !path.ends_with("~updpack.new"))
+        return 0;
+      WriteFile(prog + "/app.exe", "another program's");
+      return EEXIST;
+    });
+    EXPECT_THROW(
+        transaction.CopyFile(product.src + "/lib.dll", prog + "\\app.exe"),
+        platform::Error);
+  }
+  const std::vector<std::string> failed = transaction.Undo();
+  EXPECT_EQ(failed, std::vector<std::string>{prog + "\\app.exe"});
+  EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "another program's");
+  EXPECT_EQ(testsupport::ReadFile(prog + "/~updpack.bak/1"), "old app");
 }
 
 } // namespace
