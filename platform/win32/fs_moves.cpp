@@ -22,9 +22,20 @@ win32::ScopedFile OpenName(const std::string &path, DWORD access, DWORD share) {
 
 void Rename(const std::string &from, const std::string &to) {
   // Without MOVEFILE_REPLACE_EXISTING and MOVEFILE_COPY_ALLOWED: an existing
-  // target and another volume are failures.
-  if (!::MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), 0))
-    win32::RaiseLastError(from + " -> " + to);
+  // target and another volume are failures. A file that another program
+  // has just opened without sharing its deletion (a virus scanner reading a
+  // new file, an indexer) is tried again for 1.5 seconds before that counts:
+  // every rename is a step of an install that would otherwise be undone.
+  const win32::WideText source = WidePath(from);
+  const win32::WideText target = WidePath(to);
+  for (DWORD wait = 25;; wait *= 2) {
+    if (::MoveFileExW(source.c_str(), target.c_str(), 0))
+      return;
+    if (::GetLastError() != ERROR_SHARING_VIOLATION || wait > 800)
+      break;
+    ::Sleep(wait);
+  }
+  win32::RaiseLastError(from + " -> " + to);
 }
 
 void RemoveEmptyFolder(const std::string &path) {

@@ -3,6 +3,7 @@
 // own code page.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 
 #include "platform/codepage.h"
@@ -43,6 +44,55 @@ TEST(Win32Moves, RenameNeverReplacesAndRemoveEmptyFolderOnlyEmpties) {
   ::DeleteFileW(wintest::Widen(dir / "moved\\app.exe").c_str());
   EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "moved"); }), 0);
   EXPECT_FALSE(fs::FolderExists(dir / "moved"));
+}
+
+// A file held open without delete sharing for a moment (a virus scanner
+// reading a new file) is renamed once it is let go; one held throughout
+// fails the rename as the OS reports it, after a bounded wait.
+TEST(Win32Moves, ARenameWaitsOutABriefHold) {
+  using Clock = std::chrono::steady_clock;
+  struct Case {
+    int holdMs;
+    int32_t error;
+  };
+  for (const Case c : {Case{300, 0}, Case{4000, err::kPermissionDenied}}) {
+    SCOPED_TRACE(c.holdMs);
+    wintest::TempFolder dir;
+    wintest::WriteFile(dir / "~updpack.new", "new");
+    const HANDLE held = ::CreateFileW(
+        wintest::Widen(dir / "~updpack.new").c_str(), GENERIC_READ,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // The win32 thread model has no std::thread: a thread of the SDK.
+    struct Hold {
+      HANDLE file;
+      DWORD ms;
+    } hold{held, static_cast<DWORD>(c.holdMs)};
+    const HANDLE scanner = ::CreateThread(
+        nullptr, 0,
+        [](void *parameter) -> DWORD {
+          const Hold *h = static_cast<const Hold *>(parameter);
+          ::Sleep(h->ms);
+          ::CloseHandle(h->file);
+          return 0;
+        },
+        &hold, 0, nullptr);
+    ASSERT_NE(scanner, nullptr);
+    const Clock::time_point start = Clock::now();
+    const int32_t error =
+        ErrorOf([&] { fs::Rename(dir / "~updpack.new", dir / "app.exe"); });
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        Clock::now() - start);
+    ::WaitForSingleObject(scanner, INFINITE);
+    ::CloseHandle(scanner);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(wintest::ReadFile(dir / (error ? "~updpack.new" : "app.exe")),
+              "new");
+    EXPECT_LT(waited.count(), 3000);
+    if (error != 0) {
+      EXPECT_GE(waited.count(), 1000);
+    }
+  }
 }
 
 TEST(Win32Moves, AFileOpenWithoutSharingIsInUse) {
