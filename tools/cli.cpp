@@ -225,7 +225,10 @@ const std::vector<Command> &Commands() {
        "/LOG=\n"
        "  --target FOLDER  install into FOLDER, not PACKAGE.exe's, as /D=\n"
        "The last three, like the program's switches, are heeded only by a\n"
-       "package that carries a manifest (one that `build` made).\n"
+       "package that carries a manifest (one that `build` made). Such a\n"
+       "package first undoes what a run of an update that was cut off\n"
+       "(killed, a power cut) left in the program folder, as the journal in\n"
+       "its ~updpack.bak lists it.\n"
        "Exit status, the program's exit code too:\n"
        "  0 success, or already up to date\n"
        "  1 failed: critical error, damaged package, failed extraction\n"
@@ -233,7 +236,8 @@ const std::vector<Command> &Commands() {
        "  3 aborted from the window\n"
        "  4 not the expected version, or not the product's folder\n"
        "  5 a file in use, and Retry cancelled\n"
-       "  6 another update already running\n",
+       "  6 another update already running (also: the journal of its\n"
+       "    ~updpack.bak is held open)\n",
        RunCommand},
       {"verify", "check a package or archive without writing anything",
        "usage: updpack verify PACKAGE_OR_ARCHIVE [--json]\n"
