@@ -448,7 +448,7 @@ TEST(Transaction, TheNextRunUndoesACutOffRunUnlessItStillRuns) {
   const std::string &prog = product.world.prog;
   const Tree before = Snapshot(prog);
   {
-    mdl_main::txn::Transaction cut(prog + "");
+    mdl_main::txn::Transaction cut(prog);
     cut.CopyFile(product.src + "/lib.dll", prog + "\\app.exe");
     cut.CreateFolder(prog + "\\data");
     cut.DeleteFiles(prog + "\\*.old");
