@@ -55,7 +55,7 @@ TEST(Win32Moves, ARenameWaitsOutABriefHold) {
     int holdMs;
     int32_t error;
   };
-  for (const Case c : {Case{300, 0}, Case{4000, err::kPermissionDenied}}) {
+  for (const Case c : {Case{300, 0}, Case{2500, err::kPermissionDenied}}) {
     SCOPED_TRACE(c.holdMs);
     wintest::TempFolder dir;
     wintest::WriteFile(dir / "~updpack.new", "new");
