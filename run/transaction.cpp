@@ -48,6 +48,17 @@ bool IsInside(const std::string &folder, const std::string &path) {
   return true;
 }
 
+// True when no folder between folder and path's last name is a link (a
+// junction, a symbolic link): a path read from a journal never leads
+// through one to wherever it points.
+bool NoLinkOnTheWay(const std::string &folder, const std::string &path) {
+  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
+       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
+    if (fs::KindOf(path.substr(0, at)) == fs::EntryKind::Link)
+      return false;
+  return true;
+}
+
 // A rename; a file that cannot be renamed there (another volume) is copied
 // and then deleted, and the copy goes again when the deletion fails.
 void Move(const std::string &from, const std::string &to) {
@@ -363,7 +374,8 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
     if (committed || line.starts_with('-'))
       continue;
     // Only the steps of this folder (areas elsewhere are not followed), by
-    // names that lead nowhere else, and old files from its own area.
+    // names that lead nowhere else, through no link, and old files from its
+    // own area.
     const size_t step =
         line.empty() ? std::string_view::npos : kSteps.find(line[0]);
     const size_t tab = std::min(line.find('\t'), line.size());
@@ -372,6 +384,7 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
     std::string saved = area + "\\";
     saved += line.substr(std::min(tab + 1, line.size()));
     if (step == std::string_view::npos || !IsInside(programFolder, path) ||
+        !NoLinkOnTheWay(programFolder, path) ||
         (step == 0 && !IsInside(area, saved)))
       RaiseLeftBackup(area);
     cut.steps_.push_back({static_cast<Transaction::Kind>(step), std::move(path),

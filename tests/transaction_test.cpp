@@ -504,8 +504,9 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
     EXPECT_EQ(Snapshot(prog), c.refused ? before : original);
     EXPECT_EQ(testsupport::ReadFile(outside), "not the product's");
   }
-  // A journal or an area that is a link is not followed.
-  for (const char *link : {"journal", ""}) {
+  // A journal or an area that is a link is not followed, nor a path through
+  // a folder that is one.
+  for (const char *link : {"journal", "area", "folder"}) {
     SCOPED_TRACE(std::string("a link: ") + link);
     Product product(true);
     const std::string &prog = product.world.prog;
@@ -513,15 +514,18 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
     MakeFolder(elsewhere);
     WriteFile(elsewhere + "/journal", "Mkeep.txt\t1\n");
     WriteFile(elsewhere + "/1", "planted");
-    if (*link) {
-      MakeFolder(prog + "/~updpack.bak");
-      ASSERT_EQ(::symlink((elsewhere + "/journal").c_str(),
-                          (prog + "/~updpack.bak/journal").c_str()),
-                0);
-    } else {
-      ASSERT_EQ(::symlink(elsewhere.c_str(), (prog + "/~updpack.bak").c_str()),
-                0);
+    std::string from = elsewhere;
+    std::string at = prog + "/~updpack.bak";
+    if (link == std::string("journal")) {
+      MakeFolder(at);
+      from += "/journal";
+      at += "/journal";
+    } else if (link == std::string("folder")) {
+      MakeFolder(at);
+      WriteFile(at + "/journal", "Pthrough\\1\n");
+      at = prog + "/through";
     }
+    ASSERT_EQ(::symlink(from.c_str(), at.c_str()), 0);
     EXPECT_THROW(mdl_main::txn::RecoverInterrupted(prog), platform::Error);
     EXPECT_EQ(testsupport::ReadFile(prog + "/keep.txt"), "the user's");
     EXPECT_EQ(testsupport::ReadFile(elsewhere + "/1"), "planted");
