@@ -147,7 +147,7 @@ void Transaction::Take(Kind kind, const std::string &path, std::string saved) {
     (line += '\t') += platform::Decimal(saved_);
   line += '\n';
   // The step first: a line that cannot be written fails the step, whose
-  // undo then finds it not taken (or, for a folder made, taken).
+  // undo then finds it not taken.
   steps_.push_back({kind, path, std::move(saved), journalSize_});
   os::WriteAt(journal_, journalSize_, line.data(), line.size(), journalPath_);
   journalSize_ += static_cast<int64_t>(line.size());
@@ -208,9 +208,20 @@ void Transaction::DeleteFiles(const std::string &pattern) {
 }
 
 void Transaction::CreateFolder(const std::string &path) {
-  // Taken once made: a folder that was there already must not go.
-  fs::MkDir(path);
+  // Taken first, so that a cut never leaves a folder no line names. A
+  // folder there already is not this run's to remove: the step is withdrawn.
   Take(Kind::Created, path);
+  try {
+    fs::MkDir(path);
+  } catch (const platform::Error &) {
+    const Step step = steps_.back();
+    steps_.pop_back();
+    try {
+      os::WriteAt(journal_, step.line, "-", 1, journalPath_);
+    } catch (const platform::Error &) {
+    }
+    throw;
+  }
 }
 
 void Transaction::DeleteFolders(const std::string &pattern) {
