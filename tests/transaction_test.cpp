@@ -607,8 +607,7 @@ TEST(Transaction, AFolderMadeMeanwhileIsNotTheUndosToRemove) {
       mdl_main::txn::Transaction transaction(prog);
       transaction.CopyFile(product.src + "/lib.dll", prog + "\\app.exe");
       MakeFolder(prog + "/made");
-      EXPECT_THROW(transaction.CreateFolder(prog + "\\made"),
-                   platform::Error);
+      EXPECT_THROW(transaction.CreateFolder(prog + "\\made"), platform::Error);
       if (!cutOff) {
         EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
       }
