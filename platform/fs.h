@@ -165,10 +165,11 @@ void MarkHidden(const std::string &path);
 
 // While one lives, the posix backend keeps the names of the folder in which
 // it last looked a name up without regard to case, so that many new files in
-// one folder (an extraction) cost one listing of it rather than one each.
-// What this process makes or removes keeps them true; a change that another
-// process makes in that folder meanwhile is not seen. Windows looks names up
-// itself: nothing to keep there.
+// one folder (an extraction) cost one listing of it rather than one each,
+// and a folder named by the same path again is not looked at again. What
+// this process makes, moves or removes keeps them true; a change that
+// another process makes meanwhile, in that folder or in its place, is not
+// seen. Windows looks names up itself: nothing to keep there.
 class KeepFolderNames {
 public:
   KeepFolderNames();

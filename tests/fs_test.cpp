@@ -784,4 +784,19 @@ TEST_F(FsTest, OfSeveralNamesTheExactOneElseTheFirstInListingOrder) {
   EXPECT_FALSE(Exists("README.txt"));
 }
 
+TEST_F(FsTest, KeptNamesFollowAFolderMovedAndAnotherMadeInItsPlace) {
+  // While names are kept, a folder moved away takes its names along: a new
+  // name in the folder made in its place under the same path is written as
+  // given, not in the case of a name of the folder moved.
+  const fs::KeepFolderNames keep;
+  Folder("Sub");
+  Write("Sub/old.txt", "old");
+  EXPECT_EQ(fs::KindOf(WinPath("SUB\\OLD.TXT")), fs::EntryKind::File);
+  fs::Rename(WinPath("Sub"), WinPath("Moved"));
+  fs::MkDir(WinPath("Sub"));
+  fs::FileCopy(WinPath("MOVED\\OLD.TXT"), WinPath("SUB\\Old.Txt"));
+  EXPECT_EQ(Read("Sub/Old.Txt"), "old");
+  EXPECT_EQ(Read("Moved/old.txt"), "old");
+}
+
 } // namespace

@@ -63,6 +63,10 @@ int Exists(const std::string &native, const std::string &shown) {
 struct FolderNames {
   dev_t dev = 0;
   ino_t ino = 0;
+  // The native path it was listed by ("" when by an open folder alone): a
+  // folder named so again is this one without a look at the disk, until it
+  // or a folder above it is moved (NoteMoved) or anything is removed.
+  std::string native;
   std::unordered_map<std::u16string, std::string> byKey;
 
   void Add(std::string name) {
@@ -79,6 +83,16 @@ struct FolderNames {
 int keepers = 0;
 std::optional<FolderNames> kept[2];
 
+// The kept names of the folder listed by the native path folder.
+FolderNames *KeptByPath(const std::string &folder) {
+  if (keepers == 0)
+    return nullptr;
+  for (std::optional<FolderNames> &one : kept)
+    if (one && !one->native.empty() && one->native == folder)
+      return &*one;
+  return nullptr;
+}
+
 // The kept names of the folder of a native path and its bare name there;
 // nullptr when that folder is not kept.
 FolderNames *KeptFolderOf(const std::string &native, std::string &name) {
@@ -89,6 +103,8 @@ FolderNames *KeptFolderOf(const std::string &native, std::string &name) {
                              : slash == 0               ? "/"
                                           : native.substr(0, slash);
   name = native.substr(slash + 1);
+  if (FolderNames *names = KeptByPath(folder))
+    return names;
   struct stat st {};
   if (sys::Stat(folder.c_str(), &st, native) != 0)
     return nullptr;
@@ -107,25 +123,28 @@ std::u16string KeyOf(std::string_view name) {
   return key;
 }
 
+const std::string &NameOf(const FolderNames &names, const std::u16string &key) {
+  static const std::string none;
+  const auto found = names.byKey.find(key);
+  return found == names.byKey.end() ? none : found->second;
+}
+
 const std::string *FindKept(const std::u16string &key, const struct stat &st) {
   if (keepers == 0)
     return nullptr;
-  for (std::optional<FolderNames> &one : kept) {
-    if (!one || one->dev != st.st_dev || one->ino != st.st_ino)
-      continue;
-    static const std::string none;
-    const auto found = one->byKey.find(key);
-    return found == one->byKey.end() ? &none : &found->second;
-  }
+  for (std::optional<FolderNames> &one : kept)
+    if (one && one->dev == st.st_dev && one->ino == st.st_ino)
+      return &NameOf(*one, key);
   return nullptr;
 }
 
 // The name in an open folder whose key is key, or "" when there is none or
 // the folder cannot be read. Without a folder kept, the names are folded one
 // by one as they come, and case pairs keep the length of a name in bytes
-// (length), so only names of that length are folded.
+// (length), so only names of that length are folded. native: the folder's
+// path, "" when it is known by the open folder alone.
 std::string FindIn(int folder, const std::u16string &key, size_t length,
-                   const std::string &shown) {
+                   const std::string &native, const std::string &shown) {
   struct stat st {};
   if (keepers > 0) {
     if (sys::FStat(folder, &st, shown) != 0)
@@ -144,6 +163,7 @@ std::string FindIn(int folder, const std::u16string &key, size_t length,
     kept[0].emplace();
     kept[0]->dev = st.st_dev;
     kept[0]->ino = st.st_ino;
+    kept[0]->native = native;
     for (std::string &one : names)
       kept[0]->Add(std::move(one));
     return *FindKept(key, st);
@@ -163,6 +183,8 @@ std::string FindNoCase(const std::string &folder, std::string_view name,
   const std::u16string key = KeyOf(name);
   if (key.empty())
     return {};
+  if (const FolderNames *names = KeptByPath(folder))
+    return NameOf(*names, key);
   const char *native = folder.empty() ? "." : folder.c_str();
   struct stat st {};
   if (keepers > 0 && sys::Stat(native, &st, shown) == 0)
@@ -170,7 +192,7 @@ std::string FindNoCase(const std::string &folder, std::string_view name,
       return *found;
   Fd fd(sys::Open(shown, native, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return fd.get() < 0 ? std::string()
-                      : FindIn(fd.get(), key, name.size(), shown);
+                      : FindIn(fd.get(), key, name.size(), folder, shown);
 }
 
 } // namespace
@@ -202,6 +224,8 @@ std::string ResolvedPath(const std::string &path) {
   // The deepest folder there as written; usually only the last name is not.
   size_t known = parts.size() - 1;
   for (; known > 0; --known) {
+    if (KeptByPath(prefix(known)))
+      break; // listed, so there
     const int there = Exists(prefix(known), path);
     if (there < 0)
       return native;
@@ -240,7 +264,8 @@ std::string NameIn(int folder, const std::string &name,
     return native;
   const std::u16string key = KeyOf(native);
   std::string found =
-      key.empty() ? std::string() : FindIn(folder, key, native.size(), shown);
+      key.empty() ? std::string()
+                  : FindIn(folder, key, native.size(), std::string(), shown);
   return found.empty() ? native : found;
 }
 
@@ -251,6 +276,12 @@ void NoteNewName(const std::string &native) {
 }
 
 void NoteMoved(const std::string &from, const std::string &to) {
+  // A folder moved takes the folders below it along: none of them is
+  // found by its path any more.
+  for (std::optional<FolderNames> &one : kept)
+    if (one && one->native.starts_with(from) &&
+        (one->native.size() == from.size() || one->native[from.size()] == '/'))
+      one->native.clear();
   std::string name;
   FolderNames *names = KeptFolderOf(from, name);
   if (names) {
