@@ -35,7 +35,7 @@ void FileCopy(const std::string &source, const std::string &target,
   os::File in(source, OpenMode::ReadOnly);
   os::File out(target, os::OpenCopyTarget(target, in.Handle(), source));
   constexpr size_t kChunk = size_t{64} * 1024;
-  const auto buffer = std::make_unique<char[]>(kChunk);
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
   for (int64_t offset = 0;;) {
     const size_t n =
         os::ReadAt(in.Handle(), offset, buffer.get(), kChunk, source);

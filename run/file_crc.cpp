@@ -30,7 +30,7 @@ FileFacts ReadFileFacts(const std::string &path, int64_t crcIfLength,
     files::Close(number);
     return facts;
   }
-  const auto buffer = std::make_unique<uint8_t[]>(kPiece);
+  const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kPiece);
   for (int64_t done = 0; done < facts.length;) {
     const auto n = static_cast<int64_t>(
         std::min<uint64_t>(kPiece, static_cast<uint64_t>(facts.length - done)));

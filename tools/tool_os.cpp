@@ -219,7 +219,7 @@ int64_t CopyRange(const OsFile &source, int64_t from, int64_t length,
   std::unique_ptr<char[]> buffer;
   while (done < length) {
     if (!buffer)
-      buffer = std::make_unique<char[]>(kBuffer);
+      buffer = std::make_unique_for_overwrite<char[]>(kBuffer);
     const size_t want =
         static_cast<size_t>(std::min<int64_t>(kBuffer, length - done));
     const size_t got = source.ReadAt(from + done, buffer.get(), want);
