@@ -208,20 +208,12 @@ void Transaction::DeleteFiles(const std::string &pattern) {
 }
 
 void Transaction::CreateFolder(const std::string &path) {
-  // Taken first, so that a cut never leaves a folder no line names. A
-  // folder there already is not this run's to remove: the step is withdrawn.
-  Take(Kind::Created, path);
-  try {
-    fs::MkDir(path);
-  } catch (const platform::Error &) {
-    const Step step = steps_.back();
-    steps_.pop_back();
-    try {
-      os::WriteAt(journal_, step.line, "-", 1, journalPath_);
-    } catch (const platform::Error &) {
-    }
-    throw;
-  }
+  // Taken before it is made, so that a cut never leaves a folder that no
+  // line names; a folder there already (another program's, made after the
+  // pre-flight) is no step of this run, and fails it as ever.
+  if (fs::KindOf(path) == fs::EntryKind::Missing)
+    Take(Kind::Created, path);
+  fs::MkDir(path);
 }
 
 void Transaction::DeleteFolders(const std::string &pattern) {
