@@ -22,10 +22,10 @@
 // lists before it looks at the product (RecoverInterrupted). Only the
 // journal's last step can have been cut short; its undo accepts that the
 // step never happened. A step undone is marked so in the journal, so that
-// an undo cut off in turn is never repeated over files already back. A backup area without a usable journal (an older
-// program's, one that names anything outside the program folder, or beside
-// a target outside it) is never removed or used: the update refuses to
-// start, naming it.
+// an undo cut off in turn is never repeated over files already back. A
+// backup area without a usable journal (an older program's, one that names
+// anything outside the program folder, or beside a target outside it) is
+// never removed or used: the update refuses to start, naming it.
 #pragma once
 
 #include <cstdint>
