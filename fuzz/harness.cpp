@@ -13,6 +13,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/posix/syscalls.h"
+#include "run/mdl_main.h"
 
 namespace fuzzing {
 
@@ -148,6 +149,9 @@ void Sandbox::ProveJail() const {
 
 void Sandbox::End() {
   platform::files::CloseAllQuietly();
+  // The run holds its temporary folder open from the first use on; the
+  // next input's is another folder under the same name.
+  mdl_main::ReleaseTempFolder();
   platform::posix::SetFaultHook({});
   if (CurrentFolder() != box_)
     Fail("the current folder moved to " + CurrentFolder());

@@ -51,9 +51,10 @@ public:
   // box afresh, enters it as the current folder, installs the quiet UI and
   // the jail (fuzz/jail.h) of the box. Returns the box.
   const std::string &Begin();
-  // Ends an input: removes the jail, closes every file, returns to the
-  // folder the process started in, and fails the target when the canary
-  // folder changed or anything but box and canary stands beside it.
+  // Ends an input: removes the jail, closes every file, lets go of the
+  // run's temporary folder (the next input's is made afresh), returns to
+  // the folder the process started in, and fails the target when the
+  // canary folder changed or anything but box and canary stands beside it.
   void End();
 
   const std::string &Box() const { return box_; }

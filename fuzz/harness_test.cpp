@@ -10,7 +10,9 @@
 #include "fuzz/jail.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/os_file.h"
 #include "platform/posix/syscalls.h"
+#include "run/mdl_main.h"
 
 namespace {
 
@@ -62,6 +64,28 @@ TEST(Jail, RefusesTheRuntimeOutsideTheSandbox) {
   EXPECT_TRUE(stdfs::is_directory(box + "/relative"));
   EXPECT_FALSE(stdfs::exists(base + "/escape"));
   sandbox.End();
+}
+
+// Each input's temporary folder is a new one under the same name: the run's
+// hold on the last input's must not outlive it, or every later input would
+// find its files missing (the script never read).
+TEST(Sandbox, EachInputGetsItsOwnTemporaryFolder) {
+  fuzzing::Sandbox sandbox("harness_test");
+  for (const char *input : {"first", "second"}) {
+    SCOPED_TRACE(input);
+    const std::string temp = sandbox.Begin() + "/tmp";
+    std::filesystem::create_directory(temp);
+    fuzzing::WriteFile(temp + "/script", input);
+    mdl_main::TempFolder = temp;
+    const platform::os::FileHandle file = mdl_main::HeldTempFolder().OpenFile(
+        "script", platform::OpenMode::ReadOnly);
+    char read[8] = {};
+    EXPECT_EQ(platform::os::ReadAt(file, 0, read, 7, temp + "/script"),
+              std::string(input).size());
+    EXPECT_STREQ(read, input);
+    platform::os::CloseFile(file, temp + "/script");
+    sandbox.End();
+  }
 }
 
 // Links planted in the sandbox that lead to the canary folder outside it:
