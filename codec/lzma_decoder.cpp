@@ -86,12 +86,12 @@ DecodeStep LzmaDecoder::Decode(const uint8_t *in, size_t inSize, uint8_t *out,
     if (state.dicPos == state.dicBufSize)
       state.dicPos = 0;
     const size_t start = state.dicPos;
-    const uint64_t left = raw_ - produced_;
+    const uint64_t left = end_ - produced_;
     const size_t room = static_cast<size_t>(std::min<uint64_t>(
         {left, state.dicBufSize - start, outSize - produced}));
     // Decoding up to the last raw byte also reads the end marker after it.
     const ELzmaFinishMode mode =
-        room == left ? LZMA_FINISH_END : LZMA_FINISH_ANY;
+        room == left && end_ == raw_ ? LZMA_FINISH_END : LZMA_FINISH_ANY;
     SizeT used = inSize - consumed;
     ELzmaStatus sdkStatus = LZMA_STATUS_NOT_SPECIFIED;
     const SRes result = LzmaDec_DecodeToDic(&state, start + room, in + consumed,
@@ -104,6 +104,19 @@ DecodeStep LzmaDecoder::Decode(const uint8_t *in, size_t inSize, uint8_t *out,
     produced_ += made;
     if (result != SZ_OK)
       return Fail(DecodeStatus::kCorrupt, consumed, produced);
+    if (produced_ == end_ && end_ < raw_) {
+      // The first part ends with its coder at rest and no end marker, and
+      // the second starts its coder afresh, its matches reaching back into
+      // the bytes before it (as the SDK's LzmaDec_InitDicAndState(&state,
+      // False, True) would start it; at rest, its other fields are as that
+      // sets them).
+      if (sdkStatus != LZMA_STATUS_MAYBE_FINISHED_WITHOUT_MARK)
+        return Fail(DecodeStatus::kCorrupt, consumed, produced);
+      state.needFlush = 1;
+      state.needInitState = 1;
+      end_ = raw_;
+      continue;
+    }
     if (sdkStatus == LZMA_STATUS_FINISHED_WITH_MARK) {
       // The end marker: right after the last raw byte, and last in the input.
       if (produced_ != raw_ || consumed != inSize)

@@ -58,7 +58,12 @@ struct DecodeStep {
 // that is, call again while input is left or the output room was filled.
 class LzmaDecoder {
 public:
-  explicit LzmaDecoder(uint64_t rawLength) : raw_(rawLength) {}
+  // A stream in two parts (codec/lzma_stream.h) comes with the raw offset
+  // where the second one starts; 0 for a stream of one part.
+  explicit LzmaDecoder(uint64_t rawLength, uint64_t restart = 0)
+      // restart - 1 wraps for 0: one comparison for none, and for one past
+      // the raw length, which no writer makes.
+      : raw_(rawLength), end_(restart - 1 < rawLength ? restart : rawLength) {}
   ~LzmaDecoder();
   LzmaDecoder(const LzmaDecoder &) = delete;
   LzmaDecoder &operator=(const LzmaDecoder &) = delete;
@@ -84,6 +89,7 @@ private:
   DecodeStep Fail(DecodeStatus status, size_t consumed, size_t produced);
 
   const uint64_t raw_;
+  uint64_t end_; // of the part being decoded
   uint64_t produced_ = 0;
   Sdk *sdk_ = nullptr; // the SDK's state and buffers, once the header is in
   uint8_t header_[kPropertiesSize] = {};

@@ -1,13 +1,21 @@
-// The LZMA encoder over the LZMA SDK's LzmaEnc.c, single-threaded.
+// The LZMA encoder over the LZMA SDK's LzmaEnc.c: a stream in parts, one
+// thread each.
 #include "codec/lzma_encoder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "codec/lzma_stream.h"
+#include "codec/range_filter.h"
 
 #include "codec/sdk_allocator.h"
 #include <LzmaEnc.h>
+
+#include "codec/sdk_part_encoder.h"
 
 namespace codec {
 
@@ -38,16 +46,19 @@ constexpr LevelSettings kLevels[kMaxLevel + 1] = {
 };
 static_assert(kLevels[kMaxLevel].dictionary <= kMaxDictionary);
 
-// The callbacks behind the SDK's stream interfaces. The SDK is C: an
+// One part's callbacks behind the SDK's stream interfaces. The SDK is C: an
 // exception must not pass through it, so it is kept here and thrown again
 // once the SDK has returned.
 struct Bridge {
-  const Source &source;
-  const Sink &sink;
-  const Progress &progress;
-  uint64_t rawLength;
+  Source source;
+  std::function<void(const uint8_t *, size_t)> sink;
+  uint64_t drop;  // raw bytes before those the SDK takes, read and dropped
+  uint64_t limit; // raw bytes the SDK takes: the window before, the part
+  bool last;      // the part ends the raw bytes: the source must end there
   uint64_t read = 0;
   bool tooLong = false;
+  std::atomic<uint64_t> done{0}; // the part's raw bytes encoded
+  std::atomic<uint64_t> made{0}; // the part's stream bytes
   std::exception_ptr error;
 };
 
@@ -64,18 +75,26 @@ template <typename Interface> Bridge &BridgeOf(void *self) {
 
 SRes Read(void *self, void *buffer, size_t *size) {
   Bridge &b = BridgeOf<ISeqInStream>(self);
+  auto *bytes = static_cast<uint8_t *>(buffer);
   try {
-    *size = b.source(static_cast<uint8_t *>(buffer), *size);
+    while (b.drop > 0) {
+      const size_t n = b.source(bytes, std::min<uint64_t>(*size, b.drop));
+      if (n == 0)
+        break; // short: the length check after the encoding tells
+      b.drop -= n;
+    }
+    *size = b.source(bytes, std::min<uint64_t>(*size, b.limit - b.read));
+    // The whole source must be the declared length: one byte more is one
+    // too many.
+    uint8_t probe = 0;
+    if (b.last && b.read + *size == b.limit && b.source(&probe, 1) > 0)
+      b.tooLong = true;
   } catch (...) {
     b.error = std::current_exception();
     return SZ_ERROR_READ;
   }
   b.read += *size;
-  if (b.read > b.rawLength) {
-    b.tooLong = true;
-    return SZ_ERROR_READ;
-  }
-  return SZ_OK;
+  return b.tooLong ? SZ_ERROR_READ : SZ_OK;
 }
 
 size_t Write(void *self, const void *bytes, size_t size) {
@@ -86,14 +105,25 @@ size_t Write(void *self, const void *bytes, size_t size) {
     b.error = std::current_exception();
     return 0;
   }
+  b.made += size;
   return size;
 }
 
-SRes Report(void *self, UInt64 rawDone, UInt64 streamDone) {
-  Bridge &b = BridgeOf<ICompressProgress>(self);
+// The SDK counts raw bytes from the stream's start, a part's from its own.
+struct ReportHook {
+  ICompressProgress sdk;
+  Bridge *bridge;
+  uint64_t start;
+  const std::function<void()> *tell; // empty but on part 0's thread
+};
+
+SRes Report(void *self, UInt64 rawDone, UInt64 /*streamDone*/) {
+  auto &hook = *static_cast<ReportHook *>(self);
+  Bridge &b = *hook.bridge;
+  b.done = rawDone - hook.start;
   try {
-    if (b.progress)
-      b.progress(rawDone, kPropertiesSize + streamDone);
+    if (*hook.tell)
+      (*hook.tell)();
   } catch (...) {
     b.error = std::current_exception();
     return SZ_ERROR_PROGRESS;
@@ -101,18 +131,7 @@ SRes Report(void *self, UInt64 rawDone, UInt64 streamDone) {
   return SZ_OK;
 }
 
-} // namespace
-
-uint32_t DictionarySize(int level, uint64_t rawLength) {
-  constexpr uint64_t kLeast = 4096; // the format's least
-  return static_cast<uint32_t>(
-      std::clamp<uint64_t>(rawLength, kLeast, kLevels[level].dictionary));
-}
-
-EncodeStatus Encode(uint64_t rawLength, int level, const Source &source,
-                    const Sink &sink, const Progress &progress) {
-  if (level < 0 || level > kMaxLevel)
-    return EncodeStatus::kBadLevel;
+CLzmaEncProps PropsOf(int level, uint64_t rawLength) {
   const LevelSettings &settings = kLevels[level];
   CLzmaEncProps props;
   LzmaEncProps_Init(&props);
@@ -128,32 +147,147 @@ EncodeStatus Encode(uint64_t rawLength, int level, const Source &source,
   props.mc = settings.matchCycles;
   props.writeEndMark = 1;
   props.numThreads = 1;
+  return props;
+}
 
-  Bridge bridge{source, sink, progress, rawLength, 0, false, nullptr};
+// Encodes one part: its bridge is set up, the header (part 0 only) is in
+// header[0, headerSize).
+SRes EncodePart(int level, const ByteRange &part, Bridge &bridge,
+                const uint8_t *header, size_t headerSize,
+                const std::function<void()> &tell) {
+  CLzmaEncProps props = PropsOf(level, part.offset + part.length);
+  props.writeEndMark = bridge.last ? 1 : 0;
   Hook<ISeqInStream> in{{Read}, &bridge};
   Hook<ISeqOutStream> out{{Write}, &bridge};
-  Hook<ICompressProgress> report{{Report}, &bridge};
+  ReportHook report{{Report}, &bridge, part.offset, &tell};
   CLzmaEncHandle encoder = LzmaEnc_Create(&sdk::gAllocator);
   if (encoder == nullptr)
-    return EncodeStatus::kNoMemory;
-  uint8_t header[kPropertiesSize];
-  SizeT headerSize = sizeof header;
+    return SZ_ERROR_MEM;
   SRes result = LzmaEnc_SetProps(encoder, &props);
-  if (result == SZ_OK)
-    result = LzmaEnc_WriteProperties(encoder, header, &headerSize);
-  if (result == SZ_OK)
+  if (result == SZ_OK && headerSize > 0)
     result =
         Write(&out, header, headerSize) == headerSize ? SZ_OK : SZ_ERROR_WRITE;
   if (result == SZ_OK)
-    result = LzmaEnc_Encode(encoder, &out.sdk, &in.sdk, &report.sdk,
-                            &sdk::gAllocator, &sdk::gAllocator);
+    result = LzmaEnc_EncodePart(encoder, &out.sdk, &in.sdk,
+                                static_cast<UInt32>(bridge.limit - part.length),
+                                part.offset, &report.sdk, &sdk::gAllocator,
+                                &sdk::gAllocator);
   LzmaEnc_Destroy(encoder, &sdk::gAllocator, &sdk::gAllocator);
-  if (bridge.error)
-    std::rethrow_exception(bridge.error);
-  if (bridge.tooLong || (result == SZ_OK && bridge.read != rawLength))
-    return EncodeStatus::kWrongLength;
-  // The settings are the table's, so what is left is the memory.
-  return result == SZ_OK ? EncodeStatus::kOk : EncodeStatus::kNoMemory;
+  return result;
+}
+
+} // namespace
+
+uint32_t DictionarySize(int level, uint64_t rawLength) {
+  constexpr uint64_t kLeast = 4096; // the format's least
+  return static_cast<uint32_t>(
+      std::clamp<uint64_t>(rawLength, kLeast, kLevels[level].dictionary));
+}
+
+uint64_t RestartOf(uint64_t rawLength, int level) {
+  if (rawLength < kLeastSplit || level < 0 || level > kMaxLevel)
+    return 0;
+  // Indexing a byte before the part costs about 0.6 of encoding one
+  // (codec/sdk_part_encoder.c). With the cut at c and a window w: part 0
+  // takes c, part 1 0.6 * min(c, w) + (n - c).
+  const uint64_t window = kLevels[level].dictionary;
+  const uint64_t cut = rawLength / 4 * 3;
+  return cut <= window ? cut : (rawLength + window / 5 * 3) / 2;
+}
+
+EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
+                         const SourceMaker &maker, const PartSink &sink,
+                         const Progress &progress) {
+  if (level < 0 || level > kMaxLevel)
+    return EncodeStatus::kBadLevel;
+  if (restart > 0 && restart >= rawLength)
+    return EncodeStatus::kBadRestart;
+  std::vector<ByteRange> parts = {{0, rawLength}};
+  if (restart > 0)
+    parts = {{0, restart}, {restart, rawLength - restart}};
+  // The header declares the window of the whole stream; each part's
+  // encoder needs only the window its own bytes can use.
+  uint8_t header[kPropertiesSize];
+  SizeT headerSize = sizeof header;
+  {
+    const CLzmaEncProps props = PropsOf(level, rawLength);
+    CLzmaEncHandle encoder = LzmaEnc_Create(&sdk::gAllocator);
+    if (encoder == nullptr)
+      return EncodeStatus::kNoMemory;
+    const bool written =
+        LzmaEnc_SetProps(encoder, &props) == SZ_OK &&
+        LzmaEnc_WriteProperties(encoder, header, &headerSize) == SZ_OK;
+    LzmaEnc_Destroy(encoder, &sdk::gAllocator, &sdk::gAllocator);
+    if (!written)
+      return EncodeStatus::kNoMemory;
+  }
+
+  std::vector<std::unique_ptr<Bridge>> bridges;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const ByteRange &part = parts[k];
+    const uint64_t window = std::min<uint64_t>(
+        part.offset, DictionarySize(level, part.offset + part.length));
+    auto bridge = std::make_unique<Bridge>();
+    bridge->source = maker();
+    bridge->sink = [&sink, k](const uint8_t *bytes, size_t size) {
+      sink(k, bytes, size);
+    };
+    bridge->drop = part.offset - window;
+    bridge->limit = window + part.length;
+    bridge->last = k + 1 == parts.size();
+    bridges.push_back(std::move(bridge));
+  }
+  const std::function<void()> tell = [&] {
+    if (!progress)
+      return;
+    uint64_t done = 0;
+    uint64_t made = 0;
+    for (const auto &bridge : bridges) {
+      done += bridge->done;
+      made += bridge->made;
+    }
+    progress(done, made);
+  };
+  const std::function<void()> quiet;
+  std::vector<SRes> results(parts.size(), SZ_OK);
+  auto run = [&](size_t k) {
+    results[k] = EncodePart(level, parts[k], *bridges[k], header,
+                            k == 0 ? headerSize : 0, k == 0 ? tell : quiet);
+  };
+#if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
+  std::vector<std::thread> threads;
+  for (size_t k = 1; k < parts.size(); ++k)
+    threads.emplace_back(run, k);
+  if (!parts.empty())
+    run(0);
+  for (std::thread &thread : threads)
+    thread.join();
+#else
+  // No threads (mingw-w64's win32 thread model): one part after another.
+  for (size_t k = 0; k < parts.size(); ++k)
+    run(k);
+#endif
+  for (const auto &bridge : bridges)
+    if (bridge->error)
+      std::rethrow_exception(bridge->error);
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const Bridge &bridge = *bridges[k];
+    if (bridge.tooLong || (results[k] == SZ_OK &&
+                           (bridge.drop > 0 || bridge.read != bridge.limit)))
+      return EncodeStatus::kWrongLength;
+  }
+  for (const SRes result : results)
+    if (result != SZ_OK)
+      return EncodeStatus::kNoMemory; // the settings are the table's
+  return EncodeStatus::kOk;
+}
+
+EncodeStatus Encode(uint64_t rawLength, int level, const Source &source,
+                    const Sink &sink, const Progress &progress) {
+  return EncodeParts(
+      rawLength, level, 0, [&] { return source; },
+      [&](size_t, const uint8_t *bytes, size_t size) { sink(bytes, size); },
+      progress);
 }
 
 } // namespace codec

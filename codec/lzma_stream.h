@@ -8,9 +8,18 @@
 //                      kMaxDictionary
 //   offset 5           the range-coded data, ending with the end marker
 //
-// The stream holds neither its raw length nor a checksum: whoever stores it
-// declares both beside it (the package's manifest: the stream's length, the
-// raw length and the CRC-32 of the raw bytes). The decoder holds the stream
+// A stream may come in two parts, so that two threads encode it at once:
+// the first part's range-coded data ends at a raw offset declared beside
+// the stream (the restart), flushed, with the coder at rest and no end
+// marker; the second part's follows at once and starts the coder afresh
+// (probabilities, state and range coder), as after the header, except that
+// its matches may reach back into the bytes before it and its positions
+// count on from the restart. One header serves both.
+//
+// The stream holds neither its raw length, its restart nor a checksum:
+// whoever stores it declares them beside it (the package's manifest: the
+// stream's length, the raw length, the restart and the CRC-32 of the raw
+// bytes). The decoder holds the stream
 // to the raw length: it produces exactly that many bytes, and the end marker
 // must follow the last of them and end the input. The end marker (six bytes
 // or so) is what lets the decoder tell a stream that ends early, goes on

@@ -1,10 +1,11 @@
 // Fuzz target: any bytes as a compressed stream, decoded in memory (no file
-// system). The first four bytes choose the declared raw length (16 bits,
-// little-endian) and the sizes of the input and output pieces; the rest is
-// the stream. Decoding must end with a result, never produce more than the
-// declared length, and produce all of it when it reports success. What it
-// produced then goes through the x86 branch filter both ways, in pieces of
-// the same sizes, and must come back exactly.
+// system). The first six bytes choose the declared raw length (16 bits,
+// little-endian), the sizes of the input and output pieces and where a
+// second part starts (16 bits, 0 for none); the rest is the stream. Decoding
+// must end with a result, never produce more than the declared length, and
+// produce all of it when it reports success. What it produced then goes through
+// the x86 branch filter both ways, in pieces of the same sizes, and must come
+// back exactly.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,15 +40,16 @@ std::vector<uint8_t> Filter(const std::vector<uint8_t> &in, size_t chunk,
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 4)
+  if (size < 6)
     return 0;
   const uint64_t declared = data[0] | data[1] << 8;
   const size_t inChunk = data[2] == 0 ? size : data[2];
   const size_t outChunk = data[3] == 0 ? 4096 : data[3];
-  data += 4;
-  size -= 4;
+  const uint64_t restart = data[4] | data[5] << 8;
+  data += 6;
+  size -= 6;
 
-  codec::LzmaDecoder decoder(declared);
+  codec::LzmaDecoder decoder(declared, restart);
   std::vector<uint8_t> out;
   std::vector<uint8_t> room(outChunk);
   codec::DecodeStatus status = codec::DecodeStatus::kMore;

@@ -45,13 +45,10 @@ int DeclaredCodePage(std::string_view payload) {
       FindValue(payload, kCodePageKey);
   if (!value)
     return 0;
-  if (value->empty() || value->size() > 5 ||
-      value->find_first_not_of("0123456789") != std::string_view::npos)
+  int64_t page = 0;
+  if (value->size() > 5 || !ParseDecimal(*value, page))
     return -1;
-  int page = 0;
-  for (const char c : *value)
-    page = page * 10 + (c - '0');
-  return page;
+  return static_cast<int>(page);
 }
 
 void AppendPair(std::string &payload, std::string_view key,

@@ -18,7 +18,8 @@ StreamDecoder::StreamDecoder(const ByteSource &package, int64_t start,
                              const StreamLayout &layout, Sink sink,
                              void *context)
     : package_(package), layout_(layout), sink_(sink), context_(context),
-      decoder_(static_cast<uint64_t>(layout.StreamRawLength())),
+      decoder_(static_cast<uint64_t>(layout.StreamRawLength()),
+               static_cast<uint64_t>(layout.restart)),
       filter_(layout.x86.data(), layout.x86.size(),
               codec::FilterDirection::kDecode),
       in_(static_cast<uint8_t *>(

@@ -68,8 +68,8 @@ int64_t StreamLayout::StoredLength() const {
 }
 
 bool IsStreamLayoutKey(std::string_view key) {
-  for (const char *known :
-       {kCodecKey, kStreamKey, kRawKey, kRawCrcKey, kX86Key, kStoredKey})
+  for (const char *known : {kCodecKey, kStreamKey, kRawKey, kRawCrcKey, kX86Key,
+                            kStoredKey, kRestartKey})
     if (key == known)
       return true;
   return false;
@@ -79,6 +79,7 @@ bool ReadStreamLayout(std::string_view payload, StreamLayout &layout) {
   layout.compressed = false;
   layout.x86.clear();
   layout.stored.clear();
+  layout.restart = 0;
   const std::optional<std::string_view> codec = FindValue(payload, kCodecKey);
   if (!codec || *codec == kCodecStored)
     return true;
@@ -93,8 +94,13 @@ bool ReadStreamLayout(std::string_view payload, StreamLayout &layout) {
       layout.rawLength > kMaxRawArchive)
     return false;
   layout.rawCrc = static_cast<uint32_t>(crc);
-  return ReadRanges(payload, kStoredKey, layout.rawLength, layout.stored) &&
-         ReadRanges(payload, kX86Key, layout.rawLength, layout.x86);
+  if (!ReadRanges(payload, kStoredKey, layout.rawLength, layout.stored) ||
+      !ReadRanges(payload, kX86Key, layout.rawLength, layout.x86))
+    return false;
+  // A restart that no writer makes (past the stream's end, unreadable)
+  // leaves a stream that does not decode.
+  ReadNumber(payload, kRestartKey, layout.restart);
+  return true;
 }
 
 bool RangesDisjoint(const StreamLayout &layout) {
@@ -120,6 +126,8 @@ void AppendStreamLayout(std::string &payload, const StreamLayout &layout) {
   AppendPair(payload, kRawCrcKey, std::to_string(layout.rawCrc));
   AppendRanges(payload, kStoredKey, layout.stored);
   AppendRanges(payload, kX86Key, layout.x86);
+  if (layout.restart > 0)
+    AppendPair(payload, kRestartKey, std::to_string(layout.restart));
 }
 
 } // namespace package

@@ -40,6 +40,12 @@ inline constexpr const char *kRawCrcKey = "rawcrc";
 // byte.
 inline constexpr const char *kX86Key = "x86";
 inline constexpr const char *kStoredKey = "stored";
+// Decimal: where the stream's second part (codec/lzma_stream.h) starts, as
+// an offset into its raw bytes (the archive without the stored ranges),
+// above 0 and below their length. Absent for a stream of one part. The
+// reader takes what it finds (the program image has no room for more
+// checks): a value no writer makes leaves a stream that does not decode.
+inline constexpr const char *kRestartKey = "restart";
 
 // The largest raw archive: the pack file's positions are 32-bit.
 inline constexpr int64_t kMaxRawArchive = INT32_MAX;
@@ -51,6 +57,7 @@ struct StreamLayout {
   uint32_t rawCrc = 0;
   std::vector<codec::ByteRange> x86;
   std::vector<codec::ByteRange> stored;
+  int64_t restart = 0; // 0 for a stream of one part
 
   // The stored ranges' bytes together.
   int64_t StoredLength() const;

@@ -75,8 +75,8 @@ struct Decoded {
 // Decodes stream as a reader of a package would: inChunk bytes at a time,
 // into an output buffer of outChunk bytes.
 Decoded Decompress(const Bytes &stream, uint64_t rawLength, size_t inChunk,
-                   size_t outChunk) {
-  codec::LzmaDecoder decoder(rawLength);
+                   size_t outChunk, uint64_t restart = 0) {
+  codec::LzmaDecoder decoder(rawLength, restart);
   Decoded result{DecodeStatus::kMore, {}};
   Bytes room(outChunk);
   for (size_t at = 0; at < stream.size();) {
@@ -409,6 +409,123 @@ TEST(LzmaEncoder, ACallbacksExceptionComesOut) {
           });
     };
     EXPECT_THROW(call(), std::runtime_error) << thrower;
+  }
+}
+
+// ---- Streams in two parts ------------------------------------------------
+
+Bytes CompressParts(const Bytes &raw, uint64_t restart, int level = 5,
+                    EncodeStatus expected = EncodeStatus::kOk) {
+  std::vector<Bytes> made(2);
+  std::vector<size_t> at(2, 0);
+  size_t sources = 0;
+  const EncodeStatus status = codec::EncodeParts(
+      raw.size(), level, restart,
+      [&] { return SourceOf(raw, at.at(sources++)); },
+      [&](size_t part, const uint8_t *bytes, size_t size) {
+        made.at(part).insert(made[part].end(), bytes, bytes + size);
+      });
+  EXPECT_EQ(status, expected);
+  Bytes stream = made[0];
+  stream.insert(stream.end(), made[1].begin(), made[1].end());
+  return stream;
+}
+
+// Text, random bytes, then the text again: the second part repeats the
+// first.
+Bytes ThreeKinds() {
+  Bytes raw = Compressible(120000, 21);
+  const Bytes random = Random(40000, 22);
+  raw.insert(raw.end(), random.begin(), random.end());
+  const Bytes text(raw.begin(), raw.begin() + 120000);
+  raw.insert(raw.end(), text.begin(), text.end());
+  return raw;
+}
+
+TEST(LzmaParts, EveryChunkingGivesTheBytesBack) {
+  const Bytes raw = ThreeKinds();
+  for (const uint64_t restart : {0, 1, 150000, 279999}) {
+    const Bytes stream = CompressParts(raw, restart);
+    for (size_t in : {size_t{7}, size_t{4099}, stream.size()})
+      for (size_t out : {size_t{13}, size_t{65536}}) {
+        const Decoded d = Decompress(stream, raw.size(), in, out, restart);
+        EXPECT_FALSE(d.stalled);
+        EXPECT_EQ(d.status, DecodeStatus::kDone)
+            << restart << " " << in << " " << out;
+        EXPECT_TRUE(d.out == raw);
+      }
+  }
+}
+
+TEST(LzmaParts, TheSecondPartMatchesTheBytesBeforeIt) {
+  // Random bytes twice: the second copy costs next to nothing only if its
+  // part finds the first.
+  const Bytes random = Random(200000, 5);
+  Bytes raw(400000);
+  std::copy(random.begin(), random.end(), raw.begin());
+  std::copy(random.begin(), random.end(), raw.begin() + 200000);
+  const Bytes stream = CompressParts(raw, 200000);
+  EXPECT_LT(stream.size(), 200000u * 21 / 20);
+  EXPECT_TRUE(Decompress(stream, raw.size(), 4096, 4096, 200000).out == raw);
+}
+
+TEST(LzmaParts, TheDecoderHoldsTheStreamToItsRestart) {
+  const Bytes raw = ThreeKinds();
+  const Bytes parted = CompressParts(raw, 150000);
+  const Bytes whole = Compress(raw);
+  const struct {
+    const char *name;
+    const Bytes &stream;
+    uint64_t restart;
+  } cases[] = {
+      {"read as one part", parted, 0},
+      {"the restart a byte early", parted, 149999},
+      {"the restart a byte late", parted, 150001},
+      {"one part read as two", whole, 150000},
+  };
+  for (const auto &c : cases) {
+    const Decoded d = Decompress(c.stream, raw.size(), 4099, 65536, c.restart);
+    EXPECT_EQ(d.status, DecodeStatus::kCorrupt) << c.name;
+    EXPECT_LE(d.out.size(), raw.size()) << c.name;
+  }
+  // A restart at or past the end is none: no more than the raw length.
+  for (const uint64_t restart : {raw.size(), raw.size() + 1}) {
+    const Decoded d = Decompress(whole, raw.size(), 4099, 65536, restart);
+    EXPECT_EQ(d.status, DecodeStatus::kDone);
+    EXPECT_TRUE(d.out == raw);
+  }
+}
+
+TEST(LzmaParts, TheEncoderRefusesABadRestartAndAShortSource) {
+  const Bytes raw = Compressible(100000, 3);
+  for (const uint64_t restart : {raw.size(), raw.size() + 1})
+    CompressParts(raw, restart, 5, EncodeStatus::kBadRestart);
+  // The second part drops the bytes before its window and finds the source
+  // short.
+  Bytes shorter = raw;
+  shorter.resize(80000);
+  std::vector<size_t> at(2, 0);
+  size_t sources = 0;
+  EXPECT_EQ(codec::EncodeParts(
+                raw.size(), 0, 90000,
+                [&] { return SourceOf(shorter, at.at(sources++)); },
+                [](size_t, const uint8_t *, size_t) {}),
+            EncodeStatus::kWrongLength);
+}
+
+TEST(LzmaParts, TheDefaultSplitsLargeStreamsOnly) {
+  for (const uint64_t length :
+       {uint64_t{0}, codec::kLeastSplit - 1, codec::kLeastSplit,
+        uint64_t{44646400}, uint64_t{1} << 31}) {
+    const uint64_t restart = codec::RestartOf(length, codec::kDefaultLevel);
+    if (length < codec::kLeastSplit) {
+      EXPECT_EQ(restart, 0u) << length;
+    } else {
+      // The second part also indexes the window before it: it is the
+      // smaller one.
+      EXPECT_GT(restart, length / 2) << length;
+      EXPECT_LT(restart, length) << length;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "codec/lzma_encoder.h"
 #include "package/manifest.h"
 #include "package/stream_layout.h"
 #include "package/trailer.h"
@@ -58,12 +59,13 @@ std::string SampleRaw() {
 // A compressed package of raw as build lays it out, the stream cut to
 // streamCut bytes when that is not -1.
 std::string Package(const std::string &raw, package::StreamLayout layout,
-                    const std::string &scratch, int64_t streamCut = -1) {
+                    const std::string &scratch, int64_t streamCut = -1,
+                    int level = 6) {
   {
     tools::OsFile stream(scratch, platform::OpenMode::CreateNew);
     tools::CompressArchive(
-        {{nullptr, 0, raw, static_cast<int64_t>(raw.size())}}, 6, layout,
-        stream, {});
+        {{nullptr, 0, raw, static_cast<int64_t>(raw.size())}}, level, layout,
+        stream, scratch + ".part", {});
   }
   std::string region = ReadFile(scratch);
   platform::fs::Kill(scratch);
@@ -117,6 +119,38 @@ TEST(CompressedCarve, GivesBackTheRawArchiveWithAYieldPerPackageByte) {
                       exe.ArchiveStart, exe.L)) +
                   "%");
     EXPECT_EQ(platform::files::FreeFile(), 1); // both files closed
+  }
+}
+
+// A stream large enough to be made in two parts at once: the run gives back
+// the same archive, and damage to the second part is found.
+TEST(CompressedCarve, AStreamInTwoPartsGivesBackTheArchive) {
+  std::string raw;
+  while (raw.size() < codec::kLeastSplit + 100000)
+    raw += SampleRaw().substr(0, 50000) + RandomBytes(1000, raw.size());
+  pkgbuild::RunWorld world;
+  testsupport::ScriptedUi backend;
+  backend.yieldInterval = 65536;
+  const std::string good = Package(raw, {}, world.box / "stream", -1, 0);
+  std::string bad = good;
+  bad[bad.size() - 1000] = static_cast<char>(bad[bad.size() - 1000] ^ 0x01);
+  for (const std::string *package :
+       {&good, const_cast<const std::string *>(&bad)}) {
+    world.InstallPackage(*package);
+    const package::StreamLayout own = mdl_main::LoadOwnManifest().layout;
+    ASSERT_GT(own.restart, 0);
+    ui::Setup form;
+    mdl_main::LoadSetup(form);
+    const mdl_main::Container exe = mdl_main::ReadTrailer();
+    if (package == &good) {
+      mdl_main::CarveCompressed(exe, own, world.packFile, form);
+      EXPECT_TRUE(ReadFile(world.packFile) == raw);
+      EXPECT_EQ(platform::files::FreeFile(), 1);
+      platform::fs::Kill(world.packFile);
+    } else {
+      EXPECT_THROW(mdl_main::CarveCompressed(exe, own, world.packFile, form),
+                   platform::Error);
+    }
   }
 }
 
@@ -243,6 +277,23 @@ TEST(StreamLayout, ReadsWhatAWriterMakesOnly) {
     if (c.valid) {
       EXPECT_EQ(layout.compressed, c.compressed);
     }
+  }
+  // Where the second part starts: a value no writer makes is read as none
+  // or as it stands, and the stream then does not decode.
+  const struct {
+    std::string payload;
+    int64_t restart;
+  } restarts[] = {
+      {base, 0},
+      {base + Pairs({"restart=300"}), 300},
+      {base + Pairs({"restart="}), 0},
+      {base + Pairs({"restart=-1"}), 0},
+  };
+  for (const auto &c : restarts) {
+    package::StreamLayout layout;
+    layout.restart = 77;
+    EXPECT_TRUE(package::ReadStreamLayout(c.payload, layout));
+    EXPECT_EQ(layout.restart, c.restart) << testing::PrintToString(c.payload);
   }
 }
 

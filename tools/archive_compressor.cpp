@@ -2,6 +2,7 @@
 #include "tools/archive_compressor.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "codec/lzma_encoder.h"
 #include "package/crc32.h"
@@ -118,6 +119,8 @@ const char *Failure(codec::EncodeStatus status) {
     return "the level must be 0 to 9";
   case codec::EncodeStatus::kNoMemory:
     return "out of memory";
+  case codec::EncodeStatus::kBadRestart:
+    return "the stream's second part would start past its end";
   case codec::EncodeStatus::kWrongLength:
   case codec::EncodeStatus::kOk:
     break;
@@ -129,30 +132,51 @@ const char *Failure(codec::EncodeStatus status) {
 
 void CompressArchive(const std::vector<RawPiece> &pieces, int level,
                      package::StreamLayout &layout, OsFile &stream,
+                     const std::string &spillPath,
                      const std::function<void(int64_t, int64_t)> &progress) {
   layout.compressed = true;
   layout.rawLength = 0;
   for (const RawPiece &piece : pieces)
     layout.rawLength += piece.length;
-  StreamSource source(pieces, layout);
-  int64_t written = 0;
-  const int64_t streamRaw = layout.StreamRawLength();
-  const codec::EncodeStatus status = codec::Encode(
-      static_cast<uint64_t>(streamRaw), level,
-      [&](uint8_t *buffer, size_t size) { return source.Fill(buffer, size); },
-      [&](const uint8_t *bytes, size_t size) {
-        stream.WriteAt(written, bytes, size);
-        written += static_cast<int64_t>(size);
+  const auto streamRaw = static_cast<uint64_t>(layout.StreamRawLength());
+  layout.restart = static_cast<int64_t>(codec::RestartOf(streamRaw, level));
+  // Each part reads the raw archive from its start; the last one reads it
+  // all, so its CRC-32 is the archive's.
+  std::vector<std::shared_ptr<StreamSource>> sources;
+  // Part 0 goes into stream; part 1, made at the same time, into a file of
+  // its own, appended once both are done.
+  std::unique_ptr<OsFile> spill;
+  if (layout.restart > 0)
+    spill = std::make_unique<OsFile>(spillPath, platform::OpenMode::CreateNew);
+  int64_t written[2] = {0, 0};
+  const codec::EncodeStatus status = codec::EncodeParts(
+      streamRaw, level, static_cast<uint64_t>(layout.restart),
+      [&]() -> codec::Source {
+        auto source = std::make_shared<StreamSource>(pieces, layout);
+        sources.push_back(source);
+        return [source](uint8_t *buffer, size_t size) {
+          return source->Fill(buffer, size);
+        };
+      },
+      [&](size_t part, const uint8_t *bytes, size_t size) {
+        OsFile &file = part == 0 ? stream : *spill;
+        file.WriteAt(written[part], bytes, size);
+        written[part] += static_cast<int64_t>(size);
       },
       [&](uint64_t rawDone, uint64_t) {
         if (progress)
-          progress(static_cast<int64_t>(rawDone), streamRaw);
+          progress(static_cast<int64_t>(rawDone),
+                   static_cast<int64_t>(streamRaw));
       });
   if (status != codec::EncodeStatus::kOk)
     throw ToolError(std::string("compressing the archive failed: ") +
                     Failure(status));
-  layout.streamLength = written;
-  layout.rawCrc = source.Crc();
+  layout.streamLength = written[0];
+  if (spill) {
+    CopyBytes(*spill, 0, written[1], stream, layout.streamLength);
+    layout.streamLength += written[1];
+  }
+  layout.rawCrc = sources.back()->Crc();
 }
 
 bool Compressible(const uint8_t *sample, size_t size) {

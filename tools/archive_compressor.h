@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -27,10 +28,13 @@ struct RawPiece {
 // Compresses the raw archive that pieces make, in their order, at level
 // into stream (from its offset 0), leaving out layout.stored; layout.x86
 // and layout.stored must be in order (codec::RangesInOrder) and share no
-// byte. Sets layout's lengths and CRC-32. progress(rawDone, rawLength)
+// byte. Sets layout's lengths, restart and CRC-32. A stream in two parts
+// (codec::RestartOf) has its second part made at the same time into a new
+// file at spillPath, then appended to stream. progress(rawDone, rawLength)
 // after every block. Raises ToolError when the encoder fails.
 void CompressArchive(const std::vector<RawPiece> &pieces, int level,
                      package::StreamLayout &layout, OsFile &stream,
+                     const std::string &spillPath,
                      const std::function<void(int64_t, int64_t)> &progress);
 
 // Whether the first bytes of a file shrink under a quick LZMA pass by at

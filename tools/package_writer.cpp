@@ -248,7 +248,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
                                       platform::OpenMode::CreateNew);
     InstalledConsole console;
     int shown = -1;
-    CompressArchive(pieces, target.level, layout, *stream,
+    CompressArchive(pieces, target.level, layout, *stream, *scratch / "part",
                     [&](int64_t done, int64_t whole) {
                       const int percent =
                           whole > 0 ? static_cast<int>(done * 100 / whole) : 0;

@@ -26,33 +26,39 @@ Bytes Sample(size_t size) {
   return bytes;
 }
 
-// raw through the filter and the encoder, then back through the decoder
-// (chunk bytes at a time) and the filter.
+// raw through the filter and the encoder (in two parts when restart is not
+// 0), then back through the decoder (chunk bytes at a time) and the filter.
 codec::DecodeStatus RoundTrip(const Bytes &raw, size_t cut, size_t chunk,
-                              Bytes &back) {
+                              Bytes &back, uint64_t restart = 0) {
   const codec::ByteRange range{0, raw.size()};
   codec::X86Filter encoder(codec::FilterDirection::kEncode);
   Bytes filtered(raw.size() + codec::X86Filter::kMaxHeld);
   size_t size = encoder.Convert(raw.data(), raw.size(), filtered.data());
   size += encoder.Finish(filtered.data() + size);
   filtered.resize(size);
-  Bytes stream;
-  size_t at = 0;
-  EXPECT_EQ(codec::Encode(
-                raw.size(), codec::kDefaultLevel,
-                [&](uint8_t *buffer, size_t size) {
-                  size = std::min(size, filtered.size() - at);
-                  std::memcpy(buffer, filtered.data() + at, size);
-                  at += size;
-                  return size;
+  Bytes parts[2];
+  size_t at[2] = {0, 0};
+  size_t sources = 0;
+  EXPECT_EQ(codec::EncodeParts(
+                raw.size(), codec::kDefaultLevel, restart,
+                [&]() -> codec::Source {
+                  size_t *from = &at[sources++];
+                  return [&filtered, from](uint8_t *buffer, size_t size) {
+                    size = std::min(size, filtered.size() - *from);
+                    std::memcpy(buffer, filtered.data() + *from, size);
+                    *from += size;
+                    return size;
+                  };
                 },
-                [&](const uint8_t *bytes, size_t size) {
-                  stream.insert(stream.end(), bytes, bytes + size);
+                [&](size_t part, const uint8_t *bytes, size_t size) {
+                  parts[part].insert(parts[part].end(), bytes, bytes + size);
                 }),
             codec::EncodeStatus::kOk);
+  Bytes stream = parts[0];
+  stream.insert(stream.end(), parts[1].begin(), parts[1].end());
   stream.resize(std::min(stream.size(), cut));
 
-  codec::LzmaDecoder decoder(raw.size());
+  codec::LzmaDecoder decoder(raw.size(), restart);
   codec::RangeFilter filter(&range, 1, codec::FilterDirection::kDecode);
   Bytes room(chunk);
   Bytes plain(chunk + codec::RangeFilter::kMaxHeld);
@@ -86,6 +92,15 @@ TEST(CodecWin32, RoundTripsInPieces) {
               codec::DecodeStatus::kDone);
     EXPECT_TRUE(back == raw) << chunk;
   }
+}
+
+// Without threads the parts are made one after the other, the same bytes.
+TEST(CodecWin32, AStreamInTwoPartsRoundTrips) {
+  const Bytes raw = Sample(1 << 20);
+  Bytes back;
+  EXPECT_EQ(RoundTrip(raw, SIZE_MAX, 65536, back, 700000),
+            codec::DecodeStatus::kDone);
+  EXPECT_TRUE(back == raw);
 }
 
 TEST(CodecWin32, ACutStreamIsTruncated) {

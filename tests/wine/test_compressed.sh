@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# A compressed package under Wine: it installs to success; a byte flipped in
-# its stream, or the package cut short, is refused with the damaged
-# sentence and nothing is installed.
+# A compressed package under Wine, its stream large enough to be made in two
+# parts at once: it installs to success; a byte flipped in its stream, or
+# the package cut short, is refused with the damaged sentence and nothing
+# is installed.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin compressed
@@ -9,13 +10,14 @@ e2e_begin compressed
 payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
-seq 1 30000 >"$payload/numbers.txt"
+seq 1 700000 >"$payload/numbers.txt" # 4.8 MB: a stream in two parts
 e2e_data "$payload/app.dll" 100000
 {
   e2e_script_record 0 '\000\\numbers.txt' '\001\\numbers.txt'
   e2e_script_record 0 '\000\\app.dll' '\001\\app.dll'
 } >"$payload/script"
 e2e_make_package "$payload" "$E2E_WORK/good.exe" --level 6
+grep -qa restart "$E2E_WORK/good.exe" || e2e_fail "the stream is in one part"
 
 cp "$E2E_WORK/good.exe" "$program/update.exe"
 e2e_start_package "$program/update.exe"
