@@ -187,12 +187,13 @@ uint32_t DictionarySize(int level, uint64_t rawLength) {
 uint64_t RestartOf(uint64_t rawLength, int level) {
   if (rawLength < kLeastSplit || level < 0 || level > kMaxLevel)
     return 0;
-  // Indexing a byte before the part costs about 0.6 of encoding one
-  // (codec/sdk_part_encoder.c). With the cut at c and a window w: part 0
-  // takes c, part 1 0.6 * min(c, w) + (n - c).
+  // Indexing a byte before the part costs about half of encoding one
+  // (codec/sdk_part_encoder.c; measured on a product tree, bench/README.md).
+  // With the cut at c and a window w: part 0 takes c, part 1
+  // min(c, w) / 2 + (n - c).
   const uint64_t window = kLevels[level].dictionary;
-  const uint64_t cut = rawLength / 4 * 3;
-  return cut <= window ? cut : (rawLength + window / 5 * 3) / 2;
+  const uint64_t cut = rawLength / 20 * 13;
+  return cut <= window ? cut : (rawLength + window / 2) / 2;
 }
 
 EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,

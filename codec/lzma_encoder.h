@@ -61,7 +61,7 @@ EncodeStatus Encode(uint64_t rawLength, int level, const Source &source,
 // at level: 0 (one part) below kLeastSplit bytes, else where two processors
 // take about as long over each part. The second part indexes the bytes
 // before it (at most the window's worth) before it encodes its own, which
-// costs about 0.6 of encoding them; the cut evens that out. It depends on
+// costs about half of encoding them; the cut evens that out. It depends on
 // nothing but its arguments, so a build makes the same package on any
 // machine.
 uint64_t RestartOf(uint64_t rawLength, int level);

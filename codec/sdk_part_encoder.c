@@ -16,8 +16,8 @@ SRes LzmaEnc_EncodePart(CLzmaEncHandle pp, ISeqOutStream *outStream,
   /* The match finder takes the bytes before the part as it takes those a
    * match covers: into its index, without a search. That costs nearly as
    * much as encoding them, and the part before is being encoded on another
-   * thread meanwhile; half the candidates per byte there make it about 0.6
-   * of the cost for a stream 0.02 % longer. */
+   * thread meanwhile; half the candidates per byte there make it about half
+   * the cost, for a stream 0.02 % longer. */
   p->matchFinder.Init(p->matchFinderObj);
   p->needInit = 0;
   if (indexOnly > 0) {
