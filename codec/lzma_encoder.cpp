@@ -60,6 +60,14 @@ struct Bridge {
   std::atomic<uint64_t> done{0}; // the part's raw bytes encoded
   std::atomic<uint64_t> made{0}; // the part's stream bytes
   std::exception_ptr error;
+  // Shared by the parts: one that fails stops the others at their next
+  // read or report rather than let them run to their end for nothing.
+  std::atomic<bool> *stop = nullptr;
+
+  void Fail(std::exception_ptr e) {
+    error = std::move(e);
+    *stop = true;
+  }
 };
 
 // One of the SDK's interfaces and the bridge it calls: the SDK hands the
@@ -76,6 +84,8 @@ template <typename Interface> Bridge &BridgeOf(void *self) {
 SRes Read(void *self, void *buffer, size_t *size) {
   Bridge &b = BridgeOf<ISeqInStream>(self);
   auto *bytes = static_cast<uint8_t *>(buffer);
+  if (*b.stop)
+    return SZ_ERROR_READ;
   try {
     while (b.drop > 0) {
       const size_t n = b.source(bytes, std::min<uint64_t>(*size, b.drop));
@@ -88,9 +98,9 @@ SRes Read(void *self, void *buffer, size_t *size) {
     // too many.
     uint8_t probe = 0;
     if (b.last && b.read + *size == b.limit && b.source(&probe, 1) > 0)
-      b.tooLong = true;
+      b.tooLong = *b.stop = true;
   } catch (...) {
-    b.error = std::current_exception();
+    b.Fail(std::current_exception());
     return SZ_ERROR_READ;
   }
   b.read += *size;
@@ -102,7 +112,7 @@ size_t Write(void *self, const void *bytes, size_t size) {
   try {
     b.sink(static_cast<const uint8_t *>(bytes), size);
   } catch (...) {
-    b.error = std::current_exception();
+    b.Fail(std::current_exception());
     return 0;
   }
   b.made += size;
@@ -121,11 +131,13 @@ SRes Report(void *self, UInt64 rawDone, UInt64 /*streamDone*/) {
   auto &hook = *static_cast<ReportHook *>(self);
   Bridge &b = *hook.bridge;
   b.done = rawDone - hook.start;
+  if (*b.stop)
+    return SZ_ERROR_PROGRESS;
   try {
     if (*hook.tell)
       (*hook.tell)();
   } catch (...) {
-    b.error = std::current_exception();
+    b.Fail(std::current_exception());
     return SZ_ERROR_PROGRESS;
   }
   return SZ_OK;
@@ -223,6 +235,7 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
       return EncodeStatus::kNoMemory;
   }
 
+  std::atomic<bool> stop{false};
   std::vector<std::unique_ptr<Bridge>> bridges;
   for (size_t k = 0; k < parts.size(); ++k) {
     const ByteRange &part = parts[k];
@@ -236,6 +249,7 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
     bridge->drop = part.offset - window;
     bridge->limit = window + part.length;
     bridge->last = k + 1 == parts.size();
+    bridge->stop = &stop;
     bridges.push_back(std::move(bridge));
   }
   const std::function<void()> tell = [&] {

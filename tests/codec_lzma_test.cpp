@@ -385,31 +385,39 @@ TEST(LzmaEncoder, RefusesASourceOfAnotherLengthAndABadLevel) {
 TEST(LzmaEncoder, ACallbacksExceptionComesOut) {
   const Bytes raw = Random(300000, 4);
   enum Thrower { kSource, kSink, kProgress };
-  for (Thrower thrower : {kSource, kSink, kProgress}) {
-    size_t at = 0;
-    const codec::Source source = SourceOf(raw, at);
-    uint64_t reported = 0;
-    auto call = [&] {
-      return codec::Encode(
-          raw.size(), 1,
-          [&](uint8_t *buffer, size_t size) {
-            if (thrower == kSource && at > 0)
-              throw std::runtime_error("read");
-            return source(buffer, size);
-          },
-          [&](const uint8_t *, size_t) {
-            if (thrower == kSink && at > 0)
-              throw std::runtime_error("write");
-          },
-          [&](uint64_t rawDone, uint64_t) {
-            EXPECT_GE(rawDone, reported);
-            reported = rawDone;
-            if (thrower == kProgress)
-              throw std::runtime_error("progress");
-          });
-    };
-    EXPECT_THROW(call(), std::runtime_error) << thrower;
-  }
+  // One part, or two, the second part's callbacks throwing (on a thread of
+  // its own): the first part stops, and the exception comes out.
+  for (const uint64_t restart : {0, 200000})
+    for (Thrower thrower : {kSource, kSink, kProgress}) {
+      size_t at[2] = {0, 0};
+      size_t sources = 0;
+      const size_t thrown = restart == 0 ? 0 : 1;
+      uint64_t reported = 0;
+      auto call = [&] {
+        return codec::EncodeParts(
+            raw.size(), 1, restart,
+            [&]() -> codec::Source {
+              const size_t part = sources++;
+              const codec::Source source = SourceOf(raw, at[part]);
+              return [&, part, source](uint8_t *buffer, size_t size) {
+                if (thrower == kSource && part == thrown && at[part] > 0)
+                  throw std::runtime_error("read");
+                return source(buffer, size);
+              };
+            },
+            [&](size_t part, const uint8_t *, size_t) {
+              if (thrower == kSink && part == thrown && at[part] > 0)
+                throw std::runtime_error("write");
+            },
+            [&](uint64_t rawDone, uint64_t) {
+              EXPECT_GE(rawDone, reported);
+              reported = rawDone;
+              if (thrower == kProgress)
+                throw std::runtime_error("progress");
+            });
+      };
+      EXPECT_THROW(call(), std::runtime_error) << restart << " " << thrower;
+    }
 }
 
 // ---- Streams in two parts ------------------------------------------------
