@@ -208,9 +208,22 @@ uint64_t RestartOf(uint64_t rawLength, int level) {
   return cut <= window ? cut : (rawLength + window / 2) / 2;
 }
 
+uint64_t EncodeMemory(uint64_t rawLength, int level, uint64_t restart,
+                      bool atOnce) {
+  if (level < 0 || level > kMaxLevel)
+    return 0;
+  constexpr uint64_t kPerWindowByte = 11;
+  constexpr uint64_t kFixed = uint64_t{16} << 20; // buffers, price tables
+  const uint64_t last = kPerWindowByte * DictionarySize(level, rawLength);
+  if (restart == 0)
+    return kFixed + last;
+  const uint64_t first = kPerWindowByte * DictionarySize(level, restart);
+  return 2 * kFixed + (atOnce ? first + last : last);
+}
+
 EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
                          const SourceMaker &maker, const PartSink &sink,
-                         const Progress &progress) {
+                         const Progress &progress, bool atOnce) {
   if (level < 0 || level > kMaxLevel)
     return EncodeStatus::kBadLevel;
   if (restart > 0 && restart >= rawLength)
@@ -269,19 +282,21 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
     results[k] = EncodePart(level, parts[k], *bridges[k], header,
                             k == 0 ? headerSize : 0, k == 0 ? tell : quiet);
   };
+  size_t first = 0; // the first part this thread encodes
 #if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
-  std::vector<std::thread> threads;
-  for (size_t k = 1; k < parts.size(); ++k)
-    threads.emplace_back(run, k);
-  if (!parts.empty())
+  // (Without: mingw-w64's win32 thread model, one part after another.)
+  if (atOnce) {
+    std::vector<std::thread> threads;
+    for (size_t k = 1; k < parts.size(); ++k)
+      threads.emplace_back(run, k);
     run(0);
-  for (std::thread &thread : threads)
-    thread.join();
-#else
-  // No threads (mingw-w64's win32 thread model): one part after another.
-  for (size_t k = 0; k < parts.size(); ++k)
-    run(k);
+    for (std::thread &thread : threads)
+      thread.join();
+    first = parts.size();
+  }
 #endif
+  for (size_t k = first; k < parts.size(); ++k)
+    run(k);
   for (const auto &bridge : bridges)
     if (bridge->error)
       std::rethrow_exception(bridge->error);

@@ -69,13 +69,20 @@ inline constexpr uint64_t kLeastSplit = uint64_t{4} << 20;
 
 // Encodes the rawLength bytes that sources from maker give into a stream
 // whose second part starts at restart (codec/lzma_stream.h), or of one part
-// when restart is 0; part 0's bytes begin with the header. Each part is
-// encoded on a thread of its own where the platform has threads, else one
-// after the other: the same bytes either way. progress, when given, is told
-// on the calling thread the raw bytes done in both parts. An exception from
-// a callback stops the encoding and the first one comes out of EncodeParts.
+// when restart is 0; part 0's bytes begin with the header. With atOnce each
+// part is encoded on a thread of its own where the platform has threads,
+// else one after the other: the same bytes either way. progress, when
+// given, is told on the calling thread the raw bytes done in both parts. An
+// exception from a callback stops the encoding and the first one comes out
+// of EncodeParts.
 EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
                          const SourceMaker &maker, const PartSink &sink,
-                         const Progress &progress = {});
+                         const Progress &progress = {}, bool atOnce = true);
+
+// About the most memory EncodeParts takes for these arguments: each part's
+// encoder holds some 11 bytes for every byte of its window, and the parts
+// encoded at once hold theirs together.
+uint64_t EncodeMemory(uint64_t rawLength, int level, uint64_t restart,
+                      bool atOnce);
 
 } // namespace codec

@@ -423,7 +423,8 @@ TEST(LzmaEncoder, ACallbacksExceptionComesOut) {
 // ---- Streams in two parts ------------------------------------------------
 
 Bytes CompressParts(const Bytes &raw, uint64_t restart, int level = 5,
-                    EncodeStatus expected = EncodeStatus::kOk) {
+                    EncodeStatus expected = EncodeStatus::kOk,
+                    bool atOnce = true) {
   std::vector<Bytes> made(2);
   std::vector<size_t> at(2, 0);
   size_t sources = 0;
@@ -432,7 +433,8 @@ Bytes CompressParts(const Bytes &raw, uint64_t restart, int level = 5,
       [&] { return SourceOf(raw, at.at(sources++)); },
       [&](size_t part, const uint8_t *bytes, size_t size) {
         made.at(part).insert(made[part].end(), bytes, bytes + size);
-      });
+      },
+      {}, atOnce);
   EXPECT_EQ(status, expected);
   Bytes stream = made[0];
   stream.insert(stream.end(), made[1].begin(), made[1].end());
@@ -462,6 +464,20 @@ TEST(LzmaParts, EveryChunkingGivesTheBytesBack) {
             << restart << " " << in << " " << out;
         EXPECT_TRUE(d.out == raw);
       }
+  }
+}
+
+// On a machine short of memory the parts are made one after the other: the
+// same bytes, in less memory.
+TEST(LzmaParts, OneAfterTheOtherGivesTheSameStream) {
+  const Bytes raw = ThreeKinds();
+  for (const uint64_t restart : {0, 150000}) {
+    EXPECT_TRUE(CompressParts(raw, restart, 5, EncodeStatus::kOk, false) ==
+                CompressParts(raw, restart))
+        << restart;
+    EXPECT_EQ(codec::EncodeMemory(raw.size(), 5, restart, false) <
+                  codec::EncodeMemory(raw.size(), 5, restart, true),
+              restart > 0);
   }
 }
 

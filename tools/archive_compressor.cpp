@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "codec/lzma_encoder.h"
 #include "package/crc32.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -148,6 +150,13 @@ void CompressArchive(const std::vector<RawPiece> &pieces, int level,
   std::unique_ptr<OsFile> spill;
   if (layout.restart > 0)
     spill = std::make_unique<OsFile>(spillPath, platform::OpenMode::CreateNew);
+  // The parts at once only where the machine has the memory for both: one
+  // after the other makes the same bytes, in more time.
+  const std::optional<uint64_t> available = os::AvailableMemory();
+  const bool atOnce =
+      !available || codec::EncodeMemory(streamRaw, level,
+                                        static_cast<uint64_t>(layout.restart),
+                                        true) <= *available;
   int64_t written[2] = {0, 0};
   const codec::EncodeStatus status = codec::EncodeParts(
       streamRaw, level, static_cast<uint64_t>(layout.restart),
@@ -167,7 +176,8 @@ void CompressArchive(const std::vector<RawPiece> &pieces, int level,
         if (progress)
           progress(static_cast<int64_t>(rawDone),
                    static_cast<int64_t>(streamRaw));
-      });
+      },
+      atOnce);
   if (status != codec::EncodeStatus::kOk)
     throw ToolError(std::string("compressing the archive failed: ") +
                     Failure(status));

@@ -3,11 +3,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -294,6 +297,15 @@ void RemoveIfLeftover(const std::string &folder, const std::string &name,
   }
   std::error_code error; // remove_all removes links inside as links
   std::filesystem::remove_all(std::filesystem::path(folder) / name, error);
+}
+
+std::optional<uint64_t> AvailableMemory() {
+  std::ifstream info("/proc/meminfo");
+  constexpr std::string_view kKey = "MemAvailable:"; // then "N kB"
+  for (std::string line; std::getline(info, line);)
+    if (line.starts_with(kKey))
+      return std::strtoull(line.c_str() + kKey.size(), nullptr, 10) * 1024;
+  return std::nullopt;
 }
 
 } // namespace tools::os

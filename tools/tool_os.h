@@ -118,4 +118,8 @@ OsFile LockFolder(const std::string &path);
 void RemoveIfLeftover(const std::string &folder, const std::string &name,
                       int pid, bool isFolder);
 
+// The memory the system could give without swapping (Linux's
+// MemAvailable), or nothing where it does not say.
+std::optional<uint64_t> AvailableMemory();
+
 } // namespace tools::os
