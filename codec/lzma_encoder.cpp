@@ -223,7 +223,8 @@ uint64_t EncodeMemory(uint64_t rawLength, int level, uint64_t restart,
 
 EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
                          const SourceMaker &maker, const PartSink &sink,
-                         const Progress &progress, bool atOnce) {
+                         const Progress &progress,
+                         [[maybe_unused]] bool atOnce) {
   if (level < 0 || level > kMaxLevel)
     return EncodeStatus::kBadLevel;
   if (restart > 0 && restart >= rawLength)
