@@ -454,14 +454,21 @@ Bytes ThreeKinds() {
 
 TEST(LzmaParts, EveryChunkingGivesTheBytesBack) {
   const Bytes raw = ThreeKinds();
-  for (const uint64_t restart : {0, 1, 150000, 279999}) {
-    const Bytes stream = CompressParts(raw, restart);
+  // Level 0's window is 64 KiB, so the decoder's dictionary wraps, at the
+  // restart itself for 131072.
+  const struct {
+    int level;
+    uint64_t restart;
+  } cases[] = {{5, 0},      {5, 1},      {5, 150000},
+               {5, 279999}, {0, 131072}, {0, 131073}};
+  for (const auto &c : cases) {
+    const Bytes stream = CompressParts(raw, c.restart, c.level);
     for (size_t in : {size_t{7}, size_t{4099}, stream.size()})
       for (size_t out : {size_t{13}, size_t{65536}}) {
-        const Decoded d = Decompress(stream, raw.size(), in, out, restart);
+        const Decoded d = Decompress(stream, raw.size(), in, out, c.restart);
         EXPECT_FALSE(d.stalled);
         EXPECT_EQ(d.status, DecodeStatus::kDone)
-            << restart << " " << in << " " << out;
+            << c.level << " " << c.restart << " " << in << " " << out;
         EXPECT_TRUE(d.out == raw);
       }
   }
