@@ -124,7 +124,7 @@ struct ReportHook {
   ICompressProgress sdk;
   Bridge *bridge;
   uint64_t start;
-  const std::function<void()> *tell; // empty but on part 0's thread
+  const std::function<void()> *tell; // empty but on the calling thread
 };
 
 SRes Report(void *self, UInt64 rawDone, UInt64 /*streamDone*/) {
@@ -277,27 +277,28 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
     }
     progress(done, made);
   };
+  // Only the calling thread tells progress.
   const std::function<void()> quiet;
   std::vector<SRes> results(parts.size(), SZ_OK);
-  auto run = [&](size_t k) {
+  auto run = [&](size_t k, bool ownThread) {
     results[k] = EncodePart(level, parts[k], *bridges[k], header,
-                            k == 0 ? headerSize : 0, k == 0 ? tell : quiet);
+                            k == 0 ? headerSize : 0, ownThread ? quiet : tell);
   };
-  size_t first = 0; // the first part this thread encodes
+  size_t first = 0; // the first part the calling thread encodes
 #if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
   // (Without: mingw-w64's win32 thread model, one part after another.)
   if (atOnce) {
     std::vector<std::thread> threads;
     for (size_t k = 1; k < parts.size(); ++k)
-      threads.emplace_back(run, k);
-    run(0);
+      threads.emplace_back(run, k, true);
+    run(0, false);
     for (std::thread &thread : threads)
       thread.join();
     first = parts.size();
   }
 #endif
   for (size_t k = first; k < parts.size(); ++k)
-    run(k);
+    run(k, false);
   for (const auto &bridge : bridges)
     if (bridge->error)
       std::rethrow_exception(bridge->error);

@@ -475,7 +475,7 @@ TEST(LzmaParts, EveryChunkingGivesTheBytesBack) {
 }
 
 // On a machine short of memory the parts are made one after the other: the
-// same bytes, in less memory.
+// same bytes, in less memory, progress told through the second part too.
 TEST(LzmaParts, OneAfterTheOtherGivesTheSameStream) {
   const Bytes raw = ThreeKinds();
   for (const uint64_t restart : {0, 150000}) {
@@ -486,6 +486,16 @@ TEST(LzmaParts, OneAfterTheOtherGivesTheSameStream) {
                   codec::EncodeMemory(raw.size(), 5, restart, true),
               restart > 0);
   }
+  size_t at[2] = {0, 0};
+  size_t sources = 0;
+  uint64_t told = 0;
+  EXPECT_EQ(codec::EncodeParts(
+                raw.size(), 5, 150000,
+                [&] { return SourceOf(raw, at[sources++]); },
+                [](size_t, const uint8_t *, size_t) {},
+                [&](uint64_t rawDone, uint64_t) { told = rawDone; }, false),
+            EncodeStatus::kOk);
+  EXPECT_GT(told, 150000u);
 }
 
 TEST(LzmaParts, TheSecondPartMatchesTheBytesBeforeIt) {
