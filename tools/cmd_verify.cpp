@@ -100,6 +100,7 @@ void PrintJson(const PackageCheck &c) {
             << ",\n  \"packed_bytes\": " << c.packedLength
             << ",\n  \"raw_bytes\": " << c.rawLength
             << ",\n  \"ratio\": " << Ratio(c)
+            << ",\n  \"restart\": " << c.restart
             << ",\n  \"compression\": " << c.compression
             << ",\n  \"data_start\": " << c.dataStart << ",\n  \"entries\": [";
   for (size_t k = 0; k < c.entries.size(); ++k) {
@@ -141,7 +142,12 @@ void PrintText(const PackageCheck &c) {
   if (c.kind == FileKind::Compressed)
     std::cout << "  archive:     compressed from position " << c.archiveFirst
               << ": " << c.packedLength << " bytes for " << c.rawLength
-              << " (ratio " << Ratio(c) << ")\n";
+              << " (ratio " << Ratio(c) << ")"
+              << (c.restart > 0 ? "; the stream in two parts, the second from "
+                                  "raw byte " +
+                                      std::to_string(c.restart)
+                                : std::string())
+              << "\n";
   if (c.kind != FileKind::Archive) {
     std::cout << "  manifest:    " << c.manifest;
     if (c.manifest != "absent")

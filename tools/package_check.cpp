@@ -219,6 +219,7 @@ void CheckContainer(PackageCheck &check) {
   if (span.kind == FileKind::Compressed) {
     check.packedLength = span.layout.streamLength + span.layout.StoredLength();
     check.rawLength = span.layout.rawLength;
+    check.restart = span.layout.restart;
   }
   // The icon of the program image, the part before the archive.
   if (span.kind == FileKind::Package || span.kind == FileKind::Compressed) {

@@ -32,6 +32,7 @@ struct PackageCheck {
   // the raw archive's, once decoded whole; -1 otherwise.
   int64_t packedLength = -1;
   int64_t rawLength = -1;
+  int64_t restart = 0;   // where the stream's second part starts, 0 for none
   int32_t dataStart = 0; // relative to the archive's first byte
   std::vector<ListedEntry> entries;
   bool checksums = false; // the package has a checksum entry

@@ -82,4 +82,21 @@ for at in $((start + 40)) $((start + 3000)); do
   expect_contains "$ERR" "Архив пакета обновления поврежден" "the run tells it"
   [ "$(ls progbad)" = bad.exe ] || fail "a damaged stream installs nothing"
 done
+
+# 4.8 MB of text: a stream in two parts, which verify names and which runs.
+mkdir big
+seq 1 700000 >big/numbers.txt
+echo 'copy {temp}\numbers.txt {app}\numbers.txt' >big.txt
+run_tool build --level 0 --payload big --script big.txt --stub stub.exe -o two.exe
+expect_rc 0 "build of a stream in two parts"
+run_tool verify two.exe
+expect_rc 0 "verify of a stream in two parts"
+expect_contains "$OUT" "the stream in two parts, the second from raw byte " \
+  "verify names the parts"
+run_tool verify --json two.exe
+grep -q '"restart": [1-9]' "$OUT" || fail "verify --json gives the restart"
+mkdir progtwo && cp two.exe progtwo/
+run_tool run progtwo/two.exe --yes
+expect_rc 0 "run of a stream in two parts"
+expect_same_bytes progtwo/numbers.txt big/numbers.txt "two parts install"
 finish
