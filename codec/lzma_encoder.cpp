@@ -51,10 +51,11 @@ static_assert(kLevels[kMaxLevel].dictionary <= kMaxDictionary);
 // once the SDK has returned.
 struct Bridge {
   Source source;
-  std::function<void(const uint8_t *, size_t)> sink;
-  uint64_t drop;  // raw bytes before those the SDK takes, read and dropped
-  uint64_t limit; // raw bytes the SDK takes: the window before, the part
-  bool last;      // the part ends the raw bytes: the source must end there
+  const PartSink *sink = nullptr;
+  size_t part = 0; // for the sink
+  uint64_t drop;   // raw bytes before those the SDK takes, read and dropped
+  uint64_t limit;  // raw bytes the SDK takes: the window before, the part
+  bool last;       // the part ends the raw bytes: the source must end there
   uint64_t read = 0;
   bool tooLong = false;
   std::atomic<uint64_t> done{0}; // the part's raw bytes encoded
@@ -110,7 +111,7 @@ SRes Read(void *self, void *buffer, size_t *size) {
 size_t Write(void *self, const void *bytes, size_t size) {
   Bridge &b = BridgeOf<ISeqOutStream>(self);
   try {
-    b.sink(static_cast<const uint8_t *>(bytes), size);
+    (*b.sink)(b.part, static_cast<const uint8_t *>(bytes), size);
   } catch (...) {
     b.Fail(std::current_exception());
     return 0;
@@ -124,7 +125,7 @@ struct ReportHook {
   ICompressProgress sdk;
   Bridge *bridge;
   uint64_t start;
-  const std::function<void()> *tell; // empty but on the calling thread
+  const std::function<void()> *tell; // null but on the calling thread
 };
 
 SRes Report(void *self, UInt64 rawDone, UInt64 /*streamDone*/) {
@@ -134,7 +135,7 @@ SRes Report(void *self, UInt64 rawDone, UInt64 /*streamDone*/) {
   if (*b.stop)
     return SZ_ERROR_PROGRESS;
   try {
-    if (*hook.tell)
+    if (hook.tell != nullptr)
       (*hook.tell)();
   } catch (...) {
     b.Fail(std::current_exception());
@@ -166,12 +167,12 @@ CLzmaEncProps PropsOf(int level, uint64_t rawLength) {
 // header[0, headerSize).
 SRes EncodePart(int level, const ByteRange &part, Bridge &bridge,
                 const uint8_t *header, size_t headerSize,
-                const std::function<void()> &tell) {
+                const std::function<void()> *tell) {
   CLzmaEncProps props = PropsOf(level, part.offset + part.length);
   props.writeEndMark = bridge.last ? 1 : 0;
   Hook<ISeqInStream> in{{Read}, &bridge};
   Hook<ISeqOutStream> out{{Write}, &bridge};
-  ReportHook report{{Report}, &bridge, part.offset, &tell};
+  ReportHook report{{Report}, &bridge, part.offset, tell};
   CLzmaEncHandle encoder = LzmaEnc_Create(&sdk::gAllocator);
   if (encoder == nullptr)
     return SZ_ERROR_MEM;
@@ -257,9 +258,8 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
         part.offset, DictionarySize(level, part.offset + part.length));
     auto bridge = std::make_unique<Bridge>();
     bridge->source = maker();
-    bridge->sink = [&sink, k](const uint8_t *bytes, size_t size) {
-      sink(k, bytes, size);
-    };
+    bridge->sink = &sink;
+    bridge->part = k;
     bridge->drop = part.offset - window;
     bridge->limit = window + part.length;
     bridge->last = k + 1 == parts.size();
@@ -267,8 +267,6 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
     bridges.push_back(std::move(bridge));
   }
   const std::function<void()> tell = [&] {
-    if (!progress)
-      return;
     uint64_t done = 0;
     uint64_t made = 0;
     for (const auto &bridge : bridges) {
@@ -278,11 +276,11 @@ EncodeStatus EncodeParts(uint64_t rawLength, int level, uint64_t restart,
     progress(done, made);
   };
   // Only the calling thread tells progress.
-  const std::function<void()> quiet;
   std::vector<SRes> results(parts.size(), SZ_OK);
   auto run = [&](size_t k, bool ownThread) {
     results[k] = EncodePart(level, parts[k], *bridges[k], header,
-                            k == 0 ? headerSize : 0, ownThread ? quiet : tell);
+                            k == 0 ? headerSize : 0,
+                            ownThread || !progress ? nullptr : &tell);
   };
   size_t first = 0; // the first part the calling thread encodes
 #if defined(_GLIBCXX_HAS_GTHREADS) || !defined(__GLIBCXX__)
