@@ -183,12 +183,12 @@ constexpr auto kEnglishPacked =
         kEnglishPairs);
 
 template <size_t N, size_t Size>
-const char *Find(const platform::PackedPairs<N, Size> &set,
-                 std::string_view key) {
+std::optional<std::string> Find(const platform::PackedPairs<N, Size> &set,
+                                std::string_view key) {
   for (size_t k = 0; k < N; ++k)
     if (key == set.First(k))
       return set.Second(k);
-  return nullptr;
+  return std::nullopt;
 }
 
 } // namespace
@@ -204,7 +204,7 @@ const LanguageInfo &InfoOf(Language language) {
   return kLanguages[static_cast<size_t>(language)];
 }
 
-const char *SetText(Language language, std::string_view key) {
+std::optional<std::string> SetText(Language language, std::string_view key) {
   return language == Language::English ? Find(kEnglishPacked, key)
                                        : Find(kRussianPacked, key);
 }

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace package {
@@ -22,8 +24,8 @@ const LanguageInfo *FindLanguage(std::string_view code);
 const LanguageInfo &InfoOf(Language language);
 
 // The text of key in a language's set, {product} and {version} not filled
-// in; nullptr for a key the set does not give (Russian: the program's own
+// in; none for a key the set does not give (Russian: the program's own
 // text then stands).
-const char *SetText(Language language, std::string_view key);
+std::optional<std::string> SetText(Language language, std::string_view key);
 
 } // namespace package

@@ -1,6 +1,9 @@
 // The texts of a package: their keys and defaults, and those of a manifest.
 #include "package/texts.h"
 
+#include <optional>
+#include <utility>
+
 #include "package/manifest.h"
 #include "platform/packed_pairs.h"
 #include "platform/ui.h"
@@ -9,7 +12,12 @@ namespace package {
 
 namespace {
 
-constexpr TextKey kKeys[kTextCount] = {
+struct KeyPattern {
+  const char *key;
+  const char *pattern;
+};
+
+constexpr KeyPattern kKeys[kTextCount] = {
     {"confirm", "Сейчас будет произведено обновление {product} до версии "
                 "{version}.\r\nПродолжить?"},
     {"success", "Обновление до версии {version} прошло успешно!"},
@@ -120,15 +128,15 @@ Texts DefaultTexts(std::string_view product, std::string_view version,
   Texts texts;
   for (size_t k = 0; k < kTextCount; ++k) {
     const TextKey key = KeyOf(static_cast<Text>(k));
-    const char *pattern = SetText(language, key.key);
-    texts[k] = Filled(pattern ? pattern : key.pattern, product, version);
+    texts[k] = Filled(SetText(language, key.key).value_or(key.pattern), product,
+                      version);
   }
   return texts;
 }
 
 std::string MessageTextIn(Language language, platform::Msg msg) {
-  const char *text = SetText(language, platform::MsgKey(msg));
-  return text ? text : platform::MsgDefault(msg);
+  std::optional<std::string> text = SetText(language, platform::MsgKey(msg));
+  return text ? std::move(*text) : platform::MsgDefault(msg);
 }
 
 void ApplyMessages(std::string_view payload) {

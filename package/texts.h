@@ -61,7 +61,7 @@ inline const std::string &TextOf(const Texts &texts, Text text) {
 // and its default with {product} and {version} where it names them.
 struct TextKey {
   const char *key;
-  const char *pattern;
+  std::string pattern;
 };
 TextKey KeyOf(Text text);
 inline TextKey KeyOf(size_t index) { return KeyOf(static_cast<Text>(index)); }

@@ -146,7 +146,7 @@ std::array<std::string, kMsgCount> &Current() {
 
 const char *MsgKey(Msg msg) { return kPacked.First(static_cast<size_t>(msg)); }
 
-const char *MsgDefault(Msg msg) {
+std::string MsgDefault(Msg msg) {
   return kPacked.Second(static_cast<size_t>(msg));
 }
 

@@ -85,7 +85,7 @@ inline constexpr size_t kMsgCount = static_cast<size_t>(Msg::StreamDamaged) + 1;
 // The key of a message in a manifest and in `updpack build --texts` files.
 const char *MsgKey(Msg msg);
 // The shipped program's text.
-const char *MsgDefault(Msg msg);
+std::string MsgDefault(Msg msg);
 
 // The text in effect (the shipped one until SetMsgText).
 const std::string &MsgText(Msg msg);

@@ -299,7 +299,7 @@ TEST_F(ExtractTest, EndOfProgramInsideAYieldPassesThrough) {
 struct Rejected {
   const char *label;
   std::string bytes;
-  const char *message; // the whole text, or its beginning when prefix
+  std::string message; // the whole text, or its beginning when prefix
   bool prefix;
   std::vector<std::string> files; // what the target folder holds afterwards
 };

@@ -327,7 +327,7 @@ struct Rejection {
   const char *label;
   std::string bytes;
   int32_t number;
-  const char *message;
+  std::string message;
 };
 
 class RejectionTest : public CatalogReaderTest,
@@ -341,9 +341,9 @@ TEST_P(RejectionTest, RaisesItsNumberAndMessage) {
   EXPECT_EQ(e.Description(), c.message);
 }
 
-const char *const kNot = platform::MsgDefault(archive::kMsgNotArchive);
-const char *const kNoCat = platform::MsgDefault(archive::kMsgNoCatalog);
-const char *const kUnterm =
+const std::string kNot = platform::MsgDefault(archive::kMsgNotArchive);
+const std::string kNoCat = platform::MsgDefault(archive::kMsgNoCatalog);
+const std::string kUnterm =
     platform::MsgDefault(archive::kMsgCatalogUnterminated);
 
 INSTANTIATE_TEST_SUITE_P(

@@ -43,12 +43,13 @@ std::multiset<std::string> Slots(const std::string &text) {
 
 TEST(TextSets, EveryKeyHasItsEnglishTextWithTheSameSlots) {
   for (const Keyed &k : EveryKey()) {
-    const char *english = package::SetText(package::Language::English, k.key);
-    ASSERT_NE(english, nullptr) << "no English text for \"" << k.key << "\"";
-    EXPECT_EQ(Slots(english), Slots(k.shipped)) << k.key;
-    if (const char *russian =
-            package::SetText(package::Language::Russian, k.key))
-      EXPECT_EQ(Slots(russian), Slots(k.shipped)) << k.key;
+    const auto english = package::SetText(package::Language::English, k.key);
+    ASSERT_TRUE(english) << "no English text for \"" << k.key << "\"";
+    EXPECT_EQ(Slots(*english), Slots(k.shipped)) << k.key;
+    if (const auto russian =
+            package::SetText(package::Language::Russian, k.key)) {
+      EXPECT_EQ(Slots(*russian), Slots(k.shipped)) << k.key;
+    }
   }
 }
 
@@ -56,9 +57,8 @@ TEST(TextSets, NoSetNamesTheArchiveFormat) {
   for (const Keyed &k : EveryKey())
     for (const auto language :
          {package::Language::Russian, package::Language::English}) {
-      const std::string text = package::SetText(language, k.key)
-                                   ? package::SetText(language, k.key)
-                                   : k.shipped;
+      const std::string text =
+          package::SetText(language, k.key).value_or(k.shipped);
       EXPECT_EQ(text.find("Kestrova"), std::string::npos) << k.key;
       EXPECT_EQ(text.find("PACK"), std::string::npos) << k.key;
     }

@@ -305,7 +305,8 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
         intact ? package::FindValue(manifest.payload, platform::MsgKey(msg))
                : std::nullopt;
     found.messages.emplace_back(platform::MsgKey(msg),
-                                own.value_or(platform::MsgDefault(msg)));
+                                own ? std::string(*own)
+                                    : platform::MsgDefault(msg));
   }
   if (!intact)
     return found;
