@@ -211,9 +211,24 @@ void Transaction::CreateFolder(const std::string &path) {
   // Taken before it is made, so that a cut never leaves a folder that no
   // line names; a folder there already (another program's, made after the
   // pre-flight) is no step of this run, and fails it as ever.
-  if (fs::KindOf(path) == fs::EntryKind::Missing)
-    Take(Kind::Created, path);
-  fs::MkDir(path);
+  if (fs::KindOf(path) != fs::EntryKind::Missing) {
+    fs::MkDir(path);
+    return;
+  }
+  Take(Kind::Created, path);
+  try {
+    fs::MkDir(path);
+  } catch (const platform::Error &) {
+    // Not made: refused, or made by another program since the look above,
+    // and then not this run's to remove.
+    const int64_t line = steps_.back().line;
+    steps_.pop_back();
+    try {
+      os::WriteAt(journal_, line, "-", 1, journalPath_);
+    } catch (const platform::Error &) {
+    }
+    throw;
+  }
 }
 
 void Transaction::DeleteFolders(const std::string &pattern) {

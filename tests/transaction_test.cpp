@@ -596,30 +596,42 @@ TEST(Transaction, AnUndoLeavesAFileItDidNotPlace) {
 }
 
 // A folder to create that another program made meanwhile (after the
-// pre-flight) fails the step, and is never removed: not by the run's own
-// undo, nor by the next run's undo of a run cut off right after it.
+// pre-flight, or between the step's own look and its mkdir) fails the step,
+// and is never removed: not by the run's own undo, nor by the next run's
+// undo of a run cut off right after it.
 TEST(Transaction, AFolderMadeMeanwhileIsNotTheUndosToRemove) {
-  for (const bool cutOff : {false, true}) {
-    SCOPED_TRACE(cutOff ? "undone by the next run" : "undone by the run");
-    Product product(true);
-    const std::string &prog = product.world.prog;
-    {
-      mdl_main::txn::Transaction transaction(prog);
-      transaction.CopyFile(product.src + "/lib.dll", prog + "\\app.exe");
-      MakeFolder(prog + "/made");
-      EXPECT_THROW(transaction.CreateFolder(prog + "\\made"), platform::Error);
-      if (!cutOff) {
-        EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
+  for (const bool cutOff : {false, true})
+    for (const bool inTheStep : {false, true}) {
+      SCOPED_TRACE(cutOff ? "undone by the next run" : "undone by the run");
+      SCOPED_TRACE(inTheStep ? "made in the step" : "made before the step");
+      Product product(true);
+      const std::string &prog = product.world.prog;
+      {
+        mdl_main::txn::Transaction transaction(prog);
+        transaction.CopyFile(product.src + "/lib.dll", prog + "\\app.exe");
+        if (!inTheStep)
+          MakeFolder(prog + "/made");
+        const Faults faults([&](Call call, const std::string &path) {
+          if (!inTheStep || call != Call::CreateFolder ||
+              !path.ends_with("made"))
+            return 0;
+          MakeFolder(prog + "/made");
+          return EEXIST;
+        });
+        EXPECT_THROW(transaction.CreateFolder(prog + "\\made"),
+                     platform::Error);
+        if (!cutOff) {
+          EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
+        }
       }
+      if (cutOff) {
+        EXPECT_EQ(mdl_main::txn::RecoverInterrupted(prog),
+                  mdl_main::txn::Recovery::Undone);
+      }
+      EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "old app");
+      EXPECT_EQ(fs::KindOf(prog + "\\made"), fs::EntryKind::Folder);
+      EXPECT_EQ(fs::KindOf(prog + "\\~updpack.bak"), fs::EntryKind::Missing);
     }
-    if (cutOff) {
-      EXPECT_EQ(mdl_main::txn::RecoverInterrupted(prog),
-                mdl_main::txn::Recovery::Undone);
-    }
-    EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "old app");
-    EXPECT_EQ(fs::KindOf(prog + "\\made"), fs::EntryKind::Folder);
-    EXPECT_EQ(fs::KindOf(prog + "\\~updpack.bak"), fs::EntryKind::Missing);
-  }
 }
 
 } // namespace
