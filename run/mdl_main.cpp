@@ -79,14 +79,16 @@ using package::Text;
 
 // A package with a manifest leaves nothing in TMP once it has ended well or
 // refused before the install: every file closed, the pack file and the
-// temporary folder removed (once its last message is closed, so that the
-// window never waits for a large folder to go).
+// temporary folder removed, and the old files of an install that stands
+// (once its last message is closed, so that the window never waits for a
+// large folder to go).
 void CleanUp() {
   if (HasArch()) {
     Arch().UnLoad();
     ReleaseArch();
   }
   platform::files::CloseAll();
+  txn::RemoveDoneAreas();
   RemovePackFile();
   RemoveTempFolder();
 }

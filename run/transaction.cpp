@@ -20,6 +20,8 @@ namespace os = platform::os;
 namespace {
 
 Transaction *active = nullptr;
+// Backup areas of committed transactions, renamed kDoneName, to remove.
+std::vector<std::string> doneAreas;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -285,13 +287,19 @@ void Transaction::Commit() {
     const std::string done = PrefixOf(area) + kDoneName;
     try {
       fs::Rename(area, done);
-      RemoveQuietly(done);
+      doneAreas.push_back(done);
     } catch (const platform::Error &) {
       RemoveQuietly(area);
     }
   }
   steps_.clear();
   areas_.clear();
+}
+
+void RemoveDoneAreas() {
+  for (const std::string &done : doneAreas)
+    RemoveQuietly(done);
+  doneAreas.clear();
 }
 
 void Transaction::UndoStep(const Step &step, bool last) {
@@ -412,6 +420,7 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
   if (committed) { // every step stands; the old files are not needed
     cut.steps_.clear();
     cut.Commit();
+    RemoveDoneAreas();
     return Recovery::Undone;
   }
   if (!cut.Undo().empty())

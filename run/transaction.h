@@ -14,7 +14,9 @@
 // - a folder created is recorded and removed again on undo; a folder
 //   deleted is renamed into the backup area whole (its read-only entries
 //   too), so that it comes back as it was.
-// On success the backup areas are renamed kDoneName and removed.
+// On success the backup areas are renamed kDoneName, and removed once the
+// success message is closed (RemoveDoneAreas): the user never waits for
+// the old files to go.
 //
 // A run can be cut off at any point (a power cut, the process ended from
 // outside), so each step is written to a journal in the program folder's
@@ -88,8 +90,8 @@ public:
                 const std::string &target,
                 const platform::fs::FileTime *modified = nullptr);
 
-  // Removes the backup areas; what cannot be removed stays, since nothing
-  // in them is needed any more.
+  // Makes every step stand: the journal says so, and each backup area is
+  // renamed kDoneName for RemoveDoneAreas (or the next run) to remove.
   void Commit();
 
   // Undoes every step in reverse order and returns the paths that could not
@@ -136,6 +138,10 @@ private:
   platform::os::FileHandle journal_ = platform::os::kNoHandle;
   int64_t journalSize_ = 0;
 };
+
+// Removes the backup areas of the transactions committed so far; what
+// cannot be removed stays, since nothing in them is needed any more.
+void RemoveDoneAreas();
 
 // The file a copy to target is written as before it is renamed into place:
 // kNewFileName in target's folder.

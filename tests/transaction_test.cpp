@@ -4,6 +4,7 @@
 // package without a manifest keeps its strict, nothing-undone install.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -256,6 +257,29 @@ TEST(Transaction, AnAbortAtEveryYieldOfTheInstallUndoesIt) {
       EXPECT_EQ(Snapshot(product.world.prog), before);
     }
   }
+}
+
+// The success message comes once the update stands: the old files wait in
+// the backup area, renamed as done, and go only once the message is
+// closed, so that the user never waits for them.
+TEST(Transaction, TheOldFilesGoAfterTheSuccessMessage) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  std::vector<std::string> atMessage;
+  ui.onMessage = [&](const std::string &) {
+    for (const auto &entry : std::filesystem::directory_iterator(prog))
+      atMessage.push_back(entry.path().filename().string());
+  };
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
+  EXPECT_EQ(LastMessage(ui).find(Text(package::Text::Success)), 0u);
+  EXPECT_NE(std::find(atMessage.begin(), atMessage.end(), "~updpack.del"),
+            atMessage.end());
+  EXPECT_EQ(std::find(atMessage.begin(), atMessage.end(), "~updpack.bak"),
+            atMessage.end());
+  EXPECT_EQ(fs::KindOf(prog + "\\~updpack.del"), fs::EntryKind::Missing);
+  EXPECT_EQ(Snapshot(prog), product.Updated());
 }
 
 // A step of the undo that fails is reported with what it could not
