@@ -186,7 +186,7 @@ template <size_t N, size_t Size>
 std::optional<std::string> Find(const platform::PackedPairs<N, Size> &set,
                                 std::string_view key) {
   for (size_t k = 0; k < N; ++k)
-    if (key == set.First(k))
+    if (set.FirstIs(k, key))
       return set.Second(k);
   return std::nullopt;
 }

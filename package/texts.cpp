@@ -160,7 +160,7 @@ bool ApplyTexts(std::string_view payload, Texts &texts) {
   return ForEachPair(payload,
                      [&](std::string_view key, std::string_view value) {
                        for (size_t k = 0; k < kTextCount; ++k)
-                         if (key == kPacked.First(k))
+                         if (kPacked.FirstIs(k, key))
                            texts[k] = value;
                      });
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace platform {
@@ -27,6 +28,14 @@ template <size_t Count, size_t Size> struct PackedPairs {
 
   // The key, ASCII and so packed as it is.
   const char *First(size_t k) const { return bytes.data() + at[k]; }
+  // Whether the key of pair k is key; read up to its end and no further.
+  bool FirstIs(size_t k, std::string_view key) const {
+    const char *first = First(k);
+    for (const char c : key)
+      if (*first == '\0' || *first++ != c)
+        return false;
+    return *first == '\0';
+  }
   // The text, unpacked.
   std::string Second(size_t k) const { return UnpackedAfter(First(k)); }
 };

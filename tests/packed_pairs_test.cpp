@@ -31,6 +31,19 @@ TEST(PackedPairs, EveryTextUnpacksToWhatWasPacked) {
   }
 }
 
+// A key matches itself only: not a part of it, not more, not itself with
+// the null that ends it.
+TEST(PackedPairs, AKeyIsMatchedWhole) {
+  for (size_t k = 0; k < kTable.size(); ++k) {
+    const std::string_view key = kTable[k].first;
+    EXPECT_TRUE(kPacked.FirstIs(k, key)) << key;
+    EXPECT_FALSE(kPacked.FirstIs(k, key.substr(0, key.size() - 1))) << key;
+    EXPECT_FALSE(kPacked.FirstIs(k, std::string(key) + "s")) << key;
+    EXPECT_FALSE(kPacked.FirstIs(k, std::string(key) + '\0' + "x")) << key;
+    EXPECT_FALSE(kPacked.FirstIs(k, kTable[(k + 1) % kTable.size()].first));
+  }
+}
+
 TEST(PackedPairs, ARussianLetterTakesOneByte) {
   size_t utf8 = 0;
   size_t letters = 0;
