@@ -162,7 +162,7 @@ bool IsSafeEntryName(std::string_view name) {
   if (WithoutTrailingDotsAndSpaces(name).empty() || name.size() > kMaxNameBytes)
     return false;
   for (char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+    if (static_cast<unsigned char>(c) < 0x20)
       return false;
   return !platform::fs::IsDeviceName(name);
 }

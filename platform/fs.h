@@ -63,6 +63,11 @@ bool FolderExists(const std::string &path);
 enum class EntryKind { Missing, File, Folder, Link, Other };
 EntryKind KindOf(const std::string &path);
 
+// True when path lies below folder and a folder between the two (not
+// folder itself) is a link: path would lead through it to wherever it
+// points.
+bool LinkOnTheWay(const std::string &folder, const std::string &path);
+
 // Removes what path names when it is a file (one marked hidden or system
 // too) or a link: the link itself, never what it points to. Nothing there
 // is no failure; a folder stays.
@@ -140,6 +145,19 @@ int CompareNamesNoCase(const std::string &a, const std::string &b);
 // or 3, CONIN$ and CONOUT$, in any case, whatever follows the first dot and
 // with any spaces before it. The one list of them.
 bool IsDeviceName(std::string_view name);
+
+// True when path's last name (after the last \\, / or :) is a device name.
+bool NamesDevice(std::string_view path);
+
+// True when Windows would not make path's last name a file or folder of
+// that name: a device name, a control character, or one of < > : " | ? *
+// (":" would make a stream of another file). Both systems refuse such a
+// name for anything they create, so a script gets the same failure on each.
+bool IsBadNewName(std::string_view path);
+
+// Raises kBadFileName naming path when IsBadNewName, or when it only
+// NamesDevice for a file to be read (toRead).
+void CheckName(const std::string &path, bool toRead = false);
 
 // True when name matches a pattern with * and ?, case-insensitively, by the
 // Windows rules: "*" and "*.*" match every name, "*." names without a dot, a

@@ -30,6 +30,18 @@ void RemoveFileOrLink(const std::string &path) {
   }
 }
 
+bool LinkOnTheWay(const std::string &folder, const std::string &path) {
+  if (path.size() <= folder.size() + 1 ||
+      path.compare(0, folder.size(), folder) != 0 ||
+      (path[folder.size()] != '\\' && path[folder.size()] != '/'))
+    return false;
+  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
+       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
+    if (KindOf(path.substr(0, at)) == EntryKind::Link)
+      return true;
+  return false;
+}
+
 void FileCopy(const std::string &source, const std::string &target,
               const FileTime *modified) {
   os::File in(source, OpenMode::ReadOnly);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/error.h"
 #include "platform/fs.h"
 
 namespace platform::fs {
@@ -163,6 +164,30 @@ bool IsDeviceName(std::string_view name) {
   if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
     return true;
   return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+}
+
+bool NamesDevice(std::string_view path) {
+  return IsDeviceName(
+      path.substr(path.find_last_of("\\/:") + 1)); // npos + 1: 0
+}
+
+bool IsBadNewName(std::string_view path) {
+  // Every control character, the byte 0 too, and what Windows reserves.
+  constexpr std::string_view kRefused(
+      "\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
+      "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F"
+      "<>:\"|?*",
+      39);
+  while (path.ends_with('\\') || path.ends_with('/'))
+    path.remove_suffix(1);
+  const std::string_view name = path.substr(path.find_last_of("\\/") + 1);
+  return name.find_first_of(kRefused) != std::string_view::npos ||
+         IsDeviceName(name);
+}
+
+void CheckName(const std::string &path, bool toRead) {
+  if (toRead ? NamesDevice(path) : IsBadNewName(path))
+    Raise(err::kBadFileName, path);
 }
 
 int CompareNamesNoCase(const std::string &a, const std::string &b) {

@@ -40,13 +40,11 @@ bool ReadLine(int16_t number, int64_t length, std::string &line) {
   return true;
 }
 
-// How a damaged file is named in the message: its entry name, or the file
-// it installs.
+// How a damaged file is named in the message: by the file it installs.
 struct Naming {
-  bool installed = false;
   bool longDeclared = false;
   std::string Of(const std::string &entry) const {
-    return installed ? names::InstalledFileOf(entry, longDeclared) : entry;
+    return names::InstalledFileOf(entry, longDeclared);
   }
 };
 
@@ -62,8 +60,6 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
     if (e.Number() == platform::err::kFileNotFound ||
         e.Number() == platform::err::kPathNotFound)
       RaiseDamaged(naming.Of(sum.name), package::sums::kMissing);
-    if (!naming.installed)
-      throw;
     names::RaiseRenamed(e, {path}, naming.Of(sum.name));
   }
   if (facts.length != sum.length)
@@ -102,9 +98,9 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form,
 } // namespace
 
 void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form,
-                  bool nameInstalled, bool longDeclared) {
+                  bool longDeclared) {
   try {
-    CheckFolder(folder, declared, form, {nameInstalled, longDeclared});
+    CheckFolder(folder, declared, form, {longDeclared});
   } catch (const platform::Error &e) {
     // Every message that shows the package damaged ends in the sentence
     // asking for it to be downloaded again.

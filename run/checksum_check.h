@@ -20,10 +20,13 @@ namespace mdl_main::sums {
 // abort inside a yield closes them all) and yields as it goes, as the
 // extraction does; form's timer shows the file being checked.
 //
-// nameInstalled (a package with a manifest): the message names the file
-// that the entry installs (run/installed_names.h), looked up in the script
-// entries (the long one when longDeclared).
+// The message names the file that the entry installs
+// (run/installed_names.h), looked up in the script entries (the long one
+// when longDeclared).
+//
+// Only a package with a manifest is checked: in one of the base format the
+// entry's name is a file's like any other.
 void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form,
-                  bool nameInstalled = false, bool longDeclared = false);
+                  bool longDeclared = false);
 
 } // namespace mdl_main::sums

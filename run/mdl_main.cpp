@@ -189,11 +189,12 @@ void UndoInterruptedRun() {
     // error, leaving the pack file and the temporary folder in place.
     EndRun(platform::exitcode::kFailed);
   }
-  // A package that lists its files' checksums is checked before a single
-  // record of its script runs: a damaged download installs nothing.
+  // A package of ours that lists its files' checksums is checked before a
+  // single record of its script runs: a damaged download installs nothing.
+  // In a package of the base format the list's name is a file like another.
   LogLine("unpacked: ", TempFolder);
-  sums::VerifyFolder(TempFolder, facts.sumsDeclared, form, facts.ours,
-                     facts.longScript);
+  if (facts.ours)
+    sums::VerifyFolder(TempFolder, facts.sumsDeclared, form, facts.longScript);
   // What a run cut off in the middle of its install left goes back first,
   // so that the check below meets the product as it was before that run.
   if (facts.ours)

@@ -170,6 +170,10 @@ private:
     if (step.operation == record::kCopyFile &&
         StateAt(step.source) != State::File)
       platform::Raise(platform::err::kFileNotFound, step.source);
+    // A folder on the way that is a link (a junction) leads out of the
+    // product: no version the update is for has one there.
+    if (fs::LinkOnTheWay(programFolder_, step.target))
+      return Verdict::Differs;
     if (step.wildcard)
       return JudgeWildcard(step);
     bool fromDisk = false;

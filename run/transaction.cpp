@@ -50,17 +50,6 @@ bool IsInside(const std::string &folder, const std::string &path) {
   return true;
 }
 
-// True when no folder between folder and path's last name is a link (a
-// junction, a symbolic link): a path read from a journal never leads
-// through one to wherever it points.
-bool NoLinkOnTheWay(const std::string &folder, const std::string &path) {
-  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
-       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
-    if (fs::KindOf(path.substr(0, at)) == fs::EntryKind::Link)
-      return false;
-  return true;
-}
-
 // A rename; a file that cannot be renamed there (another volume) is copied
 // and then deleted, and the copy goes again when the deletion fails.
 void Move(const std::string &from, const std::string &to) {
@@ -100,6 +89,12 @@ void RemoveQuietly(const std::string &folder) {
   throw platform::Error(platform::err::kPathFileAccess,
                         package::FillIn(CurrentText(package::Text::LeftBackup),
                                         {{"folder", area}}));
+}
+
+// The decimal number a file moved aside has in its area.
+bool IsNumber(std::string_view text) {
+  return !text.empty() &&
+         text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 std::string WithoutTrailingSeparators(std::string path) {
@@ -253,6 +248,12 @@ void Transaction::CarryOut(uint8_t operation, const std::string &source,
                            const std::string &target,
                            const platform::fs::FileTime *modified) {
   namespace record = package::script;
+  // A step below the program folder is never taken through a link on the
+  // way (one made since the pre-flight, which refuses those it finds): no
+  // journal line could be followed back there.
+  if (operation <= record::kDeleteFolder &&
+      fs::LinkOnTheWay(program_, WithoutTrailingSeparators(target)))
+    platform::Raise(platform::err::kPathFileAccess, target);
   switch (operation) {
   case record::kCopyFile:
     CopyFile(source, target, modified);
@@ -407,12 +408,15 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
     const size_t tab = std::min(line.find('\t'), line.size());
     std::string path = programFolder + "\\";
     path += line.substr(std::min<size_t>(1, tab), tab - 1);
-    std::string saved = area + "\\";
-    saved += line.substr(std::min(tab + 1, line.size()));
+    // A moved file's place in the area is its number, and nothing else: no
+    // folder of the area, no link in it, leads anywhere.
+    const std::string_view number = line.substr(std::min(tab + 1, line.size()));
     if (step == std::string_view::npos || !IsInside(programFolder, path) ||
-        !NoLinkOnTheWay(programFolder, path) ||
-        (step == 0 && !IsInside(area, saved)))
+        fs::LinkOnTheWay(programFolder, path) ||
+        (step == 0 && !IsNumber(number)))
       RaiseLeftBackup(area);
+    std::string saved = area + "\\";
+    saved += number;
     cut.steps_.push_back({static_cast<Transaction::Kind>(step), std::move(path),
                           step == 0 ? std::move(saved) : std::string(),
                           static_cast<int64_t>(at)});
@@ -423,7 +427,10 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
     RemoveDoneAreas();
     return Recovery::Undone;
   }
-  if (!cut.Undo().empty())
+  // Every old file back, the area goes; what could not be removed then is
+  // new (a folder another program has put files in since), and the check
+  // of the product judges it as it judges anything else there.
+  if (!cut.Undo().empty() && fs::KindOf(area) != fs::EntryKind::Missing)
     RaiseLeftBackup(area);
   return Recovery::Undone;
 }

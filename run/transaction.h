@@ -85,7 +85,9 @@ public:
   void DeleteFolders(const std::string &pattern);
 
   // One record of the install script (package/script_record.h) as the
-  // step above that its operation names; other operations do nothing.
+  // step above that its operation names; other operations do nothing. A
+  // target below the program folder reached through a link (a folder on
+  // the way that is one) is refused before anything is done.
   void CarryOut(uint8_t operation, const std::string &source,
                 const std::string &target,
                 const platform::fs::FileTime *modified = nullptr);

@@ -189,9 +189,9 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"", false}, NameCase{".", false}, NameCase{"..", false},
         NameCase{"...", false}, NameCase{".. ", false}, NameCase{". .", false},
         NameCase{" ", false}, NameCase{"CON.", false},
-        // Control characters, the byte 0x00 among them.
+        // Control characters, the byte 0x00 among them; DEL is none.
         NameCase{"a\tb", false}, NameCase{"a\x1F", false},
-        NameCase{"a\x7F", false},
+        NameCase{"a\x7F", true},
         // Devices, any case, with or without an extension.
         NameCase{"CON", false}, NameCase{"con", false},
         NameCase{"Con.txt", false}, NameCase{"CON .txt", false},

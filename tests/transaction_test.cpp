@@ -363,7 +363,7 @@ TEST(Transaction, StrictInstallAndAnInterruptedRunsBackup) {
     const char *shows;
   };
   const Case cases[] = {
-      {false, false, "cache"},
+      {false, false, "lib.dll"}, // read-only, as Windows has it
       {true, true, "~updpack.bak"},
   };
   for (const Case &c : cases) {
@@ -494,6 +494,8 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
       {"an old file from outside its area", "Mkeep.txt\t..\\..\\outside.txt\n",
        true},
       {"an old file without its number", "Mkeep.txt\n", true},
+      {"an old file in a folder of its area", "Mgone.txt\tsub\\2\n", true},
+      {"an old file by a name, not its number", "Mgone.txt\tjournal\n", true},
       {"an area elsewhere", "A..\n", true},
       {"an unknown step", "Zkeep.txt\n", true},
       {"an empty line", "\n", true},
@@ -528,7 +530,7 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
   }
   // A journal or an area that is a link is not followed, nor a path through
   // a folder that is one.
-  for (const char *link : {"journal", "area", "folder"}) {
+  for (const char *link : {"journal", "area", "folder", "in the area"}) {
     SCOPED_TRACE(std::string("a link: ") + link);
     Product product(true);
     const std::string &prog = product.world.prog;
@@ -546,6 +548,10 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
       MakeFolder(at);
       WriteFile(at + "/journal", "Pthrough\\1\n");
       at = prog + "/through";
+    } else if (link == std::string("in the area")) {
+      MakeFolder(at);
+      WriteFile(at + "/journal", "Mgone.txt\tthrough\\1\n");
+      at += "/through";
     }
     ASSERT_EQ(::symlink(from.c_str(), at.c_str()), 0);
     EXPECT_THROW(mdl_main::txn::RecoverInterrupted(prog), platform::Error);
@@ -656,6 +662,53 @@ TEST(Transaction, AFolderMadeMeanwhileIsNotTheUndosToRemove) {
       EXPECT_EQ(fs::KindOf(prog + "\\made"), fs::EntryKind::Folder);
       EXPECT_EQ(fs::KindOf(prog + "\\~updpack.bak"), fs::EntryKind::Missing);
     }
+}
+
+// A folder link in the program folder made after the pre-flight: no step
+// goes through it, so nothing it leads to is moved, removed or written.
+TEST(Transaction, NoStepGoesThroughAFolderLink) {
+  const struct {
+    uint8_t operation;
+    const char *target;
+  } steps[] = {
+      {1, "\\ld\\s.txt"}, {1, "\\LD\\*.*"},   {3, "\\ld\\sub\\"},
+      {2, "\\ld\\new"},   {0, "\\ld\\s.txt"},
+  };
+  for (const auto &step : steps) {
+    SCOPED_TRACE(step.target);
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    const std::string outside = product.world.box / "outside";
+    MakeFolder(outside + "/sub");
+    WriteFile(outside + "/s.txt", "secret");
+    ASSERT_EQ(::symlink(outside.c_str(), (prog + "/ld").c_str()), 0);
+    const Tree before = Snapshot(outside);
+    mdl_main::txn::Transaction transaction(prog);
+    EXPECT_THROW(transaction.CarryOut(step.operation, prog + "\\app.exe",
+                                      prog + step.target),
+                 platform::Error);
+    EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
+    EXPECT_EQ(Snapshot(outside), before);
+  }
+}
+
+// A folder that a run cut off had made, and that another program has put a
+// file in since, cannot go: the next run's undo puts every old file back all
+// the same and lets the run go on, the area gone and the folder kept.
+TEST(Transaction, AFolderFilledSinceDoesNotStopTheNextRun) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  {
+    mdl_main::txn::Transaction transaction(prog);
+    transaction.CopyFile(product.src + "/lib.dll", prog + "\\app.exe");
+    transaction.CreateFolder(prog + "\\data");
+  }
+  WriteFile(prog + "/data/user.txt", "the user's");
+  EXPECT_EQ(mdl_main::txn::RecoverInterrupted(prog),
+            mdl_main::txn::Recovery::Undone);
+  EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "old app");
+  EXPECT_EQ(testsupport::ReadFile(prog + "/data/user.txt"), "the user's");
+  EXPECT_EQ(fs::KindOf(prog + "\\~updpack.bak"), fs::EntryKind::Missing);
 }
 
 } // namespace

@@ -19,7 +19,13 @@ bool EndsWithExe(const std::string &path) {
   const size_t slash = path.find_last_of("/\\");
   const std::string name =
       slash == std::string::npos ? path : path.substr(slash + 1);
-  return name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
+  if (name.size() <= 4)
+    return false;
+  // As Windows takes it: any case of ".exe".
+  std::string end = name.substr(name.size() - 4);
+  for (char &c : end)
+    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  return end == ".exe";
 }
 
 } // namespace

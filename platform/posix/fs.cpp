@@ -17,6 +17,7 @@
 #include "platform/posix/folder_names.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
+#include "platform/posix/running_program.h"
 #include "platform/posix/syscalls.h"
 
 namespace platform::fs {
@@ -93,6 +94,12 @@ bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
 // permission counts as marked, as Windows would refuse to delete it.
 bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
 
+// Windows refuses to delete the file of a running program.
+void RefuseRunningProgram(const struct stat &st, const std::string &shown) {
+  if (S_ISREG(st.st_mode) && posix::IsRunningProgram(st))
+    posix::RaiseErrno(EACCES, shown);
+}
+
 // Deletes the folder name in parent with everything in it. Symbolic links
 // are removed as links and never followed. A file or folder without the
 // owner's write permission counts as read-only and is not forced unless
@@ -129,6 +136,7 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     }
     if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
       Raise(err::kPermissionDenied, childShown + MsgText(kReadOnly));
+    RefuseRunningProgram(cst, childShown);
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
@@ -235,6 +243,7 @@ void RemoveFile(const std::string &path) {
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
+  RefuseRunningProgram(st, path);
   if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
@@ -247,6 +256,7 @@ namespace {
 void MakeFolder(const std::string &path, mode_t mode) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
+  CheckName(path);
   const std::string native = posix::ResolvedPath(path);
   if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {
     posix::NoteNewName(native);

@@ -12,11 +12,13 @@
 #include "platform/posix/folder_names.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
+#include "platform/posix/running_program.h"
 #include "platform/posix/syscalls.h"
 
 namespace platform::fs {
 
 void Rename(const std::string &from, const std::string &to) {
+  CheckName(to);
   const std::string source = posix::ResolvedPath(from);
   const std::string target = posix::ResolvedPath(to);
   if (posix::sys::Rename(source.c_str(), target.c_str(), from) != 0) {
@@ -65,6 +67,8 @@ bool OpenElsewhere(int fd, const std::string &path) {
   struct stat st {};
   if (posix::sys::FStat(fd, &st, path) != 0 || !S_ISREG(st.st_mode))
     return false;
+  if (posix::IsRunningProgram(st))
+    return true; // held by the program running, as Windows holds it
   if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
     ::fcntl(fd, F_SETLEASE, F_UNLCK);
     return false;

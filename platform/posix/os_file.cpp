@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include "platform/error.h"
+#include "platform/fs.h"
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
+#include "platform/posix/running_program.h"
 #include "platform/posix/syscalls.h"
 
 namespace platform::os {
@@ -24,6 +26,7 @@ namespace {
 constexpr int kCommonFlags = O_CLOEXEC | O_NONBLOCK;
 
 using posix::Fd;
+namespace fs = platform::fs;
 
 [[noreturn]] void RaiseLink(const std::string &path) {
   Raise(err::kPathFileAccess, path + MsgText(fs::kWriteThroughLink));
@@ -77,11 +80,22 @@ struct stat StatRegular(int fd, const std::string &path) {
 // O_APPEND and the like), and no file here keeps any of them.
 void Finish(int fd) { fcntl(fd, F_SETFL, 0); }
 
+// A file without its owner's write permission is read-only, as Windows
+// has it: not written even by root, whom the OS would let.
+void RefuseReadOnly(const struct stat &st, const std::string &path) {
+  if ((st.st_mode & S_IWUSR) == 0)
+    posix::RaiseErrno(EACCES, path);
+  // Nor is the running program's file, which Windows holds while it runs.
+  if (posix::IsRunningProgram(st))
+    posix::RaiseErrno(ETXTBSY, path);
+}
+
 // Output, PrivateOutput and CreateNew, and the target of a copy when source
 // is set.
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const struct stat *source,
                       const std::string &sourcePath) {
+  fs::CheckName(path);
   const std::string native = posix::ResolvedPath(path);
   const int create =
       O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
@@ -91,6 +105,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   rules.replaceLink = source != nullptr;
   Fd fd(OpenForWriting(path, native, create, rules));
   struct stat st = StatRegular(fd.get(), path);
+  RefuseReadOnly(st, path);
   if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino)
     Raise(err::kPermissionDenied,
           Message(Msg::CopyOntoItself, {sourcePath, path}));
@@ -118,6 +133,8 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
+  // As Windows: a device name is a device wherever it stands.
+  fs::CheckName(path, mode == OpenMode::ReadOnly);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
     fd.Reset(
@@ -138,7 +155,9 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
     if (fd.get() < 0)
       posix::RaiseErrno(errno, path);
   }
-  StatRegular(fd.get(), path);
+  const struct stat st = StatRegular(fd.get(), path);
+  if (mode == OpenMode::ReadWrite)
+    RefuseReadOnly(st, path);
   Finish(fd.get());
   return fd.Release();
 }

@@ -197,6 +197,7 @@ private:
 void MakeFolder(const std::string &path, SECURITY_ATTRIBUTES *security) {
   // An existing folder or file: ERROR_ALREADY_EXISTS, kPathFileAccess; a
   // missing parent: ERROR_PATH_NOT_FOUND, kPathNotFound.
+  fs::CheckName(path);
   if (!::CreateDirectoryW(WidePath(path).c_str(), security))
     win32::RaiseLastError(path.empty() ? std::string("\"\"") : path);
 }

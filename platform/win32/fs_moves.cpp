@@ -26,6 +26,7 @@ void Rename(const std::string &from, const std::string &to) {
   // has just opened without sharing its deletion (a virus scanner reading a
   // new file, an indexer) is tried again for 1.5 seconds before that counts:
   // every rename is a step of an install that would otherwise be undone.
+  fs::CheckName(to);
   const win32::WideText source = WidePath(from);
   const win32::WideText target = WidePath(to);
   for (DWORD wait = 25;; wait *= 2) {

@@ -29,14 +29,6 @@ struct SystemCall {
 // One ReadFile/WriteFile moves at most this much.
 constexpr size_t kMaxChunk = 1u << 30;
 
-// True when the last component of path names a device, which Windows opens
-// as that device in every folder.
-bool IsDevicePath(const std::string &path) {
-  const size_t slash = path.find_last_of("\\/:");
-  return fs::IsDeviceName(std::string_view(path).substr(
-      slash == std::string::npos ? 0 : slash + 1));
-}
-
 OVERLAPPED At(int64_t offset) {
   OVERLAPPED overlapped{};
   overlapped.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
@@ -182,8 +174,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   const SystemCall call;
   // An archive entry or a script path must not reach a device: opening one
   // may block (a serial port) or swallow the bytes (NUL).
-  if (IsDevicePath(path))
-    Raise(err::kBadFileName, path);
+  fs::CheckName(path, mode == OpenMode::ReadOnly);
   if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
   const bool writing = mode == OpenMode::ReadWrite;
@@ -210,8 +201,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
                           const std::string &sourcePath) {
   const SystemCall call;
-  if (IsDevicePath(target))
-    Raise(err::kBadFileName, target);
+  fs::CheckName(target);
   const BY_HANDLE_FILE_INFORMATION from = Identify(Native(source), sourcePath);
   return OpenOutput(target, OpenMode::Output, &from, sourcePath);
 }

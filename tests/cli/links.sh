@@ -74,6 +74,32 @@ done
 [ "$(cat outside/secret)" = secret ] || fail "the pack file was written through a link"
 [ ! -e outside/made ] || fail "the pack file was created through a dangling link"
 
+# ---- a package of ours, and a folder link in the program folder ----
+# Each operation of its script through the link is refused before anything
+# changes (not the version the update is for); what the link leads to is
+# never moved, removed or written.
+mkdir -p payload ours outside/d
+printf 'new' >payload/a.txt
+ln -s "$WORK/outside/d" ours/ld
+while IFS='|' read -r line; do
+  mkdir -p outside/d/sub
+  printf 'secret' >outside/d/s.txt
+  printf 'z' >outside/d/sub/z
+  printf '%s\n' "$line" >s.txt
+  run_tool build --payload payload --script s.txt --stub stub.bin -o ours/update.exe
+  expect_rc 0 "build: $line"
+  run_tool run ours/update.exe --yes
+  expect_rc 4 "through a folder link: $line"
+  [ "$(cat outside/d/s.txt)" = secret ] && [ "$(cat outside/d/sub/z)" = z ] &&
+    [ ! -e outside/d/new ] || fail "reached through a folder link: $line"
+done <<'TABLE'
+delete {app}\ld\s.txt
+delete {app}\LD\*.txt
+rmdir {app}\ld\sub
+copy {temp}\a.txt {app}\ld\s.txt
+mkdir {app}\ld\new
+TABLE
+
 # ---- an old temporary folder of the user's own that cannot be emptied ----
 # It is used: the extraction replaces every entry it writes, and no script
 # that was there is carried out.

@@ -55,7 +55,7 @@ grep -q "Размер пакета обновления" "$log" || e2e_fail "the
 grep -q "end: failed (exit code 1)" "$log" || e2e_fail "the log lacks the ending: $(cat "$log")"
 
 # /? shows the usage box and ends with 0.
-e2e_start_package "$download/update.exe" /?
+e2e_start_package "$download/update.exe" '/?'
 e2e_wintool wait-window "$E2E_BOX_TITLE" 20000 || e2e_fail "no usage box"
 e2e_expect_eq "the usage box's first line" "Параметры командной строки:" \
   "$(e2e_texts "$E2E_BOX_TITLE" | tr -d '\r' | sed -n 1p)"
@@ -65,7 +65,7 @@ e2e_expect_eq "exit code after the usage box" 0 "$E2E_EXIT"
 
 # The base format takes no command line: the question comes all the same.
 e2e_join_package "$E2E_WORK/update.pack1" "$download/plain.exe"
-e2e_start_package "$download/plain.exe" /S /?
+e2e_start_package "$download/plain.exe" /S '/?'
 e2e_answer_confirmation No
 e2e_wait_package 20
 e2e_expect_eq "exit code of a declined package without a manifest" 2 "$E2E_EXIT"

@@ -1,0 +1,94 @@
+# The run ends as the Windows program ends for the same package and folder:
+# names Windows never makes into a file or folder (a device, a stream, a
+# reserved character) fail the record on both systems, a read-only file is
+# not written over even by root, the package's name is taken in any case,
+# and in a package of the base format an entry named like our checksum
+# list is a file like any other.
+. "$(dirname "$0")/common.bash"
+
+make_stub stub.bin
+mkdir program payload
+printf 'new' >payload/a.txt
+
+# base_package: payload/ (with its script) as a package of the base format.
+base_package() {
+  run_tool pack payload pkg.pack
+  expect_rc 0 "pack"
+  { cat stub.bin pkg.pack; trailer 513; } >"program/${1:-update.exe}"
+}
+
+# OPERATION|TARGET: a record whose target Windows refuses to create.
+while IFS='|' read -r op target; do
+  script_record "$op" T '\a.txt' P "\\$target" >payload/script
+  base_package
+  rm -rf "$TMP" && mkdir "$TMP"
+  run_tool run program/update.exe --yes
+  expect_rc 1 "record $op to $target"
+  expect_contains "$ERR" "Произошла критическая ошибка:" "critical error for $target"
+  [ "$(ls program)" = update.exe ] || fail "something was made for $target: $(ls program)"
+done <<'TABLE'
+0|con
+0|NUL.txt
+0|com1
+0|lpt1.log
+0|CONIN$
+0|a*b
+0|a|b
+0|a<b
+0|a"b
+0|a:b
+2|aux
+2|new*
+2|a:b
+TABLE
+
+# The package's own file, which Windows holds while the program runs, is
+# neither written over nor deleted: the record fails there, and a deletion
+# by pattern leaves what it deleted before it.
+while IFS='|' read -r op source target; do
+  script_record "$op" T "$source" P "$target" >payload/script
+  base_package
+  printf 'other' >program/a.exe
+  cp program/update.exe package.copy
+  rm -rf "$TMP" && mkdir "$TMP"
+  run_tool run program/update.exe --yes
+  expect_rc 1 "record $op to $target: the running package"
+  cmp -s program/update.exe package.copy || fail "the running package was changed by $op $target"
+done <<'TABLE'
+0|\a.txt|\UPDATE.exe
+1||\*.EXE
+TABLE
+[ ! -e program/a.exe ] || fail "the file before the package was not deleted"
+
+# In a package of ours the check before the install finds it in use.
+printf 'copy {temp}\\a.txt {app}\\update.exe\n' >ours.txt
+rm -f payload/script
+run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+expect_rc 0 "build a package that replaces itself"
+run_tool run program/update.exe --yes
+expect_rc 5 "a package of ours that replaces itself"
+
+# A file marked read-only (no write permission for its owner) is not
+# written over, whoever runs the package.
+script_record 0 T '\a.txt' P '\ro.txt' >payload/script
+base_package
+printf 'old' >program/ro.txt
+chmod 444 program/ro.txt
+run_tool run program/update.exe --yes
+expect_rc 1 "copy over a read-only file"
+[ "$(cat program/ro.txt)" = old ] || fail "a read-only file was written over"
+chmod 644 program/ro.txt
+rm program/ro.txt
+
+# An entry named like the checksum list, in a package without a manifest:
+# nothing checks it, and the script copies it as it copies any file.
+printf 'not a list of checksums' >payload/~updpack.sum
+script_record 0 T '\~updpack.sum' P '\list.txt' >payload/script
+base_package UPDATE.EXE
+rm -f program/update.exe
+run_tool run program/UPDATE.EXE --yes
+expect_rc 0 "a base package with ~updpack.sum, named UPDATE.EXE"
+[ "$(cat program/list.txt)" = 'not a list of checksums' ] ||
+  fail "the entry was not installed as a file"
+
+finish

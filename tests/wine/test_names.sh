@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# A record whose target is no name Windows makes as that name fails with
+# the critical error, as `updpack run` fails natively: a copy to "a:b"
+# would make a stream of a file "a" on NTFS, and "aux" names the device.
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin names
+
+payload="$E2E_WORK/payload"
+program="$E2E_WORK/program"
+mkdir -p "$payload" "$program"
+printf 'one' >"$payload/one.txt"
+# OPERATION|TARGET: copy one.txt there, or create the folder.
+for pair in '0|a:b' '2|aux'; do
+  op=${pair%%|*}
+  target=${pair#*|}
+  rm -f "$program/one.txt"
+  {
+    e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
+    e2e_script_record "$op" '\000\\one.txt' "\\001\\\\$target"
+  } >"$payload/script"
+  archive="$E2E_WORK/update.pack1"
+  "$UPDPACK_TOOL" pack "$payload" "$archive" >"$E2E_WORK/pack.log" 2>&1 ||
+    e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
+  e2e_join_package "$archive" "$program/update.exe"
+
+  e2e_start_package "$program/update.exe"
+  e2e_answer_confirmation Yes
+  e2e_expect_critical_box
+  e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+  e2e_wait_package 20
+  e2e_expect_eq "exit code for $target" 1 "$E2E_EXIT"
+  e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
+  e2e_expect_eq "the program folder after $target" "one.txt update.exe" \
+    "$(cd "$program" && echo *)"
+done
