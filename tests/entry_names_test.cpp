@@ -70,10 +70,28 @@ TEST(EntryNames, UsableNames) {
       {"a|b", false},    {"a<b", false},          {"a/b", false},
       {"a\\b", false},   {"end ", false},         {"LPT9.x", false},
       {"Script", false}, {"~UPDPACK.SUM", false}, {"~updpack.su", true},
-      {"\x7F", false},   {"..", false},           {"a\x01", false},
+      {"\x7F", true},    {"..", false},           {"a\x01", false},
   };
   for (const auto &c : cases)
     EXPECT_EQ(tools::IsUsableEntryName(c.name), c.usable) << c.name;
+}
+
+// A name Windows makes is at most 255 characters long once its trailing
+// dots and spaces are dropped; in the Windows-1251 archive one byte each.
+TEST(EntryNames, NamesLongerThanWindowsMakesDoNotFit) {
+  const std::string cyrillic(255, '\xE0'); // а
+  const struct {
+    std::string name;
+    bool fits;
+  } cases[] = {
+      {std::string(255, 'n'), true},
+      {std::string(256, 'n'), false},
+      {std::string(255, 'n') + ". .", true},
+      {cyrillic, true},
+      {cyrillic + "\xE0", false},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(tools::FitsOneWindowsName(c.name), c.fits) << c.name.size();
 }
 
 } // namespace

@@ -51,6 +51,35 @@ int TerminalColumns() {
   return 80;
 }
 
+// Options whose value is a path on this machine.
+bool TakesPath(std::string_view option) {
+  for (const char *name :
+       {"--archive", "--build", "--expect", "--from", "--icon", "--log",
+        "--output", "--payload", "--script", "--stub", "--target", "--texts"})
+    if (option == name)
+      return true;
+  return false;
+}
+
+// The file layer reads every path as Windows does: "\\" separates names,
+// and the dots and blanks that end a name are dropped. A path of this
+// machine that holds either would name another file or folder (one that a
+// link there may lead elsewhere), so it is refused rather than misread.
+void CheckHostPath(const std::string &path) {
+  bool misread = path.find('\\') != std::string::npos;
+  for (size_t begin = 0; begin <= path.size() && !misread;) {
+    const size_t end = std::min(path.find('/', begin), path.size());
+    const std::string_view name(path.data() + begin, end - begin);
+    misread = name != "." && name != ".." &&
+              (name.ends_with('.') || name.ends_with(' '));
+    begin = end + 1;
+  }
+  if (misread)
+    throw UsageError("cannot take the path " + path +
+                     " as written: a backslash, or a name that ends in a "
+                     "dot or a blank, means another path on Windows");
+}
+
 } // namespace
 
 Args ParseArgs(const std::vector<std::string> &arguments,
@@ -60,6 +89,7 @@ Args ParseArgs(const std::vector<std::string> &arguments,
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string &arg = arguments[i];
     if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      CheckHostPath(arg);
       args.positional.push_back(arg);
       continue;
     }
@@ -90,6 +120,8 @@ Args ParseArgs(const std::vector<std::string> &arguments,
     } else if (!spec->takesValue && hasValue) {
       throw UsageError("option " + name + " takes no value");
     }
+    if (TakesPath(spec->name))
+      CheckHostPath(value);
     if (args.Has(spec->name) && !spec->repeatable)
       throw UsageError(std::string("option ") + spec->name +
                        " is given more than once");
@@ -188,7 +220,9 @@ const std::vector<Command> &Commands() {
        "Packs every ordinary file lying directly in FOLDER, dot-files\n"
        "included, into the archive ARCHIVE, which is replaced once\n"
        "complete. Subfolders, links, special files and names that end in a\n"
-       "dot or a blank are skipped with a warning.\n"
+       "dot or a blank are skipped with a warning. A FOLDER that does not\n"
+       "exist is an error, not an empty archive: a mistyped name is not\n"
+       "shipped as an update that installs nothing.\n"
        "  --compression N    method byte written in the header, 0 to 255\n"
        "                     (default 0; no method changes the data)\n"
        "  --exclude PATTERN  skip (with a warning) what matches PATTERN,\n"

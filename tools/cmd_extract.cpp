@@ -40,6 +40,25 @@ int ExtractArchive(const std::string &archivePath, const std::string &folder) {
   return extracted ? kExitOk : kExitFailed;
 }
 
+// The package may lie in the folder it is extracted into, and hold an
+// entry of its own name: that entry would replace the package. The engine
+// refuses an entry that is the archive it reads; here that is the carved
+// copy, so the package itself is looked for by name.
+void RefuseReplacingPackage(const std::string &carved,
+                            const std::string &package,
+                            const std::string &folder) {
+  const size_t slash = package.find_last_of("/\\");
+  const std::u16string own = platform::fs::FoldName(
+      slash == std::string::npos ? package : package.substr(slash + 1));
+  ArchiveReader reader(carved);
+  ListedEntry entry;
+  while (reader.Next(entry))
+    if (platform::fs::FoldName(entry.name) == own &&
+        platform::fs::SameFile(folder + "\\" + entry.name, package))
+      throw ToolError("the entry " + entry.name +
+                      " would replace the package itself: " + package);
+}
+
 } // namespace
 
 void CheckReadable(const std::string &path) {
@@ -79,6 +98,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
       CopyBytes(package, span.first - 1, span.last - span.first + 1, out, 0);
     out.Close();
   }
+  RefuseReplacingPackage(carved, archivePath, folder);
   return ExtractArchive(carved, folder);
 }
 

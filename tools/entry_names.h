@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "tools/name_index.h"
 
@@ -28,6 +29,12 @@ inline constexpr size_t kMaxEntryNameBytes = 14;
 bool IsWindowsName(const std::string &name);
 
 bool IsUsableEntryName(const std::string &name);
+
+// True for an entry name (in the archive's code page) that Windows can make:
+// NTFS keeps at most 255 UTF-16 units in a name, its trailing dots and
+// spaces dropped. A longer one fails the extraction with kBadFileName, on
+// Windows and natively alike.
+bool FitsOneWindowsName(std::string_view bytes);
 
 class EntryNamer {
 public:

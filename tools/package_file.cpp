@@ -16,6 +16,7 @@
 #include "platform/fs.h"
 #include "tools/archive_decoding.h"
 #include "tools/cli.h"
+#include "tools/entry_names.h"
 #include "tools/file_io.h"
 #include "tools/staging.h"
 
@@ -170,6 +171,8 @@ bool ArchiveReader::Next(ListedEntry &entry) {
   // cleanly here extracts, and one that fails here fails there at the same
   // entry with the same number.
   entry.name = archive::CheckedEntryName(parser_);
+  if (!FitsOneWindowsName(entry.name))
+    platform::Raise(platform::err::kBadFileName, entry.name);
   const archive::EntryRange range = archive::CheckEntryRange(
       parser_, entry.name, info_.dataStart, info_.first, info_.length);
   entry.start = parser_.Start();

@@ -87,6 +87,37 @@ run_tool extract e.pack out_none
 expect_rc 0 "extract of an empty archive"
 [ -z "$(ls -A out_none)" ] || fail "nothing extracted from an empty archive"
 
+# A name longer than Windows makes (256 characters) fails verify and list
+# as it fails the extraction.
+python3 -c "
+import sys
+name = b'n' * 256
+sys.stdout.buffer.write(b'PACK1\\x00\\x01' + name + b'?1?2\\x02\\x01x')" >long.pack
+for command in verify list extract; do
+  mkdir -p long_out
+  if [ $command = extract ]; then run_tool extract long.pack long_out; else run_tool $command long.pack; fi
+  expect_rc 1 "$command of a name of 256 characters"
+done
+
+# A folder that is not there is an error, and nothing is written.
+run_tool pack missing m.pack
+expect_rc 1 "pack of a missing folder"
+expect_contains "$ERR" "missing" "the error names the folder"
+[ ! -e m.pack ] || fail "an archive of a missing folder"
+
+# A package extracted into its own folder, holding an entry of its own
+# name, is not replaced by that entry.
+mkdir -p own/payload own/program
+printf 'entry' >own/payload/update.exe
+make_stub own/stub.bin
+run_tool build --payload own/payload --stub own/stub.bin -o own/program/update.exe
+expect_rc 0 "build a package holding update.exe"
+cp own/program/update.exe own/package.copy
+run_tool extract own/program/update.exe own/program
+expect_rc 1 "extract a package over itself"
+expect_contains "$ERR" "would replace the package itself" "the refusal says why"
+cmp -s own/program/update.exe own/package.copy || fail "the package was replaced"
+
 # An older, longer archive at the target is replaced.
 head -c 400000 /dev/urandom >f.pack
 run_tool pack none f.pack

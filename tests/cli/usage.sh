@@ -86,6 +86,22 @@ expect_contains "$ERR" "updpack run: the package's name must end in .exe: pkg.bi
 [ ! -e "$TMP/VLSFX_QUORIX" ] || fail "a usage error runs nothing"
 [ ! -e a.pack ] || fail "a usage error writes nothing"
 
+# A path of this machine that Windows would read as another one (a name
+# ending in a dot or a blank, a backslash) is refused, never misread: here
+# "target." would be the link "target", which leads outside.
+mkdir -p outside 'target.'
+ln -s outside target
+printf 'PACK1\x00\x01a?1?2\x02\x01x' >one.pack
+check_usage "extract into a folder ending in a dot" extract one.pack target.
+expect_contains "$ERR" "cannot take the path target. as written" "the path is named"
+check_usage "extract into a folder with a backslash" extract one.pack 'tgt\sub'
+check_usage "list of a file ending in a blank" list 'one.pack '
+check_usage "pack into a folder ending in a dot" pack outside 'target./a.pack'
+check_usage "build --stub ending in a dot" build --archive one.pack --stub 'x.' -o p.exe
+[ -z "$(ls -A outside)" ] || fail "written through the link beside the folder named"
+run_tool extract one.pack ./outside/../target.
+expect_rc 64 "a dot-ending name after . and .."
+
 # "--" ends the options: a file may be called -x.
 printf 'PACK1\x00\x01\x01' >-x
 run_tool list -- -x
