@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -459,6 +460,54 @@ TEST(Transaction, ARunCutOffAtAnyCallIsUndoneByTheNext) {
     EXPECT_EQ(Snapshot(prog), product.Updated());
   }
   EXPECT_GT(cuts, 15);
+}
+
+// A power cut can lose the journal's last lines while the steps they name
+// stand (the journal is not flushed line by line). The next run then undoes
+// what the journal still lists, and whatever old file no line names stays
+// in the area, which the run refuses to remove: no old file is ever lost.
+TEST(Transaction, AJournalThatLostItsLastLinesLosesNoOldFile) {
+  const RunCalls counted = InstallCalls();
+  const auto contents = [](const Tree &tree) {
+    std::multiset<std::string> files;
+    for (const auto &[name, bytes] : tree)
+      if (bytes != "/" && name.find("journal") == std::string::npos)
+        files.insert(bytes);
+    return files;
+  };
+  int64_t refused = 0;
+  for (int64_t n = counted.changesBefore + 1; n <= counted.changes; ++n)
+    for (const size_t lost : {1, 2}) {
+      SCOPED_TRACE("cut at change " + std::to_string(n) +
+                   ", lines lost: " + std::to_string(lost));
+      Product product(true);
+      const std::string &prog = product.world.prog;
+      const std::multiset<std::string> old = contents(Snapshot(prog));
+      if (CutOffAt(n, [] {
+            testsupport::ScriptedUi ui;
+            ui.QueueAnswer(MsgAnswer::Yes);
+            return testsupport::RunProgram(mdl_main::Main);
+          }) != kCut)
+        continue;
+      const std::string journal = prog + "/~updpack.bak/journal";
+      if (::access(journal.c_str(), F_OK) != 0)
+        continue;
+      std::string text = testsupport::ReadFile(journal);
+      for (size_t k = 0; k < lost && !text.empty(); ++k)
+        text.erase(text.find_last_of('\n', text.size() - 2) + 1);
+      WriteFile(journal, text);
+      try {
+        mdl_main::txn::RecoverInterrupted(prog);
+      } catch (const platform::Error &) {
+        ++refused;
+        EXPECT_EQ(fs::KindOf(prog + "\\~updpack.bak"), fs::EntryKind::Folder);
+      }
+      // Every old file is in its place or in the area, where no new one is.
+      const std::multiset<std::string> now = contents(Snapshot(prog));
+      EXPECT_TRUE(
+          std::includes(now.begin(), now.end(), old.begin(), old.end()));
+    }
+  EXPECT_GT(refused, 0);
 }
 
 // A journal held open by another process is another run's, still going:
