@@ -1,4 +1,7 @@
 // updpack pack FOLDER ARCHIVE [--compression N] [--exclude PATTERN]...
+#include <filesystem>
+#include <system_error>
+
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/pack_folder.h"
@@ -40,13 +43,23 @@ int PackCommand(const std::vector<std::string> &arguments) {
   // The archive being replaced, when it lies in the folder, is no entry;
   // nor is the file being written, when it has a name there.
   const std::optional<os::FileId> older = os::IdOfPath(archivePath);
-  const SourceListing listing = ListSource(folder, args.All("--exclude"));
-  WarnSkipped(folder, listing);
+  // A folder that is not there lists no file, as the engine's Pack has it:
+  // the archive is the empty one, and the warning says why.
+  std::error_code error;
+  const bool missing = std::filesystem::symlink_status(folder, error).type() ==
+                       std::filesystem::file_type::not_found;
   std::vector<PackItem> items;
-  for (const SourceListing::File &file : listing.files)
-    if (file.id != output.Id() && file.id != older)
-      items.push_back({file.name, file.name, {}, file.size});
-  const os::RootFolder root(folder, "the folder " + folder);
+  if (missing) {
+    Warn("the folder " + folder + " does not exist: the archive is empty");
+  } else {
+    const SourceListing listing = ListSource(folder, args.All("--exclude"));
+    WarnSkipped(folder, listing);
+    for (const SourceListing::File &file : listing.files)
+      if (file.id != output.Id() && file.id != older)
+        items.push_back({file.name, file.name, {}, file.size});
+  }
+  // With no file to read, the folder is never opened.
+  const os::RootFolder root(missing ? "." : folder, "the folder " + folder);
   PackItems(root, items, compression, output.File(), console.ui());
   TakeCancel(console.ui());
   output.Commit();

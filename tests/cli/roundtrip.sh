@@ -99,11 +99,12 @@ for command in verify list extract; do
   expect_rc 1 "$command of a name of 256 characters"
 done
 
-# A folder that is not there is an error, and nothing is written.
+# A folder that is not there lists no file: the empty archive, and a
+# warning that names the folder.
 run_tool pack missing m.pack
-expect_rc 1 "pack of a missing folder"
-expect_contains "$ERR" "missing" "the error names the folder"
-[ ! -e m.pack ] || fail "an archive of a missing folder"
+expect_rc 0 "pack of a missing folder"
+expect_contains "$ERR" "the folder missing does not exist" "the warning names the folder"
+expect_same_bytes e.pack m.pack "the empty archive of a missing folder"
 
 # A package extracted into its own folder, holding an entry of its own
 # name, is not replaced by that entry.
