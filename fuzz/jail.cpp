@@ -106,9 +106,9 @@ std::string CurrentFolder() {
 
 bool LiesWithin(const std::string &root, const std::string &cwd,
                 const std::string &path, bool followLast) {
-  // The native form is what reaches the OS: it drops the dots and spaces
-  // that end a component, so ".. " there is no step up while "x/.. /../.."
-  // climbs two levels from the folder of x. The OS reads up to a NUL.
+  // The native form is what reaches the OS: "." and ".." read as text, as
+  // Windows reads them, and the dots and spaces that end the last name
+  // dropped. The OS reads up to a NUL.
   std::string native = platform::posix::NativePath(path);
   native.resize(std::min(native.size(), native.find('\0')));
   if (!native.starts_with('/'))

@@ -63,6 +63,10 @@ bool FolderExists(const std::string &path);
 enum class EntryKind { Missing, File, Folder, Link, Other };
 EntryKind KindOf(const std::string &path);
 
+// path with its last name spelled as its folder holds it ("A.TXT" naming
+// a.txt gives a.txt); path itself when nothing is there.
+std::string NameAsStored(const std::string &path);
+
 // True when path lies below folder and a folder between the two (not
 // folder itself) is a link: path would lead through it to wherever it
 // points.

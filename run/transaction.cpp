@@ -184,9 +184,11 @@ void Transaction::MoveAside(const std::string &path) {
 
 void Transaction::CopyFile(const std::string &source, const std::string &target,
                            const platform::fs::FileTime *modified) {
+  // A file there is moved aside by its name as its folder spells it,
+  // whatever the case the script writes it in, and so its undo puts it back.
   const fs::EntryKind kind = fs::KindOf(target);
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
-    MoveAside(target);
+    MoveAside(fs::NameAsStored(target));
   // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
   Take(Kind::Written, written);

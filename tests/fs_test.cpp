@@ -715,14 +715,23 @@ TEST_F(FsTest, ForcedDeleteFolderClearsReadOnlyMarksButFollowsNoLink) {
   EXPECT_EQ(st.st_mode & 07777, 0444u);
 }
 
-TEST_F(FsTest, TrailingDotsAndSpacesOfAComponentAreDropped) {
-  // As Windows opens "readme." as readme, so does every path here.
+TEST_F(FsTest, PathsAreReadAsWindowsReadsThem) {
+  // The last name loses the dots and spaces that end it ("readme." is
+  // readme); a name followed by a separator loses one dot and keeps its
+  // spaces; "." and ".." are text, the folders on the way need not exist.
   Write("readme", "text");
   Folder("dir");
+  Folder("sp ");
+  Write("sp /f", "f");
   EXPECT_EQ(fs::FileLen(Path("readme.")), 4);
   EXPECT_EQ(fs::FileLen(WinPath("dir. \\..\\readme . ")), 4);
-  fs::FileCopy(Path("readme.."), Path("dir /copy."));
+  EXPECT_EQ(fs::FileLen(WinPath("nosuch\\..\\.\\readme")), 4);
+  EXPECT_EQ(fs::FileLen(WinPath("readme\\..\\readme")), 4);
+  EXPECT_EQ(fs::FileLen(WinPath("sp \\f")), 1);
+  fs::FileCopy(Path("readme.."), Path("dir./copy."));
   EXPECT_EQ(Read("dir/copy"), "text");
+  fs::MkDir(WinPath("made \\")); // a separator after it keeps the space
+  EXPECT_TRUE(std::filesystem::is_directory(Path("made ")));
   // A name that ends in a dot cannot be addressed: no listing offers it.
   Write("dir/odd.", "x");
   EXPECT_EQ(fs::ListFiles(Path("dir/*")), Names{"copy"});

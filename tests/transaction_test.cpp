@@ -713,6 +713,29 @@ TEST(Transaction, AFolderMadeMeanwhileIsNotTheUndosToRemove) {
     }
 }
 
+// A file the script names in another case ("APP.EXE" for app.exe) goes back
+// under its own name, by the run's undo and by the next run's alike.
+TEST(Transaction, AnUndoPutsAFileBackUnderItsOwnName) {
+  for (const bool cutOff : {false, true}) {
+    SCOPED_TRACE(cutOff ? "undone by the next run" : "undone by the run");
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    const Tree before = Snapshot(prog);
+    {
+      mdl_main::txn::Transaction transaction(prog);
+      transaction.CopyFile(product.src + "/lib.dll", prog + "\\APP.EXE");
+      if (!cutOff) {
+        EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
+      }
+    }
+    if (cutOff) {
+      EXPECT_EQ(mdl_main::txn::RecoverInterrupted(prog),
+                mdl_main::txn::Recovery::Undone);
+    }
+    EXPECT_EQ(Snapshot(prog), before);
+  }
+}
+
 // A folder link in the program folder made after the pre-flight: no step
 // goes through it, so nothing it leads to is moved, removed or written.
 TEST(Transaction, NoStepGoesThroughAFolderLink) {

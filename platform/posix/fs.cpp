@@ -226,6 +226,14 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   return names;
 }
 
+std::string NameAsStored(const std::string &path) {
+  const std::string native = posix::ResolvedPath(path);
+  struct stat st {};
+  if (native.empty() || posix::sys::LStat(native.c_str(), &st, path) != 0)
+    return path;
+  return Split(path).prefix + native.substr(native.find_last_of('/') + 1);
+}
+
 SplitPath Split(const std::string &path) {
   const size_t slash = path.find_last_of("\\/");
   if (slash == std::string::npos)

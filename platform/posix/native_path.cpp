@@ -2,6 +2,7 @@
 // trailing dots, and names found without regard to case.
 #include "platform/posix/native_path.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <optional>
@@ -18,32 +19,59 @@
 
 namespace platform::posix {
 
-std::string NativePath(const std::string &path) {
-  // Windows drops the dots and spaces that end a path component when it
-  // opens or creates a file ("readme." is readme); so do we, so that a name
-  // from a package or a script gives the same file on every system.
+std::string NativePath(const std::string &whole) {
+  // Windows reads a path as text before a file system sees it, and so do
+  // we, so that a path from a package or a script names the same file on
+  // every system: "\\" and "/" separate names and runs of them count as one;
+  // "." goes and ".." takes the name before it away (never the root), the
+  // folders on the way need not exist; a name followed by a separator loses
+  // one dot that ends it ("a.\\b" is a/b) and keeps its spaces, and the
+  // last name loses every dot and space that ends it ("readme." is readme).
+  const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
+  // Both systems read a path up to a NUL, before anything else.
+  const std::string_view path(whole.data(),
+                              std::min(whole.size(), whole.find('\0')));
   std::string native;
   native.reserve(path.size());
-  size_t componentStart = 0;
-  const auto endComponent = [&] {
-    const std::string_view component =
-        std::string_view(native).substr(componentStart);
-    if (component == "." || component == "..")
-      return;
-    while (native.size() > componentStart &&
-           (native.back() == '.' || native.back() == ' '))
-      native.pop_back();
-  };
-  for (char c : path) {
-    if (c == '\\' || c == '/') {
-      endComponent();
-      native += '/';
-      componentStart = native.size();
-    } else {
-      native += c;
+  const bool absolute = !path.empty() && isSeparator(path[0]);
+  if (absolute)
+    native += '/';
+  const size_t root = native.size(); // what ".." never takes away
+  for (size_t at = 0; at < path.size();) {
+    size_t end = at;
+    while (end < path.size() && !isSeparator(path[end]))
+      ++end;
+    std::string_view name(path.data() + at, end - at);
+    const bool last = end == path.size();
+    at = end + 1;
+    if (name.empty() || name == ".")
+      continue;
+    const size_t cut = native.find_last_of('/');
+    const size_t previous =
+        cut == std::string::npos || cut < root ? root : cut + 1;
+    if (name == "..") {
+      if (native.size() > root &&
+          std::string_view(native).substr(previous) != "..") {
+        native.resize(previous > root ? previous - 1 : root);
+        continue;
+      }
+      if (absolute)
+        continue; // above the root is the root
+    } else if (last) {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.remove_suffix(1);
+    } else if (name.size() > 1 && name.back() == '.' &&
+               name[name.size() - 2] != '.') {
+      name.remove_suffix(1);
     }
+    if (name.empty())
+      continue;
+    if (native.size() > root)
+      native += '/';
+    native += name;
   }
-  endComponent();
+  if (!path.empty() && isSeparator(path.back()) && native.size() > root)
+    native += '/';
   return native;
 }
 

@@ -5,9 +5,10 @@
 
 namespace platform::posix {
 
-// The native form of a path: "\" becomes "/", and the dots and spaces that
-// end a component are dropped, as Windows drops them. Text only: nothing is
-// looked up.
+// The native form of a path, read as Windows reads one: "\\" becomes "/",
+// "." and ".." are taken as text (the folders on the way need not exist),
+// a name followed by a separator loses one dot that ends it, and the last
+// name every dot and space that ends it. Text only: nothing is looked up.
 std::string NativePath(const std::string &path);
 
 // NativePath, with names found as Windows finds them: a component that does

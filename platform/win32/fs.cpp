@@ -231,6 +231,11 @@ int32_t FileLen(const std::string &path) {
   return static_cast<int32_t>(size);
 }
 
+std::string NameAsStored(const std::string &path) {
+  const std::vector<Found> found = List(path, false);
+  return found.size() == 1 ? Split(path).prefix + found[0].name : path;
+}
+
 std::vector<std::string> ListFiles(const std::string &pattern) {
   const SplitPath split = Split(pattern);
   std::vector<std::string> names;

@@ -68,6 +68,23 @@ expect_rc 0 "build a package that replaces itself"
 run_tool run program/update.exe --yes
 expect_rc 5 "a package of ours that replaces itself"
 
+# Paths are read as Windows reads them: "." and ".." as text (the folder
+# before ".." need not exist), and a name followed by a separator keeps the
+# blank that ends it.
+{
+  script_record 0 T '\a.txt' P '\nosuch\..\b.txt'
+  script_record 2 - '' P '\s2 \'
+  script_record 0 T '\a.txt' P '\s2 \c.txt'
+  script_record 0 T '\a.txt' P '\.\s2 \..\d.txt.'
+} >payload/script
+base_package
+rm -rf "$TMP" && mkdir "$TMP"
+run_tool run program/update.exe --yes
+expect_rc 0 "paths with . and .. and a folder ending in a blank"
+[ "$(cat program/b.txt)" = new ] && [ "$(cat 'program/s2 /c.txt')" = new ] &&
+  [ "$(cat program/d.txt)" = new ] || fail "not installed where Windows installs: $(ls program)"
+rm -rf program/b.txt program/d.txt 'program/s2 '
+
 # A file marked read-only (no write permission for its owner) is not
 # written over, whoever runs the package.
 script_record 0 T '\a.txt' P '\ro.txt' >payload/script
