@@ -406,6 +406,16 @@ e2e_join_package() { # ARCHIVE PACKAGE.exe [IMAGE]
   } >"$2" || e2e_fail "cannot write $2"
 }
 
+# FOLDER packed as it is and joined to the stub: a package of the base
+# format, without a manifest.
+e2e_make_base_package() { # FOLDER PACKAGE.exe
+  local archive
+  archive="$E2E_WORK/$(basename "$2" .exe).pack1"
+  "$UPDPACK_TOOL" pack "$1" "$archive" >"$E2E_WORK/pack.log" 2>&1 ||
+    e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
+  e2e_join_package "$archive" "$2"
+}
+
 # Starts the package under Wine in the background, from its own folder,
 # with ARGUMENTS on its command line.
 e2e_start_package() { # PACKAGE.exe [ARGUMENT...]

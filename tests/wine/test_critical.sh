@@ -17,10 +17,7 @@ printf 'two' >"$payload/two.txt"
   e2e_script_record 1 '' '\001\\missing.txt'
   e2e_script_record 0 '\000\\two.txt' '\001\\two.txt'
 } >"$payload/script"
-archive="$E2E_WORK/update.pack1"
-"$UPDPACK_TOOL" pack "$payload" "$archive" >"$E2E_WORK/pack.log" 2>&1 ||
-  e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
-e2e_join_package "$archive" "$program/update.exe"
+e2e_make_base_package "$payload" "$program/update.exe"
 
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
