@@ -184,17 +184,21 @@ void Transaction::MoveAside(const std::string &path) {
 
 void Transaction::CopyFile(const std::string &source, const std::string &target,
                            const platform::fs::FileTime *modified) {
-  // A file there is moved aside by its name as its folder spells it,
-  // whatever the case the script writes it in, and so its undo puts it back.
+  // A file there keeps its name as its folder spells it, whatever the case
+  // the script writes it in: its undo puts it back so, and the new file
+  // takes that name, as a copy over it does in the strict install.
   const fs::EntryKind kind = fs::KindOf(target);
-  if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
-    MoveAside(fs::NameAsStored(target));
+  std::string placed = target;
+  if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link) {
+    placed = fs::NameAsStored(target);
+    MoveAside(placed);
+  }
   // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
   Take(Kind::Written, written);
   fs::FileCopy(source, written, modified);
-  Take(Kind::Placed, target);
-  fs::Rename(written, target);
+  Take(Kind::Placed, placed);
+  fs::Rename(written, placed);
 }
 
 void Transaction::DeleteFiles(const std::string &pattern) {

@@ -713,9 +713,20 @@ TEST(Transaction, AFolderMadeMeanwhileIsNotTheUndosToRemove) {
     }
 }
 
-// A file the script names in another case ("APP.EXE" for app.exe) goes back
-// under its own name, by the run's undo and by the next run's alike.
-TEST(Transaction, AnUndoPutsAFileBackUnderItsOwnName) {
+// A file the script names in another case ("APP.EXE" for app.exe) keeps
+// its own name: replaced, as a copy over it keeps it in the strict install,
+// and put back by the run's undo and by the next run's alike.
+TEST(Transaction, AFileKeepsItsOwnNameWhateverCaseTheScriptWrites) {
+  {
+    Product product(true);
+    mdl_main::txn::Transaction transaction(product.world.prog);
+    transaction.CopyFile(product.src + "/lib.dll",
+                         product.world.prog + "\\APP.EXE");
+    transaction.Commit();
+    mdl_main::txn::RemoveDoneAreas();
+    EXPECT_EQ(Snapshot(product.world.prog).count("app.exe"), 1u);
+    EXPECT_EQ(Snapshot(product.world.prog).count("APP.EXE"), 0u);
+  }
   for (const bool cutOff : {false, true}) {
     SCOPED_TRACE(cutOff ? "undone by the next run" : "undone by the run");
     Product product(true);
