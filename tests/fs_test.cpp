@@ -728,6 +728,8 @@ TEST_F(FsTest, PathsAreReadAsWindowsReadsThem) {
   EXPECT_EQ(fs::FileLen(WinPath("nosuch\\..\\.\\readme")), 4);
   EXPECT_EQ(fs::FileLen(WinPath("readme\\..\\readme")), 4);
   EXPECT_EQ(fs::FileLen(WinPath("sp \\f")), 1);
+  EXPECT_TRUE(fs::FolderExists(WinPath("dir\\..")));
+  EXPECT_TRUE(fs::FolderExists("nosuch\\..")); // the current folder
   fs::FileCopy(Path("readme.."), Path("dir./copy."));
   EXPECT_EQ(Read("dir/copy"), "text");
   fs::MkDir(WinPath("made \\")); // a separator after it keeps the space
