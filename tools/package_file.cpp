@@ -78,6 +78,7 @@ ArchiveSpan LocateArchive(const OsFile &file) {
     span.kind = FileKind::Compressed;
     span.first = start;
     span.last = last;
+    UsePackageCodePage(file);
     return span;
   }
   span.layout = {};

@@ -29,6 +29,17 @@ update() {
   expect_rc 0 "$name: run"
   rm "$name/run/update.exe"
   diff -r "$name/run" "$name/v2" >/dev/null || fail "$name: installed tree differs"
+  # The tool reads the (compressed) package in its page too; the last
+  # file's name is short enough to be its entry's name.
+  local entry=${*: -1}
+  run_tool list "$name/update.exe"
+  expect_contains "$OUT" "$entry	" "$name: list names $entry"
+  run_tool script show "$name/update.exe"
+  expect_contains "$OUT" "{app}\\$entry" "$name: script show names $entry"
+  mkdir "$name/out"
+  run_tool extract "$name/update.exe" "$name/out"
+  expect_rc 0 "$name: extract"
+  [ -e "$name/out/$entry" ] || fail "$name: extract wrote another name than $entry"
 }
 
 update cyrillic 1251 'Что нового в 4.3.txt' 'сообщения.po'
