@@ -14,6 +14,7 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "run/transaction.h"
 #include "tools/cli.h"
 #include "tools/code_page_choice.h"
 #include "tools/script_field.h"
@@ -52,6 +53,24 @@ Listing List(const stdfs::path &folder) {
   return listing;
 }
 
+// A listing's names by their folded form (platform::fs::FoldName), the
+// first of each form: Windows takes names equal but for case for one.
+using Folded = std::map<std::u16string, const Listing::value_type *>;
+
+Folded Fold(const Listing &listing) {
+  Folded folded;
+  for (const auto &entry : listing)
+    folded.try_emplace(platform::fs::FoldName(entry.first), &entry);
+  return folded;
+}
+
+// The entry of folded whose name is name but for case, or nullptr.
+const Listing::value_type *FindNoCase(const Folded &folded,
+                                      const std::string &name) {
+  const auto found = folded.find(platform::fs::FoldName(name));
+  return found == folded.end() ? nullptr : found->second;
+}
+
 bool SameContent(const stdfs::path &a, const stdfs::path &b) {
   if (stdfs::file_size(a) != stdfs::file_size(b))
     return false;
@@ -76,7 +95,7 @@ public:
         codePage_(codePage) {}
 
   TreeDiff Run() {
-    Walk("");
+    Walk("", "");
     // Every target in one code page, the package's.
     std::vector<std::string> targets;
     for (const auto *lines : {&rmdirs_, &deletes_, &mkdirs_, &installs_})
@@ -99,32 +118,50 @@ public:
   }
 
 private:
-  // relative: "" for the roots, else "a/b" (with "/").
-  void Walk(const std::string &relative) {
-    const Listing olds = List(oldRoot_ / relative);
-    const Listing news = List(newRoot_ / relative);
-    CheckClashes(relative, news);
+  // One folder of each tree, relative to its root ("" for the roots, else
+  // "a/b", with "/"): the same folder, its name in OLD and in NEW equal but
+  // perhaps for case. A name that changes only in case is the same file or
+  // folder, as on Windows: an install over it keeps its name, and deleting
+  // and making it again would make a second run do it all again (and take
+  // with it whatever the user has put in the folder since).
+  void Walk(const std::string &oldRelative, const std::string &newRelative) {
+    const Listing olds = List(oldRoot_ / oldRelative);
+    const Listing news = List(newRoot_ / newRelative);
+    CheckClashes(newRelative, news);
+    const Folded oldNames = Fold(olds);
+    const Folded newNames = Fold(news);
     for (const auto &[name, kind] : olds) {
-      const std::string path = Join(relative, name);
-      const auto found = news.find(name);
-      const bool kept = found != news.end() && found->second == kind;
-      if (kind == Kind::Other)
-        continue; // never installed by us, so never removed either
-      if (!kept)
+      const std::string path = Join(oldRelative, name);
+      const Listing::value_type *found = FindNoCase(newNames, name);
+      if (kind == Kind::Other) {
+        // Never installed by us, so never removed either; and what stands
+        // there is nothing the run replaces.
+        result_.skipped.push_back((oldRoot_ / path).string());
+        if (found && found->second != Kind::Other)
+          result_.errors.push_back(
+              Join(newRelative, found->first) +
+              ": a link or special file in the old version, which the "
+              "update's run would refuse to replace");
+        continue;
+      }
+      if (!found || found->second != kind)
         Add(kind == Kind::Folder ? rmdirs_ : deletes_,
             kind == Kind::Folder ? "rmdir" : "delete", path);
     }
     for (const auto &[name, kind] : news) {
-      const std::string path = Join(relative, name);
-      const auto found = olds.find(name);
-      const bool existed = found != olds.end() && found->second == kind;
+      const std::string path = Join(newRelative, name);
+      const Listing::value_type *found = FindNoCase(oldNames, name);
+      const bool existed = found && found->second == kind;
+      const std::string oldPath =
+          existed ? Join(oldRelative, found->first) : path;
       if (kind == Kind::Other) {
         result_.skipped.push_back((newRoot_ / path).string());
       } else if (kind == Kind::Folder) {
         if (!existed)
           Add(mkdirs_, "mkdir", path);
-        Walk(path);
-      } else if (!existed || !SameContent(oldRoot_ / path, newRoot_ / path)) {
+        Walk(oldPath, path);
+      } else if (!existed ||
+                 !SameContent(oldRoot_ / oldPath, newRoot_ / path)) {
         Add(installs_, "install", path);
       }
     }
@@ -161,12 +198,24 @@ private:
            const std::string &path) {
     std::string windows = path;
     std::replace(windows.begin(), windows.end(), '/', '\\');
-    for (const stdfs::path &part : stdfs::path(path))
+    for (const stdfs::path &part : stdfs::path(path)) {
       if (!IsWindowsName(part.string())) {
         result_.errors.push_back(path + ": \"" + part.string() +
                                  "\" is not a name Windows can hold");
         return;
       }
+      // The names the install works under: a file or folder of one of
+      // them would fail every run of the package.
+      for (const char *kept :
+           {mdl_main::txn::kBackupName, mdl_main::txn::kNewFileName,
+            mdl_main::txn::kDoneName})
+        if (platform::fs::CompareNamesNoCase(part.string(), kept) == 0) {
+          result_.errors.push_back(path + ": \"" + part.string() +
+                                   "\" is a name the update's run keeps "
+                                   "for itself");
+          return;
+        }
+    }
     lines.push_back({operation, path, std::move(windows)});
   }
 

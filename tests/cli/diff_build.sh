@@ -189,4 +189,49 @@ expect_rc 1 "no default stub"
 expect_contains "$ERR" "no program image installed with the tool: looked for" "no stub"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "scratch folders are removed after failures"
 
+# A name that changes only in case is the same file or folder, as on
+# Windows: it keeps its old spelling, a second run is up to date, and what
+# the user has put into the folder since stays.
+mkdir -p case/old/Lib case/new/lib
+printf 'same' >case/old/app.exe
+printf 'same' >case/new/App.exe
+printf 'l1' >case/old/Lib/x.dll
+printf 'l2' >case/new/lib/x.dll
+make_stub case/stub.bin
+run_tool diff case/old case/new -o case/s.txt --build case/p.exe --stub case/stub.bin
+expect_rc 0 "diff of names changed in case"
+grep -q '^rmdir\|^delete\|^mkdir' case/s.txt && fail "a case change deletes or makes: $(cat case/s.txt)"
+cp -r case/old case/run
+cp case/p.exe case/run/update.exe
+run_tool run case/run/update.exe --yes
+expect_rc 0 "the update of names changed in case"
+printf 'mine' >case/run/Lib/user.cfg
+run_tool run case/run/update.exe --yes
+expect_rc 0 "the second run"
+expect_contains "$ERR" "уже обновлен" "the second run is up to date"
+[ "$(cat case/run/Lib/x.dll)" = l2 ] && [ "$(cat case/run/Lib/user.cfg)" = mine ] &&
+  [ -e case/run/app.exe ] || fail "the folder after the case change: $(ls -R case/run)"
+
+# A link in the old version is skipped with a warning; where the new one
+# has a file or folder of that name, the run could never replace it: an
+# error naming it.
+mkdir -p links/old links/new
+printf 't' >links/old/target
+ln -s target links/old/x
+ln -s target links/old/lonely
+printf 'file' >links/new/x
+run_tool diff links/old links/new
+expect_rc 1 "diff with a link in the old version under a new file"
+expect_contains "$ERR" "skipping links/old/lonely: only files and folders are compared" "the old link is named"
+expect_contains "$ERR" "error: x: a link or special file in the old version" "the clash is named"
+
+# The names the install works under are refused, in any folder and case.
+for kept in '~updpack.new' 'sub/~UPDPACK.BAK' '~updpack.del'; do
+  rm -rf kept && mkdir -p kept/old "kept/new/$(dirname "$kept")"
+  printf 'x' >"kept/new/$kept"
+  run_tool diff kept/old kept/new
+  expect_rc 1 "diff with $kept"
+  expect_contains "$ERR" "is a name the update's run keeps for itself" "$kept is named"
+done
+
 finish
