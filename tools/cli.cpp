@@ -152,7 +152,7 @@ const std::vector<Command> &Commands() {
        "{app}, of any length (a target above 48 bytes goes into the long\n"
        "script entry when built). Names no single Windows code page holds\n"
        "and two names of a folder that Windows would take for one file are\n"
-       "errors.\n"
+       "errors. A name changed only in case is the same file or folder.\n"
        "Without -o and --build the script goes to stdout.\n"
        "  -o, --output SCRIPT.txt  write the script there\n"
        "  --build PACKAGE.exe      also build the package, as\n"
