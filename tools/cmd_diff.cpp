@@ -33,7 +33,9 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   PackageOutput output;
   if (args.Has("--build"))
     output = PackageOutputOf(args, args.options.at("--build"));
-  const TreeDiff diff = DiffTrees(oldDir, newDir, output.texts.codePage);
+  const TreeDiff diff =
+      DiffTrees(oldDir, newDir, output.texts.codePage,
+                args.Has("--build") ? args.options.at("--build") : "");
   for (const std::string &skipped : diff.skipped)
     Warn("skipping " + skipped + ": only files and folders are compared");
   if (!diff.errors.empty()) {

@@ -90,9 +90,10 @@ bool SameContent(const stdfs::path &a, const stdfs::path &b) {
 
 class Differ {
 public:
-  Differ(stdfs::path oldRoot, stdfs::path newRoot, int codePage)
+  Differ(stdfs::path oldRoot, stdfs::path newRoot, int codePage,
+         stdfs::path leaveOut)
       : oldRoot_(std::move(oldRoot)), newRoot_(std::move(newRoot)),
-        codePage_(codePage) {}
+        codePage_(codePage), leaveOut_(std::move(leaveOut)) {}
 
   TreeDiff Run() {
     Walk("", "");
@@ -160,11 +161,21 @@ private:
         if (!existed)
           Add(mkdirs_, "mkdir", path);
         Walk(oldPath, path);
+      } else if (IsLeftOut(name, newRoot_ / path)) {
+        continue;
       } else if (!existed ||
                  !SameContent(oldRoot_ / oldPath, newRoot_ / path)) {
         Add(installs_, "install", path);
       }
     }
+  }
+
+  // The package being built, an earlier one of which may lie in the new
+  // version's folder: no product file.
+  bool IsLeftOut(const std::string &name, const stdfs::path &path) const {
+    std::error_code error;
+    return !leaveOut_.empty() && name == leaveOut_.filename().string() &&
+           stdfs::equivalent(path, leaveOut_, error);
   }
 
   static std::string Join(const std::string &relative,
@@ -248,14 +259,15 @@ private:
   stdfs::path newRoot_;
   TreeDiff result_;
   int codePage_;
+  stdfs::path leaveOut_;
   std::vector<Pending> rmdirs_, deletes_, mkdirs_, installs_;
 };
 
 } // namespace
 
 TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir,
-                   int codePage) {
-  return Differ(oldDir, newDir, codePage).Run();
+                   int codePage, const std::string &leaveOut) {
+  return Differ(oldDir, newDir, codePage, leaveOut).Run();
 }
 
 } // namespace tools
