@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/env.h"
+#include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "run/unattended.h"
@@ -19,13 +20,9 @@ bool EndsWithExe(const std::string &path) {
   const size_t slash = path.find_last_of("/\\");
   const std::string name =
       slash == std::string::npos ? path : path.substr(slash + 1);
-  if (name.size() <= 4)
-    return false;
   // As Windows takes it: any case of ".exe".
-  std::string end = name.substr(name.size() - 4);
-  for (char &c : end)
-    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-  return end == ".exe";
+  return name.size() > 4 && platform::fs::CompareNamesNoCase(
+                                name.substr(name.size() - 4), ".exe") == 0;
 }
 
 } // namespace

@@ -40,13 +40,9 @@ bool FitsOneWindowsName(std::string_view bytes) {
   bytes = archive::WithoutTrailingDotsAndSpaces(bytes);
   if (bytes.size() <= kMaxUnits) // no code page gives more units than bytes
     return true;
-  size_t units = 0;
-  for (const char c : platform::AnsiToText(bytes)) {
-    const auto byte = static_cast<unsigned char>(c);
-    units += (byte & 0xC0) != 0x80 ? 1 : 0; // a character's first byte
-    units += byte >= 0xF0 ? 1 : 0;          // beyond 16 bits: two units
-  }
-  return units <= kMaxUnits;
+  // FoldName gives the name's UTF-16 units, as NTFS counts them.
+  return platform::fs::FoldName(platform::AnsiToText(bytes)).size() <=
+         kMaxUnits;
 }
 
 bool EntryNamer::Free(const std::string &name) const {

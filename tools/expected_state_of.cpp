@@ -1,7 +1,6 @@
 // The expected state of a script against an old product folder.
 #include "tools/expected_state_of.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/posix/native_path.h"
 #include "tools/cli.h"
 
 namespace tools {
@@ -23,36 +23,14 @@ namespace stdfs = std::filesystem;
 namespace expect = package::expect;
 namespace script = package::script;
 
-// The path below oldDir that Windows would open for relative (UTF-8, "\"
-// between names): a name that is not there as written is the one of its
-// folder that is the same but for case, as the run finds it.
-std::string FindInOld(const std::string &oldDir, const std::string &relative) {
-  std::string path = oldDir;
-  std::error_code error;
-  for (size_t begin = 0;;) {
-    const size_t end = std::min(relative.find('\\', begin), relative.size());
-    std::string name = relative.substr(begin, end - begin);
-    if (!stdfs::exists(stdfs::symlink_status(path + "/" + name, error))) {
-      const std::u16string key = platform::fs::FoldName(name);
-      for (const stdfs::directory_entry &entry :
-           stdfs::directory_iterator(path, error))
-        if (platform::fs::FoldName(entry.path().filename().string()) == key) {
-          name = entry.path().filename().string();
-          break;
-        }
-    }
-    path += "/" + name;
-    if (end == relative.size())
-      return path;
-    begin = end + 1;
-  }
-}
-
 // What oldDir holds at the relative path (code-page bytes, "\" between
 // names); a link or a special file says nothing (nullopt).
 std::optional<expect::Expected> StateInOld(const std::string &oldDir,
                                            const std::string &relative) {
-  const std::string path = FindInOld(oldDir, platform::AnsiToText(relative));
+  // Found as the run finds it: a name not there as written is the one of
+  // its folder that is the same but for case.
+  const std::string path = platform::posix::ResolvedPath(
+      oldDir + "\\" + platform::AnsiToText(relative));
   std::error_code error;
   const stdfs::file_status status = stdfs::symlink_status(path, error);
   expect::Expected item{relative};

@@ -15,9 +15,14 @@ std::string GetEnv(const char *name) {
 }
 
 std::string OsProgramPath() {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+  // The same for the life of the process: read once, not at every file
+  // that is written or deleted (posix/running_program.cpp asks each time).
+  static const std::string path = [] {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+  }();
+  return path;
 }
 
 std::string AbsolutePath(const std::string &path) {
