@@ -105,6 +105,16 @@ std::string WithoutTrailingSeparators(std::string path) {
 
 } // namespace
 
+bool IsWorkName(std::string_view name) {
+  const size_t end = name.find_last_not_of(". ");
+  const std::string read(
+      name.substr(0, end == std::string_view::npos ? 0 : end + 1));
+  for (const char *kept : {kBackupName, kNewFileName, kDoneName})
+    if (fs::CompareNamesNoCase(read, kept) == 0)
+      return true;
+  return false;
+}
+
 std::string NewFileOf(const std::string &target) {
   return PrefixOf(target) + kNewFileName;
 }

@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/fs.h"
@@ -52,6 +53,12 @@ inline constexpr const char *kDoneName = "~updpack.del";
 // "-" in place of the kind once undone. "K" ends the journal of a run that
 // has succeeded.
 inline constexpr const char *kJournalName = "journal";
+
+// True for a name the install keeps for itself (kBackupName, kNewFileName,
+// kDoneName) in any case, as Windows reads it: the dots and blanks that end
+// it are no part of it. A product file or folder of such a name would fail
+// every run of the package.
+bool IsWorkName(std::string_view name);
 
 // What RecoverInterrupted found.
 enum class Recovery : uint8_t {

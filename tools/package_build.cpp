@@ -17,6 +17,7 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "run/transaction.h"
 #include "tools/cli.h"
 #include "tools/code_page_choice.h"
 #include "tools/entry_names.h"
@@ -39,10 +40,37 @@ namespace stdfs = std::filesystem;
 namespace script = package::script;
 using script_text::CompiledScript;
 
+// Errors for the records that name, on their way, a file or folder the
+// install keeps for itself: the package would fail every run.
+void RefuseWorkNames(CompiledScript &compiled) {
+  for (const script_text::CompiledRecord &record : compiled.records) {
+    if (compiled.errors.size() > kMaxDiagnostics)
+      return;
+    if (record.operation > script::kDeleteFolder)
+      continue; // read and ignored by the run
+    const std::string_view target = record.target;
+    for (size_t at = 0; at <= target.size();) {
+      const size_t end =
+          std::min(target.find_first_of("\\/", at), target.size());
+      const std::string_view name = target.substr(at, end - at);
+      if (mdl_main::txn::IsWorkName(name)) {
+        std::string message(1, '"');
+        message.append(name).append(
+            "\" is a name the update's run keeps for itself");
+        compiled.errors.push_back({record.targetPos, std::move(message)});
+        break;
+      }
+      at = end + 1;
+    }
+  }
+}
+
 // Compiles the script or prints its errors and fails.
 CompiledScript Compile(const ScriptSource &source,
                        script_text::Installs installs) {
   CompiledScript compiled = script_text::CompileScript(source.text, installs);
+  if (compiled.errors.empty())
+    RefuseWorkNames(compiled);
   if (!compiled.errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, compiled.errors);
     throw ReportedFailure();

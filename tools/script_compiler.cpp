@@ -213,6 +213,7 @@ private:
     if (!EncodeField(targetWord, kTarget, number, bytes, result_.errors))
       return;
     record.target = bytes;
+    record.targetPos = {number, targetWord.contentColumn};
     result_.records.push_back(std::move(record));
   }
 

@@ -25,6 +25,7 @@ struct CompiledRecord {
   uint8_t operation = 0;
   std::string source; // field bytes, not padded
   std::string target;
+  SourcePos targetPos;
   // An install line: the product file as written; the source field is
   // filled in once the file has its entry name.
   bool install = false;

@@ -217,15 +217,12 @@ private:
       }
       // The names the install works under: a file or folder of one of
       // them would fail every run of the package.
-      for (const char *kept :
-           {mdl_main::txn::kBackupName, mdl_main::txn::kNewFileName,
-            mdl_main::txn::kDoneName})
-        if (platform::fs::CompareNamesNoCase(part.string(), kept) == 0) {
-          result_.errors.push_back(path + ": \"" + part.string() +
-                                   "\" is a name the update's run keeps "
-                                   "for itself");
-          return;
-        }
+      if (mdl_main::txn::IsWorkName(part.string())) {
+        result_.errors.push_back(path + ": \"" + part.string() +
+                                 "\" is a name the update's run keeps "
+                                 "for itself");
+        return;
+      }
     }
     lines.push_back({operation, path, std::move(windows)});
   }

@@ -249,4 +249,31 @@ for kept in '~updpack.new' 'sub/~UPDPACK.BAK' '~updpack.del'; do
   expect_contains "$ERR" "is a name the update's run keeps for itself" "$kept is named"
 done
 
+# So are they in a hand-written script, wherever a record that the run
+# carries out names them on its way, as Windows reads the name; a record
+# the run ignores (op 7) may name them. Line and column point at the path.
+mkdir -p hand/prod && printf 'x' >hand/prod/a.txt
+while IFS='|' read -r mode line column; do
+  if [ "$mode" = from ]; then
+    verb='install a.txt' source=(--from hand/prod)
+  else
+    verb='copy {temp}\a.txt' source=(--payload hand/prod)
+  fi
+  {
+    printf 'op 7 {temp}\\x {app}\\~updpack.new\n'
+    printf '%s {app}\\ok.txt\n' "$verb"
+    printf '%s {app}\\~UpdPack.New.\n' "$verb"
+    printf 'mkdir {app}\\d\\~updpack.bak\\e\n'
+  } >hand/s.txt
+  run_tool build "${source[@]}" --script hand/s.txt -o hand/p.exe --stub inside/stub.bin
+  expect_rc 1 "build --$mode with the run's own names"
+  expect_contains "$ERR" "s.txt:$line:$column: error: \"~UpdPack.New.\" is a name the update's run keeps for itself" "--$mode: the copy's target"
+  expect_contains "$ERR" 's.txt:4:7: error: "~updpack.bak" is a name' "--$mode: a folder on the way"
+  [ "$(grep -c 'keeps for itself' "$ERR")" = 2 ] || fail "--$mode: op 7 is refused too"
+  [ -e hand/p.exe ] && fail "--$mode: a package was written"
+done <<'EOF2'
+from|3|15
+payload|3|19
+EOF2
+
 finish
