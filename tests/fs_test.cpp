@@ -5,6 +5,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -811,3 +812,37 @@ TEST_F(FsTest, KeptNamesFollowAFolderMovedAndAnotherMadeInItsPlace) {
 }
 
 } // namespace
+
+// Windows opens the program's files and holds its temporary folder without
+// delete sharing: until closed they are neither deleted nor moved, by this
+// program either, though a file may still be written over.
+TEST_F(FsTest, WhatTheProgramHoldsOpenStaysUntilClosed) {
+  Folder("d");
+  Write("d/held", "old");
+  Write("d/other");
+  Folder("p");
+  {
+    platform::os::File file(WinPath("d/held"), platform::OpenMode::ReadOnly);
+    const fs::PrivateFolder folder(WinPath("p"));
+    const std::pair<const char *, std::function<void()>> refused[] = {
+        {"delete", [&] { fs::Kill(WinPath("d/HELD")); }},
+        {"delete by pattern", [&] { fs::Kill(WinPath("d/*")); }},
+        {"rename", [&] { fs::Rename(WinPath("d/held"), WinPath("d/moved")); }},
+        {"folder removal", [&] { fs::DeleteFolder(WinPath("d"), true); }},
+        {"held folder removal", [&] { fs::RemoveEmptyFolder(WinPath("p")); }},
+        {"held folder rename", [&] { fs::Rename(WinPath("p"), WinPath("q")); }},
+    };
+    for (const auto &[what, act] : refused)
+      EXPECT_EQ(Caught(act).Number(), err::kPermissionDenied) << what;
+    EXPECT_TRUE(Exists("d/held"));
+    EXPECT_TRUE(Exists("d/other")); // after "held" in name order
+    EXPECT_TRUE(Exists("p"));
+    fs::FileCopy(WinPath("d/other"), WinPath("d/held"));
+    EXPECT_EQ(Read("d/held"), "x");
+  }
+  fs::Rename(WinPath("d/held"), WinPath("d/moved"));
+  fs::DeleteFolder(WinPath("d"), false);
+  fs::RemoveEmptyFolder(WinPath("p"));
+  EXPECT_FALSE(Exists("d"));
+  EXPECT_FALSE(Exists("p"));
+}

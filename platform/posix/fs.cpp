@@ -15,6 +15,7 @@
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
 #include "platform/posix/folder_names.h"
+#include "platform/posix/held_files.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/running_program.h"
@@ -94,10 +95,12 @@ bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
 // permission counts as marked, as Windows would refuse to delete it.
 bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
 
-// Windows refuses to delete the file of a running program.
+// Windows refuses to delete the file of a running program, and a file
+// that a handle without delete sharing holds open.
 void RefuseRunningProgram(const struct stat &st, const std::string &shown) {
   if (S_ISREG(st.st_mode) && posix::IsRunningProgram(st))
     posix::RaiseErrno(EACCES, shown);
+  posix::RefuseHeld(st, shown);
 }
 
 // Deletes the folder name in parent with everything in it. Symbolic links
@@ -143,6 +146,7 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
   }
   if (folder.Close(shown) != 0)
     posix::RaiseErrno(errno, shown);
+  posix::RefuseHeld(st, shown);
   if (posix::sys::UnlinkAt(parent, name.c_str(), AT_REMOVEDIR, shown) != 0)
     posix::RaiseErrno(errno, shown);
 }
@@ -431,10 +435,14 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
     Raise(err::kPermissionDenied, path + MsgText(kNotOwnFolder));
   if (st.st_mode & (S_IWGRP | S_IWOTH))
     Raise(err::kPermissionDenied, path + MsgText(kOthersCanWrite));
+  posix::NoteHeld(folder.get(), st);
   handle_ = folder.Release();
 }
 
-PrivateFolder::~PrivateFolder() { ::close(static_cast<int>(handle_)); }
+PrivateFolder::~PrivateFolder() {
+  posix::ForgetHeld(static_cast<int>(handle_));
+  ::close(static_cast<int>(handle_));
+}
 
 bool PrivateFolder::Empty() const {
   return ReadNames(static_cast<int>(handle_), path_).empty();

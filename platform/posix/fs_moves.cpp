@@ -10,6 +10,7 @@
 #include "platform/fs.h"
 #include "platform/posix/fd.h"
 #include "platform/posix/folder_names.h"
+#include "platform/posix/held_files.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/running_program.h"
@@ -21,6 +22,9 @@ void Rename(const std::string &from, const std::string &to) {
   CheckName(to);
   const std::string source = posix::ResolvedPath(from);
   const std::string target = posix::ResolvedPath(to);
+  struct stat st {};
+  if (posix::sys::LStat(source.c_str(), &st, from) == 0)
+    posix::RefuseHeld(st, from + " -> " + to);
   if (posix::sys::Rename(source.c_str(), target.c_str(), from) != 0) {
     switch (errno) {
     case EEXIST:
@@ -49,6 +53,7 @@ void RemoveEmptyFolder(const std::string &path) {
   }
   if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))
     Raise(err::kPathFileAccess, path);
+  posix::RefuseHeld(st, path);
   const int flags = S_ISLNK(st.st_mode) ? 0 : AT_REMOVEDIR;
   if (posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), flags, path) != 0) {
     if (errno == ENOTEMPTY || errno == EEXIST)

@@ -12,6 +12,7 @@
 #include "platform/fs.h"
 #include "platform/fs_internal.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/held_files.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/running_program.h"
@@ -76,6 +77,13 @@ struct stat StatRegular(int fd, const std::string &path) {
   return st;
 }
 
+// The descriptor, held as Windows holds the files it opens: without delete
+// sharing, until CloseFile.
+FileHandle Held(Fd &fd, const struct stat &st) {
+  posix::NoteHeld(fd.get(), st);
+  return fd.Release();
+}
+
 // Blocking mode back. F_SETFL sets only the status flags (O_NONBLOCK,
 // O_APPEND and the like), and no file here keeps any of them.
 void Finish(int fd) { fcntl(fd, F_SETFL, 0); }
@@ -125,7 +133,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   if (st.st_size != 0 && posix::sys::FTruncate(fd.get(), 0, path) != 0)
     posix::RaiseErrno(errno, path);
   Finish(fd.get());
-  return fd.Release();
+  return Held(fd, st);
 }
 
 } // namespace
@@ -159,7 +167,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode == OpenMode::ReadWrite)
     RefuseReadOnly(st, path);
   Finish(fd.get());
-  return fd.Release();
+  return Held(fd, st);
 }
 
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
@@ -180,9 +188,9 @@ FileHandle OpenFileIn(FileHandle folder, const std::string &name,
       RaiseLink(path);
     posix::RaiseErrno(errno, path);
   }
-  StatRegular(fd.get(), path);
+  const struct stat st = StatRegular(fd.get(), path);
   Finish(fd.get());
-  return fd.Release();
+  return Held(fd, st);
 }
 
 int64_t FileSize(FileHandle handle, const std::string &path) {
@@ -231,6 +239,7 @@ void SetModifiedTime(FileHandle handle, int64_t seconds, uint32_t nanoseconds,
 }
 
 void CloseFile(FileHandle handle, const std::string &path) {
+  posix::ForgetHeld(static_cast<int>(handle));
   if (posix::sys::Close(static_cast<int>(handle), path) != 0 && errno != EINTR)
     posix::RaiseErrno(errno, path);
 }

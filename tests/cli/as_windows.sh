@@ -60,6 +60,41 @@ done <<'TABLE'
 TABLE
 [ ! -e program/a.exe ] || fail "the file before the package was not deleted"
 
+# The script stays open until its last record, and the temporary folder is
+# held: as on Windows, neither can be deleted meanwhile, so the record fails
+# there, after the files before it in name order, and no record after it is
+# carried out. OPERATION|TARGET in the temporary folder|what is left of it.
+while IFS='|' read -r op target left; do
+  {
+    script_record "$op" - '' T "$target"
+    script_record 2 - '' P '\after'
+  } >payload/script
+  base_package
+  rm -rf "$TMP" && mkdir "$TMP"
+  run_tool run program/update.exe --yes
+  expect_rc 1 "record $op of {temp}$target"
+  grep -Eq 'VLSFX_QUORIX[\\/]script \(' "$ERR" ||
+    fail "record $op of {temp}$target does not fail at the script"
+  [ ! -e program/after ] || fail "a record after $op {temp}$target was carried out"
+  [ "$(ls "$TMP/VLSFX_QUORIX" | tr '\n' ' ')" = "$left" ] ||
+    fail "$op {temp}$target left: $(ls "$TMP/VLSFX_QUORIX")"
+  rm -rf program/after
+done <<'TABLE'
+1|\script|a.txt script 
+1|\*|script 
+3||script 
+TABLE
+
+# In a package of ours the same deletion is undone with the rest.
+printf 'delete {temp}\\script\nmkdir {app}\\after\n' >held.txt
+rm -f payload/script
+run_tool build --payload payload --script held.txt --stub stub.bin -o program/update.exe
+expect_rc 0 "build a package that deletes its script"
+run_tool run program/update.exe --yes
+expect_rc 1 "a package of ours that deletes its script"
+expect_contains "$ERR" "продукт оставлен в прежнем состоянии" "the product is left as it was"
+[ "$(ls program)" = update.exe ] || fail "the undone install left: $(ls program)"
+
 # In a package of ours the check before the install finds it in use.
 printf 'copy {temp}\\a.txt {app}\\update.exe\n' >ours.txt
 rm -f payload/script

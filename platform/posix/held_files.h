@@ -1,0 +1,24 @@
+// The files and folders this program holds open as Windows holds them.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace platform::posix {
+
+// Windows opens the program's own files and the temporary folder it holds
+// without delete sharing: while such a handle is open, nobody can delete or
+// rename the file or folder, this program included (a sharing violation),
+// though it can still be written. The posix backend keeps the same record
+// of its open descriptors, so that a script that deletes a file the run
+// holds (the script itself, say) fails as it fails on Windows.
+
+// fd, open on what st describes, is held until ForgetHeld.
+void NoteHeld(int fd, const struct stat &st);
+void ForgetHeld(int fd);
+
+// Raises kPermissionDenied for shown when st is held open.
+void RefuseHeld(const struct stat &st, const std::string &shown);
+
+} // namespace platform::posix
