@@ -6,6 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/os_file.h"
 #include "tests/win32/temp_folder.h"
 
 namespace {
@@ -299,3 +300,37 @@ TEST_F(Win32DeleteFolder, LinkInsideTheTreeIsRemovedNotFollowed) {
 }
 
 } // namespace
+
+// What the program opens, and the temporary folder it holds, are opened
+// without delete sharing: until closed they are neither deleted nor moved,
+// by the program either, though a file may still be written over. The
+// posix backend holds its descriptors to the same rule (tests/fs_test.cpp).
+TEST_F(Win32Fs, WhatTheProgramHoldsOpenStaysUntilClosed) {
+  wintest::MakeFolder(dir / "d");
+  wintest::WriteFile(dir / "d\\held", "old");
+  wintest::WriteFile(dir / "d\\other", "x");
+  wintest::MakeFolder(dir / "p");
+  {
+    platform::os::File file(dir / "d\\held", platform::OpenMode::ReadOnly);
+    const fs::PrivateFolder folder(dir / "p");
+    const std::pair<const char *, std::function<void()>> refused[] = {
+        {"delete", [&] { fs::Kill(dir / "d\\HELD"); }},
+        {"delete by pattern", [&] { fs::Kill(dir / "d\\*"); }},
+        {"rename", [&] { fs::Rename(dir / "d\\held", dir / "d\\moved"); }},
+        {"folder removal", [&] { fs::DeleteFolder(dir / "d", true); }},
+        {"held folder removal", [&] { fs::RemoveEmptyFolder(dir / "p"); }},
+        {"held folder rename", [&] { fs::Rename(dir / "p", dir / "q"); }},
+    };
+    for (const auto &[what, act] : refused)
+      EXPECT_EQ(ErrorOf(act), err::kPermissionDenied) << what;
+    EXPECT_TRUE(fs::FolderExists(dir / "p"));
+    EXPECT_EQ(fs::ListFiles(dir / "d\\*"), (Names{"held", "other"}));
+    fs::FileCopy(dir / "d\\other", dir / "d\\held");
+    EXPECT_EQ(fs::FileLen(dir / "d\\held"), 1);
+  }
+  fs::Rename(dir / "d\\held", dir / "d\\moved");
+  fs::DeleteFolder(dir / "d", false);
+  fs::RemoveEmptyFolder(dir / "p");
+  EXPECT_FALSE(fs::FolderExists(dir / "d"));
+  EXPECT_FALSE(fs::FolderExists(dir / "p"));
+}
