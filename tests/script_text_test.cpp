@@ -138,8 +138,9 @@ TEST(ScriptText, FieldsOfSixteenAndFortyEightBytesFitARecord) {
     ASSERT_TRUE(compiled.errors.empty()) << text;
     const std::string bytes = ScriptBytes(compiled);
     EXPECT_EQ(package::script::IsLongScript(bytes), c.errorColumn != 0) << text;
-    if (c.errorColumn == 0)
+    if (c.errorColumn == 0) {
       EXPECT_EQ(bytes.size(), 65u) << text;
+    }
   }
   const auto tooLong = CompileScript("mkdir {app}\\" + std::string(32766, 'a'),
                                      Installs::Refused);
