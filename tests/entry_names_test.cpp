@@ -79,7 +79,14 @@ TEST(EntryNames, UsableNames) {
 // A name Windows makes is at most 255 characters long once its trailing
 // dots and spaces are dropped; in the Windows-1251 archive one byte each.
 TEST(EntryNames, NamesLongerThanWindowsMakesDoNotFit) {
-  const std::string cyrillic(255, '\xE0'); // а
+  // The catalog reader gives names as UTF-8: a Cyrillic letter is one
+  // UTF-16 unit in two bytes, a character beyond the BMP two in four.
+  std::string cyrillic;
+  for (int k = 0; k < 255; ++k)
+    cyrillic += "\xD0\xB0"; // а
+  std::string astral;
+  for (int k = 0; k < 127; ++k)
+    astral += "\xF0\x9F\x98\x80"; // U+1F600
   const struct {
     std::string name;
     bool fits;
@@ -88,7 +95,10 @@ TEST(EntryNames, NamesLongerThanWindowsMakesDoNotFit) {
       {std::string(256, 'n'), false},
       {std::string(255, 'n') + ". .", true},
       {cyrillic, true},
-      {cyrillic + "\xE0", false},
+      {cyrillic + "\xD0\xB0", false},
+      {cyrillic.substr(0, 256), true}, // 128 letters in 256 bytes
+      {astral + "n", true},            // 255 units
+      {astral + "nn", false},
   };
   for (const auto &c : cases)
     EXPECT_EQ(tools::FitsOneWindowsName(c.name), c.fits) << c.name.size();

@@ -35,14 +35,13 @@ bool IsUsableEntryName(const std::string &name) {
          !IsReservedEntryName(name);
 }
 
-bool FitsOneWindowsName(std::string_view bytes) {
+bool FitsOneWindowsName(std::string_view name) {
   constexpr size_t kMaxUnits = 255;
-  bytes = archive::WithoutTrailingDotsAndSpaces(bytes);
-  if (bytes.size() <= kMaxUnits) // no code page gives more units than bytes
+  name = archive::WithoutTrailingDotsAndSpaces(name);
+  if (name.size() <= kMaxUnits) // UTF-8 takes no fewer bytes than units
     return true;
   // FoldName gives the name's UTF-16 units, as NTFS counts them.
-  return platform::fs::FoldName(platform::AnsiToText(bytes)).size() <=
-         kMaxUnits;
+  return platform::fs::FoldName(name).size() <= kMaxUnits;
 }
 
 bool EntryNamer::Free(const std::string &name) const {

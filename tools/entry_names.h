@@ -30,11 +30,11 @@ bool IsWindowsName(const std::string &name);
 
 bool IsUsableEntryName(const std::string &name);
 
-// True for an entry name (in the archive's code page) that Windows can make:
-// NTFS keeps at most 255 UTF-16 units in a name, its trailing dots and
-// spaces dropped. A longer one fails the extraction with kBadFileName, on
-// Windows and natively alike.
-bool FitsOneWindowsName(std::string_view bytes);
+// True for an entry name (UTF-8, as the catalog reader gives it) that
+// Windows can make: NTFS keeps at most 255 UTF-16 units in a name, its
+// trailing dots and spaces dropped. A longer one fails the extraction with
+// kBadFileName, on Windows and natively alike.
+bool FitsOneWindowsName(std::string_view name);
 
 class EntryNamer {
 public:

@@ -99,6 +99,23 @@ for command in verify list extract; do
   expect_rc 1 "$command of a name of 256 characters"
 done
 
+# Windows counts a name's UTF-16 units, not its bytes: 255 Cyrillic
+# letters (510 bytes of UTF-8) make one name, 256 do not. BYTE|COUNT|rc.
+while IFS='|' read -r byte count rc; do
+  python3 -c "
+import sys
+name = bytes([0x$byte]) * $count
+sys.stdout.buffer.write(b'PACK1\\x00\\x01' + name + b'?1?2\\x02\\x01x')" >units.pack
+  for command in verify list; do
+    run_tool $command units.pack
+    expect_rc "$rc" "$command of a name of $count bytes 0x$byte"
+  done
+done <<'TABLE'
+ff|128|0
+e0|255|0
+e0|256|1
+TABLE
+
 # A folder that is not there lists no file: the empty archive, and a
 # warning that names the folder.
 run_tool pack missing m.pack
