@@ -57,4 +57,24 @@ expect_rc 1 "verify of bytes after the signature"
 expect_contains "$OUT" "FAULT:       the security directory names a certificate table of 1496 bytes at offset $size with 12 bytes after the signature" \
   "bytes after the signature"
 
+# Without a manifest the run reads no list of checksums, expected state or
+# times, so entries of those names are files like any other: neither an
+# archive alone nor a package of the base format is called damaged for them.
+mkdir base
+for name in '~updpack.sum' '~updpack.exp' '~updpack.tim'; do
+  printf 'not ours' >"base/$name"
+done
+run_tool pack base base.pack
+expect_rc 0 "pack entries named like ours"
+make_stub base.stub
+{ cat base.stub base.pack; trailer $(($(stat -c %s base.stub) + 1)); } >base.exe
+for file in base.pack base.exe; do
+  run_tool verify "$file"
+  expect_rc 0 "verify $file, entries named like ours without a manifest"
+  grep -q FAULT "$OUT" && fail "$file: $(grep FAULT "$OUT")"
+  expect_contains "$OUT" "no manifest: the run checks no checksums" "$file: nothing is checked"
+done
+run_tool run base.exe --yes
+expect_rc 0 "the base-format package runs"
+
 finish
