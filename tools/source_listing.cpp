@@ -71,7 +71,10 @@ SourceListing ListSource(const std::string &folder,
                          const std::vector<std::string> &excludes) {
   std::error_code error;
   if (!std::filesystem::is_directory(folder, error))
-    throw ToolError("source folder does not exist: " + folder);
+    throw ToolError((std::filesystem::exists(folder, error)
+                         ? "the source is not a folder: "
+                         : "source folder does not exist: ") +
+                    folder);
   SourceListing listing;
   for (os::FolderEntry &entry : os::ReadFolder(folder)) {
     const auto excluded =

@@ -126,7 +126,7 @@ expect_text "$ERR" "updpack: the archive path names a folder: target" "folder as
 printf 'x' >not_a_folder
 run_tool pack not_a_folder x.pack
 expect_rc 1 "pack of a file"
-expect_text "$ERR" "updpack: source folder does not exist: not_a_folder" "a file as the source"
+expect_text "$ERR" "updpack: the source is not a folder: not_a_folder" "a file as the source"
 [ ! -e x.pack ] || fail "nothing written for a file as the folder"
 
 # An archive written into the folder being packed is not packed into itself,
