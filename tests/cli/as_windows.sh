@@ -85,23 +85,22 @@ done <<'TABLE'
 3||script 
 TABLE
 
-# In a package of ours the same deletion is undone with the rest.
-printf 'delete {temp}\\script\nmkdir {app}\\after\n' >held.txt
-rm -f payload/script
-run_tool build --payload payload --script held.txt --stub stub.bin -o program/update.exe
-expect_rc 0 "build a package that deletes its script"
-run_tool run program/update.exe --yes
-expect_rc 1 "a package of ours that deletes its script"
-expect_contains "$ERR" "продукт оставлен в прежнем состоянии" "the product is left as it was"
-[ "$(ls program)" = update.exe ] || fail "the undone install left: $(ls program)"
-
-# In a package of ours the check before the install finds it in use.
-printf 'copy {temp}\\a.txt {app}\\update.exe\n' >ours.txt
-rm -f payload/script
-run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
-expect_rc 0 "build a package that replaces itself"
-run_tool run program/update.exe --yes
-expect_rc 5 "a package of ours that replaces itself"
+# In a package of ours the same deletion is undone with the rest, and the
+# check before the install finds the running package in use.
+# SCRIPT|exit|what the message says.
+while IFS='|' read -r script rc says; do
+  printf '%b' "$script" >ours.txt
+  rm -f payload/script
+  run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+  expect_rc 0 "build: $script"
+  run_tool run program/update.exe --yes
+  expect_rc "$rc" "a package of ours: $script"
+  expect_contains "$ERR" "$says" "the message of: $script"
+  [ "$(ls program)" = update.exe ] || fail "$script left: $(ls program)"
+done <<'TABLE'
+delete {temp}\\script\nmkdir {app}\\after\n|1|продукт оставлен в прежнем состоянии
+copy {temp}\\a.txt {app}\\update.exe\n|5|используется
+TABLE
 
 # Paths are read as Windows reads them: "." and ".." as text (the folder
 # before ".." need not exist), and a name followed by a separator keeps the
