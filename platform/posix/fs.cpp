@@ -140,6 +140,11 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
       Raise(err::kPermissionDenied, childShown + MsgText(kReadOnly));
     RefuseRunningProgram(cst, childShown);
+    // The program's own clean-up (forced) does not ask: a file another
+    // program holds goes, where Windows would leave it, and no later step
+    // depends on either.
+    if (S_ISREG(cst.st_mode) && !force)
+      posix::RefuseOpenElsewhere(folder.get(), child.c_str(), childShown);
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
@@ -256,6 +261,8 @@ void RemoveFile(const std::string &path) {
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
   RefuseRunningProgram(st, path);
+  if (S_ISREG(st.st_mode))
+    posix::RefuseOpenElsewhere(AT_FDCWD, native.c_str(), path);
   if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();

@@ -23,6 +23,8 @@ void Rename(const std::string &from, const std::string &to) {
   const std::string source = posix::ResolvedPath(from);
   const std::string target = posix::ResolvedPath(to);
   struct stat st {};
+  // Only this program's own handles are asked about: the install's moves
+  // come right after the check of files in use, which asked the others.
   if (posix::sys::LStat(source.c_str(), &st, from) == 0)
     posix::RefuseHeld(st, from + " -> " + to);
   if (posix::sys::Rename(source.c_str(), target.c_str(), from) != 0) {
@@ -65,22 +67,6 @@ void RemoveEmptyFolder(const std::string &path) {
 
 namespace {
 
-// True when the regular file open as fd is open elsewhere too. A write
-// lease is granted only while no other descriptor is open on the file, in
-// any process: the closest posix has to Windows' sharing modes.
-bool OpenElsewhere(int fd, const std::string &path) {
-  struct stat st {};
-  if (posix::sys::FStat(fd, &st, path) != 0 || !S_ISREG(st.st_mode))
-    return false;
-  if (posix::IsRunningProgram(st))
-    return true; // held by the program running, as Windows holds it
-  if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
-    ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    return false;
-  }
-  return errno == EAGAIN || errno == EBUSY;
-}
-
 // FileInUseBelow for the open folder shown as shown: every name opened
 // relative to it and without following a link, so nothing outside is
 // looked at.
@@ -103,7 +89,7 @@ std::string InUseIn(int folder, const std::string &shown) {
         path));
     if (entry.get() < 0)
       continue;
-    if (S_ISREG(st.st_mode) && OpenElsewhere(entry.get(), path))
+    if (S_ISREG(st.st_mode) && posix::OpenElsewhere(entry.get(), path))
       return path;
     if (S_ISDIR(st.st_mode)) {
       std::string found = InUseIn(entry.get(), path);
@@ -122,7 +108,7 @@ bool InUse(const std::string &path) {
       path, native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0)
     return false; // missing, a link, or unreadable: nothing to wait for
-  return OpenElsewhere(file.get(), path);
+  return posix::OpenElsewhere(file.get(), path);
 }
 
 std::string FileInUseBelow(const std::string &folder) {

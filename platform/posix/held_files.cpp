@@ -3,9 +3,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <vector>
 
+#include "platform/posix/fd.h"
 #include "platform/posix/posix_error.h"
+#include "platform/posix/running_program.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform::posix {
 
@@ -40,6 +44,30 @@ void RefuseHeld(const struct stat &st, const std::string &shown) {
   for (const Held &h : Table())
     if (h.device == st.st_dev && h.inode == st.st_ino)
       RaiseErrno(EBUSY, shown);
+}
+
+// A write lease is granted only while no other descriptor is open on the
+// file, in any process: the closest posix has to Windows' sharing modes.
+bool OpenElsewhere(int fd, const std::string &path) {
+  struct stat st {};
+  if (sys::FStat(fd, &st, path) != 0 || !S_ISREG(st.st_mode))
+    return false;
+  if (IsRunningProgram(st))
+    return true; // held by the program running, as Windows holds it
+  if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    return false;
+  }
+  return errno == EAGAIN || errno == EBUSY;
+}
+
+void RefuseOpenElsewhere(int folder, const char *name,
+                         const std::string &shown) {
+  // Not openable (unreadable, gone): nothing is known to hold it.
+  const Fd file(sys::OpenAt(
+      folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, shown));
+  if (file.get() >= 0 && OpenElsewhere(file.get(), shown))
+    RaiseErrno(EBUSY, shown);
 }
 
 } // namespace platform::posix

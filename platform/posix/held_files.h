@@ -21,4 +21,15 @@ void ForgetHeld(int fd);
 // Raises kPermissionDenied for shown when st is held open.
 void RefuseHeld(const struct stat &st, const std::string &shown);
 
+// True when the regular file open as fd is open elsewhere too, in this
+// process or another, or is the running program's.
+bool OpenElsewhere(int fd, const std::string &path);
+
+// Raises kPermissionDenied for shown when the regular file name in folder
+// (AT_FDCWD and a path for none) is open in another process: programs
+// open files without delete sharing unless they ask for it, and Windows
+// then refuses to delete or rename them.
+void RefuseOpenElsewhere(int folder, const char *name,
+                         const std::string &shown);
+
 } // namespace platform::posix

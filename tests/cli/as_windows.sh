@@ -85,6 +85,41 @@ done <<'TABLE'
 3||script 
 TABLE
 
+# A file that another program keeps open (without delete sharing, as
+# programs open files unless they ask for it) is not deleted: a pack file an
+# earlier run left ends the run before anything is unpacked, and a record
+# that deletes one fails there. HELD (below the work folder)|RECORD|what
+# must stay.
+hold() { # FILE: open in another process until release
+  rm -f held.ready
+  (exec 3<"$1" && : >held.ready && exec sleep 60) &
+  HOLDER=$!
+  while [ ! -e held.ready ]; do sleep 0.01; done
+}
+release() { kill "$HOLDER" && wait "$HOLDER" 2>/dev/null; }
+while IFS='|' read -r held op target stays; do
+  rm -rf "$TMP" && mkdir "$TMP"
+  mkdir -p program/sub
+  printf 'old' >program/old.txt
+  printf 'old' >program/sub/f.txt
+  printf 'left' >"$TMP/VLSFX_QUORIX.PACK"
+  script_record "$op" - '' P "$target" >payload/script
+  base_package
+  hold "$held"
+  run_tool run program/update.exe --yes
+  release
+  expect_rc 1 "$held held open"
+  expect_contains "$ERR" "$(basename "$held") (" "the message names $held"
+  [ -e "$stays" ] || fail "$stays is gone while $held was held"
+  [ "${held##*/}" != VLSFX_QUORIX.PACK ] || [ ! -e "$TMP/VLSFX_QUORIX/a.txt" ] ||
+    fail "unpacked though the pack file could not go"
+  rm -rf program/sub program/old.txt
+done <<TABLE
+$TMP/VLSFX_QUORIX.PACK|1|\old.txt|program/old.txt
+program/old.txt|1|\old.txt|program/old.txt
+program/sub/f.txt|3|\sub|program/sub/f.txt
+TABLE
+
 # In a package of ours the same deletion is undone with the rest, and the
 # check before the install finds the running package in use.
 # SCRIPT|exit|what the message says.
