@@ -111,6 +111,11 @@ public:
     return true;
   }
 
+  // True when a laid record names key itself.
+  bool Names(const std::u16string &key) const {
+    return latest_.Find(key) != KeyIndex::kNone;
+  }
+
 private:
   KeyIndex latest_;           // the latest record on each path
   std::vector<uint8_t> laid_; // the operation of each record, in order

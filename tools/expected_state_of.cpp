@@ -75,8 +75,11 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
     const std::string relative = target.substr(app.size());
     const std::u16string key =
         platform::fs::FoldName(platform::AnsiToText(relative));
-    expect::Kind kind = expect::Kind::Nothing;
-    if (!laid.At(key, kind) && listed.insert(key).second)
+    // A path below a folder that an earlier record makes is listed too: the
+    // run finds that record done where the folder is there already, and
+    // then judges the path by what the disk holds, which may be a file the
+    // user put there.
+    if (!laid.Names(key) && listed.insert(key).second)
       if (auto item = StateInOld(oldDir, relative))
         list.push_back(std::move(*item));
     laid.Lay(key, record.operation);

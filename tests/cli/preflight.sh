@@ -12,7 +12,7 @@ expect_rc 0 "diff --build --for-version"
 
 run_tool verify update.exe
 expect_rc 0 "verify of a package with an expected state"
-expect_contains "$OUT" "expected:    5 paths of the installed version" "verify reports it"
+expect_contains "$OUT" "expected:    6 paths of the installed version" "verify reports it"
 expect_contains "$OUT" "for version 1.0" "verify names the version"
 
 said() { cat "$OUT" "$ERR" >said.txt; } # what the run showed, both streams
@@ -43,6 +43,30 @@ run_tool run old/update.exe --yes
 expect_rc 4 "older version"
 said; expect_contains said.txt "предназначено для Quorix 1.0; файл «app.exe» не соответствует" "names the version and the file"
 snapshot old | cmp -s - before.txt || fail "the refused run changed the product"
+
+# The new folder lib is there already (an update cut off, or the user's
+# doing): the record that makes it is done, and what lies at lib\core.dll
+# decides. CONTENT at lib/core.dll (- for none)|exit.
+while IFS='|' read -r content rc; do
+  fresh half
+  mkdir half/lib
+  [ "$content" = - ] || printf '%s' "$content" >half/lib/core.dll
+  [ "$content" = new ] && cp "$EXAMPLES/v1.1/lib/core.dll" half/lib/
+  snapshot half >before.txt
+  run_tool run half/update.exe --yes
+  expect_rc "$rc" "lib there, lib/core.dll: $content"
+  if [ "$rc" = 0 ]; then
+    rm half/update.exe
+    diff -r half "$EXAMPLES/v1.1" >/dev/null || fail "lib/core.dll $content: not v1.1"
+  else
+    said; expect_contains said.txt "файл «lib\\core.dll» не соответствует" "lib/core.dll $content is named"
+    snapshot half | cmp -s - before.txt || fail "lib/core.dll $content: the product changed"
+  fi
+done <<'TABLE'
+-|0
+new|0
+the user's own|4
+TABLE
 
 # A file to replace is held open by another program: --yes cancels the
 # Retry box, exit 5, nothing changed.
