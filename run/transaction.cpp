@@ -358,8 +358,6 @@ std::vector<std::string> Transaction::Undo() {
       UndoStep(*step, step == steps_.rbegin());
       if (step->kind == Kind::Area)
         std::erase(areas_, step->path);
-      if (step->line >= 0 && journal_ != os::kNoHandle)
-        os::WriteAt(journal_, step->line, "-", 1, journalPath_);
     } catch (const platform::Error &) {
       // A backup area that still holds what could not go back is not
       // empty and stays, named by the failures before it; an empty one
@@ -369,6 +367,16 @@ std::vector<std::string> Transaction::Undo() {
       oldStays = oldStays || step->kind == Kind::Moved;
       if (std::find(failed.begin(), failed.end(), step->path) == failed.end())
         failed.push_back(step->path);
+      continue;
+    }
+    // Marked, so that no later run undoes it again. A mark the disk has no
+    // room for leaves the step undone all the same, and the journal goes
+    // with its area once every step is back.
+    if (step->line >= 0 && journal_ != os::kNoHandle) {
+      try {
+        os::WriteAt(journal_, step->line, "-", 1, journalPath_);
+      } catch (const platform::Error &) {
+      }
     }
   }
   steps_.clear();

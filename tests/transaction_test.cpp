@@ -320,6 +320,26 @@ TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {
             "old app");
 }
 
+// A disk without room for the journal's first line: nothing was changed,
+// so the undo names no file as not restored and leaves no backup area,
+// though it cannot mark the journal either.
+TEST(Transaction, AJournalWithoutRoomLeavesNeitherAFileNorTheArea) {
+  Product product(true);
+  const Tree before = Snapshot(product.world.prog);
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  {
+    const Faults faults([&](Call call, const std::string &path) {
+      return call == Call::Write && path.ends_with("journal") ? ENOSPC : 0;
+    });
+    EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kFailed);
+  }
+  EXPECT_NE(LastMessage(ui).find(Text(package::Text::RolledBack)),
+            std::string::npos)
+      << LastMessage(ui);
+  EXPECT_EQ(Snapshot(product.world.prog), before);
+}
+
 // An undo that puts every old file back but cannot remove a new one leaves
 // no backup area behind: the message says the old files are back, and the
 // next run is not refused as if one had been cut off.
