@@ -201,24 +201,24 @@ private:
     return Verdict::Differs;
   }
 
-  // A delete with a wildcard: before, something matches; after, nothing.
-  // A folder pattern is carried out as it is.
+  // A deletion of files or folders by a pattern: before, something
+  // matches; after, nothing. Any other pattern is carried out as it is.
   Verdict JudgeWildcard(const Step &step) {
     const size_t slash = step.target.find_last_of("\\/");
     const std::string folder =
         slash == std::string::npos ? "" : step.target.substr(0, slash);
-    if (step.operation != record::kDeleteFiles) {
-      if (step.operation == record::kDeleteFolder)
-        for (const std::string &name : fs::ListFolders(step.target))
-          toRemove_.push_back(folder.empty() ? name : folder + "\\" + name);
+    const bool files = step.operation == record::kDeleteFiles;
+    if (!files && step.operation != record::kDeleteFolder) {
       ++todo_;
       return Verdict::Todo;
     }
     if (StateAt(folder) != State::Folder)
       return Verdict::Done;
-    const std::vector<std::string> matches = fs::ListFiles(step.target);
+    const std::vector<std::string> matches =
+        files ? fs::ListFiles(step.target) : fs::ListFolders(step.target);
     for (const std::string &name : matches)
-      toReplace_.push_back(folder + "\\" + name);
+      (files ? toReplace_ : toRemove_)
+          .push_back(folder.empty() ? name : folder + "\\" + name);
     if (matches.empty())
       return Verdict::Done;
     ++todo_;

@@ -384,6 +384,9 @@ std::vector<std::string> Transaction::Undo() {
 }
 
 Recovery RecoverInterrupted(const std::string &programFolder) {
+  // The old files of a run that succeeded and was cut off before it removed
+  // them: nothing needs them, whether or not this run installs anything.
+  RemoveQuietly(programFolder + "\\" + kDoneName);
   Transaction cut(programFolder);
   const std::string area = programFolder + "\\" + kBackupName;
   const fs::EntryKind kind = fs::KindOf(area);

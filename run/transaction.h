@@ -67,10 +67,11 @@ enum class Recovery : uint8_t {
   Running, // the journal is held open: another run is installing now
 };
 
-// Undoes the steps of a run that was cut off in programFolder, as listed by
-// the journal in its backup area, then removes the area. Raises naming the
-// area (and leaves it) when there is no journal, a step it cannot take back
-// or a line it does not trust.
+// Removes the kDoneName area a run that succeeded may have left in
+// programFolder; undoes the steps of a run that was cut off there, as
+// listed by the journal in its backup area, then removes the area. Raises
+// naming the area (and leaves it) when there is no journal, a step it
+// cannot take back or a line it does not trust.
 Recovery RecoverInterrupted(const std::string &programFolder);
 
 class Transaction {

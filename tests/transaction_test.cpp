@@ -814,4 +814,29 @@ TEST(Transaction, AFolderFilledSinceDoesNotStopTheNextRun) {
   EXPECT_EQ(fs::KindOf(prog + "\\~updpack.bak"), fs::EntryKind::Missing);
 }
 
+// A run that succeeded and was cut off before it removed its old files
+// leaves them renamed as done: the next run removes them, also when it then
+// finds the product up to date and installs nothing (its folder pattern,
+// cach?, matching nothing any more, is done).
+TEST(Transaction, OldFilesLeftAsDoneGoWithTheNextRun) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  {
+    testsupport::ScriptedUi ui;
+    ui.QueueAnswer(MsgAnswer::Yes);
+    ASSERT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
+  }
+  MakeFolder(prog + "/~updpack.del");
+  WriteFile(prog + "/~updpack.del/journal", "M app.exe\t1\nK\n");
+  WriteFile(prog + "/~updpack.del/1", "old app");
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
+  EXPECT_NE(LastMessage(ui).find(Text(package::Text::UpToDate)),
+            std::string::npos)
+      << LastMessage(ui);
+  EXPECT_EQ(Snapshot(prog), product.Updated());
+  EXPECT_EQ(fs::KindOf(prog + "\\~updpack.del"), fs::EntryKind::Missing);
+}
+
 } // namespace
