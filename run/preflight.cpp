@@ -202,7 +202,10 @@ private:
   }
 
   // A deletion of files or folders by a pattern: before, something
-  // matches; after, nothing. Any other pattern is carried out as it is.
+  // matches; after, nothing. What matches is the folder as the records
+  // before leave it: a name one of them deleted is gone, one it made is
+  // there; and the records after find every match gone. Any other pattern
+  // is carried out as it is.
   Verdict JudgeWildcard(const Step &step) {
     const size_t slash = step.target.find_last_of("\\/");
     const std::string folder =
@@ -214,15 +217,41 @@ private:
     }
     if (StateAt(folder) != State::Folder)
       return Verdict::Done;
-    const std::vector<std::string> matches =
-        files ? fs::ListFiles(step.target) : fs::ListFolders(step.target);
-    for (const std::string &name : matches)
-      (files ? toReplace_ : toRemove_)
-          .push_back(folder.empty() ? name : folder + "\\" + name);
-    if (matches.empty())
+    size_t matched = 0;
+    for (const std::string &name :
+         files ? fs::ListFiles(step.target) : fs::ListFolders(step.target))
+      matched += Match(step, folder.empty() ? name : folder + "\\" + name);
+    const std::u16string folderKey = fs::FoldName(folder);
+    const std::string pattern = step.target.substr(slash + 1);
+    for (const Step *earlier = steps_.data(); earlier != &step; ++earlier) {
+      const size_t cut = earlier->key.find_last_of(u"\\/");
+      if (!earlier->wildcard &&
+          earlier->operation ==
+              (files ? record::kCopyFile : record::kCreateFolder) &&
+          cut == folderKey.size() &&
+          earlier->key.compare(0, cut, folderKey) == 0 &&
+          fs::MatchesPattern(
+              earlier->target.substr(earlier->target.find_last_of("\\/") + 1),
+              pattern))
+        matched += Match(step, earlier->target);
+    }
+    if (matched == 0)
       return Verdict::Done;
     ++todo_;
     return Verdict::Todo;
+  }
+
+  // 1 when path is a file (a folder, for a folder pattern) where step's
+  // pattern deletes it, as the records before leave the folder; laid as
+  // deleted at once, so that it counts once and the records after find it
+  // gone.
+  [[gnu::noinline]] size_t Match(const Step &step, const std::string &path) {
+    const bool files = step.operation == record::kDeleteFiles;
+    if (StateAt(path) != (files ? State::File : State::Folder))
+      return 0;
+    (files ? toReplace_ : toRemove_).push_back(path);
+    laid_.Lay(fs::FoldName(path), step.operation);
+    return 1;
   }
 
   State StateAt(const std::string &path, bool *fromDisk = nullptr) const {

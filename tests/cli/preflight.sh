@@ -68,6 +68,38 @@ new|0
 the user's own|4
 TABLE
 
+# Patterns in a hand-written script are judged against the folder as the
+# records before them leave it, and what they delete is gone for the
+# records after them: every run ends with the same product, and a second
+# run changes nothing. SCRIPT|the old product's files|what stays.
+mkdir -p pat/pay && printf 'n1' >pat/pay/n1.txt
+while IFS='|' read -r script old stays; do
+  printf '%b' "$script" >pat/s.txt
+  run_tool build --payload pat/pay --script pat/s.txt --stub stub.exe -o pat/update.exe
+  expect_rc 0 "build: $script"
+  rm -rf pat/prog && mkdir pat/prog
+  for path in $old; do
+    case $path in
+    */) mkdir -p "pat/prog/$path" ;;
+    *) mkdir -p "$(dirname "pat/prog/$path")" && printf 'old' >"pat/prog/$path" ;;
+    esac
+  done
+  cp pat/update.exe pat/prog/
+  for round in first second; do
+    run_tool run pat/prog/update.exe --yes
+    expect_rc 0 "$round run: $script"
+    left=$(cd pat/prog && find . -mindepth 1 ! -name update.exe | sort | tr '\n' ' ')
+    [ "$left" = "$stays" ] || fail "$round run of $script left: $left"
+  done
+done <<'TABLE'
+delete {app}\\*.tmp\ncopy {temp}\\n1.txt {app}\\b.tmp\n|a.tmp k|./b.tmp ./k 
+mkdir {app}\\d\ncopy {temp}\\n1.txt {app}\\d\\f.txt\ndelete {app}\\d\\*\n|k|./d ./k 
+copy {temp}\\n1.txt {app}\\b.tmp\ndelete {app}\\*.tmp\n|a.tmp|
+delete {app}\\*.tmp\ndelete {app}\\*.tmp\n|a.tmp k|./k 
+mkdir {app}\\cache\ncopy {temp}\\n1.txt {app}\\cache\\x\nrmdir {app}\\cach?\n|a|./a 
+rmdir {app}\\cach?\nrmdir {app}\\cach?\n|cache/a k|./k 
+TABLE
+
 # A file to replace is held open by another program: --yes cancels the
 # Retry box, exit 5, nothing changed.
 fresh busy
