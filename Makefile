@@ -15,7 +15,7 @@ STUB_SIZE_LIMIT := 158208
 
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
 	-fno-omit-frame-pointer
-FUZZ_TARGETS := extract catalog run script journal lzma
+FUZZ_TARGETS := extract catalog run script journal lzma verify
 FUZZ_SECONDS ?= 60
 
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \

@@ -143,10 +143,57 @@ TEST(Jail, FollowsLinksAsTheSystemDoes) {
       {"dangling", false, true},
       {"loop", true, false}, // too many links
       {"loop/x", false, false},
+      // Below a missing name the rest is taken as written, from where the
+      // links before it led.
+      {"in/missing/x/y", true, true},
+      {"deep/missing/x", true, true},
+      {"abs/missing/x", true, false},
+      {"dangling/x", false, false},
+      {"up/missing/canary", true, false},
   };
   for (const Case &c : cases)
     EXPECT_EQ(fuzzing::LiesWithin(box, box, c.path, c.followLast), c.inside)
         << c.path << (c.followLast ? " followed" : " as a name");
+  // A target made of many placeholders: hundreds of names below a missing
+  // one, judged by the whole path for each folder the runtime looks at.
+  std::string many = "in/missing";
+  for (int k = 0; k < 300; ++k)
+    many += "/name";
+  EXPECT_TRUE(fuzzing::LiesWithin(box, box, many));
+  EXPECT_FALSE(fuzzing::LiesWithin(box, box, "abs/" + many));
+  sandbox.End();
+}
+
+// The verdict on a look at a path is kept for the next look at it, and
+// forgotten by any call that may change where the path leads.
+TEST(Jail, ALookIsJudgedAfreshAfterAChange) {
+  namespace stdfs = std::filesystem;
+  using platform::posix::Call;
+  fuzzing::Sandbox sandbox("harness_test");
+  const std::string box = sandbox.Begin();
+  const std::string canary =
+      stdfs::path(sandbox.CanaryFile("plain.txt")).parent_path();
+  stdfs::create_directory_symlink(canary, "out");
+  const platform::posix::FaultHook jail = fuzzing::Jail(box);
+  struct Step {
+    Call call;        // told to the jail before the change
+    const char *from; // renamed to "x" after it; nullptr for none
+    int look;         // the verdict on a look at x/plain.txt then
+  };
+  const Step steps[] = {
+      {Call::Inspect, nullptr, 0}, // x is missing: inside
+      {Call::Rename, "out", EACCES},
+      {Call::Inspect, nullptr, EACCES},
+      {Call::Delete, nullptr, EACCES},
+  };
+  for (const Step &step : steps) {
+    jail(step.call, "x");
+    if (step.from)
+      stdfs::rename(step.from, "x");
+    EXPECT_EQ(jail(Call::Inspect, "x/plain.txt"), step.look);
+  }
+  platform::posix::SetFaultHook({});
+  stdfs::remove("x");
   sandbox.End();
 }
 

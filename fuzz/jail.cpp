@@ -6,6 +6,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
@@ -59,6 +60,12 @@ std::optional<std::string> Resolve(const std::string &root,
   } else {
     PushComponents(native, todo);
   }
+  // Below a missing component nothing is there to look at: the rest is
+  // appended as written, without a lookup and a new string for each name,
+  // which would make a path of n names cost n lookups of up to n names.
+  // The runtime looks at every folder above a missing name, each call
+  // judged by the whole path (ResolvedPath): n calls of this.
+  bool missing = false;
   for (int links = 0; !todo.empty();) {
     std::string part = std::move(todo.back());
     todo.pop_back();
@@ -68,11 +75,16 @@ std::optional<std::string> Resolve(const std::string &root,
       at.resize(std::min(at.size(), at.rfind('/'))); // at has no links
       continue;
     }
+    if (missing) {
+      at += "/" + part;
+      continue;
+    }
     std::string next = at + "/" + part;
     struct stat st {};
     if (lstat(next.c_str(), &st) != 0) {
       if (errno != ENOENT && errno != ENOTDIR)
         return std::nullopt;
+      missing = true;
     } else if (S_ISLNK(st.st_mode) && (followLast || !todo.empty())) {
       const std::optional<std::string> target = ReadLink(next);
       if (!target || ++links > kMaxLinks)
@@ -118,7 +130,18 @@ bool LiesWithin(const std::string &root, const std::string &cwd,
 }
 
 platform::posix::FaultHook Jail(const std::string &root) {
-  return [root](Call call, const std::string &path) {
+  // The verdict on the last look at a path (stat, lstat): the runtime looks
+  // at every folder above a missing name with the whole path as the one it
+  // names (ResolvedPath), and for a link on the way at every folder of a
+  // target in turn, so one path is judged again and again. A look changes
+  // nothing; any other call may, and forgets the verdict.
+  struct LastLook {
+    std::string cwd;
+    std::string path;
+    int verdict = -1; // -1: none
+  };
+  auto last = std::make_shared<LastLook>();
+  return [root, last](Call call, const std::string &path) {
     switch (call) {
     case Call::Read:
     case Call::Write:
@@ -129,11 +152,21 @@ platform::posix::FaultHook Jail(const std::string &root) {
     case Call::CreateFolder:
     case Call::RemoveFolder:
     case Call::Rename:
+      last->verdict = -1;
       return LiesWithin(root, CurrentFolder(), path, false) ? 0 : EACCES;
     case Call::Open:
     case Call::Create:
-    case Call::Inspect:
+      last->verdict = -1;
       break;
+    case Call::Inspect: {
+      std::string cwd = CurrentFolder();
+      if (last->verdict >= 0 && last->path == path && last->cwd == cwd)
+        return last->verdict;
+      last->verdict = LiesWithin(root, cwd, path) ? 0 : EACCES;
+      last->cwd = std::move(cwd);
+      last->path = path;
+      return last->verdict;
+    }
     }
     // The hook is not told whether the call follows a link at the name
     // (O_NOFOLLOW, lstat): it is taken to follow it.

@@ -1,8 +1,8 @@
 // Fuzz target: the whole update run on a package made of the input, as the
 // program's own executable in a sandbox program folder with TMP in the
 // sandbox, every question answered Yes. The run must end through the end of
-// the program with success or failure, and leave only ordinary files and
-// folders in the program folder.
+// the program with success, failure, or the check of the installed product's
+// refusal, and leave only ordinary files and folders in the program folder.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -10,9 +10,9 @@
 #include <string>
 
 #include "fuzz/harness.h"
+#include "fuzz/package_maker.h"
 #include "package/coding.h"
 #include "package/manifest.h"
-#include "package/pe_image.h"
 #include "package/stream_layout.h"
 #include "platform/env.h"
 #include "platform/ui.h"
@@ -23,21 +23,6 @@ namespace {
 namespace stdfs = std::filesystem;
 using fuzzing::Fail;
 
-// A PE image of headers alone, 512 bytes, whose manifest follows it.
-std::string ImageHeadersOnly() {
-  namespace pe = package::pe;
-  std::string image(512, '\0');
-  image[0] = 'M';
-  image[1] = 'Z';
-  package::WriteLE(image, pe::kDosLfanewOffset, 0x40, 4);
-  package::WriteLE(image, 0x40, pe::kPeSignature, 4);
-  package::WriteLE(image, 0x44 + pe::kSizeOfOptionalHeaderOffset, 240, 2);
-  const size_t optional = 0x44 + pe::kCoffHeaderSize;
-  package::WriteLE(image, optional, pe::kPe32PlusMagic, 2);
-  package::WriteLE(image, optional + pe::kSizeOfHeadersOffset, 512, 4);
-  return image;
-}
-
 // A compressed package (package/stream_layout.h): after the first byte, the
 // raw archive's length (below 1 MiB) and CRC-32, 4 bytes each, then the
 // stream, behind an image and a manifest that declare them.
@@ -45,22 +30,13 @@ std::string CompressedPackage(std::string rest) {
   rest.resize(std::max<size_t>(rest.size(), 8));
   const uint32_t raw = package::ReadLE(rest, 0, 4) % (1u << 20);
   const uint32_t crc = package::ReadLE(rest, 4, 4);
-  const std::string stream = rest.substr(8);
   std::string payload;
   package::AppendPair(payload, package::kCodecKey, package::kCodecLzma);
   package::AppendPair(payload, package::kStreamKey,
-                      std::to_string(stream.size()));
+                      std::to_string(rest.size() - 8));
   package::AppendPair(payload, package::kRawKey, std::to_string(raw));
   package::AppendPair(payload, package::kRawCrcKey, std::to_string(crc));
-  std::string package = ImageHeadersOnly();
-  package += package::EncodeManifestWithLength(payload, [&](int64_t manifest) {
-    return static_cast<int64_t>(package.size() + stream.size() + 4) + manifest;
-  });
-  const auto archiveStart = static_cast<uint32_t>(package.size() + 1);
-  package += stream;
-  for (int k = 0; k < 4; ++k) // little-endian
-    package += static_cast<char>((archiveStart >> (8 * k)) & 0xFF);
-  return package;
+  return fuzzing::PackageAround(rest.substr(8), payload);
 }
 
 // The first byte chooses how the rest becomes a package. Mostly it is the
@@ -68,7 +44,11 @@ std::string CompressedPackage(std::string rest) {
 // so that mutations work on the archive and its script; every fourth value
 // takes the rest as the whole package, so that the trailer read and the
 // carve-out see any bytes too; every eighth value (7 and so on) makes the
-// rest a compressed archive (CompressedPackage), for the carve-out's decoder.
+// rest a compressed archive (CompressedPackage), for the carve-out's decoder;
+// every eighth from 3 on makes it the archive of a package whose manifest
+// declares the tool's entries by bits 3 to 6, so that the run reads the
+// checksum entry, the long script, the expected state and the times, and
+// with bit 7 pairs of the input too (fuzzing::TakePayload).
 std::string Package(const uint8_t *data, size_t size) {
   if (size == 0)
     return {};
@@ -77,6 +57,13 @@ std::string Package(const uint8_t *data, size_t size) {
     return rest;
   if (data[0] % 8 == 7)
     return CompressedPackage(std::move(rest));
+  if (data[0] % 8 == 3) {
+    std::string payload =
+        fuzzing::DeclaredEntries(static_cast<uint8_t>(data[0] >> 3));
+    if (data[0] & 0x80) // and pairs of the input: the texts, any keys
+      payload += fuzzing::TakePayload(rest);
+    return fuzzing::PackageAround(rest, payload);
+  }
   constexpr uint32_t kArchiveStart = 3; // right after the image "MZ"
   std::string package = "MZ" + rest;
   for (int k = 0; k < 4; ++k) // little-endian
@@ -115,8 +102,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } catch (const platform::ProgramEnded &ended) {
     exitCode = ended.exitCode;
   }
+  // The check of the installed product ends a package with a manifest as
+  // not for this version, or with the package itself in use (the program
+  // running is held as Windows holds it) when Cancel answers the retry.
   if (exitCode != platform::exitcode::kSuccess &&
-      exitCode != platform::exitcode::kFailed)
+      exitCode != platform::exitcode::kFailed &&
+      exitCode != platform::exitcode::kNotExpected &&
+      exitCode != platform::exitcode::kInUse)
     Fail("the run ended with " + std::to_string(exitCode));
   CheckOnlyFilesAndFolders(prog);
   sandbox.End();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "platform/error.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/temp_folder.h"
@@ -54,6 +56,11 @@ TEST(PackageFile, TheArchiveIsFoundThroughTheTrailer) {
        0x60 + 40},
       {"trailer into the stub", stub + kArchive + pkgbuild::Trailer(2),
        FileKind::Other, 1, 0x60 + 40},
+      {"trailer at the largest position",
+       stub + kArchive + pkgbuild::Trailer(INT32_MAX), FileKind::Other, 1,
+       0x60 + 40},
+      {"trailer alone, at the largest position", pkgbuild::Trailer(INT32_MAX),
+       FileKind::Other, 1, 4},
       {"signature cut by the trailer", stub + "PACK" + pkgbuild::Trailer(0x61),
        FileKind::Other, 1, 0x68},
       {"lower-case signature",

@@ -82,7 +82,7 @@ ArchiveSpan LocateArchive(const OsFile &file) {
     return span;
   }
   span.layout = {};
-  if (start < 1 || start + archive::kSignatureSize - 1 > last ||
+  if (start < 1 || int64_t{start} + archive::kSignatureSize - 1 > last ||
       !SignatureAt(file, start - 1))
     return span;
   span.kind = FileKind::Package;
