@@ -21,10 +21,12 @@ struct Held {
   ino_t inode;
 };
 
-// A handful at a time: the script, a copy's two ends, the journal.
+// A handful at a time: the script, a copy's two ends, the journal. Never
+// destroyed: the held temporary folder is let go by a destructor that runs
+// at exit, after this table's would have.
 std::vector<Held> &Table() {
-  static std::vector<Held> held;
-  return held;
+  static auto *held = new std::vector<Held>();
+  return *held;
 }
 
 } // namespace
