@@ -96,11 +96,15 @@ bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
 bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
 
 // Windows refuses to delete the file of a running program, and a file
-// that a handle without delete sharing holds open.
-void RefuseRunningProgram(const struct stat &st, const std::string &shown) {
+// that a handle without delete sharing holds open: one of this program's,
+// or, when askOthers, another program's (name in folder, as st describes).
+void RefuseHeldFile(int folder, const char *name, const struct stat &st,
+                    const std::string &shown, bool askOthers) {
   if (S_ISREG(st.st_mode) && posix::IsRunningProgram(st))
     posix::RaiseErrno(EACCES, shown);
   posix::RefuseHeld(st, shown);
+  if (askOthers && S_ISREG(st.st_mode))
+    posix::RefuseOpenElsewhere(folder, name, shown);
 }
 
 // Deletes the folder name in parent with everything in it. Symbolic links
@@ -139,12 +143,10 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     }
     if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
       Raise(err::kPermissionDenied, childShown + MsgText(kReadOnly));
-    RefuseRunningProgram(cst, childShown);
-    // The program's own clean-up (forced) does not ask: a file another
-    // program holds goes, where Windows would leave it, and no later step
-    // depends on either.
-    if (S_ISREG(cst.st_mode) && !force)
-      posix::RefuseOpenElsewhere(folder.get(), child.c_str(), childShown);
+    // The program's own clean-up (forced) does not ask others: a file
+    // another program holds goes, where Windows would leave it, and no
+    // later step depends on either.
+    RefuseHeldFile(folder.get(), child.c_str(), cst, childShown, !force);
     if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
@@ -260,9 +262,7 @@ void RemoveFile(const std::string &path) {
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
-  RefuseRunningProgram(st, path);
-  if (S_ISREG(st.st_mode))
-    posix::RefuseOpenElsewhere(AT_FDCWD, native.c_str(), path);
+  RefuseHeldFile(AT_FDCWD, native.c_str(), st, path, true);
   if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
