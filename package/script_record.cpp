@@ -56,4 +56,19 @@ std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
   return text;
 }
 
+int64_t RepeatedPlaceholderBytes(std::string_view field, size_t tempLength,
+                                 size_t programLength) {
+  int64_t bytes = 0;
+  bool first = true;
+  for (const char c : field) {
+    if (c != kTempFolderMark && c != kProgramFolderMark)
+      continue;
+    if (!first)
+      bytes += static_cast<int64_t>(c == kTempFolderMark ? tempLength
+                                                         : programLength);
+    first = false;
+  }
+  return bytes;
+}
+
 } // namespace package::script

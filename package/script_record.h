@@ -61,4 +61,11 @@ std::string_view TrimBlanks(std::string_view text);
 std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
                          const std::string &programFolder);
 
+// The bytes that a field's placeholders after its first add to it once
+// PrepareField replaces them by folders of tempLength and programLength
+// bytes. A path names one folder, so only a script made to blow up in
+// memory has any (see package::kMaxRepeatedPlaceholderBytes).
+int64_t RepeatedPlaceholderBytes(std::string_view field, size_t tempLength,
+                                 size_t programLength);
+
 } // namespace package::script

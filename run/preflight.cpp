@@ -3,6 +3,7 @@
 
 #include "package/checksums.h"
 #include "package/damage.h"
+#include "package/entry_limits.h"
 #include "package/expected_state.h"
 #include "package/long_records.h"
 #include "package/path_overlay.h"
@@ -407,23 +408,33 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
   const std::string programFolder = AppFolder();
   Judge judge(form, programFolder);
   std::string bytes;
-  // The records of both script entries, in the order the install carries
-  // them out (a damaged long entry is the install's to report).
-  const auto add = [&](const record::Record &read) {
-    Step step;
-    step.operation = read.operation;
-    step.source = record::PrepareField(read.source, TempFolder, programFolder);
-    step.target = record::PrepareField(read.target, TempFolder, programFolder);
-    judge.AddStep(std::move(step));
-  };
-  ReadTempEntry(record::kScriptName, bytes);
-  for (size_t at = 0; at + record::kRecordSize <= bytes.size();
-       at += record::kRecordSize)
-    add(record::DecodeRecord(std::string_view(bytes).substr(at)));
-  if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
-      record::IsLongScript(bytes))
-    record::ForEachRecord(bytes, add);
   try {
+    // The records of both script entries, in the order the install carries
+    // them out (a damaged long entry is the install's to report).
+    const char *entry = record::kScriptName;
+    int64_t repeated = 0; // what the judge holds stays bounded
+    const auto add = [&](const record::Record &read) {
+      for (const std::string_view field : {read.source, read.target})
+        repeated += record::RepeatedPlaceholderBytes(field, TempFolder.size(),
+                                                     programFolder.size());
+      if (repeated > package::kMaxRepeatedPlaceholderBytes)
+        package::sums::RaiseDamaged(entry, package::sums::kListDamaged);
+      Step step;
+      step.operation = read.operation;
+      step.source =
+          record::PrepareField(read.source, TempFolder, programFolder);
+      step.target =
+          record::PrepareField(read.target, TempFolder, programFolder);
+      judge.AddStep(std::move(step));
+    };
+    ReadTempEntry(record::kScriptName, bytes);
+    for (size_t at = 0; at + record::kRecordSize <= bytes.size();
+         at += record::kRecordSize)
+      add(record::DecodeRecord(std::string_view(bytes).substr(at)));
+    entry = record::kLongScriptName;
+    if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
+        record::IsLongScript(bytes))
+      record::ForEachRecord(bytes, add);
     const bool expected = ReadTempEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.
     if (expectDeclared && !expected)

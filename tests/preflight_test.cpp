@@ -11,8 +11,10 @@
 #include <unistd.h>
 
 #include "package/checksums.h"
+#include "package/entry_limits.h"
 #include "package/expected_state.h"
 #include "package/path_overlay.h"
+#include "package/script_record.h"
 #include "platform/error.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
@@ -127,8 +129,8 @@ protected:
   }
 
   // The package as build --from --expect makes it; without expectDir, one
-  // that carries no expected state.
-  std::string Package(const char *expectDir) {
+  // that carries no expected state. tail: bytes after the script's own.
+  std::string Package(const char *expectDir, const std::string &tail = {}) {
     const tools::script_text::CompiledScript compiled =
         tools::script_text::CompileScript(
             "rmdir  {app}\\legacy\n"
@@ -141,7 +143,8 @@ protected:
     const std::string payload = world.box / "payload";
     std::filesystem::remove_all(payload);
     std::filesystem::copy(src, payload);
-    WriteFile(payload + "/script", tools::script_text::ScriptBytes(compiled));
+    WriteFile(payload + "/script",
+              tools::script_text::ScriptBytes(compiled) + tail);
     tools::ImageTexts texts;
     texts.product = "Lumen Notes";
     texts.version = "4.3";
@@ -277,6 +280,50 @@ TEST_F(PreflightTest, WithoutExpectedStateOnlyWhatTheScriptImpliesIsChecked) {
   EXPECT_EQ(Run(package), exitcode::kNotExpected);
   EXPECT_NE(LastMessage().find("более ранней версии"), std::string::npos);
   EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(PreflightTest, AScriptThatWouldFillMemoryIsDamagedAndChangesNothing) {
+  namespace record = package::script;
+  // Records of an operation the run ignores, whose fields are all
+  // placeholders: each byte a whole folder once prepared.
+  const std::string flood = pkgbuild::ScriptRecord(
+      9, std::string(record::kSourceSize, record::kTempFolderMark),
+      std::string(record::kTargetSize, record::kProgramFolderMark));
+  const size_t perRecord = (record::kSourceSize - 1) * world.tempFolder.size() +
+                           (record::kTargetSize - 1) * world.prog.size();
+  const size_t floods = package::kMaxRepeatedPlaceholderBytes / perRecord + 1;
+  const struct {
+    const char *name;
+    std::string tail;
+  } cases[] = {
+      {"repeated placeholders",
+       [&] {
+         std::string bytes;
+         for (size_t k = 0; k < floods; ++k)
+           bytes += flood;
+         return bytes;
+       }()},
+      {"a script entry over the limit",
+       std::string(package::kMaxOwnEntryBytes, ' ')},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string package = Package(old.c_str(), c.tail);
+    Installed(old);
+    const auto before = Snapshot();
+    EXPECT_EQ(Run(package), exitcode::kFailed);
+    EXPECT_NE(LastMessage().find("Файл «script» в пакете обновления поврежден"),
+              std::string::npos)
+        << LastMessage();
+    EXPECT_EQ(Snapshot(), before);
+  }
+  // One record fewer of the flood still runs.
+  std::string within;
+  for (size_t k = 0; k + 1 < floods; ++k)
+    within += flood;
+  Installed(old);
+  EXPECT_EQ(Run(Package(old.c_str(), within)), exitcode::kSuccess);
+  EXPECT_TRUE(IsNew());
 }
 
 TEST_F(PreflightTest, AFileInUseAsksToRetryAndCancelChangesNothing) {

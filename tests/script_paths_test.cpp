@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include "package/entry_limits.h"
+#include "package/long_records.h"
+#include "package/script_record.h"
 #include "tools/script_paths.h"
 
 namespace {
@@ -34,6 +37,45 @@ TEST(ScriptPaths, OutsideTheTwoFolders) {
   for (const auto &c : cases)
     EXPECT_EQ(tools::PathOutsideFolders(c.field), c.outside)
         << "\"" << c.field << "\"";
+}
+
+TEST(ScriptPaths, ARepeatedPlaceholderCountsItsWholeFolder) {
+  namespace record = package::script;
+  const struct {
+    std::string field;
+    int64_t bytes; // with {temp} 10 bytes long and {app} 3
+  } cases[] = {
+      {"C:\\x", 0},    {"\1\\a\\b", 0},   {"\0\\a\\\1"s, 3},
+      {"\1\0\0"s, 20}, {"\0\0\1\1"s, 16}, {"a\0b\0"s, 10},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(record::RepeatedPlaceholderBytes(c.field, 10, 3), c.bytes)
+        << "\"" << c.field << "\"";
+  // Both script forms are measured, each folder at its longest; another
+  // entry is not a script.
+  const std::string twice = "\1\\\1"s; // {app}\{app}
+  std::string flat;
+  record::EncodeRecord({record::kCopyFile, twice, twice}, flat);
+  std::string longForm;
+  record::EncodeLongRecord({record::kCopyFile, twice, "\1\\x"}, longForm);
+  const auto at = package::kLongestFolderBytes;
+  EXPECT_EQ(tools::RepeatedPlaceholderBytesAtLongest("SCRIPT", flat + flat),
+            static_cast<int64_t>(4 * at));
+  EXPECT_EQ(tools::RepeatedPlaceholderBytesAtLongest(record::kLongScriptName,
+                                                     longForm),
+            static_cast<int64_t>(at));
+  EXPECT_EQ(tools::RepeatedPlaceholderBytesAtLongest("data.bin", flat), 0);
+}
+
+TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {
+  namespace record = package::script;
+  std::string script;
+  for (int k = 0; k < 25; ++k)
+    record::EncodeRecord({record::kDeleteFiles, "", "C:\\x"}, script);
+  const std::vector<std::string> warnings = tools::OutsidePathWarnings(script);
+  ASSERT_EQ(warnings.size(), 21u);
+  EXPECT_EQ(warnings[19].rfind("record 20 works outside", 0), 0u);
+  EXPECT_EQ(warnings[20], "5 more records work outside {app} and {temp}");
 }
 
 } // namespace

@@ -42,9 +42,8 @@ int Show(const Args &args) {
   CheckReadable(path);
   const bool raw =
       args.Has("--raw") || LocateArchive(path).kind == FileKind::Other;
-  std::string text;
   if (raw) {
-    text = script_text::ShowScript(ReadWholeFile(path));
+    script_text::ShowScript(ReadWholeFile(path), std::cout);
   } else {
     // The records of "script", then those of the long script entry, as the
     // run carries them out.
@@ -53,9 +52,8 @@ int Show(const Args &args) {
       throw ToolError(path + " holds no script entry");
     for (const auto *entry : {&entries.records, &entries.longRecords})
       if (*entry && !(*entry)->empty())
-        text += script_text::ShowScript(**entry);
+        script_text::ShowScript(**entry, std::cout);
   }
-  std::cout << text;
   std::cout.flush();
   return kExitOk;
 }

@@ -126,6 +126,7 @@ void PrintJson(const PackageCheck &c) {
               << ", \"text\": " << Json(r.line) << "}";
   }
   std::cout << (c.records.empty() ? "]" : "\n  ]")
+            << ",\n  \"unlisted_records\": " << c.unlistedRecords
             << ",\n  \"script_tail_bytes\": " << c.scriptTail
             << ",\n  \"faults\": " << JsonList(c.faults)
             << ",\n  \"warnings\": " << JsonList(c.warnings)
@@ -208,7 +209,8 @@ void PrintText(const PackageCheck &c) {
                                        : ConsoleUi::Printable(c.forVersion))
               << "\n";
   if (c.script) {
-    std::cout << "  script:      " << c.records.size() << " records";
+    std::cout << "  script:      " << c.records.size() + c.unlistedRecords
+              << " records";
     if (c.scriptTail)
       std::cout << ", " << c.scriptTail << " bytes after the last";
     std::cout << "\n";

@@ -22,6 +22,11 @@ bool IsReservedEntryName(const std::string &name) {
          fs::CompareNamesNoCase(name, package::times::kTimesName) == 0;
 }
 
+bool IsReadWholeEntryName(const std::string &name) {
+  return IsReservedEntryName(name) &&
+         fs::CompareNamesNoCase(name, package::sums::kEntryName) != 0;
+}
+
 bool IsWindowsName(const std::string &name) {
   return archive::RemoveReservedChars(name) == name &&
          archive::IsSafeEntryName(name) &&

@@ -14,6 +14,10 @@ namespace tools {
 // Names the tool keeps for itself: the install script and the checksum
 // entry. Compared without regard to case.
 bool IsReservedEntryName(const std::string &name);
+// Those a run of a package of ours reads whole, and so holds to
+// package::kMaxOwnEntryBytes: all but the checksum entry, read a line at a
+// time.
+bool IsReadWholeEntryName(const std::string &name);
 
 // Longest entry name in code-page bytes: the source field is 16 bytes and
 // "{temp}\" takes two of them.

@@ -5,6 +5,7 @@
 
 #include "package/checksums.h"
 #include "package/crc32.h"
+#include "package/entry_limits.h"
 #include "package/expected_state.h"
 #include "package/file_times.h"
 #include "package/long_records.h"
@@ -16,6 +17,7 @@
 #include "platform/error.h"
 #include "tools/cli.h"
 #include "tools/code_page_choice.h"
+#include "tools/entry_names.h"
 #include "tools/file_io.h"
 #include "tools/image_texts.h"
 #include "tools/name_index.h"
@@ -31,6 +33,12 @@ namespace {
 
 namespace sums = package::sums;
 namespace script = package::script;
+
+// The records verify keeps to list: as many as the largest script a run of
+// a package of ours reads. A larger script (of a package in the base
+// format, which the run reads a record at a time) is checked whole.
+constexpr size_t kMaxKeptRecords =
+    static_cast<size_t>(package::kMaxOwnEntryBytes) / script::kRecordSize;
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 
@@ -71,6 +79,22 @@ void AddMissing(PackageCheck &check, const std::string &name) {
                          " entry, and it holds none");
 }
 
+// An entry's bytes; nullopt, and a fault, for one that a run of this
+// package of ours reads whole and is larger than it takes.
+std::optional<std::string> ReadOrFault(PackageCheck &check,
+                                       ArchiveReader &reader,
+                                       const ListedEntry &entry) {
+  if (check.manifest == "present" && IsReadWholeEntryName(entry.name) &&
+      entry.size > package::kMaxOwnEntryBytes) {
+    check.faults.push_back("the entry " + Quoted(entry.name) + " is " +
+                           std::to_string(entry.size) + " bytes, more than " +
+                           std::to_string(package::kMaxOwnEntryBytes) +
+                           ": the run ends as on a damaged package");
+    return std::nullopt;
+  }
+  return reader.Read(entry);
+}
+
 // parse(bytes) of an entry's bytes; a parse that fails is a fault (the
 // first line of its description) and gives nullopt.
 template <typename Parse>
@@ -78,7 +102,10 @@ auto ParsedOrFault(PackageCheck &check, ArchiveReader &reader,
                    const ListedEntry &entry, Parse parse)
     -> std::optional<decltype(parse(reader.Read(entry)))> {
   try {
-    return parse(reader.Read(entry));
+    const std::optional<std::string> bytes = ReadOrFault(check, reader, entry);
+    if (!bytes)
+      return std::nullopt;
+    return parse(*bytes);
   } catch (const platform::Error &e) {
     check.faults.push_back(
         e.Description().substr(0, e.Description().find('\r')));
@@ -302,11 +329,21 @@ std::string TempFolderName(std::string_view field) {
 
 // The records of one script entry, numbered on from those before.
 void CheckRecords(PackageCheck &check, const NameIndex &entries,
-                  const std::string &bytes) {
+                  const std::string &name, const std::string &bytes) {
+  if (check.manifest == "present" &&
+      RepeatedPlaceholderBytesAtLongest(name, bytes) >
+          package::kMaxRepeatedPlaceholderBytes) {
+    check.faults.push_back("the entry " + Quoted(name) +
+                           " repeats {temp} or {app} within its paths more "
+                           "than a run may take: it can end as on a damaged "
+                           "package");
+    return;
+  }
   const script::ScriptWalk walk =
       script::ForEachRecord(bytes, [&](const script::Record &fields) {
         const std::string_view source = script::TrimBlanks(fields.source);
         const std::string_view target = script::TrimBlanks(fields.target);
+        const size_t number = check.records.size() + check.unlistedRecords + 1;
         CheckedRecord checked;
         checked.operation = fields.operation;
         checked.sourceLength = source.size();
@@ -317,12 +354,14 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
         if (checked.operation == script::kCopyFile) {
           const std::string name = platform::AnsiToText(TempFolderName(source));
           if (!name.empty() && !Written(check, entries, name))
-            check.faults.push_back("record " +
-                                   std::to_string(check.records.size() + 1) +
+            check.faults.push_back("record " + std::to_string(number) +
                                    " copies {temp}\\" + name +
                                    ", which the package does not hold");
         }
-        check.records.push_back(std::move(checked));
+        if (check.records.size() < kMaxKeptRecords)
+          check.records.push_back(std::move(checked));
+        else
+          ++check.unlistedRecords;
       });
   check.scriptTail += walk.tail;
   if (walk.cut)
@@ -344,7 +383,8 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   }
   if (entry) {
     check.script = true;
-    CheckRecords(check, entries, reader.Read(*entry));
+    if (const auto bytes = ReadOrFault(check, reader, *entry))
+      CheckRecords(check, entries, script::kScriptName, *bytes);
   }
   if (longEntry && !check.longScriptDeclared) {
     check.faults.push_back(std::string("the package holds ") +
@@ -353,16 +393,20 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
                            "carries out none of its records");
   } else if (longEntry) {
     check.script = true;
-    const std::string bytes = reader.Read(*longEntry);
-    if (!script::IsLongScript(bytes))
+    const auto bytes = ReadOrFault(check, reader, *longEntry);
+    if (bytes && !script::IsLongScript(*bytes))
       check.faults.push_back(std::string("the entry ") +
                              script::kLongScriptName +
                              " does not begin as a long script does");
-    else
-      CheckRecords(check, entries, bytes);
+    else if (bytes)
+      CheckRecords(check, entries, script::kLongScriptName, *bytes);
   } else if (check.longScriptDeclared) {
     AddMissing(check, script::kLongScriptName);
   }
+  if (check.unlistedRecords)
+    check.notes.push_back(
+        std::to_string(check.unlistedRecords) + " records after the first " +
+        std::to_string(kMaxKeptRecords) + " are checked but not listed");
   if (check.scriptTail)
     check.notes.push_back(std::to_string(check.scriptTail) +
                           " bytes after the script's last whole record are "

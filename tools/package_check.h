@@ -39,9 +39,10 @@ struct PackageCheck {
   size_t checksummed = 0; // entries whose length and CRC-32 matched
   bool script = false;    // the package has a script
   std::vector<CheckedRecord> records;
-  size_t scriptTail = 0;                 // bytes after the last whole record
-  std::string manifest = "absent";       // "present", "absent" or "damaged"
-  int64_t manifestOffset = 0;            // where the program image ends
+  size_t unlistedRecords = 0;      // checked, beyond those kept in records
+  size_t scriptTail = 0;           // bytes after the last whole record
+  std::string manifest = "absent"; // "present", "absent" or "damaged"
+  int64_t manifestOffset = 0;      // where the program image ends
   std::vector<std::string> manifestKeys; // in the manifest's order
   int64_t declaredLength = -1;           // by the manifest; -1: none
   bool ownTexts = false;           // the manifest carries the package's texts

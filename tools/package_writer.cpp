@@ -9,10 +9,12 @@
 #include "package/byte_source.h"
 #include "package/checksums.h"
 #include "package/crc32.h"
+#include "package/entry_limits.h"
 #include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
+#include "package/script_record.h"
 #include "package/stream_layout.h"
 #include "package/trailer.h"
 #include "platform/error.h"
@@ -21,10 +23,12 @@
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/console_ui.h"
+#include "tools/entry_names.h"
 #include "tools/file_io.h"
 #include "tools/name_index.h"
 #include "tools/package_file.h"
 #include "tools/program_icon.h"
+#include "tools/script_paths.h"
 #include "tools/staging.h"
 #include "tools/stub.h"
 
@@ -78,6 +82,26 @@ struct Checksums {
   std::vector<EntryKind> kinds; // when asked for
 };
 
+// What a run of the package reads whole stays within the limits it holds
+// a package to: the entry's size, checked before it is read, and in a
+// script the folders that placeholders repeated within a field add, each
+// taken at its longest.
+void CheckReadWholeSize(const std::string &name, int64_t size) {
+  if (size > package::kMaxOwnEntryBytes)
+    throw ToolError("the entry " + name + " would be " + std::to_string(size) +
+                    " bytes; a run reads at most " +
+                    std::to_string(package::kMaxOwnEntryBytes));
+}
+
+void CheckRepeatedPlaceholders(const std::string &name,
+                               std::string_view bytes) {
+  if (RepeatedPlaceholderBytesAtLongest(name, bytes) >
+      package::kMaxRepeatedPlaceholderBytes)
+    throw ToolError("the entry " + name +
+                    " repeats {temp} or {app} within its paths too often: "
+                    "a path names one folder, at its start");
+}
+
 EntryKind KindOf(int64_t first, int64_t size, std::string_view head) {
   EntryKind kind{first, size, false, false};
   kind.x86 = package::pe::IsX86Image(package::MemorySource(head));
@@ -111,13 +135,21 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
                       " reads the archive's header or catalog, which the "
                       "checksum entry changes");
     sums::Sum sum{name, entry.size, 0};
+    const bool whole = IsReadWholeEntryName(name);
+    if (whole)
+      CheckReadWholeSize(name, entry.size);
     std::string head;
+    std::string bytesRead; // of an entry the run reads whole
     reader.ReadPieces(entry, [&](const uint8_t *bytes, size_t count) {
       sum.crc = package::Crc32(sum.crc, bytes, count);
       if (withKinds && head.size() < kSampleSize)
         head.append(reinterpret_cast<const char *>(bytes),
                     std::min(count, kSampleSize - head.size()));
+      if (whole)
+        bytesRead.append(reinterpret_cast<const char *>(bytes), count);
     });
+    if (whole)
+      CheckRepeatedPlaceholders(name, bytesRead);
     if (withKinds && entry.size > 0)
       kinds.push_back(KindOf(range.first, entry.size, head));
     names.Add(name, list.size());

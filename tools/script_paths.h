@@ -3,6 +3,7 @@
 // lists them and `updpack run` prints them before its question.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,16 @@ bool PathOutsideFolders(std::string_view field);
 
 // One warning for every record of script whose path lies outside the two
 // folders (the source of a copy; the target of a copy, delete, mkdir and
-// rmdir), naming the record by number and as `script show` writes it.
+// rmdir), naming the record by number and as `script show` writes it; after
+// the first 20, one that counts the rest.
 std::vector<std::string> OutsidePathWarnings(std::string_view script);
+
+// The bytes that placeholders repeated within a field add to the paths of
+// the script entry name (the 65-byte "script" or the long form) when every
+// folder is package::kLongestFolderBytes long: `build` holds a script to
+// package::kMaxRepeatedPlaceholderBytes by it, so that every run takes it.
+// 0 for any other entry.
+int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,
+                                          std::string_view bytes);
 
 } // namespace tools

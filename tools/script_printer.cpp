@@ -1,6 +1,8 @@
 // Writing a binary install script in its text form.
 #include "tools/script_printer.h"
 
+#include <sstream>
+
 #include "package/long_records.h"
 #include "package/script_record.h"
 #include "tools/script_field.h"
@@ -59,21 +61,25 @@ std::string RecordLine(const script::Record &record) {
   return line + FieldWord(target);
 }
 
-std::string ShowScript(std::string_view bytes) {
-  std::string text;
+void ShowScript(std::string_view bytes, std::ostream &out) {
   const script::ScriptWalk walk =
       script::ForEachRecord(bytes, [&](const script::Record &record) {
-        text += RecordLine(record) + "\n";
+        out << RecordLine(record) << '\n';
       });
   if (walk.cut)
-    text += "# the entry ends inside a record, which is never carried out\n";
+    out << "# the entry ends inside a record, which is never carried out\n";
   const std::string_view tail = bytes.substr(bytes.size() - walk.tail);
   if (!tail.empty())
-    text += "# " + std::to_string(tail.size()) +
-            " bytes after the last whole record are never carried out\n"
-            "#@tail " +
-            TailWord(tail) + "\n";
-  return text;
+    out << "# " << tail.size()
+        << " bytes after the last whole record are never carried out\n"
+           "#@tail "
+        << TailWord(tail) << '\n';
+}
+
+std::string ShowScript(std::string_view bytes) {
+  std::ostringstream text;
+  ShowScript(bytes, text);
+  return text.str();
 }
 
 } // namespace tools::script_text

@@ -2,6 +2,7 @@
 // compiler reads back into the same bytes.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,9 @@ namespace tools::script_text {
 // One line a record of either form (package/long_records.h): copy S T;
 // delete, mkdir and rmdir T when their source is all blanks; op N S T for
 // anything else. Bytes after the last whole 65-byte record follow as a
-// comment and a "#@tail" line.
+// comment and a "#@tail" line. Written a line at a time: a script of
+// millions of records takes no more memory than its bytes.
+void ShowScript(std::string_view bytes, std::ostream &out);
 std::string ShowScript(std::string_view bytes);
 
 // The line of one record.

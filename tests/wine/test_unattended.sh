@@ -54,6 +54,24 @@ e2e_expect_eq "exit code of a damaged package under /S" 1 "$E2E_EXIT"
 grep -q "Размер пакета обновления" "$log" || e2e_fail "the log does not name the damage: $(cat "$log")"
 grep -q "end: failed (exit code 1)" "$log" || e2e_fail "the log lacks the ending: $(cat "$log")"
 
+# A package of ours whose script repeats {temp} in every path (records
+# never carried out, 62 folders each): damaged before the install, not
+# gigabytes of paths.
+flood="$E2E_WORK/flood"
+mkdir -p "$flood"
+python3 -c 'import sys; sys.stdout.buffer.write((b"\x09" + b"\x00" * 64) * 20000)' \
+  >"$flood/script"
+"$UPDPACK_TOOL" pack "$flood" "$E2E_WORK/flood.pack1" >"$E2E_WORK/pack.log" 2>&1 ||
+  e2e_fail "updpack pack failed: $(cat "$E2E_WORK/pack.log")"
+# The image with an empty manifest where it ends (magic, length, CRC-32).
+{ cat "$UPDPACK_STUB"; printf 'updpack manifest'; head -c 8 /dev/zero; } >"$E2E_WORK/image"
+e2e_join_package "$E2E_WORK/flood.pack1" "$download/flood.exe" "$E2E_WORK/image"
+e2e_start_package "$download/flood.exe" /S "/LOG=$(windows_path "$log")"
+e2e_wait_package 60
+e2e_expect_eq "exit code of a script that repeats {temp}" 1 "$E2E_EXIT"
+grep -q "Файл «script» в пакете обновления поврежден" "$log" ||
+  e2e_fail "the log does not name the script: $(cat "$log")"
+
 # /? shows the usage box and ends with 0.
 e2e_start_package "$download/update.exe" '/?'
 e2e_wintool wait-window "$E2E_BOX_TITLE" 20000 || e2e_fail "no usage box"

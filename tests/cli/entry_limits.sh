@@ -1,0 +1,72 @@
+# The tool's own entries that a run reads whole stay within what it takes:
+# build refuses a script too large or one that repeats {temp} or {app}
+# within its paths; verify calls such a package faulty, and its run ends as
+# on a damaged package before the install, changing nothing.
+. "$(dirname "$0")/common.bash"
+
+MAX=$((32 << 20))
+make_stub stub.exe 4096
+mkdir payload
+printf 'a' >payload/a.txt
+
+# 22 records, each target repeating {app} 1,000 times: 21,978 repeats of a
+# folder taken at 780 bytes come to more than 16 MiB.
+python3 - >flood.txt <<'PY'
+for k in range(22):
+    print("delete {app}\\x%d" % k + "{app}" * 999)
+PY
+run_tool build --payload payload --script flood.txt --stub stub.exe -o flood.exe
+expect_rc 1 "build of a script that repeats {app}"
+expect_contains "$ERR" "the entry ~updpack.scr repeats {temp} or {app} within its paths too often" \
+  "build names the repeats"
+[ ! -e flood.exe ] || fail "build wrote a package it refused"
+
+# A script entry one record over the limit, from the payload folder.
+mkdir big
+printf 'a' >big/a.txt
+head -c $((MAX + 65)) /dev/zero | tr '\0' ' ' >big/script
+run_tool build --payload big --stub stub.exe -o big.exe
+expect_rc 1 "build of a script over the limit"
+expect_contains "$ERR" "the entry script would be $((MAX + 65)) bytes; a run reads at most $MAX" \
+  "build names the size"
+
+# The same two, made by hand with a manifest: verify faults them, and a run
+# changes nothing.
+# Records of op 9 (never carried out) whose fields are all {temp}: 62
+# repeats a record, of a folder of some 30 bytes here.
+mkdir repeats
+python3 - >repeats/script <<'PY'
+import sys
+sys.stdout.buffer.write((b"\x09" + b"\x00" * 64) * 300000)
+PY
+printf 'a' >repeats/a.txt
+mkdir large
+printf 'a' >large/a.txt
+cp big/script large/script
+: >payload.txt
+{ cat stub.exe; manifest payload.txt; } >image
+start=$(($(stat -c %s image) + 1))
+for kind in repeats large; do
+  run_tool pack $kind $kind.pack
+  expect_rc 0 "pack $kind"
+  mkdir prog_$kind
+  { cat image $kind.pack; trailer $start; } >prog_$kind/update.exe
+  run_tool verify prog_$kind/update.exe
+  expect_rc 1 "verify of $kind"
+done
+run_tool verify prog_repeats/update.exe
+expect_contains "$OUT" 'FAULT:       the entry "script" repeats {temp} or {app} within its paths more than a run may take' \
+  "verify faults the repeats"
+run_tool verify prog_large/update.exe
+expect_contains "$OUT" "FAULT:       the entry \"script\" is $((MAX + 65)) bytes, more than $MAX" \
+  "verify faults the size"
+
+for kind in repeats large; do
+  printf 'keep' >prog_$kind/app.txt
+  run_tool run prog_$kind/update.exe --yes
+  expect_rc 1 "run of $kind"
+  expect_contains "$ERR" 'Файл «script» в пакете обновления поврежден.' "run of $kind says damaged"
+  [ "$(ls prog_$kind)" = "$(printf 'app.txt\nupdate.exe')" ] || fail "run of $kind changed the folder"
+done
+
+finish
