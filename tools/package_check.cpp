@@ -39,6 +39,8 @@ namespace script = package::script;
 // format, which the run reads a record at a time) is checked whole.
 constexpr size_t kMaxKeptRecords =
     static_cast<size_t>(package::kMaxOwnEntryBytes) / script::kRecordSize;
+// Records that copy a missing entry named one by one; the rest counted.
+constexpr size_t kMaxListedMissing = 20;
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 
@@ -353,7 +355,8 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
         // A copy out of the temporary folder needs the entry it names.
         if (checked.operation == script::kCopyFile) {
           const std::string name = platform::AnsiToText(TempFolderName(source));
-          if (!name.empty() && !Written(check, entries, name))
+          if (!name.empty() && !Written(check, entries, name) &&
+              ++check.missingSources <= kMaxListedMissing)
             check.faults.push_back("record " + std::to_string(number) +
                                    " copies {temp}\\" + name +
                                    ", which the package does not hold");
@@ -403,6 +406,11 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   } else if (check.longScriptDeclared) {
     AddMissing(check, script::kLongScriptName);
   }
+  if (check.missingSources > kMaxListedMissing)
+    check.faults.push_back(
+        std::to_string(check.missingSources - kMaxListedMissing) +
+        " more records copy entries the package does not "
+        "hold");
   if (check.unlistedRecords)
     check.notes.push_back(
         std::to_string(check.unlistedRecords) + " records after the first " +

@@ -40,6 +40,7 @@ struct PackageCheck {
   bool script = false;    // the package has a script
   std::vector<CheckedRecord> records;
   size_t unlistedRecords = 0;      // checked, beyond those kept in records
+  size_t missingSources = 0;       // copies of an entry the package lacks
   size_t scriptTail = 0;           // bytes after the last whole record
   std::string manifest = "absent"; // "present", "absent" or "damaged"
   int64_t manifestOffset = 0;      // where the program image ends

@@ -1,7 +1,8 @@
 # The tool's own entries that a run reads whole stay within what it takes:
 # build refuses a script too large or one that repeats {temp} or {app}
 # within its paths; verify calls such a package faulty, and its run ends as
-# on a damaged package before the install, changing nothing.
+# on a damaged package before the install, changing nothing. verify names
+# the first 20 copies of missing entries and counts the rest.
 . "$(dirname "$0")/common.bash"
 
 MAX=$((32 << 20))
@@ -68,5 +69,18 @@ for kind in repeats large; do
   expect_contains "$ERR" 'Файл «script» в пакете обновления поврежден.' "run of $kind says damaged"
   [ "$(ls prog_$kind)" = "$(printf 'app.txt\nupdate.exe')" ] || fail "run of $kind changed the folder"
 done
+
+# A script of 25 copies of entries the package lacks: 20 faults by record,
+# then one that counts the rest.
+mkdir missing
+for k in $(seq 1 25); do script_record 0 T "\\m$k" P "\\m$k"; done >missing/script
+run_tool pack missing missing.pack
+{ cat stub.exe missing.pack; trailer 4097; } >missing.exe
+run_tool verify missing.exe
+expect_rc 1 "verify of copies of missing entries"
+faults=$(grep -c '^  FAULT:       record [0-9]* copies' "$OUT")
+[ "$faults" = 20 ] || fail "verify names 20 records, not $faults"
+expect_contains "$OUT" "FAULT:       5 more records copy entries the package does not hold" \
+  "verify counts the rest"
 
 finish
