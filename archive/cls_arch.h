@@ -35,6 +35,11 @@ public:
   int16_t ActionMode() const { return ActionMode_; }
   uint8_t Compression() const { return Compression_; }
   void Compression(uint8_t theCmp) { Compression_ = theCmp; }
+  // True: Extract fails, as on a range past the end, once the entries
+  // together hold more bytes than the data region, as no archive that Pack
+  // writes does. Without it ranges may overlap freely, and a catalog of a
+  // few kilobytes may write the same bytes out terabytes of times.
+  void DataBound(platform::Boolean theBound) { DataBound_ = theBound; }
 
   // Writes every entry of the loaded archive into TargetFolder. Shows any
   // failure in an error message box and returns false; raises nothing.
@@ -83,6 +88,7 @@ private:
   uint8_t Compression_ = 0;
   int32_t Seek_[2] = {0, 0}; // DefSeek, FullSeek
   platform::Boolean Abort_ = platform::kFalse;
+  platform::Boolean DataBound_ = platform::kFalse;
   std::string NotArchiveNote_;
 
   // What the last Load did: the serial of the file it opened (0: none), or

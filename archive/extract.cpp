@@ -107,6 +107,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
     const uint8_t method = info.compression;
     CatalogReader catalog(FileNum_, info);
     EntryParser parser;
+    int64_t extracted = 0; // the entries' bytes so far, for DataBound
 
     for (bool more = catalog.Next(parser); more;) {
       platform::Yield();
@@ -129,6 +130,12 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
       CheckLoaded();
       const EntryRange range = CheckEntryRange(
           parser, name, info.dataStart, info.first, files::Lof(FileNum_));
+      if (DataBound_ && range.last >= range.first) {
+        extracted += int64_t{range.last} - range.first + 1;
+        if (extracted > int64_t{info.length} - info.dataStart + 1)
+          RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
+                            "\xC2\xAB" + name + "\xC2\xBB");
+      }
       CopyEntryBytes(outNum, range.first, range.last);
       more = catalog.Next(parser);
 

@@ -68,8 +68,8 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
     RaiseDamaged(naming.Of(sum.name), platform::Msg::FileCrcDiffers);
 }
 
-void CheckFolder(const std::string &folder, bool declared, ui::Setup &form,
-                 const Naming &naming) {
+void CheckFolder(const std::string &folder, bool declared, int64_t listedAtMost,
+                 ui::Setup &form, const Naming &naming) {
   const std::string listPath = folder + "\\" + package::sums::kEntryName;
   if (platform::fs::ListFiles(listPath).empty()) {
     // A package that declares the list and lost it is damaged; one
@@ -87,6 +87,9 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form,
   package::sums::CheckSumsHeader(line);
   while (ReadLine(number, length, line)) {
     const package::sums::Sum sum = package::sums::ParseSumLine(line);
+    listedAtMost -= sum.length;
+    if (listedAtMost < 0)
+      RaiseDamaged(package::sums::kEntryName, package::sums::kListDamaged);
     form.SetCheckedFile(sum.name);
     VerifyFile(folder, sum, naming);
     LogLine("checked: ", sum.name);
@@ -97,10 +100,10 @@ void CheckFolder(const std::string &folder, bool declared, ui::Setup &form,
 
 } // namespace
 
-void VerifyFolder(const std::string &folder, bool declared, ui::Setup &form,
-                  bool longDeclared) {
+void VerifyFolder(const std::string &folder, bool declared,
+                  int64_t listedAtMost, ui::Setup &form, bool longDeclared) {
   try {
-    CheckFolder(folder, declared, form, {longDeclared});
+    CheckFolder(folder, declared, listedAtMost, form, {longDeclared});
   } catch (const platform::Error &e) {
     // Every message that shows the package damaged ends in the sentence
     // asking for it to be downloaded again.

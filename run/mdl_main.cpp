@@ -180,6 +180,8 @@ void UndoInterruptedRun() {
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
   // not looked at: a pack file it cannot open fails the extraction.
   Arch().FileName(PackFile);
+  // build never overlaps two entries' bytes: one of ours that does is damaged.
+  Arch().DataBound(facts.ours ? platform::kTrue : platform::kFalse);
   Arch().Load();
   form.SetStatusHandle(platform::kTrue);
   Arch().NotArchiveNote(CurrentText(Text::Damaged));
@@ -194,7 +196,8 @@ void UndoInterruptedRun() {
   // In a package of the base format the list's name is a file like another.
   LogLine("unpacked: ", TempFolder);
   if (facts.ours)
-    sums::VerifyFolder(TempFolder, facts.sumsDeclared, form, facts.longScript);
+    sums::VerifyFolder(TempFolder, facts.sumsDeclared,
+                       platform::fs::FileLen(PackFile), form, facts.longScript);
   // What a run cut off in the middle of its install left goes back first,
   // so that the check below meets the product as it was before that run.
   if (facts.ours)

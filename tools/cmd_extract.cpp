@@ -1,5 +1,6 @@
 // updpack extract ARCHIVE_OR_PACKAGE FOLDER
 #include "archive/cls_arch.h"
+#include "package/manifest.h"
 #include "platform/fs.h"
 #include "platform/os_file.h"
 #include "tools/cli.h"
@@ -11,12 +12,15 @@ namespace tools {
 
 namespace {
 
-// Extracts the archive file with the engine, as the update run does.
-int ExtractArchive(const std::string &archivePath, const std::string &folder) {
+// Extracts the archive file with the engine, as the update run does: held
+// to its data region (cls_arch::DataBound) when the package is one of ours.
+int ExtractArchive(const std::string &archivePath, const std::string &folder,
+                   bool ours = false) {
   InstalledConsole console;
   console.ui().CatchInterrupts();
   archive::cls_arch arch;
   arch.FileName(archivePath);
+  arch.DataBound(ours ? platform::kTrue : platform::kFalse);
   if (!arch.Load())
     throw ToolError("cannot open the archive: " + archivePath);
   // Ctrl-C cancels through the archive's flag: taken after the entry in
@@ -59,6 +63,12 @@ void RefuseReplacingPackage(const std::string &carved,
                       " would replace the package itself: " + package);
 }
 
+bool HasIntactManifest(const std::string &path) {
+  const OsFile file(path, platform::OpenMode::ReadOnly);
+  return package::FindManifest(OsFileSource(file)).state ==
+         package::ManifestState::Intact;
+}
+
 } // namespace
 
 void CheckReadable(const std::string &path) {
@@ -99,7 +109,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
     out.Close();
   }
   RefuseReplacingPackage(carved, archivePath, folder);
-  return ExtractArchive(carved, folder);
+  return ExtractArchive(carved, folder, HasIntactManifest(archivePath));
 }
 
 } // namespace tools

@@ -287,7 +287,18 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
   if (!parsed)
     return;
   const std::vector<sums::Sum> &listed = *parsed;
+  // As the run: what the list names may come to the archive's length, so
+  // that a line repeated does not read one large entry again and again.
+  int64_t listedAtMost = reader.ArchiveBytes();
   for (const sums::Sum &sum : listed) {
+    listedAtMost -= sum.length;
+    if (listedAtMost < 0) {
+      check.faults.push_back(std::string("the entry ") + sums::kEntryName +
+                             " lists more bytes than the archive's " +
+                             std::to_string(reader.ArchiveBytes()) +
+                             ": the run ends as on a damaged package");
+      break;
+    }
     const ListedEntry *entry = Written(check, entries, sum.name);
     if (!entry) {
       check.faults.push_back("the entry " + Quoted(sum.name) + " listed in " +
@@ -295,9 +306,10 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
       continue;
     }
     uint32_t crc = 0;
-    reader.ReadPieces(*entry, [&](const uint8_t *bytes, size_t count) {
-      crc = package::Crc32(crc, bytes, count);
-    });
+    if (entry->size == sum.length)
+      reader.ReadPieces(*entry, [&](const uint8_t *bytes, size_t count) {
+        crc = package::Crc32(crc, bytes, count);
+      });
     if (entry->size != sum.length)
       check.faults.push_back("the entry " + Quoted(sum.name) + " is " +
                              std::to_string(entry->size) + " bytes, not " +
@@ -503,6 +515,18 @@ PackageCheck CheckPackage(const std::string &path) {
     while (reader.Next(entry))
       check.entries.push_back(entry);
     const NameIndex entries = IndexEntries(check);
+    // build never overlaps two entries' bytes, and a run of a package of
+    // ours refuses ranges that do (cls_arch::DataBound).
+    int64_t held = 0;
+    for (const ListedEntry &listed : check.entries)
+      held += listed.size;
+    if (check.manifest == "present" && held > reader.DataBytes())
+      check.faults.push_back(
+          "the entries hold " + std::to_string(held) +
+          " bytes together, more than the " +
+          std::to_string(reader.DataBytes()) +
+          " of the data region (their ranges overlap): the run ends as on a "
+          "damaged package");
     // Without a manifest (the base format, or an archive alone) the run
     // reads no checksum list, expected state or times: entries of those
     // names are files like any other.

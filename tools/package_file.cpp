@@ -232,8 +232,15 @@ ScriptEntries ScriptEntriesOf(const std::string &path) {
 void CheckArchive(const std::string &path) {
   ArchiveReader reader(path);
   ListedEntry entry;
-  while (reader.Next(entry)) {
-  }
+  int64_t held = 0;
+  while (reader.Next(entry))
+    held += entry.size;
+  if (held > reader.DataBytes())
+    throw ToolError(path + ": its entries hold " + std::to_string(held) +
+                    " bytes together, more than the " +
+                    std::to_string(reader.DataBytes()) +
+                    " of its data region (their ranges overlap); a run of "
+                    "the package would refuse it");
 }
 
 } // namespace tools

@@ -86,6 +86,15 @@ public:
   uint8_t Compression() const { return info_.compression; }
   // Data start, relative to the archive's first byte.
   int32_t DataStart() const { return info_.dataStart - info_.first + 1; }
+  // Bytes from the data start to the archive's end: what the entries of an
+  // archive that `pack` writes hold together.
+  int64_t DataBytes() const {
+    return int64_t{info_.length} - info_.dataStart + 1;
+  }
+  // The archive's length: what a run's pack file holds.
+  int64_t ArchiveBytes() const {
+    return int64_t{info_.length} - info_.first + 1;
+  }
 
   // The next entry; false after the last. Raises as the extraction does for
   // an entry it cannot take (a bad field, an unsafe name, a range outside
@@ -143,8 +152,10 @@ struct ScriptEntries {
 };
 ScriptEntries ScriptEntriesOf(const std::string &path);
 
-// Every entry parses and lies inside the archive: what `build` asks of an
-// archive. Raises the reader's error otherwise.
+// Every entry parses and lies inside the archive, and the entries together
+// hold no more than its data region (a run of a package of ours refuses
+// ranges that overlap, cls_arch::DataBound): what `build` asks of an
+// archive. Raises the reader's error, or ToolError for the overlap.
 void CheckArchive(const std::string &path);
 
 } // namespace tools
