@@ -217,15 +217,23 @@ void ArchiveReader::ReadPieces(
 ScriptEntries ScriptEntriesOf(const std::string &path) {
   ArchiveReader reader(path, ArchiveReader::Extent::AsRead);
   ListedEntry entry;
-  ScriptEntries found;
+  // Only the last of a name is read: a catalog may name the same bytes
+  // under it any number of times.
+  std::optional<ListedEntry> records;
+  std::optional<ListedEntry> longRecords;
   while (reader.Next(entry)) {
     if (platform::fs::CompareNamesNoCase(entry.name,
                                          package::script::kScriptName) == 0)
-      found.records = reader.Read(entry);
+      records = entry;
     else if (platform::fs::CompareNamesNoCase(
                  entry.name, package::script::kLongScriptName) == 0)
-      found.longRecords = reader.Read(entry);
+      longRecords = entry;
   }
+  ScriptEntries found;
+  if (records)
+    found.records = reader.Read(*records);
+  if (longRecords)
+    found.longRecords = reader.Read(*longRecords);
   return found;
 }
 
