@@ -47,24 +47,37 @@ std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 // The entries by the name the extraction leaves each under; two entries
 // that are one file on Windows are reported. Entry k has the id k.
 NameIndex IndexEntries(PackageCheck &check) {
+  // A catalog of one short name repeated would otherwise get a line of a
+  // hundred bytes for every six of its own: the first ones and a count.
+  constexpr size_t kMaxListed = 20;
+  size_t listed[2] = {0, 0}; // short-name faults, repeated-name notes
   NameIndex index;
   for (size_t k = 0; k < check.entries.size(); ++k) {
     const std::string &name = check.entries[k].name;
     const NameIndex::Found found = index.Clashing(name);
+    index.Add(name, k);
+    if (found.clash == NameClash::None)
+      continue;
+    const bool shortName = found.clash == NameClash::ShortName;
+    if (listed[shortName ? 0 : 1]++ >= kMaxListed)
+      continue;
     const std::string clash =
-        found.clash == NameClash::None
-            ? ""
-            : "the entries " +
-                  ClashText(found.clash, check.entries[found.id].name, name);
+        "the entries " +
+        ClashText(found.clash, check.entries[found.id].name, name);
     // A short name may land either entry in the other's file, whatever
     // the order; a repeated name is the later entry, as the checksum
     // entry of build counts it.
-    if (found.clash == NameClash::ShortName)
+    if (shortName)
       check.faults.push_back(clash + ": one overwrites the other");
-    else if (found.clash == NameClash::SameName)
+    else
       check.notes.push_back(clash + ": the later entry is the file");
-    index.Add(name, k);
   }
+  if (listed[0] > kMaxListed)
+    check.faults.push_back(std::to_string(listed[0] - kMaxListed) +
+                           " more entries could be another's short name");
+  if (listed[1] > kMaxListed)
+    check.notes.push_back(std::to_string(listed[1] - kMaxListed) +
+                          " more entries repeat an earlier name");
   return index;
 }
 
