@@ -219,6 +219,17 @@ void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
                            platform::Decimal(highest)}));
 }
 
+void CountEntryBytes(std::string_view name, int32_t first, int32_t last,
+                     int64_t &held, int64_t bound) {
+  if (first > last)
+    return;
+  held += int64_t{last} - first + 1;
+  if (bound >= 0 && held > bound)
+    RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
+                      "\xC2\xAB" + std::string(name.substr(0, 256)) +
+                          "\xC2\xBB");
+}
+
 EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
                            int32_t lowest, int32_t highest) {
   EntryRange range;

@@ -183,6 +183,13 @@ int32_t LastPosition(int32_t end, int32_t dataStart);
 void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
                       int32_t lowest, int32_t highest);
 
+// Adds a non-empty range's bytes to held; with a bound (0 or more), raises
+// kErrEntryPastEnd naming the entry once held exceeds it: the entries of an
+// archive that Pack writes share no byte, so together they hold no more
+// than its data region.
+void CountEntryBytes(std::string_view name, int32_t first, int32_t last,
+                     int64_t &held, int64_t bound);
+
 // The three checks above for a parsed entry.
 struct EntryRange {
   int32_t first; // archive position of the first byte

@@ -40,6 +40,8 @@ public:
   // writes does. Without it ranges may overlap freely, and a catalog of a
   // few kilobytes may write the same bytes out terabytes of times.
   void DataBound(platform::Boolean theBound) { DataBound_ = theBound; }
+  // The bytes of the entries the last Extract wrote, so far.
+  int64_t Extracted() const { return Extracted_; }
 
   // Writes every entry of the loaded archive into TargetFolder. Shows any
   // failure in an error message box and returns false; raises nothing.
@@ -89,6 +91,7 @@ private:
   int32_t Seek_[2] = {0, 0}; // DefSeek, FullSeek
   platform::Boolean Abort_ = platform::kFalse;
   platform::Boolean DataBound_ = platform::kFalse;
+  int64_t Extracted_ = 0;
   std::string NotArchiveNote_;
 
   // What the last Load did: the serial of the file it opened (0: none), or

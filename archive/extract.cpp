@@ -107,7 +107,10 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
     const uint8_t method = info.compression;
     CatalogReader catalog(FileNum_, info);
     EntryParser parser;
-    int64_t extracted = 0; // the entries' bytes so far, for DataBound
+    // Held to the data region when DataBound asks for it.
+    const int64_t bound =
+        DataBound_ ? int64_t{info.length} - info.dataStart + 1 : -1;
+    Extracted_ = 0;
 
     for (bool more = catalog.Next(parser); more;) {
       platform::Yield();
@@ -130,12 +133,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
       CheckLoaded();
       const EntryRange range = CheckEntryRange(
           parser, name, info.dataStart, info.first, files::Lof(FileNum_));
-      if (DataBound_ && range.last >= range.first) {
-        extracted += int64_t{range.last} - range.first + 1;
-        if (extracted > int64_t{info.length} - info.dataStart + 1)
-          RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
-                            "\xC2\xAB" + name + "\xC2\xBB");
-      }
+      CountEntryBytes(name, range.first, range.last, Extracted_, bound);
       CopyEntryBytes(outNum, range.first, range.last);
       more = catalog.Next(parser);
 

@@ -25,10 +25,10 @@ namespace mdl_main::sums {
 // (run/installed_names.h), looked up in the script entries (the long one
 // when longDeclared).
 //
-// The lengths the entry lists may come to listedAtMost bytes together (the
-// pack file's length: what the extraction wrote, as build lists each file
-// once); a list that names more is damaged, so that the check never reads
-// more than that, however often a line names one large file.
+// The lengths the entry lists may come to listedAtMost bytes together (what
+// the extraction wrote, as build lists each file once); a list that names
+// more is damaged, so that the check never reads more than that, however
+// often a line names one large file.
 //
 // Only a package with a manifest is checked: in one of the base format the
 // entry's name is a file's like any other.

@@ -196,8 +196,8 @@ void UndoInterruptedRun() {
   // In a package of the base format the list's name is a file like another.
   LogLine("unpacked: ", TempFolder);
   if (facts.ours)
-    sums::VerifyFolder(TempFolder, facts.sumsDeclared,
-                       platform::fs::FileLen(PackFile), form, facts.longScript);
+    sums::VerifyFolder(TempFolder, facts.sumsDeclared, Arch().Extracted(), form,
+                       facts.longScript);
   // What a run cut off in the middle of its install left goes back first,
   // so that the check below meets the product as it was before that run.
   if (facts.ours)
