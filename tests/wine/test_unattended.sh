@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The switches of a package that carries a manifest: /S shows no window at
 # any moment and ends with the exit code, /LOG= writes every step, /D=
-# installs elsewhere, /? shows the usage; a damaged package under /S; a
-# package without a manifest ignores them all.
+# installs elsewhere, /? shows the usage; a damaged package under /S, and
+# two that would take gigabytes (a script of repeated placeholders, entries
+# that share bytes); a package without a manifest ignores them all.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin unattended
@@ -71,6 +72,15 @@ e2e_wait_package 60
 e2e_expect_eq "exit code of a script that repeats {temp}" 1 "$E2E_EXIT"
 grep -q "Файл «script» в пакете обновления поврежден" "$log" ||
   e2e_fail "the log does not name the script: $(cat "$log")"
+# And one whose two entries share their bytes: the extraction stops at the
+# second, which would write them again.
+printf 'PACK1\000\001a.txt?1?5\002b.txt?1?5\002\001abcd' >"$E2E_WORK/shared.pack1"
+e2e_join_package "$E2E_WORK/shared.pack1" "$download/shared.exe" "$E2E_WORK/image"
+e2e_start_package "$download/shared.exe" /S "/LOG=$(windows_path "$log")"
+e2e_wait_package 60
+e2e_expect_eq "exit code of entries that share bytes" 1 "$E2E_EXIT"
+grep -q "архив поврежден: «b.txt»" "$log" ||
+  e2e_fail "the log does not name the second entry: $(cat "$log")"
 
 # /? shows the usage box and ends with 0.
 e2e_start_package "$download/update.exe" '/?'
