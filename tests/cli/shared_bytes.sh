@@ -66,16 +66,21 @@ expect_rc 1 "build of shared ranges"
 expect_contains "$ERR" "its entries hold 12 bytes together, more than the 4 of its data region" \
   "build names the overlap"
 
-# A checksum list that names one file of 1,000 bytes 100 times.
+# listing NAME TIMES: prog_NAME/update.exe, a package of ours holding a
+# file of 1,000 bytes and a checksum list that names it TIMES times.
 head -c 1000 /dev/zero | tr '\0' x >big
 crc=$(python3 -c 'import zlib; print("%08X" % zlib.crc32(open("big", "rb").read()))')
-{
-  printf 'updpack sums 1\r\n'
-  for _ in $(seq 100); do printf '%s 1000 big\r\n' "$crc"; done
-} >sums
-cat big sums >data
-archive data 'big?1?1001' "~updpack.sum?1001?$((1001 + $(stat -c %s sums)))" >repeated.pack
-package repeated repeated.pack sums_payload.txt
+listing() {
+  {
+    printf 'updpack sums 1\r\n'
+    for _ in $(seq "$2"); do printf '%s 1000 big\r\n' "$crc"; done
+  } >sums
+  cat big sums >data
+  archive data 'big?1?1001' "~updpack.sum?1001?$((1001 + $(stat -c %s sums)))" >"$1.pack"
+  package "$1" "$1.pack" sums_payload.txt
+}
+
+listing repeated 100
 run_tool verify prog_repeated/update.exe
 expect_rc 1 "verify of a repeated checksum line"
 expect_contains "$OUT" "FAULT:       the entry ~updpack.sum lists more bytes than the archive's" \
@@ -86,12 +91,7 @@ expect_contains "$ERR" 'Файл «~updpack.sum» в пакете обновле
   "the run says the list is damaged"
 
 # Listed once, the same file checks.
-{
-  printf 'updpack sums 1\r\n%s 1000 big\r\n' "$crc"
-} >sums
-cat big sums >data
-archive data 'big?1?1001' "~updpack.sum?1001?$((1001 + $(stat -c %s sums)))" >once.pack
-package once once.pack sums_payload.txt
+listing once 1
 run_tool verify prog_once/update.exe
 expect_rc 0 "verify of a list naming each file once"
 run_tool run prog_once/update.exe --yes
