@@ -113,6 +113,10 @@ public:
   }
 
   Decision Run(const std::string &forVersion) {
+    // Paths that are not there as written (new files, files deleted) are
+    // looked up without regard to case in their folder: listed once, not
+    // once for each such path.
+    const fs::KeepFolderNames keepNames;
     Decision decision;
     decision.skip.assign(steps_.size(), 0);
     size_t effective = 0;

@@ -16,6 +16,7 @@
 #include "package/path_overlay.h"
 #include "package/script_record.h"
 #include "platform/error.h"
+#include "platform/posix/syscalls.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "tests/support/caught.h"
@@ -394,3 +395,52 @@ TEST_F(PreflightTest, ABaseFormatPackageFailsItsSecondRunAtTheFirstRecord) {
 }
 
 } // namespace
+
+TEST_F(PreflightTest, NewFilesOfABigFolderAreLookedUpInOneListingOfIt) {
+  // Each path that is not there as written is looked up without regard to
+  // case in its folder; listing the folder once for each new file made an
+  // update of a few thousand files into a big folder take minutes.
+  constexpr int kFiles = 200;
+  MakeFolder(old + "/bin");
+  std::string text;
+  const std::string payload = world.box / "payload";
+  std::filesystem::remove_all(payload);
+  MakeFolder(payload);
+  for (int k = 0; k < kFiles; ++k) {
+    const std::string n = std::to_string(k);
+    WriteFile(old + "/bin/old" + n + ".dat", "old " + n);
+    WriteFile(payload + "/new" + n + ".dat", "new " + n);
+    text += "copy {temp}\\new" + n + ".dat {app}\\bin\\New" + n + ".dat\n";
+  }
+  const tools::script_text::CompiledScript compiled =
+      tools::script_text::CompileScript(text,
+                                        tools::script_text::Installs::Refused);
+  ASSERT_TRUE(compiled.errors.empty());
+  // Every open of a path a new file takes in the program folder or the old
+  // version's is a listing of its folder.
+  int listings = 0;
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &path) {
+        listings += call == platform::posix::Call::Open &&
+                    path.find("\\bin\\New") != std::string::npos;
+        return 0;
+      });
+  WriteFile(payload + "/" + expect::kEntryName,
+            tools::ExpectedStateOf(compiled.records, old));
+  EXPECT_LE(listings, 2);
+  WriteFile(payload + "/script", tools::script_text::ScriptBytes(compiled));
+  WriteFile(payload + "/" + package::sums::kEntryName,
+            pkgbuild::SumsOf(payload));
+  tools::ImageTexts texts;
+  texts.expect = true;
+  const std::string package = pkgbuild::BuiltPackage(
+      pkgbuild::MinimalPe(), tools::ManifestPayload(texts),
+      pkgbuild::PackFolder(payload, world.box / "a.pack"));
+  Installed(old);
+  listings = 0;
+  const int code = Run(package);
+  platform::posix::SetFaultHook(nullptr);
+  ASSERT_EQ(code, exitcode::kSuccess) << LastMessage();
+  EXPECT_LE(listings, 4);
+  EXPECT_EQ(ReadFile(world.prog + "/bin/New7.dat"), "new 7");
+}

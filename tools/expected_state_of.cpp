@@ -64,6 +64,9 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
   expect::LaidRecords laid;
   std::set<std::u16string> listed;
   std::vector<expect::Expected> list;
+  // A path not in the old version as written is looked up without regard
+  // to case in its folder: listed once, not once for each new file there.
+  const platform::fs::KeepFolderNames keepNames;
   for (const script_text::CompiledRecord &record : records) {
     if (record.operation > script::kDeleteFolder)
       continue;
