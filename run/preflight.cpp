@@ -197,13 +197,23 @@ private:
     }
     // A record whose path a later record of the script changes again, with
     // that later effect there already (a folder that became a file).
-    const Step *last = &step;
-    for (const Step &later : steps_)
-      if (&later > &step && later.key == step.key)
-        last = &later;
-    if (fromDisk && last != &step && Leaves(*last, state, true))
+    const Step &last = LastOnItsPath(step);
+    if (fromDisk && &last != &step && Leaves(last, state, true))
       return Verdict::Done;
     return Verdict::Differs;
+  }
+
+  // The last record on step's path (step itself when no later one names
+  // it). Indexed at the first question, which few runs ask: a search of
+  // every record for each record asking made a script that deletes and
+  // copies each of its files take minutes on its second run.
+  const Step &LastOnItsPath(const Step &step) {
+    if (!lastIndexed_) {
+      for (size_t k = 0; k < steps_.size(); ++k)
+        lastOnPath_.Set(steps_[k].key, k);
+      lastIndexed_ = true;
+    }
+    return steps_[lastOnPath_.Find(step.key)];
   }
 
   // A deletion of files or folders by a pattern: before, something
@@ -401,7 +411,9 @@ private:
   std::vector<std::string> toReplace_;
   std::vector<std::string> toRemove_; // folders, whose every file is checked
   size_t todo_ = 0;
-  bool cancelled_ = false; // Cancel in a Retry box
+  bool cancelled_ = false;      // Cancel in a Retry box
+  expect::KeyIndex lastOnPath_; // once lastIndexed_: key -> last step
+  bool lastIndexed_ = false;
 };
 
 } // namespace

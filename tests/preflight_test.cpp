@@ -444,3 +444,38 @@ TEST_F(PreflightTest, NewFilesOfABigFolderAreLookedUpInOneListingOfIt) {
   EXPECT_LE(listings, 4);
   EXPECT_EQ(ReadFile(world.prog + "/bin/New7.dat"), "new 7");
 }
+
+TEST_F(PreflightTest, ARecordWhosePathALaterOneChangesAgainIsDoneByIt) {
+  // A script that deletes each file before it copies the new one: on the
+  // second run the new files are there, which the deletions find done by
+  // the copies after them.
+  std::string text;
+  for (const char *name : {"app.exe", "readme.txt"})
+    text += std::string("delete {app}\\") + name + "\ncopy {temp}\\" + name +
+            " {app}\\" + name + "\n";
+  WriteFile(old + "/readme.txt", "readme 4.2");
+  const tools::script_text::CompiledScript compiled =
+      tools::script_text::CompileScript(text,
+                                        tools::script_text::Installs::Refused);
+  ASSERT_TRUE(compiled.errors.empty());
+  const std::string payload = world.box / "payload";
+  std::filesystem::remove_all(payload);
+  std::filesystem::copy(src, payload);
+  WriteFile(payload + "/script", tools::script_text::ScriptBytes(compiled));
+  WriteFile(payload + "/" + expect::kEntryName,
+            tools::ExpectedStateOf(compiled.records, old));
+  WriteFile(payload + "/" + package::sums::kEntryName,
+            pkgbuild::SumsOf(payload));
+  tools::ImageTexts texts;
+  texts.product = "Lumen Notes";
+  texts.version = "4.3";
+  texts.expect = true;
+  const std::string package = pkgbuild::BuiltPackage(
+      pkgbuild::MinimalPe(), tools::ManifestPayload(texts),
+      pkgbuild::PackFolder(payload, world.box / "a.pack"));
+  Installed(old);
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+  EXPECT_EQ(ReadFile(world.prog + "/readme.txt"), "readme 4.3");
+  EXPECT_EQ(Run(package), exitcode::kSuccess);
+  EXPECT_EQ(LastMessage(), "Lumen Notes уже обновлен до версии 4.3.");
+}
