@@ -30,21 +30,33 @@ FileFacts ReadFileFacts(const std::string &path, int64_t crcIfLength,
     files::Close(number);
     return facts;
   }
-  const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kPiece);
-  for (int64_t done = 0; done < facts.length;) {
-    const auto n = static_cast<int64_t>(
-        std::min<uint64_t>(kPiece, static_cast<uint64_t>(facts.length - done)));
-    file.GetRun(done + 1, buffer.get(), n);
-    facts.crc = package::Crc32(facts.crc, buffer.get(), static_cast<size_t>(n));
-    done += n;
-    // A yield for every byte read, without a call for each.
-    const int32_t quiet = platform::QuietYields();
-    if (quiet >= n) {
-      platform::SkipQuietYields(static_cast<int32_t>(n));
-    } else {
-      platform::SkipQuietYields(quiet);
-      platform::Yield();
+  try {
+    const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kPiece);
+    for (int64_t done = 0; done < facts.length;) {
+      const auto n = static_cast<int64_t>(std::min<uint64_t>(
+          kPiece, static_cast<uint64_t>(facts.length - done)));
+      file.GetRun(done + 1, buffer.get(), n);
+      facts.crc =
+          package::Crc32(facts.crc, buffer.get(), static_cast<size_t>(n));
+      done += n;
+      // A yield for every byte read, without a call for each.
+      const int32_t quiet = platform::QuietYields();
+      if (quiet >= n) {
+        platform::SkipQuietYields(static_cast<int32_t>(n));
+      } else {
+        platform::SkipQuietYields(quiet);
+        platform::Yield();
+      }
     }
+  } catch (const std::exception &) {
+    // Closed, or the file stays ours until the run ends: it counts as in
+    // use from then on (the pre-flight's Retry never ends), and Windows
+    // would refuse to move it aside.
+    try {
+      files::Close(number);
+    } catch (const platform::Error &) {
+    }
+    throw;
   }
   files::Close(number);
   return facts;

@@ -361,6 +361,43 @@ TEST_F(PreflightTest, AFileInUseAsksToRetryAndCancelChangesNothing) {
     }
 }
 
+// Another program holds app.exe and has locked the bytes the check reads
+// (a read fails, as ReadFile does with ERROR_LOCK_VIOLATION): the user
+// closes it and retries. The check's own handle from the failed read must
+// not be what keeps the file in use after that.
+TEST_F(PreflightTest, AFileThatCouldNotBeReadIsNotHeldByTheCheck) {
+  const std::string package = Package(old.c_str());
+  Installed(old);
+  int held = open((world.prog + "/app.exe").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  bool failed = false;
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &path) {
+        if (failed || call != platform::posix::Call::Read ||
+            path != world.prog + "\\app.exe")
+          return 0;
+        failed = true;
+        return EIO;
+      });
+  int boxes = 0;
+  backend.onMessage = [&](const std::string &text) {
+    if (text.find("«app.exe» используется") == std::string::npos)
+      return;
+    if (held >= 0)
+      close(std::exchange(held, -1));
+    // Once more would never end while the file stays open.
+    backend.QueueAnswer(++boxes == 1 ? MsgAnswer::Retry : MsgAnswer::Cancel);
+  };
+  const int code = Run(package);
+  platform::posix::SetFaultHook(nullptr);
+  if (held >= 0)
+    close(held);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(code, exitcode::kSuccess) << LastMessage();
+  EXPECT_TRUE(IsNew());
+}
+
 TEST_F(PreflightTest, ASecondCopySaysAnUpdateIsRunning) {
   const std::string package = Package(old.c_str());
   Installed(old);
