@@ -283,6 +283,38 @@ TEST(Transaction, TheOldFilesGoAfterTheSuccessMessage) {
   EXPECT_EQ(Snapshot(prog), product.Updated());
 }
 
+// An old file the OS will not rename into the backup area (another volume
+// mounted below the program folder) is copied there and deleted, and an
+// undo brings it back the same way.
+TEST(Transaction, AnOldFileOnAnotherVolumeIsCopiedAsideAndBack) {
+  for (const bool undone : {false, true}) {
+    SCOPED_TRACE(undone ? "undone" : "installed");
+    Product product(true, undone ? ScriptRecord(2, "", P + "\\late") : "");
+    const std::string &prog = product.world.prog;
+    const Tree before = Snapshot(prog);
+    testsupport::ScriptedUi ui;
+    ui.QueueAnswer(MsgAnswer::Yes);
+    int renames = 0; // refused
+    int code = 0;
+    {
+      const Faults faults([&](Call call, const std::string &path) {
+        if (undone && call == Call::CreateFolder && path.ends_with("late"))
+          return ENOSPC;
+        if (call != Call::Rename ||
+            (path != prog + "\\app.exe" && !path.ends_with("~updpack.bak\\1")))
+          return 0;
+        ++renames;
+        return EXDEV;
+      });
+      code = testsupport::RunProgram(mdl_main::Main);
+    }
+    EXPECT_EQ(code, undone ? exitcode::kFailed : exitcode::kSuccess)
+        << LastMessage(ui);
+    EXPECT_EQ(renames, undone ? 2 : 1);
+    EXPECT_EQ(Snapshot(prog), undone ? before : product.Updated());
+  }
+}
+
 // A step of the undo that fails is reported with what it could not
 // restore, and the old file stays in the backup area.
 TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {

@@ -52,6 +52,7 @@ void RaiseErrno(int code, const std::string &path) {
     number = err::kBadFileName;
     break;
   case EIO:
+  case EXDEV: // a rename to another volume, which a move then copies
     number = err::kDeviceIo;
     break;
   case EFBIG:

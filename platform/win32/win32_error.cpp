@@ -48,6 +48,7 @@ int32_t ErrorNumber(DWORD code) {
   case ERROR_ARITHMETIC_OVERFLOW:
     return err::kOverflow;
   case ERROR_NOT_READY:
+  case ERROR_NOT_SAME_DEVICE: // a rename to another volume: a move copies
   case ERROR_CRC:
   case ERROR_SEEK:
   case ERROR_SECTOR_NOT_FOUND:
