@@ -559,11 +559,12 @@ e2e_wait_form_change() { # OLD [TIMEOUT]
 
 # Writes a PACK1 archive by hand whose COUNT entries all cover the whole data
 # region of SIZE random bytes, under the names part1.bin, part2.bin and so
-# on (build refuses two entries of one name), followed by zero bytes up to TOTAL bytes (a hole in the file: bytes
+# on, followed by zero bytes up to TOTAL bytes (a hole in the file: bytes
 # after the last entry are copied by the carve-out and never read). The
 # carve-out copies TOTAL bytes, the extraction writes COUNT times SIZE, so
 # both phases last long enough to be watched. The data is also left in
-# FILE.data.
+# FILE.data. A package of ours refuses entries that share bytes, so such an
+# archive goes into a package of the base format (e2e_join_package).
 e2e_overlapping_archive() { # FILE SIZE COUNT [TOTAL]
   local i
   {
