@@ -284,7 +284,7 @@ void CheckContainer(PackageCheck &check) {
 }
 
 void CheckChecksums(PackageCheck &check, const NameIndex &entries,
-                    ArchiveReader &reader) {
+                    ArchiveReader &reader, int64_t held) {
   const ListedEntry *list = Written(check, entries, sums::kEntryName);
   if (!list && check.sumsDeclared) {
     AddMissing(check, sums::kEntryName);
@@ -300,16 +300,18 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
   if (!parsed)
     return;
   const std::vector<sums::Sum> &listed = *parsed;
-  // As the run: what the list names may come to the archive's length, so
-  // that a line repeated does not read one large entry again and again.
-  int64_t listedAtMost = reader.ArchiveBytes();
+  // As the run: what the list names may come to the bytes the entries
+  // hold (what the extraction wrote), so that a line repeated does not read
+  // one large entry again and again.
+  int64_t listedAtMost = held;
   for (const sums::Sum &sum : listed) {
     listedAtMost -= sum.length;
     if (listedAtMost < 0) {
       check.faults.push_back(std::string("the entry ") + sums::kEntryName +
-                             " lists more bytes than the archive's " +
-                             std::to_string(reader.ArchiveBytes()) +
-                             ": the run ends as on a damaged package");
+                             " lists more bytes than the " +
+                             std::to_string(held) +
+                             " the entries hold: the run ends as on a "
+                             "damaged package");
       break;
     }
     const ListedEntry *entry = Written(check, entries, sum.name);
@@ -545,7 +547,7 @@ PackageCheck CheckPackage(const std::string &path) {
     // names are files like any other.
     const bool ours = check.manifest != "absent";
     if (ours)
-      CheckChecksums(check, entries, reader);
+      CheckChecksums(check, entries, reader, held);
     else
       check.notes.push_back("no manifest: the run checks no checksums, and "
                             "damage inside an entry cannot be told");

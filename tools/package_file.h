@@ -91,10 +91,6 @@ public:
   int64_t DataBytes() const {
     return int64_t{info_.length} - info_.dataStart + 1;
   }
-  // The archive's length: what a run's pack file holds.
-  int64_t ArchiveBytes() const {
-    return int64_t{info_.length} - info_.first + 1;
-  }
 
   // The next entry; false after the last. Raises as the extraction does for
   // an entry it cannot take (a bad field, an unsafe name, a range outside

@@ -66,29 +66,44 @@ expect_rc 1 "build of shared ranges"
 expect_contains "$ERR" "its entries hold 12 bytes together, more than the 4 of its data region" \
   "build names the overlap"
 
-# listing NAME TIMES: prog_NAME/update.exe, a package of ours holding a
-# file of 1,000 bytes and a checksum list that names it TIMES times.
-head -c 1000 /dev/zero | tr '\0' x >big
-crc=$(python3 -c 'import zlib; print("%08X" % zlib.crc32(open("big", "rb").read()))')
+# listing NAME TIMES [SIZE]: prog_NAME/update.exe, a package of ours holding
+# a file of SIZE bytes (1,000 unless told) and a checksum list that names it
+# TIMES times.
 listing() {
+  local size=${3:-1000}
+  head -c "$size" /dev/zero | tr '\0' x >big
+  local crc
+  crc=$(python3 -c 'import zlib; print("%08X" % zlib.crc32(open("big", "rb").read()))')
   {
     printf 'updpack sums 1\r\n'
-    for _ in $(seq "$2"); do printf '%s 1000 big\r\n' "$crc"; done
+    for _ in $(seq "$2"); do printf '%s %s big\r\n' "$crc" "$size"; done
   } >sums
   cat big sums >data
-  archive data 'big?1?1001' "~updpack.sum?1001?$((1001 + $(stat -c %s sums)))" >"$1.pack"
+  archive data "big?1?$((size + 1))" \
+    "~updpack.sum?$((size + 1))?$((size + 1 + $(stat -c %s sums)))" >"$1.pack"
   package "$1" "$1.pack" sums_payload.txt
 }
 
 listing repeated 100
 run_tool verify prog_repeated/update.exe
 expect_rc 1 "verify of a repeated checksum line"
-expect_contains "$OUT" "FAULT:       the entry ~updpack.sum lists more bytes than the archive's" \
+expect_contains "$OUT" "FAULT:       the entry ~updpack.sum lists more bytes than the 2916 the entries hold" \
   "verify names the list"
 run_tool run prog_repeated/update.exe --yes
 expect_rc 1 "run of a repeated checksum line"
 expect_contains "$ERR" 'Файл «~updpack.sum» в пакете обновления поврежден.' \
   "the run says the list is damaged"
+
+# 120 bytes listed, 110 extracted (the file and the list), 147 in the
+# archive with its header and catalog: the run counts what was extracted,
+# and so must verify.
+listing twice 2 60
+run_tool verify prog_twice/update.exe
+expect_rc 1 "verify of a list past the extracted bytes"
+expect_contains "$OUT" "FAULT:       the entry ~updpack.sum lists more bytes than the 110 the entries hold" \
+  "verify counts the entries' bytes"
+run_tool run prog_twice/update.exe --yes
+expect_rc 1 "run of a list past the extracted bytes"
 
 # Listed once, the same file checks.
 listing once 1
