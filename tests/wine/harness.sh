@@ -32,6 +32,16 @@ e2e_fail() {
     e2e_screenshot failure >/dev/null 2>&1 || true
     e2e_log "windows: $(e2e_wintool list 2>/dev/null | tr '\n' '|')"
   fi
+  # A rare failure is understood from the program's side too.
+  if [ -n "${E2E_PACKAGE_PID:-}" ]; then
+    if kill -0 "$E2E_PACKAGE_PID" 2>/dev/null; then
+      e2e_log "the package is still running"
+    else
+      e2e_log "the package has ended"
+    fi
+    [ -f "${E2E_PACKAGE_LOG:-}" ] &&
+      e2e_log "its output: $(tail -c 600 "$E2E_PACKAGE_LOG" | tr '\n' '|')"
+  fi
   exit 1
 }
 
