@@ -14,7 +14,6 @@
 #include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
-#include "package/script_record.h"
 #include "package/stream_layout.h"
 #include "package/trailer.h"
 #include "platform/error.h"
