@@ -111,13 +111,18 @@ e2e_wine() {
 # when it cannot.
 e2e_hold() {
   e2e_wine_env
-  env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$1" "$2" \
-    >"$E2E_WORK/hold.log" 2>&1 &
-  E2E_HOLDER=$!
-  E2E_HELPER_PIDS=$E2E_HOLDER
-  for _ in $(seq 100); do
-    grep -q held "$E2E_WORK/hold.log" && return 0
-    sleep 0.1
+  for _ in 1 2 3; do
+    env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" hold "$1" "$2" \
+      >"$E2E_WORK/hold.log" 2>&1 &
+    E2E_HOLDER=$!
+    E2E_HELPER_PIDS=$E2E_HOLDER
+    for _ in $(seq 100); do
+      grep -q held "$E2E_WORK/hold.log" && return 0
+      # Ended without a word: Wine's failure (see e2e_wintool); again.
+      kill -0 "$E2E_HOLDER" 2>/dev/null || [ -s "$E2E_WORK/hold.log" ] || continue 2
+      sleep 0.1
+    done
+    break
   done
   e2e_fail "cannot hold $3: $(cat "$E2E_WORK/hold.log")"
 }
@@ -434,6 +439,21 @@ e2e_start_package() { # PACKAGE.exe [ARGUMENT...]
   (cd "$(dirname "$1")" && exec env "${E2E_WINE_ENV[@]}" "$WINE" "$@") \
     >"$E2E_PACKAGE_LOG" 2>&1 &
   E2E_PACKAGE_PID=$!
+  E2E_PACKAGE_ARGS=("$@")
+  E2E_PACKAGE_SHOWN=
+}
+
+# True when the package has ended with exit code 1 before any window of it
+# was seen and without a word: Wine's failure to start it (see
+# e2e_wintool), never the program's own (its failures show a box or write
+# their log). Reaps the package then.
+e2e_package_never_started() {
+  [ -z "$E2E_PACKAGE_SHOWN" ] && [ -n "${E2E_PACKAGE_PID:-}" ] || return 1
+  ! kill -0 "$E2E_PACKAGE_PID" 2>/dev/null && [ ! -s "$E2E_PACKAGE_LOG" ] || return 1
+  local status=0
+  wait "$E2E_PACKAGE_PID" || status=$?
+  E2E_PACKAGE_PID=
+  [ "$status" -eq 1 ]
 }
 
 # Waits for the package to end (at most TIMEOUT seconds) and sets E2E_EXIT
@@ -455,12 +475,39 @@ e2e_wait_package() { # [TIMEOUT]
 readonly E2E_FORM_TITLE="Quorix Dravell"
 readonly E2E_BOX_TITLE="Dravell"
 
-e2e_wintool() { e2e_wine "$WINTOOL" "$@"; }
+# Now and then, on a busy machine, Wine ends a program with exit code 1
+# without a word (once in some thousand starts here). wintool says why on
+# every failure of its own, so a failure without a word is Wine's: wintool
+# starts again, twice at most. Its output is passed on once it has ended.
+e2e_wintool() {
+  local out err status try
+  out=$(mktemp) err=$(mktemp)
+  for try in 1 2 3; do
+    status=0
+    e2e_wine "$WINTOOL" "$@" >"$out" 2>"$err" || status=$?
+    [ "$status" -ne 0 ] && [ ! -s "$err" ] || break
+    e2e_log "note: Wine ended wintool $1 with $status and no word (try $try)"
+  done
+  cat "$out"
+  cat "$err" >&2
+  rm -f "$out" "$err"
+  return "$status"
+}
 
-# Waits for the message box that shows exactly TEXT.
+# Waits for the message box that shows exactly TEXT. A package that Wine
+# failed to start is started again, twice at most.
 e2e_wait_box() { # TEXT [TIMEOUT_MS]
-  e2e_wintool wait-text "$E2E_BOX_TITLE" "$1" "${2:-20000}" ||
-    e2e_fail "no message box with the text: $1"
+  local try
+  for try in 1 2 3; do
+    if e2e_wintool wait-text "$E2E_BOX_TITLE" "$1" "${2:-20000}"; then
+      E2E_PACKAGE_SHOWN=yes
+      return 0
+    fi
+    e2e_package_never_started || break
+    e2e_log "note: Wine ended the package with 1 before any window (try $try)"
+    e2e_start_package "${E2E_PACKAGE_ARGS[@]}"
+  done
+  e2e_fail "no message box with the text: $1"
 }
 
 # The texts of the window's static controls, one per line.

@@ -25,10 +25,11 @@ printf 'old' >"$program/old.txt"
 } >"$payload/script"
 e2e_make_package "$payload" "$program/update.exe" --store
 
-# Killed while the large file is written under its temporary name.
+# Killed while the large file is written under its temporary name (app.txt
+# has one as well, for a moment, before old.txt goes aside).
 e2e_start_package "$program/update.exe" /S
 for _ in $(seq 1200); do
-  [ -e "$program/~updpack.new" ] && break
+  [ -e "$program/~updpack.new" ] && [ ! -e "$program/old.txt" ] && break
   kill -0 "$E2E_PACKAGE_PID" 2>/dev/null || break
   sleep 0.05
 done

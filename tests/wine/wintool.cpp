@@ -23,7 +23,8 @@
 //
 // TEXT may hold the escapes \r, \n and \\. Texts are printed as UTF-8, one
 // control per line, ordered top to bottom and left to right.
-// Exit codes: 0 done, 1 timeout or no such window, 2 usage, 3 no such button.
+// Exit codes: 0 done, 1 timeout or no such window, 2 usage, 3 no such button;
+// every failure also says why on stderr (the harness counts on that).
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -254,6 +255,8 @@ bool SuspendOwner(HWND window, bool suspend) {
   }
   bool done = call(process) >= 0;
   CloseHandle(process);
+  if (!done)
+    Complain(L"the process of the window was not suspended or resumed");
   return done;
 }
 
@@ -616,8 +619,10 @@ int CommandIcons() {
   HWND window = CreateWindowW(L"WintoolIcons", kIconsTitle, style, 0, 0,
                               rect.right - rect.left, rect.bottom - rect.top,
                               nullptr, nullptr, windowClass.hInstance, nullptr);
-  if (window == nullptr)
+  if (window == nullptr) {
+    Complain(L"cannot create the window of the icons");
     return kExitNotFound;
+  }
   ShowWindow(window, SW_SHOWNOACTIVATE);
   SetTimer(window, 1, 60000, nullptr);
   MSG message;
