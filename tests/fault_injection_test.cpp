@@ -145,7 +145,7 @@ TEST(FaultInjection, EveryCallOfAnUpdateRun) {
   const int64_t calls = ForEveryCall([](int64_t n) {
     pkgbuild::RunWorld world;
     testsupport::ScriptedUi backend;
-    backend.yieldInterval = 1 << 16; // the calls fail here, not the yields
+    backend.yieldInterval = testsupport::ScriptedUi::kFewYields;
     const std::string src = world.box / "src";
     MakeFolder(src);
     WriteFile(src + "/app.exe", std::string(70000, 'A'));
@@ -204,7 +204,7 @@ TEST_F(FaultInjectionArchive, EveryCallOfAnExtraction) {
                               {"two.dat", "two"}});
   const std::string archive = dir_ / "a.pack";
   WriteFile(archive, bytes);
-  ui_.yieldInterval = 1 << 16; // the calls fail here, not the yields
+  ui_.yieldInterval = testsupport::ScriptedUi::kFewYields;
   const int64_t calls = ForEveryCall([&](int64_t n) {
     testsupport::TempFolder out;
     ui_.messages.clear();
@@ -248,7 +248,7 @@ TEST_F(FaultInjectionArchive, EveryCallOfAPacking) {
   const std::string expected = archtest::BuildArchive(
       {{"big.bin", std::string(300000, 'b')}, {"small", "s"}});
   const std::string target = dir_ / "out.pack";
-  ui_.yieldInterval = 1 << 16; // the calls fail here, not the yields
+  ui_.yieldInterval = testsupport::ScriptedUi::kFewYields;
   const int64_t calls = ForEveryCall([&](int64_t n) {
     WriteFile(target, "older archive");
     arch_.FileName(target);

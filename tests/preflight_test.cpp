@@ -285,9 +285,7 @@ TEST_F(PreflightTest, WithoutExpectedStateOnlyWhatTheScriptImpliesIsChecked) {
 
 TEST_F(PreflightTest, AScriptThatWouldFillMemoryIsDamagedAndChangesNothing) {
   namespace record = package::script;
-  // Tens of megabytes pass: one yield in 64 KiB reaches the backend, as in
-  // the shipped program, rather than every one.
-  backend.yieldInterval = 1 << 16;
+  backend.yieldInterval = testsupport::ScriptedUi::kFewYields;
   // Records of an operation the run ignores, whose fields are all
   // placeholders: each byte a whole folder once prepared.
   const std::string flood = pkgbuild::ScriptRecord(

@@ -182,7 +182,7 @@ TEST(Transaction, EveryFailingCallLeavesTheProductAsItWasOrUpdated) {
     Product product(true);
     const Tree before = Snapshot(product.world.prog);
     testsupport::ScriptedUi ui;
-    ui.yieldInterval = 1 << 16; // the calls fail here, not the yields
+    ui.yieldInterval = testsupport::ScriptedUi::kFewYields;
     ui.QueueAnswer(MsgAnswer::Yes);
     // A file the check before the install cannot open as its own counts
     // as in use: Cancel.

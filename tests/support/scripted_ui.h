@@ -51,6 +51,9 @@ public:
   // backend gates its pumps; 1 (the default) lets every yield through, so
   // `yields` counts them all.
   int32_t yieldInterval = 1;
+  // For tests that move megabytes or fail every system call and look at no
+  // yield: one yield in 64 KiB reaches the backend, not one per byte.
+  static constexpr int32_t kFewYields = 1 << 16;
   // Called inside every yield that reaches this backend.
   std::function<void()> onEveryYield;
   // Called as each message box appears, before it is answered.
