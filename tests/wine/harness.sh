@@ -433,8 +433,24 @@ e2e_make_base_package() { # FOLDER PACKAGE.exe
 
 # Starts the package under Wine in the background, from its own folder,
 # with ARGUMENTS on its command line.
+# A path of this side as the Windows program names it (Wine's Z: drive).
+e2e_windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
 e2e_start_package() { # PACKAGE.exe [ARGUMENT...]
   E2E_PACKAGE_LOG="$E2E_WORK/package.log"
+  # A /LOG= file of a silent run, as this side names it: written before
+  # the run does anything, so its absence tells that the run never began.
+  E2E_RUN_LOG=
+  local argument
+  for argument in "${@:2}"; do
+    case "$argument" in
+    /[Ll][Oo][Gg]=[Zz]:*)
+      E2E_RUN_LOG=${argument#*=[Zz]:}
+      E2E_RUN_LOG=${E2E_RUN_LOG//\\//}
+      rm -f "$E2E_RUN_LOG"
+      ;;
+    esac
+  done
   e2e_wine_env
   (cd "$(dirname "$1")" && exec env "${E2E_WINE_ENV[@]}" "$WINE" "$@") \
     >"$E2E_PACKAGE_LOG" 2>&1 &
@@ -468,6 +484,18 @@ e2e_wait_package() { # [TIMEOUT]
   E2E_EXIT=0
   wait "$E2E_PACKAGE_PID" || E2E_EXIT=$?
   E2E_PACKAGE_PID=
+  # A silent run with a log that ended with 1, wrote no log and said
+  # nothing never began (Wine's failure to start it, see e2e_wintool): it
+  # starts again, twice at most.
+  if [ "$E2E_EXIT" -eq 1 ] && [ -n "$E2E_RUN_LOG" ] && [ ! -e "$E2E_RUN_LOG" ] &&
+    [ ! -s "$E2E_PACKAGE_LOG" ] && [ "${E2E_RESTARTS:-0}" -lt 2 ]; then
+    E2E_RESTARTS=$((${E2E_RESTARTS:-0} + 1))
+    e2e_log "note: Wine ended the silent run with 1 before its log (try $E2E_RESTARTS)"
+    e2e_start_package "${E2E_PACKAGE_ARGS[@]}"
+    e2e_wait_package "$@"
+    return
+  fi
+  E2E_RESTARTS=0
 }
 
 # --- windows ----------------------------------------------------------------

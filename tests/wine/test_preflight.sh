@@ -26,7 +26,6 @@ fresh() { # FOLDER: the old version with the update in it
   rm -rf "$1" && cp -r "$old" "$1" && cp "$E2E_WORK/update.exe" "$1/"
 }
 snapshot() { (cd "$1" && find . -type f -exec md5sum {} + | sort; find . | sort); }
-winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 
 # Runs the package of FOLDER, answers Yes and waits for the box TEXT,
 # presses OK and checks the exit code.
@@ -66,7 +65,7 @@ e2e_expect_eq "the refused run changes nothing" "$before" "$(snapshot "$older")"
 # while it is held asks again; Retry once the holder has closed it installs.
 busy="$E2E_WORK/busy"
 fresh "$busy"
-e2e_hold "$(winpath "$busy/app.exe")" 15000 app.exe
+e2e_hold "$(e2e_windows_path "$busy/app.exe")" 15000 app.exe
 in_use="Файл «app.exe» используется. Закройте Quorix и нажмите «Повтор»."
 e2e_start_package "$busy/update.exe"
 e2e_answer_confirmation Yes
@@ -92,7 +91,7 @@ diff -r "$busy" "$new" >/dev/null || e2e_fail "Retry did not install the update"
 inside="$E2E_WORK/inside"
 fresh "$inside"
 before=$(snapshot "$inside")
-e2e_hold "$(winpath "$inside/legacy/plugin.dll")" 8000 legacy/plugin.dll
+e2e_hold "$(e2e_windows_path "$inside/legacy/plugin.dll")" 8000 legacy/plugin.dll
 e2e_start_package "$inside/update.exe"
 e2e_answer_confirmation Yes
 e2e_wait_box "Файл «legacy\\plugin.dll» используется. Закройте Quorix и нажмите «Повтор»." 60000

@@ -20,12 +20,11 @@ printf 'old' >"$program/old.txt"
   e2e_script_record 1 '' '\001\\old.txt'
 } >"$payload/script"
 e2e_make_package "$payload" "$download/update.exe"
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 log="$E2E_WORK/run.log"
 
 # /S with /D= in quotes: no window of ours ever, the exit code, the log.
-e2e_start_package "$download/update.exe" /s "/LOG=$(windows_path "$log")" \
-  "/D=$(windows_path "$program")"
+e2e_start_package "$download/update.exe" /s "/LOG=$(e2e_windows_path "$log")" \
+  "/D=$(e2e_windows_path "$program")"
 polls=0
 while kill -0 "$E2E_PACKAGE_PID" 2>/dev/null; do
   windows=$(e2e_wintool list | tr -d '\r')
@@ -41,7 +40,7 @@ e2e_expect_eq "exit code of the silent run" 0 "$E2E_EXIT"
 e2e_expect_same_file "$payload/app.dll" "$program/app.dll"
 [ ! -e "$program/old.txt" ] || e2e_fail "old.txt was not deleted"
 [ ! -e "$download/app.dll" ] || e2e_fail "installed into the download folder"
-for line in "\\VLSFX_QUORIX\\app.dll -> $(windows_path "$program")\\app.dll" \
+for line in "\\VLSFX_QUORIX\\app.dll -> $(e2e_windows_path "$program")\\app.dll" \
   "message (question): Сейчас будет произведено обновление Quorix" \
   "answer: Yes" "end: success (exit code 0)"; do
   tr -d '\r' <"$log" | grep -qF -- "$line" || e2e_fail "the log lacks '$line': $(cat "$log")"
@@ -49,7 +48,7 @@ done
 
 # A download cut short, under /S: exit code 1, the log names the damage.
 head -c -100 "$download/update.exe" >"$download/cut.exe"
-e2e_start_package "$download/cut.exe" /S "/LOG=$(windows_path "$log")"
+e2e_start_package "$download/cut.exe" /S "/LOG=$(e2e_windows_path "$log")"
 e2e_wait_package 30
 e2e_expect_eq "exit code of a damaged package under /S" 1 "$E2E_EXIT"
 grep -q "Размер пакета обновления" "$log" || e2e_fail "the log does not name the damage: $(cat "$log")"
@@ -67,7 +66,7 @@ python3 -c 'import sys; sys.stdout.buffer.write((b"\x09" + b"\x00" * 64) * 20000
 # The image with an empty manifest where it ends (magic, length, CRC-32).
 { cat "$UPDPACK_STUB"; printf 'updpack manifest'; head -c 8 /dev/zero; } >"$E2E_WORK/image"
 e2e_join_package "$E2E_WORK/flood.pack1" "$download/flood.exe" "$E2E_WORK/image"
-e2e_start_package "$download/flood.exe" /S "/LOG=$(windows_path "$log")"
+e2e_start_package "$download/flood.exe" /S "/LOG=$(e2e_windows_path "$log")"
 e2e_wait_package 60
 e2e_expect_eq "exit code of a script that repeats {temp}" 1 "$E2E_EXIT"
 grep -q "Файл «script» в пакете обновления поврежден" "$log" ||
@@ -76,7 +75,7 @@ grep -q "Файл «script» в пакете обновления поврежд
 # second, which would write them again.
 printf 'PACK1\000\001a.txt?1?5\002b.txt?1?5\002\001abcd' >"$E2E_WORK/shared.pack1"
 e2e_join_package "$E2E_WORK/shared.pack1" "$download/shared.exe" "$E2E_WORK/image"
-e2e_start_package "$download/shared.exe" /S "/LOG=$(windows_path "$log")"
+e2e_start_package "$download/shared.exe" /S "/LOG=$(e2e_windows_path "$log")"
 e2e_wait_package 60
 e2e_expect_eq "exit code of entries that share bytes" 1 "$E2E_EXIT"
 grep -q "архив поврежден: «b.txt»" "$log" ||
