@@ -155,18 +155,21 @@ CatalogInfo ReadCatalogInfo(int16_t number,
 
 // Walks the entry texts of a catalog found by ReadCatalogInfo, one at a
 // time, reading them from the open archive. Text after the last 0x02 is not
-// an entry.
+// an entry. number is held, not copied: the extraction reopens the archive
+// after every entry, perhaps under another number, and the next entry text
+// is read from it there.
 class CatalogReader {
 public:
-  CatalogReader(int16_t number, const CatalogInfo &info)
+  CatalogReader(const int16_t &number, const CatalogInfo &info)
       : number_(number), cursor_(info.catalogStart), end_(info.catalogEnd) {}
+  CatalogReader(int16_t &&, const CatalogInfo &) = delete;
   // Fills parser with the next entry text; false after the last entry.
   bool Next(EntryParser &parser);
   // Position of the next catalog byte to be read.
   int32_t Cursor() const { return cursor_; }
 
 private:
-  int16_t number_;
+  const int16_t &number_;
   int32_t cursor_;
   int32_t end_;
 };
