@@ -114,15 +114,29 @@ TEST_F(ExtractTest, ShowsEachPhaseInsideItsYields) {
 }
 
 TEST_F(ExtractTest, EmptyCatalogWritesNothingAndLeavesAbortAlone) {
-  arch_.Abort(platform::kTrue);
-  EXPECT_EQ(Run(std::string("PACK1\x05\x01\x01", 8) + "trailing"),
-            platform::kTrue);
-  EXPECT_TRUE(archtest::Tree(out_).empty());
-  EXPECT_EQ(arch_.Abort(), platform::kTrue);
-  EXPECT_EQ(arch_.Compression(), 5);
-  EXPECT_EQ(arch_.ActionMode(), 0);
-  EXPECT_EQ(arch_.DefFile(), "");
-  EXPECT_EQ(ui_.yields, 1);
+  // A catalog without an entry: none at all, or text that no 0x02 ends.
+  // DefSeek is set after each catalog byte but the first: it keeps Load's 1,
+  // or reads the closing 0x01's position.
+  const struct {
+    std::string catalog;
+    int32_t defSeek;
+    int yields; // step 1, then one for each catalog byte but the first
+  } cases[] = {{"\x01", 1, 1}, {"ab\x01", 10, 3}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(archtest::Hex(c.catalog));
+    files::CloseAllQuietly();
+    ui_.yields = 0;
+    arch_.Abort(platform::kTrue);
+    EXPECT_EQ(Run(std::string("PACK1\x05\x01", 7) + c.catalog + "trailing"),
+              platform::kTrue);
+    EXPECT_TRUE(archtest::Tree(out_).empty());
+    EXPECT_EQ(arch_.Abort(), platform::kTrue);
+    EXPECT_EQ(arch_.Compression(), 5);
+    EXPECT_EQ(arch_.ActionMode(), 0);
+    EXPECT_EQ(arch_.DefFile(), "");
+    EXPECT_EQ(arch_.DefSeek(), c.defSeek);
+    EXPECT_EQ(ui_.yields, c.yields);
+  }
 }
 
 TEST_F(ExtractTest, EmptyAndReversedRangesGiveEmptyFiles) {
