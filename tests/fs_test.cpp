@@ -593,16 +593,23 @@ TEST_F(FsTest, PrivateFolderRefusesWhatSomeoneElseCouldHavePreparedOrChange) {
   ASSERT_EQ(chmod(Path("mine").c_str(), 0755), 0);
   Folder("real");
   ASSERT_EQ(symlink(Path("real").c_str(), Path("link").c_str()), 0);
+  Write("file", "a file, no folder");
+  ASSERT_EQ(symlink(Path("file").c_str(), Path("file_link").c_str()), 0);
   struct Case {
     const char *name;
     mode_t mode; // 0: as made
+    int32_t number;
     const char *why;
   };
   const Case cases[] = {
-      {"link", 0, "ссылка"},
-      {"group", 0775, "другие пользователи"},
-      {"others", 0757, "другие пользователи"},
-      {"sticky", 01777, "другие пользователи"},
+      {"link", 0, err::kPermissionDenied, "ссылка"},
+      {"file_link", 0, err::kPermissionDenied, "ссылка"},
+      {"group", 0775, err::kPermissionDenied, "другие пользователи"},
+      {"others", 0757, err::kPermissionDenied, "другие пользователи"},
+      {"sticky", 01777, err::kPermissionDenied, "другие пользователи"},
+      // No folder there at all, whatever stands at the name.
+      {"file", 0, err::kPathNotFound, "Путь не найден"},
+      {"file/below", 0, err::kPathNotFound, "Путь не найден"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -612,10 +619,14 @@ TEST_F(FsTest, PrivateFolderRefusesWhatSomeoneElseCouldHavePreparedOrChange) {
     }
     const platform::Error e =
         Caught([&] { const fs::PrivateFolder folder(WinPath(c.name)); });
-    EXPECT_EQ(e.Number(), err::kPermissionDenied);
+    EXPECT_EQ(e.Number(), c.number);
     EXPECT_NE(e.Description().find(WinPath(c.name)), std::string::npos);
     EXPECT_NE(e.Description().find(c.why), std::string::npos)
         << e.Description();
+    if (c.number == err::kPathNotFound) {
+      EXPECT_EQ(e.Description().find("ссылка"), std::string::npos)
+          << e.Description();
+    }
   }
   EXPECT_EQ(
       Caught([&] { const fs::PrivateFolder folder(Path("none")); }).Number(),

@@ -455,6 +455,27 @@ TEST_F(RunTest, FileAtTheTempFolderPathFailsTheExtraction) {
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
 }
 
+TEST_F(RunTest, FileAtTheTempFolderPathWithNothingToUnpackFailsAtTheScript) {
+  src = world.box / "src";
+  MakeFolder(src); // an archive without entries: the extraction writes nothing
+  world.InstallFolder(src);
+  WriteFile(world.tempFolder, "I am a file");
+  EXPECT_EQ(Run(), platform::exitcode::kFailed);
+  ASSERT_EQ(backend.messages.size(), 2u);
+  // The script cannot be opened: no folder is there, and nothing claims that
+  // the file is a link.
+  const std::string &text = backend.messages[1].text;
+  EXPECT_EQ(text.rfind(std::string(kCritical) + "Путь не найден: " + world.tmp +
+                           "\\VLSFX_QUORIX",
+                       0),
+            0u)
+      << text;
+  EXPECT_EQ(text.find("ссылка"), std::string::npos) << text;
+  EXPECT_EQ(backend.label[0], kInstalling);
+  EXPECT_EQ(ReadFile(world.tempFolder), "I am a file");
+  EXPECT_TRUE(FileExists(world.packFile));
+}
+
 TEST_F(RunTest, FailedExtractionStopsTheRunAndKeepsEverything) {
   world.InstallPackage(pkgbuild::JoinPackage("stub", "pack1 not an archive"));
   EXPECT_EQ(Run(), platform::exitcode::kFailed);

@@ -429,11 +429,14 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
   Fd folder(posix::sys::Open(path, posix::ResolvedPath(path).c_str(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
-    if (errno == ELOOP || errno == ENOTDIR)
-      Raise(err::kPermissionDenied, path + MsgText(kNotRealFolder));
-    if (errno == ENOENT)
+    const int code = errno;
+    // A file at the name (or on the way to it) is no folder at all, as
+    // Windows says of such a path; only a link is one that is refused.
+    if (code == ENOENT || (code == ENOTDIR && KindOf(path) != EntryKind::Link))
       Raise(err::kPathNotFound, path);
-    posix::RaiseErrno(errno, path);
+    if (code == ELOOP || code == ENOTDIR)
+      Raise(err::kPermissionDenied, path + MsgText(kNotRealFolder));
+    posix::RaiseErrno(code, path);
   }
   struct stat st {};
   if (posix::sys::FStat(folder.get(), &st, path) != 0)

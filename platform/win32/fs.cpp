@@ -431,9 +431,11 @@ const std::string *WhyNotPrivate(HANDLE folder, const std::string &path) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(folder, &info))
     win32::RaiseLastError(path);
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
     return &MsgText(kNotRealFolder);
+  // A file at the name is no folder at all, as a path through it says.
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    win32::RaiseWin32(ERROR_PATH_NOT_FOUND, path);
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;

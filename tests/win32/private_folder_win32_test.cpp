@@ -136,12 +136,18 @@ TEST_F(Win32PrivateFolder, AFolderEveryoneMayWriteIntoIsRefused) {
   const std::string text = ErrorText([&] { const fs::PrivateFolder f(path); });
   EXPECT_NE(text.find(path), std::string::npos) << text;
   EXPECT_NE(text.find("другие пользователи"), std::string::npos) << text;
-  // A missing folder is no folder at all.
-  try {
-    const fs::PrivateFolder missing(dir / "missing");
-    ADD_FAILURE() << "a missing folder was held";
-  } catch (const platform::Error &e) {
-    EXPECT_EQ(e.Number(), err::kPathNotFound);
+  // A missing folder is no folder at all, and nor is a file at the name or
+  // on the way to it.
+  wintest::WriteFile(dir / "file", "a file");
+  for (const std::string name : {"missing", "file", "file\\below"}) {
+    try {
+      const fs::PrivateFolder missing(dir / name);
+      ADD_FAILURE() << name << " was held";
+    } catch (const platform::Error &e) {
+      EXPECT_EQ(e.Number(), err::kPathNotFound) << name;
+      EXPECT_EQ(e.Description().find("ссылка"), std::string::npos)
+          << e.Description();
+    }
   }
 }
 
