@@ -39,7 +39,7 @@ e2e_wait_package 20
 e2e_expect_eq "exit code after a close request while installing" 0 "$E2E_EXIT"
 e2e_wintool wait-gone "$E2E_FORM_TITLE" 2000 || e2e_fail "the progress window outlived the program"
 e2e_expect_eq "the file installed" new "$(cat "$program/app.txt" 2>/dev/null)"
-e2e_expect_eq "the folders made and removed" "app.txt update.exe" "$(ls "$program" | tr '\n' ' ' | sed 's/ $//')"
+e2e_expect_eq "the folders made and removed" $'app.txt\nupdate.exe' "$(ls -A "$program")"
 [ -f "$E2E_TEMP_FOLDER/script" ] || e2e_fail "the base format's temporary folder was not kept"
 
 e2e_log "install_close: a close request while installing changes nothing"
