@@ -8,8 +8,12 @@ e2e_begin dotfiles
 
 e2e_wine reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 ||
   e2e_fail "cannot set ShowDotFiles"
+# Keeps the test's exit status for the ending that follows: a failure must
+# not end as a pass.
 restore_dotfiles() {
+  local rc=$?
   e2e_wine reg delete 'HKCU\Software\Wine' /v ShowDotFiles /f >/dev/null 2>&1
+  return "$rc"
 }
 trap 'restore_dotfiles; e2e_end_shared' EXIT
 [ -z "${E2E_PRIVATE_STATE:-}" ] || trap 'restore_dotfiles; e2e_end_private' EXIT
