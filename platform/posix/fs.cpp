@@ -38,11 +38,11 @@ std::string FolderForMessage(const std::string &prefix) {
   return prefix.empty() ? std::string(".") : prefix;
 }
 
-// A child path for messages, in the separator style of its parent.
+// A child path for messages: "\\" after a parent that holds one (a path of
+// a script, written after a posix folder as "/tmp/app\\Sub", goes on as
+// Windows writes it), "/" after a posix path.
 std::string Join(const std::string &parent, const std::string &name) {
-  const bool windowsStyle = parent.find('\\') != std::string::npos &&
-                            parent.find('/') == std::string::npos;
-  return parent + (windowsStyle ? '\\' : '/') + name;
+  return parent + (parent.find('\\') != std::string::npos ? '\\' : '/') + name;
 }
 
 // The last component of a native path.
@@ -60,6 +60,21 @@ bool HasWildcard(const std::string &name) {
 bool IsAddressable(const std::string &name) {
   return name.find('\\') == std::string::npos && name.back() != '.' &&
          name.back() != ' ';
+}
+
+// The device that a device name names, as spelled: "nul .txt" is "nul".
+std::string DeviceOf(const std::string &name) {
+  std::string device = name.substr(0, name.find('.'));
+  while (!device.empty() && device.back() == ' ')
+    device.pop_back();
+  return device;
+}
+
+// True when the folder part of a path (the current folder when it has
+// none) is a folder: Windows then finds a device name there.
+bool DeviceFound(const std::string &path) {
+  const SplitPath split = Split(path);
+  return split.prefix.empty() || FolderExists(split.prefix);
 }
 
 bool IsDotOrDotDot(const std::string &name) {
@@ -198,6 +213,14 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     return names;
 
   if (!HasWildcard(split.name)) {
+    // Windows lists a device name in a folder that exists as a file named
+    // as the device ("Sub\\nul.txt" finds "nul"), which no deletion or
+    // rename then takes.
+    if (NamesDevice(split.name)) {
+      if (DeviceFound(pattern))
+        names.push_back(DeviceOf(split.name));
+      return names;
+    }
     // The name as the folder holds it, as Windows lists it.
     const std::string native = posix::ResolvedPath(pattern);
     struct stat st {};
@@ -253,6 +276,9 @@ SplitPath Split(const std::string &path) {
 }
 
 void RemoveFile(const std::string &path) {
+  // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
+  if (NamesDevice(path))
+    Raise(err::kPathFileAccess, path);
   const std::string native = posix::ResolvedPath(path);
   struct stat st {};
   if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
@@ -394,6 +420,10 @@ void MarkHidden(const std::string &path) {
 }
 
 EntryKind KindOf(const std::string &path) {
+  // Windows gives a device name in a folder that exists the attributes of
+  // a file.
+  if (NamesDevice(path))
+    return DeviceFound(path) ? EntryKind::File : EntryKind::Missing;
   // A name there as written takes one lstat; only a missing one is looked
   // up without regard to case (ResolvedPath).
   const std::string native = posix::NativePath(path);

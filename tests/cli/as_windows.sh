@@ -166,6 +166,45 @@ expect_rc 1 "copy over a read-only file"
 chmod 644 program/ro.txt
 rm program/ro.txt
 
+# Windows finds a device name in a folder that exists as a file named as
+# the device ("sub\nul.txt" is "sub\nul"), which no deletion takes: the
+# record fails there, and a package of ours undoes what came before it;
+# in a missing folder nothing is found. A file inside a folder to remove
+# is named as Windows writes it. KIND|RECORD (code target)|exit|message.
+mkdir -p program/sub
+while IFS='|' read -r kind op target rc says; do
+  printf 'old' >program/keep.txt
+  printf 'old' >program/sub/ro.txt
+  chmod 444 program/sub/ro.txt
+  rm -rf "$TMP" && mkdir "$TMP"
+  if [ "$kind" = base ]; then
+    { script_record 1 - '' P '\keep.txt'; script_record "$op" - '' P "$target"; } \
+      >payload/script
+    base_package
+  else
+    rm -f payload/script
+    word=delete
+    [ "$op" = 1 ] || word=rmdir
+    printf 'delete {app}\\keep.txt\n%s {app}%s\n' "$word" "$target" >ours.txt
+    run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+    expect_rc 0 "build: $target"
+  fi
+  run_tool run program/update.exe --yes
+  expect_rc "$rc" "$kind package, record $op $target"
+  expect_contains "$ERR" "${says//@/$WORK/program}" "$kind package, record $op $target"
+  [ -e program/keep.txt ] || [ "$kind$rc" != ours1 ] ||
+    fail "$kind package, record $op $target: the deletion before was not undone"
+  chmod u+w program/sub/ro.txt
+done <<'TABLE'
+base|1|\sub\nul.txt|1|Ошибка доступа к пути или файлу: @\sub\nul
+base|1|\sub\Com1 .log|1|Ошибка доступа к пути или файлу: @\sub\Com1
+base|1|\nosuch\NUL.txt|1|Файл не найден: @\nosuch\NUL.txt
+base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
+ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
+ours|1|\nosuch\NUL.txt|0|прошло успешно
+TABLE
+rm -rf program/sub program/keep.txt
+
 # An entry named like the checksum list, in a package without a manifest:
 # nothing checks it, and the script copies it as it copies any file.
 printf 'not a list of checksums' >payload/~updpack.sum
