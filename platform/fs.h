@@ -174,11 +174,13 @@ bool MatchesPattern(const std::string &name, const std::string &pattern);
 // then cleared first): deleting one fails with kPermissionDenied after what
 // came before it is gone. kPathNotFound when no folder matches. Links are
 // removed as links and never followed; the root, "." and ".." are never
-// deleted.
+// deleted. A folder named without a wildcard is deleted, and named in
+// messages, by the path as written ("Cache." and "CACHE" name Cache).
 void DeleteFolder(const std::string &pattern, bool force = false);
 
 // Bare names of the folders that DeleteFolder(pattern) would delete, in
-// name order; none when nothing matches or the folder is missing.
+// name order; none when nothing matches or the folder is missing. Without
+// a wildcard, the last name as written.
 std::vector<std::string> ListFolders(const std::string &pattern);
 
 // Marks a file or folder hidden (Windows); posix keeps no such mark and

@@ -351,10 +351,13 @@ namespace {
 
 // The folders that a pattern names, as DeleteFolder and ListFolders find
 // them: the folder that holds them, opened, and their names in name order.
+// A pattern without a wildcard names its folder as written (given, without
+// trailing separators), as Windows goes on to delete it under that path.
 struct FolderMatches {
   Fd folder;
   SplitPath split;
   std::vector<std::string> names;
+  std::string given;
 };
 
 // A trailing separator names the same folder; the root, "." and ".." are
@@ -376,8 +379,10 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
   const int folder = found.folder.get();
   if (!HasWildcard(split.name)) {
     const std::string name = LastName(posix::ResolvedPath(path));
-    if (IsFolderAt(folder, name, path))
+    if (IsFolderAt(folder, name, path)) {
       found.names.push_back(name);
+      found.given = path;
+    }
     return;
   }
   for (std::string &name : ReadNames(folder, FolderForMessage(split.prefix)))
@@ -402,13 +407,17 @@ void DeleteFolder(const std::string &pattern, bool force) {
   if (matches.names.empty())
     Raise(err::kPathNotFound, pattern);
   for (const std::string &name : matches.names)
-    RemoveFolderAt(matches.folder.get(), name, matches.split.prefix + name,
+    RemoveFolderAt(matches.folder.get(), name,
+                   matches.given.empty() ? matches.split.prefix + name
+                                         : matches.given,
                    force);
 }
 
 std::vector<std::string> ListFolders(const std::string &pattern) {
   FolderMatches matches;
   MatchFolders(pattern, matches);
+  if (!matches.given.empty())
+    return {matches.split.name};
   return std::move(matches.names);
 }
 
