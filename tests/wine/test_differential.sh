@@ -1,0 +1,353 @@
+#!/usr/bin/env bash
+# The same packages on the same product folders, natively (`updpack run
+# --yes`) and under Wine (the Windows program): both must end alike, with
+# the same exit code, the same tree (names in their case, sizes, contents,
+# read-only marks) and the same message. The cases are drawn at random from
+# a fixed seed: product folders of mixed-case files and folders, some
+# read-only, and scripts of copies, deletions by name and by pattern,
+# folders made and removed. Each runs as a package of ours (under Wine with
+# /S and its log) and some also as a package of the base format (under Wine
+# answered through its boxes). DIFF_SEED and DIFF_CASES draw other or more
+# cases, DIFF_ONLY=N runs case N alone: a mismatch prints all three.
+# Where Wine 8 is not Windows, the cases keep out of its way (see PATTERNS).
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin differential
+
+# Windows has no hidden dot-files: Wine shows them as ordinary files only
+# with ShowDotFiles (see test_dotfiles.sh).
+e2e_wine reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 ||
+  e2e_fail "cannot set ShowDotFiles"
+# Keeps the test's exit status for the ending that follows.
+restore_dotfiles() {
+  local rc=$?
+  e2e_wine reg delete 'HKCU\Software\Wine' /v ShowDotFiles /f >/dev/null 2>&1
+  return "$rc"
+}
+trap 'restore_dotfiles; e2e_end_shared' EXIT
+[ -z "${E2E_PRIVATE_STATE:-}" ] || trap 'restore_dotfiles; e2e_end_private' EXIT
+
+seed=${DIFF_SEED:-20261209}
+count=${DIFF_CASES:-26}
+cases="$E2E_WORK/cases"
+started=$SECONDS
+
+# --- the cases ------------------------------------------------------------
+
+# Writes COUNT cases under OUT, the same for the same SEED: NNN/program (the
+# product folder), NNN/payload (the files to install and the binary script),
+# NNN/base (present when the case runs as a base-format package too) and
+# NNN/case.txt (the case in words).
+cat >"$E2E_WORK/cases.py" <<'PY'
+import os, random, sys
+
+seed, count, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+rng = random.Random(seed)
+
+FILES = ["Readme.TXT", "app.DLL", "Notes.txt", "a1.log", "B2.Log", "data.BIN",
+         "x", "Old.txt.bak", "c3.LOG", "Данные.txt", "ёлка.Log"]
+FOLDERS = ["Sub", "LOGS", "Empty", "Cache"]
+NESTED = ["Inner", "deep"]
+SOURCES = ["new.txt", "App.dll", "NB.log"]
+NEW_NAMES = ["new.txt", "Fresh.LOG", "z9.log", "NEW.TXT"]
+# Names Windows makes into other names, or never makes.
+ODD_NAMES = ["new.txt.", "new.txt ", "Notes.txt..", "NUL.txt"]
+PATTERNS = ["*.txt", "*.LOG", "?1.log", "*", "*.*", "b?.log", "*.", "??.log",
+            "*.bak", "A*", "nothing.*", "*.lo?", "a?.*", "*1*", "*.tx", "?",
+            "д*", "Ё*"]
+# No "?" at a pattern's end that must match nothing ("????" for Sub): Wine 8
+# matches it as exactly one character, where Windows (FindFirstFileExW's
+# DOS wildcards) and the native run let it match nothing.
+FOLDER_PATTERNS = ["S*", "*", "?ache", "E*y", "L*", "*s", "L???"]
+WORDS = {0: "copy", 1: "delete", 2: "mkdir", 3: "rmdir"}
+
+
+def recase(name):
+    return rng.choice([name, name.upper(), name.lower(), name.swapcase()])
+
+
+def make_product(root):
+    tree = []  # (path with "/", "f" or "d", read-only)
+    os.makedirs(root)
+    for name in rng.sample(FILES, rng.randint(2, 5)):
+        tree.append((name, "f", rng.random() < 0.25))
+    if rng.random() < 0.4:
+        tree.append((".Settings", "f", False))
+    for folder in rng.sample(FOLDERS, rng.randint(1, 3)):
+        tree.append((folder, "d", False))
+        if folder == "Empty":
+            continue
+        for name in rng.sample(FILES, rng.randint(0, 3)):
+            tree.append((folder + "/" + name, "f", rng.random() < 0.2))
+        if rng.random() < 0.4:
+            inner = folder + "/" + rng.choice(NESTED)
+            tree.append((inner, "d", False))
+            for name in rng.sample(FILES, rng.randint(0, 2)):
+                tree.append((inner + "/" + name, "f", rng.random() < 0.2))
+    for path, kind, _ in tree:
+        full = os.path.join(root, path)
+        if kind == "d":
+            os.makedirs(full, exist_ok=True)
+        else:
+            with open(full, "w") as f:
+                f.write("old %s %d\n" % (path, rng.randrange(1000)))
+    for path, kind, readonly in tree:
+        if readonly:
+            os.chmod(os.path.join(root, path), 0o444)
+    return tree
+
+
+def existing(tree, kind):
+    return [p for p, k, _ in tree if k == kind]
+
+
+def folder_of(tree):
+    """The product folder, one of its folders (spelled in any case) or a
+    missing one: the folder as made and as the script spells it."""
+    roll = rng.random()
+    folders = existing(tree, "d")
+    if roll < 0.5 or not folders:
+        return "", ""
+    if roll < 0.93:
+        folder = rng.choice(folders) + "/"
+        return folder, recase(folder)
+    return "Missing/", "Missing/"
+
+
+def target_name(tree, folder):
+    """A name the folder holds (in any case), a new one or an odd one."""
+    roll = rng.random()
+    here = [p[len(folder):] for p in existing(tree, "f")
+            if p.startswith(folder) and "/" not in p[len(folder):]]
+    if roll < 0.6 and here:
+        return recase(rng.choice(here))
+    if roll < 0.92:
+        return rng.choice(NEW_NAMES)
+    return rng.choice(ODD_NAMES)
+
+
+def record(tree):
+    op = rng.choice([0, 0, 1, 1, 1, 2, 3])
+    if op == 0:
+        folder, shown = folder_of(tree)
+        roll = rng.random()
+        if roll < 0.08 and existing(tree, "d"):
+            # Onto a folder.
+            return op, "\0/" + rng.choice(SOURCES), recase(rng.choice(existing(tree, "d")))
+        if roll < 0.18:
+            # From the product folder: onto itself in another case, or aside.
+            top = [p for p in existing(tree, "f") if "/" not in p and len(p) < 14]
+            if top:
+                name = rng.choice(top)
+                return op, "\1/" + name, rng.choice([recase(name), "copy.txt"])
+        source = rng.choice(SOURCES + ["none.txt", "NEW.TXT"])
+        return op, "\0/" + source, shown + target_name(tree, folder)
+    if op == 1:
+        folder, shown = folder_of(tree)
+        roll = rng.random()
+        if roll < 0.45:
+            return op, "", shown + rng.choice(PATTERNS)
+        if roll < 0.52 and existing(tree, "d"):
+            # A folder's name, or a name with a separator after it.
+            return op, "", recase(rng.choice(existing(tree, "d"))) + rng.choice(["", "/"])
+        return op, "", shown + target_name(tree, folder)
+    folders = existing(tree, "d")
+    roll = rng.random()
+    if op == 2:
+        if roll < 0.3 and folders:
+            return op, "", recase(rng.choice(folders))
+        if roll < 0.5:
+            return op, "", rng.choice(["New/Nested", "Sub/", "Новая"])
+        if roll < 0.6:
+            return op, "", recase(rng.choice(existing(tree, "f")))
+        return op, "", rng.choice(["New", "Plugins", "Sub/Extra", "new "])
+    if roll < 0.5 and folders:
+        return op, "", recase(rng.choice(folders)) + rng.choice(["", "", "/", ".", " "])
+    if roll < 0.7:
+        return op, "", rng.choice(FOLDER_PATTERNS)
+    if roll < 0.8:
+        return op, "", recase(rng.choice(existing(tree, "f")))
+    return op, "", rng.choice(["Gone", "Sub/Gone", "New"])
+
+
+def field(path, size):
+    """A path as the record holds it, in Windows-1251, "\\0" and "\\1" the
+    temporary and the product folder, padded with blanks."""
+    data = path.replace("/", "\\").encode("cp1251")
+    assert len(data) <= size, path
+    return data + b" " * (size - len(data))
+
+
+def words(path):
+    return path.replace("\0", "{temp}").replace("\1", "{app}").replace("/", "\\")
+
+
+for case in range(1, count + 1):
+    where = os.path.join(out, "%03d" % case)
+    tree = make_product(os.path.join(where, "program"))
+    payload = os.path.join(where, "payload")
+    os.makedirs(payload)
+    for name in SOURCES:
+        with open(os.path.join(payload, name), "w") as f:
+            f.write("new %s %d\n" % (name, rng.randrange(1000)))
+    records = [record(tree) for _ in range(rng.randint(1, 8))]
+    with open(os.path.join(payload, "script"), "wb") as f:
+        for op, source, target in records:
+            f.write(bytes([op]) + field(source, 16) + field("\1/" + target, 48))
+    base = rng.random() < 0.4
+    if base:
+        open(os.path.join(where, "base"), "w").close()
+    with open(os.path.join(where, "case.txt"), "w") as f:
+        f.write("case %d of seed %d%s\n" %
+                (case, seed, " (also base format)" if base else ""))
+        for path, kind, readonly in tree:
+            f.write("  %s %s%s\n" % (kind, path, " (read-only)" if readonly else ""))
+        for op, source, target in records:
+            f.write("  %s %s%s|\n" % (WORDS[op], words(source) + " " if source else "",
+                                     words("\1/" + target)))
+PY
+
+# The tree under ROOT, one line an entry in name order: the path, the type,
+# and for a file its size, whether the owner may write it (Wine maps the
+# read-only mark to that bit) and a checksum of its bytes.
+cat >"$E2E_WORK/tree.py" <<'PY'
+import hashlib, os, stat, sys
+root = sys.argv[1]
+lines = []
+for folder, dirs, files in os.walk(root):
+    for name in dirs + files:
+        full = os.path.join(folder, name)
+        st = os.lstat(full)
+        rel = os.path.relpath(full, root)
+        if stat.S_ISDIR(st.st_mode):
+            lines.append("%s d" % rel)
+            continue
+        with open(full, "rb") as f:
+            digest = hashlib.md5(f.read()).hexdigest()[:8]
+        lines.append("%s f %d %s %s" % (rel, st.st_size,
+                     "w" if st.st_mode & 0o200 else "r", digest))
+print("\n".join(sorted(lines)))
+PY
+
+python3 "$E2E_WORK/cases.py" "$seed" "$count" "$cases" ||
+  e2e_fail "cannot write the cases of seed $seed"
+
+# --- one run on each side -------------------------------------------------
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# A copy of the case's product folder with the package in it, as FOLDER.
+fresh_program() { # CASE PACKAGE FOLDER
+  chmod -R u+w "$3" 2>/dev/null
+  rm -rf "$3"
+  mkdir -p "$(dirname "$3")"
+  cp -a "$1/program" "$3" && cp "$2" "$3/update.exe" || e2e_fail "cannot copy $1"
+}
+
+# The messages of a log, its record lines and its ending, with the product
+# and temporary folders of either side written alike.
+log_view() { # LOG PROGRAM TEMP
+  tr -d '\r' <"$1" | sed -n '/^installed product:/,$p' | alike "$2" "$3"
+}
+
+# TEXT with the product and temporary folders of either side written alike,
+# and without the cause each system gives in its own words (and language)
+# after a path: "(Access is denied, code 5)" on Windows, strerror natively.
+alike() { # PROGRAM TEMP <TEXT
+  sed -e "s|$(sed_escape "$1")|{app}|g" -e "s|$(sed_escape "$2")|{temp}|g" \
+    -e 's/ ([^()]*)$//'
+}
+
+# Text for the left side of a sed s||| command.
+sed_escape() { printf '%s' "$1" | sed 's/[][\\.*^$|/]/\\&/g'; }
+
+# The last message box the native run shows, as its text.
+native_box() { # STDERR PROGRAM TEMP
+  awk '/^Dravell \[[a-z]*\]: /{text=""; sub(/^Dravell \[[a-z]*\]: /, "")} {text=text $0 "\n"} END{printf "%s", text}' "$1" |
+    alike "$2" "$3"
+}
+
+native_run() { # PACKAGE KIND
+  local folder="$E2E_WORK/native"
+  mkdir -p "$folder/tmp"
+  rm -rf "$folder/tmp"/*
+  fresh_program "$case_dir" "$1" "$folder/program"
+  rm -f "$folder/run.log"
+  TMP="$folder/tmp" "$UPDPACK_TOOL" run "$folder/program/update.exe" --yes \
+    --log "$folder/run.log" >"$folder/stdout" 2>"$folder/stderr"
+  native_exit=$?
+  native_tree=$(python3 "$E2E_WORK/tree.py" "$folder/program")
+  if [ "$2" = ours ]; then
+    native_text=$(log_view "$folder/run.log" "$folder/program" "$folder/tmp")
+  else
+    native_text=$(native_box "$folder/stderr" "$folder/program" "$folder/tmp")
+  fi
+}
+
+wine_run() { # PACKAGE KIND
+  local folder="$E2E_WORK/wine" program
+  fresh_program "$case_dir" "$1" "$folder/program"
+  program=$(windows_path "$folder/program")
+  if [ "$2" = ours ]; then
+    rm -f "$folder/run.log"
+    e2e_start_package "$folder/program/update.exe" /S "/LOG=$(windows_path "$folder/run.log")"
+    e2e_wait_package 30
+    wine_text=$(log_view "$folder/run.log" "$program" "$E2E_TMP_WINDOWS")
+  else
+    e2e_start_package "$folder/program/update.exe"
+    e2e_wait_box "$E2E_MSG_CONFIRM"
+    e2e_wintool press "$E2E_BOX_TITLE" Yes || e2e_fail "cannot press Yes"
+    # The box that ends the run: success or the critical error.
+    local text="" _
+    for _ in $(seq 100); do
+      text=$(e2e_texts "$E2E_BOX_TITLE" 2>/dev/null)
+      [ -n "$text" ] && [ "$text" != "$E2E_MSG_CONFIRM" ] && break
+      sleep 0.1
+    done
+    e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK at: $text"
+    e2e_wait_package 30
+    wine_text=$(printf '%s\n' "${text//$'\r'/}" | alike "$program" "$E2E_TMP_WINDOWS")
+  fi
+  wine_exit=$E2E_EXIT
+  wine_tree=$(python3 "$E2E_WORK/tree.py" "$folder/program")
+}
+
+# --- the comparison -------------------------------------------------------
+
+mismatches=0
+report() { # WHAT NATIVE WINE
+  mismatches=$((mismatches + 1))
+  e2e_log "MISMATCH in $kind package, $1 (replay: DIFF_SEED=$seed DIFF_CASES=$count DIFF_ONLY=$((10#${case_dir##*/})))"
+  e2e_log "$(cat "$case_dir/case.txt")"
+  e2e_log "--- native:"
+  e2e_log "$2"
+  e2e_log "--- Windows program under Wine:"
+  e2e_log "$3"
+}
+
+runs=0
+for case_dir in "$cases"/*; do
+  [ -z "${DIFF_ONLY:-}" ] || [ "$((10#${case_dir##*/}))" = "$DIFF_ONLY" ] || continue
+  kinds=(ours)
+  [ ! -e "$case_dir/base" ] || kinds+=(base)
+  for kind in "${kinds[@]}"; do
+    package="$E2E_WORK/$kind.exe"
+    if [ "$kind" = ours ]; then
+      e2e_make_package "$case_dir/payload" "$package"
+    else
+      e2e_make_base_package "$case_dir/payload" "$package"
+    fi
+    native_run "$package" "$kind"
+    wine_run "$package" "$kind"
+    runs=$((runs + 1))
+    [ "$native_exit" = "$wine_exit" ] ||
+      report "exit code" "$native_exit" "$wine_exit"
+    [ "$native_tree" = "$wine_tree" ] ||
+      report "tree" "$native_tree" "$wine_tree"
+    [ "$native_text" = "$wine_text" ] ||
+      report "messages" "$native_text" "$wine_text"
+  done
+done
+
+e2e_log "differential: $runs runs of $count cases (seed $seed) in $((SECONDS - started)) s"
+[ "$mismatches" -eq 0 ] || e2e_fail "$mismatches mismatches between the native run and Windows"
