@@ -27,8 +27,10 @@ restore_dotfiles() {
 trap 'restore_dotfiles; e2e_end_shared' EXIT
 [ -z "${E2E_PRIVATE_STATE:-}" ] || trap 'restore_dotfiles; e2e_end_private' EXIT
 
-seed=${DIFF_SEED:-20261209}
-count=${DIFF_CASES:-26}
+# A seed whose cases caught the device names, the separator and the folder
+# spelled as written, which the native run once got wrong.
+seed=${DIFF_SEED:-10}
+count=${DIFF_CASES:-22}
 cases="$E2E_WORK/cases"
 started=$SECONDS
 
