@@ -433,6 +433,25 @@ e2e_make_base_package() { # FOLDER PACKAGE.exe
 
 # Starts the package under Wine in the background, from its own folder,
 # with ARGUMENTS on its command line.
+# Windows has no hidden dot-files: Wine shows them as ordinary files only
+# with ShowDotFiles, set here until the test ends. The test's exit status
+# outlives the setting's removal: a failure must not end as a pass.
+e2e_show_dot_files() {
+  e2e_wine reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 ||
+    e2e_fail "cannot set ShowDotFiles"
+  if [ -n "${E2E_PRIVATE_STATE:-}" ]; then
+    trap 'e2e_hide_dot_files; e2e_end_private' EXIT
+  else
+    trap 'e2e_hide_dot_files; e2e_end_shared' EXIT
+  fi
+}
+
+e2e_hide_dot_files() {
+  local rc=$?
+  e2e_wine reg delete 'HKCU\Software\Wine' /v ShowDotFiles /f >/dev/null 2>&1
+  return "$rc"
+}
+
 # A path of this side as the Windows program names it (Wine's Z: drive).
 e2e_windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -520,6 +539,14 @@ e2e_wintool() {
   cat "$err" >&2
   rm -f "$out" "$err"
   return "$status"
+}
+
+# Presses OK in the program's message box and expects the program to end
+# with CODE; DESCRIPTION names that ending in a failure.
+e2e_close_box() { # DESCRIPTION CODE [TIMEOUT]
+  e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
+  e2e_wait_package "${3:-20}"
+  e2e_expect_eq "$1" "$2" "$E2E_EXIT"
 }
 
 # Waits for the message box that shows exactly TEXT. A package that Wine

@@ -22,9 +22,7 @@ e2e_make_base_package "$payload" "$program/update.exe"
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
 e2e_expect_critical_box
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code after a critical error" 1 "$E2E_EXIT"
+e2e_close_box "exit code after a critical error" 1
 
 e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
 [ ! -e "$program/two.txt" ] || e2e_fail "a record after the failing one was carried out"

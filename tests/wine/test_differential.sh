@@ -14,18 +14,7 @@
 . "$(dirname "$0")/harness.sh"
 e2e_begin differential
 
-# Windows has no hidden dot-files: Wine shows them as ordinary files only
-# with ShowDotFiles (see test_dotfiles.sh).
-e2e_wine reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 ||
-  e2e_fail "cannot set ShowDotFiles"
-# Keeps the test's exit status for the ending that follows.
-restore_dotfiles() {
-  local rc=$?
-  e2e_wine reg delete 'HKCU\Software\Wine' /v ShowDotFiles /f >/dev/null 2>&1
-  return "$rc"
-}
-trap 'restore_dotfiles; e2e_end_shared' EXIT
-[ -z "${E2E_PRIVATE_STATE:-}" ] || trap 'restore_dotfiles; e2e_end_private' EXIT
+e2e_show_dot_files
 
 # A seed whose cases caught the device names, the separator and the folder
 # spelled as written, which the native run once got wrong.
@@ -236,8 +225,6 @@ python3 "$E2E_WORK/cases.py" "$seed" "$count" "$cases" ||
 
 # --- one run on each side -------------------------------------------------
 
-windows_path() { printf 'Z:%s' "${1//\//\\}"; }
-
 # A copy of the case's product folder with the package in it, as FOLDER.
 fresh_program() { # CASE PACKAGE FOLDER
   chmod -R u+w "$3" 2>/dev/null
@@ -289,10 +276,10 @@ native_run() { # PACKAGE KIND
 wine_run() { # PACKAGE KIND
   local folder="$E2E_WORK/wine" program
   fresh_program "$case_dir" "$1" "$folder/program"
-  program=$(windows_path "$folder/program")
+  program=$(e2e_windows_path "$folder/program")
   if [ "$2" = ours ]; then
     rm -f "$folder/run.log"
-    e2e_start_package "$folder/program/update.exe" /S "/LOG=$(windows_path "$folder/run.log")"
+    e2e_start_package "$folder/program/update.exe" /S "/LOG=$(e2e_windows_path "$folder/run.log")"
     e2e_wait_package 30
     wine_text=$(log_view "$folder/run.log" "$program" "$E2E_TMP_WINDOWS")
   else

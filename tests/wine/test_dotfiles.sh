@@ -6,17 +6,7 @@
 . "$(dirname "$0")/harness.sh"
 e2e_begin dotfiles
 
-e2e_wine reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 ||
-  e2e_fail "cannot set ShowDotFiles"
-# Keeps the test's exit status for the ending that follows: a failure must
-# not end as a pass.
-restore_dotfiles() {
-  local rc=$?
-  e2e_wine reg delete 'HKCU\Software\Wine' /v ShowDotFiles /f >/dev/null 2>&1
-  return "$rc"
-}
-trap 'restore_dotfiles; e2e_end_shared' EXIT
-[ -z "${E2E_PRIVATE_STATE:-}" ] || trap 'restore_dotfiles; e2e_end_private' EXIT
+e2e_show_dot_files
 
 payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
@@ -33,9 +23,7 @@ e2e_make_package "$payload" "$program/update.exe"
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
 e2e_wait_box "$E2E_MSG_SUCCESS" 60000
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code after success" 0 "$E2E_EXIT"
+e2e_close_box "exit code after success" 0
 [ ! -e "$program/.settings" ] || e2e_fail "the dot-file was not deleted"
 e2e_expect_eq "the other dot-file" keep "$(cat "$program/.keep")"
 e2e_expect_same_file "$payload/app.txt" "$program/app.txt"

@@ -28,8 +28,6 @@ esac
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
 e2e_wait_box "$E2E_MSG_SUCCESS" 60000
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code after success" 0 "$E2E_EXIT"
+e2e_close_box "exit code after success" 0
 e2e_expect_same_file "$payload/app.dll" "$program/app.dll"
 [ ! -e "$E2E_PACK_FILE" ] || e2e_fail "the pack file is still there"

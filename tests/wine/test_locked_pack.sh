@@ -22,9 +22,7 @@ e2e_answer_confirmation Yes
 e2e_expect_critical_box
 e2e_wintool wait-window "$E2E_FORM_TITLE" 200 2>/dev/null &&
   e2e_fail "the progress window is shown before the pack file is deleted"
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code after a critical error" 1 "$E2E_EXIT"
+e2e_close_box "exit code after a critical error" 1
 kill "$holder" 2>/dev/null
 wait "$holder" 2>/dev/null
 e2e_expect_eq "the held pack file" "old pack" "$(cat "$E2E_PACK_FILE")"

@@ -28,9 +28,7 @@ mkdir -p "$(dirname "$program")" && cp -r "$v1" "$program" && cp "$E2E_WORK/upda
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
 e2e_wait_box "$E2E_MSG_SUCCESS" 60000
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code" 0 "$E2E_EXIT"
+e2e_close_box "exit code" 0
 rm "$program/update.exe"
 diff -r "$program" "$v2" >"$E2E_WORK/diff.log" 2>&1 ||
   e2e_fail "the long paths were not installed: $(cat "$E2E_WORK/diff.log")"

@@ -37,9 +37,7 @@ e2e_wait_box "$E2E_MSG_SUCCESS" 60000
 if [ -e "$E2E_TEMP_FOLDER" ] || [ -e "$E2E_PACK_FILE" ]; then
   e2e_fail "the run worked in the folder TEMP names"
 fi
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code without TMP" 0 "$E2E_EXIT"
+e2e_close_box "exit code without TMP" 0
 e2e_expect_eq "what the run left at the root of C:" $'app.txt\nscript' \
   "$(ls -A "$drive_c/VLSFX_QUORIX")"
 e2e_expect_eq "the update without TMP" new "$(cat "$program/app.txt" 2>/dev/null)"
@@ -62,9 +60,7 @@ case "$box" in
 *) e2e_fail "the extraction's box does not name the temporary folder: $box" ;;
 esac
 e2e_expect_icon error
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code of a failed extraction" 1 "$E2E_EXIT"
+e2e_close_box "exit code of a failed extraction" 1
 e2e_expect_eq "the file at the temporary folder's name" "a file" "$(cat "$E2E_TEMP_FOLDER")"
 [ -f "$E2E_PACK_FILE" ] || e2e_fail "the pack file of a failed extraction is gone"
 [ ! -e "$program/app.txt" ] || e2e_fail "a failed extraction installed"
@@ -77,9 +73,7 @@ case "$E2E_BOX_TEXT" in
 *"Путь не найден"*) ;;
 *) e2e_fail "the critical error does not say that the path is not found: $E2E_BOX_TEXT" ;;
 esac
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code when the script cannot be opened" 1 "$E2E_EXIT"
+e2e_close_box "exit code when the script cannot be opened" 1
 e2e_expect_eq "the file at the temporary folder's name" "a file" "$(cat "$E2E_TEMP_FOLDER")"
 rm -f "$E2E_TEMP_FOLDER"
 

@@ -31,9 +31,7 @@ e2e_wait_box "$E2E_MSG_CONFIRM"
 result=$(e2e_wintool press "$E2E_BOX_TITLE" Yes --wait-text "$E2E_MSG_SUCCESS" 120000) ||
   e2e_fail "no success message within 120 s"
 elapsed=$(printf '%s\n' "$result" | sed -n 's/^elapsed_ms \([0-9]*\).*/\1/p')
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 30
-e2e_expect_eq "exit code" 0 "$E2E_EXIT"
+e2e_close_box "exit code" 0 30
 
 stats=$(grep -a -o 'updpack-stub: [0-9]* pumps, largest gap [0-9]* us' "$E2E_PACKAGE_LOG" | tail -n 1)
 [ -n "$stats" ] || e2e_fail "the program reported no pump statistics: $(tail -c 2000 "$E2E_PACKAGE_LOG")"

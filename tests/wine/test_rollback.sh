@@ -38,8 +38,6 @@ case "$E2E_BOX_TEXT" in
 *"Обновление не выполнено, продукт оставлен в прежнем состоянии."$'\r\n'*) ;;
 *) e2e_fail "not the rollback message: ${E2E_BOX_TEXT//$'\r\n'/ | }" ;;
 esac
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code after a rolled-back install" 1 "$E2E_EXIT"
+e2e_close_box "exit code after a rolled-back install" 1
 diff -r "$before" "$program" >"$E2E_WORK/diff.log" 2>&1 ||
   e2e_fail "the program folder changed: $(cat "$E2E_WORK/diff.log")"

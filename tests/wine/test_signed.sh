@@ -77,9 +77,7 @@ printf 'old' >"$program/old.txt"
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
 e2e_wait_box "$E2E_MSG_SUCCESS" 60000
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code of the signed package" 0 "$E2E_EXIT"
+e2e_close_box "exit code of the signed package" 0
 e2e_expect_same_file "$payload/app.dll" "$program/app.dll"
 [ ! -e "$program/old.txt" ] || e2e_fail "the script did not run"
 
@@ -98,8 +96,6 @@ case "$E2E_BOX_TEXT" in
 *"$E2E_MSG_DAMAGED") ;;
 *) e2e_fail "the critical error does not say the package is damaged: $E2E_BOX_TEXT" ;;
 esac
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code of the damaged package" 1 "$E2E_EXIT"
+e2e_close_box "exit code of the damaged package" 1
 e2e_expect_eq "the program folder of the damaged package" "old.txt|update.exe" \
   "$(ls -A "$damaged" | tr '\n' '|' | sed 's/|$//')"

@@ -63,9 +63,7 @@ e2e_expect_icon information
 e2e_expect_eq "the status line behind the success box" "$E2E_STATUS_INSTALL" "$(e2e_status_line)"
 [ ! -e "$E2E_PACK_FILE" ] || e2e_fail "the pack file is still there at the success message"
 
-e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
-e2e_wait_package 20
-e2e_expect_eq "exit code after success" 0 "$E2E_EXIT"
+e2e_close_box "exit code after success" 0
 e2e_wintool wait-gone "$E2E_FORM_TITLE" 2000 || e2e_fail "the progress window outlived the program"
 
 # Installed into the package's folder.
