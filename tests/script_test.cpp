@@ -217,21 +217,39 @@ TEST_F(ScriptTest, ZeroPaddingMakesAUselessPathThatFails) {
 }
 
 TEST_F(ScriptTest, EachFailingOperationStopsWithEarlierRecordsDone) {
+  namespace err = platform::err;
   const struct {
     const char *what;
     std::string record;
+    int32_t number; // the failure as the platform numbers it
   } cases[] = {
-      {"copy of a missing source", ScriptRecord(0, T + "\\none", P + "\\x")},
+      {"copy of a missing source", ScriptRecord(0, T + "\\none", P + "\\x"),
+       err::kFileNotFound},
       {"copy into a missing folder",
-       ScriptRecord(0, T + "\\have.txt", P + "\\no\\x")},
-      {"delete of a missing file", ScriptRecord(1, "", P + "\\none.txt")},
-      {"delete matching nothing", ScriptRecord(1, "", P + "\\*.none")},
-      {"create of an existing folder", ScriptRecord(2, "", P + "\\exists")},
-      {"create without a parent", ScriptRecord(2, "", P + "\\no\\sub")},
-      {"delete of a missing folder", ScriptRecord(3, "", P + "\\none")},
-      {"delete of folders matching nothing", ScriptRecord(3, "", P + "\\z*")},
-      {"delete of a file as a folder", ScriptRecord(3, "", P + "\\file.txt")},
-      {"empty target", ScriptRecord(2, "", "")},
+       ScriptRecord(0, T + "\\have.txt", P + "\\no\\x"), err::kPathNotFound},
+      {"copy onto a folder", ScriptRecord(0, T + "\\have.txt", P + "\\exists"),
+       err::kPathFileAccess},
+      {"delete of a missing file", ScriptRecord(1, "", P + "\\none.txt"),
+       err::kFileNotFound},
+      {"delete matching nothing", ScriptRecord(1, "", P + "\\*.none"),
+       err::kFileNotFound},
+      {"delete of a folder as a file", ScriptRecord(1, "", P + "\\exists"),
+       err::kFileNotFound},
+      {"create of an existing folder", ScriptRecord(2, "", P + "\\exists"),
+       err::kPathFileAccess},
+      {"create over a file", ScriptRecord(2, "", P + "\\file.txt"),
+       err::kPathFileAccess},
+      {"create without a parent", ScriptRecord(2, "", P + "\\no\\sub"),
+       err::kPathNotFound},
+      {"delete of a missing folder", ScriptRecord(3, "", P + "\\none"),
+       err::kPathNotFound},
+      {"delete of folders matching nothing", ScriptRecord(3, "", P + "\\z*"),
+       err::kPathNotFound},
+      {"delete of a file as a folder", ScriptRecord(3, "", P + "\\file.txt"),
+       err::kPathNotFound},
+      {"delete of the open script", ScriptRecord(1, "", T + "\\script"),
+       err::kPermissionDenied},
+      {"empty target", ScriptRecord(2, "", ""), err::kPathNotFound},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
@@ -244,6 +262,7 @@ TEST_F(ScriptTest, EachFailingOperationStopsWithEarlierRecordsDone) {
                 ScriptRecord(2, "", P + "\\after"));
     const auto error = RunScript();
     ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), c.number);
     EXPECT_FALSE(error->Description().empty());
     EXPECT_TRUE(FolderExists(world.prog + "/before"));
     EXPECT_FALSE(FolderExists(world.prog + "/after"));
