@@ -498,6 +498,41 @@ TEST_F(RunTest, MissingScriptCountsAsEmpty) {
   EXPECT_FALSE(FileExists(world.packFile));
 }
 
+// A script shorter than a record carries out nothing, and bytes after the
+// last whole record are never read: the run goes on to its success.
+TEST(RunScriptLength, WholeRecordsAreCarriedOutAndTheRunSucceeds) {
+  const std::string a = ScriptRecord(2, "", P + "\\a");
+  const std::string b = ScriptRecord(2, "", P + "\\b");
+  const std::string c = ScriptRecord(2, "", P + "\\c");
+  const struct {
+    std::string script;
+    std::vector<std::string> made;
+  } cases[] = {
+      {"", {}},
+      {c.substr(0, 64), {}},
+      {a + b + c.substr(0, 64), {"a", "b"}}, // 194 bytes
+      {a + c.substr(0, 1), {"a"}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.script.size());
+    pkgbuild::RunWorld world;
+    const std::string src = world.box / "src";
+    MakeFolder(src);
+    WriteFile(src + "/script", c.script);
+    world.InstallFolder(src);
+    testsupport::ScriptedUi ui;
+    ui.QueueAnswer(MsgAnswer::Yes);
+    EXPECT_EQ(testsupport::RunProgram(mdl_main::Main),
+              platform::exitcode::kSuccess);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].text, kSuccess);
+    std::vector<std::string> names = c.made;
+    names.push_back("update.exe"); // the package itself
+    EXPECT_EQ(pkgbuild::ListNames(world.prog), names);
+    EXPECT_EQ(ReadFile(world.tempFolder + "/script"), c.script);
+  }
+}
+
 TEST_F(RunTest, FailingScriptEndsWithCriticalErrorAfterEarlierRecords) {
   src = world.box / "src";
   MakeFolder(src);
