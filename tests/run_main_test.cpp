@@ -501,17 +501,17 @@ TEST_F(RunTest, MissingScriptCountsAsEmpty) {
 // A script shorter than a record carries out nothing, and bytes after the
 // last whole record are never read: the run goes on to its success.
 TEST(RunScriptLength, WholeRecordsAreCarriedOutAndTheRunSucceeds) {
-  const std::string a = ScriptRecord(2, "", P + "\\a");
-  const std::string b = ScriptRecord(2, "", P + "\\b");
-  const std::string c = ScriptRecord(2, "", P + "\\c");
+  const std::string makeA = ScriptRecord(2, "", P + "\\a");
+  const std::string makeB = ScriptRecord(2, "", P + "\\b");
+  const std::string makeC = ScriptRecord(2, "", P + "\\c");
   const struct {
     std::string script;
     std::vector<std::string> made;
   } cases[] = {
       {"", {}},
-      {c.substr(0, 64), {}},
-      {a + b + c.substr(0, 64), {"a", "b"}}, // 194 bytes
-      {a + c.substr(0, 1), {"a"}},
+      {makeC.substr(0, 64), {}},
+      {makeA + makeB + makeC.substr(0, 64), {"a", "b"}}, // 194 bytes
+      {makeA + makeC.substr(0, 1), {"a"}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.script.size());
