@@ -755,17 +755,23 @@ e2e_expect_icon() { # KIND
   e2e_expect_eq "the message box's icon" "$1" "$best"
 }
 
+# Waits, at most TENTHS tenths of a second, for the message box that
+# follows the confirmation; E2E_BOX_TEXT is its text ("" when none came).
+e2e_wait_next_box() { # [TENTHS]
+  local _
+  E2E_BOX_TEXT=
+  for _ in $(seq "${1:-200}"); do
+    E2E_BOX_TEXT=$(e2e_texts "$E2E_BOX_TITLE" 2>/dev/null)
+    [ -n "$E2E_BOX_TEXT" ] && [ "$E2E_BOX_TEXT" != "$E2E_MSG_CONFIRM" ] && return
+    sleep 0.1
+  done
+}
+
 # Waits for the critical-error message that follows the confirmation and
 # checks it: "Произошла критическая ошибка:", CR LF and a description, the
 # error icon and OK; E2E_BOX_TEXT is its text.
 e2e_expect_critical_box() {
-  local _
-  E2E_BOX_TEXT=
-  for _ in $(seq 200); do
-    E2E_BOX_TEXT=$(e2e_texts "$E2E_BOX_TITLE" 2>/dev/null)
-    [ -n "$E2E_BOX_TEXT" ] && [ "$E2E_BOX_TEXT" != "$E2E_MSG_CONFIRM" ] && break
-    sleep 0.1
-  done
+  e2e_wait_next_box
   e2e_screenshot message >/dev/null
   case "$E2E_BOX_TEXT" in
   "$E2E_MSG_CRITICAL"$'\r\n'?*) ;;

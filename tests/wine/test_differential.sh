@@ -287,12 +287,8 @@ wine_run() { # PACKAGE KIND
     e2e_wait_box "$E2E_MSG_CONFIRM"
     e2e_wintool press "$E2E_BOX_TITLE" Yes || e2e_fail "cannot press Yes"
     # The box that ends the run: success or the critical error.
-    local text="" _
-    for _ in $(seq 100); do
-      text=$(e2e_texts "$E2E_BOX_TITLE" 2>/dev/null)
-      [ -n "$text" ] && [ "$text" != "$E2E_MSG_CONFIRM" ] && break
-      sleep 0.1
-    done
+    e2e_wait_next_box 100
+    local text=$E2E_BOX_TEXT
     e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK at: $text"
     e2e_wait_package 30
     wine_text=$(printf '%s\n' "${text//$'\r'/}" | alike "$program" "$E2E_TMP_WINDOWS")

@@ -48,16 +48,11 @@ rm -rf "$drive_c/VLSFX_QUORIX" "$program/app.txt"
 printf 'a file' >"$E2E_TEMP_FOLDER"
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
-box=
-for _ in $(seq 300); do
-  box=$(e2e_texts "$E2E_BOX_TITLE" 2>/dev/null)
-  [ -n "$box" ] && [ "$box" != "$E2E_MSG_CONFIRM" ] && break
-  sleep 0.1
-done
-case "$box" in
-"$E2E_MSG_CRITICAL"*) e2e_fail "a critical error where the extraction fails: $box" ;;
+e2e_wait_next_box 300
+case "$E2E_BOX_TEXT" in
+"$E2E_MSG_CRITICAL"*) e2e_fail "a critical error where the extraction fails: $E2E_BOX_TEXT" ;;
 *"VLSFX_QUORIX"*) ;;
-*) e2e_fail "the extraction's box does not name the temporary folder: $box" ;;
+*) e2e_fail "the extraction's box does not name the temporary folder: $E2E_BOX_TEXT" ;;
 esac
 e2e_expect_icon error
 e2e_close_box "exit code of a failed extraction" 1
