@@ -81,7 +81,7 @@ deb: package
 test: native asan win64
 	cd $(NATIVE_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
-	cd $(WIN_BUILD) && ctest --output-on-failure
+	cd $(WIN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The libFuzzer binaries, with clang, instrumented and sanitized.
 fuzz-build: fuzz-deps

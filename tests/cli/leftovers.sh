@@ -43,7 +43,9 @@ compgen -G "$TMPDIR/updpack-build-$pid-*" >/dev/null || fail "the killed build h
 [ ! -e pkg/u.exe ] || fail "a killed build leaves no package"
 [ "$(ls -A pkg | wc -l)" = 4 ] || fail "a killed build leaves nothing beside its output: $(ls -A pkg)"
 
-run_tool build --payload payload --stub stub.exe -o pkg/u.exe
+# Stored: the clean-up comes first either way, and compressing 64 MB would
+# take most of a minute in a sanitized build.
+run_tool build --store --payload payload --stub stub.exe -o pkg/u.exe
 expect_rc 0 "build after a killed one"
 [ -f pkg/u.exe ] || fail "the package is built"
 ! compgen -G "$TMPDIR/updpack-build-$pid-*" >/dev/null || fail "the killed build's scratch folder goes"

@@ -6,8 +6,13 @@
 #   UPDPACK_TOOL        the native updpack tool (packs folders, builds packages)
 #   UPDPACK_STUB        the Windows program image, updpack-stub.exe
 #   WINTOOL             wintool.exe, cross-built from wintool.cpp
-#   WINE_E2E_STATE      folder that holds the shared environment of one run
-#                       (the X display and Wine prefix made by setup.sh)
+#   WINE_E2E_STATE      folder that holds the shared environments of one run
+#                       (X displays and Wine prefixes made by setup.sh, one
+#                       in each subfolder named in e2e_environments)
+#   WINE_E2E_ENVIRONMENTS  their names, "a b"
+#   CTEST_RESOURCE_GROUP_0_WINE_PREFIX
+#                       which of them the test has to itself ("id:b,...";
+#                       without it, the first)
 #   WINE_E2E_ARTIFACTS  folder for screenshots and logs
 # A test started on its own (no live environment in WINE_E2E_STATE) makes a
 # private one and removes it when it ends.
@@ -127,6 +132,13 @@ e2e_hold() {
   e2e_fail "cannot hold $3: $(cat "$E2E_WORK/hold.log")"
 }
 
+# Ends the holder of e2e_hold, which lets its file go as it ends.
+e2e_release() {
+  kill "$E2E_HOLDER" 2>/dev/null
+  wait "$E2E_HOLDER" 2>/dev/null
+  E2E_HELPER_PIDS=
+}
+
 # Skips when something the tests need is missing.
 e2e_require_tools() {
   [ -n "${UPDPACK_TOOL:-}" ] && [ -x "${UPDPACK_TOOL}" ] ||
@@ -144,6 +156,11 @@ e2e_require_tools() {
 }
 
 # --- the shared environment: X display, locale, Wine prefix ----------------
+
+# The shared environments of a run, by name: CTest gives each test one of
+# them to itself, so that tests can run at once, each on its own display
+# and prefix.
+e2e_environments() { printf '%s\n' ${WINE_E2E_ENVIRONMENTS:-a}; }
 
 # Starts Xvfb, makes the Russian locale and a fresh Wine prefix, and writes
 # the variables that the tests need into STATE/env.sh.
@@ -258,8 +275,8 @@ e2e_teardown_environment() { # STATE
     wait "$E2E_XVFB_PID" 2>/dev/null
   fi
   if [ -n "${WINE_E2E_ARTIFACTS:-}" ]; then
-    mkdir -p "$WINE_E2E_ARTIFACTS/logs"
-    cp "$E2E_ROOT"/*.log "$WINE_E2E_ARTIFACTS/logs/" 2>/dev/null
+    mkdir -p "$WINE_E2E_ARTIFACTS/logs/${state##*/}"
+    cp "$E2E_ROOT"/*.log "$WINE_E2E_ARTIFACTS/logs/${state##*/}/" 2>/dev/null
   fi
   case "$E2E_ROOT" in
   */updpack-wine.*) rm -rf "$E2E_ROOT" ;;
@@ -285,7 +302,10 @@ e2e_environment_live() { # STATE
 e2e_begin() { # NAME
   E2E_TEST=$1${WINE_E2E_LOCALE:+-$WINE_E2E_LOCALE}
   e2e_require_tools
-  local state=${WINE_E2E_STATE:-}
+  local state="" id=${CTEST_RESOURCE_GROUP_0_WINE_PREFIX:-}
+  id=${id#id:}
+  id=${id%%,*}
+  [ -z "${WINE_E2E_STATE:-}" ] || state=$WINE_E2E_STATE/${id:-$(e2e_environments | head -1)}
   if [ -z "$state" ] || ! e2e_environment_live "$state"; then
     E2E_PRIVATE_STATE=$(mktemp -d "${TMPDIR:-/tmp}/updpack-wine-state.XXXXXX")
     trap 'e2e_end_private' EXIT

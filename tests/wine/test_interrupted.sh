@@ -58,9 +58,7 @@ e2e_hold "Z:${program//\//\\}\\~updpack.bak\\journal" 60000 "the journal"
 e2e_start_package "$program/update.exe" /S "$run_log"
 e2e_wait_package 60
 e2e_expect_eq "exit code while the journal is held" 6 "$E2E_EXIT"
-kill "$E2E_HOLDER" 2>/dev/null
-wait "$E2E_HOLDER" 2>/dev/null || true
-E2E_HELPER_PIDS=
+e2e_release
 diff -r "$E2E_WORK/killed" "$program" >"$E2E_WORK/diff.log" 2>&1 ||
   e2e_fail "the program folder changed: $(cat "$E2E_WORK/diff.log")"
 

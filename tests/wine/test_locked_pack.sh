@@ -15,7 +15,6 @@ e2e_make_package "$payload" "$program/update.exe"
 
 printf 'old pack' >"$E2E_PACK_FILE"
 e2e_hold "$E2E_TMP_WINDOWS\\VLSFX_QUORIX.PACK" 120000 "the pack file"
-holder=$E2E_HOLDER
 
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
@@ -23,7 +22,6 @@ e2e_expect_critical_box
 e2e_wintool wait-window "$E2E_FORM_TITLE" 200 2>/dev/null &&
   e2e_fail "the progress window is shown before the pack file is deleted"
 e2e_close_box "exit code after a critical error" 1
-kill "$holder" 2>/dev/null
-wait "$holder" 2>/dev/null
+e2e_release
 e2e_expect_eq "the held pack file" "old pack" "$(cat "$E2E_PACK_FILE")"
 e2e_expect_eq "nothing installed" "update.exe" "$(ls -A "$program")"

@@ -65,7 +65,7 @@ e2e_expect_eq "the refused run changes nothing" "$before" "$(snapshot "$older")"
 # while it is held asks again; Retry once the holder has closed it installs.
 busy="$E2E_WORK/busy"
 fresh "$busy"
-e2e_hold "$(e2e_windows_path "$busy/app.exe")" 15000 app.exe
+e2e_hold "$(e2e_windows_path "$busy/app.exe")" 60000 app.exe
 in_use="Файл «app.exe» используется. Закройте Quorix и нажмите «Повтор»."
 e2e_start_package "$busy/update.exe"
 e2e_answer_confirmation Yes
@@ -76,8 +76,7 @@ e2e_expect_eq "the in-use box's buttons (Retry is the default)" "Cancel Retry* "
 [ "$(cat "$busy/old.txt" 2>/dev/null)" = old ] || e2e_fail "something changed before the box"
 e2e_wintool press "$E2E_BOX_TITLE" Retry || e2e_fail "cannot press Retry"
 e2e_wait_box "$in_use" 20000
-wait "$E2E_HELPER_PIDS" # the holder closes the file after its 15 s
-E2E_HELPER_PIDS=
+e2e_release
 e2e_wintool press "$E2E_BOX_TITLE" Retry || e2e_fail "cannot press Retry once closed"
 e2e_wait_box "$E2E_MSG_SUCCESS" 60000
 e2e_close_box "exit code after Retry" 0
@@ -89,15 +88,14 @@ diff -r "$busy" "$new" >/dev/null || e2e_fail "Retry did not install the update"
 inside="$E2E_WORK/inside"
 fresh "$inside"
 before=$(snapshot "$inside")
-e2e_hold "$(e2e_windows_path "$inside/legacy/plugin.dll")" 8000 legacy/plugin.dll
+e2e_hold "$(e2e_windows_path "$inside/legacy/plugin.dll")" 60000 legacy/plugin.dll
 e2e_start_package "$inside/update.exe"
 e2e_answer_confirmation Yes
 e2e_wait_box "Файл «legacy\\plugin.dll» используется. Закройте Quorix и нажмите «Повтор»." 60000
 e2e_wintool press "$E2E_BOX_TITLE" Cancel || e2e_fail "cannot press Cancel"
 e2e_wait_package 20
 e2e_expect_eq "exit code after Cancel" 5 "$E2E_EXIT"
-wait "$E2E_HELPER_PIDS"
-E2E_HELPER_PIDS=
+e2e_release
 e2e_expect_eq "Cancel changes nothing" "$before" "$(snapshot "$inside")"
 
 # 4. The base format: the temporary folder stays after success, and the
