@@ -1,17 +1,37 @@
 // The trailer and the package's length.
 #include "package/trailer.h"
 
+#include <cstring>
+
+#include "archive/catalog.h"
 #include "package/coding.h"
 
 namespace package {
 
-int64_t PackageLength(const pe::ImageHeaders &headers, int64_t fileLength) {
-  const auto table = pe::TableEndingAt(headers, fileLength);
-  return table ? table->offset : fileLength;
+int64_t PackageLength(const ByteSource &file, const pe::ImageHeaders &headers) {
+  const auto table = pe::TableEndingAt(headers, file.Size());
+  if (!table)
+    return file.Size();
+  // Signing tools start the table on a multiple of 8, after up to 7 zero
+  // bytes; a package made to any length has its trailer before them. The
+  // trailer is the one that holds the position of an archive's signature.
+  const int64_t end = table->offset;
+  for (int64_t length = end; length > end - 8; --length) {
+    const auto start = ReadArchiveStart(file, length);
+    uint8_t bytes[archive::kSignatureSize];
+    if (start && *start >= 1 &&
+        *start - 1 + archive::kSignatureSize <= length - kTrailerSize &&
+        file.Read(*start - 1, bytes, sizeof bytes) &&
+        std::memcmp(bytes, archive::kSignature, sizeof bytes) == 0)
+      return length;
+    if (!file.Read(length - 1, bytes, 1) || bytes[0] != 0)
+      break;
+  }
+  return end;
 }
 
 int64_t PackageLength(const ByteSource &file) {
-  return PackageLength(pe::ReadImageHeaders(file), file.Size());
+  return PackageLength(file, pe::ReadImageHeaders(file));
 }
 
 std::optional<int32_t> ReadArchiveStart(const ByteSource &file,

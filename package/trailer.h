@@ -14,10 +14,12 @@ namespace package {
 
 inline constexpr int32_t kTrailerSize = 4;
 
-// The length of the package in a file of fileLength bytes whose headers
-// say headers: the file's length, or, when a signing tool's certificate
-// table ends the file, the offset where the table begins.
-int64_t PackageLength(const pe::ImageHeaders &headers, int64_t fileLength);
+// The length of the package in file, whose headers say headers: the file's
+// length, or, when a signing tool's certificate table ends the file, the
+// offset where the table begins, less the zero bytes a signing tool put
+// before it when the trailer before them, not the one at the table, points
+// at an archive.
+int64_t PackageLength(const ByteSource &file, const pe::ImageHeaders &headers);
 int64_t PackageLength(const ByteSource &file);
 
 // ArchiveStart from the four bytes that end a package of packageLength

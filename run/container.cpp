@@ -25,10 +25,9 @@ std::string ProgramExePath() {
 }
 
 int32_t PackageLength(int16_t fileNum) {
-  const int32_t length = files::Lof(fileNum); // raises from 2 GiB on
+  files::Lof(fileNum); // raises from 2 GiB on
   const package::FileSource file(fileNum);
-  return static_cast<int32_t>(
-      package::PackageLength(package::pe::ReadImageHeaders(file), length));
+  return static_cast<int32_t>(package::PackageLength(file));
 }
 
 Container ReadTrailer() {

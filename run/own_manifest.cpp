@@ -49,7 +49,7 @@ OwnPackage ReadOwnPackage() {
     const package::pe::ImageHeaders headers =
         package::pe::ReadImageHeaders(file);
     own.fileLength = file.Size();
-    own.length = package::PackageLength(headers, own.fileLength);
+    own.length = package::PackageLength(file, headers);
     if (headers.end)
       own.manifest = package::ReadManifest(file, *headers.end);
   } catch (const platform::Error &e) {

@@ -35,6 +35,53 @@ TEST(PackageTrailer, ReadBackFromMemoryWhereThePackageEnds) {
   }
 }
 
+// Signing tools put zero bytes before their table, up to the next multiple
+// of 8: a package of any length keeps the trailer before them.
+TEST(PackageTrailer, IsFoundBeforeTheZerosASigningToolAdds) {
+  constexpr size_t kTrailer = package::kTrailerSize;
+  const std::string image = pkgbuild::MinimalPe();
+  const int32_t start = static_cast<int32_t>(image.size()) + 1;
+  // The image, the archive's bytes and a trailer holding at, short of a
+  // multiple of 8.
+  const auto package = [&](const std::string &archive, int32_t at) {
+    std::string bytes = image + archive;
+    if ((bytes.size() + kTrailer) % 8 == 0)
+      bytes += 'x';
+    const auto trailer = package::EncodeTrailer(at);
+    return bytes + std::string(trailer.begin(), trailer.end());
+  };
+  const struct {
+    const char *name;
+    std::string plain;
+    bool found; // else the package ends at the table
+  } cases[] = {
+      {"an archive", package("PACK1", start), true},
+      {"a short archive", package("PACK1\x01", start), true},
+      {"no signature there", package("PACK2", start), false},
+      {"a position past the package", package("PACK1", INT32_MAX), false},
+      {"a position before the file", package("PACK1", 0), false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(c.plain.size() % 8, 0U);
+    const std::string signedFile = pkgbuild::Sign(c.plain, "table");
+    const package::MemorySource source(signedFile);
+    const int64_t length = package::PackageLength(source);
+    const int64_t table = static_cast<int64_t>(signedFile.size()) - 5;
+    EXPECT_EQ(length, c.found ? static_cast<int64_t>(c.plain.size()) : table);
+  }
+  // Every count of zeros.
+  for (size_t extra = 0; extra < 8; ++extra) {
+    SCOPED_TRACE(extra);
+    const auto trailer = package::EncodeTrailer(start);
+    const std::string plain = image + "PACK1" + std::string(2 + extra, '\0') +
+                              std::string(trailer.begin(), trailer.end());
+    const package::MemorySource source(pkgbuild::Sign(plain, "table"));
+    EXPECT_EQ(package::PackageLength(source),
+              static_cast<int64_t>(plain.size()));
+  }
+}
+
 TEST(PackageScriptRecord, EncodedRecordsDecodeToTheirPaddedFields) {
   const struct {
     uint8_t operation;

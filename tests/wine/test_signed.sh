@@ -4,7 +4,8 @@
 # success message; signed and then cut, or with its security directory
 # pointing elsewhere, it is read as an unsigned file and fails. A package
 # with one byte changed in an entry ends with the critical-error box and
-# leaves the program folder as it was.
+# leaves the program folder as it was. A package of the base format signed
+# installs too, whatever its length.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin signed
@@ -99,3 +100,29 @@ esac
 e2e_close_box "exit code of the damaged package" 1
 e2e_expect_eq "the program folder of the damaged package" "old.txt|update.exe" \
   "$(ls -A "$damaged" | tr '\n' '|' | sed 's/|$//')"
+
+# A package of the base format, 3 bytes past a multiple of 8: the signing
+# tool puts 5 zero bytes before its table, and the trailer before them
+# still finds the archive, natively and under Wine.
+plain="$E2E_WORK/plain"
+mkdir -p "$plain/payload" "$plain/program"
+printf 'Quorix 1.1\r\n' >"$plain/payload/readme.txt"
+e2e_script_record 0 '\000\\readme.txt' '\001\\readme.txt' >"$plain/payload/script"
+for pad in 0 1 2 3 4 5 6 7; do
+  printf '%*s' "$pad" '' >"$plain/payload/pad.txt"
+  e2e_make_base_package "$plain/payload" "$plain/unsigned.exe"
+  [ $(($(stat -c %s "$plain/unsigned.exe") % 8)) != 3 ] || break
+done
+e2e_expect_eq "the base-format package's length past a multiple of 8" 3 \
+  $(($(stat -c %s "$plain/unsigned.exe") % 8))
+osslsigncode sign -certs "$E2E_WORK/cert.pem" -key "$E2E_WORK/key.pem" \
+  -in "$plain/unsigned.exe" -out "$plain/program/update.exe" >"$E2E_WORK/sign.log" 2>&1 ||
+  e2e_fail "osslsigncode sign: $(cat "$E2E_WORK/sign.log")"
+native_run "$plain/program/update.exe"
+e2e_expect_eq "native run of the signed base-format package" 0 "$RC"
+e2e_expect_same_file "$plain/payload/readme.txt" "$native/readme.txt"
+e2e_start_package "$plain/program/update.exe"
+e2e_answer_confirmation Yes
+e2e_wait_box "$E2E_MSG_SUCCESS" 60000
+e2e_close_box "exit code of the signed base-format package" 0
+e2e_expect_same_file "$plain/payload/readme.txt" "$plain/program/readme.txt"
