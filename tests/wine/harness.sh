@@ -314,6 +314,7 @@ e2e_begin() { # NAME
   fi
   # shellcheck source=/dev/null
   . "$state/env.sh"
+  e2e_log "$E2E_TEST on display $DISPLAY, Wine prefix $WINEPREFIX"
   E2E_ARTIFACTS=${WINE_E2E_ARTIFACTS:-$E2E_ROOT/artifacts}
   mkdir -p "$E2E_ARTIFACTS"
   rm -f "$E2E_ARTIFACTS/$E2E_TEST"-*.png
