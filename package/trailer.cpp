@@ -20,7 +20,8 @@ int64_t PackageLength(const ByteSource &file, const pe::ImageHeaders &headers) {
     const auto start = ReadArchiveStart(file, length);
     uint8_t bytes[archive::kSignatureSize];
     if (start && *start >= 1 &&
-        *start - 1 + archive::kSignatureSize <= length - kTrailerSize &&
+        int64_t{*start} - 1 + archive::kSignatureSize <=
+            length - kTrailerSize &&
         file.Read(*start - 1, bytes, sizeof bytes) &&
         std::memcmp(bytes, archive::kSignature, sizeof bytes) == 0)
       return length;

@@ -76,7 +76,8 @@ TEST(PackageTrailer, IsFoundBeforeTheZerosASigningToolAdds) {
     const auto trailer = package::EncodeTrailer(start);
     const std::string plain = image + "PACK1" + std::string(2 + extra, '\0') +
                               std::string(trailer.begin(), trailer.end());
-    const package::MemorySource source(pkgbuild::Sign(plain, "table"));
+    const std::string signedFile = pkgbuild::Sign(plain, "table");
+    const package::MemorySource source(signedFile);
     EXPECT_EQ(package::PackageLength(source),
               static_cast<int64_t>(plain.size()));
   }
