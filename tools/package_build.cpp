@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 
 #include "codec/solid_order.h"
 #include "package/byte_source.h"
@@ -40,16 +41,41 @@ namespace stdfs = std::filesystem;
 namespace script = package::script;
 using script_text::CompiledScript;
 
-// Errors for the records that name, on their way, a file or folder the
-// install keeps for itself: the package would fail every run.
-void RefuseWorkNames(CompiledScript &compiled) {
+// The last name of a copy's or mkdir's target, when Windows makes no file or
+// folder of it (a device's name, a reserved character): the run refuses it
+// before anything is made, every time. The blanks the run trims are gone,
+// and a placeholder stands for a plain folder name.
+std::optional<std::string>
+RefusedNewName(const script_text::CompiledRecord &record) {
+  if (record.operation != script::kCopyFile &&
+      record.operation != script::kCreateFolder)
+    return std::nullopt; // a deletion finds no device in a missing folder
+  std::string path(script::TrimBlanks(record.target));
+  std::replace_if(
+      path.begin(), path.end(),
+      [](char c) {
+        return c == script::kTempFolderMark || c == script::kProgramFolderMark;
+      },
+      'F');
+  if (!platform::fs::IsBadNewName(path))
+    return std::nullopt;
+  while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
+}
+
+// Errors for the records that would fail every run: one that names, on its
+// way, a file or folder the install keeps for itself, or whose new file or
+// folder Windows refuses (RefusedNewName).
+void RefuseFailingNames(CompiledScript &compiled) {
   for (const script_text::CompiledRecord &record : compiled.records) {
     if (compiled.errors.size() > kMaxDiagnostics)
       return;
     if (record.operation > script::kDeleteFolder)
       continue; // read and ignored by the run
     const std::string_view target = record.target;
-    for (size_t at = 0; at <= target.size();) {
+    bool refused = false;
+    for (size_t at = 0; at <= target.size() && !refused;) {
       const size_t end =
           std::min(target.find_first_of("\\/", at), target.size());
       const std::string_view name = target.substr(at, end - at);
@@ -58,10 +84,15 @@ void RefuseWorkNames(CompiledScript &compiled) {
         message.append(name).append(
             "\" is a name the update's run keeps for itself");
         compiled.errors.push_back({record.targetPos, std::move(message)});
-        break;
+        refused = true;
       }
       at = end + 1;
     }
+    if (const auto name = RefusedNewName(record); name && !refused)
+      compiled.errors.push_back(
+          {record.targetPos, "\"" + *name +
+                                 "\" is not a name Windows can hold: the run "
+                                 "would fail here"});
   }
 }
 
@@ -70,7 +101,7 @@ CompiledScript Compile(const ScriptSource &source,
                        script_text::Installs installs) {
   CompiledScript compiled = script_text::CompileScript(source.text, installs);
   if (compiled.errors.empty())
-    RefuseWorkNames(compiled);
+    RefuseFailingNames(compiled);
   if (!compiled.errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, compiled.errors);
     throw ReportedFailure();

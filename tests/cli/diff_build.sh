@@ -276,4 +276,32 @@ from|3|15
 payload|3|19
 EOF2
 
+# A copy or mkdir whose new file or folder Windows refuses (a device's
+# name, a reserved character) would fail every run too: refused at the
+# target's line and column. Deletions pass (a device is found only in a
+# folder that exists), as do a trailing dot Windows drops and op 7.
+# LINE|COLUMN|REFUSED NAME (none: the build passes)
+while IFS='|' read -r line column name; do
+  printf '%s\n' "$line" >hand/bad.txt
+  run_tool build --payload hand/prod --script hand/bad.txt -o hand/bad.exe --stub inside/stub.bin
+  if [ -z "$name" ]; then
+    expect_rc 0 "build with: $line"
+    continue
+  fi
+  expect_rc 1 "build with: $line"
+  expect_contains "$ERR" "bad.txt:1:$column: error: \"$name\" is not a name Windows can hold" "$line"
+  [ -e hand/bad.exe ] && fail "$line: a package was written"
+done <<'EOF2'
+copy {temp}\a.txt {app}\a:b|19|a:b
+copy {temp}\a.txt {app}\sub\NUL.txt|19|NUL.txt
+copy {temp}\a.txt {app}\файл?|19|файл?
+mkdir {app}\LPT1|7|LPT1
+mkdir {app}\d\com2\|7|com2
+delete {app}\CON||
+rmdir {app}\Aux||
+delete {app}\CON*||
+copy {temp}\a.txt {app}\a.txt.||
+op 7 {temp}\x {app}\CON||
+EOF2
+
 finish
