@@ -15,10 +15,10 @@ namespace package {
 inline constexpr int32_t kTrailerSize = 4;
 
 // The length of the package in file, whose headers say headers: the file's
-// length, or, when a signing tool's certificate table ends the file, the
-// offset where the table begins, less the zero bytes a signing tool put
-// before it when the trailer before them, not the one at the table, points
-// at an archive.
+// length; when a signing tool's certificate table ends the file, the offset
+// where the table begins, less the zero bytes (up to 7) the tool may have
+// put before it: the first length, going back over them, whose trailer
+// points at an archive's signature.
 int64_t PackageLength(const ByteSource &file, const pe::ImageHeaders &headers);
 int64_t PackageLength(const ByteSource &file);
 
