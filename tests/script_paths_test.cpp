@@ -6,6 +6,7 @@
 #include "package/entry_limits.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
+#include "platform/codepage.h"
 #include "tools/script_paths.h"
 
 namespace {
@@ -65,6 +66,43 @@ TEST(ScriptPaths, ARepeatedPlaceholderCountsItsWholeFolder) {
                                                      longForm),
             static_cast<int64_t>(at));
   EXPECT_EQ(tools::RepeatedPlaceholderBytesAtLongest("data.bin", flat), 0);
+}
+
+TEST(ScriptPaths, NewNamesWindowsRefuses) {
+  namespace record = package::script;
+  const struct {
+    uint8_t operation;
+    std::string target;  // \0 is {temp}, \1 is {app}
+    const char *refused; // nullptr: none
+  } cases[] = {
+      {record::kCopyFile, "\1\\CON", "CON"},
+      {record::kCopyFile, "\1\\sub\\nul.txt  ", "nul.txt"},
+      {record::kCopyFile, "\1\\a:b", "a:b"},
+      {record::kCopyFile, "\1\\\xF4\xE0\xE9\xEB?",
+       "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB?"},
+      {record::kCreateFolder, "\1\\LPT1\\", "LPT1"},
+      {record::kCreateFolder, "\1\\a*", "a*"},
+      {record::kCopyFile, "\1\\a.txt", nullptr},
+      {record::kCopyFile, "\1\\", nullptr},
+      {record::kCreateFolder, "\1", nullptr},
+      {record::kCopyFile, "\0\\CONFIG.SYS"s, nullptr},
+      {record::kDeleteFiles, "\1\\NUL", nullptr},
+      {record::kDeleteFolder, "\1\\aux", nullptr},
+      {7, "\1\\CON", nullptr},
+  };
+  platform::SetFileCodePage(1251);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.target);
+    EXPECT_EQ(tools::RefusedNewName(c.operation, c.target).value_or("-"),
+              c.refused ? c.refused : "-");
+  }
+  platform::SetFileCodePage(0);
+  std::string script;
+  record::EncodeRecord({record::kCreateFolder, "", "\1\\PRN"}, script);
+  record::EncodeRecord({record::kDeleteFiles, "", "\1\\PRN"}, script);
+  const std::vector<std::string> warnings = tools::RefusedNameWarnings(script);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
 }
 
 TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {

@@ -49,15 +49,16 @@ int RunCommand(const std::vector<std::string> &arguments) {
     setenv("TMP", WithoutTrailingSeparators(tmp).c_str(), 1);
   }
 
-  // Paths outside the program's and the temporary folder, before the
-  // question that lets them run. A package that does not read says so in
-  // its run.
+  // Paths outside the program's and the temporary folder, and new names
+  // Windows refuses, before the question that lets them run. A package that
+  // does not read says so in its run.
   try {
     const ScriptEntries entries = ScriptEntriesOf(package);
     for (const auto *script : {&entries.records, &entries.longRecords})
       if (*script)
-        for (const std::string &warning : OutsidePathWarnings(**script))
-          Warn(warning);
+        for (auto *warnings : {&OutsidePathWarnings, &RefusedNameWarnings})
+          for (const std::string &warning : warnings(**script))
+            Warn(warning);
   } catch (const std::exception &) {
   }
 

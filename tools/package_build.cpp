@@ -6,7 +6,6 @@
 #include <iostream>
 #include <iterator>
 #include <map>
-#include <optional>
 
 #include "codec/solid_order.h"
 #include "package/byte_source.h"
@@ -29,6 +28,7 @@
 #include "tools/package_writer.h"
 #include "tools/script_compiler.h"
 #include "tools/script_field.h"
+#include "tools/script_paths.h"
 #include "tools/source_listing.h"
 #include "tools/staging.h"
 #include "tools/tool_os.h"
@@ -40,29 +40,6 @@ namespace {
 namespace stdfs = std::filesystem;
 namespace script = package::script;
 using script_text::CompiledScript;
-
-// The last name of a copy's or mkdir's target, when Windows makes no file or
-// folder of it (a device's name, a reserved character): the run refuses it
-// before anything is made, every time. The blanks the run trims are gone,
-// and a placeholder stands for a plain folder name.
-std::optional<std::string>
-RefusedNewName(const script_text::CompiledRecord &record) {
-  if (record.operation != script::kCopyFile &&
-      record.operation != script::kCreateFolder)
-    return std::nullopt; // a deletion finds no device in a missing folder
-  std::string path(script::TrimBlanks(record.target));
-  std::replace_if(
-      path.begin(), path.end(),
-      [](char c) {
-        return c == script::kTempFolderMark || c == script::kProgramFolderMark;
-      },
-      'F');
-  if (!platform::fs::IsBadNewName(path))
-    return std::nullopt;
-  while (!path.empty() && (path.back() == '\\' || path.back() == '/'))
-    path.pop_back();
-  return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
-}
 
 // Errors for the records that would fail every run: one that names, on its
 // way, a file or folder the install keeps for itself, or whose new file or
@@ -88,7 +65,8 @@ void RefuseFailingNames(CompiledScript &compiled) {
       }
       at = end + 1;
     }
-    if (const auto name = RefusedNewName(record); name && !refused)
+    if (const auto name = RefusedNewName(record.operation, record.target);
+        name && !refused)
       compiled.errors.push_back(
           {record.targetPos, "\"" + *name +
                                  "\" is not a name Windows can hold: the run "

@@ -398,8 +398,9 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
     check.faults.push_back(std::string("the entry ") + script::kLongScriptName +
                            " ends inside a record: the run stops there as "
                            "on a damaged package");
-  for (std::string &warning : OutsidePathWarnings(bytes))
-    check.warnings.push_back(std::move(warning));
+  for (auto *warnings : {&OutsidePathWarnings, &RefusedNameWarnings})
+    for (std::string &warning : warnings(bytes))
+      check.warnings.push_back(std::move(warning));
 }
 
 void CheckScript(PackageCheck &check, const NameIndex &entries,

@@ -1,9 +1,12 @@
 // Install-script paths outside {app} and {temp}.
 #include "tools/script_paths.h"
 
+#include <algorithm>
+
 #include "package/entry_limits.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
+#include "platform/codepage.h"
 #include "platform/fs.h"
 #include "tools/script_printer.h"
 
@@ -53,32 +56,68 @@ bool PathOutsideFolders(std::string_view field) {
   return false;
 }
 
-std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
-  // A script made to flood: the first ones and a count of the rest.
+std::optional<std::string> RefusedNewName(uint8_t operation,
+                                          std::string_view target) {
+  if (operation != script::kCopyFile && operation != script::kCreateFolder)
+    return std::nullopt; // a deletion finds no device in a missing folder
+  std::string path(script::TrimBlanks(target));
+  std::replace_if(path.begin(), path.end(), IsPlaceholder, 'F');
+  if (!platform::fs::IsBadNewName(path))
+    return std::nullopt;
+  while (!path.empty() && IsSeparator(path.back()))
+    path.pop_back();
+  return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
+}
+
+namespace {
+
+// One warning for each record of bytes that flagged picks ("record 3 " and
+// what the record does, then the record), after the first 20 one that
+// counts the rest ("5 more records " and what they do): a script made to
+// flood lists no more.
+template <typename Flagged>
+std::vector<std::string> RecordWarnings(std::string_view bytes, Flagged flagged,
+                                        const char *does, const char *theyDo) {
   constexpr size_t kMaxListed = 20;
   std::vector<std::string> warnings;
   size_t k = 0;
   size_t unlisted = 0;
   script::ForEachRecord(bytes, [&](const script::Record &record) {
     ++k;
-    if (record.operation > script::kDeleteFolder)
-      return; // read and ignored: no path is used
-    const bool source = record.operation == script::kCopyFile &&
-                        PathOutsideFolders(record.source);
-    const bool target = PathOutsideFolders(record.target);
-    if (!source && !target)
-      return;
+    if (record.operation > script::kDeleteFolder || !flagged(record))
+      return; // op 4 and above are read and ignored: no path is used
     if (warnings.size() == kMaxListed)
       ++unlisted;
     else
-      warnings.push_back("record " + std::to_string(k) +
-                         " works outside {app} and {temp}: " +
+      warnings.push_back("record " + std::to_string(k) + " " + does + ": " +
                          script_text::RecordLine(record));
   });
   if (unlisted > 0)
-    warnings.push_back(std::to_string(unlisted) +
-                       " more records work outside {app} and {temp}");
+    warnings.push_back(std::to_string(unlisted) + " more records " + theyDo);
   return warnings;
+}
+
+} // namespace
+
+std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
+  return RecordWarnings(
+      bytes,
+      [](const script::Record &record) {
+        return (record.operation == script::kCopyFile &&
+                PathOutsideFolders(record.source)) ||
+               PathOutsideFolders(record.target);
+      },
+      "works outside {app} and {temp}", "work outside {app} and {temp}");
+}
+
+std::vector<std::string> RefusedNameWarnings(std::string_view bytes) {
+  return RecordWarnings(
+      bytes,
+      [](const script::Record &record) {
+        return RefusedNewName(record.operation, record.target).has_value();
+      },
+      "makes a name Windows refuses, and every run fails there",
+      "make a name Windows refuses");
 }
 
 int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,

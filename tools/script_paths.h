@@ -1,9 +1,11 @@
-// Install-script paths outside the two folders a package works in. The
-// format allows any path (absolute ones too), so these are warnings: verify
-// lists them and `updpack run` prints them before its question.
+// Install-script paths outside the two folders a package works in, and new
+// names Windows refuses. The format allows any path (absolute ones too), so
+// these are warnings: verify lists them and `updpack run` prints them before
+// its question (build refuses the second kind in a script it compiles).
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,17 @@ bool PathOutsideFolders(std::string_view field);
 // rmdir), naming the record by number and as `script show` writes it; after
 // the first 20, one that counts the rest.
 std::vector<std::string> OutsidePathWarnings(std::string_view script);
+
+// The last name of a copy's or mkdir's target field, in UTF-8, when Windows
+// makes no file or folder of it (a device's name, a reserved character):
+// the run refuses it before anything is made, every time. nullopt for any
+// other record (a deletion finds no device in a missing folder) or name.
+std::optional<std::string> RefusedNewName(uint8_t operation,
+                                          std::string_view target);
+
+// One warning for every record of script with a RefusedNewName, as
+// OutsidePathWarnings lists its records.
+std::vector<std::string> RefusedNameWarnings(std::string_view script);
 
 // The bytes that placeholders repeated within a field add to the paths of
 // the script entry name (the 65-byte "script" or the long form) when every

@@ -1,6 +1,6 @@
 # What verify reports beyond damage: a certificate table that bytes follow,
-# and script paths outside {app} and {temp}, which `run` also names before
-# its question.
+# and script paths outside {app} and {temp} or new names Windows refuses,
+# which `run` also names before its question.
 . "$(dirname "$0")/common.bash"
 
 mkdir payload pkg
@@ -38,6 +38,22 @@ first=$(head -n 1 "$ERR")
 [ "$first" = 'updpack: warning: record 1 works outside {app} and {temp}: delete  C:\Windows\*.dll' ] ||
   fail "run names the records before its question: $first"
 [ "$(grep -c '^updpack: warning: record' "$ERR")" = 3 ] || fail "run warns of 3 records"
+
+# A binary script (which build takes as it is) whose copy or mkdir makes a
+# name Windows refuses: every run fails there, and both say so.
+mkdir refused
+printf 'a' >refused/a.txt
+printf 'copy {temp}\\a.txt {app}\\CON\nmkdir {app}\\a:b\ndelete {app}\\NUL\n' >refused.txt
+run_tool script compile refused.txt refused/script
+expect_rc 0 "script compile"
+run_tool build --payload refused --stub stub.exe -o pkg/refused.exe
+expect_rc 0 "build of a binary script"
+run_tool verify pkg/refused.exe
+expect_contains "$OUT" "record 1 makes a name Windows refuses, and every run fails there: copy" "verify: record 1"
+expect_contains "$OUT" "record 2 makes a name Windows refuses" "verify: record 2"
+[ "$(grep -c 'refuses' "$OUT")" = 2 ] || fail "verify warns of the deletion of a device"
+run_tool --stdin no.txt run pkg/refused.exe
+expect_contains "$ERR" "updpack: warning: record 2 makes a name Windows refuses" "run warns"
 
 # As a signing tool leaves it (the security directory at 232 of the stub
 # names the table appended to the package), then with bytes and a copy of
