@@ -56,9 +56,8 @@ int RunCommand(const std::vector<std::string> &arguments) {
     const ScriptEntries entries = ScriptEntriesOf(package);
     for (const auto *script : {&entries.records, &entries.longRecords})
       if (*script)
-        for (auto *warnings : {&OutsidePathWarnings, &RefusedNameWarnings})
-          for (const std::string &warning : warnings(**script))
-            Warn(warning);
+        for (const std::string &warning : ScriptWarnings(**script))
+          Warn(warning);
   } catch (const std::exception &) {
   }
 

@@ -398,9 +398,8 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
     check.faults.push_back(std::string("the entry ") + script::kLongScriptName +
                            " ends inside a record: the run stops there as "
                            "on a damaged package");
-  for (auto *warnings : {&OutsidePathWarnings, &RefusedNameWarnings})
-    for (std::string &warning : warnings(bytes))
-      check.warnings.push_back(std::move(warning));
+  for (std::string &warning : ScriptWarnings(bytes))
+    check.warnings.push_back(std::move(warning));
 }
 
 void CheckScript(PackageCheck &check, const NameIndex &entries,

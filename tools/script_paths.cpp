@@ -120,6 +120,13 @@ std::vector<std::string> RefusedNameWarnings(std::string_view bytes) {
       "make a name Windows refuses");
 }
 
+std::vector<std::string> ScriptWarnings(std::string_view bytes) {
+  std::vector<std::string> warnings = OutsidePathWarnings(bytes);
+  for (std::string &warning : RefusedNameWarnings(bytes))
+    warnings.push_back(std::move(warning));
+  return warnings;
+}
+
 int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,
                                           std::string_view bytes) {
   int64_t repeated = 0;

@@ -35,6 +35,9 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 // OutsidePathWarnings lists its records.
 std::vector<std::string> RefusedNameWarnings(std::string_view script);
 
+// Both kinds, as verify lists them and run prints them.
+std::vector<std::string> ScriptWarnings(std::string_view script);
+
 // The bytes that placeholders repeated within a field add to the paths of
 // the script entry name (the 65-byte "script" or the long form) when every
 // folder is package::kLongestFolderBytes long: `build` holds a script to
