@@ -71,6 +71,13 @@ public:
 
   // Writes pending bytes and closes the handle; raises on failure.
   void Close();
+  // Writes pending bytes and lets go of the window, so that the next read
+  // takes the bytes from the file as it is now: another open of it may
+  // have written it meanwhile.
+  void Reread() {
+    Flush();
+    windowLength_ = 0;
+  }
 
   static constexpr int64_t kWindowSize = 256 * 1024;
   static constexpr int64_t kFirstReadSize = 16 * 1024;

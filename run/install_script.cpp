@@ -105,6 +105,13 @@ void Perform(int32_t k, const record::Record &read,
   platform::Yield();
 }
 
+// Each record is read from the script as it is once the one before it is
+// done: a copy may have written over the script itself.
+void RereadAfterCopy(int16_t number, uint8_t operation) {
+  if (operation == record::kCopyFile)
+    files::At(number).Reread();
+}
+
 // The next n bytes of the file under number into buffer; the long script
 // is damaged when it ends before them.
 void ReadBytes(int16_t number, int64_t length, size_t n, std::string &buffer) {
@@ -166,6 +173,7 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
                                   platform::Msg::FileDamaged);
     Perform(++k, read->record, skip, undoable, tempFolder, programFolder,
             times);
+    RereadAfterCopy(number, read->record.operation);
   }
   files::Close(number);
 }
@@ -194,8 +202,9 @@ void ForEachRecord(const std::vector<uint8_t> &skip, bool longDeclared,
     // The operation byte, the source and the target, one after the other.
     for (char &b : bytes)
       b = static_cast<char>(files::Get(number));
-    Perform(k, record::DecodeRecord(bytes), skip, undoable, tempFolder,
-            programFolder, times);
+    const record::Record read = record::DecodeRecord(bytes);
+    Perform(k, read, skip, undoable, tempFolder, programFolder, times);
+    RereadAfterCopy(number, read.operation);
   }
   files::Close(number);
   if (longDeclared)

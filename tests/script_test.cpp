@@ -200,6 +200,36 @@ TEST_F(ScriptTest, RecordsRunInOrderEachBeforeTheNextIsRead) {
   EXPECT_FALSE(FolderExists(world.prog + "/d"));
 }
 
+TEST_F(ScriptTest, ARecordIsReadAfterTheOneBeforeItWroteOverTheScript) {
+  // The first record copies a new script over the one being carried out;
+  // the second is read from the file as that copy left it.
+  const std::string first = ScriptRecord(0, T + "\\new", T + "\\script");
+  const std::string old = ScriptRecord(0, T + "\\a.txt", P + "\\old.txt");
+  const struct {
+    const char *what;
+    std::string written; // what the copy puts in the script's place
+    const char *made;    // the file the second record makes, or none
+  } cases[] = {
+      {"the same length",
+       ScriptRecord(7, "", "") +
+           ScriptRecord(0, T + "\\a.txt", P + "\\new.txt"),
+       "new.txt"},
+      {"shorter: the second record is gone", "tiny", nullptr},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(world.prog);
+    MakeFolder(world.prog);
+    WriteFile(temp + "/a.txt", "a");
+    WriteFile(temp + "/new", c.written);
+    WriteScript(first + old);
+    const auto error = RunScript();
+    EXPECT_EQ(error.has_value(), c.made == nullptr);
+    EXPECT_EQ(ListNames(world.prog), c.made ? std::vector<std::string>{c.made}
+                                            : std::vector<std::string>{});
+  }
+}
+
 TEST_F(ScriptTest, SourceOfDeleteAndCreateIsNotUsed) {
   WriteFile(world.prog + "/x.txt", "x");
   WriteScript(ScriptRecord(1, "\\\\no\\such", P + "\\x.txt") +
