@@ -11,7 +11,8 @@ namespace platform {
 // mutex of the session, named after the folder as Windows compares names; on
 // posix an exclusive lock (flock) on the file tempFolder + ".lock", made
 // 0600 and never opened through a link. Where no lock can be had at all (no
-// folder for the file) the run goes on: true.
+// folder for the file) the run goes on: true; a lock file that cannot be
+// opened (a folder or a link in its place, another user's file) raises.
 bool TakeRunLock(const std::string &tempFolder);
 
 // Lets every lock TakeRunLock took go, for a process that runs more than

@@ -2,6 +2,7 @@
 // never replace, empty folders removed, files in use told, file times set,
 // one run at a time.
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/run_lock.h"
+#include "tests/support/caught.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -150,6 +152,21 @@ TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // No folder for the lock file: nothing to guard, the run goes on.
   EXPECT_TRUE(platform::TakeRunLock(dir / "missing/VLSFX_QUORIX"));
+  // Something else in the lock's place would let two runs share one
+  // temporary folder: the run ends, naming it.
+  testsupport::MakeFolder(dir / "VLSFX_PLANTED.lock");
+  ASSERT_EQ(::symlink((dir / "elsewhere").c_str(),
+                      (dir / "VLSFX_LINKED.lock").c_str()),
+            0);
+  for (const char *name : {"VLSFX_PLANTED", "VLSFX_LINKED"}) {
+    SCOPED_TRACE(name);
+    const std::string folder = dir / name;
+    const platform::Error error =
+        testsupport::Caught([&] { platform::TakeRunLock(folder); });
+    EXPECT_NE(error.Number(), 0);
+    EXPECT_NE(error.Description().find(name), std::string::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
 }
 
 } // namespace
