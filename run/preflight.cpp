@@ -354,8 +354,12 @@ private:
         step.operation != record::kCreateFolder)
       return true;
     const size_t slash = step.target.find_last_of("\\/");
-    return slash == std::string::npos ||
-           StateAt(step.target.substr(0, slash)) == State::Folder;
+    if (slash == std::string::npos)
+      return true;
+    // The program folder is one, whatever way leads to it (a link to it
+    // too); links below it are what the install refuses.
+    const std::string parent = step.target.substr(0, slash);
+    return parent == programFolder_ || StateAt(parent) == State::Folder;
   }
 
   void Apply(const Step &step) { laid_.Lay(step.key, step.operation); }

@@ -15,6 +15,7 @@
 #include "package/expected_state.h"
 #include "package/path_overlay.h"
 #include "package/script_record.h"
+#include "platform/env.h"
 #include "platform/error.h"
 #include "platform/posix/syscalls.h"
 #include "platform/ui.h"
@@ -217,6 +218,20 @@ TEST_F(PreflightTest, SecondRunIsAlreadyUpToDateAndLeavesNothingInTmp) {
   EXPECT_EQ(Snapshot(), after);
   EXPECT_FALSE(Exists(world.tempFolder));
   EXPECT_FALSE(Exists(world.packFile));
+}
+
+TEST_F(PreflightTest, AProgramFolderReachedThroughALinkIsTheProducts) {
+  // Started through a link to the product's folder (or a shortcut's path
+  // with one): the folder is the product's, and its files are judged.
+  const std::string package = Package(old.c_str());
+  Installed(old);
+  const std::string linked = world.box / "linked";
+  ASSERT_EQ(::symlink(world.prog.c_str(), linked.c_str()), 0);
+  platform::SetProgramPath(linked + "/update.exe");
+  const int code = Run(package);
+  platform::SetProgramPath(world.exe);
+  EXPECT_EQ(code, exitcode::kSuccess) << LastMessage();
+  EXPECT_TRUE(IsNew());
 }
 
 TEST_F(PreflightTest, ATouchedProductEndsAsItWasOrGoesOnFromWhereItStopped) {
