@@ -186,9 +186,18 @@ const std::string &Transaction::AreaFor(const std::string &path) {
   return areas_.back();
 }
 
+void Transaction::CheckNoLink(const std::string &path) const {
+  if (fs::LinkOnTheWay(program_, path))
+    platform::Raise(platform::err::kPathFileAccess, path);
+}
+
 void Transaction::MoveAside(const std::string &path) {
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
   Take(Kind::Moved, path, saved);
+  // Looked at again right before the move: a folder on either way may have
+  // become a link since the record's own look (an area too).
+  CheckNoLink(path);
+  CheckNoLink(saved);
   Move(path, saved);
 }
 
@@ -206,8 +215,10 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
   Take(Kind::Written, written);
+  CheckNoLink(written);
   fs::FileCopy(source, written, modified);
   Take(Kind::Placed, placed);
+  CheckNoLink(placed);
   fs::Rename(written, placed);
 }
 
@@ -320,18 +331,22 @@ void RemoveDoneAreas() {
 }
 
 void Transaction::UndoStep(const Step &step, bool last) {
+  // A folder made a link since its step was taken must not lead the undo
+  // out of the program folder: that step fails, and is named.
   switch (step.kind) {
   case Kind::Moved:
     if (last && fs::KindOf(step.saved) == fs::EntryKind::Missing)
       return; // never moved
+    CheckNoLink(step.saved);
+    CheckNoLink(step.path);
     Move(step.saved, step.path);
     break;
   case Kind::Placed:
     if (last && fs::KindOf(NewFileOf(step.path)) != fs::EntryKind::Missing)
       return; // never renamed into place: the written step removes it
-    fs::RemoveFileOrLink(step.path);
-    break;
+    [[fallthrough]];
   case Kind::Written:
+    CheckNoLink(step.path);
     fs::RemoveFileOrLink(step.path);
     break;
   case Kind::Created:
@@ -342,6 +357,7 @@ void Transaction::UndoStep(const Step &step, bool last) {
     }
     if (last && fs::KindOf(step.path) == fs::EntryKind::Missing)
       return; // never made
+    CheckNoLink(step.path);
     fs::RemoveEmptyFolder(step.path);
     break;
   }

@@ -129,6 +129,9 @@ private:
 
   // The backup area for path, made on first use.
   const std::string &AreaFor(const std::string &path);
+  // Raises kPathFileAccess for path when a folder on its way below the
+  // program folder is a link.
+  void CheckNoLink(const std::string &path) const;
   // Moves what is at path into its backup area, as a step.
   void MoveAside(const std::string &path);
   // Writes a step's line to the journal, made with the program folder's

@@ -828,6 +828,47 @@ TEST(Transaction, NoStepGoesThroughAFolderLink) {
   }
 }
 
+// A folder of the product, or the backup area, made a link to another
+// folder once steps were taken in it: neither the steps after that nor the
+// undo go through the link, so nothing it leads to changes; what cannot go
+// back is named.
+TEST(Transaction, AFolderMadeALinkSinceLeadsNoStepOut) {
+  const struct {
+    const char *what;
+    const char *swapped; // made a link after the first copy
+    bool secondCopy;     // another copy into the folder, which fails
+  } cases[] = {
+      {"the product's folder, then the undo", "d", false},
+      {"the product's folder, then a copy", "d", true},
+      {"the backup area, then the undo", "~updpack.bak", false},
+      {"the backup area, then a copy", "~updpack.bak", true},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    MakeFolder(prog + "/d");
+    WriteFile(prog + "/d/a.txt", "old a");
+    WriteFile(prog + "/d/b.txt", "old b");
+    const std::string outside = product.world.box / "outside";
+    MakeFolder(outside);
+    for (const char *name : {"a.txt", "b.txt", "1", "2", "journal"})
+      WriteFile(outside + "/" + name, "secret");
+    const Tree before = Snapshot(outside);
+    mdl_main::txn::Transaction transaction(prog);
+    transaction.CarryOut(0, prog + "\\app.exe", prog + "\\d\\a.txt");
+    const std::string swapped = prog + "/" + c.swapped;
+    ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), swapped.c_str()), 0);
+    if (c.secondCopy)
+      EXPECT_THROW(
+          transaction.CarryOut(0, prog + "\\app.exe", prog + "\\d\\b.txt"),
+          platform::Error);
+    EXPECT_FALSE(transaction.Undo().empty());
+    EXPECT_EQ(Snapshot(outside), before);
+  }
+}
+
 // A folder that a run cut off had made, and that another program has put a
 // file in since, cannot go: the next run's undo puts every old file back all
 // the same and lets the run go on, the area gone and the folder kept.
