@@ -278,9 +278,8 @@ void Transaction::CarryOut(uint8_t operation, const std::string &source,
   // A step below the program folder is never taken through a link on the
   // way (one made since the pre-flight, which refuses those it finds): no
   // journal line could be followed back there.
-  if (operation <= record::kDeleteFolder &&
-      fs::LinkOnTheWay(program_, WithoutTrailingSeparators(target)))
-    platform::Raise(platform::err::kPathFileAccess, target);
+  if (operation <= record::kDeleteFolder)
+    CheckNoLink(WithoutTrailingSeparators(target));
   switch (operation) {
   case record::kCopyFile:
     CopyFile(source, target, modified);
@@ -353,6 +352,7 @@ void Transaction::UndoStep(const Step &step, bool last) {
   case Kind::Area:
     if (step.line < 0) { // the journal's own area
       CloseJournal();
+      CheckNoLink(journalPath_);
       fs::RemoveFileOrLink(journalPath_);
     }
     if (last && fs::KindOf(step.path) == fs::EntryKind::Missing)

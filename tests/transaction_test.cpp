@@ -835,13 +835,16 @@ TEST(Transaction, NoStepGoesThroughAFolderLink) {
 TEST(Transaction, AFolderMadeALinkSinceLeadsNoStepOut) {
   const struct {
     const char *what;
-    const char *swapped; // made a link after the first copy
+    uint8_t first;       // the record before the link: a copy or a mkdir
+    const char *swapped; // made a link after it
     bool secondCopy;     // another copy into the folder, which fails
   } cases[] = {
-      {"the product's folder, then the undo", "d", false},
-      {"the product's folder, then a copy", "d", true},
-      {"the backup area, then the undo", "~updpack.bak", false},
-      {"the backup area, then a copy", "~updpack.bak", true},
+      {"the product's folder, then the undo", 0, "d", false},
+      {"the product's folder, then a copy", 0, "d", true},
+      {"the backup area, then the undo", 0, "~updpack.bak", false},
+      {"the backup area, then a copy", 0, "~updpack.bak", true},
+      {"the backup area of a new folder only, then the undo", 2, "~updpack.bak",
+       false},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.what);
@@ -856,7 +859,8 @@ TEST(Transaction, AFolderMadeALinkSinceLeadsNoStepOut) {
       WriteFile(outside + "/" + name, "secret");
     const Tree before = Snapshot(outside);
     mdl_main::txn::Transaction transaction(prog);
-    transaction.CarryOut(0, prog + "\\app.exe", prog + "\\d\\a.txt");
+    transaction.CarryOut(c.first, prog + "\\app.exe",
+                         prog + (c.first ? "\\d\\new" : "\\d\\a.txt"));
     const std::string swapped = prog + "/" + c.swapped;
     ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
     ASSERT_EQ(::symlink(outside.c_str(), swapped.c_str()), 0);
