@@ -210,7 +210,7 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   std::string placed = target;
   if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link) {
     placed = fs::NameAsStored(target);
-    MoveAside(placed);
+    MoveAside(placed); // which looks for a link on the way first
   }
   // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
@@ -218,7 +218,7 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   CheckNoLink(written);
   fs::FileCopy(source, written, modified);
   Take(Kind::Placed, placed);
-  CheckNoLink(placed);
+  CheckNoLink(placed); // the folder may have become a link meanwhile
   fs::Rename(written, placed);
 }
 
@@ -277,8 +277,9 @@ void Transaction::CarryOut(uint8_t operation, const std::string &source,
   namespace record = package::script;
   // A step below the program folder is never taken through a link on the
   // way (one made since the pre-flight, which refuses those it finds): no
-  // journal line could be followed back there.
-  if (operation <= record::kDeleteFolder)
+  // journal line could be followed back there. A copy looks right before
+  // each of its moves instead.
+  if (operation >= record::kDeleteFiles && operation <= record::kDeleteFolder)
     CheckNoLink(WithoutTrailingSeparators(target));
   switch (operation) {
   case record::kCopyFile:
