@@ -193,11 +193,12 @@ void Transaction::CheckNoLink(const std::string &path) const {
 
 void Transaction::MoveAside(const std::string &path) {
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
-  Take(Kind::Moved, path, saved);
   // Looked at again right before the move: a folder on either way may have
-  // become a link since the record's own look (an area too).
+  // become a link since the record's own look (an area too). Before the
+  // step is taken, so that a refusal leaves nothing to undo.
   CheckNoLink(path);
   CheckNoLink(saved);
+  Take(Kind::Moved, path, saved);
   Move(path, saved);
 }
 
@@ -214,11 +215,11 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   }
   // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
-  Take(Kind::Written, written);
   CheckNoLink(written);
+  Take(Kind::Written, written);
   fs::FileCopy(source, written, modified);
-  Take(Kind::Placed, placed);
   CheckNoLink(placed); // the folder may have become a link meanwhile
+  Take(Kind::Placed, placed);
   fs::Rename(written, placed);
 }
 

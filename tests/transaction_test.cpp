@@ -808,7 +808,7 @@ TEST(Transaction, NoStepGoesThroughAFolderLink) {
     const char *target;
   } steps[] = {
       {1, "\\ld\\s.txt"}, {1, "\\LD\\*.*"},   {3, "\\ld\\sub\\"},
-      {2, "\\ld\\new"},   {0, "\\ld\\s.txt"},
+      {2, "\\ld\\new"},   {0, "\\ld\\s.txt"}, {0, "\\ld\\new.txt"},
   };
   for (const auto &step : steps) {
     SCOPED_TRACE(step.target);
