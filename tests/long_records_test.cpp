@@ -18,7 +18,8 @@ struct Written {
 
 TEST(LongRecords, RoundTripAndEveryCut) {
   const std::vector<Written> records = {
-      {script::kCopyFile, "\x00\\f1.txt", "\x01\\" + std::string(300, 'a')},
+      {script::kCopyFile, std::string("\x00\\f1.txt", 8),
+       "\x01\\" + std::string(300, 'a')},
       {script::kDeleteFiles, "", "\x01\\docs\\*.tmp"},
       {7, std::string(17, 's'), ""},
   };

@@ -153,7 +153,7 @@ protected:
                   ScriptRecord(1, "", P + "\\old.txt"));
     WriteFile(src + "/" + sums::kEntryName, pkgbuild::SumsOf(src));
     const std::string archive = pkgbuild::PackFolder(src, world.box / "a.pack");
-    const std::string package = pkgbuild::BuiltPackage(
+    std::string package = pkgbuild::BuiltPackage(
         MinimalPe(), tools::ManifestPayload(texts), archive);
     dataStart = package.find("\x01"
                              "AAAA") +
