@@ -3,7 +3,7 @@
  * part after the first starts with the bytes before it already in its
  * window, so its matches reach back into them, though it writes none of
  * them. */
-#include <LzmaEnc.c>
+#include <LzmaEnc.c> // NOLINT(bugprone-suspicious-include): on purpose
 
 #include "codec/sdk_part_encoder.h"
 

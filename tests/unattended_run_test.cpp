@@ -88,8 +88,8 @@ TEST_F(UnattendedRunTest, SilentRunShowsNothingAndLogsEveryStep) {
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old"); // not the start folder
   ExpectInLog({
       "program folder: " + other,
-      "message (question): Сейчас будет произведено обновление Quorix до "
-      "версии 1.1.\r\n    Продолжить?",
+      ("message (question): Сейчас будет произведено обновление Quorix до "
+       "версии 1.1.\r\n    Продолжить?"),
       "answer: Yes",
       "checked: app.exe",
       "record 1: copy " + world.tmp + "\\VLSFX_QUORIX\\app.exe -> " + other +
