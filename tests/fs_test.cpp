@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
@@ -325,6 +326,33 @@ TEST_F(FsTest, FileCopyFailsCleanly) {
   EXPECT_FALSE(Exists("t"));
   EXPECT_TRUE(stdfs::is_directory(Path("folder")));
   EXPECT_EQ(Read("src"), "data");
+}
+
+// Names Windows opens and makes nowhere in a path (a reserved character,
+// a control character) fail as bad file names, though posix holds them:
+// the copy is refused, not made from or into them.
+TEST_F(FsTest, NamesWindowsRefusesAreBadFileNamesAnywhereInAPath) {
+  Write("a*b", "posix only");
+  Folder("q?");
+  Write("q?/x", "posix only");
+  Folder("p|");
+  Write("c\x05", "posix only");
+  Write("src", "data");
+  const std::pair<std::string, std::string> copies[] = {
+      {Path("a*b"), Path("t")},
+      {WinPath("q?/x"), Path("t")},
+      {Path("c\x05"), Path("t")},
+      {Path("src"), Path("p|/t")}};
+  for (const auto &[source, target] : copies) {
+    SCOPED_TRACE(source + " -> " + target);
+    EXPECT_EQ(Caught([&] { fs::FileCopy(source, target); }).Number(),
+              err::kBadFileName);
+  }
+  EXPECT_EQ(Caught([&] { fs::MkDir(Path("p|/new")); }).Number(),
+            err::kBadFileName);
+  EXPECT_FALSE(Exists("t"));
+  EXPECT_FALSE(Exists("p|/t"));
+  EXPECT_FALSE(Exists("p|/new"));
 }
 
 TEST_F(FsTest, FileCopyOntoItselfLeavesTheFileWhole) {

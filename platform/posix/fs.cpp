@@ -302,6 +302,9 @@ void MakeFolder(const std::string &path, mode_t mode) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
   CheckName(path);
+  // Nor is a folder made below a name Windows never makes.
+  if (posix::HoldsRefusedName(path))
+    Raise(err::kBadFileName, path);
   const std::string native = posix::ResolvedPath(path);
   if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {
     posix::NoteNewName(native);

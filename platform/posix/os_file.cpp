@@ -98,12 +98,21 @@ void RefuseReadOnly(const struct stat &st, const std::string &path) {
     posix::RaiseErrno(ETXTBSY, path);
 }
 
+// A path with a name Windows never opens fails as it fails there, as a bad
+// file name, not as a file that is not found (or opened, where posix has
+// one of that name).
+void CheckNames(const std::string &path) {
+  if (posix::HoldsRefusedName(path))
+    Raise(err::kBadFileName, path);
+}
+
 // Output, PrivateOutput and CreateNew, and the target of a copy when source
 // is set.
 FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const struct stat *source,
                       const std::string &sourcePath) {
   fs::CheckName(path);
+  CheckNames(path);
   const std::string native = posix::ResolvedPath(path);
   const int create =
       O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
@@ -143,6 +152,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
     return OpenOutput(path, mode, nullptr, {});
   // As Windows: a device name is a device wherever it stands.
   fs::CheckName(path, mode == OpenMode::ReadOnly);
+  CheckNames(path);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
     fd.Reset(
