@@ -379,14 +379,19 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
         checked.targetLength = target.size();
         checked.target = target;
         checked.line = script_text::RecordLine(fields);
-        // A copy out of the temporary folder needs the entry it names.
+        // A copy out of the temporary folder needs the entry it names, or
+        // a file that a copy before it put there.
         if (checked.operation == script::kCopyFile) {
           const std::string name = platform::AnsiToText(TempFolderName(source));
           if (!name.empty() && !Written(check, entries, name) &&
+              check.copiedToTemp.Find(name) == NameIndex::kNone &&
               ++check.missingSources <= kMaxListedMissing)
             check.faults.push_back("record " + std::to_string(number) +
                                    " copies {temp}\\" + name +
                                    ", which the package does not hold");
+          const std::string made = platform::AnsiToText(TempFolderName(target));
+          if (!made.empty())
+            check.copiedToTemp.Add(made, number);
         }
         if (check.records.size() < kMaxKeptRecords)
           check.records.push_back(std::move(checked));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/name_index.h"
 #include "tools/package_file.h"
 
 namespace tools {
@@ -41,6 +42,7 @@ struct PackageCheck {
   std::vector<CheckedRecord> records;
   size_t unlistedRecords = 0;      // checked, beyond those kept in records
   size_t missingSources = 0;       // copies of an entry the package lacks
+  NameIndex copiedToTemp;          // names copy records put into {temp}
   size_t scriptTail = 0;           // bytes after the last whole record
   std::string manifest = "absent"; // "present", "absent" or "damaged"
   int64_t manifestOffset = 0;      // where the program image ends

@@ -83,4 +83,28 @@ faults=$(grep -c '^  FAULT:       record [0-9]* copies' "$OUT")
 expect_contains "$OUT" "FAULT:       5 more records copy entries the package does not hold" \
   "verify counts the rest"
 
+# A copy out of {temp} of a file that a copy before it put there is no copy
+# of a missing entry; one before that copy is. FIRST;SECOND record (op,
+# source, target)|verify's exit status|the fault.
+mkdir made
+printf 'a' >made/a
+while IFS='|' read -r records rc says; do
+  for record in ${records//;/ }; do
+    IFS=, read -r op source target <<<"$record"
+    script_record "$op" T "$source" "${target%%\\*}" "\\${target#*\\}"
+  done >made/script
+  run_tool pack made made.pack
+  { cat stub.exe made.pack; trailer 4097; } >made.exe
+  run_tool verify made.exe
+  expect_rc "$rc" "verify of $records"
+  if [ -n "$says" ]; then
+    expect_contains "$OUT" "$says" "verify of $records"
+  elif grep -q 'FAULT' "$OUT"; then
+    fail "verify of $records: $(grep FAULT "$OUT")"
+  fi
+done <<'TABLE'
+0,\a,T\made;0,\MADE,P\x|0|
+0,\made,P\x;0,\a,T\made|1|FAULT:       record 1 copies {temp}\made
+TABLE
+
 finish
