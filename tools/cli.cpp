@@ -5,6 +5,7 @@
 #include "tools/build_options.h"
 #include "tools/image_texts.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sys/ioctl.h>
@@ -64,9 +65,15 @@ bool TakesPath(std::string_view option) {
 // The file layer reads every path as Windows does: "\\" separates names,
 // and the dots and blanks that end a name are dropped. A path of this
 // machine that holds either would name another file or folder (one that a
-// link there may lead elsewhere), so it is refused rather than misread.
+// link there may lead elsewhere), so it is refused rather than misread; so
+// is one with a name Windows never opens (a control character, one of
+// < > " | ? *), which the file layer refuses as a bad file name.
 void CheckHostPath(const std::string &path) {
-  bool misread = path.find('\\') != std::string::npos;
+  bool misread = path.find('\\') != std::string::npos ||
+                 path.find_first_of("<>\"|?*") != std::string::npos ||
+                 std::any_of(path.begin(), path.end(), [](char c) {
+                   return static_cast<unsigned char>(c) < 0x20;
+                 });
   for (size_t begin = 0; begin <= path.size() && !misread;) {
     const size_t end = std::min(path.find('/', begin), path.size());
     const std::string_view name(path.data() + begin, end - begin);
@@ -77,7 +84,8 @@ void CheckHostPath(const std::string &path) {
   if (misread)
     throw UsageError("cannot take the path " + path +
                      " as written: a backslash, or a name that ends in a "
-                     "dot or a blank, means another path on Windows");
+                     "dot or a blank, means another path on Windows, and a "
+                     "control character or one of < > \" | ? * none");
 }
 
 } // namespace

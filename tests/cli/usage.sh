@@ -98,6 +98,11 @@ check_usage "extract into a folder with a backslash" extract one.pack 'tgt\sub'
 check_usage "list of a file ending in a blank" list 'one.pack '
 check_usage "pack into a folder ending in a dot" pack outside 'target./a.pack'
 check_usage "build --stub ending in a dot" build --archive one.pack --stub 'x.' -o p.exe
+# A name Windows never opens would be a file the tool writes and cannot read
+# back: refused too.
+check_usage "pack into a folder with a |" pack outside 'x|y/a.pack'
+check_usage "list of a file with a *" list 'one*.pack'
+check_usage "build --stub with a control character" build --archive one.pack --stub $'s\x01' -o p.exe
 [ -z "$(ls -A outside)" ] || fail "written through the link beside the folder named"
 run_tool extract one.pack ./outside/../target.
 expect_rc 64 "a dot-ending name after . and .."
