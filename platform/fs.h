@@ -159,6 +159,12 @@ bool NamesDevice(std::string_view path);
 // name for anything they create, so a script gets the same failure on each.
 bool IsBadNewName(std::string_view path);
 
+// True when any name of path, up to a byte 0 (where a path's text ends),
+// holds a character Windows opens, makes and looks up in no name: a control
+// character or one of < > " | ? *. Posix would take "a*b" as a name; the
+// Windows program never reads or makes it.
+bool HoldsRefusedCharacter(std::string_view path);
+
 // Raises kBadFileName naming path when IsBadNewName, or when it only
 // NamesDevice for a file to be read (toRead).
 void CheckName(const std::string &path, bool toRead = false);

@@ -171,13 +171,25 @@ bool NamesDevice(std::string_view path) {
       path.substr(path.find_last_of("\\/:") + 1)); // npos + 1: 0
 }
 
+namespace {
+
+// Every control character, the byte 0 too, and what Windows reserves in a
+// name; the colon last, as it is also a drive's and a stream's mark.
+constexpr std::string_view
+    kRefused("\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
+             "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F"
+             "<>\"|?*:",
+             39);
+
+} // namespace
+
+bool HoldsRefusedCharacter(std::string_view path) {
+  return path.substr(0, path.find('\0'))
+             .find_first_of(kRefused.substr(1, kRefused.size() - 2)) !=
+         std::string_view::npos;
+}
+
 bool IsBadNewName(std::string_view path) {
-  // Every control character, the byte 0 too, and what Windows reserves.
-  constexpr std::string_view kRefused(
-      "\0\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
-      "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F"
-      "<>:\"|?*",
-      39);
   while (path.ends_with('\\') || path.ends_with('/'))
     path.remove_suffix(1);
   const std::string_view name = path.substr(path.find_last_of("\\/") + 1);

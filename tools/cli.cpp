@@ -5,7 +5,6 @@
 #include "tools/build_options.h"
 #include "tools/image_texts.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sys/ioctl.h>
@@ -13,6 +12,7 @@
 
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/fs.h"
 #include "platform/ui.h"
 
 namespace tools {
@@ -70,10 +70,7 @@ bool TakesPath(std::string_view option) {
 // < > " | ? *), which the file layer refuses as a bad file name.
 void CheckHostPath(const std::string &path) {
   bool misread = path.find('\\') != std::string::npos ||
-                 path.find_first_of("<>\"|?*") != std::string::npos ||
-                 std::any_of(path.begin(), path.end(), [](char c) {
-                   return static_cast<unsigned char>(c) < 0x20;
-                 });
+                 platform::fs::HoldsRefusedCharacter(path);
   for (size_t begin = 0; begin <= path.size() && !misread;) {
     const size_t end = std::min(path.find('/', begin), path.size());
     const std::string_view name(path.data() + begin, end - begin);

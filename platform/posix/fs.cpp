@@ -303,7 +303,7 @@ void MakeFolder(const std::string &path, mode_t mode) {
     Raise(err::kPathNotFound, "\"\"");
   CheckName(path);
   // Nor is a folder made below a name Windows never makes.
-  if (posix::HoldsRefusedName(path))
+  if (HoldsRefusedCharacter(path))
     Raise(err::kBadFileName, path);
   const std::string native = posix::ResolvedPath(path);
   if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {

@@ -77,16 +77,6 @@ std::string NativePath(const std::string &whole) {
   return native;
 }
 
-bool HoldsRefusedName(std::string_view path) {
-  // Up to a NUL, as NativePath reads a path.
-  for (const char c : path.substr(0, path.find('\0'))) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>' ||
-        c == '"' || c == '|' || c == '?' || c == '*')
-      return true;
-  }
-  return false;
-}
-
 namespace {
 
 // Whether a native path names anything (a dangling link too): 1 yes, 0 no,

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace platform::posix {
 
@@ -11,12 +10,6 @@ namespace platform::posix {
 // a name followed by a separator loses one dot that ends it, and the last
 // name every dot and space that ends it. Text only: nothing is looked up.
 std::string NativePath(const std::string &path);
-
-// True when a name of path (between "\\" and "/" separators) holds one of
-// < > " | ? * or a control character. Windows opens, creates and looks up
-// no such name anywhere in a path (ERROR_INVALID_NAME), though posix would
-// take "a*b" as a name: the Windows program never reads or makes it.
-bool HoldsRefusedName(std::string_view path);
 
 // NativePath, with names found as Windows finds them: a component that does
 // not exist as written is looked up in its folder without regard to case

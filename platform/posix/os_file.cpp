@@ -102,7 +102,7 @@ void RefuseReadOnly(const struct stat &st, const std::string &path) {
 // file name, not as a file that is not found (or opened, where posix has
 // one of that name).
 void CheckNames(const std::string &path) {
-  if (posix::HoldsRefusedName(path))
+  if (fs::HoldsRefusedCharacter(path))
     Raise(err::kBadFileName, path);
 }
 
