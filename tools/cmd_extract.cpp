@@ -1,4 +1,5 @@
 // updpack extract ARCHIVE_OR_PACKAGE FOLDER
+#include "archive/catalog.h"
 #include "archive/cls_arch.h"
 #include "package/manifest.h"
 #include "platform/fs.h"
@@ -47,7 +48,8 @@ int ExtractArchive(const std::string &archivePath, const std::string &folder,
 // The package may lie in the folder it is extracted into, and hold an
 // entry of its own name: that entry would replace the package. The engine
 // refuses an entry that is the archive it reads; here that is the carved
-// copy, so the package itself is looked for by name.
+// copy, so the package itself is looked for by name, as the extraction
+// names the file it writes (the dots and blanks that end it dropped).
 void RefuseReplacingPackage(const std::string &carved,
                             const std::string &package,
                             const std::string &folder) {
@@ -56,11 +58,13 @@ void RefuseReplacingPackage(const std::string &carved,
       slash == std::string::npos ? package : package.substr(slash + 1));
   ArchiveReader reader(carved);
   ListedEntry entry;
-  while (reader.Next(entry))
-    if (platform::fs::FoldName(entry.name) == own &&
-        platform::fs::SameFile(folder + "\\" + entry.name, package))
+  while (reader.Next(entry)) {
+    const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
+    if (platform::fs::FoldName(name) == own &&
+        platform::fs::SameFile(folder + "\\" + name, package))
       throw ToolError("the entry " + entry.name +
                       " would replace the package itself: " + package);
+  }
 }
 
 bool HasIntactManifest(const std::string &path) {

@@ -136,6 +136,22 @@ expect_rc 1 "extract a package over itself"
 expect_contains "$ERR" "would replace the package itself" "the refusal says why"
 cmp -s own/program/update.exe own/package.copy || fail "the package was replaced"
 
+# Nor by an entry of a name that Windows takes for its own: another case,
+# or dots and blanks that end it (the extraction drops them).
+for entry in UPDATE.EXE update.exe. 'update.exe ' 'Update.exe. .'; do
+  python3 -c "
+import sys
+name = sys.argv[1].encode()
+sys.stdout.buffer.write(b'PACK1\\x00\\x01' + name + b'?1?6\\x02\\x01entry')" "$entry" >own/alias.pack
+  run_tool build --archive own/alias.pack --store --stub own/stub.bin -o own/program/update.exe
+  expect_rc 0 "build a package holding \"$entry\""
+  cp own/program/update.exe own/package.copy
+  run_tool extract own/program/update.exe own/program
+  expect_rc 1 "extract a package holding \"$entry\" over itself"
+  cmp -s own/program/update.exe own/package.copy ||
+    fail "the package was replaced by \"$entry\""
+done
+
 # An older, longer archive at the target is replaced.
 head -c 400000 /dev/urandom >f.pack
 run_tool pack none f.pack
