@@ -10,6 +10,7 @@
 #include "package/checksums.h"
 #include "package/crc32.h"
 #include "package/entry_limits.h"
+#include "package/expected_state.h"
 #include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
@@ -78,6 +79,7 @@ struct Checksums {
   int32_t entriesEnd = 0;
   bool longScript = false;      // the archive holds the long script entry
   bool times = false;           // and the entry of the files' times
+  bool expected = false;        // and the expected state
   std::vector<EntryKind> kinds; // when asked for
 };
 
@@ -99,6 +101,26 @@ void CheckRepeatedPlaceholders(const std::string &name,
     throw ToolError("the entry " + name +
                     " repeats {temp} or {app} within its paths too often: "
                     "a path names one folder, at its start");
+}
+
+// The manifest declares the long script and the files' times whenever the
+// archive holds them, and every run ends as on a damaged package where one
+// does not read: the build refuses it instead.
+void CheckOwnEntry(const std::string &name, std::string_view bytes) {
+  namespace script = package::script;
+  if (platform::fs::CompareNamesNoCase(name, script::kLongScriptName) == 0 &&
+      (!script::IsLongScript(bytes) ||
+       script::ForEachRecord(bytes, [](const script::Record &) {}).cut))
+    throw ToolError("the entry " + name +
+                    " is no long script: it does not begin as one or ends "
+                    "inside a record");
+  if (platform::fs::CompareNamesNoCase(name, package::times::kTimesName) != 0)
+    return;
+  try {
+    package::times::ParseTimes(bytes);
+  } catch (const platform::Error &e) {
+    throw ToolError(e.Description().substr(0, e.Description().find('\r')));
+  }
 }
 
 EntryKind KindOf(int64_t first, int64_t size, std::string_view head) {
@@ -147,8 +169,10 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
       if (whole)
         bytesRead.append(reinterpret_cast<const char *>(bytes), count);
     });
-    if (whole)
+    if (whole) {
       CheckRepeatedPlaceholders(name, bytesRead);
+      CheckOwnEntry(name, bytesRead);
+    }
     if (withKinds && entry.size > 0)
       kinds.push_back(KindOf(range.first, entry.size, head));
     names.Add(name, list.size());
@@ -159,6 +183,7 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
           reader.EntriesEnd(),
           names.Find(package::script::kLongScriptName) != NameIndex::kNone,
           names.Find(package::times::kTimesName) != NameIndex::kNone,
+          names.Find(package::expect::kEntryName) != NameIndex::kNone,
           std::move(kinds)};
 }
 
@@ -227,6 +252,11 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     throw ToolError("the output would overwrite the archive: " + outputPath);
   CheckArchiveFile(archivePath);
   const Checksums sums = ChecksumsOf(archivePath, target.compress);
+  // Only a build that checks the installed product declares the expected
+  // state; undeclared, the entry makes every run end as damaged.
+  if (sums.expected && !target.texts.expect)
+    throw ToolError(archivePath + " holds a " + package::expect::kEntryName +
+                    " entry, which build writes itself with --expect");
 
   // The archive as it goes into the package: its header and entry texts,
   // the checksum entry's text, the closing 0x01, its data region as it is

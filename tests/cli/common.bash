@@ -157,6 +157,41 @@ sys.stdout.buffer.write(b"updpack manifest" +
 PY
 }
 
+# seal STUB ARCHIVE KEY...: a package of ours made by hand from an archive
+# whose tool entries build would refuse: the stub (ending where its image
+# does), a manifest declaring the checksum entry, each KEY (set to 1) and
+# the length, the archive with the checksum entry of its other entries,
+# and the trailer.
+seal() {
+  python3 - "$@" <<'PY'
+import re, struct, sys, zlib
+stub, archive = (open(p, "rb").read() for p in sys.argv[1:3])
+end = archive.index(b"\x01", 7)
+entries = [re.fullmatch(rb"(.*)\?(\d+)\?(\d+)", e).groups()
+           for e in archive[7:end].split(b"\x02")[:-1]]
+data = archive[end + 1:]
+sums = b"updpack sums 1\r\n" + b"".join(
+    b"%08X %d %s\r\n" % (zlib.crc32(data[int(s) - 1:int(e) - 1]), int(e) - int(s), n)
+    for n, s, e in entries)
+at = len(data) + 1
+archive = (archive[:end] + b"~updpack.sum?%d?%d\x02\x01" % (at, at + len(sums)) +
+           data + sums)
+pairs = b"".join(b"%s\x00%s\x00" % (k.encode(), v) for k, v in
+                 [("sums", b"1")] + [(k, b"1") for k in sys.argv[3:]])
+length = 0
+while True:
+    payload = pairs + b"length\x00%d\x00" % length
+    total = len(stub) + 24 + len(payload) + len(archive) + 4
+    if total == length:
+        break
+    length = total
+sys.stdout.buffer.write(stub + b"updpack manifest" +
+                        struct.pack("<II", len(payload), zlib.crc32(payload)) +
+                        payload + archive +
+                        struct.pack("<I", len(stub) + 24 + len(payload) + 1))
+PY
+}
+
 # trailer POSITION: the 4-byte little-endian trailer of a package.
 trailer() {
   local p=$1

@@ -70,6 +70,32 @@ for kind in repeats large; do
   [ "$(ls prog_$kind)" = "$(printf 'app.txt\nupdate.exe')" ] || fail "run of $kind changed the folder"
 done
 
+# Tool entries from elsewhere that no run reads: build ships none of them.
+# A long script compiled here is taken. KIND|ENTRY|HOW|rc|error.
+long=$(printf 'delete {app}\\%060d' 0)
+echo "$long" >long.txt
+run_tool script compile long.txt long.scr
+head -c 30 long.scr >cut.scr
+while IFS='|' read -r kind entry how rc error; do
+  rm -rf own && mkdir own && printf 'a' >own/a.txt
+  eval "$how" >"own/$entry"
+  if [ "$kind" = archive ]; then
+    rm -f own.pack && run_tool pack own own.pack
+    run_tool build --archive own.pack --stub stub.exe -o own.exe
+  else
+    run_tool build --payload own --stub stub.exe -o own.exe
+  fi
+  expect_rc "$rc" "build --$kind of $entry from \"$how\""
+  [ "$rc" = 0 ] || expect_contains "$ERR" "$error" "build --$kind names $entry"
+  [ "$rc" = 0 ] || [ ! -e own.exe ] || fail "build wrote a package it refused"
+  rm -f own.exe
+done <<'TABLE'
+archive|~updpack.scr|printf garbage|1|the entry ~updpack.scr is no long script
+payload|~updpack.scr|cat cut.scr|1|the entry ~updpack.scr is no long script
+payload|~UPDPACK.SCR|cat long.scr|0|
+archive|~updpack.exp|printf x|1|own.pack holds a ~updpack.exp entry
+TABLE
+
 # A script of 25 copies of entries the package lacks: 20 faults by record,
 # then one that counts the rest.
 mkdir missing

@@ -50,8 +50,9 @@ for b in "${builds[@]}"; do
   done
 done
 
-# Hostile times entries, packed by hand: build declares the entry it
-# finds, its checksum entry covers it, and the run still refuses it.
+# Hostile times entries, packed by hand: build refuses to ship one, and a
+# package sealed by hand that declares it and covers it by its checksum
+# entry is refused by the run.
 # times COUNT NAME...: the entry's magic, the count, a record per NAME.
 times() {
   local count=$1
@@ -77,7 +78,9 @@ for c in "${cases[@]}"; do
   eval "$bytes" >hostile/~updpack.tim
   rm -f hostile.pack && run_tool pack hostile hostile.pack
   run_tool build --archive hostile.pack --stub stub.exe -o "$name.exe"
-  expect_rc 0 "build of $name"
+  expect_rc 1 "build of $name"
+  expect_contains "$ERR" "~updpack.tim" "build of $name names the entry"
+  seal stub.exe hostile.pack times >"$name.exe"
   run_tool verify "$name.exe"
   expect_rc 1 "verify of $name"
   expect_contains "$OUT" "~updpack.tim" "verify of $name names the entry"
