@@ -60,6 +60,10 @@ Sum ParseSumLine(std::string_view line) {
 }
 
 std::vector<Sum> ParseSums(std::string_view text) {
+  // The run takes a CR as the end of a line only before its LF: the last
+  // line keeps one that ends the list, and no such line reads.
+  if (!text.empty() && text.back() == '\r')
+    RaiseBadList();
   std::vector<Sum> sums;
   bool header = true;
   while (!text.empty()) {

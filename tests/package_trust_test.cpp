@@ -127,8 +127,8 @@ TEST(Checksums, DamagedListsAreRefused) {
         header + "deadbeef -5 a\r\n", header + "deadbeef 5x a\r\n",
         header + "deadbeef 5 ..\\x\r\n", header + "deadbeef 5 ..\r\n",
         header + "deadbeef 5 CON.txt\r\n",
-        header + "deadbeef 5 ~UPDPACK.SUM\r\n",
-        header + "deadbeef 5 a\tb\r\n"}) {
+        header + "deadbeef 5 ~UPDPACK.SUM\r\n", header + "deadbeef 5 a\tb\r\n",
+        "updpack sums 1\r"s, header + "deadbeef 5 a\r"}) {
     const platform::Error e = Caught([&] { sums::ParseSums(text); });
     EXPECT_EQ(e.Number(), package::kErrPackageDamaged) << text;
     EXPECT_EQ(e.Description().rfind("Файл «~updpack.sum»", 0), 0u);
