@@ -2,6 +2,7 @@
 // scripts between their text form and their binary records.
 #include <iostream>
 
+#include "package/pe_image.h"
 #include "package/script_record.h"
 #include "platform/fs.h"
 #include "tools/atomic_output.h"
@@ -42,6 +43,15 @@ int Show(const Args &args) {
   CheckReadable(path);
   const bool raw =
       args.Has("--raw") || LocateArchive(path).kind == FileKind::Other;
+  // A program image whose archive cannot be found is a package cut short or
+  // damaged: its bytes are no script.
+  if (raw && !args.Has("--raw") &&
+      package::pe::ReadImageHeaders(
+          OsFileSource(OsFile(path, platform::OpenMode::ReadOnly)))
+          .end)
+    throw ToolError(path + " is a program image whose archive its trailer "
+                           "does not lead to: a damaged or incomplete "
+                           "package (--raw shows its bytes as a script)");
   if (raw) {
     script_text::ShowScript(ReadWholeFile(path), std::cout);
   } else {

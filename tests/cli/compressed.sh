@@ -99,4 +99,21 @@ mkdir progtwo && cp two.exe progtwo/
 run_tool run progtwo/two.exe --yes
 expect_rc 0 "run of a stream in two parts"
 expect_same_bytes progtwo/numbers.txt big/numbers.txt "two parts install"
+
+# A package cut short, or whose manifest declares a stream that does not
+# read, is no script: script show fails, naming it; --raw still shows it.
+# PACKAGE|how many bytes are kept.
+while IFS='|' read -r package keep; do
+  head -c "$keep" "$package" >cut.exe
+  run_tool script show cut.exe
+  expect_rc 1 "script show of $package cut to $keep bytes"
+  expect_contains "$ERR" "cut.exe is a program image whose archive" \
+    "script show names $package cut to $keep bytes"
+  run_tool script show --raw cut.exe
+  expect_rc 0 "script show --raw of $package cut to $keep bytes"
+done <<TABLE
+c.exe|$(($(stat -c %s c.exe) - 9))
+s.exe|$(($(stat -c %s s.exe) / 2))
+s.exe|5000
+TABLE
 finish
