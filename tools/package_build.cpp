@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 
+#include "archive/catalog.h"
 #include "codec/solid_order.h"
 #include "package/byte_source.h"
 #include "package/checksums.h"
@@ -291,25 +292,28 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     const std::string path = payloadDir + "/" + file.name;
     if (file.id == older)
       continue;
+    // The name the extraction writes: without the characters Windows keeps
+    // out of names (a:b is ab).
+    const std::string written = archive::RemoveReservedChars(file.name);
     for (const char *kept :
          {package::sums::kEntryName, package::expect::kEntryName,
           package::times::kTimesName})
-      if (platform::fs::CompareNamesNoCase(file.name, kept) == 0)
+      if (platform::fs::CompareNamesNoCase(written, kept) == 0)
         throw ToolError(path + ": the entry name " + kept +
                         " is kept for the tool");
-    if (source && (platform::fs::CompareNamesNoCase(file.name,
-                                                    script::kScriptName) == 0 ||
-                   platform::fs::CompareNamesNoCase(
-                       file.name, script::kLongScriptName) == 0))
+    if (source &&
+        (platform::fs::CompareNamesNoCase(written, script::kScriptName) == 0 ||
+         platform::fs::CompareNamesNoCase(written, script::kLongScriptName) ==
+             0))
       throw ToolError(path + " is a script already; give --script or keep "
                              "the file, not both");
     // Windows would write both into one file, and the run would then find
     // one of them damaged.
-    if (const NameIndex::Found found = names.Clashing(file.name);
+    if (const NameIndex::Found found = names.Clashing(written);
         found.clash != NameClash::None)
       throw ToolError(ClashText(found.clash,
                                 payloadDir + "/" + items[found.id].name, path));
-    names.Add(file.name, items.size());
+    names.Add(written, items.size());
     items.push_back({file.name, file.name, {}, file.size, file.modified});
   }
   if (source)

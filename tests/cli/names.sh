@@ -50,4 +50,24 @@ abcdefghij.txt|ABCDEF~1.TXT|ABCDEF~1.TXT could be the short name Windows gives a
 abcdefghij.txt|ABCDE~12.TXT|ABCDE~12.TXT could be the short name Windows gives abcdefghij.txt|fault
 TABLE
 
+# The extraction drops < > : " / \ | ? * from names: build --payload names
+# the two payload files that come out as one, or the file that comes out as
+# the script it is given. FIRST|SECOND|what the message says.
+echo 'delete {app}\x' >d.txt
+while IFS='|' read -r first second says; do
+  rm -rf payload && mkdir payload
+  printf 'first' >"payload/$first"
+  [ -z "$second" ] || printf 'second' >"payload/$second"
+  run_tool build --payload payload --script d.txt --stub stub.exe -o p.exe
+  expect_rc 1 "build --payload of $first and $second"
+  for name in "$first" $second; do
+    expect_contains "$ERR" "payload/$name" "build --payload names $name"
+  done
+  expect_contains "$ERR" "$says" "build --payload says why of $first"
+done <<'TABLE'
+a:b|ab|are one file on Windows
+x"y.txt|X*Y.TXT|are one file on Windows
+scr<ipt||is a script already
+TABLE
+
 finish
