@@ -3,12 +3,14 @@
 #include <cstdlib>
 #include <exception>
 
+#include "package/manifest.h"
 #include "platform/env.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "run/unattended.h"
 #include "tools/cli.h"
+#include "tools/file_io.h"
 #include "tools/package_file.h"
 #include "tools/script_paths.h"
 
@@ -60,6 +62,15 @@ int RunCommand(const std::vector<std::string> &arguments) {
           Warn(warning);
   } catch (const std::exception &) {
   }
+
+  // A package of the base format takes no switch: it installs into its own
+  // folder, asking, whatever was asked here.
+  if ((args.Has("--silent") || args.Has("--log") || args.Has("--target")) &&
+      package::FindManifest(
+          OsFileSource(OsFile(package, platform::OpenMode::ReadOnly)))
+              .state == package::ManifestState::Absent)
+    Warn(package + " carries no manifest: its run heeds none of --silent, "
+                   "--log and --target, and works in its own folder");
 
   platform::SetProgramPath(package);
   // The program's switches, from the options that stand for them.

@@ -35,6 +35,16 @@ expect_rc 0 "silent run with a log behind a link"
 [ "$(cat precious.txt)" = precious ] || fail "the log was written through a link"
 [ ! -e other/old.txt ] || fail "the run did not go on without its log"
 
+# A package of the base format heeds none of the three: the run warns
+# before it asks, in the package's own folder.
+rm -f other/app.txt
+{ cat stub.bin update.pack; trailer 4097; } >pkg/base.exe
+run_tool run pkg/base.exe --silent --target other
+expect_rc 2 "a base-format run asks, and no input declines"
+expect_contains "$ERR" "pkg/base.exe carries no manifest: its run heeds none of --silent, --log and --target" \
+  "the base format's run warns of the switches it ignores"
+[ ! -e other/app.txt ] || fail "the base format installed into --target"
+
 run_tool help run
 for code in "4 not the expected version" "5 a file in use" "6 another update already running"; do
   grep -qF "$code" "$OUT" || fail "help run lacks: $code"
