@@ -106,7 +106,9 @@ void CheckRepeatedPlaceholders(const std::string &name,
 // The manifest declares the long script and the files' times whenever the
 // archive holds them, and every run ends as on a damaged package where one
 // does not read: the build refuses it instead.
-void CheckOwnEntry(const std::string &name, std::string_view bytes) {
+// The records of the files' times go into timed.
+void CheckOwnEntry(const std::string &name, std::string_view bytes,
+                   std::vector<package::times::EntryTime> &timed) {
   namespace script = package::script;
   if (platform::fs::CompareNamesNoCase(name, script::kLongScriptName) == 0 &&
       (!script::IsLongScript(bytes) ||
@@ -117,7 +119,7 @@ void CheckOwnEntry(const std::string &name, std::string_view bytes) {
   if (platform::fs::CompareNamesNoCase(name, package::times::kTimesName) != 0)
     return;
   try {
-    package::times::ParseTimes(bytes);
+    timed = package::times::ParseTimes(bytes);
   } catch (const platform::Error &e) {
     throw ToolError(e.Description().substr(0, e.Description().find('\r')));
   }
@@ -138,6 +140,7 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
   std::vector<sums::Sum> list;
   std::vector<EntryKind> kinds;
   NameIndex names;
+  std::vector<package::times::EntryTime> timed;
   ListedEntry entry;
   while (reader.Next(entry)) {
     const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
@@ -171,13 +174,18 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
     });
     if (whole) {
       CheckRepeatedPlaceholders(name, bytesRead);
-      CheckOwnEntry(name, bytesRead);
+      CheckOwnEntry(name, bytesRead, timed);
     }
     if (withKinds && entry.size > 0)
       kinds.push_back(KindOf(range.first, entry.size, head));
     names.Add(name, list.size());
     list.push_back(sum);
   }
+  for (const package::times::EntryTime &time : timed)
+    if (names.Find(time.name) == NameIndex::kNone)
+      throw ToolError(std::string("the entry ") + package::times::kTimesName +
+                      " gives a time to " + time.name +
+                      ", which the archive does not hold");
   return {sums::FormatSums(list),
           reader.Info(),
           reader.EntriesEnd(),

@@ -100,4 +100,18 @@ run_tool run program/base.exe --yes
 expect_rc 0 "run of a package without a manifest"
 [ "$(cat program/app.exe)" = "new app" ] || fail "the base format installs"
 
+# A times entry that reads is taken, unless it names an entry the archive
+# lacks (verify faults such a package). NAMES|rc.
+while IFS='|' read -r names rc; do
+  times 1 $names >hostile/~updpack.tim
+  rm -f hostile.pack && run_tool pack hostile hostile.pack
+  run_tool build --archive hostile.pack --stub stub.exe -o named.exe
+  expect_rc "$rc" "build of a times entry for $names"
+done <<'TABLE'
+app.exe|0
+gone.txt|1
+TABLE
+expect_contains "$ERR" "gives a time to gone.txt, which the archive does not hold" \
+  "build names the entry the archive lacks"
+
 finish
