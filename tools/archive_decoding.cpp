@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "archive/catalog.h"
+#include "platform/error.h"
 #include "tools/cli.h"
 #include "tools/package_file.h"
+#include "tools/staging.h"
 
 namespace tools {
 
@@ -28,7 +30,12 @@ ArchiveDecoding::ArchiveDecoding(const std::string &packagePath,
 
 void ArchiveDecoding::Take(void *context, const uint8_t *bytes, size_t count) {
   auto &self = *static_cast<ArchiveDecoding *>(context);
-  self.out_.WriteAt(self.written_, bytes, count);
+  try {
+    self.out_.WriteAt(self.written_, bytes, count);
+  } catch (const platform::Error &e) {
+    throw ScratchError(e.Description() + " (" + std::to_string(e.Number()) +
+                       ")");
+  }
   // The catalog starts after the signature, the method byte and the 0x01
   // that opens it, and ends at the next 0x01.
   const int64_t from = std::max<int64_t>(archive::kHeaderSize, self.written_);

@@ -24,6 +24,7 @@
 #include "tools/program_icon.h"
 #include "tools/script_paths.h"
 #include "tools/script_printer.h"
+#include "tools/staging.h"
 
 namespace tools {
 
@@ -561,6 +562,9 @@ PackageCheck CheckPackage(const std::string &path) {
       CheckExpected(check, entries, reader);
       CheckTimes(check, entries, reader);
     }
+  } catch (const ScratchError &) {
+    // No room here to read the package in: no verdict on it.
+    throw;
   } catch (const platform::Error &e) {
     // The header, the catalog or an entry the extraction would refuse.
     check.faults.push_back(e.Description() + " (" + std::to_string(e.Number()) +

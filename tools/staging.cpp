@@ -48,7 +48,7 @@ std::string MakeScratch(const std::string &purpose) {
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
   if (!mkdtemp(buffer.data()))
-    throw ToolError("cannot create a temporary folder in " + base);
+    throw ScratchError("cannot create a temporary folder in " + base);
   return buffer.data();
 }
 

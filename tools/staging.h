@@ -4,9 +4,17 @@
 
 #include <string>
 
+#include "tools/cli.h"
 #include "tools/file_io.h"
 
 namespace tools {
+
+// A failure of the scratch space itself (no folder for it, a full disk):
+// no fault of the file a command reads.
+class ScratchError : public ToolError {
+public:
+  using ToolError::ToolError;
+};
 
 // A fresh folder "updpack-PURPOSE-PID-XXXXXX" under the system's temporary
 // folder (TMPDIR, else /tmp), locked while the object lives and removed with
