@@ -1,6 +1,7 @@
 // The package options of build and diff --build.
 #include "tools/build_options.h"
 
+#include "platform/fs.h"
 #include "tools/code_page_choice.h"
 #include "tools/icon_file.h"
 #include "tools/image_texts.h"
@@ -59,7 +60,17 @@ std::string PackageOptionsHelp() {
          TextKeysHelp();
 }
 
+void RefuseOverwriting(const std::string &output, const std::string &input,
+                       const std::string &what) {
+  if (output == input || platform::fs::SameFile(output, input))
+    throw ToolError("the output would overwrite the " + what + ": " + output);
+}
+
 PackageOutput PackageOutputOf(const Args &args, const std::string &path) {
+  for (const char *option : {"--texts", "--icon"})
+    if (args.Has(option))
+      RefuseOverwriting(path, args.options.at(option),
+                        std::string(option + 2) + " file");
   PackageOutput output;
   output.path = path;
   TakeCompressionOptions(args, output);

@@ -33,6 +33,9 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--expect goes with --from");
   if (args.Has("--exclude") && !args.Has("--payload"))
     throw UsageError("--exclude goes with --payload");
+  if (args.Has("--script"))
+    RefuseOverwriting(args.options.at("--output"), args.options.at("--script"),
+                      "script");
   const PackageOutput output =
       PackageOutputOf(args, args.options.at("--output"));
   ScriptSource script;

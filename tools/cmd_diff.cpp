@@ -30,6 +30,9 @@ int DiffCommand(const std::vector<std::string> &arguments) {
 
   // The package's options first: a mistake there should not cost a
   // comparison.
+  if (args.Has("--output") && args.Has("--build"))
+    RefuseOverwriting(args.options.at("--build"), args.options.at("--output"),
+                      "script written with -o");
   PackageOutput output;
   if (args.Has("--build"))
     output = PackageOutputOf(args, args.options.at("--build"));

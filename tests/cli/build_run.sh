@@ -178,4 +178,22 @@ expect_rc 1 "missing stub"
 grep -q '^updpack: .*missing.bin.* (53)$' "$ERR" || fail "missing stub: $(cat "$ERR")"
 [ ! -e x.exe ] || fail "nothing written for a missing stub"
 
+# An output that names one of the command's own inputs would replace it:
+# refused, the input kept. WHAT|in.txt, the input named|the command.
+make_stub small.bin
+mkdir -p payload old
+printf 'x' >payload/x.txt
+while IFS='|' read -r what input arguments; do
+  printf '%s\n' "$input" >in.txt
+  cp in.txt in.copy
+  eval "run_tool $arguments"
+  expect_rc 1 "an output over the $what"
+  expect_contains "$ERR" "the output would overwrite the $what: " "the refusal of the $what"
+  expect_same_bytes in.txt in.copy "the $what is kept"
+done <<'TABLE'
+script|delete {app}\x.txt|build --payload payload --script in.txt --stub small.bin -o in.txt
+texts file|title = Orbit|build --payload payload --texts ./in.txt --stub small.bin -o in.txt
+script written with -o||diff old payload -o in.txt --build in.txt --stub small.bin
+TABLE
+
 finish
