@@ -69,6 +69,9 @@ bool TakesPath(std::string_view option) {
 // is one with a name Windows never opens (a control character, one of
 // < > " | ? *), which the file layer refuses as a bad file name.
 void CheckHostPath(const std::string &path) {
+  // Taken as the current folder (run --target) or as no name at all.
+  if (path.empty())
+    throw UsageError("an empty path names no file or folder");
   bool misread = path.find('\\') != std::string::npos ||
                  platform::fs::HoldsRefusedCharacter(path);
   for (size_t begin = 0; begin <= path.size() && !misread;) {

@@ -107,6 +107,12 @@ check_usage "build --stub with a control character" build --archive one.pack --s
 run_tool extract one.pack ./outside/../target.
 expect_rc 64 "a dot-ending name after . and .."
 
+# An empty path names nothing: not the current folder for run --target.
+check_usage "run --target of an empty path" run one.exe --silent --target ''
+expect_contains "$ERR" "an empty path names no file or folder" "the empty path is refused"
+check_usage "extract into an empty path" extract one.pack ''
+check_usage "pack into an empty path" pack outside ''
+
 # "--" ends the options: a file may be called -x.
 printf 'PACK1\x00\x01\x01' >-x
 run_tool list -- -x
