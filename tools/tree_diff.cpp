@@ -145,6 +145,8 @@ private:
               "update's run would refuse to replace");
         continue;
       }
+      if (kind == Kind::File && IsLeftOut(name, oldRoot_ / path))
+        continue;
       if (!found || found->second != kind)
         Add(kind == Kind::Folder ? rmdirs_ : deletes_,
             kind == Kind::Folder ? "rmdir" : "delete", path);
@@ -170,7 +172,7 @@ private:
     }
   }
 
-  // The package being built, an earlier one of which may lie in the new
+  // The package being built, an earlier one of which may lie in either
   // version's folder: no product file.
   bool IsLeftOut(const std::string &name, const stdfs::path &path) const {
     std::error_code error;

@@ -225,20 +225,24 @@ expect_rc 1 "diff with a link in the old version under a new file"
 expect_contains "$ERR" "skipping links/old/lonely: only files and folders are compared" "the old link is named"
 expect_contains "$ERR" "error: x: a link or special file in the old version" "the clash is named"
 
-# A package built into the new version's folder is no product file of the
-# next build there: building twice ships the same files, and applies.
-mkdir -p inside/old inside/new
-printf 'v1' >inside/old/app.txt
-printf 'v2' >inside/new/app.txt
-make_stub inside/stub.bin
-for build in first second; do
-  run_tool diff inside/old inside/new -o inside/s.txt --build inside/new/update.exe --stub inside/stub.bin
-  expect_rc 0 "the $build build into the new folder"
+# A package built into either version's folder is no product file of the
+# next build there: building twice ships the same files, deletes none, and
+# applies. FOLDER the package goes into.
+for folder in new old; do
+  rm -rf inside && mkdir -p inside/old inside/new
+  make_stub inside/stub.bin
+  printf 'v1' >inside/old/app.txt
+  printf 'v2' >inside/new/app.txt
+  for build in first second; do
+    run_tool diff inside/old inside/new -o inside/s.txt --build inside/$folder/update.exe --stub inside/stub.bin
+    expect_rc 0 "the $build build into the $folder folder"
+  done
+  grep -q '^\(install\|delete\).*update.exe' inside/s.txt &&
+    fail "the earlier package in the $folder folder is a product file: $(cat inside/s.txt)"
+  mkdir inside/run && cp inside/old/app.txt inside/$folder/update.exe inside/run/
+  run_tool run inside/run/update.exe --yes
+  expect_rc 0 "the package built into the $folder folder applies"
 done
-grep -q '^install.*update.exe' inside/s.txt && fail "the earlier package is shipped: $(cat inside/s.txt)"
-cp -r inside/old inside/run && cp inside/new/update.exe inside/run/
-run_tool run inside/run/update.exe --yes
-expect_rc 0 "the package built into the new folder applies"
 
 # The names the install works under are refused, in any folder and case.
 for kept in '~updpack.new' 'sub/~UPDPACK.BAK' '~updpack.del'; do
