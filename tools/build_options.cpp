@@ -1,7 +1,6 @@
 // The package options of build and diff --build.
 #include "tools/build_options.h"
 
-#include "platform/fs.h"
 #include "tools/code_page_choice.h"
 #include "tools/icon_file.h"
 #include "tools/image_texts.h"
@@ -58,12 +57,6 @@ std::string PackageOptionsHelp() {
          "  --texts FILE texts in place of the language's: UTF-8, one\n"
          "               `key = value` a line, \\n for a line break; keys:\n" +
          TextKeysHelp();
-}
-
-void RefuseOverwriting(const std::string &output, const std::string &input,
-                       const std::string &what) {
-  if (output == input || platform::fs::SameFile(output, input))
-    throw ToolError("the output would overwrite the " + what + ": " + output);
 }
 
 PackageOutput PackageOutputOf(const Args &args, const std::string &path) {

@@ -17,11 +17,6 @@ const std::vector<OptionSpec> &PackageOptions();
 // The usage lines of those options, for `updpack help build` and `diff`.
 std::string PackageOptionsHelp();
 
-// Raises ToolError when output names the file input (what it is), which
-// writing the output would replace.
-void RefuseOverwriting(const std::string &output, const std::string &input,
-                       const std::string &what);
-
 // The package written at path as those options of args ask, its stub
 // found, its icon read and the image checked (CheckImage) before anything
 // is packed. Raises UsageError and ToolError for what they ask wrongly.

@@ -250,14 +250,18 @@ void TakeCompressionOptions(const Args &args, PackageOutput &output) {
   output.level = level[0] - '0';
 }
 
+void RefuseOverwriting(const std::string &output, const std::string &input,
+                       const std::string &what) {
+  if (output == input || platform::fs::SameFile(output, input))
+    throw ToolError("the output would overwrite the " + what + ": " + output);
+}
+
 void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const std::string &stubPath = target.stubPath;
   const std::string &outputPath = target.path;
   CheckPeImage(stubPath);
-  if (platform::fs::SameFile(outputPath, stubPath))
-    throw ToolError("the output would overwrite the stub: " + outputPath);
-  if (platform::fs::SameFile(outputPath, archivePath))
-    throw ToolError("the output would overwrite the archive: " + outputPath);
+  RefuseOverwriting(outputPath, stubPath, "stub");
+  RefuseOverwriting(outputPath, archivePath, "archive");
   CheckArchiveFile(archivePath);
   const Checksums sums = ChecksumsOf(archivePath, target.compress);
   // Only a build that checks the installed product declares the expected

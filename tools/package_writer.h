@@ -39,6 +39,11 @@ inline constexpr OptionSpec kLevelOption{"--level", true};
 // that build refuses.
 void CheckImage(const PackageOutput &output);
 
+// Raises ToolError when output names the file input (what it is), which
+// writing the output would replace.
+void RefuseOverwriting(const std::string &output, const std::string &input,
+                       const std::string &what);
+
 // Writes the package at output.path under a temporary name, renamed into
 // place when complete. Raises ToolError when the stub is not a PE image or
 // cannot take the texts, the archive does not begin with PACK1 or does not
