@@ -343,9 +343,9 @@ TEST_F(FsTest, NamesWindowsRefusesAreBadFileNamesAnywhereInAPath) {
       {WinPath("q?/x"), Path("t")},
       {Path("c\x05"), Path("t")},
       {Path("src"), Path("p|/t")}};
-  for (const auto &[source, target] : copies) {
-    SCOPED_TRACE(source + " -> " + target);
-    EXPECT_EQ(Caught([&] { fs::FileCopy(source, target); }).Number(),
+  for (const auto &copy : copies) {
+    SCOPED_TRACE(copy.first + " -> " + copy.second);
+    EXPECT_EQ(Caught([&] { fs::FileCopy(copy.first, copy.second); }).Number(),
               err::kBadFileName);
   }
   EXPECT_EQ(Caught([&] { fs::MkDir(Path("p|/new")); }).Number(),
