@@ -42,28 +42,6 @@ done <<'TABLE'
 2|a:b
 TABLE
 
-# A name that Windows neither reads nor makes, wherever it stands in a
-# path, fails the record as a bad file name there, though posix holds such
-# names: the copy is not made. SOURCE (T or P, path)|TARGET below {app}.
-mkdir 'program/q?'
-printf 'posix' >'program/a*b'
-printf 'posix' >'program/q?/x'
-while IFS='|' read -r holder source target; do
-  script_record 0 "$holder" "$source" P "$target" >payload/script
-  base_package
-  rm -rf "$TMP" && mkdir "$TMP"
-  run_tool run program/update.exe --yes
-  expect_rc 1 "copy $holder$source to $target"
-  expect_contains "$ERR" "Недопустимое имя файла" "a bad name: $holder$source to $target"
-  [ ! -e program/b.txt ] && [ ! -e 'program/q?/b.txt' ] ||
-    fail "copied $holder$source to $target"
-done <<'TABLE'
-P|\a*b|\b.txt
-P|\q?\x|\b.txt
-T|\a.txt|\q?\b.txt
-TABLE
-rm -rf 'program/q?' 'program/a*b'
-
 # The package's own file, which Windows holds while the program runs, is
 # neither written over nor deleted: the record fails there, and a deletion
 # by pattern leaves what it deleted before it.
