@@ -105,8 +105,8 @@ void CheckRepeatedPlaceholders(const std::string &name,
 
 // The manifest declares the long script and the files' times whenever the
 // archive holds them, and every run ends as on a damaged package where one
-// does not read: the build refuses it instead.
-// The records of the files' times go into timed.
+// does not read: the build refuses it instead. The files' times read go
+// into timed, for the check that each names an entry.
 void CheckOwnEntry(const std::string &name, std::string_view bytes,
                    std::vector<package::times::EntryTime> &timed) {
   namespace script = package::script;
