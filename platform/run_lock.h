@@ -15,8 +15,9 @@ namespace platform {
 // opened (a folder or a link in its place, another user's file) raises.
 bool TakeRunLock(const std::string &tempFolder);
 
-// Lets every lock TakeRunLock took go, for a process that runs more than
-// one update (the tool's tests); the end of the process does the same.
+// Lets every lock TakeRunLock took go, at the end of a run (natively the
+// lock file goes with it) or for a process that runs more than one update;
+// the end of the process lets them go too, leaving the file natively.
 void ReleaseRunLocks();
 
 } // namespace platform

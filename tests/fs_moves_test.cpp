@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,6 +168,26 @@ TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
     EXPECT_NE(error.Description().find(name), std::string::npos);
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+}
+
+TEST(RunLock, TheEndOfARunRemovesOnlyItsOwnLockFile) {
+  testsupport::TempFolder dir;
+  const std::string lock = dir / "VLSFX_QUORIX.lock";
+  // The lock file goes at the end, and the next run takes the lock anew.
+  ASSERT_TRUE(platform::TakeRunLock(dir / "VLSFX_QUORIX"));
+  platform::ReleaseRunLocks();
+  EXPECT_FALSE(Exists(lock));
+  ASSERT_TRUE(platform::TakeRunLock(dir / "VLSFX_QUORIX"));
+  // A file put at the name after the lock was taken is another run's: it
+  // stays, and so does what it guards.
+  ASSERT_EQ(::rename(lock.c_str(), (dir / "moved").c_str()), 0);
+  WriteFile(lock, "");
+  const int other = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  platform::ReleaseRunLocks();
+  EXPECT_TRUE(Exists(lock));
+  EXPECT_FALSE(platform::TakeRunLock(dir / "VLSFX_QUORIX"));
+  ::close(other);
 }
 
 } // namespace

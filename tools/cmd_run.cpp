@@ -6,6 +6,7 @@
 #include "package/manifest.h"
 #include "platform/env.h"
 #include "platform/fs.h"
+#include "platform/run_lock.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
 #include "run/unattended.h"
@@ -85,6 +86,9 @@ int RunCommand(const std::vector<std::string> &arguments) {
   try {
     mdl_main::Main();
   } catch (const platform::ProgramEnded &ended) {
+    // The run is over: its lock file goes, as the Windows program's mutex
+    // goes with its process.
+    platform::ReleaseRunLocks();
     return ended.exitCode;
   }
 }

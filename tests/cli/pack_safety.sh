@@ -66,11 +66,11 @@ mkdir pkg
 run_tool build --payload src --script s.txt --stub stub.exe -o pkg/u.exe
 expect_rc 0 "build"
 mkdir tmpdir
-env -u TMP TMPDIR="$WORK/tmpdir" "$UPDPACK" run pkg/u.exe --yes >"$OUT" 2>"$ERR"
+env -u TMP TMPDIR="$WORK/tmpdir" "$UPDPACK" run pkg/u.exe --yes --log run.log >"$OUT" 2>"$ERR"
 RC=$?
 expect_rc 0 "run without TMP"
-# The run's lock stays beside the temporary folder, which went after success.
-[ -f tmpdir/VLSFX_QUORIX.lock ] && [ ! -e tmpdir/VLSFX_QUORIX ] ||
+# The temporary folder was under TMPDIR, and went after success.
+grep -qF "temporary folder: $WORK/tmpdir\\VLSFX_QUORIX" run.log && [ -z "$(ls -A tmpdir)" ] ||
   fail "the temporary folder is under TMPDIR"
 [ -d pkg/made ] || fail "the script ran"
 
