@@ -141,7 +141,9 @@ TEST(CodePage, ThePackagesOwnCodePages) {
     ASSERT_TRUE(platform::SetFileCodePage(page));
     EXPECT_EQ(platform::FileCodePage(), page);
     for (int b = 1; b < 256; ++b) {
-      const char32_t expected = reference[b] != 0 ? reference[b] : b;
+      char32_t expected = reference[b] != 0 ? reference[b] : b;
+      if (page == 1255 && b == 0xCA)
+        expected = 0x05BA; // Windows has it; iconv leaves it unassigned
       EXPECT_EQ(platform::AnsiTable()[b], expected) << "byte " << b;
       std::string back;
       const std::string one(1, static_cast<char>(b));
