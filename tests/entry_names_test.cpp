@@ -5,6 +5,8 @@
 #include <chrono>
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
+
 namespace {
 
 TEST(EntryNames, EachFileGetsItsOwnNameOrAShortUniqueOne) {
@@ -74,6 +76,24 @@ TEST(EntryNames, UsableNames) {
   };
   for (const auto &c : cases)
     EXPECT_EQ(tools::IsUsableEntryName(c.name), c.usable) << c.name;
+}
+
+// In the package's page; not through a byte it leaves unassigned, which
+// Windows reads as another character.
+TEST(EntryNames, UsableInThePackagesPage) {
+  const struct {
+    int page;
+    const char *name;
+    bool usable;
+  } cases[] = {
+      {1255, "שלום.txt", true}, {1255, "ß.txt", false}, {1252, "ß.txt", true},
+      {874, "ü.txt", false},    {1253, "ª.txt", false}, {1257, "¥.txt", false},
+  };
+  for (const auto &c : cases) {
+    ASSERT_TRUE(platform::SetFileCodePage(c.page));
+    EXPECT_EQ(tools::IsUsableEntryName(c.name), c.usable) << c.name;
+  }
+  platform::SetFileCodePage(0);
 }
 
 // A name Windows makes is at most 255 characters long once its trailing

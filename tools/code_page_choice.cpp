@@ -12,11 +12,23 @@ namespace tools {
 
 namespace {
 
+// The bytes that Windows' tables of a page map to the private use area.
+struct PrivateUse {
+  int page;
+  std::string_view bytes;
+};
+constexpr PrivateUse kPrivateUse[] = {
+    {1253, "\xAA\xD2\xFF"},
+    {1255, "\xD9\xDA\xDB\xDC\xDD\xDE\xDF\xFB\xFC\xFF"},
+    {1257, "\xA1\xA5"},
+    {874, "\xDB\xDC\xDD\xDE\xFC\xFD\xFE\xFF"},
+};
+
 // The first text the code page in effect cannot write, or nullptr.
 const std::string *FirstUnwritable(const std::vector<std::string> &texts) {
   std::string bytes;
   for (const std::string &text : texts)
-    if (!platform::TextToAnsi(text, bytes))
+    if (!TextToPage(text, bytes))
       return &text;
   return nullptr;
 }
@@ -28,6 +40,15 @@ bool Known(int page) {
 }
 
 } // namespace
+
+bool TextToPage(std::string_view text, std::string &bytes) {
+  if (!platform::TextToAnsi(text, bytes))
+    return false;
+  for (const PrivateUse &unassigned : kPrivateUse)
+    if (unassigned.page == platform::FileCodePage())
+      return bytes.find_first_of(unassigned.bytes) == std::string::npos;
+  return true;
+}
 
 int CodePageInEffect() {
   const int page = platform::FileCodePage();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tools {
@@ -18,6 +19,13 @@ int ChooseCodePage(const std::vector<std::string> &texts, int asked);
 // The value of --codepage: one of kPackageCodePages; raises UsageError for
 // anything else.
 int ParseCodePageOption(const std::string &value);
+
+// TextToAnsi in the code page in effect, but false also for a character
+// that the page leaves unassigned and that stands here for the byte of its
+// own value (874's 0xDB, 1255's 0xDF are Û and ß here): Windows reads those
+// bytes as characters of the private use area, so the name would be
+// another one there.
+bool TextToPage(std::string_view text, std::string &bytes);
 
 // The code page text in files is written in now: the package's once
 // chosen, else the first of kPackageCodePages (the system's, here).

@@ -7,8 +7,8 @@
 #include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
-#include "platform/codepage.h"
 #include "platform/fs.h"
+#include "tools/code_page_choice.h"
 
 namespace tools {
 
@@ -35,7 +35,7 @@ bool IsWindowsName(const std::string &name) {
 
 bool IsUsableEntryName(const std::string &name) {
   std::string bytes;
-  return platform::TextToAnsi(name, bytes) && !bytes.empty() &&
+  return TextToPage(name, bytes) && !bytes.empty() &&
          bytes.size() <= kMaxEntryNameBytes && IsWindowsName(name) &&
          !IsReservedEntryName(name);
 }
