@@ -45,6 +45,7 @@ update() {
 update cyrillic 1251 'Что нового в 4.3.txt' 'сообщения.po'
 update western 1252 'Présentation.txt' 'Größe.txt'
 update central 1250 'Łódź.txt'
+update hebrew 1255 'שלום וֺ.txt'
 
 # --codepage chooses; a page that lacks a name is refused naming it.
 printf 'copy {temp}\\a.txt {app}\\Größe.txt\n' >de.txt
