@@ -89,6 +89,13 @@ public:
       : form_(form), programFolder_(std::move(programFolder)) {}
 
   void AddStep(Step step) {
+    // A folder's record names it with or without separators after it
+    // ("{app}\new\" is the folder new of {app}), as the install reads it.
+    if (step.operation == record::kCreateFolder ||
+        step.operation == record::kDeleteFolder)
+      while (step.target.size() > 1 &&
+             (step.target.back() == '\\' || step.target.back() == '/'))
+        step.target.pop_back();
     step.key = fs::FoldName(step.target);
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =

@@ -532,3 +532,26 @@ TEST_F(PreflightTest, ARecordWhosePathALaterOneChangesAgainIsDoneByIt) {
   EXPECT_EQ(Run(package), exitcode::kSuccess);
   EXPECT_EQ(LastMessage(), "Lumen Notes уже обновлен до версии 4.3.");
 }
+
+TEST_F(PreflightTest, AFolderRecordWithASeparatorAfterItNamesTheFolder) {
+  // Records after the update's own, and what they leave.
+  const std::pair<const char *, const char *> cases[] = {
+      {"mkdir {app}\\made\\\n", "/made"},
+      {"mkdir {app}\\made\\\nmkdir {app}\\made\\deep\\\n", "/made/deep"},
+      {"mkdir {app}\\made\\\ncopy {temp}\\readme.txt {app}\\made\\r.txt\n",
+       "/made/r.txt"},
+  };
+  for (const auto &[text, made] : cases) {
+    SCOPED_TRACE(text);
+    const tools::script_text::CompiledScript tail =
+        tools::script_text::CompileScript(
+            text, tools::script_text::Installs::Refused);
+    ASSERT_TRUE(tail.errors.empty());
+    Installed(old);
+    EXPECT_EQ(Run(Package(old.c_str(), tools::script_text::ScriptBytes(tail))),
+              exitcode::kSuccess)
+        << LastMessage();
+    EXPECT_TRUE(IsNew());
+    EXPECT_TRUE(Exists(world.prog + made));
+  }
+}
