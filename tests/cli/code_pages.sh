@@ -47,6 +47,21 @@ update western 1252 'Présentation.txt' 'Größe.txt'
 update central 1250 'Łódź.txt'
 update hebrew 1255 'שלום וֺ.txt'
 
+# New files that differ only in case from the installed ones (É, Œ, Ÿ of
+# 1252) replace them, and the installed names stay, as on Windows.
+mkdir -p recased/v1 recased/v2 recased/want
+for pair in Été.txt:ÉTÉ.txt œuvre.txt:Œuvre.txt ÿes.txt:Ÿes.txt; do
+  printf 'old' >"recased/v1/${pair%%:*}"
+  printf 'new' | tee "recased/v2/${pair#*:}" >"recased/want/${pair%%:*}"
+done
+run_tool diff recased/v1 recased/v2 --build recased/update.exe --stub "$STUB"
+expect_rc 0 "recased: diff --build"
+cp -r recased/v1 recased/run && cp recased/update.exe recased/run/
+run_tool run recased/run/update.exe --yes
+expect_rc 0 "recased: run"
+rm recased/run/update.exe
+diff -r recased/run recased/want >/dev/null || fail "recased: installed tree differs"
+
 # --codepage chooses; a page that lacks a name is refused naming it.
 printf 'copy {temp}\\a.txt {app}\\Größe.txt\n' >de.txt
 mkdir payload && printf 'a' >payload/a.txt

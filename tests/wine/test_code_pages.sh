@@ -33,15 +33,15 @@ run_to_success() { # PACKAGE.exe
   e2e_wait_package 20
 }
 
-install_update() { # NAME PAGE
-  local program="$E2E_WORK/$1-$2"
+install_update() { # NAME PAGE [EXPECTED]
+  local program="$E2E_WORK/$1-$2" expected=${3:-v2}
   rm -rf "$program"
   cp -r "$E2E_WORK/$1/v1" "$program"
   cp "$E2E_WORK/$1/update.exe" "$program/"
   run_to_success "$program/update.exe"
   e2e_expect_eq "$1 under code page $2: exit code" 0 "$E2E_EXIT"
   rm "$program/update.exe"
-  diff -r "$program" "$E2E_WORK/$1/v2" >"$E2E_WORK/diff.log" 2>&1 ||
+  diff -r "$program" "$E2E_WORK/$1/$expected" >"$E2E_WORK/diff.log" 2>&1 ||
     e2e_fail "$1 under code page $2 installed otherwise: $(cat "$E2E_WORK/diff.log")"
 }
 
@@ -68,8 +68,25 @@ install_plain() { # PAGE NAME
     "$(cd "$program" && ls -- *.txt)"
 }
 
+# A new version whose files differ only in case from the installed ones
+# (É, Œ and Ÿ, whose small letters 1252 holds too): each copy replaces the
+# installed file, which keeps its name.
+make_recased() {
+  local old new
+  mkdir -p "$E2E_WORK/recased/v1" "$E2E_WORK/recased/v2" "$E2E_WORK/recased/want"
+  for pair in Été.txt:ÉTÉ.txt œuvre.txt:Œuvre.txt ÿes.txt:Ÿes.txt; do
+    old=${pair%%:*} new=${pair#*:}
+    printf 'old' >"$E2E_WORK/recased/v1/$old"
+    printf 'new %s' "$new" | tee "$E2E_WORK/recased/v2/$new" >"$E2E_WORK/recased/want/$old"
+  done
+  "$UPDPACK_TOOL" diff "$E2E_WORK/recased/v1" "$E2E_WORK/recased/v2" \
+    --build "$E2E_WORK/recased/update.exe" --stub "$UPDPACK_STUB" \
+    >"$E2E_WORK/build.log" 2>&1 || e2e_fail "diff --build recased: $(cat "$E2E_WORK/build.log")"
+}
+
 make_update cyrillic 'Что нового в 4.3.txt' 'сообщения.po'
 make_update western 'Présentation.txt' 'Größe.txt'
+make_recased
 make_plain
 for pair in ru_RU:1251:данные.txt de_DE:1252:äàííûå.txt; do
   locale=${pair%%:*} rest=${pair#*:}
@@ -78,6 +95,7 @@ for pair in ru_RU:1251:данные.txt de_DE:1252:äàííûå.txt; do
   e2e_expect_eq "Wine's ANSI code page in $locale" "${rest%%:*}" "$acp"
   install_update cyrillic "$acp"
   install_update western "$acp"
+  install_update recased "$acp" want
   install_plain "$acp" "${rest#*:}"
 done
 e2e_log "code pages: both packages installed under 1251 and 1252; the base format in the system's page"
