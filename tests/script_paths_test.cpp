@@ -70,6 +70,8 @@ TEST(ScriptPaths, ARepeatedPlaceholderCountsItsWholeFolder) {
 
 TEST(ScriptPaths, NewNamesWindowsRefuses) {
   namespace record = package::script;
+  const std::string tooLong(256, 'a');
+  const std::string longest(255, '\xE9'); // 255 characters, 510 UTF-8 bytes
   const struct {
     uint8_t operation;
     std::string target;  // \0 is {temp}, \1 is {app}
@@ -89,6 +91,11 @@ TEST(ScriptPaths, NewNamesWindowsRefuses) {
       {record::kDeleteFiles, "\1\\NUL", nullptr},
       {record::kDeleteFolder, "\1\\aux", nullptr},
       {7, "\1\\CON", nullptr},
+      {record::kCopyFile, "\1\\" + tooLong, tooLong.c_str()},
+      {record::kCreateFolder, "\1\\" + tooLong + "\\x", tooLong.c_str()},
+      {record::kCopyFile, "\1\\" + longest, nullptr},
+      {record::kCopyFile, "\1\\" + tooLong.substr(1) + "..", nullptr},
+      {record::kDeleteFiles, "\1\\" + tooLong, nullptr},
   };
   platform::SetFileCodePage(1251);
   for (const auto &c : cases) {

@@ -8,6 +8,7 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "tools/entry_names.h"
 #include "tools/script_printer.h"
 
 namespace tools {
@@ -62,11 +63,21 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
     return std::nullopt; // a deletion finds no device in a missing folder
   std::string path(script::TrimBlanks(target));
   std::replace_if(path.begin(), path.end(), IsPlaceholder, 'F');
-  if (!platform::fs::IsBadNewName(path))
-    return std::nullopt;
+  const bool bad = platform::fs::IsBadNewName(path);
   while (!path.empty() && IsSeparator(path.back()))
     path.pop_back();
-  return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
+  if (bad)
+    return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
+  // No folder on the way has a longer name than Windows makes, nor can the
+  // new one.
+  for (size_t at = 0; at <= path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    std::string name = platform::AnsiToText(path.substr(at, end - at));
+    if (!FitsOneWindowsName(name))
+      return name;
+    at = end + 1;
+  }
+  return std::nullopt;
 }
 
 namespace {

@@ -26,8 +26,10 @@ std::vector<std::string> OutsidePathWarnings(std::string_view script);
 
 // The last name of a copy's or mkdir's target field, in UTF-8, when Windows
 // makes no file or folder of it (a device's name, a reserved character):
-// the run refuses it before anything is made, every time. nullopt for any
-// other record (a deletion finds no device in a missing folder) or name.
+// the run refuses it before anything is made, every time. Else a name of
+// the field longer than Windows makes one (255 characters), at which every
+// run fails. nullopt for any other record (a deletion finds no device in a
+// missing folder) or name.
 std::optional<std::string> RefusedNewName(uint8_t operation,
                                           std::string_view target);
 
