@@ -26,7 +26,6 @@ struct Switches {
   std::optional<std::string> logFile; // /LOG=FILE
   std::optional<std::string> folder;  // /D=FOLDER, the program folder
   std::vector<std::string> ignored;   // arguments that are no switch
-  bool Any() const { return silent || usage || logFile || folder; }
 };
 
 // The switches of the arguments after the program's name, without regard to

@@ -138,11 +138,12 @@ void UndoInterruptedRun() {
 
 // Steps 1 to 16 of the run. Ends the program on every path that does not
 // raise. facts: what the package's manifest says; a package without one
-// runs exactly as the base format has it.
-[[noreturn]] void Run(const OwnManifest &facts) {
+// runs exactly as the base format has it. alone: no other copy holds the
+// run's lock.
+[[noreturn]] void Run(const OwnManifest &facts, bool alone) {
   // One run at a time: a second copy ends before it touches the temporary
   // folder or the pack file of the first.
-  if (facts.ours && !platform::TakeRunLock(TempFolderPath()))
+  if (!alone)
     EndRun(platform::exitcode::kAlreadyRunning,
            CurrentText(Text::AlreadyRunning), MsgIcon::Warning);
 
@@ -247,9 +248,9 @@ void Main() {
     // The package's manifest, from its own executable, before the first
     // question: its texts, and a damaged or incomplete package ends here.
     const OwnManifest own = LoadOwnManifest();
-    unattended.Begin(own.ours);
+    const bool alone = unattended.Begin(own.ours);
     RaiseDamage(own);
-    Run(own);
+    Run(own, alone);
   } catch (const platform::Error &e) {
     description = e.Description();
   } catch (const std::bad_alloc &) {

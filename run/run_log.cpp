@@ -17,7 +17,6 @@ const char kNumberMark = 0;
 namespace {
 
 std::unique_ptr<platform::os::File> logFile;
-int64_t logEnd = 0;
 
 } // namespace
 
@@ -43,23 +42,24 @@ void detail::WriteLogLine(std::initializer_list<LogPiece> pieces) {
   }
   line += "\r\n";
   try {
-    platform::os::WriteAt(logFile->Handle(), logEnd, line.data(), line.size(),
-                          logFile->Path());
-    logEnd += static_cast<int64_t>(line.size());
+    // At the file's end as it is now: a second copy of the update may write
+    // its lines into the same log.
+    platform::os::WriteAt(logFile->Handle(), logFile->Size(), line.data(),
+                          line.size(), logFile->Path());
   } catch (const platform::Error &) {
     CloseLog(); // a full disk: the run goes on without its log
   }
 }
 
-bool OpenLog(const std::string &path) {
+bool OpenLog(const std::string &path, bool anew) {
   CloseLog();
   try {
-    logFile =
-        std::make_unique<platform::os::File>(path, platform::OpenMode::Output);
+    logFile = std::make_unique<platform::os::File>(
+        path,
+        anew ? platform::OpenMode::Output : platform::OpenMode::ReadWrite);
   } catch (const platform::Error &) {
     return false;
   }
-  logEnd = 0;
   detail::logOn = true;
   return true;
 }

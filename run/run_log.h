@@ -48,9 +48,11 @@ template <typename... Pieces> void LogLine(const Pieces &...pieces) {
 inline bool LogOn() { return detail::logOn; }
 
 // Starts the log at path: a new file, or an existing one emptied (never
-// through a link). False, with the log off, when it cannot be made: a log
-// that cannot be written never stops or changes the run.
-bool OpenLog(const std::string &path);
+// through a link); not anew, the lines go after those there (a second copy
+// of the update must not empty the log the first one writes). False, with
+// the log off, when it cannot be made: a log that cannot be written never
+// stops or changes the run.
+bool OpenLog(const std::string &path, bool anew = true);
 // Closes the log; later lines go nowhere.
 void CloseLog();
 

@@ -4,8 +4,10 @@
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/run_lock.h"
 #include "platform/silent_ui.h"
 #include "run/container.h"
+#include "run/mdl_main.h"
 #include "run/run_log.h"
 #include "run/run_texts.h"
 
@@ -85,26 +87,39 @@ Unattended::~Unattended() {
     platform::SetUi(installed_);
 }
 
-void Unattended::Begin(bool ours) {
+void Unattended::StartLog(bool anew) {
   const Switches &switches = nextSwitches;
-  if (!ours || !switches.Any())
-    return; // a package of the base format takes no command line
+  if (!switches.logFile || !OpenLog(*switches.logFile, anew))
+    return;
+  logged_ = std::make_unique<LoggedUi>(platform::Ui());
+  platform::SetUi(logged_.get());
+  const std::string_view none;
+  LogLine("package: ", ProgramExePath());
+  LogLine("switches:", switches.silent ? " /S" : none,
+          switches.usage ? " /?" : none, " /LOG=", *switches.logFile);
+  for (const std::string &argument : switches.ignored)
+    LogLine("ignored argument: ", argument);
+}
+
+bool Unattended::Begin(bool ours) {
+  const Switches &switches = nextSwitches;
+  if (!ours)
+    return true; // a package of the base format takes no command line
   if (switches.silent) {
     silent_ = std::make_unique<platform::SilentUi>(*installed_);
     platform::SetUi(silent_.get());
   }
-  if (switches.logFile && OpenLog(*switches.logFile)) {
-    logged_ = std::make_unique<LoggedUi>(platform::Ui());
-    platform::SetUi(logged_.get());
+  // One copy at a time, known before the log opens: a second copy must not
+  // empty the log the first one writes. A lock that cannot be had (posix: a
+  // folder at the lock file's name) ends the run in a log begun anew.
+  bool alone = true;
+  try {
+    alone = platform::TakeRunLock(TempFolderPath());
+  } catch (const platform::Error &) {
+    StartLog(true);
+    throw;
   }
-  if (LogOn()) { // only with /LOG=
-    const std::string_view none;
-    LogLine("package: ", ProgramExePath());
-    LogLine("switches:", switches.silent ? " /S" : none,
-            switches.usage ? " /?" : none, " /LOG=", *switches.logFile);
-    for (const std::string &argument : switches.ignored)
-      LogLine("ignored argument: ", argument);
-  }
+  StartLog(alone);
   if (switches.usage) {
     platform::Ui().ShowMessage(CurrentText(package::Text::Usage),
                                platform::MsgIcon::Information,
@@ -118,6 +133,7 @@ void Unattended::Begin(bool ours) {
     if (!platform::fs::FolderExists(appFolder))
       platform::Raise(platform::err::kPathNotFound, appFolder);
   }
+  return alone;
 }
 
 } // namespace mdl_main

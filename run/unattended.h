@@ -33,9 +33,14 @@ public:
   // (intact or damaged). Opens the log, puts a silent window system in
   // front of the installed one, shows the usage and ends the program for
   // /?, and takes the program folder. Raises when /D= names no folder.
-  void Begin(bool ours);
+  // A package of ours takes the run's lock here: false when another copy
+  // holds it (its log then goes on after the lines there).
+  bool Begin(bool ours);
 
 private:
+  // Opens the log of /LOG= (anew: emptied) with its first lines.
+  void StartLog(bool anew);
+
   platform::UiBackend *installed_;
   std::unique_ptr<platform::UiBackend> silent_;
   std::unique_ptr<platform::UiBackend> logged_;

@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "package/checksums.h"
 #include "platform/posix/syscalls.h"
 #include "run/mdl_main.h"
+#include "run/run_log.h"
 #include "run/unattended.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
@@ -132,11 +137,52 @@ TEST_F(UnattendedRunTest, LogNamesTheDamageAndTheFailedRecord) {
   EXPECT_EQ(log.find("Пакет"), std::string::npos) << "an earlier run's lines";
 }
 
-TEST_F(UnattendedRunTest, MissingProgramFolderEndsBeforeAnythingIsMade) {
+TEST_F(UnattendedRunTest, EndingsBeforeTheQuestionAreLogged) {
+  // A /D= folder that is missing; a folder where the run's lock would be.
   const std::string missing = world.box / "missing";
-  EXPECT_EQ(Run(Package(), missing.c_str()), platform::exitcode::kFailed);
-  EXPECT_TRUE(pkgbuild::ListNames(world.tmp).empty());
-  ExpectInLog({"program folder: " + missing, "end: failed (exit code 1)"});
+  const std::string lock = world.tempFolder + ".lock";
+  const struct {
+    const char *folder;
+    bool plantLock;
+    std::string line;
+  } cases[] = {
+      {missing.c_str(), false, "program folder: " + missing},
+      {nullptr, true,
+       "Ошибка доступа к пути или файлу: " + world.tmp + "\\VLSFX_QUORIX.lock"},
+  };
+  for (const auto &c : cases) {
+    if (c.plantLock) {
+      unlink(lock.c_str()); // the file the case before left
+      testsupport::MakeFolder(lock);
+    }
+    EXPECT_EQ(Run(Package(), c.folder), platform::exitcode::kFailed);
+    // The run's lock (or the folder there), and nothing else.
+    EXPECT_EQ(pkgbuild::ListNames(world.tmp),
+              std::vector<std::string>{"VLSFX_QUORIX.lock"});
+    ExpectInLog({"end: failed (exit code 1)"});
+    EXPECT_NE(Log().find(c.line), std::string::npos) << Log();
+  }
+}
+
+TEST_F(UnattendedRunTest, SecondCopyLeavesTheLogOfTheFirst) {
+  // The first copy holds the run's lock and has written into the log.
+  const std::string first = "package: the first copy's\r\n";
+  WriteFile(logPath, first);
+  const std::string lock = world.tempFolder + ".lock";
+  const int held = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(Run(Package()), platform::exitcode::kAlreadyRunning);
+  close(held);
+  EXPECT_EQ(Log().rfind(first, 0), 0u) << Log();
+  ExpectInLog({"end: already running (exit code 6)"});
+
+  // The first copy's next line goes after the second's, not over them.
+  ASSERT_TRUE(mdl_main::OpenLog(logPath));
+  mdl_main::LogLine("record ", 1);
+  std::ofstream(logPath, std::ios::app) << "end: a second copy's\r\n";
+  mdl_main::LogLine("record ", 2);
+  mdl_main::CloseLog();
+  EXPECT_EQ(Log(), "record 1\r\nend: a second copy's\r\nrecord 2\r\n");
 }
 
 } // namespace

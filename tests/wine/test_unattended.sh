@@ -88,6 +88,29 @@ e2e_expect_eq "the usage box's first line" "Параметры командно�
   "$(e2e_texts "$E2E_BOX_TITLE" | tr -d '\r' | sed -n 1p)"
 e2e_close_box "exit code after the usage box" 0
 
+# A second copy with the same log while the first asks: exit code 6, and
+# the log of the first keeps its lines, the second's ending among them.
+printf 'old' >"$program/old.txt"
+both="$download/both.log"
+e2e_start_package "$download/update.exe" "/LOG=$(e2e_windows_path "$both")" \
+  "/D=$(e2e_windows_path "$program")"
+e2e_wait_box "$E2E_MSG_CONFIRM"
+first=("$E2E_PACKAGE_PID" "${E2E_PACKAGE_ARGS[@]}")
+# Named from the package's folder, so that the harness leaves the file.
+e2e_start_package "$download/update.exe" /S /LOG=both.log
+e2e_wait_package 30
+e2e_expect_eq "exit code of a second copy" 6 "$E2E_EXIT"
+E2E_PACKAGE_PID=${first[0]}
+E2E_PACKAGE_ARGS=("${first[@]:1}")
+e2e_answer_confirmation Yes
+e2e_wait_box "$E2E_MSG_SUCCESS" 60000
+e2e_close_box "exit code of the first copy" 0
+for line in "message (question): Сейчас будет" "end: already running (exit code 6)" \
+  "end: success (exit code 0)"; do
+  grep -qF -- "$line" "$both" || e2e_fail "the copies' log lacks '$line': $(cat -v "$both")"
+done
+! grep -qaP '\x00' "$both" || e2e_fail "the copies' log has gaps: $(cat -v "$both")"
+
 # The base format takes no command line: the question comes all the same.
 e2e_join_package "$E2E_WORK/update.pack1" "$download/plain.exe"
 e2e_start_package "$download/plain.exe" /S '/?'
