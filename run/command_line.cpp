@@ -29,7 +29,8 @@ bool StartsWithNoCase(std::string_view argument, std::string_view prefix,
 std::vector<std::string> SplitCommandLine(std::string_view line) {
   std::vector<std::string> arguments;
   size_t i = 0;
-  // The program's name: quotes only delimit it.
+  // The program's name: quotes only delimit it, and the next argument may
+  // follow the closing one without a blank.
   std::string name;
   if (i < line.size() && line[i] == '"') {
     const size_t close = line.find('"', i + 1);
@@ -37,9 +38,10 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
                                   ? std::string_view::npos
                                   : close - i - 1);
     i = close == std::string_view::npos ? line.size() : close + 1;
+  } else {
+    while (i < line.size() && !IsBlank(line[i]))
+      name += line[i++];
   }
-  while (i < line.size() && !IsBlank(line[i]))
-    name += line[i++];
   arguments.push_back(std::move(name));
 
   for (;;) {

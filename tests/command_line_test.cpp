@@ -11,8 +11,10 @@ TEST(CommandLine, SplitsAsWindowsDoes) {
   const std::pair<const char *, Args> cases[] = {
       {"", {""}},
       {R"("C:\Program Files\u.exe" /S)", {R"(C:\Program Files\u.exe)", "/S"}},
-      // The program's name takes no backslash rules.
+      // The program's name takes no backslash rules, and ends at its
+      // closing quote.
       {R"(C:\a\"b  	/S   /D=x )", {R"(C:\a\"b)", "/S", "/D=x"}},
+      {R"("C:\P F\u.exe"/S "/D=x")", {R"(C:\P F\u.exe)", "/S", "/D=x"}},
       {R"(u.exe "/D=C:\P F\Q" /D="C:\P F\Q")",
        {"u.exe", R"(/D=C:\P F\Q)", R"(/D=C:\P F\Q)"}},
       {R"(u.exe a\\b a\\\"b "a\\" a\\\\"b c")",
