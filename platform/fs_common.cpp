@@ -17,6 +17,12 @@ void Kill(const std::string &pattern) {
     RemoveFile(prefix + name);
 }
 
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  return path;
+}
+
 void RemoveFileOrLink(const std::string &path) {
   switch (KindOf(path)) {
   case EntryKind::File:

@@ -93,9 +93,7 @@ public:
     // ("{app}\new\" is the folder new of {app}), as the install reads it.
     if (step.operation == record::kCreateFolder ||
         step.operation == record::kDeleteFolder)
-      while (step.target.size() > 1 &&
-             (step.target.back() == '\\' || step.target.back() == '/'))
-        step.target.pop_back();
+      step.target = fs::WithoutTrailingSeparators(std::move(step.target));
     step.key = fs::FoldName(step.target);
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =

@@ -97,12 +97,6 @@ bool IsNumber(std::string_view text) {
          text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && IsSeparator(path.back()))
-    path.pop_back();
-  return path;
-}
-
 } // namespace
 
 bool IsWorkName(std::string_view name) {
@@ -257,7 +251,7 @@ void Transaction::CreateFolder(const std::string &path) {
 }
 
 void Transaction::DeleteFolders(const std::string &pattern) {
-  const std::string path = WithoutTrailingSeparators(pattern);
+  const std::string path = fs::WithoutTrailingSeparators(pattern);
   const std::string prefix = PrefixOf(path);
   bool any = false;
   for (const std::string &name : fs::ListFolders(path)) {
@@ -281,7 +275,7 @@ void Transaction::CarryOut(uint8_t operation, const std::string &source,
   // journal line could be followed back there. A copy looks right before
   // each of its moves instead.
   if (operation >= record::kDeleteFiles && operation <= record::kDeleteFolder)
-    CheckNoLink(WithoutTrailingSeparators(target));
+    CheckNoLink(fs::WithoutTrailingSeparators(target));
   switch (operation) {
   case record::kCopyFile:
     CopyFile(source, target, modified);

@@ -60,14 +60,6 @@ private:
   platform::UiBackend &inner_;
 };
 
-// The program folder as the run joins it, like ProgramFolder: no separator
-// at its end.
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
-    path.pop_back();
-  return path;
-}
-
 } // namespace
 
 void SetSwitches(Switches switches) { nextSwitches = std::move(switches); }
@@ -127,8 +119,8 @@ bool Unattended::Begin(bool ours) {
     platform::Ui().EndProgram(platform::exitcode::kSuccess);
   }
   if (switches.folder) {
-    appFolder =
-        WithoutTrailingSeparators(platform::AbsolutePath(*switches.folder));
+    appFolder = platform::fs::WithoutTrailingSeparators(
+        platform::AbsolutePath(*switches.folder));
     LogLine("program folder: ", appFolder);
     if (!platform::fs::FolderExists(appFolder))
       platform::Raise(platform::err::kPathNotFound, appFolder);

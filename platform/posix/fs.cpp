@@ -366,9 +366,7 @@ struct FolderMatches {
 // A trailing separator names the same folder; the root, "." and ".." are
 // never matched. A missing folder matches nothing.
 void MatchFolders(const std::string &pattern, FolderMatches &found) {
-  std::string path = pattern;
-  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
-    path.pop_back();
+  const std::string path = WithoutTrailingSeparators(pattern);
   found.split = Split(path);
   const SplitPath &split = found.split;
   if (split.name.empty() || IsDotOrDotDot(split.name))

@@ -202,14 +202,6 @@ void MakeFolder(const std::string &path, SECURITY_ATTRIBUTES *security) {
     win32::RaiseLastError(path.empty() ? std::string("\"\"") : path);
 }
 
-// The folder of a DeleteFolder pattern without trailing separators
-// ("C:\a\b\" names C:\a\b); a root stays as it is.
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/'))
-    path.pop_back();
-  return path;
-}
-
 } // namespace
 
 int32_t FileLen(const std::string &path) {
