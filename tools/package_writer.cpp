@@ -26,6 +26,7 @@
 #include "tools/entry_names.h"
 #include "tools/file_io.h"
 #include "tools/name_index.h"
+#include "tools/pack_folder.h"
 #include "tools/package_file.h"
 #include "tools/program_icon.h"
 #include "tools/script_paths.h"
@@ -319,10 +320,13 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     scratch = std::make_unique<ScratchFolder>("compress");
     stream = std::make_unique<OsFile>(*scratch / "stream",
                                       platform::OpenMode::CreateNew);
+    // Ctrl-C cancels as it does while packing, and the scratch files go.
     InstalledConsole console;
+    console.ui().CatchInterrupts();
     int shown = -1;
     CompressArchive(pieces, target.level, layout, *stream, *scratch / "part",
                     [&](int64_t done, int64_t whole) {
+                      TakeCancel(console.ui());
                       const int percent =
                           whole > 0 ? static_cast<int>(done * 100 / whole) : 0;
                       if (percent != shown)

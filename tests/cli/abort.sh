@@ -117,4 +117,18 @@ expect_text "$ERR" "Dravell [error]: Распаковка архива отме�
 expect_same_bytes src/big.bin out/big.bin "the entry in progress is completed"
 [ ! -e out/z_second.txt ] || fail "no entry after the cancel"
 
+# Ctrl-C while build compresses cancels it as while it packs: no package,
+# and no scratch folder left.
+mkdir numbers scratch
+seq 1 1000000 >numbers/numbers.txt
+compressing() { exists "scratch/updpack-compress-*" && catching "$1"; }
+TMPDIR=$PWD/scratch "$UPDPACK" build --payload numbers --stub stub.bin \
+  -o numbers.exe </dev/null >"$OUT" 2>"$ERR" &
+stop_and_interrupt $! compressing $!
+expect_rc 1 "build interrupted while compressing"
+expect_contains "$ERR" "updpack: Запаковка архива отменена пользователем! (-1234013)" \
+  "build cancel"
+[ ! -e numbers.exe ] || fail "a cancelled build writes no package"
+[ -z "$(ls -A scratch)" ] || fail "a cancelled build leaves no scratch folder"
+
 finish
