@@ -83,6 +83,52 @@ for at in $((start + 40)) $((start + 3000)); do
   [ "$(ls progbad)" = bad.exe ] || fail "a damaged stream installs nothing"
 done
 
+# The package with its manifest's pairs changed (tests/support/relayout.py).
+relayout() { python3 "$(dirname "$0")/../support/relayout.py" "$@"; }
+
+# A manifest that lies about the stream: verify calls the package damaged,
+# list and extract fail, and the run ends with the damaged sentence,
+# installs nothing and never writes more than the archive holds. A layout
+# no build writes is refused before the question.
+# PAIRS|what verify says|what list and extract say|what the run says
+raw=$(relayout c.exe raw)
+lied="lie.exe: the compressed archive"
+while IFS='|' read -r pairs said listed told; do
+  # shellcheck disable=SC2086
+  relayout c.exe $pairs >lie.exe
+  run_tool verify lie.exe
+  expect_rc 1 "verify of $pairs"
+  expect_contains "$OUT" "FAULT:       $said" "verify of $pairs"
+  run_tool list lie.exe
+  expect_rc 1 "list of $pairs"
+  expect_contains "$ERR" "$listed" "list of $pairs"
+  rm -rf lied && mkdir lied
+  run_tool extract lie.exe lied
+  expect_rc 1 "extract of $pairs"
+  expect_contains "$ERR" "$listed" "extract of $pairs"
+  [ -z "$(ls -A lied)" ] || fail "extract of $pairs wrote files"
+  rm -rf proglie "${TMP:?}"/* && mkdir proglie && cp lie.exe proglie/
+  run_tool run proglie/lie.exe --yes
+  expect_rc 1 "run of $pairs"
+  expect_contains "$ERR" "Произошла критическая ошибка:"$'\n'"$told" "run of $pairs"
+  [ "$(ls proglie)" = lie.exe ] || fail "the run of $pairs installed files"
+  [ "$(stat -c %s "$TMP/VLSFX_QUORIX.PACK" 2>/dev/null || echo 0)" -le "$raw" ] ||
+    fail "the run of $pairs wrote more than the archive holds"
+done <<TABLE
+raw=-400|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
+raw=+1|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
+raw=2147483647|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
+cut=1|$lied ends before its declared length|$lied ends|Архив пакета обновления поврежден.
+cut=3000|$lied ends before its declared length|$lied ends|Архив пакета обновления поврежден.
+stream=+1|$lied|$lied|Архив пакета обновления поврежден.
+stream=999999999|$lied reaches past the package's end|$lied reaches|Архив пакета обновления поврежден.
+rawcrc=+1|$lied differs from its CRC-32|$lied differs|Архив пакета обновления поврежден.
+stored=|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
+restart=1|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
+codec=LZMA|the manifest declares the archive in a way no build writes|Файл не является архивом Kestrova PACK.|Манифест пакета обновления поврежден: его содержимое не читается.
+raw=2147483648|the manifest declares the archive in a way no build writes|Файл не является архивом Kestrova PACK.|Манифест пакета обновления поврежден: его содержимое не читается.
+TABLE
+
 # 4.8 MB of text: a stream in two parts, which verify names and which runs.
 mkdir big
 seq 1 700000 >big/numbers.txt
