@@ -343,12 +343,26 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   // the file to a multiple of 8 before their table: the package is one
   // already, so the trailer stays its last 4 bytes.
   int64_t filler = 0;
-  image += package::EncodeManifestWithLength(payload, [&](int64_t manifest) {
-    const int64_t before = static_cast<int64_t>(image.size()) + manifest +
-                           archiveLength + kTrailerSize;
-    filler = (8 - before % 8) % 8;
-    return before + filler;
-  });
+  const std::string manifest =
+      package::EncodeManifestWithLength(payload, [&](int64_t bytes) {
+        const int64_t before = static_cast<int64_t>(image.size()) + bytes +
+                               archiveLength + kTrailerSize;
+        filler = (8 - before % 8) % 8;
+        return before + filler;
+      });
+  // Every run refuses a longer one as damaged. Only a compressed archive's
+  // ranges grow with the files, some 14 bytes for each program file and
+  // each stored one.
+  const auto payloadLength =
+      static_cast<int64_t>(manifest.size()) - package::kManifestPayloadOffset;
+  if (payloadLength > package::kMaxManifestPayload)
+    throw ToolError("the manifest would take " + std::to_string(payloadLength) +
+                    " bytes, more than a run reads (" +
+                    std::to_string(package::kMaxManifestPayload) +
+                    "): the compressed archive declares a range for each "
+                    "program file and each stored file, too many of them "
+                    "here; --store carries the files as they are");
+  image += manifest;
   const auto stubLength = static_cast<int64_t>(image.size());
   CheckLength(stubLength + archiveLength + filler + kTrailerSize);
 

@@ -129,6 +129,25 @@ codec=LZMA|the manifest declares the archive in a way no build writes|Файл �
 raw=2147483648|the manifest declares the archive in a way no build writes|Файл не является архивом Kestrova PACK.|Манифест пакета обновления поврежден: его содержимое не читается.
 TABLE
 
+# A range for each of 100,000 program files (64 bytes each, "MZ" and a
+# PE header): a manifest longer than a run reads, which build refuses rather
+# than write a package that every run calls damaged; --store takes them.
+python3 - >many.pack <<'PY'
+import struct, sys
+image = bytearray(64)
+image[0:2], image[4:10] = b"MZ", b"PE\0\0" + struct.pack("<H", 0x8664)
+image[60:64] = struct.pack("<I", 4)
+n = 100000
+names = b"".join(b"%d?%d?%d\x02" % (k, 64 * k + 1, 64 * k + 65) for k in range(n))
+sys.stdout.buffer.write(b"PACK1\0\x01" + names + b"\x01" + bytes(image) * n)
+PY
+run_tool build --archive many.pack --stub stub.exe -o many.exe
+expect_rc 1 "build of a manifest too long"
+expect_contains "$ERR" "the manifest would take " "build names the manifest too long"
+[ ! -e many.exe ] || fail "build wrote a package whose manifest no run reads"
+run_tool build --store --archive many.pack --stub stub.exe -o many.exe
+expect_rc 0 "build --store of 100,000 program files"
+
 # 4.8 MB of text: a stream in two parts, which verify names and which runs.
 mkdir big
 seq 1 700000 >big/numbers.txt
