@@ -164,14 +164,18 @@ const std::string &Transaction::AreaFor(const std::string &path) {
   RemoveQuietly(root + kDoneName);
   if (fs::KindOf(area) != fs::EntryKind::Missing)
     RaiseLeftBackup(area);
-  // The program folder's own area holds the journal and is its first step;
-  // any other is a step of the journal.
+  // The program folder's own area holds the journal and is its first step,
+  // taken once it is made: one that another run made meanwhile, with its
+  // journal, is that run's, not this undo's to remove. Any other is a step
+  // of the journal.
   if (root == program_ + "\\") {
+    fs::MkDir(area);
     journalPath_ = area + "\\" + kJournalName;
     steps_.push_back({Kind::Area, area, {}, -1});
-  } else
+  } else {
     Take(Kind::Area, area);
-  fs::MkDir(area);
+    fs::MkDir(area);
+  }
   try {
     fs::MarkHidden(area); // out of the user's sight; nothing depends on it
   } catch (const platform::Error &) {

@@ -766,6 +766,31 @@ TEST(Transaction, AFolderMadeMeanwhileIsNotTheUndosToRemove) {
     }
 }
 
+// Another run on the same folder (another user's, with its own TMP) that
+// makes the backup area between this run's look and its mkdir owns it and
+// its journal: this run's step fails and its undo leaves both.
+TEST(Transaction, ABackupAreaMadeMeanwhileIsTheOtherRunsToKeep) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  const std::string area = prog + "/~updpack.bak";
+  mdl_main::txn::Transaction transaction(prog);
+  {
+    const Faults faults([&](Call call, const std::string &path) {
+      if (call != Call::CreateFolder || !path.ends_with("~updpack.bak"))
+        return 0;
+      MakeFolder(area);
+      WriteFile(area + "/journal", "M app.exe\t1\n");
+      return EEXIST;
+    });
+    EXPECT_THROW(
+        transaction.CopyFile(product.src + "/lib.dll", prog + "\\app.exe"),
+        platform::Error);
+  }
+  transaction.Undo();
+  EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "old app");
+  EXPECT_EQ(testsupport::ReadFile(area + "/journal"), "M app.exe\t1\n");
+}
+
 // A file the script names in another case ("APP.EXE" for app.exe) keeps
 // its own name: replaced, as a copy over it keeps it in the strict install,
 // and put back by the run's undo and by the next run's alike.
