@@ -64,8 +64,7 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
   std::string path(script::TrimBlanks(target));
   std::replace_if(path.begin(), path.end(), IsPlaceholder, 'F');
   const bool bad = platform::fs::IsBadNewName(path);
-  while (!path.empty() && IsSeparator(path.back()))
-    path.pop_back();
+  path = platform::fs::WithoutTrailingSeparators(std::move(path));
   if (bad)
     return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
   // No folder on the way has a longer name than Windows makes, nor can the
