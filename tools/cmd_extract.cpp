@@ -96,7 +96,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
                     " (create it first)");
   CheckReadable(archivePath);
 
-  const ArchiveSpan span = LocateArchive(archivePath);
+  const ArchiveSpan span = LocateReadableArchive(archivePath);
   if (span.kind != FileKind::Package && span.kind != FileKind::Compressed)
     return ExtractArchive(archivePath, folder);
   // A package's archive is carved out into a file of its own, as the

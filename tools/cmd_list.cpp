@@ -12,6 +12,7 @@ int ListCommand(const std::vector<std::string> &arguments) {
     return ShowUsage("list");
   ExpectPositional(args, 1);
   CheckReadable(args.positional[0]);
+  LocateReadableArchive(args.positional[0]);
 
   ArchiveReader reader(args.positional[0]);
   const ArchiveSpan &span = reader.span();

@@ -223,9 +223,7 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
   package::StreamLayout layout;
   if (!package::ReadStreamLayout(manifest.payload, layout) ||
       !package::RangesDisjoint(layout))
-    check.faults.push_back("the manifest declares the archive in a way no "
-                           "build writes (codec, stream, raw, rawcrc, x86, "
-                           "stored): the run refuses it");
+    check.faults.push_back(kRefusedLayout);
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;

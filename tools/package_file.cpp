@@ -71,9 +71,10 @@ ArchiveSpan LocateArchive(const OsFile &file) {
   const int32_t start = *found; // ArchiveStart
   const int64_t last = end - package::kTrailerSize;
   const package::Manifest manifest = package::FindManifest(OsFileSource(file));
-  if (start >= 1 && start <= last &&
-      manifest.state == package::ManifestState::Intact &&
-      package::ReadStreamLayout(manifest.payload, span.layout) &&
+  const bool intact = manifest.state == package::ManifestState::Intact;
+  span.refusedLayout =
+      intact && !package::ReadStreamLayout(manifest.payload, span.layout);
+  if (start >= 1 && start <= last && !span.refusedLayout && intact &&
       span.layout.compressed) {
     span.kind = FileKind::Compressed;
     span.first = start;
@@ -94,6 +95,13 @@ ArchiveSpan LocateArchive(const OsFile &file) {
 
 ArchiveSpan LocateArchive(const std::string &path) {
   return LocateArchive(OsFile(path, platform::OpenMode::ReadOnly));
+}
+
+ArchiveSpan LocateReadableArchive(const std::string &path) {
+  ArchiveSpan span = LocateArchive(path);
+  if (span.refusedLayout)
+    throw ToolError(path + ": " + kRefusedLayout);
+  return span;
 }
 
 void DecodeArchive(const std::string &package, const ArchiveSpan &span,

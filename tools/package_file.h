@@ -32,7 +32,15 @@ struct ArchiveSpan {
   int64_t last = 0;
   int64_t fileLength = 0;
   package::StreamLayout layout; // Compressed: as the manifest declares it
+  // An intact manifest declares the archive in a way no build writes, which
+  // the run refuses (the kind is Other then).
+  bool refusedLayout = false;
 };
+
+// What is wrong with a span's refusedLayout, after the file's name.
+inline constexpr const char *kRefusedLayout =
+    "the manifest declares the archive in a way no build writes (codec, "
+    "stream, raw, rawcrc, x86, stored): the run refuses it";
 
 class OsFile;
 class ScratchFolder;
@@ -47,6 +55,10 @@ int64_t PackageEnd(const OsFile &file);
 // reads them.
 ArchiveSpan LocateArchive(const std::string &path);
 ArchiveSpan LocateArchive(const OsFile &file);
+// The same for a command that reads the archive: raises ToolError naming
+// path for a refusedLayout, which no reading could tell from a file that
+// holds no archive.
+ArchiveSpan LocateReadableArchive(const std::string &path);
 
 // The raw archive of a Compressed span of package, written into out from
 // its offset 0. Raises ToolError naming the package and what is wrong when

@@ -125,8 +125,8 @@ stream=999999999|$lied reaches past the package's end|$lied reaches|Архив �
 rawcrc=+1|$lied differs from its CRC-32|$lied differs|Архив пакета обновления поврежден.
 stored=|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
 restart=1|$lied does not decode|$lied does not decode|Архив пакета обновления поврежден.
-codec=LZMA|the manifest declares the archive in a way no build writes|Файл не является архивом Kestrova PACK.|Манифест пакета обновления поврежден: его содержимое не читается.
-raw=2147483648|the manifest declares the archive in a way no build writes|Файл не является архивом Kestrova PACK.|Манифест пакета обновления поврежден: его содержимое не читается.
+codec=LZMA|the manifest declares the archive in a way no build writes|updpack: lie.exe: the manifest declares the archive in a way no build writes|Манифест пакета обновления поврежден: его содержимое не читается.
+raw=2147483648|the manifest declares the archive in a way no build writes|updpack: lie.exe: the manifest declares the archive in a way no build writes|Манифест пакета обновления поврежден: его содержимое не читается.
 TABLE
 
 # A range for each of 100,000 program files (64 bytes each, "MZ" and a
