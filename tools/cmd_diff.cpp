@@ -41,6 +41,10 @@ int DiffCommand(const std::vector<std::string> &arguments) {
                 args.Has("--build") ? args.options.at("--build") : "");
   for (const std::string &skipped : diff.skipped)
     Warn("skipping " + skipped + ": only files and folders are compared");
+  for (const std::string &path : diff.decomposed)
+    Warn(path + ": the name holds combining marks (Unicode decomposed form, as "
+                "macOS writes names); the update writes it so, and it will not "
+                "match the same name written precomposed on Windows");
   if (!diff.errors.empty()) {
     for (const std::string &error : diff.errors)
       std::cerr << "updpack: error: " << ConsoleUi::Printable(error) << "\n";

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "archive/catalog.h"
 #include "package/long_records.h"
@@ -69,6 +70,22 @@ const Listing::value_type *FindNoCase(const Folded &folded,
                                       const std::string &name) {
   const auto found = folded.find(platform::fs::FoldName(name));
   return found == folded.end() ? nullptr : found->second;
+}
+
+// A combining mark (a character that joins the one before it), as a name
+// in Unicode decomposed form (NFD, as macOS writes names) holds: "e" and
+// U+0301 where Windows users and programs write the one character U+00E9.
+bool HoldsCombiningMark(std::string_view name) {
+  for (size_t i = 0; i < name.size();) {
+    const char32_t code = platform::NextCodePoint(name, i);
+    if ((code >= 0x0300 && code <= 0x036F) ||
+        (code >= 0x1AB0 && code <= 0x1AFF) ||
+        (code >= 0x1DC0 && code <= 0x1DFF) ||
+        (code >= 0x20D0 && code <= 0x20FF) ||
+        (code >= 0xFE20 && code <= 0xFE2F))
+      return true;
+  }
+  return false;
 }
 
 bool SameContent(const stdfs::path &a, const stdfs::path &b) {
@@ -211,7 +228,16 @@ private:
            const std::string &path) {
     std::string windows = path;
     std::replace(windows.begin(), windows.end(), '/', '\\');
+    const bool removal = &lines == &rmdirs_ || &lines == &deletes_;
+    stdfs::path named = removal ? oldRoot_ : newRoot_;
+    bool decomposed = false;
     for (const stdfs::path &part : stdfs::path(path)) {
+      named /= part;
+      if (!decomposed && HoldsCombiningMark(part.string())) {
+        decomposed = true;
+        if (decomposedNamed_.insert(named.string()).second)
+          result_.decomposed.push_back(named.string());
+      }
       if (!IsWindowsName(part.string())) {
         result_.errors.push_back(path + ": \"" + part.string() +
                                  "\" is not a name Windows can hold");
@@ -260,6 +286,7 @@ private:
   int codePage_;
   stdfs::path leaveOut_;
   std::vector<Pending> rmdirs_, deletes_, mkdirs_, installs_;
+  std::set<std::string> decomposedNamed_; // those in result_.decomposed
 };
 
 } // namespace

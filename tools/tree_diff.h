@@ -11,6 +11,11 @@ struct TreeDiff {
   std::string script;               // the text form, install lines included
   std::vector<std::string> errors;  // each names its path; no script then
   std::vector<std::string> skipped; // links and special files, for warnings
+  // Paths (under their tree's folder) whose last name holds combining
+  // marks, as names in decomposed form do: the first such name of each
+  // path, once. Windows takes them as they are, so they are other names
+  // than the precomposed ones users type.
+  std::vector<std::string> decomposed;
   size_t operations = 0;
 };
 

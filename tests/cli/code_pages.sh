@@ -62,6 +62,20 @@ expect_rc 0 "recased: run"
 rm recased/run/update.exe
 diff -r recased/run recased/want >/dev/null || fail "recased: installed tree differs"
 
+# Names in decomposed form (NFD, "e" and U+0301, as macOS writes them) are
+# other names on Windows than the precomposed ones: diff warns once for
+# each, naming it in its tree (the folder, not every file in it), and
+# writes them as they are (in 1258, which holds the marks); precomposed
+# names pass.
+e=$'e\xcc\x81'
+mkdir -p nfd/v1 "nfd/v2/Caf$e" && printf 'a' >"nfd/v1/R${e}sume${e}.txt"
+printf 'b' | tee "nfd/v2/Caf$e/a.txt" "nfd/v2/Caf$e/b.txt" >nfd/v2/Été.txt
+run_tool diff nfd/v1 nfd/v2 -o nfd.txt
+expect_rc 0 "diff of decomposed names"
+expect_text "$ERR" "updpack: warning: nfd/v1/R${e}sume${e}.txt: the name holds combining marks (Unicode decomposed form, as macOS writes names); the update writes it so, and it will not match the same name written precomposed on Windows
+updpack: warning: nfd/v2/Caf$e: the name holds combining marks (Unicode decomposed form, as macOS writes names); the update writes it so, and it will not match the same name written precomposed on Windows" \
+  "diff warns of each decomposed name once"
+
 # --codepage chooses; a page that lacks a name is refused naming it.
 printf 'copy {temp}\\a.txt {app}\\Größe.txt\n' >de.txt
 mkdir payload && printf 'a' >payload/a.txt
