@@ -40,7 +40,8 @@ void PrintToolUsage(std::ostream &out) {
   }
   out << "\n"
          "Run `updpack help <command>` for a command's arguments,\n"
-         "`updpack --version` for the version.\n"
+         "`updpack --version` for the version. `--` ends a command's\n"
+         "options: `updpack list -- -x.pack`.\n"
          "Exit status: 0 success, 1 failure, 64 usage error (`run` has its\n"
          "own, see `updpack help run`). Warnings go to stderr.\n";
 }
@@ -86,6 +87,13 @@ void CheckHostPath(const std::string &path) {
                      " as written: a backslash, or a name that ends in a "
                      "dot or a blank, means another path on Windows, and a "
                      "control character or one of < > \" | ? * none");
+}
+
+// Every command takes -h and --help.
+std::vector<Command> WithHelpOption(std::vector<Command> commands) {
+  for (Command &command : commands)
+    command.usage += "  -h, --help   print this help\n";
+  return commands;
 }
 
 } // namespace
@@ -140,15 +148,23 @@ Args ParseArgs(const std::vector<std::string> &arguments,
   return args;
 }
 
-void ExpectPositional(const Args &args, size_t count) {
-  if (args.positional.size() < count)
-    throw UsageError("missing arguments");
+void ExpectPositional(const Args &args,
+                      const std::vector<const char *> &names) {
+  const size_t count = names.size();
   if (args.positional.size() > count)
     throw UsageError("unexpected argument " + args.positional[count]);
+  if (args.positional.size() == count)
+    return;
+  std::string missing;
+  for (size_t k = args.positional.size(); k < count; ++k)
+    missing += std::string(" ") + names[k];
+  throw UsageError((count - args.positional.size() > 1 ? "missing arguments"
+                                                       : "missing argument") +
+                   missing);
 }
 
 const std::vector<Command> &Commands() {
-  static const std::vector<Command> commands = {
+  static const std::vector<Command> commands = WithHelpOption({
       {"diff", "write the script that turns one version into another",
        "usage: updpack diff OLD_DIR NEW_DIR [-o SCRIPT.txt]\n"
        "                    [--build PACKAGE.exe [OPTION]...]\n"
@@ -172,6 +188,7 @@ const std::vector<Command> &Commands() {
       {"build", "make an update package",
        "usage: updpack build --from PRODUCT_DIR --script SCRIPT.txt -o "
        "PACKAGE.exe\n"
+       "                     [--expect OLD_DIR]\n"
        "       updpack build --payload PAYLOAD_DIR [--script SCRIPT.txt] -o "
        "PACKAGE.exe\n"
        "                     [--exclude PATTERN]...\n"
@@ -201,7 +218,11 @@ const std::vector<Command> &Commands() {
        "checked by the run before the script), and is padded to a multiple\n"
        "of 8 bytes for signing tools. The package must stay below 2 GiB; it\n"
        "is put into place only once complete.\n"
-       "  -o, --output PACKAGE.exe\n" +
+       "  -o, --output PACKAGE.exe\n"
+       "  --expect OLD_DIR  (with --from) the installed version the update\n"
+       "               is for: the package checks, before it changes\n"
+       "               anything, that every path its script works on holds\n"
+       "               what OLD_DIR holds there (its entry ~updpack.exp)\n" +
            PackageOptionsHelp(),
        BuildCommand},
       {"script", "compile a text install script, or show a binary one",
@@ -286,7 +307,8 @@ const std::vector<Command> &Commands() {
        "  4 not the expected version, or not the product's folder\n"
        "  5 a file in use, and Retry cancelled\n"
        "  6 another update already running (also: the journal of its\n"
-       "    ~updpack.bak is held open)\n",
+       "    ~updpack.bak is held open)\n"
+       "  64 a usage error of updpack run: nothing is run\n",
        RunCommand},
       {"verify", "check a package or archive without writing anything",
        "usage: updpack verify PACKAGE_OR_ARCHIVE [--json]\n"
@@ -299,9 +321,10 @@ const std::vector<Command> &Commands() {
        "with every entry it lists (each read and its CRC-32 compared), and\n"
        "the install script record by record. Prints a report; --json prints\n"
        "it as JSON.\n"
-       "Exit status: 0 sound, 1 damaged or would fail, 64 usage error.\n",
+       "Exit status: 0 sound, 1 damaged or would fail (or could not be\n"
+       "read), 64 usage error.\n",
        VerifyCommand},
-  };
+  });
   return commands;
 }
 
@@ -364,7 +387,11 @@ int RunTool(int argc, char **argv) {
           std::cout << command.usage;
           return kExitOk;
         }
-      std::cerr << "updpack: no help for " << ConsoleUi::Printable(arguments[1])
+      std::cerr << "updpack: "
+                << (arguments.size() == 2 ? "no help for "
+                                          : "help: unexpected argument ")
+                << ConsoleUi::Printable(arguments.size() == 2 ? arguments[1]
+                                                              : arguments[2])
                 << "\n\n";
       PrintToolUsage(std::cerr);
       return kExitUsage;

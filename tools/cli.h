@@ -61,8 +61,10 @@ struct Args {
 // value or an option given twice.
 Args ParseArgs(const std::vector<std::string> &arguments,
                const std::vector<OptionSpec> &specs);
-// Raises UsageError unless exactly `count` positional arguments were given.
-void ExpectPositional(const Args &args, size_t count);
+// Raises UsageError unless exactly the positional arguments named (as the
+// usage names them) were given; the error names those missing or the
+// first one too many.
+void ExpectPositional(const Args &args, const std::vector<const char *> &names);
 
 struct Command {
   const char *name;

@@ -18,7 +18,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, specs);
   if (args.help)
     return ShowUsage("build");
-  ExpectPositional(args, 0);
+  ExpectPositional(args, {});
   const int sources =
       args.Has("--from") + args.Has("--payload") + args.Has("--archive");
   if (sources != 1)

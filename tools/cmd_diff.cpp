@@ -18,7 +18,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, specs);
   if (args.help)
     return ShowUsage("diff");
-  ExpectPositional(args, 2);
+  ExpectPositional(args, {"OLD_DIR", "NEW_DIR"});
   for (const OptionSpec &option : PackageOptions())
     if (args.Has(option.name) && !args.Has("--build"))
       throw UsageError(std::string(option.name) + " goes with --build");

@@ -87,7 +87,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, {});
   if (args.help)
     return ShowUsage("extract");
-  ExpectPositional(args, 2);
+  ExpectPositional(args, {"ARCHIVE_OR_PACKAGE", "FOLDER"});
   const std::string archivePath = args.positional[0];
   const std::string folder = WithoutTrailingSeparators(args.positional[1]);
 

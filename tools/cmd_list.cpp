@@ -10,7 +10,7 @@ int ListCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, {});
   if (args.help)
     return ShowUsage("list");
-  ExpectPositional(args, 1);
+  ExpectPositional(args, {"ARCHIVE_OR_PACKAGE"});
   CheckReadable(args.positional[0]);
   LocateReadableArchive(args.positional[0]);
 

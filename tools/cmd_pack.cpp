@@ -28,7 +28,7 @@ int PackCommand(const std::vector<std::string> &arguments) {
       arguments, {{"--compression", true}, {"--exclude", true, nullptr, true}});
   if (args.help)
     return ShowUsage("pack");
-  ExpectPositional(args, 2);
+  ExpectPositional(args, {"FOLDER", "ARCHIVE"});
   const std::string folder = WithoutTrailingSeparators(args.positional[0]);
   const std::string archivePath = args.positional[1];
   const uint8_t compression =

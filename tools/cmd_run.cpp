@@ -37,7 +37,7 @@ int RunCommand(const std::vector<std::string> &arguments) {
                                           {"--target", true}});
   if (args.help)
     return ShowUsage("run");
-  ExpectPositional(args, 1);
+  ExpectPositional(args, {"PACKAGE.exe"});
   const std::string &package = args.positional[0];
   // The run opens its own executable as <folder>/<base name>.exe.
   if (!EndsWithExe(package))

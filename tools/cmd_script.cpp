@@ -18,7 +18,7 @@ namespace tools {
 namespace {
 
 int Compile(const Args &args) {
-  ExpectPositional(args, 3);
+  ExpectPositional(args, {"compile", "SCRIPT.txt", "SCRIPT"});
   const std::string &textPath = args.positional[1];
   const std::string &scriptPath = args.positional[2];
   const std::string text = ReadWholeFile(textPath);
@@ -38,7 +38,7 @@ int Compile(const Args &args) {
 }
 
 int Show(const Args &args) {
-  ExpectPositional(args, 2);
+  ExpectPositional(args, {"show", "SCRIPT_OR_PACKAGE"});
   const std::string &path = args.positional[1];
   CheckReadable(path);
   const bool raw =

@@ -239,7 +239,7 @@ int VerifyCommand(const std::vector<std::string> &arguments) {
   const Args args = ParseArgs(arguments, {{"--json", false}});
   if (args.help)
     return ShowUsage("verify");
-  ExpectPositional(args, 1);
+  ExpectPositional(args, {"PACKAGE_OR_ARCHIVE"});
   CheckReadable(args.positional[0]);
   const PackageCheck check = CheckPackage(args.positional[0]);
   if (args.Has("--json"))

@@ -20,12 +20,50 @@ for command in pack extract list build run script diff; do
   expect_rc 0 "help $command"
   expect_contains "$OUT" "usage: updpack $command " "help $command"
 done
+# Every option a command takes is in its help, every option its help names
+# is taken (whatever else then goes wrong), and no other is.
+# COMMAND|ITS OPTIONS
+package_options="--stub --product --version --company --copyright --texts --icon --codepage --lang --for-version --store --level"
+while IFS='|' read -r command options; do
+  options=$(eval echo "$options")
+  "$UPDPACK" help "$command" >help.txt
+  # The usage lines up to the first blank one, and the option lines.
+  listed=$(awk '!blank && /^$/ { blank = 1 } !blank || /^ +-/' help.txt |
+    grep -oE -- '--[a-z][a-z-]*' | sort -u | tr '\n' ' ')
+  # shellcheck disable=SC2086
+  [ "$listed" = "$(printf '%s\n' $options --help | sort -u | tr '\n' ' ')" ] ||
+    fail "help $command lists $listed, the command takes $options --help"
+  for option in $options; do
+    run_tool "$command" "$option" x
+    grep -q "unknown option" "$ERR" && fail "$command refuses $option"
+  done
+  # An unknown option ends with the status that the command's help (when it
+  # gives exit statuses) or the tool's help gives for a usage error.
+  grep -q "^Exit status" help.txt || "$UPDPACK" help >help.txt
+  documented=$(grep -oE '[0-9]+ (a )?usage error' help.txt | head -n 1)
+  run_tool "$command" --frobnicate
+  expect_rc "${documented%% *}" "$command --frobnicate, as help $command says"
+  expect_contains "$ERR" "updpack $command: unknown option --frobnicate" "$command --frobnicate"
+done <<'TABLE'
+pack|--compression --exclude
+extract|
+list|
+build|--from --payload --archive --script --output --exclude --expect $package_options
+diff|--output --build $package_options
+script|--raw
+run|--yes --silent --log --target
+verify|--json
+TABLE
+
 run_tool --version
 expect_rc 0 "--version"
 grep -qE '^updpack [0-9]+\.[0-9]+\.[0-9]+$' "$OUT" || fail "--version: $(cat "$OUT")"
 run_tool help frobnicate
 expect_rc 64 "help of an unknown command"
 expect_contains "$ERR" "updpack: no help for frobnicate" "help of an unknown command"
+run_tool help pack extra
+expect_rc 64 "help of two words"
+expect_contains "$ERR" "updpack: help: unexpected argument extra" "help of two words"
 
 # Help wins over missing arguments, and nothing is done.
 mkdir src
@@ -47,12 +85,27 @@ check_usage "no command"
 check_usage "unknown command" frobnicate
 expect_contains "$ERR" "updpack: unknown command frobnicate" "unknown command"
 check_usage "pack without arguments" pack
-expect_text "$ERR" "updpack pack: missing arguments
+expect_text "$ERR" "updpack pack: missing arguments FOLDER ARCHIVE
 
 $("$UPDPACK" pack --help)" "exact usage error of pack"
-check_usage "pack with one argument" pack src
-check_usage "pack with three arguments" pack src a.pack extra
-expect_contains "$ERR" "updpack pack: unexpected argument extra" "extra argument"
+# The error names the arguments missing, as the usage names them, or the
+# first one too many. ARGUMENTS|ERROR
+while IFS='|' read -r words error; do
+  read -ra words <<<"$words"
+  check_usage "${words[*]}" "${words[@]}"
+  expect_contains "$ERR" "$error"$'\n' "${words[*]}"
+done <<'TABLE'
+pack src|updpack pack: missing argument ARCHIVE
+pack src a.pack extra|updpack pack: unexpected argument extra
+extract a.pack|updpack extract: missing argument FOLDER
+list|updpack list: missing argument ARCHIVE_OR_PACKAGE
+verify|updpack verify: missing argument PACKAGE_OR_ARCHIVE
+diff a|updpack diff: missing argument NEW_DIR
+diff|updpack diff: missing arguments OLD_DIR NEW_DIR
+script compile a.txt|updpack script: missing argument SCRIPT
+script show|updpack script: missing argument SCRIPT_OR_PACKAGE
+run|updpack run: missing argument PACKAGE.exe
+TABLE
 check_usage "unknown option" pack src a.pack --fast
 expect_contains "$ERR" "updpack pack: unknown option --fast" "unknown option"
 for n in 256 -1 abc "" 1000 " 5" 0x10; do
@@ -60,8 +113,6 @@ for n in 256 -1 abc "" 1000 " 5" 0x10; do
 done
 check_usage "--compression without value" pack src a.pack --compression
 check_usage "--compression twice" pack src a.pack --compression 1 --compression 2
-check_usage "extract with one argument" extract a.pack
-check_usage "list without arguments" list
 check_usage "list with two archives" list a b
 check_usage "build without -o" build --stub s --archive a
 check_usage "build without a source" build -o p.exe
@@ -73,11 +124,8 @@ check_usage "build --from with --exclude" build --from a --script s --exclude x 
 check_usage "pack --exclude without value" pack src a.pack --exclude
 check_usage "script without an action" script
 check_usage "script with an unknown action" script run x
-check_usage "script compile with one file" script compile a.txt
 check_usage "script compile --raw" script compile --raw a.txt b
-check_usage "diff with one folder" diff a
 check_usage "diff --stub without --build" diff a b --stub s
-check_usage "run without package" run
 check_usage "run with an unknown option" run p.exe --no
 check_usage "run --yes=1" run p.exe --yes=1
 printf 'x' >pkg.bin
