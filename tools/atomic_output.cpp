@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/error.h"
 #include "tools/cli.h"
 
 namespace tools {
@@ -60,6 +61,13 @@ AtomicOutput::AtomicOutput(std::string finalPath)
   const std::string folder = path.parent_path().string();
   if (!folder.empty() && !stdfs::is_directory(folder, error))
     throw ToolError("the output's folder does not exist: " + final_);
+  // Read-only as the run takes it (no write permission for the owner):
+  // not replaced, as Windows and the run leave such a file.
+  if (stdfs::is_regular_file(final_, error) &&
+      (stdfs::status(final_, error).permissions() &
+       stdfs::perms::owner_write) == stdfs::perms::none)
+    throw ToolError("the output is read-only (its owner may not write it): " +
+                    final_);
   for (const std::string &name : os::ReadNames(folder))
     if (const int pid = PidOfTempName(name))
       os::RemoveIfLeftover(folder.empty() ? "." : folder, name, pid, false);
@@ -69,7 +77,12 @@ AtomicOutput::AtomicOutput(std::string finalPath)
     file_.emplace(final_, *handle);
     unnamed_ = true;
   } else {
-    file_.emplace(temp_, platform::OpenMode::CreateNew);
+    try {
+      file_.emplace(temp_, platform::OpenMode::CreateNew);
+    } catch (const platform::Error &e) {
+      // The temporary name is none the user gave.
+      throw ToolError("cannot write " + final_ + ": " + e.Description());
+    }
   }
   os::HoldLock(*file_);
   id_ = os::IdOf(*file_);

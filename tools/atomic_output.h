@@ -18,8 +18,9 @@ public:
   // makes them, else one under a hidden temporary name
   // (".NAME.updpack-PID-N.tmp") that its process keeps locked. Temporary
   // names left there by killed commands are removed first
-  // (os::RemoveIfLeftover). Raises ToolError when the final path names a
-  // folder or its folder does not exist.
+  // (os::RemoveIfLeftover). Raises ToolError naming the final path when it
+  // names a folder or a read-only file, when its folder does not exist or
+  // takes no new file.
   explicit AtomicOutput(std::string finalPath);
   // Removes the file being written unless Commit() ran.
   ~AtomicOutput();

@@ -142,9 +142,34 @@ grep -q '^a.txt' "$OUT" || fail "a.txt is packed"
 ! grep -q 'self.pack' "$OUT" || fail "the archive is not packed into itself"
 rm src/self.pack
 
-run_tool pack src no_such_folder/x.pack
-expect_rc 1 "pack into a missing folder"
-expect_text "$ERR" "updpack: the output's folder does not exist: no_such_folder/x.pack" \
-  "pack into a missing folder"
+# An output that cannot be written is named as given (not by the temporary
+# name written first), and what stands there stays: a read-only file too,
+# as the run leaves one. Root writes into any folder: the tool runs as
+# nobody there.
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  chmod 755 "$WORK" && chmod 777 . "$TMP" && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+mkdir ro_dir && chmod 555 ro_dir
+printf 'kept' >ro.pack && chmod 444 ro.pack
+printf 'mkdir {app}\\x\n' >s.txt
+# ARGUMENTS|ERROR
+while IFS='|' read -r words error; do
+  read -ra words <<<"$words"
+  "${as_user[@]}" "$UPDPACK" "${words[@]}" </dev/null >"$OUT" 2>"$ERR"
+  RC=$?
+  expect_rc 1 "${words[*]}"
+  expect_contains "$ERR" "$error" "${words[*]}"
+done <<'TABLE'
+pack src no_such_folder/x.pack|updpack: the output's folder does not exist: no_such_folder/x.pack
+pack src src|updpack: the output path names a folder: src
+pack src ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
+script compile s.txt ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
+diff src src -o ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
+pack src ro_dir/x.pack|updpack: cannot write ro_dir/x.pack: Отказано в доступе: ro_dir/.x.pack.updpack-
+script compile s.txt ro_dir/s|updpack: cannot write ro_dir/s: Отказано в доступе
+TABLE
+[ "$(cat ro.pack)" = kept ] || fail "a read-only output was replaced"
+[ -z "$(ls -A ro_dir)" ] || fail "written into a read-only folder"
 
 finish
