@@ -12,6 +12,23 @@
 
 namespace tools {
 
+namespace {
+
+// The path as one word of a POSIX shell's command line: in single quotes
+// unless it holds only characters that need none.
+std::string ShellWord(const std::string &path) {
+  if (path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRS"
+                             "TUVWXYZ0123456789_./,:+=@%-") ==
+      std::string::npos)
+    return path;
+  std::string word = "'";
+  for (const char c : path)
+    word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+} // namespace
+
 int DiffCommand(const std::vector<std::string> &arguments) {
   std::vector<OptionSpec> specs = {{"--output", true, "-o"}, {"--build", true}};
   specs.insert(specs.end(), PackageOptions().begin(), PackageOptions().end());
@@ -59,7 +76,8 @@ int DiffCommand(const std::vector<std::string> &arguments) {
       "# Turns an installed " + oldDir + " into " + newDir +
       "; written by updpack diff.\n"
       "# Build it: updpack build --from " +
-      newDir + " --script THIS_FILE --expect " + oldDir + " -o update.exe\n\n";
+      ShellWord(newDir) + " --script THIS_FILE --expect " + ShellWord(oldDir) +
+      " -o update.exe\n\n";
   const std::string text = header + diff.script;
   std::string textName = "<diff>";
   if (args.Has("--output")) {

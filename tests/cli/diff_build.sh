@@ -108,6 +108,15 @@ expect_text step.txt "# Turns an installed old into new; written by updpack diff
 mkdir   {app}\\data\\logs
 install app.exe  {app}\\app.exe
 install \"data/logs/a long name of a log.txt\"  \"{app}\\data\\logs\\a long name of a log.txt\"" "diff text"
+# The command the header suggests works as pasted into a shell, also for
+# folders whose names hold a blank or a quote.
+cp -r old "old v1" && cp -r new "it's new"
+run_tool diff "old v1" "it's new" -o quoted.txt
+expect_rc 0 "diff of folders with a blank and a quote"
+suggested=$(sed -n 's/^# Build it: updpack //p' quoted.txt)
+RC=none
+eval "run_tool ${suggested/THIS_FILE/quoted.txt} --stub stub.exe" 2>/dev/null
+expect_rc 0 "the suggested build: $suggested"
 run_tool build --store --from new --script step.txt -o step.exe --stub stub.exe
 expect_rc 0 "build --from"
 run_tool list step.exe
