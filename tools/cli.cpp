@@ -127,6 +127,11 @@ Args ParseArgs(const std::vector<std::string> &arguments,
       hasValue = true;
     }
     const OptionSpec *spec = FindSpec(specs, name);
+    // "-o=FILE": a short option takes its value as the next argument.
+    if (!spec && equals != std::string::npos &&
+        FindSpec(specs, arg.substr(0, equals)))
+      throw UsageError("option " + arg.substr(0, equals) +
+                       " takes its value as the next argument, not after =");
     if (!spec)
       throw UsageError("unknown option " + name);
     if (spec->takesValue && !hasValue) {

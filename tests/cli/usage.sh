@@ -108,6 +108,8 @@ run|updpack run: missing argument PACKAGE.exe
 TABLE
 check_usage "unknown option" pack src a.pack --fast
 expect_contains "$ERR" "updpack pack: unknown option --fast" "unknown option"
+check_usage "-o=FILE" build --archive a -o=p.exe
+expect_contains "$ERR" "updpack build: option -o takes its value as the next argument, not after =" "-o=FILE"
 for n in 256 -1 abc "" 1000 " 5" 0x10; do
   check_usage "--compression '$n'" pack src a.pack --compression "$n"
 done
