@@ -53,9 +53,13 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   PackageOutput output;
   if (args.Has("--build"))
     output = PackageOutputOf(args, args.options.at("--build"));
+  // What this command writes is no product file, wherever it goes.
+  std::vector<std::string> outputs;
+  for (const char *option : {"--build", "--output"})
+    if (args.Has(option))
+      outputs.push_back(args.options.at(option));
   const TreeDiff diff =
-      DiffTrees(oldDir, newDir, output.texts.codePage,
-                args.Has("--build") ? args.options.at("--build") : "");
+      DiffTrees(oldDir, newDir, output.texts.codePage, outputs);
   for (const std::string &skipped : diff.skipped)
     Warn("skipping " + skipped + ": only files and folders are compared");
   for (const std::string &path : diff.decomposed)

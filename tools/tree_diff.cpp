@@ -108,7 +108,7 @@ bool SameContent(const stdfs::path &a, const stdfs::path &b) {
 class Differ {
 public:
   Differ(stdfs::path oldRoot, stdfs::path newRoot, int codePage,
-         stdfs::path leaveOut)
+         std::vector<std::string> leaveOut)
       : oldRoot_(std::move(oldRoot)), newRoot_(std::move(newRoot)),
         codePage_(codePage), leaveOut_(std::move(leaveOut)) {}
 
@@ -189,12 +189,15 @@ private:
     }
   }
 
-  // The package being built, an earlier one of which may lie in either
-  // version's folder: no product file.
+  // The package being built or the script written, an earlier one of
+  // which may lie in either version's folder: no product file.
   bool IsLeftOut(const std::string &name, const stdfs::path &path) const {
     std::error_code error;
-    return !leaveOut_.empty() && name == leaveOut_.filename().string() &&
-           stdfs::equivalent(path, leaveOut_, error);
+    for (const std::string &output : leaveOut_)
+      if (name == stdfs::path(output).filename().string() &&
+          stdfs::equivalent(path, output, error))
+        return true;
+    return false;
   }
 
   static std::string Join(const std::string &relative,
@@ -284,7 +287,7 @@ private:
   stdfs::path newRoot_;
   TreeDiff result_;
   int codePage_;
-  stdfs::path leaveOut_;
+  std::vector<std::string> leaveOut_;
   std::vector<Pending> rmdirs_, deletes_, mkdirs_, installs_;
   std::set<std::string> decomposedNamed_; // those in result_.decomposed
 };
@@ -292,7 +295,7 @@ private:
 } // namespace
 
 TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir,
-                   int codePage, const std::string &leaveOut) {
+                   int codePage, const std::vector<std::string> &leaveOut) {
   return Differ(oldDir, newDir, codePage, leaveOut).Run();
 }
 

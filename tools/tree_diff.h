@@ -28,9 +28,11 @@ struct TreeDiff {
 // into the long script when built); each must be a name Windows can hold, and
 // all must be written in one code page: codePage, or when 0 the first that
 // holds them all (tools/code_page_choice.h), which is left in effect. A
-// file of either folder that is leaveOut (the package being built, whose
-// earlier build may lie there) is no product file.
+// file of either folder that is one of leaveOut (the package being built
+// and the script written, whose earlier versions may lie there) is no
+// product file.
 TreeDiff DiffTrees(const std::string &oldDir, const std::string &newDir,
-                   int codePage = 0, const std::string &leaveOut = {});
+                   int codePage = 0,
+                   const std::vector<std::string> &leaveOut = {});
 
 } // namespace tools

@@ -235,19 +235,20 @@ expect_contains "$ERR" "skipping links/old/lonely: only files and folders are co
 expect_contains "$ERR" "error: x: a link or special file in the old version" "the clash is named"
 
 # A package built into either version's folder is no product file of the
-# next build there: building twice ships the same files, deletes none, and
-# applies. FOLDER the package goes into.
+# next build there, nor is the script written there: building twice ships
+# the same files, deletes none, and applies. FOLDER the package and the
+# script go into.
 for folder in new old; do
   rm -rf inside && mkdir -p inside/old inside/new
   make_stub inside/stub.bin
   printf 'v1' >inside/old/app.txt
   printf 'v2' >inside/new/app.txt
   for build in first second; do
-    run_tool diff inside/old inside/new -o inside/s.txt --build inside/$folder/update.exe --stub inside/stub.bin
+    run_tool diff inside/old inside/new -o inside/$folder/s.txt --build inside/$folder/update.exe --stub inside/stub.bin
     expect_rc 0 "the $build build into the $folder folder"
   done
-  grep -q '^\(install\|delete\).*update.exe' inside/s.txt &&
-    fail "the earlier package in the $folder folder is a product file: $(cat inside/s.txt)"
+  grep -q '^\(install\|delete\).*\(update.exe\|s.txt\)' inside/$folder/s.txt &&
+    fail "the earlier package or script in the $folder folder is a product file: $(cat inside/$folder/s.txt)"
   mkdir inside/run && cp inside/old/app.txt inside/$folder/update.exe inside/run/
   run_tool run inside/run/update.exe --yes
   expect_rc 0 "the package built into the $folder folder applies"
