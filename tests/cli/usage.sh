@@ -25,7 +25,6 @@ done
 # COMMAND|ITS OPTIONS
 package_options="--stub --product --version --company --copyright --texts --icon --codepage --lang --for-version --store --level"
 while IFS='|' read -r command options; do
-  options=$(eval echo "$options")
   "$UPDPACK" help "$command" >help.txt
   # The usage lines up to the first blank one, and the option lines.
   listed=$(awk '!blank && /^$/ { blank = 1 } !blank || /^ +-/' help.txt |
@@ -44,7 +43,7 @@ while IFS='|' read -r command options; do
   run_tool "$command" --frobnicate
   expect_rc "${documented%% *}" "$command --frobnicate, as help $command says"
   expect_contains "$ERR" "updpack $command: unknown option --frobnicate" "$command --frobnicate"
-done <<'TABLE'
+done <<TABLE
 pack|--compression --exclude
 extract|
 list|
