@@ -52,22 +52,28 @@ int PidOfTempName(std::string_view name) {
 
 } // namespace
 
-AtomicOutput::AtomicOutput(std::string finalPath)
-    : final_(Native(std::move(finalPath))) {
+void CheckOutputPath(const std::string &finalPath) {
+  const std::string output = Native(finalPath);
   std::error_code error;
-  if (stdfs::is_directory(final_, error))
-    throw ToolError("the output path names a folder: " + final_);
-  const stdfs::path path(final_);
-  const std::string folder = path.parent_path().string();
+  if (stdfs::is_directory(output, error))
+    throw ToolError("the output path names a folder: " + output);
+  const std::string folder = stdfs::path(output).parent_path().string();
   if (!folder.empty() && !stdfs::is_directory(folder, error))
-    throw ToolError("the output's folder does not exist: " + final_);
+    throw ToolError("the output's folder does not exist: " + output);
   // Read-only as the run takes it (no write permission for the owner):
   // not replaced, as Windows and the run leave such a file.
-  if (stdfs::is_regular_file(final_, error) &&
-      (stdfs::status(final_, error).permissions() &
+  if (stdfs::is_regular_file(output, error) &&
+      (stdfs::status(output, error).permissions() &
        stdfs::perms::owner_write) == stdfs::perms::none)
     throw ToolError("the output is read-only (its owner may not write it): " +
-                    final_);
+                    output);
+}
+
+AtomicOutput::AtomicOutput(std::string finalPath)
+    : final_(Native(std::move(finalPath))) {
+  CheckOutputPath(final_);
+  const stdfs::path path(final_);
+  const std::string folder = path.parent_path().string();
   for (const std::string &name : os::ReadNames(folder))
     if (const int pid = PidOfTempName(name))
       os::RemoveIfLeftover(folder.empty() ? "." : folder, name, pid, false);

@@ -11,6 +11,11 @@
 
 namespace tools {
 
+// Raises ToolError naming finalPath when it names a folder or a read-only
+// file, or when its folder does not exist: what AtomicOutput checks first,
+// for a command to check before work that the output would waste.
+void CheckOutputPath(const std::string &finalPath);
+
 class AtomicOutput {
 public:
   // Opens the file being written in the final path's folder (so that the

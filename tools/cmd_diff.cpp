@@ -50,6 +50,9 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   if (args.Has("--output") && args.Has("--build"))
     RefuseOverwriting(args.options.at("--build"), args.options.at("--output"),
                       "script written with -o");
+  for (const char *option : {"--output", "--build"})
+    if (args.Has(option))
+      CheckOutputPath(args.options.at(option));
   PackageOutput output;
   if (args.Has("--build"))
     output = PackageOutputOf(args, args.options.at("--build"));

@@ -170,6 +170,11 @@ pack src ro_dir/x.pack|updpack: cannot write ro_dir/x.pack: Отказано в 
 script compile s.txt ro_dir/s|updpack: cannot write ro_dir/s: Отказано в доступе
 TABLE
 [ "$(cat ro.pack)" = kept ] || fail "a read-only output was replaced"
+# diff checks where its outputs go before it compares (src and src would
+# warn that they hold the same files).
+run_tool diff src src -o no_such_folder/x.txt
+expect_text "$ERR" "updpack: the output's folder does not exist: no_such_folder/x.txt" \
+  "diff checks its output first"
 [ -z "$(ls -A ro_dir)" ] || fail "written into a read-only folder"
 
 finish
