@@ -6,6 +6,7 @@
 #include "tools/atomic_output.h"
 #include "tools/build_options.h"
 #include "tools/cli.h"
+#include "tools/entry_names.h"
 #include "tools/package_build.h"
 #include "tools/stub.h"
 #include "tools/tree_diff.h"
@@ -66,9 +67,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   for (const std::string &skipped : diff.skipped)
     Warn("skipping " + skipped + ": only files and folders are compared");
   for (const std::string &path : diff.decomposed)
-    Warn(path + ": the name holds combining marks (Unicode decomposed form, as "
-                "macOS writes names); the update writes it so, and it will not "
-                "match the same name written precomposed on Windows");
+    Warn(DecomposedNameWarning(path));
   if (!diff.errors.empty()) {
     for (const std::string &error : diff.errors)
       std::cerr << "updpack: error: " << ConsoleUi::Printable(error) << "\n";

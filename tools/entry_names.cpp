@@ -7,6 +7,7 @@
 #include "package/file_times.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
+#include "platform/codepage.h"
 #include "platform/fs.h"
 #include "tools/code_page_choice.h"
 
@@ -71,6 +72,27 @@ std::string EntryNamer::Assign(const std::string &fileName) {
   }
   taken_.Add(name, count_++);
   return name;
+}
+
+bool HoldsCombiningMark(std::string_view name) {
+  for (size_t i = 0; i < name.size();) {
+    const char32_t code = platform::NextCodePoint(name, i);
+    // The blocks of combining marks that join Latin, Greek and Cyrillic
+    // letters (a script's own points, Hebrew's say, are no such form).
+    if ((code >= 0x0300 && code <= 0x036F) ||
+        (code >= 0x1AB0 && code <= 0x1AFF) ||
+        (code >= 0x1DC0 && code <= 0x1DFF) ||
+        (code >= 0x20D0 && code <= 0x20FF) ||
+        (code >= 0xFE20 && code <= 0xFE2F))
+      return true;
+  }
+  return false;
+}
+
+std::string DecomposedNameWarning(const std::string &path) {
+  return path + ": the name holds combining marks (Unicode decomposed form, "
+                "as macOS writes names); the update writes it so, and it "
+                "will not match the same name written precomposed on Windows";
 }
 
 } // namespace tools

@@ -40,6 +40,14 @@ bool IsUsableEntryName(const std::string &name);
 // kBadFileName, on Windows and natively alike.
 bool FitsOneWindowsName(std::string_view name);
 
+// True when the name (UTF-8) holds a combining mark, as a name in Unicode
+// decomposed form does (NFD, as macOS writes names: "e" and U+0301 where
+// Windows users and programs write U+00E9). Windows does not normalize
+// names, so such a name is another one than the precomposed one.
+bool HoldsCombiningMark(std::string_view name);
+// The warning for such a path.
+std::string DecomposedNameWarning(const std::string &path);
+
 class EntryNamer {
 public:
   // The entry name for a file with this bare name: the name itself when it

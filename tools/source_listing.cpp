@@ -7,6 +7,7 @@
 #include "archive/catalog.h"
 #include "platform/fs.h"
 #include "tools/cli.h"
+#include "tools/entry_names.h"
 
 namespace tools {
 
@@ -106,6 +107,9 @@ void WarnSkipped(const std::string &folder, const SourceListing &listing) {
   for (const SourceListing::Skipped &skipped : listing.skipped)
     Warn("skipping " + skipped.what + " " + folder + "/" + skipped.name + ": " +
          skipped.because);
+  for (const SourceListing::File &file : listing.files)
+    if (HoldsCombiningMark(file.name))
+      Warn(DecomposedNameWarning(folder + "/" + file.name));
 }
 
 } // namespace tools

@@ -38,7 +38,8 @@ struct SourceListing {
 SourceListing ListSource(const std::string &folder,
                          const std::vector<std::string> &excludes = {});
 
-// One warning on stderr for each skipped entry.
+// One warning on stderr for each skipped entry, and for each file whose
+// name is in decomposed form (HoldsCombiningMark).
 void WarnSkipped(const std::string &folder, const SourceListing &listing);
 
 // Sorts items by the names that nameOf gives into the order in which the

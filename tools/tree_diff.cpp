@@ -72,22 +72,6 @@ const Listing::value_type *FindNoCase(const Folded &folded,
   return found == folded.end() ? nullptr : found->second;
 }
 
-// A combining mark (a character that joins the one before it), as a name
-// in Unicode decomposed form (NFD, as macOS writes names) holds: "e" and
-// U+0301 where Windows users and programs write the one character U+00E9.
-bool HoldsCombiningMark(std::string_view name) {
-  for (size_t i = 0; i < name.size();) {
-    const char32_t code = platform::NextCodePoint(name, i);
-    if ((code >= 0x0300 && code <= 0x036F) ||
-        (code >= 0x1AB0 && code <= 0x1AFF) ||
-        (code >= 0x1DC0 && code <= 0x1DFF) ||
-        (code >= 0x20D0 && code <= 0x20FF) ||
-        (code >= 0xFE20 && code <= 0xFE2F))
-      return true;
-  }
-  return false;
-}
-
 bool SameContent(const stdfs::path &a, const stdfs::path &b) {
   if (stdfs::file_size(a) != stdfs::file_size(b))
     return false;

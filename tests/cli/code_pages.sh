@@ -75,6 +75,10 @@ expect_rc 0 "diff of decomposed names"
 expect_text "$ERR" "updpack: warning: nfd/v1/R${e}sume${e}.txt: the name holds combining marks (Unicode decomposed form, as macOS writes names); the update writes it so, and it will not match the same name written precomposed on Windows
 updpack: warning: nfd/v2/Caf$e: the name holds combining marks (Unicode decomposed form, as macOS writes names); the update writes it so, and it will not match the same name written precomposed on Windows" \
   "diff warns of each decomposed name once"
+run_tool build --payload nfd/v1 -o nfd.exe --stub "$STUB"
+expect_rc 0 "build --payload of a decomposed name"
+expect_contains "$ERR" "updpack: warning: nfd/v1/R${e}sume${e}.txt: the name holds combining marks" \
+  "build --payload warns of it too"
 
 # --codepage chooses; a page that lacks a name is refused naming it.
 printf 'copy {temp}\\a.txt {app}\\Größe.txt\n' >de.txt
