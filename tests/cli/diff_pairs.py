@@ -4,15 +4,17 @@
 # random.Random(N), so a pair is replayed by its number alone.
 #
 #   diff_pairs.py native TOOL SEED COUNT   pairs SEED*1000 on: every check
-#   diff_pairs.py write N DIR              DIR/old, DIR/new, DIR/want and,
-#                                          where there is one, DIR/other
+#   diff_pairs.py write N DIR              DIR/old, DIR/new, DIR/inst (OLD
+#                                          with read-only marks), DIR/want
+#                                          and, where there is one, DIR/other
 #   diff_pairs.py listing DIR              a tree as text, to compare
 #
 # NEW exactly means: the same names, contents and empty folders, except
 # that a name kept as a file or as a folder and changed only in case keeps
 # its old spelling (Windows matches names without regard to case), and
-# files equal in both versions are never rewritten. Read-only marks are no
-# part of it: diff compares contents only.
+# files equal in both versions are never rewritten: of the installed files
+# marked read-only, those keep their mark, and a file written anew has none
+# (diff compares contents only).
 import hashlib, os, random, shutil, subprocess, sys
 
 failures = 0
@@ -22,9 +24,10 @@ def fail(pair, what):
     failures += 1
     print(f"FAIL: pair {pair}: {what}", file=sys.stderr)
 
-LATIN = ["a", "B", "lib", "Data", "readme.md", "x y", "app.exe", "z.cfg", "Core.dll", "n1"]
+LATIN = ["a", "B", "lib", "Data", "readme.md", "x y", "app.exe", "z.cfg", "Core.dll", "n1",
+         " lead", "a.b.c", "abcdefghij.txt"]
 EXTRA = {"cyr": ["Папка", "файл.bin", "Ёж", "отчёт.txt", "Я"],
-         "lat1": ["Présentation.txt", "café", "Ñandú", "über.dat", "Øre"]}
+         "lat1": ["Présentation.txt", "café", "Ñandú", "über.dat", "Øre", "ÿ.txt"]}
 
 def fold(name):
     return name.upper()
@@ -143,7 +146,8 @@ BAD = [(("Lib", "LIB"), "are one file on Windows"),
        (("com1",), "not a name Windows can hold"),
        (("a:b",), "not a name Windows can hold"),
        (("Größe.txt", "Ωμέγα.txt"), "is in no code page that holds"),
-       (("Ёж.txt", "café.txt"), "is in no code page that holds")]
+       (("Ёж.txt", "café.txt"), "is in no code page that holds"),
+       (("abcdefghij.txt", "ABCDEF~1.TXT"), "are one file on Windows")]
 
 def make_pair(rng):
     pool = LATIN + EXTRA[rng.choice(sorted(EXTRA))]
@@ -161,7 +165,7 @@ def make_pair(rng):
             new[d + (name,)] = b"bad"
     return old, new, bad
 
-def write(tree, root):
+def write(tree, root, read_only=()):
     os.makedirs(root)
     for p in sorted(tree, key=len):
         full = os.path.join(root, *p)
@@ -170,6 +174,18 @@ def write(tree, root):
         else:
             with open(full, "wb") as f:
                 f.write(tree[p])
+            if p in read_only:
+                os.chmod(full, 0o444)
+
+def marks(rng, old, want):
+    """Files of the installed OLD marked read-only, and those of them that
+    keep the mark: the ones the update leaves alone. A file written anew
+    has the marks a copy gives it, none here."""
+    read_only = {p for p in sorted(old) if old[p] is not None and rng.random() < 0.3}
+    return read_only, {p for p in read_only if want.get(p) == old[p]}
+
+def marked(tree, read_only):
+    return {p: None if v is None else (v, p in read_only) for p, v in tree.items()}
 
 def expected(old, new):
     """NEW with the old spelling of names kept as the same kind."""
@@ -184,21 +200,24 @@ def expected(old, new):
     return out
 
 def snapshot(root):
-    """path -> (None or bytes, inode, mtime) of everything below ROOT."""
+    """path -> (None or bytes, read-only, inode, mtime) of everything below
+    ROOT; read-only is the lack of the owner's write permission, as the
+    native run and Wine read it."""
     out = {}
     for dirpath, dirnames, filenames in os.walk(root):
         rel = tuple(os.path.relpath(dirpath, root).split(os.sep))
         rel = () if rel == (".",) else rel
         for d in dirnames:
-            out[rel + (d,)] = (None, 0, 0)
+            out[rel + (d,)] = (None, False, 0, 0)
         for f in filenames:
             st = os.stat(os.path.join(dirpath, f))
             with open(os.path.join(dirpath, f), "rb") as h:
-                out[rel + (f,)] = (h.read(), st.st_ino, st.st_mtime_ns)
+                out[rel + (f,)] = (h.read(), not st.st_mode & 0o200, st.st_ino,
+                                   st.st_mtime_ns)
     return out
 
 def contents(snap):
-    return {p: v[0] for p, v in snap.items()}
+    return {p: None if v[0] is None else v[:2] for p, v in snap.items()}
 
 def differences(got, want):
     lines = [f"missing {'/'.join(p)}" for p in sorted(set(want) - set(got))]
@@ -229,8 +248,8 @@ def neither(rng, old, want):
                    and (len(p) == 1 or old.get(p[:-1], b"") is None))
     return rng.choice(touched or stray) if touched or stray else None
 
-def make_other(old, p, root):
-    write(old, root)
+def make_other(old, read_only, p, root):
+    write(old, root, read_only)
     with open(os.path.join(root, *p), "wb") as f:
         f.write((old.get(p) or b"") + b"\0changed by the user")
 
@@ -253,15 +272,16 @@ def check(pair):
         fail(pair, f"diff --build: exit {rc}: {err.strip()}")
         return
     want = expected(old, new)
+    read_only, kept = marks(rng, old, want)
     inst = f"{base}/inst"
-    write(old, inst)
+    write(old, inst, read_only)
     before = snapshot(inst)
     rc, err = install(pkg, inst)
     after = snapshot(inst)
     if rc != 0:
         fail(pair, f"run: exit {rc}: {err.strip()}")
-    elif contents(after) != want:
-        fail(pair, f"the folder is not NEW: {differences(contents(after), want)}")
+    elif contents(after) != marked(want, kept):
+        fail(pair, f"the folder is not NEW: {differences(contents(after), marked(want, kept))}")
     rewritten = [p for p, v in before.items() if v[0] is not None
                  and old.get(p) == want.get(p) and after.get(p) != v]
     if rewritten:
@@ -274,7 +294,7 @@ def check(pair):
         fail(pair, f"second run changed the folder: {differences(contents(snapshot(inst)), contents(after))}")
     p = neither(rng, old, want)
     if p:
-        make_other(old, p, f"{base}/other")
+        make_other(old, read_only, p, f"{base}/other")
         before = snapshot(f"{base}/other")
         rc, err = install(pkg, f"{base}/other")
         if rc != 4:
@@ -283,9 +303,10 @@ def check(pair):
             fail(pair, "the refused run changed the folder")
 
 def listing(root):
-    for p, (data, _, _) in sorted(snapshot(root).items()):
+    for p, (data, read_only, _, _) in sorted(snapshot(root).items()):
         name = "/".join(p)
-        print(name + "/" if data is None else f"{name}\t{hashlib.sha1(data).hexdigest()}")
+        mark = "\tread-only" if read_only else ""
+        print(name + "/" if data is None else f"{name}\t{hashlib.sha1(data).hexdigest()}{mark}")
 
 if sys.argv[1] == "native":
     seed, count = int(sys.argv[3]), int(sys.argv[4])
@@ -297,12 +318,14 @@ elif sys.argv[1] == "write":
     rng = random.Random(pair)
     old, new, bad = make_pair(rng)
     want = expected(old, new)
+    read_only, kept = marks(rng, old, want)
     write(old, f"{root}/old")
     write(new, f"{root}/new")
-    write(want, f"{root}/want")
+    write(old, f"{root}/inst", read_only)
+    write(want, f"{root}/want", kept)
     p = neither(rng, old, want)
     if p:
-        make_other(old, p, f"{root}/other")
+        make_other(old, read_only, p, f"{root}/other")
     print("bad" if bad else "good")
 elif sys.argv[1] == "listing":
     listing(sys.argv[2])
