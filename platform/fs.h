@@ -174,8 +174,8 @@ void CheckName(const std::string &path, bool toRead = false);
 // ? never matches a dot and before a dot or at the end may match nothing.
 bool MatchesPattern(const std::string &name, const std::string &pattern);
 
-// path without the separators that end it ("C:\\a\\b\\" names the folder
-// C:\\a\\b); a root, or a lone separator, stays as it is.
+// path without the separators that end it ("C:\a\b\" names the folder
+// C:\a\b); a root, or a lone separator, stays as it is.
 std::string WithoutTrailingSeparators(std::string path);
 
 // The file-system object's DeleteFolder: deletes every folder that matches
