@@ -889,10 +889,11 @@ TEST(Transaction, AFolderMadeALinkSinceLeadsNoStepOut) {
     const std::string swapped = prog + "/" + c.swapped;
     ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
     ASSERT_EQ(::symlink(outside.c_str(), swapped.c_str()), 0);
-    if (c.secondCopy)
+    if (c.secondCopy) {
       EXPECT_THROW(
           transaction.CarryOut(0, prog + "\\app.exe", prog + "\\d\\b.txt"),
           platform::Error);
+    }
     EXPECT_FALSE(transaction.Undo().empty());
     EXPECT_EQ(Snapshot(outside), before);
   }
