@@ -359,12 +359,6 @@ InstalledConsole::~InstalledConsole() {
   platform::SetUi(nullptr);
 }
 
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\'))
-    path.pop_back();
-  return path;
-}
-
 std::string ByteCount(int64_t bytes) {
   char text[32];
   if (bytes < 1024L * 1024)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs.h"
 #include "tools/console_ui.h"
 
 namespace tools {
@@ -102,8 +103,9 @@ private:
   std::unique_ptr<ConsoleUi> ui_;
 };
 
-// Path without trailing separators ("dir/" -> "dir"; "/" stays).
-std::string WithoutTrailingSeparators(std::string path);
+// Path without trailing separators ("dir/" -> "dir"; "/" stays): the file
+// layer's one rule.
+using platform::fs::WithoutTrailingSeparators;
 // Raises the platform's error (with its number) when the file cannot be
 // opened for reading, and ToolError for a folder.
 void CheckReadable(const std::string &path);
