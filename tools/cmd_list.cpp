@@ -1,20 +1,17 @@
 // updpack list ARCHIVE_OR_PACKAGE
 #include <iostream>
+#include <string>
 
+#include "platform/error.h"
 #include "tools/cli.h"
 #include "tools/package_file.h"
 
 namespace tools {
 
-int ListCommand(const std::vector<std::string> &arguments) {
-  const Args args = ParseArgs(arguments, {});
-  if (args.help)
-    return ShowUsage("list");
-  ExpectPositional(args, {"ARCHIVE_OR_PACKAGE"});
-  CheckReadable(args.positional[0]);
-  LocateReadableArchive(args.positional[0]);
+namespace {
 
-  ArchiveReader reader(args.positional[0]);
+int ListArchive(const std::string &path) {
+  ArchiveReader reader(path);
   const ArchiveSpan &span = reader.span();
   if (span.kind != FileKind::Other && span.kind != FileKind::Archive)
     std::cout << "archive start: " << span.first << "\n";
@@ -30,6 +27,25 @@ int ListCommand(const std::vector<std::string> &arguments) {
               << entry.end << '\t' << entry.size << "\n";
   std::cout.flush();
   return kExitOk;
+}
+
+} // namespace
+
+int ListCommand(const std::vector<std::string> &arguments) {
+  const Args args = ParseArgs(arguments, {});
+  if (args.help)
+    return ShowUsage("list");
+  ExpectPositional(args, {"ARCHIVE_OR_PACKAGE"});
+  CheckReadable(args.positional[0]);
+  LocateReadableArchive(args.positional[0]);
+
+  try {
+    return ListArchive(args.positional[0]);
+  } catch (const platform::Error &e) {
+    // The engine's words say what is wrong, not in which file.
+    throw ToolError(args.positional[0] + ": " + e.Description() + " (" +
+                    std::to_string(e.Number()) + ")");
+  }
 }
 
 } // namespace tools

@@ -273,12 +273,7 @@ void CheckContainer(PackageCheck &check) {
     }
   }
   if (span.kind == FileKind::Other) {
-    check.faults.push_back(
-        "no archive: the file does not begin with PACK1, and the trailer in "
-        "its last 4 bytes" +
-        std::string(check.certificateTable ? " before the certificate table"
-                                           : "") +
-        " does not lead to one (damaged or incomplete)");
+    check.faults.push_back(NoArchiveFault(check.certificateTable));
   }
 }
 

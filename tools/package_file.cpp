@@ -97,10 +97,21 @@ ArchiveSpan LocateArchive(const std::string &path) {
   return LocateArchive(OsFile(path, platform::OpenMode::ReadOnly));
 }
 
+std::string NoArchiveFault(bool signedFile) {
+  return std::string("no archive: the file does not begin with PACK1, and "
+                     "the trailer in its last 4 bytes") +
+         (signedFile ? " before the certificate table" : "") +
+         " does not lead to one (damaged or incomplete)";
+}
+
 ArchiveSpan LocateReadableArchive(const std::string &path) {
-  ArchiveSpan span = LocateArchive(path);
+  const OsFile file(path, platform::OpenMode::ReadOnly);
+  ArchiveSpan span = LocateArchive(file);
   if (span.refusedLayout)
     throw ToolError(path + ": " + kRefusedLayout);
+  if (span.kind == FileKind::Other)
+    throw ToolError(path + ": " +
+                    NoArchiveFault(PackageEnd(file) < span.fileLength));
   return span;
 }
 

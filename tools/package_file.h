@@ -42,6 +42,10 @@ inline constexpr const char *kRefusedLayout =
     "the manifest declares the archive in a way no build writes (codec, "
     "stream, raw, rawcrc, x86, stored): the run refuses it";
 
+// What is wrong with a file of kind Other, after the file's name; signed
+// when the trailer read is the one before a certificate table.
+std::string NoArchiveFault(bool signedFile);
+
 class OsFile;
 class ScratchFolder;
 
@@ -57,7 +61,7 @@ ArchiveSpan LocateArchive(const std::string &path);
 ArchiveSpan LocateArchive(const OsFile &file);
 // The same for a command that reads the archive: raises ToolError naming
 // path for a refusedLayout, which no reading could tell from a file that
-// holds no archive.
+// holds no archive, and for a file that holds none (kind Other).
 ArchiveSpan LocateReadableArchive(const std::string &path);
 
 // The raw archive of a Compressed span of package, written into out from

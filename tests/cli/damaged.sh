@@ -68,6 +68,14 @@ for c in "${cases[@]}"; do
   expect_rc 1 "verify $name"
   expect_contains "$OUT" "FAULT:" "verify $name names a fault"
   [ -z "$fault" ] || expect_contains "$OUT" "$fault" "verify $name"
+  if [ "$fault" = "no archive" ]; then
+    mkdir -p out
+    for command in list extract; do
+      run_tool $command "program/$name.exe" $([ $command = list ] || echo out)
+      expect_rc 1 "$command $name"
+      expect_contains "$ERR" "program/$name.exe: no archive" "$command $name names the file"
+    done
+  fi
   rm -rf "$TMP"/* program/app.dll program/readme.txt
   printf 'old' >program/old.txt
   run_tool run "program/$name.exe" --yes
@@ -99,6 +107,12 @@ printf 'old' >program/old.txt
 run_tool run program/base.exe --yes
 expect_rc 0 "run of a package without a manifest"
 cmp -s payload/app.dll program/app.dll || fail "the base format installs"
+
+# A bare archive without its catalog: the engine's words, after the file.
+printf 'PACK1 and no catalog' >cut.pack
+run_tool list cut.pack
+expect_rc 1 "list of an archive without a catalog"
+expect_contains "$ERR" "updpack: cut.pack: " "list names the archive"
 
 run_tool verify
 expect_rc 64 "verify without a file"
