@@ -73,6 +73,15 @@ expect_rc 1 "verify of bytes after the signature"
 expect_contains "$OUT" "FAULT:       the security directory names a certificate table of 1496 bytes at offset $size with 12 bytes after the signature" \
   "bytes after the signature"
 
+# A stub signed and then cut back to its image still names the table: build
+# clears the entry, or the package would read as signed with bytes after it.
+cp stub.exe stale.exe
+{ trailer 4096; trailer 1496; } | dd of=stale.exe bs=1 seek=232 conv=notrunc 2>/dev/null
+run_tool build --store --payload payload --script update.txt --stub stale.exe -o pkg/stale.exe
+run_tool verify pkg/stale.exe
+expect_rc 0 "verify of a package whose stub's signature was cut off"
+expect_contains "$OUT" "signature:   none" "no table is named"
+
 # Without a manifest the run reads no list of checksums, expected state or
 # times, so entries of those names are files like any other: neither an
 # archive alone nor a package of the base format is called damaged for them.
