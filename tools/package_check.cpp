@@ -245,6 +245,27 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
     check.faults.push_back(std::move(fault));
 }
 
+// The program image ends, as its headers say, before the archive: build
+// puts the manifest there. Headers that say otherwise were damaged or made
+// up (a section's raw data past the file, a section table that is not
+// there); the manifest is not found then, and the package would be taken
+// for one of the base format.
+void CheckImageBeforeArchive(PackageCheck &check, const OsFile &file,
+                             const ArchiveSpan &span) {
+  if (span.kind != FileKind::Package && span.kind != FileKind::Compressed)
+    return;
+  const auto end = pe::ReadImageHeaders(OsFileSource(file)).end;
+  if (!end)
+    check.faults.push_back("the program image's headers do not say where it "
+                           "ends (a section table outside the file, or no "
+                           "PE header): damaged headers");
+  else if (*end > span.first - 1)
+    check.faults.push_back(
+        "the program image's headers say it ends at offset " +
+        std::to_string(*end) + ", past the archive's start at offset " +
+        std::to_string(span.first - 1) + ": damaged headers");
+}
+
 void CheckContainer(PackageCheck &check) {
   const OsFile file(check.path, platform::OpenMode::ReadOnly);
   check.fileLength = file.Size();
@@ -257,6 +278,7 @@ void CheckContainer(PackageCheck &check) {
   check.archiveLast = span.last;
   if (span.kind != FileKind::Archive)
     CheckManifest(check, file);
+  CheckImageBeforeArchive(check, file, span);
   if (span.kind == FileKind::Compressed) {
     check.packedLength = span.layout.streamLength + span.layout.StoredLength();
     check.rawLength = span.layout.rawLength;

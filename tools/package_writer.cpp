@@ -287,6 +287,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   if (!target.icon.empty())
     PutIcon(image, target.icon);
   PutProperties(image, target.texts);
+  ClearCertificateEntry(image);
   CheckImageEnd(image, stubPath);
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
   const int64_t head = sums.entriesEnd - sums.info.first;

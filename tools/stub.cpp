@@ -1,6 +1,7 @@
 // Finding and checking the program image of a package.
 #include "tools/stub.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -83,6 +84,22 @@ void CheckPeImage(const std::string &path) {
 void CheckImageEnd(std::string_view image, const std::string &path) {
   CheckEnd(pe::ReadImageHeaders(package::MemorySource(image)).end,
            static_cast<int64_t>(image.size()), path);
+}
+
+void ClearCertificateEntry(std::string &image) {
+  if (!pe::ReadImageHeaders(package::MemorySource(image)).table)
+    return;
+  // The headers named a table, so every field read here lies in the image.
+  const auto *bytes = reinterpret_cast<const uint8_t *>(image.data());
+  const int64_t optional =
+      int64_t{package::ReadLE32(bytes + pe::kDosLfanewOffset)} + 4 +
+      pe::kCoffHeaderSize;
+  const bool plus = package::ReadLE16(bytes + optional) == pe::kPe32PlusMagic;
+  const int64_t entry =
+      optional +
+      (plus ? pe::kDataDirectoriesPe32Plus : pe::kDataDirectoriesPe32) +
+      pe::kDirectoryEntrySecurity * pe::kDataDirectorySize;
+  std::fill_n(image.begin() + entry, pe::kDataDirectorySize, '\0');
 }
 
 } // namespace tools

@@ -29,4 +29,10 @@ void CheckPeImage(const std::string &path);
 // appended data) or one cut short cannot take it.
 void CheckImageEnd(std::string_view image, const std::string &path);
 
+// Clears the security directory's entry of a stub's image. A stub that
+// CheckImageEnd takes holds no certificate table, so an entry left there
+// (a signature cut off the stub) would name bytes of the package as one:
+// verify would call the package faulty and Windows its signature broken.
+void ClearCertificateEntry(std::string &image);
+
 } // namespace tools

@@ -73,6 +73,28 @@ expect_rc 1 "verify of bytes after the signature"
 expect_contains "$OUT" "FAULT:       the security directory names a certificate table of 1496 bytes at offset $size with 12 bytes after the signature" \
   "bytes after the signature"
 
+# A stub signed and then cut back to its image still names the table: build
+# clears the entry, or the package would read as signed with bytes after it.
+cp stub.exe stale.exe
+{ trailer 4096; trailer 1496; } | dd of=stale.exe bs=1 seek=232 conv=notrunc 2>/dev/null
+run_tool build --store --payload payload --script update.txt --stub stale.exe -o pkg/stale.exe
+run_tool verify pkg/stale.exe
+expect_rc 0 "verify of a package whose stub's signature was cut off"
+expect_contains "$OUT" "signature:   none" "no table is named"
+
+# Headers that put the image's end past the archive (SizeOfHeaders, at 148
+# of the stub) or do not say where it is (65535 sections, counted at 70):
+# no manifest is found, and the run takes the package for the base format.
+for c in "148|trailer 16777216|say it ends at offset 16777216, past the archive's start" \
+  "70|printf '\\xff\\xff'|do not say where it ends"; do
+  IFS='|' read -r at bytes fault <<<"$c"
+  cp pkg/stale.exe headers.exe
+  eval "$bytes" | dd of=headers.exe bs=1 seek="$at" conv=notrunc 2>/dev/null
+  run_tool verify headers.exe
+  expect_rc 1 "verify of headers changed at $at"
+  expect_contains "$OUT" "FAULT:       the program image's headers $fault" "the image's end ($at)"
+done
+
 # Without a manifest the run reads no list of checksums, expected state or
 # times, so entries of those names are files like any other: neither an
 # archive alone nor a package of the base format is called damaged for them.
