@@ -379,9 +379,15 @@ int RunTool(int argc, char **argv) {
     return kExitUsage;
   }
   const std::string &name = arguments.front();
-  if (name == "--version" && arguments.size() == 1) {
-    std::cout << "updpack " << UPDPACK_VERSION << "\n";
-    return kExitOk;
+  if (name == "--version") {
+    if (arguments.size() == 1) {
+      std::cout << "updpack " << UPDPACK_VERSION << "\n";
+      return kExitOk;
+    }
+    std::cerr << "updpack: --version: unexpected argument "
+              << ConsoleUi::Printable(arguments[1]) << "\n\n";
+    PrintToolUsage(std::cerr);
+    return kExitUsage;
   }
   if (name == "-h" || name == "--help" || name == "help") {
     if (name == "help" && arguments.size() >= 2) {
