@@ -265,7 +265,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   if (expectDir) {
     if (!platform::fs::FolderExists(*expectDir))
       throw ToolError("old product folder does not exist: " + *expectDir);
-    std::string bytes = ExpectedStateOf(compiled.records, *expectDir);
+    std::string bytes = ExpectedStateOf(compiled.records, *expectDir, outputId);
     const auto length = static_cast<int64_t>(bytes.size());
     items.push_back(
         {package::expect::kEntryName, {}, std::move(bytes), length});
