@@ -217,7 +217,9 @@ const std::vector<Command> &Commands() {
        "records that every run would fail at: one naming a file or folder\n"
        "the run keeps for itself (~updpack.new, ~updpack.bak,\n"
        "~updpack.del), a copy or mkdir whose new name Windows refuses (a\n"
-       "device's name such as CON or NUL.txt, a character of <>:\"|?*).\n"
+       "device's name such as CON or NUL.txt, a character of <>:\"|?*) or\n"
+       "whose path holds a name longer than the 255 characters Windows\n"
+       "makes one.\n"
        "Every package gets a checksum\n"
        "entry, ~updpack.sum (the length and CRC-32 of every other entry,\n"
        "checked by the run before the script), and is padded to a multiple\n"
@@ -272,10 +274,12 @@ const std::vector<Command> &Commands() {
       {"list", "list the entries of an archive or package",
        "usage: updpack list ARCHIVE_OR_PACKAGE\n"
        "\n"
-       "Prints the data start, then one line per entry: name, start, end\n"
-       "and size, separated by tabs. Positions are 1-based within the\n"
-       "data region; end is exclusive. For a package, found through its\n"
-       "trailer, the archive's start in the file comes first.\n",
+       "Prints the archive's compression byte and data start, then one\n"
+       "line per entry: name, start, end and size, separated by tabs.\n"
+       "Positions are 1-based within the data region; end is exclusive.\n"
+       "For a package, found through its trailer, the archive's start in\n"
+       "the file comes first, and for a compressed one the lengths of its\n"
+       "stream, of the ranges stored outside it and of the archive.\n",
        ListCommand},
       {"extract", "unpack an archive or package into a folder",
        "usage: updpack extract ARCHIVE_OR_PACKAGE FOLDER\n"
@@ -375,9 +379,15 @@ int RunTool(int argc, char **argv) {
     return kExitUsage;
   }
   const std::string &name = arguments.front();
-  if (name == "--version" && arguments.size() == 1) {
-    std::cout << "updpack " << UPDPACK_VERSION << "\n";
-    return kExitOk;
+  if (name == "--version") {
+    if (arguments.size() == 1) {
+      std::cout << "updpack " << UPDPACK_VERSION << "\n";
+      return kExitOk;
+    }
+    std::cerr << "updpack: --version: unexpected argument "
+              << ConsoleUi::Printable(arguments[1]) << "\n\n";
+    PrintToolUsage(std::cerr);
+    return kExitUsage;
   }
   if (name == "-h" || name == "--help" || name == "help") {
     if (name == "help" && arguments.size() >= 2) {

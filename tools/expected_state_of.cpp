@@ -25,8 +25,9 @@ namespace script = package::script;
 
 // What oldDir holds at the relative path (code-page bytes, "\" between
 // names); a link or a special file says nothing (nullopt).
-std::optional<expect::Expected> StateInOld(const std::string &oldDir,
-                                           const std::string &relative) {
+std::optional<expect::Expected>
+StateInOld(const std::string &oldDir, const std::string &relative,
+           const std::optional<os::FileId> &output) {
   // Found as the run finds it: a name not there as written is the one of
   // its folder that is the same but for case.
   const std::string path = platform::posix::ResolvedPath(
@@ -35,6 +36,9 @@ std::optional<expect::Expected> StateInOld(const std::string &oldDir,
   const stdfs::file_status status = stdfs::symlink_status(path, error);
   expect::Expected item{relative};
   if (stdfs::is_regular_file(status)) {
+    if (output && os::IdOfPath(path) == output)
+      throw ToolError("the output would overwrite the old version's file: " +
+                      path);
     std::ifstream in(path, std::ios::binary);
     std::vector<char> buffer(size_t{1} << 16);
     item.kind = expect::Kind::File;
@@ -59,7 +63,8 @@ std::optional<expect::Expected> StateInOld(const std::string &oldDir,
 
 std::string
 ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
-                const std::string &oldDir) {
+                const std::string &oldDir,
+                const std::optional<os::FileId> &output) {
   const std::string app = std::string(1, script::kProgramFolderMark) + "\\";
   expect::LaidRecords laid;
   std::set<std::u16string> listed;
@@ -83,7 +88,7 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
     // then judges the path by what the disk holds, which may be a file the
     // user put there.
     if (!laid.Names(key) && listed.insert(key).second)
-      if (auto item = StateInOld(oldDir, relative))
+      if (auto item = StateInOld(oldDir, relative, output))
         list.push_back(std::move(*item));
     laid.Lay(key, record.operation);
   }

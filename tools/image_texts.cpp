@@ -217,8 +217,8 @@ package::Texts CheckTexts(const ImageTexts &texts) {
   if (!ParseVersion(texts.version, numbers))
     throw ToolError("--version \"" + texts.version +
                     "\" is not up to four dotted numbers (each at most "
-                    "65535), optionally followed by a blank and more text: "
-                    "4.3, 4.3.1.7, \"4.3 beta 2\"");
+                    "65535), optionally followed by a blank, - or + and "
+                    "more text: 4.3, 4.3.1.7, \"4.3 beta 2\", 4.3-rc1");
   std::vector<std::string> faults =
       TextFaults(texts.product, texts.version, result);
   AddFault(faults, ShowableFault("--company", texts.company, 47, false));

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 
 #include "archive/catalog.h"
 #include "codec/solid_order.h"
@@ -218,6 +219,8 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   EntryNamer namer;
   std::vector<PackItem> items;
   std::map<os::FileId, size_t> itemOf; // one entry for each product file
+  // A package written over a product file would take its place.
+  const std::optional<os::FileId> outputId = os::IdOfPath(output.path);
   std::vector<Diagnostic> errors;
   for (script_text::CompiledRecord &record : compiled.records) {
     if (!record.install)
@@ -233,6 +236,8 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
         id = file.id;
         length = file.length;
         modified = file.modified;
+        if (id == outputId)
+          error = "the output would overwrite the product file: " + relative;
       } catch (const ToolError &e) {
         error = e.what();
       }
@@ -260,7 +265,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   if (expectDir) {
     if (!platform::fs::FolderExists(*expectDir))
       throw ToolError("old product folder does not exist: " + *expectDir);
-    std::string bytes = ExpectedStateOf(compiled.records, *expectDir);
+    std::string bytes = ExpectedStateOf(compiled.records, *expectDir, outputId);
     const auto length = static_cast<int64_t>(bytes.size());
     items.push_back(
         {package::expect::kEntryName, {}, std::move(bytes), length});

@@ -181,6 +181,9 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
   for (size_t k = 0; k < package::kTextCount; ++k)
     check.shownTexts.emplace_back(package::KeyOf(k).key, shown.texts[k]);
   check.messages = shown.messages;
+  // Those the texts name: the shipped ones without an intact manifest.
+  check.product = shown.product;
+  check.version = shown.version;
   switch (manifest.state) {
   case package::ManifestState::Absent:
     check.manifest = "absent";
@@ -233,8 +236,6 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
       package::FindValue(manifest.payload, script::kLongScriptKey) == "1";
   check.timesDeclared =
       package::FindValue(manifest.payload, package::times::kTimesKey) == "1";
-  check.product = texts.product;
-  check.version = texts.version;
   check.replacedTexts = texts.replaced;
   for (const std::string &key : texts.unknownKeys)
     check.notes.push_back("the manifest's key " + Quoted(key) +

@@ -183,6 +183,8 @@ grep -q '^updpack: .*missing.bin.* (53)$' "$ERR" || fail "missing stub: $(cat "$
 make_stub small.bin
 mkdir -p payload old
 printf 'x' >payload/x.txt
+printf 'install in.txt {app}\\in.txt\n' >installs.txt
+printf 'install x.txt {app}\\in.txt\n' >replaces.txt
 while IFS='|' read -r what input arguments; do
   printf '%s\n' "$input" >in.txt
   cp in.txt in.copy
@@ -194,6 +196,8 @@ done <<'TABLE'
 script|delete {app}\x.txt|build --payload payload --script in.txt --stub small.bin -o in.txt
 texts file|title = Orbit|build --payload payload --texts ./in.txt --stub small.bin -o in.txt
 script written with -o||diff old payload -o in.txt --build in.txt --stub small.bin
+product file|x|build --from . --script installs.txt --stub small.bin -o in.txt
+old version's file|x|build --from payload --script replaces.txt --expect . --stub small.bin -o in.txt
 TABLE
 
 finish

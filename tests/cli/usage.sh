@@ -63,6 +63,9 @@ expect_contains "$ERR" "updpack: no help for frobnicate" "help of an unknown com
 run_tool help pack extra
 expect_rc 64 "help of two words"
 expect_contains "$ERR" "updpack: help: unexpected argument extra" "help of two words"
+run_tool --version extra
+expect_rc 64 "--version with an argument"
+expect_contains "$ERR" "updpack: --version: unexpected argument extra" "--version with an argument"
 
 # Help wins over missing arguments, and nothing is done.
 mkdir src

@@ -112,6 +112,9 @@ for file in base.pack base.exe; do
   grep -q FAULT "$OUT" && fail "$file: $(grep FAULT "$OUT")"
   expect_contains "$OUT" "no manifest: the run checks no checksums" "$file: nothing is checked"
 done
+# Its run shows the shipped texts, and the report names what they name.
+expect_contains "$OUT" "product:     Quorix, version 1.1 (the shipped texts)" \
+  "the base format's product and version"
 run_tool run base.exe --yes
 expect_rc 0 "the base-format package runs"
 
