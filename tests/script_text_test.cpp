@@ -174,7 +174,7 @@ TEST(ScriptText, InstallLinesKeepTheirProductFile) {
   ASSERT_EQ(compiled.records.size(), 1u);
   EXPECT_TRUE(compiled.records[0].install);
   EXPECT_EQ(compiled.records[0].payload, "data/big file.dat");
-  EXPECT_EQ(compiled.records[0].payloadPos.column, 10);
+  EXPECT_EQ(compiled.records[0].sourcePos.column, 10);
   EXPECT_EQ(compiled.records[0].target, P + "\\big.dat");
 }
 

@@ -33,6 +33,7 @@
 #include "tools/script_paths.h"
 #include "tools/source_listing.h"
 #include "tools/staging.h"
+#include "tools/temp_copies.h"
 #include "tools/tool_os.h"
 
 namespace tools {
@@ -87,6 +88,28 @@ CompiledScript Compile(const ScriptSource &source,
     throw ReportedFailure();
   }
   return compiled;
+}
+
+// Errors for the copies out of the temporary folder of a file that neither
+// an entry of `entries` nor a copy before them gives: every run of the
+// package would fail there. `holder` names what holds the entries.
+void RefuseUnmetCopies(const ScriptSource &source,
+                       const CompiledScript &compiled, const NameIndex &entries,
+                       const std::string &holder) {
+  TempCopies copies;
+  std::vector<Diagnostic> errors;
+  for (const script_text::CompiledRecord &record : compiled.records) {
+    const std::string unmet =
+        copies.Unmet(record.operation, record.source, record.target, entries);
+    if (!unmet.empty() && errors.size() <= kMaxDiagnostics)
+      errors.push_back({record.sourcePos, "{temp}\\" + unmet + " is not in " +
+                                              holder +
+                                              ": the run would fail here"});
+  }
+  if (!errors.empty()) {
+    PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
+    throw ReportedFailure();
+  }
 }
 
 // The product file an install line names, relative to the product folder
@@ -243,7 +266,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
       }
     }
     if (!error.empty()) {
-      errors.push_back({record.payloadPos, error});
+      errors.push_back({record.sourcePos, error});
       if (errors.size() > kMaxDiagnostics)
         break;
       continue;
@@ -261,6 +284,11 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
     throw ReportedFailure();
   }
+  NameIndex entries;
+  for (size_t k = 0; k < items.size(); ++k)
+    entries.Add(items[k].name, k);
+  RefuseUnmetCopies(source, compiled, entries,
+                    "the package (only install lines add files)");
   AddScriptItems(compiled, items);
   if (expectDir) {
     if (!platform::fs::FolderExists(*expectDir))
@@ -284,10 +312,9 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
   for (const SourceListing::File &file : listing.files)
     texts.push_back(file.name);
   const PackageOutput output = WithCodePage(asked, texts);
-  std::vector<PackItem> scriptItems;
+  CompiledScript compiled;
   if (source)
-    AddScriptItems(Compile(*source, script_text::Installs::Refused),
-                   scriptItems);
+    compiled = Compile(*source, script_text::Installs::Refused);
 
   // An older package in the payload folder is replaced, not packed.
   const std::optional<os::FileId> older = os::IdOfPath(output.path);
@@ -321,12 +348,14 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     names.Add(written, items.size());
     items.push_back({file.name, file.name, {}, file.size, file.modified});
   }
-  if (source)
-    std::move(scriptItems.begin(), scriptItems.end(),
-              std::back_inserter(items));
-  else if (names.Find(script::kScriptName) == NameIndex::kNone)
+  if (source) {
+    RefuseUnmetCopies(*source, compiled, names,
+                      "the payload folder " + payloadDir);
+    AddScriptItems(compiled, items);
+  } else if (names.Find(script::kScriptName) == NameIndex::kNone) {
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");
+  }
   PackAndJoin(os::RootFolder(payloadDir, "the payload folder " + payloadDir),
               std::move(items), output);
 }

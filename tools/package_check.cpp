@@ -25,6 +25,7 @@
 #include "tools/script_paths.h"
 #include "tools/script_printer.h"
 #include "tools/staging.h"
+#include "tools/temp_copies.h"
 
 namespace tools {
 
@@ -363,16 +364,6 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
   }
 }
 
-// The name a field reads from the temporary folder: the rest of "\0\NAME"
-// when it names a file directly in it, "" otherwise.
-std::string TempFolderName(std::string_view field) {
-  if (field.size() < 3 || field[0] != script::kTempFolderMark ||
-      field[1] != '\\' ||
-      field.find_first_of("\\/", 2) != std::string_view::npos)
-    return {};
-  return std::string(field.substr(2));
-}
-
 // The records of one script entry, numbered on from those before.
 void CheckRecords(PackageCheck &check, const NameIndex &entries,
                   const std::string &name, const std::string &bytes) {
@@ -396,20 +387,12 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
         checked.targetLength = target.size();
         checked.target = target;
         checked.line = script_text::RecordLine(fields);
-        // A copy out of the temporary folder needs the entry it names, or
-        // a file that a copy before it put there.
-        if (checked.operation == script::kCopyFile) {
-          const std::string name = platform::AnsiToText(TempFolderName(source));
-          if (!name.empty() && !Written(check, entries, name) &&
-              check.copiedToTemp.Find(name) == NameIndex::kNone &&
-              ++check.missingSources <= kMaxListedMissing)
-            check.faults.push_back("record " + std::to_string(number) +
-                                   " copies {temp}\\" + name +
-                                   ", which the package does not hold");
-          const std::string made = platform::AnsiToText(TempFolderName(target));
-          if (!made.empty())
-            check.copiedToTemp.Add(made, number);
-        }
+        const std::string unmet =
+            check.tempCopies.Unmet(fields.operation, source, target, entries);
+        if (!unmet.empty() && ++check.missingSources <= kMaxListedMissing)
+          check.faults.push_back("record " + std::to_string(number) +
+                                 " copies {temp}\\" + unmet +
+                                 ", which the package does not hold");
         if (check.records.size() < kMaxKeptRecords)
           check.records.push_back(std::move(checked));
         else

@@ -9,6 +9,7 @@
 
 #include "tools/name_index.h"
 #include "tools/package_file.h"
+#include "tools/temp_copies.h"
 
 namespace tools {
 
@@ -42,7 +43,7 @@ struct PackageCheck {
   std::vector<CheckedRecord> records;
   size_t unlistedRecords = 0;      // checked, beyond those kept in records
   size_t missingSources = 0;       // copies of an entry the package lacks
-  NameIndex copiedToTemp;          // names copy records put into {temp}
+  TempCopies tempCopies;           // what copies put into {temp}
   size_t scriptTail = 0;           // bytes after the last whole record
   std::string manifest = "absent"; // "present", "absent" or "damaged"
   int64_t manifestOffset = 0;      // where the program image ends

@@ -203,7 +203,6 @@ private:
       record.source.clear();
     } else if (record.install) {
       record.payload = words[firstPath].text;
-      record.payloadPos = {number, words[firstPath].contentColumn};
     } else {
       if (!EncodeField(words[firstPath], kSource, number, bytes,
                        result_.errors))
@@ -214,6 +213,8 @@ private:
       return;
     record.target = bytes;
     record.targetPos = {number, targetWord.contentColumn};
+    if (paths == 2)
+      record.sourcePos = {number, words[firstPath].contentColumn};
     result_.records.push_back(std::move(record));
   }
 

@@ -30,7 +30,7 @@ struct CompiledRecord {
   // filled in once the file has its entry name.
   bool install = false;
   std::string payload;
-  SourcePos payloadPos;
+  SourcePos sourcePos; // of the source path, or of an install's product file
 };
 
 struct CompiledScript {

@@ -200,4 +200,27 @@ product file|x|build --from . --script installs.txt --stub small.bin -o in.txt
 old version's file|x|build --from payload --script replaces.txt --expect . --stub small.bin -o in.txt
 TABLE
 
+# A copy out of {temp} of a file that neither an entry nor a copy before it
+# gives fails every run: refused at its source word, nothing written. The
+# copy of a file a copy put into {temp} is no such copy.
+# SCRIPT (\n between lines)|the build's arguments|the error, or "" for none.
+while IFS='|' read -r lines arguments error; do
+  printf "$lines" >unmet.txt
+  rm -f unmet.exe
+  eval "run_tool build $arguments --script unmet.txt --stub small.bin --store -o unmet.exe"
+  if [ -z "$error" ]; then
+    expect_rc 0 "build of $lines"
+    continue
+  fi
+  expect_rc 1 "build of $lines"
+  expect_contains "$ERR" "$error" "the refusal of $lines"
+  [ ! -e unmet.exe ] || fail "build of $lines wrote a package"
+done <<'TABLE'
+copy {temp}\\y.txt {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\y.txt is not in the payload folder payload
+copy {temp}\\X.TXT {app}\\x.txt\ncopy {temp}\\x.txt {temp}\\z.txt\ncopy {temp}\\z.txt {app}\\z.txt\n|--payload payload|
+copy {temp}\\z.txt {app}\\z.txt\ncopy {temp}\\x.txt {temp}\\z.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\z.txt is not in the payload folder
+install x.txt {app}\\x.txt\ncopy {temp}\\x.txt {app}\\y.txt\n|--from payload|
+install x.txt {app}\\x.txt\ncopy {temp}\\w.txt {app}\\w.txt\n|--from payload|unmet.txt:2:6: error: {temp}\w.txt is not in the package (only install lines add files)
+TABLE
+
 finish
