@@ -1,6 +1,7 @@
 // The checks of `updpack verify`.
 #include "tools/package_check.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "package/checksums.h"
@@ -286,9 +287,16 @@ void CheckContainer(PackageCheck &check) {
     check.rawLength = span.layout.rawLength;
     check.restart = span.layout.restart;
   }
-  // The icon of the program image, the part before the archive.
+  // The icon of the program image: the part before the archive, as far as
+  // the image's headers say it goes (a hand-made package may put anything
+  // of any length after it). One whose headers do not parse fails to give
+  // an icon within its first kilobytes.
   if (span.kind == FileKind::Package || span.kind == FileKind::Compressed) {
-    std::string image(static_cast<size_t>(span.first - 1), '\0');
+    constexpr int64_t kNotAnImage = int64_t{64} * 1024;
+    const int64_t imageEnd = package::pe::ReadImageHeaders(OsFileSource(file))
+                                 .end.value_or(kNotAnImage);
+    std::string image(static_cast<size_t>(std::min(imageEnd, span.first - 1)),
+                      '\0');
     image.resize(file.ReadAt(0, image.data(), image.size()));
     try {
       check.icon = DescribeIcon(ReadProgramIcon(image));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "package/entry_limits.h"
 #include "package/long_records.h"
 #include "package/manifest.h"
 #include "package/pe_image.h"
@@ -249,10 +250,21 @@ ScriptEntries ScriptEntriesOf(const std::string &path) {
       longRecords = entry;
   }
   ScriptEntries found;
-  if (records)
-    found.records = reader.Read(*records);
-  if (longRecords)
-    found.longRecords = reader.Read(*longRecords);
+  for (const auto &[entry, bytes] :
+       {std::pair{&records, &found.records},
+        std::pair{&longRecords, &found.longRecords}}) {
+    if (!*entry)
+      continue;
+    // A compressed package's run takes no larger one (the stream may
+    // decode to gigabytes from a few kilobytes): read no further.
+    if (reader.span().kind == FileKind::Compressed &&
+        (*entry)->size > package::kMaxOwnEntryBytes)
+      throw ToolError(path + ": the entry " + (*entry)->name + " is " +
+                      std::to_string((*entry)->size) + " bytes, more than " +
+                      std::to_string(package::kMaxOwnEntryBytes) +
+                      ": the run ends as on a damaged package");
+    *bytes = reader.Read(**entry);
+  }
   return found;
 }
 

@@ -129,6 +129,42 @@ codec=LZMA|the manifest declares the archive in a way no build writes|updpack: l
 raw=2147483648|the manifest declares the archive in a way no build writes|updpack: lie.exe: the manifest declares the archive in a way no build writes|Манифест пакета обновления поврежден: его содержимое не читается.
 TABLE
 
+# A stream of 400 KB whose catalog gives "script" nearly the 2 GB its
+# manifest declares: script show refuses it as the run does, and takes no
+# memory for what the catalog claims (it reserved 2 GB first).
+python3 - c.exe >claim.exe <<'PY'
+import lzma, os, struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+start = struct.unpack_from("<I", data, len(data) - 4)[0] - 1
+image = data.rindex(b"updpack manifest", 0, start)
+fields = data[image + 24:start].split(b"\0")[:-1]
+pairs = {k: v for k, v in zip(fields[::2], fields[1::2])
+         if k not in (b"stored", b"x86", b"restart", b"length")}
+raw = b"PACK1\0\x01script?1?1999999000\x02\x01" + os.urandom(400000)
+stream = lzma.compress(raw, format=lzma.FORMAT_ALONE)
+stream = stream[:5] + stream[13:]
+pairs.update({b"stream": b"%d" % len(stream), b"raw": b"2000000000"})
+length = 0
+while True:
+    text = b"".join(k + b"\0" + v + b"\0" for k, v in pairs.items())
+    text += b"length\0%d\0" % length
+    if image + 28 + len(text) + len(stream) == length:
+        break
+    length = image + 28 + len(text) + len(stream)
+sys.stdout.buffer.write(data[:image] + b"updpack manifest" +
+                        struct.pack("<II", len(text), zlib.crc32(text)) + text +
+                        stream + struct.pack("<I", image + 25 + len(text)))
+PY
+# A sanitized build reserves terabytes of shadow memory: no limit there.
+limit=unlimited
+[ "${UPDPACK_TIME_FACTOR:-1}" = 1 ] && limit=1000000
+(ulimit -v $limit && "$UPDPACK" script show claim.exe) >"$OUT" 2>"$ERR"
+expect_contains "$ERR" "claim.exe: the entry script is 1999998999 bytes, more than 33554432" \
+  "script show of an entry claiming 2 GB"
+mkdir progclaim && cp claim.exe progclaim/
+(ulimit -v $limit && "$UPDPACK" run progclaim/claim.exe --yes) >"$OUT" 2>"$ERR"
+expect_contains "$ERR" "Архив пакета обновления поврежден." "run of an entry claiming 2 GB"
+
 # A range for each of 100,000 program files (64 bytes each, "MZ" and a
 # PE header): a manifest longer than a run reads, which build refuses rather
 # than write a package that every run calls damaged; --store takes them.

@@ -118,4 +118,15 @@ expect_contains "$OUT" "product:     Quorix, version 1.1 (the shipped texts)" \
 run_tool run base.exe --yes
 expect_rc 0 "the base-format package runs"
 
+# 200 MB between the image and the archive (a hole: no disk taken): verify
+# reads the image for its icon, not all that (it took 200 MB of memory).
+{ cat base.stub; head -c 1 /dev/zero; } >gap.exe
+truncate -s $((200 << 20)) gap.exe
+{ cat base.pack; trailer $((200 << 20 | 1)); } >>gap.exe
+limit=unlimited # a sanitized build reserves terabytes of shadow memory
+[ "${UPDPACK_TIME_FACTOR:-1}" = 1 ] && limit=100000
+(ulimit -v $limit && "$UPDPACK" verify gap.exe) >"$OUT" 2>"$ERR"
+[ "$(tail -1 "$OUT")" = sound ] ||
+  fail "verify of a package with 200 MB after its image: $(cat "$ERR")"
+
 finish
