@@ -254,6 +254,23 @@ for folder in new old; do
   expect_rc 0 "the package built into the $folder folder applies"
 done
 
+# A product file is neither: an output over one in either folder is
+# refused and the file kept. OPTION|the file it names (under inside/).
+while IFS='|' read -r option file; do
+  cp "inside/$file" kept.copy
+  extra=()
+  [ "$option" = -o ] || extra=(--stub inside/stub.bin)
+  run_tool diff inside/old inside/new "$option" "inside/$file" "${extra[@]}"
+  expect_rc 1 "diff $option over the product file $file"
+  expect_contains "$ERR" "the output would overwrite inside/$file, a product file" "diff $option names $file"
+  expect_same_bytes kept.copy "inside/$file" "the product file $file is kept"
+done <<'TABLE'
+--build|new/app.txt
+-o|old/app.txt
+--build|old/s.txt
+-o|old/update.exe
+TABLE
+
 # The names the install works under are refused, in any folder and case.
 for kept in '~updpack.new' 'sub/~UPDPACK.BAK' '~updpack.del'; do
   rm -rf kept && mkdir -p kept/old "kept/new/$(dirname "$kept")"
