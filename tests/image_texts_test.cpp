@@ -147,9 +147,11 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
     const std::string before = image;
     ImageTexts texts;
     texts.replaced[c.key] = c.text;
+    texts.textsFile = "orbit.txt";
     const std::string error = Error([&] { tools::ManifestPayload(texts); });
     EXPECT_NE(error.find(c.why), std::string::npos) << c.key << ": " << error;
-    EXPECT_NE(error.find(c.key), std::string::npos) << error;
+    EXPECT_EQ(error.rfind("orbit.txt: the text \""s + c.key + "\"", 0), 0u)
+        << error;
     EXPECT_EQ(Error([&] { tools::PutProperties(image, texts); }), error);
     EXPECT_TRUE(image == before) << c.key;
   }

@@ -80,8 +80,10 @@ PackageOutput PackageOutputOf(const Args &args, const std::string &path) {
     texts.language = ParseLanguageOption(args.options.at("--lang"));
   if (args.Has("--codepage"))
     texts.codePage = ParseCodePageOption(args.options.at("--codepage"));
-  if (args.Has("--texts"))
-    texts.replaced = ReadTextsFile(args.options.at("--texts"));
+  if (args.Has("--texts")) {
+    texts.textsFile = args.options.at("--texts");
+    texts.replaced = ReadTextsFile(texts.textsFile);
+  }
   if (args.Has("--icon"))
     output.icon = ReadIconFile(args.options.at("--icon"));
   // The stub, the icon and the texts first: a mistake there should not

@@ -182,6 +182,21 @@ std::string TextKeysHelp() {
                 "    each key with its text)\n";
 }
 
+namespace {
+
+// What is wrong with text as the text of key k, "" when nothing; after
+// source and ": " when the text comes from a file.
+std::string TextFault(size_t k, const std::string &text,
+                      const std::string &source = {}) {
+  const std::string what = (source.empty() ? "" : source + ": ") +
+                           "the text \"" + package::KeyOf(k).key + "\"";
+  if (kLimits[k].question && text.empty())
+    return what + " is empty: its box would ask nothing";
+  return ShowableFault(what, text, kLimits[k].maxChars, kLimits[k].lineBreaks);
+}
+
+} // namespace
+
 std::vector<std::string> TextFaults(const std::string &product,
                                     const std::string &version,
                                     const package::Texts &texts) {
@@ -189,14 +204,8 @@ std::vector<std::string> TextFaults(const std::string &product,
   // The version resource keeps room for these (stub/updpack-stub.rc).
   AddFault(faults, ShowableFault("--product", product, 32, false));
   AddFault(faults, ShowableFault("--version", version, 20, false));
-  for (size_t k = 0; k < package::kTextCount; ++k) {
-    const std::string what =
-        std::string("the text \"") + package::KeyOf(k).key + "\"";
-    if (kLimits[k].question && texts[k].empty())
-      faults.push_back(what + " is empty: its box would ask nothing");
-    AddFault(faults, ShowableFault(what, texts[k], kLimits[k].maxChars,
-                                   kLimits[k].lineBreaks));
-  }
+  for (size_t k = 0; k < package::kTextCount; ++k)
+    AddFault(faults, TextFault(k, texts[k]));
   return faults;
 }
 
@@ -219,6 +228,12 @@ package::Texts CheckTexts(const ImageTexts &texts) {
                     "\" is not up to four dotted numbers (each at most "
                     "65535), optionally followed by a blank, - or + and "
                     "more text: 4.3, 4.3.1.7, \"4.3 beta 2\", 4.3-rc1");
+  // The texts a file gives are named with the file.
+  for (const auto &[key, value] : texts.replaced)
+    if (FindKey(key) < package::kTextCount)
+      if (std::string fault = TextFault(FindKey(key), value, texts.textsFile);
+          !fault.empty())
+        throw ToolError(fault);
   std::vector<std::string> faults =
       TextFaults(texts.product, texts.version, result);
   AddFault(faults, ShowableFault("--company", texts.company, 47, false));

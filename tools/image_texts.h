@@ -20,6 +20,7 @@ struct ImageTexts {
   std::string company;
   std::string copyright;
   std::map<std::string, std::string> replaced; // text key -> text
+  std::string textsFile;                       // that replaced came from
   // The version the update is for (empty: not named), and whether the
   // package carries the expected state (package/expected_state.h).
   std::string forVersion;
