@@ -253,11 +253,9 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
 // up (a section's raw data past the file, a section table that is not
 // there); the manifest is not found then, and the package would be taken
 // for one of the base format.
-void CheckImageBeforeArchive(PackageCheck &check, const OsFile &file,
+void CheckImageBeforeArchive(PackageCheck &check,
+                             const std::optional<int64_t> &end,
                              const ArchiveSpan &span) {
-  if (span.kind != FileKind::Package && span.kind != FileKind::Compressed)
-    return;
-  const auto end = pe::ReadImageHeaders(OsFileSource(file)).end;
   if (!end)
     check.faults.push_back("the program image's headers do not say where it "
                            "ends (a section table outside the file, or no "
@@ -281,7 +279,6 @@ void CheckContainer(PackageCheck &check) {
   check.archiveLast = span.last;
   if (span.kind != FileKind::Archive)
     CheckManifest(check, file);
-  CheckImageBeforeArchive(check, file, span);
   if (span.kind == FileKind::Compressed) {
     check.packedLength = span.layout.streamLength + span.layout.StoredLength();
     check.rawLength = span.layout.rawLength;
@@ -292,10 +289,12 @@ void CheckContainer(PackageCheck &check) {
   // of any length after it). One whose headers do not parse fails to give
   // an icon within its first kilobytes.
   if (span.kind == FileKind::Package || span.kind == FileKind::Compressed) {
+    const std::optional<int64_t> end =
+        pe::ReadImageHeaders(OsFileSource(file)).end;
+    CheckImageBeforeArchive(check, end, span);
     constexpr int64_t kNotAnImage = int64_t{64} * 1024;
-    const int64_t imageEnd = package::pe::ReadImageHeaders(OsFileSource(file))
-                                 .end.value_or(kNotAnImage);
-    std::string image(static_cast<size_t>(std::min(imageEnd, span.first - 1)),
+    std::string image(static_cast<size_t>(
+                          std::min(end.value_or(kNotAnImage), span.first - 1)),
                       '\0');
     image.resize(file.ReadAt(0, image.data(), image.size()));
     try {
