@@ -26,6 +26,11 @@ inline constexpr int64_t kNumberOfRvaAndSizesPe32Plus = 108;
 inline constexpr int64_t kDataDirectoriesPe32 = 96;
 inline constexpr int64_t kDataDirectoriesPe32Plus = 112;
 inline constexpr int64_t kDataDirectorySize = 8; // VirtualAddress, Size
+// Where the entry of data directory `index` lies in the optional header.
+constexpr int64_t DataDirectoryOffset(bool plus, int64_t index) {
+  return (plus ? kDataDirectoriesPe32Plus : kDataDirectoriesPe32) +
+         index * kDataDirectorySize;
+}
 // IMAGE_DIRECTORY_ENTRY_SECURITY: its address is a file offset, not an RVA.
 inline constexpr uint32_t kDirectoryEntrySecurity = 4;
 // In the COFF header.

@@ -87,9 +87,7 @@ struct Layout {
       Broken("optional header is cut short");
     const size_t count = ReadLE(image, countAt, 4);
     resourceEntry =
-        optional +
-        (plus ? pe::kDataDirectoriesPe32Plus : pe::kDataDirectoriesPe32) +
-        kDirectoryEntryResource * pe::kDataDirectorySize;
+        optional + pe::DataDirectoryOffset(plus, kDirectoryEntryResource);
     if (count <= kDirectoryEntryResource ||
         resourceEntry + pe::kDataDirectorySize > optional + optionalSize)
       Broken("optional header has no resource directory");

@@ -96,9 +96,7 @@ void ClearCertificateEntry(std::string &image) {
       pe::kCoffHeaderSize;
   const bool plus = package::ReadLE16(bytes + optional) == pe::kPe32PlusMagic;
   const int64_t entry =
-      optional +
-      (plus ? pe::kDataDirectoriesPe32Plus : pe::kDataDirectoriesPe32) +
-      pe::kDirectoryEntrySecurity * pe::kDataDirectorySize;
+      optional + pe::DataDirectoryOffset(plus, pe::kDirectoryEntrySecurity);
   std::fill_n(image.begin() + entry, pe::kDataDirectorySize, '\0');
 }
 
