@@ -32,6 +32,7 @@
 #include "tools/script_paths.h"
 #include "tools/staging.h"
 #include "tools/stub.h"
+#include "tools/temp_copies.h"
 
 namespace tools {
 
@@ -135,13 +136,36 @@ EntryKind KindOf(int64_t first, int64_t size, std::string_view head) {
   return kind;
 }
 
+// Every run of the package fails at a copy of a file that neither an
+// entry nor a copy before it puts into the temporary folder.
+void RefuseUnmetCopies(const std::string &path, const std::string (&scripts)[2],
+                       const NameIndex &names) {
+  namespace script = package::script;
+  TempCopies copies;
+  std::string unmet;
+  for (const std::string &bytes : scripts)
+    script::ForEachRecord(bytes, [&](const script::Record &fields) {
+      std::string name =
+          copies.Unmet(fields.operation, script::TrimBlanks(fields.source),
+                       script::TrimBlanks(fields.target), names);
+      if (unmet.empty())
+        unmet = std::move(name);
+    });
+  if (!unmet.empty())
+    throw ToolError(path + ": the script copies {temp}\\" + unmet +
+                    ", which the archive does not hold: every run of the "
+                    "package would fail there");
+}
+
 Checksums ChecksumsOf(const std::string &path, bool withKinds) {
   namespace sums = package::sums;
+  namespace script = package::script;
   ArchiveReader reader(path);
   std::vector<sums::Sum> list;
   std::vector<EntryKind> kinds;
   NameIndex names;
   std::vector<package::times::EntryTime> timed;
+  std::string scripts[2]; // the script entry, then the long one, as run
   ListedEntry entry;
   while (reader.Next(entry)) {
     const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
@@ -176,6 +200,11 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
     if (whole) {
       CheckRepeatedPlaceholders(name, bytesRead);
       CheckOwnEntry(name, bytesRead, timed);
+      if (platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0)
+        scripts[0] = std::move(bytesRead);
+      else if (platform::fs::CompareNamesNoCase(name,
+                                                script::kLongScriptName) == 0)
+        scripts[1] = std::move(bytesRead);
     }
     if (withKinds && entry.size > 0)
       kinds.push_back(KindOf(range.first, entry.size, head));
@@ -187,6 +216,7 @@ Checksums ChecksumsOf(const std::string &path, bool withKinds) {
       throw ToolError(std::string("the entry ") + package::times::kTimesName +
                       " gives a time to " + time.name +
                       ", which the archive does not hold");
+  RefuseUnmetCopies(path, scripts, names);
   return {sums::FormatSums(list),
           reader.Info(),
           reader.EntriesEnd(),

@@ -117,6 +117,16 @@ expect_contains "$ERR" "Dravell [error]: Произошла критическа
 printf 'NOT AN ARCHIVE' >junk.pack
 printf 'PACK1\x00\x01a?1?99\x02\x01xy' >past_end.pack
 printf 'MZ' >mz_only.bin
+# Archives whose script copies out of {temp} a file no entry gives, in
+# either script entry, and one where a copy before gives it.
+mkdir unmet unmet_long met
+printf x >unmet/a.txt
+cp unmet/a.txt met/a.txt; cp unmet/a.txt unmet_long/a.txt
+script_record 0 T '\missing.txt' P '\m.txt' >unmet/script
+{ script_record 0 T '\a.txt' T '\b.txt'; script_record 0 T '\b.txt' P '\b.txt'; } >met/script
+printf 'copy {temp}\\a.txt {app}\\a.txt\ncopy "{temp}\\%s" {app}\\b.txt\n' "$(printf 'n%.0s' {1..30})" >long.txt
+run_tool script compile long.txt unmet_long/~updpack.scr
+for folder in unmet unmet_long met; do run_tool pack $folder $folder.pack; done
 printf 'MZ%58s\xff\x00\x00\x00' '' >lfanew_outside.bin
 : >empty_stub
 while IFS='|' read -r stub archive message; do
@@ -131,7 +141,12 @@ stub.bin|pkg/update.exe|updpack: pkg/update.exe is a package, not an archive
 mz_only.bin|update.pack|updpack: mz_only.bin is not a Windows program image
 lfanew_outside.bin|update.pack|updpack: lfanew_outside.bin is not a Windows program image
 empty_stub|update.pack|updpack: empty_stub is not a Windows program image
+stub.bin|unmet.pack|updpack: unmet.pack: the script copies {temp}\missing.txt, which the archive does not hold: every run of the package would fail there
+stub.bin|unmet_long.pack|updpack: unmet_long.pack: the script copies {temp}\nnnnnnnnnnnnnnnnnnnnnnnnnnnnnn
 TABLE
+run_tool build --stub stub.bin --archive met.pack -o pkg/met.exe
+expect_rc 0 "build of an archive whose copy takes what a copy before gave"
+rm pkg/met.exe
 ! ls -A pkg | grep -q '^\.' || fail "no temporary file stays in pkg"
 
 # A package whose archive is not PACK1: the extraction's box, exit 1.
