@@ -224,7 +224,7 @@ package::Texts CheckTexts(const ImageTexts &texts) {
       result[FindKey(key)] = value;
   uint16_t numbers[4];
   if (!ParseVersion(texts.version, numbers))
-    throw ToolError("--version \"" + texts.version +
+    throw UsageError("--version \"" + texts.version +
                     "\" is not up to four dotted numbers (each at most "
                     "65535), optionally followed by a blank, - or + and "
                     "more text: 4.3, 4.3.1.7, \"4.3 beta 2\", 4.3-rc1");

@@ -49,7 +49,7 @@ for version in 4 4.3 4.3.1.7 "4.3 beta 2" 4.3-rc1; do
 done
 for version in beta 4.3.x 1.2.3.4.5 70000 "4.3 " .4 "4..3"; do
   run_tool build --payload payload -o bad.exe --stub stub.exe --version "$version"
-  expect_rc 1 "--version '$version' refused"
+  expect_rc 64 "--version '$version' refused"
   expect_contains "$ERR" "--version \"$version\" is not up to four dotted numbers" \
     "--version '$version': the message"
 done
