@@ -10,9 +10,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "package/texts.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/fs.h"
+#include "platform/messages.h"
 #include "platform/ui.h"
 
 namespace tools {
@@ -219,7 +221,9 @@ const std::vector<Command> &Commands() {
        "~updpack.del), a copy or mkdir whose new name Windows refuses (a\n"
        "device's name such as CON or NUL.txt, a character of <>:\"|?*) or\n"
        "whose path holds a name longer than the 255 characters Windows\n"
-       "makes one.\n"
+       "makes one, and a copy out of {temp} of a file that neither an\n"
+       "entry nor a copy before it gives (in a script entry of the\n"
+       "archive or payload folder too).\n"
        "Every package gets a checksum\n"
        "entry, ~updpack.sum (the length and CRC-32 of every other entry,\n"
        "checked by the run before the script), and is padded to a multiple\n"
@@ -419,6 +423,14 @@ int RunTool(int argc, char **argv) {
     return kExitUsage;
   }
   arguments.erase(arguments.begin());
+  // The tool's own failures ("File not found: a.pack") in its language;
+  // a run shows its package's texts, and sets them itself.
+  if (command->name != std::string_view("run"))
+    for (size_t k = 0; k < platform::kMsgCount; ++k)
+      platform::SetMsgText(
+          static_cast<platform::Msg>(k),
+          package::MessageTextIn(package::Language::English,
+                                 static_cast<platform::Msg>(k)));
   try {
     return command->run(arguments);
   } catch (const UsageError &e) {

@@ -80,7 +80,7 @@ signal_when_writing() {
 
 signal_when_writing pack src cancelled.pack
 expect_rc 1 "pack interrupted"
-expect_text "$ERR" "updpack: Запаковка архива отменена пользователем! (-1234013)" "pack cancel"
+expect_text "$ERR" "updpack: Packing was cancelled by the user! (-1234013)" "pack cancel"
 [ ! -e cancelled.pack ] || fail "a cancelled pack leaves no half-written archive"
 [ -z "$(ls -A | grep '^\.')" ] || fail "a cancelled pack leaves no temporary file"
 
@@ -113,7 +113,7 @@ mkdir out
 "$UPDPACK" extract two.pack out </dev/null >"$OUT" 2>"$ERR" &
 stop_and_interrupt $! exists out/big.bin
 expect_rc 1 "extract interrupted"
-expect_text "$ERR" "Dravell [error]: Распаковка архива отменена пользователем!" "extract cancel"
+expect_text "$ERR" "Dravell [error]: Unpacking was cancelled by the user!" "extract cancel"
 expect_same_bytes src/big.bin out/big.bin "the entry in progress is completed"
 [ ! -e out/z_second.txt ] || fail "no entry after the cancel"
 
@@ -126,7 +126,7 @@ TMPDIR=$PWD/scratch "$UPDPACK" build --payload numbers --stub stub.bin \
   -o numbers.exe </dev/null >"$OUT" 2>"$ERR" &
 stop_and_interrupt $! compressing $!
 expect_rc 1 "build interrupted while compressing"
-expect_contains "$ERR" "updpack: Запаковка архива отменена пользователем! (-1234013)" \
+expect_contains "$ERR" "updpack: Packing was cancelled by the user! (-1234013)" \
   "build cancel"
 [ ! -e numbers.exe ] || fail "a cancelled build writes no package"
 [ -z "$(ls -A scratch)" ] || fail "a cancelled build leaves no scratch folder"

@@ -70,7 +70,7 @@ for command in "diff old new --build $WORK/full/out --stub stub.bin" \
   # shellcheck disable=SC2086 # the command's words
   run_tool $command
   expect_rc 1 "$command"
-  expect_contains "$ERR" "Диск заполнен: $WORK/full/out" "$command: the output named"
+  expect_contains "$ERR" "Disk full: $WORK/full/out" "$command: the output named"
   if [ "$(ls -A "$WORK/full")" != out ] || [ "$(cat "$WORK/full/out")" != older ]; then
     fail "$command: the old output changed or something was left: $(ls -A "$WORK/full")"
   fi
@@ -84,7 +84,7 @@ for kind in stored compressed; do
   cp old/* "$WORK/full/"
   run_tool extract $kind.exe "$WORK/full"
   expect_rc 1 "extract the $kind package onto a full volume"
-  expect_contains "$ERR" "Диск заполнен" "extract onto a full volume: the message"
+  expect_contains "$ERR" "Disk full" "extract onto a full volume: the message"
   if grep -q 'успешно' "$ERR"; then fail "extract onto a full volume: reported as success"; fi
 done
 

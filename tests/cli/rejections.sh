@@ -4,7 +4,7 @@
 . "$(dirname "$0")/common.bash"
 
 NOT_ARCHIVE="no archive: the file does not begin with PACK1, and the trailer in its last 4 bytes does not lead to one (damaged or incomplete)"
-NO_CATALOG="Не обнаружен каталог файлов в архиве Kestrova PACK."
+NO_CATALOG="No list of files was found in the update package."
 
 # check_rejected FILE TEXT [NUMBER]: list and extract both refuse FILE; with
 # NUMBER, the extraction's error, without it, the tool's own.
@@ -107,7 +107,7 @@ if grep -q "$(printf '\x1b')" "$ERR"; then fail "a raw ESC reached the error box
 # Missing files and folders.
 run_tool list missing.pack
 expect_rc 1 "list of a missing archive"
-expect_contains "$ERR" "updpack: Файл не найден" "missing archive"
+expect_contains "$ERR" "updpack: File not found" "missing archive"
 expect_contains "$ERR" "missing.pack" "missing archive names the path"
 grep -q ' (53)$' "$ERR" || fail "missing archive: number 53"
 run_tool extract missing.pack target
@@ -170,8 +170,8 @@ pack src src|updpack: the output path names a folder: src
 pack src ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
 script compile s.txt ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
 diff src src -o ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
-pack src ro_dir/x.pack|updpack: cannot write ro_dir/x.pack: Отказано в доступе: ro_dir/.x.pack.updpack-
-script compile s.txt ro_dir/s|updpack: cannot write ro_dir/s: Отказано в доступе
+pack src ro_dir/x.pack|updpack: cannot write ro_dir/x.pack: Permission denied: ro_dir/.x.pack.updpack-
+script compile s.txt ro_dir/s|updpack: cannot write ro_dir/s: Permission denied
 TABLE
 [ "$(cat ro.pack)" = kept ] || fail "a read-only output was replaced"
 # diff checks where its outputs go before it compares (src and src would
