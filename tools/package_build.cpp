@@ -180,14 +180,15 @@ void SolidOrder(const os::RootFolder &root, std::vector<PackItem> &items) {
 }
 
 // The entry of the files' times, when any file has one: installed files
-// keep the times their files had here.
+// keep the times their files had here. Each goes under the name the
+// extraction writes (a:b is ab), by which a copy names it.
 void AddTimesItem(std::vector<PackItem> &items) {
   std::vector<package::times::EntryTime> list;
   for (const PackItem &item : items) {
     if (!item.modified)
       continue;
-    list.push_back(
-        {item.name, item.modified->seconds, item.modified->nanoseconds});
+    list.push_back({archive::RemoveReservedChars(item.name),
+                    item.modified->seconds, item.modified->nanoseconds});
   }
   if (list.empty())
     return;
