@@ -1,7 +1,10 @@
 // The tool's packer writes the very bytes of the engine's Pack.
 #include "tools/pack_folder.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "archive/cls_arch.h"
 #include "tests/support/temp_folder.h"
@@ -45,13 +48,64 @@ TEST(PackFolder, WritesTheBytesOfTheEnginesPack) {
 
   std::vector<tools::PackItem> items;
   for (const auto &file : tools::ListSource(src).files)
-    items.push_back({file.name, file.name, {}, file.size});
+    items.push_back(
+        {file.name, file.name, {}, file.stamp.size, {}, file.stamp});
   tools::OsFile out(box / "tool.pack", platform::OpenMode::Output);
   tools::InstalledConsole console;
   tools::PackItems(tools::os::RootFolder(src, "src"), items, 9, out,
                    console.ui());
   out.Close();
   EXPECT_TRUE(ReadFile(box / "tool.pack") == ReadFile(box / "engine.pack"));
+}
+
+// A file that changes between the listing and the end of its read fails
+// the packing, naming it: the archive would hold bytes that were never the
+// file's, or another file's under its time.
+TEST(PackFolder, RefusesAFileThatChangedSinceItWasListed) {
+  const struct {
+    const char *what;
+    void (*change)(const std::string &path);
+  } cases[] = {
+      {"grew", [](const std::string &p) { WriteFile(p, "0123456789+"); }},
+      {"shrank", [](const std::string &p) { WriteFile(p, "012"); }},
+      {"gone", [](const std::string &p) { std::remove(p.c_str()); }},
+      {"replaced by a file of its length",
+       [](const std::string &p) {
+         WriteFile(p + ".new", "abcdefghij");
+         std::rename((p + ".new").c_str(), p.c_str());
+       }},
+      {"written in place",
+       [](const std::string &p) {
+         std::FILE *file = std::fopen(p.c_str(), "r+b");
+         std::fputs("abc", file);
+         std::fclose(file);
+         // A later time than the listing's, as a later clock tick gives.
+         const timespec times[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+         utimensat(AT_FDCWD, p.c_str(), times, 0);
+       }},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    testsupport::TempFolder box;
+    const std::string src = box / "src";
+    testsupport::MakeFolder(src);
+    WriteFile(src + "/a.txt", "0123456789");
+    std::vector<tools::PackItem> items;
+    for (const auto &file : tools::ListSource(src).files)
+      items.push_back(
+          {file.name, file.name, {}, file.stamp.size, {}, file.stamp});
+    c.change(src + "/a.txt");
+    tools::OsFile out(box / "tool.pack", platform::OpenMode::Output);
+    tools::InstalledConsole console;
+    try {
+      tools::PackItems(tools::os::RootFolder(src, "src"), items, 0, out,
+                       console.ui());
+      ADD_FAILURE() << "packed";
+    } catch (const tools::ToolError &e) {
+      EXPECT_NE(std::string(e.what()).find("a.txt"), std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 } // namespace

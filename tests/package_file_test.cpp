@@ -1,20 +1,24 @@
 // Finding the archive of a file (bare or in a package, through the
-// trailer), reading a package's catalog in place, and the PE check of
-// stubs.
+// trailer), reading a package's catalog in place, the PE check of stubs,
+// and a package written from an archive that is replaced meanwhile.
 #include "tools/package_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/error.h"
+#include "platform/posix/syscalls.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/temp_folder.h"
 #include "tools/cli.h"
+#include "tools/package_writer.h"
 #include "tools/stub.h"
 
 namespace {
 
+using testsupport::ReadFile;
 using testsupport::WriteFile;
 using tools::FileKind;
 
@@ -142,6 +146,42 @@ TEST(PackageFile, StubsMustBePeImages) {
       EXPECT_THROW(tools::CheckPeImage(box / "stub"), tools::ToolError)
           << c.what;
   }
+}
+
+// build --archive reads the archive for its checksums, then for its bytes:
+// one that another pack puts at its name in between fails the build,
+// naming it (each open of the path here meets the other archive).
+TEST(WritePackage, RefusesAnArchiveReplacedWhileItIsRead) {
+  testsupport::TempFolder box;
+  for (const char *name : {"a", "b"}) {
+    testsupport::MakeFolder(box / name);
+    WriteFile(box / (std::string(name) + "/f.txt"), std::string(100, name[0]));
+    pkgbuild::PackFolder(box / name, box / (std::string(name) + ".pack"));
+  }
+  WriteFile(box / "stub.exe", pkgbuild::MinimalPe());
+  const std::string path = box / "in.pack";
+  WriteFile(path, ReadFile(box / "a.pack"));
+  int opens = 0;
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &named) {
+        if (call == platform::posix::Call::Open && named == path) {
+          const std::string next = box / (++opens % 2 ? "b.pack" : "a.pack");
+          WriteFile(path + ".new", ReadFile(next));
+          std::rename((path + ".new").c_str(), path.c_str());
+        }
+        return 0;
+      });
+  tools::PackageOutput output;
+  output.stubPath = box / "stub.exe";
+  output.path = box / "out.exe";
+  try {
+    tools::WritePackage(path, output);
+    ADD_FAILURE() << "built";
+  } catch (const tools::ToolError &e) {
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+  platform::posix::SetFaultHook(nullptr);
+  EXPECT_GT(opens, 1);
 }
 
 } // namespace

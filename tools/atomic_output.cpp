@@ -55,16 +55,22 @@ int PidOfTempName(std::string_view name) {
 void CheckOutputPath(const std::string &finalPath) {
   const std::string output = Native(finalPath);
   std::error_code error;
-  if (stdfs::is_directory(output, error))
+  const stdfs::file_status status = stdfs::status(output, error);
+  if (stdfs::is_directory(status))
     throw ToolError("the output path names a folder: " + output);
+  // The new file would take the place of a device, a fifo or a socket
+  // (/dev/null, as root).
+  if (stdfs::exists(status) && !stdfs::is_regular_file(status))
+    throw ToolError("the output path names no regular file (a device, a "
+                    "fifo or a socket): " +
+                    output);
   const std::string folder = stdfs::path(output).parent_path().string();
   if (!folder.empty() && !stdfs::is_directory(folder, error))
     throw ToolError("the output's folder does not exist: " + output);
   // Read-only as the run takes it (no write permission for the owner):
   // not replaced, as Windows and the run leave such a file.
-  if (stdfs::is_regular_file(output, error) &&
-      (stdfs::status(output, error).permissions() &
-       stdfs::perms::owner_write) == stdfs::perms::none)
+  if (stdfs::is_regular_file(status) &&
+      (status.permissions() & stdfs::perms::owner_write) == stdfs::perms::none)
     throw ToolError("the output is read-only (its owner may not write it): " +
                     output);
 }

@@ -11,8 +11,9 @@
 
 namespace tools {
 
-// Raises ToolError naming finalPath when it names a folder or a read-only
-// file, or when its folder does not exist: what AtomicOutput checks first,
+// Raises ToolError naming finalPath when it names a folder, a read-only
+// file or something else than a regular file, or when its folder does not
+// exist: what AtomicOutput checks first,
 // for a command to check before work that the output would waste.
 void CheckOutputPath(const std::string &finalPath);
 
@@ -24,8 +25,8 @@ public:
   // (".NAME.updpack-PID-N.tmp") that its process keeps locked. Temporary
   // names left there by killed commands are removed first
   // (os::RemoveIfLeftover). Raises ToolError naming the final path when it
-  // names a folder or a read-only file, when its folder does not exist or
-  // takes no new file.
+  // names a folder, a read-only file or no regular file, when its folder
+  // does not exist or takes no new file.
   explicit AtomicOutput(std::string finalPath);
   // Removes the file being written unless Commit() ran.
   ~AtomicOutput();

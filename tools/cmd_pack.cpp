@@ -55,8 +55,9 @@ int PackCommand(const std::vector<std::string> &arguments) {
     const SourceListing listing = ListSource(folder, args.All("--exclude"));
     WarnSkipped(folder, listing);
     for (const SourceListing::File &file : listing.files)
-      if (file.id != output.Id() && file.id != older)
-        items.push_back({file.name, file.name, {}, file.size});
+      if (file.stamp.id != output.Id() && file.stamp.id != older)
+        items.push_back(
+            {file.name, file.name, {}, file.stamp.size, {}, file.stamp});
   }
   // With no file to read, the folder is never opened.
   const os::RootFolder root(missing ? "." : folder, "the folder " + folder);

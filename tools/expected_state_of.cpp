@@ -34,6 +34,10 @@ StateInOld(const std::string &oldDir, const std::string &relative,
       oldDir + "\\" + platform::AnsiToText(relative));
   std::error_code error;
   const stdfs::file_status status = stdfs::symlink_status(path, error);
+  // A path not looked at (a folder on the way without permission, a path
+  // too long for posix) would leave the expected state without it.
+  if (status.type() == stdfs::file_type::none)
+    throw ToolError("cannot look at " + path + ": " + error.message());
   expect::Expected item{relative};
   if (stdfs::is_regular_file(status)) {
     if (output && os::IdOfPath(path) == output)

@@ -33,8 +33,20 @@ void CopyBytes(const OsFile &source, int64_t from, int64_t length,
 
 std::string ReadWholeFile(const std::string &path) {
   const OsFile file(path, platform::OpenMode::ReadOnly);
-  std::string bytes(static_cast<size_t>(file.Size()), '\0');
-  bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+  // Read to the end, not to the size: a file of /proc says 0 bytes and
+  // has more, and one that grew is read whole.
+  std::string bytes;
+  size_t done = 0;
+  for (size_t want = static_cast<size_t>(file.Size()) + 1;;
+       want = bytes.size()) {
+    bytes.resize(done + want);
+    const size_t got =
+        file.ReadAt(static_cast<int64_t>(done), bytes.data() + done, want);
+    done += got;
+    if (got < want)
+      break;
+  }
+  bytes.resize(done);
   return bytes;
 }
 

@@ -175,7 +175,12 @@ void PackItems(const os::RootFolder &root, const std::vector<PackItem> &items,
     if (item.relative.empty()) {
       sink.Append(item.bytes);
     } else {
-      sink.AppendFile(root.OpenListed(item.relative), item.length);
+      const OsFile file = root.OpenListed(item.relative);
+      sink.AppendFile(file, item.length);
+      // Written while it was read (the bytes may be half old, half new), or
+      // put in the listed file's place: not the file that was listed.
+      if (os::StampOf(file) != item.listed)
+        throw ToolError(file.path() + " changed while it was packed");
     }
     sink.Yield();
   }

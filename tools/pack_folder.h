@@ -25,6 +25,9 @@ struct PackItem {
   // The file's time of last change, which a package records
   // (package/file_times.h); none for bytes.
   std::optional<os::FileTime> modified = std::nullopt;
+  // The file when listed: the bytes packed are those of that very file,
+  // unchanged since.
+  os::FileStamp listed{};
 };
 
 // Raises Pack's cancel error when Ctrl-C was pressed since the last look:
@@ -38,7 +41,8 @@ void SortForPacking(std::vector<PackItem> &items);
 // method byte compression: the bytes that the engine's Pack writes for a
 // folder whose listing gives the same files in that order. Refuses what
 // Pack refuses: a name the catalog cannot carry, one outside the code page,
-// 2 GiB, a file whose length changed since it was listed. Files are opened
+// 2 GiB, a file that changed since it was listed (its length, or another
+// stamp once read: rewritten, or another file at its name). Files are opened
 // from root (os::RootFolder::Open). The progress line goes to ui, and
 // Ctrl-C, caught by ui since before the call or from now on, cancels
 // (TakeCancel).

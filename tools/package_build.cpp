@@ -180,14 +180,15 @@ void SolidOrder(const os::RootFolder &root, std::vector<PackItem> &items) {
 }
 
 // The entry of the files' times, when any file has one: installed files
-// keep the times their files had here.
+// keep the times their files had here. Each goes under the name the
+// extraction writes (a:b is ab), by which a copy names it.
 void AddTimesItem(std::vector<PackItem> &items) {
   std::vector<package::times::EntryTime> list;
   for (const PackItem &item : items) {
     if (!item.modified)
       continue;
-    list.push_back(
-        {item.name, item.modified->seconds, item.modified->nanoseconds});
+    list.push_back({archive::RemoveReservedChars(item.name),
+                    item.modified->seconds, item.modified->nanoseconds});
   }
   if (list.empty())
     return;
@@ -250,16 +251,11 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
       continue;
     std::string error;
     const std::string relative = ProductPath(record.payload, error);
-    os::FileId id;
-    int64_t length = 0;
-    os::FileTime modified;
+    os::FileStamp stamp;
     if (error.empty()) {
       try {
-        const os::OpenedFile file = root.Open(relative);
-        id = file.id;
-        length = file.length;
-        modified = file.modified;
-        if (id == outputId)
+        stamp = root.Open(relative).stamp;
+        if (stamp.id == outputId)
           error = "the output would overwrite the product file: " + relative;
       } catch (const ToolError &e) {
         error = e.what();
@@ -271,12 +267,12 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
         break;
       continue;
     }
-    auto found = itemOf.find(id);
+    auto found = itemOf.find(stamp.id);
     if (found == itemOf.end()) {
       const std::string name =
           namer.Assign(stdfs::path(relative).filename().string());
-      items.push_back({name, relative, {}, length, modified});
-      found = itemOf.emplace(id, items.size() - 1).first;
+      items.push_back({name, relative, {}, stamp.size, stamp.modified, stamp});
+      found = itemOf.emplace(stamp.id, items.size() - 1).first;
     }
     record.source = TempSourceField(items[found->second].name);
   }
@@ -322,7 +318,7 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
   NameIndex names;
   for (const SourceListing::File &file : listing.files) {
     const std::string path = payloadDir + "/" + file.name;
-    if (file.id == older)
+    if (file.stamp.id == older)
       continue;
     // The name the extraction writes: without the characters Windows keeps
     // out of names (a:b is ab).
@@ -346,7 +342,12 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
       throw ToolError(ClashText(found.clash,
                                 payloadDir + "/" + items[found.id].name, path));
     names.Add(written, items.size());
-    items.push_back({file.name, file.name, {}, file.size, file.modified});
+    items.push_back({file.name,
+                     file.name,
+                     {},
+                     file.stamp.size,
+                     file.stamp.modified,
+                     file.stamp});
   }
   if (source) {
     RefuseUnmetCopies(*source, compiled, names,

@@ -33,6 +33,7 @@
 #include "tools/staging.h"
 #include "tools/stub.h"
 #include "tools/temp_copies.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -297,6 +298,11 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   RefuseOverwriting(outputPath, stubPath, "stub");
   RefuseOverwriting(outputPath, archivePath, "archive");
   CheckArchiveFile(archivePath);
+  // Read once for the checksums, once for the bytes: both must be the
+  // bytes of this file as it is now (another pack may put a new archive at
+  // its name meanwhile, or write it).
+  const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
+  const os::FileStamp stamp = os::StampOf(archive);
   const Checksums sums = ChecksumsOf(archivePath, target.compress);
   // Only a build that checks the installed product declares the expected
   // state; undeclared, the entry makes every run end as damaged.
@@ -322,7 +328,6 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   PutProperties(image, target.texts);
   ClearCertificateEntry(image);
   CheckImageEnd(image, stubPath);
-  const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
   const int64_t head = sums.entriesEnd - sums.info.first;
   const int64_t dataLength = sums.info.length - sums.info.dataStart + 1;
   const int64_t entryStart = dataLength + 1;
@@ -437,6 +442,8 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
     }
     file.WriteAt(at, tail, static_cast<size_t>(filler + kTrailerSize));
   }
+  if (os::StampOf(archive) != stamp || os::IdOfPath(archivePath) != stamp.id)
+    throw ToolError(archivePath + " changed while it was read");
   output.Commit();
 }
 

@@ -91,8 +91,7 @@ SourceListing ListSource(const std::string &folder,
       listing.skipped.push_back(
           {std::move(entry.name), reason->what, reason->because});
     } else {
-      listing.files.push_back(
-          {std::move(entry.name), entry.size, entry.id, entry.modified});
+      listing.files.push_back({std::move(entry.name), entry.stamp});
     }
   }
   const auto name = [](const auto &entry) -> const std::string & {

@@ -17,10 +17,8 @@ namespace tools {
 
 struct SourceListing {
   struct File {
-    std::string name; // bare name
-    int64_t size = 0; // bytes when listed
-    os::FileId id;
-    os::FileTime modified{};
+    std::string name;    // bare name
+    os::FileStamp stamp; // when listed
   };
   struct Skipped {
     std::string name;

@@ -32,9 +32,13 @@ FileId IdOfStat(const struct stat &st) {
   return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
-FileTime TimeOfStat(const struct stat &st) {
-  return {static_cast<int64_t>(st.st_mtim.tv_sec),
-          static_cast<uint32_t>(st.st_mtim.tv_nsec)};
+FileTime TimeOf(const struct timespec &time) {
+  return {static_cast<int64_t>(time.tv_sec),
+          static_cast<uint32_t>(time.tv_nsec)};
+}
+
+FileStamp StampOfStat(const struct stat &st) {
+  return {IdOfStat(st), st.st_size, TimeOf(st.st_mtim), TimeOf(st.st_ctim)};
 }
 
 FolderEntry::Kind KindOf(mode_t mode) {
@@ -108,9 +112,7 @@ std::vector<FolderEntry> ReadFolder(const std::string &folder) {
           entry.kind = FolderEntry::Kind::Unreadable;
         } else {
           entry.kind = KindOf(st.st_mode);
-          entry.size = st.st_size;
-          entry.id = IdOfStat(st);
-          entry.modified = TimeOfStat(st);
+          entry.stamp = StampOfStat(st);
         }
         entries.push_back(std::move(entry));
       });
@@ -171,20 +173,21 @@ OpenedFile RootFolder::Open(const std::string &relative) const {
                     Errno(errno));
   if (!S_ISREG(st.st_mode))
     throw ToolError(relative + " in " + name_ + " is not a regular file");
-  return {OsFile(path_ + "/" + relative, file.Release()), st.st_size,
-          IdOfStat(st), TimeOfStat(st)};
+  return {OsFile(path_ + "/" + relative, file.Release()), StampOfStat(st)};
 }
 
 OsFile RootFolder::OpenListed(const std::string &relative) const {
   return {path_ + "/" + relative, OpenFd(relative)};
 }
 
-FileId IdOf(const OsFile &file) {
+FileStamp StampOf(const OsFile &file) {
   struct stat st {};
   if (fstat(FdOf(file), &st) != 0)
     throw ToolError("cannot read " + file.path() + ": " + Errno(errno));
-  return IdOfStat(st);
+  return StampOfStat(st);
 }
+
+FileId IdOf(const OsFile &file) { return StampOf(file).id; }
 
 std::optional<FileId> IdOfPath(const std::string &path) {
   struct stat st {};

@@ -25,6 +25,18 @@ struct FileId {
 struct FileTime {
   int64_t seconds = 0;
   uint32_t nanoseconds = 0;
+  bool operator==(const FileTime &) const = default;
+};
+
+// What a file was when it was looked at. Another file put at its name, or
+// the same file written since, has another stamp (as far as the file
+// system's clock tells the write from the look).
+struct FileStamp {
+  FileId id;
+  int64_t size = 0;
+  FileTime modified{};
+  FileTime changed{}; // the inode's change, which no call sets back
+  bool operator==(const FileStamp &) const = default;
 };
 
 // An entry of a folder as it is: a link is a link, not what it points to.
@@ -32,9 +44,7 @@ struct FolderEntry {
   enum class Kind { File, Folder, Link, Other, Unreadable };
   std::string name;
   Kind kind = Kind::Other;
-  int64_t size = 0; // bytes of a File
-  FileId id;
-  FileTime modified{};
+  FileStamp stamp; // size: bytes of a File
 };
 
 // Every entry of folder except "." and "..", in the order the file system
@@ -48,9 +58,7 @@ std::vector<std::string> ReadNames(const std::string &folder);
 // A file opened for reading, with what it was when opened.
 struct OpenedFile {
   OsFile file;
-  int64_t length = 0;
-  FileId id;
-  FileTime modified{};
+  FileStamp stamp;
 };
 
 // A folder held open, the root from which files are opened for reading
@@ -72,7 +80,8 @@ public:
   // cannot be read.
   OpenedFile Open(const std::string &relative) const;
   // The same without a look at what was opened, for a file just listed as
-  // a regular file: a reader then tells a file that changed by its bytes.
+  // a regular file: a reader then tells a file that changed by its bytes
+  // and its stamp (StampOf).
   OsFile OpenListed(const std::string &relative) const;
 
 private:
@@ -84,6 +93,7 @@ private:
 };
 
 FileId IdOf(const OsFile &file);
+FileStamp StampOf(const OsFile &file);
 // The file that path names (a link followed), if any.
 std::optional<FileId> IdOfPath(const std::string &path);
 

@@ -5,6 +5,8 @@
 #include "tools/name_index.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -72,16 +74,29 @@ const Listing::value_type *FindNoCase(const Folded &folded,
   return found == folded.end() ? nullptr : found->second;
 }
 
+// A file that cannot be read is an error naming it: taking it as changed
+// would write a script that the file's content never chose.
+[[noreturn]] void RaiseUnreadable(const stdfs::path &path) {
+  throw ToolError("cannot read " + path.string() + ": " + std::strerror(errno));
+}
+
 bool SameContent(const stdfs::path &a, const stdfs::path &b) {
   if (stdfs::file_size(a) != stdfs::file_size(b))
     return false;
   std::ifstream fa(a, std::ios::binary);
+  if (!fa)
+    RaiseUnreadable(a);
   std::ifstream fb(b, std::ios::binary);
+  if (!fb)
+    RaiseUnreadable(b);
   std::vector<char> ba(1 << 16);
   std::vector<char> bb(1 << 16);
   while (fa && fb) {
     fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
     fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+    for (const auto *in : {&fa, &fb})
+      if (in->bad())
+        RaiseUnreadable(in == &fa ? a : b);
     if (fa.gcount() != fb.gcount() ||
         !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
       return false;

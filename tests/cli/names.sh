@@ -70,4 +70,16 @@ x"y.txt|X*Y.TXT|are one file on Windows
 scr<ipt||is a script already
 TABLE
 
+# A name the extraction writes without its reserved characters keeps its
+# time under the name written.
+rm -rf payload program && mkdir payload program
+printf 'x' >payload/a:b
+touch -d '2001-02-03 04:05:06' payload/a:b
+echo 'copy {temp}\ab {app}\ab' >c.txt
+run_tool build --payload payload --script c.txt --stub stub.exe -o program/p.exe
+expect_rc 0 "build --payload of a:b"
+run_tool run program/p.exe --yes
+expect_rc 0 "run of a:b"
+[ "$(stat -c %Y program/ab)" = "$(stat -c %Y payload/a:b)" ] || fail "ab keeps the time of a:b"
+
 finish

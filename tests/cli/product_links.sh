@@ -49,19 +49,35 @@ if grep -q 'PRIVATE KEY' out.exe diff.exe; then
 fi
 
 # A product file that cannot be read is named by its path in the product
-# folder (root reads everything: the tool runs as nobody there).
+# folder; diff, which compares it with the old version's file of its
+# length, names it too, and so does --expect a path of the old version
+# under a folder it may not search (root reads everything: the tool runs
+# as nobody there).
 printf 'secret' >product/data/locked.txt
 chmod 000 product/data/locked.txt
+mkdir -p old/data sealed/dir
+printf 'public' >old/data/locked.txt
+printf 'x' >sealed/dir/x.txt
+chmod 000 sealed/dir
 printf 'install data/locked.txt {app}\\l\n' >s.txt
+printf 'delete {app}\\dir\\x.txt\n' >d.txt
 as_user=()
 if [ "$(id -u)" = 0 ]; then
   chmod 755 "$WORK" && chmod 777 . "$TMP" && as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
 fi
-"${as_user[@]}" "$UPDPACK" build --from product --script s.txt --stub stub.exe -o locked.exe \
-  </dev/null >"$OUT" 2>"$ERR"
-RC=$?
-expect_rc 1 "build --from with an unreadable file"
-expect_contains "$ERR" "s.txt:1:9: error: cannot read data/locked.txt in the product folder product: Permission denied" \
-  "the unreadable file is named by its product path"
+# ARGUMENTS|ERROR
+while IFS='|' read -r words error; do
+  read -ra words <<<"$words"
+  "${as_user[@]}" "$UPDPACK" "${words[@]}" </dev/null >"$OUT" 2>"$ERR"
+  RC=$?
+  expect_rc 1 "${words[*]}"
+  expect_contains "$ERR" "$error" "${words[*]}"
+done <<'TABLE'
+build --from product --script s.txt --stub stub.exe -o locked.exe|s.txt:1:9: error: cannot read data/locked.txt in the product folder product: Permission denied
+diff old product -o d1.txt|updpack: cannot read product/data/locked.txt: Permission denied
+diff product old -o d2.txt|updpack: cannot read product/data/locked.txt: Permission denied
+build --from old --script d.txt --expect sealed --stub stub.exe -o e.exe|updpack: cannot look at sealed/dir/x.txt: Permission denied
+TABLE
+chmod 755 sealed/dir
 
 finish

@@ -156,6 +156,7 @@ if [ "$(id -u)" = 0 ]; then
 fi
 mkdir ro_dir && chmod 555 ro_dir
 printf 'kept' >ro.pack && chmod 444 ro.pack
+mkfifo fifo.out
 printf 'mkdir {app}\\x\n' >s.txt
 # ARGUMENTS|ERROR
 while IFS='|' read -r words error; do
@@ -170,10 +171,13 @@ pack src src|updpack: the output path names a folder: src
 pack src ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
 script compile s.txt ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
 diff src src -o ro.pack|updpack: the output is read-only (its owner may not write it): ro.pack
+pack src fifo.out|updpack: the output path names no regular file (a device, a fifo or a socket): fifo.out
+script compile s.txt /dev/full|updpack: the output path names no regular file (a device, a fifo or a socket): /dev/full
 pack src ro_dir/x.pack|updpack: cannot write ro_dir/x.pack: Permission denied: ro_dir/.x.pack.updpack-
 script compile s.txt ro_dir/s|updpack: cannot write ro_dir/s: Permission denied
 TABLE
 [ "$(cat ro.pack)" = kept ] || fail "a read-only output was replaced"
+[ -p fifo.out ] || fail "a fifo as the output was replaced"
 # diff checks where its outputs go before it compares (src and src would
 # warn that they hold the same files).
 run_tool diff src src -o no_such_folder/x.txt

@@ -44,6 +44,12 @@ frob x
 ^' "diagnostics"
 [ ! -e bad.bin ] || fail "no script after errors"
 
+# A file of /proc says it holds 0 bytes: it is read to its end.
+run_tool script compile /proc/sys/kernel/ostype proc.bin
+expect_rc 1 "compile of a file of /proc"
+expect_contains "$ERR" '/proc/sys/kernel/ostype:1:1: error: unknown operation "Linux"' \
+  "a file of /proc is read whole"
+
 printf 'install app.exe {app}\\app.exe\n' >install.txt
 run_tool script compile install.txt install.bin
 expect_rc 1 "install without a product folder"
