@@ -1,17 +1,14 @@
 // updpack diff OLD_DIR NEW_DIR [-o TEXT] [--build PACKAGE.exe [every package
 // option of build]]
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 
-#include "package/manifest.h"
 #include "platform/fs.h"
 #include "tools/atomic_output.h"
 #include "tools/build_options.h"
 #include "tools/cli.h"
 #include "tools/entry_names.h"
 #include "tools/file_io.h"
+#include "tools/folder_outputs.h"
 #include "tools/package_build.h"
 #include "tools/stub.h"
 #include "tools/tree_diff.h"
@@ -31,49 +28,6 @@ std::string ShellWord(const std::string &path) {
   for (const char c : path)
     word += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return word + "'";
-}
-
-constexpr const char *kScriptHeader = "# Turns an installed ";
-
-// Whether path lies below folder, both as they resolve.
-bool Inside(const std::string &path, const std::string &folder) {
-  namespace stdfs = std::filesystem;
-  std::error_code error;
-  const stdfs::path file = stdfs::weakly_canonical(path, error);
-  const stdfs::path base = stdfs::weakly_canonical(folder, error);
-  if (error)
-    return false;
-  const auto [end, unused] =
-      std::mismatch(base.begin(), base.end(), file.begin(), file.end());
-  return end == base.end();
-}
-
-// An output in either version's folder is left out of the comparison, so
-// that an earlier package or script of this command there is no product
-// file. A file there that this command did not write is one: writing over
-// it would lose it.
-void RefuseOverProductFile(const std::string &output, bool package,
-                           const std::string &oldDir,
-                           const std::string &newDir) {
-  if (platform::fs::KindOf(output) != platform::fs::EntryKind::File ||
-      (!Inside(output, oldDir) && !Inside(output, newDir)))
-    return;
-  bool ours = false;
-  if (package) {
-    const OsFile file(output, platform::OpenMode::ReadOnly);
-    ours = package::FindManifest(OsFileSource(file)).state ==
-           package::ManifestState::Intact;
-  } else {
-    std::ifstream in(output, std::ios::binary);
-    std::string head(std::char_traits<char>::length(kScriptHeader), '\0');
-    ours = in.read(head.data(), static_cast<std::streamsize>(head.size())) &&
-           head == kScriptHeader;
-  }
-  if (!ours)
-    throw ToolError(
-        "the output would overwrite " + output + ", a product file (not a " +
-        (package ? "package updpack built" : "script updpack diff wrote") +
-        ")");
 }
 
 } // namespace
@@ -102,8 +56,12 @@ int DiffCommand(const std::vector<std::string> &arguments) {
   for (const char *option : {"--output", "--build"})
     if (args.Has(option)) {
       CheckOutputPath(args.options.at(option));
-      RefuseOverProductFile(args.options.at(option),
-                            option == std::string("--build"), oldDir, newDir);
+      for (const std::string &folder : {oldDir, newDir})
+        RefuseOverFolderFile(args.options.at(option),
+                             option == std::string("--build")
+                                 ? OutputKind::Package
+                                 : OutputKind::DiffScript,
+                             folder, "product file");
     }
   PackageOutput output;
   if (args.Has("--build"))
@@ -129,7 +87,7 @@ int DiffCommand(const std::vector<std::string> &arguments) {
          " hold the same files: the script "
          "does nothing");
 
-  const std::string header = kScriptHeader + oldDir + " into " + newDir +
+  const std::string header = kDiffScriptHeader + oldDir + " into " + newDir +
                              "; written by updpack diff.\n"
                              "# Build it: updpack build --from " +
                              ShellWord(newDir) +

@@ -4,6 +4,7 @@
 
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
+#include "tools/folder_outputs.h"
 #include "tools/pack_folder.h"
 #include "tools/source_listing.h"
 #include "tools/tool_os.h"
@@ -36,6 +37,8 @@ int PackCommand(const std::vector<std::string> &arguments) {
           ? ParseCompression(args.options.at("--compression"))
           : 0;
 
+  RefuseOverFolderFile(archivePath, OutputKind::Archive, folder,
+                       "file of the folder packed");
   // Ctrl-C from now on cancels; the file being written then goes.
   InstalledConsole console;
   console.ui().CatchInterrupts();

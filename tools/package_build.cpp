@@ -25,6 +25,7 @@
 #include "tools/entry_names.h"
 #include "tools/expected_state_of.h"
 #include "tools/file_io.h"
+#include "tools/folder_outputs.h"
 #include "tools/name_index.h"
 #include "tools/pack_folder.h"
 #include "tools/package_writer.h"
@@ -280,6 +281,8 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
     throw ReportedFailure();
   }
+  RefuseOverFolderFile(output.path, OutputKind::Package, productDir,
+                       "product file");
   NameIndex entries;
   for (size_t k = 0; k < items.size(); ++k)
     entries.Add(items[k].name, k);
@@ -290,6 +293,8 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
     if (!platform::fs::FolderExists(*expectDir))
       throw ToolError("old product folder does not exist: " + *expectDir);
     std::string bytes = ExpectedStateOf(compiled.records, *expectDir, outputId);
+    RefuseOverFolderFile(output.path, OutputKind::Package, *expectDir,
+                         "file of the old version");
     const auto length = static_cast<int64_t>(bytes.size());
     items.push_back(
         {package::expect::kEntryName, {}, std::move(bytes), length});
@@ -301,6 +306,8 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                       const std::vector<std::string> &excludes,
                       const PackageOutput &asked) {
+  RefuseOverFolderFile(asked.path, OutputKind::Package, payloadDir,
+                       "file of the payload folder");
   const SourceListing listing = ListSource(payloadDir, excludes);
   WarnSkipped(payloadDir, listing);
   std::vector<std::string> texts = source ? script_text::PathTexts(source->text)

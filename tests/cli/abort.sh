@@ -96,12 +96,13 @@ kill_while_packing() {
 }
 
 # Killed outright, pack leaves the older archive whole, and nothing else.
-printf 'older archive' >killed.pack
+printf 'PACK1\x00\x01' >killed.pack # an empty archive
+cp killed.pack older.pack
 kill_while_packing killed.pack
-[ "$(cat killed.pack)" = "older archive" ] || fail "a killed pack leaves the older archive"
+cmp -s killed.pack older.pack || fail "a killed pack leaves the older archive"
 cp killed.pack src/killed.pack
 kill_while_packing src/killed.pack
-[ "$(cat src/killed.pack)" = "older archive" ] ||
+cmp -s src/killed.pack older.pack ||
   fail "a killed pack into its own folder leaves the older archive"
 [ -z "$(ls -A | grep '^\.')$(ls -A src | grep '^\.')" ] || fail "killed packs leave no temporary file"
 rm src/killed.pack

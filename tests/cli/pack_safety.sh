@@ -39,8 +39,9 @@ if grep -q secret a.pack; then fail "a link's target reached the archive"; fi
 
 # An older archive inside the folder is replaced, not packed, with links
 # there or not.
-printf 'older archive' >src/self.pack
 rm -r src/.git src/backup.BAK 'src/dot.'
+run_tool pack src src/self.pack
+expect_rc 0 "pack into its own folder, the first time"
 run_tool pack src src/self.pack
 expect_rc 0 "pack into its own folder, links present"
 run_tool list src/self.pack

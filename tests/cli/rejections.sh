@@ -134,17 +134,33 @@ expect_text "$ERR" "updpack: the source is not a folder: not_a_folder" "a file a
 [ ! -e x.pack ] || fail "nothing written for a file as the folder"
 
 # An archive written into the folder being packed is not packed into itself,
-# also when an older one is there.
+# also when an older one is there. Any other file there is one of the
+# folder's own: neither packed nor written over.
 mkdir src
 printf 'a' >src/a.txt
-printf 'older archive' >src/self.pack
-run_tool pack src src/self.pack
-expect_rc 0 "archive inside the folder being packed"
-run_tool list src/self.pack
-expect_rc 0 "list of the archive inside its source"
-grep -q '^a.txt' "$OUT" || fail "a.txt is packed"
-! grep -q 'self.pack' "$OUT" || fail "the archive is not packed into itself"
+for round in new older; do
+  run_tool pack src src/self.pack
+  expect_rc 0 "$round archive inside the folder being packed"
+  run_tool list src/self.pack
+  expect_rc 0 "list of the $round archive inside its source"
+  grep -q '^a.txt' "$OUT" || fail "a.txt is packed"
+  ! grep -q 'self.pack' "$OUT" || fail "the archive is not packed into itself"
+done
 rm src/self.pack
+printf 'notes' >src/notes.txt
+mkdir payload && printf p >payload/p.txt && make_stub small_stub.bin 4096
+while IFS='|' read -r command output message; do
+  run_tool $command
+  expect_rc 1 "$command"
+  expect_text "$ERR" "updpack: the output would overwrite $output, a $message" "$command"
+done <<'TABLE'
+pack src src/notes.txt|src/notes.txt|file of the folder packed (not an archive)
+pack src/ ./src/a.txt|./src/a.txt|file of the folder packed (not an archive)
+build --payload payload -o payload/p.txt --stub small_stub.bin|payload/p.txt|file of the payload folder (not a package updpack built)
+TABLE
+[ "$(cat src/notes.txt)$(cat src/a.txt)$(cat payload/p.txt)" = notesap ] ||
+  fail "the folders' own files are kept"
+rm src/notes.txt
 
 # An output that cannot be written is named as given (not by the temporary
 # name written first), and what stands there stays: a read-only file too,
