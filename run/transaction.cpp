@@ -51,7 +51,10 @@ bool IsInside(const std::string &folder, const std::string &path) {
 }
 
 // A rename; a file that cannot be renamed there (another volume) is copied
-// and then deleted, and the copy goes again when the deletion fails.
+// and then deleted, and the copy goes again when the deletion fails. A file
+// at to stops the copy as it stops a rename: a move aside cut off in its
+// copy leaves the old file in place and part of it in the area, and the
+// undo must not write that part over it.
 void Move(const std::string &from, const std::string &to) {
   try {
     fs::Rename(from, to);
@@ -60,7 +63,8 @@ void Move(const std::string &from, const std::string &to) {
     if (number == platform::err::kFileNotFound ||
         number == platform::err::kPathNotFound ||
         number == platform::err::kPathFileAccess ||
-        fs::KindOf(from) != fs::EntryKind::File)
+        fs::KindOf(from) != fs::EntryKind::File ||
+        fs::KindOf(to) != fs::EntryKind::Missing)
       throw;
     try {
       fs::FileCopy(from, to);

@@ -316,6 +316,24 @@ TEST(Transaction, AnOldFileOnAnotherVolumeIsCopiedAsideAndBack) {
   }
 }
 
+// A move aside to another volume cut off in its copy leaves the old file
+// in place and part of it in the area: the next run's undo never writes
+// that part over the old file, and keeps the area.
+TEST(Transaction, AMoveToAnotherVolumeCutOffLosesNoOldFile) {
+  Product product(true);
+  const std::string &prog = product.world.prog;
+  MakeFolder(prog + "/~updpack.bak");
+  WriteFile(prog + "/~updpack.bak/1", "old");
+  WriteFile(prog + "/~updpack.bak/journal", "Mapp.exe\t1\n");
+  const Faults faults([&](Call call, const std::string &path) {
+    return call == Call::Rename && path.ends_with("~updpack.bak\\1") ? EXDEV
+                                                                     : 0;
+  });
+  EXPECT_THROW(mdl_main::txn::RecoverInterrupted(prog), platform::Error);
+  EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "old app");
+  EXPECT_EQ(testsupport::ReadFile(prog + "/~updpack.bak/1"), "old");
+}
+
 // A step of the undo that fails is reported with what it could not
 // restore, and the old file stays in the backup area.
 TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {
