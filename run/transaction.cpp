@@ -51,8 +51,13 @@ bool IsInside(const std::string &folder, const std::string &path) {
 }
 
 // A rename; a file that cannot be renamed there (another volume) is copied
-// and then deleted, and the copy goes again when the deletion fails.
-void Move(const std::string &from, const std::string &to) {
+// and then deleted, and the copy goes again when the deletion fails. A file
+// at to stops the copy, as it stops a rename, unless over: a move aside cut
+// off in its copy leaves the old file in place and part of it in the area,
+// which its undo must not write over the old file; the undo of a move that
+// was whole (a later step was taken) writes over what a copy back cut off
+// left.
+void Move(const std::string &from, const std::string &to, bool over) {
   try {
     fs::Rename(from, to);
   } catch (const platform::Error &e) {
@@ -60,7 +65,8 @@ void Move(const std::string &from, const std::string &to) {
     if (number == platform::err::kFileNotFound ||
         number == platform::err::kPathNotFound ||
         number == platform::err::kPathFileAccess ||
-        fs::KindOf(from) != fs::EntryKind::File)
+        fs::KindOf(from) != fs::EntryKind::File ||
+        (!over && fs::KindOf(to) != fs::EntryKind::Missing))
       throw;
     try {
       fs::FileCopy(from, to);
@@ -150,6 +156,7 @@ void Transaction::Take(Kind kind, const std::string &path, std::string saved) {
   // The step first: a line that cannot be written fails the step, whose
   // undo then finds it not taken.
   steps_.push_back({kind, path, std::move(saved), journalSize_});
+  tail_ = journalSize_;
   os::WriteAt(journal_, journalSize_, line.data(), line.size(), journalPath_);
   journalSize_ += static_cast<int64_t>(line.size());
 }
@@ -197,7 +204,7 @@ void Transaction::MoveAside(const std::string &path) {
   CheckNoLink(path);
   CheckNoLink(saved);
   Take(Kind::Moved, path, saved);
-  Move(path, saved);
+  Move(path, saved, false);
 }
 
 void Transaction::CopyFile(const std::string &source, const std::string &target,
@@ -338,7 +345,7 @@ void Transaction::UndoStep(const Step &step, bool last) {
       return; // never moved
     CheckNoLink(step.saved);
     CheckNoLink(step.path);
-    Move(step.saved, step.path);
+    Move(step.saved, step.path, step.line != tail_);
     break;
   case Kind::Placed:
     if (last && fs::KindOf(NewFileOf(step.path)) != fs::EntryKind::Missing)
@@ -440,6 +447,7 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
   for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
        at = end + 1) {
     const std::string_view line(text.data() + at, end - at);
+    cut.tail_ = static_cast<int64_t>(at);
     committed = line == "K";
     if (committed || line.starts_with('-'))
       continue;

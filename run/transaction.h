@@ -150,6 +150,9 @@ private:
   std::string journalPath_;
   platform::os::FileHandle journal_ = platform::os::kNoHandle;
   int64_t journalSize_ = 0;
+  // Where the journal's last line starts: its step alone may have been
+  // cut off before it was whole.
+  int64_t tail_ = -1;
 };
 
 // Removes the backup areas of the transactions committed so far; what

@@ -316,6 +316,48 @@ TEST(Transaction, AnOldFileOnAnotherVolumeIsCopiedAsideAndBack) {
   }
 }
 
+// A move to another volume is a copy and a deletion. One cut off in its
+// copy aside leaves the old file in place and part of it in the area: the
+// next run's undo never writes that part over the old file, and keeps the
+// area. One cut off in its copy back (a later step undone) leaves the old
+// file whole in the area: the next run's undo writes it over the part.
+TEST(Transaction, AMoveToAnotherVolumeCutOffLosesNoOldFile) {
+  struct Case {
+    const char *what;
+    const char *journal;
+    const char *aside; // in the area
+    const char *there; // at app.exe
+    bool refused;
+  };
+  const Case cases[] = {
+      {"aside", "Mapp.exe\t1\n", "old", "old app", true},
+      {"back", "Mapp.exe\t1\n-~updpack.new\n", "old app", "old", false},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Product product(true);
+    const std::string &prog = product.world.prog;
+    MakeFolder(prog + "/~updpack.bak");
+    WriteFile(prog + "/~updpack.bak/1", c.aside);
+    WriteFile(prog + "/~updpack.bak/journal", c.journal);
+    WriteFile(prog + "/app.exe", c.there);
+    const Faults faults([&](Call call, const std::string &path) {
+      return call == Call::Rename && path.ends_with("~updpack.bak\\1") ? EXDEV
+                                                                       : 0;
+    });
+    bool refused = false;
+    try {
+      mdl_main::txn::RecoverInterrupted(prog);
+    } catch (const platform::Error &) {
+      refused = true;
+    }
+    EXPECT_EQ(refused, c.refused);
+    EXPECT_EQ(testsupport::ReadFile(prog + "/app.exe"), "old app");
+    EXPECT_EQ(fs::KindOf(prog + "/~updpack.bak/1") != fs::EntryKind::Missing,
+              c.refused);
+  }
+}
+
 // A step of the undo that fails is reported with what it could not
 // restore, and the old file stays in the backup area.
 TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {
