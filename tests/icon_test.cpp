@@ -219,7 +219,10 @@ TEST(PeResources, TheVersionsLanguageChangesInPlace) {
 TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {
   std::string signed_ = ImageWithASection() + "signature";
   std::string noSection = pkgbuild::MinimalPe();
-  for (std::string *image : {&signed_, &noSection}) {
+  // A file alignment of nearly 2 GiB would pad the section up to it.
+  std::string hugeAlignment = ImageWithASection();
+  WriteLE(hugeAlignment, 0x80 + 24 + 36, 0x7E000200, 4);
+  for (std::string *image : {&signed_, &noSection, &hugeAlignment}) {
     const std::string before = *image;
     EXPECT_NE(Error([&] { tools::WriteResources(*image, {}); }), "");
     EXPECT_EQ(*image, before);

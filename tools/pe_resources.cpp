@@ -42,6 +42,7 @@ constexpr uint32_t kHighBit = 0x80000000;
 // Entries read at most: far beyond any real image, and a bound on a tree
 // made to loop.
 constexpr size_t kMaxEntries = 65536;
+constexpr uint32_t kMaxFileAlignment = 0x10000;
 
 [[noreturn]] void Broken(const std::string &what) {
   throw ToolError("the program image's " + what);
@@ -96,6 +97,11 @@ struct Layout {
     fileAlignment = ReadLE(image, optional + kFileAlignmentOffset, 4);
     if (sectionAlignment == 0 || fileAlignment == 0)
       Broken("headers give no alignment");
+    // As the PE format has it: else the last section, padded to the file
+    // alignment, would grow by up to 2 GiB for a tree of a few bytes.
+    if (fileAlignment > kMaxFileAlignment ||
+        (fileAlignment & (fileAlignment - 1)) != 0)
+      Broken("file alignment is not a power of two up to 64 KiB");
     const size_t table = optional + optionalSize;
     const size_t sectionCount =
         ReadLE(image, coff + pe::kNumberOfSectionsOffset, 2);
