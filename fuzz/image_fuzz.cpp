@@ -4,7 +4,8 @@
 // package's start is (the end of the image, a certificate table that ends
 // the file or not), its certificate entry cleared as build clears it (the
 // table then gone, nothing else changed), its resources read (each inside
-// the image) and, when they write back, read again the same; 1 the rest is
+// the image) and, when they write back, read again the same (a tree that
+// names a type, name and language twice keeps one); 1 the rest is
 // an icon file: read as --icon reads it, its images are inside the file,
 // and put into a program image they come back as its group directory keeps
 // them.
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -116,6 +118,22 @@ void ReadImage(std::string_view bytes) {
     if (r.fileOffset > bytes.size() ||
         bytes.substr(r.fileOffset, r.data.size()) != r.data)
       Fail("a resource's data is not where it was found");
+  // A tree that names one type, name and language twice (ids compared as
+  // the loader compares them, names without regard to case) writes back
+  // with one of them: only trees without such twins come back whole.
+  std::set<
+      std::tuple<uint16_t, std::u16string, uint16_t, std::u16string, uint16_t>>
+      distinct;
+  const auto upper = [](std::u16string name) {
+    for (char16_t &c : name)
+      c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+    return name;
+  };
+  for (const tools::Resource &r : resources)
+    distinct.emplace(r.type.id, upper(r.type.name), r.name.id,
+                     upper(r.name.name), r.language);
+  if (distinct.size() != resources.size())
+    return;
   std::string rewritten(bytes);
   try {
     tools::WriteResources(rewritten, resources);
