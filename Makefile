@@ -15,8 +15,11 @@ STUB_SIZE_LIMIT := 159744
 
 SANITIZE     := -fsanitize=address,undefined -fno-sanitize-recover=undefined \
 	-fno-omit-frame-pointer
-FUZZ_TARGETS := extract catalog run script journal lzma verify
+FUZZ_TARGETS := extract catalog run script journal lzma verify script_text \
+	image texts command_line codepage
 FUZZ_SECONDS ?= 60
+# A package with its archive and script takes a few KB.
+FUZZ_MAX_LEN ?= 16384
 
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 \
@@ -104,8 +107,12 @@ fuzz: fuzz-build
 	  work=$(CURDIR)/$(FUZZ_BUILD)/corpus/$$t; \
 	  rm -rf $$work && mkdir -p $$work && cp fuzz/corpus/$$t/* $$work/; \
 	  echo "== $${t}_fuzz for $(FUZZ_SECONDS) s"; \
+	  case $$t in \
+	    extract|catalog|run|verify) dict=package;; script|journal|script_text) dict=$$t;; \
+	    *) dict=;; esac; \
 	  $(CONFINE) -w $$work -w fuzz/crashes \
 	    $(FUZZ_BUILD)/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -max_len=$(FUZZ_MAX_LEN) $${dict:+-dict=$(CURDIR)/fuzz/dict/$$dict.dict} \
 	    -print_final_stats=1 -artifact_prefix=$(CURDIR)/fuzz/crashes/$$t- \
 	    $$work || status=1; \
 	done; exit $$status

@@ -219,17 +219,45 @@ TEST(PeResources, TheVersionsLanguageChangesInPlace) {
 TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {
   std::string signed_ = ImageWithASection() + "signature";
   std::string noSection = pkgbuild::MinimalPe();
-  for (std::string *image : {&signed_, &noSection}) {
+  // A file alignment of nearly 2 GiB would pad the section up to it.
+  std::string hugeAlignment = ImageWithASection();
+  WriteLE(hugeAlignment, 0x80 + 24 + 36, 0x7E000200, 4);
+  for (std::string *image : {&signed_, &noSection, &hugeAlignment}) {
     const std::string before = *image;
     EXPECT_NE(Error([&] { tools::WriteResources(*image, {}); }), "");
     EXPECT_EQ(*image, before);
   }
   EXPECT_NE(Error([&] { tools::ReadResources("MZ"); }), "");
+  // An e_lfanew of 0xFFFFFFFC does not wrap round to the 4 bytes before
+  // the image (here a PE signature).
+  std::string behind = std::string("PE\0\0", 4) + pkgbuild::MinimalPe();
+  WriteLE(behind, 4 + 0x3C, 0xFFFFFFFC, 4);
+  EXPECT_NE(Error([&] {
+              tools::ReadResources(std::string_view(behind).substr(4));
+            }).find("no PE header"),
+            std::string::npos);
   // A tree whose section claims more raw data than the file holds.
   std::string image = ImageWithASection();
   tools::WriteResources(image, {Res({10, {}}, {1, {}}, 0, "data")});
   image.resize(0x600 + 0x10); // the tree begins at 0x600
   EXPECT_NE(Error([&] { tools::ReadResources(image); }), "");
+}
+
+// Directories shared by a crafted tree name the same data over and over
+// (a 68 KB image named 4 GB so): more data than the image holds is refused.
+TEST(PeResources, ATreeThatNamesMoreDataThanTheImageIsRefused) {
+  std::string image = ImageWithASection();
+  tools::WriteResources(
+      image, {Res({1, {}}, {1, {}}, 0, std::string(0x3000, 'd')),
+              Res({2, {}}, {1, {}}, 0, "b"), Res({3, {}}, {1, {}}, 0, "c")});
+  ASSERT_EQ(tools::ReadResources(image).size(), 3u);
+  // The root's entries (at 0x610, 8 bytes each) all lead to type 1's names.
+  for (const size_t entry : {0x618, 0x620})
+    WriteLE(image, entry + 4, ReadLE(image, 0x614, 4), 4);
+  EXPECT_NE(Error([&] {
+              tools::ReadResources(image);
+            }).find("names more data than the image holds"),
+            std::string::npos);
 }
 
 TEST(ProgramIcon, ReplacedWithEveryOtherResourceKept) {

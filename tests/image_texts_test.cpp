@@ -141,6 +141,10 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
       {"confirm", std::string(1001, 'c'), "at most 1000"},
       {"confirm", "", "ask nothing"},
       {"abort", "", "ask nothing"},
+      // Messages have no length of their own, but the same characters; a
+      // 0x00 would cut the manifest's pairs apart.
+      {"file-missing", "cut\0here"s, "cannot show"},
+      {"error-53", "bad \xC3 utf-8", "cannot show"},
   };
   for (const auto &c : cases) {
     std::string image = Image();
@@ -150,8 +154,8 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
     texts.textsFile = "orbit.txt";
     const std::string error = Error([&] { tools::ManifestPayload(texts); });
     EXPECT_NE(error.find(c.why), std::string::npos) << c.key << ": " << error;
-    EXPECT_EQ(error.rfind("orbit.txt: the text \""s + c.key + "\"", 0), 0u)
-        << error;
+    EXPECT_EQ(error.rfind("orbit.txt: the ", 0), 0u) << error;
+    EXPECT_NE(error.find(" \""s + c.key + "\""), std::string::npos) << error;
     EXPECT_EQ(Error([&] { tools::PutProperties(image, texts); }), error);
     EXPECT_TRUE(image == before) << c.key;
   }

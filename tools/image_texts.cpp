@@ -1,6 +1,8 @@
 // Texts and file properties of the program image.
 #include "tools/image_texts.h"
 
+#include <cstdint>
+
 #include "package/expected_state.h"
 #include "package/file_times.h"
 #include "package/long_records.h"
@@ -228,12 +230,18 @@ package::Texts CheckTexts(const ImageTexts &texts) {
                     "\" is not up to four dotted numbers (each at most "
                     "65535), optionally followed by a blank, - or + and "
                     "more text: 4.3, 4.3.1.7, \"4.3 beta 2\", 4.3-rc1");
-  // The texts a file gives are named with the file.
-  for (const auto &[key, value] : texts.replaced)
-    if (FindKey(key) < package::kTextCount)
-      if (std::string fault = TextFault(FindKey(key), value, texts.textsFile);
-          !fault.empty())
-        throw ToolError(fault);
+  // The texts a file gives are named with the file. Its messages have no
+  // length of their own, but a character Windows cannot show (a 0x00 would
+  // also cut the manifest's pairs apart) is refused as in a text.
+  for (const auto &[key, value] : texts.replaced) {
+    std::string fault =
+        FindKey(key) < package::kTextCount
+            ? TextFault(FindKey(key), value, texts.textsFile)
+            : ShowableFault(texts.textsFile + ": the message \"" + key + "\"",
+                            value, SIZE_MAX, true);
+    if (!fault.empty())
+      throw ToolError(fault);
+  }
   std::vector<std::string> faults =
       TextFaults(texts.product, texts.version, result);
   AddFault(faults, ShowableFault("--company", texts.company, 47, false));

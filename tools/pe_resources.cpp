@@ -42,6 +42,7 @@ constexpr uint32_t kHighBit = 0x80000000;
 // Entries read at most: far beyond any real image, and a bound on a tree
 // made to loop.
 constexpr size_t kMaxEntries = 65536;
+constexpr uint32_t kMaxFileAlignment = 0x10000;
 
 [[noreturn]] void Broken(const std::string &what) {
   throw ToolError("the program image's " + what);
@@ -69,7 +70,8 @@ struct Layout {
     if (image.size() < pe::kDosLfanewOffset + 4 ||
         ReadLE(image, 0, 2) != 0x5A4D)
       Broken("headers do not parse (no MZ)");
-    const size_t coff = ReadLE(image, pe::kDosLfanewOffset, 4) + 4;
+    // In size_t: e_lfanew near 4 GiB must not wrap round to the start.
+    const size_t coff = size_t{ReadLE(image, pe::kDosLfanewOffset, 4)} + 4;
     optional = coff + pe::kCoffHeaderSize;
     if (optional + kCheckSumOffset + 4 > image.size() ||
         ReadLE(image, coff - 4, 4) != pe::kPeSignature)
@@ -95,6 +97,11 @@ struct Layout {
     fileAlignment = ReadLE(image, optional + kFileAlignmentOffset, 4);
     if (sectionAlignment == 0 || fileAlignment == 0)
       Broken("headers give no alignment");
+    // As the PE format has it: else the last section, padded to the file
+    // alignment, would grow by up to 2 GiB for a tree of a few bytes.
+    if (fileAlignment > kMaxFileAlignment ||
+        (fileAlignment & (fileAlignment - 1)) != 0)
+      Broken("file alignment is not a power of two up to 64 KiB");
     const size_t table = optional + optionalSize;
     const size_t sectionCount =
         ReadLE(image, coff + pe::kNumberOfSectionsOffset, 2);
@@ -194,6 +201,12 @@ private:
       const auto offset = layout_.Offset(rva, size);
       if (!offset)
         Broken("resource data lies outside the image");
+      // Entries of a tree that shares its directories can name the same
+      // data thousands of times: more data than the image holds is made
+      // so, and would be copied as often.
+      dataBytes_ += size;
+      if (dataBytes_ > image_.size())
+        Broken("resource tree names more data than the image holds");
       Resource resource = path;
       resource.codePage = ReadLE(image_, root_ + target + 8, 4);
       resource.data = std::string(image_.substr(*offset, size));
@@ -206,6 +219,7 @@ private:
   const Layout &layout_;
   size_t root_, limit_;
   size_t entries_ = 0;
+  uint64_t dataBytes_ = 0;
 };
 
 // The order of a directory's entries, as the loader searches them: names
