@@ -50,9 +50,10 @@ std::string Quoted(const std::string &argument) {
 
 // The name in quotes (it holds none), each argument quoted, a blank between.
 std::string CommandLine(const std::vector<std::string> &arguments) {
-  std::string line = "\"" + arguments[0] + "\"";
+  std::string line(1, '"');
+  line.append(arguments[0]).push_back('"');
   for (size_t k = 1; k < arguments.size(); ++k)
-    line += " " + Quoted(arguments[k]);
+    line.append(1, ' ').append(Quoted(arguments[k]));
   return line;
 }
 
