@@ -171,7 +171,8 @@ rm program/ro.txt
 # record fails there, and a package of ours undoes what came before it;
 # in a missing folder nothing is found. A file inside a folder to remove
 # is named as Windows writes it: after the folder's path as the script
-# spells it. KIND|RECORD (code target)|exit|message.
+# spells it, and found through it ("sub .\" is "sub ", where nothing is
+# found, so the folder is not empty). KIND|RECORD (code target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   printf 'old' >program/keep.txt
@@ -202,6 +203,7 @@ base|1|\sub\Com1 .log|1|Ошибка доступа к пути или файл�
 base|1|\nosuch\NUL.txt|1|Файл не найден: @\nosuch\NUL.txt
 base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\SUB.|1|Отказано в доступе: @\SUB.\ro.txt (только для чтения)
+base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub .
 ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
 TABLE
