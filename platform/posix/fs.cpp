@@ -62,10 +62,11 @@ bool IsAddressable(const std::string &name) {
          name.back() != ' ';
 }
 
-// The device that a device name names, as spelled: "nul .txt" is "nul".
+// The device that a device name names, as spelled: "nul .txt" and "nul:"
+// are "nul".
 std::string DeviceOf(const std::string &name) {
   std::string device = name.substr(0, name.find('.'));
-  while (!device.empty() && device.back() == ' ')
+  while (!device.empty() && (device.back() == ' ' || device.back() == ':'))
     device.pop_back();
   return device;
 }
@@ -224,7 +225,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     // Windows lists a device name in a folder that exists as a file named
     // as the device ("Sub\\nul.txt" finds "nul"), which no deletion or
     // rename then takes.
-    if (NamesDevice(split.name)) {
+    if (posix::OpensDevice(split.name)) {
       if (DeviceFound(pattern))
         names.push_back(DeviceOf(split.name));
       return names;
@@ -285,7 +286,7 @@ SplitPath Split(const std::string &path) {
 
 void RemoveFile(const std::string &path) {
   // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
-  if (NamesDevice(path))
+  if (posix::OpensDevice(path))
     Raise(err::kPathFileAccess, path);
   const std::string native = posix::ResolvedPath(path);
   struct stat st {};
@@ -462,7 +463,7 @@ void MarkHidden(const std::string &path) {
 EntryKind KindOf(const std::string &path) {
   // Windows gives a device name in a folder that exists the attributes of
   // a file.
-  if (NamesDevice(path))
+  if (posix::OpensDevice(path))
     return DeviceFound(path) ? EntryKind::File : EntryKind::Missing;
   // A name there as written takes one lstat; only a missing one is looked
   // up without regard to case (ResolvedPath).

@@ -150,9 +150,12 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
-  // As Windows: a device name is a device wherever it stands.
+  // As Windows: a device name is a device wherever it stands, and a device
+  // is no file on a disk.
   fs::CheckName(path, mode == OpenMode::ReadOnly);
   CheckNames(path);
+  if (posix::OpensDevice(path))
+    Raise(err::kBadFileName, path);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
     fd.Reset(

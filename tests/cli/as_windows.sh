@@ -167,12 +167,13 @@ chmod 644 program/ro.txt
 rm program/ro.txt
 
 # Windows finds a device name in a folder that exists as a file named as
-# the device ("sub\nul.txt" is "sub\nul"), which no deletion takes: the
-# record fails there, and a package of ours undoes what came before it;
-# in a missing folder nothing is found. A file inside a folder to remove
-# is named as Windows writes it: after the folder's path as the script
-# spells it, and found through it ("sub .\" is "sub ", where nothing is
-# found, so the folder is not empty). KIND|RECORD (code target)|exit|message.
+# the device ("sub\nul.txt" and "sub\nul:" are "sub\nul"; COM0 and LPT0
+# are no devices), which no deletion takes: the record fails there, and a
+# package of ours undoes what came before it; in a missing folder nothing
+# is found. A file inside a folder to remove is named as Windows writes
+# it: after the folder's path as the script spells it, and found through
+# it ("sub .\" is "sub ", where nothing is found, so the folder is not
+# empty). KIND|RECORD (code target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   printf 'old' >program/keep.txt
@@ -201,11 +202,14 @@ done <<'TABLE'
 base|1|\sub\nul.txt|1|Ошибка доступа к пути или файлу: @\sub\nul
 base|1|\sub\Com1 .log|1|Ошибка доступа к пути или файлу: @\sub\Com1
 base|1|\nosuch\NUL.txt|1|Файл не найден: @\nosuch\NUL.txt
+base|1|\sub\com0|1|Файл не найден: @\sub\com0
+base|1|\sub\nul:|1|Ошибка доступа к пути или файлу: @\sub\nul
 base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\SUB.|1|Отказано в доступе: @\SUB.\ro.txt (только для чтения)
 base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub .
 ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
+ours|1|\sub\LPT0.txt|0|прошло успешно
 TABLE
 rm -rf program/sub program/keep.txt
 
