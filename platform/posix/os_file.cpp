@@ -100,9 +100,10 @@ void RefuseReadOnly(const struct stat &st, const std::string &path) {
 
 // A path with a name Windows never opens fails as it fails there, as a bad
 // file name, not as a file that is not found (or opened, where posix has
-// one of that name).
+// one of that name). So does a file's path that ends in a separator.
 void CheckNames(const std::string &path) {
-  if (fs::HoldsRefusedCharacter(path))
+  if (fs::HoldsRefusedCharacter(path) || path.ends_with('\\') ||
+      path.ends_with('/'))
     Raise(err::kBadFileName, path);
 }
 

@@ -17,14 +17,16 @@ base_package() {
   { cat stub.bin pkg.pack; trailer 513; } >"program/${1:-update.exe}"
 }
 
-# OPERATION|TARGET: a record whose target Windows refuses to create.
+# OPERATION|TARGET: a record whose target Windows refuses to create, as a
+# bad file name (a file's path that ends in a separator too).
 while IFS='|' read -r op target; do
   script_record "$op" T '\a.txt' P "\\$target" >payload/script
   base_package
   rm -rf "$TMP" && mkdir "$TMP"
   run_tool run program/update.exe --yes
   expect_rc 1 "record $op to $target"
-  expect_contains "$ERR" "Произошла критическая ошибка:" "critical error for $target"
+  expect_contains "$ERR" "Произошла критическая ошибка:
+Недопустимое имя файла: " "critical error for $target"
   [ "$(ls program)" = update.exe ] || fail "something was made for $target: $(ls program)"
 done <<'TABLE'
 0|con
@@ -37,6 +39,7 @@ done <<'TABLE'
 0|a<b
 0|a"b
 0|a:b
+0|a.txt\
 2|aux
 2|new*
 2|a:b
