@@ -78,6 +78,17 @@ bool DeviceFound(const std::string &path) {
   return split.prefix.empty() || FolderExists(split.prefix);
 }
 
+// Nothing found in the folder prefix names, for pattern: Windows lists
+// nothing through a folder's name with a wildcard or another character it
+// refuses but fails with a bad file name (posix may hold such a folder,
+// which is listed).
+std::vector<std::string> NothingIn(const std::string &prefix,
+                                   const std::string &pattern) {
+  if (HoldsRefusedCharacter(prefix))
+    Raise(err::kBadFileName, pattern);
+  return {};
+}
+
 bool IsDotOrDotDot(const std::string &name) {
   return name == "." || name == "..";
 }
@@ -235,7 +246,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     struct stat st {};
     if (posix::sys::Stat(native.c_str(), &st, pattern) != 0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
-        return names;
+        return NothingIn(split.prefix, pattern);
       posix::RaiseErrno(errno, pattern);
     }
     if (S_ISREG(st.st_mode))
@@ -246,7 +257,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   Fd folder(OpenFolder(split.prefix));
   if (folder.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
-      return names;
+      return NothingIn(split.prefix, pattern);
     posix::RaiseErrno(errno, FolderForMessage(split.prefix));
   }
   for (std::string &name :
@@ -382,8 +393,11 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
     return;
   found.folder.Reset(OpenFolder(split.prefix));
   if (found.folder.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
+    if (errno == ENOENT || errno == ENOTDIR) {
+      if (HasWildcard(split.name))
+        NothingIn(split.prefix, pattern);
       return;
+    }
     posix::RaiseErrno(errno, FolderForMessage(split.prefix));
   }
   const int folder = found.folder.get();
@@ -481,6 +495,10 @@ EntryKind KindOf(const std::string &path) {
       errno = ENOENT;
   }
   if (status != 0) {
+    // Windows looks up no name with a wildcard or another character it
+    // refuses: a bad file name (posix may hold one, which is found).
+    if ((errno == ENOENT || errno == ENOTDIR) && HoldsRefusedCharacter(path))
+      Raise(err::kBadFileName, path);
     if (errno == ENOENT || errno == ENOTDIR)
       return EntryKind::Missing;
     posix::RaiseErrno(errno, path);

@@ -176,7 +176,9 @@ rm program/ro.txt
 # is found. A file inside a folder to remove is named as Windows writes
 # it: after the folder's path as the script spells it, and found through
 # it ("sub .\" is "sub ", where nothing is found, so the folder is not
-# empty). KIND|RECORD (code target)|exit|message.
+# empty). A folder's name with a wildcard is a bad file name, where
+# Windows lists and looks up nothing. KIND|RECORD (code
+# target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   printf 'old' >program/keep.txt
@@ -207,12 +209,14 @@ base|1|\sub\Com1 .log|1|Ошибка доступа к пути или файл�
 base|1|\nosuch\NUL.txt|1|Файл не найден: @\nosuch\NUL.txt
 base|1|\sub\com0|1|Файл не найден: @\sub\com0
 base|1|\sub\nul:|1|Ошибка доступа к пути или файлу: @\sub\nul
+base|1|\s?b\ro.txt|1|Недопустимое имя файла: @\s?b\ro.txt
 base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\SUB.|1|Отказано в доступе: @\SUB.\ro.txt (только для чтения)
 base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub .
 ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
 ours|1|\sub\LPT0.txt|0|прошло успешно
+ours|1|\*\ro.txt|1|Недопустимое имя файла: @\*
 TABLE
 rm -rf program/sub program/keep.txt
 
