@@ -62,10 +62,11 @@ bool IsAddressable(const std::string &name) {
          name.back() != ' ';
 }
 
-// The device that a device name names, as spelled: "nul .txt" is "nul".
+// The device that a device name names, as spelled: "nul .txt" and "nul:"
+// are "nul".
 std::string DeviceOf(const std::string &name) {
   std::string device = name.substr(0, name.find('.'));
-  while (!device.empty() && device.back() == ' ')
+  while (!device.empty() && (device.back() == ' ' || device.back() == ':'))
     device.pop_back();
   return device;
 }
@@ -75,6 +76,17 @@ std::string DeviceOf(const std::string &name) {
 bool DeviceFound(const std::string &path) {
   const SplitPath split = Split(path);
   return split.prefix.empty() || FolderExists(split.prefix);
+}
+
+// Nothing found in the folder prefix names, for pattern: Windows lists
+// nothing through a folder's name with a wildcard or another character it
+// refuses but fails with a bad file name (posix may hold such a folder,
+// which is listed).
+std::vector<std::string> NothingIn(const std::string &prefix,
+                                   const std::string &pattern) {
+  if (HoldsRefusedCharacter(prefix))
+    Raise(err::kBadFileName, pattern);
+  return {};
 }
 
 bool IsDotOrDotDot(const std::string &name) {
@@ -127,9 +139,12 @@ void RefuseHeldFile(int folder, const char *name, const struct stat &st,
 // owner's write permission counts as read-only and is not forced unless
 // force is set: it stops the deletion with kPermissionDenied, and what came
 // before it stays deleted. Forced, a folder gets the owner's write
-// permission back (a file needs none to go).
+// permission back (a file needs none to go). inside, when given, is the
+// folder whose entries go instead of the folder's own (-1: none), as
+// Windows lists them through shown with a separator after it.
 void DeleteTree(int parent, const std::string &name, const std::string &shown,
-                const struct stat &st, bool force) {
+                const struct stat &st, bool force,
+                const int *inside = nullptr) {
   if (IsReadOnly(st) && !force)
     Raise(err::kPermissionDenied, shown + MsgText(kReadOnly));
   Fd folder(posix::sys::OpenAt(parent, name.c_str(),
@@ -141,19 +156,22 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
       posix::sys::FChmod(folder.get(), (st.st_mode & 07777) | S_IWUSR, shown) !=
           0)
     posix::RaiseErrno(errno, shown);
-  std::vector<std::string> names = ReadNames(folder.get(), shown);
+  const int listed = inside ? *inside : folder.get();
+  std::vector<std::string> names;
+  if (listed >= 0)
+    names = ReadNames(listed, shown);
   std::sort(names.begin(), names.end(), NameLess);
   for (const std::string &child : names) {
     const std::string childShown = Join(shown, child);
     struct stat cst {};
-    if (posix::sys::FStatAt(folder.get(), child.c_str(), &cst,
-                            AT_SYMLINK_NOFOLLOW, childShown) != 0) {
+    if (posix::sys::FStatAt(listed, child.c_str(), &cst, AT_SYMLINK_NOFOLLOW,
+                            childShown) != 0) {
       if (errno == ENOENT)
         continue; // gone meanwhile
       posix::RaiseErrno(errno, childShown);
     }
     if (S_ISDIR(cst.st_mode)) {
-      DeleteTree(folder.get(), child, childShown, cst, force);
+      DeleteTree(listed, child, childShown, cst, force);
       continue;
     }
     if (S_ISREG(cst.st_mode) && IsReadOnly(cst) && !force)
@@ -161,8 +179,8 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     // The program's own clean-up (forced) does not ask others: a file
     // another program holds goes, where Windows would leave it, and no
     // later step depends on either.
-    RefuseHeldFile(folder.get(), child.c_str(), cst, childShown, !force);
-    if (posix::sys::UnlinkAt(folder.get(), child.c_str(), 0, childShown) != 0 &&
+    RefuseHeldFile(listed, child.c_str(), cst, childShown, !force);
+    if (posix::sys::UnlinkAt(listed, child.c_str(), 0, childShown) != 0 &&
         errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
   }
@@ -173,9 +191,11 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     posix::RaiseErrno(errno, shown);
 }
 
-// Removes one matched folder: a link to a folder goes as a link.
+// Removes one matched folder: a link to a folder goes as a link. inside:
+// as DeleteTree takes it.
 void RemoveFolderAt(int parent, const std::string &name,
-                    const std::string &shown, bool force) {
+                    const std::string &shown, bool force,
+                    const int *inside = nullptr) {
   struct stat st {};
   if (posix::sys::FStatAt(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
                           shown) != 0) {
@@ -190,7 +210,7 @@ void RemoveFolderAt(int parent, const std::string &name,
   }
   if (!S_ISDIR(st.st_mode))
     Raise(err::kPathNotFound, shown);
-  DeleteTree(parent, name, shown, st, force);
+  DeleteTree(parent, name, shown, st, force, inside);
 }
 
 } // namespace
@@ -216,7 +236,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     // Windows lists a device name in a folder that exists as a file named
     // as the device ("Sub\\nul.txt" finds "nul"), which no deletion or
     // rename then takes.
-    if (NamesDevice(split.name)) {
+    if (posix::OpensDevice(split.name)) {
       if (DeviceFound(pattern))
         names.push_back(DeviceOf(split.name));
       return names;
@@ -226,7 +246,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     struct stat st {};
     if (posix::sys::Stat(native.c_str(), &st, pattern) != 0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
-        return names;
+        return NothingIn(split.prefix, pattern);
       posix::RaiseErrno(errno, pattern);
     }
     if (S_ISREG(st.st_mode))
@@ -237,7 +257,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   Fd folder(OpenFolder(split.prefix));
   if (folder.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
-      return names;
+      return NothingIn(split.prefix, pattern);
     posix::RaiseErrno(errno, FolderForMessage(split.prefix));
   }
   for (std::string &name :
@@ -277,7 +297,7 @@ SplitPath Split(const std::string &path) {
 
 void RemoveFile(const std::string &path) {
   // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
-  if (NamesDevice(path))
+  if (posix::OpensDevice(path))
     Raise(err::kPathFileAccess, path);
   const std::string native = posix::ResolvedPath(path);
   struct stat st {};
@@ -373,8 +393,11 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
     return;
   found.folder.Reset(OpenFolder(split.prefix));
   if (found.folder.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
+    if (errno == ENOENT || errno == ENOTDIR) {
+      if (HasWildcard(split.name))
+        NothingIn(split.prefix, pattern);
       return;
+    }
     posix::RaiseErrno(errno, FolderForMessage(split.prefix));
   }
   const int folder = found.folder.get();
@@ -407,6 +430,28 @@ void DeleteFolder(const std::string &pattern, bool force) {
   MatchFolders(pattern, matches);
   if (matches.names.empty())
     Raise(err::kPathNotFound, pattern);
+  if (!matches.given.empty()) {
+    // Windows lists what the folder holds through its path with a
+    // separator after it, where a name ending in a dot loses only one and
+    // keeps its blanks: "Sub .\\" is "Sub ", not the folder "Sub" that the
+    // path names. What is listed there goes (nothing when it is no
+    // folder), and the folder only when that leaves it empty.
+    Fd inside(OpenFolder(matches.given + "\\"));
+    struct stat listed {};
+    struct stat own {};
+    const bool same =
+        inside.get() >= 0 &&
+        posix::sys::FStat(inside.get(), &listed, matches.given) == 0 &&
+        posix::sys::FStatAt(matches.folder.get(), matches.names[0].c_str(),
+                            &own, AT_SYMLINK_NOFOLLOW, matches.given) == 0 &&
+        listed.st_dev == own.st_dev && listed.st_ino == own.st_ino;
+    if (!same) {
+      const int other = inside.get();
+      RemoveFolderAt(matches.folder.get(), matches.names[0], matches.given,
+                     force, &other);
+      return;
+    }
+  }
   for (const std::string &name : matches.names)
     RemoveFolderAt(matches.folder.get(), name,
                    matches.given.empty() ? matches.split.prefix + name
@@ -432,7 +477,7 @@ void MarkHidden(const std::string &path) {
 EntryKind KindOf(const std::string &path) {
   // Windows gives a device name in a folder that exists the attributes of
   // a file.
-  if (NamesDevice(path))
+  if (posix::OpensDevice(path))
     return DeviceFound(path) ? EntryKind::File : EntryKind::Missing;
   // A name there as written takes one lstat; only a missing one is looked
   // up without regard to case (ResolvedPath).
@@ -450,6 +495,10 @@ EntryKind KindOf(const std::string &path) {
       errno = ENOENT;
   }
   if (status != 0) {
+    // Windows looks up no name with a wildcard or another character it
+    // refuses: a bad file name (posix may hold one, which is found).
+    if ((errno == ENOENT || errno == ENOTDIR) && HoldsRefusedCharacter(path))
+      Raise(err::kBadFileName, path);
     if (errno == ENOENT || errno == ENOTDIR)
       return EntryKind::Missing;
     posix::RaiseErrno(errno, path);

@@ -21,7 +21,7 @@ namespace platform::fs {
 void Rename(const std::string &from, const std::string &to) {
   CheckName(to);
   // A device, which Windows finds as a file, is never moved.
-  if (NamesDevice(from))
+  if (posix::OpensDevice(from))
     Raise(err::kPathFileAccess, from + " -> " + to);
   const std::string source = posix::ResolvedPath(from);
   const std::string target = posix::ResolvedPath(to);

@@ -283,6 +283,18 @@ std::string ResolvedPath(const std::string &path) {
   return out;
 }
 
+bool OpensDevice(std::string_view path) {
+  while (path.ends_with(':')) // "nul:" is the device too
+    path.remove_suffix(1);
+  if (!fs::NamesDevice(path))
+    return false;
+  std::string_view name = path.substr(path.find_last_of("\\/:") + 1);
+  name = name.substr(0, name.find('.'));
+  while (name.ends_with(' '))
+    name.remove_suffix(1);
+  return !(name.size() == 4 && name[3] == '0'); // COM0, LPT0
+}
+
 std::string NameIn(int folder, const std::string &name,
                    const std::string &shown) {
   std::string native = NativePath(name);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace platform::posix {
 
@@ -27,6 +28,12 @@ std::string ResolvedPath(const std::string &path);
 // without regard to case, else the name as written.
 std::string NameIn(int folder, const std::string &name,
                    const std::string &shown);
+
+// True when Windows opens a device for path's last name (fs::NamesDevice,
+// colons after it too: "nul:"), which it finds in a folder that exists as a
+// file no deletion or rename takes. COM0 and LPT0 are no devices to Windows
+// but names of files, though IsDeviceName keeps them from being made.
+bool OpensDevice(std::string_view path);
 
 // Tell the lookup of names that this process made a file or folder at a
 // native path, or removed names: a folder whose names are kept

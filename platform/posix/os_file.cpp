@@ -100,9 +100,10 @@ void RefuseReadOnly(const struct stat &st, const std::string &path) {
 
 // A path with a name Windows never opens fails as it fails there, as a bad
 // file name, not as a file that is not found (or opened, where posix has
-// one of that name).
+// one of that name). So does a file's path that ends in a separator.
 void CheckNames(const std::string &path) {
-  if (fs::HoldsRefusedCharacter(path))
+  if (fs::HoldsRefusedCharacter(path) || path.ends_with('\\') ||
+      path.ends_with('/'))
     Raise(err::kBadFileName, path);
 }
 
@@ -150,9 +151,12 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
 FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (mode != OpenMode::ReadWrite && mode != OpenMode::ReadOnly)
     return OpenOutput(path, mode, nullptr, {});
-  // As Windows: a device name is a device wherever it stands.
+  // As Windows: a device name is a device wherever it stands, and a device
+  // is no file on a disk.
   fs::CheckName(path, mode == OpenMode::ReadOnly);
   CheckNames(path);
+  if (posix::OpensDevice(path))
+    Raise(err::kBadFileName, path);
   Fd fd;
   if (mode == OpenMode::ReadWrite) {
     fd.Reset(

@@ -17,14 +17,16 @@ base_package() {
   { cat stub.bin pkg.pack; trailer 513; } >"program/${1:-update.exe}"
 }
 
-# OPERATION|TARGET: a record whose target Windows refuses to create.
+# OPERATION|TARGET: a record whose target Windows refuses to create, as a
+# bad file name (a file's path that ends in a separator too).
 while IFS='|' read -r op target; do
   script_record "$op" T '\a.txt' P "\\$target" >payload/script
   base_package
   rm -rf "$TMP" && mkdir "$TMP"
   run_tool run program/update.exe --yes
   expect_rc 1 "record $op to $target"
-  expect_contains "$ERR" "Произошла критическая ошибка:" "critical error for $target"
+  expect_contains "$ERR" "Произошла критическая ошибка:
+Недопустимое имя файла: " "critical error for $target"
   [ "$(ls program)" = update.exe ] || fail "something was made for $target: $(ls program)"
 done <<'TABLE'
 0|con
@@ -37,6 +39,7 @@ done <<'TABLE'
 0|a<b
 0|a"b
 0|a:b
+0|a.txt\
 2|aux
 2|new*
 2|a:b
@@ -167,11 +170,15 @@ chmod 644 program/ro.txt
 rm program/ro.txt
 
 # Windows finds a device name in a folder that exists as a file named as
-# the device ("sub\nul.txt" is "sub\nul"), which no deletion takes: the
-# record fails there, and a package of ours undoes what came before it;
-# in a missing folder nothing is found. A file inside a folder to remove
-# is named as Windows writes it: after the folder's path as the script
-# spells it. KIND|RECORD (code target)|exit|message.
+# the device ("sub\nul.txt" and "sub\nul:" are "sub\nul"; COM0 and LPT0
+# are no devices), which no deletion takes: the record fails there, and a
+# package of ours undoes what came before it; in a missing folder nothing
+# is found. A file inside a folder to remove is named as Windows writes
+# it: after the folder's path as the script spells it, and found through
+# it ("sub .\" is "sub ", where nothing is found, so the folder is not
+# empty). A folder's name with a wildcard is a bad file name, where
+# Windows lists and looks up nothing. KIND|RECORD (code
+# target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   printf 'old' >program/keep.txt
@@ -200,10 +207,16 @@ done <<'TABLE'
 base|1|\sub\nul.txt|1|Ошибка доступа к пути или файлу: @\sub\nul
 base|1|\sub\Com1 .log|1|Ошибка доступа к пути или файлу: @\sub\Com1
 base|1|\nosuch\NUL.txt|1|Файл не найден: @\nosuch\NUL.txt
+base|1|\sub\com0|1|Файл не найден: @\sub\com0
+base|1|\sub\nul:|1|Ошибка доступа к пути или файлу: @\sub\nul
+base|1|\s?b\ro.txt|1|Недопустимое имя файла: @\s?b\ro.txt
 base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\SUB.|1|Отказано в доступе: @\SUB.\ro.txt (только для чтения)
+base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub .
 ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
+ours|1|\sub\LPT0.txt|0|прошло успешно
+ours|1|\*\ro.txt|1|Недопустимое имя файла: @\*
 TABLE
 rm -rf program/sub program/keep.txt
 

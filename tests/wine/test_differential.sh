@@ -5,7 +5,9 @@
 # read-only marks) and the same message. The cases are drawn at random from
 # a fixed seed: product folders of mixed-case files and folders, some
 # read-only, and scripts of copies, deletions by name and by pattern,
-# folders made and removed. Each runs as a package of ours (under Wine with
+# folders made and removed, with paths Windows reads as other names or
+# refuses (dots and blanks that end a name, ".", "..", doubled and forward
+# separators, devices, a separator after a file, a wildcard in a folder). Each runs as a package of ours (under Wine with
 # /S and its log) and some also as a package of the base format (under Wine
 # answered through its boxes). DIFF_SEED and DIFF_CASES draw other or more
 # cases, DIFF_ONLY=N runs case N alone: a mismatch prints all three.
@@ -34,6 +36,9 @@ import os, random, sys
 
 seed, count, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 rng = random.Random(seed)
+# The kinds added later draw from their own source, so that a seed keeps
+# the cases it drew before them, spelled otherwise at times.
+odd = random.Random(seed + 7919)
 
 FILES = ["Readme.TXT", "app.DLL", "Notes.txt", "a1.log", "B2.Log", "data.BIN",
          "x", "Old.txt.bak", "c3.LOG", "Данные.txt", "ёлка.Log"]
@@ -43,6 +48,11 @@ SOURCES = ["new.txt", "App.dll", "NB.log"]
 NEW_NAMES = ["new.txt", "Fresh.LOG", "z9.log", "NEW.TXT"]
 # Names Windows makes into other names, or never makes.
 ODD_NAMES = ["new.txt.", "new.txt ", "Notes.txt..", "NUL.txt"]
+# More that Windows reads as other names, or refuses: the dots and blanks
+# that end a name, devices (COM0 and LPT0 are none, "nul:" is NUL), a
+# separator after a file's name.
+MORE_ODD = ["new.txt. .", "com0", "Lpt0.log", "aux.log", "COM1 .txt", "nul:",
+            "new.txt/", "Notes.txt/"]
 PATTERNS = ["*.txt", "*.LOG", "?1.log", "*", "*.*", "b?.log", "*.", "??.log",
             "*.bak", "A*", "nothing.*", "*.lo?", "a?.*", "*1*", "*.tx", "?",
             "д*", "Ё*"]
@@ -55,6 +65,28 @@ WORDS = {0: "copy", 1: "delete", 2: "mkdir", 3: "rmdir"}
 
 def recase(name):
     return rng.choice([name, name.upper(), name.lower(), name.swapcase()])
+
+
+def spelled(folder):
+    """A folder ("Sub/") as a script may spell it: in any case, at times
+    with a dot Windows drops ("Sub./"), "." or ".." on the way, a doubled
+    or a forward separator ("\\2" stands for "/"), or a wildcard, which
+    makes the path a bad file name."""
+    shown = recase(folder)
+    roll = odd.random()
+    if roll < 0.05:
+        return shown[:-1] + "./"
+    if roll < 0.09:
+        return shown + "./"
+    if roll < 0.13:
+        return shown + "../" + shown
+    if roll < 0.17:
+        return shown + "/"
+    if roll < 0.21:
+        return shown[:-1] + "\2"
+    if roll < 0.23:
+        return shown[:-2] + "?/"
+    return shown
 
 
 def make_product(root):
@@ -85,6 +117,12 @@ def make_product(root):
     for path, kind, readonly in tree:
         if readonly:
             os.chmod(os.path.join(root, path), 0o444)
+    # A folder marked read-only: Windows still makes and deletes what it
+    # holds (so does posix for root, who runs these tests), but not the
+    # folder itself.
+    for path, kind, _ in tree:
+        if kind == "d" and odd.random() < 0.08:
+            os.chmod(os.path.join(root, path), 0o555)
     return tree
 
 
@@ -101,7 +139,7 @@ def folder_of(tree):
         return "", ""
     if roll < 0.93:
         folder = rng.choice(folders) + "/"
-        return folder, recase(folder)
+        return folder, spelled(folder)
     return "Missing/", "Missing/"
 
 
@@ -114,7 +152,8 @@ def target_name(tree, folder):
         return recase(rng.choice(here))
     if roll < 0.92:
         return rng.choice(NEW_NAMES)
-    return rng.choice(ODD_NAMES)
+    name = rng.choice(ODD_NAMES)
+    return odd.choice(MORE_ODD) if odd.random() < 0.5 else name
 
 
 def record(tree):
@@ -153,7 +192,11 @@ def record(tree):
             return op, "", recase(rng.choice(existing(tree, "f")))
         return op, "", rng.choice(["New", "Plugins", "Sub/Extra", "new "])
     if roll < 0.5 and folders:
-        return op, "", recase(rng.choice(folders)) + rng.choice(["", "", "/", ".", " "])
+        # "Sub ." names Sub, whose entries Windows lists through "Sub ".
+        ending = rng.choice(["", "", "/", ".", " "])
+        if odd.random() < 0.2:
+            ending = odd.choice([" .", "..", ". ."])
+        return op, "", recase(rng.choice(folders)) + ending
     if roll < 0.7:
         return op, "", rng.choice(FOLDER_PATTERNS)
     if roll < 0.8:
@@ -164,13 +207,14 @@ def record(tree):
 def field(path, size):
     """A path as the record holds it, in Windows-1251, "\\0" and "\\1" the
     temporary and the product folder, padded with blanks."""
-    data = path.replace("/", "\\").encode("cp1251")
+    data = path.replace("/", "\\").replace("\2", "/").encode("cp1251")
     assert len(data) <= size, path
     return data + b" " * (size - len(data))
 
 
 def words(path):
-    return path.replace("\0", "{temp}").replace("\1", "{app}").replace("/", "\\")
+    return path.replace("\0", "{temp}").replace("\1", "{app}").replace(
+        "/", "\\").replace("\2", "/")
 
 
 for case in range(1, count + 1):
