@@ -227,9 +227,9 @@ package::Texts CheckTexts(const ImageTexts &texts) {
   uint16_t numbers[4];
   if (!ParseVersion(texts.version, numbers))
     throw UsageError("--version \"" + texts.version +
-                    "\" is not up to four dotted numbers (each at most "
-                    "65535), optionally followed by a blank, - or + and "
-                    "more text: 4.3, 4.3.1.7, \"4.3 beta 2\", 4.3-rc1");
+                     "\" is not up to four dotted numbers (each at most "
+                     "65535), optionally followed by a blank, - or + and "
+                     "more text: 4.3, 4.3.1.7, \"4.3 beta 2\", 4.3-rc1");
   // The texts a file gives are named with the file. Its messages have no
   // length of their own, but a character Windows cannot show (a 0x00 would
   // also cut the manifest's pairs apart) is refused as in a text.

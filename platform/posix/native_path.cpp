@@ -73,7 +73,7 @@ std::string NativePath(const std::string &whole) {
   if (!path.empty() && isSeparator(path.back()) && native.size() > root)
     native += '/';
   if (native.empty() && !path.empty())
-    native = "."; // "a\\.." is the current folder, not no path
+    native.assign(1, '.'); // "a\\.." is the current folder, not no path
   return native;
 }
 
