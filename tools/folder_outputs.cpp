@@ -27,6 +27,13 @@ bool Inside(const std::string &path, const std::string &folder) {
   return end == base.end();
 }
 
+bool StartsWith(const std::string &path, std::string_view header) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(header.size(), '\0');
+  return in.read(head.data(), static_cast<std::streamsize>(head.size())) &&
+         head == header;
+}
+
 bool IsOwnOutput(const std::string &path, OutputKind kind) {
   switch (kind) {
   case OutputKind::Archive:
@@ -37,13 +44,9 @@ bool IsOwnOutput(const std::string &path, OutputKind kind) {
            package::ManifestState::Intact;
   }
   case OutputKind::DiffScript:
-    break;
+    return StartsWith(path, kDiffScriptHeader);
   }
-  const std::string_view header = kDiffScriptHeader;
-  std::ifstream in(path, std::ios::binary);
-  std::string head(header.size(), '\0');
-  return in.read(head.data(), static_cast<std::streamsize>(head.size())) &&
-         head == header;
+  return false;
 }
 
 } // namespace
