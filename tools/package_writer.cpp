@@ -252,6 +252,19 @@ void CheckLength(int64_t total) {
 // The stored and x86 ranges of a compressed package from its entries'
 // kinds: raw offsets, in order, none overlapping another (entries of an
 // archive from elsewhere may share bytes: the first one keeps them).
+// Every run refuses a longer manifest as damaged. Only a compressed
+// archive's ranges grow with the files, some 14 bytes for each program file
+// and each stored one.
+void CheckManifestPayload(int64_t payloadLength) {
+  if (payloadLength > package::kMaxManifestPayload)
+    throw ToolError("the manifest would take " + std::to_string(payloadLength) +
+                    " bytes, more than a run reads (" +
+                    std::to_string(package::kMaxManifestPayload) +
+                    "): the compressed archive declares a range for each "
+                    "program file and each stored file, too many of them "
+                    "here; --store carries the files as they are");
+}
+
 void ChooseRanges(const Checksums &sums, int64_t rawData,
                   package::StreamLayout &layout) {
   std::vector<EntryKind> kinds = sums.kinds;
@@ -356,6 +369,16 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   std::unique_ptr<OsFile> stream;
   if (target.compress) {
     ChooseRanges(sums, head + static_cast<int64_t>(entryText.size()), layout);
+    // The ranges are known now, and the numbers not yet known take at
+    // least a digit each: a tree with too many ranges is refused before a
+    // long compression rather than after it.
+    {
+      package::StreamLayout least = layout;
+      least.rawLength = archiveLength;
+      std::string pairs = payload;
+      package::AppendStreamLayout(pairs, least);
+      CheckManifestPayload(static_cast<int64_t>(pairs.size()));
+    }
     scratch = std::make_unique<ScratchFolder>("compress");
     stream = std::make_unique<OsFile>(*scratch / "stream",
                                       platform::OpenMode::CreateNew);
@@ -389,18 +412,8 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
         filler = (8 - before % 8) % 8;
         return before + filler;
       });
-  // Every run refuses a longer one as damaged. Only a compressed archive's
-  // ranges grow with the files, some 14 bytes for each program file and
-  // each stored one.
-  const auto payloadLength =
-      static_cast<int64_t>(manifest.size()) - package::kManifestPayloadOffset;
-  if (payloadLength > package::kMaxManifestPayload)
-    throw ToolError("the manifest would take " + std::to_string(payloadLength) +
-                    " bytes, more than a run reads (" +
-                    std::to_string(package::kMaxManifestPayload) +
-                    "): the compressed archive declares a range for each "
-                    "program file and each stored file, too many of them "
-                    "here; --store carries the files as they are");
+  CheckManifestPayload(static_cast<int64_t>(manifest.size()) -
+                       package::kManifestPayloadOffset);
   image += manifest;
   const auto stubLength = static_cast<int64_t>(image.size());
   CheckLength(stubLength + archiveLength + filler + kTrailerSize);

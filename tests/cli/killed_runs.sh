@@ -8,20 +8,24 @@
 . "$(dirname "$0")/common.bash"
 
 make_stub stub.exe
+# A sanitized run is ten times slower: smaller files leave the kills as
+# much of a run to land in.
+mib=$((1 << 20))
+[ "${UPDPACK_TIME_FACTOR:-1}" = 1 ] || mib=$((1 << 17))
 mkdir -p old/lib old/plugins/sub old/ro old/empty new/lib/extra new/ro \
   new/deep/er pkg
 for version in old new; do
   printf 'same\n' >$version/Same.TXT
   printf 'read-only, kept\n' >$version/ro/kept.cfg
-  head -c $((6 << 20)) /dev/urandom >$version/Big.dat
-  head -c $((3 << 20)) /dev/urandom >$version/lib/core.dll
+  head -c $((6 * mib)) /dev/urandom >$version/Big.dat
+  head -c $((3 * mib)) /dev/urandom >$version/lib/core.dll
   printf '%s version\n' $version >$version/ro/locked.cfg
 done
 printf 'deleted\n' >old/old.txt
 head -c 65536 /dev/urandom >old/lib/gone.dll
 head -c 65536 /dev/urandom >old/plugins/sub/deep.dll
 printf 'read-only, in a folder removed\n' >old/plugins/ro.txt
-head -c $((2 << 20)) /dev/urandom >new/deep/er/Nested.bin
+head -c $((2 * mib)) /dev/urandom >new/deep/er/Nested.bin
 head -c 4096 /dev/urandom >new/lib/extra/plugin.dll
 printf 'new\n' >new/NewFile.txt
 chmod a-w old/ro/kept.cfg new/ro/kept.cfg old/ro/locked.cfg old/plugins/ro.txt
