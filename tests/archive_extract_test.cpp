@@ -237,6 +237,37 @@ TEST_F(ExtractTest, FailedReopeningIsReportedAndNothingReadsThroughItsNumber) {
   ExpectIdleAfterFailure();
 }
 
+// A read that fails in the middle of an entry: the entries before it stay
+// whole, and its own file keeps the bytes copied up to the byte that
+// DefSeek names.
+TEST_F(ExtractTest, FailureInsideAnEntryKeepsTheBytesCopiedSoFar) {
+  std::string big(40000, '\0');
+  for (size_t k = 0; k < big.size(); ++k)
+    big[k] = static_cast<char>(k * 7);
+  const std::string bytes = BuildArchive({{"a", "first"}, {"big", big}});
+  int reads = 0; // the first window holds the catalog and a.txt
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &path) {
+        return call == platform::posix::Call::Read && path == archive_ &&
+                       ++reads > 2
+                   ? EIO
+                   : 0;
+      });
+  const platform::Boolean result = Run(bytes);
+  platform::posix::SetFaultHook(nullptr);
+  EXPECT_EQ(result, platform::kFalse);
+  EXPECT_FALSE(Shown().empty());
+  ExpectIdleAfterFailure();
+  EXPECT_EQ(ReadFile(out_ + "/a"), "first");
+  const std::string kept = ReadFile(out_ + "/big");
+  EXPECT_GT(kept.size(), 0u);
+  EXPECT_LT(kept.size(), big.size());
+  EXPECT_EQ(kept, big.substr(0, kept.size()));
+  // big's bytes take the archive's last 40000 positions.
+  EXPECT_EQ(arch_.DefSeek(),
+            static_cast<int32_t>(bytes.size() - big.size() + kept.size()));
+}
+
 TEST_F(ExtractTest, LaterEntryOfTheSameNameWins) {
   EXPECT_EQ(Run(RawArchive({"f?1?3", "f?3?4"}, "\x01xyz")), platform::kTrue);
   EXPECT_EQ(ReadFile(out_ + "/f"), "z");

@@ -258,6 +258,12 @@ INSTANTIATE_TEST_SUITE_P(
         RangeCase{1, INT32_MAX, err::kOverflow},      // end + 31
         RangeCase{INT32_MAX, INT32_MAX, err::kOverflow},
         RangeCase{INT32_MAX, 1, err::kOverflow}, // start + 32
+        // The last 32-bit positions: INT32_MAX itself is a position, one
+        // more overflows.
+        RangeCase{1, INT32_MAX - 31, archive::kErrEntryPastEnd},
+        RangeCase{1, INT32_MAX - 30, err::kOverflow},
+        RangeCase{INT32_MAX - 32, INT32_MAX - 31, archive::kErrEntryPastEnd},
+        RangeCase{INT32_MAX - 31, INT32_MAX - 31, err::kOverflow},
         RangeCase{INT32_MIN, 1, archive::kErrEntryPastEnd}));
 
 // ---- Header and catalog ---------------------------------------------------
@@ -341,24 +347,27 @@ TEST_P(RejectionTest, RaisesItsNumberAndMessage) {
   EXPECT_EQ(e.Description(), c.message);
 }
 
-const std::string kNot = platform::MsgDefault(archive::kMsgNotArchive);
-const std::string kNoCat = platform::MsgDefault(archive::kMsgNoCatalog);
+// The numbers and texts that users and callers know, character for
+// character.
+constexpr int32_t kNotNumber = -1234007;
+const std::string kNot = "Файл не является архивом Kestrova PACK.";
+constexpr int32_t kNoCatNumber = -1234006;
+const std::string kNoCat =
+    "Не обнаружен каталог файлов в архиве Kestrova PACK.";
 const std::string kUnterm =
     platform::MsgDefault(archive::kMsgCatalogUnterminated);
 
 INSTANTIATE_TEST_SUITE_P(
     Archives, RejectionTest,
     ::testing::Values(
-        Rejection{"empty", "", archive::kErrNotArchive, kNot},
-        Rejection{"short", "PACK", archive::kErrNotArchive, kNot},
-        Rejection{"lower", std::string("pack1\0\1\1", 8),
-                  archive::kErrNotArchive, kNot},
-        Rejection{"other", "PK\3\4 a zip file", archive::kErrNotArchive, kNot},
-        Rejection{"no method", "PACK1", archive::kErrNoCatalog, kNoCat},
-        Rejection{"no marker", std::string("PACK1\0", 6),
-                  archive::kErrNoCatalog, kNoCat},
-        Rejection{"wrong marker", std::string("PACK1\0\2\1", 8),
-                  archive::kErrNoCatalog, kNoCat},
+        Rejection{"empty", "", kNotNumber, kNot},
+        Rejection{"short", "PACK", kNotNumber, kNot},
+        Rejection{"lower", std::string("pack1\0\1\1", 8), kNotNumber, kNot},
+        Rejection{"other", "PK\3\4 a zip file", kNotNumber, kNot},
+        Rejection{"no method", "PACK1", kNoCatNumber, kNoCat},
+        Rejection{"no marker", std::string("PACK1\0", 6), kNoCatNumber, kNoCat},
+        Rejection{"wrong marker", std::string("PACK1\0\2\1", 8), kNoCatNumber,
+                  kNoCat},
         Rejection{"nothing after", std::string("PACK1\0\1", 7),
                   archive::kErrCatalogUnterminated, kUnterm},
         Rejection{"cut catalog", std::string("PACK1\0\1a?1?2\2b?2", 16),

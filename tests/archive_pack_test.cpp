@@ -305,6 +305,34 @@ TEST_F(PackTest, TwoGigabytesOfDataOverflowBeforeTheTargetIsTouched) {
   EXPECT_EQ(ReadFile(target_), "older");
 }
 
+// The archive may reach 2,147,483,647 bytes and not one more: a file that
+// brings it there is packed (the cancel after its first byte shows the
+// target written), one a byte longer is refused before the target is
+// touched. "big?1?", ten digits and 0x02, with the header and the closing
+// 0x01, make the archive 25 bytes longer than the file. Sparse files.
+TEST_F(PackTest, ArchiveReachesTheLast32BitLengthAndNoFurther) {
+  const struct {
+    int64_t length;
+    bool packed;
+  } cases[] = {{INT32_MAX - 25, true}, {INT32_MAX - 24, false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.length);
+    WriteFile(src_ + "/big", "");
+    ASSERT_EQ(truncate((src_ + "/big").c_str(), c.length), 0);
+    WriteFile(target_, "older");
+    arch_.Abort(platform::kTrue);
+    const platform::Error e = PackFails();
+    arch_.Abort(platform::kFalse);
+    EXPECT_EQ(e.Number(),
+              c.packed ? archive::kErrCancelled : platform::err::kOverflow);
+    // The header, the catalog and the file's first byte (0).
+    const std::string written = "PACK1\x00\x01"s + "big?1?" +
+                                std::to_string(c.length + 1) + "\x02\x01" +
+                                '\0';
+    EXPECT_EQ(ReadFile(target_), c.packed ? written : "older");
+  }
+}
+
 TEST_F(PackTest, MissingTargetFolderFailsWithTheFileSystemsError) {
   WriteFile(src_ + "/a", "abc");
   arch_.FileName(dir_ / "no/such/folder/out.pack");

@@ -44,4 +44,31 @@ expect_rc 0 "extract odd.pack"
 cmp -s out3/ab.txt <(printf 'XY') || fail "ab.txt"
 [ -f out3/zero ] && [ ! -s out3/zero ] || fail "empty entry"
 
+# pack writes the 27 bytes of a folder holding a.txt (3 bytes) and b
+# (empty): the header, each entry text and its 0x02, the closing 0x01 and
+# the data, with b's start and end both 4.
+mkdir tree
+printf 'xyz' >tree/a.txt
+: >tree/b
+run_tool pack tree tree.pack
+expect_rc 0 "pack of a.txt and b"
+cmp -s tree.pack <(printf 'PACK1\x00\x01a.txt?1?4\x02b?4?4\x02\x01xyz') ||
+  fail "the 27 bytes of a.txt and b: $(od -An -tx1 tree.pack)"
+
+# Entries in the order of the NTFS listing: names compared in upper case,
+# so "_" and "[" come after the letters, and a shorter name before a longer.
+mkdir order
+for name in '~t' _u '[x' b0 B a; do : >"order/$name"; done
+run_tool pack order order.pack
+expect_rc 0 "pack of names that sort differently in upper and lower case"
+run_tool list order.pack
+expect_text "$OUT" "compression: 0
+data start: 49
+a	1	1	0
+B	1	1	0
+b0	1	1	0
+[x	1	1	0
+_u	1	1	0
+~t	1	1	0" "the order of the listing"
+
 finish

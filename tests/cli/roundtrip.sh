@@ -152,6 +152,23 @@ sys.stdout.buffer.write(b'PACK1\\x00\\x01' + name + b'?1?6\\x02\\x01entry')" "$e
     fail "the package was replaced by \"$entry\""
 done
 
+# The archive may reach 2,147,483,647 bytes and not one more: "big?1?", ten
+# digits, 0x02 and the header's nine bytes make it 25 bytes longer than
+# big (a sparse file). One byte over is refused with nothing written; at
+# the limit packing goes on, here until a file-size limit stops its writing.
+mkdir huge
+truncate -s $((2147483647 - 24)) huge/big
+run_tool pack huge huge.pack
+expect_rc 1 "pack of a 2 GiB archive"
+expect_text "$ERR" "updpack: the archive would reach 2 GiB at big" "the 2 GiB refusal"
+[ ! -e huge.pack ] || fail "a refused archive was written"
+truncate -s $((2147483647 - 25)) huge/big
+(trap '' XFSZ; ulimit -f 64; "$UPDPACK" pack huge huge.pack >"$OUT" 2>"$ERR")
+RC=$?
+expect_rc 1 "pack of an archive of 2147483647 bytes over a file-size limit"
+grep -q "2 GiB" "$ERR" && fail "an archive of 2147483647 bytes was refused"
+rm -r huge
+
 # An older, longer archive at the target is replaced.
 head -c 400000 /dev/urandom >f.pack
 run_tool pack none f.pack
