@@ -61,6 +61,8 @@ TEST_F(PackTest, WritesTheWorkedExample) {
   EXPECT_EQ(arch_.FullSeek(), -1);
   EXPECT_EQ(files::FreeFile(), 1);             // nothing left open
   EXPECT_EQ(ReadFile(src_ + "/a.txt"), "xyz"); // the hook changed nothing
+  EXPECT_EQ(arch_.FileName(), target_);        // nor did Pack
+  EXPECT_EQ(arch_.Compression(), 0);
 
   const std::vector<Snapshot> want_seen = {
       {0, "", 0, 0},      // phase 1 yields before anything is set
