@@ -138,7 +138,13 @@ TEST_F(RunTest, SuccessfulRunInstallsAndLeavesTheTempFolder) {
     packAtSuccess = testsupport::Exists(world.packFile);
     tempAtSuccess = ListNames(world.tempFolder);
   };
+  // Once the status says so, the install runs without a yield.
+  int64_t installYields = 0;
+  backend.onEveryYield = [&] {
+    installYields += backend.label[0] == kInstalling;
+  };
   EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  EXPECT_EQ(installYields, 0);
   EXPECT_FALSE(packAtSuccess);
   EXPECT_EQ(tempAtSuccess,
             (std::vector<std::string>{"app.exe", "readme.txt", "script"}));
