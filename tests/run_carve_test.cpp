@@ -291,11 +291,15 @@ TEST_F(CarveRunTest, ArchiveStartZeroEndsWithCriticalErrorAndEmptyPackFile) {
 
 TEST_F(CarveRunTest, ShortExecutableEndsBeforeTheWindowIsShown) {
   world.InstallPackage("ab");
+  // The trailer is read before an earlier run's pack file is deleted.
+  testsupport::WriteFile(world.packFile, "earlier pack");
   EXPECT_EQ(Run(), platform::exitcode::kFailed);
   ExpectCriticalError();
   EXPECT_TRUE(backend.formCreated);
   EXPECT_FALSE(backend.formShown);
-  EXPECT_FALSE(testsupport::FileExists(world.packFile));
+  EXPECT_EQ(testsupport::ReadFile(world.packFile), "earlier pack");
+  EXPECT_TRUE(testsupport::FolderExists(world.tempFolder)); // made, empty
+  EXPECT_TRUE(pkgbuild::ListNames(world.tempFolder).empty());
 }
 
 TEST_F(CarveRunTest, NoExeFileEndsWithCriticalError) {

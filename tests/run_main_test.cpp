@@ -129,7 +129,25 @@ TEST_F(RunTest, NoAtTheConfirmationLeavesAnEarlierRunsLeftovers) {
 
 TEST_F(RunTest, SuccessfulRunInstallsAndLeavesTheTempFolder) {
   InstallStandardPackage();
+  // The pack file goes before the success box appears; the folder stays.
+  bool packAtSuccess = true;
+  std::vector<std::string> tempAtSuccess;
+  backend.onMessage = [&](const std::string &text) {
+    if (text != kSuccess)
+      return;
+    packAtSuccess = testsupport::Exists(world.packFile);
+    tempAtSuccess = ListNames(world.tempFolder);
+  };
+  // Once the status says so, the install runs without a yield.
+  int64_t installYields = 0;
+  backend.onEveryYield = [&] {
+    installYields += backend.label[0] == kInstalling;
+  };
   EXPECT_EQ(Run(), platform::exitcode::kSuccess);
+  EXPECT_EQ(installYields, 0);
+  EXPECT_FALSE(packAtSuccess);
+  EXPECT_EQ(tempAtSuccess,
+            (std::vector<std::string>{"app.exe", "readme.txt", "script"}));
   ExpectMessages({kConfirm, kSuccess});
   EXPECT_EQ(backend.messages[1].icon, MsgIcon::Information);
   EXPECT_EQ(backend.messages[1].buttons, MsgButtons::Ok);
@@ -215,9 +233,11 @@ TEST_F(RunTest, WindowPhasesStatusTimerAndProgressLine) {
 TEST_F(RunTest, TickShowsTheEntryBeingWritten) {
   InstallStandardPackage();
   // Find a yield in the middle of app.exe (300+ bytes, the first entry).
-  std::string nameAtTick;
+  std::string nameAtTick, lastPercent, beforeTick;
   int16_t modeAtTick = -1;
   const int64_t at = carveBytes + 200;
+  backend.AtYield(carveBytes, [&] { lastPercent = backend.label[1]; });
+  backend.AtYield(at - 1, [&] { beforeTick = backend.label[1]; });
   backend.TickAtYield(at);
   backend.AtYield(at, [&] {
     nameAtTick = backend.label[1];
@@ -227,6 +247,12 @@ TEST_F(RunTest, TickShowsTheEntryBeingWritten) {
   EXPECT_EQ(backend.ticksDelivered, 1);
   EXPECT_EQ(modeAtTick, archive::mode::kExtractCopy);
   EXPECT_EQ(nameAtTick, "app.exe");
+  // The last percentage stays until the first tick, and the last tick's
+  // text through the install.
+  EXPECT_EQ(lastPercent.rfind("Выполнено ", 0), 0u) << lastPercent;
+  EXPECT_EQ(beforeTick, lastPercent);
+  EXPECT_EQ(backend.label[0], kInstalling);
+  EXPECT_EQ(backend.label[1], "app.exe");
 }
 
 TEST_F(RunTest, OldTempFolderIsReplacedBeforeUnpacking) {
@@ -270,7 +296,8 @@ TEST_F(RunTest, PackFilePathHeldByAFolderEndsWithCriticalError) {
   EXPECT_EQ(backend.messages[1].icon, MsgIcon::Error);
   EXPECT_EQ(backend.messages[1].buttons, MsgButtons::Ok);
   EXPECT_EQ(ReadFile(world.packFile + "/inside"), "i");
-  EXPECT_EQ(backend.yields, 0); // not a byte copied
+  EXPECT_TRUE(backend.formShown); // a folder is no old pack file to delete
+  EXPECT_EQ(backend.yields, 0);   // not a byte copied
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
 }
 
@@ -494,7 +521,11 @@ TEST_F(RunTest, MissingScriptCountsAsEmpty) {
   backend.yields = 0;
   EXPECT_EQ(Run(), platform::exitcode::kSuccess);
   ExpectMessages({kConfirm, kSuccess});
-  EXPECT_EQ(ReadFile(world.tempFolder + "/only.txt"), "x");
+  // The script is opened for reading and writing: an empty one is made,
+  // and kept with the entries.
+  EXPECT_EQ(ListNames(world.tempFolder),
+            (std::vector<std::string>{"only.txt", "script"}));
+  EXPECT_EQ(ReadFile(world.tempFolder + "/script"), "");
   EXPECT_FALSE(FileExists(world.packFile));
 }
 
@@ -571,8 +602,7 @@ TEST_F(RunTest, AbortDuringCopyAnsweredNoThenYes) {
   }
   EXPECT_EQ(backend.closeResults, (std::vector<int16_t>{1}));
   EXPECT_EQ(backend.yields, 40); // went on after No, never resumed after Yes
-  EXPECT_FALSE(FolderExists(world.tempFolder));
-  EXPECT_FALSE(FileExists(world.packFile));
+  EXPECT_TRUE(ListNames(world.tmp).empty()); // neither folder nor pack file
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
 }
 
@@ -609,8 +639,7 @@ TEST_F(RunTest, AbortDuringExtractionAnsweredNoThenYes) {
   // No error box from Extract, no critical error: the program just ends.
   ExpectMessages({kConfirm, "Прервать обновление?", "Прервать обновление?"});
   EXPECT_EQ(backend.yields, second);
-  EXPECT_FALSE(FolderExists(world.tempFolder));
-  EXPECT_FALSE(FileExists(world.packFile));
+  EXPECT_TRUE(ListNames(world.tmp).empty());
   EXPECT_EQ(ReadFile(world.prog + "/old.txt"), "old");
 }
 

@@ -327,9 +327,16 @@ TEST_F(ScriptTest, WildcardDeleteOfFolders) {
 TEST_F(ScriptTest, PathWithoutPlaceholderIsUsedAsIs) {
   const std::string abs = world.box / "elsewhere";
   ASSERT_LE(abs.size(), 48u) << "sandbox path too long for the field";
-  WriteScript(ScriptRecord(2, "", abs));
-  EXPECT_FALSE(RunScript());
-  EXPECT_TRUE(FolderExists(abs));
+  // An absolute path, and one taken from the process's current folder.
+  WriteFile(world.box / "here.txt", "h");
+  WriteScript(ScriptRecord(2, "", abs) +
+              ScriptRecord(0, "here.txt", "elsewhere\\copied.txt"));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(world.box.Path());
+  const auto error = RunScript();
+  std::filesystem::current_path(before);
+  EXPECT_FALSE(error);
+  EXPECT_EQ(ReadFile(abs + "/copied.txt"), "h");
 }
 
 } // namespace

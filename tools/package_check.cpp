@@ -252,7 +252,9 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
 // puts the manifest there. Headers that say otherwise were damaged or made
 // up (a section's raw data past the file, a section table that is not
 // there); the manifest is not found then, and the package would be taken
-// for one of the base format.
+// for one of the base format. The one exception is how the packages of the
+// base format were joined: without a manifest, the archive's first byte in
+// the place of the image's last (a padding byte of its last section).
 void CheckImageBeforeArchive(PackageCheck &check,
                              const std::optional<int64_t> &end,
                              const ArchiveSpan &span) {
@@ -260,6 +262,10 @@ void CheckImageBeforeArchive(PackageCheck &check,
     check.faults.push_back("the program image's headers do not say where it "
                            "ends (a section table outside the file, or no "
                            "PE header): damaged headers");
+  else if (*end == span.first && check.manifest == "absent")
+    check.notes.push_back("the archive's first byte takes the place of the "
+                          "program image's last, as in the packages of the "
+                          "base format");
   else if (*end > span.first - 1)
     check.faults.push_back(
         "the program image's headers say it ends at offset " +

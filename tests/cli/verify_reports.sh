@@ -106,7 +106,10 @@ run_tool pack base base.pack
 expect_rc 0 "pack entries named like ours"
 make_stub base.stub
 { cat base.stub base.pack; trailer $(($(stat -c %s base.stub) + 1)); } >base.exe
-for file in base.pack base.exe; do
+# As the shipped packages are joined: the archive's first byte in the place
+# of the image's last, one 0x00 before the trailer.
+{ head -c -1 base.stub; cat base.pack; printf '\0'; trailer "$(stat -c %s base.stub)"; } >shipped.exe
+for file in base.pack shipped.exe base.exe; do
   run_tool verify "$file"
   expect_rc 0 "verify $file, entries named like ours without a manifest"
   grep -q FAULT "$OUT" && fail "$file: $(grep FAULT "$OUT")"
@@ -115,8 +118,10 @@ done
 # Its run shows the shipped texts, and the report names what they name.
 expect_contains "$OUT" "product:     Quorix, version 1.1 (the shipped texts)" \
   "the base format's product and version"
-run_tool run base.exe --yes
-expect_rc 0 "the base-format package runs"
+for file in base.exe shipped.exe; do
+  run_tool run "$file" --yes
+  expect_rc 0 "the base-format package $file runs"
+done
 
 # 200 MB between the image and the archive (a hole: no disk taken): verify
 # reads the image for its icon, not all that (it took 200 MB of memory).

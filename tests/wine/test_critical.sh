@@ -2,7 +2,10 @@
 # A failing install-script operation of a package made to the base format
 # (no manifest) ends the run with the critical-error message and exit code
 # 1; the records before it stay carried out, the ones after it are not, and
-# the pack file and the temporary folder stay.
+# the pack file and the temporary folder stay. The package is joined as the
+# shipped ones were: the archive's first byte in the place of the image's
+# last (a padding byte), one 0x00 before the trailer, which the pack file
+# receives too.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin critical
@@ -17,7 +20,11 @@ printf 'two' >"$payload/two.txt"
   e2e_script_record 1 '' '\001\\missing.txt'
   e2e_script_record 0 '\000\\two.txt' '\001\\two.txt'
 } >"$payload/script"
-e2e_make_base_package "$payload" "$program/update.exe"
+"$UPDPACK_TOOL" pack "$payload" "$E2E_WORK/update.pack1" >/dev/null ||
+  e2e_fail "updpack pack failed"
+head -c -1 "$UPDPACK_STUB" >"$E2E_WORK/image"
+{ cat "$E2E_WORK/update.pack1"; printf '\0'; } >"$E2E_WORK/archive"
+e2e_join_package "$E2E_WORK/archive" "$program/update.exe" "$E2E_WORK/image"
 
 e2e_start_package "$program/update.exe"
 e2e_answer_confirmation Yes
