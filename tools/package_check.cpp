@@ -226,9 +226,14 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
                            " is none a run can read names in (" +
                            CodePageList() + ")");
   package::StreamLayout layout;
-  if (!package::ReadStreamLayout(manifest.payload, layout) ||
-      !package::RangesDisjoint(layout))
+  if (!package::ReadStreamLayout(manifest.payload, layout))
     check.faults.push_back(kRefusedLayout);
+  // The run takes such ranges as they are: the archive they decode to is
+  // judged by its CRC-32, as the run judges it.
+  else if (!package::RangesDisjoint(layout))
+    check.warnings.push_back("the manifest's x86 and stored ranges share "
+                             "bytes, which no build writes: the archive is "
+                             "sound only as far as its CRC-32 says");
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;
