@@ -3,7 +3,7 @@
 test): sound packages of every kind (stored and compressed, with our
 manifest and of the base format, signed with osslsigncode and not, long
 scripts, files' times, an icon, the expected state, many entries, empty
-files) are damaged in seeded ways, and each mutant goes through `verify`,
+files, x86-filtered and stored ranges, a stream in two parts) are damaged in seeded ways, and each mutant goes through `verify`,
 `verify --json`, `list`, `extract` and `run --yes` in a copy of the version
 it is for. Every disagreement is counted by kind and the mutant kept:
 
@@ -20,7 +20,7 @@ it is for. Every disagreement is counted by kind and the mutant kept:
 
     python3 bench/verify_campaign.py [--tool build/native/tools/updpack]
         [--stub build/win64/stub/updpack-stub.exe] [--seed N] [--mutants N]
-        [--work DIR] [--only PACKAGE] [--keep]
+        [--work DIR] [--only PACKAGE,...] [--keep]
 
 --mutants is per sound package. The mutants that disagree land in
 WORK/findings/ with a line each in WORK/findings.txt; the exit status is 1
@@ -36,6 +36,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import threading
 import time
 import zlib
 
@@ -49,14 +50,13 @@ MEM_LIMIT_MB = 600
 # ---------------------------------------------------------------- running
 
 
-def run(argv, env=None, stdin=b"", limit=TIME_LIMIT * 4):
+def run(argv, env=None, limit=TIME_LIMIT * 4):
     """(exit code or -signal or 'timeout', stdout, stderr, seconds, max RSS
     in MB) of argv."""
     start = time.monotonic()
     with open(os.devnull, "rb") as null:
         p = subprocess.Popen(argv, stdin=null, stdout=subprocess.PIPE,
                              stderr=subprocess.PIPE, env=env)
-    import threading
     out, err = [], []
     threads = [threading.Thread(target=lambda s, b: b.append(s.read()),
                                 args=(s, b)) for s, b in
@@ -563,6 +563,18 @@ def make_sources(root, tool, stub, rng):
     write(os.path.join(new, "a.txt"), b"new a, longer")
     write(os.path.join(new, "bin/empty.cfg"), b"")
     write(os.path.join(new, "bin/core.dll"), rng.randbytes(3000))
+    # A program file (the x86 filter's range) and random data (a stored
+    # range); a text of 4.6 MB, whose stream comes in two parts.
+    mixed = j("mixed")
+    with open(stub, "rb") as f:
+        write(os.path.join(mixed, "app.exe"), f.read())
+    write(os.path.join(mixed, "data.bin"), rng.randbytes(100000))
+    write(os.path.join(mixed, "notes.txt"), b"notes\r\n" * 300)
+    write(j("mixed.txt"), "".join("copy {temp}\\%s {app}\\%s\n" % (n, n) for n in
+                                  ("app.exe", "data.bin", "notes.txt")).encode())
+    words = [bytes(rng.choices(b"abcdefghij", k=rng.randrange(2, 9))) for _ in range(5000)]
+    write(j("big", "log.txt"), b" ".join(rng.choice(words) for _ in range(800000))[:4600000])
+    write(j("big.txt"), b"copy {temp}\\log.txt {app}\\log.txt\n")
     t = 1_600_000_000
     for base, _, fs in os.walk(new):
         for f in fs:
@@ -608,6 +620,9 @@ def make_sources(root, tool, stub, rng):
     sign("ours_lzma_signed", "ours_lzma")
     build("ours_many_store", ["build", "--store", "--payload", many, "--script", j("many.txt")])
     build("ours_many_lzma", ["build", "--level", "1", "--payload", many, "--script", j("many.txt")])
+    build("ours_x86_stored_lzma", ["build", "--payload", mixed, "--script", j("mixed.txt")])
+    build("ours_two_parts_lzma", ["build", "--level", "1", "--payload", j("big"),
+                                  "--script", j("big.txt")])
     build("ours_diff_lzma", ["diff", old, new, "--icon", j("icon.ico"),
                              "--product", "Orbit", "--version", "2.0"])
     build("ours_diff_store", ["diff", old, new, "--store", "--for-version", "1.0"])
@@ -794,7 +809,7 @@ def main():
     log = open(os.path.join(work, "findings.txt"), "w")
     all_log = open(os.path.join(work, "mutants.tsv"), "w")
     for name, (path, old) in sources.items():
-        if args.only and args.only != name:
+        if args.only and name not in args.only.split(","):
             continue
         with open(path, "rb") as f:
             data = f.read()
@@ -837,7 +852,8 @@ def main():
                     obs["run"], detail))
                 log.flush()
         print("%s: %d mutants" % (name, made), flush=True)
-    print("packages: %d, mutants: %d" % (len(sources) if not args.only else 1, total))
+    print("packages: %d, mutants: %d" % (
+        len(sources) if not args.only else len(args.only.split(",")), total))
     print("verdict and run ending:")
     for (v, o), n in sorted(verdicts.items()):
         print("  %-8s %-20s %d" % (v, o, n))
