@@ -70,8 +70,9 @@ struct StreamLayout {
 // order or outside the archive, a stream shorter than its header).
 bool ReadStreamLayout(std::string_view payload, StreamLayout &layout);
 // False when a stored range shares bytes with an x86 one, which no writer
-// makes: the run then finds the archive differing from its CRC-32, and
-// `verify` reports it.
+// makes. The run takes such ranges as they are: where the filter changes a
+// shared byte, it finds the archive differing from its CRC-32; `verify`
+// warns of them and judges the archive by that CRC-32 too.
 bool RangesDisjoint(const StreamLayout &layout);
 // True for the keys above.
 bool IsStreamLayoutKey(std::string_view key);

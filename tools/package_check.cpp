@@ -226,9 +226,14 @@ void CheckManifest(PackageCheck &check, const OsFile &file) {
                            " is none a run can read names in (" +
                            CodePageList() + ")");
   package::StreamLayout layout;
-  if (!package::ReadStreamLayout(manifest.payload, layout) ||
-      !package::RangesDisjoint(layout))
+  if (!package::ReadStreamLayout(manifest.payload, layout))
     check.faults.push_back(kRefusedLayout);
+  // The run takes such ranges as they are: the archive they decode to is
+  // judged by its CRC-32, as the run judges it.
+  else if (!package::RangesDisjoint(layout))
+    check.warnings.push_back("the manifest's x86 and stored ranges share "
+                             "bytes, which no build writes: the archive is "
+                             "sound only as far as its CRC-32 says");
   const FoundTexts texts = ManifestTexts(manifest);
   check.ownTexts = texts.own;
   check.sumsDeclared = texts.sums;
@@ -420,11 +425,13 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
     check.warnings.push_back(std::move(warning));
 }
 
+// ours: the package has a manifest; without one the run knows no long
+// script, and an entry of its name is a file like any other.
 void CheckScript(PackageCheck &check, const NameIndex &entries,
-                 ArchiveReader &reader) {
+                 ArchiveReader &reader, bool ours) {
   const ListedEntry *entry = Written(check, entries, script::kScriptName);
   const ListedEntry *longEntry =
-      Written(check, entries, script::kLongScriptName);
+      ours ? Written(check, entries, script::kLongScriptName) : nullptr;
   if (!entry && !longEntry) {
     check.notes.push_back("no script: the package unpacks and installs "
                           "nothing");
@@ -561,15 +568,15 @@ PackageCheck CheckPackage(const std::string &path) {
           " of the data region (their ranges overlap): the run ends as on a "
           "damaged package");
     // Without a manifest (the base format, or an archive alone) the run
-    // reads no checksum list, expected state or times: entries of those
-    // names are files like any other.
+    // reads no checksum list, long script, expected state or times:
+    // entries of those names are files like any other.
     const bool ours = check.manifest != "absent";
     if (ours)
       CheckChecksums(check, entries, reader, held);
     else
       check.notes.push_back("no manifest: the run checks no checksums, and "
                             "damage inside an entry cannot be told");
-    CheckScript(check, entries, reader);
+    CheckScript(check, entries, reader, ours);
     if (ours) {
       CheckExpected(check, entries, reader);
       CheckTimes(check, entries, reader);

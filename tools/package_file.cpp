@@ -236,6 +236,17 @@ void ArchiveReader::ReadPieces(
 
 ScriptEntries ScriptEntriesOf(const std::string &path) {
   ArchiveReader reader(path, ArchiveReader::Extent::AsRead);
+  // The run carries out the long script only when the manifest declares
+  // it; without that (an archive alone, the base format) an entry of its
+  // name is a file like any other.
+  const package::Manifest manifest =
+      reader.span().kind == FileKind::Archive
+          ? package::Manifest{}
+          : package::FindManifest(
+                OsFileSource(OsFile(path, platform::OpenMode::ReadOnly)));
+  const bool longScript =
+      manifest.state == package::ManifestState::Intact &&
+      package::FlagSet(manifest.payload, package::script::kLongScriptKey);
   ListedEntry entry;
   // Only the last of a name is read: a catalog may name the same bytes
   // under it any number of times.
@@ -245,7 +256,8 @@ ScriptEntries ScriptEntriesOf(const std::string &path) {
     if (platform::fs::CompareNamesNoCase(entry.name,
                                          package::script::kScriptName) == 0)
       records = entry;
-    else if (platform::fs::CompareNamesNoCase(
+    else if (longScript &&
+             platform::fs::CompareNamesNoCase(
                  entry.name, package::script::kLongScriptName) == 0)
       longRecords = entry;
   }

@@ -156,8 +156,9 @@ private:
 // The bytes of the script entries of an archive or package: of each name
 // ("script" and the long script entry) the last entry the extraction would
 // write under it (names compare without regard to case there); nullopt
-// when it holds none. One reading, which decodes a compressed archive only
-// as far as those entries. Raises as ArchiveReader does.
+// when it holds none. The long script only where a manifest declares
+// one, as the run reads it. One reading, which decodes a compressed archive
+// only as far as those entries. Raises as ArchiveReader does.
 struct ScriptEntries {
   std::optional<std::string> records;
   std::optional<std::string> longRecords;

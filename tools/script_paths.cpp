@@ -62,6 +62,18 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
   if (operation != script::kCopyFile && operation != script::kCreateFolder)
     return std::nullopt; // a deletion finds no device in a missing folder
   std::string path(script::TrimBlanks(target));
+  // A file's path that ends in a separator names no file: both systems
+  // refuse it as a bad file name. Named by its last name and separator.
+  if (operation == script::kCopyFile && !path.empty() &&
+      IsSeparator(path.back())) {
+    const size_t at = path.find_last_of("\\/", path.size() - 2);
+    const std::string name =
+        path.substr(at == std::string::npos || path.size() < 2 ? 0 : at + 1);
+    return name.size() == 2 && IsPlaceholder(name[0])
+               ? (name[0] == script::kTempFolderMark ? "{temp}" : "{app}") +
+                     name.substr(1)
+               : platform::AnsiToText(name);
+  }
   std::replace_if(path.begin(), path.end(), IsPlaceholder, 'F');
   const bool bad = platform::fs::IsBadNewName(path);
   path = platform::fs::WithoutTrailingSeparators(std::move(path));

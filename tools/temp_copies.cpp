@@ -10,11 +10,15 @@ namespace {
 namespace script = package::script;
 
 // The name a field reads from the temporary folder: the rest of "\0\NAME"
-// when it names a file directly in it, "" otherwise.
+// when it names a file directly in it, "" otherwise. A separator that ends
+// it stays: such a path names no file (both systems refuse it as a bad
+// file name), and no entry gives it.
 std::string TempFolderName(std::string_view field) {
   if (field.size() < 3 || field[0] != script::kTempFolderMark ||
-      field[1] != '\\' ||
-      field.find_first_of("\\/", 2) != std::string_view::npos)
+      field[1] != '\\')
+    return {};
+  const size_t separator = field.find_first_of("\\/", 2);
+  if (separator != std::string_view::npos && separator + 1 != field.size())
     return {};
   return platform::AnsiToText(std::string(field.substr(2)));
 }

@@ -243,6 +243,7 @@ while IFS='|' read -r lines arguments error; do
   [ ! -e unmet.exe ] || fail "build of $lines wrote a package"
 done <<'TABLE'
 copy {temp}\\y.txt {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\y.txt is not in the payload folder payload
+copy {temp}\\x.txt\\ {app}\\x.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\x.txt\ is not in the payload folder payload
 copy {temp}\\X.TXT {app}\\x.txt\ncopy {temp}\\x.txt {temp}\\z.txt\ncopy {temp}\\z.txt {app}\\z.txt\n|--payload payload|
 copy {temp}\\z.txt {app}\\z.txt\ncopy {temp}\\x.txt {temp}\\z.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\z.txt is not in the payload folder
 install x.txt {app}\\x.txt\ncopy {temp}\\x.txt {app}\\y.txt\n|--from payload|

@@ -95,11 +95,12 @@ for c in "148|trailer 16777216|say it ends at offset 16777216, past the archive'
   expect_contains "$OUT" "FAULT:       the program image's headers $fault" "the image's end ($at)"
 done
 
-# Without a manifest the run reads no list of checksums, expected state or
-# times, so entries of those names are files like any other: neither an
-# archive alone nor a package of the base format is called damaged for them.
+# Without a manifest the run reads no list of checksums, long script,
+# expected state or times, so entries of those names are files like any
+# other: neither an archive alone nor a package of the base format is
+# called damaged for them.
 mkdir base
-for name in '~updpack.sum' '~updpack.exp' '~updpack.tim'; do
+for name in '~updpack.sum' '~updpack.scr' '~updpack.exp' '~updpack.tim'; do
   printf 'not ours' >"base/$name"
 done
 run_tool pack base base.pack
@@ -121,6 +122,11 @@ expect_contains "$OUT" "product:     Quorix, version 1.1 (the shipped texts)" \
 for file in base.exe shipped.exe; do
   run_tool run "$file" --yes
   expect_rc 0 "the base-format package $file runs"
+done
+# Nor does script show take ~updpack.scr for records there.
+for file in base.pack base.exe; do
+  run_tool script show "$file"
+  expect_contains "$ERR" "holds no script entry" "script show of $file"
 done
 
 # 200 MB between the image and the archive (a hole: no disk taken): verify
