@@ -299,17 +299,19 @@ void RemoveFile(const std::string &path) {
   // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
   if (posix::OpensDevice(path))
     Raise(err::kPathFileAccess, path);
-  const std::string native = posix::ResolvedPath(path);
+  const posix::Reach at = posix::ReachOf(posix::ResolvedPath(path));
   struct stat st {};
-  if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
+  if (posix::sys::FStatAt(at.folder, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
+                          path) != 0) {
     if (errno == ENOENT)
       return; // gone meanwhile
     posix::RaiseErrno(errno, path);
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
-  RefuseHeldFile(AT_FDCWD, native.c_str(), st, path, true);
-  if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
+  RefuseHeldFile(at.folder, at.name.c_str(), st, path, true);
+  if (posix::sys::UnlinkAt(at.folder, at.name.c_str(), 0, path) != 0 &&
+      errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
 }
@@ -515,7 +517,8 @@ EntryKind KindOf(const std::string &path) {
 void RemoveLink(const std::string &path) { RemoveFile(path); }
 
 PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
-  Fd folder(posix::sys::Open(path, posix::ResolvedPath(path).c_str(),
+  const std::string native = posix::ResolvedPath(path);
+  Fd folder(posix::sys::Open(path, native.c_str(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
     const int code = errno;
@@ -535,10 +538,12 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
   if (st.st_mode & (S_IWGRP | S_IWOTH))
     Raise(err::kPermissionDenied, path + MsgText(kOthersCanWrite));
   posix::NoteHeld(folder.get(), st);
+  posix::NoteHeldFolder(folder.get(), native);
   handle_ = folder.Release();
 }
 
 PrivateFolder::~PrivateFolder() {
+  posix::ForgetHeldFolder(static_cast<int>(handle_));
   posix::ForgetHeld(static_cast<int>(handle_));
   ::close(static_cast<int>(handle_));
 }
