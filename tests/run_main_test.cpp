@@ -429,7 +429,7 @@ TEST_F(RunTest, AnotherUsersFolderLeftInTmpIsNotWorkedIn) {
 
 // Windows keeps the held temporary folder's name; posix cannot, so a link
 // renamed into its place while the run works (here at the first file the
-// extraction creates) leads nowhere: every file of the folder is written,
+// extraction opens) leads nowhere: every file of the folder is written,
 // read and removed in the folder held.
 TEST_F(RunTest, LinkSwappedInForTheTempFolderLeadsNowhere) {
   InstallStandardPackage();
@@ -440,8 +440,9 @@ TEST_F(RunTest, LinkSwappedInForTheTempFolderLeadsNowhere) {
   bool swapped = false;
   platform::posix::SetFaultHook(
       [&](platform::posix::Call call, const std::string &path) {
-        if (!swapped && call == platform::posix::Call::Create &&
-            path.starts_with(inside)) {
+        if (!swapped && path.starts_with(inside) &&
+            (call == platform::posix::Call::Create ||
+             call == platform::posix::Call::Open)) {
           swapped = true;
           stdfs::rename(world.tempFolder, world.box / "moved");
           stdfs::create_directory_symlink(outside, world.tempFolder);
