@@ -358,6 +358,39 @@ TEST(Transaction, AMoveToAnotherVolumeCutOffLosesNoOldFile) {
   }
 }
 
+// The check before the install reads the script in the temporary folder
+// held, not by the folder's name: a link renamed into the folder's place
+// (to one without a script) passes no record over unchecked.
+TEST(Transaction, TheCheckReadsTheScriptInTheHeldTempFolder) {
+  Product product(true, ScriptRecord(0, T + "\\lib.dll", P + "\\ld\\x"));
+  const std::string outside = product.world.box / "outside";
+  MakeFolder(outside);
+  std::filesystem::create_directory_symlink(outside,
+                                            product.world.prog + "/ld");
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  const std::string script = product.world.tmp + "\\VLSFX_QUORIX\\script";
+  bool swapped = false;
+  int code = 0;
+  {
+    const Faults faults([&](Call call, const std::string &path) {
+      if (!swapped && call == Call::Inspect && path == script) {
+        swapped = true;
+        std::filesystem::rename(product.world.tempFolder,
+                                product.world.box / "moved");
+        std::filesystem::create_directory_symlink(outside,
+                                                  product.world.tempFolder);
+      }
+      return 0;
+    });
+    code = testsupport::RunProgram(mdl_main::Main);
+  }
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(code, exitcode::kNotExpected);
+  EXPECT_EQ(testsupport::ReadFile(product.world.prog + "/app.exe"), "old app");
+  EXPECT_TRUE(pkgbuild::ListNames(outside).empty());
+}
+
 // A step of the undo that fails is reported with what it could not
 // restore, and the old file stays in the backup area.
 TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {

@@ -100,11 +100,13 @@ bool NameLess(const std::string &a, const std::string &b) {
   return order != 0 ? order < 0 : a < b;
 }
 
-// Opens a folder for listing; -1 with errno set when it cannot be opened.
+// Opens a folder for listing (a held one, or one inside it, through the
+// folder held); -1 with errno set when it cannot be opened.
 int OpenFolder(const std::string &prefix) {
-  return posix::sys::Open(FolderForMessage(prefix),
-                          NativeFolder(prefix).c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const posix::Reach at = posix::ReachOf(NativeFolder(prefix));
+  return posix::sys::OpenAt(at.folder, at.name.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC,
+                            FolderForMessage(prefix));
 }
 
 // True when name in folder is a folder (through a link); a name that cannot
@@ -243,8 +245,9 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     }
     // The name as the folder holds it, as Windows lists it.
     const std::string native = posix::ResolvedPath(pattern);
+    const posix::Reach at = posix::ReachOf(native);
     struct stat st {};
-    if (posix::sys::Stat(native.c_str(), &st, pattern) != 0) {
+    if (posix::sys::FStatAt(at.folder, at.name.c_str(), &st, 0, pattern) != 0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
         return NothingIn(split.prefix, pattern);
       posix::RaiseErrno(errno, pattern);
@@ -486,13 +489,17 @@ EntryKind KindOf(const std::string &path) {
   const std::string native = posix::NativePath(path);
   if (native.empty())
     return EntryKind::Missing;
+  // A name of a held folder is looked at in it.
+  const auto look = [&path](const std::string &name, struct stat &st) {
+    const posix::Reach at = posix::ReachOf(name);
+    return posix::sys::FStatAt(at.folder, at.name.c_str(), &st,
+                               AT_SYMLINK_NOFOLLOW, path);
+  };
   struct stat st {};
-  int status = posix::sys::LStat(native.c_str(), &st, path);
+  int status = look(native, st);
   if (status != 0 && errno == ENOENT) {
     const std::string resolved = posix::ResolvedPath(path);
-    status = resolved == native
-                 ? -1
-                 : posix::sys::LStat(resolved.c_str(), &st, path);
+    status = resolved == native ? -1 : look(resolved, st);
     if (resolved == native)
       errno = ENOENT;
   }

@@ -50,10 +50,13 @@ void ForgetHeldFolder(int fd) {
 }
 
 Reach ReachOf(const std::string &native) {
-  for (const HeldFolder &h : Folders())
+  for (const HeldFolder &h : Folders()) {
+    if (native == h.native)
+      return {h.fd, "."};
     if (native.size() > h.native.size() + 1 && native.starts_with(h.native) &&
         native[h.native.size()] == '/')
       return {h.fd, native.substr(h.native.size() + 1)};
+  }
   return {AT_FDCWD, native};
 }
 
