@@ -2,18 +2,23 @@
 # Races that no test makes deterministic: a folder swapped with a link to an
 # outside "victim" folder (renameat2 RENAME_EXCHANGE, back and forth) while
 # updpack works in it. Prints, for each try, the exit status, the number of
-# swaps made and whether the victim folder changed.
+# swaps made, whether the victim folder changed and how many program files
+# hold its bytes.
 #
 #   bash bench/link_races.sh [--reps N] [--files N] /path/to/updpack SCENE
 #
 # SCENE: temp     the run's temporary folder, from the start of the run
+#        install  the run's temporary folder, once the install has made its
+#                 backup area (the install reads its sources there)
 #        app      a folder of the program folder, once the install has made
 #                 its backup area (packages of ours; the base format follows
 #                 such a link as Windows does)
 #        extract  the target folder of extract, once the first entry is there
-# Expected: temp and extract never change the victim; app may move one of
-# its files into the backup area (the looks before each move go by path:
-# README, "Untrusted bytes and the file system"), and then fails the run.
+# Expected: temp, install and extract never change the victim nor install
+# its bytes ("installed" counts program files holding them); app may move
+# one of its files into the backup area (the looks before each move go by
+# path: README, "Untrusted bytes and the file system"), and then fails the
+# run.
 set -u
 REPS=5 N=100
 while [ $# -gt 2 ]; do
@@ -86,6 +91,7 @@ for rep in $(seq 1 "$REPS"); do
   export TMP=$W/T
   case $SCENE in
   temp) target=T/VLSFX_QUORIX wait= cmd=(run ours.exe --yes --target app) ;;
+  install) target=T/VLSFX_QUORIX wait=app/~updpack.bak cmd=(run ours.exe --yes --target app) ;;
   app) target=app/sub wait=app/~updpack.bak cmd=(run ours.exe --yes --target app) ;;
   extract) target=X wait=X/f001 cmd=(extract plain.pack X) ;;
   *) echo "unknown scene: $SCENE" >&2; exit 64 ;;
@@ -96,5 +102,7 @@ for rep in $(seq 1 "$REPS"); do
   touch stop && wait
   victim=same
   [ "$(state)" = "$before" ] || victim=CHANGED
-  printf '%s try %d: exit %d, %d swaps, victim %s\n' "$SCENE" "$rep" "$rc" "$(cat swaps)" "$victim"
+  installed=$(grep -l VICTIM app/sub/* 2>/dev/null | wc -l)
+  printf '%s try %d: exit %d, %d swaps, victim %s, installed %d\n' "$SCENE" "$rep" "$rc" \
+    "$(cat swaps)" "$victim" "$installed"
 done
