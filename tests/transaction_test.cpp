@@ -706,8 +706,9 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
     EXPECT_EQ(testsupport::ReadFile(outside), "not the product's");
   }
   // A journal or an area that is a link is not followed, nor a path through
-  // a folder that is one.
-  for (const char *link : {"journal", "area", "folder", "in the area"}) {
+  // a folder that is one, and a journal with another name is not written.
+  for (const char *link :
+       {"journal", "area", "folder", "in the area", "journal's other name"}) {
     SCOPED_TRACE(std::string("a link: ") + link);
     Product product(true);
     const std::string &prog = product.world.prog;
@@ -717,7 +718,8 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
     WriteFile(elsewhere + "/1", "planted");
     std::string from = elsewhere;
     std::string at = prog + "/~updpack.bak";
-    if (link == std::string("journal")) {
+    const bool hard = link == std::string("journal's other name");
+    if (hard || link == std::string("journal")) {
       MakeFolder(at);
       from += "/journal";
       at += "/journal";
@@ -730,10 +732,13 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
       WriteFile(at + "/journal", "Mgone.txt\tthrough\\1\n");
       at += "/through";
     }
-    ASSERT_EQ(::symlink(from.c_str(), at.c_str()), 0);
+    ASSERT_EQ(hard ? ::link(from.c_str(), at.c_str())
+                   : ::symlink(from.c_str(), at.c_str()),
+              0);
     EXPECT_THROW(mdl_main::txn::RecoverInterrupted(prog), platform::Error);
     EXPECT_EQ(testsupport::ReadFile(prog + "/keep.txt"), "the user's");
     EXPECT_EQ(testsupport::ReadFile(elsewhere + "/1"), "planted");
+    EXPECT_EQ(testsupport::ReadFile(elsewhere + "/journal"), "Mkeep.txt\t1\n");
   }
 }
 

@@ -115,6 +115,13 @@ void RefuseReadOnly(const struct stat &st, const std::string &path) {
     posix::RaiseErrno(ETXTBSY, path);
 }
 
+// A file that has other names (hard links), which may lie anywhere on the
+// volume, is not written in place.
+void RefuseOtherNames(const struct stat &st, const std::string &path) {
+  if (st.st_nlink > 1)
+    RaiseLink(path);
+}
+
 // A path with a name Windows never opens fails as it fails there, as a bad
 // file name, not as a file that is not found (or opened, where posix has
 // one of that name). So does a file's path that ends in a separator.
@@ -197,8 +204,10 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
       posix::RaiseErrno(errno, path);
   }
   const struct stat st = StatRegular(fd.get(), path);
-  if (mode == OpenMode::ReadWrite)
+  if (mode == OpenMode::ReadWrite) {
     RefuseReadOnly(st, path);
+    RefuseOtherNames(st, path);
+  }
   Finish(fd.get());
   return Held(fd, st);
 }
@@ -222,6 +231,8 @@ FileHandle OpenFileIn(FileHandle folder, const std::string &name,
     posix::RaiseErrno(errno, path);
   }
   const struct stat st = StatRegular(fd.get(), path);
+  if (mode == OpenMode::ReadWrite)
+    RefuseOtherNames(st, path);
   Finish(fd.get());
   return Held(fd, st);
 }
