@@ -15,6 +15,7 @@
 #include "tests/support/package_builder.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
+#include "tools/cli.h"
 
 namespace {
 
@@ -635,6 +636,41 @@ TEST_F(ExtractTest, MutatedCatalogsNeverEscapeTheFolder) {
     std::error_code ec;
     std::filesystem::remove_all(target, ec);
   }
+}
+
+// updpack extract holds its target folder: a link renamed into the
+// folder's place at the first entry it opens leads nowhere.
+TEST(ExtractCommand, LinkSwappedInForTheTargetLeadsNowhere) {
+  const testsupport::TempFolder box;
+  const std::string src = box / "src";
+  const std::string target = box / "target";
+  const std::string outside = box / "outside";
+  for (const std::string &folder : {src, target, outside})
+    testsupport::MakeFolder(folder);
+  testsupport::WriteFile(src + "/a.txt", "new a");
+  testsupport::WriteFile(src + "/b.txt", "new b");
+  testsupport::WriteFile(outside + "/a.txt", "outside");
+  ASSERT_EQ(tools::PackCommand({src, box / "a.pack"}), 0);
+  bool swapped = false;
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &path) {
+        if (!swapped && path.starts_with(target + "\\") &&
+            (call == platform::posix::Call::Create ||
+             call == platform::posix::Call::Open)) {
+          swapped = true;
+          std::filesystem::rename(target, box / "moved");
+          std::filesystem::create_directory_symlink(outside, target);
+        }
+        return 0;
+      });
+  const int code = tools::ExtractCommand({box / "a.pack", target});
+  platform::posix::SetFaultHook(nullptr);
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(pkgbuild::ListNames(outside), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(ReadFile(outside + "/a.txt"), "outside");
+  EXPECT_EQ(ReadFile(box / "moved/a.txt"), "new a");
+  EXPECT_EQ(ReadFile(box / "moved/b.txt"), "new b");
 }
 
 } // namespace

@@ -454,6 +454,37 @@ TEST_F(RunTest, AnotherUsersFolderLeftInTmpIsNotWorkedIn) {
   EXPECT_TRUE(ListNames(world.tempFolder).empty());
 }
 
+// Windows keeps the held temporary folder's name; posix cannot, so a link
+// renamed into its place while the run works (here at the first file the
+// extraction opens) leads nowhere: every file of the folder is written,
+// read and removed in the folder held.
+TEST_F(RunTest, LinkSwappedInForTheTempFolderLeadsNowhere) {
+  InstallStandardPackage();
+  const std::string outside = world.box / "outside";
+  MakeFolder(outside);
+  WriteFile(outside + "/app.exe", "outside bytes");
+  const std::string inside = world.tmp + "\\VLSFX_QUORIX\\";
+  bool swapped = false;
+  platform::posix::SetFaultHook(
+      [&](platform::posix::Call call, const std::string &path) {
+        if (!swapped && path.starts_with(inside) &&
+            (call == platform::posix::Call::Create ||
+             call == platform::posix::Call::Open)) {
+          swapped = true;
+          stdfs::rename(world.tempFolder, world.box / "moved");
+          stdfs::create_directory_symlink(outside, world.tempFolder);
+        }
+        return 0;
+      });
+  const int code = Run();
+  platform::posix::SetFaultHook(nullptr);
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(code, platform::exitcode::kSuccess);
+  ExpectInstalled();
+  EXPECT_EQ(ListNames(outside), (std::vector<std::string>{"app.exe"}));
+  EXPECT_EQ(ReadFile(outside + "/app.exe"), "outside bytes");
+}
+
 TEST_F(RunTest, PackageOfTwoGigabytesNamesItselfAndTheLimit) {
   InstallStandardPackage();
   stdfs::resize_file(world.exe, uintmax_t{1} << 31); // sparse

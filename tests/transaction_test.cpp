@@ -358,6 +358,39 @@ TEST(Transaction, AMoveToAnotherVolumeCutOffLosesNoOldFile) {
   }
 }
 
+// The check before the install reads the script in the temporary folder
+// held, not by the folder's name: a link renamed into the folder's place
+// (to one without a script) passes no record over unchecked.
+TEST(Transaction, TheCheckReadsTheScriptInTheHeldTempFolder) {
+  Product product(true, ScriptRecord(0, T + "\\lib.dll", P + "\\ld\\x"));
+  const std::string outside = product.world.box / "outside";
+  MakeFolder(outside);
+  std::filesystem::create_directory_symlink(outside,
+                                            product.world.prog + "/ld");
+  testsupport::ScriptedUi ui;
+  ui.QueueAnswer(MsgAnswer::Yes);
+  const std::string script = product.world.tmp + "\\VLSFX_QUORIX\\script";
+  bool swapped = false;
+  int code = 0;
+  {
+    const Faults faults([&](Call call, const std::string &path) {
+      if (!swapped && call == Call::Inspect && path == script) {
+        swapped = true;
+        std::filesystem::rename(product.world.tempFolder,
+                                product.world.box / "moved");
+        std::filesystem::create_directory_symlink(outside,
+                                                  product.world.tempFolder);
+      }
+      return 0;
+    });
+    code = testsupport::RunProgram(mdl_main::Main);
+  }
+  ASSERT_TRUE(swapped);
+  EXPECT_EQ(code, exitcode::kNotExpected);
+  EXPECT_EQ(testsupport::ReadFile(product.world.prog + "/app.exe"), "old app");
+  EXPECT_TRUE(pkgbuild::ListNames(outside).empty());
+}
+
 // A step of the undo that fails is reported with what it could not
 // restore, and the old file stays in the backup area.
 TEST(Transaction, AnUndoThatFailsNamesWhatStaysAndWhere) {
@@ -673,8 +706,9 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
     EXPECT_EQ(testsupport::ReadFile(outside), "not the product's");
   }
   // A journal or an area that is a link is not followed, nor a path through
-  // a folder that is one.
-  for (const char *link : {"journal", "area", "folder", "in the area"}) {
+  // a folder that is one, and a journal with another name is not written.
+  for (const char *link :
+       {"journal", "area", "folder", "in the area", "journal's other name"}) {
     SCOPED_TRACE(std::string("a link: ") + link);
     Product product(true);
     const std::string &prog = product.world.prog;
@@ -684,7 +718,8 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
     WriteFile(elsewhere + "/1", "planted");
     std::string from = elsewhere;
     std::string at = prog + "/~updpack.bak";
-    if (link == std::string("journal")) {
+    const bool hard = link == std::string("journal's other name");
+    if (hard || link == std::string("journal")) {
       MakeFolder(at);
       from += "/journal";
       at += "/journal";
@@ -697,10 +732,13 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
       WriteFile(at + "/journal", "Mgone.txt\tthrough\\1\n");
       at += "/through";
     }
-    ASSERT_EQ(::symlink(from.c_str(), at.c_str()), 0);
+    ASSERT_EQ(hard ? ::link(from.c_str(), at.c_str())
+                   : ::symlink(from.c_str(), at.c_str()),
+              0);
     EXPECT_THROW(mdl_main::txn::RecoverInterrupted(prog), platform::Error);
     EXPECT_EQ(testsupport::ReadFile(prog + "/keep.txt"), "the user's");
     EXPECT_EQ(testsupport::ReadFile(elsewhere + "/1"), "planted");
+    EXPECT_EQ(testsupport::ReadFile(elsewhere + "/journal"), "Mkeep.txt\t1\n");
   }
 }
 

@@ -100,11 +100,13 @@ bool NameLess(const std::string &a, const std::string &b) {
   return order != 0 ? order < 0 : a < b;
 }
 
-// Opens a folder for listing; -1 with errno set when it cannot be opened.
+// Opens a folder for listing (a held one, or one inside it, through the
+// folder held); -1 with errno set when it cannot be opened.
 int OpenFolder(const std::string &prefix) {
-  return posix::sys::Open(FolderForMessage(prefix),
-                          NativeFolder(prefix).c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const posix::Reach at = posix::ReachOf(NativeFolder(prefix));
+  return posix::sys::OpenAt(at.folder, at.name.c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC,
+                            FolderForMessage(prefix));
 }
 
 // True when name in folder is a folder (through a link); a name that cannot
@@ -243,8 +245,9 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
     }
     // The name as the folder holds it, as Windows lists it.
     const std::string native = posix::ResolvedPath(pattern);
+    const posix::Reach at = posix::ReachOf(native);
     struct stat st {};
-    if (posix::sys::Stat(native.c_str(), &st, pattern) != 0) {
+    if (posix::sys::FStatAt(at.folder, at.name.c_str(), &st, 0, pattern) != 0) {
       if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)
         return NothingIn(split.prefix, pattern);
       posix::RaiseErrno(errno, pattern);
@@ -299,17 +302,19 @@ void RemoveFile(const std::string &path) {
   // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
   if (posix::OpensDevice(path))
     Raise(err::kPathFileAccess, path);
-  const std::string native = posix::ResolvedPath(path);
+  const posix::Reach at = posix::ReachOf(posix::ResolvedPath(path));
   struct stat st {};
-  if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
+  if (posix::sys::FStatAt(at.folder, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
+                          path) != 0) {
     if (errno == ENOENT)
       return; // gone meanwhile
     posix::RaiseErrno(errno, path);
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
-  RefuseHeldFile(AT_FDCWD, native.c_str(), st, path, true);
-  if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
+  RefuseHeldFile(at.folder, at.name.c_str(), st, path, true);
+  if (posix::sys::UnlinkAt(at.folder, at.name.c_str(), 0, path) != 0 &&
+      errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
 }
@@ -484,13 +489,17 @@ EntryKind KindOf(const std::string &path) {
   const std::string native = posix::NativePath(path);
   if (native.empty())
     return EntryKind::Missing;
+  // A name of a held folder is looked at in it.
+  const auto look = [&path](const std::string &name, struct stat &st) {
+    const posix::Reach at = posix::ReachOf(name);
+    return posix::sys::FStatAt(at.folder, at.name.c_str(), &st,
+                               AT_SYMLINK_NOFOLLOW, path);
+  };
   struct stat st {};
-  int status = posix::sys::LStat(native.c_str(), &st, path);
+  int status = look(native, st);
   if (status != 0 && errno == ENOENT) {
     const std::string resolved = posix::ResolvedPath(path);
-    status = resolved == native
-                 ? -1
-                 : posix::sys::LStat(resolved.c_str(), &st, path);
+    status = resolved == native ? -1 : look(resolved, st);
     if (resolved == native)
       errno = ENOENT;
   }
@@ -515,7 +524,8 @@ EntryKind KindOf(const std::string &path) {
 void RemoveLink(const std::string &path) { RemoveFile(path); }
 
 PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
-  Fd folder(posix::sys::Open(path, posix::ResolvedPath(path).c_str(),
+  const std::string native = posix::ResolvedPath(path);
+  Fd folder(posix::sys::Open(path, native.c_str(),
                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (folder.get() < 0) {
     const int code = errno;
@@ -535,10 +545,12 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
   if (st.st_mode & (S_IWGRP | S_IWOTH))
     Raise(err::kPermissionDenied, path + MsgText(kOthersCanWrite));
   posix::NoteHeld(folder.get(), st);
+  posix::NoteHeldFolder(folder.get(), native);
   handle_ = folder.Release();
 }
 
 PrivateFolder::~PrivateFolder() {
+  posix::ForgetHeldFolder(static_cast<int>(handle_));
   posix::ForgetHeld(static_cast<int>(handle_));
   ::close(static_cast<int>(handle_));
 }

@@ -29,7 +29,36 @@ std::vector<Held> &Table() {
   return *held;
 }
 
+struct HeldFolder {
+  int fd;
+  std::string native;
+};
+
+std::vector<HeldFolder> &Folders() {
+  static auto *held = new std::vector<HeldFolder>();
+  return *held;
+}
+
 } // namespace
+
+void NoteHeldFolder(int fd, const std::string &native) {
+  Folders().push_back({fd, native});
+}
+
+void ForgetHeldFolder(int fd) {
+  std::erase_if(Folders(), [fd](const HeldFolder &h) { return h.fd == fd; });
+}
+
+Reach ReachOf(const std::string &native) {
+  for (const HeldFolder &h : Folders()) {
+    if (native == h.native)
+      return {h.fd, "."};
+    if (native.size() > h.native.size() + 1 && native.starts_with(h.native) &&
+        native[h.native.size()] == '/')
+      return {h.fd, native.substr(h.native.size() + 1)};
+  }
+  return {AT_FDCWD, native};
+}
 
 void NoteHeld(int fd, const struct stat &st) {
   Table().push_back({fd, st.st_dev, st.st_ino});

@@ -18,6 +18,22 @@ namespace platform::posix {
 void NoteHeld(int fd, const struct stat &st);
 void ForgetHeld(int fd);
 
+// A folder held so (fs::PrivateFolder, open as fd) keeps its name on
+// Windows, where nobody can rename it while it is held; posix cannot refuse
+// the rename, so a path inside the folder's native path is opened, created,
+// looked at and deleted relative to fd instead: a link that takes the name
+// meanwhile leads nowhere.
+void NoteHeldFolder(int fd, const std::string &native);
+void ForgetHeldFolder(int fd);
+
+// Where a native path is reached: the held folder it lies in and the rest of
+// the path ("." for the folder itself), or AT_FDCWD and the path itself.
+struct Reach {
+  int folder;
+  std::string name;
+};
+Reach ReachOf(const std::string &native);
+
 // Raises kPermissionDenied for shown when st is held open.
 void RefuseHeld(const struct stat &st, const std::string &shown);
 

@@ -39,25 +39,42 @@ struct WriteRules {
   bool replaceLink = false; // a link at the name is replaced, not refused
 };
 
-bool IsLink(const std::string &native, const std::string &path) {
+bool IsLink(const posix::Reach &at, const std::string &path) {
   struct stat st {};
-  return posix::sys::LStat(native.c_str(), &st, path) == 0 &&
+  return posix::sys::FStatAt(at.folder, at.name.c_str(), &st,
+                             AT_SYMLINK_NOFOLLOW, path) == 0 &&
          S_ISLNK(st.st_mode);
 }
 
+// Opens what at reaches, seen by the fault seam as an open of path.
+int OpenAt(const posix::Reach &at, const std::string &path, int flags,
+           mode_t mode = 0) {
+  return at.folder == AT_FDCWD
+             ? posix::sys::Open(path, at.name.c_str(), flags, mode)
+             : posix::sys::OpenAt(at.folder, at.name.c_str(), flags, path,
+                                  mode);
+}
+
+// Removes what at reaches; gone already is no failure.
+void Unlink(const posix::Reach &at, const std::string &path) {
+  if (posix::sys::UnlinkAt(at.folder, at.name.c_str(), 0, path) != 0 &&
+      errno != ENOENT)
+    posix::RaiseErrno(errno, path);
+}
+
 // Opens a file to be written, never through a link; raises for anything
-// that is not a regular file.
+// that is not a regular file. A file of a held folder is opened in it.
 int OpenForWriting(const std::string &path, const std::string &native,
                    int flags, WriteRules rules) {
   const mode_t mode = rules.privateFile ? 0600 : 0666;
   flags |= O_NOFOLLOW | kCommonFlags;
-  int fd = posix::sys::Open(path, native.c_str(), flags, mode);
-  if (fd < 0 && errno == ELOOP && rules.replaceLink && IsLink(native, path)) {
+  const posix::Reach at = posix::ReachOf(native);
+  int fd = OpenAt(at, path, flags, mode);
+  if (fd < 0 && errno == ELOOP && rules.replaceLink && IsLink(at, path)) {
     // The link goes as itself; what it points to keeps its bytes. A new
     // file, or the open fails: nothing planted meanwhile is written through.
-    if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
-      posix::RaiseErrno(errno, path);
-    fd = posix::sys::Open(path, native.c_str(), flags | O_EXCL, mode);
+    Unlink(at, path);
+    fd = OpenAt(at, path, flags | O_EXCL, mode);
   }
   if (fd < 0) {
     if (errno == ELOOP)
@@ -98,6 +115,13 @@ void RefuseReadOnly(const struct stat &st, const std::string &path) {
     posix::RaiseErrno(ETXTBSY, path);
 }
 
+// A file that has other names (hard links), which may lie anywhere on the
+// volume, is not written in place.
+void RefuseOtherNames(const struct stat &st, const std::string &path) {
+  if (st.st_nlink > 1)
+    RaiseLink(path);
+}
+
 // A path with a name Windows never opens fails as it fails there, as a bad
 // file name, not as a file that is not found (or opened, where posix has
 // one of that name). So does a file's path that ends in a separator.
@@ -131,8 +155,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
     // Emptying it would empty every other name of the file too, wherever
     // they are: the name gets a new file instead.
     fd.Close(path);
-    if (posix::sys::Unlink(native.c_str(), path) != 0 && errno != ENOENT)
-      posix::RaiseErrno(errno, path);
+    Unlink(posix::ReachOf(native), path);
     fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL, rules));
     st = StatRegular(fd.get(), path);
   }
@@ -163,14 +186,17 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
         OpenForWriting(path, posix::ResolvedPath(path), O_RDWR | O_CREAT, {}));
   } else {
     // A name there as written opens at once; only a missing one is looked
-    // up without regard to case.
+    // up without regard to case. A file of a held folder is read from it.
     const std::string native = posix::NativePath(path);
     constexpr int kRead = O_RDONLY | kCommonFlags;
-    fd.Reset(posix::sys::Open(path, native.c_str(), kRead));
+    const auto open = [&path](const std::string &name) {
+      return OpenAt(posix::ReachOf(name), path, kRead);
+    };
+    fd.Reset(open(native));
     if (fd.get() < 0 && errno == ENOENT) {
       const std::string resolved = posix::ResolvedPath(path);
       if (resolved != native)
-        fd.Reset(posix::sys::Open(path, resolved.c_str(), kRead));
+        fd.Reset(open(resolved));
       else
         errno = ENOENT;
     }
@@ -178,8 +204,10 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
       posix::RaiseErrno(errno, path);
   }
   const struct stat st = StatRegular(fd.get(), path);
-  if (mode == OpenMode::ReadWrite)
+  if (mode == OpenMode::ReadWrite) {
     RefuseReadOnly(st, path);
+    RefuseOtherNames(st, path);
+  }
   Finish(fd.get());
   return Held(fd, st);
 }
@@ -203,6 +231,8 @@ FileHandle OpenFileIn(FileHandle folder, const std::string &name,
     posix::RaiseErrno(errno, path);
   }
   const struct stat st = StatRegular(fd.get(), path);
+  if (mode == OpenMode::ReadWrite)
+    RefuseOtherNames(st, path);
   Finish(fd.get());
   return Held(fd, st);
 }

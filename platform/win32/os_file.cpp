@@ -189,8 +189,11 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
     Raise(err::kBadFileName, path);
   if (writing) {
     BY_HANDLE_FILE_INFORMATION info = Identify(file.Get(), path);
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        !TakeReparsePoint(file, wide, access, info, path))
+    // Nor is a file written in place that has other names (hard links):
+    // they may lie anywhere on the volume.
+    if (((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         !TakeReparsePoint(file, wide, access, info, path)) ||
+        info.nNumberOfLinks > 1)
       RaiseLink(path);
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
       win32::RaiseWin32(ERROR_ACCESS_DENIED, path);

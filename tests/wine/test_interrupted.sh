@@ -72,3 +72,15 @@ e2e_expect_same_file "$payload/big.dll" "$program/big.dll"
 for left in "~updpack.bak" "~updpack.new" "~updpack.del"; do
   [ ! -e "$program/$left" ] || e2e_fail "$left was left in the program folder"
 done
+
+# A journal with another name (a hard link to a file outside the folder) is
+# not written: the run ends before it changes anything, and the other name
+# keeps its bytes.
+mkdir -p "$program/~updpack.bak" "$program/made"
+printf 'Cmade\n' >"$E2E_WORK/elsewhere"
+ln "$E2E_WORK/elsewhere" "$program/~updpack.bak/journal"
+e2e_start_package "$program/update.exe" /S "$run_log"
+e2e_wait_package 60
+e2e_expect_eq "exit code with a hard-linked journal" 1 "$E2E_EXIT"
+[ "$(cat "$E2E_WORK/elsewhere")" = Cmade ] || e2e_fail "the journal's other name was written"
+[ -d "$program/made" ] || e2e_fail "the journal was undone"
