@@ -1,52 +1,24 @@
 // updpack extract ARCHIVE_OR_PACKAGE FOLDER
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "archive/catalog.h"
 #include "archive/cls_arch.h"
 #include "package/manifest.h"
 #include "platform/fs.h"
 #include "platform/os_file.h"
-#include "platform/posix/held_files.h"
-#include "platform/posix/native_path.h"
 #include "tools/cli.h"
 #include "tools/file_io.h"
 #include "tools/package_file.h"
 #include "tools/staging.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
 namespace {
 
-// The target folder, held while the entries are written: the file layer
-// opens the files of a held folder relative to it, so a link renamed into
-// the folder's place meanwhile leads nowhere.
-class HeldTarget {
-public:
-  explicit HeldTarget(const std::string &folder)
-      : native_(platform::posix::ResolvedPath(folder)),
-        fd_(::open(native_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ < 0)
-      throw ToolError("cannot open the target folder: " + folder);
-    platform::posix::NoteHeldFolder(fd_, native_);
-  }
-  ~HeldTarget() {
-    platform::posix::ForgetHeldFolder(fd_);
-    ::close(fd_);
-  }
-  HeldTarget(const HeldTarget &) = delete;
-  HeldTarget &operator=(const HeldTarget &) = delete;
-
-private:
-  std::string native_;
-  int fd_;
-};
-
 // Extracts the archive file with the engine, as the update run does: held
 // to its data region (cls_arch::DataBound) when the package is one of ours.
 int ExtractArchive(const std::string &archivePath, const std::string &folder,
                    bool ours = false) {
-  const HeldTarget target(folder);
+  const os::HeldFolder target(folder);
   InstalledConsole console;
   console.ui().CatchInterrupts();
   archive::cls_arch arch;

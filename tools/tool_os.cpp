@@ -16,6 +16,8 @@
 #include <unistd.h>
 
 #include "platform/posix/fd.h"
+#include "platform/posix/held_files.h"
+#include "platform/posix/native_path.h"
 #include "tools/cli.h"
 
 namespace tools::os {
@@ -300,6 +302,20 @@ void RemoveIfLeftover(const std::string &folder, const std::string &name,
   }
   std::error_code error; // remove_all removes links inside as links
   std::filesystem::remove_all(std::filesystem::path(folder) / name, error);
+}
+
+HeldFolder::HeldFolder(const std::string &folder) {
+  const std::string native = platform::posix::ResolvedPath(folder);
+  fd_ = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0)
+    throw ToolError("cannot open the target folder: " + folder + " (" +
+                    Errno(errno) + ")");
+  platform::posix::NoteHeldFolder(fd_, native);
+}
+
+HeldFolder::~HeldFolder() {
+  platform::posix::ForgetHeldFolder(fd_);
+  ::close(fd_);
 }
 
 std::optional<uint64_t> AvailableMemory() {

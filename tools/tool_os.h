@@ -128,6 +128,21 @@ OsFile LockFolder(const std::string &path);
 void RemoveIfLeftover(const std::string &folder, const std::string &name,
                       int pid, bool isFolder);
 
+// A folder held open while files are written into it: the file layer
+// opens the files of a held folder relative to it, so that a link renamed
+// into the folder's place meanwhile leads nowhere. ToolError when it cannot
+// be opened.
+class HeldFolder {
+public:
+  explicit HeldFolder(const std::string &folder);
+  ~HeldFolder();
+  HeldFolder(const HeldFolder &) = delete;
+  HeldFolder &operator=(const HeldFolder &) = delete;
+
+private:
+  int fd_;
+};
+
 // The memory the system could give without swapping (Linux's
 // MemAvailable), or nothing where it does not say.
 std::optional<uint64_t> AvailableMemory();
