@@ -75,6 +75,8 @@ ArchiveSpan LocateArchive(const OsFile &file) {
   const bool intact = manifest.state == package::ManifestState::Intact;
   span.refusedLayout =
       intact && !package::ReadStreamLayout(manifest.payload, span.layout);
+  span.longScript = intact && package::FlagSet(manifest.payload,
+                                               package::script::kLongScriptKey);
   if (start >= 1 && start <= last && !span.refusedLayout && intact &&
       span.layout.compressed) {
     span.kind = FileKind::Compressed;
@@ -236,17 +238,7 @@ void ArchiveReader::ReadPieces(
 
 ScriptEntries ScriptEntriesOf(const std::string &path) {
   ArchiveReader reader(path, ArchiveReader::Extent::AsRead);
-  // The run carries out the long script only when the manifest declares
-  // it; without that (an archive alone, the base format) an entry of its
-  // name is a file like any other.
-  const package::Manifest manifest =
-      reader.span().kind == FileKind::Archive
-          ? package::Manifest{}
-          : package::FindManifest(
-                OsFileSource(OsFile(path, platform::OpenMode::ReadOnly)));
-  const bool longScript =
-      manifest.state == package::ManifestState::Intact &&
-      package::FlagSet(manifest.payload, package::script::kLongScriptKey);
+  const bool longScript = reader.span().longScript;
   ListedEntry entry;
   // Only the last of a name is read: a catalog may name the same bytes
   // under it any number of times.

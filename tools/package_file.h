@@ -35,6 +35,9 @@ struct ArchiveSpan {
   // An intact manifest declares the archive in a way no build writes, which
   // the run refuses (the kind is Other then).
   bool refusedLayout = false;
+  // An intact manifest declares a long script, which the run then carries
+  // out; without it an entry of that name is a file like any other.
+  bool longScript = false;
 };
 
 // What is wrong with a span's refusedLayout, after the file's name.
