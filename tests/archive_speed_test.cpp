@@ -16,7 +16,7 @@
 namespace {
 
 // Counts its turns and lets 4096 yields pass between them.
-class SparseUi : public testsupport::ScriptedUi {
+class TurnCountingUi : public testsupport::ScriptedUi {
 public:
   int32_t OnYield() override {
     ++turns;
@@ -33,7 +33,7 @@ double Seconds(const std::function<void()> &work) {
 }
 
 TEST(ArchiveSpeed, DISABLED_PackAndExtractOneHundredMegabytes) {
-  SparseUi ui;
+  TurnCountingUi ui;
   testsupport::TempFolder dir;
   const std::string src = dir / "src";
   const std::string out = dir / "out";

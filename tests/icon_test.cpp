@@ -6,6 +6,7 @@
 #include <string>
 
 #include "package/coding.h"
+#include "tests/support/caught.h"
 #include "tests/support/package_builder.h"
 #include "tools/cli.h"
 #include "tools/icon_file.h"
@@ -61,15 +62,6 @@ std::string IconFile(const std::vector<std::string> &images) {
   return file;
 }
 
-std::string Error(const std::function<void()> &fn) {
-  try {
-    fn();
-  } catch (const tools::ToolError &e) {
-    return e.what();
-  }
-  return {};
-}
-
 TEST(IconFile, ImagesOfAnySizeAndDepthAreTakenAndDescribed) {
   const auto icon = tools::ParseIcon(
       IconFile({Png(256), Bitmap(48, 32), Bitmap(32, 8), Bitmap(16, 4)}));
@@ -115,7 +107,8 @@ TEST(IconFile, WhatIsNotAnIconIsNamed) {
       {IconFile({Png(32).substr(0, 20)}), "a PNG image without its header"},
   };
   for (const auto &c : cases) {
-    const std::string error = Error([&] { tools::ParseIcon(c.bytes); });
+    const std::string error =
+        testsupport::ToolErrorText([&] { tools::ParseIcon(c.bytes); });
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
   }
 }
@@ -224,15 +217,18 @@ TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {
   WriteLE(hugeAlignment, 0x80 + 24 + 36, 0x7E000200, 4);
   for (std::string *image : {&signed_, &noSection, &hugeAlignment}) {
     const std::string before = *image;
-    EXPECT_NE(Error([&] { tools::WriteResources(*image, {}); }), "");
+    EXPECT_NE(
+        testsupport::ToolErrorText([&] { tools::WriteResources(*image, {}); }),
+        "");
     EXPECT_EQ(*image, before);
   }
-  EXPECT_NE(Error([&] { tools::ReadResources("MZ"); }), "");
+  EXPECT_NE(testsupport::ToolErrorText([&] { tools::ReadResources("MZ"); }),
+            "");
   // An e_lfanew of 0xFFFFFFFC does not wrap round to the 4 bytes before
   // the image (here a PE signature).
   std::string behind = std::string("PE\0\0", 4) + pkgbuild::MinimalPe();
   WriteLE(behind, 4 + 0x3C, 0xFFFFFFFC, 4);
-  EXPECT_NE(Error([&] {
+  EXPECT_NE(testsupport::ToolErrorText([&] {
               tools::ReadResources(std::string_view(behind).substr(4));
             }).find("no PE header"),
             std::string::npos);
@@ -240,7 +236,8 @@ TEST(PeResources, WhatCannotHoldATreeIsRefusedUnchanged) {
   std::string image = ImageWithASection();
   tools::WriteResources(image, {Res({10, {}}, {1, {}}, 0, "data")});
   image.resize(0x600 + 0x10); // the tree begins at 0x600
-  EXPECT_NE(Error([&] { tools::ReadResources(image); }), "");
+  EXPECT_NE(testsupport::ToolErrorText([&] { tools::ReadResources(image); }),
+            "");
 }
 
 // Directories shared by a crafted tree name the same data over and over
@@ -254,7 +251,7 @@ TEST(PeResources, ATreeThatNamesMoreDataThanTheImageIsRefused) {
   // The root's entries (at 0x610, 8 bytes each) all lead to type 1's names.
   for (const size_t entry : {0x618, 0x620})
     WriteLE(image, entry + 4, ReadLE(image, 0x614, 4), 4);
-  EXPECT_NE(Error([&] {
+  EXPECT_NE(testsupport::ToolErrorText([&] {
               tools::ReadResources(image);
             }).find("names more data than the image holds"),
             std::string::npos);

@@ -7,6 +7,7 @@
 #include "package/manifest.h"
 #include "package/texts.h"
 #include "run/mdl_main.h"
+#include "tests/support/caught.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -19,7 +20,7 @@ using namespace std::string_literals;
 using package::Text;
 using tools::ImageTexts;
 
-size_t T(Text text) { return static_cast<size_t>(text); }
+size_t Index(Text text) { return static_cast<size_t>(text); }
 
 // A program image of another making: no version resource to fill.
 std::string Image() { return std::string(3000, 'x'); }
@@ -33,15 +34,6 @@ tools::FoundTexts RoundTrip(const ImageTexts &texts) {
       package::FindManifest(package::MemorySource(package)));
 }
 
-std::string Error(const std::function<void()> &fn) {
-  try {
-    fn();
-  } catch (const tools::ToolError &e) {
-    return e.what();
-  }
-  return {};
-}
-
 // A package that build writes always carries its texts: the damaged
 // sentence and the declaration of the checksum entry are there; an image
 // without them shows the shipped texts, which add no sentence.
@@ -50,19 +42,19 @@ TEST(ImageTexts, BuildAlwaysWritesTheTextsWithTheDamagedSentence) {
       package::MemorySource(pkgbuild::MinimalPe() + "PACK1")));
   EXPECT_FALSE(plain.own);
   EXPECT_FALSE(plain.sums);
-  EXPECT_EQ(plain.texts[T(Text::Damaged)], "");
+  EXPECT_EQ(plain.texts[Index(Text::Damaged)], "");
   const tools::FoundTexts found = RoundTrip({});
   EXPECT_TRUE(found.own);
   EXPECT_TRUE(found.sums);
   EXPECT_EQ(found.product, "Quorix");
   EXPECT_TRUE(found.replaced.empty());
-  EXPECT_EQ(found.texts[T(Text::Damaged)], package::kDamagedPackageText);
+  EXPECT_EQ(found.texts[Index(Text::Damaged)], package::kDamagedPackageText);
   for (size_t k = 0; k < package::kTextCount; ++k) {
-    if (k != T(Text::Damaged)) {
+    if (k != Index(Text::Damaged)) {
       EXPECT_EQ(found.texts[k], plain.texts[k]) << package::KeyOf(k).key;
     }
   }
-  EXPECT_EQ(found.texts[T(Text::Confirm)],
+  EXPECT_EQ(found.texts[Index(Text::Confirm)],
             "Сейчас будет произведено обновление Quorix до версии "
             "1.1.\r\nПродолжить?");
 }
@@ -77,12 +69,12 @@ TEST(ImageTexts, ProductVersionAndTextsReadBackFromTheManifest) {
   EXPECT_TRUE(found.own);
   EXPECT_EQ(found.product, "Orbit");
   EXPECT_EQ(found.version, "2.0");
-  EXPECT_EQ(found.texts[T(Text::Confirm)],
+  EXPECT_EQ(found.texts[Index(Text::Confirm)],
             "Сейчас будет произведено обновление Orbit до версии "
             "2.0.\r\nПродолжить?");
-  EXPECT_EQ(found.texts[T(Text::Title)], "Orbit Dravell");
-  EXPECT_EQ(found.texts[T(Text::Caption)], "Orbit Setup");
-  EXPECT_EQ(found.texts[T(Text::Abort)], "Stop?\r\nReally?");
+  EXPECT_EQ(found.texts[Index(Text::Title)], "Orbit Dravell");
+  EXPECT_EQ(found.texts[Index(Text::Caption)], "Orbit Setup");
+  EXPECT_EQ(found.texts[Index(Text::Abort)], "Stop?\r\nReally?");
   EXPECT_EQ(found.replaced,
             (std::map<std::string, std::string>{{"abort", "Stop?\r\nReally?"},
                                                 {"caption", "Orbit Setup"}}));
@@ -152,17 +144,21 @@ TEST(ImageTexts, WhatCannotBeShownIsRefusedBeforeTheImageChanges) {
     ImageTexts texts;
     texts.replaced[c.key] = c.text;
     texts.textsFile = "orbit.txt";
-    const std::string error = Error([&] { tools::ManifestPayload(texts); });
+    const std::string error =
+        testsupport::ToolErrorText([&] { tools::ManifestPayload(texts); });
     EXPECT_NE(error.find(c.why), std::string::npos) << c.key << ": " << error;
     EXPECT_EQ(error.rfind("orbit.txt: the ", 0), 0u) << error;
     EXPECT_NE(error.find(" \""s + c.key + "\""), std::string::npos) << error;
-    EXPECT_EQ(Error([&] { tools::PutProperties(image, texts); }), error);
+    EXPECT_EQ(
+        testsupport::ToolErrorText([&] { tools::PutProperties(image, texts); }),
+        error);
     EXPECT_TRUE(image == before) << c.key;
   }
   // Line breaks are for message boxes, and there they are fine.
   ImageTexts texts;
   texts.replaced["success"] = "Done.\r\nThank you.";
-  EXPECT_EQ(Error([&] { tools::ManifestPayload(texts); }), "");
+  EXPECT_EQ(testsupport::ToolErrorText([&] { tools::ManifestPayload(texts); }),
+            "");
 }
 
 TEST(ImageTexts, PayloadsThatDoNotParseChangeNothing) {
@@ -170,11 +166,11 @@ TEST(ImageTexts, PayloadsThatDoNotParseChangeNothing) {
        {"title"s, "title\0Half"s, "\0\0"s.substr(0, 1)}) {
     package::Texts texts = package::DefaultTexts("Changed", "9");
     EXPECT_FALSE(package::ApplyTexts(payload, texts)) << payload;
-    EXPECT_EQ(texts[T(Text::Title)], "Changed Dravell");
+    EXPECT_EQ(texts[Index(Text::Title)], "Changed Dravell");
   }
   package::Texts texts;
   EXPECT_TRUE(package::ApplyTexts("future\0key\0title\0T\0"s, texts));
-  EXPECT_EQ(texts[T(Text::Title)], "T");
+  EXPECT_EQ(texts[Index(Text::Title)], "T");
 }
 
 TEST(ImageTexts, TextsFilesWithTheirErrors) {
@@ -200,7 +196,8 @@ TEST(ImageTexts, TextsFilesWithTheirErrors) {
   };
   for (const auto &c : bad) {
     testsupport::WriteFile(path, c.text);
-    const std::string error = Error([&] { tools::ReadTextsFile(path); });
+    const std::string error =
+        testsupport::ToolErrorText([&] { tools::ReadTextsFile(path); });
     EXPECT_EQ(error.rfind(path + c.error, 0), 0u) << error;
   }
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/cli.h"
+
 namespace testsupport {
 
 platform::Error Caught(const std::function<void()> &call) {
@@ -13,6 +15,15 @@ platform::Error Caught(const std::function<void()> &call) {
   }
   ADD_FAILURE() << "no error raised";
   return platform::Error(0, "");
+}
+
+std::string ToolErrorText(const std::function<void()> &call) {
+  try {
+    call();
+  } catch (const tools::ToolError &e) {
+    return e.what();
+  }
+  return {};
 }
 
 } // namespace testsupport

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "platform/error.h"
 
@@ -10,5 +11,9 @@ namespace testsupport {
 // The platform::Error that call raises; fails the test when it raises none
 // and then returns an error numbered 0.
 platform::Error Caught(const std::function<void()> &call);
+
+// The text of the tools::ToolError that call raises; empty when it raises
+// none.
+std::string ToolErrorText(const std::function<void()> &call);
 
 } // namespace testsupport
