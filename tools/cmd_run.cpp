@@ -28,6 +28,17 @@ bool EndsWithExe(const std::string &path) {
                                 name.substr(name.size() - 4), ".exe") == 0;
 }
 
+// The name the run reads its package by: the file's name without its
+// extension, then ".exe", in the same folder.
+std::string BaseNameExe(const std::string &path) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const size_t dot = path.rfind('.');
+  const size_t end =
+      dot == std::string::npos || dot < start ? path.size() : dot;
+  return path.substr(0, end) + ".exe";
+}
+
 } // namespace
 
 int RunCommand(const std::vector<std::string> &arguments) {
@@ -39,10 +50,15 @@ int RunCommand(const std::vector<std::string> &arguments) {
     return ShowUsage("run");
   ExpectPositional(args, {"PACKAGE.exe"});
   const std::string &package = args.positional[0];
-  // The run opens its own executable as <folder>/<base name>.exe.
-  if (!EndsWithExe(package))
-    throw UsageError("the package's name must end in .exe: " + package);
   CheckReadable(package);
+  // The run opens its own executable as <folder>/<base name>.exe, as the
+  // Windows program started under another name does: that file, if any, is
+  // the package, and without one the run ends with its critical error.
+  const bool exe = EndsWithExe(package);
+  const std::string read = exe ? package : BaseNameExe(package);
+  if (!exe)
+    Warn(package + " does not end in .exe: its run reads the package as " +
+         read + ", as the Windows program would");
   // The run reads only TMP; on Linux it is seldom set, and an empty one
   // would put the temporary folder at the root.
   if (platform::GetEnv("TMP").empty()) {
@@ -56,22 +72,21 @@ int RunCommand(const std::vector<std::string> &arguments) {
   // Windows refuses, before the question that lets them run. A package that
   // does not read says so in its run.
   try {
-    const ScriptEntries entries = ScriptEntriesOf(package);
+    const ScriptEntries entries = ScriptEntriesOf(read);
     for (const auto *script : {&entries.records, &entries.longRecords})
       if (*script)
         for (const std::string &warning : ScriptWarnings(**script))
           Warn(warning);
+    // A package of the base format takes no switch: it installs into its
+    // own folder, asking, whatever was asked here.
+    if ((args.Has("--silent") || args.Has("--log") || args.Has("--target")) &&
+        package::FindManifest(
+            OsFileSource(OsFile(read, platform::OpenMode::ReadOnly)))
+                .state == package::ManifestState::Absent)
+      Warn(read + " carries no manifest: its run heeds none of --silent, "
+                  "--log and --target, and works in its own folder");
   } catch (const std::exception &) {
   }
-
-  // A package of the base format takes no switch: it installs into its own
-  // folder, asking, whatever was asked here.
-  if ((args.Has("--silent") || args.Has("--log") || args.Has("--target")) &&
-      package::FindManifest(
-          OsFileSource(OsFile(package, platform::OpenMode::ReadOnly)))
-              .state == package::ManifestState::Absent)
-    Warn(package + " carries no manifest: its run heeds none of --silent, "
-                   "--log and --target, and works in its own folder");
 
   platform::SetProgramPath(package);
   // The program's switches, from the options that stand for them.

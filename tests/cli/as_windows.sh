@@ -1,7 +1,8 @@
 # The run ends as the Windows program ends for the same package and folder:
 # names Windows never makes into a file or folder (a device, a stream, a
 # reserved character) fail the record on both systems, a read-only file is
-# not written over even by root, the package's name is taken in any case,
+# not written over even by root, the package's name is taken in any case
+# (and under another extension, as its base name with ".exe"),
 # and in a package of the base format an entry named like our checksum
 # list is a file like any other.
 . "$(dirname "$0")/common.bash"
@@ -230,5 +231,26 @@ run_tool run program/UPDATE.EXE --yes
 expect_rc 0 "a base package with ~updpack.sum, named UPDATE.EXE"
 [ "$(cat program/list.txt)" = 'not a list of checksums' ] ||
   fail "the entry was not installed as a file"
+
+# Started under another extension, the program reads the package as its
+# base name with ".exe": without such a file it asks, then ends with its
+# critical error; with one, that file is the package.
+rm -f program/*
+script_record 0 T '\~updpack.sum' P '\list.txt' >payload/script
+base_package update.bin
+rm -rf "$TMP" && mkdir "$TMP"
+run_tool run program/update.bin --yes
+expect_rc 1 "a package named update.bin alone"
+expect_contains "$ERR" "warning: program/update.bin does not end in .exe: its run reads the package as program/update.exe" "the name read"
+expect_contains "$ERR" "Продолжить?" "the question before the error"
+expect_contains "$ERR" "Произошла критическая ошибка:
+Файл не найден: " "the critical error of update.bin alone"
+[ ! -e program/list.txt ] || fail "update.bin alone installed something"
+base_package update.exe
+printf 'x' >program/update.bin
+rm -rf "$TMP" && mkdir "$TMP"
+run_tool run program/update.bin --yes
+expect_rc 0 "update.bin beside the package update.exe"
+[ -f program/list.txt ] || fail "update.exe was not the package run for update.bin"
 
 finish

@@ -132,9 +132,6 @@ check_usage "script compile --raw" script compile --raw a.txt b
 check_usage "diff --stub without --build" diff a b --stub s
 check_usage "run with an unknown option" run p.exe --no
 check_usage "run --yes=1" run p.exe --yes=1
-printf 'x' >pkg.bin
-check_usage "run of a package not named .exe" run pkg.bin --yes
-expect_contains "$ERR" "updpack run: the package's name must end in .exe: pkg.bin" "run .exe"
 [ ! -e "$TMP/VLSFX_QUORIX" ] || fail "a usage error runs nothing"
 [ ! -e a.pack ] || fail "a usage error writes nothing"
 
