@@ -107,12 +107,51 @@ TEST(ScriptPaths, NewNamesWindowsRefuses) {
               c.refused ? c.refused : "-");
   }
   platform::SetFileCodePage(0);
+}
+
+// Records every run fails at (verify's faults) and those whose run depends
+// on the machine (warnings), in a package of the base format and of ours.
+TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
+  namespace record = package::script;
+  const struct {
+    uint8_t operation;
+    std::string source, target; // \0 is {temp}, \1 is {app}
+    const char *base, *ours;    // W: a warning, F: fails every run
+  } cases[] = {
+      {record::kCopyFile, "\0\\a"s, "\1\\PRN", "F", "F"},
+      {record::kCreateFolder, "", "\1\\PRN", "F", "F"},
+      {record::kDeleteFiles, "", "\1\\PRN", "", ""},
+      {record::kCopyFile, "\1\\a.txt\\ ", "\1\\b", "F", "F"},
+      {record::kCopyFile, "C:\\x/", "\1\\b", "WF", "WF"},
+      {record::kDeleteFiles, "", "\1\\sub\\", "F", "W"},
+      {record::kDeleteFiles, "", "\1\\", "F", "W"},
+      {record::kDeleteFiles, "", "\1\\a.txt", "", ""},
+      {record::kDeleteFolder, "", "\1\\sub\\", "", ""},
+      {record::kCreateFolder, "", "\1\\sub/", "", ""},
+      {7, "\1\\a\\", "\1\\b\\", "", ""},
+      {record::kDeleteFiles, "", "C:\\x\\", "WF", "WW"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.source + " " + c.target);
+    std::string script;
+    record::EncodeRecord({c.operation, c.source, c.target}, script);
+    for (const bool ours : {false, true}) {
+      const auto warnings =
+          tools::OutsidePathWarnings(script).size() +
+          tools::SeparatorDeletionWarnings(script, ours).size();
+      const auto failures = tools::FailingRecords(script, ours).size();
+      EXPECT_EQ(std::string(warnings, 'W') + std::string(failures, 'F'),
+                ours ? c.ours : c.base)
+          << (ours ? "ours" : "base");
+      EXPECT_EQ(tools::ScriptWarnings(script, ours).size(),
+                warnings + failures);
+    }
+  }
   std::string script;
   record::EncodeRecord({record::kCreateFolder, "", "\1\\PRN"}, script);
-  record::EncodeRecord({record::kDeleteFiles, "", "\1\\PRN"}, script);
-  const std::vector<std::string> warnings = tools::RefusedNameWarnings(script);
-  ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
+  const std::vector<std::string> failures = tools::FailingRecords(script, true);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
 }
 
 TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {

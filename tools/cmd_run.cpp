@@ -68,23 +68,26 @@ int RunCommand(const std::vector<std::string> &arguments) {
     setenv("TMP", WithoutTrailingSeparators(tmp).c_str(), 1);
   }
 
-  // Paths outside the program's and the temporary folder, and new names
-  // Windows refuses, before the question that lets them run. A package that
-  // does not read says so in its run.
+  // Paths outside the program's and the temporary folder, and records every
+  // run fails at, before the question that lets them run (the user may want
+  // to see the failure). A package that does not read says so in its run.
   try {
-    const ScriptEntries entries = ScriptEntriesOf(read);
-    for (const auto *script : {&entries.records, &entries.longRecords})
-      if (*script)
-        for (const std::string &warning : ScriptWarnings(**script))
-          Warn(warning);
+    // It carries a manifest, intact or damaged.
+    const bool ours =
+        package::FindManifest(
+            OsFileSource(OsFile(read, platform::OpenMode::ReadOnly)))
+            .state != package::ManifestState::Absent;
     // A package of the base format takes no switch: it installs into its
     // own folder, asking, whatever was asked here.
     if ((args.Has("--silent") || args.Has("--log") || args.Has("--target")) &&
-        package::FindManifest(
-            OsFileSource(OsFile(read, platform::OpenMode::ReadOnly)))
-                .state == package::ManifestState::Absent)
+        !ours)
       Warn(read + " carries no manifest: its run heeds none of --silent, "
                   "--log and --target, and works in its own folder");
+    const ScriptEntries entries = ScriptEntriesOf(read);
+    for (const auto *script : {&entries.records, &entries.longRecords})
+      if (*script)
+        for (const std::string &warning : ScriptWarnings(**script, ours))
+          Warn(warning);
   } catch (const std::exception &) {
   }
 

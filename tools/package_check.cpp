@@ -382,9 +382,12 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
   }
 }
 
-// The records of one script entry, numbered on from those before.
+// The records of one script entry, numbered on from those before. ours:
+// the package has a manifest, whose run checks the product before its
+// first record.
 void CheckRecords(PackageCheck &check, const NameIndex &entries,
-                  const std::string &name, const std::string &bytes) {
+                  const std::string &name, const std::string &bytes,
+                  bool ours) {
   if (check.manifest == "present" &&
       RepeatedPlaceholderBytesAtLongest(name, bytes) >
           package::kMaxRepeatedPlaceholderBytes) {
@@ -407,7 +410,9 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
         checked.line = script_text::RecordLine(fields);
         const std::string unmet =
             check.tempCopies.Unmet(fields.operation, source, target, entries);
-        if (!unmet.empty() && ++check.missingSources <= kMaxListedMissing)
+        // A source that ends in a separator is a failing record below.
+        if (!unmet.empty() && unmet.back() != '\\' && unmet.back() != '/' &&
+            ++check.missingSources <= kMaxListedMissing)
           check.faults.push_back("record " + std::to_string(number) +
                                  " copies {temp}\\" + unmet +
                                  ", which the package does not hold");
@@ -421,8 +426,14 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
     check.faults.push_back(std::string("the entry ") + script::kLongScriptName +
                            " ends inside a record: the run stops there as "
                            "on a damaged package");
-  for (std::string &warning : ScriptWarnings(bytes))
+  // Whether the run fails at a path outside the two folders depends on
+  // the machine; at a failing record, it fails every time.
+  for (std::string &warning : OutsidePathWarnings(bytes))
     check.warnings.push_back(std::move(warning));
+  for (std::string &warning : SeparatorDeletionWarnings(bytes, ours))
+    check.warnings.push_back(std::move(warning));
+  for (std::string &fault : FailingRecords(bytes, ours))
+    check.faults.push_back(std::move(fault));
 }
 
 // ours: the package has a manifest; without one the run knows no long
@@ -439,7 +450,7 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   if (entry) {
     check.script = true;
     if (const auto bytes = ReadOrFault(check, reader, *entry))
-      CheckRecords(check, entries, script::kScriptName, *bytes);
+      CheckRecords(check, entries, script::kScriptName, *bytes, ours);
   }
   if (longEntry && !check.longScriptDeclared) {
     check.faults.push_back(std::string("the package holds ") +
@@ -454,7 +465,7 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
                              script::kLongScriptName +
                              " does not begin as a long script does");
     else if (bytes)
-      CheckRecords(check, entries, script::kLongScriptName, *bytes);
+      CheckRecords(check, entries, script::kLongScriptName, *bytes, ours);
   } else if (check.longScriptDeclared) {
     AddMissing(check, script::kLongScriptName);
   }

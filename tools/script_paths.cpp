@@ -1,4 +1,5 @@
-// Install-script paths outside {app} and {temp}.
+// Install-script paths outside {app} and {temp}, and records every run
+// fails at.
 #include "tools/script_paths.h"
 
 #include <algorithm>
@@ -28,6 +29,13 @@ bool IsPlaceholder(char c) {
 bool ClimbsUp(std::string_view component) {
   return component.find_first_not_of(". ") == std::string_view::npos &&
          component.find("..") != std::string_view::npos;
+}
+
+// The field, blanks trimmed, ends in a separator: as a file's path it
+// names no file, and both systems refuse to open it.
+bool EndsInSeparator(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  return !path.empty() && IsSeparator(path.back());
 }
 
 } // namespace
@@ -93,25 +101,28 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 
 namespace {
 
-// One warning for each record of bytes that flagged picks ("record 3 " and
-// what the record does, then the record), after the first 20 one that
-// counts the rest ("5 more records " and what they do): a script made to
-// flood lists no more.
-template <typename Flagged>
-std::vector<std::string> RecordWarnings(std::string_view bytes, Flagged flagged,
-                                        const char *does, const char *theyDo) {
+// One line for each record of bytes for which does(record) tells what it
+// does ("record 3 " and that, then the record), after the first 20 one
+// that counts the rest ("5 more records " and theyDo): a script made to
+// flood lists no more. does gives nullptr for a record not to list.
+template <typename Does>
+std::vector<std::string> RecordWarnings(std::string_view bytes, Does does,
+                                        const char *theyDo) {
   constexpr size_t kMaxListed = 20;
   std::vector<std::string> warnings;
   size_t k = 0;
   size_t unlisted = 0;
   script::ForEachRecord(bytes, [&](const script::Record &record) {
     ++k;
-    if (record.operation > script::kDeleteFolder || !flagged(record))
+    if (record.operation > script::kDeleteFolder)
       return; // op 4 and above are read and ignored: no path is used
+    const char *what = does(record);
+    if (!what)
+      return;
     if (warnings.size() == kMaxListed)
       ++unlisted;
     else
-      warnings.push_back("record " + std::to_string(k) + " " + does + ": " +
+      warnings.push_back("record " + std::to_string(k) + " " + what + ": " +
                          script_text::RecordLine(record));
   });
   if (unlisted > 0)
@@ -127,25 +138,54 @@ std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
       [](const script::Record &record) {
         return (record.operation == script::kCopyFile &&
                 PathOutsideFolders(record.source)) ||
-               PathOutsideFolders(record.target);
+                       PathOutsideFolders(record.target)
+                   ? "works outside {app} and {temp}"
+                   : nullptr;
       },
-      "works outside {app} and {temp}", "work outside {app} and {temp}");
+      "work outside {app} and {temp}");
 }
 
-std::vector<std::string> RefusedNameWarnings(std::string_view bytes) {
+std::vector<std::string> FailingRecords(std::string_view bytes, bool ours) {
+  return RecordWarnings(
+      bytes,
+      [ours](const script::Record &record) -> const char * {
+        if (RefusedNewName(record.operation, record.target))
+          return "makes a name Windows refuses, and every run fails there";
+        if (record.operation == script::kCopyFile &&
+            EndsInSeparator(record.source))
+          return "copies a path that ends in a separator, which names no "
+                 "file, and every run fails there";
+        if (!ours && record.operation == script::kDeleteFiles &&
+            EndsInSeparator(record.target))
+          return "deletes a path that ends in a separator, which names no "
+                 "file, and every run fails there";
+        return nullptr;
+      },
+      "fail every run");
+}
+
+std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
+                                                   bool ours) {
+  if (!ours)
+    return {};
   return RecordWarnings(
       bytes,
       [](const script::Record &record) {
-        return RefusedNewName(record.operation, record.target).has_value();
+        return record.operation == script::kDeleteFiles &&
+                       EndsInSeparator(record.target)
+                   ? "deletes a path that ends in a separator, which names "
+                     "no file: the run skips it, or refuses the update where "
+                     "a folder has that name"
+                   : nullptr;
       },
-      "makes a name Windows refuses, and every run fails there",
-      "make a name Windows refuses");
+      "delete a path that ends in a separator");
 }
 
-std::vector<std::string> ScriptWarnings(std::string_view bytes) {
+std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours) {
   std::vector<std::string> warnings = OutsidePathWarnings(bytes);
-  for (std::string &warning : RefusedNameWarnings(bytes))
-    warnings.push_back(std::move(warning));
+  for (auto *more : {&SeparatorDeletionWarnings, &FailingRecords})
+    for (std::string &warning : more(bytes, ours))
+      warnings.push_back(std::move(warning));
   return warnings;
 }
 

@@ -1,7 +1,10 @@
-// Install-script paths outside the two folders a package works in, and new
-// names Windows refuses. The format allows any path (absolute ones too), so
-// these are warnings: verify lists them and `updpack run` prints them before
-// its question (build refuses the second kind in a script it compiles).
+// What verify and run say of an install script's records: paths outside
+// the two folders a package works in, whose run depends on the machine
+// (warnings: the format allows any path, absolute ones too), and records
+// at which every run fails, whatever the machine: a new name Windows
+// refuses (build refuses those in a script it compiles), or a path that
+// ends in a separator where a file is meant (verify's faults). `updpack
+// run` prints both before its question.
 #pragma once
 
 #include <cstdint>
@@ -33,12 +36,22 @@ std::vector<std::string> OutsidePathWarnings(std::string_view script);
 std::optional<std::string> RefusedNewName(uint8_t operation,
                                           std::string_view target);
 
-// One warning for every record of script with a RefusedNewName, as
-// OutsidePathWarnings lists its records.
-std::vector<std::string> RefusedNameWarnings(std::string_view script);
+// One line for every record of script at which every run fails, as
+// OutsidePathWarnings lists its records: one whose RefusedNewName is set,
+// a copy whose source ends in a separator (it names no file) and, in a
+// package of the base format (!ours), a delete whose target does (the run
+// finds no file; one of ours checks the product first, and skips it or
+// refuses the update).
+std::vector<std::string> FailingRecords(std::string_view script, bool ours);
 
-// Both kinds, as verify lists them and run prints them.
-std::vector<std::string> ScriptWarnings(std::string_view script);
+// In a package of ours (ours), one warning for every delete whose target
+// ends in a separator: it deletes nothing, and whether the run skips it or
+// refuses the update (a folder of that name there) depends on the machine.
+std::vector<std::string> SeparatorDeletionWarnings(std::string_view script,
+                                                   bool ours);
+
+// All three, as run prints them.
+std::vector<std::string> ScriptWarnings(std::string_view script, bool ours);
 
 // The bytes that placeholders repeated within a field add to the paths of
 // the script entry name (the 65-byte "script" or the long form) when every

@@ -40,20 +40,41 @@ first=$(head -n 1 "$ERR")
 [ "$(grep -c '^updpack: warning: record' "$ERR")" = 3 ] || fail "run warns of 3 records"
 
 # A binary script (which build takes as it is) whose copy or mkdir makes a
-# name Windows refuses: every run fails there, and both say so.
+# name Windows refuses, or a path that ends in a separator where a file is
+# meant: every run fails there, and verify calls the package one that
+# would fail. A deletion of such a path fails every run of the base
+# format; one of ours checks the product first and skips it, or refuses
+# the update where a folder has that name: a warning. run names them all.
 mkdir refused
 printf 'a' >refused/a.txt
-printf 'copy {temp}\\a.txt {app}\\CON\nmkdir {app}\\a:b\ndelete {app}\\NUL\n' >refused.txt
+printf 'copy {temp}\\a.txt {app}\\CON\nmkdir {app}\\a:b\ndelete {app}\\NUL\ncopy {app}\\a.txt\\ {app}\\b\ndelete {app}\\sub\\\n' >refused.txt
 run_tool script compile refused.txt refused/script
 expect_rc 0 "script compile"
 run_tool build --payload refused --stub stub.exe -o pkg/refused.exe
 expect_rc 0 "build of a binary script"
-run_tool verify pkg/refused.exe
-expect_contains "$OUT" "record 1 makes a name Windows refuses, and every run fails there: copy" "verify: record 1"
-expect_contains "$OUT" "record 2 makes a name Windows refuses" "verify: record 2"
-[ "$(grep -c 'refuses' "$OUT")" = 2 ] || fail "verify warns of the deletion of a device"
-run_tool --stdin no.txt run pkg/refused.exe
-expect_contains "$ERR" "updpack: warning: record 2 makes a name Windows refuses" "run warns"
+run_tool pack refused refused.pack
+{ cat stub.exe refused.pack; trailer 4097; } >pkg/base.exe
+# PACKAGE|records that fail every run|records warned of
+while IFS='|' read -r package faulted warned; do
+  run_tool verify "pkg/$package"
+  expect_rc 1 "verify $package"
+  [ "$(grep -o '^  FAULT:       record [0-9]' "$OUT" | tr -dc 0-9)" = "$faulted" ] ||
+    fail "$package: records $faulted fail every run: $(grep '^  FAULT' "$OUT")"
+  [ "$(grep -o '^  warning:     record [0-9]' "$OUT" | tr -dc 0-9)" = "$warned" ] ||
+    fail "$package: records $warned are warned of: $(grep '^  warning' "$OUT")"
+  expect_contains "$OUT" "damaged or would fail" "$package: the verdict"
+  run_tool verify --json "pkg/$package"
+  python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); sys.exit(d["sound"] or len(d["faults"]) != len(sys.argv[2]))' \
+    "$OUT" "$faulted" || fail "$package: verify --json is not in step"
+  run_tool --stdin no.txt run "pkg/$package"
+  [ "$(grep -c '^updpack: warning: record' "$ERR")" = $((${#faulted} + ${#warned})) ] ||
+    fail "$package: run warns of every record before its question"
+done <<'TABLE'
+refused.exe|124|5
+base.exe|1245|
+TABLE
+expect_contains "$ERR" "record 5 deletes a path that ends in a separator, which names no file, and every run fails there" \
+  "run names the deletion"
 
 # As a signing tool leaves it (the security directory at 232 of the stub
 # names the table appended to the package), then with bytes and a copy of

@@ -2,6 +2,9 @@
 # A record whose target is no name Windows makes as that name fails with
 # the critical error, as `updpack run` fails natively: a copy to "a:b"
 # would make a stream of a file "a" on NTFS, and "aux" names the device.
+# So does a path that ends in a separator where a file is meant, the
+# source of a copy or, in this format, the target of a deletion: it names
+# no file.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -10,14 +13,14 @@ payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
 printf 'one' >"$payload/one.txt"
-# OPERATION|TARGET: copy one.txt there, or create the folder.
-for pair in '0|a:b' '2|aux'; do
-  op=${pair%%|*}
-  target=${pair#*|}
+# OPERATION|SOURCE|TARGET, printf formats: after a copy of one.txt.
+for c in '0|\000\\one.txt|\001\\a:b' '2||\001\\aux' \
+  '1||\001\\one.txt\\' '0|\001\\one.txt\\|\001\\two.txt'; do
+  IFS='|' read -r op source target <<<"$c"
   rm -f "$program/one.txt"
   {
     e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
-    e2e_script_record "$op" '\000\\one.txt' "\\001\\\\$target"
+    e2e_script_record "$op" "$source" "$target"
   } >"$payload/script"
   e2e_make_base_package "$payload" "$program/update.exe"
 
