@@ -443,6 +443,14 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   const ListedEntry *entry = Written(check, entries, script::kScriptName);
   const ListedEntry *longEntry =
       ours ? Written(check, entries, script::kLongScriptName) : nullptr;
+  // The run passes over one its manifest does not declare.
+  if (longEntry && !check.longScriptDeclared) {
+    check.warnings.push_back(std::string("the package holds ") +
+                             script::kLongScriptName +
+                             ", which its manifest does not declare: a run "
+                             "carries out none of its records");
+    longEntry = nullptr;
+  }
   if (!entry && !longEntry) {
     check.notes.push_back("no script: the package unpacks and installs "
                           "nothing");
@@ -452,12 +460,7 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
     if (const auto bytes = ReadOrFault(check, reader, *entry))
       CheckRecords(check, entries, script::kScriptName, *bytes, ours);
   }
-  if (longEntry && !check.longScriptDeclared) {
-    check.faults.push_back(std::string("the package holds ") +
-                           script::kLongScriptName +
-                           ", which its manifest does not declare: a run "
-                           "carries out none of its records");
-  } else if (longEntry) {
+  if (longEntry) {
     check.script = true;
     const auto bytes = ReadOrFault(check, reader, *longEntry);
     if (bytes && !script::IsLongScript(*bytes))
@@ -499,9 +502,11 @@ void CheckExpected(PackageCheck &check, const NameIndex &entries,
                             "script implies before it installs");
     return;
   }
+  // The run reads one the manifest does not declare all the same.
   if (!check.expectDeclared)
-    check.faults.push_back(std::string("the entry ") + expect::kEntryName +
-                           " is not declared by the manifest");
+    check.notes.push_back(std::string("the entry ") + expect::kEntryName +
+                          " is not declared by the manifest: a run checks "
+                          "the product against it all the same");
   const auto parsed =
       ParsedOrFault(check, reader, *entry, expect::ParseExpected);
   if (!parsed)
@@ -534,10 +539,13 @@ void CheckTimes(PackageCheck &check, const NameIndex &entries,
       AddMissing(check, times::kTimesName);
     return;
   }
-  if (!check.timesDeclared)
-    check.faults.push_back(std::string("the entry ") + times::kTimesName +
-                           " is not declared by the manifest: a run sets no "
-                           "time");
+  // The run never reads one the manifest does not declare.
+  if (!check.timesDeclared) {
+    check.notes.push_back(std::string("the entry ") + times::kTimesName +
+                          " is not declared by the manifest: a run neither "
+                          "reads it nor sets a time");
+    return;
+  }
   const auto parsed = ParsedOrFault(check, reader, *entry, times::ParseTimes);
   if (!parsed)
     return;

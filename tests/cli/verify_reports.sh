@@ -150,6 +150,31 @@ for file in base.pack base.exe; do
   expect_contains "$ERR" "holds no script entry" "script show of $file"
 done
 
+# A package of ours whose manifest declares none of the tool entries it
+# holds: the run checks the product against the expected state all the
+# same, and passes over the long script and the times (junk here). It
+# succeeds, and verify calls it sound, with a warning and notes.
+mkdir -p v1 v2
+printf 'old' >v1/a.txt
+printf 'new' >v2/a.txt
+printf 'install a.txt {app}\\a.txt\n' >own.txt
+run_tool build --store --from v2 --script own.txt --expect v1 --stub stub.exe -o own.exe
+mkdir own && run_tool extract own.exe own
+rm own/~updpack.sum
+printf 'not ours' | tee own/~updpack.scr >own/~updpack.tim
+run_tool pack own own.pack
+seal stub.exe own.pack >undeclared.exe
+run_tool verify undeclared.exe
+expect_rc 0 "verify of undeclared tool entries"
+for line in "warning:     the package holds ~updpack.scr, which its manifest does not declare" \
+  "note:        the entry ~updpack.exp is not declared" "note:        the entry ~updpack.tim is not declared"; do
+  expect_contains "$OUT" "$line" "undeclared tool entries"
+done
+mkdir undeclared && cp v1/a.txt undeclared.exe undeclared/
+run_tool run undeclared/undeclared.exe --yes
+expect_rc 0 "run of undeclared tool entries"
+[ "$(cat undeclared/a.txt)" = new ] || fail "the run of undeclared tool entries installs"
+
 # 200 MB between the image and the archive (a hole: no disk taken): verify
 # reads the image for its icon, not all that (it took 200 MB of memory).
 { cat base.stub; head -c 1 /dev/zero; } >gap.exe
