@@ -11,8 +11,10 @@ namespace platform {
 // mutex of the session, named after the folder as Windows compares names; on
 // posix an exclusive lock (flock) on the file tempFolder + ".lock", made
 // 0600 and never opened through a link. Where no lock can be had at all (no
-// folder for the file) the run goes on: true; a lock file that cannot be
-// opened (a folder or a link in its place, another user's file) raises.
+// folder for the file) the run goes on: true; a lock file that is not a
+// regular file of the running user closed to everyone else (a folder, a
+// link or a fifo in its place, another user's file, one others may open)
+// raises, naming it.
 bool TakeRunLock(const std::string &tempFolder);
 
 // Lets every lock TakeRunLock took go, at the end of a run (natively the

@@ -153,21 +153,61 @@ TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // No folder for the lock file: nothing to guard, the run goes on.
   EXPECT_TRUE(platform::TakeRunLock(dir / "missing/VLSFX_QUORIX"));
-  // Something else in the lock's place would let two runs share one
-  // temporary folder: the run ends, naming it.
-  testsupport::MakeFolder(dir / "VLSFX_PLANTED.lock");
-  ASSERT_EQ(::symlink((dir / "elsewhere").c_str(),
-                      (dir / "VLSFX_LINKED.lock").c_str()),
-            0);
-  for (const char *name : {"VLSFX_PLANTED", "VLSFX_LINKED"}) {
-    SCOPED_TRACE(name);
-    const std::string folder = dir / name;
+}
+
+TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
+  // Whatever else is at the lock's name, someone other than the run may
+  // hold it or move it away: the run ends, naming it, and leaves it there.
+  testsupport::TempFolder dir;
+  const uid_t me = ::geteuid();
+  const uid_t other = 65534; // only root can give a file away
+  const struct {
+    const char *name;
+    mode_t type; // what is at the name
+    mode_t mode;
+    uid_t owner;
+    bool taken;
+  } cases[] = {
+      {"own", S_IFREG, 0600, me, true},
+      {"others-may-write", S_IFREG, 0666, me, false},
+      {"others-may-read", S_IFREG, 0604, me, false},
+      {"another-users", S_IFREG, 0600, other, false},
+      {"link", S_IFLNK, 0777, me, false},
+      {"fifo", S_IFIFO, 0600, me, false},
+      {"folder", S_IFDIR, 0700, me, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = dir / c.name;
+    const std::string lock = folder + ".lock";
+    if (c.owner != me && me != 0)
+      continue;
+    ASSERT_EQ(c.type == S_IFLNK   ? ::symlink("elsewhere", lock.c_str())
+              : c.type == S_IFDIR ? ::mkdir(lock.c_str(), c.mode)
+                                  : ::mknod(lock.c_str(), c.type, 0),
+              0);
+    if (c.type != S_IFLNK)
+      ASSERT_EQ(::chmod(lock.c_str(), c.mode) |
+                    ::chown(lock.c_str(), c.owner, -1),
+                0);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::lstat(lock.c_str(), &before), 0);
+    if (c.taken) {
+      EXPECT_TRUE(platform::TakeRunLock(folder));
+      EXPECT_FALSE(platform::TakeRunLock(folder));
+      continue;
+    }
     const platform::Error error =
         testsupport::Caught([&] { platform::TakeRunLock(folder); });
-    EXPECT_NE(error.Number(), 0);
-    EXPECT_NE(error.Description().find(name), std::string::npos);
+    EXPECT_EQ(error.Number(), err::kPathFileAccess) << error.Description();
+    EXPECT_NE(error.Description().find(lock), std::string::npos);
+    ASSERT_EQ(::lstat(lock.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+  platform::ReleaseRunLocks();
 }
 
 TEST(RunLock, TheEndOfARunRemovesOnlyItsOwnLockFile) {
@@ -181,8 +221,8 @@ TEST(RunLock, TheEndOfARunRemovesOnlyItsOwnLockFile) {
   // A file put at the name after the lock was taken is another run's: it
   // stays, and so does what it guards.
   ASSERT_EQ(::rename(lock.c_str(), (dir / "moved").c_str()), 0);
-  WriteFile(lock, "");
-  const int other = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+  const int other =
+      ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
   platform::ReleaseRunLocks();
   EXPECT_TRUE(Exists(lock));

@@ -3,11 +3,14 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/error.h"
+#include "platform/posix/fd.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/syscalls.h"
@@ -36,6 +39,21 @@ bool StillNamed(int fd, const std::string &native) {
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
+// Why the file open as fd is no lock of this run's own, empty when it is
+// one: a regular file of the running user that no one else may open.
+// Whoever can open the file can hold its lock and deny every run, and
+// whoever owns it can move it away from under a run and let a second one
+// in; a file made here is 0600 whatever the umask.
+std::string_view Untrusted(const struct stat &st) {
+  if (!S_ISREG(st.st_mode))
+    return " (not a regular file)";
+  if (st.st_uid != ::geteuid())
+    return " (another user's file)";
+  if (st.st_mode & (S_IRWXG | S_IRWXO))
+    return " (open to other users)";
+  return {};
+}
+
 } // namespace
 
 bool TakeRunLock(const std::string &tempFolder) {
@@ -44,27 +62,31 @@ bool TakeRunLock(const std::string &tempFolder) {
   // that keeps changing under the lock is another run's doing.
   for (int tries = 0; tries < 64; ++tries) {
     const std::string native = posix::ResolvedPath(path);
-    const int fd = posix::sys::Open(
+    posix::Fd fd(posix::sys::Open(
         path, native.c_str(),
-        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     // No folder for the file: nothing to guard, the run goes on (and fails
-    // where it makes its folder). Anything else there (a folder, a link,
-    // another user's file) would let two runs share one temporary folder.
-    if (fd < 0) {
+    // where it makes its folder). Anything else there (a folder, a link, a
+    // fifo, another user's file) would let two runs share one temporary
+    // folder, or let someone else decide whether a run goes on: the run
+    // ends, naming it, as it does at a temporary folder not its own.
+    if (fd.get() < 0) {
       if (errno == ENOENT)
         return true;
       posix::RaiseErrno(errno, path);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-      ::close(fd);
+    struct stat st {};
+    if (posix::sys::FStat(fd.get(), &st, path) != 0)
+      posix::RaiseErrno(errno, path);
+    if (const std::string_view why = Untrusted(st); !why.empty())
+      Raise(err::kPathFileAccess, path + std::string(why));
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
       return false;
-    }
     // Held until the run ends (ReleaseRunLocks) or the process does.
-    if (StillNamed(fd, native)) {
-      Held().push_back({fd, native});
+    if (StillNamed(fd.get(), native)) {
+      Held().push_back({fd.Release(), native});
       return true;
     }
-    ::close(fd);
   }
   return false;
 }
