@@ -5,20 +5,16 @@
 // page converts both ways); text that converts comes back exactly when it
 // is well-formed UTF-8, and no malformed sequence converts into a byte.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <string>
 #include <string_view>
 
+#include "fuzz/harness.h"
 #include "platform/codepage.h"
 
 namespace {
 
-[[noreturn]] void Fail(const std::string &what) {
-  std::fprintf(stderr, "codepage_fuzz: %s\n", what.c_str());
-  std::abort();
-}
+using fuzzing::Fail;
 
 // Well-formed UTF-8: NextCodePoint takes no sequence as malformed.
 bool WellFormed(std::string_view text) {

@@ -7,25 +7,22 @@
 // switches of the arguments keep their promises: a value is never empty, and a
 // /LOG= added at the end replaces the log file, unless a /D= before it takes it
 // into the folder.
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "fuzz/harness.h"
 #include "run/command_line.h"
 
 namespace {
 
+using fuzzing::Fail;
 using mdl_main::ParseSwitches;
 using mdl_main::SplitCommandLine;
 using mdl_main::Switches;
-
-[[noreturn]] void Fail(const std::string &what) {
-  std::fprintf(stderr, "command_line_fuzz: %s\n", what.c_str());
-  std::abort();
-}
 
 // An argument as CommandLineToArgvW reads it back: in quotes when it is
 // empty or holds a blank or a quote; backslashes doubled before a quote
@@ -76,34 +73,42 @@ void CheckSwitches(const std::vector<std::string> &arguments) {
     Fail("a /LOG= at the end changed another switch");
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size == 0)
-    return 0;
-  const std::string_view rest(reinterpret_cast<const char *>(data) + 1,
-                              size - 1);
-  std::vector<std::string> arguments;
-  if (data[0] & 1) {
-    for (size_t at = 0;;) {
-      const size_t end = std::min(rest.find('\0', at), rest.size());
-      arguments.emplace_back(rest.substr(at, end - at));
-      if (end == rest.size())
-        break;
-      at = end + 1;
-    }
-  } else {
-    arguments = SplitCommandLine(rest);
-    if (arguments.empty())
-      Fail("no program name");
-    for (size_t k = 1; k < arguments.size(); ++k)
-      if (arguments[k].empty() && rest.find('"') == std::string_view::npos)
-        Fail("an empty argument without quotes");
-  }
+// Whichever way the arguments came: quoted and split, they come back; and
+// their switches keep their promises.
+void CheckArguments(std::vector<std::string> arguments) {
   // A name that does not begin with a quote may hold one; quoted, none.
   std::erase(arguments[0], '"');
   if (SplitCommandLine(CommandLine(arguments)) != arguments)
     Fail("quoted arguments split into others: " + CommandLine(arguments));
   CheckSwitches(arguments);
-  return 0;
+}
+
+// The rest as a whole command line, split as the program splits it.
+void SplitLine(std::string_view line) {
+  const std::vector<std::string> arguments = SplitCommandLine(line);
+  if (arguments.empty())
+    Fail("no program name");
+  for (size_t k = 1; k < arguments.size(); ++k)
+    if (arguments[k].empty() && line.find('"') == std::string_view::npos)
+      Fail("an empty argument without quotes");
+  CheckArguments(arguments);
+}
+
+// The rest as arguments separated by 0x00, the first the program's name.
+void SplitList(std::string_view list) {
+  std::vector<std::string> arguments;
+  for (size_t at = 0;;) {
+    const size_t end = std::min(list.find('\0', at), list.size());
+    arguments.emplace_back(list.substr(at, end - at));
+    if (end == list.size())
+      break;
+    at = end + 1;
+  }
+  CheckArguments(std::move(arguments));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  return fuzzing::ByFirstBit(data, size, SplitLine, SplitList);
 }

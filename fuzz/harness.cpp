@@ -1,6 +1,8 @@
-// The fuzz targets' sandbox, jail, canary check and quiet user interface.
+// The fuzz targets' sandbox, jail, canary check, quiet user interface,
+// failure and first-byte choice.
 #include "fuzz/harness.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,14 +33,23 @@ void QuietUi::EndProgram(int exitCode) {
 }
 
 void Fail(const std::string &what) {
-  std::fprintf(stderr, "fuzz target: %s\n", what.c_str());
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what.c_str());
   std::abort();
+}
+
+int ByFirstBit(const uint8_t *data, size_t size, Check even, Check odd) {
+  if (size == 0)
+    return 0;
+  const std::string_view rest(reinterpret_cast<const char *>(data) + 1,
+                              size - 1);
+  (data[0] & 1 ? odd : even)(rest);
+  return 0;
 }
 
 void WriteFile(const std::string &path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out)
+  if (!out.flush())
     Fail("cannot write " + path);
 }
 

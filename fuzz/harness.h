@@ -1,9 +1,12 @@
 // What every fuzz target shares: a sandbox folder that is made afresh for
 // each input, a jail that refuses every file-system call of the runtime
 // outside it, a canary folder beside it that must come through every input
-// unchanged, and a user interface with nobody at it.
+// unchanged, a user interface with nobody at it; and the failure that keeps
+// an input, and the choice a first byte makes.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -27,8 +30,16 @@ public:
   [[noreturn]] void EndProgram(int exitCode) override;
 };
 
-// Prints what went wrong and aborts, so that the fuzzer keeps the input.
+// Prints what went wrong, after the program's name, and aborts, so that
+// the fuzzer keeps the input.
 [[noreturn]] void Fail(const std::string &what);
+
+// A check of the bytes of an input after its first byte.
+using Check = void (*)(std::string_view rest);
+// For the targets whose input's first byte chooses what the rest is: hands
+// the rest to even when that byte's low bit is 0, to odd when it is 1; an
+// empty input goes to neither. Returns 0, as LLVMFuzzerTestOneInput does.
+int ByFirstBit(const uint8_t *data, size_t size, Check even, Check odd);
 
 // Writes a whole file; fails the target when it cannot.
 void WriteFile(const std::string &path, std::string_view bytes);

@@ -70,6 +70,34 @@ TEST(Jail, RefusesTheRuntimeOutsideTheSandbox) {
 // Each input's temporary folder is a new one under the same name: the run's
 // hold on the last input's must not outlive it, or every later input would
 // find its files missing (the script never read).
+TEST(Harness, TheFirstBitChoosesTheCheckOfTheRest) {
+  static std::string seen;
+  const fuzzing::Check even = [](std::string_view rest) {
+    seen = "even " + std::string(rest);
+  };
+  const fuzzing::Check odd = [](std::string_view rest) {
+    seen = "odd " + std::string(rest);
+  };
+  const struct {
+    std::string input;
+    std::string seen;
+  } cases[] = {
+      {"", ""},
+      {"\x03"
+       "ab",
+       "odd ab"},
+      {std::string("\xfe\0c", 3), std::string("even \0c", 7)},
+  };
+  for (const auto &c : cases) {
+    seen.clear();
+    EXPECT_EQ(
+        fuzzing::ByFirstBit(reinterpret_cast<const uint8_t *>(c.input.data()),
+                            c.input.size(), even, odd),
+        0);
+    EXPECT_EQ(seen, c.seen);
+  }
+}
+
 TEST(Sandbox, EachInputGetsItsOwnTemporaryFolder) {
   fuzzing::Sandbox sandbox("harness_test");
   for (const char *input : {"first", "second"}) {

@@ -11,14 +11,13 @@
 // them.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <vector>
 
+#include "fuzz/harness.h"
 #include "package/byte_source.h"
 #include "package/coding.h"
 #include "package/pe_image.h"
@@ -31,11 +30,7 @@
 namespace {
 
 namespace pe = package::pe;
-
-[[noreturn]] void Fail(const std::string &what) {
-  std::fprintf(stderr, "image_fuzz: %s\n", what.c_str());
-  std::abort();
-}
+using fuzzing::Fail;
 
 // A PE32+ image with one section of 0x200 bytes at 0x1000 (file offset
 // 0x400) and no resources, as the program's image is laid out.
@@ -184,13 +179,5 @@ void ReadIcon(std::string_view bytes) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size == 0)
-    return 0;
-  const std::string_view rest(reinterpret_cast<const char *>(data) + 1,
-                              size - 1);
-  if (data[0] & 1)
-    ReadIcon(rest);
-  else
-    ReadImage(rest);
-  return 0;
+  return fuzzing::ByFirstBit(data, size, ReadImage, ReadIcon);
 }

@@ -7,13 +7,12 @@
 // writes as a text that compiles without a diagnostic into the same
 // records (fields without the blanks that pad them) and tail.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "fuzz/harness.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
 #include "tools/cli.h"
@@ -25,11 +24,7 @@ namespace {
 
 namespace script = package::script;
 namespace text = tools::script_text;
-
-[[noreturn]] void Fail(const std::string &what) {
-  std::fprintf(stderr, "script_text_fuzz: %s\n", what.c_str());
-  std::abort();
-}
+using fuzzing::Fail;
 
 // A record as the run sees it: its fields without the padding blanks.
 struct Plain {
@@ -134,13 +129,5 @@ void ShowBinary(std::string_view bytes) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size == 0)
-    return 0;
-  const std::string_view rest(reinterpret_cast<const char *>(data) + 1,
-                              size - 1);
-  if (data[0] & 1)
-    ShowBinary(rest);
-  else
-    CompileText(rest);
-  return 0;
+  return fuzzing::ByFirstBit(data, size, CompileText, ShowBinary);
 }

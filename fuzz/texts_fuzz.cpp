@@ -6,13 +6,12 @@
 // manifest are, read back as verify reads that manifest, the texts and
 // messages the package shows.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
 
+#include "fuzz/harness.h"
 #include "package/byte_source.h"
 #include "package/manifest.h"
 #include "tools/cli.h"
@@ -20,17 +19,8 @@
 
 namespace {
 
-[[noreturn]] void Fail(const std::string &what) {
-  std::fprintf(stderr, "texts_fuzz: %s\n", what.c_str());
-  std::abort();
-}
-
-void WriteFile(const std::string &path, std::string_view bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!file.flush())
-    Fail("cannot write " + path);
-}
+using fuzzing::Fail;
+using fuzzing::WriteFile;
 
 // A value as a line of a texts file writes it.
 std::string Escaped(const std::string &value) {
