@@ -9,6 +9,7 @@
 #include "tools/cli.h"
 #include "tools/package_file.h"
 #include "tools/staging.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -21,7 +22,12 @@ constexpr int64_t kStep = int64_t{64} * 1024;
 
 ArchiveDecoding::ArchiveDecoding(const std::string &packagePath,
                                  const ArchiveSpan &span, OsFile &out)
-    : package_(packagePath, platform::OpenMode::ReadOnly), source_(package_),
+    : ArchiveDecoding(OsFile(packagePath, platform::OpenMode::ReadOnly), span,
+                      out) {}
+
+ArchiveDecoding::ArchiveDecoding(const OsFile &package, const ArchiveSpan &span,
+                                 OsFile &out)
+    : package_(package.path(), os::Duplicate(package)), source_(package_),
       out_(out), decoder_(source_, span.first - 1, span.layout, Take, this) {
   if (span.layout.streamLength + span.layout.StoredLength() >
       span.last - span.first + 1)

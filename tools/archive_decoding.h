@@ -15,10 +15,12 @@ struct ArchiveSpan;
 
 class ArchiveDecoding {
 public:
-  // Decodes the Compressed span of the file at packagePath into out, from
-  // its offset 0; span and out must outlive the decoding.
+  // Decodes the Compressed span of the file at packagePath, or of the file
+  // open as package (through a handle of its own), into out, from its
+  // offset 0; span and out must outlive the decoding.
   ArchiveDecoding(const std::string &packagePath, const ArchiveSpan &span,
                   OsFile &out);
+  ArchiveDecoding(const OsFile &package, const ArchiveSpan &span, OsFile &out);
   ArchiveDecoding(const ArchiveDecoding &) = delete;
   ArchiveDecoding &operator=(const ArchiveDecoding &) = delete;
 

@@ -20,6 +20,7 @@
 #include "tools/entry_names.h"
 #include "tools/file_io.h"
 #include "tools/staging.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -133,9 +134,10 @@ std::unique_ptr<ScratchFolder> ScratchFor(const ArchiveSpan &span) {
 
 } // namespace
 
-ArchiveReader::Number::Number(const std::string &path)
+ArchiveReader::Number::Number(const std::string &path, const OsFile *file)
     : value(files::FreeFile()) {
-  files::Open(value, path, platform::OpenMode::ReadOnly);
+  files::Open(value, path, platform::OpenMode::ReadOnly,
+              file ? os::Duplicate(*file) : platform::os::kNoHandle);
 }
 
 ArchiveReader::Number::~Number() {
@@ -146,10 +148,10 @@ ArchiveReader::Number::~Number() {
 }
 
 struct ArchiveReader::Decoding {
-  Decoding(const std::string &outPath, const std::string &packagePath,
+  Decoding(const std::string &outPath, const OsFile &package,
            const ArchiveSpan &span)
       : out(outPath, platform::OpenMode::CreateNew),
-        archive(packagePath, span, out) {}
+        archive(package, span, out) {}
   OsFile out;
   ArchiveDecoding archive;
 };
@@ -158,12 +160,12 @@ struct ArchiveReader::Decoding {
 // done at once for a whole reading, else as far as the catalog and left
 // for the entries read.
 std::unique_ptr<ArchiveReader::Decoding>
-ArchiveReader::StartDecoding(const std::string &path, const ArchiveSpan &span,
+ArchiveReader::StartDecoding(const OsFile &file, const ArchiveSpan &span,
                              const ScratchFolder *scratch, Extent extent) {
   if (scratch == nullptr)
     return nullptr;
   auto decoding =
-      std::make_unique<Decoding>(*scratch / "archive.pack", path, span);
+      std::make_unique<Decoding>(*scratch / "archive.pack", file, span);
   if (extent == Extent::Whole) {
     decoding->archive.Finish();
     decoding->out.Close();
@@ -174,14 +176,17 @@ ArchiveReader::StartDecoding(const std::string &path, const ArchiveSpan &span,
 }
 
 ArchiveReader::ArchiveReader(const std::string &path, Extent extent)
-    : span_(LocateArchive(path)), scratch_(ScratchFor(span_)),
-      decoding_(StartDecoding(path, span_, scratch_.get(), extent)),
-      readPath_(scratch_ ? *scratch_ / "archive.pack" : path),
-      number_(readPath_),
+    : ArchiveReader(OsFile(path, platform::OpenMode::ReadOnly), extent) {}
+
+ArchiveReader::ArchiveReader(const OsFile &file, Extent extent)
+    : span_(LocateArchive(file)), scratch_(ScratchFor(span_)),
+      decoding_(StartDecoding(file, span_, scratch_.get(), extent)),
+      readPath_(scratch_ ? *scratch_ / "archive.pack" : file.path()),
+      number_(readPath_, scratch_ ? nullptr : &file),
       info_(archive::ReadCatalogInfo(
-          number_.value, scratch_ ? 1 : Narrow(span_.first, path),
-          scratch_ ? Narrow(span_.layout.rawLength, path)
-                   : Narrow(span_.last, path))),
+          number_.value, scratch_ ? 1 : Narrow(span_.first, file.path()),
+          scratch_ ? Narrow(span_.layout.rawLength, file.path())
+                   : Narrow(span_.last, file.path()))),
       reader_(number_.value, info_), entriesEnd_(info_.catalogStart) {}
 
 ArchiveReader::~ArchiveReader() = default;
@@ -273,7 +278,12 @@ ScriptEntries ScriptEntriesOf(const std::string &path) {
 }
 
 void CheckArchive(const std::string &path) {
-  ArchiveReader reader(path);
+  CheckArchive(OsFile(path, platform::OpenMode::ReadOnly));
+}
+
+void CheckArchive(const OsFile &file) {
+  const std::string &path = file.path();
+  ArchiveReader reader(file);
   ListedEntry entry;
   int64_t held = 0;
   while (reader.Next(entry))

@@ -95,8 +95,12 @@ public:
   // against its CRC-32 (Whole), or as far as the catalog and the entries
   // read need (AsRead; checked only when that reaches the end).
   enum class Extent : uint8_t { Whole, AsRead };
+  // The file at path is opened once; a file open already (file need not
+  // outlive the reader) is read through handles of the reader's own,
+  // whatever is put at its name meanwhile.
   explicit ArchiveReader(const std::string &path,
                          Extent extent = Extent::Whole);
+  explicit ArchiveReader(const OsFile &file, Extent extent = Extent::Whole);
   ~ArchiveReader();
   ArchiveReader(const ArchiveReader &) = delete;
   ArchiveReader &operator=(const ArchiveReader &) = delete;
@@ -131,16 +135,17 @@ public:
 
 private:
   // The file's number in the table, closed when the reader goes (also when
-  // a later member's constructor fails).
+  // a later member's constructor fails): path opened, or a handle of file
+  // when one is given.
   struct Number {
-    explicit Number(const std::string &path);
+    Number(const std::string &path, const OsFile *file);
     ~Number();
     int16_t value;
   };
 
   // The scratch file and its decoding (tools/archive_decoding.h).
   struct Decoding;
-  static std::unique_ptr<Decoding> StartDecoding(const std::string &path,
+  static std::unique_ptr<Decoding> StartDecoding(const OsFile &file,
                                                  const ArchiveSpan &span,
                                                  const ScratchFolder *scratch,
                                                  Extent extent);
@@ -173,5 +178,6 @@ ScriptEntries ScriptEntriesOf(const std::string &path);
 // ranges that overlap, cls_arch::DataBound): what `build` asks of an
 // archive. Raises the reader's error, or ToolError for the overlap.
 void CheckArchive(const std::string &path);
+void CheckArchive(const OsFile &file);
 
 } // namespace tools

@@ -44,14 +44,15 @@ namespace {
 constexpr int64_t kMaxPackage = (int64_t{1} << 31) - 1;
 constexpr int64_t kTrailerSize = package::kTrailerSize;
 
-void CheckArchiveFile(const std::string &path) {
-  const ArchiveSpan span = LocateArchive(path);
+void CheckArchiveFile(const OsFile &archive) {
+  const std::string &path = archive.path();
+  const ArchiveSpan span = LocateArchive(archive);
   if (span.kind == FileKind::Package || span.kind == FileKind::Compressed)
     throw ToolError(path + " is a package, not an archive");
   if (span.kind != FileKind::Archive)
     throw ToolError(path + " is not a PACK1 archive");
   try {
-    CheckArchive(path);
+    CheckArchive(archive);
   } catch (const platform::Error &e) {
     throw ToolError(path + " does not parse: " + e.Description() + " (" +
                     std::to_string(e.Number()) + ")");
@@ -161,10 +162,11 @@ void WarnOfUnmetCopies(const std::string &path, const std::string (&scripts)[2],
          "fail there");
 }
 
-Checksums ChecksumsOf(const std::string &path, bool withKinds) {
+Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
   namespace sums = package::sums;
   namespace script = package::script;
-  ArchiveReader reader(path);
+  const std::string &path = archive.path();
+  ArchiveReader reader(archive);
   std::vector<sums::Sum> list;
   std::vector<EntryKind> kinds;
   NameIndex names;
@@ -310,13 +312,14 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   CheckPeImage(stubPath);
   RefuseOverwriting(outputPath, stubPath, "stub");
   RefuseOverwriting(outputPath, archivePath, "archive");
-  CheckArchiveFile(archivePath);
-  // Read once for the checksums, once for the bytes: both must be the
-  // bytes of this file as it is now (another pack may put a new archive at
-  // its name meanwhile, or write it).
+  // Opened once: checked, read for the checksums, then for the bytes,
+  // whatever is put at its name meanwhile. The readings must find the same
+  // bytes, and the package those of the file at the name (another pack may
+  // put a new archive there meanwhile, or write this one).
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
   const os::FileStamp stamp = os::StampOf(archive);
-  const Checksums sums = ChecksumsOf(archivePath, target.compress);
+  CheckArchiveFile(archive);
+  const Checksums sums = ChecksumsOf(archive, target.compress);
   // Only a build that checks the installed product declares the expected
   // state; undeclared, the entry makes every run end as damaged.
   if (sums.expected && !target.texts.expect)

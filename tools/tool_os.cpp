@@ -191,6 +191,13 @@ FileStamp StampOf(const OsFile &file) {
 
 FileId IdOf(const OsFile &file) { return StampOf(file).id; }
 
+platform::os::FileHandle Duplicate(const OsFile &file) {
+  const int copy = fcntl(FdOf(file), F_DUPFD_CLOEXEC, 0);
+  if (copy < 0)
+    throw ToolError("cannot read " + file.path() + ": " + Errno(errno));
+  return copy;
+}
+
 std::optional<FileId> IdOfPath(const std::string &path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0)

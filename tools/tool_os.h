@@ -94,6 +94,9 @@ private:
 
 FileId IdOf(const OsFile &file);
 FileStamp StampOf(const OsFile &file);
+// A second handle of the file open as file, for a reader that closes its
+// own: the same file, whatever is at its name now. Raises ToolError.
+platform::os::FileHandle Duplicate(const OsFile &file);
 // The file that path names (a link followed), if any.
 std::optional<FileId> IdOfPath(const std::string &path);
 
