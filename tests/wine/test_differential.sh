@@ -7,10 +7,18 @@
 # read-only, and scripts of copies, deletions by name and by pattern,
 # folders made and removed, with paths Windows reads as other names or
 # refuses (dots and blanks that end a name, ".", "..", doubled and forward
-# separators, devices, a separator after a file, a wildcard in a folder). Each runs as a package of ours (under Wine with
-# /S and its log) and some also as a package of the base format (under Wine
-# answered through its boxes). DIFF_SEED and DIFF_CASES draw other or more
-# cases, DIFF_ONLY=N runs case N alone: a mismatch prints all three.
+# separators, devices, a separator after a file, a wildcard in a folder);
+# names outside ASCII (Cyrillic, Latin-1, letters without a simple case
+# pair) spelled in another case, patterns over them and over names of
+# several dots, a file where the script wants a folder and the reverse,
+# empty files, read-only copy targets in folders. Each runs as a package of
+# ours in code page 1251 or 1252 (under Wine with /S and its log) and some
+# also as a package of the base format (under Wine answered through its
+# boxes), or as the package `diff --build` makes of the product folder and
+# a new version of it, started on the old, the new, half of the way or
+# something else, so that its check says up to date, goes on or refuses.
+# DIFF_SEED and DIFF_CASES draw other or more cases, DIFF_ONLY=N runs case
+# N alone: a mismatch prints all three.
 # Where Wine 8 is not Windows, the cases keep out of its way (see PATTERNS).
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
@@ -32,13 +40,17 @@ started=$SECONDS
 # NNN/base (present when the case runs as a base-format package too) and
 # NNN/case.txt (the case in words).
 cat >"$E2E_WORK/cases.py" <<'PY'
-import os, random, sys
+import os, random, shutil, sys
 
 seed, count, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 rng = random.Random(seed)
 # The kinds added later draw from their own source, so that a seed keeps
 # the cases it drew before them, spelled otherwise at times.
 odd = random.Random(seed + 7919)
+# Names outside ASCII, kinds of paths the script and the product folder
+# disagree on (a file where a folder is wanted and the reverse), and
+# packages that carry the state they expect: a source of their own.
+uni = random.Random(seed + 104729)
 
 FILES = ["Readme.TXT", "app.DLL", "Notes.txt", "a1.log", "B2.Log", "data.BIN",
          "x", "Old.txt.bak", "c3.LOG", "Данные.txt", "ёлка.Log"]
@@ -56,11 +68,25 @@ MORE_ODD = ["new.txt. .", "com0", "Lpt0.log", "aux.log", "COM1 .txt", "nul:",
 PATTERNS = ["*.txt", "*.LOG", "?1.log", "*", "*.*", "b?.log", "*.", "??.log",
             "*.bak", "A*", "nothing.*", "*.lo?", "a?.*", "*1*", "*.tx", "?",
             "д*", "Ё*"]
-# No "?" at a pattern's end that must match nothing ("????" for Sub): Wine 8
+# No "?" at a pattern's end or before a dot that must match nothing
+# ("????" for Sub, "a?.*" for a name "a.b.c", "*.?" for "x"): Wine 8
 # matches it as exactly one character, where Windows (FindFirstFileExW's
 # DOS wildcards) and the native run let it match nothing.
 FOLDER_PATTERNS = ["S*", "*", "?ache", "E*y", "L*", "*s", "L???"]
 WORDS = {0: "copy", 1: "delete", 2: "mkdir", 3: "rmdir"}
+# Letters Windows folds (Cyrillic, Latin-1), and some it does not: sharp s
+# has no single capital, dotless i and capital I with a dot (in no page a
+# script is written in) are no case pair of i and I.
+UNI_FILES = ["ФАЙЛ.txt", "файл.Log", "Ёж.log", "ёлка.TXT", "Ўзор.txt",
+             "ґрунт.dat", "Été.txt", "Straße.txt", "STRASSE.TXT", "ÿes.log",
+             "Œuvre.txt", "Ñu.dat", "µ.txt", "v1.2.Ёж.txt", "k.l.m",
+             "İndex.txt", "fıle.log", "Пусто.dat", "Ärger..txt"]
+UNI_FOLDERS = ["Папка", "Dossier é", "ЁЖИК"]
+UNI_PATTERNS = ["ф*", "Ф*.TXT", "*Ж.LOG", "?ж.log", "*.", "*.txt.", "*.txt ",
+                "ё*", "É*", "*SS*", "*ß*", "STR*", "*.t?t", "?.txt",
+                "k.l.*", "*..*", "*.*.*", "v1.?.*", "Ÿ*", "ÿ*", "*Е*",
+                "index.*", "FILE.*", "*ЁЖ*", "µ*", "Μ*", "*.dat", "??*",
+                "* .", "*. ", "Ф???.*", "*~*"]
 
 
 def recase(name):
@@ -124,6 +150,181 @@ def make_product(root):
         if kind == "d" and odd.random() < 0.08:
             os.chmod(os.path.join(root, path), 0o555)
     return tree
+
+
+def encodable(name, cp):
+    try:
+        name.encode("cp%d" % cp)
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
+def add_unicode(root, tree):
+    """Files and folders with names outside ASCII beside the drawn ones,
+    some empty, some read-only, some in a folder of such a name."""
+    extra = []
+    for name in uni.sample(UNI_FILES, uni.randint(0, 4)):
+        extra.append((name, "f", uni.random() < 0.2))
+    folders = [p for p, k, _ in tree if k == "d"]
+    if uni.random() < 0.5:
+        folders.append(uni.choice(UNI_FOLDERS))
+        extra.append((folders[-1], "d", False))
+    for folder in uni.sample(folders, min(len(folders), uni.randint(0, 2))):
+        for name in uni.sample(UNI_FILES, uni.randint(1, 2)):
+            extra.append((folder + "/" + name, "f", uni.random() < 0.3))
+    for path, kind, readonly in extra:
+        full = os.path.join(root, path)
+        if kind == "d":
+            os.makedirs(full, exist_ok=True)
+            if (path, kind, False) not in tree:
+                tree.append((path, kind, False))
+            continue
+        if any(p.lower() == path.lower() for p, _, _ in tree):
+            continue  # not two names of one file
+        with open(full, "w") as f:
+            if uni.random() < 0.7:
+                f.write("old %s %d\n" % (path, uni.randrange(1000)))
+        tree.append((path, kind, readonly))
+        if readonly:
+            os.chmod(full, 0o444)
+    return [e for e in extra if e in tree or e[1] == "d"]
+
+
+def unirecase(name):
+    return uni.choice([name, name.upper(), name.lower(), name.swapcase()])
+
+
+def unicode_record(tree, extra, cp):
+    """A record over the names outside ASCII, a file where the script wants
+    a folder or the reverse, a read-only copy target in a folder."""
+    files = [p for p, k, _ in tree if k == "f" and encodable(p, cp)]
+    folders = [p for p, k, _ in tree if k == "d" and encodable(p, cp)]
+    named = [p for p, _, _ in extra if encodable(p, cp)] or files or ["x"]
+    roll = uni.random()
+    if roll < 0.25:
+        target = unirecase(uni.choice(named))
+        return 0, "\0/" + uni.choice(SOURCES + ["empty.dat"]), target
+    if roll < 0.45:
+        where = uni.choice([""] + [f + "/" for f in folders])
+        return 1, "", recase_uni(where) + uni.choice(
+            [p for p in UNI_PATTERNS if encodable(p, cp)])
+    if roll < 0.55:
+        return 1, "", unirecase(uni.choice(named))
+    if roll < 0.62 and folders:
+        # Onto a folder's name; a folder deleted as a file.
+        return uni.choice([(0, "\0/" + uni.choice(SOURCES), unirecase(uni.choice(folders))),
+                           (1, "", unirecase(uni.choice(folders)))])
+    if roll < 0.72:
+        # A folder made over a file, a file removed as a folder.
+        return uni.choice([2, 3]), "", unirecase(uni.choice(named))
+    if roll < 0.8:
+        readonly = [p for p, k, r in tree if k == "f" and r and "/" in p]
+        if readonly:
+            return 0, "\0/" + uni.choice(SOURCES), unirecase(uni.choice(readonly))
+    if roll < 0.9:
+        return 2, "", uni.choice(UNI_FOLDERS + ["Новая/Ёж", "Été"])
+    return 3, "", unirecase(uni.choice(UNI_FOLDERS + folders[:1]))
+
+
+def recase_uni(folder):
+    return unirecase(folder[:-1]) + "/" if folder else ""
+
+
+def make_versions(where, tree, cp):
+    """The drawn product folder as the old version, a new one made of it,
+    and the product folder drawn as the old, the new, half of the way or
+    something else: the package that diff builds of them expects the old."""
+    old, new, program = (os.path.join(where, n) for n in ("old", "new", "program"))
+    shutil.copytree(program, old, symlinks=True)
+    shutil.copytree(program, new, symlinks=True)
+    for folder, dirs, _ in os.walk(new):
+        for name in dirs:
+            os.chmod(os.path.join(folder, name), 0o755)
+    files = [p for p, k, _ in tree if k == "f" and encodable(p, cp)]
+    folders = [p for p, k, _ in tree if k == "d" and encodable(p, cp)]
+    names = [n for n in UNI_FILES + NEW_NAMES[:3] if encodable(n, cp)]
+    changes = []
+    for _ in range(uni.randint(1, 4)):
+        roll = uni.random()
+        if roll < 0.3 and files:
+            changes.append(("write", uni.choice(files), "new %d\n" % uni.randrange(1000)))
+        elif roll < 0.5 and files:
+            changes.append(("delete", uni.choice(files), ""))
+        elif roll < 0.8:
+            at = uni.choice([""] + [f + "/" for f in folders])
+            changes.append(("write", at + uni.choice(names), "added %d\n" % uni.randrange(1000)))
+        elif roll < 0.9 and folders:
+            # Only a folder whose names all fit the page: the expected
+            # state names what it holds.
+            folder = uni.choice(folders)
+            if all(encodable(p, cp) for p, _, _ in tree if p.startswith(folder + "/")):
+                changes.append(("rmdir", folder, ""))
+        else:
+            changes.append(("write", uni.choice(["Новая", "Neu", "Été"]) + "/" +
+                            uni.choice(names), "added\n"))
+    changes = [c for c in changes if encodable(c[1], cp)]
+    if not changes:
+        shutil.rmtree(old)
+        shutil.rmtree(new)
+        return ""
+
+    def apply(root, change):
+        kind, path, text = change
+        full = os.path.join(root, path)
+        if kind == "delete" and os.path.isfile(full):
+            os.chmod(full, 0o644)
+            os.remove(full)
+        elif kind == "rmdir" and os.path.isdir(full):
+            for folder, dirs, names in os.walk(full):
+                os.chmod(folder, 0o755)
+            shutil.rmtree(full)
+        elif kind == "write" and not os.path.isdir(full):
+            os.makedirs(os.path.dirname(full), exist_ok=True)
+            if os.path.exists(full):
+                os.chmod(full, 0o644)
+            with open(full, "w") as f:
+                f.write(text)
+
+    for change in changes:
+        apply(new, change)
+    shown = uni.choice(["old", "new", "half", "other"])
+    if shown == "new":
+        for folder, dirs, names in os.walk(program):
+            os.chmod(folder, 0o755)
+        shutil.rmtree(program)
+        shutil.copytree(new, program, symlinks=True)
+    elif shown == "half":
+        for change in uni.sample(changes, uni.randint(1, len(changes))):
+            apply(program, change)
+    elif shown == "other":
+        kind, path, _ = uni.choice(changes)
+        if kind == "write":
+            apply(program, ("write", path, "the user's own\n"))
+        elif kind == "delete" and files:
+            apply(program, ("write", uni.choice(files), "changed\n"))
+        else:
+            apply(program, ("delete", uni.choice(files or [path]), ""))
+    return shown
+
+
+def plain(path):
+    """A path as the folders it names, roughly: one case, "/" between."""
+    names = path.replace("\2", "/").lower().split("/")
+    return "/".join(n.rstrip(". ") for n in names if n not in ("", "."))
+
+
+def below_copy(before, record):
+    """True for a deletion below a name that a copy before it may have made
+    a file. Wine 8 fails the listing below a file with ERROR_INVALID_NAME,
+    where Windows answers ERROR_DIRECTORY and the program finds nothing
+    there, as the native run does."""
+    op, _, target = record
+    if op != 1 or "/" not in target.replace("\2", "/").rstrip("/"):
+        return False
+    folder = plain(target.replace("\2", "/").rstrip("/").rsplit("/", 1)[0])
+    return any(o == 0 and (plain(t) == folder or folder.startswith(plain(t) + "/"))
+               for o, _, t in before)
 
 
 def existing(tree, kind):
@@ -204,10 +405,10 @@ def record(tree):
     return op, "", rng.choice(["Gone", "Sub/Gone", "New"])
 
 
-def field(path, size):
-    """A path as the record holds it, in Windows-1251, "\\0" and "\\1" the
-    temporary and the product folder, padded with blanks."""
-    data = path.replace("/", "\\").replace("\2", "/").encode("cp1251")
+def field(path, size, cp=1251):
+    """A path as the record holds it, in the code page cp, "\\0" and "\\1"
+    the temporary and the product folder, padded with blanks."""
+    data = path.replace("/", "\\").replace("\2", "/").encode("cp%d" % cp)
     assert len(data) <= size, path
     return data + b" " * (size - len(data))
 
@@ -226,18 +427,34 @@ for case in range(1, count + 1):
         with open(os.path.join(payload, name), "w") as f:
             f.write("new %s %d\n" % (name, rng.randrange(1000)))
     records = [record(tree) for _ in range(rng.randint(1, 8))]
+    base = rng.random() < 0.4
+    # The draws of the later kinds.
+    open(os.path.join(payload, "empty.dat"), "w").close()
+    extra = add_unicode(os.path.join(where, "program"), tree)
+    cp = uni.choice([1251, 1252])
+    if not all(encodable(s + t, 1252) for _, s, t in records):
+        cp = 1251
+    for _ in range(uni.randint(0, 3)):
+        records.insert(uni.randint(0, len(records)), unicode_record(tree, extra, cp))
+    records = [r for r in records if encodable(r[1] + r[2], cp)]
+    records = [r for i, r in enumerate(records) if not below_copy(records[:i], r)]
+    expect = uni.random() < 0.2 and make_versions(where, tree, cp)
+    with open(os.path.join(where, "codepage"), "w") as f:
+        f.write("%d\n" % cp)
     with open(os.path.join(payload, "script"), "wb") as f:
         for op, source, target in records:
-            f.write(bytes([op]) + field(source, 16) + field("\1/" + target, 48))
-    base = rng.random() < 0.4
-    if base:
+            f.write(bytes([op]) + field(source, 16, cp) +
+                    field("\1/" + target, 48, cp))
+    if base and not expect:
         open(os.path.join(where, "base"), "w").close()
     with open(os.path.join(where, "case.txt"), "w") as f:
-        f.write("case %d of seed %d%s\n" %
-                (case, seed, " (also base format)" if base else ""))
+        f.write("case %d of seed %d, code page %d%s\n" %
+                (case, seed, cp, " (also base format)" if base and not expect
+                 else " (the product folder %s, the script diff's)" % expect
+                 if expect else ""))
         for path, kind, readonly in tree:
             f.write("  %s %s%s\n" % (kind, path, " (read-only)" if readonly else ""))
-        for op, source, target in records:
+        for op, source, target in [] if expect else records:
             f.write("  %s %s%s|\n" % (WORDS[op], words(source) + " " if source else "",
                                      words("\1/" + target)))
 PY
@@ -348,6 +565,7 @@ report() { # WHAT NATIVE WINE
   mismatches=$((mismatches + 1))
   e2e_log "MISMATCH in $kind package, $1 (replay: DIFF_SEED=$seed DIFF_CASES=$count DIFF_ONLY=$((10#${case_dir##*/})))"
   e2e_log "$(cat "$case_dir/case.txt")"
+  [ ! -d "$case_dir/new" ] || e2e_log "$("$UPDPACK_TOOL" script show "$package")"
   e2e_log "--- native:"
   e2e_log "$2"
   e2e_log "--- Windows program under Wine:"
@@ -359,10 +577,17 @@ for case_dir in "$cases"/*; do
   [ -z "${DIFF_ONLY:-}" ] || [ "$((10#${case_dir##*/}))" = "$DIFF_ONLY" ] || continue
   kinds=(ours)
   [ ! -e "$case_dir/base" ] || kinds+=(base)
+  # A wide run says where it is, so that a case that stops it is found.
+  [ "$count" -le 22 ] || e2e_log "case $((10#${case_dir##*/}))"
   for kind in "${kinds[@]}"; do
     package="$E2E_WORK/$kind.exe"
-    if [ "$kind" = ours ]; then
-      e2e_make_package "$case_dir/payload" "$package"
+    codepage=$(cat "$case_dir/codepage")
+    if [ -d "$case_dir/new" ]; then
+      "$UPDPACK_TOOL" diff "$case_dir/old" "$case_dir/new" --build "$package" \
+        --stub "$UPDPACK_STUB" --store --codepage "$codepage" >"$E2E_WORK/diff.log" 2>&1 ||
+        e2e_fail "updpack diff failed: $(cat "$E2E_WORK/diff.log")"
+    elif [ "$kind" = ours ]; then
+      e2e_make_package "$case_dir/payload" "$package" --store --codepage "$codepage"
     else
       e2e_make_base_package "$case_dir/payload" "$package"
     fi
