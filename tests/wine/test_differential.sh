@@ -19,7 +19,8 @@
 # something else, so that its check says up to date, goes on or refuses.
 # DIFF_SEED and DIFF_CASES draw other or more cases, DIFF_ONLY=N runs case
 # N alone: a mismatch prints all three.
-# Where Wine 8 is not Windows, the cases keep out of its way (see PATTERNS).
+# Where Wine 8 is not Windows, the cases keep out of its way (see PATTERNS
+# and below_copy).
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin differential
