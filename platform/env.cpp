@@ -23,8 +23,9 @@ std::string ProgramFolder() {
   return path.substr(0, slash);
 }
 
-std::string ProgramBaseName() {
-  const std::string path = ProgramPath();
+std::string ProgramBaseName() { return BaseNameOf(ProgramPath()); }
+
+std::string BaseNameOf(const std::string &path) {
   const size_t slash = path.find_last_of("\\/");
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const size_t dot = name.rfind('.');

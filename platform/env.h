@@ -17,6 +17,8 @@ void SetProgramPath(const std::string &path);
 std::string ProgramFolder();
 // File name of ProgramPath() without its extension.
 std::string ProgramBaseName();
+// File name of path (after its last / or \) without its extension.
+std::string BaseNameOf(const std::string &path);
 
 // The running executable's own path, from the OS. One implementation per OS.
 std::string OsProgramPath();

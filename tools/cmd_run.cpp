@@ -28,15 +28,13 @@ bool EndsWithExe(const std::string &path) {
                                 name.substr(name.size() - 4), ".exe") == 0;
 }
 
-// The name the run reads its package by: the file's name without its
-// extension, then ".exe", in the same folder.
+// The name the run reads its package by: the file's base name and ".exe",
+// in the same folder.
 std::string BaseNameExe(const std::string &path) {
   const size_t slash = path.find_last_of("/\\");
-  const size_t start = slash == std::string::npos ? 0 : slash + 1;
-  const size_t dot = path.rfind('.');
-  const size_t end =
-      dot == std::string::npos || dot < start ? path.size() : dot;
-  return path.substr(0, end) + ".exe";
+  const std::string folder =
+      slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  return folder + platform::BaseNameOf(path) + ".exe";
 }
 
 } // namespace
