@@ -46,8 +46,9 @@ namespace script = package::script;
 using script_text::CompiledScript;
 
 // Errors for the records that would fail every run: one that names, on its
-// way, a file or folder the install keeps for itself, or whose new file or
-// folder Windows refuses (RefusedNewName).
+// way, a file or folder the install keeps for itself, whose new file or
+// folder Windows refuses (RefusedNewName), or a copy from a path that ends
+// in a separator outside {temp}.
 void RefuseFailingNames(CompiledScript &compiled) {
   for (const script_text::CompiledRecord &record : compiled.records) {
     if (compiled.errors.size() > kMaxDiagnostics)
@@ -75,6 +76,13 @@ void RefuseFailingNames(CompiledScript &compiled) {
           {record.targetPos, "\"" + *name +
                                  "\" is not a name Windows can hold: the run "
                                  "would fail here"});
+    // From {temp}, the check of what the payload gives says more.
+    if (record.operation == script::kCopyFile &&
+        EndsInSeparator(record.source) &&
+        record.source.front() != script::kTempFolderMark)
+      compiled.errors.push_back({record.sourcePos,
+                                 "the source ends in a separator and names no "
+                                 "file: the run would fail here"});
   }
 }
 

@@ -31,14 +31,12 @@ bool ClimbsUp(std::string_view component) {
          component.find("..") != std::string_view::npos;
 }
 
-// The field, blanks trimmed, ends in a separator: as a file's path it
-// names no file, and both systems refuse to open it.
+} // namespace
+
 bool EndsInSeparator(std::string_view field) {
   const std::string_view path = script::TrimBlanks(field);
   return !path.empty() && IsSeparator(path.back());
 }
-
-} // namespace
 
 bool PathOutsideFolders(std::string_view field) {
   const std::string_view path = script::TrimBlanks(field);

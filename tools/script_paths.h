@@ -27,6 +27,10 @@ bool PathOutsideFolders(std::string_view field);
 // the first 20, one that counts the rest.
 std::vector<std::string> OutsidePathWarnings(std::string_view script);
 
+// The field, blanks trimmed, ends in a separator: as a file's path it
+// names no file, and both systems refuse to open it.
+bool EndsInSeparator(std::string_view field);
+
 // The last name of a copy's or mkdir's target field, in UTF-8, when Windows
 // makes no file or folder of it (a device's name, a reserved character):
 // the run refuses it before anything is made, every time. Else a name of

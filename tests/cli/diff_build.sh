@@ -334,5 +334,15 @@ delete {app}\CON*||
 copy {temp}\a.txt {app}\a.txt.||
 op 7 {temp}\x {app}\CON||
 EOF2
+# A copy from a path that ends in a separator names no file (from {temp},
+# the payload holds no such file: tests/cli/build_run.sh).
+rm -f hand/bad.exe
+for source in '{app}\a.txt\' '{app}\sub/ '; do
+  printf 'copy %s {app}\b.txt\n' "$source" >hand/bad.txt
+  run_tool build --payload hand/prod --script hand/bad.txt -o hand/bad.exe --stub inside/stub.bin
+  expect_rc 1 "build with a copy from $source"
+  expect_contains "$ERR" "bad.txt:1:6: error: the source ends in a separator and names no file" "copy from $source"
+  [ -e hand/bad.exe ] && fail "copy from $source: a package was written"
+done
 
 finish
