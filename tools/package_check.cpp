@@ -411,7 +411,7 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
         const std::string unmet =
             check.tempCopies.Unmet(fields.operation, source, target, entries);
         // A source that ends in a separator is a failing record below.
-        if (!unmet.empty() && unmet.back() != '\\' && unmet.back() != '/' &&
+        if (!unmet.empty() && !EndsInSeparator(unmet) &&
             ++check.missingSources <= kMaxListedMissing)
           check.faults.push_back("record " + std::to_string(number) +
                                  " copies {temp}\\" + unmet +
