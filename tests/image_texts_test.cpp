@@ -202,6 +202,33 @@ TEST(ImageTexts, TextsFilesWithTheirErrors) {
   }
 }
 
+// An author who replaces a text learns from `updpack help build` what the
+// run fills into it: every placeholder a default text of either language
+// keeps once build has filled in the product and version.
+TEST(ImageTexts, HelpNamesEveryPlaceholderTheRunFillsIn) {
+  const std::string help = tools::TextKeysHelp();
+  for (const package::Language language :
+       {package::Language::Russian, package::Language::English}) {
+    const package::Texts texts =
+        package::DefaultTexts("Orbit", "2.0", language);
+    for (size_t k = 0; k < package::kTextCount; ++k) {
+      std::string key = package::KeyOf(k).key;
+      key.resize(12, ' ');
+      const size_t at = help.find("    " + key);
+      ASSERT_NE(at, std::string::npos) << key;
+      const std::string line = help.substr(at, help.find('\n', at) - at);
+      const std::string &text = texts[k];
+      for (size_t open = text.find('{'); open != std::string::npos;
+           open = text.find('{', open + 1)) {
+        const std::string placeholder =
+            text.substr(open, text.find('}', open) - open + 1);
+        EXPECT_NE(line.find(placeholder), std::string::npos)
+            << line << " does not name " << placeholder;
+      }
+    }
+  }
+}
+
 // The run shows the texts of the package it runs, read before its first
 // question; the next package without texts of its own shows the defaults.
 TEST(ImageTexts, TheRunShowsThePackagesOwnTexts) {
