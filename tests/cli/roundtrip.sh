@@ -47,6 +47,52 @@ for f in src/*; do
   expect_same_bytes "$f" "dst/${f#src/}" "round trip of ${f#src/}"
 done
 
+# A reader and a writer made from the format's description alone, not from
+# the tool: the reader finds every file of src in what pack wrote, byte for
+# byte where its catalog says, the entries tiling the data region; the
+# tool unpacks what the writer makes (method byte 42, the entries in
+# another order, bytes after the data) into the same files.
+python3 - a.pack src spec.pack <<'PY' || fail "the description's reader and writer disagree with the tool"
+import os, sys
+data = open(sys.argv[1], "rb").read()
+assert data[:5] == b"PACK1" and data[6] == 1, "header"
+texts, text, i = [], bytearray(), 7
+while data[i] != 1:  # the catalog ends at the first 0x01
+    if data[i] == 2:
+        texts.append(bytes(text))
+        text = bytearray()
+    else:
+        text.append(data[i])
+    i += 1
+assert not text, "text after the last entry"
+data_start = i + 2  # 1-based position of the first data byte
+files = {n: open(os.path.join(sys.argv[2], n), "rb").read()
+         for n in os.listdir(sys.argv[2])
+         if os.path.isfile(os.path.join(sys.argv[2], n))}
+seen, next_start = {}, 1
+for t in texts:
+    name, start, end = t.split(b"?")
+    start, end = int(start), int(end)
+    assert start == next_start, "entries tile the data region"
+    next_start = end
+    first, past = data_start + start - 1, data_start + end - 1
+    seen[name.decode("cp1251")] = data[first - 1:past - 1]
+assert next_start - 1 == len(data) - data_start + 1, "the last end"
+assert seen == files, "the entries are the files"
+out = bytearray(b"PACK1\x2a\x01")
+body, start = bytearray(), 1
+for name in sorted(files, reverse=True):
+    end = start + len(files[name])
+    out += name.encode("cp1251") + b"?%d?%d\x02" % (start, end)
+    body += files[name]
+    start = end
+open(sys.argv[3], "wb").write(bytes(out + b"\x01" + body + b"\x00rest"))
+PY
+mkdir dst_spec
+run_tool extract spec.pack dst_spec
+expect_rc 0 "extract of the description writer's archive"
+diff -r src dst_spec >/dev/null || fail "the description writer's archive unpacks into other files"
+
 # Existing longer files are replaced, not overwritten in place.
 head -c 5000 /dev/urandom >dst/one.txt
 run_tool extract a.pack dst
