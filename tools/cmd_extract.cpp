@@ -16,16 +16,18 @@ namespace {
 
 // Extracts the archive file with the engine, as the update run does: held
 // to its data region (cls_arch::DataBound) when the package is one of ours.
+// Its failures name `given`, the file the user named.
 int ExtractArchive(const std::string &archivePath, const std::string &folder,
-                   bool ours = false) {
+                   const std::string &given, bool ours = false) {
   const os::HeldFolder target(folder);
   InstalledConsole console;
   console.ui().CatchInterrupts();
+  console.ui().SetErrorSubject(given);
   archive::cls_arch arch;
   arch.FileName(archivePath);
   arch.DataBound(ours ? platform::kTrue : platform::kFalse);
   if (!arch.Load())
-    throw ToolError("cannot open the archive: " + archivePath);
+    throw ToolError("cannot open the archive: " + given);
   // Ctrl-C cancels through the archive's flag: taken after the entry in
   // progress.
   console.ui().SetInterruptHandler([&] { arch.Abort(platform::kTrue); });
@@ -39,7 +41,7 @@ int ExtractArchive(const std::string &archivePath, const std::string &folder,
     console.ui().SetToolLine("extracting " + std::to_string(percent) + "%  " +
                              arch.DefFile());
   });
-  // Extract shows its own failure (in the console: an error line on stderr).
+  // Extract shows its own failure (an error line on stderr).
   const bool extracted = arch.Extract(folder) != platform::kFalse;
   console.ui().SetPoller(nullptr);
   console.ui().ClearLine();
@@ -100,7 +102,7 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
 
   const ArchiveSpan span = LocateReadableArchive(archivePath);
   if (span.kind != FileKind::Package && span.kind != FileKind::Compressed)
-    return ExtractArchive(archivePath, folder);
+    return ExtractArchive(archivePath, folder, archivePath);
   // A package's archive is carved out into a file of its own, as the
   // update run does, and extracted from there.
   ScratchFolder scratch("extract");
@@ -115,7 +117,8 @@ int ExtractCommand(const std::vector<std::string> &arguments) {
     out.Close();
   }
   RefuseReplacingPackage(carved, archivePath, folder);
-  return ExtractArchive(carved, folder, HasIntactManifest(archivePath));
+  return ExtractArchive(carved, folder, archivePath,
+                        HasIntactManifest(archivePath));
 }
 
 } // namespace tools

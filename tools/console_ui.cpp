@@ -237,6 +237,12 @@ platform::MsgAnswer ConsoleUi::ShowMessage(const std::string &text,
                                            platform::MsgButtons buttons) {
   // The line keeps its last state above the box.
   FinishLine();
+  if (!errorSubject_.empty() && icon == platform::MsgIcon::Error &&
+      buttons == platform::MsgButtons::Ok) {
+    Write("updpack: " + Printable(errorSubject_) + ": " + TerminalText(text) +
+          "\n");
+    return platform::MsgAnswer::Ok;
+  }
   Write(Printable(platform::ProgramTitle()) + " [" + platform::IconWord(icon) +
         "]: " + TerminalText(text) + "\n");
   if (buttons == platform::MsgButtons::Ok)

@@ -60,6 +60,12 @@ public:
   void SetInterruptHandler(std::function<void()> onInterrupt) {
     onInterrupt_ = std::move(onInterrupt);
   }
+  // An engine that ends in an error box (extract) works for the tool: its
+  // errors print as the tool's own, "updpack: SUBJECT: text", naming the
+  // file the user gave rather than the program's title.
+  void SetErrorSubject(std::string subject) {
+    errorSubject_ = std::move(subject);
+  }
   bool TakeInterrupt();
 
   // UiBackend
@@ -108,6 +114,7 @@ private:
   bool statusPrinted_ = false;
 
   std::string toolLine_;
+  std::string errorSubject_;
   bool dirty_ = false;     // the line on screen is out of date
   bool lineDrawn_ = false; // a line without its newline is on screen
   int64_t lastDraw_;

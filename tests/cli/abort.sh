@@ -114,7 +114,7 @@ mkdir out
 "$UPDPACK" extract two.pack out </dev/null >"$OUT" 2>"$ERR" &
 stop_and_interrupt $! exists out/big.bin
 expect_rc 1 "extract interrupted"
-expect_text "$ERR" "Dravell [error]: Unpacking was cancelled by the user!" "extract cancel"
+expect_text "$ERR" "updpack: two.pack: Unpacking was cancelled by the user!" "extract cancel"
 expect_same_bytes src/big.bin out/big.bin "the entry in progress is completed"
 [ ! -e out/z_second.txt ] || fail "no entry after the cancel"
 

@@ -7,7 +7,8 @@ NOT_ARCHIVE="no archive: the file does not begin with PACK1, and the trailer in 
 NO_CATALOG="No list of files was found in the update package."
 
 # check_rejected FILE TEXT [NUMBER]: list and extract both refuse FILE; with
-# NUMBER, the extraction's error, without it, the tool's own.
+# NUMBER, the engine's error (list adds its number, extract gives its text
+# only), without it, the tool's own; both name FILE.
 check_rejected() {
   local file=$1 text=$2 number=${3:-}
   run_tool list "$file"
@@ -17,9 +18,7 @@ check_rejected() {
   rm -rf target && mkdir target
   run_tool extract "$file" target
   expect_rc 1 "extract $file"
-  local said="updpack: $file: $text"
-  [ -z "$number" ] || said="Dravell [error]: $text"
-  expect_text "$ERR" "$said" "extract $file"
+  expect_text "$ERR" "updpack: $file: $text" "extract $file"
   [ -z "$(ls -A target)" ] || fail "extract $file wrote files"
 }
 
@@ -46,7 +45,7 @@ expect_contains "$ERR" "(-1234020)" "number of an unterminated catalog"
 mkdir t_open
 run_tool extract open.pack t_open
 expect_rc 1 "extract of an unterminated catalog"
-expect_contains "$ERR" "Dravell [error]: " "error box"
+expect_contains "$ERR" "updpack: open.pack: " "the engine's error, named"
 [ -z "$(ls -A t_open)" ] || fail "nothing extracted from an unterminated catalog"
 
 # Entries that cannot be read: the entries before them are listed and
