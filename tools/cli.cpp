@@ -424,14 +424,13 @@ int RunTool(int argc, char **argv) {
     return kExitUsage;
   }
   arguments.erase(arguments.begin());
-  // The tool's own failures ("File not found: a.pack") in its language;
-  // a run shows its package's texts, and sets them itself.
-  if (command->name != std::string_view("run"))
-    for (size_t k = 0; k < platform::kMsgCount; ++k)
-      platform::SetMsgText(
-          static_cast<platform::Msg>(k),
-          package::MessageTextIn(package::Language::English,
-                                 static_cast<platform::Msg>(k)));
+  // The tool's own failures ("File not found: a.pack") in its language,
+  // a run's look at its package before the run too; the run itself starts
+  // from the shipped texts and its package's own.
+  for (size_t k = 0; k < platform::kMsgCount; ++k)
+    platform::SetMsgText(static_cast<platform::Msg>(k),
+                         package::MessageTextIn(package::Language::English,
+                                                static_cast<platform::Msg>(k)));
   try {
     return command->run(arguments);
   } catch (const UsageError &e) {

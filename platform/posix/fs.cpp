@@ -38,11 +38,11 @@ std::string FolderForMessage(const std::string &prefix) {
   return prefix.empty() ? std::string(".") : prefix;
 }
 
-// A child path for messages: "\\" after a parent that holds one (a path of
-// a script, written after a posix folder as "/tmp/app\\Sub", goes on as
-// Windows writes it), "/" after a posix path.
+// A child path for messages, as Windows writes it after any folder: a
+// record's "{app}" alone is the posix folder "/tmp/app", and the file in it
+// that stops its removal is "/tmp/app\\a.txt" as after "{app}\\Sub".
 std::string Join(const std::string &parent, const std::string &name) {
-  return parent + (parent.find('\\') != std::string::npos ? '\\' : '/') + name;
+  return parent + '\\' + name;
 }
 
 // The last component of a native path.

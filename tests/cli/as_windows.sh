@@ -175,8 +175,8 @@ rm program/ro.txt
 # are no devices), which no deletion takes: the record fails there, and a
 # package of ours undoes what came before it; in a missing folder nothing
 # is found. A file inside a folder to remove is named as Windows writes
-# it: after the folder's path as the script spells it, and found through
-# it ("sub .\" is "sub ", where nothing is found, so the folder is not
+# it: after the folder's path as the script spells it, the program
+# folder's alone too, and found through it ("sub .\" is "sub ", where nothing is found, so the folder is not
 # empty). A folder's name with a wildcard is a bad file name, where
 # Windows lists and looks up nothing. KIND|RECORD (code
 # target)|exit|message.
@@ -214,6 +214,8 @@ base|1|\s?b\ro.txt|1|Недопустимое имя файла: @\s?b\ro.txt
 base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\SUB.|1|Отказано в доступе: @\SUB.\ro.txt (только для чтения)
 base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub .
+base|3||1|Отказано в доступе: @\sub\ro.txt (только для чтения)
+base|3|\|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
 ours|1|\sub\LPT0.txt|0|прошло успешно

@@ -112,6 +112,11 @@ grep -q ' (53)$' "$ERR" || fail "missing archive: number 53"
 run_tool extract missing.pack target
 expect_rc 1 "extract of a missing archive"
 expect_contains "$ERR" "(53)" "missing archive number"
+# No package, so no texts of one: the tool's own words.
+run_tool run missing.exe --yes
+expect_rc 1 "run of a missing package"
+expect_text "$ERR" "updpack: File not found: missing.exe (No such file or directory) (53)" \
+  "missing package"
 
 printf 'PACK1\x00\x01\x01' >ok.pack
 run_tool extract ok.pack no_such_folder
