@@ -81,7 +81,7 @@ bool HasIntactManifest(const std::string &path) {
 
 void CheckReadable(const std::string &path) {
   if (platform::fs::FolderExists(path))
-    throw ToolError("the archive path names a folder: " + path);
+    throw ToolError("a folder, not a file: " + path);
   const platform::os::FileHandle handle =
       platform::os::OpenFile(path, platform::OpenMode::ReadOnly);
   platform::os::CloseFile(handle, path);

@@ -125,9 +125,12 @@ expect_text "$ERR" "updpack: target folder does not exist: no_such_folder (creat
   "missing target folder"
 [ ! -e no_such_folder ] || fail "the target folder is not created"
 
-run_tool extract target target
-expect_rc 1 "a folder as the archive"
-expect_text "$ERR" "updpack: the archive path names a folder: target" "folder as archive"
+# A folder where a file is read, in every command's words alike.
+for command in "extract target target" "list target" "verify target" "run --yes target"; do
+  run_tool $command
+  expect_rc 1 "a folder as the file: $command"
+  expect_text "$ERR" "updpack: a folder, not a file: target" "folder as the file: $command"
+done
 
 # A file named as the folder to pack is an error (a missing folder gives
 # the empty archive, see roundtrip.sh).
