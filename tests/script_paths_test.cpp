@@ -154,6 +154,31 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
   EXPECT_EQ(failures[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
 }
 
+TEST(ScriptPaths, TheLongScriptsRecordsAreNumberedOnFromTheScripts) {
+  // The run counts its records through "script" and on into the long
+  // script; its warnings named the long script's first record 1.
+  namespace record = package::script;
+  std::string flat;
+  for (const uint8_t operation : {record::kCopyFile, uint8_t{9}})
+    record::EncodeRecord({operation, "\0\\a"s, "\1\\a"}, flat);
+  flat += "tail";
+  std::string longForm;
+  record::EncodeLongRecord({record::kDeleteFiles, "", "C:\\x"}, longForm);
+  record::EncodeLongRecord({record::kCreateFolder, "", "\1\\CON"}, longForm);
+  EXPECT_EQ(tools::RecordCount(flat), 2u);
+  EXPECT_EQ(tools::RecordCount(longForm), 2u);
+  EXPECT_EQ(tools::RecordCount(""), 0u);
+  const size_t before = tools::RecordCount(flat);
+  const std::vector<std::string> warnings =
+      tools::ScriptWarnings(longForm, true, before);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].rfind("record 3 works outside", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[1].rfind("record 4 makes a name", 0), 0u) << warnings[1];
+  EXPECT_EQ(
+      tools::FailingRecords(longForm, false, before)[0].rfind("record 4 ", 0),
+      0u);
+}
+
 TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {
   namespace record = package::script;
   std::string script;

@@ -100,15 +100,16 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 namespace {
 
 // One line for each record of bytes for which does(record) tells what it
-// does ("record 3 " and that, then the record), after the first 20 one
+// does ("record 3 " and that, then the record; before records come ahead
+// of the first), after the first 20 one
 // that counts the rest ("5 more records " and theyDo): a script made to
 // flood lists no more. does gives nullptr for a record not to list.
 template <typename Does>
-std::vector<std::string> RecordWarnings(std::string_view bytes, Does does,
-                                        const char *theyDo) {
+std::vector<std::string> RecordWarnings(std::string_view bytes, size_t before,
+                                        Does does, const char *theyDo) {
   constexpr size_t kMaxListed = 20;
   std::vector<std::string> warnings;
-  size_t k = 0;
+  size_t k = before;
   size_t unlisted = 0;
   script::ForEachRecord(bytes, [&](const script::Record &record) {
     ++k;
@@ -130,9 +131,10 @@ std::vector<std::string> RecordWarnings(std::string_view bytes, Does does,
 
 } // namespace
 
-std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
+std::vector<std::string> OutsidePathWarnings(std::string_view bytes,
+                                             size_t before) {
   return RecordWarnings(
-      bytes,
+      bytes, before,
       [](const script::Record &record) {
         return (record.operation == script::kCopyFile &&
                 PathOutsideFolders(record.source)) ||
@@ -143,9 +145,10 @@ std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
       "work outside {app} and {temp}");
 }
 
-std::vector<std::string> FailingRecords(std::string_view bytes, bool ours) {
+std::vector<std::string> FailingRecords(std::string_view bytes, bool ours,
+                                        size_t before) {
   return RecordWarnings(
-      bytes,
+      bytes, before,
       [ours](const script::Record &record) -> const char * {
         if (RefusedNewName(record.operation, record.target))
           return "makes a name Windows refuses, and every run fails there";
@@ -163,11 +166,11 @@ std::vector<std::string> FailingRecords(std::string_view bytes, bool ours) {
 }
 
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
-                                                   bool ours) {
+                                                   bool ours, size_t before) {
   if (!ours)
     return {};
   return RecordWarnings(
-      bytes,
+      bytes, before,
       [](const script::Record &record) {
         return record.operation == script::kDeleteFiles &&
                        EndsInSeparator(record.target)
@@ -179,12 +182,17 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
       "delete a path that ends in a separator");
 }
 
-std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours) {
-  std::vector<std::string> warnings = OutsidePathWarnings(bytes);
+std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours,
+                                        size_t before) {
+  std::vector<std::string> warnings = OutsidePathWarnings(bytes, before);
   for (auto *more : {&SeparatorDeletionWarnings, &FailingRecords})
-    for (std::string &warning : more(bytes, ours))
+    for (std::string &warning : more(bytes, ours, before))
       warnings.push_back(std::move(warning));
   return warnings;
+}
+
+size_t RecordCount(std::string_view bytes) {
+  return script::ForEachRecord(bytes, [](const script::Record &) {}).records;
 }
 
 int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,

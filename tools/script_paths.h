@@ -24,8 +24,11 @@ bool PathOutsideFolders(std::string_view field);
 // One warning for every record of script whose path lies outside the two
 // folders (the source of a copy; the target of a copy, delete, mkdir and
 // rmdir), naming the record by number and as `script show` writes it; after
-// the first 20, one that counts the rest.
-std::vector<std::string> OutsidePathWarnings(std::string_view script);
+// the first 20, one that counts the rest. The run numbers its records on
+// through both script entries: before is the number of records ahead of
+// this entry's first (those of "script" for the long script).
+std::vector<std::string> OutsidePathWarnings(std::string_view script,
+                                             size_t before = 0);
 
 // The field, blanks trimmed, ends in a separator: as a file's path it
 // names no file, and both systems refuse to open it.
@@ -46,16 +49,23 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 // package of the base format (!ours), a delete whose target does (the run
 // finds no file; one of ours checks the product first, and skips it or
 // refuses the update).
-std::vector<std::string> FailingRecords(std::string_view script, bool ours);
+std::vector<std::string> FailingRecords(std::string_view script, bool ours,
+                                        size_t before = 0);
 
 // In a package of ours (ours), one warning for every delete whose target
 // ends in a separator: it deletes nothing, and whether the run skips it or
 // refuses the update (a folder of that name there) depends on the machine.
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view script,
-                                                   bool ours);
+                                                   bool ours,
+                                                   size_t before = 0);
 
 // All three, as run prints them.
-std::vector<std::string> ScriptWarnings(std::string_view script, bool ours);
+std::vector<std::string> ScriptWarnings(std::string_view script, bool ours,
+                                        size_t before = 0);
+
+// The number of records of a script entry in either form, as the run
+// counts them (the 65-byte form's whole records).
+size_t RecordCount(std::string_view script);
 
 // The bytes that placeholders repeated within a field add to the paths of
 // the script entry name (the 65-byte "script" or the long form) when every

@@ -76,6 +76,34 @@ TABLE
 expect_contains "$ERR" "record 5 deletes a path that ends in a separator, which names no file, and every run fails there" \
   "run names the deletion"
 
+# A package of ours with both script entries: the run numbers its records
+# on from "script" into the long script, and so do verify (text and JSON)
+# and run's warnings, which named the long script's records from 1.
+mkdir both
+printf 'a' >both/a.txt
+printf 'copy {temp}\\a.txt {app}\\a.txt\nop 9 C:\\x D:\\y\n' >short.txt
+printf 'copy {temp}\\a.txt {app}\\%s.txt\ndelete C:\\Windows\\x.dll\nmkdir {app}\\CON\n' \
+  "$(printf 'long%.0s' $(seq 12))" >long.txt
+run_tool script compile short.txt both/script
+run_tool script compile long.txt both/~updpack.scr
+run_tool pack both both.pack
+run_tool build --archive both.pack --stub stub.exe -o pkg/both.exe
+expect_rc 0 "build of both script entries"
+run_tool verify pkg/both.exe
+expect_rc 1 "verify of both script entries"
+expect_contains "$OUT" '  warning:     record 4 works outside {app} and {temp}: delete  C:\Windows\x.dll' \
+  "verify numbers the long script's warnings on"
+expect_contains "$OUT" '  FAULT:       record 5 makes a name Windows refuses' \
+  "verify numbers the long script's faults on"
+run_tool verify --json pkg/both.exe
+python3 -c 'import json, sys; d = json.load(open(sys.argv[1]))
+sys.exit(not (d["warnings"][0].startswith("record 4 ") and d["faults"][0].startswith("record 5 ")))' \
+  "$OUT" || fail "verify --json numbers the long script's records on: $(cat "$OUT")"
+run_tool --stdin no.txt run pkg/both.exe
+for line in 'updpack: warning: record 4 works outside' 'updpack: warning: record 5 makes a name'; do
+  expect_contains "$ERR" "$line" "run numbers the long script's warnings on"
+done
+
 # As a signing tool leaves it (the security directory at 232 of the stub
 # names the table appended to the package), then with bytes and a copy of
 # the trailer after the table: the package still reads, but what follows the
