@@ -155,6 +155,25 @@ TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
   EXPECT_TRUE(platform::TakeRunLock(dir / "missing/VLSFX_QUORIX"));
 }
 
+TEST(RunLock, TheLockFileIs0600WhateverTheUmask) {
+  // A umask without the owner's write bit made it read-only, and the next
+  // run could not open it; one that is wider never widens it.
+  testsupport::TempFolder dir;
+  for (const mode_t umask : {0277, 0777, 0022, 0}) {
+    SCOPED_TRACE(umask);
+    const std::string folder = dir / ("VLSFX_" + std::to_string(umask));
+    const mode_t saved = ::umask(umask);
+    const bool taken = platform::TakeRunLock(folder);
+    ::umask(saved);
+    EXPECT_TRUE(taken);
+    struct stat st {};
+    ASSERT_EQ(::stat((folder + ".lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_FALSE(platform::TakeRunLock(folder));
+  }
+  platform::ReleaseRunLocks();
+}
+
 TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
   // Whatever else is at the lock's name, someone other than the run may
   // hold it or move it away: the run ends, naming it, and leaves it there.
@@ -169,6 +188,7 @@ TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
     bool taken;
   } cases[] = {
       {"own", S_IFREG, 0600, me, true},
+      {"own-read-only", S_IFREG, 0400, me, true}, // an earlier umask's
       {"others-may-write", S_IFREG, 0666, me, false},
       {"others-may-read", S_IFREG, 0604, me, false},
       {"another-users", S_IFREG, 0600, other, false},
@@ -196,6 +216,8 @@ TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
     if (c.taken) {
       EXPECT_TRUE(platform::TakeRunLock(folder));
       EXPECT_FALSE(platform::TakeRunLock(folder));
+      ASSERT_EQ(::lstat(lock.c_str(), &after), 0);
+      EXPECT_EQ(after.st_mode & 07777, 0600u);
       continue;
     }
     const platform::Error error =
