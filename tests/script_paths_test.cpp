@@ -130,6 +130,34 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCreateFolder, "", "\1\\sub/", "", ""},
       {7, "\1\\a\\", "\1\\b\\", "", ""},
       {record::kDeleteFiles, "", "C:\\x\\", "WF", "WW"},
+      // An empty source, a folder mark itself, a file onto itself.
+      {record::kCopyFile, "", "\1\\x", "WF", "WF"},
+      {record::kCopyFile, "\0"s, "\1\\x", "F", "F"},
+      {record::kCopyFile, "\0\\a\\.."s, "\1\\x", "F", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1", "F", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1\\sub\\..", "F", "F"},
+      {record::kCopyFile, "\1\\a.txt", "\1\\.\\A.TXT. ", "F", "F"},
+      {record::kCopyFile, "\1\\s\\a", "\1\\b\\..\\S\\a", "F", "F"},
+      {record::kCopyFile, "\1\\a.txt", "\0\\a.txt"s, "", ""},
+      {record::kCopyFile, "\1\\a.txt", "\1\\a.txt\\b", "", ""},
+      {record::kCopyFile, "\1\\s.\\a", "\1\\s\\a", "", ""},
+      {record::kCopyFile, "\1\\...\\a", "\1\\a", "W", "W"},
+      // The run holds {temp}; the base format runs from {app}, which is
+      // there, and no deletion of files finds a folder.
+      {record::kDeleteFolder, "", "\0"s, "F", "F"},
+      {record::kDeleteFolder, "", "\1", "F", ""},
+      {record::kDeleteFolder, "", "\1\\sub\\..", "F", ""},
+      {record::kDeleteFolder, "", "\1\\sub", "", ""},
+      {record::kDeleteFiles, "", "\1", "F", ""},
+      {record::kCreateFolder, "", "\1\\.", "F", ""},
+      // A folder named as a device on the way: none there on Windows, but
+      // one made around its calls is gone through.
+      {record::kCopyFile, "\0\\a"s, "\1\\CON\\x.txt", "W", "W"},
+      {record::kCreateFolder, "", "\1\\nul.txt\\y", "W", "W"},
+      {record::kDeleteFiles, "", "\1\\com1 .\\*", "W", "W"},
+      {record::kCopyFile, "\1\\LPT1\\a", "\1\\b", "W", "W"},
+      {record::kCreateFolder, "", "\1\\CON\\", "F", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1\\COM10\\b", "", ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);
@@ -138,6 +166,7 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
     for (const bool ours : {false, true}) {
       const auto warnings =
           tools::OutsidePathWarnings(script).size() +
+          tools::DeviceFolderWarnings(script).size() +
           tools::SeparatorDeletionWarnings(script, ours).size();
       const auto failures = tools::FailingRecords(script, ours).size();
       EXPECT_EQ(std::string(warnings, 'W') + std::string(failures, 'F'),

@@ -431,6 +431,8 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
   // the machine; at a failing record, it fails every time.
   for (std::string &warning : OutsidePathWarnings(bytes, before))
     check.warnings.push_back(std::move(warning));
+  for (std::string &warning : DeviceFolderWarnings(bytes, before))
+    check.warnings.push_back(std::move(warning));
   for (std::string &warning : SeparatorDeletionWarnings(bytes, ours, before))
     check.warnings.push_back(std::move(warning));
   for (std::string &fault : FailingRecords(bytes, ours, before))

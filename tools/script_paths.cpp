@@ -3,6 +3,8 @@
 #include "tools/script_paths.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "package/entry_limits.h"
 #include "package/long_records.h"
@@ -29,6 +31,45 @@ bool IsPlaceholder(char c) {
 bool ClimbsUp(std::string_view component) {
   return component.find_first_not_of(". ") == std::string_view::npos &&
          component.find("..") != std::string_view::npos;
+}
+
+// A field read as Windows reads it, as text: the folder its mark names
+// and the names below it, "." and ".." taken away and case folded, the
+// last without the dots and blanks that end it. nullopt for a field that
+// does not begin with a mark or climbs above it (the warnings of paths
+// outside the two folders cover those).
+struct FolderPath {
+  char mark = 0;
+  std::vector<std::u16string> names;
+  bool operator==(const FolderPath &) const = default;
+};
+
+std::optional<FolderPath> ReadFolderPath(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  if (PathOutsideFolders(path))
+    return std::nullopt;
+  FolderPath read{path[0], {}};
+  for (size_t at = 1; at < path.size();) {
+    size_t end = at + 1;
+    while (end < path.size() && !IsSeparator(path[end]))
+      ++end;
+    std::string_view name = path.substr(at + 1, end - at - 1);
+    at = end;
+    if (name.empty() || name == ".")
+      continue;
+    if (name == "..") {
+      read.names.pop_back(); // never above the mark: PathOutsideFolders
+      continue;
+    }
+    if (name.find_first_not_of(". ") == std::string_view::npos)
+      return std::nullopt; // Windows' reading of it is not plain
+    if (end == path.size())
+      while (name.back() == '.' || name.back() == ' ')
+        name.remove_suffix(1);
+    read.names.push_back(
+        platform::fs::FoldName(platform::AnsiToText(std::string(name))));
+  }
+  return read;
 }
 
 } // namespace
@@ -145,6 +186,54 @@ std::vector<std::string> OutsidePathWarnings(std::string_view bytes,
       "work outside {app} and {temp}");
 }
 
+namespace {
+
+// Why every run fails at a record that names a folder mark itself, nullptr
+// if it names none or the run may pass (see FailingRecords).
+const char *AtAFolderItself(const script::Record &record, bool ours) {
+  const std::optional<FolderPath> target = ReadFolderPath(record.target);
+  const bool targetIsFolder = target && target->names.empty();
+  switch (record.operation) {
+  case script::kCopyFile: {
+    if (script::TrimBlanks(record.source).empty())
+      return "copies an empty path, which names no file, and every run "
+             "fails there";
+    const std::optional<FolderPath> source = ReadFolderPath(record.source);
+    if (source && source->names.empty())
+      return "copies {temp} or {app} itself, a folder and no file, and "
+             "every run fails there";
+    if (targetIsFolder)
+      return "copies onto {temp} or {app} itself, a folder, and every run "
+             "fails there";
+    if (source && source == target)
+      return "copies a file onto itself, and every run fails there";
+    return nullptr;
+  }
+  case script::kDeleteFolder:
+    // The run holds its temporary folder, and a package of the base
+    // format runs from the program folder.
+    if (targetIsFolder && (target->mark == script::kTempFolderMark || !ours))
+      return "removes {temp} or {app} itself, where the run works, and "
+             "every run fails there";
+    return nullptr;
+  case script::kDeleteFiles:
+    // One of ours checks the product first and skips or refuses it.
+    return targetIsFolder && !ours
+               ? "deletes {temp} or {app} itself, a folder and no file, and "
+                 "every run fails there"
+               : nullptr;
+  case script::kCreateFolder:
+    return targetIsFolder && !ours
+               ? "makes {temp} or {app}, which is there, and every run fails "
+                 "there"
+               : nullptr;
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
 std::vector<std::string> FailingRecords(std::string_view bytes, bool ours,
                                         size_t before) {
   return RecordWarnings(
@@ -160,9 +249,49 @@ std::vector<std::string> FailingRecords(std::string_view bytes, bool ours,
             EndsInSeparator(record.target))
           return "deletes a path that ends in a separator, which names no "
                  "file, and every run fails there";
-        return nullptr;
+        return AtAFolderItself(record, ours);
       },
       "fail every run");
+}
+
+namespace {
+
+// A path field that goes through a folder named as a device (CON\x.txt):
+// Windows makes no such folder, so the run finds none there, unless one
+// was made around Windows' own calls.
+bool ThroughDeviceFolder(std::string_view field) {
+  std::string path = platform::fs::WithoutTrailingSeparators(
+      std::string(script::TrimBlanks(field)));
+  const size_t last = path.find_last_of("\\/");
+  if (last == std::string::npos)
+    return false;
+  path.resize(last);
+  for (size_t at = 0; at <= path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    if (platform::fs::IsDeviceName(
+            platform::AnsiToText(path.substr(at, end - at))))
+      return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+} // namespace
+
+std::vector<std::string> DeviceFolderWarnings(std::string_view bytes,
+                                              size_t before) {
+  return RecordWarnings(
+      bytes, before,
+      [](const script::Record &record) {
+        return (record.operation == script::kCopyFile &&
+                ThroughDeviceFolder(record.source)) ||
+                       ThroughDeviceFolder(record.target)
+                   ? "goes through a folder named as a device, which Windows "
+                     "makes for no program: every run fails there unless "
+                     "such a folder is there"
+                   : nullptr;
+      },
+      "go through a folder named as a device");
 }
 
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
@@ -185,6 +314,8 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
 std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours,
                                         size_t before) {
   std::vector<std::string> warnings = OutsidePathWarnings(bytes, before);
+  for (std::string &warning : DeviceFolderWarnings(bytes, before))
+    warnings.push_back(std::move(warning));
   for (auto *more : {&SeparatorDeletionWarnings, &FailingRecords})
     for (std::string &warning : more(bytes, ours, before))
       warnings.push_back(std::move(warning));

@@ -30,6 +30,14 @@ bool PathOutsideFolders(std::string_view field);
 std::vector<std::string> OutsidePathWarnings(std::string_view script,
                                              size_t before = 0);
 
+// One warning for every record of script whose path goes through a folder
+// named as a device (copy {temp}\a.txt {app}\CON\a.txt): Windows makes no
+// such folder, so every run fails there but where one was made around
+// Windows' calls, and then the run goes on through it. Numbered and
+// counted as OutsidePathWarnings.
+std::vector<std::string> DeviceFolderWarnings(std::string_view script,
+                                              size_t before = 0);
+
 // The field, blanks trimmed, ends in a separator: as a file's path it
 // names no file, and both systems refuse to open it.
 bool EndsInSeparator(std::string_view field);
@@ -45,10 +53,16 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 
 // One line for every record of script at which every run fails, as
 // OutsidePathWarnings lists its records: one whose RefusedNewName is set,
-// a copy whose source ends in a separator (it names no file) and, in a
-// package of the base format (!ours), a delete whose target does (the run
-// finds no file; one of ours checks the product first, and skips it or
-// refuses the update).
+// a copy whose source ends in a separator (it names no file), is empty or
+// a folder mark itself ({temp}, {app}\sub\..), whose target is a folder
+// mark itself, or whose target names its source (Windows reads paths as
+// text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp} itself
+// (the run holds it) and, in a package of the base format (!ours), a delete
+// whose target ends in a separator or is a folder mark itself (the run finds
+// no file), an rmdir of {app} itself (the running package is there) and a
+// mkdir of a folder mark itself (the folder is there). One of ours checks
+// the product first and skips those or refuses the update, and may run
+// with its program folder elsewhere.
 std::vector<std::string> FailingRecords(std::string_view script, bool ours,
                                         size_t before = 0);
 
@@ -59,7 +73,7 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view script,
                                                    bool ours,
                                                    size_t before = 0);
 
-// All three, as run prints them.
+// All four, as run prints them.
 std::vector<std::string> ScriptWarnings(std::string_view script, bool ours,
                                         size_t before = 0);
 

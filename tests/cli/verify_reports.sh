@@ -76,6 +76,50 @@ TABLE
 expect_contains "$ERR" "record 5 deletes a path that ends in a separator, which names no file, and every run fails there" \
   "run names the deletion"
 
+# Records that name {temp} or {app} itself, an empty source or a copy onto
+# its own file fail every run, as the Windows program fails them (see
+# tests/wine/test_names.sh); a package of ours checks the product first and
+# skips or refuses a deletion or mkdir of {app}, and may run elsewhere. A
+# folder named as a device on the way fails unless one was made around
+# Windows' calls: a warning.
+mkdir folders
+printf 'a' >folders/a.txt
+cat >folders.txt <<'EOF2'
+copy    ""  {app}\x.txt
+copy    {temp}  {app}\x
+copy    {temp}\a.txt  {app}
+copy    {app}\a.txt  {app}\.\A.TXT.
+rmdir   {temp}
+rmdir   {app}
+delete  {app}\.
+mkdir   {app}
+copy    {temp}\a.txt  {app}\CON\x.txt
+EOF2
+run_tool script compile folders.txt folders/script
+expect_rc 0 "script compile of records at the folders themselves"
+run_tool build --payload folders --stub stub.exe -o pkg/folders.exe
+run_tool pack folders folders.pack
+{ cat stub.exe folders.pack; trailer 4097; } >pkg/folders-base.exe
+# PACKAGE|records that fail every run|records warned of
+while IFS='|' read -r package faulted warned; do
+  run_tool verify "pkg/$package"
+  expect_rc 1 "verify $package"
+  [ "$(grep -o '^  FAULT:       record [0-9]' "$OUT" | tr -dc 0-9)" = "$faulted" ] ||
+    fail "$package: records $faulted fail every run: $(grep '^  FAULT' "$OUT")"
+  [ "$(grep -o '^  warning:     record [0-9]' "$OUT" | tr -dc 0-9)" = "$warned" ] ||
+    fail "$package: records $warned are warned of: $(grep '^  warning' "$OUT")"
+  run_tool --stdin no.txt run "pkg/$package"
+  [ "$(grep -c '^updpack: warning: record' "$ERR")" = $((${#faulted} + ${#warned})) ] ||
+    fail "$package: run warns of every record before its question: $(cat "$ERR")"
+done <<'TABLE'
+folders.exe|12345|19
+folders-base.exe|12345678|19
+TABLE
+expect_contains "$ERR" "record 4 copies a file onto itself, and every run fails there" \
+  "run names the copy onto itself"
+expect_contains "$ERR" "record 9 goes through a folder named as a device" \
+  "run names the folder named as a device"
+
 # A package of ours with both script entries: the run numbers its records
 # on from "script" into the long script, and so do verify (text and JSON)
 # and run's warnings, which named the long script's records from 1.
