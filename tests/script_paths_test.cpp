@@ -181,6 +181,19 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
   const std::vector<std::string> failures = tools::FailingRecords(script, true);
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
+  // No file has a name longer than Windows makes one: its copy fails.
+  std::string longForm;
+  for (const size_t length : {255, 256})
+    record::EncodeLongRecord(
+        {record::kCopyFile, "\1\\" + std::string(length, 'a') + "\\b", "\1\\x"},
+        longForm);
+  for (const bool ours : {false, true}) {
+    const std::vector<std::string> tooLong =
+        tools::FailingRecords(longForm, ours);
+    ASSERT_EQ(tooLong.size(), 1u);
+    EXPECT_EQ(tooLong[0].rfind("record 2 copies a path with a name longer", 0),
+              0u);
+  }
 }
 
 TEST(ScriptPaths, TheLongScriptsRecordsAreNumberedOnFromTheScripts) {

@@ -74,6 +74,18 @@ std::optional<FolderPath> ReadFolderPath(std::string_view field) {
 
 } // namespace
 
+std::optional<std::string> NameTooLong(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  for (size_t at = 0; at <= path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    std::string name = platform::AnsiToText(path.substr(at, end - at));
+    if (!FitsOneWindowsName(name))
+      return name;
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
 bool EndsInSeparator(std::string_view field) {
   const std::string_view path = script::TrimBlanks(field);
   return !path.empty() && IsSeparator(path.back());
@@ -128,14 +140,7 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
     return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
   // No folder on the way has a longer name than Windows makes, nor can the
   // new one.
-  for (size_t at = 0; at <= path.size();) {
-    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
-    std::string name = platform::AnsiToText(path.substr(at, end - at));
-    if (!FitsOneWindowsName(name))
-      return name;
-    at = end + 1;
-  }
-  return std::nullopt;
+  return NameTooLong(path);
 }
 
 namespace {
@@ -205,6 +210,9 @@ const char *AtAFolderItself(const script::Record &record, bool ours) {
     if (targetIsFolder)
       return "copies onto {temp} or {app} itself, a folder, and every run "
              "fails there";
+    if (NameTooLong(record.source))
+      return "copies a path with a name longer than Windows makes one (255 "
+             "characters), and every run fails there";
     if (source && source == target)
       return "copies a file onto itself, and every run fails there";
     return nullptr;

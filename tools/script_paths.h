@@ -42,6 +42,10 @@ std::vector<std::string> DeviceFolderWarnings(std::string_view script,
 // names no file, and both systems refuse to open it.
 bool EndsInSeparator(std::string_view field);
 
+// The first name of a path field (its blanks trimmed), in UTF-8, that is
+// longer than Windows makes one (255 characters): no file or folder has it.
+std::optional<std::string> NameTooLong(std::string_view field);
+
 // The last name of a copy's or mkdir's target field, in UTF-8, when Windows
 // makes no file or folder of it (a device's name, a reserved character):
 // the run refuses it before anything is made, every time. Else a name of
@@ -54,7 +58,8 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 // One line for every record of script at which every run fails, as
 // OutsidePathWarnings lists its records: one whose RefusedNewName is set,
 // a copy whose source ends in a separator (it names no file), is empty or
-// a folder mark itself ({temp}, {app}\sub\..), whose target is a folder
+// a folder mark itself ({temp}, {app}\sub\..) or holds a NameTooLong,
+// whose target is a folder
 // mark itself, or whose target names its source (Windows reads paths as
 // text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp} itself
 // (the run holds it) and, in a package of the base format (!ours), a delete
