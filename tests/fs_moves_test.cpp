@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/env.h"
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/run_lock.h"
@@ -141,6 +142,29 @@ TEST(FsMoves, ACopyTakesTheTimeItIsGiven) {
   struct stat st {};
   ASSERT_EQ(stat((dir / "plain").c_str(), &st), 0);
   EXPECT_GT(st.st_mtime, 1700000000);
+}
+
+TEST(RunningProgram, ItsRemovedFileLendsItsNumberToNoOtherFile) {
+  // The package's file is in use while it runs, as on Windows; one removed
+  // around the run gave its inode number to a new file, which then passed
+  // for it (a record writing it failed as "Text file busy").
+  testsupport::TempFolder dir;
+  const std::string program = dir / "update.exe";
+  testsupport::WriteFile(program, "package");
+  testsupport::WriteFile(dir / "new", "new");
+  platform::SetProgramPath(program);
+  EXPECT_NE(testsupport::Caught([&] {
+              platform::fs::FileCopy(dir / "new", program);
+            }).Number(),
+            0);
+  ASSERT_EQ(::unlink(program.c_str()), 0);
+  for (int k = 0; k < 64; ++k)
+    testsupport::WriteFile(dir / ("f" + std::to_string(k)), "old");
+  for (int k = 0; k < 64; ++k) {
+    const std::string file = dir / ("f" + std::to_string(k));
+    EXPECT_NO_THROW(platform::fs::FileCopy(dir / "new", file)) << file;
+  }
+  platform::SetProgramPath("");
 }
 
 TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
