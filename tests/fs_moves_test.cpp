@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/env.h"
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/run_lock.h"
@@ -143,6 +144,29 @@ TEST(FsMoves, ACopyTakesTheTimeItIsGiven) {
   EXPECT_GT(st.st_mtime, 1700000000);
 }
 
+TEST(RunningProgram, ItsRemovedFileLendsItsNumberToNoOtherFile) {
+  // The package's file is in use while it runs, as on Windows; one removed
+  // around the run gave its inode number to a new file, which then passed
+  // for it (a record writing it failed as "Text file busy").
+  testsupport::TempFolder dir;
+  const std::string program = dir / "update.exe";
+  testsupport::WriteFile(program, "package");
+  testsupport::WriteFile(dir / "new", "new");
+  platform::SetProgramPath(program);
+  EXPECT_NE(testsupport::Caught([&] {
+              platform::fs::FileCopy(dir / "new", program);
+            }).Number(),
+            0);
+  ASSERT_EQ(::unlink(program.c_str()), 0);
+  for (int k = 0; k < 64; ++k)
+    testsupport::WriteFile(dir / ("f" + std::to_string(k)), "old");
+  for (int k = 0; k < 64; ++k) {
+    const std::string file = dir / ("f" + std::to_string(k));
+    EXPECT_NO_THROW(platform::fs::FileCopy(dir / "new", file)) << file;
+  }
+  platform::SetProgramPath("");
+}
+
 TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
   testsupport::TempFolder dir;
   EXPECT_TRUE(platform::TakeRunLock(dir / "VLSFX_QUORIX"));
@@ -153,6 +177,25 @@ TEST(RunLock, OneRunAtATimePerTemporaryFolder) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // No folder for the lock file: nothing to guard, the run goes on.
   EXPECT_TRUE(platform::TakeRunLock(dir / "missing/VLSFX_QUORIX"));
+}
+
+TEST(RunLock, TheLockFileIs0600WhateverTheUmask) {
+  // A umask without the owner's write bit made it read-only, and the next
+  // run could not open it; one that is wider never widens it.
+  testsupport::TempFolder dir;
+  for (const mode_t umask : {0277, 0777, 0022, 0}) {
+    SCOPED_TRACE(umask);
+    const std::string folder = dir / ("VLSFX_" + std::to_string(umask));
+    const mode_t saved = ::umask(umask);
+    const bool taken = platform::TakeRunLock(folder);
+    ::umask(saved);
+    EXPECT_TRUE(taken);
+    struct stat st {};
+    ASSERT_EQ(::stat((folder + ".lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_FALSE(platform::TakeRunLock(folder));
+  }
+  platform::ReleaseRunLocks();
 }
 
 TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
@@ -169,6 +212,7 @@ TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
     bool taken;
   } cases[] = {
       {"own", S_IFREG, 0600, me, true},
+      {"own-read-only", S_IFREG, 0400, me, true}, // an earlier umask's
       {"others-may-write", S_IFREG, 0666, me, false},
       {"others-may-read", S_IFREG, 0604, me, false},
       {"another-users", S_IFREG, 0600, other, false},
@@ -196,6 +240,8 @@ TEST(RunLock, OnlyALockFileOfTheUsersOwnClosedToOthersIsTaken) {
     if (c.taken) {
       EXPECT_TRUE(platform::TakeRunLock(folder));
       EXPECT_FALSE(platform::TakeRunLock(folder));
+      ASSERT_EQ(::lstat(lock.c_str(), &after), 0);
+      EXPECT_EQ(after.st_mode & 07777, 0600u);
       continue;
     }
     const platform::Error error =

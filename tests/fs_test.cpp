@@ -583,6 +583,60 @@ TEST_F(FsTest, OutputNeverReplacesOrWritesThroughALink) {
   EXPECT_EQ(Read("outside"), "secret");
 }
 
+TEST_F(FsTest, WhatTheRunMakesIsItsOwnersWhateverTheUmask) {
+  // A umask without the owner's write bit made every new file read-only,
+  // and the run refused its own pack file; Windows makes none so. A file
+  // or folder already there keeps its mode, and a read-only one its mark.
+  Write("source", "bytes");
+  Write("read-only", "old");
+  ASSERT_EQ(chmod(Path("read-only").c_str(), 0400), 0);
+  const auto modeOf = [this](const std::string &name) {
+    struct stat st {};
+    EXPECT_EQ(lstat(Path(name).c_str(), &st), 0) << name;
+    return st.st_mode & 07777;
+  };
+  const struct {
+    mode_t umask;
+    mode_t file, folder; // what a copy and MkDir make
+  } cases[] = {{0277, 0600, 0700}, {0777, 0600, 0700}, {0027, 0640, 0750}};
+  for (const auto &c : cases) {
+    const std::string tag = std::to_string(c.umask);
+    SCOPED_TRACE(tag);
+    const mode_t saved = umask(c.umask);
+    fs::MkDir(Path("folder" + tag));
+    fs::FileCopy(Path("source"), Path("folder" + tag + "/copy"));
+    for (const platform::OpenMode mode :
+         {platform::OpenMode::PrivateOutput, platform::OpenMode::CreateNew,
+          platform::OpenMode::ReadWrite}) {
+      const std::string name =
+          "open" + tag + "-" + std::to_string(static_cast<int>(mode));
+      const int16_t number = platform::files::FreeFile();
+      platform::files::Open(number, Path(name), mode);
+      platform::files::Close(number);
+    }
+    const int copyOverReadOnly =
+        Caught([&] {
+          fs::FileCopy(Path("source"), Path("read-only"));
+        }).Number();
+    umask(saved);
+    EXPECT_NE(copyOverReadOnly, 0);
+    EXPECT_EQ(modeOf("folder" + tag), c.folder);
+    EXPECT_EQ(modeOf("folder" + tag + "/copy"), c.file);
+    EXPECT_EQ(Read("folder" + tag + "/copy"), "bytes");
+    for (const platform::OpenMode mode :
+         {platform::OpenMode::PrivateOutput, platform::OpenMode::CreateNew})
+      EXPECT_EQ(
+          modeOf("open" + tag + "-" + std::to_string(static_cast<int>(mode))),
+          0600u);
+    EXPECT_EQ(
+        modeOf("open" + tag + "-" +
+               std::to_string(static_cast<int>(platform::OpenMode::ReadWrite))),
+        c.file);
+  }
+  EXPECT_EQ(modeOf("read-only"), 0400u);
+  EXPECT_EQ(Read("read-only"), "old");
+}
+
 TEST_F(FsTest, KindOfLooksAtTheNameItself) {
   Write("file");
   Folder("folder");

@@ -130,6 +130,34 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCreateFolder, "", "\1\\sub/", "", ""},
       {7, "\1\\a\\", "\1\\b\\", "", ""},
       {record::kDeleteFiles, "", "C:\\x\\", "WF", "WW"},
+      // An empty source, a folder mark itself, a file onto itself.
+      {record::kCopyFile, "", "\1\\x", "WF", "WF"},
+      {record::kCopyFile, "\0"s, "\1\\x", "F", "F"},
+      {record::kCopyFile, "\0\\a\\.."s, "\1\\x", "F", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1", "F", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1\\sub\\..", "F", "F"},
+      {record::kCopyFile, "\1\\a.txt", "\1\\.\\A.TXT. ", "F", "F"},
+      {record::kCopyFile, "\1\\s\\a", "\1\\b\\..\\S\\a", "F", "F"},
+      {record::kCopyFile, "\1\\a.txt", "\0\\a.txt"s, "", ""},
+      {record::kCopyFile, "\1\\a.txt", "\1\\a.txt\\b", "", ""},
+      {record::kCopyFile, "\1\\s.\\a", "\1\\s\\a", "", ""},
+      {record::kCopyFile, "\1\\...\\a", "\1\\a", "W", "W"},
+      // The run holds {temp}; the base format runs from {app}, which is
+      // there, and no deletion of files finds a folder.
+      {record::kDeleteFolder, "", "\0"s, "F", "F"},
+      {record::kDeleteFolder, "", "\1", "F", ""},
+      {record::kDeleteFolder, "", "\1\\sub\\..", "F", ""},
+      {record::kDeleteFolder, "", "\1\\sub", "", ""},
+      {record::kDeleteFiles, "", "\1", "F", ""},
+      {record::kCreateFolder, "", "\1\\.", "F", ""},
+      // A folder named as a device on the way: none there on Windows, but
+      // one made around its calls is gone through.
+      {record::kCopyFile, "\0\\a"s, "\1\\CON\\x.txt", "W", "W"},
+      {record::kCreateFolder, "", "\1\\nul.txt\\y", "W", "W"},
+      {record::kDeleteFiles, "", "\1\\com1 .\\*", "W", "W"},
+      {record::kCopyFile, "\1\\LPT1\\a", "\1\\b", "W", "W"},
+      {record::kCreateFolder, "", "\1\\CON\\", "F", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1\\COM10\\b", "", ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);
@@ -138,6 +166,7 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
     for (const bool ours : {false, true}) {
       const auto warnings =
           tools::OutsidePathWarnings(script).size() +
+          tools::DeviceFolderWarnings(script).size() +
           tools::SeparatorDeletionWarnings(script, ours).size();
       const auto failures = tools::FailingRecords(script, ours).size();
       EXPECT_EQ(std::string(warnings, 'W') + std::string(failures, 'F'),
@@ -152,6 +181,44 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
   const std::vector<std::string> failures = tools::FailingRecords(script, true);
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
+  // No file has a name longer than Windows makes one: its copy fails.
+  std::string longForm;
+  for (const size_t length : {255, 256})
+    record::EncodeLongRecord(
+        {record::kCopyFile, "\1\\" + std::string(length, 'a') + "\\b", "\1\\x"},
+        longForm);
+  for (const bool ours : {false, true}) {
+    const std::vector<std::string> tooLong =
+        tools::FailingRecords(longForm, ours);
+    ASSERT_EQ(tooLong.size(), 1u);
+    EXPECT_EQ(tooLong[0].rfind("record 2 copies a path with a name longer", 0),
+              0u);
+  }
+}
+
+TEST(ScriptPaths, TheLongScriptsRecordsAreNumberedOnFromTheScripts) {
+  // The run counts its records through "script" and on into the long
+  // script; its warnings named the long script's first record 1.
+  namespace record = package::script;
+  std::string flat;
+  for (const uint8_t operation : {record::kCopyFile, uint8_t{9}})
+    record::EncodeRecord({operation, "\0\\a"s, "\1\\a"}, flat);
+  flat += "tail";
+  std::string longForm;
+  record::EncodeLongRecord({record::kDeleteFiles, "", "C:\\x"}, longForm);
+  record::EncodeLongRecord({record::kCreateFolder, "", "\1\\CON"}, longForm);
+  EXPECT_EQ(tools::RecordCount(flat), 2u);
+  EXPECT_EQ(tools::RecordCount(longForm), 2u);
+  EXPECT_EQ(tools::RecordCount(""), 0u);
+  const size_t before = tools::RecordCount(flat);
+  const std::vector<std::string> warnings =
+      tools::ScriptWarnings(longForm, true, before);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].rfind("record 3 works outside", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[1].rfind("record 4 makes a name", 0), 0u) << warnings[1];
+  EXPECT_EQ(
+      tools::FailingRecords(longForm, false, before)[0].rfind("record 4 ", 0),
+      0u);
 }
 
 TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {

@@ -82,10 +82,15 @@ int RunCommand(const std::vector<std::string> &arguments) {
       Warn(read + " carries no manifest: its run heeds none of --silent, "
                   "--log and --target, and works in its own folder");
     const ScriptEntries entries = ScriptEntriesOf(read);
+    // Numbered as the run counts them, on through the long script.
+    size_t before = 0;
     for (const auto *script : {&entries.records, &entries.longRecords})
-      if (*script)
-        for (const std::string &warning : ScriptWarnings(**script, ours))
+      if (*script) {
+        for (const std::string &warning :
+             ScriptWarnings(**script, ours, before))
           Warn(warning);
+        before += RecordCount(**script);
+      }
   } catch (const std::exception &) {
   }
 

@@ -397,6 +397,7 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
                            "package");
     return;
   }
+  const size_t before = check.records.size() + check.unlistedRecords;
   const script::ScriptWalk walk =
       script::ForEachRecord(bytes, [&](const script::Record &fields) {
         const std::string_view source = script::TrimBlanks(fields.source);
@@ -428,11 +429,13 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
                            "on a damaged package");
   // Whether the run fails at a path outside the two folders depends on
   // the machine; at a failing record, it fails every time.
-  for (std::string &warning : OutsidePathWarnings(bytes))
+  for (std::string &warning : OutsidePathWarnings(bytes, before))
     check.warnings.push_back(std::move(warning));
-  for (std::string &warning : SeparatorDeletionWarnings(bytes, ours))
+  for (std::string &warning : DeviceFolderWarnings(bytes, before))
     check.warnings.push_back(std::move(warning));
-  for (std::string &fault : FailingRecords(bytes, ours))
+  for (std::string &warning : SeparatorDeletionWarnings(bytes, ours, before))
+    check.warnings.push_back(std::move(warning));
+  for (std::string &fault : FailingRecords(bytes, ours, before))
     check.faults.push_back(std::move(fault));
 }
 

@@ -3,6 +3,8 @@
 #include "tools/script_paths.h"
 
 #include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "package/entry_limits.h"
 #include "package/long_records.h"
@@ -31,7 +33,58 @@ bool ClimbsUp(std::string_view component) {
          component.find("..") != std::string_view::npos;
 }
 
+// A field read as Windows reads it, as text: the folder its mark names
+// and the names below it, "." and ".." taken away and case folded, the
+// last without the dots and blanks that end it. nullopt for a field that
+// does not begin with a mark or climbs above it (the warnings of paths
+// outside the two folders cover those).
+struct FolderPath {
+  char mark = 0;
+  std::vector<std::u16string> names;
+  bool operator==(const FolderPath &) const = default;
+};
+
+std::optional<FolderPath> ReadFolderPath(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  if (PathOutsideFolders(path))
+    return std::nullopt;
+  FolderPath read{path[0], {}};
+  for (size_t at = 1; at < path.size();) {
+    size_t end = at + 1;
+    while (end < path.size() && !IsSeparator(path[end]))
+      ++end;
+    std::string_view name = path.substr(at + 1, end - at - 1);
+    at = end;
+    if (name.empty() || name == ".")
+      continue;
+    if (name == "..") {
+      read.names.pop_back(); // never above the mark: PathOutsideFolders
+      continue;
+    }
+    if (name.find_first_not_of(". ") == std::string_view::npos)
+      return std::nullopt; // Windows' reading of it is not plain
+    if (end == path.size())
+      while (name.back() == '.' || name.back() == ' ')
+        name.remove_suffix(1);
+    read.names.push_back(
+        platform::fs::FoldName(platform::AnsiToText(std::string(name))));
+  }
+  return read;
+}
+
 } // namespace
+
+std::optional<std::string> NameTooLong(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  for (size_t at = 0; at <= path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    std::string name = platform::AnsiToText(path.substr(at, end - at));
+    if (!FitsOneWindowsName(name))
+      return name;
+    at = end + 1;
+  }
+  return std::nullopt;
+}
 
 bool EndsInSeparator(std::string_view field) {
   const std::string_view path = script::TrimBlanks(field);
@@ -87,28 +140,22 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
     return platform::AnsiToText(path.substr(path.find_last_of("\\/") + 1));
   // No folder on the way has a longer name than Windows makes, nor can the
   // new one.
-  for (size_t at = 0; at <= path.size();) {
-    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
-    std::string name = platform::AnsiToText(path.substr(at, end - at));
-    if (!FitsOneWindowsName(name))
-      return name;
-    at = end + 1;
-  }
-  return std::nullopt;
+  return NameTooLong(path);
 }
 
 namespace {
 
 // One line for each record of bytes for which does(record) tells what it
-// does ("record 3 " and that, then the record), after the first 20 one
+// does ("record 3 " and that, then the record; before records come ahead
+// of the first), after the first 20 one
 // that counts the rest ("5 more records " and theyDo): a script made to
 // flood lists no more. does gives nullptr for a record not to list.
 template <typename Does>
-std::vector<std::string> RecordWarnings(std::string_view bytes, Does does,
-                                        const char *theyDo) {
+std::vector<std::string> RecordWarnings(std::string_view bytes, size_t before,
+                                        Does does, const char *theyDo) {
   constexpr size_t kMaxListed = 20;
   std::vector<std::string> warnings;
-  size_t k = 0;
+  size_t k = before;
   size_t unlisted = 0;
   script::ForEachRecord(bytes, [&](const script::Record &record) {
     ++k;
@@ -130,9 +177,10 @@ std::vector<std::string> RecordWarnings(std::string_view bytes, Does does,
 
 } // namespace
 
-std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
+std::vector<std::string> OutsidePathWarnings(std::string_view bytes,
+                                             size_t before) {
   return RecordWarnings(
-      bytes,
+      bytes, before,
       [](const script::Record &record) {
         return (record.operation == script::kCopyFile &&
                 PathOutsideFolders(record.source)) ||
@@ -143,9 +191,61 @@ std::vector<std::string> OutsidePathWarnings(std::string_view bytes) {
       "work outside {app} and {temp}");
 }
 
-std::vector<std::string> FailingRecords(std::string_view bytes, bool ours) {
+namespace {
+
+// Why every run fails at a record that names a folder mark itself, nullptr
+// if it names none or the run may pass (see FailingRecords).
+const char *AtAFolderItself(const script::Record &record, bool ours) {
+  const std::optional<FolderPath> target = ReadFolderPath(record.target);
+  const bool targetIsFolder = target && target->names.empty();
+  switch (record.operation) {
+  case script::kCopyFile: {
+    if (script::TrimBlanks(record.source).empty())
+      return "copies an empty path, which names no file, and every run "
+             "fails there";
+    const std::optional<FolderPath> source = ReadFolderPath(record.source);
+    if (source && source->names.empty())
+      return "copies {temp} or {app} itself, a folder and no file, and "
+             "every run fails there";
+    if (targetIsFolder)
+      return "copies onto {temp} or {app} itself, a folder, and every run "
+             "fails there";
+    if (NameTooLong(record.source))
+      return "copies a path with a name longer than Windows makes one (255 "
+             "characters), and every run fails there";
+    if (source && source == target)
+      return "copies a file onto itself, and every run fails there";
+    return nullptr;
+  }
+  case script::kDeleteFolder:
+    // The run holds its temporary folder, and a package of the base
+    // format runs from the program folder.
+    if (targetIsFolder && (target->mark == script::kTempFolderMark || !ours))
+      return "removes {temp} or {app} itself, where the run works, and "
+             "every run fails there";
+    return nullptr;
+  case script::kDeleteFiles:
+    // One of ours checks the product first and skips or refuses it.
+    return targetIsFolder && !ours
+               ? "deletes {temp} or {app} itself, a folder and no file, and "
+                 "every run fails there"
+               : nullptr;
+  case script::kCreateFolder:
+    return targetIsFolder && !ours
+               ? "makes {temp} or {app}, which is there, and every run fails "
+                 "there"
+               : nullptr;
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
+
+std::vector<std::string> FailingRecords(std::string_view bytes, bool ours,
+                                        size_t before) {
   return RecordWarnings(
-      bytes,
+      bytes, before,
       [ours](const script::Record &record) -> const char * {
         if (RefusedNewName(record.operation, record.target))
           return "makes a name Windows refuses, and every run fails there";
@@ -157,17 +257,57 @@ std::vector<std::string> FailingRecords(std::string_view bytes, bool ours) {
             EndsInSeparator(record.target))
           return "deletes a path that ends in a separator, which names no "
                  "file, and every run fails there";
-        return nullptr;
+        return AtAFolderItself(record, ours);
       },
       "fail every run");
 }
 
+namespace {
+
+// A path field that goes through a folder named as a device (CON\x.txt):
+// Windows makes no such folder, so the run finds none there, unless one
+// was made around Windows' own calls.
+bool ThroughDeviceFolder(std::string_view field) {
+  std::string path = platform::fs::WithoutTrailingSeparators(
+      std::string(script::TrimBlanks(field)));
+  const size_t last = path.find_last_of("\\/");
+  if (last == std::string::npos)
+    return false;
+  path.resize(last);
+  for (size_t at = 0; at <= path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    if (platform::fs::IsDeviceName(
+            platform::AnsiToText(path.substr(at, end - at))))
+      return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+} // namespace
+
+std::vector<std::string> DeviceFolderWarnings(std::string_view bytes,
+                                              size_t before) {
+  return RecordWarnings(
+      bytes, before,
+      [](const script::Record &record) {
+        return (record.operation == script::kCopyFile &&
+                ThroughDeviceFolder(record.source)) ||
+                       ThroughDeviceFolder(record.target)
+                   ? "goes through a folder named as a device, which Windows "
+                     "makes for no program: every run fails there unless "
+                     "such a folder is there"
+                   : nullptr;
+      },
+      "go through a folder named as a device");
+}
+
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
-                                                   bool ours) {
+                                                   bool ours, size_t before) {
   if (!ours)
     return {};
   return RecordWarnings(
-      bytes,
+      bytes, before,
       [](const script::Record &record) {
         return record.operation == script::kDeleteFiles &&
                        EndsInSeparator(record.target)
@@ -179,12 +319,19 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
       "delete a path that ends in a separator");
 }
 
-std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours) {
-  std::vector<std::string> warnings = OutsidePathWarnings(bytes);
+std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours,
+                                        size_t before) {
+  std::vector<std::string> warnings = OutsidePathWarnings(bytes, before);
+  for (std::string &warning : DeviceFolderWarnings(bytes, before))
+    warnings.push_back(std::move(warning));
   for (auto *more : {&SeparatorDeletionWarnings, &FailingRecords})
-    for (std::string &warning : more(bytes, ours))
+    for (std::string &warning : more(bytes, ours, before))
       warnings.push_back(std::move(warning));
   return warnings;
+}
+
+size_t RecordCount(std::string_view bytes) {
+  return script::ForEachRecord(bytes, [](const script::Record &) {}).records;
 }
 
 int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,

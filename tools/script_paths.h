@@ -24,12 +24,27 @@ bool PathOutsideFolders(std::string_view field);
 // One warning for every record of script whose path lies outside the two
 // folders (the source of a copy; the target of a copy, delete, mkdir and
 // rmdir), naming the record by number and as `script show` writes it; after
-// the first 20, one that counts the rest.
-std::vector<std::string> OutsidePathWarnings(std::string_view script);
+// the first 20, one that counts the rest. The run numbers its records on
+// through both script entries: before is the number of records ahead of
+// this entry's first (those of "script" for the long script).
+std::vector<std::string> OutsidePathWarnings(std::string_view script,
+                                             size_t before = 0);
+
+// One warning for every record of script whose path goes through a folder
+// named as a device (copy {temp}\a.txt {app}\CON\a.txt): Windows makes no
+// such folder, so every run fails there but where one was made around
+// Windows' calls, and then the run goes on through it. Numbered and
+// counted as OutsidePathWarnings.
+std::vector<std::string> DeviceFolderWarnings(std::string_view script,
+                                              size_t before = 0);
 
 // The field, blanks trimmed, ends in a separator: as a file's path it
 // names no file, and both systems refuse to open it.
 bool EndsInSeparator(std::string_view field);
+
+// The first name of a path field (its blanks trimmed), in UTF-8, that is
+// longer than Windows makes one (255 characters): no file or folder has it.
+std::optional<std::string> NameTooLong(std::string_view field);
 
 // The last name of a copy's or mkdir's target field, in UTF-8, when Windows
 // makes no file or folder of it (a device's name, a reserved character):
@@ -42,20 +57,34 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 
 // One line for every record of script at which every run fails, as
 // OutsidePathWarnings lists its records: one whose RefusedNewName is set,
-// a copy whose source ends in a separator (it names no file) and, in a
-// package of the base format (!ours), a delete whose target does (the run
-// finds no file; one of ours checks the product first, and skips it or
-// refuses the update).
-std::vector<std::string> FailingRecords(std::string_view script, bool ours);
+// a copy whose source ends in a separator (it names no file), is empty or
+// a folder mark itself ({temp}, {app}\sub\..) or holds a NameTooLong,
+// whose target is a folder
+// mark itself, or whose target names its source (Windows reads paths as
+// text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp} itself
+// (the run holds it) and, in a package of the base format (!ours), a delete
+// whose target ends in a separator or is a folder mark itself (the run finds
+// no file), an rmdir of {app} itself (the running package is there) and a
+// mkdir of a folder mark itself (the folder is there). One of ours checks
+// the product first and skips those or refuses the update, and may run
+// with its program folder elsewhere.
+std::vector<std::string> FailingRecords(std::string_view script, bool ours,
+                                        size_t before = 0);
 
 // In a package of ours (ours), one warning for every delete whose target
 // ends in a separator: it deletes nothing, and whether the run skips it or
 // refuses the update (a folder of that name there) depends on the machine.
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view script,
-                                                   bool ours);
+                                                   bool ours,
+                                                   size_t before = 0);
 
-// All three, as run prints them.
-std::vector<std::string> ScriptWarnings(std::string_view script, bool ours);
+// All four, as run prints them.
+std::vector<std::string> ScriptWarnings(std::string_view script, bool ours,
+                                        size_t before = 0);
+
+// The number of records of a script entry in either form, as the run
+// counts them (the 65-byte form's whole records).
+size_t RecordCount(std::string_view script);
 
 // The bytes that placeholders repeated within a field add to the paths of
 // the script entry name (the 65-byte "script" or the long form) when every

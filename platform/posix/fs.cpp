@@ -321,8 +321,26 @@ void RemoveFile(const std::string &path) {
 
 namespace {
 
-// MkDir with the mode of a new folder; a private one gets exactly 0700, which
-// the umask may cut but never widen.
+// Gives a folder MkDir just made its mode: a private one exactly 0700, any
+// other its owner's every right whatever the umask (Windows makes no folder
+// that its maker cannot write into) and the rest as the umask leaves it.
+// False, errno set, when it cannot.
+bool GiveNewFolderItsMode(const std::string &path, const std::string &native,
+                          mode_t mode) {
+  struct stat st {};
+  if (posix::sys::LStat(native.c_str(), &st, path) != 0)
+    return false;
+  const mode_t wanted = mode == 0700 ? 0700 : (st.st_mode & 07777) | 0700;
+  if ((st.st_mode & 07777) == wanted)
+    return true;
+  Fd folder(posix::sys::Open(path, native.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  return folder.get() >= 0 &&
+         posix::sys::FChmod(folder.get(), wanted, path) == 0;
+}
+
+// MkDir with the mode of a new folder (GiveNewFolderItsMode); a folder that
+// cannot get it goes again, so that a failed MkDir leaves nothing.
 void MakeFolder(const std::string &path, mode_t mode) {
   if (path.empty())
     Raise(err::kPathNotFound, "\"\"");
@@ -332,13 +350,12 @@ void MakeFolder(const std::string &path, mode_t mode) {
     Raise(err::kBadFileName, path);
   const std::string native = posix::ResolvedPath(path);
   if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {
+    if (!GiveNewFolderItsMode(path, native, mode)) {
+      const int error = errno;
+      posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), AT_REMOVEDIR, path);
+      posix::RaiseErrno(error, path);
+    }
     posix::NoteNewName(native);
-    if (mode != 0700)
-      return;
-    Fd folder(posix::sys::Open(
-        path, native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.get() < 0 || posix::sys::FChmod(folder.get(), 0700, path) != 0)
-      posix::RaiseErrno(errno, path);
     return;
   }
   switch (errno) {

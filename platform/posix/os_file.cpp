@@ -64,17 +64,35 @@ void Unlink(const posix::Reach &at, const std::string &path) {
 
 // Opens a file to be written, never through a link; raises for anything
 // that is not a regular file. A file of a held folder is opened in it.
+// created: whether this open made the file (its mode is then the umask's
+// cut, not a mark anyone gave it).
 int OpenForWriting(const std::string &path, const std::string &native,
-                   int flags, WriteRules rules) {
+                   int flags, WriteRules rules, bool &created) {
   const mode_t mode = rules.privateFile ? 0600 : 0666;
   flags |= O_NOFOLLOW | kCommonFlags;
   const posix::Reach at = posix::ReachOf(native);
-  int fd = OpenAt(at, path, flags, mode);
+  // A new file is made with O_EXCL, so that it is known to be new; a file
+  // there is opened as it is, and one removed in between is made after all.
+  const bool mayCreate = (flags & O_CREAT) != 0;
+  int fd = -1;
+  created = false;
+  for (int tries = 0; tries < 4; ++tries) {
+    if (mayCreate) {
+      fd = OpenAt(at, path, flags | O_EXCL, mode);
+      created = fd >= 0;
+      if (fd >= 0 || errno != EEXIST || (flags & O_EXCL) != 0)
+        break;
+    }
+    fd = OpenAt(at, path, flags & ~O_CREAT, mode);
+    if (fd >= 0 || errno != ENOENT || !mayCreate)
+      break;
+  }
   if (fd < 0 && errno == ELOOP && rules.replaceLink && IsLink(at, path)) {
     // The link goes as itself; what it points to keeps its bytes. A new
     // file, or the open fails: nothing planted meanwhile is written through.
     Unlink(at, path);
     fd = OpenAt(at, path, flags | O_EXCL, mode);
+    created = fd >= 0;
   }
   if (fd < 0) {
     if (errno == ELOOP)
@@ -104,6 +122,19 @@ FileHandle Held(Fd &fd, const struct stat &st) {
 // Blocking mode back. F_SETFL sets only the status flags (O_NONBLOCK,
 // O_APPEND and the like), and no file here keeps any of them.
 void Finish(int fd) { fcntl(fd, F_SETFL, 0); }
+
+// A file an open made: its mode is the umask's cut, which may take its
+// owner's write bit, and Windows makes no new file read-only. A private
+// one gets exactly 0600, any other its owner's read and write.
+void MendNewFile(int fd, struct stat &st, bool privateFile,
+                 const std::string &path) {
+  const mode_t wanted = privateFile ? 0600 : (st.st_mode & 07777) | 0600;
+  if ((st.st_mode & 07777) == wanted)
+    return;
+  if (posix::sys::FChmod(fd, wanted, path) != 0)
+    posix::RaiseErrno(errno, path);
+  st.st_mode = (st.st_mode & ~07777) | wanted;
+}
 
 // A file without its owner's write permission is read-only, as Windows
 // has it: not written even by root, whom the OS would let.
@@ -145,9 +176,13 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
   rules.privateFile =
       mode == OpenMode::PrivateOutput || mode == OpenMode::CreateNew;
   rules.replaceLink = source != nullptr;
-  Fd fd(OpenForWriting(path, native, create, rules));
+  bool created = false;
+  Fd fd(OpenForWriting(path, native, create, rules, created));
   struct stat st = StatRegular(fd.get(), path);
-  RefuseReadOnly(st, path);
+  if (created)
+    MendNewFile(fd.get(), st, rules.privateFile, path);
+  else
+    RefuseReadOnly(st, path);
   if (source && st.st_dev == source->st_dev && st.st_ino == source->st_ino)
     Raise(err::kPermissionDenied,
           Message(Msg::CopyOntoItself, {sourcePath, path}));
@@ -156,8 +191,10 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
     // they are: the name gets a new file instead.
     fd.Close(path);
     Unlink(posix::ReachOf(native), path);
-    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL, rules));
+    fd.Reset(OpenForWriting(path, native, O_RDWR | O_CREAT | O_EXCL, rules,
+                            created));
     st = StatRegular(fd.get(), path);
+    MendNewFile(fd.get(), st, rules.privateFile, path);
   }
   // The mode of a file that was there, and the umask's cut of a new one's.
   if (rules.privateFile && (st.st_mode & 07777) != 0600 &&
@@ -181,9 +218,10 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   if (posix::OpensDevice(path))
     Raise(err::kBadFileName, path);
   Fd fd;
+  bool created = false;
   if (mode == OpenMode::ReadWrite) {
-    fd.Reset(
-        OpenForWriting(path, posix::ResolvedPath(path), O_RDWR | O_CREAT, {}));
+    fd.Reset(OpenForWriting(path, posix::ResolvedPath(path), O_RDWR | O_CREAT,
+                            {}, created));
   } else {
     // A name there as written opens at once; only a missing one is looked
     // up without regard to case. A file of a held folder is read from it.
@@ -203,8 +241,10 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
     if (fd.get() < 0)
       posix::RaiseErrno(errno, path);
   }
-  const struct stat st = StatRegular(fd.get(), path);
-  if (mode == OpenMode::ReadWrite) {
+  struct stat st = StatRegular(fd.get(), path);
+  if (created) {
+    MendNewFile(fd.get(), st, false, path);
+  } else if (mode == OpenMode::ReadWrite) {
     RefuseReadOnly(st, path);
     RefuseOtherNames(st, path);
   }

@@ -62,9 +62,11 @@ bool TakeRunLock(const std::string &tempFolder) {
   // that keeps changing under the lock is another run's doing.
   for (int tries = 0; tries < 64; ++tries) {
     const std::string native = posix::ResolvedPath(path);
+    // Read-only: flock needs no more, and a lock file that a umask without
+    // the owner's write bit left read-only still opens (and is mended).
     posix::Fd fd(posix::sys::Open(
         path, native.c_str(),
-        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+        O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     // No folder for the file: nothing to guard, the run goes on (and fails
     // where it makes its folder). Anything else there (a folder, a link, a
     // fifo, another user's file) would let two runs share one temporary
@@ -80,6 +82,11 @@ bool TakeRunLock(const std::string &tempFolder) {
       posix::RaiseErrno(errno, path);
     if (const std::string_view why = Untrusted(st); !why.empty())
       Raise(err::kPathFileAccess, path + std::string(why));
+    // The umask cuts a new file's mode: the lock file is 0600 exactly, so
+    // that the next run opens it as this one did.
+    if ((st.st_mode & 07777) != 0600 &&
+        posix::sys::FChmod(fd.get(), 0600, path) != 0)
+      posix::RaiseErrno(errno, path);
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
       return false;
     // Held until the run ends (ReleaseRunLocks) or the process does.

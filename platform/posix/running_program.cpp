@@ -1,7 +1,9 @@
 // The running program's file, known by its device and inode.
 #include "platform/posix/running_program.h"
 
+#include <fcntl.h>
 #include <string>
+#include <unistd.h>
 
 #include "platform/env.h"
 #include "platform/posix/native_path.h"
@@ -10,16 +12,27 @@ namespace platform::posix {
 
 bool IsRunningProgram(const struct stat &st) {
   // Looked up again only when the program's path changes (a test that runs
-  // several packages in one process).
+  // several packages in one process). The file is held open meanwhile, as
+  // Windows holds a running program's: removed around the run, its inode
+  // number would otherwise go to a new file, which would pass for it.
   static std::string path;
+  static int held = -1;
   static struct stat program {};
-  static bool known = false;
   const std::string now = ProgramPath();
   if (now != path) {
     path = now;
-    known = !now.empty() && ::stat(NativePath(now).c_str(), &program) == 0;
+    if (held >= 0)
+      ::close(held);
+    held = now.empty() ? -1
+                       : ::open(NativePath(now).c_str(),
+                                O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (held >= 0 && ::fstat(held, &program) != 0) {
+      ::close(held);
+      held = -1;
+    }
   }
-  return known && st.st_dev == program.st_dev && st.st_ino == program.st_ino;
+  return held >= 0 && st.st_dev == program.st_dev &&
+         st.st_ino == program.st_ino;
 }
 
 } // namespace platform::posix

@@ -76,6 +76,78 @@ TABLE
 expect_contains "$ERR" "record 5 deletes a path that ends in a separator, which names no file, and every run fails there" \
   "run names the deletion"
 
+# Records that name {temp} or {app} itself, an empty source or a copy onto
+# its own file fail every run, as the Windows program fails them (see
+# tests/wine/test_names.sh); a package of ours checks the product first and
+# skips or refuses a deletion or mkdir of {app}, and may run elsewhere. A
+# folder named as a device on the way fails unless one was made around
+# Windows' calls: a warning.
+mkdir folders
+printf 'a' >folders/a.txt
+cat >folders.txt <<'EOF2'
+copy    ""  {app}\x.txt
+copy    {temp}  {app}\x
+copy    {temp}\a.txt  {app}
+copy    {app}\a.txt  {app}\.\A.TXT.
+rmdir   {temp}
+rmdir   {app}
+delete  {app}\.
+mkdir   {app}
+copy    {temp}\a.txt  {app}\CON\x.txt
+EOF2
+run_tool script compile folders.txt folders/script
+expect_rc 0 "script compile of records at the folders themselves"
+run_tool build --payload folders --stub stub.exe -o pkg/folders.exe
+run_tool pack folders folders.pack
+{ cat stub.exe folders.pack; trailer 4097; } >pkg/folders-base.exe
+# PACKAGE|records that fail every run|records warned of
+while IFS='|' read -r package faulted warned; do
+  run_tool verify "pkg/$package"
+  expect_rc 1 "verify $package"
+  [ "$(grep -o '^  FAULT:       record [0-9]' "$OUT" | tr -dc 0-9)" = "$faulted" ] ||
+    fail "$package: records $faulted fail every run: $(grep '^  FAULT' "$OUT")"
+  [ "$(grep -o '^  warning:     record [0-9]' "$OUT" | tr -dc 0-9)" = "$warned" ] ||
+    fail "$package: records $warned are warned of: $(grep '^  warning' "$OUT")"
+  run_tool --stdin no.txt run "pkg/$package"
+  [ "$(grep -c '^updpack: warning: record' "$ERR")" = $((${#faulted} + ${#warned})) ] ||
+    fail "$package: run warns of every record before its question: $(cat "$ERR")"
+done <<'TABLE'
+folders.exe|12345|19
+folders-base.exe|12345678|19
+TABLE
+expect_contains "$ERR" "record 4 copies a file onto itself, and every run fails there" \
+  "run names the copy onto itself"
+expect_contains "$ERR" "record 9 goes through a folder named as a device" \
+  "run names the folder named as a device"
+
+# A package of ours with both script entries: the run numbers its records
+# on from "script" into the long script, and so do verify (text and JSON)
+# and run's warnings, which named the long script's records from 1.
+mkdir both
+printf 'a' >both/a.txt
+printf 'copy {temp}\\a.txt {app}\\a.txt\nop 9 C:\\x D:\\y\n' >short.txt
+printf 'copy {temp}\\a.txt {app}\\%s.txt\ndelete C:\\Windows\\x.dll\nmkdir {app}\\CON\n' \
+  "$(printf 'long%.0s' $(seq 12))" >long.txt
+run_tool script compile short.txt both/script
+run_tool script compile long.txt both/~updpack.scr
+run_tool pack both both.pack
+run_tool build --archive both.pack --stub stub.exe -o pkg/both.exe
+expect_rc 0 "build of both script entries"
+run_tool verify pkg/both.exe
+expect_rc 1 "verify of both script entries"
+expect_contains "$OUT" '  warning:     record 4 works outside {app} and {temp}: delete  C:\Windows\x.dll' \
+  "verify numbers the long script's warnings on"
+expect_contains "$OUT" '  FAULT:       record 5 makes a name Windows refuses' \
+  "verify numbers the long script's faults on"
+run_tool verify --json pkg/both.exe
+python3 -c 'import json, sys; d = json.load(open(sys.argv[1]))
+sys.exit(not (d["warnings"][0].startswith("record 4 ") and d["faults"][0].startswith("record 5 ")))' \
+  "$OUT" || fail "verify --json numbers the long script's records on: $(cat "$OUT")"
+run_tool --stdin no.txt run pkg/both.exe
+for line in 'updpack: warning: record 4 works outside' 'updpack: warning: record 5 makes a name'; do
+  expect_contains "$ERR" "$line" "run numbers the long script's warnings on"
+done
+
 # As a signing tool leaves it (the security directory at 232 of the stub
 # names the table appended to the package), then with bytes and a copy of
 # the trailer after the table: the package still reads, but what follows the

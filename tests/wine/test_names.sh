@@ -4,7 +4,10 @@
 # would make a stream of a file "a" on NTFS, and "aux" names the device.
 # So does a path that ends in a separator where a file is meant, the
 # source of a copy or, in this format, the target of a deletion: it names
-# no file.
+# no file. So do a copy from an empty path or from {temp} itself or onto
+# its own file, an rmdir of {temp} (the run holds it) and, in this format,
+# a deletion of {app} itself: updpack verify calls each a record every
+# run fails at.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -13,20 +16,29 @@ payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
 printf 'one' >"$payload/one.txt"
-# OPERATION|SOURCE|TARGET, printf formats: after a copy of one.txt.
-for c in '0|\000\\one.txt|\001\\a:b' '2||\001\\aux' \
-  '1||\001\\one.txt\\' '0|\001\\one.txt\\|\001\\two.txt'; do
-  IFS='|' read -r op source target <<<"$c"
+# OPERATION|SOURCE|TARGET|DESCRIPTION, printf formats (after a copy of
+# one.txt) and what the message says, when checked.
+for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
+  '1||\001\\one.txt\\|' '0|\001\\one.txt\\|\001\\two.txt|' \
+  '0||\001\\x.txt|Путь не найден' \
+  '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу' \
+  '0|\001\\one.txt|\001\\.\\ONE.TXT.|файл копируется сам в себя' \
+  '3||\000|Конфликт совместного доступа' '1||\001\\.|Файл не найден'; do
+  IFS='|' read -r op source target description <<<"$c"
   rm -f "$program/one.txt"
   {
     e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
     e2e_script_record "$op" "$source" "$target"
   } >"$payload/script"
   e2e_make_base_package "$payload" "$program/update.exe"
+  "$UPDPACK_TOOL" verify "$program/update.exe" >/dev/null 2>&1 &&
+    e2e_fail "updpack verify calls the package for $target sound"
 
   e2e_start_package "$program/update.exe"
   e2e_answer_confirmation Yes
   e2e_expect_critical_box
+  [[ $E2E_BOX_TEXT == *"$description"* ]] ||
+    e2e_fail "the message for $target does not say '$description': $E2E_BOX_TEXT"
   e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
   e2e_wait_package 20
   e2e_expect_eq "exit code for $target" 1 "$E2E_EXIT"
