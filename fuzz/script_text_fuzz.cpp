@@ -48,8 +48,8 @@ struct Walked {
 
 Walked Walk(std::string_view bytes) {
   Walked walked;
-  const script::ScriptWalk walk =
-      script::ForEachRecord(bytes, [&](const script::Record &record) {
+  const script::ScriptWalk walk = script::ForEachRecord(
+      bytes, script::FormOfBytes(bytes), [&](const script::Record &record) {
         walked.records.push_back(
             {record.operation, Trimmed(record.source), Trimmed(record.target)});
       });
@@ -96,7 +96,7 @@ void CompileText(std::string_view source) {
   } catch (const tools::ToolError &) {
     return; // a tail with a record that fits no 65 bytes: refused
   }
-  const std::string shown = text::ShowScript(bytes);
+  const std::string shown = text::ShowScript(bytes, script::FormOfBytes(bytes));
   const text::CompiledScript again =
       text::CompileScript(shown, text::Installs::Refused);
   if (!again.errors.empty())
@@ -107,7 +107,7 @@ void CompileText(std::string_view source) {
 
 void ShowBinary(std::string_view bytes) {
   const Walked walked = Walk(bytes);
-  const std::string shown = text::ShowScript(bytes);
+  const std::string shown = text::ShowScript(bytes, script::FormOfBytes(bytes));
   const text::CompiledScript compiled =
       text::CompileScript(shown, text::Installs::Refused);
   if (!compiled.errors.empty())

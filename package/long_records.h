@@ -65,19 +65,31 @@ struct LongRecordAt {
 };
 std::optional<LongRecordAt> DecodeLongRecord(std::string_view bytes, size_t at);
 
-// Calls visit(record) for every record of a script entry of either form
-// (65-byte records, or kLongMagic and long records), in order, and says
-// how the entry ends.
+// The two forms of a script entry: 65-byte records ("script") and the long
+// form (kLongScriptName: kLongMagic, then long records). The form goes by
+// the entry's name, never by its bytes: a "script" that begins with
+// kLongMagic is 65-byte records all the same, as the run reads it.
+enum class Form { Records, Long };
+// The form of a file that is no entry of a package (`script show FILE`):
+// taken from its first bytes.
+inline Form FormOfBytes(std::string_view bytes) {
+  return IsLongScript(bytes) ? Form::Long : Form::Records;
+}
+
+// Calls visit(record) for every record of a script entry of the form, in
+// order, and says how the entry ends.
 struct ScriptWalk {
   size_t records = 0;
   size_t tail = 0;  // 65-byte form: bytes after the last whole record
-  bool cut = false; // long form: it ends inside a record
+  bool cut = false; // long form: it ends inside a record, or lacks kLongMagic
 };
 template <typename Visit>
-ScriptWalk ForEachRecord(std::string_view bytes, Visit visit) {
+ScriptWalk ForEachRecord(std::string_view bytes, Form form, Visit visit) {
   ScriptWalk walk;
-  if (IsLongScript(bytes)) {
-    for (size_t at = kLongMagicSize; at < bytes.size(); ++walk.records) {
+  if (form == Form::Long) {
+    walk.cut = !IsLongScript(bytes);
+    for (size_t at = kLongMagicSize; !walk.cut && at < bytes.size();
+         ++walk.records) {
       const std::optional<LongRecordAt> found = DecodeLongRecord(bytes, at);
       if (!found) {
         walk.cut = true;

@@ -36,14 +36,10 @@ std::string InstalledFileOf(const std::string &entry, bool longDeclared) {
   };
   try {
     std::string bytes;
-    // Only the 65-byte form in "script": the long form lives in its own
-    // entry.
-    if (ReadTempEntry(record::kScriptName, bytes) &&
-        !record::IsLongScript(bytes))
-      record::ForEachRecord(bytes, look);
-    if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
-        record::IsLongScript(bytes))
-      record::ForEachRecord(bytes, look);
+    if (ReadTempEntry(record::kScriptName, bytes))
+      record::ForEachRecord(bytes, record::Form::Records, look);
+    if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes))
+      record::ForEachRecord(bytes, record::Form::Long, look);
   } catch (const std::exception &) {
     // A message about a damaged package must not fail for want of a name.
   }

@@ -453,13 +453,10 @@ Decision Check(ui::Setup &form, bool expectDeclared, bool longDeclared,
       judge.AddStep(std::move(step));
     };
     ReadTempEntry(record::kScriptName, bytes);
-    for (size_t at = 0; at + record::kRecordSize <= bytes.size();
-         at += record::kRecordSize)
-      add(record::DecodeRecord(std::string_view(bytes).substr(at)));
+    record::ForEachRecord(bytes, record::Form::Records, add);
     entry = record::kLongScriptName;
-    if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes) &&
-        record::IsLongScript(bytes))
-      record::ForEachRecord(bytes, add);
+    if (longDeclared && ReadTempEntry(record::kLongScriptName, bytes))
+      record::ForEachRecord(bytes, record::Form::Long, add);
     const bool expected = ReadTempEntry(expect::kEntryName, bytes);
     // Declared and lost: damage must not switch the check off.
     if (expectDeclared && !expected)

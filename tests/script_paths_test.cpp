@@ -165,20 +165,28 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
     record::EncodeRecord({c.operation, c.source, c.target}, script);
     for (const bool ours : {false, true}) {
       const auto warnings =
-          tools::OutsidePathWarnings(script).size() +
-          tools::DeviceFolderWarnings(script).size() +
-          tools::SeparatorDeletionWarnings(script, ours).size();
-      const auto failures = tools::FailingRecords(script, ours).size();
+          tools::OutsidePathWarnings(script, tools::ScriptForm::Records)
+              .size() +
+          tools::DeviceFolderWarnings(script, tools::ScriptForm::Records)
+              .size() +
+          tools::SeparatorDeletionWarnings(script, tools::ScriptForm::Records,
+                                           ours)
+              .size();
+      const auto failures =
+          tools::FailingRecords(script, tools::ScriptForm::Records, ours)
+              .size();
       EXPECT_EQ(std::string(warnings, 'W') + std::string(failures, 'F'),
                 ours ? c.ours : c.base)
           << (ours ? "ours" : "base");
-      EXPECT_EQ(tools::ScriptWarnings(script, ours).size(),
+      EXPECT_EQ(tools::ScriptWarnings(script, tools::ScriptForm::Records, ours)
+                    .size(),
                 warnings + failures);
     }
   }
   std::string script;
   record::EncodeRecord({record::kCreateFolder, "", "\1\\PRN"}, script);
-  const std::vector<std::string> failures = tools::FailingRecords(script, true);
+  const std::vector<std::string> failures =
+      tools::FailingRecords(script, tools::ScriptForm::Records, true);
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].rfind("record 1 makes a name Windows refuses", 0), 0u);
   // No file has a name longer than Windows makes one: its copy fails.
@@ -189,7 +197,7 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
         longForm);
   for (const bool ours : {false, true}) {
     const std::vector<std::string> tooLong =
-        tools::FailingRecords(longForm, ours);
+        tools::FailingRecords(longForm, tools::ScriptForm::Long, ours);
     ASSERT_EQ(tooLong.size(), 1u);
     EXPECT_EQ(tooLong[0].rfind("record 2 copies a path with a name longer", 0),
               0u);
@@ -207,18 +215,38 @@ TEST(ScriptPaths, TheLongScriptsRecordsAreNumberedOnFromTheScripts) {
   std::string longForm;
   record::EncodeLongRecord({record::kDeleteFiles, "", "C:\\x"}, longForm);
   record::EncodeLongRecord({record::kCreateFolder, "", "\1\\CON"}, longForm);
-  EXPECT_EQ(tools::RecordCount(flat), 2u);
-  EXPECT_EQ(tools::RecordCount(longForm), 2u);
-  EXPECT_EQ(tools::RecordCount(""), 0u);
-  const size_t before = tools::RecordCount(flat);
+  EXPECT_EQ(tools::RecordCount(flat, tools::ScriptForm::Records), 2u);
+  EXPECT_EQ(tools::RecordCount(longForm, tools::ScriptForm::Long), 2u);
+  EXPECT_EQ(tools::RecordCount("", tools::ScriptForm::Records), 0u);
+  const size_t before = tools::RecordCount(flat, tools::ScriptForm::Records);
   const std::vector<std::string> warnings =
-      tools::ScriptWarnings(longForm, true, before);
+      tools::ScriptWarnings(longForm, tools::ScriptForm::Long, true, before);
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[0].rfind("record 3 works outside", 0), 0u) << warnings[0];
   EXPECT_EQ(warnings[1].rfind("record 4 makes a name", 0), 0u) << warnings[1];
   EXPECT_EQ(
-      tools::FailingRecords(longForm, false, before)[0].rfind("record 4 ", 0),
+      tools::FailingRecords(longForm, tools::ScriptForm::Long, false, before)[0]
+          .rfind("record 4 ", 0),
       0u);
+}
+
+TEST(ScriptPaths, AScriptThatBeginsAsTheLongFormIsReadAsRecords) {
+  // Its first record (operation 'u', the source "pdpack script 2") does
+  // nothing; read as the long form, the rmdir of C:\Windows after it was
+  // never seen.
+  namespace record = package::script;
+  std::string script;
+  record::EncodeRecord({'u', "pdpack script 2", ""}, script);
+  record::EncodeRecord({record::kDeleteFolder, "", "C:\\Windows"}, script);
+  ASSERT_TRUE(record::IsLongScript(script));
+  EXPECT_EQ(tools::FormOfEntry("SCRIPT"), tools::ScriptForm::Records);
+  EXPECT_EQ(tools::FormOfEntry("~UPDPACK.SCR"), tools::ScriptForm::Long);
+  const tools::ScriptForm form = tools::FormOfEntry(record::kScriptName);
+  EXPECT_EQ(tools::RecordCount(script, form), 2u);
+  const std::vector<std::string> warnings =
+      tools::ScriptWarnings(script, form, false);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].rfind("record 2 works outside", 0), 0u) << warnings[0];
 }
 
 TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {
@@ -226,7 +254,8 @@ TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {
   std::string script;
   for (int k = 0; k < 25; ++k)
     record::EncodeRecord({record::kDeleteFiles, "", "C:\\x"}, script);
-  const std::vector<std::string> warnings = tools::OutsidePathWarnings(script);
+  const std::vector<std::string> warnings =
+      tools::OutsidePathWarnings(script, tools::ScriptForm::Records);
   ASSERT_EQ(warnings.size(), 21u);
   EXPECT_EQ(warnings[19].rfind("record 20 works outside", 0), 0u);
   EXPECT_EQ(warnings[20], "5 more records work outside {app} and {temp}");

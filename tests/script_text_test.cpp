@@ -12,6 +12,7 @@
 
 namespace {
 
+using package::script::FormOfBytes;
 using pkgbuild::P;
 using pkgbuild::ScriptRecord;
 using pkgbuild::T;
@@ -207,8 +208,9 @@ TEST(ScriptText, ShowWritesEachRecordInItsShortestForm) {
        "#@tail {0x07}{0x20}a{0x7B}\n"},
   };
   for (const auto &c : cases) {
-    EXPECT_EQ(ShowScript(c.bytes), c.text);
-    EXPECT_EQ(Compiled(ShowScript(c.bytes)), c.bytes) << c.text;
+    EXPECT_EQ(ShowScript(c.bytes, FormOfBytes(c.bytes)), c.text);
+    EXPECT_EQ(Compiled(ShowScript(c.bytes, FormOfBytes(c.bytes))), c.bytes)
+        << c.text;
   }
 }
 
@@ -235,7 +237,7 @@ TEST(ScriptText, CompileOfShowGivesBackAnyBytes) {
       bytes.replace(1 + random() % 16, 64, 64, round % 2 ? ' ' : '\0');
     bytes.resize(bytes.size() < 65 || round % 5 ? bytes.size()
                                                 : bytes.size() - 10);
-    const std::string text = ShowScript(bytes);
+    const std::string text = ShowScript(bytes, FormOfBytes(bytes));
     const auto compiled = CompileScript(text, Installs::Refused);
     ASSERT_TRUE(compiled.errors.empty()) << text << compiled.errors[0].message;
     ASSERT_EQ(ScriptBytes(compiled), bytes) << text;

@@ -84,12 +84,14 @@ int RunCommand(const std::vector<std::string> &arguments) {
     const ScriptEntries entries = ScriptEntriesOf(read);
     // Numbered as the run counts them, on through the long script.
     size_t before = 0;
-    for (const auto *script : {&entries.records, &entries.longRecords})
+    for (const auto &[script, form] :
+         {std::pair{&entries.records, ScriptForm::Records},
+          std::pair{&entries.longRecords, ScriptForm::Long}})
       if (*script) {
         for (const std::string &warning :
-             ScriptWarnings(**script, ours, before))
+             ScriptWarnings(**script, form, ours, before))
           Warn(warning);
-        before += RecordCount(**script);
+        before += RecordCount(**script, form);
       }
   } catch (const std::exception &) {
   }

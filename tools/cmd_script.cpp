@@ -2,6 +2,7 @@
 // scripts between their text form and their binary records.
 #include <iostream>
 
+#include "package/long_records.h"
 #include "package/pe_image.h"
 #include "package/script_record.h"
 #include "platform/fs.h"
@@ -53,16 +54,20 @@ int Show(const Args &args) {
                            "does not lead to: a damaged or incomplete "
                            "package (--raw shows its bytes as a script)");
   if (raw) {
-    script_text::ShowScript(ReadWholeFile(path), std::cout);
+    const std::string bytes = ReadWholeFile(path);
+    script_text::ShowScript(bytes, package::script::FormOfBytes(bytes),
+                            std::cout);
   } else {
     // The records of "script", then those of the long script entry, as the
     // run carries them out.
     const ScriptEntries entries = ScriptEntriesOf(path);
     if (!entries.records && !entries.longRecords)
       throw ToolError(path + " holds no script entry");
-    for (const auto *entry : {&entries.records, &entries.longRecords})
+    for (const auto &[entry, form] :
+         {std::pair{&entries.records, package::script::Form::Records},
+          std::pair{&entries.longRecords, package::script::Form::Long}})
       if (*entry && !(*entry)->empty())
-        script_text::ShowScript(**entry, std::cout);
+        script_text::ShowScript(**entry, form, std::cout);
   }
   std::cout.flush();
   return kExitOk;

@@ -398,8 +398,9 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
     return;
   }
   const size_t before = check.records.size() + check.unlistedRecords;
+  const ScriptForm form = FormOfEntry(name);
   const script::ScriptWalk walk =
-      script::ForEachRecord(bytes, [&](const script::Record &fields) {
+      script::ForEachRecord(bytes, form, [&](const script::Record &fields) {
         const std::string_view source = script::TrimBlanks(fields.source);
         const std::string_view target = script::TrimBlanks(fields.target);
         const size_t number = check.records.size() + check.unlistedRecords + 1;
@@ -429,13 +430,14 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
                            "on a damaged package");
   // Whether the run fails at a path outside the two folders depends on
   // the machine; at a failing record, it fails every time.
-  for (std::string &warning : OutsidePathWarnings(bytes, before))
+  for (std::string &warning : OutsidePathWarnings(bytes, form, before))
     check.warnings.push_back(std::move(warning));
-  for (std::string &warning : DeviceFolderWarnings(bytes, before))
+  for (std::string &warning : DeviceFolderWarnings(bytes, form, before))
     check.warnings.push_back(std::move(warning));
-  for (std::string &warning : SeparatorDeletionWarnings(bytes, ours, before))
+  for (std::string &warning :
+       SeparatorDeletionWarnings(bytes, form, ours, before))
     check.warnings.push_back(std::move(warning));
-  for (std::string &fault : FailingRecords(bytes, ours, before))
+  for (std::string &fault : FailingRecords(bytes, form, ours, before))
     check.faults.push_back(std::move(fault));
 }
 

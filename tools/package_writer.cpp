@@ -115,8 +115,9 @@ void CheckOwnEntry(const std::string &name, std::string_view bytes,
                    std::vector<package::times::EntryTime> &timed) {
   namespace script = package::script;
   if (platform::fs::CompareNamesNoCase(name, script::kLongScriptName) == 0 &&
-      (!script::IsLongScript(bytes) ||
-       script::ForEachRecord(bytes, [](const script::Record &) {}).cut))
+      script::ForEachRecord(bytes, script::Form::Long,
+                            [](const script::Record &) {})
+          .cut)
     throw ToolError("the entry " + name +
                     " is no long script: it does not begin as one or ends "
                     "inside a record");
@@ -148,8 +149,10 @@ void WarnOfUnmetCopies(const std::string &path, const std::string (&scripts)[2],
   namespace script = package::script;
   TempCopies copies;
   std::string unmet;
-  for (const std::string &bytes : scripts)
-    script::ForEachRecord(bytes, [&](const script::Record &fields) {
+  for (const auto &[bytes, form] :
+       {std::pair{&scripts[0], script::Form::Records},
+        std::pair{&scripts[1], script::Form::Long}})
+    script::ForEachRecord(*bytes, form, [&](const script::Record &fields) {
       std::string name =
           copies.Unmet(fields.operation, script::TrimBlanks(fields.source),
                        script::TrimBlanks(fields.target), names);

@@ -151,13 +151,14 @@ namespace {
 // that counts the rest ("5 more records " and theyDo): a script made to
 // flood lists no more. does gives nullptr for a record not to list.
 template <typename Does>
-std::vector<std::string> RecordWarnings(std::string_view bytes, size_t before,
-                                        Does does, const char *theyDo) {
+std::vector<std::string> RecordWarnings(std::string_view bytes, ScriptForm form,
+                                        size_t before, Does does,
+                                        const char *theyDo) {
   constexpr size_t kMaxListed = 20;
   std::vector<std::string> warnings;
   size_t k = before;
   size_t unlisted = 0;
-  script::ForEachRecord(bytes, [&](const script::Record &record) {
+  script::ForEachRecord(bytes, form, [&](const script::Record &record) {
     ++k;
     if (record.operation > script::kDeleteFolder)
       return; // op 4 and above are read and ignored: no path is used
@@ -178,9 +179,9 @@ std::vector<std::string> RecordWarnings(std::string_view bytes, size_t before,
 } // namespace
 
 std::vector<std::string> OutsidePathWarnings(std::string_view bytes,
-                                             size_t before) {
+                                             ScriptForm form, size_t before) {
   return RecordWarnings(
-      bytes, before,
+      bytes, form, before,
       [](const script::Record &record) {
         return (record.operation == script::kCopyFile &&
                 PathOutsideFolders(record.source)) ||
@@ -242,10 +243,10 @@ const char *AtAFolderItself(const script::Record &record, bool ours) {
 
 } // namespace
 
-std::vector<std::string> FailingRecords(std::string_view bytes, bool ours,
-                                        size_t before) {
+std::vector<std::string> FailingRecords(std::string_view bytes, ScriptForm form,
+                                        bool ours, size_t before) {
   return RecordWarnings(
-      bytes, before,
+      bytes, form, before,
       [ours](const script::Record &record) -> const char * {
         if (RefusedNewName(record.operation, record.target))
           return "makes a name Windows refuses, and every run fails there";
@@ -287,9 +288,9 @@ bool ThroughDeviceFolder(std::string_view field) {
 } // namespace
 
 std::vector<std::string> DeviceFolderWarnings(std::string_view bytes,
-                                              size_t before) {
+                                              ScriptForm form, size_t before) {
   return RecordWarnings(
-      bytes, before,
+      bytes, form, before,
       [](const script::Record &record) {
         return (record.operation == script::kCopyFile &&
                 ThroughDeviceFolder(record.source)) ||
@@ -303,11 +304,12 @@ std::vector<std::string> DeviceFolderWarnings(std::string_view bytes,
 }
 
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
-                                                   bool ours, size_t before) {
+                                                   ScriptForm form, bool ours,
+                                                   size_t before) {
   if (!ours)
     return {};
   return RecordWarnings(
-      bytes, before,
+      bytes, form, before,
       [](const script::Record &record) {
         return record.operation == script::kDeleteFiles &&
                        EndsInSeparator(record.target)
@@ -319,19 +321,27 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
       "delete a path that ends in a separator");
 }
 
-std::vector<std::string> ScriptWarnings(std::string_view bytes, bool ours,
-                                        size_t before) {
-  std::vector<std::string> warnings = OutsidePathWarnings(bytes, before);
-  for (std::string &warning : DeviceFolderWarnings(bytes, before))
+std::vector<std::string> ScriptWarnings(std::string_view bytes, ScriptForm form,
+                                        bool ours, size_t before) {
+  std::vector<std::string> warnings = OutsidePathWarnings(bytes, form, before);
+  for (std::string &warning : DeviceFolderWarnings(bytes, form, before))
     warnings.push_back(std::move(warning));
   for (auto *more : {&SeparatorDeletionWarnings, &FailingRecords})
-    for (std::string &warning : more(bytes, ours, before))
+    for (std::string &warning : more(bytes, form, ours, before))
       warnings.push_back(std::move(warning));
   return warnings;
 }
 
-size_t RecordCount(std::string_view bytes) {
-  return script::ForEachRecord(bytes, [](const script::Record &) {}).records;
+size_t RecordCount(std::string_view bytes, ScriptForm form) {
+  return script::ForEachRecord(bytes, form, [](const script::Record &) {})
+      .records;
+}
+
+ScriptForm FormOfEntry(std::string_view name) {
+  return platform::fs::CompareNamesNoCase(std::string(name),
+                                          script::kLongScriptName) == 0
+             ? ScriptForm::Long
+             : ScriptForm::Records;
 }
 
 int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,
@@ -342,14 +352,9 @@ int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,
       repeated += script::RepeatedPlaceholderBytes(
           field, package::kLongestFolderBytes, package::kLongestFolderBytes);
   };
-  if (platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0)
-    for (size_t at = 0; at + script::kRecordSize <= bytes.size();
-         at += script::kRecordSize)
-      add(script::DecodeRecord(bytes.substr(at)));
-  else if (platform::fs::CompareNamesNoCase(name, script::kLongScriptName) ==
-               0 &&
-           script::IsLongScript(bytes))
-    script::ForEachRecord(bytes, add);
+  if (platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0 ||
+      FormOfEntry(name) == ScriptForm::Long)
+    script::ForEachRecord(bytes, FormOfEntry(name), add);
   return repeated;
 }
 

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "package/long_records.h"
+
 namespace tools {
 
 // True when a path field (its blanks trimmed as the run trims them) lies
@@ -26,8 +28,11 @@ bool PathOutsideFolders(std::string_view field);
 // rmdir), naming the record by number and as `script show` writes it; after
 // the first 20, one that counts the rest. The run numbers its records on
 // through both script entries: before is the number of records ahead of
-// this entry's first (those of "script" for the long script).
+// this entry's first (those of "script" for the long script). form is the
+// entry's, by its name (package::script::Form).
+using ScriptForm = package::script::Form;
 std::vector<std::string> OutsidePathWarnings(std::string_view script,
+                                             ScriptForm form,
                                              size_t before = 0);
 
 // One warning for every record of script whose path goes through a folder
@@ -36,6 +41,7 @@ std::vector<std::string> OutsidePathWarnings(std::string_view script,
 // Windows' calls, and then the run goes on through it. Numbered and
 // counted as OutsidePathWarnings.
 std::vector<std::string> DeviceFolderWarnings(std::string_view script,
+                                              ScriptForm form,
                                               size_t before = 0);
 
 // The field, blanks trimmed, ends in a separator: as a file's path it
@@ -68,23 +74,29 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 // mkdir of a folder mark itself (the folder is there). One of ours checks
 // the product first and skips those or refuses the update, and may run
 // with its program folder elsewhere.
-std::vector<std::string> FailingRecords(std::string_view script, bool ours,
+std::vector<std::string> FailingRecords(std::string_view script,
+                                        ScriptForm form, bool ours,
                                         size_t before = 0);
 
 // In a package of ours (ours), one warning for every delete whose target
 // ends in a separator: it deletes nothing, and whether the run skips it or
 // refuses the update (a folder of that name there) depends on the machine.
 std::vector<std::string> SeparatorDeletionWarnings(std::string_view script,
-                                                   bool ours,
+                                                   ScriptForm form, bool ours,
                                                    size_t before = 0);
 
 // All four, as run prints them.
-std::vector<std::string> ScriptWarnings(std::string_view script, bool ours,
+std::vector<std::string> ScriptWarnings(std::string_view script,
+                                        ScriptForm form, bool ours,
                                         size_t before = 0);
 
-// The number of records of a script entry in either form, as the run
-// counts them (the 65-byte form's whole records).
-size_t RecordCount(std::string_view script);
+// The number of records of a script entry of the form, as the run counts
+// them (the 65-byte form's whole records).
+size_t RecordCount(std::string_view script, ScriptForm form);
+
+// The form of the script entry name: the long form for the long script's
+// entry, 65-byte records for any other.
+ScriptForm FormOfEntry(std::string_view name);
 
 // The bytes that placeholders repeated within a field add to the paths of
 // the script entry name (the 65-byte "script" or the long form) when every

@@ -61,9 +61,9 @@ std::string RecordLine(const script::Record &record) {
   return line + FieldWord(target);
 }
 
-void ShowScript(std::string_view bytes, std::ostream &out) {
+void ShowScript(std::string_view bytes, script::Form form, std::ostream &out) {
   const script::ScriptWalk walk =
-      script::ForEachRecord(bytes, [&](const script::Record &record) {
+      script::ForEachRecord(bytes, form, [&](const script::Record &record) {
         out << RecordLine(record) << '\n';
       });
   if (walk.cut)
@@ -76,9 +76,9 @@ void ShowScript(std::string_view bytes, std::ostream &out) {
         << TailWord(tail) << '\n';
 }
 
-std::string ShowScript(std::string_view bytes) {
+std::string ShowScript(std::string_view bytes, script::Form form) {
   std::ostringstream text;
-  ShowScript(bytes, text);
+  ShowScript(bytes, form, text);
   return text.str();
 }
 
