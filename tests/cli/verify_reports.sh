@@ -54,8 +54,11 @@ run_tool build --payload refused --stub stub.exe -o pkg/refused.exe
 expect_rc 0 "build of a binary script"
 run_tool pack refused refused.pack
 { cat stub.exe refused.pack; trailer 4097; } >pkg/base.exe
-# PACKAGE|records that fail every run|records warned of
-while IFS='|' read -r package faulted warned; do
+# expect_verdicts PACKAGE FAULTED WARNED: verify (text and JSON) faults
+# exactly the records numbered in FAULTED and warns of those in WARNED
+# (their digits), and run warns of them all before its question.
+expect_verdicts() {
+  local package=$1 faulted=$2 warned=$3
   run_tool verify "pkg/$package"
   expect_rc 1 "verify $package"
   [ "$(grep -o '^  FAULT:       record [0-9]' "$OUT" | tr -dc 0-9)" = "$faulted" ] ||
@@ -68,7 +71,11 @@ while IFS='|' read -r package faulted warned; do
     "$OUT" "$faulted" || fail "$package: verify --json is not in step"
   run_tool --stdin no.txt run "pkg/$package"
   [ "$(grep -c '^updpack: warning: record' "$ERR")" = $((${#faulted} + ${#warned})) ] ||
-    fail "$package: run warns of every record before its question"
+    fail "$package: run warns of every record before its question: $(cat "$ERR")"
+}
+# PACKAGE|records that fail every run|records warned of
+while IFS='|' read -r package faulted warned; do
+  expect_verdicts "$package" "$faulted" "$warned"
 done <<'TABLE'
 refused.exe|124|5
 base.exe|1245|
@@ -102,15 +109,7 @@ run_tool pack folders folders.pack
 { cat stub.exe folders.pack; trailer 4097; } >pkg/folders-base.exe
 # PACKAGE|records that fail every run|records warned of
 while IFS='|' read -r package faulted warned; do
-  run_tool verify "pkg/$package"
-  expect_rc 1 "verify $package"
-  [ "$(grep -o '^  FAULT:       record [0-9]' "$OUT" | tr -dc 0-9)" = "$faulted" ] ||
-    fail "$package: records $faulted fail every run: $(grep '^  FAULT' "$OUT")"
-  [ "$(grep -o '^  warning:     record [0-9]' "$OUT" | tr -dc 0-9)" = "$warned" ] ||
-    fail "$package: records $warned are warned of: $(grep '^  warning' "$OUT")"
-  run_tool --stdin no.txt run "pkg/$package"
-  [ "$(grep -c '^updpack: warning: record' "$ERR")" = $((${#faulted} + ${#warned})) ] ||
-    fail "$package: run warns of every record before its question: $(cat "$ERR")"
+  expect_verdicts "$package" "$faulted" "$warned"
 done <<'TABLE'
 folders.exe|12345|19
 folders-base.exe|12345678|19
