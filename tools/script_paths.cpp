@@ -72,18 +72,26 @@ std::optional<FolderPath> ReadFolderPath(std::string_view field) {
   return read;
 }
 
-} // namespace
-
-std::optional<std::string> NameTooLong(std::string_view field) {
-  const std::string_view path = script::TrimBlanks(field);
+// The first name of path, split at its separators, in UTF-8, for which
+// is(name) holds; nullopt when none does.
+template <typename Is>
+std::optional<std::string> FirstName(std::string_view path, Is is) {
   for (size_t at = 0; at <= path.size();) {
     const size_t end = std::min(path.find_first_of("\\/", at), path.size());
     std::string name = platform::AnsiToText(path.substr(at, end - at));
-    if (!FitsOneWindowsName(name))
+    if (is(name))
       return name;
     at = end + 1;
   }
   return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> NameTooLong(std::string_view field) {
+  return FirstName(script::TrimBlanks(field), [](const std::string &name) {
+    return !FitsOneWindowsName(name);
+  });
 }
 
 bool EndsInSeparator(std::string_view field) {
@@ -275,14 +283,11 @@ bool ThroughDeviceFolder(std::string_view field) {
   if (last == std::string::npos)
     return false;
   path.resize(last);
-  for (size_t at = 0; at <= path.size();) {
-    const size_t end = std::min(path.find_first_of("\\/", at), path.size());
-    if (platform::fs::IsDeviceName(
-            platform::AnsiToText(path.substr(at, end - at))))
-      return true;
-    at = end + 1;
-  }
-  return false;
+  return FirstName(path,
+                   [](const std::string &name) {
+                     return platform::fs::IsDeviceName(name);
+                   })
+      .has_value();
 }
 
 } // namespace
@@ -352,9 +357,10 @@ int64_t RepeatedPlaceholderBytesAtLongest(const std::string &name,
       repeated += script::RepeatedPlaceholderBytes(
           field, package::kLongestFolderBytes, package::kLongestFolderBytes);
   };
-  if (platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0 ||
-      FormOfEntry(name) == ScriptForm::Long)
-    script::ForEachRecord(bytes, FormOfEntry(name), add);
+  const ScriptForm form = FormOfEntry(name);
+  if (form == ScriptForm::Long ||
+      platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0)
+    script::ForEachRecord(bytes, form, add);
   return repeated;
 }
 
