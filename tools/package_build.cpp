@@ -45,19 +45,16 @@ namespace stdfs = std::filesystem;
 namespace script = package::script;
 using script_text::CompiledScript;
 
-// Errors for the records that would fail every run: one that names, on its
-// way, a file or folder the install keeps for itself, whose new file or
-// folder Windows refuses (RefusedNewName), or a copy from a path that ends
-// in a separator outside {temp}.
-void RefuseFailingNames(CompiledScript &compiled) {
+// Errors for the records that name, on their way, a file or folder the
+// install keeps for itself: every run would fail there.
+void RefuseWorkNames(CompiledScript &compiled) {
   for (const script_text::CompiledRecord &record : compiled.records) {
     if (compiled.errors.size() > kMaxDiagnostics)
       return;
     if (record.operation > script::kDeleteFolder)
       continue; // read and ignored by the run
     const std::string_view target = record.target;
-    bool refused = false;
-    for (size_t at = 0; at <= target.size() && !refused;) {
+    for (size_t at = 0; at <= target.size();) {
       const size_t end =
           std::min(target.find_first_of("\\/", at), target.size());
       const std::string_view name = target.substr(at, end - at);
@@ -66,23 +63,10 @@ void RefuseFailingNames(CompiledScript &compiled) {
         message.append(name).append(
             "\" is a name the update's run keeps for itself");
         compiled.errors.push_back({record.targetPos, std::move(message)});
-        refused = true;
+        break;
       }
       at = end + 1;
     }
-    if (const auto name = RefusedNewName(record.operation, record.target);
-        name && !refused)
-      compiled.errors.push_back(
-          {record.targetPos, "\"" + *name +
-                                 "\" is not a name Windows can hold: the run "
-                                 "would fail here"});
-    // From {temp}, the check of what the payload gives says more.
-    if (record.operation == script::kCopyFile &&
-        EndsInSeparator(record.source) &&
-        record.source.front() != script::kTempFolderMark)
-      compiled.errors.push_back({record.sourcePos,
-                                 "the source ends in a separator and names no "
-                                 "file: the run would fail here"});
   }
 }
 
@@ -91,7 +75,7 @@ CompiledScript Compile(const ScriptSource &source,
                        script_text::Installs installs) {
   CompiledScript compiled = script_text::CompileScript(source.text, installs);
   if (compiled.errors.empty())
-    RefuseFailingNames(compiled);
+    RefuseWorkNames(compiled);
   if (!compiled.errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, compiled.errors);
     throw ReportedFailure();
@@ -99,21 +83,38 @@ CompiledScript Compile(const ScriptSource &source,
   return compiled;
 }
 
-// Errors for the copies out of the temporary folder of a file that neither
-// an entry of `entries` nor a copy before them gives: every run of the
-// package would fail there. `holder` names what holds the entries.
-void RefuseUnmetCopies(const ScriptSource &source,
-                       const CompiledScript &compiled, const NameIndex &entries,
-                       const std::string &holder) {
+// Errors for the records that every run of the package would fail at: a
+// copy out of the temporary folder of a file that neither an entry of
+// `entries` nor a copy before it gives (`holder` names what holds the
+// entries), and every record `verify` faults (FailureOf), in its words.
+// Install records must have their source filled in.
+void RefuseFailingRecords(const ScriptSource &source,
+                          const CompiledScript &compiled,
+                          const NameIndex &entries, const std::string &holder) {
   TempCopies copies;
   std::vector<Diagnostic> errors;
   for (const script_text::CompiledRecord &record : compiled.records) {
+    if (errors.size() > kMaxDiagnostics)
+      break;
     const std::string unmet =
         copies.Unmet(record.operation, record.source, record.target, entries);
-    if (!unmet.empty() && errors.size() <= kMaxDiagnostics)
+    if (!unmet.empty()) {
       errors.push_back({record.sourcePos, "{temp}\\" + unmet + " is not in " +
                                               holder +
                                               ": the run would fail here"});
+      continue;
+    }
+    // Every package `build` writes carries a manifest: one of ours.
+    const std::optional<RecordFailure> failure =
+        FailureOf({record.operation, record.source, record.target}, true);
+    if (!failure)
+      continue;
+    std::string message = std::string("the record ") + failure->what;
+    // Of a long path, which name Windows refuses.
+    if (const auto name = RefusedNewName(record.operation, record.target))
+      message += ": \"" + *name + "\"";
+    errors.push_back(
+        {failure->atSource ? record.sourcePos : record.targetPos, message});
   }
   if (!errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
@@ -150,15 +151,22 @@ std::string TempSourceField(const std::string &entryName) {
 }
 
 // The install script as the entry "script", and the long script entry when
-// the script needs one.
+// the script needs one. The records whose run depends on the machine are
+// warned of as `verify` and `run` warn of them.
 void AddScriptItems(const CompiledScript &compiled,
                     std::vector<PackItem> &items) {
   script_text::ScriptEntries entries = script_text::ScriptForms(compiled);
+  size_t before = 0;
   for (auto &[name, bytes] :
        {std::pair{script::kScriptName, &entries.script},
         std::pair{script::kLongScriptName, &entries.longScript}}) {
     if (name == script::kLongScriptName && bytes->empty())
       continue;
+    const ScriptForm form = FormOfEntry(name);
+    for (const std::string &warning :
+         ScriptWarnings(*bytes, form, true, before))
+      Warn(warning);
+    before += RecordCount(*bytes, form);
     const auto length = static_cast<int64_t>(bytes->size());
     items.push_back({name, {}, std::move(*bytes), length});
   }
@@ -294,8 +302,8 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   NameIndex entries;
   for (size_t k = 0; k < items.size(); ++k)
     entries.Add(items[k].name, k);
-  RefuseUnmetCopies(source, compiled, entries,
-                    "the package (only install lines add files)");
+  RefuseFailingRecords(source, compiled, entries,
+                       "the package (only install lines add files)");
   AddScriptItems(compiled, items);
   if (expectDir) {
     if (!platform::fs::FolderExists(*expectDir))
@@ -365,8 +373,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                      file.stamp});
   }
   if (source) {
-    RefuseUnmetCopies(*source, compiled, names,
-                      "the payload folder " + payloadDir);
+    RefuseFailingRecords(*source, compiled, names,
+                         "the payload folder " + payloadDir);
     AddScriptItems(compiled, items);
   } else if (names.Find(script::kScriptName) == NameIndex::kNone) {
     Warn("the payload holds no script: the package unpacks its files and "

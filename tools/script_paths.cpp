@@ -202,71 +202,89 @@ std::vector<std::string> OutsidePathWarnings(std::string_view bytes,
 
 namespace {
 
-// Why every run fails at a record that names a folder mark itself, nullptr
+// Why every run fails at a record that names a folder mark itself, nullopt
 // if it names none or the run may pass (see FailingRecords).
-const char *AtAFolderItself(const script::Record &record, bool ours) {
+std::optional<RecordFailure> AtAFolderItself(const script::Record &record,
+                                             bool ours) {
   const std::optional<FolderPath> target = ReadFolderPath(record.target);
   const bool targetIsFolder = target && target->names.empty();
   switch (record.operation) {
   case script::kCopyFile: {
     if (script::TrimBlanks(record.source).empty())
-      return "copies an empty path, which names no file, and every run "
-             "fails there";
+      return RecordFailure{"copies an empty path, which names no file, and "
+                           "every run fails there",
+                           true};
     const std::optional<FolderPath> source = ReadFolderPath(record.source);
     if (source && source->names.empty())
-      return "copies {temp} or {app} itself, a folder and no file, and "
-             "every run fails there";
+      return RecordFailure{"copies {temp} or {app} itself, a folder and no "
+                           "file, and every run fails there",
+                           true};
     if (targetIsFolder)
-      return "copies onto {temp} or {app} itself, a folder, and every run "
-             "fails there";
+      return RecordFailure{"copies onto {temp} or {app} itself, a folder, and "
+                           "every run fails there",
+                           false};
     if (NameTooLong(record.source))
-      return "copies a path with a name longer than Windows makes one (255 "
-             "characters), and every run fails there";
+      return RecordFailure{"copies a path with a name longer than Windows "
+                           "makes one (255 characters), and every run fails "
+                           "there",
+                           true};
     if (source && source == target)
-      return "copies a file onto itself, and every run fails there";
-    return nullptr;
+      return RecordFailure{
+          "copies a file onto itself, and every run fails there", false};
+    return std::nullopt;
   }
   case script::kDeleteFolder:
     // The run holds its temporary folder, and a package of the base
     // format runs from the program folder.
     if (targetIsFolder && (target->mark == script::kTempFolderMark || !ours))
-      return "removes {temp} or {app} itself, where the run works, and "
-             "every run fails there";
-    return nullptr;
+      return RecordFailure{"removes {temp} or {app} itself, where the run "
+                           "works, and every run fails there",
+                           false};
+    return std::nullopt;
   case script::kDeleteFiles:
     // One of ours checks the product first and skips or refuses it.
-    return targetIsFolder && !ours
-               ? "deletes {temp} or {app} itself, a folder and no file, and "
-                 "every run fails there"
-               : nullptr;
+    if (targetIsFolder && !ours)
+      return RecordFailure{"deletes {temp} or {app} itself, a folder and no "
+                           "file, and every run fails there",
+                           false};
+    return std::nullopt;
   case script::kCreateFolder:
-    return targetIsFolder && !ours
-               ? "makes {temp} or {app}, which is there, and every run fails "
-                 "there"
-               : nullptr;
+    if (targetIsFolder && !ours)
+      return RecordFailure{
+          "makes {temp} or {app}, which is there, and every run fails there",
+          false};
+    return std::nullopt;
   default:
-    return nullptr;
+    return std::nullopt;
   }
 }
 
 } // namespace
+
+std::optional<RecordFailure> FailureOf(const script::Record &record,
+                                       bool ours) {
+  if (RefusedNewName(record.operation, record.target))
+    return RecordFailure{
+        "makes a name Windows refuses, and every run fails there", false};
+  if (record.operation == script::kCopyFile && EndsInSeparator(record.source))
+    return RecordFailure{"copies a path that ends in a separator, which names "
+                         "no file, and every run fails there",
+                         true};
+  if (!ours && record.operation == script::kDeleteFiles &&
+      EndsInSeparator(record.target))
+    return RecordFailure{"deletes a path that ends in a separator, which "
+                         "names no file, and every run fails there",
+                         false};
+  return AtAFolderItself(record, ours);
+}
 
 std::vector<std::string> FailingRecords(std::string_view bytes, ScriptForm form,
                                         bool ours, size_t before) {
   return RecordWarnings(
       bytes, form, before,
       [ours](const script::Record &record) -> const char * {
-        if (RefusedNewName(record.operation, record.target))
-          return "makes a name Windows refuses, and every run fails there";
-        if (record.operation == script::kCopyFile &&
-            EndsInSeparator(record.source))
-          return "copies a path that ends in a separator, which names no "
-                 "file, and every run fails there";
-        if (!ours && record.operation == script::kDeleteFiles &&
-            EndsInSeparator(record.target))
-          return "deletes a path that ends in a separator, which names no "
-                 "file, and every run fails there";
-        return AtAFolderItself(record, ours);
+        const std::optional<RecordFailure> failure = FailureOf(record, ours);
+        return failure ? failure->what : nullptr;
       },
       "fail every run");
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "package/long_records.h"
+#include "package/script_record.h"
 
 namespace tools {
 
@@ -77,6 +78,17 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 std::vector<std::string> FailingRecords(std::string_view script,
                                         ScriptForm form, bool ours,
                                         size_t before = 0);
+
+// Why every run fails at one record, as FailingRecords words it ("copies a
+// file onto itself, and every run fails there"), and which of its paths is
+// at fault; nullopt where a run may pass. `build` refuses a compiled
+// script's records by it, at that path's line and column.
+struct RecordFailure {
+  const char *what = nullptr;
+  bool atSource = false; // else the target
+};
+std::optional<RecordFailure> FailureOf(const package::script::Record &record,
+                                       bool ours);
 
 // In a package of ours (ours), one warning for every delete whose target
 // ends in a separator: it deletes nothing, and whether the run skips it or

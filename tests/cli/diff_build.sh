@@ -320,7 +320,7 @@ while IFS='|' read -r line column name; do
     continue
   fi
   expect_rc 1 "build with: $line"
-  expect_contains "$ERR" "bad.txt:1:$column: error: \"$name\" is not a name Windows can hold" "$line"
+  expect_contains "$ERR" "bad.txt:1:$column: error: the record makes a name Windows refuses, and every run fails there: \"$name\"" "$line"
   [ -e hand/bad.exe ] && fail "$line: a package was written"
 done <<'EOF2'
 copy {temp}\a.txt {app}\a:b|19|a:b
@@ -338,11 +338,71 @@ EOF2
 # the payload holds no such file: tests/cli/build_run.sh).
 rm -f hand/bad.exe
 for source in '{app}\a.txt\' '{app}\sub/ '; do
-  printf 'copy %s {app}\b.txt\n' "$source" >hand/bad.txt
+  printf 'copy %s {app}\\b.txt\n' "$source" >hand/bad.txt
   run_tool build --payload hand/prod --script hand/bad.txt -o hand/bad.exe --stub inside/stub.bin
   expect_rc 1 "build with a copy from $source"
-  expect_contains "$ERR" "bad.txt:1:6: error: the source ends in a separator and names no file" "copy from $source"
+  expect_contains "$ERR" "bad.txt:1:6: error: the record copies a path that ends in a separator, which names no file, and every run fails there" "copy from $source"
   [ -e hand/bad.exe ] && fail "copy from $source: a package was written"
 done
+
+# Every record that verify faults in a package fails its build, at the
+# path's line and column, in verify's words; a record verify only warns of
+# builds, with verify's warning. Each line is built from a script (--from
+# or --payload, stored or compressed), and its compiled records, which
+# build takes as they are in a payload, make the package verify reads.
+# LONG stands for a name of 256 characters.
+# MODE|OPTION|LINE|BUILD'S EXIT|COLUMN|WHAT VERIFY SAYS OF RECORD 1
+long=$(printf 'a%.0s' $(seq 256))
+mkdir -p faults/bin
+printf 'x' >faults/bin/a.txt
+while IFS='|' read -r mode option line rc column what; do
+  line=${line//LONG/$long}
+  printf '%s\n' "$line" >faults/s.txt
+  rm -f faults/p.exe
+  if [ "$mode" = from ]; then
+    run_tool build $option --from hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
+  else
+    run_tool build $option --payload hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
+  fi
+  expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
+  if [ "$rc" = 1 ]; then
+    expect_contains "$ERR" "s.txt:1:$column: error: the record $what" "build of: $line"
+    [ -e faults/p.exe ] && fail "$line: a package was written"
+  else
+    expect_contains "$ERR" "updpack: warning: record 1 $what" "build warns of: $line"
+    run_tool verify faults/p.exe
+    expect_rc 0 "verify of the package built with: $line"
+    expect_contains "$OUT" "  warning:     record 1 $what" "verify warns of: $line"
+  fi
+  [ "$mode" = from ] && continue
+  # What verify says of the same records in a package.
+  rm -f faults/bin/script faults/bin/~updpack.scr
+  run_tool script compile faults/s.txt faults/bin/script
+  expect_rc 0 "script compile of: $line"
+  # A path longer than a record holds goes into the long script's entry.
+  [ "$(head -c 16 faults/bin/script)" = 'updpack script 2' ] &&
+    mv faults/bin/script faults/bin/~updpack.scr
+  run_tool build --payload faults/bin -o faults/v.exe --stub inside/stub.bin
+  run_tool verify faults/v.exe
+  expect_rc "$rc" "verify of: $line"
+  [ "$rc" = 1 ] && expect_contains "$OUT" "  FAULT:       record 1 $what" "verify of: $line"
+done <<'TABLE'
+payload|--store|copy "" {app}\x.txt|1|7|copies an empty path, which names no file, and every run fails there
+payload||copy {temp} {app}\x|1|6|copies {temp} or {app} itself, a folder and no file, and every run fails there
+payload|--store|copy {app}\sub\.. {app}\x|1|6|copies {temp} or {app} itself, a folder and no file, and every run fails there
+payload||copy {temp}\a.txt {app}|1|19|copies onto {temp} or {app} itself, a folder, and every run fails there
+from|--store|install a.txt {temp}\sub\..|1|15|copies onto {temp} or {app} itself, a folder, and every run fails there
+payload|--store|copy {app}\a.txt {app}\.\A.TXT.|1|18|copies a file onto itself, and every run fails there
+payload||copy {temp}\a.txt {temp}\A.TXT|1|19|copies a file onto itself, and every run fails there
+from||install a.txt {temp}\A.TXT|1|15|copies a file onto itself, and every run fails there
+payload||copy {app}\LONG\x {app}\x|1|6|copies a path with a name longer than Windows makes one (255 characters), and every run fails there
+payload|--store|copy {app}\x\ {app}\y|1|6|copies a path that ends in a separator, which names no file, and every run fails there
+payload||rmdir {temp}|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
+payload|--store|rmdir {temp}\.|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
+payload||mkdir {app}\d\com2\|1|7|makes a name Windows refuses, and every run fails there
+from|--store|install a.txt {app}\a:b|1|15|makes a name Windows refuses, and every run fails there
+payload|--store|copy {temp}\a.txt {app}\CON\x.txt|0||goes through a folder named as a device
+from||install a.txt C:\x.txt|0||works outside {app} and {temp}
+TABLE
 
 finish
