@@ -84,9 +84,7 @@ int RunCommand(const std::vector<std::string> &arguments) {
     const ScriptEntries entries = ScriptEntriesOf(read);
     // Numbered as the run counts them, on through the long script.
     size_t before = 0;
-    for (const auto &[script, form] :
-         {std::pair{&entries.records, ScriptForm::Records},
-          std::pair{&entries.longRecords, ScriptForm::Long}})
+    for (const auto &[script, form] : entries.InRunOrder())
       if (*script) {
         for (const std::string &warning :
              ScriptWarnings(**script, form, ours, before))

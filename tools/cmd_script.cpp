@@ -63,9 +63,7 @@ int Show(const Args &args) {
     const ScriptEntries entries = ScriptEntriesOf(path);
     if (!entries.records && !entries.longRecords)
       throw ToolError(path + " holds no script entry");
-    for (const auto &[entry, form] :
-         {std::pair{&entries.records, package::script::Form::Records},
-          std::pair{&entries.longRecords, package::script::Form::Long}})
+    for (const auto &[entry, form] : entries.InRunOrder())
       if (*entry && !(*entry)->empty())
         script_text::ShowScript(**entry, form, std::cout);
   }

@@ -5,13 +5,16 @@
 // goes through here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "archive/catalog.h"
+#include "package/long_records.h"
 #include "package/script_record.h"
 #include "package/stream_layout.h"
 
@@ -170,6 +173,15 @@ private:
 struct ScriptEntries {
   std::optional<std::string> records;
   std::optional<std::string> longRecords;
+
+  // Each entry with the form of its records, in the order the run carries
+  // them out: "script" (65-byte records), then the long script.
+  using WithForm =
+      std::pair<const std::optional<std::string> *, package::script::Form>;
+  std::array<WithForm, 2> InRunOrder() const {
+    return {{{&records, package::script::Form::Records},
+             {&longRecords, package::script::Form::Long}}};
+  }
 };
 ScriptEntries ScriptEntriesOf(const std::string &path);
 

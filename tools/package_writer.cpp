@@ -144,21 +144,20 @@ EntryKind KindOf(int64_t first, int64_t size, std::string_view head) {
 // compiled by the tool is refused before (RefuseUnmetCopies); a ready
 // archive's script is warned of, since a package that fails on purpose
 // is what tests of its failure are made of.
-void WarnOfUnmetCopies(const std::string &path, const std::string (&scripts)[2],
+void WarnOfUnmetCopies(const std::string &path, const ScriptEntries &scripts,
                        const NameIndex &names) {
   namespace script = package::script;
   TempCopies copies;
   std::string unmet;
-  for (const auto &[bytes, form] :
-       {std::pair{&scripts[0], script::Form::Records},
-        std::pair{&scripts[1], script::Form::Long}})
-    script::ForEachRecord(*bytes, form, [&](const script::Record &fields) {
-      std::string name =
-          copies.Unmet(fields.operation, script::TrimBlanks(fields.source),
-                       script::TrimBlanks(fields.target), names);
-      if (unmet.empty())
-        unmet = std::move(name);
-    });
+  for (const auto &[bytes, form] : scripts.InRunOrder())
+    if (*bytes)
+      script::ForEachRecord(**bytes, form, [&](const script::Record &fields) {
+        std::string name =
+            copies.Unmet(fields.operation, script::TrimBlanks(fields.source),
+                         script::TrimBlanks(fields.target), names);
+        if (unmet.empty())
+          unmet = std::move(name);
+      });
   if (!unmet.empty())
     Warn(path + ": the script copies {temp}\\" + unmet +
          ", which the archive does not hold: every run of the package will "
@@ -174,7 +173,7 @@ Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
   std::vector<EntryKind> kinds;
   NameIndex names;
   std::vector<package::times::EntryTime> timed;
-  std::string scripts[2]; // the script entry, then the long one, as run
+  ScriptEntries scripts; // the last of each name, as the run reads them
   ListedEntry entry;
   while (reader.Next(entry)) {
     const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
@@ -210,10 +209,10 @@ Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
       CheckRepeatedPlaceholders(name, bytesRead);
       CheckOwnEntry(name, bytesRead, timed);
       if (platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0)
-        scripts[0] = std::move(bytesRead);
+        scripts.records = std::move(bytesRead);
       else if (platform::fs::CompareNamesNoCase(name,
                                                 script::kLongScriptName) == 0)
-        scripts[1] = std::move(bytesRead);
+        scripts.longRecords = std::move(bytesRead);
     }
     if (withKinds && entry.size > 0)
       kinds.push_back(KindOf(range.first, entry.size, head));
