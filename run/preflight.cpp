@@ -163,8 +163,12 @@ public:
 
 private:
   // JudgeStep, its failures naming the file a copy installs rather than
-  // the entry it comes from.
+  // the entry it comes from. A folder ({temp} or {app} itself) is no
+  // entry: named as it is, with the failure the install gives it.
   Verdict JudgeNamed(const Step &step) {
+    if (step.operation == record::kCopyFile &&
+        StateAt(step.source) == State::Folder)
+      platform::Raise(platform::err::kPathFileAccess, step.source);
     try {
       return JudgeStep(step);
     } catch (const platform::Error &e) {

@@ -223,6 +223,38 @@ ours|1|\*\ro.txt|1|Недопустимое имя файла: @\*
 TABLE
 rm -rf program/sub program/keep.txt
 
+# A copy from a folder ({temp} or {app} itself, or a folder in it) fails
+# in both formats as the opening of a folder as a file fails, naming the
+# folder; a package of ours names a missing entry by the file it would
+# install. Nothing is changed. KIND|SOURCE (mark and path)|message (@: the
+# program folder, %: TMP).
+mkdir -p program/sub
+while IFS='|' read -r kind mark source says; do
+  rm -rf "$TMP" && mkdir "$TMP"
+  script_record 0 "$mark" "$source" P '\x' >payload/script
+  if [ "$kind" = base ]; then
+    base_package
+  else
+    run_tool build --payload payload --stub stub.bin -o program/update.exe
+  fi
+  rm payload/script
+  run_tool run program/update.exe --yes
+  expect_rc 1 "$kind package, a copy from $mark$source"
+  says=${says//@/$WORK/program}
+  expect_contains "$ERR" "Произошла критическая ошибка:
+${says//%/$TMP}" "$kind package, a copy from $mark$source"
+  [ "$(ls program)" = "sub
+update.exe" ] || fail "$kind package, a copy from $mark$source: $(ls program)"
+done <<'TABLE'
+base|T||Ошибка доступа к пути или файлу: %\VLSFX_QUORIX
+ours|T||Ошибка доступа к пути или файлу: %\VLSFX_QUORIX
+base|P||Ошибка доступа к пути или файлу: @
+ours|P||Ошибка доступа к пути или файлу: @
+ours|P|\sub|Ошибка доступа к пути или файлу: @\sub
+ours|T|\none.txt|Файл не найден: x
+TABLE
+rm -rf program/*
+
 # An entry named like the checksum list, in a package without a manifest:
 # nothing checks it, and the script copies it as it copies any file.
 printf 'not a list of checksums' >payload/~updpack.sum

@@ -7,7 +7,9 @@
 # no file. So do a copy from an empty path or from {temp} itself or onto
 # its own file, an rmdir of {temp} (the run holds it) and, in this format,
 # a deletion of {app} itself: updpack verify calls each a record every
-# run fails at.
+# run fails at. A package of ours (KIND ours) checks the product before
+# its first record and names the folder a copy reads, as this format does,
+# not the file it would install.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -16,21 +18,26 @@ payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
 printf 'one' >"$payload/one.txt"
-# OPERATION|SOURCE|TARGET|DESCRIPTION, printf formats (after a copy of
-# one.txt) and what the message says, when checked.
+# OPERATION|SOURCE|TARGET|DESCRIPTION|KIND, printf formats (after a copy
+# of one.txt) and what the message says, when checked.
 for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '1||\001\\one.txt\\|' '0|\001\\one.txt\\|\001\\two.txt|' \
   '0||\001\\x.txt|Путь не найден' \
   '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу' \
+  '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу|ours' \
   '0|\001\\one.txt|\001\\.\\ONE.TXT.|файл копируется сам в себя' \
   '3||\000|Конфликт совместного доступа' '1||\001\\.|Файл не найден'; do
-  IFS='|' read -r op source target description <<<"$c"
+  IFS='|' read -r op source target description kind <<<"$c"
   rm -f "$program/one.txt"
   {
     e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
     e2e_script_record "$op" "$source" "$target"
   } >"$payload/script"
-  e2e_make_base_package "$payload" "$program/update.exe"
+  if [ "$kind" = ours ]; then
+    e2e_make_package "$payload" "$program/update.exe"
+  else
+    e2e_make_base_package "$payload" "$program/update.exe"
+  fi
   "$UPDPACK_TOOL" verify "$program/update.exe" >/dev/null 2>&1 &&
     e2e_fail "updpack verify calls the package for $target sound"
 
@@ -42,6 +49,11 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
   e2e_wait_package 20
   e2e_expect_eq "exit code for $target" 1 "$E2E_EXIT"
+  if [ "$kind" = ours ]; then # nothing installed
+    e2e_expect_eq "the program folder after $target" update.exe \
+      "$(cd "$program" && echo *)"
+    continue
+  fi
   e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
   e2e_expect_eq "the program folder after $target" "one.txt update.exe" \
     "$(cd "$program" && echo *)"
