@@ -359,11 +359,7 @@ while IFS='|' read -r mode option line rc column what; do
   line=${line//LONG/$long}
   printf '%s\n' "$line" >faults/s.txt
   rm -f faults/p.exe
-  if [ "$mode" = from ]; then
-    run_tool build $option --from hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
-  else
-    run_tool build $option --payload hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
-  fi
+  run_tool build ${option:+"$option"} "--$mode" hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
   expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
   if [ "$rc" = 1 ]; then
     expect_contains "$ERR" "s.txt:1:$column: error: the record $what" "build of: $line"
