@@ -529,12 +529,21 @@ constexpr int kCut = 99;
 // Runs body in a process of its own that ends just before the cutAt-th
 // call of the file layer that changes anything (0: never) with kCut, else
 // with body's result. A cut before a call that only reads leaves the same
-// files as one before the next change.
-int CutOffAt(int64_t cutAt, const std::function<int()> &body) {
+// files as one before the next change. With fails, the first call it names
+// fails (EIO) and the changes are counted from there: a cut in what follows
+// the failure, the undo among it.
+using CallTest = std::function<bool(Call, const std::string &)>;
+int CutOffAt(int64_t cutAt, const std::function<int()> &body,
+             const CallTest &fails = nullptr) {
   const pid_t child = ::fork();
   if (child == 0) {
     int64_t changes = 0;
-    const Faults faults([&](Call call, const std::string &) {
+    bool failed = !fails;
+    const Faults faults([&](Call call, const std::string &path) {
+      if (!failed) {
+        failed = fails(call, path);
+        return failed ? EIO : 0;
+      }
       if (Changes(call) && ++changes == cutAt)
         ::_exit(kCut);
       return 0;
@@ -588,6 +597,57 @@ TEST(Transaction, ARunCutOffAtAnyCallIsUndoneByTheNext) {
     EXPECT_EQ(Snapshot(prog), product.Updated());
   }
   EXPECT_GT(cuts, 15);
+}
+
+// A failure undoes the install; a run cut off at any change of that undo
+// (or of what follows it) leaves what the next run finishes: the product
+// exactly as it was, which one more run then updates. The failures: a new
+// file that cannot be renamed into place, a folder that cannot be made.
+TEST(Transaction, AnUndoAfterAFailureCutOffIsFinishedByTheNext) {
+  const std::pair<const char *, CallTest> failures[] = {
+      {"data\\lib.dll placed",
+       [](Call call, const std::string &path) {
+         return call == Call::Rename && path.ends_with("data\\~updpack.new");
+       }},
+      {"data made",
+       [](Call call, const std::string &path) {
+         return call == Call::CreateFolder && path.ends_with("\\data");
+       }},
+  };
+  for (const auto &[what, fails] : failures) {
+    int64_t cuts = 0;
+    for (int64_t m = 1;; ++m) {
+      SCOPED_TRACE(std::string(what) + " failed, cut at change " +
+                   std::to_string(m) + " after it");
+      Product product(true);
+      const std::string &prog = product.world.prog;
+      const Tree before = Snapshot(prog);
+      const int code = CutOffAt(
+          m,
+          [] {
+            testsupport::ScriptedUi ui;
+            ui.QueueAnswer(MsgAnswer::Yes);
+            return testsupport::RunProgram(mdl_main::Main);
+          },
+          fails);
+      if (code != kCut) {
+        EXPECT_EQ(code, exitcode::kFailed);
+        EXPECT_EQ(Snapshot(prog), before);
+        break;
+      }
+      ++cuts;
+      EXPECT_NE(mdl_main::txn::RecoverInterrupted(prog),
+                mdl_main::txn::Recovery::Running);
+      EXPECT_EQ(Snapshot(prog), before);
+      testsupport::ScriptedUi ui;
+      ui.QueueAnswer(MsgAnswer::Yes);
+      EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess)
+          << LastMessage(ui);
+      EXPECT_EQ(Snapshot(prog), product.Updated());
+      ASSERT_LT(m, 1000);
+    }
+    EXPECT_GT(cuts, 5) << what;
+  }
 }
 
 // A power cut can lose the journal's last lines while the steps they name
