@@ -55,8 +55,8 @@ bool IsInside(const std::string &folder, const std::string &path) {
 // at to stops the copy, as it stops a rename, unless over: a move aside cut
 // off in its copy leaves the old file in place and part of it in the area,
 // which its undo must not write over the old file; the undo of a move that
-// was whole (a later step was taken) writes over what a copy back cut off
-// left.
+// was whole (a later step was taken, or a line after it says so) writes
+// over what a copy back cut off left.
 void Move(const std::string &from, const std::string &to, bool over) {
   try {
     fs::Rename(from, to);
@@ -345,6 +345,16 @@ void Transaction::UndoStep(const Step &step, bool last) {
       return; // never moved
     CheckNoLink(step.saved);
     CheckNoLink(step.path);
+    // A move that ended the journal and left nothing at its path was whole:
+    // a line after it says so before the file goes back, so that a run
+    // after a copy back cut off writes over its part (a part at the path is
+    // otherwise the old file itself, left by a copy aside cut off).
+    if (step.line == tail_ && fs::KindOf(step.path) == fs::EntryKind::Missing)
+      try {
+        os::WriteAt(journal_, journalSize_, "-\n", 2, journalPath_);
+        journalSize_ += 2;
+      } catch (const platform::Error &) {
+      }
     Move(step.saved, step.path, step.line != tail_);
     break;
   case Kind::Placed:
@@ -440,6 +450,7 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
   if (os::ReadAt(cut.journal_, 0, text.data(), text.size(), cut.journalPath_) !=
       text.size())
     RaiseLeftBackup(area);
+  cut.journalSize_ = size;
   cut.areas_.push_back(area);
   cut.steps_.push_back({Transaction::Kind::Area, area, {}, -1});
   bool committed = false;

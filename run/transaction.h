@@ -50,8 +50,9 @@ inline constexpr const char *kDoneName = "~updpack.del";
 // its kind (M moved, W written, P placed, C created, A area), its path
 // relative to the program folder (".." for one outside it, which no later
 // run follows), and for a move a tab and the number it has in the area;
-// "-" in place of the kind once undone. "K" ends the journal of a run that
-// has succeeded.
+// "-" in place of the kind once undone; a line "-" alone after a last move
+// that an undo found whole. "K" ends the journal of a run that has
+// succeeded.
 inline constexpr const char *kJournalName = "journal";
 
 // True for a name the install keeps for itself (kBackupName, kNewFileName,

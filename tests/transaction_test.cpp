@@ -284,6 +284,39 @@ TEST(Transaction, TheOldFilesGoAfterTheSuccessMessage) {
   EXPECT_EQ(Snapshot(prog), product.Updated());
 }
 
+// The exit code of a process cut off at the cutAt-th call of the file layer
+// (0: never), as if killed there.
+constexpr int kCut = 99;
+
+// Runs body in a process of its own that ends just before the cutAt-th
+// call of the file layer that changes anything (0: never) with kCut, else
+// with body's result. A cut before a call that only reads leaves the same
+// files as one before the next change. With fails, the first call it names
+// fails (EIO) and the changes are counted from there: a cut in what follows
+// the failure, the undo among it.
+using CallTest = std::function<bool(Call, const std::string &)>;
+int CutOffAt(int64_t cutAt, const std::function<int()> &body,
+             const CallTest &fails = nullptr) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    int64_t changes = 0;
+    bool failed = !fails;
+    const Faults faults([&](Call call, const std::string &path) {
+      if (!failed) {
+        failed = fails(call, path);
+        return failed ? EIO : 0;
+      }
+      if (Changes(call) && ++changes == cutAt)
+        ::_exit(kCut);
+      return 0;
+    });
+    ::_exit(body());
+  }
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // An old file the OS will not rename into the backup area (another volume
 // mounted below the program folder) is copied there and deleted, and an
 // undo brings it back the same way.
@@ -319,19 +352,23 @@ TEST(Transaction, AnOldFileOnAnotherVolumeIsCopiedAsideAndBack) {
 // A move to another volume is a copy and a deletion. One cut off in its
 // copy aside leaves the old file in place and part of it in the area: the
 // next run's undo never writes that part over the old file, and keeps the
-// area. One cut off in its copy back (a later step undone) leaves the old
-// file whole in the area: the next run's undo writes it over the part.
+// area. One cut off in its copy back leaves the old file whole in the area:
+// the next run's undo writes it over the part, also where the move was the
+// journal's last step (an undo cut off in its copy back, nothing at the
+// path before it).
 TEST(Transaction, AMoveToAnotherVolumeCutOffLosesNoOldFile) {
   struct Case {
     const char *what;
     const char *journal;
     const char *aside; // in the area
-    const char *there; // at app.exe
+    const char *there; // at app.exe; nullptr: nothing
     bool refused;
+    int64_t cutBack; // first an undo cut off at this change of its copy back
   };
   const Case cases[] = {
-      {"aside", "Mapp.exe\t1\n", "old", "old app", true},
-      {"back", "Mapp.exe\t1\n-~updpack.new\n", "old app", "old", false},
+      {"aside", "Mapp.exe\t1\n", "old", "old app", true, 0},
+      {"back", "Mapp.exe\t1\n-~updpack.new\n", "old app", "old", false, 0},
+      {"back, the last step", "Mapp.exe\t1\n", "old app", nullptr, false, 1},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -340,10 +377,28 @@ TEST(Transaction, AMoveToAnotherVolumeCutOffLosesNoOldFile) {
     MakeFolder(prog + "/~updpack.bak");
     WriteFile(prog + "/~updpack.bak/1", c.aside);
     WriteFile(prog + "/~updpack.bak/journal", c.journal);
-    WriteFile(prog + "/app.exe", c.there);
+    ::unlink((prog + "/app.exe").c_str());
+    if (c.there)
+      WriteFile(prog + "/app.exe", c.there);
+    const auto aside = [](Call call, const std::string &path) {
+      return call == Call::Rename && path.ends_with("~updpack.bak\\1");
+    };
+    if (c.cutBack > 0) {
+      // The rename refused (a copy instead), the copy cut off once it has
+      // made the file.
+      ASSERT_EQ(CutOffAt(
+                    c.cutBack,
+                    [&] {
+                      return static_cast<int>(
+                          mdl_main::txn::RecoverInterrupted(prog));
+                    },
+                    aside),
+                kCut);
+      ASSERT_EQ(fs::KindOf(prog + "/app.exe"), fs::EntryKind::File);
+      ASSERT_NE(testsupport::ReadFile(prog + "/app.exe"), "old app");
+    }
     const Faults faults([&](Call call, const std::string &path) {
-      return call == Call::Rename && path.ends_with("~updpack.bak\\1") ? EXDEV
-                                                                       : 0;
+      return aside(call, path) ? EXDEV : 0;
     });
     bool refused = false;
     try {
@@ -522,30 +577,6 @@ TEST(Transaction, StrictInstallAndAnInterruptedRunsBackup) {
   }
 }
 
-// The exit code of a process cut off at the cutAt-th call of the file layer
-// (0: never), as if killed there.
-constexpr int kCut = 99;
-
-// Runs body in a process of its own that ends just before the cutAt-th
-// call of the file layer that changes anything (0: never) with kCut, else
-// with body's result. A cut before a call that only reads leaves the same
-// files as one before the next change.
-int CutOffAt(int64_t cutAt, const std::function<int()> &body) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    int64_t changes = 0;
-    const Faults faults([&](Call call, const std::string &) {
-      if (Changes(call) && ++changes == cutAt)
-        ::_exit(kCut);
-      return 0;
-    });
-    ::_exit(body());
-  }
-  int status = 0;
-  EXPECT_EQ(::waitpid(child, &status, 0), child);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // A run cut off at any call of its install (its process ends there, as when
 // it is killed or the power goes) is undone from its journal by the next
 // run, which then installs the update; the undo alone gives back the
@@ -588,6 +619,57 @@ TEST(Transaction, ARunCutOffAtAnyCallIsUndoneByTheNext) {
     EXPECT_EQ(Snapshot(prog), product.Updated());
   }
   EXPECT_GT(cuts, 15);
+}
+
+// A failure undoes the install; a run cut off at any change of that undo
+// (or of what follows it) leaves what the next run finishes: the product
+// exactly as it was, which one more run then updates. The failures: a new
+// file that cannot be renamed into place, a folder that cannot be made.
+TEST(Transaction, AnUndoAfterAFailureCutOffIsFinishedByTheNext) {
+  const std::pair<const char *, CallTest> failures[] = {
+      {"data\\lib.dll placed",
+       [](Call call, const std::string &path) {
+         return call == Call::Rename && path.ends_with("data\\~updpack.new");
+       }},
+      {"data made",
+       [](Call call, const std::string &path) {
+         return call == Call::CreateFolder && path.ends_with("\\data");
+       }},
+  };
+  for (const auto &[what, fails] : failures) {
+    int64_t cuts = 0;
+    for (int64_t m = 1;; ++m) {
+      SCOPED_TRACE(std::string(what) + " failed, cut at change " +
+                   std::to_string(m) + " after it");
+      Product product(true);
+      const std::string &prog = product.world.prog;
+      const Tree before = Snapshot(prog);
+      const int code = CutOffAt(
+          m,
+          [] {
+            testsupport::ScriptedUi ui;
+            ui.QueueAnswer(MsgAnswer::Yes);
+            return testsupport::RunProgram(mdl_main::Main);
+          },
+          fails);
+      if (code != kCut) {
+        EXPECT_EQ(code, exitcode::kFailed);
+        EXPECT_EQ(Snapshot(prog), before);
+        break;
+      }
+      ++cuts;
+      EXPECT_NE(mdl_main::txn::RecoverInterrupted(prog),
+                mdl_main::txn::Recovery::Running);
+      EXPECT_EQ(Snapshot(prog), before);
+      testsupport::ScriptedUi ui;
+      ui.QueueAnswer(MsgAnswer::Yes);
+      EXPECT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess)
+          << LastMessage(ui);
+      EXPECT_EQ(Snapshot(prog), product.Updated());
+      ASSERT_LT(m, 1000);
+    }
+    EXPECT_GT(cuts, 5) << what;
+  }
 }
 
 // A power cut can lose the journal's last lines while the steps they name
