@@ -59,7 +59,8 @@ grep -q 'longscript' "$OUT" && fail "a short script declares a long one"
 # Paths past Linux's PATH_MAX (4,096 bytes), which Windows takes up to
 # 32,767 UTF-16 units: chains of 250-character folders. The shell's tools
 # take no such path whole, so trees.py works from open folders:
-#   mk DIR [NAME TEXT]   makes the folder DIR, and in it the file NAME
+#   mk DIR... [FILE=TEXT]...  makes each folder DIR (ending in "/"), each
+#                             FILE with TEXT, and the folders on their way
 #   put PACKAGE DIR      empties DIR, copies old/ and then PACKAGE into it
 #   add PACKAGE DIR      copies PACKAGE into DIR
 #   show DIR             lists a tree, each file with its text (no packages)
@@ -119,9 +120,13 @@ def clear(fd):
             os.rmdir(e, dir_fd=fd)
 verb, where = sys.argv[1], sys.argv[2]
 if verb == "mk":
-    fd = reach(where, True)
-    if len(sys.argv) > 3:
-        write(fd, sys.argv[3], sys.argv[4].encode())
+    for spec in sys.argv[2:]:
+        path, _, text = spec.partition("=")
+        folder, _, name = path.rpartition("/")
+        fd = reach(folder, True)
+        if name:
+            write(fd, name, text.encode())
+        os.close(fd)
 elif verb in ("put", "add"):
     fd = reach(sys.argv[3])
     if verb == "put":
@@ -131,7 +136,7 @@ elif verb in ("put", "add"):
 elif verb == "show":
     show(reach(where))
 PY2
-trees() { python3 "$WORK/trees.py" "$@"; }
+trees() { python3 -S "$WORK/trees.py" "$@"; }
 n250=$(printf 'e%.0s' {1..250})
 chain=$(printf "$n250/%.0s" {1..17})
 chain=${chain%/} # 4,266 characters
@@ -151,13 +156,9 @@ mkdir payload && printf 'made' >payload/made.txt && printf 'bb' >payload/chg.txt
 } >deep.txt
 run_tool build --payload payload --script deep.txt -o deep.exe --stub stub.exe
 expect_rc 0 "build of a script past PATH_MAX"
-for f in old/gone/$chain/old.txt:old old/keep/$chain/del.txt:del old/keep/$chain/chg.txt:a \
-  want/keep/$chain/chg.txt:bb want/new/$chain/made.txt:made; do
-  file=${f%:*}
-  trees mk "${file%/*}" "${file##*/}" "${f#*:}"
-done
 deeptmp="$WORK/deeptmp/$chain" program="$WORK/deepprog/$chain"
-trees mk "$deeptmp" && trees mk "$program" && mkdir shallow
+trees mk "old/gone/$chain/old.txt=old" "old/keep/$chain/del.txt=del" "old/keep/$chain/chg.txt=a" \
+  "want/keep/$chain/chg.txt=bb" "want/new/$chain/made.txt=made" "$deeptmp/" "$program/" shallow/
 old=$(trees show old) want=$(trees show want)
 # same DIR TREE WHAT: DIR holds the tree listed in TREE (packages aside).
 same() {
@@ -217,7 +218,7 @@ same "$program" "$want" "a run in a current folder past PATH_MAX"
 # back.
 far="$WORK/far"
 for _ in {1..129}; do far="$far/$n250"; done # some 32,410 characters
-trees mk "$far/gone/$n250" old.txt old && trees mk "$far" chg.txt a
+trees mk "$far/gone/$n250/old.txt=old" "$far/chg.txt=a"
 {
   printf 'rmdir   {app}\\gone\n'
   printf 'copy    {temp}\\chg.txt {app}\\chg.txt\n'
