@@ -210,6 +210,17 @@ grep -qx "p.txt b'p'" <<<"$(trees show "$program")" || fail "the base format's c
 grep -qx "VLSFX_QUORIX/p.txt b'p'" <<<"$(trees show "$deeptmp")" ||
   fail "the base format's temporary folder past PATH_MAX stays"
 
+# A file missing from a folder past PATH_MAX is a file not found, as on
+# Windows, not a path not found.
+mkdir lacking && printf 'copy    {temp}\\none.txt {app}\\none.txt\n' >lacking.txt
+run_tool script compile lacking.txt lacking/script
+run_tool pack lacking lacking.pack
+{ cat stub.exe lacking.pack; trailer 4097; } >lacking.exe
+trees add lacking.exe "$program"
+TMP=$deeptmp run_tool run "$program/lacking.exe" --yes
+expect_rc 1 "a file missing past PATH_MAX"
+expect_contains "$ERR" "Файл не найден: $deeptmp\\VLSFX_QUORIX\\none.txt (" "a file missing past PATH_MAX"
+
 # The running package's own file past PATH_MAX, which Windows holds while
 # the program runs, is not deleted: the record fails.
 mkdir self && printf 'delete  {app}\\self.exe\n' >self.txt
