@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/fs.h"
 #include "platform/os_file.h"
+#include "platform/posix/syscalls.h"
 #include "tests/support/caught.h"
 #include "tests/support/temp_folder.h"
 
@@ -938,4 +939,69 @@ TEST_F(FsTest, WhatTheProgramHoldsOpenStaysUntilClosed) {
   fs::RemoveEmptyFolder(WinPath("p"));
   EXPECT_FALSE(Exists("d"));
   EXPECT_FALSE(Exists("p"));
+}
+
+// ---- paths past PATH_MAX ---------------------------------------------------
+
+TEST(PosixPaths, TooLongForWindowsCountsUtf16UnitsOfTheLongForm) {
+  // "\\?\C:" before the path and its NUL make 7 units.
+  const auto repeat = [](std::string_view unit, size_t count) {
+    std::string out = "/";
+    for (size_t k = 0; k < count; ++k)
+      out += unit;
+    return out;
+  };
+  const struct {
+    std::string path;
+    bool tooLong;
+  } rows[] = {
+      {repeat("a", 32759), false},        // 32,767 units with the NUL
+      {repeat("a", 32760), true},         // one more
+      {repeat("\xD0\xB6", 32759), false}, // two bytes, one unit each
+      {repeat("\xD0\xB6", 32760), true},
+      {repeat("\xF0\x9F\x98\x80", 16379), false}, // a surrogate pair each
+      {repeat("\xF0\x9F\x98\x80", 16380), true},
+      {repeat("a", 40000).substr(1), false}, // relative: its folder decides
+  };
+  for (const auto &row : rows)
+    EXPECT_EQ(platform::posix::TooLongForWindows(row.path), row.tooLong)
+        << row.path.size() << " bytes";
+}
+
+TEST_F(FsTest, PathCallsReachPastPathMax) {
+  namespace sys = platform::posix::sys;
+  // 20 names of 250 bytes: some 5,000 bytes, which Linux takes in no call.
+  std::string deep = dir_.Path();
+  for (int k = 0; k < 20; ++k) {
+    deep += '/' + std::string(250, static_cast<char>('a' + k));
+    ASSERT_EQ(sys::MkDir(deep.c_str(), 0755, deep), 0) << errno;
+  }
+  const std::string file = deep + "/f.txt";
+  const int fd =
+      sys::Open(file, file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0) << errno;
+  ::close(fd);
+  struct stat st {};
+  EXPECT_EQ(sys::LStat(file.c_str(), &st, file), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  const std::string moved = deep + "/g.txt";
+  EXPECT_EQ(sys::Rename(file.c_str(), moved.c_str(), file), 0) << errno;
+
+  // A piece on the way that is a file, or that is missing, fails as the
+  // whole path would.
+  const struct {
+    std::string path;
+    int error;
+  } failing[] = {
+      {moved + "/x", ENOTDIR},
+      {dir_.Path() + "/none/" + deep.substr(dir_.Path().size() + 1), ENOENT},
+  };
+  for (const auto &row : failing) {
+    errno = 0;
+    EXPECT_EQ(sys::Stat(row.path.c_str(), &st, row.path), -1);
+    EXPECT_EQ(errno, row.error) << row.path.size();
+  }
+  EXPECT_EQ(sys::Unlink(moved.c_str(), moved), 0) << errno;
+  fs::DeleteFolder(WinPath(std::string(250, 'a')), false);
+  EXPECT_FALSE(Exists(std::string(250, 'a')));
 }

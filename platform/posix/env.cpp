@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <unistd.h>
 
 #include "platform/posix/posix_error.h"
@@ -29,10 +30,12 @@ std::string AbsolutePath(const std::string &path) {
   std::string native = posix::NativePath(path);
   if (!native.empty() && native[0] == '/')
     return native;
-  char cwd[PATH_MAX];
-  if (!getcwd(cwd, sizeof cwd))
+  // Of any length: a current folder may lie deeper than PATH_MAX.
+  const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0),
+                                                        &std::free);
+  if (!cwd)
     return native;
-  std::string base = cwd;
+  std::string base = cwd.get();
   if (base != "/")
     base += '/';
   return base + native;

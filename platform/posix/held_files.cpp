@@ -50,6 +50,8 @@ void ForgetHeldFolder(int fd) {
 }
 
 Reach ReachOf(const std::string &native) {
+  if (TooLongForWindows(native))
+    return {AT_FDCWD, native}; // which fails as it fails on Windows
   for (const HeldFolder &h : Folders()) {
     if (native == h.native)
       return {h.fd, "."};

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "platform/error.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform::posix {
 
@@ -15,7 +16,7 @@ static bool ParentExists(const std::string &native) {
     return true;
   const std::string parent = slash == 0 ? "/" : native.substr(0, slash);
   struct stat st {};
-  return stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return unhooked::Stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void RaiseErrno(int code, const std::string &path) {

@@ -35,7 +35,8 @@ std::vector<HeldLock> &Held() {
 bool StillNamed(int fd, const std::string &native) {
   struct stat open {
   }, named{};
-  return ::fstat(fd, &open) == 0 && ::lstat(native.c_str(), &named) == 0 &&
+  return ::fstat(fd, &open) == 0 &&
+         posix::unhooked::LStat(native.c_str(), &named) == 0 &&
          open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
@@ -103,7 +104,7 @@ void ReleaseRunLocks() {
   // lock on it after this one and believes itself alone.
   for (const HeldLock &lock : Held()) {
     if (StillNamed(lock.fd, lock.native))
-      ::unlink(lock.native.c_str());
+      posix::unhooked::Unlink(lock.native.c_str());
     ::close(lock.fd);
   }
   Held().clear();

@@ -7,6 +7,7 @@
 
 #include "platform/env.h"
 #include "platform/posix/native_path.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform::posix {
 
@@ -24,8 +25,8 @@ bool IsRunningProgram(const struct stat &st) {
     if (held >= 0)
       ::close(held);
     held = now.empty() ? -1
-                       : ::open(NativePath(now).c_str(),
-                                O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                       : unhooked::Open(NativePath(now).c_str(),
+                                        O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (held >= 0 && ::fstat(held, &program) != 0) {
       ::close(held);
       held = -1;

@@ -1,9 +1,13 @@
 // The posix file layer's system calls behind the test seam.
 #include "platform/posix/syscalls.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +35,98 @@ int Injected(Call call, const std::string &path) {
     }                                                                          \
   } while (false)
 
+// Where a path call goes: Linux takes a path of fewer than PATH_MAX bytes
+// whole, Windows (which the run stands in for) far longer ones. A longer
+// path is reached a piece at a time: each leading piece below PATH_MAX is
+// opened as a folder relative to the one before, links followed as in a
+// whole path, and the call goes to the rest relative to the last.
+class Reached {
+public:
+  Reached(int folder, const char *name) : folder_(folder), name_(name) {
+    const std::string_view whole(name);
+    if (folder == AT_FDCWD && TooLongForWindows(whole)) {
+      folder_ = -1;
+      errno = ENAMETOOLONG;
+      return;
+    }
+    if (whole.size() < PATH_MAX)
+      return;
+    std::string_view rest = whole;
+    while (rest.size() >= PATH_MAX) {
+      // Never at a slash that ends the path: the call goes to a name.
+      const size_t cut =
+          rest.rfind('/', std::min<size_t>(PATH_MAX - 1, rest.size() - 2));
+      if (cut == std::string_view::npos || cut == 0) {
+        Fail(ENAMETOOLONG); // one name longer than any file system takes
+        return;
+      }
+      const std::string piece(rest.substr(0, cut));
+      const int next =
+          ::openat(folder_, piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (next < 0) {
+        Fail(errno);
+        return;
+      }
+      Own(next);
+      rest.remove_prefix(cut + 1);
+    }
+    rest_ = rest;
+    name_ = rest_.c_str();
+  }
+  ~Reached() {
+    if (owned_ >= 0)
+      ::close(owned_);
+  }
+  Reached(const Reached &) = delete;
+  Reached &operator=(const Reached &) = delete;
+
+  // -1 with errno set when the path cannot be reached.
+  int Folder() const { return folder_; }
+  const char *Name() const { return name_; }
+
+private:
+  void Own(int fd) {
+    if (owned_ >= 0)
+      ::close(owned_);
+    owned_ = fd;
+    folder_ = fd;
+  }
+  void Fail(int code) {
+    Own(-1);
+    errno = code;
+  }
+
+  int folder_;
+  const char *name_;
+  int owned_ = -1;
+  std::string rest_;
+};
+
+// call(folder, name) on where name in folder is reached, or -1 with errno
+// set as reaching it failed.
+template <typename CallAt>
+int AtReached(int folder, const char *name, CallAt call) {
+  const Reached reached(folder, name);
+  return reached.Folder() == -1 ? -1 : call(reached.Folder(), reached.Name());
+}
+
 } // namespace
+
+bool TooLongForWindows(std::string_view native) {
+  // "\\?\C:" before the path and the NUL after it
+  constexpr size_t kWindowsFormExtra = 7;
+  constexpr size_t kWindowsPathUnits = 32767;
+  if (!native.starts_with('/') ||
+      native.size() + kWindowsFormExtra <= kWindowsPathUnits)
+    return false;
+  size_t units = kWindowsFormExtra;
+  for (const char c : native) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80)
+      units += byte >= 0xF0 ? 2 : 1; // four bytes make a surrogate pair
+  }
+  return units > kWindowsPathUnits;
+}
 
 const char *CallName(Call call) {
   switch (call) {
@@ -67,13 +162,17 @@ namespace sys {
 
 int Open(const std::string &path, const char *native, int flags, mode_t mode) {
   UPD_FAULT(Call::Open, path);
-  return ::open(native, flags, mode);
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::openat(at, rest, flags, mode);
+  });
 }
 
 int OpenAt(int folder, const char *name, int flags, const std::string &path,
            mode_t mode) {
   UPD_FAULT((flags & O_CREAT) ? Call::Create : Call::Open, path);
-  return ::openat(folder, name, flags, mode);
+  return AtReached(folder, name, [&](int at, const char *rest) {
+    return ::openat(at, rest, flags, mode);
+  });
 }
 
 ssize_t PRead(int fd, void *buffer, size_t count, off_t offset,
@@ -119,50 +218,99 @@ int FStat(int fd, struct stat *st, const std::string &path) {
 
 int Unlink(const char *native, const std::string &path) {
   UPD_FAULT(Call::Delete, path);
-  return ::unlink(native);
+  return AtReached(AT_FDCWD, native, [](int at, const char *rest) {
+    return ::unlinkat(at, rest, 0);
+  });
 }
 
 int UnlinkAt(int folder, const char *name, int flags, const std::string &path) {
   UPD_FAULT((flags & AT_REMOVEDIR) ? Call::RemoveFolder : Call::Delete, path);
-  return ::unlinkat(folder, name, flags);
+  return AtReached(folder, name, [&](int at, const char *rest) {
+    return ::unlinkat(at, rest, flags);
+  });
 }
 
 int MkDir(const char *native, mode_t mode, const std::string &path) {
   UPD_FAULT(Call::CreateFolder, path);
-  return ::mkdir(native, mode);
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::mkdirat(at, rest, mode);
+  });
 }
 
 int Rename(const char *from, const char *to, const std::string &path) {
   UPD_FAULT(Call::Rename, path);
+  const Reached source(AT_FDCWD, from);
+  if (source.Folder() == -1)
+    return -1;
+  const Reached target(AT_FDCWD, to);
+  if (target.Folder() == -1)
+    return -1;
   const int result =
-      ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+      ::renameat2(source.Folder(), source.Name(), target.Folder(),
+                  target.Name(), RENAME_NOREPLACE);
   if (result == 0 || errno != EINVAL)
     return result;
   // A file system without the flag: the look and the move are two steps,
   // which only this user's own folders see.
   struct stat st {};
-  if (::lstat(to, &st) == 0) {
+  if (::fstatat(target.Folder(), target.Name(), &st, AT_SYMLINK_NOFOLLOW) ==
+      0) {
     errno = EEXIST;
     return -1;
   }
-  return ::rename(from, to);
+  return ::renameat(source.Folder(), source.Name(), target.Folder(),
+                    target.Name());
 }
 
 int Stat(const char *native, struct stat *st, const std::string &path) {
   UPD_FAULT(Call::Inspect, path);
-  return ::stat(native, st);
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::fstatat(at, rest, st, 0);
+  });
 }
 
 int LStat(const char *native, struct stat *st, const std::string &path) {
   UPD_FAULT(Call::Inspect, path);
-  return ::lstat(native, st);
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::fstatat(at, rest, st, AT_SYMLINK_NOFOLLOW);
+  });
 }
 
 int FStatAt(int folder, const char *name, struct stat *st, int flags,
             const std::string &path) {
   UPD_FAULT(Call::Inspect, path);
-  return ::fstatat(folder, name, st, flags);
+  return AtReached(folder, name, [&](int at, const char *rest) {
+    return ::fstatat(at, rest, st, flags);
+  });
 }
 
 } // namespace sys
+
+namespace unhooked {
+
+int Open(const char *native, int flags) {
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::openat(at, rest, flags);
+  });
+}
+
+int Stat(const char *native, struct stat *st) {
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::fstatat(at, rest, st, 0);
+  });
+}
+
+int LStat(const char *native, struct stat *st) {
+  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
+    return ::fstatat(at, rest, st, AT_SYMLINK_NOFOLLOW);
+  });
+}
+
+int Unlink(const char *native) {
+  return AtReached(AT_FDCWD, native, [](int at, const char *rest) {
+    return ::unlinkat(at, rest, 0);
+  });
+}
+
+} // namespace unhooked
 } // namespace platform::posix

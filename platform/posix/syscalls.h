@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -35,10 +36,17 @@ using FaultHook = std::function<int(Call call, const std::string &path)>;
 // Installs hook (an empty function removes it).
 void SetFaultHook(FaultHook hook);
 
+// True when Windows refuses the absolute path native as too long: more
+// than 32,767 UTF-16 units with its NUL in the form "\\?\C:\..." that the
+// Windows program hands it.
+bool TooLongForWindows(std::string_view native);
+
 namespace sys {
 
 // The calls. Each returns what the OS call returns, -1 with errno set when
-// it fails or the hook fails it; path is the name shown to the hook.
+// it fails or the hook fails it; path is the name shown to the hook. A path
+// may pass PATH_MAX, as on Windows; an absolute one longer than Windows
+// takes (32,767 UTF-16 units as "\\?\C:\...") fails with ENAMETOOLONG.
 int Open(const std::string &path, const char *native, int flags,
          mode_t mode = 0);
 int OpenAt(int folder, const char *name, int flags, const std::string &path,
@@ -63,4 +71,15 @@ int FStatAt(int folder, const char *name, struct stat *st, int flags,
             const std::string &path);
 
 } // namespace sys
+
+// The same calls without the seam, for the looks a fault must not change
+// (the one a message takes, the run lock's checks of its own file): a path
+// of any length, as above.
+namespace unhooked {
+int Open(const char *native, int flags);
+int Stat(const char *native, struct stat *st);
+int LStat(const char *native, struct stat *st);
+int Unlink(const char *native);
+} // namespace unhooked
+
 } // namespace platform::posix

@@ -56,4 +56,213 @@ run_tool verify short.exe
 grep -q 'longscript' "$OUT" && fail "a short script declares a long one"
 
 
+# Paths past Linux's PATH_MAX (4,096 bytes), which Windows takes up to
+# 32,767 UTF-16 units: chains of 250-character folders. The shell's tools
+# take no such path whole, so trees.py works from open folders:
+#   mk DIR... [FILE=TEXT]...  makes each folder DIR (ending in "/"), each
+#                             FILE with TEXT, and the folders on their way
+#   put PACKAGE DIR      empties DIR, copies old/ and then PACKAGE into it
+#   add PACKAGE DIR      copies PACKAGE into DIR
+#   show DIR             lists a tree, each file with its text (no packages)
+#   has DIR NAME         whether DIR holds NAME
+cat >trees.py <<'PY2'
+import os, stat, sys
+def reach(path, make=False):
+    fd = os.open("/", os.O_RDONLY)
+    for p in os.path.abspath(path).split("/")[1:]:
+        if make:
+            try:
+                os.mkdir(p, dir_fd=fd)
+            except FileExistsError:
+                pass
+        n = os.open(p, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+        os.close(fd)
+        fd = n
+    return fd
+def entries(fd):
+    for e in sorted(os.listdir(fd)):
+        if stat.S_ISDIR(os.stat(e, dir_fd=fd, follow_symlinks=False).st_mode):
+            sub = os.open(e, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            yield e, sub
+            os.close(sub)
+        else:
+            yield e, None
+def read(fd, name):
+    f = os.open(name, os.O_RDONLY, dir_fd=fd)
+    data = os.read(f, 1 << 20)
+    os.close(f)
+    return data
+def write(fd, name, data):
+    f = os.open(name, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644, dir_fd=fd)
+    os.write(f, data)
+    os.close(f)
+def show(fd, rel=""):
+    for e, sub in entries(fd):
+        if sub is not None:
+            print(rel.replace("e" * 250, "E") + e.replace("e" * 250, "E") + "/")
+            show(sub, rel + e + "/")
+        elif not e.endswith(".exe"):
+            print(rel.replace("e" * 250, "E") + e, read(fd, e))
+def copy(src, dst):
+    for e, sub in entries(src):
+        if sub is None:
+            write(dst, e, read(src, e))
+            continue
+        os.mkdir(e, dir_fd=dst)
+        to = os.open(e, os.O_RDONLY | os.O_DIRECTORY, dir_fd=dst)
+        copy(sub, to)
+        os.close(to)
+def clear(fd):
+    for e, sub in entries(fd):
+        if sub is None:
+            os.unlink(e, dir_fd=fd)
+        else:
+            clear(sub)
+            os.rmdir(e, dir_fd=fd)
+verb, where = sys.argv[1], sys.argv[2]
+if verb == "mk":
+    for spec in sys.argv[2:]:
+        path, _, text = spec.partition("=")
+        folder, _, name = path.rpartition("/")
+        fd = reach(folder, True)
+        if name:
+            write(fd, name, text.encode())
+        os.close(fd)
+elif verb in ("put", "add"):
+    fd = reach(sys.argv[3])
+    if verb == "put":
+        clear(fd)
+        copy(reach("old"), fd)
+    write(fd, where, open(where, "rb").read())
+elif verb == "show":
+    show(reach(where))
+elif verb == "has":
+    try:
+        os.stat(sys.argv[3], dir_fd=reach(where), follow_symlinks=False)
+    except FileNotFoundError:
+        sys.exit(1)
+PY2
+trees() { python3 -S "$WORK/trees.py" "$@"; }
+n250=$(printf 'e%.0s' {1..250})
+chain=$(printf "$n250/%.0s" {1..17})
+chain=${chain%/} # 4,266 characters
+wchain=${chain//\//\\}
+mkdir payload && printf 'made' >payload/made.txt && printf 'bb' >payload/chg.txt
+{
+  printf 'rmdir   {app}\\gone\n'
+  printf 'delete  "{app}\\keep\\%s\\del.txt"\n' "$wchain"
+  folder='{app}\new'
+  printf 'mkdir   "%s"\n' "$folder"
+  for _ in {1..17}; do
+    folder="$folder\\$n250"
+    printf 'mkdir   "%s"\n' "$folder"
+  done
+  printf 'copy    {temp}\\made.txt "%s\\made.txt"\n' "$folder"
+  printf 'copy    {temp}\\chg.txt "{app}\\keep\\%s\\chg.txt"\n' "$wchain"
+} >deep.txt
+run_tool build --payload payload --script deep.txt -o deep.exe --stub stub.exe
+expect_rc 0 "build of a script past PATH_MAX"
+deeptmp="$WORK/deeptmp/$chain" program="$WORK/deepprog/$chain"
+trees mk "old/gone/$chain/old.txt=old" "old/keep/$chain/del.txt=del" "old/keep/$chain/chg.txt=a" \
+  "want/keep/$chain/chg.txt=bb" "want/new/$chain/made.txt=made" "$deeptmp/" "$program/" shallow/
+old=$(trees show old) want=$(trees show want)
+# same DIR TREE WHAT: DIR holds the tree listed in TREE (packages aside).
+same() {
+  local now
+  now=$(trees show "$1")
+  [ "$now" = "$2" ] || fail "$3: $(diff <(echo "$now") <(echo "$2") | head -5)"
+}
+
+# Each row: the program folder, the TMP the run unpacks in.
+for row in "$WORK/shallow:$TMP" "$WORK/shallow:$deeptmp" "$program:$TMP"; do
+  dest=${row%%:*} tmp=${row#*:} what="run past PATH_MAX, row ...${row: -20}"
+  trees put deep.exe "$dest"
+  TMP=$tmp run_tool run "$dest/deep.exe" --yes
+  expect_rc 0 "$what"
+  same "$dest" "$want" "$what"
+  [ -z "$(trees show "$tmp")" ] || fail "$what: TMP is left dirty"
+done
+
+# The pre-flight past PATH_MAX finds a record that would fail (no folder
+# "none", a file the package lacks) and changes nothing.
+for row in "none\\x.txt:{temp}\\made.txt" "x.txt:{temp}\\lacking.txt"; do
+  IFS=: read -r target source <<<"$row"
+  { cat deep.txt && printf 'copy    %s "{app}\\keep\\%s\\%s"\n' "$source" "$wchain" "$target"; } >failing.txt
+  run_tool build --payload payload --script failing.txt -o failing.exe --stub stub.exe
+  trees put failing.exe "$program"
+  run_tool run "$program/failing.exe" --yes
+  expect_rc 4 "the pre-flight past PATH_MAX, $target"
+  expect_contains "$ERR" "$target» не соответствует этой версии." "the pre-flight past PATH_MAX names $target"
+  same "$program" "$old" "the pre-flight past PATH_MAX, $target"
+done
+
+# A package of the base format (65-byte records) in a program folder and
+# with a TMP past PATH_MAX: its temporary folder stays after success.
+mkdir plain && printf 'p' >plain/p.txt
+printf 'copy    {temp}\\p.txt {app}\\p.txt\n' >plain.txt
+run_tool script compile plain.txt plain/script
+run_tool pack plain plain.pack
+{ cat stub.exe plain.pack; trailer 4097; } >plain.exe
+trees put plain.exe "$program"
+TMP=$deeptmp run_tool run "$program/plain.exe" --yes
+expect_rc 0 "a package of the base format past PATH_MAX"
+grep -qx "p.txt b'p'" <<<"$(trees show "$program")" || fail "the base format's copy past PATH_MAX"
+grep -qx "VLSFX_QUORIX/p.txt b'p'" <<<"$(trees show "$deeptmp")" ||
+  fail "the base format's temporary folder past PATH_MAX stays"
+
+# A file missing from a folder past PATH_MAX is a file not found, as on
+# Windows, not a path not found.
+mkdir lacking && printf 'copy    {temp}\\none.txt {app}\\none.txt\n' >lacking.txt
+run_tool script compile lacking.txt lacking/script
+run_tool pack lacking lacking.pack
+{ cat stub.exe lacking.pack; trailer 4097; } >lacking.exe
+trees add lacking.exe "$program"
+TMP=$deeptmp run_tool run "$program/lacking.exe" --yes
+expect_rc 1 "a file missing past PATH_MAX"
+expect_contains "$ERR" "Файл не найден: $deeptmp\\VLSFX_QUORIX\\none.txt (" "a file missing past PATH_MAX"
+
+# The running package's own file past PATH_MAX, which Windows holds while
+# the program runs, is not deleted: the record fails.
+mkdir self && printf 'delete  {app}\\self.exe\n' >self.txt
+run_tool script compile self.txt self/script
+run_tool pack self self.pack
+{ cat stub.exe self.pack; trailer 4097; } >self.exe
+trees add self.exe "$program"
+run_tool run "$program/self.exe" --yes
+expect_rc 1 "a deletion of the running package past PATH_MAX"
+trees has "$program" self.exe ||
+  fail "the running package past PATH_MAX was deleted"
+
+# A relative package name in a current folder past PATH_MAX.
+trees put deep.exe "$program"
+python3 -c 'import os, sys
+for p in sys.argv[1].split("/"):
+    os.chdir(p or "/")
+os.execv(sys.argv[2], sys.argv[2:])' "$program" "$UPDPACK" run deep.exe --yes >"$OUT" 2>"$ERR"
+same "$program" "$want" "a run in a current folder past PATH_MAX"
+
+# Past what Windows takes: a folder whose \\?\ path would be over 32,767
+# units fails as on Windows (a bad file name, naming it), and the records
+# before it (a folder removed, a file replaced, folders made) are rolled
+# back.
+far="$WORK/far"
+for _ in {1..129}; do far="$far/$n250"; done # some 32,410 characters
+trees mk "$far/gone/$n250/old.txt=old" "$far/chg.txt=a"
+{
+  printf 'rmdir   {app}\\gone\n'
+  printf 'copy    {temp}\\chg.txt {app}\\chg.txt\n'
+  printf 'mkdir   {app}\\before\n'
+  printf 'mkdir   "{app}\\before\\%s"\n' "$n250"
+  printf 'mkdir   "{app}\\before\\%s\\%s"\n' "$n250" "$n250"
+} >far.txt
+run_tool build --payload payload --script far.txt -o far.exe --stub stub.exe
+expect_rc 0 "build of the package past 32,767"
+before=$(trees show "$far")
+trees add far.exe "$far"
+run_tool run "$far/far.exe" --yes
+expect_rc 1 "a path past 32,767 units"
+grep -qF "Недопустимое имя файла: $far\\before\\$n250\\$n250 (File name too long)" "$ERR" ||
+  fail "the error names the folder past 32,767 units: $(tail -c 200 "$ERR")"
+same "$far" "$before" "the rollback of the records before the one past 32,767"
+
 finish

@@ -35,3 +35,17 @@ diff -r "$program" "$v2" >"$E2E_WORK/diff.log" 2>&1 ||
 for f in "$dir/$name" "new/$deep/$deep/$deep/$name"; do
   e2e_expect_eq "the time of $f" "$(stat -c %.9Y "$v2/$f")" "$(stat -c %.9Y "$program/$f")"
 done
+
+# A program folder some 3,000 characters deep, given with /D= to a silent
+# run: the Windows program reaches it through \\?\ paths, far past
+# MAX_PATH (and below Linux's PATH_MAX, which Wine itself hits).
+n250=$(printf 'e%.0s' {1..250})
+far="$E2E_WORK/far"
+for _ in {1..12}; do far="$far/$n250"; done
+mkdir -p "$far" && cp -r "$v1/." "$far/"
+e2e_start_package "$E2E_WORK/update.exe" /S "/LOG=$(e2e_windows_path "$E2E_WORK/far.log")" \
+  "/D=$(e2e_windows_path "$far")"
+e2e_wait_package 60
+e2e_expect_eq "exit code of a run in a folder of ${#far} characters" 0 "$E2E_EXIT"
+diff -r "$far" "$v2" >"$E2E_WORK/diff.log" 2>&1 ||
+  e2e_fail "the run in a folder of ${#far} characters: $(head -c 300 "$E2E_WORK/diff.log")"
