@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/fd.h"
+
 namespace platform::posix {
 
 namespace {
@@ -73,22 +75,16 @@ public:
     rest_ = rest;
     name_ = rest_.c_str();
   }
-  ~Reached() {
-    if (owned_ >= 0)
-      ::close(owned_);
-  }
-  Reached(const Reached &) = delete;
-  Reached &operator=(const Reached &) = delete;
-
   // -1 with errno set when the path cannot be reached.
   int Folder() const { return folder_; }
   const char *Name() const { return name_; }
 
 private:
   void Own(int fd) {
-    if (owned_ >= 0)
-      ::close(owned_);
-    owned_ = fd;
+    const int before = owned_.Release();
+    if (before >= 0)
+      ::close(before);
+    owned_.Reset(fd);
     folder_ = fd;
   }
   void Fail(int code) {
@@ -98,7 +94,7 @@ private:
 
   int folder_;
   const char *name_;
-  int owned_ = -1;
+  Fd owned_; // the folder opened last, closed with this
   std::string rest_;
 };
 
