@@ -196,13 +196,19 @@ for row in "none\\x.txt:{temp}\\made.txt" "x.txt:{temp}\\lacking.txt"; do
   same "$program" "$old" "the pre-flight past PATH_MAX, $target"
 done
 
+# base_exe NAME RECORD: NAME.exe, a package of the base format whose
+# payload is NAME/ (made if missing) and whose script is the one RECORD.
+base_exe() {
+  mkdir -p "$1" && printf '%s\n' "$2" >"$1.txt"
+  run_tool script compile "$1.txt" "$1/script"
+  run_tool pack "$1" "$1.pack"
+  { cat stub.exe "$1.pack"; trailer 4097; } >"$1.exe"
+}
+
 # A package of the base format (65-byte records) in a program folder and
 # with a TMP past PATH_MAX: its temporary folder stays after success.
 mkdir plain && printf 'p' >plain/p.txt
-printf 'copy    {temp}\\p.txt {app}\\p.txt\n' >plain.txt
-run_tool script compile plain.txt plain/script
-run_tool pack plain plain.pack
-{ cat stub.exe plain.pack; trailer 4097; } >plain.exe
+base_exe plain 'copy    {temp}\p.txt {app}\p.txt'
 trees put plain.exe "$program"
 TMP=$deeptmp run_tool run "$program/plain.exe" --yes
 expect_rc 0 "a package of the base format past PATH_MAX"
@@ -212,10 +218,7 @@ grep -qx "VLSFX_QUORIX/p.txt b'p'" <<<"$(trees show "$deeptmp")" ||
 
 # A file missing from a folder past PATH_MAX is a file not found, as on
 # Windows, not a path not found.
-mkdir lacking && printf 'copy    {temp}\\none.txt {app}\\none.txt\n' >lacking.txt
-run_tool script compile lacking.txt lacking/script
-run_tool pack lacking lacking.pack
-{ cat stub.exe lacking.pack; trailer 4097; } >lacking.exe
+base_exe lacking 'copy    {temp}\none.txt {app}\none.txt'
 trees add lacking.exe "$program"
 TMP=$deeptmp run_tool run "$program/lacking.exe" --yes
 expect_rc 1 "a file missing past PATH_MAX"
@@ -223,10 +226,7 @@ expect_contains "$ERR" "Файл не найден: $deeptmp\\VLSFX_QUORIX\\none
 
 # The running package's own file past PATH_MAX, which Windows holds while
 # the program runs, is not deleted: the record fails.
-mkdir self && printf 'delete  {app}\\self.exe\n' >self.txt
-run_tool script compile self.txt self/script
-run_tool pack self self.pack
-{ cat stub.exe self.pack; trailer 4097; } >self.exe
+base_exe self 'delete  {app}\self.exe'
 trees add self.exe "$program"
 run_tool run "$program/self.exe" --yes
 expect_rc 1 "a deletion of the running package past PATH_MAX"
