@@ -158,9 +158,7 @@ namespace sys {
 
 int Open(const std::string &path, const char *native, int flags, mode_t mode) {
   UPD_FAULT(Call::Open, path);
-  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
-    return ::openat(at, rest, flags, mode);
-  });
+  return unhooked::Open(native, flags, mode);
 }
 
 int OpenAt(int folder, const char *name, int flags, const std::string &path,
@@ -214,9 +212,7 @@ int FStat(int fd, struct stat *st, const std::string &path) {
 
 int Unlink(const char *native, const std::string &path) {
   UPD_FAULT(Call::Delete, path);
-  return AtReached(AT_FDCWD, native, [](int at, const char *rest) {
-    return ::unlinkat(at, rest, 0);
-  });
+  return unhooked::Unlink(native);
 }
 
 int UnlinkAt(int folder, const char *name, int flags, const std::string &path) {
@@ -260,16 +256,12 @@ int Rename(const char *from, const char *to, const std::string &path) {
 
 int Stat(const char *native, struct stat *st, const std::string &path) {
   UPD_FAULT(Call::Inspect, path);
-  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
-    return ::fstatat(at, rest, st, 0);
-  });
+  return unhooked::Stat(native, st);
 }
 
 int LStat(const char *native, struct stat *st, const std::string &path) {
   UPD_FAULT(Call::Inspect, path);
-  return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
-    return ::fstatat(at, rest, st, AT_SYMLINK_NOFOLLOW);
-  });
+  return unhooked::LStat(native, st);
 }
 
 int FStatAt(int folder, const char *name, struct stat *st, int flags,
@@ -284,9 +276,9 @@ int FStatAt(int folder, const char *name, struct stat *st, int flags,
 
 namespace unhooked {
 
-int Open(const char *native, int flags) {
+int Open(const char *native, int flags, mode_t mode) {
   return AtReached(AT_FDCWD, native, [&](int at, const char *rest) {
-    return ::openat(at, rest, flags);
+    return ::openat(at, rest, flags, mode);
   });
 }
 

@@ -73,10 +73,10 @@ int FStatAt(int folder, const char *name, struct stat *st, int flags,
 } // namespace sys
 
 // The same calls without the seam, for the looks a fault must not change
-// (the one a message takes, the run lock's checks of its own file): a path
-// of any length, as above.
+// (the one a message takes, the run lock's checks of its own file), and
+// behind the seam's own: a path of any length, as above.
 namespace unhooked {
-int Open(const char *native, int flags);
+int Open(const char *native, int flags, mode_t mode = 0);
 int Stat(const char *native, struct stat *st);
 int LStat(const char *native, struct stat *st);
 int Unlink(const char *native);
