@@ -1,7 +1,4 @@
 // updpack pack FOLDER ARCHIVE [--compression N] [--exclude PATTERN]...
-#include <filesystem>
-#include <system_error>
-
 #include "tools/atomic_output.h"
 #include "tools/cli.h"
 #include "tools/folder_outputs.h"
@@ -48,9 +45,7 @@ int PackCommand(const std::vector<std::string> &arguments) {
   const std::optional<os::FileId> older = os::IdOfPath(archivePath);
   // A folder that is not there lists no file, as the engine's Pack has it:
   // the archive is the empty one, and the warning says why.
-  std::error_code error;
-  const bool missing = std::filesystem::symlink_status(folder, error).type() ==
-                       std::filesystem::file_type::not_found;
+  const bool missing = !os::KindAt(folder, false);
   std::vector<PackItem> items;
   if (missing) {
     Warn("the folder " + folder + " does not exist: the archive is empty");

@@ -1,10 +1,11 @@
 // The expected state of a script against an old product folder.
 #include "tools/expected_state_of.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <set>
+#include <unordered_set>
 
 #include "package/crc32.h"
 #include "package/expected_state.h"
@@ -19,7 +20,6 @@ namespace tools {
 
 namespace {
 
-namespace stdfs = std::filesystem;
 namespace expect = package::expect;
 namespace script = package::script;
 
@@ -32,32 +32,28 @@ StateInOld(const std::string &oldDir, const std::string &relative,
   // its folder that is the same but for case.
   const std::string path = platform::posix::ResolvedPath(
       oldDir + "\\" + platform::AnsiToText(relative));
-  std::error_code error;
-  const stdfs::file_status status = stdfs::symlink_status(path, error);
-  // A path not looked at (a folder on the way without permission, a path
-  // too long for posix) would leave the expected state without it.
-  if (status.type() == stdfs::file_type::none)
-    throw ToolError("cannot look at " + path + ": " + error.message());
+  using Kind = os::FolderEntry::Kind;
+  const std::optional<Kind> kind = os::KindAt(path, false);
+  // A path not looked at (a folder on the way without permission) would
+  // leave the expected state without it.
+  if (kind == Kind::Unreadable)
+    throw ToolError("cannot look at " + path + ": " + std::strerror(errno));
   expect::Expected item{relative};
-  if (stdfs::is_regular_file(status)) {
-    if (output && os::IdOfPath(path) == output)
+  if (kind == Kind::File) {
+    const os::OpenedFile file = os::OpenRegular(path);
+    if (file.stamp.id == output)
       throw ToolError("the output would overwrite the old version's file: " +
                       path);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> buffer(size_t{1} << 16);
+    std::vector<uint8_t> buffer(size_t{1} << 16);
     item.kind = expect::Kind::File;
-    while (in) {
-      in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      const auto got = static_cast<size_t>(in.gcount());
-      item.crc = package::Crc32(
-          item.crc, reinterpret_cast<const uint8_t *>(buffer.data()), got);
+    for (size_t got = buffer.size(); got == buffer.size();) {
+      got = file.file.ReadAt(item.length, buffer.data(), buffer.size());
+      item.crc = package::Crc32(item.crc, buffer.data(), got);
       item.length += static_cast<int64_t>(got);
     }
-    if (!in.eof())
-      throw ToolError("cannot read " + path);
-  } else if (stdfs::is_directory(status)) {
+  } else if (kind == Kind::Folder) {
     item.kind = expect::Kind::Folder;
-  } else if (status.type() != stdfs::file_type::not_found) {
+  } else if (kind) {
     return std::nullopt;
   }
   return item;
@@ -73,6 +69,7 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
   expect::LaidRecords laid;
   std::set<std::u16string> listed;
   std::vector<expect::Expected> list;
+  std::unordered_set<std::u16string> noFolder; // of those listed
   // A path not in the old version as written is looked up without regard
   // to case in its folder: listed once, not once for each new file there.
   const platform::fs::KeepFolderNames keepNames;
@@ -91,9 +88,21 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
     // run finds that record done where the folder is there already, and
     // then judges the path by what the disk holds, which may be a file the
     // user put there.
-    if (!laid.Names(key) && listed.insert(key).second)
-      if (auto item = StateInOld(oldDir, relative, output))
+    if (!laid.Names(key) && listed.insert(key).second) {
+      // Nothing lies below a path that is no folder in oldDir, which needs
+      // no look: a new tree's records come parents first, and looking up
+      // each of them whole would cost the square of its depth.
+      const size_t cut = key.find_last_of(u"\\/");
+      std::optional<expect::Expected> item;
+      if (cut != std::u16string::npos && noFolder.contains(key.substr(0, cut)))
+        item = expect::Expected{relative};
+      else
+        item = StateInOld(oldDir, relative, output);
+      if (item && item->kind != expect::Kind::Folder)
+        noFolder.insert(key);
+      if (item)
         list.push_back(std::move(*item));
+    }
     laid.Lay(key, record.operation);
   }
   return expect::FormatExpected(list);

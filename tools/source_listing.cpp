@@ -2,7 +2,7 @@
 #include "tools/source_listing.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <optional>
 
 #include "archive/catalog.h"
 #include "platform/fs.h"
@@ -70,9 +70,9 @@ const char *KindWord(Kind kind) {
 
 SourceListing ListSource(const std::string &folder,
                          const std::vector<std::string> &excludes) {
-  std::error_code error;
-  if (!std::filesystem::is_directory(folder, error))
-    throw ToolError((std::filesystem::exists(folder, error)
+  const std::optional<Kind> kind = os::KindAt(folder, true);
+  if (kind != Kind::Folder)
+    throw ToolError((kind && kind != Kind::Unreadable
                          ? "the source is not a folder: "
                          : "source folder does not exist: ") +
                     folder);

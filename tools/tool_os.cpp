@@ -18,6 +18,7 @@
 #include "platform/posix/fd.h"
 #include "platform/posix/held_files.h"
 #include "platform/posix/native_path.h"
+#include "platform/posix/syscalls.h"
 #include "tools/cli.h"
 
 namespace tools::os {
@@ -73,9 +74,12 @@ template <typename Each> bool ForEachName(int folder, Each each) {
   return true;
 }
 
-int OpenFolder(const std::string &path) {
-  return ::open(path.empty() ? "." : path.c_str(),
-                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// A path of any length is opened as the run opens one, a piece below
+// PATH_MAX at a time (platform/posix/syscalls.h).
+int OpenFolder(const std::string &path, int flags = 0) {
+  return platform::posix::unhooked::Open(path.empty() ? "." : path.c_str(),
+                                         O_RDONLY | O_DIRECTORY | O_CLOEXEC |
+                                             flags);
 }
 
 // Why name in the open folder could not be opened as what it should be.
@@ -98,29 +102,137 @@ int OpenFolder(const std::string &path) {
                   Errno(code));
 }
 
+// The entries of the open folder dir (-1: one that could not be opened,
+// errno set), shown as folder() (a deep path is made only for a message).
+template <typename Shown>
+std::vector<FolderEntry> ListOpen(int dir, Shown folder) {
+  std::vector<FolderEntry> entries;
+  const bool listed = dir >= 0 && ForEachName(dir, [&](const char *name) {
+                        FolderEntry entry;
+                        entry.name = name;
+                        struct stat st {};
+                        if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                          if (errno == ENOENT)
+                            return; // gone meanwhile
+                          entry.kind = FolderEntry::Kind::Unreadable;
+                        } else {
+                          entry.kind = KindOf(st.st_mode);
+                          entry.stamp = StampOfStat(st);
+                        }
+                        entries.push_back(std::move(entry));
+                      });
+  if (!listed)
+    throw ToolError("cannot list " + folder() + ": " + Errno(errno));
+  return entries;
+}
+
+constexpr int kSubfolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// O_NONBLOCK: opening a fifo must not wait for a writer; it has no effect
+// on the regular files that are read.
+constexpr int kFile = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+
+// The file open as fd (-1: one that could not be opened, errno set), when
+// it is a regular file; path names it.
+OpenedFile Regular(int fd, const std::string &path) {
+  Fd file(fd);
+  struct stat st {};
+  if (file.get() < 0 || fstat(file.get(), &st) != 0)
+    throw ToolError("cannot read " + path + ": " + Errno(errno));
+  if (!S_ISREG(st.st_mode))
+    throw ToolError(path + " is not a regular file");
+  return {OsFile(path, file.Release()), StampOfStat(st)};
+}
+
 } // namespace
 
 std::vector<FolderEntry> ReadFolder(const std::string &folder) {
   const Fd dir(OpenFolder(folder));
-  std::vector<FolderEntry> entries;
-  const bool listed =
-      dir.get() >= 0 && ForEachName(dir.get(), [&](const char *name) {
-        FolderEntry entry;
-        entry.name = name;
-        struct stat st {};
-        if (fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-          if (errno == ENOENT)
-            return; // gone meanwhile
-          entry.kind = FolderEntry::Kind::Unreadable;
-        } else {
-          entry.kind = KindOf(st.st_mode);
-          entry.stamp = StampOfStat(st);
-        }
-        entries.push_back(std::move(entry));
-      });
-  if (!listed)
-    throw ToolError("cannot list " + folder + ": " + Errno(errno));
-  return entries;
+  return ListOpen(dir.get(), [&] { return folder; });
+}
+
+std::optional<FolderEntry::Kind> KindAt(const std::string &path, bool follow) {
+  namespace unhooked = platform::posix::unhooked;
+  struct stat st {};
+  if ((follow ? unhooked::Stat(path.c_str(), &st)
+              : unhooked::LStat(path.c_str(), &st)) == 0)
+    return KindOf(st.st_mode);
+  if (errno == ENOENT || errno == ENOTDIR)
+    return std::nullopt;
+  return FolderEntry::Kind::Unreadable;
+}
+
+OpenedFile OpenRegular(const std::string &path) {
+  return Regular(platform::posix::unhooked::Open(path.c_str(), kFile), path);
+}
+
+FolderTrail::FolderTrail(const std::string &root)
+    : levels_{{"", {}, OpenFolder(root)}}, root_(root) {
+  if (levels_[0].fd < 0)
+    throw ToolError("cannot open " + root + ": " + Errno(errno));
+}
+
+FolderTrail::~FolderTrail() {
+  for (const Level &level : levels_)
+    if (level.fd >= 0)
+      ::close(level.fd);
+}
+
+int FolderTrail::Here() {
+  size_t open = levels_.size() - 1;
+  while (levels_[open].fd < 0)
+    --open;
+  for (size_t k = open + 1; k < levels_.size(); ++k) {
+    Level &level = levels_[k];
+    level.fd = openat(levels_[k - 1].fd, level.name.c_str(), kSubfolder);
+    struct stat st {};
+    if (level.fd < 0 || fstat(level.fd, &st) != 0 || IdOfStat(st) != level.id) {
+      if (level.fd >= 0)
+        ::close(level.fd);
+      levels_.resize(k); // those below were closed
+      throw ToolError(PathOf(level.name) + " changed while it was read");
+    }
+  }
+  return levels_.back().fd;
+}
+
+void FolderTrail::Enter(const std::string &name) {
+  Fd fd(openat(Here(), name.c_str(), kSubfolder));
+  struct stat st {};
+  if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
+    throw ToolError("cannot open " + PathOf(name) + ": " + Errno(errno));
+  levels_.push_back({name, IdOfStat(st), fd.Release()});
+  // The folder kNear above leaves the nearest: closed, unless it is one of
+  // every kNear-th.
+  if (levels_.size() > kNear + 1) {
+    const size_t far = levels_.size() - 1 - kNear;
+    if (far % kNear != 0 && levels_[far].fd >= 0) {
+      ::close(levels_[far].fd);
+      levels_[far].fd = -1;
+    }
+  }
+}
+
+void FolderTrail::Leave() {
+  if (levels_.size() == 1)
+    return;
+  if (levels_.back().fd >= 0)
+    ::close(levels_.back().fd);
+  levels_.pop_back();
+}
+
+std::vector<FolderEntry> FolderTrail::List() {
+  return ListOpen(Here(), [this] { return PathOf(""); });
+}
+
+OpenedFile FolderTrail::Open(const std::string &name) {
+  return Regular(openat(Here(), name.c_str(), kFile), PathOf(name));
+}
+
+std::string FolderTrail::PathOf(const std::string &name) const {
+  std::string path = root_;
+  for (size_t k = 1; k < levels_.size(); ++k)
+    path += "/" + levels_[k].name;
+  return name.empty() ? path : path + "/" + name;
 }
 
 std::vector<std::string> ReadNames(const std::string &folder) {
@@ -200,7 +312,7 @@ platform::os::FileHandle Duplicate(const OsFile &file) {
 
 std::optional<FileId> IdOfPath(const std::string &path) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0)
+  if (platform::posix::unhooked::Stat(path.c_str(), &st) != 0)
     return std::nullopt;
   return IdOfStat(st);
 }
@@ -251,8 +363,9 @@ std::optional<platform::os::FileHandle> OpenUnnamed(const std::string &folder) {
   // privilege).
   if (access("/proc/self/fd", X_OK) != 0)
     return std::nullopt;
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(),
-                        O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  const int fd =
+      platform::posix::unhooked::Open(folder.empty() ? "." : folder.c_str(),
+                                      O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
   if (fd < 0)
     return std::nullopt;
   return fd;
@@ -279,7 +392,7 @@ void Lock(int fd, const std::string &path) {
 void HoldLock(const OsFile &file) { Lock(FdOf(file), file.path()); }
 
 OsFile LockFolder(const std::string &path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  Fd fd(OpenFolder(path, O_NOFOLLOW));
   if (fd.get() < 0)
     throw ToolError("cannot open " + path + ": " + Errno(errno));
   Lock(fd.get(), path);
@@ -313,7 +426,7 @@ void RemoveIfLeftover(const std::string &folder, const std::string &name,
 
 HeldFolder::HeldFolder(const std::string &folder) {
   const std::string native = platform::posix::ResolvedPath(folder);
-  fd_ = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  fd_ = OpenFolder(native);
   if (fd_ < 0)
     throw ToolError("cannot open the target folder: " + folder + " (" +
                     Errno(errno) + ")");

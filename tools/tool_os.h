@@ -61,6 +61,59 @@ struct OpenedFile {
   FileStamp stamp;
 };
 
+// A walk down a folder tree that stands in one folder at a time, held open,
+// so that a path longer than Linux takes whole (PATH_MAX, 4,096 bytes) is
+// reached as Windows reaches it, and a deep walk resolves no path from the
+// root again at each level. Every name on the way is opened as a folder,
+// never through a link. Of the folders above, the nearest kNear and every
+// kNear-th stay open: a deep walk holds few descriptors, and one closed is
+// opened again from the nearest open one when it is needed, and must then
+// be the folder it was.
+class FolderTrail {
+public:
+  static constexpr size_t kNear = 64;
+
+  // Raises ToolError naming root (a path of any length, itself perhaps a
+  // link) when it is no folder that can be opened.
+  explicit FolderTrail(const std::string &root);
+  ~FolderTrail();
+  FolderTrail(const FolderTrail &) = delete;
+  FolderTrail &operator=(const FolderTrail &) = delete;
+
+  // Down into the folder name where it stands; raises ToolError naming it
+  // when that is no folder now (a link, say) or cannot be opened.
+  void Enter(const std::string &name);
+  // Back up into the folder above (never above the root).
+  void Leave();
+  // Where it stands, listed as ReadFolder lists a folder.
+  std::vector<FolderEntry> List();
+  // The regular file name where it stands, opened without following a
+  // link; ToolError naming it when it cannot be.
+  OpenedFile Open(const std::string &name);
+  // The path of name where it stands (the root's path, then "/" and the
+  // names), for messages.
+  std::string PathOf(const std::string &name) const;
+
+private:
+  struct Level {
+    std::string name;
+    FileId id;
+    int fd; // -1 while closed
+  };
+  int Here();
+
+  std::vector<Level> levels_; // the root's first, always open
+  std::string root_;
+};
+
+// What is at path (a path of any length), a link followed when follow:
+// nullopt when nothing is there (nor a folder on the way), Unreadable
+// (errno set) when it cannot be looked at.
+std::optional<FolderEntry::Kind> KindAt(const std::string &path, bool follow);
+// The regular file at path (a path of any length) opened for reading, a
+// link at its end not followed; ToolError naming path when it cannot be.
+OpenedFile OpenRegular(const std::string &path);
+
 // A folder held open, the root from which files are opened for reading
 // without following any link on the way.
 class RootFolder {

@@ -5,11 +5,9 @@
 #include "tools/name_index.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "archive/catalog.h"
@@ -21,6 +19,7 @@
 #include "tools/cli.h"
 #include "tools/code_page_choice.h"
 #include "tools/script_field.h"
+#include "tools/tool_os.h"
 
 namespace tools {
 
@@ -31,6 +30,11 @@ namespace script = package::script;
 
 enum class Kind { File, Folder, Other };
 
+struct Entry {
+  Kind kind = Kind::Other;
+  os::FileStamp stamp; // of a file
+};
+
 // Names of one folder, in the engine's listing order.
 struct NameLess {
   bool operator()(const std::string &a, const std::string &b) const {
@@ -38,20 +42,20 @@ struct NameLess {
     return order != 0 ? order < 0 : a < b;
   }
 };
-using Listing = std::map<std::string, Kind, NameLess>;
+using Listing = std::map<std::string, Entry, NameLess>;
 
-Listing List(const stdfs::path &folder) {
+// Where trail stands; a link is no folder and no file.
+Listing List(os::FolderTrail &trail) {
+  using Found = os::FolderEntry::Kind;
   Listing listing;
-  std::error_code error;
-  if (!stdfs::is_directory(stdfs::symlink_status(folder, error)))
-    return listing;
-  for (const stdfs::directory_entry &entry :
-       stdfs::directory_iterator(folder)) {
-    const stdfs::file_status status = entry.symlink_status();
-    listing[entry.path().filename().string()] =
-        stdfs::is_regular_file(status) ? Kind::File
-        : stdfs::is_directory(status)  ? Kind::Folder
-                                       : Kind::Other;
+  for (os::FolderEntry &entry : trail.List()) {
+    if (entry.kind == Found::Unreadable)
+      throw ToolError("cannot look at " + trail.PathOf(entry.name));
+    listing[std::move(entry.name)] = {entry.kind == Found::File ? Kind::File
+                                      : entry.kind == Found::Folder
+                                          ? Kind::Folder
+                                          : Kind::Other,
+                                      entry.stamp};
   }
   return listing;
 }
@@ -74,45 +78,41 @@ const Listing::value_type *FindNoCase(const Folded &folded,
   return found == folded.end() ? nullptr : found->second;
 }
 
-// A file that cannot be read is an error naming it: taking it as changed
+// Whether the files name in a and b hold the same bytes, sizes as listed.
+// One that cannot be read is an error naming it: taking it as changed
 // would write a script that the file's content never chose.
-[[noreturn]] void RaiseUnreadable(const stdfs::path &path) {
-  throw ToolError("cannot read " + path.string() + ": " + std::strerror(errno));
-}
-
-bool SameContent(const stdfs::path &a, const stdfs::path &b) {
-  if (stdfs::file_size(a) != stdfs::file_size(b))
+bool SameContent(os::FolderTrail &a, const std::string &aName,
+                 const Entry &aEntry, os::FolderTrail &b,
+                 const std::string &bName, const Entry &bEntry) {
+  if (aEntry.stamp.size != bEntry.stamp.size)
     return false;
-  std::ifstream fa(a, std::ios::binary);
-  if (!fa)
-    RaiseUnreadable(a);
-  std::ifstream fb(b, std::ios::binary);
-  if (!fb)
-    RaiseUnreadable(b);
+  const os::OpenedFile fa = a.Open(aName);
+  const os::OpenedFile fb = b.Open(bName);
   std::vector<char> ba(1 << 16);
   std::vector<char> bb(1 << 16);
-  while (fa && fb) {
-    fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
-    fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
-    for (const auto *in : {&fa, &fb})
-      if (in->bad())
-        RaiseUnreadable(in == &fa ? a : b);
-    if (fa.gcount() != fb.gcount() ||
-        !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin()))
+  for (int64_t at = 0;; at += static_cast<int64_t>(ba.size())) {
+    const size_t ga = fa.file.ReadAt(at, ba.data(), ba.size());
+    const size_t gb = fb.file.ReadAt(at, bb.data(), bb.size());
+    if (ga != gb || !std::equal(ba.begin(), ba.begin() + ga, bb.begin()))
       return false;
+    if (ga < ba.size())
+      return true;
   }
-  return fa.eof() && fb.eof();
 }
 
 class Differ {
 public:
-  Differ(stdfs::path oldRoot, stdfs::path newRoot, int codePage,
-         std::vector<std::string> leaveOut)
-      : oldRoot_(std::move(oldRoot)), newRoot_(std::move(newRoot)),
-        codePage_(codePage), leaveOut_(std::move(leaveOut)) {}
+  Differ(const std::string &oldRoot, const std::string &newRoot, int codePage,
+         const std::vector<std::string> &leaveOut)
+      : oldRoot_(oldRoot), newRoot_(newRoot), old_(oldRoot), new_(newRoot),
+        codePage_(codePage) {
+    for (const std::string &output : leaveOut)
+      if (const std::optional<os::FileId> id = os::IdOfPath(output))
+        leaveOut_.emplace_back(stdfs::path(output).filename().string(), *id);
+  }
 
   TreeDiff Run() {
-    Walk("", "");
+    Walk(true);
     // Every target in one code page, the package's.
     std::vector<std::string> targets;
     for (const auto *lines : {&rmdirs_, &deletes_, &mkdirs_, &installs_})
@@ -135,84 +135,99 @@ public:
   }
 
 private:
-  // One folder of each tree, relative to its root ("" for the roots, else
-  // "a/b", with "/"): the same folder, its name in OLD and in NEW equal but
-  // perhaps for case. A name that changes only in case is the same file or
-  // folder, as on Windows: an install over it keeps its name, and deleting
-  // and making it again would make a second run do it all again (and take
-  // with it whatever the user has put in the folder since).
-  void Walk(const std::string &oldRelative, const std::string &newRelative) {
-    const Listing olds = List(oldRoot_ / oldRelative);
-    const Listing news = List(newRoot_ / newRelative);
-    CheckClashes(newRelative, news);
+  // The folder where the trails stand (oldAt_, newAt_): the same folder,
+  // its name in OLD and in NEW equal but perhaps for case; oldThere is
+  // false where OLD has none, its trail then standing higher. A name that
+  // changes only in case is the same file or folder, as on Windows: an
+  // install over it keeps its name, and deleting and making it again would
+  // make a second run do it all again (and take with it whatever the user
+  // has put in the folder since).
+  void Walk(bool oldThere) {
+    const Listing olds = oldThere ? List(old_) : Listing();
+    const Listing news = List(new_);
+    CheckClashes(news);
     const Folded oldNames = Fold(olds);
     const Folded newNames = Fold(news);
-    for (const auto &[name, kind] : olds) {
-      const std::string path = Join(oldRelative, name);
+    for (const auto &[name, entry] : olds) {
+      const Kind kind = entry.kind;
       const Listing::value_type *found = FindNoCase(newNames, name);
       if (kind == Kind::Other) {
         // Never installed by us, so never removed either; and what stands
         // there is nothing the run replaces.
-        result_.skipped.push_back((oldRoot_ / path).string());
-        if (found && found->second != Kind::Other)
+        result_.skipped.push_back(old_.PathOf(name));
+        if (found && found->second.kind != Kind::Other)
           result_.errors.push_back(
-              Join(newRelative, found->first) +
+              Join(newAt_, found->first) +
               ": a link or special file in the old version, which the "
               "update's run would refuse to replace");
         continue;
       }
-      if (kind == Kind::File && IsLeftOut(name, oldRoot_ / path))
+      if (kind == Kind::File && IsLeftOut(name, entry))
         continue;
-      if (!found || found->second != kind)
+      if (!found || found->second.kind != kind)
         Add(kind == Kind::Folder ? rmdirs_ : deletes_,
-            kind == Kind::Folder ? "rmdir" : "delete", path);
+            kind == Kind::Folder ? "rmdir" : "delete", Join(oldAt_, name));
     }
-    for (const auto &[name, kind] : news) {
-      const std::string path = Join(newRelative, name);
+    for (const auto &[name, entry] : news) {
       const Listing::value_type *found = FindNoCase(oldNames, name);
-      const bool existed = found && found->second == kind;
-      const std::string oldPath =
-          existed ? Join(oldRelative, found->first) : path;
-      if (kind == Kind::Other) {
-        result_.skipped.push_back((newRoot_ / path).string());
-      } else if (kind == Kind::Folder) {
+      const bool existed = found && found->second.kind == entry.kind;
+      const std::string &oldName = existed ? found->first : name;
+      if (entry.kind == Kind::Other) {
+        result_.skipped.push_back(new_.PathOf(name));
+      } else if (entry.kind == Kind::Folder) {
         if (!existed)
-          Add(mkdirs_, "mkdir", path);
-        Walk(oldPath, path);
-      } else if (IsLeftOut(name, newRoot_ / path)) {
+          Add(mkdirs_, "mkdir", Join(newAt_, name));
+        const auto inOld = olds.find(oldName);
+        const bool intoOld =
+            inOld != olds.end() && inOld->second.kind == Kind::Folder;
+        if (intoOld)
+          old_.Enter(oldName);
+        new_.Enter(name);
+        const size_t oldMark = oldAt_.size();
+        const size_t newMark = newAt_.size();
+        oldAt_ = Join(std::move(oldAt_), oldName);
+        newAt_ = Join(std::move(newAt_), name);
+        Walk(intoOld);
+        oldAt_.resize(oldMark);
+        newAt_.resize(newMark);
+        new_.Leave();
+        if (intoOld)
+          old_.Leave();
+      } else if (IsLeftOut(name, entry)) {
         continue;
-      } else if (!existed ||
-                 !SameContent(oldRoot_ / oldPath, newRoot_ / path)) {
-        Add(installs_, "install", path);
+      } else if (!existed || !SameContent(old_, oldName, found->second, new_,
+                                          name, entry)) {
+        Add(installs_, "install", Join(newAt_, name));
       }
     }
   }
 
   // The package being built or the script written, an earlier one of
   // which may lie in either version's folder: no product file.
-  bool IsLeftOut(const std::string &name, const stdfs::path &path) const {
-    std::error_code error;
-    for (const std::string &output : leaveOut_)
-      if (name == stdfs::path(output).filename().string() &&
-          stdfs::equivalent(path, output, error))
-        return true;
-    return false;
+  bool IsLeftOut(const std::string &name, const Entry &entry) const {
+    return std::any_of(
+        leaveOut_.begin(), leaveOut_.end(), [&](const auto &output) {
+          return output.first == name && output.second == entry.stamp.id;
+        });
   }
 
-  static std::string Join(const std::string &relative,
-                          const std::string &name) {
-    return relative.empty() ? name : relative + "/" + name;
+  // relative ("" for a root, else "a/b", with "/") and name below it.
+  static std::string Join(std::string relative, const std::string &name) {
+    if (!relative.empty())
+      relative += '/';
+    relative += name;
+    return relative;
   }
 
   // Names of one folder that Windows would take for one file.
-  void CheckClashes(const std::string &relative, const Listing &news) {
+  void CheckClashes(const Listing &news) {
     NameIndex index;
     std::vector<const std::string *> names;
     for (const auto &entry : news) {
       const NameIndex::Found found = index.Clashing(entry.first);
       if (found.clash != NameClash::None)
         result_.errors.push_back(
-            Join(relative, entry.first) + ": " +
+            Join(newAt_, entry.first) + ": " +
             ClashText(found.clash, *names[found.id], entry.first));
       index.Add(entry.first, names.size());
       names.push_back(&entry.first);
@@ -231,24 +246,27 @@ private:
     std::string windows = path;
     std::replace(windows.begin(), windows.end(), '/', '\\');
     const bool removal = &lines == &rmdirs_ || &lines == &deletes_;
-    stdfs::path named = removal ? oldRoot_ : newRoot_;
     bool decomposed = false;
-    for (const stdfs::path &part : stdfs::path(path)) {
-      named /= part;
-      if (!decomposed && HoldsCombiningMark(part.string())) {
+    for (size_t at = 0; at <= path.size();) {
+      const size_t end = std::min(path.find('/', at), path.size());
+      const std::string part = path.substr(at, end - at);
+      at = end + 1;
+      if (!decomposed && HoldsCombiningMark(part)) {
         decomposed = true;
-        if (decomposedNamed_.insert(named.string()).second)
-          result_.decomposed.push_back(named.string());
+        const std::string named =
+            (removal ? oldRoot_ : newRoot_) + "/" + path.substr(0, end);
+        if (decomposedNamed_.insert(named).second)
+          result_.decomposed.push_back(named);
       }
-      if (!IsWindowsName(part.string())) {
-        result_.errors.push_back(path + ": \"" + part.string() +
+      if (!IsWindowsName(part)) {
+        result_.errors.push_back(path + ": \"" + part +
                                  "\" is not a name Windows can hold");
         return;
       }
       // The names the install works under: a file or folder of one of
       // them would fail every run of the package.
-      if (mdl_main::txn::IsWorkName(part.string())) {
-        result_.errors.push_back(path + ": \"" + part.string() +
+      if (mdl_main::txn::IsWorkName(part)) {
+        result_.errors.push_back(path + ": \"" + part +
                                  "\" is a name the update's run keeps "
                                  "for itself");
         return;
@@ -282,11 +300,15 @@ private:
     return line + script_text::FieldWord(field) + "\n";
   }
 
-  stdfs::path oldRoot_;
-  stdfs::path newRoot_;
+  std::string oldRoot_;
+  std::string newRoot_;
+  os::FolderTrail old_;
+  os::FolderTrail new_;
+  std::string oldAt_, newAt_; // where they stand, relative to their roots
   TreeDiff result_;
   int codePage_;
-  std::vector<std::string> leaveOut_;
+  // The outputs' names and files.
+  std::vector<std::pair<std::string, os::FileId>> leaveOut_;
   std::vector<Pending> rmdirs_, deletes_, mkdirs_, installs_;
   std::set<std::string> decomposedNamed_; // those in result_.decomposed
 };

@@ -265,4 +265,48 @@ grep -qF "Недопустимое имя файла: $far\\before\\$n250\\$n250
   fail "the error names the folder past 32,767 units: $(tail -c 200 "$ERR")"
 same "$far" "$before" "the rollback of the records before the one past 32,767"
 
+# The tool reads trees past PATH_MAX as the run does, a folder at a time:
+# diff, and the package it builds (the expected state read from old/),
+# which the run then turns into the new version.
+run_tool diff old want -o deepdiff.txt --build deepdiff.exe --stub stub.exe
+expect_rc 0 "diff past PATH_MAX"
+expect_contains deepdiff.txt "delete  {app}\\keep\\$wchain\\del.txt" "diff past PATH_MAX"
+trees put deepdiff.exe "$program"
+run_tool run "$program/deepdiff.exe" --yes
+expect_rc 0 "the run of a diff past PATH_MAX"
+same "$program" "$want" "the run of a diff past PATH_MAX"
+
+# 2,100 levels of one-letter folders, within the descriptors a shell allows
+# by default: a file changed at the bottom, and one beside the chain's top,
+# compared after the walk came back from the bottom.
+ulimit -Sn 1024
+letters=$(printf 'a/%.0s' {1..2100})
+trees mk "l1/${letters}f.txt=1" l1/a/z.txt=z "l2/${letters}f.txt=22" l2/a/z.txt=y
+run_tool diff l1 l2 -o letters.txt --build letters.exe --stub stub.exe
+expect_rc 0 "diff of 2,100 levels"
+expect_contains letters.txt "install a/z.txt  {app}\\a\\z.txt" "the file beside the chain"
+expect_contains letters.txt "${letters}f.txt  " "the file at the bottom"
+
+# build --payload, pack and extract with folders past PATH_MAX.
+trees mk "deeppay/$chain/one.txt=1" "deeppay/$chain/two.txt=22" "deepout/$chain/"
+run_tool build --payload "deeppay/$chain" -o deeppay.exe --stub stub.exe
+expect_rc 0 "build --payload past PATH_MAX"
+run_tool pack "deeppay/$chain" deeppay.pack
+expect_rc 0 "pack past PATH_MAX"
+run_tool list deeppay.pack
+expect_contains "$OUT" "two.txt" "pack past PATH_MAX"
+run_tool extract deeppay.exe "deepout/$chain"
+expect_rc 0 "extract past PATH_MAX"
+[ "$(trees show deepout | grep -v '~updpack')" = "$(trees show deeppay)" ] ||
+  fail "extract past PATH_MAX: $(trees show deepout | tail -c 300)"
+
+# A path longer than a script's field (32,767 bytes, as Windows' paths;
+# "{app}" is one byte there) is an error of diff naming it.
+toolong=$(printf "$n250/%.0s" {1..131})
+trees mk "long2/${toolong}x.txt=x" long1/
+run_tool diff long1 long2 -o toolong.txt
+expect_rc 1 "diff of a path past 32,767"
+expect_contains "$ERR" "$n250/x.txt: the target is $((2 + ${#toolong} + 5)) bytes; a path holds at most 32767" \
+  "diff of a path past 32,767"
+
 finish
