@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -54,6 +55,12 @@ int PidOfTempName(std::string_view name) {
 
 void CheckOutputPath(const std::string &finalPath) {
   const std::string output = Native(finalPath);
+  // Named, renamed and removed by its whole path, which Linux takes only
+  // below PATH_MAX: its folder would be taken for one that is missing.
+  if (output.size() >= PATH_MAX)
+    throw ToolError("the output path is longer than Linux takes whole "
+                    "(PATH_MAX, " +
+                    std::to_string(PATH_MAX) + " bytes): " + output);
   std::error_code error;
   const stdfs::file_status status = stdfs::status(output, error);
   if (stdfs::is_directory(status))

@@ -12,9 +12,9 @@
 namespace tools {
 
 // Raises ToolError naming finalPath when it names a folder, a read-only
-// file or something else than a regular file, or when its folder does not
-// exist: what AtomicOutput checks first,
-// for a command to check before work that the output would waste.
+// file or something else than a regular file, when its folder does not
+// exist, or when it is no shorter than PATH_MAX: what AtomicOutput checks
+// first, for a command to check before work that the output would waste.
 void CheckOutputPath(const std::string &finalPath);
 
 class AtomicOutput {

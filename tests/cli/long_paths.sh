@@ -295,6 +295,10 @@ run_tool pack "deeppay/$chain" deeppay.pack
 expect_rc 0 "pack past PATH_MAX"
 run_tool list deeppay.pack
 expect_contains "$OUT" "two.txt" "pack past PATH_MAX"
+run_tool build --payload "deeppay/$chain" -o "deepout/$chain/deeppay.exe" --stub stub.exe
+expect_rc 1 "an output past PATH_MAX"
+expect_contains "$ERR" "the output path is longer than Linux takes whole (PATH_MAX, 4096 bytes): deepout/" \
+  "an output past PATH_MAX"
 run_tool extract deeppay.exe "deepout/$chain"
 expect_rc 0 "extract past PATH_MAX"
 [ "$(trees show deepout | grep -v '~updpack')" = "$(trees show deeppay)" ] ||
