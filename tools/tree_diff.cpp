@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -112,7 +113,7 @@ public:
   }
 
   TreeDiff Run() {
-    Walk(true);
+    Walk();
     // Every target in one code page, the package's.
     std::vector<std::string> targets;
     for (const auto *lines : {&rmdirs_, &deletes_, &mkdirs_, &installs_})
@@ -135,20 +136,72 @@ public:
   }
 
 private:
-  // The folder where the trails stand (oldAt_, newAt_): the same folder,
-  // its name in OLD and in NEW equal but perhaps for case; oldThere is
-  // false where OLD has none, its trail then standing higher. A name that
-  // changes only in case is the same file or folder, as on Windows: an
-  // install over it keeps its name, and deleting and making it again would
-  // make a second run do it all again (and take with it whatever the user
-  // has put in the folder since).
-  void Walk(bool oldThere) {
-    const Listing olds = oldThere ? List(old_) : Listing();
-    const Listing news = List(new_);
-    CheckClashes(news);
-    const Folded oldNames = Fold(olds);
-    const Folded newNames = Fold(news);
-    for (const auto &[name, entry] : olds) {
+  // A folder of the walk: where the trails stand (oldAt_, newAt_), the
+  // same folder, its name in OLD and in NEW equal but perhaps for case;
+  // oldThere is false where OLD has none, its trail then standing higher.
+  // A name that changes only in case is the same file or folder, as on
+  // Windows: an install over it keeps its name, and deleting and making it
+  // again would make a second run do it all again (and take with it
+  // whatever the user has put in the folder since).
+  struct Folder {
+    Listing olds;
+    Listing news;
+    Folded oldNames;              // into olds
+    Listing::const_iterator next; // the entry of news to look at next
+    bool intoOld = false; // OLD's trail went into the subfolder walked now
+  };
+
+  // The walk keeps its folders on a stack of its own: a tree as deep as
+  // Windows takes (16,000 levels of one-letter folders) would overflow the
+  // program's stack as calls.
+  void Walk() {
+    std::vector<std::unique_ptr<Folder>> open;
+    open.push_back(Begin(true));
+    while (!open.empty()) {
+      Folder &here = *open.back();
+      if (here.next == here.news.end()) {
+        open.pop_back();
+        if (!open.empty())
+          Up(open.back()->intoOld);
+        continue;
+      }
+      const auto &[name, entry] = *here.next++;
+      const Listing::value_type *found = FindNoCase(here.oldNames, name);
+      const bool existed = found && found->second.kind == entry.kind;
+      const std::string &oldName = existed ? found->first : name;
+      if (entry.kind == Kind::Other) {
+        result_.skipped.push_back(new_.PathOf(name));
+      } else if (entry.kind == Kind::Folder) {
+        if (!existed)
+          Add(mkdirs_, "mkdir", Join(newAt_, name));
+        const auto inOld = here.olds.find(oldName);
+        here.intoOld =
+            inOld != here.olds.end() && inOld->second.kind == Kind::Folder;
+        if (here.intoOld)
+          old_.Enter(oldName);
+        new_.Enter(name);
+        oldAt_ = Join(std::move(oldAt_), oldName);
+        newAt_ = Join(std::move(newAt_), name);
+        open.push_back(Begin(here.intoOld));
+      } else if (!IsLeftOut(name, entry) &&
+                 (!existed || !SameContent(old_, oldName, found->second, new_,
+                                           name, entry))) {
+        Add(installs_, "install", Join(newAt_, name));
+      }
+    }
+  }
+
+  // Lists the folder the trails have gone into, and notes what is gone
+  // from it.
+  std::unique_ptr<Folder> Begin(bool oldThere) {
+    auto folder = std::make_unique<Folder>();
+    if (oldThere)
+      folder->olds = List(old_);
+    folder->news = List(new_);
+    CheckClashes(folder->news);
+    folder->oldNames = Fold(folder->olds);
+    const Folded newNames = Fold(folder->news);
+    for (const auto &[name, entry] : folder->olds) {
       const Kind kind = entry.kind;
       const Listing::value_type *found = FindNoCase(newNames, name);
       if (kind == Kind::Other) {
@@ -168,37 +221,18 @@ private:
         Add(kind == Kind::Folder ? rmdirs_ : deletes_,
             kind == Kind::Folder ? "rmdir" : "delete", Join(oldAt_, name));
     }
-    for (const auto &[name, entry] : news) {
-      const Listing::value_type *found = FindNoCase(oldNames, name);
-      const bool existed = found && found->second.kind == entry.kind;
-      const std::string &oldName = existed ? found->first : name;
-      if (entry.kind == Kind::Other) {
-        result_.skipped.push_back(new_.PathOf(name));
-      } else if (entry.kind == Kind::Folder) {
-        if (!existed)
-          Add(mkdirs_, "mkdir", Join(newAt_, name));
-        const auto inOld = olds.find(oldName);
-        const bool intoOld =
-            inOld != olds.end() && inOld->second.kind == Kind::Folder;
-        if (intoOld)
-          old_.Enter(oldName);
-        new_.Enter(name);
-        const size_t oldMark = oldAt_.size();
-        const size_t newMark = newAt_.size();
-        oldAt_ = Join(std::move(oldAt_), oldName);
-        newAt_ = Join(std::move(newAt_), name);
-        Walk(intoOld);
-        oldAt_.resize(oldMark);
-        newAt_.resize(newMark);
-        new_.Leave();
-        if (intoOld)
-          old_.Leave();
-      } else if (IsLeftOut(name, entry)) {
-        continue;
-      } else if (!existed || !SameContent(old_, oldName, found->second, new_,
-                                          name, entry)) {
-        Add(installs_, "install", Join(newAt_, name));
-      }
+    folder->next = folder->news.begin();
+    return folder;
+  }
+
+  // Back up from the folder walked.
+  void Up(bool intoOld) {
+    new_.Leave();
+    if (intoOld)
+      old_.Leave();
+    for (std::string *at : {&oldAt_, &newAt_}) {
+      const size_t slash = at->rfind('/');
+      at->resize(slash == std::string::npos ? 0 : slash);
     }
   }
 
