@@ -86,7 +86,8 @@ CompiledScript Compile(const ScriptSource &source,
 // Errors for the records that every run of the package would fail at: a
 // copy out of the temporary folder of a file that neither an entry of
 // `entries` nor a copy before it gives (`holder` names what holds the
-// entries), and every record `verify` faults (FailureOf), in its words.
+// entries), and every fault `verify` finds in a record (FailuresOf), in
+// its words.
 // Install records must have their source filled in.
 void RefuseFailingRecords(const ScriptSource &source,
                           const CompiledScript &compiled,
@@ -98,23 +99,28 @@ void RefuseFailingRecords(const ScriptSource &source,
       break;
     const std::string unmet =
         copies.Unmet(record.operation, record.source, record.target, entries);
-    if (!unmet.empty()) {
+    if (!unmet.empty())
       errors.push_back({record.sourcePos, "{temp}\\" + unmet + " is not in " +
                                               holder +
                                               ": the run would fail here"});
-      continue;
+    // Every package `build` writes carries a manifest: one of ours. Each
+    // fault at its path, the source's (written first) first; a missing
+    // source is that path's fault.
+    std::vector<RecordFailure> failures =
+        FailuresOf({record.operation, record.source, record.target}, true);
+    std::stable_partition(
+        failures.begin(), failures.end(),
+        [](const RecordFailure &failure) { return failure.atSource; });
+    for (const RecordFailure &failure : failures) {
+      if (failure.atSource && !unmet.empty())
+        continue;
+      std::string message = std::string("the record ") + failure.what;
+      // Of a long path, which name Windows refuses.
+      if (failure.refusedName)
+        message += ": \"" + *failure.refusedName + "\"";
+      errors.push_back(
+          {failure.atSource ? record.sourcePos : record.targetPos, message});
     }
-    // Every package `build` writes carries a manifest: one of ours.
-    const std::optional<RecordFailure> failure =
-        FailureOf({record.operation, record.source, record.target}, true);
-    if (!failure)
-      continue;
-    std::string message = std::string("the record ") + failure->what;
-    // Of a long path, which name Windows refuses.
-    if (const auto name = RefusedNewName(record.operation, record.target))
-      message += ": \"" + *name + "\"";
-    errors.push_back(
-        {failure->atSource ? record.sourcePos : record.targetPos, message});
   }
   if (!errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);

@@ -227,8 +227,9 @@ old version's file|x|build --from payload --script replaces.txt --expect . --stu
 TABLE
 
 # A copy out of {temp} of a file that neither an entry nor a copy before it
-# gives fails every run: refused at its source word, nothing written. The
-# copy of a file a copy put into {temp} is no such copy.
+# gives fails every run: refused at its source word, nothing written; a
+# fault of its target is an error of its own. The copy of a file a copy
+# put into {temp} is no such copy.
 # SCRIPT (\n between lines)|the build's arguments|the error, or "" for none.
 while IFS='|' read -r lines arguments error; do
   printf "$lines" >unmet.txt
@@ -244,6 +245,7 @@ while IFS='|' read -r lines arguments error; do
 done <<'TABLE'
 copy {temp}\\y.txt {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\y.txt is not in the payload folder payload
 copy {temp}\\x.txt\\ {app}\\x.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\x.txt\ is not in the payload folder payload
+copy {temp}\\y.txt {app}\\CON\n|--payload payload|unmet.txt:1:19: error: the record makes a name Windows refuses, and every run fails there: "CON"
 copy {temp}\\X.TXT {app}\\x.txt\ncopy {temp}\\x.txt {temp}\\z.txt\ncopy {temp}\\z.txt {app}\\z.txt\n|--payload payload|
 copy {temp}\\z.txt {app}\\z.txt\ncopy {temp}\\x.txt {temp}\\z.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\z.txt is not in the payload folder
 install x.txt {app}\\x.txt\ncopy {temp}\\x.txt {app}\\y.txt\n|--from payload|
