@@ -260,6 +260,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   // script's paths choose the page.
   PackageOutput output =
       WithCodePage(asked, script_text::PathTexts(source.text));
+  output.readyScript = PackageOutput::ReadyScript::Compiled;
   CompiledScript compiled = Compile(source, script_text::Installs::Allowed);
 
   const os::RootFolder root(productDir, "the product folder " + productDir);
@@ -336,10 +337,14 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                                           : std::vector<std::string>();
   for (const SourceListing::File &file : listing.files)
     texts.push_back(file.name);
-  const PackageOutput output = WithCodePage(asked, texts);
+  PackageOutput output = WithCodePage(asked, texts);
   CompiledScript compiled;
-  if (source)
+  if (source) {
     compiled = Compile(*source, script_text::Installs::Refused);
+    output.readyScript = PackageOutput::ReadyScript::Compiled;
+  } else {
+    output.packedFrom = payloadDir;
+  }
 
   // An older package in the payload folder is replaced, not packed.
   const std::optional<os::FileId> older = os::IdOfPath(output.path);
@@ -382,7 +387,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     RefuseFailingRecords(*source, compiled, names,
                          "the payload folder " + payloadDir);
     AddScriptItems(compiled, items);
-  } else if (names.Find(script::kScriptName) == NameIndex::kNone) {
+  } else if (names.Find(script::kScriptName) == NameIndex::kNone &&
+             names.Find(script::kLongScriptName) == NameIndex::kNone) {
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");
   }

@@ -142,21 +142,33 @@ mz_only.bin|update.pack|updpack: mz_only.bin is not a Windows program image
 lfanew_outside.bin|update.pack|updpack: lfanew_outside.bin is not a Windows program image
 empty_stub|update.pack|updpack: empty_stub is not a Windows program image
 TABLE
-# A ready archive whose script copies out of {temp} what no entry gives is
-# built, with a warning: every run of it fails there.
-while IFS='|' read -r archive warning; do
-  run_tool build --stub stub.bin --archive "$archive" -o pkg/unmet.exe
-  expect_rc 0 "build --archive $archive"
-  if [ -n "$warning" ]; then
-    expect_contains "$ERR" "updpack: warning: $archive: the script copies {temp}\\$warning, which the archive does not hold: every run of the package will fail there" "the warning of $archive"
-  else
+# A ready archive whose script copies out of {temp} what no entry gives
+# is refused, as verify faults it (every run of it fails there), naming
+# the record as the run numbers it; --unchecked builds it, the fault a
+# warning, and verify faults the package.
+# OPTION|ARCHIVE|THE FAULT (none: it builds)
+while IFS='|' read -r option archive fault; do
+  run_tool build ${option:+"$option"} --stub stub.bin --archive "$archive" -o pkg/unmet.exe
+  if [ -z "$fault" ]; then
+    expect_rc 0 "build --archive $archive"
     expect_empty "$ERR" "no warning for $archive"
+    rm pkg/unmet.exe
+    continue
   fi
+  expect_rc 1 "build --archive $archive"
+  expect_text "$ERR" "$archive: error: $fault" "the error of $archive"
+  [ ! -e pkg/unmet.exe ] || fail "nothing written for $archive"
+  run_tool build ${option:+"$option"} --unchecked --stub stub.bin --archive "$archive" -o pkg/unmet.exe
+  expect_rc 0 "build --unchecked --archive $archive"
+  expect_text "$ERR" "updpack: warning: $fault" "the warning of $archive"
+  run_tool verify pkg/unmet.exe
+  expect_rc 1 "verify of the package of $archive"
+  expect_contains "$OUT" "  FAULT:       $fault" "verify of the package of $archive"
   rm pkg/unmet.exe
 done <<'TABLE'
-unmet.pack|missing.txt
-unmet_long.pack|nnnnnnnnnnnnnnnnnnnnnnnnnnnnnn
-met.pack|
+--store|unmet.pack|record 1 copies {temp}\missing.txt, which the package does not hold
+|unmet_long.pack|record 2 copies {temp}\nnnnnnnnnnnnnnnnnnnnnnnnnnnnnn, which the package does not hold
+|met.pack|
 TABLE
 ! ls -A pkg | grep -q '^\.' || fail "no temporary file stays in pkg"
 
