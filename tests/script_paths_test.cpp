@@ -261,4 +261,72 @@ TEST(ScriptPaths, AFloodOfWarningsIsCountedAfterTheFirst) {
   EXPECT_EQ(warnings[20], "5 more records work outside {app} and {temp}");
 }
 
+// A record with a fault in each path has both, each at its path, in the
+// order they are checked; a copy onto its own source is a fault only of a
+// record whose paths have none of their own.
+TEST(ScriptPaths, EachPathOfARecordHasItsOwnFault) {
+  namespace record = package::script;
+  const std::string tooLong(256, 'a');
+  const struct {
+    uint8_t operation;
+    std::string source, target; // \0 is {temp}, \1 is {app}
+    const char *faults; // "S " or "T ", what up to its first comma, and "|"
+  } cases[] = {
+      {record::kCopyFile, "\1\\a\\", "\1\\CON",
+       "T makes a name Windows refuses|S copies a path that ends in a "
+       "separator|"},
+      {record::kCopyFile, "", "\1",
+       "S copies an empty path|T copies onto {temp} or {app} itself|"},
+      {record::kCopyFile, "\0"s, "\1\\a:b",
+       "T makes a name Windows refuses|S copies {temp} or {app} itself|"},
+      {record::kCopyFile, "\1\\" + tooLong + "\\x", "\1\\sub\\..",
+       "T copies onto {temp} or {app} itself|S copies a path with a name "
+       "longer than Windows makes one (255 characters)|"},
+      {record::kCopyFile, "\1\\a\\", "\1\\a",
+       "S copies a path that ends in a separator|"},
+      {record::kCopyFile, "\1\\a", "\1\\A.", "T copies a file onto itself|"},
+      {record::kCopyFile, "\1\\a", "\1\\b", ""},
+      {record::kCreateFolder, "\1\\x\\", "\1\\CON\\",
+       "T makes a name Windows refuses|"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.source + " " + c.target);
+    std::string faults;
+    for (const tools::RecordFailure &failure :
+         tools::FailuresOf({c.operation, c.source, c.target}, true)) {
+      const std::string what = failure.what;
+      faults += (failure.atSource ? "S " : "T ") +
+                what.substr(0, what.find(',')) + "|";
+      // The refused name goes with its fault, and only with it.
+      EXPECT_EQ(failure.refusedName.has_value(),
+                what.rfind("makes a name", 0) == 0);
+    }
+    EXPECT_EQ(faults, c.faults);
+  }
+  std::string script;
+  record::EncodeRecord({record::kCopyFile, "\1\\a\\", "\1\\CON"}, script);
+  EXPECT_EQ(
+      tools::FailingRecords(script, tools::ScriptForm::Records, true),
+      (std::vector<std::string>{
+          "record 1 makes a name Windows refuses, and every run fails there: "
+          "copy    {app}\\a\\                {app}\\CON",
+          "record 1 copies a path that ends in a separator, which names no "
+          "file, and every run fails there: copy    {app}\\a\\                "
+          "{app}\\CON"}));
+}
+
+// The first 20 records are listed with all their faults, the rest counted.
+TEST(ScriptPaths, AFloodOfFailingRecordsIsCountedByRecord) {
+  namespace record = package::script;
+  std::string script;
+  for (int k = 0; k < 22; ++k)
+    record::EncodeRecord({record::kCopyFile, "", "\1"}, script);
+  const std::vector<std::string> faults =
+      tools::FailingRecords(script, tools::ScriptForm::Records, true);
+  ASSERT_EQ(faults.size(), 41u);
+  EXPECT_EQ(faults[38].rfind("record 20 copies an empty path", 0), 0u);
+  EXPECT_EQ(faults[39].rfind("record 20 copies onto", 0), 0u);
+  EXPECT_EQ(faults[40], "2 more records fail every run");
+}
+
 } // namespace

@@ -198,8 +198,8 @@ const std::vector<Command> &Commands() {
        "                     [--expect OLD_DIR]\n"
        "       updpack build --payload PAYLOAD_DIR [--script SCRIPT.txt] -o "
        "PACKAGE.exe\n"
-       "                     [--exclude PATTERN]...\n"
-       "       updpack build --archive ARCHIVE -o PACKAGE.exe\n"
+       "                     [--exclude PATTERN]... [--unchecked]\n"
+       "       updpack build --archive ARCHIVE -o PACKAGE.exe [--unchecked]\n"
        "       (each with [--stub STUB] [--icon FILE.ico] [--store | --level "
        "N])\n"
        "\n"
@@ -222,12 +222,15 @@ const std::vector<Command> &Commands() {
        "device's name such as CON or NUL.txt, a character of <>:\"|?*) or\n"
        "whose path holds a name longer than the 255 characters Windows\n"
        "makes one, a copy out of {temp} of a file that neither an\n"
-       "entry nor a copy before it gives (in the script entry of an\n"
-       "archive or payload folder: a warning), and every other record\n"
+       "entry nor a copy before it gives, and every other record\n"
        "that `updpack verify` would fault in the package (a copy from an\n"
        "empty path or from {temp} or {app} itself, onto either, or onto\n"
-       "its own source; an rmdir of {temp}). A record whose run depends\n"
-       "on the machine (a path outside {app} and {temp}) is warned of.\n"
+       "its own source; an rmdir of {temp}), each fault of a record named:\n"
+       "a compiled script's at its line and column, a ready script's (the\n"
+       "script entries of ARCHIVE, or the files script and ~updpack.scr of\n"
+       "PAYLOAD_DIR) by the record's number, in verify's words. A record\n"
+       "whose run depends on the machine (a path outside {app} and {temp})\n"
+       "is warned of.\n"
        "Every package gets a checksum\n"
        "entry, ~updpack.sum (the length and CRC-32 of every other entry,\n"
        "checked by the run before the script), and is padded to a multiple\n"
@@ -237,7 +240,11 @@ const std::vector<Command> &Commands() {
        "  --expect OLD_DIR  (with --from) the installed version the update\n"
        "               is for: the package checks, before it changes\n"
        "               anything, that every path its script works on holds\n"
-       "               what OLD_DIR holds there (its entry ~updpack.exp)\n" +
+       "               what OLD_DIR holds there (its entry ~updpack.exp)\n"
+       "  --unchecked  (with --archive, or --payload without --script) build\n"
+       "               even where the ready script has records verify\n"
+       "               faults, each printed as a warning: a package made\n"
+       "               to fail, for a test of how its run fails\n" +
            PackageOptionsHelp(),
        BuildCommand},
       {"script", "compile a text install script, or show a binary one",

@@ -13,7 +13,7 @@ int BuildCommand(const std::vector<std::string> &arguments) {
       {"--from", true},         {"--payload", true},
       {"--archive", true},      {"--script", true},
       {"--output", true, "-o"}, {"--exclude", true, nullptr, true},
-      {"--expect", true}};
+      {"--expect", true},       {"--unchecked", false}};
   specs.insert(specs.end(), PackageOptions().begin(), PackageOptions().end());
   const Args args = ParseArgs(arguments, specs);
   if (args.help)
@@ -33,11 +33,16 @@ int BuildCommand(const std::vector<std::string> &arguments) {
     throw UsageError("--expect goes with --from");
   if (args.Has("--exclude") && !args.Has("--payload"))
     throw UsageError("--exclude goes with --payload");
+  if (args.Has("--unchecked") && (args.Has("--from") || args.Has("--script")))
+    throw UsageError("--unchecked goes with a ready script: --archive, or "
+                     "--payload without --script");
   if (args.Has("--script"))
     RefuseOverwriting(args.options.at("--output"), args.options.at("--script"),
                       "script");
-  const PackageOutput output =
-      PackageOutputOf(args, args.options.at("--output"));
+  PackageOutput output = PackageOutputOf(args, args.options.at("--output"));
+  // A package made to fail, for tests of how its run fails.
+  if (args.Has("--unchecked"))
+    output.readyScript = PackageOutput::ReadyScript::Warn;
   ScriptSource script;
   if (args.Has("--script")) {
     script.fileName = args.options.at("--script");

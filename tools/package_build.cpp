@@ -86,7 +86,8 @@ CompiledScript Compile(const ScriptSource &source,
 // Errors for the records that every run of the package would fail at: a
 // copy out of the temporary folder of a file that neither an entry of
 // `entries` nor a copy before it gives (`holder` names what holds the
-// entries), and every record `verify` faults (FailureOf), in its words.
+// entries), and every fault `verify` finds in a record (FailuresOf), in
+// its words.
 // Install records must have their source filled in.
 void RefuseFailingRecords(const ScriptSource &source,
                           const CompiledScript &compiled,
@@ -98,23 +99,28 @@ void RefuseFailingRecords(const ScriptSource &source,
       break;
     const std::string unmet =
         copies.Unmet(record.operation, record.source, record.target, entries);
-    if (!unmet.empty()) {
+    if (!unmet.empty())
       errors.push_back({record.sourcePos, "{temp}\\" + unmet + " is not in " +
                                               holder +
                                               ": the run would fail here"});
-      continue;
+    // Every package `build` writes carries a manifest: one of ours. Each
+    // fault at its path, the source's (written first) first; a missing
+    // source is that path's fault.
+    std::vector<RecordFailure> failures =
+        FailuresOf({record.operation, record.source, record.target}, true);
+    std::stable_partition(
+        failures.begin(), failures.end(),
+        [](const RecordFailure &failure) { return failure.atSource; });
+    for (const RecordFailure &failure : failures) {
+      if (failure.atSource && !unmet.empty())
+        continue;
+      std::string message = std::string("the record ") + failure.what;
+      // Of a long path, which name Windows refuses.
+      if (failure.refusedName)
+        message += ": \"" + *failure.refusedName + "\"";
+      errors.push_back(
+          {failure.atSource ? record.sourcePos : record.targetPos, message});
     }
-    // Every package `build` writes carries a manifest: one of ours.
-    const std::optional<RecordFailure> failure =
-        FailureOf({record.operation, record.source, record.target}, true);
-    if (!failure)
-      continue;
-    std::string message = std::string("the record ") + failure->what;
-    // Of a long path, which name Windows refuses.
-    if (const auto name = RefusedNewName(record.operation, record.target))
-      message += ": \"" + *name + "\"";
-    errors.push_back(
-        {failure->atSource ? record.sourcePos : record.targetPos, message});
   }
   if (!errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
@@ -254,6 +260,7 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &source,
   // script's paths choose the page.
   PackageOutput output =
       WithCodePage(asked, script_text::PathTexts(source.text));
+  output.readyScript = PackageOutput::ReadyScript::Compiled;
   CompiledScript compiled = Compile(source, script_text::Installs::Allowed);
 
   const os::RootFolder root(productDir, "the product folder " + productDir);
@@ -330,10 +337,14 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
                                           : std::vector<std::string>();
   for (const SourceListing::File &file : listing.files)
     texts.push_back(file.name);
-  const PackageOutput output = WithCodePage(asked, texts);
+  PackageOutput output = WithCodePage(asked, texts);
   CompiledScript compiled;
-  if (source)
+  if (source) {
     compiled = Compile(*source, script_text::Installs::Refused);
+    output.readyScript = PackageOutput::ReadyScript::Compiled;
+  } else {
+    output.packedFrom = payloadDir;
+  }
 
   // An older package in the payload folder is replaced, not packed.
   const std::optional<os::FileId> older = os::IdOfPath(output.path);
@@ -376,7 +387,8 @@ void BuildFromPayload(const std::string &payloadDir, const ScriptSource *source,
     RefuseFailingRecords(*source, compiled, names,
                          "the payload folder " + payloadDir);
     AddScriptItems(compiled, items);
-  } else if (names.Find(script::kScriptName) == NameIndex::kNone) {
+  } else if (names.Find(script::kScriptName) == NameIndex::kNone &&
+             names.Find(script::kLongScriptName) == NameIndex::kNone) {
     Warn("the payload holds no script: the package unpacks its files and "
          "installs nothing");
   }

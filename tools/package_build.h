@@ -38,8 +38,9 @@ void BuildFromProduct(const std::string &productDir, const ScriptSource &script,
 
 // build --payload: the folder's files as `pack` takes them (names that
 // match excludes left out); script, when given, is compiled into the
-// "script" entry (a payload holding one is refused). Two files that Windows
-// would take for one are refused.
+// "script" entry (a payload holding one is refused), else a script the
+// folder holds is checked as output.readyScript asks. Two files that
+// Windows would take for one are refused.
 void BuildFromPayload(const std::string &payloadDir, const ScriptSource *script,
                       const std::vector<std::string> &excludes,
                       const PackageOutput &output);

@@ -23,10 +23,10 @@
 #include "tools/image_texts.h"
 #include "tools/name_index.h"
 #include "tools/program_icon.h"
+#include "tools/record_check.h"
 #include "tools/script_paths.h"
 #include "tools/script_printer.h"
 #include "tools/staging.h"
-#include "tools/temp_copies.h"
 
 namespace tools {
 
@@ -42,8 +42,6 @@ namespace script = package::script;
 // format, which the run reads a record at a time) is checked whole.
 constexpr size_t kMaxKeptRecords =
     static_cast<size_t>(package::kMaxOwnEntryBytes) / script::kRecordSize;
-// Records that copy a missing entry named one by one; the rest counted.
-constexpr size_t kMaxListedMissing = 20;
 
 std::string Quoted(const std::string &name) { return "\"" + name + "\""; }
 
@@ -382,12 +380,9 @@ void CheckChecksums(PackageCheck &check, const NameIndex &entries,
   }
 }
 
-// The records of one script entry, numbered on from those before. ours:
-// the package has a manifest, whose run checks the product before its
-// first record.
-void CheckRecords(PackageCheck &check, const NameIndex &entries,
-                  const std::string &name, const std::string &bytes,
-                  bool ours) {
+// The records of one script entry, numbered on from those before.
+void CheckRecords(PackageCheck &check, RecordCheck &records,
+                  const std::string &name, const std::string &bytes) {
   if (check.manifest == "present" &&
       RepeatedPlaceholderBytesAtLongest(name, bytes) >
           package::kMaxRepeatedPlaceholderBytes) {
@@ -397,54 +392,29 @@ void CheckRecords(PackageCheck &check, const NameIndex &entries,
                            "package");
     return;
   }
-  const size_t before = check.records.size() + check.unlistedRecords;
-  const ScriptForm form = FormOfEntry(name);
-  const script::ScriptWalk walk =
-      script::ForEachRecord(bytes, form, [&](const script::Record &fields) {
-        const std::string_view source = script::TrimBlanks(fields.source);
-        const std::string_view target = script::TrimBlanks(fields.target);
-        const size_t number = check.records.size() + check.unlistedRecords + 1;
+  script::ForEachRecord(
+      bytes, FormOfEntry(name), [&](const script::Record &fields) {
+        if (check.records.size() == kMaxKeptRecords) {
+          ++check.unlistedRecords;
+          return;
+        }
         CheckedRecord checked;
         checked.operation = fields.operation;
-        checked.sourceLength = source.size();
-        checked.targetLength = target.size();
-        checked.target = target;
+        checked.sourceLength = script::TrimBlanks(fields.source).size();
+        checked.target = script::TrimBlanks(fields.target);
+        checked.targetLength = checked.target.size();
         checked.line = script_text::RecordLine(fields);
-        const std::string unmet =
-            check.tempCopies.Unmet(fields.operation, source, target, entries);
-        // A source that ends in a separator is a failing record below.
-        if (!unmet.empty() && !EndsInSeparator(unmet) &&
-            ++check.missingSources <= kMaxListedMissing)
-          check.faults.push_back("record " + std::to_string(number) +
-                                 " copies {temp}\\" + unmet +
-                                 ", which the package does not hold");
-        if (check.records.size() < kMaxKeptRecords)
-          check.records.push_back(std::move(checked));
-        else
-          ++check.unlistedRecords;
+        check.records.push_back(std::move(checked));
       });
-  check.scriptTail += walk.tail;
-  if (walk.cut)
-    check.faults.push_back(std::string("the entry ") + script::kLongScriptName +
-                           " ends inside a record: the run stops there as "
-                           "on a damaged package");
-  // Whether the run fails at a path outside the two folders depends on
-  // the machine; at a failing record, it fails every time.
-  for (std::string &warning : OutsidePathWarnings(bytes, form, before))
-    check.warnings.push_back(std::move(warning));
-  for (std::string &warning : DeviceFolderWarnings(bytes, form, before))
-    check.warnings.push_back(std::move(warning));
-  for (std::string &warning :
-       SeparatorDeletionWarnings(bytes, form, ours, before))
-    check.warnings.push_back(std::move(warning));
-  for (std::string &fault : FailingRecords(bytes, form, ours, before))
-    check.faults.push_back(std::move(fault));
+  check.scriptTail +=
+      records.Check(name, bytes, check.faults, check.warnings).tail;
 }
 
 // ours: the package has a manifest; without one the run knows no long
 // script, and an entry of its name is a file like any other.
 void CheckScript(PackageCheck &check, const NameIndex &entries,
                  ArchiveReader &reader, bool ours) {
+  RecordCheck records(entries, ours);
   const ListedEntry *entry = Written(check, entries, script::kScriptName);
   const ListedEntry *longEntry =
       ours ? Written(check, entries, script::kLongScriptName) : nullptr;
@@ -463,7 +433,7 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
   if (entry) {
     check.script = true;
     if (const auto bytes = ReadOrFault(check, reader, *entry))
-      CheckRecords(check, entries, script::kScriptName, *bytes, ours);
+      CheckRecords(check, records, script::kScriptName, *bytes);
   }
   if (longEntry) {
     check.script = true;
@@ -473,15 +443,11 @@ void CheckScript(PackageCheck &check, const NameIndex &entries,
                              script::kLongScriptName +
                              " does not begin as a long script does");
     else if (bytes)
-      CheckRecords(check, entries, script::kLongScriptName, *bytes, ours);
+      CheckRecords(check, records, script::kLongScriptName, *bytes);
   } else if (check.longScriptDeclared) {
     AddMissing(check, script::kLongScriptName);
   }
-  if (check.missingSources > kMaxListedMissing)
-    check.faults.push_back(
-        std::to_string(check.missingSources - kMaxListedMissing) +
-        " more records copy entries the package does not "
-        "hold");
+  records.Finish(check.faults);
   if (check.unlistedRecords)
     check.notes.push_back(
         std::to_string(check.unlistedRecords) + " records after the first " +

@@ -9,7 +9,6 @@
 
 #include "tools/name_index.h"
 #include "tools/package_file.h"
-#include "tools/temp_copies.h"
 
 namespace tools {
 
@@ -42,8 +41,6 @@ struct PackageCheck {
   bool script = false;    // the package has a script
   std::vector<CheckedRecord> records;
   size_t unlistedRecords = 0;      // checked, beyond those kept in records
-  size_t missingSources = 0;       // copies of an entry the package lacks
-  TempCopies tempCopies;           // what copies put into {temp}
   size_t scriptTail = 0;           // bytes after the last whole record
   std::string manifest = "absent"; // "present", "absent" or "damaged"
   int64_t manifestOffset = 0;      // where the program image ends

@@ -2,7 +2,10 @@
 #include "tools/package_writer.h"
 
 #include <algorithm>
+#include <array>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "archive/catalog.h"
@@ -29,10 +32,10 @@
 #include "tools/pack_folder.h"
 #include "tools/package_file.h"
 #include "tools/program_icon.h"
+#include "tools/record_check.h"
 #include "tools/script_paths.h"
 #include "tools/staging.h"
 #include "tools/stub.h"
-#include "tools/temp_copies.h"
 #include "tools/tool_os.h"
 
 namespace tools {
@@ -139,32 +142,56 @@ EntryKind KindOf(int64_t first, int64_t size, std::string_view head) {
   return kind;
 }
 
-// Every run of the package fails at a copy of a file that neither an
-// entry nor a copy before it puts into the temporary folder. A script
-// compiled by the tool is refused before (RefuseUnmetCopies); a ready
-// archive's script is warned of, since a package that fails on purpose
-// is what tests of its failure are made of.
-void WarnOfUnmetCopies(const std::string &path, const ScriptEntries &scripts,
-                       const NameIndex &names) {
-  namespace script = package::script;
-  TempCopies copies;
-  std::string unmet;
-  for (const auto &[bytes, form] : scripts.InRunOrder())
-    if (*bytes)
-      script::ForEachRecord(**bytes, form, [&](const script::Record &fields) {
-        std::string name =
-            copies.Unmet(fields.operation, script::TrimBlanks(fields.source),
-                         script::TrimBlanks(fields.target), names);
-        if (unmet.empty())
-          unmet = std::move(name);
-      });
-  if (!unmet.empty())
-    Warn(path + ": the script copies {temp}\\" + unmet +
-         ", which the archive does not hold: every run of the package will "
-         "fail there");
+// A script entry of the archive, as the run reads it.
+struct ScriptEntry {
+  std::string name; // as the archive holds it
+  std::optional<std::string> bytes;
+};
+
+// The records of a ready script (see PackageOutput::readyScript), "script"
+// and then the long script, as `verify` checks them in the package: each
+// fault printed as "WHERE: error: " and verify's words, WHERE the archive
+// or the script's file in the folder it was packed from, and the build
+// refused; or, for a package made to fail, warned of. Verify's warnings
+// are warned of as it words them.
+void CheckReadyScripts(const std::string &path,
+                       const std::array<ScriptEntry, 2> &scripts,
+                       const NameIndex &names, const PackageOutput &target) {
+  using ReadyScript = PackageOutput::ReadyScript;
+  if (target.readyScript == ReadyScript::Compiled)
+    return;
+  // Every package build writes carries a manifest: one of ours.
+  RecordCheck check(names, true);
+  std::vector<std::string> errors;
+  std::vector<std::string> faults;
+  std::vector<std::string> warnings;
+  std::string where = path;
+  const auto placeNew = [&] {
+    while (errors.size() < faults.size())
+      errors.push_back(where + ": error: " + faults[errors.size()]);
+  };
+  for (const ScriptEntry &entry : scripts) {
+    if (!entry.bytes)
+      continue;
+    if (!target.packedFrom.empty())
+      where = target.packedFrom + "/" + entry.name;
+    check.Check(entry.name, *entry.bytes, faults, warnings);
+    placeNew();
+  }
+  check.Finish(faults);
+  placeNew();
+  if (!errors.empty() && target.readyScript == ReadyScript::Refuse) {
+    for (const std::string &error : errors)
+      std::cerr << ConsoleUi::Printable(error) << "\n";
+    throw ReportedFailure();
+  }
+  for (const auto *list : {&faults, &warnings})
+    for (const std::string &text : *list)
+      Warn(text);
 }
 
-Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
+Checksums ChecksumsOf(const OsFile &archive, const PackageOutput &target) {
+  const bool withKinds = target.compress;
   namespace sums = package::sums;
   namespace script = package::script;
   const std::string &path = archive.path();
@@ -173,7 +200,9 @@ Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
   std::vector<EntryKind> kinds;
   NameIndex names;
   std::vector<package::times::EntryTime> timed;
-  ScriptEntries scripts; // the last of each name, as the run reads them
+  // "script" and the long script, the last of each name as the run reads
+  // them.
+  std::array<ScriptEntry, 2> scripts;
   ListedEntry entry;
   while (reader.Next(entry)) {
     const std::string name(archive::WithoutTrailingDotsAndSpaces(entry.name));
@@ -208,11 +237,11 @@ Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
     if (whole) {
       CheckRepeatedPlaceholders(name, bytesRead);
       CheckOwnEntry(name, bytesRead, timed);
-      if (platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0)
-        scripts.records = std::move(bytesRead);
-      else if (platform::fs::CompareNamesNoCase(name,
-                                                script::kLongScriptName) == 0)
-        scripts.longRecords = std::move(bytesRead);
+      const bool isScript =
+          platform::fs::CompareNamesNoCase(name, script::kScriptName) == 0;
+      if (isScript ||
+          platform::fs::CompareNamesNoCase(name, script::kLongScriptName) == 0)
+        scripts[isScript ? 0 : 1] = {entry.name, std::move(bytesRead)};
     }
     if (withKinds && entry.size > 0)
       kinds.push_back(KindOf(range.first, entry.size, head));
@@ -224,7 +253,7 @@ Checksums ChecksumsOf(const OsFile &archive, bool withKinds) {
       throw ToolError(std::string("the entry ") + package::times::kTimesName +
                       " gives a time to " + time.name +
                       ", which the archive does not hold");
-  WarnOfUnmetCopies(path, scripts, names);
+  CheckReadyScripts(path, scripts, names, target);
   return {sums::FormatSums(list),
           reader.Info(),
           reader.EntriesEnd(),
@@ -321,7 +350,7 @@ void WritePackage(const std::string &archivePath, const PackageOutput &target) {
   const OsFile archive(archivePath, platform::OpenMode::ReadOnly);
   const os::FileStamp stamp = os::StampOf(archive);
   CheckArchiveFile(archive);
-  const Checksums sums = ChecksumsOf(archive, target.compress);
+  const Checksums sums = ChecksumsOf(archive, target);
   // Only a build that checks the installed product declares the expected
   // state; undeclared, the entry makes every run end as damaged.
   if (sums.expected && !target.texts.expect)

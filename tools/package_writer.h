@@ -24,6 +24,16 @@ struct PackageOutput {
   // any reader of the base format carves it.
   bool compress = false;
   int level = codec::kDefaultLevel;
+  // A script the archive brings that the build did not compile (an
+  // archive's, a payload folder's) is checked as `verify` checks it: a
+  // record verify faults refuses the build (Refuse) or, for a package made
+  // to fail (--unchecked), is warned of (Warn). Compiled: the build
+  // compiled the script and refused such records at their lines already.
+  enum class ReadyScript { Refuse, Warn, Compiled };
+  ReadyScript readyScript = ReadyScript::Refuse;
+  // The folder the archive was packed from (build --payload): the errors
+  // of a ready script name its file there; empty: they name the archive.
+  std::string packedFrom;
 };
 
 // build's and diff --build's --store and --level N: compressed unless
@@ -48,7 +58,8 @@ void RefuseOverwriting(const std::string &output, const std::string &input,
 // place when complete. Raises ToolError when the stub is not a PE image or
 // cannot take the texts, the archive does not begin with PACK1 or does not
 // parse, the output would overwrite an input, or the package would reach
-// 2 GiB.
+// 2 GiB; prints the faults of a ready script's records (see
+// PackageOutput::readyScript) and raises ReportedFailure.
 void WritePackage(const std::string &archivePath, const PackageOutput &output);
 
 } // namespace tools

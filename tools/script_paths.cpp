@@ -153,35 +153,55 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 
 namespace {
 
-// One line for each record of bytes for which does(record) tells what it
-// does ("record 3 " and that, then the record; before records come ahead
-// of the first), after the first 20 one
-// that counts the rest ("5 more records " and theyDo): a script made to
-// flood lists no more. does gives nullptr for a record not to list.
+// One line for each thing does(record) tells a record does ("record 3 "
+// and that, then the record; before records come ahead of the first), for
+// the first 20 records it tells any of; after them one line that counts
+// the rest ("5 more records " and theyDo): a script made to flood lists no
+// more. does gives a list, empty for a record not to list.
 template <typename Does>
-std::vector<std::string> RecordWarnings(std::string_view bytes, ScriptForm form,
-                                        size_t before, Does does,
-                                        const char *theyDo) {
+std::vector<std::string> RecordLines(std::string_view bytes, ScriptForm form,
+                                     size_t before, Does does,
+                                     const char *theyDo) {
   constexpr size_t kMaxListed = 20;
-  std::vector<std::string> warnings;
+  std::vector<std::string> lines;
   size_t k = before;
+  size_t listed = 0;
   size_t unlisted = 0;
   script::ForEachRecord(bytes, form, [&](const script::Record &record) {
     ++k;
     if (record.operation > script::kDeleteFolder)
       return; // op 4 and above are read and ignored: no path is used
-    const char *what = does(record);
-    if (!what)
+    const std::vector<const char *> what = does(record);
+    if (what.empty())
       return;
-    if (warnings.size() == kMaxListed)
+    if (listed == kMaxListed) {
       ++unlisted;
-    else
-      warnings.push_back("record " + std::to_string(k) + " " + what + ": " +
-                         script_text::RecordLine(record));
+      return;
+    }
+    ++listed;
+    for (const char *one : what)
+      lines.push_back("record " + std::to_string(k) + " " + one + ": " +
+                      script_text::RecordLine(record));
   });
   if (unlisted > 0)
-    warnings.push_back(std::to_string(unlisted) + " more records " + theyDo);
-  return warnings;
+    lines.push_back(std::to_string(unlisted) + " more records " + theyDo);
+  return lines;
+}
+
+// RecordLines for a does that tells at most one thing of a record (nullptr
+// for none).
+template <typename Does>
+std::vector<std::string> RecordWarnings(std::string_view bytes, ScriptForm form,
+                                        size_t before, Does does,
+                                        const char *theyDo) {
+  return RecordLines(
+      bytes, form, before,
+      [&does](const script::Record &record) {
+        const char *what = does(record);
+        return what ? std::vector<const char *>{what}
+                    : std::vector<const char *>{};
+      },
+      theyDo);
 }
 
 } // namespace
@@ -202,89 +222,111 @@ std::vector<std::string> OutsidePathWarnings(std::string_view bytes,
 
 namespace {
 
-// Why every run fails at a record that names a folder mark itself, nullopt
-// if it names none or the run may pass (see FailingRecords).
-std::optional<RecordFailure> AtAFolderItself(const script::Record &record,
-                                             bool ours) {
+// The faults of one record, at most one of each path: a later check of a
+// path that has its fault adds none.
+class Faults {
+public:
+  void Add(const char *what, bool atSource,
+           std::optional<std::string> refusedName = std::nullopt) {
+    bool &taken = atSource ? source_ : target_;
+    if (taken)
+      return;
+    taken = true;
+    list.push_back({what, atSource, std::move(refusedName)});
+  }
+
+  std::vector<RecordFailure> list;
+
+private:
+  bool source_ = false;
+  bool target_ = false;
+};
+
+// The faults of a record that names a folder mark itself, or of a copy
+// onto its own source (see FailingRecords).
+void AtAFolderItself(const script::Record &record, bool ours, Faults &faults) {
   const std::optional<FolderPath> target = ReadFolderPath(record.target);
   const bool targetIsFolder = target && target->names.empty();
   switch (record.operation) {
   case script::kCopyFile: {
     if (script::TrimBlanks(record.source).empty())
-      return RecordFailure{"copies an empty path, which names no file, and "
-                           "every run fails there",
-                           true};
+      faults.Add("copies an empty path, which names no file, and every run "
+                 "fails there",
+                 true);
     const std::optional<FolderPath> source = ReadFolderPath(record.source);
     if (source && source->names.empty())
-      return RecordFailure{"copies {temp} or {app} itself, a folder and no "
-                           "file, and every run fails there",
-                           true};
+      faults.Add("copies {temp} or {app} itself, a folder and no file, and "
+                 "every run fails there",
+                 true);
     if (targetIsFolder)
-      return RecordFailure{"copies onto {temp} or {app} itself, a folder, and "
-                           "every run fails there",
-                           false};
+      faults.Add("copies onto {temp} or {app} itself, a folder, and every run "
+                 "fails there",
+                 false);
     if (NameTooLong(record.source))
-      return RecordFailure{"copies a path with a name longer than Windows "
-                           "makes one (255 characters), and every run fails "
-                           "there",
-                           true};
-    if (source && source == target)
-      return RecordFailure{
-          "copies a file onto itself, and every run fails there", false};
-    return std::nullopt;
+      faults.Add("copies a path with a name longer than Windows makes one "
+                 "(255 characters), and every run fails there",
+                 true);
+    // A fault of either path is the one to mend first.
+    if (faults.list.empty() && source && source == target)
+      faults.Add("copies a file onto itself, and every run fails there", false);
+    return;
   }
   case script::kDeleteFolder:
     // The run holds its temporary folder, and a package of the base
     // format runs from the program folder.
     if (targetIsFolder && (target->mark == script::kTempFolderMark || !ours))
-      return RecordFailure{"removes {temp} or {app} itself, where the run "
-                           "works, and every run fails there",
-                           false};
-    return std::nullopt;
+      faults.Add("removes {temp} or {app} itself, where the run works, and "
+                 "every run fails there",
+                 false);
+    return;
   case script::kDeleteFiles:
     // One of ours checks the product first and skips or refuses it.
     if (targetIsFolder && !ours)
-      return RecordFailure{"deletes {temp} or {app} itself, a folder and no "
-                           "file, and every run fails there",
-                           false};
-    return std::nullopt;
+      faults.Add("deletes {temp} or {app} itself, a folder and no file, and "
+                 "every run fails there",
+                 false);
+    return;
   case script::kCreateFolder:
     if (targetIsFolder && !ours)
-      return RecordFailure{
+      faults.Add(
           "makes {temp} or {app}, which is there, and every run fails there",
-          false};
-    return std::nullopt;
+          false);
+    return;
   default:
-    return std::nullopt;
+    return;
   }
 }
 
 } // namespace
 
-std::optional<RecordFailure> FailureOf(const script::Record &record,
-                                       bool ours) {
-  if (RefusedNewName(record.operation, record.target))
-    return RecordFailure{
-        "makes a name Windows refuses, and every run fails there", false};
+std::vector<RecordFailure> FailuresOf(const script::Record &record, bool ours) {
+  Faults faults;
+  if (std::optional<std::string> name =
+          RefusedNewName(record.operation, record.target))
+    faults.Add("makes a name Windows refuses, and every run fails there", false,
+               std::move(name));
   if (record.operation == script::kCopyFile && EndsInSeparator(record.source))
-    return RecordFailure{"copies a path that ends in a separator, which names "
-                         "no file, and every run fails there",
-                         true};
+    faults.Add("copies a path that ends in a separator, which names no file, "
+               "and every run fails there",
+               true);
   if (!ours && record.operation == script::kDeleteFiles &&
       EndsInSeparator(record.target))
-    return RecordFailure{"deletes a path that ends in a separator, which "
-                         "names no file, and every run fails there",
-                         false};
-  return AtAFolderItself(record, ours);
+    faults.Add("deletes a path that ends in a separator, which names no "
+               "file, and every run fails there",
+               false);
+  AtAFolderItself(record, ours, faults);
+  return std::move(faults.list);
 }
 
 std::vector<std::string> FailingRecords(std::string_view bytes, ScriptForm form,
                                         bool ours, size_t before) {
-  return RecordWarnings(
+  return RecordLines(
       bytes, form, before,
-      [ours](const script::Record &record) -> const char * {
-        const std::optional<RecordFailure> failure = FailureOf(record, ours);
-        return failure ? failure->what : nullptr;
+      [ours](const script::Record &record) {
+        std::vector<const char *> what;
+        for (const RecordFailure &failure : FailuresOf(record, ours))
+          what.push_back(failure.what);
+        return what;
       },
       "fail every run");
 }

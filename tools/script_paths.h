@@ -62,33 +62,38 @@ std::optional<std::string> NameTooLong(std::string_view field);
 std::optional<std::string> RefusedNewName(uint8_t operation,
                                           std::string_view target);
 
-// One line for every record of script at which every run fails, as
-// OutsidePathWarnings lists its records: one whose RefusedNewName is set,
-// a copy whose source ends in a separator (it names no file), is empty or
-// a folder mark itself ({temp}, {app}\sub\..) or holds a NameTooLong,
-// whose target is a folder
-// mark itself, or whose target names its source (Windows reads paths as
-// text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp} itself
-// (the run holds it) and, in a package of the base format (!ours), a delete
-// whose target ends in a separator or is a folder mark itself (the run finds
-// no file), an rmdir of {app} itself (the running package is there) and a
-// mkdir of a folder mark itself (the folder is there). One of ours checks
-// the product first and skips those or refuses the update, and may run
-// with its program folder elsewhere.
+// One line for every fault of every record of script at which every run
+// fails (FailuresOf), as OutsidePathWarnings lists its records (the first
+// 20 records with all their lines): one whose RefusedNewName is set, a copy
+// whose source ends in a separator (it names no file), is empty or a folder
+// mark itself ({temp}, {app}\sub\..) or holds a NameTooLong, whose target
+// is a folder mark itself, or whose target names its source (Windows reads
+// paths as text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp}
+// itself (the run holds it) and, in a package of the base format (!ours), a
+// delete whose target ends in a separator or is a folder mark itself (the
+// run finds no file), an rmdir of {app} itself (the running package is
+// there) and a mkdir of a folder mark itself (the folder is there). One of
+// ours checks the product first and skips those or refuses the update, and
+// may run with its program folder elsewhere.
 std::vector<std::string> FailingRecords(std::string_view script,
                                         ScriptForm form, bool ours,
                                         size_t before = 0);
 
-// Why every run fails at one record, as FailingRecords words it ("copies a
-// file onto itself, and every run fails there"), and which of its paths is
-// at fault; nullopt where a run may pass. `build` refuses a compiled
-// script's records by it, at that path's line and column.
+// Why every run fails at one record, as FailingRecords words each fault
+// ("copies a file onto itself, and every run fails there"), with the path
+// it is at: at most one fault of the source and one of the target, in the
+// order they are checked (a copy onto its own source only where neither
+// path has a fault of its own); empty where a run may pass. `build`
+// refuses a compiled script's records by it, each fault at its path's line
+// and column.
 struct RecordFailure {
   const char *what = nullptr;
   bool atSource = false; // else the target
+  // The new name Windows refuses (RefusedNewName), for that fault.
+  std::optional<std::string> refusedName;
 };
-std::optional<RecordFailure> FailureOf(const package::script::Record &record,
-                                       bool ours);
+std::vector<RecordFailure> FailuresOf(const package::script::Record &record,
+                                      bool ours);
 
 // In a package of ours (ours), one warning for every delete whose target
 // ends in a separator: it deletes nothing, and whether the run skips it or

@@ -142,21 +142,33 @@ mz_only.bin|update.pack|updpack: mz_only.bin is not a Windows program image
 lfanew_outside.bin|update.pack|updpack: lfanew_outside.bin is not a Windows program image
 empty_stub|update.pack|updpack: empty_stub is not a Windows program image
 TABLE
-# A ready archive whose script copies out of {temp} what no entry gives is
-# built, with a warning: every run of it fails there.
-while IFS='|' read -r archive warning; do
-  run_tool build --stub stub.bin --archive "$archive" -o pkg/unmet.exe
-  expect_rc 0 "build --archive $archive"
-  if [ -n "$warning" ]; then
-    expect_contains "$ERR" "updpack: warning: $archive: the script copies {temp}\\$warning, which the archive does not hold: every run of the package will fail there" "the warning of $archive"
-  else
+# A ready archive whose script copies out of {temp} what no entry gives
+# is refused, as verify faults it (every run of it fails there), naming
+# the record as the run numbers it; --unchecked builds it, the fault a
+# warning, and verify faults the package.
+# OPTION|ARCHIVE|THE FAULT (none: it builds)
+while IFS='|' read -r option archive fault; do
+  run_tool build ${option:+"$option"} --stub stub.bin --archive "$archive" -o pkg/unmet.exe
+  if [ -z "$fault" ]; then
+    expect_rc 0 "build --archive $archive"
     expect_empty "$ERR" "no warning for $archive"
+    rm pkg/unmet.exe
+    continue
   fi
+  expect_rc 1 "build --archive $archive"
+  expect_text "$ERR" "$archive: error: $fault" "the error of $archive"
+  [ ! -e pkg/unmet.exe ] || fail "nothing written for $archive"
+  run_tool build ${option:+"$option"} --unchecked --stub stub.bin --archive "$archive" -o pkg/unmet.exe
+  expect_rc 0 "build --unchecked --archive $archive"
+  expect_text "$ERR" "updpack: warning: $fault" "the warning of $archive"
+  run_tool verify pkg/unmet.exe
+  expect_rc 1 "verify of the package of $archive"
+  expect_contains "$OUT" "  FAULT:       $fault" "verify of the package of $archive"
   rm pkg/unmet.exe
 done <<'TABLE'
-unmet.pack|missing.txt
-unmet_long.pack|nnnnnnnnnnnnnnnnnnnnnnnnnnnnnn
-met.pack|
+--store|unmet.pack|record 1 copies {temp}\missing.txt, which the package does not hold
+|unmet_long.pack|record 2 copies {temp}\nnnnnnnnnnnnnnnnnnnnnnnnnnnnnn, which the package does not hold
+|met.pack|
 TABLE
 ! ls -A pkg | grep -q '^\.' || fail "no temporary file stays in pkg"
 
@@ -227,8 +239,9 @@ old version's file|x|build --from payload --script replaces.txt --expect . --stu
 TABLE
 
 # A copy out of {temp} of a file that neither an entry nor a copy before it
-# gives fails every run: refused at its source word, nothing written. The
-# copy of a file a copy put into {temp} is no such copy.
+# gives fails every run: refused at its source word, nothing written; a
+# fault of its target is an error of its own. The copy of a file a copy
+# put into {temp} is no such copy.
 # SCRIPT (\n between lines)|the build's arguments|the error, or "" for none.
 while IFS='|' read -r lines arguments error; do
   printf "$lines" >unmet.txt
@@ -244,6 +257,7 @@ while IFS='|' read -r lines arguments error; do
 done <<'TABLE'
 copy {temp}\\y.txt {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\y.txt is not in the payload folder payload
 copy {temp}\\x.txt\\ {app}\\x.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\x.txt\ is not in the payload folder payload
+copy {temp}\\y.txt {app}\\CON\n|--payload payload|unmet.txt:1:19: error: the record makes a name Windows refuses, and every run fails there: "CON"
 copy {temp}\\X.TXT {app}\\x.txt\ncopy {temp}\\x.txt {temp}\\z.txt\ncopy {temp}\\z.txt {app}\\z.txt\n|--payload payload|
 copy {temp}\\z.txt {app}\\z.txt\ncopy {temp}\\x.txt {temp}\\z.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\z.txt is not in the payload folder
 install x.txt {app}\\x.txt\ncopy {temp}\\x.txt {app}\\y.txt\n|--from payload|

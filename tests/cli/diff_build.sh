@@ -346,42 +346,84 @@ for source in '{app}\a.txt\' '{app}\sub/ '; do
 done
 
 # Every record that verify faults in a package fails its build, at the
-# path's line and column, in verify's words; a record verify only warns of
-# builds, with verify's warning. Each line is built from a script (--from
-# or --payload, stored or compressed), and its compiled records, which
-# build takes as they are in a payload, make the package verify reads.
-# LONG stands for a name of 256 characters.
-# MODE|OPTION|LINE|BUILD'S EXIT|COLUMN|WHAT VERIFY SAYS OF RECORD 1
+# path's line and column, in verify's words, an error for each fault of
+# the record; a record verify only warns of builds, with verify's warning.
+# Each line is built from a script (--from or --payload, stored or
+# compressed). Its compiled records, ready in a payload folder and in an
+# archive packed from it, fail those builds so, each fault named by the
+# record's number in verify's words, until --unchecked builds the package
+# that verify then faults.
+# LONG stands for a name of 256 characters; COLUMNS and WHAT hold one
+# entry for each fault, "+" between them.
+# MODE|OPTION|LINE|BUILD'S EXIT|COLUMNS|WHAT VERIFY SAYS OF RECORD 1
 long=$(printf 'a%.0s' $(seq 256))
 mkdir -p faults/bin
 printf 'x' >faults/bin/a.txt
-while IFS='|' read -r mode option line rc column what; do
+while IFS='|' read -r mode option line rc columns whats; do
   line=${line//LONG/$long}
+  IFS='+' read -ra columns <<<"$columns"
+  IFS='+' read -ra whats <<<"$whats"
   printf '%s\n' "$line" >faults/s.txt
   rm -f faults/p.exe
   run_tool build ${option:+"$option"} "--$mode" hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
   expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
   if [ "$rc" = 1 ]; then
-    expect_contains "$ERR" "s.txt:1:$column: error: the record $what" "build of: $line"
+    for k in "${!whats[@]}"; do
+      expect_contains "$ERR" "s.txt:1:${columns[$k]}: error: the record ${whats[$k]}" "build of: $line"
+    done
+    [ "$(grep -c ': error: ' "$ERR")" = "${#whats[@]}" ] || fail "build of: $line: ${#whats[@]} errors: $(cat "$ERR")"
     [ -e faults/p.exe ] && fail "$line: a package was written"
   else
-    expect_contains "$ERR" "updpack: warning: record 1 $what" "build warns of: $line"
+    expect_contains "$ERR" "updpack: warning: record 1 ${whats[0]}" "build warns of: $line"
     run_tool verify faults/p.exe
     expect_rc 0 "verify of the package built with: $line"
-    expect_contains "$OUT" "  warning:     record 1 $what" "verify warns of: $line"
+    expect_contains "$OUT" "  warning:     record 1 ${whats[0]}" "verify warns of: $line"
   fi
   [ "$mode" = from ] && continue
-  # What verify says of the same records in a package.
-  rm -f faults/bin/script faults/bin/~updpack.scr
+  # The same records as a ready script, the payload folder's and an
+  # archive's.
+  rm -f faults/bin/script faults/bin/~updpack.scr faults/a.pack
   run_tool script compile faults/s.txt faults/bin/script
   expect_rc 0 "script compile of: $line"
+  entry=script
   # A path longer than a record holds goes into the long script's entry.
-  [ "$(head -c 16 faults/bin/script)" = 'updpack script 2' ] &&
-    mv faults/bin/script faults/bin/~updpack.scr
-  run_tool build --payload faults/bin -o faults/v.exe --stub inside/stub.bin
-  run_tool verify faults/v.exe
-  expect_rc "$rc" "verify of: $line"
-  [ "$rc" = 1 ] && expect_contains "$OUT" "  FAULT:       record 1 $what" "verify of: $line"
+  if [ "$(head -c 16 faults/bin/script | tr -d '\0')" = 'updpack script 2' ]; then
+    entry=~updpack.scr
+    mv faults/bin/script "faults/bin/$entry"
+  fi
+  run_tool pack faults/bin faults/a.pack
+  for ready in "--payload faults/bin|faults/bin/$entry" "--archive faults/a.pack|faults/a.pack"; do
+    IFS='|' read -r given where <<<"$ready"
+    # shellcheck disable=SC2086 # the option and its folder or file
+    run_tool build ${option:+"$option"} $given -o faults/v.exe --stub inside/stub.bin
+    expect_rc "$rc" "build $given of: $line"
+    if [ "$rc" = 1 ]; then
+      cp "$ERR" faults/refused.txt
+      [ -e faults/v.exe ] && fail "$given: $line: a package was written"
+      # shellcheck disable=SC2086
+      run_tool build ${option:+"$option"} --unchecked $given -o faults/v.exe --stub inside/stub.bin
+      expect_rc 0 "build --unchecked $given of: $line"
+      for what in "${whats[@]}"; do
+        expect_contains "$ERR" "updpack: warning: record 1 $what" "build --unchecked $given warns of: $line"
+      done
+    else
+      expect_contains "$ERR" "updpack: warning: record 1 ${whats[0]}" "build $given warns of: $line"
+    fi
+    run_tool verify faults/v.exe
+    expect_rc "$rc" "verify of: $line"
+    if [ "$rc" = 1 ]; then
+      for what in "${whats[@]}"; do
+        expect_contains "$OUT" "  FAULT:       record 1 $what" "verify of: $line"
+      done
+      # The build's errors are verify's faults, one for one.
+      sed -n "s|^  FAULT:       |$where: error: |p" "$OUT" >faults/faults.txt
+      cmp -s faults/refused.txt faults/faults.txt ||
+        fail "build $given of: $line: $(cat faults/refused.txt) is not $(cat faults/faults.txt)"
+    else
+      expect_contains "$OUT" "  warning:     record 1 ${whats[0]}" "verify of the package built $given with: $line"
+    fi
+    rm -f faults/v.exe
+  done
 done <<'TABLE'
 payload|--store|copy "" {app}\x.txt|1|7|copies an empty path, which names no file, and every run fails there
 payload||copy {temp} {app}\x|1|6|copies {temp} or {app} itself, a folder and no file, and every run fails there
@@ -396,6 +438,8 @@ payload|--store|copy {app}\x\ {app}\y|1|6|copies a path that ends in a separator
 payload||rmdir {temp}|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload|--store|rmdir {temp}\.|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload||mkdir {app}\d\com2\|1|7|makes a name Windows refuses, and every run fails there
+payload|--store|copy {app}\x\ {app}\CON|1|6+15|copies a path that ends in a separator, which names no file, and every run fails there+makes a name Windows refuses, and every run fails there
+payload||copy "" {app}|1|7+9|copies an empty path, which names no file, and every run fails there+copies onto {temp} or {app} itself, a folder, and every run fails there
 from|--store|install a.txt {app}\a:b|1|15|makes a name Windows refuses, and every run fails there
 payload|--store|copy {temp}\a.txt {app}\CON\x.txt|0||goes through a folder named as a device
 from||install a.txt C:\x.txt|0||works outside {app} and {temp}

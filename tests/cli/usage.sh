@@ -47,7 +47,7 @@ done <<TABLE
 pack|--compression --exclude
 extract|
 list|
-build|--from --payload --archive --script --output --exclude --expect $package_options
+build|--from --payload --archive --script --output --exclude --expect --unchecked $package_options
 diff|--output --build $package_options
 script|--raw
 run|--yes --silent --log --target
@@ -125,6 +125,8 @@ check_usage "build --from without --script" build --from a -o p.exe
 check_usage "build --archive with --script" build --archive a --script s -o p.exe
 check_usage "build with a positional argument" build --stub s --archive a -o p.exe x
 check_usage "build --from with --exclude" build --from a --script s --exclude x -o p.exe
+check_usage "build --from --unchecked" build --from a --script s --unchecked -o p.exe
+check_usage "build --payload --script --unchecked" build --payload a --script s --unchecked -o p.exe
 check_usage "pack --exclude without value" pack src a.pack --exclude
 check_usage "script without an action" script
 check_usage "script with an unknown action" script run x

@@ -39,19 +39,32 @@ first=$(head -n 1 "$ERR")
   fail "run names the records before its question: $first"
 [ "$(grep -c '^updpack: warning: record' "$ERR")" = 3 ] || fail "run warns of 3 records"
 
-# A binary script (which build takes as it is) whose copy or mkdir makes a
-# name Windows refuses, or a path that ends in a separator where a file is
-# meant: every run fails there, and verify calls the package one that
-# would fail. A deletion of such a path fails every run of the base
-# format; one of ours checks the product first and skips it, or refuses
-# the update where a folder has that name: a warning. run names them all.
+# A binary script whose copy or mkdir makes a name Windows refuses, or a
+# path that ends in a separator where a file is meant: every run fails
+# there, and verify calls the package one that would fail, a fault for
+# each path of a record at fault (record 6). A deletion of such a path
+# fails every run of the base format; one of ours checks the product first
+# and skips it, or refuses the update where a folder has that name: a
+# warning. run names them all. build refuses the payload's script so,
+# unless --unchecked.
 mkdir refused
 printf 'a' >refused/a.txt
-printf 'copy {temp}\\a.txt {app}\\CON\nmkdir {app}\\a:b\ndelete {app}\\NUL\ncopy {app}\\a.txt\\ {app}\\b\ndelete {app}\\sub\\\n' >refused.txt
+printf 'copy {temp}\\a.txt {app}\\CON\nmkdir {app}\\a:b\ndelete {app}\\NUL\ncopy {app}\\a.txt\\ {app}\\b\ndelete {app}\\sub\\\ncopy {app}\\a.txt\\ {app}\\NUL.txt\n' >refused.txt
 run_tool script compile refused.txt refused/script
 expect_rc 0 "script compile"
 run_tool build --payload refused --stub stub.exe -o pkg/refused.exe
-expect_rc 0 "build of a binary script"
+expect_rc 1 "build of a binary script that fails every run"
+[ "$(grep -o '^refused/script: error: record [0-9]' "$ERR" | tr -dc 0-9)" = 12466 ] ||
+  fail "build names each fault of records 1, 2, 4 and 6: $(cat "$ERR")"
+expect_contains "$ERR" 'refused/script: error: record 6 makes a name Windows refuses, and every run fails there: copy    {app}\a.txt\' \
+  "the target's fault of record 6"
+expect_contains "$ERR" 'refused/script: error: record 6 copies a path that ends in a separator, which names no file, and every run fails there: copy    {app}\a.txt\' \
+  "the source's fault of record 6"
+[ -e pkg/refused.exe ] && fail "a package of the refused script was written"
+run_tool build --unchecked --payload refused --stub stub.exe -o pkg/refused.exe
+expect_rc 0 "build --unchecked of a binary script"
+[ "$(grep -c '^updpack: warning: record ' "$ERR")" = 6 ] ||
+  fail "build --unchecked warns of each fault and of record 5: $(cat "$ERR")"
 run_tool pack refused refused.pack
 { cat stub.exe refused.pack; trailer 4097; } >pkg/base.exe
 # expect_verdicts PACKAGE FAULTED WARNED: verify (text and JSON) faults
@@ -77,8 +90,8 @@ expect_verdicts() {
 while IFS='|' read -r package faulted warned; do
   expect_verdicts "$package" "$faulted" "$warned"
 done <<'TABLE'
-refused.exe|124|5
-base.exe|1245|
+refused.exe|12466|5
+base.exe|124566|
 TABLE
 expect_contains "$ERR" "record 5 deletes a path that ends in a separator, which names no file, and every run fails there" \
   "run names the deletion"
@@ -104,7 +117,8 @@ copy    {temp}\a.txt  {app}\CON\x.txt
 EOF2
 run_tool script compile folders.txt folders/script
 expect_rc 0 "script compile of records at the folders themselves"
-run_tool build --payload folders --stub stub.exe -o pkg/folders.exe
+run_tool build --unchecked --payload folders --stub stub.exe -o pkg/folders.exe
+expect_rc 0 "build --unchecked of records at the folders themselves"
 run_tool pack folders folders.pack
 { cat stub.exe folders.pack; trailer 4097; } >pkg/folders-base.exe
 # PACKAGE|records that fail every run|records warned of
@@ -131,7 +145,11 @@ run_tool script compile short.txt both/script
 run_tool script compile long.txt both/~updpack.scr
 run_tool pack both both.pack
 run_tool build --archive both.pack --stub stub.exe -o pkg/both.exe
-expect_rc 0 "build of both script entries"
+expect_rc 1 "build of both script entries"
+expect_text "$ERR" 'both.pack: error: record 5 makes a name Windows refuses, and every run fails there: mkdir   {app}\CON' \
+  "build numbers the long script's records on"
+run_tool build --unchecked --archive both.pack --stub stub.exe -o pkg/both.exe
+expect_rc 0 "build --unchecked of both script entries"
 run_tool verify pkg/both.exe
 expect_rc 1 "verify of both script entries"
 expect_contains "$OUT" '  warning:     record 4 works outside {app} and {temp}: delete  C:\Windows\x.dll' \
