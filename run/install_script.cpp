@@ -97,7 +97,7 @@ void Perform(int32_t k, const record::Record &read,
     // The user knows the file installed, not the entry it comes from nor
     // the name it is written under.
     if (undoable && read.operation == record::kCopyFile)
-      names::RaiseRenamed(e, {source, txn::NewFileOf(target)},
+      names::RaiseRenamed(e, {names::OfPackage(source), txn::NewFileOf(target)},
                           names::Shown(target, programFolder));
     throw;
   }

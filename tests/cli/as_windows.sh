@@ -228,8 +228,9 @@ rm -rf program/sub program/keep.txt
 # folder as a file fails, naming the folder; a path that ends in a
 # separator after a file is a bad file name, and after a missing name a
 # missing file. A package of ours names a missing entry by the file it
-# would install. Nothing is changed. KIND|SOURCE (mark and path)|message
-# (@: the program folder, %: TMP).
+# would install, and any other source as the base format does. Nothing is
+# changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
+# TMP).
 mkdir -p program/sub
 while IFS='|' read -r kind mark source says; do
   rm -rf "$TMP" && mkdir "$TMP"
@@ -260,7 +261,12 @@ base|P|\|Ошибка доступа к пути или файлу: @\
 ours|P|\|Ошибка доступа к пути или файлу: @\
 base|P|\sub\|Ошибка доступа к пути или файлу: @\sub\
 base|T|\a.txt\|Недопустимое имя файла: %\VLSFX_QUORIX\a.txt\
+ours|T|\a.txt\|Недопустимое имя файла: %\VLSFX_QUORIX\a.txt\
 base|P|\nosuch\|Файл не найден: @\nosuch\ (
+base|P|\missing.txt|Файл не найден: @\missing.txt (
+ours|P|\missing.txt|Файл не найден: @\missing.txt (
+base|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
+ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
 TABLE
 rm -rf program/*
 
