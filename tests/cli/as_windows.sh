@@ -267,6 +267,8 @@ base|P|\missing.txt|Файл не найден: @\missing.txt (
 ours|P|\missing.txt|Файл не найден: @\missing.txt (
 base|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
 ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
+base|-||Путь не найден
+ours|-||Путь не найден
 TABLE
 rm -rf program/*
 
