@@ -34,8 +34,7 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|ours' \
   '0|\000\\one.txt\\|\001\\x.txt|Недопустимое имя файла: %\VLSFX_QUORIX\one.txt\ (|ours' \
   '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (||sound' \
-  '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound' \
-  '0|\001\\no\\m.txt|\001\\x.txt|Путь не найден: @\no\m.txt (|ours|sound'; do
+  '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound'; do
   IFS='|' read -r op source target description kind sound <<<"$c"
   description=${description//@/$(e2e_windows_path "$program")}
   description=${description//%/$E2E_TMP_WINDOWS}
