@@ -67,6 +67,10 @@ EntryKind KindOf(const std::string &path);
 // a.txt gives a.txt); path itself when nothing is there.
 std::string NameAsStored(const std::string &path);
 
+// True when path names something in folder: it begins with folder and a
+// separator, and a name follows them.
+bool IsBelow(const std::string &folder, const std::string &path);
+
 // True when path lies below folder and a folder between the two (not
 // folder itself) is a link: path would lead through it to wherever it
 // points.

@@ -36,10 +36,14 @@ void RemoveFileOrLink(const std::string &path) {
   }
 }
 
+bool IsBelow(const std::string &folder, const std::string &path) {
+  const size_t n = folder.size();
+  return path.size() > n + 1 && path.compare(0, n, folder) == 0 &&
+         (path[n] == '\\' || path[n] == '/');
+}
+
 bool LinkOnTheWay(const std::string &folder, const std::string &path) {
-  if (path.size() <= folder.size() + 1 ||
-      path.compare(0, folder.size(), folder) != 0 ||
-      (path[folder.size()] != '\\' && path[folder.size()] != '/'))
+  if (!IsBelow(folder, path))
     return false;
   for (size_t at = path.find_first_of("\\/", folder.size() + 1);
        at != std::string::npos; at = path.find_first_of("\\/", at + 1))

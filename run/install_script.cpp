@@ -97,12 +97,19 @@ void Perform(int32_t k, const record::Record &read,
     // The user knows the file installed, not the entry it comes from nor
     // the name it is written under.
     if (undoable && read.operation == record::kCopyFile)
-      names::RaiseRenamed(e, {source, txn::NewFileOf(target)},
+      names::RaiseRenamed(e, {names::OfPackage(source), txn::NewFileOf(target)},
                           names::Shown(target, programFolder));
     throw;
   }
   platform::CheckClockAtNextYield();
   platform::Yield();
+}
+
+// The long script ends before a record it holds, or holds one that is
+// not as the tool writes them.
+[[noreturn]] void RaiseLongScriptDamaged() {
+  package::sums::RaiseDamaged(record::kLongScriptName,
+                              platform::Msg::FileDamaged);
 }
 
 // Each record is read from the script as it is once the one before it is
@@ -117,8 +124,7 @@ void RereadAfterCopy(int16_t number, uint8_t operation) {
 void ReadBytes(int16_t number, int64_t length, size_t n, std::string &buffer) {
   const int64_t position = files::At(number).Position();
   if (length - position + 1 < static_cast<int64_t>(n))
-    package::sums::RaiseDamaged(record::kLongScriptName,
-                                platform::Msg::FileDamaged);
+    RaiseLongScriptDamaged();
   buffer.resize(n);
   if (n != 0)
     files::At(number).GetRun(position,
@@ -146,8 +152,7 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
   std::string bytes;
   ReadBytes(number, length, record::kLongMagicSize, bytes);
   if (!record::IsLongScript(bytes))
-    package::sums::RaiseDamaged(record::kLongScriptName,
-                                platform::Msg::FileDamaged);
+    RaiseLongScriptDamaged();
   std::string head;
   std::string fields;
   while (files::At(number).Position() <= length) {
@@ -160,8 +165,7 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
         package::ReadLE(head, record::kLongTargetLengthOffset, 2);
     if (sourceLength > record::kMaxLongField ||
         targetLength > record::kMaxLongField)
-      package::sums::RaiseDamaged(record::kLongScriptName,
-                                  platform::Msg::FileDamaged);
+      RaiseLongScriptDamaged();
     ReadBytes(number, length, sourceLength + targetLength, fields);
     bytes.resize(record::kLongMagicSize);
     bytes += head;
@@ -169,8 +173,7 @@ void RunLongScript(int32_t k, const std::vector<uint8_t> &skip,
     const std::optional<record::LongRecordAt> read =
         record::DecodeLongRecord(bytes, record::kLongMagicSize);
     if (!read)
-      package::sums::RaiseDamaged(record::kLongScriptName,
-                                  platform::Msg::FileDamaged);
+      RaiseLongScriptDamaged();
     Perform(++k, read->record, skip, undoable, tempFolder, programFolder,
             times);
     RereadAfterCopy(number, read->record.operation);

@@ -13,11 +13,16 @@ namespace mdl_main::names {
 namespace record = package::script;
 
 std::string Shown(const std::string &path, const std::string &programFolder) {
-  const size_t n = programFolder.size();
-  if (path.size() > n + 1 && path.compare(0, n, programFolder) == 0 &&
-      (path[n] == '\\' || path[n] == '/'))
-    return path.substr(n + 1);
+  if (platform::fs::IsBelow(programFolder, path))
+    return path.substr(programFolder.size() + 1);
   return path;
+}
+
+std::string_view OfPackage(const std::string &source) {
+  if (platform::fs::IsBelow(TempFolder, source) && !source.ends_with('\\') &&
+      !source.ends_with('/'))
+    return source;
+  return {};
 }
 
 std::string InstalledFileOf(const std::string &entry, bool longDeclared) {

@@ -13,6 +13,7 @@
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/fs.h"
+#include "platform/os_file.h"
 #include "platform/ui.h"
 #include "run/file_crc.h"
 #include "run/installed_names.h"
@@ -163,27 +164,41 @@ public:
 
 private:
   // JudgeStep, its failures naming the file a copy installs rather than
-  // the entry it comes from. A folder ({temp} or {app} itself) is no
-  // entry: named as it is, with the failure the install gives it.
+  // the file of the package it comes from; any other source is named as
+  // it is.
   Verdict JudgeNamed(const Step &step) {
-    if (step.operation == record::kCopyFile &&
-        StateAt(step.source) == State::Folder)
-      platform::Raise(platform::err::kPathFileAccess, step.source);
     try {
       return JudgeStep(step);
     } catch (const platform::Error &e) {
       if (step.operation != record::kCopyFile)
         throw;
-      names::RaiseRenamed(e, {step.source}, Shown(step.target));
+      names::RaiseRenamed(e, {names::OfPackage(step.source)},
+                          Shown(step.target));
     }
+  }
+
+  // A copy's source that is no file fails as the install's open of it
+  // fails (a folder, a path that ends in a separator, a missing file in a
+  // missing folder), with the same message; one that an earlier record
+  // removes or makes a folder is not on the disk to open.
+  void CheckSource(const std::string &source) const {
+    bool fromDisk = false;
+    const State state = StateAt(source, &fromDisk);
+    if (state == State::File)
+      return;
+    if (fromDisk)
+      platform::os::CloseFile(
+          platform::os::OpenFile(source, platform::OpenMode::ReadOnly), source);
+    platform::Raise(state == State::Folder ? platform::err::kPathFileAccess
+                                           : platform::err::kFileNotFound,
+                    source);
   }
 
   // Judges one record against the version the update is for and against
   // what the update leaves.
   Verdict JudgeStep(const Step &step) {
-    if (step.operation == record::kCopyFile &&
-        StateAt(step.source) != State::File)
-      platform::Raise(platform::err::kFileNotFound, step.source);
+    if (step.operation == record::kCopyFile)
+      CheckSource(step.source);
     // A folder on the way that is a link (a junction) leads out of the
     // product: no version the update is for has one there.
     if (fs::LinkOnTheWay(programFolder_, step.target))

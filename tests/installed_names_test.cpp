@@ -34,6 +34,9 @@ struct Case {
   const char *failing;
   const char *named;    // the message names this
   const char *notNamed; // and not this
+  // The copy's source below the program folder, made there, instead of
+  // the entry f4.exe.
+  const char *fromProgram = nullptr;
 };
 
 const auto kIntact = [](const std::string &) {};
@@ -58,6 +61,11 @@ TEST(InstalledNames, MessagesNameTheInstalledFile) {
        "~updpack.new", "bin\\app.exe", "~updpack.new"},
       {"the entry cannot be read", true, true, kIntact, Call::Read, "f4.exe",
        "bin\\app.exe", "f4.exe"},
+      // A file that is no file of the package is named as it is: here one
+      // of the program folder, there for the check before the install,
+      // that the install cannot read.
+      {"a copy from the program folder cannot read it", true, true, kIntact,
+       Call::Read, "old.exe", "old.exe", "bin\\app.exe", "old.exe"},
       // The base format's messages stay as they were.
       {"base format: the entry cannot be read", false, false, kIntact,
        Call::Read, "f4.exe", "f4.exe", "bin\\app.exe"},
@@ -69,8 +77,12 @@ TEST(InstalledNames, MessagesNameTheInstalledFile) {
     testsupport::MakeFolder(src);
     testsupport::MakeFolder(world.prog + "/bin");
     WriteFile(src + "/f4.exe", "new app");
+    if (c.fromProgram)
+      WriteFile(world.prog + "/" + c.fromProgram, "old app");
     WriteFile(src + "/script",
-              ScriptRecord(0, T + "\\f4.exe", P + "\\bin\\app.exe"));
+              ScriptRecord(
+                  0, c.fromProgram ? P + "\\" + c.fromProgram : T + "\\f4.exe",
+                  P + "\\bin\\app.exe"));
     if (c.sums) {
       const std::string sums = pkgbuild::SumsOf(src);
       WriteFile(src + "/~updpack.sum", sums);

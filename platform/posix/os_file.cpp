@@ -155,11 +155,25 @@ void RefuseOtherNames(const struct stat &st, const std::string &path) {
 
 // A path with a name Windows never opens fails as it fails there, as a bad
 // file name, not as a file that is not found (or opened, where posix has
-// one of that name). So does a file's path that ends in a separator.
-void CheckNames(const std::string &path) {
-  if (fs::HoldsRefusedCharacter(path) || path.ends_with('\\') ||
-      path.ends_with('/'))
+// one of that name). So does a path that ends in a separator, except where
+// Windows opens the name before it: a folder fails as a folder opened as a
+// file, and a missing name to read as a missing file (toRead).
+void CheckNames(const std::string &path, bool toRead) {
+  if (fs::HoldsRefusedCharacter(path))
     Raise(err::kBadFileName, path);
+  if (!path.ends_with('\\') && !path.ends_with('/'))
+    return;
+  switch (fs::KindOf(fs::WithoutTrailingSeparators(path))) {
+  case fs::EntryKind::Folder:
+    Raise(err::kPathFileAccess, path);
+  case fs::EntryKind::Missing:
+    if (toRead)
+      posix::RaiseErrno(ENOENT, path);
+    break;
+  default:
+    break;
+  }
+  Raise(err::kBadFileName, path);
 }
 
 // Output, PrivateOutput and CreateNew, and the target of a copy when source
@@ -168,7 +182,7 @@ FileHandle OpenOutput(const std::string &path, OpenMode mode,
                       const struct stat *source,
                       const std::string &sourcePath) {
   fs::CheckName(path);
-  CheckNames(path);
+  CheckNames(path, false);
   const std::string native = posix::ResolvedPath(path);
   const int create =
       O_RDWR | O_CREAT | (mode == OpenMode::CreateNew ? O_EXCL : 0);
@@ -214,7 +228,7 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   // As Windows: a device name is a device wherever it stands, and a device
   // is no file on a disk.
   fs::CheckName(path, mode == OpenMode::ReadOnly);
-  CheckNames(path);
+  CheckNames(path, mode == OpenMode::ReadOnly);
   if (posix::OpensDevice(path))
     Raise(err::kBadFileName, path);
   Fd fd;

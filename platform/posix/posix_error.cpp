@@ -10,8 +10,13 @@
 
 namespace platform::posix {
 
+// The folder that holds the name a path ends in, separators after it or
+// not ("a/b/" is the name b of a). An empty path has none: Windows finds
+// no path there.
 static bool ParentExists(const std::string &native) {
-  const size_t slash = native.find_last_of('/');
+  if (native.empty())
+    return false;
+  const size_t slash = native.find_last_of('/', native.find_last_not_of('/'));
   if (slash == std::string::npos)
     return true;
   const std::string parent = slash == 0 ? "/" : native.substr(0, slash);

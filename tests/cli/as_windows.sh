@@ -223,11 +223,14 @@ ours|1|\*\ro.txt|1|Недопустимое имя файла: @\*
 TABLE
 rm -rf program/sub program/keep.txt
 
-# A copy from a folder ({temp} or {app} itself, or a folder in it) fails
-# in both formats as the opening of a folder as a file fails, naming the
-# folder; a package of ours names a missing entry by the file it would
-# install. Nothing is changed. KIND|SOURCE (mark and path)|message (@: the
-# program folder, %: TMP).
+# A copy from a folder ({temp} or {app} itself, or a folder in it, with a
+# separator after it or not) fails in both formats as the opening of a
+# folder as a file fails, naming the folder; a path that ends in a
+# separator after a file is a bad file name, and after a missing name a
+# missing file. A package of ours names a missing entry by the file it
+# would install, and any other source as the base format does. Nothing is
+# changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
+# TMP).
 mkdir -p program/sub
 while IFS='|' read -r kind mark source says; do
   rm -rf "$TMP" && mkdir "$TMP"
@@ -253,6 +256,20 @@ base|P||Ошибка доступа к пути или файлу: @
 ours|P||Ошибка доступа к пути или файлу: @
 ours|P|\sub|Ошибка доступа к пути или файлу: @\sub
 ours|T|\none.txt|Файл не найден: x
+base|T|\|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\
+ours|T|\|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\
+base|P|\|Ошибка доступа к пути или файлу: @\
+ours|P|\|Ошибка доступа к пути или файлу: @\
+base|P|\sub\|Ошибка доступа к пути или файлу: @\sub\
+base|T|\a.txt\|Недопустимое имя файла: %\VLSFX_QUORIX\a.txt\
+ours|T|\a.txt\|Недопустимое имя файла: %\VLSFX_QUORIX\a.txt\
+base|P|\nosuch\|Файл не найден: @\nosuch\ (
+base|P|\missing.txt|Файл не найден: @\missing.txt (
+ours|P|\missing.txt|Файл не найден: @\missing.txt (
+base|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
+ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
+base|-||Путь не найден
+ours|-||Путь не найден
 TABLE
 rm -rf program/*
 

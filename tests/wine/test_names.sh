@@ -9,7 +9,9 @@
 # a deletion of {app} itself: updpack verify calls each a record every
 # run fails at. A package of ours (KIND ours) checks the product before
 # its first record and names the folder a copy reads, as this format does,
-# not the file it would install.
+# not the file it would install; so it names any source that is no file of
+# the package, and a path that ends in a separator, which names none: a
+# file of {app} that is missing (a record verify calls sound, SOUND).
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -18,16 +20,24 @@ payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
 printf 'one' >"$payload/one.txt"
-# OPERATION|SOURCE|TARGET|DESCRIPTION|KIND, printf formats (after a copy
-# of one.txt) and what the message says, when checked.
+# OPERATION|SOURCE|TARGET|DESCRIPTION|KIND|SOUND, printf formats (after a
+# copy of one.txt) and what the message says, when checked (@: the program
+# folder, %: TMP, as the program names them).
 for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '1||\001\\one.txt\\|' '0|\001\\one.txt\\|\001\\two.txt|' \
   '0||\001\\x.txt|Путь не найден' \
   '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу' \
   '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу|ours' \
   '0|\001\\one.txt|\001\\.\\ONE.TXT.|файл копируется сам в себя' \
-  '3||\000|Конфликт совместного доступа' '1||\001\\.|Файл не найден'; do
-  IFS='|' read -r op source target description kind <<<"$c"
+  '3||\000|Конфликт совместного доступа' '1||\001\\.|Файл не найден' \
+  '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|' \
+  '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|ours' \
+  '0|\000\\one.txt\\|\001\\x.txt|Недопустимое имя файла: %\VLSFX_QUORIX\one.txt\ (|ours' \
+  '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (||sound' \
+  '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound'; do
+  IFS='|' read -r op source target description kind sound <<<"$c"
+  description=${description//@/$(e2e_windows_path "$program")}
+  description=${description//%/$E2E_TMP_WINDOWS}
   rm -f "$program/one.txt"
   {
     e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
@@ -39,8 +49,11 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   else
     e2e_make_base_package "$payload" "$program/update.exe"
   fi
-  "$UPDPACK_TOOL" verify "$program/update.exe" >/dev/null 2>&1 &&
-    e2e_fail "updpack verify calls the package for $target sound"
+  if "$UPDPACK_TOOL" verify "$program/update.exe" >/dev/null 2>&1; then
+    [ -n "$sound" ] || e2e_fail "updpack verify calls the package for $target sound"
+  else
+    [ -z "$sound" ] || e2e_fail "updpack verify faults the package for $source"
+  fi
 
   e2e_start_package "$program/update.exe"
   e2e_answer_confirmation Yes
