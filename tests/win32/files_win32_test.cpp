@@ -20,15 +20,7 @@ protected:
   wintest::TempFolder dir;
 };
 
-// Number of the error that fn raises, or 0.
-int32_t ErrorOf(const std::function<void()> &fn) {
-  try {
-    fn();
-  } catch (const platform::Error &e) {
-    return e.Number();
-  }
-  return 0;
-}
+using wintest::ErrorOf;
 
 constexpr int32_t kLarge = 600 * 1024; // more than two buffer windows
 

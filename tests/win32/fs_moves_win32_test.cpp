@@ -17,14 +17,7 @@ namespace {
 namespace fs = platform::fs;
 namespace err = platform::err;
 
-int32_t ErrorOf(const std::function<void()> &fn) {
-  try {
-    fn();
-  } catch (const platform::Error &e) {
-    return e.Number();
-  }
-  return 0;
-}
+using wintest::ErrorOf;
 
 TEST(Win32Moves, RenameNeverReplacesAndRemoveEmptyFolderOnlyEmpties) {
   wintest::TempFolder dir;

@@ -15,14 +15,7 @@ namespace fs = platform::fs;
 namespace err = platform::err;
 using Names = std::vector<std::string>;
 
-int32_t ErrorOf(const std::function<void()> &fn) {
-  try {
-    fn();
-  } catch (const platform::Error &e) {
-    return e.Number();
-  }
-  return 0;
-}
+using wintest::ErrorOf;
 
 class Win32Fs : public ::testing::Test {
 protected:

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/win32/windows_support.h"
 
 namespace wintest {
@@ -33,6 +35,16 @@ private:
 // under test.
 
 using platform::win32::Narrow;
+
+// The number of the error that fn raises, or 0.
+inline int32_t ErrorOf(const std::function<void()> &fn) {
+  try {
+    fn();
+  } catch (const platform::Error &e) {
+    return e.Number();
+  }
+  return 0;
+}
 
 // The tests work with std::wstring; the backend hands out WideText.
 inline std::wstring Widen(std::string_view text) {
