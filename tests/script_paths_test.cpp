@@ -158,6 +158,17 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCopyFile, "\1\\LPT1\\a", "\1\\b", "W", "W"},
       {record::kCreateFolder, "", "\1\\CON\\", "F", "F"},
       {record::kCopyFile, "\0\\a"s, "\1\\COM10\\b", "", ""},
+      // A name the run of ours keeps for its own work, anywhere on the
+      // target's way and as Windows reads it; the base format's run keeps
+      // none.
+      {record::kCopyFile, "\0\\a"s, "\1\\~UPDPACK.DEL", "", "F"},
+      {record::kCreateFolder, "", "\1\\d\\~updpack.bak. \\e", "", "F"},
+      {record::kCopyFile, "\0\\a"s, "\0\\~UpdPack.New"s, "", "F"},
+      {record::kDeleteFiles, "", "\1\\~updpack.new\\*", "", "F"},
+      {record::kDeleteFolder, "", "\1\\~updpack.del", "", "F"},
+      {record::kCopyFile, "\1\\~updpack.bak\\a", "\1\\b", "", ""},
+      {record::kCopyFile, "\0\\a"s, "\1\\~updpack.bak2", "", ""},
+      {7, "\0\\a"s, "\1\\~updpack.bak", "", ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);
@@ -288,6 +299,9 @@ TEST(ScriptPaths, EachPathOfARecordHasItsOwnFault) {
       {record::kCopyFile, "\1\\a", "\1\\b", ""},
       {record::kCreateFolder, "\1\\x\\", "\1\\CON\\",
        "T makes a name Windows refuses|"},
+      {record::kCopyFile, "\1\\a\\", "\1\\~updpack.new",
+       "T names a file or folder as the run names its own work (~updpack.new|"
+       "S copies a path that ends in a separator|"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);

@@ -11,6 +11,7 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "run/transaction.h"
 #include "tools/entry_names.h"
 #include "tools/script_printer.h"
 
@@ -149,6 +150,15 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
   // No folder on the way has a longer name than Windows makes, nor can the
   // new one.
   return NameTooLong(path);
+}
+
+std::optional<std::string> WorkNameOn(uint8_t operation,
+                                      std::string_view target) {
+  if (operation > script::kDeleteFolder)
+    return std::nullopt; // read and ignored by the run
+  return FirstName(script::TrimBlanks(target), [](const std::string &name) {
+    return mdl_main::txn::IsWorkName(name);
+  });
 }
 
 namespace {
@@ -305,6 +315,12 @@ std::vector<RecordFailure> FailuresOf(const script::Record &record, bool ours) {
           RefusedNewName(record.operation, record.target))
     faults.Add("makes a name Windows refuses, and every run fails there", false,
                std::move(name));
+  // The base format's run keeps no name for itself.
+  if (ours && WorkNameOn(record.operation, record.target))
+    faults.Add("names a file or folder as the run names its own work "
+               "(~updpack.new, ~updpack.bak, ~updpack.del): the run fails "
+               "there, or a later one takes it for its own",
+               false);
   if (record.operation == script::kCopyFile && EndsInSeparator(record.source))
     faults.Add("copies a path that ends in a separator, which names no file, "
                "and every run fails there",

@@ -349,7 +349,8 @@ done
 # path's line and column, in verify's words, an error for each fault of
 # the record; a record verify only warns of builds, with verify's warning.
 # Each line is built from a script (--from or --payload, stored or
-# compressed). Its compiled records, ready in a payload folder and in an
+# compressed; "ready": only as below, a text script refuses it in its own
+# words). Its compiled records, ready in a payload folder and in an
 # archive packed from it, fail those builds so, each fault named by the
 # record's number in verify's words, until --unchecked builds the package
 # that verify then faults.
@@ -365,19 +366,21 @@ while IFS='|' read -r mode option line rc columns whats; do
   IFS='+' read -ra whats <<<"$whats"
   printf '%s\n' "$line" >faults/s.txt
   rm -f faults/p.exe
-  run_tool build ${option:+"$option"} "--$mode" hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
-  expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
-  if [ "$rc" = 1 ]; then
-    for k in "${!whats[@]}"; do
-      expect_contains "$ERR" "s.txt:1:${columns[$k]}: error: the record ${whats[$k]}" "build of: $line"
-    done
-    [ "$(grep -c ': error: ' "$ERR")" = "${#whats[@]}" ] || fail "build of: $line: ${#whats[@]} errors: $(cat "$ERR")"
-    [ -e faults/p.exe ] && fail "$line: a package was written"
-  else
-    expect_contains "$ERR" "updpack: warning: record 1 ${whats[0]}" "build warns of: $line"
-    run_tool verify faults/p.exe
-    expect_rc 0 "verify of the package built with: $line"
-    expect_contains "$OUT" "  warning:     record 1 ${whats[0]}" "verify warns of: $line"
+  if [ "$mode" != ready ]; then
+    run_tool build ${option:+"$option"} "--$mode" hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
+    expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
+    if [ "$rc" = 1 ]; then
+      for k in "${!whats[@]}"; do
+        expect_contains "$ERR" "s.txt:1:${columns[$k]}: error: the record ${whats[$k]}" "build of: $line"
+      done
+      [ "$(grep -c ': error: ' "$ERR")" = "${#whats[@]}" ] || fail "build of: $line: ${#whats[@]} errors: $(cat "$ERR")"
+      [ -e faults/p.exe ] && fail "$line: a package was written"
+    else
+      expect_contains "$ERR" "updpack: warning: record 1 ${whats[0]}" "build warns of: $line"
+      run_tool verify faults/p.exe
+      expect_rc 0 "verify of the package built with: $line"
+      expect_contains "$OUT" "  warning:     record 1 ${whats[0]}" "verify warns of: $line"
+    fi
   fi
   [ "$mode" = from ] && continue
   # The same records as a ready script, the payload folder's and an
@@ -441,6 +444,10 @@ payload||mkdir {app}\d\com2\|1|7|makes a name Windows refuses, and every run fai
 payload|--store|copy {app}\x\ {app}\CON|1|6+15|copies a path that ends in a separator, which names no file, and every run fails there+makes a name Windows refuses, and every run fails there
 payload||copy "" {app}|1|7+9|copies an empty path, which names no file, and every run fails there+copies onto {temp} or {app} itself, a folder, and every run fails there
 from|--store|install a.txt {app}\a:b|1|15|makes a name Windows refuses, and every run fails there
+ready|--store|copy {temp}\a.txt {app}\~UPDPACK.DEL|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready||mkdir {app}\d\~updpack.bak.\e|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready||copy {temp}\a.txt {temp}\~UpdPack.New|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready|--store|delete {app}\~updpack.bak\*|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
 payload|--store|copy {temp}\a.txt {app}\CON\x.txt|0||goes through a folder named as a device
 from||install a.txt C:\x.txt|0||works outside {app} and {temp}
 TABLE
