@@ -329,6 +329,73 @@ TEST(ScriptPaths, EachPathOfARecordHasItsOwnFault) {
           "{app}\\CON"}));
 }
 
+// A path that Windows takes from no folder: "\\?\\C:\\" (a program in a
+// drive's root) or "\\?\\C:\\VLSFX_QUORIX\\" ({temp} in one), the path
+// read as Windows reads it and its NUL pass 32,767 UTF-16 units. One of
+// ours writes a copy as ~updpack.new beside its target first.
+TEST(ScriptPaths, APathLongerThanWindowsTakesFromEveryFolder) {
+  namespace record = package::script;
+  // units UTF-16 units below the folder: names of 200 and the rest.
+  const auto below = [](size_t units, char c = 'n') {
+    std::string path;
+    while (units > 201) {
+      path += std::string(200, c) + "\\";
+      units -= 201;
+    }
+    return path + std::string(units, c);
+  };
+  const std::string app = "\1\\";
+  const std::string temp = "\0\\"s;
+  const struct {
+    uint8_t operation;
+    std::string source, target; // \0 is {temp}, \1 is {app}
+    const char *base, *ours;    // "S" or "T" for a path at fault
+  } cases[] = {
+      {record::kCopyFile, temp + "a", app + below(32759), "", ""},
+      {record::kCopyFile, temp + "a", app + below(32760), "T", "T"},
+      {record::kCreateFolder, "", app + below(32759), "", ""},
+      {record::kCreateFolder, "", app + below(32760), "T", "T"},
+      {record::kDeleteFiles, "", app + below(32760), "T", "T"},
+      {record::kDeleteFolder, "", app + below(32760), "T", "T"},
+      {7, "", app + below(32760), "", ""},
+      {record::kCopyFile, temp + "a", temp + below(32746), "", ""},
+      {record::kCopyFile, temp + "a", temp + below(32747), "T", "T"},
+      {record::kCopyFile, app + below(32760), app + "x", "S", "S"},
+      {record::kCopyFile, temp + below(32747), app + "x", "S", "S"},
+      // One byte of the code page is one unit, as many UTF-8 bytes as it
+      // takes.
+      {record::kCopyFile, temp + "a", app + below(32759, '\xE9'), "", ""},
+      {record::kCopyFile, temp + "a", app + below(32760, '\xE9'), "T", "T"},
+      // As Windows reads it: "." and ".." go, and so do the dots and
+      // blanks that end a name.
+      {record::kCopyFile, temp + "a", app + "x\\..\\" + below(32759), "", ""},
+      {record::kCopyFile, temp + "a", app + ".\\" + below(32758) + ". ", "",
+       ""},
+      // ~updpack.new beside a target of a shorter name.
+      {record::kCopyFile, temp + "a", app + below(32746) + "\\x", "", ""},
+      {record::kCopyFile, temp + "a", app + below(32747) + "\\x", "", "T"},
+      {record::kCopyFile, temp + "a", app + below(32746) + "\\x23456789abc", "",
+       ""},
+  };
+  platform::SetFileCodePage(1251);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::to_string(c.operation) + " " +
+                 std::to_string(c.source.size()) + " " +
+                 std::to_string(c.target.size()));
+    for (const bool ours : {false, true}) {
+      std::string faults;
+      for (const tools::RecordFailure &failure :
+           tools::FailuresOf({c.operation, c.source, c.target}, ours)) {
+        EXPECT_EQ(std::string(failure.what).rfind("holds a path longer", 0),
+                  0u);
+        faults += failure.atSource ? "S" : "T";
+      }
+      EXPECT_EQ(faults, ours ? c.ours : c.base) << (ours ? "ours" : "base");
+    }
+  }
+  platform::SetFileCodePage(0);
+}
+
 // The first 20 records are listed with all their faults, the rest counted.
 TEST(ScriptPaths, AFloodOfFailingRecordsIsCountedByRecord) {
   namespace record = package::script;

@@ -11,6 +11,8 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/posix/syscalls.h"
+#include "run/mdl_main.h"
 #include "run/transaction.h"
 #include "tools/entry_names.h"
 #include "tools/script_printer.h"
@@ -162,6 +164,56 @@ std::optional<std::string> WorkNameOn(uint8_t operation,
 }
 
 namespace {
+
+// The path a field (inside its folder) comes to where its mark stands for
+// the shortest folder it can: {app} a program in a drive's root ("C:"),
+// {temp} the run's folder in the root of a TMP there (C:\VLSFX_QUORIX);
+// written as the posix backend writes a path Windows reads as "C:\...",
+// after "C:" and with "/". Resolved as Windows resolves it before it hands
+// over a long path: "." and ".." taken away, and (shorter than Windows
+// keeps them) the dots and blanks that end every name; newName in place of
+// its last name, when given. nullopt for a field outside the folders or
+// with a name of dots and blanks alone, whose reading is not plain.
+std::optional<std::string> AtShortestFolder(std::string_view field,
+                                            const char *newName = nullptr) {
+  const std::string_view path = script::TrimBlanks(field);
+  if (PathOutsideFolders(path))
+    return std::nullopt;
+  std::vector<std::string> names;
+  if (path[0] == script::kTempFolderMark)
+    names.emplace_back(mdl_main::kTempFolderSuffix + 1);
+  for (size_t at = 1; at < path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at + 1), path.size());
+    std::string_view name = path.substr(at + 1, end - at - 1);
+    at = end;
+    if (name.empty() || name == ".")
+      continue;
+    if (name == "..") {
+      names.pop_back(); // never above the mark: PathOutsideFolders
+      continue;
+    }
+    if (name.find_first_not_of(". ") == std::string_view::npos)
+      return std::nullopt;
+    name.remove_suffix(name.size() - 1 - name.find_last_not_of(". "));
+    names.push_back(platform::AnsiToText(name));
+  }
+  if (newName) {
+    if (names.empty())
+      return std::nullopt; // the folder itself: a fault of its own
+    names.back() = newName;
+  }
+  std::string full;
+  for (const std::string &name : names)
+    full += "/" + name;
+  return full;
+}
+
+// The field names a path longer than Windows takes, whatever folder its
+// mark stands for (platform::posix::TooLongForWindows at AtShortestFolder).
+bool TooLongEverywhere(std::string_view field, const char *newName = nullptr) {
+  const std::optional<std::string> full = AtShortestFolder(field, newName);
+  return full && platform::posix::TooLongForWindows(*full);
+}
 
 // One line for each thing does(record) tells a record does ("record 3 "
 // and that, then the record; before records come ahead of the first), for
@@ -321,6 +373,21 @@ std::vector<RecordFailure> FailuresOf(const script::Record &record, bool ours) {
                "(~updpack.new, ~updpack.bak, ~updpack.del): the run fails "
                "there, or a later one takes it for its own",
                false);
+  // Whatever folders the run is given: one of ours checks every target
+  // of its script before the first (the base format's script holds no
+  // path near the bound), and writes a new file as ~updpack.new beside
+  // its target first.
+  constexpr const char *kTooLong =
+      "holds a path longer than Windows takes (32,767 UTF-16 units with "
+      "\\\\?\\ and its NUL, even with {app} at C:\\ and {temp} at "
+      "C:\\VLSFX_QUORIX), and every run fails there";
+  if (record.operation == script::kCopyFile && TooLongEverywhere(record.source))
+    faults.Add(kTooLong, true);
+  if (record.operation <= script::kDeleteFolder &&
+      (TooLongEverywhere(record.target) ||
+       (ours && record.operation == script::kCopyFile &&
+        TooLongEverywhere(record.target, mdl_main::txn::kNewFileName))))
+    faults.Add(kTooLong, false);
   if (record.operation == script::kCopyFile && EndsInSeparator(record.source))
     faults.Add("copies a path that ends in a separator, which names no file, "
                "and every run fails there",

@@ -79,7 +79,10 @@ std::optional<std::string> WorkNameOn(uint8_t operation,
 // whose source ends in a separator (it names no file), is empty or a folder
 // mark itself ({temp}, {app}\sub\..) or holds a NameTooLong, whose target
 // is a folder mark itself, or whose target names its source (Windows reads
-// paths as text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp}
+// paths as text: {app}\a.txt and {app}\A.TXT. are one), a path Windows
+// takes from no folder (past 32,767 UTF-16 units as "\\?\C:\..." with its
+// NUL, {app} a drive's root and {temp} C:\VLSFX_QUORIX, ~updpack.new beside
+// a copy's target in one of ours), an rmdir of {temp}
 // itself (the run holds it) and, in a package of the base format (!ours), a
 // delete whose target ends in a separator or is a folder mark itself (the
 // run finds no file), an rmdir of {app} itself (the running package is

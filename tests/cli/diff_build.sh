@@ -354,14 +354,18 @@ done
 # archive packed from it, fail those builds so, each fault named by the
 # record's number in verify's words, until --unchecked builds the package
 # that verify then faults.
-# LONG stands for a name of 256 characters; COLUMNS and WHAT hold one
-# entry for each fault, "+" between them.
+# LONG stands for a name of 256 characters, FAR for a path of 32,760 below
+# its folder (names of 200), which Windows takes from no folder; COLUMNS
+# and WHAT hold one entry for each fault, "+" between them.
 # MODE|OPTION|LINE|BUILD'S EXIT|COLUMNS|WHAT VERIFY SAYS OF RECORD 1
 long=$(printf 'a%.0s' $(seq 256))
+far=$(printf "$(printf 'n%.0s' $(seq 200))\\\\%.0s" $(seq 162))$(printf 'n%.0s' $(seq 198))
+[ ${#far} = 32760 ] || fail "FAR is ${#far} bytes"
 mkdir -p faults/bin
 printf 'x' >faults/bin/a.txt
 while IFS='|' read -r mode option line rc columns whats; do
   line=${line//LONG/$long}
+  line=${line//FAR/$far}
   IFS='+' read -ra columns <<<"$columns"
   IFS='+' read -ra whats <<<"$whats"
   printf '%s\n' "$line" >faults/s.txt
@@ -448,6 +452,9 @@ ready|--store|copy {temp}\a.txt {app}\~UPDPACK.DEL|1|0|names a file or folder as
 ready||mkdir {app}\d\~updpack.bak.\e|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
 ready||copy {temp}\a.txt {temp}\~UpdPack.New|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
 ready|--store|delete {app}\~updpack.bak\*|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready|--store|mkdir {app}\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
+ready||copy {temp}\a.txt {temp}\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
+ready||copy {app}\FAR {app}\x|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
 payload|--store|copy {temp}\a.txt {app}\CON\x.txt|0||goes through a folder named as a device
 from||install a.txt C:\x.txt|0||works outside {app} and {temp}
 TABLE
