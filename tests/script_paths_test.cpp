@@ -40,6 +40,33 @@ TEST(ScriptPaths, OutsideTheTwoFolders) {
         << "\"" << c.field << "\"";
 }
 
+TEST(ScriptPaths, NamesBelowTheMarkAsWindowsReadsThem) {
+  const struct {
+    std::string field; // \0 is {temp}, \1 is {app}
+    const char *names; // joined by "|"; "-" for none read
+  } cases[] = {
+      {"\0"s, ""},
+      {"\0\\."s, ""},
+      {"\0\\sub\\.."s, ""},
+      {"\0\\.\\a.txt"s, "a.txt"},
+      {"\0\\sub\\..\\a.txt "s, "a.txt"},
+      {"\0\\a.txt\\."s, "a.txt"},
+      {"\1/a//b\\", "a|b"},
+      {"\1\\a\\..\\..", "-"},
+      {"\1\\...\\a", "-"},
+      {"\1\\a\\. .\\b", "-"},
+      {"C:\\a", "-"},
+  };
+  for (const auto &c : cases) {
+    const auto names = tools::NamesBelowMark(c.field);
+    std::string joined = names ? "" : "-";
+    for (const std::string_view name :
+         names.value_or(std::vector<std::string_view>{}))
+      joined += (joined.empty() ? "" : "|") + std::string(name);
+    EXPECT_EQ(joined, c.names) << "\"" << c.field << "\"";
+  }
+}
+
 TEST(ScriptPaths, ARepeatedPlaceholderCountsItsWholeFolder) {
   namespace record = package::script;
   const struct {

@@ -163,48 +163,51 @@ std::optional<std::string> WorkNameOn(uint8_t operation,
   });
 }
 
+std::optional<std::vector<std::string_view>>
+NamesBelowMark(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  if (PathOutsideFolders(path))
+    return std::nullopt;
+  std::vector<std::string_view> names;
+  for (size_t at = 1; at < path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at + 1), path.size());
+    const std::string_view name = path.substr(at + 1, end - at - 1);
+    at = end;
+    if (name.empty() || name == ".")
+      continue;
+    if (name == "..")
+      names.pop_back(); // never above the mark: PathOutsideFolders
+    else if (name.find_first_not_of(". ") == std::string_view::npos)
+      return std::nullopt; // Windows' reading of it is not plain
+    else
+      names.push_back(name);
+  }
+  return names;
+}
+
 namespace {
 
 // The path a field (inside its folder) comes to where its mark stands for
 // the shortest folder it can: {app} a program in a drive's root ("C:"),
 // {temp} the run's folder in the root of a TMP there (C:\VLSFX_QUORIX);
 // written as the posix backend writes a path Windows reads as "C:\...",
-// after "C:" and with "/". Resolved as Windows resolves it before it hands
-// over a long path: "." and ".." taken away, and (shorter than Windows
-// keeps them) the dots and blanks that end every name; newName in place of
-// its last name, when given. nullopt for a field outside the folders or
-// with a name of dots and blanks alone, whose reading is not plain.
+// after "C:" and with "/". Its names as NamesBelowMark reads them, each
+// (shorter than Windows keeps them) without the dots and blanks that end
+// it; newName in place of its last name, when given.
 std::optional<std::string> AtShortestFolder(std::string_view field,
                                             const char *newName = nullptr) {
-  const std::string_view path = script::TrimBlanks(field);
-  if (PathOutsideFolders(path))
-    return std::nullopt;
-  std::vector<std::string> names;
-  if (path[0] == script::kTempFolderMark)
-    names.emplace_back(mdl_main::kTempFolderSuffix + 1);
-  for (size_t at = 1; at < path.size();) {
-    const size_t end = std::min(path.find_first_of("\\/", at + 1), path.size());
-    std::string_view name = path.substr(at + 1, end - at - 1);
-    at = end;
-    if (name.empty() || name == ".")
-      continue;
-    if (name == "..") {
-      names.pop_back(); // never above the mark: PathOutsideFolders
-      continue;
-    }
-    if (name.find_first_not_of(". ") == std::string_view::npos)
-      return std::nullopt;
-    name.remove_suffix(name.size() - 1 - name.find_last_not_of(". "));
-    names.push_back(platform::AnsiToText(name));
-  }
-  if (newName) {
-    if (names.empty())
-      return std::nullopt; // the folder itself: a fault of its own
-    names.back() = newName;
-  }
+  std::optional<std::vector<std::string_view>> names = NamesBelowMark(field);
+  if (!names || (newName && names->empty()))
+    return std::nullopt; // the folder itself has faults of its own
+  if (newName)
+    names->back() = newName;
   std::string full;
-  for (const std::string &name : names)
-    full += "/" + name;
+  if (script::TrimBlanks(field)[0] == script::kTempFolderMark)
+    full = "/" + std::string(mdl_main::kTempFolderSuffix + 1);
+  for (std::string_view name : *names) {
+    name.remove_suffix(name.size() - 1 - name.find_last_not_of(". "));
+    full += "/" + platform::AnsiToText(name);
+  }
   return full;
 }
 

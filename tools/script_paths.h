@@ -73,6 +73,14 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
 std::optional<std::string> WorkNameOn(uint8_t operation,
                                       std::string_view target);
 
+// The names below the mark of a path field (its blanks trimmed), as
+// Windows reads it as text: "." and empty names gone, ".." taking the name
+// before it away; each as the field holds it. nullopt for a field outside
+// the two folders (PathOutsideFolders) or with a name of dots and blanks
+// alone, whose reading is not plain; empty for the folder itself.
+std::optional<std::vector<std::string_view>>
+NamesBelowMark(std::string_view field);
+
 // One line for every fault of every record of script at which every run
 // fails (FailuresOf), as OutsidePathWarnings lists its records (the first
 // 20 records with all their lines): one whose RefusedNewName is set, a copy

@@ -442,6 +442,9 @@ payload||copy {temp}\a.txt {temp}\A.TXT|1|19|copies a file onto itself, and ever
 from||install a.txt {temp}\A.TXT|1|15|copies a file onto itself, and every run fails there
 payload||copy {app}\LONG\x {app}\x|1|6|copies a path with a name longer than Windows makes one (255 characters), and every run fails there
 payload|--store|copy {app}\x\ {app}\y|1|6|copies a path that ends in a separator, which names no file, and every run fails there
+payload||copy {temp}\. {app}\x|1|6|copies {temp} or {app} itself, a folder and no file, and every run fails there
+ready|--store|copy {temp}\.\y.txt {app}\x|1|0|copies {temp}\y.txt, which the package does not hold
+ready||copy {temp}\sub\..\y.txt {app}\x|1|0|copies {temp}\y.txt, which the package does not hold
 payload||rmdir {temp}|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload|--store|rmdir {temp}\.|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload||mkdir {app}\d\com2\|1|7|makes a name Windows refuses, and every run fails there
