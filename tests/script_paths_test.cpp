@@ -40,6 +40,33 @@ TEST(ScriptPaths, OutsideTheTwoFolders) {
         << "\"" << c.field << "\"";
 }
 
+TEST(ScriptPaths, NamesBelowTheMarkAsWindowsReadsThem) {
+  const struct {
+    std::string field; // \0 is {temp}, \1 is {app}
+    const char *names; // joined by "|"; "-" for none read
+  } cases[] = {
+      {"\0"s, ""},
+      {"\0\\."s, ""},
+      {"\0\\sub\\.."s, ""},
+      {"\0\\.\\a.txt"s, "a.txt"},
+      {"\0\\sub\\..\\a.txt "s, "a.txt"},
+      {"\0\\a.txt\\."s, "a.txt"},
+      {"\1/a//b\\", "a|b"},
+      {"\1\\a\\..\\..", "-"},
+      {"\1\\...\\a", "-"},
+      {"\1\\a\\. .\\b", "-"},
+      {"C:\\a", "-"},
+  };
+  for (const auto &c : cases) {
+    const auto names = tools::NamesBelowMark(c.field);
+    std::string joined = names ? "" : "-";
+    for (const std::string_view name :
+         names.value_or(std::vector<std::string_view>{}))
+      joined += (joined.empty() ? "" : "|") + std::string(name);
+    EXPECT_EQ(joined, c.names) << "\"" << c.field << "\"";
+  }
+}
+
 TEST(ScriptPaths, ARepeatedPlaceholderCountsItsWholeFolder) {
   namespace record = package::script;
   const struct {
@@ -158,6 +185,17 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCopyFile, "\1\\LPT1\\a", "\1\\b", "W", "W"},
       {record::kCreateFolder, "", "\1\\CON\\", "F", "F"},
       {record::kCopyFile, "\0\\a"s, "\1\\COM10\\b", "", ""},
+      // A name the run of ours keeps for its own work, anywhere on the
+      // target's way and as Windows reads it; the base format's run keeps
+      // none.
+      {record::kCopyFile, "\0\\a"s, "\1\\~UPDPACK.DEL", "", "F"},
+      {record::kCreateFolder, "", "\1\\d\\~updpack.bak. \\e", "", "F"},
+      {record::kCopyFile, "\0\\a"s, "\0\\~UpdPack.New"s, "", "F"},
+      {record::kDeleteFiles, "", "\1\\~updpack.new\\*", "", "F"},
+      {record::kDeleteFolder, "", "\1\\~updpack.del", "", "F"},
+      {record::kCopyFile, "\1\\~updpack.bak\\a", "\1\\b", "", ""},
+      {record::kCopyFile, "\0\\a"s, "\1\\~updpack.bak2", "", ""},
+      {7, "\0\\a"s, "\1\\~updpack.bak", "", ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);
@@ -288,6 +326,9 @@ TEST(ScriptPaths, EachPathOfARecordHasItsOwnFault) {
       {record::kCopyFile, "\1\\a", "\1\\b", ""},
       {record::kCreateFolder, "\1\\x\\", "\1\\CON\\",
        "T makes a name Windows refuses|"},
+      {record::kCopyFile, "\1\\a\\", "\1\\~updpack.new",
+       "T names a file or folder as the run names its own work (~updpack.new|"
+       "S copies a path that ends in a separator|"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);
@@ -313,6 +354,73 @@ TEST(ScriptPaths, EachPathOfARecordHasItsOwnFault) {
           "record 1 copies a path that ends in a separator, which names no "
           "file, and every run fails there: copy    {app}\\a\\                "
           "{app}\\CON"}));
+}
+
+// A path that Windows takes from no folder: "\\?\\C:\\" (a program in a
+// drive's root) or "\\?\\C:\\VLSFX_QUORIX\\" ({temp} in one), the path
+// read as Windows reads it and its NUL pass 32,767 UTF-16 units. One of
+// ours writes a copy as ~updpack.new beside its target first.
+TEST(ScriptPaths, APathLongerThanWindowsTakesFromEveryFolder) {
+  namespace record = package::script;
+  // units UTF-16 units below the folder: names of 200 and the rest.
+  const auto below = [](size_t units, char c = 'n') {
+    std::string path;
+    while (units > 201) {
+      path += std::string(200, c) + "\\";
+      units -= 201;
+    }
+    return path + std::string(units, c);
+  };
+  const std::string app = "\1\\";
+  const std::string temp = "\0\\"s;
+  const struct {
+    uint8_t operation;
+    std::string source, target; // \0 is {temp}, \1 is {app}
+    const char *base, *ours;    // "S" or "T" for a path at fault
+  } cases[] = {
+      {record::kCopyFile, temp + "a", app + below(32759), "", ""},
+      {record::kCopyFile, temp + "a", app + below(32760), "T", "T"},
+      {record::kCreateFolder, "", app + below(32759), "", ""},
+      {record::kCreateFolder, "", app + below(32760), "T", "T"},
+      {record::kDeleteFiles, "", app + below(32760), "T", "T"},
+      {record::kDeleteFolder, "", app + below(32760), "T", "T"},
+      {7, "", app + below(32760), "", ""},
+      {record::kCopyFile, temp + "a", temp + below(32746), "", ""},
+      {record::kCopyFile, temp + "a", temp + below(32747), "T", "T"},
+      {record::kCopyFile, app + below(32760), app + "x", "S", "S"},
+      {record::kCopyFile, temp + below(32747), app + "x", "S", "S"},
+      // One byte of the code page is one unit, as many UTF-8 bytes as it
+      // takes.
+      {record::kCopyFile, temp + "a", app + below(32759, '\xE9'), "", ""},
+      {record::kCopyFile, temp + "a", app + below(32760, '\xE9'), "T", "T"},
+      // As Windows reads it: "." and ".." go, and so do the dots and
+      // blanks that end a name.
+      {record::kCopyFile, temp + "a", app + "x\\..\\" + below(32759), "", ""},
+      {record::kCopyFile, temp + "a", app + ".\\" + below(32758) + ". ", "",
+       ""},
+      // ~updpack.new beside a target of a shorter name.
+      {record::kCopyFile, temp + "a", app + below(32746) + "\\x", "", ""},
+      {record::kCopyFile, temp + "a", app + below(32747) + "\\x", "", "T"},
+      {record::kCopyFile, temp + "a", app + below(32746) + "\\x23456789abc", "",
+       ""},
+  };
+  platform::SetFileCodePage(1251);
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::to_string(c.operation) + " " +
+                 std::to_string(c.source.size()) + " " +
+                 std::to_string(c.target.size()));
+    for (const bool ours : {false, true}) {
+      std::string faults;
+      for (const tools::RecordFailure &failure :
+           tools::FailuresOf({c.operation, c.source, c.target}, ours)) {
+        EXPECT_EQ(std::string(failure.what).rfind("holds a path longer", 0),
+                  0u);
+        faults += failure.atSource ? "S" : "T";
+      }
+      EXPECT_EQ(faults, ours ? c.ours : c.base) << (ours ? "ours" : "base");
+    }
+  }
+  platform::SetFileCodePage(0);
 }
 
 // The first 20 records are listed with all their faults, the rest counted.

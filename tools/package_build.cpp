@@ -19,7 +19,6 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
-#include "run/transaction.h"
 #include "tools/cli.h"
 #include "tools/code_page_choice.h"
 #include "tools/entry_names.h"
@@ -46,27 +45,17 @@ namespace script = package::script;
 using script_text::CompiledScript;
 
 // Errors for the records that name, on their way, a file or folder the
-// install keeps for itself: every run would fail there.
+// install keeps for itself (WorkNameOn): every package build writes is one
+// of ours.
 void RefuseWorkNames(CompiledScript &compiled) {
   for (const script_text::CompiledRecord &record : compiled.records) {
     if (compiled.errors.size() > kMaxDiagnostics)
       return;
-    if (record.operation > script::kDeleteFolder)
-      continue; // read and ignored by the run
-    const std::string_view target = record.target;
-    for (size_t at = 0; at <= target.size();) {
-      const size_t end =
-          std::min(target.find_first_of("\\/", at), target.size());
-      const std::string_view name = target.substr(at, end - at);
-      if (mdl_main::txn::IsWorkName(name)) {
-        std::string message(1, '"');
-        message.append(name).append(
-            "\" is a name the update's run keeps for itself");
-        compiled.errors.push_back({record.targetPos, std::move(message)});
-        break;
-      }
-      at = end + 1;
-    }
+    if (const std::optional<std::string> name =
+            WorkNameOn(record.operation, record.target))
+      compiled.errors.push_back(
+          {record.targetPos,
+           "\"" + *name + "\" is a name the update's run keeps for itself"});
   }
 }
 

@@ -11,6 +11,9 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/posix/syscalls.h"
+#include "run/mdl_main.h"
+#include "run/transaction.h"
 #include "tools/entry_names.h"
 #include "tools/script_printer.h"
 
@@ -151,7 +154,69 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
   return NameTooLong(path);
 }
 
+std::optional<std::string> WorkNameOn(uint8_t operation,
+                                      std::string_view target) {
+  if (operation > script::kDeleteFolder)
+    return std::nullopt; // read and ignored by the run
+  return FirstName(script::TrimBlanks(target), [](const std::string &name) {
+    return mdl_main::txn::IsWorkName(name);
+  });
+}
+
+std::optional<std::vector<std::string_view>>
+NamesBelowMark(std::string_view field) {
+  const std::string_view path = script::TrimBlanks(field);
+  if (PathOutsideFolders(path))
+    return std::nullopt;
+  std::vector<std::string_view> names;
+  for (size_t at = 1; at < path.size();) {
+    const size_t end = std::min(path.find_first_of("\\/", at + 1), path.size());
+    const std::string_view name = path.substr(at + 1, end - at - 1);
+    at = end;
+    if (name.empty() || name == ".")
+      continue;
+    if (name == "..")
+      names.pop_back(); // never above the mark: PathOutsideFolders
+    else if (name.find_first_not_of(". ") == std::string_view::npos)
+      return std::nullopt; // Windows' reading of it is not plain
+    else
+      names.push_back(name);
+  }
+  return names;
+}
+
 namespace {
+
+// The path a field (inside its folder) comes to where its mark stands for
+// the shortest folder it can: {app} a program in a drive's root ("C:"),
+// {temp} the run's folder in the root of a TMP there (C:\VLSFX_QUORIX);
+// written as the posix backend writes a path Windows reads as "C:\...",
+// after "C:" and with "/". Its names as NamesBelowMark reads them, each
+// (shorter than Windows keeps them) without the dots and blanks that end
+// it; newName in place of its last name, when given.
+std::optional<std::string> AtShortestFolder(std::string_view field,
+                                            const char *newName = nullptr) {
+  std::optional<std::vector<std::string_view>> names = NamesBelowMark(field);
+  if (!names || (newName && names->empty()))
+    return std::nullopt; // the folder itself has faults of its own
+  if (newName)
+    names->back() = newName;
+  std::string full;
+  if (script::TrimBlanks(field)[0] == script::kTempFolderMark)
+    full = "/" + std::string(mdl_main::kTempFolderSuffix + 1);
+  for (std::string_view name : *names) {
+    name.remove_suffix(name.size() - 1 - name.find_last_not_of(". "));
+    full += "/" + platform::AnsiToText(name);
+  }
+  return full;
+}
+
+// The field names a path longer than Windows takes, whatever folder its
+// mark stands for (platform::posix::TooLongForWindows at AtShortestFolder).
+bool TooLongEverywhere(std::string_view field, const char *newName = nullptr) {
+  const std::optional<std::string> full = AtShortestFolder(field, newName);
+  return full && platform::posix::TooLongForWindows(*full);
+}
 
 // One line for each thing does(record) tells a record does ("record 3 "
 // and that, then the record; before records come ahead of the first), for
@@ -305,6 +370,27 @@ std::vector<RecordFailure> FailuresOf(const script::Record &record, bool ours) {
           RefusedNewName(record.operation, record.target))
     faults.Add("makes a name Windows refuses, and every run fails there", false,
                std::move(name));
+  // The base format's run keeps no name for itself.
+  if (ours && WorkNameOn(record.operation, record.target))
+    faults.Add("names a file or folder as the run names its own work "
+               "(~updpack.new, ~updpack.bak, ~updpack.del): the run fails "
+               "there, or a later one takes it for its own",
+               false);
+  // Whatever folders the run is given: one of ours checks every target
+  // of its script before the first (the base format's script holds no
+  // path near the bound), and writes a new file as ~updpack.new beside
+  // its target first.
+  constexpr const char *kTooLong =
+      "holds a path longer than Windows takes (32,767 UTF-16 units with "
+      "\\\\?\\ and its NUL, even with {app} at C:\\ and {temp} at "
+      "C:\\VLSFX_QUORIX), and every run fails there";
+  if (record.operation == script::kCopyFile && TooLongEverywhere(record.source))
+    faults.Add(kTooLong, true);
+  if (record.operation <= script::kDeleteFolder &&
+      (TooLongEverywhere(record.target) ||
+       (ours && record.operation == script::kCopyFile &&
+        TooLongEverywhere(record.target, mdl_main::txn::kNewFileName))))
+    faults.Add(kTooLong, false);
   if (record.operation == script::kCopyFile && EndsInSeparator(record.source))
     faults.Add("copies a path that ends in a separator, which names no file, "
                "and every run fails there",

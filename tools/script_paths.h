@@ -62,19 +62,43 @@ std::optional<std::string> NameTooLong(std::string_view field);
 std::optional<std::string> RefusedNewName(uint8_t operation,
                                           std::string_view target);
 
+// The first name on the way of a record's target field (its blanks
+// trimmed) that a run of ours keeps for its own work in the folders it
+// installs to (~updpack.new, ~updpack.bak, ~updpack.del, as Windows reads
+// a name: in any case, without the dots and blanks that end it), as the
+// field holds it; nullopt for a record the run ignores (op 4 and above) or
+// a target without one. A script `build` compiles is refused by it, and a
+// package of ours faulted: where such a name installs at all, it is taken
+// for the run's own by a later run, and elsewhere the run fails.
+std::optional<std::string> WorkNameOn(uint8_t operation,
+                                      std::string_view target);
+
+// The names below the mark of a path field (its blanks trimmed), as
+// Windows reads it as text: "." and empty names gone, ".." taking the name
+// before it away; each as the field holds it. nullopt for a field outside
+// the two folders (PathOutsideFolders) or with a name of dots and blanks
+// alone, whose reading is not plain; empty for the folder itself.
+std::optional<std::vector<std::string_view>>
+NamesBelowMark(std::string_view field);
+
 // One line for every fault of every record of script at which every run
 // fails (FailuresOf), as OutsidePathWarnings lists its records (the first
 // 20 records with all their lines): one whose RefusedNewName is set, a copy
 // whose source ends in a separator (it names no file), is empty or a folder
 // mark itself ({temp}, {app}\sub\..) or holds a NameTooLong, whose target
 // is a folder mark itself, or whose target names its source (Windows reads
-// paths as text: {app}\a.txt and {app}\A.TXT. are one), an rmdir of {temp}
+// paths as text: {app}\a.txt and {app}\A.TXT. are one), a path Windows
+// takes from no folder (past 32,767 UTF-16 units as "\\?\C:\..." with its
+// NUL, {app} a drive's root and {temp} C:\VLSFX_QUORIX, ~updpack.new beside
+// a copy's target in one of ours), an rmdir of {temp}
 // itself (the run holds it) and, in a package of the base format (!ours), a
 // delete whose target ends in a separator or is a folder mark itself (the
 // run finds no file), an rmdir of {app} itself (the running package is
-// there) and a mkdir of a folder mark itself (the folder is there). One of
-// ours checks the product first and skips those or refuses the update, and
-// may run with its program folder elsewhere.
+// there) and a mkdir of a folder mark itself (the folder is there); in one
+// of ours (ours), a record whose target names a WorkNameOn. One of ours
+// checks the product first and skips those deletions or refuses the
+// update, and may run with its program folder elsewhere; the base format's
+// run keeps no name for itself.
 std::vector<std::string> FailingRecords(std::string_view script,
                                         ScriptForm form, bool ours,
                                         size_t before = 0);

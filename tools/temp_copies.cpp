@@ -2,6 +2,7 @@
 
 #include "package/script_record.h"
 #include "platform/codepage.h"
+#include "tools/script_paths.h"
 
 namespace tools {
 
@@ -9,18 +10,22 @@ namespace {
 
 namespace script = package::script;
 
-// The name a field reads from the temporary folder: the rest of "\0\NAME"
-// when it names a file directly in it, "" otherwise. A separator that ends
-// it stays: such a path names no file (both systems refuse it as a bad
-// file name), and no entry gives it.
+// The name a field reads from the temporary folder: the one name below
+// {temp} that it comes to, read as Windows reads it ("{temp}\\.\\a.txt" and
+// "{temp}\\sub\\..\\a.txt" name a.txt), "" for any other (the folder
+// itself, a file below a folder in it). A separator that ends it stays:
+// such a path names no file (both systems refuse it as a bad file name),
+// and no entry gives it.
 std::string TempFolderName(std::string_view field) {
-  if (field.size() < 3 || field[0] != script::kTempFolderMark ||
-      field[1] != '\\')
+  field = script::TrimBlanks(field);
+  if (field.empty() || field[0] != script::kTempFolderMark)
     return {};
-  const size_t separator = field.find_first_of("\\/", 2);
-  if (separator != std::string_view::npos && separator + 1 != field.size())
+  const std::optional<std::vector<std::string_view>> names =
+      NamesBelowMark(field);
+  if (!names || names->size() != 1)
     return {};
-  return platform::AnsiToText(std::string(field.substr(2)));
+  return platform::AnsiToText(names->front()) +
+         (EndsInSeparator(field) ? "\\" : "");
 }
 
 } // namespace

@@ -241,7 +241,9 @@ TABLE
 # A copy out of {temp} of a file that neither an entry nor a copy before it
 # gives fails every run: refused at its source word, nothing written; a
 # fault of its target is an error of its own. The copy of a file a copy
-# put into {temp} is no such copy.
+# put into {temp} is no such copy. A path is read as Windows reads it:
+# {temp}\.\y.txt and {temp}\sub\..\y.txt read y.txt, and {temp}\. is the
+# folder itself.
 # SCRIPT (\n between lines)|the build's arguments|the error, or "" for none.
 while IFS='|' read -r lines arguments error; do
   printf "$lines" >unmet.txt
@@ -261,6 +263,11 @@ copy {temp}\\y.txt {app}\\CON\n|--payload payload|unmet.txt:1:19: error: the rec
 copy {temp}\\X.TXT {app}\\x.txt\ncopy {temp}\\x.txt {temp}\\z.txt\ncopy {temp}\\z.txt {app}\\z.txt\n|--payload payload|
 copy {temp}\\z.txt {app}\\z.txt\ncopy {temp}\\x.txt {temp}\\z.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\z.txt is not in the payload folder
 install x.txt {app}\\x.txt\ncopy {temp}\\x.txt {app}\\y.txt\n|--from payload|
+copy {temp}\\.\\y.txt {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\y.txt is not in the payload folder payload
+copy {temp}\\sub\\..\\y.txt {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: {temp}\y.txt is not in the payload folder payload
+copy {temp}\\.\\x.txt {app}\\y.txt\ncopy {temp}\\sub\\..\\X.TXT. {app}\\z.txt\n|--payload payload|
+copy {temp}\\x.txt {temp}\\sub\\..\\w.txt\ncopy {temp}\\.\\w.txt {app}\\w.txt\n|--payload payload|
+copy {temp}\\. {app}\\y.txt\n|--payload payload|unmet.txt:1:6: error: the record copies {temp} or {app} itself, a folder and no file, and every run fails there
 install x.txt {app}\\x.txt\ncopy {temp}\\w.txt {app}\\w.txt\n|--from payload|unmet.txt:2:6: error: {temp}\w.txt is not in the package (only install lines add files)
 TABLE
 

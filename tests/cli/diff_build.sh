@@ -349,35 +349,42 @@ done
 # path's line and column, in verify's words, an error for each fault of
 # the record; a record verify only warns of builds, with verify's warning.
 # Each line is built from a script (--from or --payload, stored or
-# compressed). Its compiled records, ready in a payload folder and in an
+# compressed; "ready": only as below, a text script refuses it in its own
+# words). Its compiled records, ready in a payload folder and in an
 # archive packed from it, fail those builds so, each fault named by the
 # record's number in verify's words, until --unchecked builds the package
 # that verify then faults.
-# LONG stands for a name of 256 characters; COLUMNS and WHAT hold one
-# entry for each fault, "+" between them.
+# LONG stands for a name of 256 characters, FAR for a path of 32,760 below
+# its folder (names of 200), which Windows takes from no folder; COLUMNS
+# and WHAT hold one entry for each fault, "+" between them.
 # MODE|OPTION|LINE|BUILD'S EXIT|COLUMNS|WHAT VERIFY SAYS OF RECORD 1
 long=$(printf 'a%.0s' $(seq 256))
+far=$(printf "$(printf 'n%.0s' $(seq 200))\\\\%.0s" $(seq 162))$(printf 'n%.0s' $(seq 198))
+[ ${#far} = 32760 ] || fail "FAR is ${#far} bytes"
 mkdir -p faults/bin
 printf 'x' >faults/bin/a.txt
 while IFS='|' read -r mode option line rc columns whats; do
   line=${line//LONG/$long}
+  line=${line//FAR/$far}
   IFS='+' read -ra columns <<<"$columns"
   IFS='+' read -ra whats <<<"$whats"
   printf '%s\n' "$line" >faults/s.txt
   rm -f faults/p.exe
-  run_tool build ${option:+"$option"} "--$mode" hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
-  expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
-  if [ "$rc" = 1 ]; then
-    for k in "${!whats[@]}"; do
-      expect_contains "$ERR" "s.txt:1:${columns[$k]}: error: the record ${whats[$k]}" "build of: $line"
-    done
-    [ "$(grep -c ': error: ' "$ERR")" = "${#whats[@]}" ] || fail "build of: $line: ${#whats[@]} errors: $(cat "$ERR")"
-    [ -e faults/p.exe ] && fail "$line: a package was written"
-  else
-    expect_contains "$ERR" "updpack: warning: record 1 ${whats[0]}" "build warns of: $line"
-    run_tool verify faults/p.exe
-    expect_rc 0 "verify of the package built with: $line"
-    expect_contains "$OUT" "  warning:     record 1 ${whats[0]}" "verify warns of: $line"
+  if [ "$mode" != ready ]; then
+    run_tool build ${option:+"$option"} "--$mode" hand/prod --script faults/s.txt -o faults/p.exe --stub inside/stub.bin
+    expect_rc "$rc" "build ${option:+$option }--$mode of: $line"
+    if [ "$rc" = 1 ]; then
+      for k in "${!whats[@]}"; do
+        expect_contains "$ERR" "s.txt:1:${columns[$k]}: error: the record ${whats[$k]}" "build of: $line"
+      done
+      [ "$(grep -c ': error: ' "$ERR")" = "${#whats[@]}" ] || fail "build of: $line: ${#whats[@]} errors: $(cat "$ERR")"
+      [ -e faults/p.exe ] && fail "$line: a package was written"
+    else
+      expect_contains "$ERR" "updpack: warning: record 1 ${whats[0]}" "build warns of: $line"
+      run_tool verify faults/p.exe
+      expect_rc 0 "verify of the package built with: $line"
+      expect_contains "$OUT" "  warning:     record 1 ${whats[0]}" "verify warns of: $line"
+    fi
   fi
   [ "$mode" = from ] && continue
   # The same records as a ready script, the payload folder's and an
@@ -435,12 +442,22 @@ payload||copy {temp}\a.txt {temp}\A.TXT|1|19|copies a file onto itself, and ever
 from||install a.txt {temp}\A.TXT|1|15|copies a file onto itself, and every run fails there
 payload||copy {app}\LONG\x {app}\x|1|6|copies a path with a name longer than Windows makes one (255 characters), and every run fails there
 payload|--store|copy {app}\x\ {app}\y|1|6|copies a path that ends in a separator, which names no file, and every run fails there
+payload||copy {temp}\. {app}\x|1|6|copies {temp} or {app} itself, a folder and no file, and every run fails there
+ready|--store|copy {temp}\.\y.txt {app}\x|1|0|copies {temp}\y.txt, which the package does not hold
+ready||copy {temp}\sub\..\y.txt {app}\x|1|0|copies {temp}\y.txt, which the package does not hold
 payload||rmdir {temp}|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload|--store|rmdir {temp}\.|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload||mkdir {app}\d\com2\|1|7|makes a name Windows refuses, and every run fails there
 payload|--store|copy {app}\x\ {app}\CON|1|6+15|copies a path that ends in a separator, which names no file, and every run fails there+makes a name Windows refuses, and every run fails there
 payload||copy "" {app}|1|7+9|copies an empty path, which names no file, and every run fails there+copies onto {temp} or {app} itself, a folder, and every run fails there
 from|--store|install a.txt {app}\a:b|1|15|makes a name Windows refuses, and every run fails there
+ready|--store|copy {temp}\a.txt {app}\~UPDPACK.DEL|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready||mkdir {app}\d\~updpack.bak.\e|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready||copy {temp}\a.txt {temp}\~UpdPack.New|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready|--store|delete {app}\~updpack.bak\*|1|0|names a file or folder as the run names its own work (~updpack.new, ~updpack.bak, ~updpack.del): the run fails there, or a later one takes it for its own
+ready|--store|mkdir {app}\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
+ready||copy {temp}\a.txt {temp}\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
+ready||copy {app}\FAR {app}\x|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
 payload|--store|copy {temp}\a.txt {app}\CON\x.txt|0||goes through a folder named as a device
 from||install a.txt C:\x.txt|0||works outside {app} and {temp}
 TABLE

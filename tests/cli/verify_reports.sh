@@ -133,6 +133,32 @@ expect_contains "$ERR" "record 4 copies a file onto itself, and every run fails 
 expect_contains "$ERR" "record 9 goes through a folder named as a device" \
   "run names the folder named as a device"
 
+# Records whose target names, on its way, a name the run of ours keeps for
+# its own work (~updpack.new, ~updpack.bak, ~updpack.del, as Windows reads
+# it): the run fails at some, and a later run takes what the others
+# install for its own, so a package of ours is faulted for each, as a text
+# script is refused. The base format's run keeps no such name: its package
+# is sound, and neither verify nor run says a word of them.
+mkdir kept
+printf 'a' >kept/a.txt
+cat >kept.txt <<'EOF2'
+copy    {temp}\a.txt  {app}\~UPDPACK.DEL
+mkdir   {app}\d\~updpack.bak.\e
+op 7    {temp}\a.txt  {app}\~updpack.bak
+delete  {app}\sub\~UpdPack.New\*
+EOF2
+run_tool script compile kept.txt kept/script
+run_tool build --unchecked --payload kept --stub stub.exe -o pkg/kept.exe
+expect_rc 0 "build --unchecked of the run's own names"
+expect_verdicts kept.exe 124 ""
+run_tool pack kept kept.pack
+{ cat stub.exe kept.pack; trailer 4097; } >pkg/kept-base.exe
+run_tool verify pkg/kept-base.exe
+expect_rc 0 "verify of the run's own names in the base format"
+grep -E '^  (FAULT|warning):' "$OUT" && fail "the base format keeps no names for its run"
+run_tool --stdin no.txt run pkg/kept-base.exe
+grep -q '^updpack: warning: record' "$ERR" && fail "run of the base format: $(cat "$ERR")"
+
 # A package of ours with both script entries: the run numbers its records
 # on from "script" into the long script, and so do verify (text and JSON)
 # and run's warnings, which named the long script's records from 1.

@@ -7,11 +7,13 @@
 # no file. So do a copy from an empty path or from {temp} itself or onto
 # its own file, an rmdir of {temp} (the run holds it) and, in this format,
 # a deletion of {app} itself: updpack verify calls each a record every
-# run fails at. A package of ours (KIND ours) checks the product before
-# its first record and names the folder a copy reads, as this format does,
-# not the file it would install; so it names any source that is no file of
-# the package, and a path that ends in a separator, which names none: a
-# file of {app} that is missing (a record verify calls sound, SOUND).
+# run fails at. So does a copy of a file the package lacks behind a dot
+# part ({temp}\.\x.txt, read as {temp}\x.txt). A package of ours (KIND
+# ours) checks the product before its first record and names the folder
+# a copy reads, as this format does, not the file it would install; so it
+# names any source that is no file of the package, and a path that ends
+# in a separator, which names none: a file of {app} that is missing (a
+# record verify calls sound, SOUND).
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -33,6 +35,8 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|' \
   '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|ours' \
   '0|\000\\one.txt\\|\001\\x.txt|Недопустимое имя файла: %\VLSFX_QUORIX\one.txt\ (|ours' \
+  '0|\000\\.\\x.txt|\001\\x.txt|Файл не найден: %\VLSFX_QUORIX\.\x.txt (' \
+  '0|\000\\.\\x.txt|\001\\x.txt|Файл не найден|ours' \
   '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (||sound' \
   '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound'; do
   IFS='|' read -r op source target description kind sound <<<"$c"
