@@ -273,6 +273,49 @@ ours|-||Путь не найден
 TABLE
 rm -rf program/*
 
+# A copy onto a path that ends in a separator names no file, and fails as
+# Windows fails to open it for writing: a folder as a folder opened as a
+# file, a missing name or a file as a bad file name, a name in a missing
+# folder or below a file as a path not found. The base format has carried
+# out the copy before it; a package of ours fails so before its first
+# record and changes nothing. KIND|TARGET|message (@: the program folder).
+while IFS='|' read -r kind target says; do
+  rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
+  printf 'old' >program/f.txt
+  {
+    script_record 0 T '\a.txt' P '\first.txt'
+    script_record 0 T '\a.txt' P "$target"
+  } >payload/script
+  left='f.txt first.txt sub update.exe'
+  if [ "$kind" = base ]; then
+    base_package
+  else
+    # build refuses such a target; a package made to fail carries it.
+    run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
+    left='f.txt sub update.exe'
+  fi
+  rm payload/script
+  run_tool run program/update.exe --yes
+  expect_rc 1 "$kind package, a copy onto $target"
+  expect_contains "$ERR" "Произошла критическая ошибка:
+${says//@/$WORK/program}" "$kind package, a copy onto $target"
+  [ "$(ls program | tr '\n' ' ')" = "$left " ] ||
+    fail "$kind package, a copy onto $target left: $(ls program)"
+done <<'TABLE'
+base|\sub\|Ошибка доступа к пути или файлу: @\sub\
+ours|\sub\|Ошибка доступа к пути или файлу: @\sub\
+ours|\SUB/|Ошибка доступа к пути или файлу: @\SUB/
+ours|\|Ошибка доступа к пути или файлу: @\
+base|\new\|Недопустимое имя файла: @\new\
+ours|\new\|Недопустимое имя файла: @\new\
+ours|\f.txt\|Недопустимое имя файла: @\f.txt\
+base|\nosuch\new\|Путь не найден: @\nosuch\new\ (
+ours|\nosuch\new\|Путь не найден: @\nosuch\new\ (
+base|\f.txt\new\|Путь не найден: @\f.txt\new\ (
+ours|\f.txt\new\|Путь не найден: @\f.txt\new\ (
+TABLE
+rm -rf program/*
+
 # An entry named like the checksum list, in a package without a manifest:
 # nothing checks it, and the script copies it as it copies any file.
 printf 'not a list of checksums' >payload/~updpack.sum
