@@ -228,8 +228,10 @@ rm -rf program/sub program/keep.txt
 # folder as a file fails, naming the folder; a path that ends in a
 # separator after a file is a bad file name, and after a missing name a
 # missing file. A package of ours names a missing entry by the file it
-# would install, and any other source as the base format does. Nothing is
-# changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
+# would install ({temp}\none.txt. too), and any other source as the base
+# format does: {temp}\. and {temp}\sub\.. are {temp} itself, and a path
+# with a folder after {temp} ({temp}\.\none.txt too) no file of the
+# package. Nothing is changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
 # TMP).
 mkdir -p program/sub
 while IFS='|' read -r kind mark source says; do
@@ -270,6 +272,16 @@ base|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
 ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
 base|-||Путь не найден
 ours|-||Путь не найден
+base|T|\.|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.
+ours|T|\.|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.
+ours|T|\...|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\...
+base|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\sub\..
+ours|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\sub\..
+ours|T|\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\..
+base|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
+ours|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
+ours|T|\sub\none.txt|Путь не найден: %\VLSFX_QUORIX\sub\none.txt (
+ours|T|\none.txt.|Файл не найден: x (
 TABLE
 rm -rf program/*
 
