@@ -19,10 +19,15 @@ std::string Shown(const std::string &path, const std::string &programFolder) {
 }
 
 std::string_view OfPackage(const std::string &source) {
-  if (platform::fs::IsBelow(TempFolder, source) && !source.ends_with('\\') &&
-      !source.ends_with('/'))
-    return source;
-  return {};
+  // One name in the folder, as the package holds its files: nothing after
+  // a separator, and not "." or ".." (nor any name of dots and blanks
+  // alone, which Windows reads as the folder it is in).
+  const size_t name = TempFolder.size() + 1;
+  if (!platform::fs::IsBelow(TempFolder, source) ||
+      source.find_first_of("\\/", name) != std::string::npos ||
+      source.find_first_not_of(". ", name) == std::string::npos)
+    return {};
+  return source;
 }
 
 std::string InstalledFileOf(const std::string &entry, bool longDeclared) {

@@ -16,11 +16,13 @@ namespace mdl_main::names {
 // them, as every {app} path of the script does: the path the user knows.
 std::string Shown(const std::string &path, const std::string &programFolder);
 
-// source when it is a file of the package (a name in TempFolder), which
-// a message names by the file it installs; empty for any other path of a
-// copy ({temp} itself, a path that ends in a separator and names no file,
-// a file of {app} or of anywhere else), which it names as the base format
-// does.
+// source when it is a file of the package, one name in TempFolder as the
+// package holds its files ({temp}\a.txt, also {temp}\a.txt. as Windows
+// reads it), which a message names by the file it installs; empty for any
+// other path of a copy ({temp} itself, also as {temp}\. or {temp}\sub\..,
+// a path with a folder after {temp}, a path that ends in a separator and
+// names no file, a file of {app} or of anywhere else), which it names as
+// the base format does.
 std::string_view OfPackage(const std::string &source);
 
 // The file the entry of TempFolder installs: Shown of the target of the

@@ -194,11 +194,24 @@ private:
                     source);
   }
 
+  // A copy onto a path that ends in a separator, which names no file,
+  // fails as the install's copy fails there, which writes nothing: no
+  // system makes a file of a name with a separator after it. It fails on
+  // the disk as it is, whatever the records before make of the folder
+  // named.
+  void CheckTarget(const Step &step) const {
+    if (!step.target.ends_with('\\') && !step.target.ends_with('/'))
+      return;
+    fs::FileCopy(step.source, step.target);
+  }
+
   // Judges one record against the version the update is for and against
   // what the update leaves.
   Verdict JudgeStep(const Step &step) {
-    if (step.operation == record::kCopyFile)
+    if (step.operation == record::kCopyFile) {
       CheckSource(step.source);
+      CheckTarget(step);
+    }
     // A folder on the way that is a link (a junction) leads out of the
     // product: no version the update is for has one there.
     if (fs::LinkOnTheWay(programFolder_, step.target))

@@ -38,9 +38,7 @@ std::string PrefixOf(const std::string &path) {
 
 // True for a path below folder that no ".." leads out of.
 bool IsInside(const std::string &folder, const std::string &path) {
-  if (folder.empty() || path.size() <= folder.size() + 1 ||
-      path.compare(0, folder.size(), folder) != 0 ||
-      !IsSeparator(path[folder.size()]))
+  if (folder.empty() || !fs::IsBelow(folder, path))
     return false;
   for (size_t at = folder.size(); at != std::string::npos;
        at = path.find_first_of("\\/", at + 1))

@@ -10,6 +10,7 @@
 
 #include "platform/posix/syscalls.h"
 #include "platform/ui.h"
+#include "run/installed_names.h"
 #include "run/mdl_main.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/scripted_ui.h"
@@ -113,6 +114,30 @@ TEST(InstalledNames, MessagesNameTheInstalledFile) {
     EXPECT_NE(shown.find(c.named), std::string::npos) << shown;
     EXPECT_EQ(shown.find(c.notNamed), std::string::npos) << shown;
   }
+}
+
+// A file of the package is one name in the temporary folder; any other
+// source of a copy is named as it is.
+TEST(InstalledNames, FileOfThePackage) {
+  const std::string saved = mdl_main::TempFolder;
+  mdl_main::TempFolder = "C:\\tmp\\VLSFX_QUORIX";
+  const struct {
+    const char *after; // the source after the temporary folder
+    bool ofPackage;
+  } cases[] = {
+      {"\\a.txt", true},       {"/a.txt", true},     {"\\a.txt. ", true},
+      {"\\.profile", true},    {"", false},          {"\\", false},
+      {"\\.", false},          {"\\..", false},      {"\\...", false},
+      {"\\. .", false},        {"\\sub\\..", false}, {"\\.\\a.txt", false},
+      {"\\sub\\a.txt", false}, {"\\a.txt\\", false}, {"\\a.txt/", false},
+      {"2\\a.txt", false},
+  };
+  for (const auto &c : cases) {
+    const std::string source = mdl_main::TempFolder + c.after;
+    EXPECT_EQ(!mdl_main::names::OfPackage(source).empty(), c.ofPackage)
+        << source;
+  }
+  mdl_main::TempFolder = saved;
 }
 
 } // namespace

@@ -157,19 +157,24 @@ void RefuseOtherNames(const struct stat &st, const std::string &path) {
 // file name, not as a file that is not found (or opened, where posix has
 // one of that name). So does a path that ends in a separator, except where
 // Windows opens the name before it: a folder fails as a folder opened as a
-// file, and a missing name to read as a missing file (toRead).
+// file, a missing name to read as a missing file (toRead), and a missing
+// name in a folder that is missing (or a file) as a path not found.
 void CheckNames(const std::string &path, bool toRead) {
   if (fs::HoldsRefusedCharacter(path))
     Raise(err::kBadFileName, path);
   if (!path.ends_with('\\') && !path.ends_with('/'))
     return;
-  switch (fs::KindOf(fs::WithoutTrailingSeparators(path))) {
+  const std::string name = fs::WithoutTrailingSeparators(path);
+  switch (fs::KindOf(name)) {
   case fs::EntryKind::Folder:
     Raise(err::kPathFileAccess, path);
-  case fs::EntryKind::Missing:
-    if (toRead)
+  case fs::EntryKind::Missing: {
+    const size_t cut = name.find_last_of("\\/");
+    if (toRead || (cut != std::string::npos &&
+                   !fs::FolderExists(name.substr(0, cut + 1))))
       posix::RaiseErrno(ENOENT, path);
     break;
+  }
   default:
     break;
   }

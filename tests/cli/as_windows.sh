@@ -228,8 +228,10 @@ rm -rf program/sub program/keep.txt
 # folder as a file fails, naming the folder; a path that ends in a
 # separator after a file is a bad file name, and after a missing name a
 # missing file. A package of ours names a missing entry by the file it
-# would install, and any other source as the base format does. Nothing is
-# changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
+# would install ({temp}\none.txt. too), and any other source as the base
+# format does: {temp}\. and {temp}\sub\.. are {temp} itself, and a path
+# with a folder after {temp} ({temp}\.\none.txt too) no file of the
+# package. Nothing is changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
 # TMP).
 mkdir -p program/sub
 while IFS='|' read -r kind mark source says; do
@@ -270,6 +272,59 @@ base|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
 ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
 base|-||Путь не найден
 ours|-||Путь не найден
+base|T|\.|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.
+ours|T|\.|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.
+ours|T|\...|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\...
+base|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\sub\..
+ours|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\sub\..
+ours|T|\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\..
+base|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
+ours|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
+ours|T|\sub\none.txt|Путь не найден: %\VLSFX_QUORIX\sub\none.txt (
+ours|T|\none.txt.|Файл не найден: x (
+TABLE
+rm -rf program/*
+
+# A copy onto a path that ends in a separator names no file, and fails as
+# Windows fails to open it for writing: a folder as a folder opened as a
+# file, a missing name or a file as a bad file name, a name in a missing
+# folder or below a file as a path not found. The base format has carried
+# out the copy before it; a package of ours fails so before its first
+# record and changes nothing. KIND|TARGET|message (@: the program folder).
+while IFS='|' read -r kind target says; do
+  rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
+  printf 'old' >program/f.txt
+  {
+    script_record 0 T '\a.txt' P '\first.txt'
+    script_record 0 T '\a.txt' P "$target"
+  } >payload/script
+  left='f.txt first.txt sub update.exe'
+  if [ "$kind" = base ]; then
+    base_package
+  else
+    # build refuses such a target; a package made to fail carries it.
+    run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
+    left='f.txt sub update.exe'
+  fi
+  rm payload/script
+  run_tool run program/update.exe --yes
+  expect_rc 1 "$kind package, a copy onto $target"
+  expect_contains "$ERR" "Произошла критическая ошибка:
+${says//@/$WORK/program}" "$kind package, a copy onto $target"
+  [ "$(ls program | tr '\n' ' ')" = "$left " ] ||
+    fail "$kind package, a copy onto $target left: $(ls program)"
+done <<'TABLE'
+base|\sub\|Ошибка доступа к пути или файлу: @\sub\
+ours|\sub\|Ошибка доступа к пути или файлу: @\sub\
+ours|\SUB/|Ошибка доступа к пути или файлу: @\SUB/
+ours|\|Ошибка доступа к пути или файлу: @\
+base|\new\|Недопустимое имя файла: @\new\
+ours|\new\|Недопустимое имя файла: @\new\
+ours|\f.txt\|Недопустимое имя файла: @\f.txt\
+base|\nosuch\new\|Путь не найден: @\nosuch\new\ (
+ours|\nosuch\new\|Путь не найден: @\nosuch\new\ (
+base|\f.txt\new\|Путь не найден: @\f.txt\new\ (
+ours|\f.txt\new\|Путь не найден: @\f.txt\new\ (
 TABLE
 rm -rf program/*
 

@@ -11,12 +11,16 @@
 # names outside ASCII (Cyrillic, Latin-1, letters without a simple case
 # pair) spelled in another case, patterns over them and over names of
 # several dots, a file where the script wants a folder and the reverse,
-# empty files, read-only copy targets in folders. Each runs as a package of
-# ours in code page 1251 or 1252 (under Wine with /S and its log) and some
-# also as a package of the base format (under Wine answered through its
-# boxes), or as the package `diff --build` makes of the product folder and
-# a new version of it, started on the old, the new, half of the way or
-# something else, so that its check says up to date, goes on or refuses.
+# empty files, read-only copy targets in folders; copies onto a folder, a
+# missing name or a file with a separator after it, sources written with
+# "." and ".." ({temp} itself, a file of the package through them, a name
+# in a folder of {temp}), and records deep in a chain of seven folders.
+# Each runs as a package of ours in code page 1251 or 1252 (under Wine with
+# /S and its log) and some also as a package of the base format (under
+# Wine answered through its boxes), or as the package `diff --build` makes
+# of the product folder and a new version of it, started on the old, the
+# new, half of the way or something else, so that its check says up to
+# date, goes on or refuses.
 # DIFF_SEED and DIFF_CASES draw other or more cases, DIFF_ONLY=N runs case
 # N alone: a mismatch prints all three.
 # Where Wine 8 is not Windows, the cases keep out of its way (see PATTERNS
@@ -52,6 +56,9 @@ odd = random.Random(seed + 7919)
 # disagree on (a file where a folder is wanted and the reverse), and
 # packages that carry the state they expect: a source of their own.
 uni = random.Random(seed + 104729)
+# Copies onto paths that end in a separator, sources written with "." and
+# "..", and a deep chain of folders.
+wide = random.Random(seed + 1299709)
 
 FILES = ["Readme.TXT", "app.DLL", "Notes.txt", "a1.log", "B2.Log", "data.BIN",
          "x", "Old.txt.bak", "c3.LOG", "Данные.txt", "ёлка.Log"]
@@ -226,6 +233,65 @@ def unicode_record(tree, extra, cp):
     if roll < 0.9:
         return 2, "", uni.choice(UNI_FOLDERS + ["Новая/Ёж", "Été"])
     return 3, "", unirecase(uni.choice(UNI_FOLDERS + folders[:1]))
+
+
+# A chain of folders seven deep, a file at its bottom.
+DEEP = "Deep/L1/l2/L3/l4/L5/l6"
+# Sources of 16 bytes at most: {temp} itself written otherwise, a file of
+# the package through "." or "..", a name in a folder of {temp} (which
+# the package never holds), a missing one.
+WIDE_SOURCES = ["\0/.", "\0/..", "\0/...", "\0/Sub/..", "\0/./new.txt",
+                "\0/./none.txt", "\0/Sub/new.txt", "\0/new.txt.",
+                "\0/x/../App.dll", "\0/./NB.LOG", "\0/new.txt/"]
+
+
+def wrecase(path):
+    return wide.choice([path, path.upper(), path.lower(), path.swapcase()])
+
+
+def add_deep(root):
+    """The deep chain in the product folder, at times: its entries, kept
+    out of the tree that the other kinds draw from."""
+    if wide.random() < 0.7:
+        return []
+    os.makedirs(os.path.join(root, DEEP))
+    parts = DEEP.split("/")
+    entries = [("/".join(parts[:k]), "d", False) for k in range(1, len(parts) + 1)]
+    path = DEEP + "/Bottom.txt"
+    with open(os.path.join(root, path), "w") as f:
+        f.write("old deep %d\n" % wide.randrange(1000))
+    readonly = wide.random() < 0.3
+    if readonly:
+        os.chmod(os.path.join(root, path), 0o444)
+    return entries + [(path, "f", readonly)]
+
+
+def wide_record(tree):
+    """A copy onto a path that ends in a separator (a folder, a missing
+    one, a file, a name in a missing folder or below a file), a copy from
+    a source written with "." and "..", or a record deep in the chain."""
+    folders = existing(tree, "d")
+    files = [p for p in existing(tree, "f") if "/" not in p]
+    roll = wide.random()
+    if roll < 0.35:
+        target = wide.choice([wrecase(f) for f in folders] + files[:1] +
+                             ["New", "Missing/New", "x/../" + (files or ["x"])[0],
+                              (files or ["x"])[0] + "/New"])
+        return 0, "\0/" + wide.choice(SOURCES), target + wide.choice(["/", "\2", "//"])
+    if roll < 0.65:
+        return 0, wide.choice(WIDE_SOURCES), wide.choice(NEW_NAMES + files[:1])
+    deep = wrecase(DEEP)
+    cut = wide.randint(2, 6)
+    above = "/".join(deep.split("/")[:cut])
+    return wide.choice([
+        (0, "\0/" + wide.choice(SOURCES), deep + "/" + wide.choice(["Bottom.txt", "BOTTOM.TXT", "new.txt"])),
+        (0, "\0/new.txt", above + "/Gone/new.txt"),
+        (0, "\0/new.txt", above + "/../" + deep.split("/")[cut - 1] + "/new.txt"),
+        (1, "", deep + wide.choice(["/*.txt", "/Bottom.txt", "/*"])),
+        (2, "", deep + "/M7"),
+        (2, "", above + "/Gone/M"),
+        (3, "", above),
+        (3, "", deep + "/..")])
 
 
 def recase_uni(folder):
@@ -432,14 +498,18 @@ for case in range(1, count + 1):
     # The draws of the later kinds.
     open(os.path.join(payload, "empty.dat"), "w").close()
     extra = add_unicode(os.path.join(where, "program"), tree)
+    deep = add_deep(os.path.join(where, "program"))
     cp = uni.choice([1251, 1252])
     if not all(encodable(s + t, 1252) for _, s, t in records):
         cp = 1251
     for _ in range(uni.randint(0, 3)):
         records.insert(uni.randint(0, len(records)), unicode_record(tree, extra, cp))
+    for _ in range(wide.randint(0, 2)):
+        records.insert(wide.randint(0, len(records)), wide_record(tree))
     records = [r for r in records if encodable(r[1] + r[2], cp)]
     records = [r for i, r in enumerate(records) if not below_copy(records[:i], r)]
     expect = uni.random() < 0.2 and make_versions(where, tree, cp)
+    tree += deep
     with open(os.path.join(where, "codepage"), "w") as f:
         f.write("%d\n" % cp)
     with open(os.path.join(payload, "script"), "wb") as f:

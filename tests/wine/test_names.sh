@@ -13,7 +13,12 @@
 # a copy reads, as this format does, not the file it would install; so it
 # names any source that is no file of the package, and a path that ends
 # in a separator, which names none: a file of {app} that is missing (a
-# record verify calls sound, SOUND).
+# record verify calls sound, SOUND), {temp}\. and {temp}\sub\.., which are
+# {temp} itself, a path with a folder after {temp}. A copy onto a path
+# that ends in a separator fails in both formats as Windows opens it for
+# writing: the program folder as a folder, a missing name as a bad file
+# name, a name in a missing folder as a path not found; a package of ours
+# before its first record.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -38,7 +43,17 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\.\\x.txt|\001\\x.txt|Файл не найден: %\VLSFX_QUORIX\.\x.txt (' \
   '0|\000\\.\\x.txt|\001\\x.txt|Файл не найден|ours' \
   '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (||sound' \
-  '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound'; do
+  '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound' \
+  '0|\000\\.|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.|' \
+  '0|\000\\.|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.|ours' \
+  '0|\000\\sub\\..|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\sub\..|ours' \
+  '0|\000\\.\\none.txt|\001\\x.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (|ours|sound' \
+  '0|\000\\one.txt|\001\\|Ошибка доступа к пути или файлу: @\|' \
+  '0|\000\\one.txt|\001\\|Ошибка доступа к пути или файлу: @\|ours' \
+  '0|\000\\one.txt|\001\\new\\|Недопустимое имя файла: @\new\ (|' \
+  '0|\000\\one.txt|\001\\new\\|Недопустимое имя файла: @\new\ (|ours' \
+  '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|' \
+  '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|ours'; do
   IFS='|' read -r op source target description kind sound <<<"$c"
   description=${description//@/$(e2e_windows_path "$program")}
   description=${description//%/$E2E_TMP_WINDOWS}
