@@ -968,6 +968,59 @@ TEST(PosixPaths, TooLongForWindowsCountsUtf16UnitsOfTheLongForm) {
         << row.path.size() << " bytes";
 }
 
+// A link on the way below a folder is found whatever the case the path
+// writes the folders in, and at any depth (past PATH_MAX too); the last
+// name, a folder missing on the way or a file on it hides none.
+TEST_F(FsTest, LinkOnTheWayLooksAtEveryFolderBetween) {
+  namespace sys = platform::posix::sys;
+  // 20 names of 250 bytes below d: some 5,000 bytes, made a piece at a time.
+  Folder("a");
+  Folder("a/b");
+  Folder("d");
+  Folder("outside");
+  Write("a/file.txt");
+  std::string deep = "d";
+  for (int k = 0; k < 20; ++k) {
+    deep += '/' + std::string(250, static_cast<char>('a' + k));
+    ASSERT_EQ(sys::MkDir(Path(deep).c_str(), 0755, deep), 0) << errno;
+  }
+  const int bottom =
+      sys::Open(deep, Path(deep).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(bottom, 0) << errno;
+  ASSERT_EQ(symlinkat(Path("outside").c_str(), bottom, "lnk"), 0);
+  ::close(bottom);
+  for (const char *link : {"a/b/lnk", "a/lnk", "lnk"})
+    ASSERT_EQ(symlink(Path("outside").c_str(), Path(link).c_str()), 0);
+  std::string winDeep = deep;
+  for (char &c : winDeep)
+    if (c == '/')
+      c = '\\';
+  const struct {
+    std::string below;
+    bool link;
+  } cases[] = {
+      {"a\\b\\c.txt", false},
+      {"a\\b\\lnk\\c.txt", true},
+      {"A\\B\\LNK\\c.txt", true}, // found without regard to case
+      {"a\\b\\lnk", false},       // the last name is no folder between
+      {"lnk\\x\\y.txt", true},
+      {"a\\lnk.\\x.txt", true},       // a name ending in a dot
+      {"a\\none\\lnk\\x.txt", false}, // a folder missing on the way
+      {"a\\file.txt\\x.txt", false},  // a file on the way
+      {winDeep + "\\x.txt", false},
+      {winDeep + "\\lnk\\x.txt", true},
+      {"D" + winDeep.substr(1) + "\\LNK\\x.txt", true},
+  };
+  std::string top = dir_.Path();
+  for (char &c : top)
+    if (c == '/')
+      c = '\\';
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.below.substr(0, 40));
+    EXPECT_EQ(fs::LinkOnTheWay(top, top + '\\' + c.below), c.link);
+  }
+}
+
 TEST_F(FsTest, PathCallsReachPastPathMax) {
   namespace sys = platform::posix::sys;
   // 20 names of 250 bytes: some 5,000 bytes, which Linux takes in no call.

@@ -225,6 +225,25 @@ std::string FindNoCase(const std::string &folder, std::string_view name,
                       : FindIn(fd.get(), key, name.size(), folder, shown);
 }
 
+// The most names of native, fewer than below, whose path is that of a
+// folder whose names are kept (listed, so there); 0 when none is. ends: the
+// length of native up to the end of each name.
+size_t KeptDepth(const std::string &native, const std::vector<size_t> &ends,
+                 size_t below) {
+  size_t depth = 0;
+  if (keepers == 0)
+    return depth;
+  for (const std::optional<FolderNames> &one : kept) {
+    if (!one || one->native.empty() || !native.starts_with(one->native))
+      continue;
+    const auto last = ends.begin() + static_cast<ptrdiff_t>(below - 1);
+    const auto end = std::lower_bound(ends.begin(), last, one->native.size());
+    if (end != last && *end == one->native.size())
+      depth = std::max(depth, static_cast<size_t>(end - ends.begin()) + 1);
+  }
+  return depth;
+}
+
 } // namespace
 
 std::string ResolvedPath(const std::string &path) {
@@ -251,16 +270,29 @@ std::string ResolvedPath(const std::string &path) {
                       : native.substr(0, ends[count - 1]);
   };
 
-  // The deepest folder there as written; usually only the last name is not.
+  // The deepest folder there as written; usually only the last name is not,
+  // so the one above it is looked at first. A folder is there only when
+  // every one above it is, and the look at any folder below the deepest
+  // fails as the look at the first one missing does: halving the range
+  // finds it in a few looks, where a look at each folder in turn made a
+  // path below N new folders cost N looks at paths N long.
   size_t known = parts.size() - 1;
-  for (; known > 0; --known) {
-    if (KeptByPath(prefix(known)))
-      break; // listed, so there
+  if (known > 0 && !KeptByPath(prefix(known))) {
     const int there = Exists(prefix(known), path);
     if (there < 0)
       return native;
-    if (there > 0)
-      break;
+    if (there == 0) {
+      size_t low = KeptDepth(native, ends, known); // there, or listed
+      size_t high = known;                         // not there
+      while (high - low > 1) {
+        const size_t middle = low + (high - low) / 2;
+        const int found = Exists(prefix(middle), path);
+        if (found < 0)
+          return native;
+        (found > 0 ? low : high) = middle;
+      }
+      known = low;
+    }
   }
 
   // parts[known] is not there as written; each later one is looked at.

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/posix/fd.h"
@@ -270,6 +272,40 @@ int FStatAt(int folder, const char *name, struct stat *st, int flags,
   return AtReached(folder, name, [&](int at, const char *rest) {
     return ::fstatat(at, rest, st, flags);
   });
+}
+
+int LinkBelow(const char *top, std::string_view below,
+              const std::string &path) {
+  UPD_FAULT(Call::Inspect, path);
+  Fd at(unhooked::Open(top, O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (at.get() < 0)
+    return -1;
+  while (!below.empty()) {
+    // A piece below PATH_MAX at a time, each from the folder the last led to.
+    size_t cut = below.size();
+    if (cut >= PATH_MAX) {
+      cut = below.rfind('/', PATH_MAX - 1);
+      if (cut == std::string_view::npos || cut == 0) {
+        errno = ENAMETOOLONG;
+        return -1;
+      }
+    }
+    const std::string piece(below.substr(0, cut));
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const int next = static_cast<int>(
+        ::syscall(SYS_openat2, at.get(), piece.c_str(), &how, sizeof how));
+    if (next < 0) {
+      if (errno == ELOOP)
+        return 1;
+      return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+    }
+    ::close(at.Release());
+    at.Reset(next);
+    below.remove_prefix(std::min(below.size(), cut + 1));
+  }
+  return 0;
 }
 
 } // namespace sys

@@ -69,6 +69,13 @@ int Stat(const char *native, struct stat *st, const std::string &path);
 int LStat(const char *native, struct stat *st, const std::string &path);
 int FStatAt(int folder, const char *name, struct stat *st, int flags,
             const std::string &path);
+// Whether a link is on the way from the folder top down to the folder
+// below (relative, "a/b"), below itself too, in one walk that refuses to
+// follow one: 1 a link, 0 none (every name a folder, or the walk stops at
+// a name missing or at a file), -1 with errno set when it cannot tell
+// (top cannot be opened, a kernel without the walk, no permission). One
+// look (Inspect) at path.
+int LinkBelow(const char *top, std::string_view below, const std::string &path);
 
 } // namespace sys
 

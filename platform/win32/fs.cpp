@@ -403,6 +403,16 @@ EntryKind KindOf(const std::string &path) {
   return EntryKind::File;
 }
 
+bool LinkOnTheWay(const std::string &folder, const std::string &path) {
+  if (!IsBelow(folder, path))
+    return false;
+  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
+       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
+    if (KindOf(path.substr(0, at)) == EntryKind::Link)
+      return true;
+  return false;
+}
+
 void RemoveLink(const std::string &path) {
   // A link to a folder (a junction too) goes as a folder, without what it
   // points to; a link to a file as a file.

@@ -276,6 +276,43 @@ run_tool run "$program/deepdiff.exe" --yes
 expect_rc 0 "the run of a diff past PATH_MAX"
 same "$program" "$want" "the run of a diff past PATH_MAX"
 
+# The cost of a chain of new folders, each made by its own record below the
+# last and a file copied to the bottom: each record's path is as many names
+# long as it is deep. A look at every folder on the way of every record
+# (and at every folder above each one missing) made twice the depth cost
+# eight times the CPU and more; what is left grows with the script's size,
+# four times. The CPU time (user and system, the best of two runs) of 400
+# levels against that of 200.
+chain_exe() {
+  local folder='{app}'
+  for _ in $(seq "$1"); do
+    folder="$folder\\a"
+    printf 'mkdir   "%s"\n' "$folder"
+  done >"chain$1.txt"
+  printf 'copy    {temp}\\made.txt "%s\\made.txt"\n' "$folder" >>"chain$1.txt"
+  run_tool build --payload payload --script "chain$1.txt" -o "chain$1.exe" --stub stub.exe
+  expect_rc 0 "build of a chain of $1 folders"
+}
+# chain_cpu DEPTH: CHAIN_MS, the CPU time of the best of two runs in ms.
+chain_cpu() {
+  local run ms TIMEFORMAT='%3U %3S'
+  for run in 1 2; do
+    rm -rf "chainprog$run" && mkdir "chainprog$run" && cp "chain$1.exe" "chainprog$run/"
+    { time run_tool run "chainprog$run/chain$1.exe" --yes; } 2>chaintime.txt
+    expect_rc 0 "the run of a chain of $1 folders"
+    [ -f "chainprog$run/$(printf 'a/%.0s' $(seq "$1"))made.txt" ] ||
+      fail "the chain of $1 folders was not made"
+    ms=$(awk '{ printf "%d", ($1 + $2) * 1000 }' chaintime.txt)
+    [ "$run" = 1 ] || [ "$ms" -lt "$CHAIN_MS" ] && CHAIN_MS=$ms
+  done
+  rm -rf chainprog1 chainprog2
+}
+chain_exe 200 && chain_exe 400
+chain_cpu 200 && short=$CHAIN_MS
+chain_cpu 400 && long=$CHAIN_MS
+[ "$long" -le $((5 * short + 200 * ${UPDPACK_TIME_FACTOR:-1})) ] ||
+  fail "a chain of 400 new folders took $long ms of CPU, 200 took $short ms"
+
 # 3,000 levels of one-letter folders, within the descriptors a shell allows
 # by default and a stack of an eighth of the usual 8 MB (a walk by calls
 # overflowed 8 MB at 16,000 levels, about as deep as Windows goes): a file
