@@ -41,13 +41,12 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|ours' \
   '0|\000\\one.txt\\|\001\\x.txt|Недопустимое имя файла: %\VLSFX_QUORIX\one.txt\ (|ours' \
   '0|\000\\.\\x.txt|\001\\x.txt|Файл не найден: %\VLSFX_QUORIX\.\x.txt (' \
-  '0|\000\\.\\x.txt|\001\\x.txt|Файл не найден|ours' \
   '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (||sound' \
   '0|\001\\missing.txt|\001\\x.txt|Файл не найден: @\missing.txt (|ours|sound' \
   '0|\000\\.|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.|' \
   '0|\000\\.|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.|ours' \
   '0|\000\\sub\\..|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\sub\..|ours' \
-  '0|\000\\.\\none.txt|\001\\x.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (|ours|sound' \
+  '0|\000\\.\\none.txt|\001\\x.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (|ours' \
   '0|\000\\one.txt|\001\\|Ошибка доступа к пути или файлу: @\|' \
   '0|\000\\one.txt|\001\\|Ошибка доступа к пути или файлу: @\|ours' \
   '0|\000\\one.txt|\001\\new\\|Недопустимое имя файла: @\new\ (|' \
