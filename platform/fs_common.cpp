@@ -42,6 +42,14 @@ bool IsBelow(const std::string &folder, const std::string &path) {
          (path[n] == '\\' || path[n] == '/');
 }
 
+bool LinkAtAFolder(const std::string &folder, const std::string &path) {
+  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
+       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
+    if (KindOf(path.substr(0, at)) == EntryKind::Link)
+      return true;
+  return false;
+}
+
 void FileCopy(const std::string &source, const std::string &target,
               const FileTime *modified) {
   os::File in(source, OpenMode::ReadOnly);

@@ -28,6 +28,11 @@ void RemoveFile(const std::string &path);
 // Removes a link itself, never what it points to. One per OS.
 void RemoveLink(const std::string &path);
 
+// LinkOnTheWay by a look (KindOf) at each folder between folder and path's
+// last name, path lying below folder: the rule itself, which each OS's
+// LinkOnTheWay keeps to.
+bool LinkAtAFolder(const std::string &folder, const std::string &path);
+
 // Why a file or folder is not deleted, after its path: it is marked
 // read-only (on posix: it lacks the owner's write permission).
 inline constexpr Msg kReadOnly = Msg::ReadOnly;

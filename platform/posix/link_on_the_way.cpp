@@ -7,22 +7,13 @@
 #include <string_view>
 
 #include "platform/fs.h"
+#include "platform/fs_internal.h"
 #include "platform/posix/native_path.h"
 #include "platform/posix/syscalls.h"
 
 namespace platform::fs {
 
 namespace {
-
-// The rule itself: each folder between folder and path's last name, as
-// KindOf finds it.
-bool LinkAtAFolder(const std::string &folder, const std::string &path) {
-  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
-       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
-    if (KindOf(path.substr(0, at)) == EntryKind::Link)
-      return true;
-  return false;
-}
 
 // True when each name of between (separated by "\\" or "/") is read the
 // same at the end of a path as inside one, and looked up as it is: none

@@ -404,13 +404,7 @@ EntryKind KindOf(const std::string &path) {
 }
 
 bool LinkOnTheWay(const std::string &folder, const std::string &path) {
-  if (!IsBelow(folder, path))
-    return false;
-  for (size_t at = path.find_first_of("\\/", folder.size() + 1);
-       at != std::string::npos; at = path.find_first_of("\\/", at + 1))
-    if (KindOf(path.substr(0, at)) == EntryKind::Link)
-      return true;
-  return false;
+  return IsBelow(folder, path) && LinkAtAFolder(folder, path);
 }
 
 void RemoveLink(const std::string &path) {
