@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,12 +22,30 @@ class KeyIndex {
 public:
   static constexpr size_t kNone = ~size_t{0};
 
+  static constexpr uint64_t kFirstHash = 14695981039346656037u; // FNV-1a
+
+  // hash followed by one more unit of a key.
+  static uint64_t Hashed(uint64_t hash, char16_t unit) {
+    return (hash ^ unit) * 1099511628211u;
+  }
+
   // The number set for key, or kNone.
   size_t Find(const std::u16string &key) const {
     if (slots_.empty())
       return kNone;
     const Slot &slot = slots_[SlotOf(key)];
     return slot.used ? slot.value : kNone;
+  }
+
+  // The same, for a key whose hash is known (Hashed from kFirstHash over
+  // its units): the text compared only with keys of its length.
+  size_t Find(std::u16string_view key, uint64_t hash) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = hash & mask; !slots_.empty() && slots_[at].used;
+         at = (at + 1) & mask)
+      if (std::u16string_view(slots_[at].key) == key)
+        return slots_[at].value;
+    return kNone;
   }
 
   // Sets key's number, replacing the one it had.
@@ -50,9 +69,9 @@ private:
 
   // The slot that holds key, or the free one where it would go.
   size_t SlotOf(const std::u16string &key) const {
-    uint64_t hash = 14695981039346656037u; // FNV-1a
+    uint64_t hash = kFirstHash;
     for (const char16_t unit : key)
-      hash = (hash ^ unit) * 1099511628211u;
+      hash = Hashed(hash, unit);
     const size_t mask = slots_.size() - 1;
     size_t at = static_cast<size_t>(hash) & mask;
     while (slots_[at].used && slots_[at].key != key)
@@ -90,12 +109,17 @@ public:
   bool At(const std::u16string &key, Kind &kind) const {
     if (laid_.empty())
       return false;
+    // Each folder above looked up by the hash of the key so far, not
+    // hashed again from the start: a path's every folder costs its own
+    // units, not the whole path's.
     size_t best = latest_.Find(key);
     bool exact = best != KeyIndex::kNone;
-    for (size_t at = 0; at < key.size(); ++at) {
+    uint64_t hash = KeyIndex::kFirstHash;
+    for (size_t at = 0; at < key.size();
+         hash = KeyIndex::Hashed(hash, key[at++])) {
       if (key[at] != u'\\' && key[at] != u'/')
         continue;
-      const size_t above = latest_.Find(key.substr(0, at));
+      const size_t above = latest_.Find({key.data(), at}, hash);
       if (above != KeyIndex::kNone &&
           (best == KeyIndex::kNone || above > best)) {
         best = above;

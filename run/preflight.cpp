@@ -196,12 +196,14 @@ private:
 
   // A copy onto a path that ends in a separator, which names no file,
   // fails as the install's copy fails there, which writes nothing: no
-  // system makes a file of a name with a separator after it. It fails on
-  // the disk as it is, whatever the records before make of the folder
-  // named.
+  // system makes a file of a name with a separator after it. A folder
+  // there, or one a record before makes, is a folder opened as a file;
+  // else it fails as on the disk as it is.
   void CheckTarget(const Step &step) const {
     if (!step.target.ends_with('\\') && !step.target.ends_with('/'))
       return;
+    if (StateAt(fs::WithoutTrailingSeparators(step.target)) == State::Folder)
+      platform::Raise(platform::err::kPathFileAccess, step.target);
     fs::FileCopy(step.source, step.target);
   }
 

@@ -74,6 +74,10 @@ TEST(LaidRecords, TheLatestRecordOnAPathOrAboveItTells) {
   laid.Lay(u"C/D", record::kCreateFolder);
   laid.Lay(u"A", record::kDeleteFolder);
   laid.Lay(u"A\\E", record::kCreateFolder);
+  laid.Lay(u"P\\B", record::kCopyFile);
+  laid.Lay(u"M/N\\O", record::kCopyFile);
+  laid.Lay(u"F", record::kCopyFile);
+  laid.Lay(u"F", record::kDeleteFiles);
   const struct {
     const char16_t *key;
     bool tells;
@@ -86,14 +90,45 @@ TEST(LaidRecords, TheLatestRecordOnAPathOrAboveItTells) {
       {u"C\\X", true, expect::Kind::Nothing},
       {u"AB", false, {}},
       {u"X", false, {}},
+      {u"P\\B", true, expect::Kind::File},
+      {u"P\\BC", false, {}},                     // P\B is no folder above it
+      {u"P\\C", false, {}},                      // a name as long as P\B's
+      {u"P", false, {}},                         // only on the way to P\B
+      {u"Q\\B", false, {}},                      // B below another folder
+      {u"P\\B\\X", true, expect::Kind::Nothing}, // below a file
+      {u"C\\D", true, expect::Kind::Nothing},    // not C/D: below C, removed
+      {u"C/D\\E", true, expect::Kind::Nothing},  // in C/D, made empty
+      {u"M/N\\O", true, expect::Kind::File},
+      {u"M\\N\\O", false, {}},
+      {u"F", true, expect::Kind::Nothing}, // the later record tells
   };
   for (const auto &c : cases) {
     expect::Kind kind = expect::Kind::File;
-    EXPECT_EQ(laid.At(c.key, kind), c.tells);
+    EXPECT_EQ(laid.At(c.key, kind), c.tells) << &c - cases;
     if (c.tells) {
-      EXPECT_EQ(kind, c.kind);
+      EXPECT_EQ(kind, c.kind) << &c - cases;
     }
   }
+  // Names: a record on the path itself, not only on a path below it.
+  const struct {
+    const char16_t *key;
+    bool named;
+  } names[] = {{u"A\\B", true},  {u"F", true},    {u"C/D", true},
+               {u"P", false},    {u"M/N", false}, {u"C\\X", false},
+               {u"P\\BC", false}};
+  for (const auto &n : names)
+    EXPECT_EQ(laid.Names(n.key), n.named) << &n - names;
+  // A chain of folders, each made in the one before: every path looked up
+  // once, whatever its depth.
+  expect::LaidRecords chain;
+  std::u16string deepest = u"a";
+  for (int depth = 0; depth < 3000; ++depth, deepest += u"\\a")
+    chain.Lay(deepest, record::kCreateFolder);
+  expect::Kind deep = expect::Kind::Nothing;
+  ASSERT_TRUE(chain.At(deepest.substr(0, deepest.size() - 2), deep));
+  EXPECT_EQ(deep, expect::Kind::Folder);
+  ASSERT_TRUE(chain.At(deepest, deep));
+  EXPECT_EQ(deep, expect::Kind::Nothing);
   // Many paths: the index grows and finds each, the file in every other
   // folder removed again.
   expect::LaidRecords many;

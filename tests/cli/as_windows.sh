@@ -289,16 +289,20 @@ rm -rf program/*
 # Windows fails to open it for writing: a folder as a folder opened as a
 # file, a missing name or a file as a bad file name, a name in a missing
 # folder or below a file as a path not found. The base format has carried
-# out the copy before it; a package of ours fails so before its first
-# record and changes nothing. KIND|TARGET|message (@: the program folder).
-while IFS='|' read -r kind target says; do
+# out the records before it; a package of ours fails so before its first
+# record and changes nothing, a folder that a record before makes being a
+# folder there. KIND|TARGET|message (@: the program folder)|FOLDER made
+# before the copy.
+while IFS='|' read -r kind target says made; do
   rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
   printf 'old' >program/f.txt
   {
     script_record 0 T '\a.txt' P '\first.txt'
+    [ -z "$made" ] || script_record 2 - '' P "\\$made"
     script_record 0 T '\a.txt' P "$target"
   } >payload/script
-  left='f.txt first.txt sub update.exe'
+  left=$(printf "%s\n" f.txt first.txt sub update.exe ${made%%\\*} | sort -u | tr "\n" " ")
+  left=${left% }
   if [ "$kind" = base ]; then
     base_package
   else
@@ -325,6 +329,11 @@ base|\nosuch\new\|Путь не найден: @\nosuch\new\ (
 ours|\nosuch\new\|Путь не найден: @\nosuch\new\ (
 base|\f.txt\new\|Путь не найден: @\f.txt\new\ (
 ours|\f.txt\new\|Путь не найден: @\f.txt\new\ (
+base|\made\|Ошибка доступа к пути или файлу: @\made\|made
+ours|\made\|Ошибка доступа к пути или файлу: @\made\|made
+ours|\MADE/|Ошибка доступа к пути или файлу: @\MADE/|made
+base|\sub\deep\|Ошибка доступа к пути или файлу: @\sub\deep\|sub\deep
+ours|\sub\deep\|Ошибка доступа к пути или файлу: @\sub\deep\|sub\deep
 TABLE
 rm -rf program/*
 

@@ -17,8 +17,9 @@
 # {temp} itself, a path with a folder after {temp}. A copy onto a path
 # that ends in a separator fails in both formats as Windows opens it for
 # writing: the program folder as a folder, a missing name as a bad file
-# name, a name in a missing folder as a path not found; a package of ours
-# before its first record.
+# name, a name in a missing folder as a path not found, a folder that a
+# record before makes (MADE) as a folder; a package of ours before its
+# first record.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -52,13 +53,16 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\one.txt|\001\\new\\|Недопустимое имя файла: @\new\ (|' \
   '0|\000\\one.txt|\001\\new\\|Недопустимое имя файла: @\new\ (|ours' \
   '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|' \
-  '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|ours'; do
-  IFS='|' read -r op source target description kind sound <<<"$c"
+  '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|ours' \
+  '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|||made' \
+  '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|ours||made'; do
+  IFS='|' read -r op source target description kind sound made <<<"$c"
   description=${description//@/$(e2e_windows_path "$program")}
   description=${description//%/$E2E_TMP_WINDOWS}
-  rm -f "$program/one.txt"
+  rm -rf "$program/one.txt" "$program/made"
   {
     e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
+    [ -z "$made" ] || e2e_script_record 2 '' "\\001\\\\$made"
     e2e_script_record "$op" "$source" "$target"
   } >"$payload/script"
   if [ "$kind" = ours ]; then
@@ -87,6 +91,6 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
     continue
   fi
   e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
-  e2e_expect_eq "the program folder after $target" "one.txt update.exe" \
-    "$(cd "$program" && echo *)"
+  e2e_expect_eq "the program folder after $target" \
+    "${made:+$made }one.txt update.exe" "$(cd "$program" && echo *)"
 done
