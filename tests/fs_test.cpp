@@ -823,12 +823,24 @@ TEST_F(FsTest, PathsAreReadAsWindowsReadsThem) {
   EXPECT_EQ(fs::FileLen(WinPath("nosuch\\..\\.\\readme")), 4);
   EXPECT_EQ(fs::FileLen(WinPath("readme\\..\\readme")), 4);
   EXPECT_EQ(fs::FileLen(WinPath("sp \\f")), 1);
+  // The dots and spaces that end the name left last go, wherever it stands.
+  EXPECT_EQ(fs::FileLen(WinPath("readme. \\.")), 4);
+  EXPECT_EQ(fs::FileLen(WinPath("readme..\\.")), 4);
+  EXPECT_EQ(fs::FileLen(WinPath("readme \\x\\..")), 4);
+  EXPECT_EQ(fs::FileLen(WinPath("dir.\\..\\readme")), 4);
   EXPECT_TRUE(fs::FolderExists(WinPath("dir\\..")));
   EXPECT_TRUE(fs::FolderExists("nosuch\\..")); // the current folder
   fs::FileCopy(Path("readme.."), Path("dir./copy."));
   EXPECT_EQ(Read("dir/copy"), "text");
   fs::MkDir(WinPath("made \\")); // a separator after it keeps the space
   EXPECT_TRUE(std::filesystem::is_directory(Path("made ")));
+  // A name before a separator loses one dot, not one of dots alone.
+  Folder("two.");
+  Write("two./f", "2");
+  EXPECT_EQ(fs::FileLen(WinPath("two..\\f")), 1);
+  fs::FileCopy(Path("readme"), WinPath("new. \\."));
+  EXPECT_EQ(Read("new"), "text");
+  EXPECT_FALSE(Exists("new. "));
   // A name that ends in a dot cannot be addressed: no listing offers it.
   Write("dir/odd.", "x");
   EXPECT_EQ(fs::ListFiles(Path("dir/*")), Names{"copy"});

@@ -56,13 +56,25 @@ TEST(ScriptPaths, NamesBelowTheMarkAsWindowsReadsThem) {
       {"\1\\...\\a", "-"},
       {"\1\\a\\. .\\b", "-"},
       {"C:\\a", "-"},
+      // The dots and blanks that end the name left last go, wherever it
+      // stands; a name before a separator loses one dot and keeps blanks.
+      {"\1\\a.txt.", "a.txt"},
+      {"\1\\a.\\.", "a"},
+      {"\1\\a. \\.", "a"},
+      {"\1\\a..\\.", "a"},
+      {"\1\\a \\b\\..", "a"},
+      {"\1\\x\\..\\b.", "b"},
+      {"\1\\s.\\a", "s|a"},
+      {"\1\\s..\\a", "s.|a"},
+      {"\1\\s. \\a", "s. |a"},
+      {"\1\\a.\\", "a"},
+      {"\1\\a. \\b\\..\\", "a. "},
   };
   for (const auto &c : cases) {
     const auto names = tools::NamesBelowMark(c.field);
     std::string joined = names ? "" : "-";
-    for (const std::string_view name :
-         names.value_or(std::vector<std::string_view>{}))
-      joined += (joined.empty() ? "" : "|") + std::string(name);
+    for (const std::string &name : names.value_or(std::vector<std::string>{}))
+      joined += (joined.empty() ? "" : "|") + name;
     EXPECT_EQ(joined, c.names) << "\"" << c.field << "\"";
   }
 }
@@ -167,7 +179,17 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCopyFile, "\1\\s\\a", "\1\\b\\..\\S\\a", "F", "F"},
       {record::kCopyFile, "\1\\a.txt", "\0\\a.txt"s, "", ""},
       {record::kCopyFile, "\1\\a.txt", "\1\\a.txt\\b", "", ""},
-      {record::kCopyFile, "\1\\s.\\a", "\1\\s\\a", "", ""},
+      // As Windows reads them: a name before a separator loses one dot, and
+      // the name left last the dots and blanks that end it.
+      {record::kCopyFile, "\1\\s.\\a", "\1\\s\\a", "F", "F"},
+      {record::kCopyFile, "\1\\a.txt", "\1\\a.txt.", "F", "F"},
+      {record::kCopyFile, "\1\\x\\..\\a.txt", "\1\\a.txt", "F", "F"},
+      {record::kCopyFile, "\1\\a.", "\1\\a\\.", "F", "F"},
+      {record::kCopyFile, "\1\\a", "\1\\a.\\.", "F", "F"},
+      {record::kCopyFile, "\1\\a", "\1\\a. \\.", "F", "F"},
+      {record::kCopyFile, "\1\\a", "\1\\a \\b\\..", "F", "F"},
+      {record::kCopyFile, "\1\\s..\\a", "\1\\s\\a", "", ""},
+      {record::kCopyFile, "\1\\s. \\a", "\1\\s\\a", "", ""},
       {record::kCopyFile, "\1\\...\\a", "\1\\a", "W", "W"},
       // The run holds {temp}; the base format runs from {app}, which is
       // there, and no deletion of files finds a folder.
@@ -403,6 +425,25 @@ TEST(ScriptPaths, APathLongerThanWindowsTakesFromEveryFolder) {
       {record::kCopyFile, temp + "a", app + below(32747) + "\\x", "", "T"},
       {record::kCopyFile, temp + "a", app + below(32746) + "\\x23456789abc", "",
        ""},
+      // Outside the two folders: a drive's path, one from its root or the
+      // current folder (a drive's root at the shortest), a UNC path (its
+      // long form "\\?\\UNC\\s\\h\\..."), a mark after a name.
+      {record::kCopyFile, temp + "a", "C:\\" + below(32759), "", ""},
+      {record::kCopyFile, temp + "a", "C:\\" + below(32760), "T", "T"},
+      {record::kCreateFolder, "", "D:" + below(32760), "T", "T"},
+      {record::kDeleteFiles, "", "\\" + below(32759), "", ""},
+      {record::kDeleteFiles, "", "\\" + below(32760), "T", "T"},
+      {record::kDeleteFolder, "", below(32760), "T", "T"},
+      {record::kDeleteFolder, "", "..\\..\\" + below(32760), "T", "T"},
+      {record::kDeleteFolder, "", "x\\..\\" + below(32759), "", ""},
+      {record::kCopyFile, temp + "a", "\\\\s\\h\\" + below(32754), "", ""},
+      {record::kCopyFile, temp + "a", "\\\\s\\h\\" + below(32755), "T", "T"},
+      {record::kCopyFile, temp + "a", "x\\\1\\" + below(32754), "", ""},
+      {record::kCopyFile, temp + "a", "x\\\1\\" + below(32755), "T", "T"},
+      {record::kCopyFile, "C:\\" + below(32760), app + "x", "S", "S"},
+      {record::kCopyFile, temp + "a", "C:\\" + below(32747) + "\\x", "", "T"},
+      // Windows takes a path of \\?\\ as written.
+      {record::kCopyFile, temp + "a", "\\\\?\\C:\\" + below(32760), "", ""},
   };
   platform::SetFileCodePage(1251);
   for (const auto &c : cases) {

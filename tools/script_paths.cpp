@@ -11,6 +11,7 @@
 #include "package/script_record.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
+#include "platform/posix/native_path.h"
 #include "platform/posix/syscalls.h"
 #include "run/mdl_main.h"
 #include "run/transaction.h"
@@ -36,11 +37,9 @@ bool ClimbsUp(std::string_view component) {
          component.find("..") != std::string_view::npos;
 }
 
-// A field read as Windows reads it, as text: the folder its mark names
-// and the names below it, "." and ".." taken away and case folded, the
-// last without the dots and blanks that end it. nullopt for a field that
-// does not begin with a mark or climbs above it (the warnings of paths
-// outside the two folders cover those).
+// A field read as Windows reads it, as text (NamesBelowMark): the folder
+// its mark names and the names below it, case folded. nullopt where
+// NamesBelowMark has none.
 struct FolderPath {
   char mark = 0;
   std::vector<std::u16string> names;
@@ -48,30 +47,12 @@ struct FolderPath {
 };
 
 std::optional<FolderPath> ReadFolderPath(std::string_view field) {
-  const std::string_view path = script::TrimBlanks(field);
-  if (PathOutsideFolders(path))
+  const std::optional<std::vector<std::string>> names = NamesBelowMark(field);
+  if (!names)
     return std::nullopt;
-  FolderPath read{path[0], {}};
-  for (size_t at = 1; at < path.size();) {
-    size_t end = at + 1;
-    while (end < path.size() && !IsSeparator(path[end]))
-      ++end;
-    std::string_view name = path.substr(at + 1, end - at - 1);
-    at = end;
-    if (name.empty() || name == ".")
-      continue;
-    if (name == "..") {
-      read.names.pop_back(); // never above the mark: PathOutsideFolders
-      continue;
-    }
-    if (name.find_first_not_of(". ") == std::string_view::npos)
-      return std::nullopt; // Windows' reading of it is not plain
-    if (end == path.size())
-      while (name.back() == '.' || name.back() == ' ')
-        name.remove_suffix(1);
-    read.names.push_back(
-        platform::fs::FoldName(platform::AnsiToText(std::string(name))));
-  }
+  FolderPath read{script::TrimBlanks(field)[0], {}};
+  for (const std::string &name : *names)
+    read.names.push_back(platform::fs::FoldName(platform::AnsiToText(name)));
   return read;
 }
 
@@ -163,50 +144,75 @@ std::optional<std::string> WorkNameOn(uint8_t operation,
   });
 }
 
-std::optional<std::vector<std::string_view>>
-NamesBelowMark(std::string_view field) {
+std::optional<std::vector<std::string>> NamesBelowMark(std::string_view field) {
   const std::string_view path = script::TrimBlanks(field);
   if (PathOutsideFolders(path))
     return std::nullopt;
-  std::vector<std::string_view> names;
   for (size_t at = 1; at < path.size();) {
     const size_t end = std::min(path.find_first_of("\\/", at + 1), path.size());
     const std::string_view name = path.substr(at + 1, end - at - 1);
     at = end;
-    if (name.empty() || name == ".")
-      continue;
-    if (name == "..")
-      names.pop_back(); // never above the mark: PathOutsideFolders
-    else if (name.find_first_not_of(". ") == std::string_view::npos)
+    if (!name.empty() && name != "." && name != ".." &&
+        name.find_first_not_of(". ") == std::string_view::npos)
       return std::nullopt; // Windows' reading of it is not plain
-    else
-      names.push_back(name);
+  }
+  // The run's own reading: below the mark as below a root, which ".."
+  // never climbs above here (PathOutsideFolders).
+  const std::string native =
+      platform::posix::NativePath(std::string(path.substr(1)));
+  std::vector<std::string> names;
+  for (size_t at = 0; at < native.size();) {
+    const size_t end = std::min(native.find('/', at), native.size());
+    if (end > at)
+      names.push_back(native.substr(at, end - at));
+    at = end + 1;
   }
   return names;
 }
 
 namespace {
 
-// The path a field (inside its folder) comes to where its mark stands for
-// the shortest folder it can: {app} a program in a drive's root ("C:"),
-// {temp} the run's folder in the root of a TMP there (C:\VLSFX_QUORIX);
-// written as the posix backend writes a path Windows reads as "C:\...",
-// after "C:" and with "/". Its names as NamesBelowMark reads them, each
-// (shorter than Windows keeps them) without the dots and blanks that end
-// it; newName in place of its last name, when given.
+// The path Windows makes of a field where each mark stands for the
+// shortest folder it can, {app} a program in a drive's root ("C:") and
+// {temp} the run's folder in the root of a TMP there (C:\VLSFX_QUORIX),
+// and a path of no drive starts at the shortest current folder, a drive's
+// root: written as the posix backend writes a path Windows reads as
+// "C:\...", after "C:" and with "/" (a UNC path "\\server\share\..." as
+// "//server/share/...", as long as its long form "\\?\UNC\server\...").
+// Read as the run reads it (platform::posix::NativePath), ".." not above
+// the root; newName in place of its last name, when given. nullopt for a
+// path of \\?\ or \\.\, which Windows takes as written, and for a new
+// name in place of a folder mark itself, which has faults of its own.
 std::optional<std::string> AtShortestFolder(std::string_view field,
                                             const char *newName = nullptr) {
-  std::optional<std::vector<std::string_view>> names = NamesBelowMark(field);
-  if (!names || (newName && names->empty()))
-    return std::nullopt; // the folder itself has faults of its own
-  if (newName)
-    names->back() = newName;
+  const std::optional<std::vector<std::string>> names = NamesBelowMark(field);
+  if (newName && names && names->empty())
+    return std::nullopt;
+  std::string text;
+  for (const char c : script::TrimBlanks(field))
+    text += c == script::kProgramFolderMark ? std::string("C:")
+            : c == script::kTempFolderMark
+                ? std::string("C:") + mdl_main::kTempFolderSuffix
+                : std::string(1, c);
+  const auto isSeparator = [&text](size_t at) {
+    return at < text.size() && IsSeparator(text[at]);
+  };
   std::string full;
-  if (script::TrimBlanks(field)[0] == script::kTempFolderMark)
-    full = "/" + std::string(mdl_main::kTempFolderSuffix + 1);
-  for (std::string_view name : *names) {
-    name.remove_suffix(name.size() - 1 - name.find_last_not_of(". "));
-    full += "/" + platform::AnsiToText(name);
+  size_t root = 0;
+  if (text.size() >= 2 && text[1] == ':') {
+    root = 2; // "C:x" starts at the drive's current folder, here its root
+  } else if (isSeparator(0) && isSeparator(1)) {
+    if (text.size() > 2 && (text[2] == '?' || text[2] == '.'))
+      return std::nullopt;
+    full = "/";
+    root = 1;
+  }
+  full += platform::posix::NativePath(
+      platform::AnsiToText("\\" + text.substr(root)));
+  if (newName) {
+    if (full.ends_with('/'))
+      return std::nullopt; // no last name to put it in place of
+    full = full.substr(0, full.find_last_of('/') + 1) + newName;
   }
   return full;
 }

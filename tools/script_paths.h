@@ -74,12 +74,14 @@ std::optional<std::string> WorkNameOn(uint8_t operation,
                                       std::string_view target);
 
 // The names below the mark of a path field (its blanks trimmed), as
-// Windows reads it as text: "." and empty names gone, ".." taking the name
-// before it away; each as the field holds it. nullopt for a field outside
-// the two folders (PathOutsideFolders) or with a name of dots and blanks
-// alone, whose reading is not plain; empty for the folder itself.
-std::optional<std::vector<std::string_view>>
-NamesBelowMark(std::string_view field);
+// Windows reads it as text and the run reads it (platform::posix::
+// NativePath): "." and empty names gone, ".." taking the name before it
+// away, a name followed by a separator without one dot that ends it, and
+// the last name left without the dots and blanks that end it ({app}\a.\.
+// and {app}\a. \b\.. name a). nullopt for a field outside the two folders
+// (PathOutsideFolders) or with a name of dots and blanks alone, whose
+// reading is not plain; empty for the folder itself.
+std::optional<std::vector<std::string>> NamesBelowMark(std::string_view field);
 
 // One line for every fault of every record of script at which every run
 // fails (FailuresOf), as OutsidePathWarnings lists its records (the first
@@ -89,8 +91,9 @@ NamesBelowMark(std::string_view field);
 // is a folder mark itself, or whose target names its source (Windows reads
 // paths as text: {app}\a.txt and {app}\A.TXT. are one), a path Windows
 // takes from no folder (past 32,767 UTF-16 units as "\\?\C:\..." with its
-// NUL, {app} a drive's root and {temp} C:\VLSFX_QUORIX, ~updpack.new beside
-// a copy's target in one of ours), an rmdir of {temp}
+// NUL, {app} a drive's root and {temp} C:\VLSFX_QUORIX, a path of no drive
+// from a drive's root, ~updpack.new beside a copy's target in one of ours,
+// for a path outside the two folders too), an rmdir of {temp}
 // itself (the run holds it) and, in a package of the base format (!ours), a
 // delete whose target ends in a separator or is a folder mark itself (the
 // run finds no file), an rmdir of {app} itself (the running package is

@@ -20,8 +20,7 @@ std::string TempFolderName(std::string_view field) {
   field = script::TrimBlanks(field);
   if (field.empty() || field[0] != script::kTempFolderMark)
     return {};
-  const std::optional<std::vector<std::string_view>> names =
-      NamesBelowMark(field);
+  const std::optional<std::vector<std::string>> names = NamesBelowMark(field);
   if (!names || names->size() != 1)
     return {};
   return platform::AnsiToText(names->front()) +

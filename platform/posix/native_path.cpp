@@ -25,8 +25,10 @@ std::string NativePath(const std::string &whole) {
   // every system: "\\" and "/" separate names and runs of them count as one;
   // "." goes and ".." takes the name before it away (never the root), the
   // folders on the way need not exist; a name followed by a separator loses
-  // one dot that ends it ("a.\\b" is a/b) and keeps its spaces, and the
-  // last name loses every dot and space that ends it ("readme." is readme).
+  // one dot that ends it ("a.\\b" is a/b, "a..\\b" a./b) and keeps its
+  // spaces, and the name that ends the path once "." and ".." are gone
+  // loses every dot and space that ends it ("readme." and "a. \\." are
+  // readme and a).
   const auto isSeparator = [](char c) { return c == '\\' || c == '/'; };
   // Both systems read a path up to a NUL, before anything else.
   const std::string_view path(whole.data(),
@@ -57,21 +59,29 @@ std::string NativePath(const std::string &whole) {
       }
       if (absolute)
         continue; // above the root is the root
-    } else if (last) {
-      while (!name.empty() && (name.back() == '.' || name.back() == ' '))
-        name.remove_suffix(1);
-    } else if (name.size() > 1 && name.back() == '.' &&
-               name[name.size() - 2] != '.') {
+    } else if (!last && name.back() == '.' &&
+               name.find_first_not_of('.') != std::string_view::npos) {
+      // Never to "..": a name of dots alone goes to the file system as
+      // written.
       name.remove_suffix(1);
     }
-    if (name.empty())
-      continue;
     if (native.size() > root)
       native += '/';
     native += name;
   }
-  if (!path.empty() && isSeparator(path.back()) && native.size() > root)
-    native += '/';
+  if (!path.empty() && isSeparator(path.back())) {
+    if (native.size() > root)
+      native += '/';
+  } else if (const size_t start = native.find_last_of('/') + 1;
+             std::string_view(native).substr(start) != "..") {
+    // Windows trims the path it has read, not the name written last; a
+    // ".." kept climbs above a relative path's start.
+    while (native.size() > start &&
+           (native.back() == '.' || native.back() == ' '))
+      native.pop_back();
+    if (native.size() == start && start > root)
+      native.pop_back(); // a name of dots and blanks alone
+  }
   if (native.empty() && !path.empty())
     native.assign(1, '.'); // "a\\.." is the current folder, not no path
   return native;

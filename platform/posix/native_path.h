@@ -8,8 +8,9 @@ namespace platform::posix {
 
 // The native form of a path, read as Windows reads one: "\\" becomes "/",
 // "." and ".." are taken as text (the folders on the way need not exist),
-// a name followed by a separator loses one dot that ends it, and the last
-// name every dot and space that ends it. Text only: nothing is looked up.
+// a name followed by a separator loses one dot that ends it (not one of
+// dots alone), and the name that ends the path once "." and ".." are gone
+// every dot and space that ends it. Text only: nothing is looked up.
 std::string NativePath(const std::string &path);
 
 // NativePath, with names found as Windows finds them: a component that does

@@ -46,6 +46,27 @@ done <<'TABLE'
 2|a:b
 TABLE
 
+# A path comes to the name Windows makes of it: the dots and blanks that
+# end the name left last once "." and ".." are read go, and a name before a
+# separator loses one dot ("s..\n" is s.\n), as under Windows.
+# OPERATION|TARGET|THE PROGRAM FOLDER AFTER IT (with s., made before)
+while IFS='|' read -r op target after; do
+  script_record "$op" T '\a.txt' P "\\$target" >payload/script
+  rm -rf program/* && mkdir program/s. && base_package
+  rm -rf "$TMP" && mkdir "$TMP"
+  run_tool run program/update.exe --yes
+  expect_rc 0 "record $op to $target"
+  [ "$(cd program && find . -mindepth 1 | sort | tr '\n' ' ')" = "$after " ] ||
+    fail "record $op to $target left: $(cd program && find . -mindepth 1 | sort | tr '\n' ' ')"
+done <<'TABLE'
+0|n. \.|./n ./s. ./update.exe
+0|n..\.|./n ./s. ./update.exe
+0|n \b\..|./n ./s. ./update.exe
+0|s..\n|./s. ./s./n ./update.exe
+2|New. \x\..|./New ./s. ./update.exe
+TABLE
+rm -rf program/*
+
 # The package's own file, which Windows holds while the program runs, is
 # neither written over nor deleted: the record fails there, and a deletion
 # by pattern leaves what it deleted before it.

@@ -355,7 +355,8 @@ done
 # record's number in verify's words, until --unchecked builds the package
 # that verify then faults.
 # LONG stands for a name of 256 characters, FAR for a path of 32,760 below
-# its folder (names of 200), which Windows takes from no folder; COLUMNS
+# its folder or a drive's root (names of 200), which Windows takes from no
+# folder; COLUMNS
 # and WHAT hold one entry for each fault, "+" between them.
 # MODE|OPTION|LINE|BUILD'S EXIT|COLUMNS|WHAT VERIFY SAYS OF RECORD 1
 long=$(printf 'a%.0s' $(seq 256))
@@ -458,6 +459,8 @@ ready|--store|delete {app}\~updpack.bak\*|1|0|names a file or folder as the run 
 ready|--store|mkdir {app}\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
 ready||copy {temp}\a.txt {temp}\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
 ready||copy {app}\FAR {app}\x|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
+ready||rmdir \FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
+ready|--store|copy {temp}\a.txt \\s\h\FAR|1|0|holds a path longer than Windows takes (32,767 UTF-16 units with \\?\ and its NUL, even with {app} at C:\ and {temp} at C:\VLSFX_QUORIX), and every run fails there
 payload|--store|copy {temp}\a.txt {app}\CON\x.txt|0||goes through a folder named as a device
 from||install a.txt C:\x.txt|0||works outside {app} and {temp}
 TABLE

@@ -14,7 +14,10 @@
 # empty files, read-only copy targets in folders; copies onto a folder, a
 # missing name or a file with a separator after it, sources written with
 # "." and ".." ({temp} itself, a file of the package through them, a name
-# in a folder of {temp}), and records deep in a chain of seven folders.
+# in a folder of {temp}), and records deep in a chain of seven folders;
+# paths whose last name ends in dots or blanks that Windows drops only
+# after "." and ".." ("new.txt. \.", "Sub \Gone\.."), and folders written
+# with dots after them on the way.
 # Each runs as a package of ours in code page 1251 or 1252 (under Wine with
 # /S and its log) and some also as a package of the base format (under
 # Wine answered through its boxes), or as the package `diff --build` makes
@@ -59,6 +62,9 @@ uni = random.Random(seed + 104729)
 # Copies onto paths that end in a separator, sources written with "." and
 # "..", and a deep chain of folders.
 wide = random.Random(seed + 1299709)
+# Paths whose last name ends in dots or blanks that Windows drops only once
+# "." and ".." are read, and names before a separator that lose one dot.
+tail = random.Random(seed + 15485863)
 
 FILES = ["Readme.TXT", "app.DLL", "Notes.txt", "a1.log", "B2.Log", "data.BIN",
          "x", "Old.txt.bak", "c3.LOG", "Данные.txt", "ёлка.Log"]
@@ -294,6 +300,36 @@ def wide_record(tree):
         (3, "", deep + "/..")])
 
 
+# What follows a name: Windows reads "new.txt. \\." as new.txt, "Sub \\x\\.."
+# as Sub, "Sub..\\new.txt" as Sub.\\new.txt.
+TAIL_ENDINGS = [". /.", " /.", "../.", ". /x/..", " /Gone/..", "./.", "./Gone/../"]
+
+
+def tail_record(tree):
+    """A record whose path ends in one of TAIL_ENDINGS: a copy onto a file
+    of the product (from itself at times), a new one, a deletion, a folder
+    made or removed; or a copy through a folder written with dots after
+    it."""
+    files = [p for p in existing(tree, "f") if len(p) < 14]
+    folders = existing(tree, "d")
+    ending = tail.choice(TAIL_ENDINGS)
+    name = tail.choice(files + NEW_NAMES[:2])
+    shown = tail.choice([name, name.upper(), name.swapcase()])
+    roll = tail.random()
+    if roll < 0.3:
+        return 0, "\0/" + tail.choice(SOURCES), shown + ending
+    if roll < 0.45 and files:
+        return 0, "\1/" + name, shown + ending
+    if roll < 0.6:
+        return 1, "", shown + ending
+    if roll < 0.75:
+        return 2, "", tail.choice(folders + ["New"]) + ending
+    if roll < 0.85:
+        return 3, "", tail.choice(folders + ["Gone"]) + ending
+    folder = tail.choice(folders + ["Gone"])
+    return 0, "\0/" + tail.choice(SOURCES), folder + tail.choice([".", "..", ". "]) + "/" + shown
+
+
 def recase_uni(folder):
     return unirecase(folder[:-1]) + "/" if folder else ""
 
@@ -506,6 +542,8 @@ for case in range(1, count + 1):
         records.insert(uni.randint(0, len(records)), unicode_record(tree, extra, cp))
     for _ in range(wide.randint(0, 2)):
         records.insert(wide.randint(0, len(records)), wide_record(tree))
+    for _ in range(tail.randint(0, 2)):
+        records.insert(tail.randint(0, len(records)), tail_record(tree))
     records = [r for r in records if encodable(r[1] + r[2], cp)]
     records = [r for i, r in enumerate(records) if not below_copy(records[:i], r)]
     expect = uni.random() < 0.2 and make_versions(where, tree, cp)

@@ -5,7 +5,9 @@
 # So does a path that ends in a separator where a file is meant, the
 # source of a copy or, in this format, the target of a deletion: it names
 # no file. So do a copy from an empty path or from {temp} itself or onto
-# its own file, an rmdir of {temp} (the run holds it) and, in this format,
+# its own file (as Windows reads a path: the dots and blanks that end the
+# name left last go, "{app}\one.txt. \." is one.txt), an rmdir of {temp}
+# (the run holds it) and, in this format,
 # a deletion of {app} itself: updpack verify calls each a record every
 # run fails at. So does a copy of a file the package lacks behind a dot
 # part ({temp}\.\x.txt, read as {temp}\x.txt). A package of ours (KIND
@@ -37,6 +39,10 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу' \
   '0|\000|\001\\x.txt|Ошибка доступа к пути или файлу|ours' \
   '0|\001\\one.txt|\001\\.\\ONE.TXT.|файл копируется сам в себя' \
+  '0|\001\\one.txt|\001\\one.txt. \\.|файл копируется сам в себя' \
+  '0|\001\\one.txt|\001\\one.txt.\\.|файл копируется сам в себя' \
+  '0|\001\\x\\..\\one.txt|\001\\one.txt|файл копируется сам в себя' \
+  '0|\001\\one.txt|\001\\ONE.TXT \\x\\..|файл копируется сам в себя' \
   '3||\000|Конфликт совместного доступа' '1||\001\\.|Файл не найден' \
   '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|' \
   '0|\000\\|\001\\x.txt|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\|ours' \
