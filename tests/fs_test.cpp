@@ -586,7 +586,7 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
     const char *made;
   };
   const Case cases[] = {
-      {"delete", [this] { fs::RemoveFile(WinPath("ro/a.txt")); }, "ro/a.txt",
+      {"delete", [this] { fs::Kill(WinPath("ro/a.txt")); }, "ro/a.txt",
        nullptr},
       {"copy", [this] { fs::FileCopy(Path("src.txt"), WinPath("ro/b.txt")); },
        nullptr, "ro/b.txt"},
@@ -608,10 +608,12 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
     Write("src.txt", "new");
     ASSERT_EQ(chmod(Path("ro").c_str(), 0555), 0);
     EXPECT_TRUE(ChangedAsAUser(dir_.Path(), c.change));
-    if (c.gone != nullptr)
+    if (c.gone != nullptr) {
       EXPECT_FALSE(Exists(c.gone));
-    if (c.made != nullptr)
+    }
+    if (c.made != nullptr) {
       EXPECT_TRUE(Exists(c.made));
+    }
     struct stat st {};
     ASSERT_EQ(stat(Path("ro").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0555u);
