@@ -6,7 +6,8 @@
 # A folder marked read-only (mode 0555) stops no deletion, copy, folder
 # made or removed inside it, and a package of ours undoes them all after a
 # later failure, the folder keeping its mark; the folder itself is not
-# removed. Paths with dot parts: "sub\." is "sub", "sub\..\x" is "x".
+# removed in the base format. Paths with dot parts: "sub\." is "sub",
+# "sub\..\x" is "x".
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -91,9 +92,10 @@ wine_run() { # PACKAGE KIND
 }
 
 # Records (OP|SOURCE|TARGET, printf formats, ";" between them; \000 is
-# {temp}, \001 {app}) and the exit code both sides must give.
+# {temp}, \001 {app}) and the exit code both sides must give in the base
+# format and in a package of ours.
 mismatches=0
-while IFS='#' read -r records rc; do
+while IFS='#' read -r records base_rc ours_rc; do
   [ -n "$records" ] || continue
   rm -f "$payload/script"
   IFS=';' read -ra list <<<"$records"
@@ -102,6 +104,8 @@ while IFS='#' read -r records rc; do
     e2e_script_record "$op" "$source" "$target" >>"$payload/script"
   done
   for kind in base ours; do
+    rc=$base_rc
+    [ "$kind" = base ] || rc=$ours_rc
     package="$E2E_WORK/update_$kind.exe"
     if [ "$kind" = ours ]; then
       e2e_make_package "$payload" "$package" --store --unchecked
@@ -119,16 +123,16 @@ while IFS='#' read -r records rc; do
     fi
   done
 done <<'ROWS'
-1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;2||\001\\ro\\new;3||\001\\ro\\sub#0
-1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;3||\001\\ro\\sub;1||\001\\locked.txt#1
-1||\001\\ro\\a.txt;3||\001\\ro\\sub;3||\001\\ro#1
-2||\001\\sub\\.#1
-2||\001\\new\\.#0
-3||\001\\sub\\.#0
-1||\001\\sub\\.\\a.txt#0
-1||\001\\sub\\..\\sub\\a.txt#0
-0|\000\\one.txt|\001\\sub\\.#1
-0|\000\\one.txt|\001\\sub\\.\\b.txt#0
-0|\000\\one.txt|\001\\sub\\..\\b.txt#0
+1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;2||\001\\ro\\new;3||\001\\ro\\sub#0#0
+1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;3||\001\\ro\\sub;1||\001\\locked.txt#1#0
+1||\001\\ro\\a.txt;3||\001\\ro\\sub;3||\001\\ro#1#0
+2||\001\\sub\\.#1#0
+2||\001\\new\\.#0#4
+3||\001\\sub\\.#1#1
+1||\001\\sub\\.\\a.txt#0#0
+1||\001\\sub\\..\\sub\\a.txt#0#0
+0|\000\\one.txt|\001\\sub\\.#1#4
+0|\000\\one.txt|\001\\sub\\.\\b.txt#0#0
+0|\000\\one.txt|\001\\sub\\..\\b.txt#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
