@@ -4,10 +4,10 @@
 # ours: both must end alike, with the same exit code, the same tree (read-
 # only marks and the folder's own mode included) and the same message.
 # A folder marked read-only (mode 0555) stops no deletion, copy, folder
-# made or removed inside it, and a package of ours undoes them all after a
-# later failure, the folder keeping its mark; the folder itself is not
-# removed in the base format. Paths with dot parts: "sub\." is "sub",
-# "sub\..\x" is "x".
+# made or removed inside it, and keeps its mark; the base format deletes
+# no read-only file and does not remove the folder itself, a package of
+# ours does both. Paths with dot parts: "sub\." is "sub", "sub\..\x" is
+# "x".
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
