@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -544,6 +545,81 @@ TEST_F(FsTest, DeleteFolderDoesNotForceAReadOnlyFolder) {
   EXPECT_EQ(Caught([&] { fs::DeleteFolder(Path("tree")); }).Number(),
             err::kPermissionDenied);
   EXPECT_TRUE(Exists("tree/locked/inner"));
+}
+
+// Runs change as a user that mode bits bind: root, which they do not,
+// hands the tree to nobody and changes it as nobody. True when change
+// raised nothing.
+bool ChangedAsAUser(const std::string &tree,
+                    const std::function<void()> &change) {
+  const uid_t nobody = 65534;
+  if (geteuid() == 0) {
+    if (lchown(tree.c_str(), nobody, nobody) != 0)
+      return false;
+    for (const auto &entry : stdfs::recursive_directory_iterator(tree))
+      if (lchown(entry.path().c_str(), nobody, nobody) != 0)
+        return false;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(nobody) != 0 || setuid(nobody) != 0))
+      _exit(2);
+    try {
+      change();
+    } catch (...) {
+      _exit(1);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  return child > 0 && waitpid(child, &status, 0) == child &&
+         WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
+  // Windows keeps a folder's read-only mark but lets its entries go, come
+  // and be renamed; the folder keeps its mark.
+  struct Case {
+    const char *what;
+    std::function<void()> change;
+    const char *gone;
+    const char *made;
+  };
+  const Case cases[] = {
+      {"delete", [this] { fs::Kill(WinPath("ro/a.txt")); }, "ro/a.txt",
+       nullptr},
+      {"copy", [this] { fs::FileCopy(Path("src.txt"), WinPath("ro/b.txt")); },
+       nullptr, "ro/b.txt"},
+      {"mkdir", [this] { fs::MkDir(WinPath("ro/new")); }, nullptr, "ro/new"},
+      {"rmdir", [this] { fs::DeleteFolder(WinPath("ro/sub")); }, "ro/sub/x.txt",
+       nullptr},
+      {"rename",
+       [this] { fs::Rename(WinPath("ro/a.txt"), WinPath("ro/c.txt")); },
+       "ro/a.txt", "ro/c.txt"},
+      {"remove empty", [this] { fs::RemoveEmptyFolder(WinPath("ro/empty")); },
+       "ro/empty", nullptr},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder("ro/sub");
+    Folder("ro/empty");
+    Write("ro/a.txt");
+    Write("ro/sub/x.txt");
+    Write("src.txt", "new");
+    ASSERT_EQ(chmod(Path("ro").c_str(), 0555), 0);
+    EXPECT_TRUE(ChangedAsAUser(dir_.Path(), c.change));
+    if (c.gone != nullptr) {
+      EXPECT_FALSE(Exists(c.gone));
+    }
+    if (c.made != nullptr) {
+      EXPECT_TRUE(Exists(c.made));
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(Path("ro").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0555u);
+    ASSERT_EQ(chmod(Path("ro").c_str(), 0755), 0);
+    stdfs::remove_all(Path("ro"));
+  }
 }
 
 TEST_F(FsTest, FileCopyReplacesALinkAtTheTargetAndNeverWritesThroughIt) {

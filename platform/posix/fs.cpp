@@ -20,6 +20,7 @@
 #include "platform/posix/posix_error.h"
 #include "platform/posix/running_program.h"
 #include "platform/posix/syscalls.h"
+#include "platform/posix/writable_folder.h"
 
 namespace platform::fs {
 
@@ -124,6 +125,15 @@ bool IsFolderAt(int folder, const std::string &name, const std::string &shown) {
 // permission counts as marked, as Windows would refuse to delete it.
 bool IsReadOnly(const struct stat &st) { return !(st.st_mode & S_IWUSR); }
 
+// Removes name in folder, flags as unlinkat takes them, whatever the
+// folder's own read-only mark (Windows keeps none that stops it).
+int UnlinkIn(int folder, const std::string &name, int flags,
+             const std::string &shown) {
+  return posix::ChangeInFolder(folder, name, [&] {
+    return posix::sys::UnlinkAt(folder, name.c_str(), flags, shown);
+  });
+}
+
 // Windows refuses to delete the file of a running program, and a file
 // that a handle without delete sharing holds open: one of this program's,
 // or, when askOthers, another program's (name in folder, as st describes).
@@ -182,14 +192,13 @@ void DeleteTree(int parent, const std::string &name, const std::string &shown,
     // another program holds goes, where Windows would leave it, and no
     // later step depends on either.
     RefuseHeldFile(listed, child.c_str(), cst, childShown, !force);
-    if (posix::sys::UnlinkAt(listed, child.c_str(), 0, childShown) != 0 &&
-        errno != ENOENT)
+    if (UnlinkIn(listed, child, 0, childShown) != 0 && errno != ENOENT)
       posix::RaiseErrno(errno, childShown);
   }
   if (folder.Close(shown) != 0)
     posix::RaiseErrno(errno, shown);
   posix::RefuseHeld(st, shown);
-  if (posix::sys::UnlinkAt(parent, name.c_str(), AT_REMOVEDIR, shown) != 0)
+  if (UnlinkIn(parent, name, AT_REMOVEDIR, shown) != 0)
     posix::RaiseErrno(errno, shown);
 }
 
@@ -206,7 +215,7 @@ void RemoveFolderAt(int parent, const std::string &name,
     posix::RaiseErrno(errno, shown);
   }
   if (S_ISLNK(st.st_mode)) {
-    if (posix::sys::UnlinkAt(parent, name.c_str(), 0, shown) != 0)
+    if (UnlinkIn(parent, name, 0, shown) != 0)
       posix::RaiseErrno(errno, shown);
     return;
   }
@@ -313,8 +322,7 @@ void RemoveFile(const std::string &path) {
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
     Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
   RefuseHeldFile(at.folder, at.name.c_str(), st, path, true);
-  if (posix::sys::UnlinkAt(at.folder, at.name.c_str(), 0, path) != 0 &&
-      errno != ENOENT)
+  if (UnlinkIn(at.folder, at.name, 0, path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
   posix::ForgetNames();
 }
@@ -349,7 +357,9 @@ void MakeFolder(const std::string &path, mode_t mode) {
   if (HoldsRefusedCharacter(path))
     Raise(err::kBadFileName, path);
   const std::string native = posix::ResolvedPath(path);
-  if (posix::sys::MkDir(native.c_str(), mode, path) == 0) {
+  if (posix::ChangeInFolder(AT_FDCWD, native, [&] {
+        return posix::sys::MkDir(native.c_str(), mode, path);
+      }) == 0) {
     if (!GiveNewFolderItsMode(path, native, mode)) {
       const int error = errno;
       posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), AT_REMOVEDIR, path);

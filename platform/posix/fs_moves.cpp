@@ -15,6 +15,7 @@
 #include "platform/posix/posix_error.h"
 #include "platform/posix/running_program.h"
 #include "platform/posix/syscalls.h"
+#include "platform/posix/writable_folder.h"
 
 namespace platform::fs {
 
@@ -30,7 +31,13 @@ void Rename(const std::string &from, const std::string &to) {
   // come right after the check of files in use, which asked the others.
   if (posix::sys::LStat(source.c_str(), &st, from) == 0)
     posix::RefuseHeld(st, from + " -> " + to);
-  if (posix::sys::Rename(source.c_str(), target.c_str(), from) != 0) {
+  // Both folders change, each whatever its read-only mark.
+  const auto rename = [&] {
+    return posix::ChangeInFolder(AT_FDCWD, target, [&] {
+      return posix::sys::Rename(source.c_str(), target.c_str(), from);
+    });
+  };
+  if (posix::ChangeInFolder(AT_FDCWD, source, rename) != 0) {
     switch (errno) {
     case EEXIST:
     case ENOTEMPTY:
@@ -60,7 +67,9 @@ void RemoveEmptyFolder(const std::string &path) {
     Raise(err::kPathFileAccess, path);
   posix::RefuseHeld(st, path);
   const int flags = S_ISLNK(st.st_mode) ? 0 : AT_REMOVEDIR;
-  if (posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), flags, path) != 0) {
+  if (posix::ChangeInFolder(AT_FDCWD, native, [&] {
+        return posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), flags, path);
+      }) != 0) {
     if (errno == ENOTEMPTY || errno == EEXIST)
       Raise(err::kPathFileAccess, path);
     posix::RaiseErrno(errno, path);

@@ -17,6 +17,7 @@
 #include "platform/posix/posix_error.h"
 #include "platform/posix/running_program.h"
 #include "platform/posix/syscalls.h"
+#include "platform/posix/writable_folder.h"
 
 namespace platform::os {
 
@@ -57,7 +58,11 @@ int OpenAt(const posix::Reach &at, const std::string &path, int flags,
 
 // Removes what at reaches; gone already is no failure.
 void Unlink(const posix::Reach &at, const std::string &path) {
-  if (posix::sys::UnlinkAt(at.folder, at.name.c_str(), 0, path) != 0 &&
+  if (posix::ChangeInFolder(at.folder, at.name,
+                            [&] {
+                              return posix::sys::UnlinkAt(
+                                  at.folder, at.name.c_str(), 0, path);
+                            }) != 0 &&
       errno != ENOENT)
     posix::RaiseErrno(errno, path);
 }
@@ -78,7 +83,9 @@ int OpenForWriting(const std::string &path, const std::string &native,
   created = false;
   for (int tries = 0; tries < 4; ++tries) {
     if (mayCreate) {
-      fd = OpenAt(at, path, flags | O_EXCL, mode);
+      fd = posix::ChangeInFolder(at.folder, at.name, [&] {
+        return OpenAt(at, path, flags | O_EXCL, mode);
+      });
       created = fd >= 0;
       if (fd >= 0 || errno != EEXIST || (flags & O_EXCL) != 0)
         break;

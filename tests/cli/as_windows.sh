@@ -191,6 +191,64 @@ expect_rc 1 "copy over a read-only file"
 chmod 644 program/ro.txt
 rm program/ro.txt
 
+# A folder marked read-only (no write permission for its owner) stops no
+# change to what it holds on Windows: its files go and come, its folders
+# too, and a package of ours undoes them all after a later failure (a
+# deletion of a device, which Windows refuses); the folder keeps its mark. Root, whom no mode stops, runs the package as
+# nobody, so that the rows say the same for a user. KIND|FAILS|rc|tree of
+# ro afterwards.
+as_user() {
+  if [ "$(id -u)" = 0 ]; then
+    setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
+  else
+    "$@"
+  fi
+}
+chmod o+x "$WORK"
+while IFS='|' read -r kind fails rc tree; do
+  rm -rf program/ro "$TMP" && mkdir -p program/ro/sub "$TMP"
+  printf 'old' >program/ro/a.txt
+  printf 'old' >program/ro/sub/x.txt
+  mkdir -p program/locked
+  if [ "$kind" = base ]; then
+    {
+      script_record 1 - '' P '\ro\a.txt'
+      script_record 0 T '\a.txt' P '\ro\b.txt'
+      script_record 2 - '' P '\ro\new'
+      script_record 3 - '' P '\ro\sub'
+      [ -z "$fails" ] || script_record 1 - '' P '\locked\nul.txt'
+    } >payload/script
+    base_package
+  else
+    rm -f payload/script
+    {
+      printf 'delete {app}\\ro\\a.txt\ncopy {temp}\\a.txt {app}\\ro\\b.txt\n'
+      printf 'mkdir {app}\\ro\\new\nrmdir {app}\\ro\\sub\n'
+      [ -z "$fails" ] || printf 'delete {app}\\locked\\nul.txt\n'
+    } >ours.txt
+    run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+    expect_rc 0 "build: read-only folder"
+  fi
+  chmod 555 program/ro
+  [ "$(id -u)" != 0 ] || chown -R 65534:65534 program "$TMP"
+  as_user "$UPDPACK" run program/update.exe --yes </dev/null >"$OUT" 2>"$ERR"
+  RC=$?
+  expect_rc "$rc" "$kind package in a read-only folder, failing: ${fails:-no}"
+  [ -z "$fails" ] || expect_contains "$ERR" "$WORK/program\\locked\\nul" "$kind: the failing record"
+  [ "$(cd program/ro && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')" = "$tree" ] ||
+    fail "$kind package in a read-only folder, failing: ${fails:-no}: ro holds $(cd program/ro && find . | tr '\n' ' ')"
+  [ "$(stat -c %a program/ro)" = 555 ] || fail "$kind: the read-only folder lost its mark"
+  [ "$(id -u)" != 0 ] || chown -R 0:0 program "$TMP"
+  chmod 755 program/ro
+done <<'TABLE'
+base||0|./b.txt ./new 
+ours||0|./b.txt ./new 
+base|yes|1|./b.txt ./new 
+ours|yes|1|./a.txt ./sub ./sub/x.txt 
+TABLE
+rm -rf program/ro program/locked
+chmod o-x "$WORK"
+
 # Windows finds a device name in a folder that exists as a file named as
 # the device ("sub\nul.txt" and "sub\nul:" are "sub\nul"; COM0 and LPT0
 # are no devices), which no deletion takes: the record fails there, and a

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Fixed records on folders, natively (`updpack run --yes`) and under Wine
+# (the Windows program), in a package of the base format and in one of
+# ours: both must end alike, with the same exit code, the same tree (read-
+# only marks and the folder's own mode included) and the same message.
+# A folder marked read-only (mode 0555) stops no deletion, copy, folder
+# made or removed inside it, and keeps its mark; the base format deletes
+# no read-only file and does not remove the folder itself, a package of
+# ours does both. Paths with dot parts: "sub\." is "sub", "sub\..\x" is
+# "x".
+# Root, who runs these tests, is stopped by no mode on either side; the
+# native tests (as_windows.sh, fs_test) run such rows as a user too.
+# The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
+# files through Unix paths and stops at Linux's PATH_MAX (4,096 bytes)
+# long before it (test_long_paths.sh), where Windows goes on.
+# shellcheck source=harness.sh
+. "$(dirname "$0")/harness.sh"
+e2e_begin names_folders
+
+payload="$E2E_WORK/payload"
+mkdir -p "$payload"
+printf 'one' >"$payload/one.txt"
+
+# The product folder of every row: ro (read-only) holding a.txt and
+# sub\x.txt, sub holding a.txt, and a read-only locked.txt.
+fresh_program() { # FOLDER PACKAGE
+  [ ! -d "$1" ] || chmod -R u+w "$1"
+  rm -rf "$1"
+  mkdir -p "$1/ro/sub" "$1/sub"
+  printf 'ro a' >"$1/ro/a.txt"
+  printf 'ro x' >"$1/ro/sub/x.txt"
+  printf 'sub a' >"$1/sub/a.txt"
+  printf 'locked' >"$1/locked.txt"
+  chmod 444 "$1/locked.txt"
+  chmod 555 "$1/ro"
+  cp "$2" "$1/update.exe"
+}
+
+tree_of() { # FOLDER
+  (cd "$1" && find . -mindepth 1 ! -name update.exe -printf '%p %y %m %s\n' | LC_ALL=C sort)
+}
+
+# TEXT with the program and temporary folders of either side written alike,
+# and without the cause each system gives in its own words after a path.
+alike() { # PROGRAM TEMP <TEXT
+  local program temp
+  program=$(printf '%s' "$1" | sed 's/[][\\.*^$|/]/\\&/g')
+  temp=$(printf '%s' "$2" | sed 's/[][\\.*^$|/]/\\&/g')
+  tr -d '\r' | sed -e "s|$program|{app}|g" -e "s|$temp|{temp}|g" -e 's/ ([^()]*)$//'
+}
+
+native_run() { # PACKAGE KIND
+  local folder="$E2E_WORK/native"
+  rm -rf "$folder/tmp" && mkdir -p "$folder/tmp"
+  fresh_program "$folder/program" "$1"
+  rm -f "$folder/run.log"
+  TMP="$folder/tmp" "$UPDPACK_TOOL" run "$folder/program/update.exe" --yes \
+    --log "$folder/run.log" >"$folder/stdout" 2>"$folder/stderr"
+  native_exit=$?
+  native_tree=$(tree_of "$folder/program")
+  if [ "$2" = ours ]; then
+    native_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" |
+      alike "$folder/program" "$folder/tmp")
+  else
+    native_text=$(awk '/^Dravell \[[a-z]*\]: /{text=""; sub(/^Dravell \[[a-z]*\]: /, "")} {text=text $0 "\n"} END{printf "%s", text}' \
+      "$folder/stderr" | alike "$folder/program" "$folder/tmp")
+  fi
+}
+
+wine_run() { # PACKAGE KIND
+  local folder="$E2E_WORK/wine" program
+  fresh_program "$folder/program" "$1"
+  program=$(e2e_windows_path "$folder/program")
+  if [ "$2" = ours ]; then
+    rm -f "$folder/run.log"
+    e2e_start_package "$folder/program/update.exe" /S "/LOG=$(e2e_windows_path "$folder/run.log")"
+    e2e_wait_package 30
+    wine_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" | tr -d '\r' |
+      alike "$program" "$E2E_TMP_WINDOWS")
+  else
+    e2e_start_package "$folder/program/update.exe"
+    e2e_wait_box "$E2E_MSG_CONFIRM"
+    e2e_wintool press "$E2E_BOX_TITLE" Yes || e2e_fail "cannot press Yes"
+    e2e_wait_next_box 100
+    local text=$E2E_BOX_TEXT
+    e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK at: $text"
+    e2e_wait_package 30
+    wine_text=$(printf '%s\n' "$text" | alike "$program" "$E2E_TMP_WINDOWS")
+  fi
+  wine_exit=$E2E_EXIT
+  wine_tree=$(tree_of "$folder/program")
+}
+
+# Records (OP|SOURCE|TARGET, printf formats, ";" between them; \000 is
+# {temp}, \001 {app}) and the exit code both sides must give in the base
+# format and in a package of ours.
+mismatches=0
+while IFS='#' read -r records base_rc ours_rc; do
+  [ -n "$records" ] || continue
+  rm -f "$payload/script"
+  IFS=';' read -ra list <<<"$records"
+  for record in "${list[@]}"; do
+    IFS='|' read -r op source target <<<"$record"
+    e2e_script_record "$op" "$source" "$target" >>"$payload/script"
+  done
+  for kind in base ours; do
+    rc=$base_rc
+    [ "$kind" = base ] || rc=$ours_rc
+    package="$E2E_WORK/update_$kind.exe"
+    if [ "$kind" = ours ]; then
+      e2e_make_package "$payload" "$package" --store --unchecked
+    else
+      e2e_make_base_package "$payload" "$package"
+    fi
+    native_run "$package" "$kind"
+    wine_run "$package" "$kind"
+    if [ "$native_exit" != "$rc" ] || [ "$wine_exit" != "$rc" ] ||
+      [ "$native_tree" != "$wine_tree" ] || [ "$native_text" != "$wine_text" ]; then
+      mismatches=$((mismatches + 1))
+      e2e_log "MISMATCH in $kind package, $records (exit $rc wanted)"
+      e2e_log "--- native: exit $native_exit"$'\n'"$native_tree"$'\n'"$native_text"
+      e2e_log "--- Wine: exit $wine_exit"$'\n'"$wine_tree"$'\n'"$wine_text"
+    fi
+  done
+done <<'ROWS'
+1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;2||\001\\ro\\new;3||\001\\ro\\sub#0#0
+1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;3||\001\\ro\\sub;1||\001\\locked.txt#1#0
+1||\001\\ro\\a.txt;3||\001\\ro\\sub;3||\001\\ro#1#0
+2||\001\\sub\\.#1#0
+2||\001\\new\\.#0#4
+3||\001\\sub\\.#1#1
+1||\001\\sub\\.\\a.txt#0#0
+1||\001\\sub\\..\\sub\\a.txt#0#0
+0|\000\\one.txt|\001\\sub\\.#1#4
+0|\000\\one.txt|\001\\sub\\.\\b.txt#0#0
+0|\000\\one.txt|\001\\sub\\..\\b.txt#0#0
+ROWS
+[ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
