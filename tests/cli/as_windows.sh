@@ -194,9 +194,11 @@ rm program/ro.txt
 # A folder marked read-only (no write permission for its owner) stops no
 # change to what it holds on Windows: its files go and come, its folders
 # too, and a package of ours undoes them all after a later failure (a
-# deletion of a device, which Windows refuses); the folder keeps its mark. Root, whom no mode stops, runs the package as
-# nobody, so that the rows say the same for a user. KIND|FAILS|rc|tree of
-# ro afterwards.
+# deletion of a device, which Windows refuses); the folder keeps its mark.
+# Root, whom no mode stops, runs the package as nobody, so that the rows
+# say the same for a user, with a copy of the tool that nobody may reach
+# (a clone may sit in a folder only root enters). KIND|FAILS|rc|tree of ro
+# afterwards.
 as_user() {
   if [ "$(id -u)" = 0 ]; then
     setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
@@ -205,6 +207,11 @@ as_user() {
   fi
 }
 chmod o+x "$WORK"
+user_tool=$UPDPACK
+if [ "$(id -u)" = 0 ]; then
+  user_tool=$WORK/updpack-as-user
+  cp "$UPDPACK" "$user_tool" && chmod 755 "$user_tool"
+fi
 while IFS='|' read -r kind fails rc tree; do
   rm -rf program/ro "$TMP" && mkdir -p program/ro/sub "$TMP"
   printf 'old' >program/ro/a.txt
@@ -231,7 +238,7 @@ while IFS='|' read -r kind fails rc tree; do
   fi
   chmod 555 program/ro
   [ "$(id -u)" != 0 ] || chown -R 65534:65534 program "$TMP"
-  as_user "$UPDPACK" run program/update.exe --yes </dev/null >"$OUT" 2>"$ERR"
+  as_user "$user_tool" run program/update.exe --yes </dev/null >"$OUT" 2>"$ERR"
   RC=$?
   expect_rc "$rc" "$kind package in a read-only folder, failing: ${fails:-no}"
   [ -z "$fails" ] || expect_contains "$ERR" "$WORK/program\\locked\\nul" "$kind: the failing record"
@@ -246,7 +253,7 @@ ours||0|./b.txt ./new
 base|yes|1|./b.txt ./new 
 ours|yes|1|./a.txt ./sub ./sub/x.txt 
 TABLE
-rm -rf program/ro program/locked
+rm -rf program/ro program/locked "$WORK/updpack-as-user"
 chmod o-x "$WORK"
 
 # Windows finds a device name in a folder that exists as a file named as
