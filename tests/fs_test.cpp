@@ -591,6 +591,8 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
       {"copy", [this] { fs::FileCopy(Path("src.txt"), WinPath("ro/b.txt")); },
        nullptr, "ro/b.txt"},
       {"mkdir", [this] { fs::MkDir(WinPath("ro/new")); }, nullptr, "ro/new"},
+      {"mkdir new\\", [this] { fs::MkDir(WinPath("ro/new") + "\\"); },
+       nullptr, "ro/new"},
       {"rmdir", [this] { fs::DeleteFolder(WinPath("ro/sub")); }, "ro/sub/x.txt",
        nullptr},
       {"rename",

@@ -788,6 +788,25 @@ e2e_wait_next_box() { # [TENTHS]
   done
 }
 
+# Runs an update to its end as a user would: a package of ours silently,
+# its log at LOG; one of the base format through its boxes, Yes to the
+# confirmation and OK to the box that ends the run, whose text (CRs gone)
+# E2E_BOX_TEXT then holds. E2E_EXIT is the program's exit code.
+e2e_run_to_end() { # PACKAGE.exe ours|base LOG
+  if [ "$2" = ours ]; then
+    rm -f "$3"
+    e2e_start_package "$1" /S "/LOG=$(e2e_windows_path "$3")"
+  else
+    e2e_start_package "$1"
+    e2e_wait_box "$E2E_MSG_CONFIRM"
+    e2e_wintool press "$E2E_BOX_TITLE" Yes || e2e_fail "cannot press Yes"
+    e2e_wait_next_box 100
+    E2E_BOX_TEXT=${E2E_BOX_TEXT//$'\r'/}
+    e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK at: $E2E_BOX_TEXT"
+  fi
+  e2e_wait_package 30
+}
+
 # Waits for the critical-error message that follows the confirmation and
 # checks it: "Произошла критическая ошибка:", CR LF and a description, the
 # error icon and OK; E2E_BOX_TEXT is its text.

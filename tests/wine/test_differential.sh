@@ -647,21 +647,12 @@ wine_run() { # PACKAGE KIND
   local folder="$E2E_WORK/wine" program
   fresh_program "$case_dir" "$1" "$folder/program"
   program=$(e2e_windows_path "$folder/program")
+  # The box that ends the base format's run: success or the critical error.
+  e2e_run_to_end "$folder/program/update.exe" "$2" "$folder/run.log"
   if [ "$2" = ours ]; then
-    rm -f "$folder/run.log"
-    e2e_start_package "$folder/program/update.exe" /S "/LOG=$(e2e_windows_path "$folder/run.log")"
-    e2e_wait_package 30
     wine_text=$(log_view "$folder/run.log" "$program" "$E2E_TMP_WINDOWS")
   else
-    e2e_start_package "$folder/program/update.exe"
-    e2e_wait_box "$E2E_MSG_CONFIRM"
-    e2e_wintool press "$E2E_BOX_TITLE" Yes || e2e_fail "cannot press Yes"
-    # The box that ends the run: success or the critical error.
-    e2e_wait_next_box 100
-    local text=$E2E_BOX_TEXT
-    e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK at: $text"
-    e2e_wait_package 30
-    wine_text=$(printf '%s\n' "${text//$'\r'/}" | alike "$program" "$E2E_TMP_WINDOWS")
+    wine_text=$(printf '%s\n' "$E2E_BOX_TEXT" | alike "$program" "$E2E_TMP_WINDOWS")
   fi
   wine_exit=$E2E_EXIT
   wine_tree=$(python3 "$E2E_WORK/tree.py" "$folder/program")

@@ -71,21 +71,12 @@ wine_run() { # PACKAGE KIND
   local folder="$E2E_WORK/wine" program
   fresh_program "$folder/program" "$1"
   program=$(e2e_windows_path "$folder/program")
+  e2e_run_to_end "$folder/program/update.exe" "$2" "$folder/run.log"
   if [ "$2" = ours ]; then
-    rm -f "$folder/run.log"
-    e2e_start_package "$folder/program/update.exe" /S "/LOG=$(e2e_windows_path "$folder/run.log")"
-    e2e_wait_package 30
     wine_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" | tr -d '\r' |
       alike "$program" "$E2E_TMP_WINDOWS")
   else
-    e2e_start_package "$folder/program/update.exe"
-    e2e_wait_box "$E2E_MSG_CONFIRM"
-    e2e_wintool press "$E2E_BOX_TITLE" Yes || e2e_fail "cannot press Yes"
-    e2e_wait_next_box 100
-    local text=$E2E_BOX_TEXT
-    e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK at: $text"
-    e2e_wait_package 30
-    wine_text=$(printf '%s\n' "$text" | alike "$program" "$E2E_TMP_WINDOWS")
+    wine_text=$(printf '%s\n' "$E2E_BOX_TEXT" | alike "$program" "$E2E_TMP_WINDOWS")
   fi
   wine_exit=$E2E_EXIT
   wine_tree=$(tree_of "$folder/program")
