@@ -78,25 +78,15 @@ constexpr std::array<platform::TextPair, kTextCount> kPairs = [] {
 constexpr auto kPacked =
     platform::packed::Pack<platform::packed::SizeOf(kPairs)>(kPairs);
 
-// A pattern with {product} and {version} filled in.
+// A pattern with {product} and {version} filled in, in that order: a
+// product's name that holds {version} has it filled too.
 std::string Filled(std::string_view pattern, std::string_view product,
                    std::string_view version) {
-  return FillPlaceholder(FillPlaceholder(pattern, "{product}", product),
-                         "{version}", version);
+  return FillIn(FillIn(pattern, {{"product", product}}),
+                {{"version", version}});
 }
 
 } // namespace
-
-std::string FillPlaceholder(std::string_view text, std::string_view placeholder,
-                            std::string_view value) {
-  std::string filled;
-  for (size_t at = text.find(placeholder); at != std::string_view::npos;
-       at = text.find(placeholder)) {
-    filled.append(text.substr(0, at)).append(value);
-    text.remove_prefix(at + placeholder.size());
-  }
-  return filled.append(text);
-}
 
 std::string FillIn(std::string_view pattern,
                    std::initializer_list<Fill> fills) {

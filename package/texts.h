@@ -66,11 +66,6 @@ struct TextKey {
 TextKey KeyOf(Text text);
 inline TextKey KeyOf(size_t index) { return KeyOf(static_cast<Text>(index)); }
 
-// text with every placeholder (such as "{file}") replaced by value; other
-// placeholders stay.
-std::string FillPlaceholder(std::string_view text, std::string_view placeholder,
-                            std::string_view value);
-
 // The shipped package's product and version, which the defaults name.
 inline constexpr const char *kDefaultProduct = "Quorix";
 inline constexpr const char *kDefaultVersion = "1.1";

@@ -66,7 +66,7 @@ State OnDisk(const std::string &path) {
 // Asks Retry or Cancel for a file in use; false for Cancel.
 bool Retry(const std::string &shown) {
   const std::string text =
-      package::FillPlaceholder(CurrentText(Text::InUse), "{file}", shown);
+      package::FillIn(CurrentText(Text::InUse), {{"file", shown}});
   return platform::Ui().ShowMessage(text, platform::MsgIcon::Warning,
                                     platform::MsgButtons::RetryCancel) ==
          platform::MsgAnswer::Retry;
@@ -152,10 +152,9 @@ public:
       decision.outcome = Outcome::NotExpected;
       const std::string &forText =
           forVersion.empty() ? CurrentText(Text::Earlier) : forVersion;
-      decision.message = package::FillPlaceholder(
-          package::FillPlaceholder(CurrentText(Text::NotExpected), "{for}",
-                                   forText),
-          "{file}", Shown(steps_[k].target));
+      decision.message = package::FillIn(
+          package::FillIn(CurrentText(Text::NotExpected), {{"for", forText}}),
+          {{"file", Shown(steps_[k].target)}});
     } else if (effective > 0 && todo_ == 0) {
       decision.outcome = Outcome::UpToDate;
     }
