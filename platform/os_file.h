@@ -44,6 +44,12 @@ FileHandle OpenFile(const std::string &path, OpenMode mode);
 // file made there: the folder copied into is the user's own.
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
                           const std::string &sourcePath);
+// Raises what OpenFile raises where it finds no file to open, with the
+// system's text of that failure: number is kFileNotFound (no such name in
+// its folder), kPathNotFound (a folder on the way missing or a file) or
+// kBadFileName (a name with a separator after it: a file, or a missing
+// name to write). For a failure that the disk as it is cannot show yet.
+[[noreturn]] void RaiseNotOpened(int32_t number, const std::string &path);
 // A file inside a folder held open (fs::PrivateFolder), opened as
 // OpenFile(path, mode) would open it (ReadWrite or ReadOnly); never through a
 // link at the name. path names it in messages.

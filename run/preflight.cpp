@@ -176,42 +176,43 @@ private:
     }
   }
 
-  // A copy's source that is no file fails as the install's open of it
-  // fails (a folder, a path that ends in a separator, a missing file in a
-  // missing folder), with the same message; one that an earlier record
-  // removes or makes a folder is not on the disk to open.
-  void CheckSource(const std::string &source) const {
+  // A copy's source that is no file, and a target that ends in a
+  // separator (which names no file and opens on neither system), fail as
+  // the install's open of them fails, before anything changes. What the
+  // records before leave at the name and in the folder above it decides:
+  // a folder there is a folder opened as a file; a missing name in a
+  // folder is a missing file to read and a bad name to write, a file with
+  // a separator after it a bad name; with no folder there, a path not
+  // found. Only where no record names the path or a folder above it does
+  // the disk decide, asked as the install asks it.
+  void CheckOpen(const std::string &path, bool toRead) const {
+    const std::string name = fs::WithoutTrailingSeparators(path);
     bool fromDisk = false;
-    const State state = StateAt(source, &fromDisk);
-    if (state == State::File)
+    const State state = StateAt(name, &fromDisk);
+    const bool named = name.size() == path.size();
+    if (named && state == State::File)
       return;
     if (fromDisk)
       platform::os::CloseFile(
-          platform::os::OpenFile(source, platform::OpenMode::ReadOnly), source);
-    platform::Raise(state == State::Folder ? platform::err::kPathFileAccess
-                                           : platform::err::kFileNotFound,
-                    source);
-  }
-
-  // A copy onto a path that ends in a separator, which names no file,
-  // fails as the install's copy fails there, which writes nothing: no
-  // system makes a file of a name with a separator after it. A folder
-  // there, or one a record before makes, is a folder opened as a file;
-  // else it fails as on the disk as it is.
-  void CheckTarget(const Step &step) const {
-    if (!step.target.ends_with('\\') && !step.target.ends_with('/'))
-      return;
-    if (StateAt(fs::WithoutTrailingSeparators(step.target)) == State::Folder)
-      platform::Raise(platform::err::kPathFileAccess, step.target);
-    fs::FileCopy(step.source, step.target);
+          platform::os::OpenFile(path, toRead ? platform::OpenMode::ReadOnly
+                                              : platform::OpenMode::Output),
+          path);
+    if (state == State::Folder)
+      platform::Raise(platform::err::kPathFileAccess, path);
+    int32_t number = platform::err::kPathNotFound;
+    if (InAFolder(name))
+      number = toRead && state != State::File ? platform::err::kFileNotFound
+                                              : platform::err::kBadFileName;
+    platform::os::RaiseNotOpened(number, path);
   }
 
   // Judges one record against the version the update is for and against
   // what the update leaves.
   Verdict JudgeStep(const Step &step) {
     if (step.operation == record::kCopyFile) {
-      CheckSource(step.source);
-      CheckTarget(step);
+      CheckOpen(step.source, true);
+      if (step.target.ends_with('\\') || step.target.ends_with('/'))
+        CheckOpen(step.target, false);
     }
     // A folder on the way that is a link (a junction) leads out of the
     // product: no version the update is for has one there.
@@ -388,15 +389,20 @@ private:
 
   // A copy or a new folder needs the folder it goes into.
   bool ParentIsFolder(const Step &step) const {
-    if (step.operation != record::kCopyFile &&
-        step.operation != record::kCreateFolder)
-      return true;
-    const size_t slash = step.target.find_last_of("\\/");
+    return (step.operation != record::kCopyFile &&
+            step.operation != record::kCreateFolder) ||
+           InAFolder(step.target);
+  }
+
+  // The folder that holds path's last name is one, as the records before
+  // leave it.
+  bool InAFolder(const std::string &path) const {
+    const size_t slash = path.find_last_of("\\/");
     if (slash == std::string::npos)
       return true;
     // The program folder is one, whatever way leads to it (a link to it
     // too); links below it are what the install refuses.
-    const std::string parent = step.target.substr(0, slash);
+    const std::string parent = path.substr(0, slash);
     return parent == programFolder_ || StateAt(parent) == State::Folder;
   }
 

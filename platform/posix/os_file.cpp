@@ -4,6 +4,7 @@
 #include "platform/os_file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -276,6 +277,13 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   }
   Finish(fd.get());
   return Held(fd, st);
+}
+
+void RaiseNotOpened(int32_t number, const std::string &path) {
+  // As CheckNames and RaiseErrno word them.
+  if (number == err::kBadFileName)
+    Raise(number, path);
+  Raise(number, path + " (" + std::strerror(ENOENT) + ")");
 }
 
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,

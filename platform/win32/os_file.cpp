@@ -201,6 +201,13 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
   return reinterpret_cast<FileHandle>(file.Release());
 }
 
+void RaiseNotOpened(int32_t number, const std::string &path) {
+  win32::RaiseWin32(number == err::kFileNotFound   ? ERROR_FILE_NOT_FOUND
+                    : number == err::kPathNotFound ? ERROR_PATH_NOT_FOUND
+                                                   : ERROR_INVALID_NAME,
+                    path);
+}
+
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,
                           const std::string &sourcePath) {
   const SystemCall call;

@@ -423,6 +423,52 @@ ours|\sub\deep\|Ошибка доступа к пути или файлу: @\sub
 TABLE
 rm -rf program/*
 
+# What a copy opens is what the records before it leave there: a folder
+# made or removed, a file deleted or copied (n.txt, not yet on the disk
+# when a package of ours checks it). Both formats fail the copy alike,
+# with the system's text where it gives one; a package of ours before its
+# first record, changing nothing. EARLIER (code target)|SOURCE (mark
+# path)|TARGET|message (@: the program folder).
+while IFS='|' read -r earlier mark source target says; do
+  for kind in base ours; do
+    rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
+    printf 'old' >program/f.txt
+    printf 'old' >program/sub/s.txt
+    {
+      code=${earlier%% *}
+      if [ "$code" = 0 ]; then
+        script_record 0 T '\a.txt' P "${earlier#* }"
+      else
+        script_record "$code" - '' P "${earlier#* }"
+      fi
+      script_record 0 "$mark" "$source" P "$target"
+    } >payload/script
+    if [ "$kind" = base ]; then
+      base_package
+    else
+      run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
+    fi
+    run_tool run program/update.exe --yes
+    expect_rc 1 "$kind package, $earlier, then a copy of $source onto $target"
+    expect_contains "$ERR" "Произошла критическая ошибка:
+${says//@/$WORK/program}" "$kind package, $earlier, then a copy of $source onto $target"
+    [ "$kind" = base ] ||
+      [ "$(cd program && find . | LC_ALL=C sort | tr '\n' ' ')" = ". ./f.txt ./sub ./sub/s.txt ./update.exe " ] ||
+      fail "ours, $earlier, then a copy of $source onto $target changed: $(cd program && find .)"
+  done
+  rm payload/script
+done <<'TABLE'
+2 \made|T|\a.txt|\made\new\|Недопустимое имя файла: @\made\new\
+3 \sub|T|\a.txt|\sub\|Недопустимое имя файла: @\sub\
+3 \sub|T|\a.txt|\sub\s.txt\|Путь не найден: @\sub\s.txt\ (
+3 \sub|P|\sub\s.txt|\x.txt|Путь не найден: @\sub\s.txt (
+1 \f.txt|P|\f.txt|\x.txt|Файл не найден: @\f.txt (
+2 \made|P|\made\|\x.txt|Ошибка доступа к пути или файлу: @\made\
+0 \n.txt|P|\n.txt\|\x.txt|Недопустимое имя файла: @\n.txt\
+0 \n.txt|P|\n.txt|\new\|Недопустимое имя файла: @\new\
+TABLE
+rm -rf program/*
+
 # An entry named like the checksum list, in a package without a manifest:
 # nothing checks it, and the script copies it as it copies any file.
 printf 'not a list of checksums' >payload/~updpack.sum

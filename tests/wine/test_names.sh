@@ -20,8 +20,10 @@
 # that ends in a separator fails in both formats as Windows opens it for
 # writing: the program folder as a folder, a missing name as a bad file
 # name, a name in a missing folder as a path not found, a folder that a
-# record before makes (MADE) as a folder; a package of ours before its
-# first record.
+# record before makes (MADE) as a folder and a new name in it as a bad
+# file name, as is a folder there before the run that a record before
+# removes (MADE -NAME); a package of ours before its first record,
+# removing nothing.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -30,7 +32,7 @@ payload="$E2E_WORK/payload"
 program="$E2E_WORK/program"
 mkdir -p "$payload" "$program"
 printf 'one' >"$payload/one.txt"
-# OPERATION|SOURCE|TARGET|DESCRIPTION|KIND|SOUND, printf formats (after a
+# OPERATION|SOURCE|TARGET|DESCRIPTION|KIND|SOUND|MADE, printf formats (after a
 # copy of one.txt) and what the message says, when checked (@: the program
 # folder, %: TMP, as the program names them).
 for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
@@ -61,14 +63,20 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|' \
   '0|\000\\one.txt|\001\\nosuch\\new\\|Путь не найден: @\nosuch\new\ (|ours' \
   '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|||made' \
-  '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|ours||made'; do
+  '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|ours||made' \
+  '0|\000\\one.txt|\001\\made\\new\\|Недопустимое имя файла: @\made\new\ (|ours||made' \
+  '0|\000\\one.txt|\001\\gone\\|Недопустимое имя файла: @\gone\ (|ours||-gone'; do
   IFS='|' read -r op source target description kind sound made <<<"$c"
   description=${description//@/$(e2e_windows_path "$program")}
   description=${description//%/$E2E_TMP_WINDOWS}
-  rm -rf "$program/one.txt" "$program/made"
+  gone=
+  [[ $made != -* ]] || { gone=${made#-} && made=; }
+  rm -rf "$program/one.txt" "$program/made" "$program/gone"
+  [ -z "$gone" ] || mkdir "$program/$gone"
   {
     e2e_script_record 0 '\000\\one.txt' '\001\\one.txt'
     [ -z "$made" ] || e2e_script_record 2 '' "\\001\\\\$made"
+    [ -z "$gone" ] || e2e_script_record 3 '' "\\001\\\\$gone"
     e2e_script_record "$op" "$source" "$target"
   } >"$payload/script"
   if [ "$kind" = ours ]; then
@@ -91,9 +99,9 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   e2e_wintool press "$E2E_BOX_TITLE" OK || e2e_fail "cannot press OK"
   e2e_wait_package 20
   e2e_expect_eq "exit code for $target" 1 "$E2E_EXIT"
-  if [ "$kind" = ours ]; then # nothing installed
-    e2e_expect_eq "the program folder after $target" update.exe \
-      "$(cd "$program" && echo *)"
+  if [ "$kind" = ours ]; then # nothing installed, nothing removed
+    e2e_expect_eq "the program folder after $target" \
+      "${gone:+$gone }update.exe" "$(cd "$program" && echo *)"
     continue
   fi
   e2e_expect_same_file "$payload/one.txt" "$program/one.txt"
