@@ -209,9 +209,10 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCopyFile, "\0\\a"s, "\1\\COM10\\b", "", ""},
       // A name the run of ours keeps for its own work, anywhere on the
       // target's way and as Windows reads it; the base format's run keeps
-      // none.
-      {record::kCopyFile, "\0\\a"s, "\1\\~UPDPACK.DEL", "", "F"},
-      {record::kCreateFolder, "", "\1\\d\\~updpack.bak. \\e", "", "F"},
+      // none, but what it installs so outside {temp} a later run of ours
+      // finds.
+      {record::kCopyFile, "\0\\a"s, "\1\\~UPDPACK.DEL", "W", "F"},
+      {record::kCreateFolder, "", "\1\\d\\~updpack.bak. \\e", "W", "F"},
       {record::kCopyFile, "\0\\a"s, "\0\\~UpdPack.New"s, "", "F"},
       {record::kDeleteFiles, "", "\1\\~updpack.new\\*", "", "F"},
       {record::kDeleteFolder, "", "\1\\~updpack.del", "", "F"},
@@ -231,6 +232,9 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
               .size() +
           tools::SeparatorDeletionWarnings(script, tools::ScriptForm::Records,
                                            ours)
+              .size() +
+          tools::WorkNameInstallWarnings(script, tools::ScriptForm::Records,
+                                         ours)
               .size();
       const auto failures =
           tools::FailingRecords(script, tools::ScriptForm::Records, ours)

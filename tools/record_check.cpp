@@ -47,6 +47,9 @@ script::ScriptWalk RecordCheck::Check(const std::string &name,
   for (std::string &warning :
        SeparatorDeletionWarnings(bytes, form, ours_, before))
     warnings.push_back(std::move(warning));
+  for (std::string &warning :
+       WorkNameInstallWarnings(bytes, form, ours_, before))
+    warnings.push_back(std::move(warning));
   for (std::string &fault : FailingRecords(bytes, form, ours_, before))
     faults.push_back(std::move(fault));
   return walk;

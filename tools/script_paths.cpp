@@ -478,12 +478,36 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view bytes,
       "delete a path that ends in a separator");
 }
 
+std::vector<std::string> WorkNameInstallWarnings(std::string_view bytes,
+                                                 ScriptForm form, bool ours,
+                                                 size_t before) {
+  if (ours)
+    return {}; // faulted there (FailuresOf)
+  return RecordWarnings(
+      bytes, form, before,
+      [](const script::Record &record) {
+        // {temp} goes with the run; a later one makes its own.
+        return (record.operation == script::kCopyFile ||
+                record.operation == script::kCreateFolder) &&
+                       !script::TrimBlanks(record.target)
+                            .starts_with(script::kTempFolderMark) &&
+                       WorkNameOn(record.operation, record.target)
+                   ? "installs a name that a package of ours keeps for its "
+                     "own work (~updpack.new, ~updpack.bak, ~updpack.del): "
+                     "a later update of ours there refuses to start or "
+                     "takes it for its own"
+                   : nullptr;
+      },
+      "install a name that a package of ours keeps for its own work");
+}
+
 std::vector<std::string> ScriptWarnings(std::string_view bytes, ScriptForm form,
                                         bool ours, size_t before) {
   std::vector<std::string> warnings = OutsidePathWarnings(bytes, form, before);
   for (std::string &warning : DeviceFolderWarnings(bytes, form, before))
     warnings.push_back(std::move(warning));
-  for (auto *more : {&SeparatorDeletionWarnings, &FailingRecords})
+  for (auto *more :
+       {&SeparatorDeletionWarnings, &WorkNameInstallWarnings, &FailingRecords})
     for (std::string &warning : more(bytes, form, ours, before))
       warnings.push_back(std::move(warning));
   return warnings;

@@ -129,7 +129,16 @@ std::vector<std::string> SeparatorDeletionWarnings(std::string_view script,
                                                    ScriptForm form, bool ours,
                                                    size_t before = 0);
 
-// All four, as run prints them.
+// In a package of the base format (!ours), one warning for every copy or
+// mkdir whose target, outside {temp}, has a WorkNameOn: its run installs
+// that name, and a later package of ours there takes it for its own work
+// (a backup left by an interrupted update, which it refuses to start
+// over, or old files to remove) or writes over it.
+std::vector<std::string> WorkNameInstallWarnings(std::string_view script,
+                                                 ScriptForm form, bool ours,
+                                                 size_t before = 0);
+
+// All five, as run prints them.
 std::vector<std::string> ScriptWarnings(std::string_view script,
                                         ScriptForm form, bool ours,
                                         size_t before = 0);
