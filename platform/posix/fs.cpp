@@ -90,6 +90,14 @@ std::vector<std::string> NothingIn(const std::string &prefix,
   return {};
 }
 
+// The folder of a listing by pattern could not be opened (errno): a name
+// Windows refuses on the way fails its listing, which names the pattern.
+[[noreturn]] void RaiseUnlisted(const std::string &prefix,
+                                const std::string &pattern) {
+  posix::RaiseErrno(errno,
+                    errno == EILSEQ ? pattern : FolderForMessage(prefix));
+}
+
 bool IsDotOrDotDot(const std::string &name) {
   return name == "." || name == "..";
 }
@@ -270,7 +278,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   if (folder.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       return NothingIn(split.prefix, pattern);
-    posix::RaiseErrno(errno, FolderForMessage(split.prefix));
+    RaiseUnlisted(split.prefix, pattern);
   }
   for (std::string &name :
        ReadNames(folder.get(), FolderForMessage(split.prefix))) {
@@ -430,7 +438,11 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
         NothingIn(split.prefix, pattern);
       return;
     }
-    posix::RaiseErrno(errno, FolderForMessage(split.prefix));
+    // Windows' look at a path without a wildcard finds no folder where a
+    // name it refuses is on the way.
+    if (errno == EILSEQ && !HasWildcard(split.name))
+      return;
+    RaiseUnlisted(split.prefix, pattern);
   }
   const int folder = found.folder.get();
   if (!HasWildcard(split.name)) {

@@ -46,7 +46,8 @@ namespace sys {
 // The calls. Each returns what the OS call returns, -1 with errno set when
 // it fails or the hook fails it; path is the name shown to the hook. A path
 // may pass PATH_MAX, as on Windows; an absolute one longer than Windows
-// takes (32,767 UTF-16 units as "\\?\C:\...") fails with ENAMETOOLONG.
+// takes (32,767 UTF-16 units as "\\?\C:\...") fails with ENAMETOOLONG, and
+// one through a folder "..." (".." to Windows) with EILSEQ.
 int Open(const std::string &path, const char *native, int flags,
          mode_t mode = 0);
 int OpenAt(int folder, const char *name, int flags, const std::string &path,

@@ -44,6 +44,8 @@ done <<'TABLE'
 2|aux
 2|new*
 2|a:b
+0|...\y.txt
+2|sub\...\new
 TABLE
 
 # A path comes to the name Windows makes of it: the dots and blanks that
@@ -264,7 +266,10 @@ chmod o-x "$WORK"
 # it: after the folder's path as the script spells it, the program
 # folder's alone too, and found through it ("sub .\" is "sub ", where nothing is found, so the folder is not
 # empty). A folder's name with a wildcard is a bad file name, where
-# Windows lists and looks up nothing. KIND|RECORD (code
+# Windows lists and looks up nothing. So is a path through a folder "...",
+# which Windows reads as "..", but where the base format looks for a
+# folder to remove by its path alone and finds none; names of other dots
+# and blanks are folders that are missing. KIND|RECORD (code
 # target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
@@ -278,8 +283,9 @@ while IFS='|' read -r kind op target rc says; do
     base_package
   else
     rm -f payload/script
-    word=delete
-    [ "$op" = 1 ] || word=rmdir
+    word=rmdir
+    [ "$op" != 1 ] || word=delete
+    [ "$op" != 2 ] || word=mkdir
     printf 'delete {app}\\keep.txt\n%s {app}%s\n' "$word" "$target" >ours.txt
     run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
     expect_rc 0 "build: $target"
@@ -306,6 +312,17 @@ ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
 ours|1|\sub\LPT0.txt|0|прошло успешно
 ours|1|\*\ro.txt|1|Недопустимое имя файла: @\*
+base|1|\...\ro.txt|1|Недопустимое имя файла: @\...\ro.txt
+ours|1|\...\ro.txt|1|Недопустимое имя файла: @\...\ro.txt
+base|1|\sub\...\*.txt|1|Недопустимое имя файла: @\sub\...\*.txt
+base|3|\...\sub|1|Путь не найден: @\...\sub
+ours|3|\...\sub|1|Недопустимое имя файла: @\...\sub
+base|3|\...\s*|1|Недопустимое имя файла: @\...\s*
+ours|2|\sub\...\new|1|Недопустимое имя файла: @\sub\...\new
+base|2|\. .\new|1|Путь не найден: @\. .\new
+base|2|\.. \new|1|Путь не найден: @\.. \new
+base|2|\a...\new|1|Путь не найден: @\a...\new
+base|2|\....\new|1|Путь не найден: @\....\new
 TABLE
 rm -rf program/sub program/keep.txt
 
@@ -317,7 +334,8 @@ rm -rf program/sub program/keep.txt
 # would install ({temp}\none.txt. too), and any other source as the base
 # format does: {temp}\. and {temp}\sub\.. are {temp} itself, and a path
 # with a folder after {temp} ({temp}\.\none.txt too) no file of the
-# package. Nothing is changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
+# package; a path through a folder "..." is a bad file name in both.
+# Nothing is changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
 # TMP).
 mkdir -p program/sub
 while IFS='|' read -r kind mark source says; do
@@ -366,6 +384,8 @@ ours|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSF
 ours|T|\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\..
 base|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
 ours|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
+base|T|\...\a.txt|Недопустимое имя файла: %\VLSFX_QUORIX\...\a.txt
+ours|P|\...\a.txt|Недопустимое имя файла: @\...\a.txt
 ours|T|\sub\none.txt|Путь не найден: %\VLSFX_QUORIX\sub\none.txt (
 ours|T|\none.txt.|Файл не найден: x (
 TABLE
@@ -374,7 +394,8 @@ rm -rf program/*
 # A copy onto a path that ends in a separator names no file, and fails as
 # Windows fails to open it for writing: a folder as a folder opened as a
 # file, a missing name or a file as a bad file name, a name in a missing
-# folder or below a file as a path not found. The base format has carried
+# folder or below a file as a path not found, one through a folder "..."
+# as a bad file name. The base format has carried
 # out the records before it; a package of ours fails so before its first
 # record and changes nothing, a folder that a record before makes being a
 # folder there. KIND|TARGET|message (@: the program folder)|FOLDER made
@@ -415,6 +436,7 @@ base|\nosuch\new\|Путь не найден: @\nosuch\new\ (
 ours|\nosuch\new\|Путь не найден: @\nosuch\new\ (
 base|\f.txt\new\|Путь не найден: @\f.txt\new\ (
 ours|\f.txt\new\|Путь не найден: @\f.txt\new\ (
+ours|\...\y.txt|Недопустимое имя файла: @\...\y.txt
 base|\made\|Ошибка доступа к пути или файлу: @\made\|made
 ours|\made\|Ошибка доступа к пути или файлу: @\made\|made
 ours|\MADE/|Ошибка доступа к пути или файлу: @\MADE/|made

@@ -7,7 +7,9 @@
 # made or removed inside it, and keeps its mark; the base format deletes
 # no read-only file and does not remove the folder itself, a package of
 # ours does both. Paths with dot parts: "sub\." is "sub", "sub\..\x" is
-# "x".
+# "x", and a folder "..." on the way is read as "..", which no call takes:
+# a bad file name, but a folder the base format looks for by its path to
+# remove it is not found.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -125,5 +127,10 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\sub\\.#1#4
 0|\000\\one.txt|\001\\sub\\.\\b.txt#0#0
 0|\000\\one.txt|\001\\sub\\..\\b.txt#0#0
+0|\000\\one.txt|\001\\...\\y.txt#1#1
+0|\000\\...\\one.txt|\001\\y.txt#1#1
+2||\001\\sub\\...\\new#1#1
+3||\001\\...\\sub#1#1
+1||\001\\sub\\...\\*.txt#1#1
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
