@@ -578,7 +578,7 @@ bool ChangedAsAUser(const std::string &tree,
 
 TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
   // Windows keeps a folder's read-only mark but lets its entries go, come
-  // and be renamed; the folder keeps its mark.
+  // and be renamed, and the folder move; the folder keeps its mark.
   struct Case {
     const char *what;
     std::function<void()> change;
@@ -600,6 +600,14 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
        "ro/a.txt", "ro/c.txt"},
       {"remove empty", [this] { fs::RemoveEmptyFolder(WinPath("ro/empty")); },
        "ro/empty", nullptr},
+      // Posix asks a folder moved to another for its own write permission.
+      {"move away and back",
+       [this] {
+         fs::MkDir(WinPath("away"));
+         fs::Rename(WinPath("ro"), WinPath("away/ro"));
+         fs::Rename(WinPath("away/ro"), WinPath("ro"));
+       },
+       "away/ro", "ro/sub/x.txt"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -621,6 +629,7 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
     EXPECT_EQ(st.st_mode & 07777, 0555u);
     ASSERT_EQ(chmod(Path("ro").c_str(), 0755), 0);
     stdfs::remove_all(Path("ro"));
+    stdfs::remove_all(Path("away"));
   }
 }
 

@@ -255,6 +255,33 @@ ours||0|./b.txt ./new
 base|yes|1|./b.txt ./new 
 ours|yes|1|./a.txt ./sub ./sub/x.txt 
 TABLE
+# A package of ours removes a folder by moving it into its backup area,
+# and its undo moves it back: an empty read-only folder goes, and comes
+# back with its mark, as on Windows, where posix asks a folder moved to
+# another folder for its own write permission. FAILS|rc|ro's mode after.
+while IFS='|' read -r fails rc mode; do
+  rm -rf program/ro "$TMP" && mkdir -p program/ro "$TMP"
+  rm -f payload/script
+  {
+    printf 'rmdir {app}\\ro\n'
+    [ -z "$fails" ] || printf 'delete {app}\\locked\\nul.txt\n'
+  } >ours.txt
+  run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+  expect_rc 0 "build: rmdir of a read-only folder"
+  chmod 555 program/ro
+  [ "$(id -u)" != 0 ] || chown -R 65534:65534 program "$TMP"
+  as_user "$user_tool" run program/update.exe --yes </dev/null >"$OUT" 2>"$ERR"
+  RC=$?
+  expect_rc "$rc" "rmdir of a read-only folder, failing: ${fails:-no}"
+  [ -z "$fails" ] || expect_contains "$ERR" "$WORK/program\\locked\\nul" "undone after the failing record"
+  [ "$(stat -c %a program/ro 2>/dev/null)" = "$mode" ] ||
+    fail "rmdir of a read-only folder, failing: ${fails:-no}: ro is $(stat -c %a program/ro 2>&1)"
+  [ "$(id -u)" != 0 ] || chown -R 0:0 program "$TMP"
+  [ ! -d program/ro ] || chmod 755 program/ro
+done <<'TABLE'
+|0|
+yes|1|555
+TABLE
 rm -rf program/ro program/locked "$WORK/updpack-as-user"
 chmod o-x "$WORK"
 
