@@ -36,10 +36,13 @@ using FaultHook = std::function<int(Call call, const std::string &path)>;
 // Installs hook (an empty function removes it).
 void SetFaultHook(FaultHook hook);
 
-// True when Windows refuses the absolute path native as too long: more
-// than 32,767 UTF-16 units with its NUL in the form "\\?\C:\..." that the
-// Windows program hands it.
+// True when Windows refuses the path native as too long: more than 32,767
+// UTF-16 units with its NUL in the form "\\?\C:\..." that the Windows
+// program hands it, a relative one joined to the current folder first.
 bool TooLongForWindows(std::string_view native);
+
+// The current folder, of any length; "" when the OS cannot tell.
+std::string CurrentFolder();
 
 namespace sys {
 
