@@ -296,10 +296,14 @@ chmod o-x "$WORK"
 # Windows lists and looks up nothing. So is a path through a folder "...",
 # which Windows reads as "..", but where the base format looks for a
 # folder to remove by its path alone and finds none; names of other dots
-# and blanks are folders that are missing. KIND|RECORD (code
+# and blanks are folders that are missing. A folder's path that ends in a
+# name of dots and blanks alone names the folder before it, which Windows
+# lists through that path ("sub\...\*" a bad file name, "sub\....\*"
+# nothing, so that it goes only when empty). KIND|RECORD (code
 # target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
+  mkdir -p program/sub
   printf 'old' >program/keep.txt
   printf 'old' >program/sub/ro.txt
   chmod 444 program/sub/ro.txt
@@ -350,6 +354,9 @@ base|2|\. .\new|1|Путь не найден: @\. .\new
 base|2|\.. \new|1|Путь не найден: @\.. \new
 base|2|\a...\new|1|Путь не найден: @\a...\new
 base|2|\....\new|1|Путь не найден: @\....\new
+base|3|\sub\...|1|Недопустимое имя файла: @\sub\...\*
+base|3|\sub\....|1|Ошибка доступа к пути или файлу: @\sub\....
+ours|3|\sub\...|0|прошло успешно
 TABLE
 rm -rf program/sub program/keep.txt
 

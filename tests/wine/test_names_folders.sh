@@ -9,7 +9,9 @@
 # ours does both. Paths with dot parts: "sub\." is "sub", "sub\..\x" is
 # "x", and a folder "..." on the way is read as "..", which no call takes:
 # a bad file name, but a folder the base format looks for by its path to
-# remove it is not found.
+# remove it is not found. A last name of dots and blanks alone goes:
+# "sub\..." and "sub\. ." name sub, which a package of ours removes; the
+# base format lists what it holds through that path and fails.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -132,5 +134,7 @@ done <<'ROWS'
 2||\001\\sub\\...\\new#1#1
 3||\001\\...\\sub#1#1
 1||\001\\sub\\...\\*.txt#1#1
+3||\001\\sub\\...#1#0
+3||\001\\sub\\. .#1#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
