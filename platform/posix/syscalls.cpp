@@ -52,18 +52,6 @@ size_t Utf16Units(std::string_view text) {
   return units;
 }
 
-// Windows takes one dot from a name before a separator, so a folder "..."
-// on the way comes to "..", which no file system there takes as a name:
-// every call through it fails as a bad file name. NativePath keeps "..."
-// as written, so that it never climbs.
-bool HoldsThreeDotFolder(std::string_view native) {
-  for (size_t at = native.find(".../"); at != std::string_view::npos;
-       at = native.find(".../", at + 1))
-    if (at == 0 || native[at - 1] == '/')
-      return true;
-  return false;
-}
-
 // Where a path call goes: Linux takes a path of fewer than PATH_MAX bytes
 // whole, Windows (which the run stands in for) far longer ones. A longer
 // path is reached a piece at a time: each leading piece below PATH_MAX is
@@ -139,6 +127,14 @@ int AtReached(int folder, const char *name, CallAt call) {
 }
 
 } // namespace
+
+bool HoldsThreeDotFolder(std::string_view native) {
+  for (size_t at = native.find(".../"); at != std::string_view::npos;
+       at = native.find(".../", at + 1))
+    if (at == 0 || native[at - 1] == '/')
+      return true;
+  return false;
+}
 
 std::string CurrentFolder() {
   char buffer[PATH_MAX];

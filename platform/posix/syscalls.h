@@ -41,6 +41,12 @@ void SetFaultHook(FaultHook hook);
 // program hands it, a relative one joined to the current folder first.
 bool TooLongForWindows(std::string_view native);
 
+// True when a folder "..." is on the way of the path native, which NativePath
+// keeps as written so that it never climbs: Windows takes one dot from a
+// name before a separator, and "..\" there is no name any file system
+// takes, so every call through it fails as a bad file name.
+bool HoldsThreeDotFolder(std::string_view native);
+
 // The current folder, of any length; "" when the OS cannot tell.
 std::string CurrentFolder();
 

@@ -318,8 +318,11 @@ while IFS='|' read -r kind op target rc says; do
     [ "$op" != 1 ] || word=delete
     [ "$op" != 2 ] || word=mkdir
     printf 'delete {app}\\keep.txt\n%s {app}%s\n' "$word" "$target" >ours.txt
-    run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+    # A package made to fail: build refuses a path through a folder "...".
+    run_tool script compile ours.txt payload/script
+    run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
     expect_rc 0 "build: $target"
+    rm payload/script
   fi
   run_tool run program/update.exe --yes
   expect_rc "$rc" "$kind package, record $op $target"
