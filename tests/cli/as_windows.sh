@@ -297,9 +297,9 @@ while IFS='|' read -r kind op target rc says; do
     base_package
   else
     rm -f payload/script
-    word=rmdir
-    [ "$op" != 1 ] || word=delete
-    [ "$op" != 2 ] || word=mkdir
+    word='rmdir'
+    [ "$op" != 1 ] || word='delete'
+    [ "$op" != 2 ] || word='mkdir'
     printf 'delete {app}\\keep.txt\n%s {app}%s\n' "$word" "$target" >ours.txt
     # A package made to fail: build refuses a path through a folder "...".
     run_tool script compile ours.txt payload/script

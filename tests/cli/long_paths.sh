@@ -239,6 +239,7 @@ run_in() {
 for p in sys.argv[1].split("/"):
     os.chdir(p or "/")
 os.execv(sys.argv[2], sys.argv[2:])' "$1" "$UPDPACK" "${@:2}" >"$OUT" 2>"$ERR"
+  # shellcheck disable=SC2034 # expect_rc reads it
   RC=$?
 }
 
