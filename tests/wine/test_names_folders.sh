@@ -63,7 +63,7 @@ native_run() { # PACKAGE KIND
   native_exit=$?
   native_tree=$(tree_of "$folder/program")
   if [ "$2" = ours ]; then
-    native_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" |
+    native_text=$(sed -n '/^checked: script/,$p' "$folder/run.log" |
       alike "$folder/program" "$folder/tmp")
   else
     native_text=$(awk '/^Dravell \[[a-z]*\]: /{text=""; sub(/^Dravell \[[a-z]*\]: /, "")} {text=text $0 "\n"} END{printf "%s", text}' \
@@ -77,7 +77,7 @@ wine_run() { # PACKAGE KIND
   program=$(e2e_windows_path "$folder/program")
   e2e_run_to_end "$folder/program/update.exe" "$2" "$folder/run.log"
   if [ "$2" = ours ]; then
-    wine_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" | tr -d '\r' |
+    wine_text=$(sed -n '/^checked: script/,$p' "$folder/run.log" | tr -d '\r' |
       alike "$program" "$E2E_TMP_WINDOWS")
   else
     wine_text=$(printf '%s\n' "$E2E_BOX_TEXT" | alike "$program" "$E2E_TMP_WINDOWS")
