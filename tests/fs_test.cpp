@@ -578,7 +578,7 @@ bool ChangedAsAUser(const std::string &tree,
 
 TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
   // Windows keeps a folder's read-only mark but lets its entries go, come
-  // and be renamed; the folder keeps its mark.
+  // and be renamed, and the folder move; the folder keeps its mark.
   struct Case {
     const char *what;
     std::function<void()> change;
@@ -600,6 +600,14 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
        "ro/a.txt", "ro/c.txt"},
       {"remove empty", [this] { fs::RemoveEmptyFolder(WinPath("ro/empty")); },
        "ro/empty", nullptr},
+      // Posix asks a folder moved to another for its own write permission.
+      {"move away and back",
+       [this] {
+         fs::MkDir(WinPath("away"));
+         fs::Rename(WinPath("ro"), WinPath("away/ro"));
+         fs::Rename(WinPath("away/ro"), WinPath("ro"));
+       },
+       "away/ro", "ro/sub/x.txt"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -621,6 +629,7 @@ TEST_F(FsTest, AReadOnlyFolderStopsNoChangeToItsEntries) {
     EXPECT_EQ(st.st_mode & 07777, 0555u);
     ASSERT_EQ(chmod(Path("ro").c_str(), 0755), 0);
     stdfs::remove_all(Path("ro"));
+    stdfs::remove_all(Path("away"));
   }
 }
 
@@ -1034,12 +1043,18 @@ TEST_F(FsTest, WhatTheProgramHoldsOpenStaysUntilClosed) {
 // ---- paths past PATH_MAX ---------------------------------------------------
 
 TEST(PosixPaths, TooLongForWindowsCountsUtf16UnitsOfTheLongForm) {
-  // "\\?\C:" before the path and its NUL make 7 units.
+  // "\\?\C:" before the path and its NUL make 7 units; a relative path
+  // is joined to the current folder (its parent for a leading "..").
   const auto repeat = [](std::string_view unit, size_t count) {
     std::string out = "/";
     for (size_t k = 0; k < count; ++k)
       out += unit;
     return out;
+  };
+  const std::string cwd = stdfs::current_path().string();
+  const size_t parent = std::max<size_t>(1, cwd.rfind('/'));
+  const auto relative = [&](std::string_view before, size_t count) {
+    return std::string(before) + repeat("a", count).substr(1);
   };
   const struct {
     std::string path;
@@ -1051,7 +1066,10 @@ TEST(PosixPaths, TooLongForWindowsCountsUtf16UnitsOfTheLongForm) {
       {repeat("\xD0\xB6", 32760), true},
       {repeat("\xF0\x9F\x98\x80", 16379), false}, // a surrogate pair each
       {repeat("\xF0\x9F\x98\x80", 16380), true},
-      {repeat("a", 40000).substr(1), false}, // relative: its folder decides
+      {relative("", 32759 - cwd.size()), false},
+      {relative("", 32760 - cwd.size()), true},
+      {relative("../", 32759 - parent), false},
+      {relative("../", 32760 - parent), true},
   };
   for (const auto &row : rows)
     EXPECT_EQ(platform::posix::TooLongForWindows(row.path), row.tooLong)

@@ -190,7 +190,8 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       {record::kCopyFile, "\1\\a", "\1\\a \\b\\..", "F", "F"},
       {record::kCopyFile, "\1\\s..\\a", "\1\\s\\a", "", ""},
       {record::kCopyFile, "\1\\s. \\a", "\1\\s\\a", "", ""},
-      {record::kCopyFile, "\1\\...\\a", "\1\\a", "W", "W"},
+      // "...\" is "..\" to Windows, above {app} and no name it takes.
+      {record::kCopyFile, "\1\\...\\a", "\1\\a", "WF", "WF"},
       // The run holds {temp}; the base format runs from {app}, which is
       // there, and no deletion of files finds a folder.
       {record::kDeleteFolder, "", "\0"s, "F", "F"},
@@ -355,6 +356,15 @@ TEST(ScriptPaths, EachPathOfARecordHasItsOwnFault) {
       {record::kCopyFile, "\1\\a\\", "\1\\~updpack.new",
        "T names a file or folder as the run names its own work (~updpack.new|"
        "S copies a path that ends in a separator|"},
+      // Windows reads a folder "..." as "..", which no call takes; once
+      // ".." has taken it away, or where it ends the path, it goes.
+      {record::kCopyFile, "\0\\...\\a"s, "\1\\...\\b",
+       "S goes through a folder \"...\"|T goes through a folder \"...\"|"},
+      {record::kDeleteFolder, "", "\1\\sub\\...\\",
+       "T goes through a folder \"...\"|"},
+      {record::kCreateFolder, "", "\1\\...\\..\\x", ""},
+      {record::kDeleteFolder, "", "\1\\sub\\...", ""},
+      {record::kCreateFolder, "", "\1\\....\\x", ""},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.source + " " + c.target);

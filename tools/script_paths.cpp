@@ -224,6 +224,13 @@ bool TooLongEverywhere(std::string_view field, const char *newName = nullptr) {
   return full && platform::posix::TooLongForWindows(*full);
 }
 
+// The field goes through a folder "..." once Windows has read it
+// (platform::posix::HoldsThreeDotFolder at AtShortestFolder).
+bool ThroughThreeDots(std::string_view field) {
+  const std::optional<std::string> full = AtShortestFolder(field);
+  return full && platform::posix::HoldsThreeDotFolder(*full);
+}
+
 // One line for each thing does(record) tells a record does ("record 3 "
 // and that, then the record; before records come ahead of the first), for
 // the first 20 records it tells any of; after them one line that counts
@@ -397,6 +404,14 @@ std::vector<RecordFailure> FailuresOf(const script::Record &record, bool ours) {
        (ours && record.operation == script::kCopyFile &&
         TooLongEverywhere(record.target, mdl_main::txn::kNewFileName))))
     faults.Add(kTooLong, false);
+  constexpr const char *kThreeDots =
+      "goes through a folder \"...\", which Windows reads as \"..\" and "
+      "refuses, and every run fails there";
+  if (record.operation == script::kCopyFile && ThroughThreeDots(record.source))
+    faults.Add(kThreeDots, true);
+  if (record.operation <= script::kDeleteFolder &&
+      ThroughThreeDots(record.target))
+    faults.Add(kThreeDots, false);
   if (record.operation == script::kCopyFile && EndsInSeparator(record.source))
     faults.Add("copies a path that ends in a separator, which names no file, "
                "and every run fails there",

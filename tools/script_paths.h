@@ -93,7 +93,8 @@ std::optional<std::vector<std::string>> NamesBelowMark(std::string_view field);
 // takes from no folder (past 32,767 UTF-16 units as "\\?\C:\..." with its
 // NUL, {app} a drive's root and {temp} C:\VLSFX_QUORIX, a path of no drive
 // from a drive's root, ~updpack.new beside a copy's target in one of ours,
-// for a path outside the two folders too), an rmdir of {temp}
+// for a path outside the two folders too), a path through a folder "..."
+// (which Windows reads as ".." and refuses), an rmdir of {temp}
 // itself (the run holds it) and, in a package of the base format (!ours), a
 // delete whose target ends in a separator or is a folder mark itself (the
 // run finds no file), an rmdir of {app} itself (the running package is

@@ -3,10 +3,10 @@
 
 #include <climits>
 #include <cstdlib>
-#include <memory>
 #include <unistd.h>
 
 #include "platform/posix/posix_error.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform {
 
@@ -30,12 +30,9 @@ std::string AbsolutePath(const std::string &path) {
   std::string native = posix::NativePath(path);
   if (!native.empty() && native[0] == '/')
     return native;
-  // Of any length: a current folder may lie deeper than PATH_MAX.
-  const std::unique_ptr<char, decltype(&std::free)> cwd(getcwd(nullptr, 0),
-                                                        &std::free);
-  if (!cwd)
+  std::string base = posix::CurrentFolder();
+  if (base.empty())
     return native;
-  std::string base = cwd.get();
   if (base != "/")
     base += '/';
   return base + native;

@@ -90,6 +90,14 @@ std::vector<std::string> NothingIn(const std::string &prefix,
   return {};
 }
 
+// The folder of a listing by pattern could not be opened (errno): a name
+// Windows refuses on the way fails its listing, which names the pattern.
+[[noreturn]] void RaiseUnlisted(const std::string &prefix,
+                                const std::string &pattern) {
+  posix::RaiseErrno(errno,
+                    errno == EILSEQ ? pattern : FolderForMessage(prefix));
+}
+
 bool IsDotOrDotDot(const std::string &name) {
   return name == "." || name == "..";
 }
@@ -101,13 +109,17 @@ bool NameLess(const std::string &a, const std::string &b) {
   return order != 0 ? order < 0 : a < b;
 }
 
-// Opens a folder for listing (a held one, or one inside it, through the
-// folder held); -1 with errno set when it cannot be opened.
-int OpenFolder(const std::string &prefix) {
-  const posix::Reach at = posix::ReachOf(NativeFolder(prefix));
+// Opens a folder by its native path for listing (a held one, or one
+// inside it, through the folder held); -1 with errno set when it cannot be
+// opened.
+int OpenNativeFolder(const std::string &native, const std::string &shown) {
+  const posix::Reach at = posix::ReachOf(native);
   return posix::sys::OpenAt(at.folder, at.name.c_str(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC,
-                            FolderForMessage(prefix));
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC, shown);
+}
+
+int OpenFolder(const std::string &prefix) {
+  return OpenNativeFolder(NativeFolder(prefix), FolderForMessage(prefix));
 }
 
 // True when name in folder is a folder (through a link); a name that cannot
@@ -270,7 +282,7 @@ std::vector<std::string> ListFiles(const std::string &pattern) {
   if (folder.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       return NothingIn(split.prefix, pattern);
-    posix::RaiseErrno(errno, FolderForMessage(split.prefix));
+    RaiseUnlisted(split.prefix, pattern);
   }
   for (std::string &name :
        ReadNames(folder.get(), FolderForMessage(split.prefix))) {
@@ -430,17 +442,37 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
         NothingIn(split.prefix, pattern);
       return;
     }
-    posix::RaiseErrno(errno, FolderForMessage(split.prefix));
+    // Windows' look at a path without a wildcard finds no folder where a
+    // name it refuses is on the way.
+    if (errno == EILSEQ && !HasWildcard(split.name))
+      return;
+    RaiseUnlisted(split.prefix, pattern);
   }
-  const int folder = found.folder.get();
   if (!HasWildcard(split.name)) {
-    const std::string name = LastName(posix::ResolvedPath(path));
-    if (IsFolderAt(folder, name, path)) {
+    const std::string native = posix::ResolvedPath(path);
+    std::string before = posix::NativePath(split.prefix);
+    while (before.size() > 1 && before.back() == '/')
+      before.pop_back();
+    if (posix::NativePath(path) == before) {
+      // Windows drops a last name of dots and blanks alone ("sub\..." is
+      // sub): the folder before it is looked for in its own folder.
+      const size_t slash = native.find_last_of('/');
+      found.folder.Reset(OpenNativeFolder(slash == std::string::npos ? "."
+                                          : slash == 0
+                                              ? "/"
+                                              : native.substr(0, slash),
+                                          path));
+      if (found.folder.get() < 0)
+        return;
+    }
+    const std::string name = LastName(native);
+    if (IsFolderAt(found.folder.get(), name, path)) {
       found.names.push_back(name);
       found.given = path;
     }
     return;
   }
+  const int folder = found.folder.get();
   for (std::string &name : ReadNames(folder, FolderForMessage(split.prefix)))
     if (IsAddressable(name) && MatchesPattern(name, split.name) &&
         IsFolderAt(folder, name, split.prefix + name))
@@ -469,6 +501,8 @@ void DeleteFolder(const std::string &pattern, bool force) {
     // path names. What is listed there goes (nothing when it is no
     // folder), and the folder only when that leaves it empty.
     Fd inside(OpenFolder(matches.given + "\\"));
+    if (inside.get() < 0 && errno == EILSEQ) // a folder "..." on the way
+      posix::RaiseErrno(errno, matches.given + "\\*");
     struct stat listed {};
     struct stat own {};
     const bool same =

@@ -62,7 +62,7 @@ std::string NativePath(const std::string &whole) {
     } else if (!last && name.back() == '.' &&
                name.find_first_not_of('.') != std::string_view::npos) {
       // Never to "..": a name of dots alone goes to the file system as
-      // written.
+      // written, where "..." fails as Windows fails it (sys::).
       name.remove_suffix(1);
     }
     if (native.size() > root)

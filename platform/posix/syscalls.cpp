@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -39,6 +41,17 @@ int Injected(Call call, const std::string &path) {
     }                                                                          \
   } while (false)
 
+// UTF-16 units of UTF-8 text: four bytes make a surrogate pair.
+size_t Utf16Units(std::string_view text) {
+  size_t units = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80)
+      units += byte >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
 // Where a path call goes: Linux takes a path of fewer than PATH_MAX bytes
 // whole, Windows (which the run stands in for) far longer ones. A longer
 // path is reached a piece at a time: each leading piece below PATH_MAX is
@@ -51,6 +64,11 @@ public:
     if (folder == AT_FDCWD && TooLongForWindows(whole)) {
       folder_ = -1;
       errno = ENAMETOOLONG;
+      return;
+    }
+    if (HoldsThreeDotFolder(whole)) {
+      folder_ = -1;
+      errno = EILSEQ;
       return;
     }
     if (whole.size() < PATH_MAX)
@@ -110,20 +128,48 @@ int AtReached(int folder, const char *name, CallAt call) {
 
 } // namespace
 
+bool HoldsThreeDotFolder(std::string_view native) {
+  for (size_t at = native.find(".../"); at != std::string_view::npos;
+       at = native.find(".../", at + 1))
+    if (at == 0 || native[at - 1] == '/')
+      return true;
+  return false;
+}
+
+std::string CurrentFolder() {
+  char buffer[PATH_MAX];
+  if (::getcwd(buffer, sizeof buffer) != nullptr)
+    return buffer;
+  // Deeper than PATH_MAX: the C library walks up to the root.
+  const std::unique_ptr<char, decltype(&std::free)> cwd(::getcwd(nullptr, 0),
+                                                        &std::free);
+  return cwd ? cwd.get() : std::string();
+}
+
 bool TooLongForWindows(std::string_view native) {
   // "\\?\C:" before the path and the NUL after it
   constexpr size_t kWindowsFormExtra = 7;
   constexpr size_t kWindowsPathUnits = 32767;
-  if (!native.starts_with('/') ||
-      native.size() + kWindowsFormExtra <= kWindowsPathUnits)
-    return false;
-  size_t units = kWindowsFormExtra;
-  for (const char c : native) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80)
-      units += byte >= 0xF0 ? 2 : 1; // four bytes make a surrogate pair
+  if (native.starts_with('/'))
+    return native.size() + kWindowsFormExtra > kWindowsPathUnits &&
+           Utf16Units(native) + kWindowsFormExtra > kWindowsPathUnits;
+  // Windows makes a relative path full from the current folder first, the
+  // ".." that NativePath leaves at its start each taking a name away.
+  std::string folder = CurrentFolder();
+  if (folder.empty())
+    return false; // the OS cannot tell: the call finds out
+  while (native == ".." || native.starts_with("../")) {
+    native.remove_prefix(std::min<size_t>(3, native.size()));
+    folder.resize(std::max<size_t>(1, folder.find_last_of('/')));
   }
-  return units > kWindowsPathUnits;
+  if (native == ".")
+    native = {};
+  const size_t separator = native.empty() || folder == "/" ? 0 : 1;
+  return folder.size() + separator + native.size() + kWindowsFormExtra >
+             kWindowsPathUnits &&
+         Utf16Units(folder) + separator + Utf16Units(native) +
+                 kWindowsFormExtra >
+             kWindowsPathUnits;
 }
 
 const char *CallName(Call call) {

@@ -36,17 +36,27 @@ using FaultHook = std::function<int(Call call, const std::string &path)>;
 // Installs hook (an empty function removes it).
 void SetFaultHook(FaultHook hook);
 
-// True when Windows refuses the absolute path native as too long: more
-// than 32,767 UTF-16 units with its NUL in the form "\\?\C:\..." that the
-// Windows program hands it.
+// True when Windows refuses the path native as too long: more than 32,767
+// UTF-16 units with its NUL in the form "\\?\C:\..." that the Windows
+// program hands it, a relative one joined to the current folder first.
 bool TooLongForWindows(std::string_view native);
+
+// True when a folder "..." is on the way of the path native, which NativePath
+// keeps as written so that it never climbs: Windows takes one dot from a
+// name before a separator, and "..\" there is no name any file system
+// takes, so every call through it fails as a bad file name.
+bool HoldsThreeDotFolder(std::string_view native);
+
+// The current folder, of any length; "" when the OS cannot tell.
+std::string CurrentFolder();
 
 namespace sys {
 
 // The calls. Each returns what the OS call returns, -1 with errno set when
 // it fails or the hook fails it; path is the name shown to the hook. A path
 // may pass PATH_MAX, as on Windows; an absolute one longer than Windows
-// takes (32,767 UTF-16 units as "\\?\C:\...") fails with ENAMETOOLONG.
+// takes (32,767 UTF-16 units as "\\?\C:\...") fails with ENAMETOOLONG, and
+// one through a folder "..." (".." to Windows) with EILSEQ.
 int Open(const std::string &path, const char *native, int flags,
          mode_t mode = 0);
 int OpenAt(int folder, const char *name, int flags, const std::string &path,

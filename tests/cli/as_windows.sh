@@ -44,6 +44,8 @@ done <<'TABLE'
 2|aux
 2|new*
 2|a:b
+0|...\y.txt
+2|sub\...\new
 TABLE
 
 # A path comes to the name Windows makes of it: the dots and blanks that
@@ -195,10 +197,13 @@ rm program/ro.txt
 # change to what it holds on Windows: its files go and come, its folders
 # too, and a package of ours undoes them all after a later failure (a
 # deletion of a device, which Windows refuses); the folder keeps its mark.
+# A package of ours (KIND rmdir) moves the folder itself into its backup
+# area and its undo moves it back, which posix allows a folder moved to
+# another only with its own write permission.
 # Root, whom no mode stops, runs the package as nobody, so that the rows
 # say the same for a user, with a copy of the tool that nobody may reach
 # (a clone may sit in a folder only root enters). KIND|FAILS|rc|tree of ro
-# afterwards.
+# afterwards (none: ro is gone).
 as_user() {
   if [ "$(id -u)" = 0 ]; then
     setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
@@ -229,8 +234,12 @@ while IFS='|' read -r kind fails rc tree; do
   else
     rm -f payload/script
     {
-      printf 'delete {app}\\ro\\a.txt\ncopy {temp}\\a.txt {app}\\ro\\b.txt\n'
-      printf 'mkdir {app}\\ro\\new\nrmdir {app}\\ro\\sub\n'
+      if [ "$kind" = rmdir ]; then
+        printf 'rmdir {app}\\ro\n'
+      else
+        printf 'delete {app}\\ro\\a.txt\ncopy {temp}\\a.txt {app}\\ro\\b.txt\n'
+        printf 'mkdir {app}\\ro\\new\nrmdir {app}\\ro\\sub\n'
+      fi
       [ -z "$fails" ] || printf 'delete {app}\\locked\\nul.txt\n'
     } >ours.txt
     run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
@@ -242,16 +251,19 @@ while IFS='|' read -r kind fails rc tree; do
   RC=$?
   expect_rc "$rc" "$kind package in a read-only folder, failing: ${fails:-no}"
   [ -z "$fails" ] || expect_contains "$ERR" "$WORK/program\\locked\\nul" "$kind: the failing record"
-  [ "$(cd program/ro && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')" = "$tree" ] ||
+  [ "$(cd program/ro 2>/dev/null && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')" = "$tree" ] ||
     fail "$kind package in a read-only folder, failing: ${fails:-no}: ro holds $(cd program/ro && find . | tr '\n' ' ')"
-  [ "$(stat -c %a program/ro)" = 555 ] || fail "$kind: the read-only folder lost its mark"
+  [ -z "$tree" ] || [ "$(stat -c %a program/ro)" = 555 ] || fail "$kind: the read-only folder lost its mark"
+  [ -n "$tree" ] || [ ! -e program/ro ] || fail "$kind: the read-only folder is still there"
   [ "$(id -u)" != 0 ] || chown -R 0:0 program "$TMP"
-  chmod 755 program/ro
+  [ -z "$tree" ] || chmod 755 program/ro
 done <<'TABLE'
 base||0|./b.txt ./new 
 ours||0|./b.txt ./new 
 base|yes|1|./b.txt ./new 
 ours|yes|1|./a.txt ./sub ./sub/x.txt 
+rmdir||0|
+rmdir|yes|1|./a.txt ./sub ./sub/x.txt 
 TABLE
 rm -rf program/ro program/locked "$WORK/updpack-as-user"
 chmod o-x "$WORK"
@@ -264,10 +276,17 @@ chmod o-x "$WORK"
 # it: after the folder's path as the script spells it, the program
 # folder's alone too, and found through it ("sub .\" is "sub ", where nothing is found, so the folder is not
 # empty). A folder's name with a wildcard is a bad file name, where
-# Windows lists and looks up nothing. KIND|RECORD (code
+# Windows lists and looks up nothing. So is a path through a folder "...",
+# which Windows reads as "..", but where the base format looks for a
+# folder to remove by its path alone and finds none; names of other dots
+# and blanks are folders that are missing. A folder's path that ends in a
+# name of dots and blanks alone names the folder before it, which Windows
+# lists through that path ("sub\...\*" a bad file name, "sub\....\*"
+# nothing, so that it goes only when empty). KIND|RECORD (code
 # target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
+  mkdir -p program/sub
   printf 'old' >program/keep.txt
   printf 'old' >program/sub/ro.txt
   chmod 444 program/sub/ro.txt
@@ -278,11 +297,15 @@ while IFS='|' read -r kind op target rc says; do
     base_package
   else
     rm -f payload/script
-    word=delete
-    [ "$op" = 1 ] || word=rmdir
+    word='rmdir'
+    [ "$op" != 1 ] || word='delete'
+    [ "$op" != 2 ] || word='mkdir'
     printf 'delete {app}\\keep.txt\n%s {app}%s\n' "$word" "$target" >ours.txt
-    run_tool build --payload payload --script ours.txt --stub stub.bin -o program/update.exe
+    # A package made to fail: build refuses a path through a folder "...".
+    run_tool script compile ours.txt payload/script
+    run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
     expect_rc 0 "build: $target"
+    rm payload/script
   fi
   run_tool run program/update.exe --yes
   expect_rc "$rc" "$kind package, record $op $target"
@@ -306,6 +329,20 @@ ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
 ours|1|\nosuch\NUL.txt|0|прошло успешно
 ours|1|\sub\LPT0.txt|0|прошло успешно
 ours|1|\*\ro.txt|1|Недопустимое имя файла: @\*
+base|1|\...\ro.txt|1|Недопустимое имя файла: @\...\ro.txt
+ours|1|\...\ro.txt|1|Недопустимое имя файла: @\...\ro.txt
+base|1|\sub\...\*.txt|1|Недопустимое имя файла: @\sub\...\*.txt
+base|3|\...\sub|1|Путь не найден: @\...\sub
+ours|3|\...\sub|1|Недопустимое имя файла: @\...\sub
+base|3|\...\s*|1|Недопустимое имя файла: @\...\s*
+ours|2|\sub\...\new|1|Недопустимое имя файла: @\sub\...\new
+base|2|\. .\new|1|Путь не найден: @\. .\new
+base|2|\.. \new|1|Путь не найден: @\.. \new
+base|2|\a...\new|1|Путь не найден: @\a...\new
+base|2|\....\new|1|Путь не найден: @\....\new
+base|3|\sub\...|1|Недопустимое имя файла: @\sub\...\*
+base|3|\sub\....|1|Ошибка доступа к пути или файлу: @\sub\....
+ours|3|\sub\...|0|прошло успешно
 TABLE
 rm -rf program/sub program/keep.txt
 
@@ -317,7 +354,8 @@ rm -rf program/sub program/keep.txt
 # would install ({temp}\none.txt. too), and any other source as the base
 # format does: {temp}\. and {temp}\sub\.. are {temp} itself, and a path
 # with a folder after {temp} ({temp}\.\none.txt too) no file of the
-# package. Nothing is changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
+# package; a path through a folder "..." is a bad file name in both.
+# Nothing is changed. KIND|SOURCE (mark and path)|message (@: the program folder, %:
 # TMP).
 mkdir -p program/sub
 while IFS='|' read -r kind mark source says; do
@@ -366,6 +404,8 @@ ours|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSF
 ours|T|\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\..
 base|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
 ours|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
+base|T|\...\a.txt|Недопустимое имя файла: %\VLSFX_QUORIX\...\a.txt
+ours|P|\...\a.txt|Недопустимое имя файла: @\...\a.txt
 ours|T|\sub\none.txt|Путь не найден: %\VLSFX_QUORIX\sub\none.txt (
 ours|T|\none.txt.|Файл не найден: x (
 TABLE
@@ -374,7 +414,8 @@ rm -rf program/*
 # A copy onto a path that ends in a separator names no file, and fails as
 # Windows fails to open it for writing: a folder as a folder opened as a
 # file, a missing name or a file as a bad file name, a name in a missing
-# folder or below a file as a path not found. The base format has carried
+# folder or below a file as a path not found, one through a folder "..."
+# as a bad file name. The base format has carried
 # out the records before it; a package of ours fails so before its first
 # record and changes nothing, a folder that a record before makes being a
 # folder there. KIND|TARGET|message (@: the program folder)|FOLDER made
@@ -415,6 +456,7 @@ base|\nosuch\new\|Путь не найден: @\nosuch\new\ (
 ours|\nosuch\new\|Путь не найден: @\nosuch\new\ (
 base|\f.txt\new\|Путь не найден: @\f.txt\new\ (
 ours|\f.txt\new\|Путь не найден: @\f.txt\new\ (
+ours|\...\y.txt|Недопустимое имя файла: @\...\y.txt
 base|\made\|Ошибка доступа к пути или файлу: @\made\|made
 ours|\made\|Ошибка доступа к пути или файлу: @\made\|made
 ours|\MADE/|Ошибка доступа к пути или файлу: @\MADE/|made

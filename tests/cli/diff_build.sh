@@ -447,6 +447,7 @@ payload||copy {temp}\. {app}\x|1|6|copies {temp} or {app} itself, a folder and n
 ready|--store|copy {temp}\.\y.txt {app}\x|1|0|copies {temp}\y.txt, which the package does not hold
 ready||copy {temp}\sub\..\y.txt {app}\x|1|0|copies {temp}\y.txt, which the package does not hold
 payload||rmdir {temp}|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
+payload||mkdir {app}\...\new|1|7|goes through a folder "...", which Windows reads as ".." and refuses, and every run fails there
 payload|--store|rmdir {temp}\.|1|7|removes {temp} or {app} itself, where the run works, and every run fails there
 payload||mkdir {app}\d\com2\|1|7|makes a name Windows refuses, and every run fails there
 payload|--store|copy {app}\x\ {app}\CON|1|6+15|copies a path that ends in a separator, which names no file, and every run fails there+makes a name Windows refuses, and every run fails there

@@ -233,12 +233,19 @@ expect_rc 1 "a deletion of the running package past PATH_MAX"
 trees has "$program" self.exe ||
   fail "the running package past PATH_MAX was deleted"
 
-# A relative package name in a current folder past PATH_MAX.
-trees put deep.exe "$program"
-python3 -c 'import os, sys
+# run_in DIR ARGS...: run_tool with DIR, past PATH_MAX, as the current folder.
+run_in() {
+  python3 -c 'import os, sys
 for p in sys.argv[1].split("/"):
     os.chdir(p or "/")
-os.execv(sys.argv[2], sys.argv[2:])' "$program" "$UPDPACK" run deep.exe --yes >"$OUT" 2>"$ERR"
+os.execv(sys.argv[2], sys.argv[2:])' "$1" "$UPDPACK" "${@:2}" >"$OUT" 2>"$ERR"
+  # shellcheck disable=SC2034 # expect_rc reads it
+  RC=$?
+}
+
+# A relative package name in a current folder past PATH_MAX.
+trees put deep.exe "$program"
+run_in "$program" run deep.exe --yes
 same "$program" "$want" "a run in a current folder past PATH_MAX"
 
 # Past what Windows takes: a folder whose \\?\ path would be over 32,767
@@ -264,6 +271,32 @@ expect_rc 1 "a path past 32,767 units"
 grep -qF "Недопустимое имя файла: $far\\before\\$n250\\$n250 (File name too long)" "$ERR" ||
   fail "the error names the folder past 32,767 units: $(tail -c 200 "$ERR")"
 same "$far" "$before" "the rollback of the records before the one past 32,767"
+
+# A relative path is made full from the current folder, as Windows makes
+# it, before it is held to 32,767 units: in a current folder of some
+# 32,730 characters a folder of one is made, one of 40 is a bad file name.
+# NAME:exit of a package of the base format run by its relative name.
+cwd=$far room=$((32730 - ${#far}))
+while [ "$room" -gt 1 ]; do
+  part=$((room > 251 ? 250 : room - 1))
+  cwd="$cwd/$(printf 'p%.0s' $(seq "$part"))"
+  room=$((room - part - 1))
+done
+trees mk "$cwd/"
+for row in "x:0" "$(printf 'r%.0s' {1..40}):1"; do
+  name=${row%:*} rc=${row#*:}
+  base_exe "rel$rc" "mkdir   $name"
+  trees add "rel$rc.exe" "$cwd"
+  run_in "$cwd" run "rel$rc.exe" --yes
+  expect_rc "$rc" "a relative folder of ${#name} characters in a current folder of 32,730"
+  if [ "$rc" = 0 ]; then
+    trees has "$cwd" "$name" || fail "the relative folder $name was not made"
+  else
+    expect_contains "$ERR" "Недопустимое имя файла: $name (File name too long)" \
+      "the relative folder of ${#name} characters past 32,767 units"
+    ! trees has "$cwd" "$name" || fail "a relative folder past 32,767 units was made"
+  fi
+done
 
 # The tool reads trees past PATH_MAX as the run does, a folder at a time:
 # diff, and the package it builds (the expected state read from old/),

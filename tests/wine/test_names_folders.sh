@@ -7,7 +7,11 @@
 # made or removed inside it, and keeps its mark; the base format deletes
 # no read-only file and does not remove the folder itself, a package of
 # ours does both. Paths with dot parts: "sub\." is "sub", "sub\..\x" is
-# "x".
+# "x", and a folder "..." on the way is read as "..", which no call takes:
+# a bad file name, but a folder the base format looks for by its path to
+# remove it is not found. A last name of dots and blanks alone goes:
+# "sub\..." and "sub\. ." name sub, which a package of ours removes; the
+# base format lists what it holds through that path and fails.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -59,7 +63,7 @@ native_run() { # PACKAGE KIND
   native_exit=$?
   native_tree=$(tree_of "$folder/program")
   if [ "$2" = ours ]; then
-    native_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" |
+    native_text=$(sed -n '/^checked: script/,$p' "$folder/run.log" |
       alike "$folder/program" "$folder/tmp")
   else
     native_text=$(awk '/^Dravell \[[a-z]*\]: /{text=""; sub(/^Dravell \[[a-z]*\]: /, "")} {text=text $0 "\n"} END{printf "%s", text}' \
@@ -73,7 +77,7 @@ wine_run() { # PACKAGE KIND
   program=$(e2e_windows_path "$folder/program")
   e2e_run_to_end "$folder/program/update.exe" "$2" "$folder/run.log"
   if [ "$2" = ours ]; then
-    wine_text=$(sed -n '/^installed product:/,$p' "$folder/run.log" | tr -d '\r' |
+    wine_text=$(sed -n '/^checked: script/,$p' "$folder/run.log" | tr -d '\r' |
       alike "$program" "$E2E_TMP_WINDOWS")
   else
     wine_text=$(printf '%s\n' "$E2E_BOX_TEXT" | alike "$program" "$E2E_TMP_WINDOWS")
@@ -125,5 +129,12 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\sub\\.#1#4
 0|\000\\one.txt|\001\\sub\\.\\b.txt#0#0
 0|\000\\one.txt|\001\\sub\\..\\b.txt#0#0
+0|\000\\one.txt|\001\\...\\y.txt#1#1
+0|\000\\...\\one.txt|\001\\y.txt#1#1
+2||\001\\sub\\...\\new#1#1
+3||\001\\...\\sub#1#1
+1||\001\\sub\\...\\*.txt#1#1
+3||\001\\sub\\...#1#0
+3||\001\\sub\\. .#1#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
