@@ -29,8 +29,13 @@ void Rename(const std::string &from, const std::string &to) {
   struct stat st {};
   // Only this program's own handles are asked about: the install's moves
   // come right after the check of files in use, which asked the others.
-  if (posix::sys::LStat(source.c_str(), &st, from) == 0)
+  if (posix::sys::LStat(source.c_str(), &st, from) == 0) {
     posix::RefuseHeld(st, from + " -> " + to);
+    // Onto itself, spelled alike or not ("x" to "a\..\X"): Windows takes
+    // it for done.
+    if (source == target)
+      return;
+  }
   // Both folders change, each whatever its read-only mark.
   const auto rename = [&] {
     return posix::ChangeInFolder(AT_FDCWD, target, [&] {

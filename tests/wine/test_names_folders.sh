@@ -7,7 +7,9 @@
 # made or removed inside it, and keeps its mark; the base format deletes
 # no read-only file and does not remove the folder itself, a package of
 # ours does both. Paths with dot parts: "sub\." is "sub", "sub\..\x" is
-# "x".
+# "x"; a copy onto "sub\..\~updpack.new", the name one of ours writes a
+# copy under beside its target, moves that file onto itself, which
+# Windows takes for done.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -125,5 +127,6 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\sub\\.#1#4
 0|\000\\one.txt|\001\\sub\\.\\b.txt#0#0
 0|\000\\one.txt|\001\\sub\\..\\b.txt#0#0
+0|\000\\one.txt|\001\\sub\\..\\~updpack.new#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
