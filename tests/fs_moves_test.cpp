@@ -44,7 +44,9 @@ TEST(FsMoves, RenameNeverReplaces) {
   } cases[] = {
       {dir / "APP.EXE", dir / "taken", err::kPathFileAccess},
       {dir / "missing", dir / "new", err::kFileNotFound},
+      {dir / "taken /taken", dir / "new", err::kPathNotFound},
       {dir / "app.exe", dir / "nofolder/app.exe", err::kPathNotFound},
+      {dir / "taken", dir / "sub/../TAKEN", 0},  // onto itself
       {dir / "APP.EXE", dir / "sub/app.exe", 0}, // found as Windows finds it
       {dir / "sub", dir / "moved", 0},           // a folder with its files
   };

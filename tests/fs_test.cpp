@@ -224,6 +224,9 @@ TEST_F(FsTest, KillByNameAndByPattern) {
   Folder("e.tmp");
   fs::Kill(WinPath("c.txt"));
   EXPECT_FALSE(Exists("c.txt"));
+  // "keep \." lists keep, which is in no folder "keep ".
+  EXPECT_EQ(Caught([&] { fs::Kill(WinPath("keep \\.")); }).Number(),
+            err::kPathNotFound);
   fs::Kill(WinPath(".settings")); // a dot-file is an ordinary file
   EXPECT_FALSE(Exists(".settings"));
   fs::Kill(Path("*.tmp"));

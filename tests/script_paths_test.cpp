@@ -213,7 +213,17 @@ TEST(ScriptPaths, FailingRecordsAndWarningsByFormat) {
       // none, but what it installs so outside {temp} a later run of ours
       // finds.
       {record::kCopyFile, "\0\\a"s, "\1\\~UPDPACK.DEL", "W", "F"},
-      {record::kCreateFolder, "", "\1\\d\\~updpack.bak. \\e", "W", "F"},
+      {record::kCreateFolder, "", "\1\\d\\~updpack.bak.\\e", "W", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1\\sub\\..\\~updpack.new", "W", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1/~updpack.del. \\x/..", "W", "F"},
+      {record::kCopyFile, "\0\\a"s, "\1\\..\\~UPDPACK.BAK.\\x", "WW", "WF"},
+      // Windows keeps the blanks and all but one dot that end a name
+      // before a separator: a folder of its own, which the run never takes
+      // for its work.
+      {record::kCreateFolder, "", "\1\\d\\~updpack.bak. \\e", "", ""},
+      {record::kCopyFile, "\0\\a"s, "\1/~updpack.bak /x.txt", "", ""},
+      {record::kCopyFile, "\0\\a"s, "\1\\~updpack.bak..\\x", "", ""},
+      {record::kCopyFile, "\0\\a"s, "\1\\~updpack.new\\..\\y.txt", "", ""},
       {record::kCopyFile, "\0\\a"s, "\0\\~UpdPack.New"s, "", "F"},
       {record::kDeleteFiles, "", "\1\\~updpack.new\\*", "", "F"},
       {record::kDeleteFolder, "", "\1\\~updpack.del", "", "F"},

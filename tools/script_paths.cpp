@@ -70,6 +70,20 @@ std::optional<std::string> FirstName(std::string_view path, Is is) {
   return std::nullopt;
 }
 
+// The names of a path as the run reads it (platform::posix::NativePath):
+// as Windows reads it as text.
+std::vector<std::string> NamesOf(std::string_view path) {
+  const std::string native = platform::posix::NativePath(std::string(path));
+  std::vector<std::string> names;
+  for (size_t at = 0; at < native.size();) {
+    const size_t end = std::min(native.find('/', at), native.size());
+    if (end > at)
+      names.push_back(native.substr(at, end - at));
+    at = end + 1;
+  }
+  return names;
+}
+
 } // namespace
 
 std::optional<std::string> NameTooLong(std::string_view field) {
@@ -139,9 +153,20 @@ std::optional<std::string> WorkNameOn(uint8_t operation,
                                       std::string_view target) {
   if (operation > script::kDeleteFolder)
     return std::nullopt; // read and ignored by the run
-  return FirstName(script::TrimBlanks(target), [](const std::string &name) {
-    return mdl_main::txn::IsWorkName(name);
-  });
+  // A mark is read as a folder whose name is no work name: {temp}'s NUL
+  // would end the path where NativePath reads it.
+  std::string path(script::TrimBlanks(target));
+  std::replace_if(path.begin(), path.end(), IsPlaceholder, 'F');
+  for (const std::string &name : NamesOf(path)) {
+    // Windows keeps the blanks and all but one dot that end a name before
+    // a separator ("~updpack.bak \x" is no work name): a name read so is
+    // the run's own only as it is.
+    const std::string text = platform::AnsiToText(name);
+    if (text.find_last_not_of(". ") + 1 == text.size() &&
+        mdl_main::txn::IsWorkName(text))
+      return text;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::vector<std::string>> NamesBelowMark(std::string_view field) {
@@ -156,18 +181,9 @@ std::optional<std::vector<std::string>> NamesBelowMark(std::string_view field) {
         name.find_first_not_of(". ") == std::string_view::npos)
       return std::nullopt; // Windows' reading of it is not plain
   }
-  // The run's own reading: below the mark as below a root, which ".."
-  // never climbs above here (PathOutsideFolders).
-  const std::string native =
-      platform::posix::NativePath(std::string(path.substr(1)));
-  std::vector<std::string> names;
-  for (size_t at = 0; at < native.size();) {
-    const size_t end = std::min(native.find('/', at), native.size());
-    if (end > at)
-      names.push_back(native.substr(at, end - at));
-    at = end + 1;
-  }
-  return names;
+  // Below the mark as below a root, which ".." never climbs above here
+  // (PathOutsideFolders).
+  return NamesOf(path.substr(1));
 }
 
 namespace {

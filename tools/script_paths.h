@@ -63,13 +63,16 @@ std::optional<std::string> RefusedNewName(uint8_t operation,
                                           std::string_view target);
 
 // The first name on the way of a record's target field (its blanks
-// trimmed) that a run of ours keeps for its own work in the folders it
-// installs to (~updpack.new, ~updpack.bak, ~updpack.del, as Windows reads
-// a name: in any case, without the dots and blanks that end it), as the
-// field holds it; nullopt for a record the run ignores (op 4 and above) or
-// a target without one. A script `build` compiles is refused by it, and a
-// package of ours faulted: where such a name installs at all, it is taken
-// for the run's own by a later run, and elsewhere the run fails.
+// trimmed), as Windows reads the path (NamesBelowMark's reading, outside
+// the two folders too), that a run of ours keeps for its own work in the
+// folders it installs to (~updpack.new, ~updpack.bak, ~updpack.del, in any
+// case): {app}\~UPDPACK.BAK.\x and {app}\x\..\~updpack.new. \. hold
+// one, {app}\~updpack.bak \x and {app}\~updpack.bak..\x a folder of
+// another name. The name as read; nullopt for a record the run ignores
+// (op 4 and above) or a target without one. A script `build` compiles is
+// refused by it, and a package of ours faulted: where such a name installs
+// at all, it is taken for the run's own by a later run, and elsewhere the
+// run fails.
 std::optional<std::string> WorkNameOn(uint8_t operation,
                                       std::string_view target);
 

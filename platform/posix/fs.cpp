@@ -323,12 +323,15 @@ void RemoveFile(const std::string &path) {
   // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
   if (posix::OpensDevice(path))
     Raise(err::kPathFileAccess, path);
-  const posix::Reach at = posix::ReachOf(posix::ResolvedPath(path));
+  const std::string native = posix::ResolvedPath(path);
+  const posix::Reach at = posix::ReachOf(native);
   struct stat st {};
   if (posix::sys::FStatAt(at.folder, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW,
                           path) != 0) {
-    if (errno == ENOENT)
-      return; // gone meanwhile
+    // Gone meanwhile, which Windows passes over as a file not found; a
+    // folder on the way that is not there fails ("x \y" where x is a file).
+    if (errno == ENOENT && posix::ParentExists(native))
+      return;
     posix::RaiseErrno(errno, path);
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))

@@ -29,8 +29,13 @@ void Rename(const std::string &from, const std::string &to) {
   struct stat st {};
   // Only this program's own handles are asked about: the install's moves
   // come right after the check of files in use, which asked the others.
-  if (posix::sys::LStat(source.c_str(), &st, from) == 0)
+  if (posix::sys::LStat(source.c_str(), &st, from) == 0) {
     posix::RefuseHeld(st, from + " -> " + to);
+    // Onto itself, spelled alike or not ("x" to "a\..\X"): Windows takes
+    // it for done.
+    if (source == target)
+      return;
+  }
   // Both folders change, each whatever its read-only mark.
   const auto rename = [&] {
     return posix::ChangeInFolder(AT_FDCWD, target, [&] {
@@ -38,18 +43,23 @@ void Rename(const std::string &from, const std::string &to) {
     });
   };
   if (posix::ChangeInFolder(AT_FDCWD, source, rename) != 0) {
+    // Named as Windows names a failed move, by both paths.
+    const std::string both = from + " -> " + to;
     switch (errno) {
     case EEXIST:
     case ENOTEMPTY:
-      Raise(err::kPathFileAccess, to);
+      Raise(err::kPathFileAccess, both);
     case ENOENT: {
+      // A source in a folder that is not there is a path not found.
       struct stat st {};
       if (posix::sys::LStat(source.c_str(), &st, from) != 0)
-        Raise(err::kFileNotFound, from);
-      Raise(err::kPathNotFound, to);
+        Raise(posix::ParentExists(source) ? err::kFileNotFound
+                                          : err::kPathNotFound,
+              both);
+      Raise(err::kPathNotFound, both);
     }
     default:
-      posix::RaiseErrno(errno, from + " -> " + to);
+      posix::RaiseErrno(errno, both);
     }
   }
   posix::NoteMoved(source, target);

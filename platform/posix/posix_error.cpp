@@ -10,10 +10,9 @@
 
 namespace platform::posix {
 
-// The folder that holds the name a path ends in, separators after it or
-// not ("a/b/" is the name b of a). An empty path has none: Windows finds
-// no path there.
-static bool ParentExists(const std::string &native) {
+// "a/b/" is the name b of a. An empty path has no folder: Windows finds no
+// path there.
+bool ParentExists(const std::string &native) {
   if (native.empty())
     return false;
   const size_t slash = native.find_last_of('/', native.find_last_not_of('/'));

@@ -298,7 +298,7 @@ while IFS='|' read -r mode line column; do
   } >hand/s.txt
   run_tool build "${source[@]}" --script hand/s.txt -o hand/p.exe --stub inside/stub.bin
   expect_rc 1 "build --$mode with the run's own names"
-  expect_contains "$ERR" "s.txt:$line:$column: error: \"~UpdPack.New.\" is a name the update's run keeps for itself" "--$mode: the copy's target"
+  expect_contains "$ERR" "s.txt:$line:$column: error: \"~UpdPack.New\" is a name the update's run keeps for itself" "--$mode: the copy's target"
   expect_contains "$ERR" 's.txt:4:7: error: "~updpack.bak" is a name' "--$mode: a folder on the way"
   [ "$(grep -c 'keeps for itself' "$ERR")" = 2 ] || fail "--$mode: op 7 is refused too"
   [ -e hand/p.exe ] && fail "--$mode: a package was written"

@@ -28,6 +28,10 @@ TEST(Win32Moves, RenameNeverReplacesAndRemoveEmptyFolderOnlyEmpties) {
             err::kPathFileAccess);
   EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "missing", dir / "x"); }),
             err::kFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "taken \\taken", dir / "x"); }),
+            err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "taken", dir / "sub\\..\\TAKEN"); }),
+            0);
   EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "APP.EXE", dir / "sub\\app.exe"); }),
             0);
   EXPECT_EQ(wintest::ReadFile(dir / "sub\\app.exe"), "old");

@@ -98,6 +98,10 @@ TEST_F(Win32Fs, KillDeletesMatchingOrdinaryFilesOnly) {
   EXPECT_FALSE(wintest::FileExists(dir / "c.dat"));
   EXPECT_EQ(ErrorOf([&] { fs::Kill(dir / "c.dat"); }), err::kFileNotFound);
   EXPECT_EQ(ErrorOf([&] { fs::Kill(dir / "nowhere\\x"); }), err::kFileNotFound);
+  // Listed through "notes.tmpx \.", deleted in no folder "notes.tmpx ".
+  EXPECT_EQ(ErrorOf([&] { fs::Kill(dir / "notes.tmpx \\."); }),
+            err::kPathNotFound);
+  EXPECT_TRUE(wintest::FileExists(dir / "notes.tmpx"));
 }
 
 TEST_F(Win32Fs, KillRefusesAReadOnlyFile) {

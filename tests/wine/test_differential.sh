@@ -17,7 +17,10 @@
 # in a folder of {temp}), and records deep in a chain of seven folders;
 # paths whose last name ends in dots or blanks that Windows drops only
 # after "." and ".." ("new.txt. \.", "Sub \Gone\.."), and folders written
-# with dots after them on the way.
+# with dots after them on the way; folders whose names end in blanks and
+# dots before a separator ("Sub. \x", "SUB..\x"), made, used and
+# removed, names of three dots, on the way and last, the names in another
+# case than on the disk.
 # Each runs as a package of ours in code page 1251 or 1252 (under Wine with
 # /S and its log) and some also as a package of the base format (under
 # Wine answered through its boxes), or as the package `diff --build` makes
@@ -65,6 +68,9 @@ wide = random.Random(seed + 1299709)
 # Paths whose last name ends in dots or blanks that Windows drops only once
 # "." and ".." are read, and names before a separator that lose one dot.
 tail = random.Random(seed + 15485863)
+# Folders whose names end in blanks and dots before a separator, names of
+# three dots, and names on the way in another case than on the disk.
+edge = random.Random(seed + 32452843)
 
 FILES = ["Readme.TXT", "app.DLL", "Notes.txt", "a1.log", "B2.Log", "data.BIN",
          "x", "Old.txt.bak", "c3.LOG", "Данные.txt", "ёлка.Log"]
@@ -330,6 +336,42 @@ def tail_record(tree):
     return 0, "\0/" + tail.choice(SOURCES), folder + tail.choice([".", "..", ". "]) + "/" + shown
 
 
+# What ends a folder's name before a separator: Windows keeps the blanks
+# and all but one dot, so "Sub. \\x" lies in a folder "Sub. " and
+# "Sub..\\x" in "Sub.", neither of them Sub.
+EDGE_ENDINGS = [" ", "  ", ". ", " .", "..", ". .", " . ", ".. "]
+
+
+def edge_records(tree):
+    """A folder written with an EDGE_ENDINGS (made, then copied into,
+    deleted in, made below or removed; or one of the product's so
+    written), or a name of three dots on the way or last; the names in any
+    case."""
+    folders = [p for p in existing(tree, "d") if len(p) < 12]
+    files = [p.rsplit("/", 1)[-1] for p in existing(tree, "f") if len(p) < 14]
+    name = edge.choice(folders + ["Gone", "New"])
+    shown = edge.choice([name, name.upper(), name.lower(), name.swapcase()])
+    leaf = edge.choice(NEW_NAMES[:2] + files)
+    leaf = edge.choice([leaf, leaf.upper(), leaf.swapcase()])
+    source = "\0/" + edge.choice(SOURCES)
+    roll = edge.random()
+    if roll < 0.7:
+        folder = shown + edge.choice(EDGE_ENDINGS)
+        use = edge.choice([(0, source, folder + "/" + leaf),
+                           (1, "", folder + "/" + edge.choice(["*", leaf])),
+                           (2, "", folder + "/M"), (3, "", folder + "/"),
+                           (0, source, shown + "/../" + folder + "/" + leaf)])
+        if roll < 0.45:
+            return [(2, "", folder + edge.choice(["/", "\2"])), use]
+        return [use]
+    dots = edge.choice(["...", "... ", "...."])
+    return [edge.choice([(2, "", dots), (2, "", shown + "/" + dots),
+                         (0, source, dots + "/" + leaf),
+                         (0, source, shown + "/" + dots + "/" + leaf),
+                         (0, source, dots), (1, "", dots + "/*"),
+                         (3, "", dots)])]
+
+
 def recase_uni(folder):
     return unirecase(folder[:-1]) + "/" if folder else ""
 
@@ -544,6 +586,9 @@ for case in range(1, count + 1):
         records.insert(wide.randint(0, len(records)), wide_record(tree))
     for _ in range(tail.randint(0, 2)):
         records.insert(tail.randint(0, len(records)), tail_record(tree))
+    for _ in range(edge.randint(0, 2)):
+        at = edge.randint(0, len(records))
+        records[at:at] = edge_records(tree)
     records = [r for r in records if encodable(r[1] + r[2], cp)]
     records = [r for i, r in enumerate(records) if not below_copy(records[:i], r)]
     expect = uni.random() < 0.2 and make_versions(where, tree, cp)
