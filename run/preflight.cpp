@@ -33,20 +33,14 @@ namespace record = package::script;
 using package::Text;
 
 // What lies at a path; Other (a link, a device) is never what a record
-// expects.
-enum class State { Nothing, File, Folder, Other };
+// expects. The first three in expect::Kind's order: a kind is its state.
+enum class State { File, Folder, Nothing, Other };
 
-State FromKind(expect::Kind kind) {
-  switch (kind) {
-  case expect::Kind::File:
-    return State::File;
-  case expect::Kind::Folder:
-    return State::Folder;
-  case expect::Kind::Nothing:
-    break;
-  }
-  return State::Nothing;
-}
+static_assert(State(expect::Kind::File) == State::File &&
+              State(expect::Kind::Folder) == State::Folder &&
+              State(expect::Kind::Nothing) == State::Nothing);
+
+State FromKind(expect::Kind kind) { return static_cast<State>(kind); }
 
 State OnDisk(const std::string &path) {
   switch (fs::KindOf(path)) {
@@ -74,6 +68,8 @@ bool Retry(const std::string &shown) {
 
 struct Step {
   uint8_t operation = 0;
+  // A copy's source; a folder's record's target as written, which the
+  // install makes (a blank before its separator stays) and names.
   std::string source;
   std::string target;
   std::u16string key; // the target, folded
@@ -93,8 +89,10 @@ public:
     // A folder's record names it with or without separators after it
     // ("{app}\new\" is the folder new of {app}), as the install reads it.
     if (step.operation == record::kCreateFolder ||
-        step.operation == record::kDeleteFolder)
+        step.operation == record::kDeleteFolder) {
+      step.source = step.target;
       step.target = fs::WithoutTrailingSeparators(std::move(step.target));
+    }
     step.key = fs::FoldName(step.target);
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =
@@ -221,7 +219,14 @@ private:
     if (step.wildcard)
       return JudgeWildcard(step);
     bool fromDisk = false;
-    const State state = StateAt(step.target, &fromDisk);
+    State state = StateAt(step.target, &fromDisk);
+    // A folder there is looked at again as the install makes it: "Keep \"
+    // is the folder "Keep ", which "Keep " read alone is not (Windows reads
+    // it as Keep). A file there stays one (no name with a separator after
+    // it opens on Windows).
+    if (step.operation == record::kCreateFolder && state == State::Folder &&
+        fromDisk)
+      state = OnDisk(step.source);
     if (Leaves(step, state, fromDisk))
       return Verdict::Done; // the disk shows it: nothing to lay over it
     if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {
@@ -239,6 +244,20 @@ private:
     const Step &last = LastOnItsPath(step);
     if (fromDisk && &last != &step && Leaves(last, state, true))
       return Verdict::Done;
+    // Where the records before decide, the script fails the install here,
+    // whatever version is installed: it fails so now, changing nothing.
+    if (!fromDisk) {
+      const bool folder = step.operation >= record::kCreateFolder;
+      int32_t number = platform::err::kPathNotFound; // no folder there
+      if (step.operation == record::kCopyFile)
+        CheckOpen(step.target, false);
+      else if (step.operation == record::kDeleteFiles)
+        number = platform::err::kFileNotFound; // a folder is no file
+      else if (step.operation == record::kCreateFolder &&
+               state != State::Nothing)
+        number = platform::err::kPathFileAccess; // a folder made over a name
+      platform::Raise(number, folder ? step.source : step.target);
+    }
     return Verdict::Differs;
   }
 

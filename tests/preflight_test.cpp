@@ -589,4 +589,16 @@ TEST_F(PreflightTest, AFolderRecordWithASeparatorAfterItNamesTheFolder) {
     EXPECT_TRUE(IsNew());
     EXPECT_TRUE(Exists(world.prog + made));
   }
+  // A file of the product where such a record makes a folder is no version
+  // the update is for: the disk says so, whatever a separator asks of it.
+  const tools::script_text::CompiledScript onFile =
+      tools::script_text::CompileScript("mkdir {app}\\x.txt\\\n",
+                                        tools::script_text::Installs::Refused);
+  Installed(old);
+  WriteFile(world.prog + "/x.txt", "x");
+  const auto before = Snapshot();
+  EXPECT_EQ(Run(Package(nullptr, tools::script_text::ScriptBytes(onFile))),
+            exitcode::kNotExpected)
+      << LastMessage();
+  EXPECT_EQ(Snapshot(), before);
 }

@@ -166,20 +166,28 @@ TABLE
 
 # Paths are read as Windows reads them: "." and ".." as text (the folder
 # before ".." need not exist), and a name followed by a separator keeps the
-# blank that ends it.
+# blank that ends it: "s2 \" is made beside s2, in both formats.
 {
   script_record 0 T '\a.txt' P '\nosuch\..\b.txt'
   script_record 2 - '' P '\s2 \'
   script_record 0 T '\a.txt' P '\s2 \c.txt'
   script_record 0 T '\a.txt' P '\.\s2 \..\d.txt.'
 } >payload/script
-base_package
-rm -rf "$TMP" && mkdir "$TMP"
-run_tool run program/update.exe --yes
-expect_rc 0 "paths with . and .. and a folder ending in a blank"
-[ "$(cat program/b.txt)" = new ] && [ "$(cat 'program/s2 /c.txt')" = new ] &&
-  [ "$(cat program/d.txt)" = new ] || fail "not installed where Windows installs: $(ls program)"
-rm -rf program/b.txt program/d.txt 'program/s2 '
+for kind in base ours; do
+  mkdir program/s2
+  if [ "$kind" = base ]; then
+    base_package
+  else
+    run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
+  fi
+  rm -rf "$TMP" && mkdir "$TMP"
+  run_tool run program/update.exe --yes
+  expect_rc 0 "$kind package, paths with . and .. and a folder ending in a blank"
+  [ "$(cat program/b.txt)" = new ] && [ "$(cat 'program/s2 /c.txt')" = new ] &&
+    [ "$(cat program/d.txt)" = new ] && [ -d program/s2 ] ||
+    fail "$kind package: not installed where Windows installs: $(ls program)"
+  rm -rf program/b.txt program/d.txt 'program/s2 ' program/s2
+done
 
 # A file marked read-only (no write permission for its owner) is not
 # written over, whoever runs the package.
@@ -469,8 +477,11 @@ rm -rf program/*
 # made or removed, a file deleted or copied (n.txt, not yet on the disk
 # when a package of ours checks it). Both formats fail the copy alike,
 # with the system's text where it gives one; a package of ours before its
-# first record, changing nothing. EARLIER (code target)|SOURCE (mark
-# path)|TARGET|message (@: the program folder).
+# first record, changing nothing. So does a record of another kind that
+# the records before fail (MARK its code): a folder made where they leave a
+# file or no folder above it, a folder removed where they leave a file, a
+# file deleted where they leave a folder. EARLIER (code target)|SOURCE
+# (mark path)|TARGET|message (@: the program folder).
 while IFS='|' read -r earlier mark source target says; do
   for kind in base ours; do
     rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
@@ -483,7 +494,11 @@ while IFS='|' read -r earlier mark source target says; do
       else
         script_record "$code" - '' P "${earlier#* }"
       fi
-      script_record 0 "$mark" "$source" P "$target"
+      if [[ $mark == [123] ]]; then
+        script_record "$mark" - '' P "$target"
+      else
+        script_record 0 "$mark" "$source" P "$target"
+      fi
     } >payload/script
     if [ "$kind" = base ]; then
       base_package
@@ -508,6 +523,11 @@ done <<'TABLE'
 2 \made|P|\made\|\x.txt|Ошибка доступа к пути или файлу: @\made\
 0 \n.txt|P|\n.txt\|\x.txt|Недопустимое имя файла: @\n.txt\
 0 \n.txt|P|\n.txt|\new\|Недопустимое имя файла: @\new\
+3 \sub|T|\a.txt|\sub\a.txt|Путь не найден: @\sub\a.txt (
+0 \f.txt|2||\f.txt\|Ошибка доступа к пути или файлу: @\f.txt\
+3 \sub|2||\sub\x\|Путь не найден: @\sub\x\
+0 \n.txt|3||\n.txt\|Путь не найден: @\n.txt\
+2 \made|1||\made|Файл не найден: @\made
 TABLE
 rm -rf program/*
 

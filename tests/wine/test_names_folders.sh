@@ -15,7 +15,8 @@
 # "sub\..\~updpack.new", the name one of ours writes a copy under beside
 # its target, moves that file onto itself, which Windows takes for done. A
 # deletion of "sub\a.txt \." lists a.txt and fails at "sub\a.txt \a.txt",
-# a path not found.
+# a path not found. A folder made as "sub \" is "sub ", beside sub, and a
+# copy into a folder a record before removes fails as the install would.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -142,5 +143,7 @@ done <<'ROWS'
 3||\001\\sub\\. .#1#0
 0|\000\\one.txt|\001\\sub\\..\\~updpack.new#0#0
 1||\001\\sub\\a.txt \\.#1#1
+2||\001\\sub \\;0|\000\\one.txt|\001\\sub \\b.txt#0#0
+3||\001\\sub;0|\000\\one.txt|\001\\sub\\b.txt#1#1
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
