@@ -494,7 +494,9 @@ while IFS='|' read -r earlier mark source target says; do
       else
         script_record "$code" - '' P "${earlier#* }"
       fi
+      what="a copy of $source onto $target"
       if [[ $mark == [123] ]]; then
+        what="record $mark on $target"
         script_record "$mark" - '' P "$target"
       else
         script_record 0 "$mark" "$source" P "$target"
@@ -506,12 +508,12 @@ while IFS='|' read -r earlier mark source target says; do
       run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
     fi
     run_tool run program/update.exe --yes
-    expect_rc 1 "$kind package, $earlier, then a copy of $source onto $target"
+    expect_rc 1 "$kind package, $earlier, then $what"
     expect_contains "$ERR" "Произошла критическая ошибка:
-${says//@/$WORK/program}" "$kind package, $earlier, then a copy of $source onto $target"
+${says//@/$WORK/program}" "$kind package, $earlier, then $what"
     [ "$kind" = base ] ||
       [ "$(cd program && find . | LC_ALL=C sort | tr '\n' ' ')" = ". ./f.txt ./sub ./sub/s.txt ./update.exe " ] ||
-      fail "ours, $earlier, then a copy of $source onto $target changed: $(cd program && find .)"
+      fail "ours, $earlier, then $what changed: $(cd program && find .)"
   done
   rm payload/script
 done <<'TABLE'
