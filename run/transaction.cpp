@@ -502,7 +502,7 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
 std::string Transaction::BackupAreas() const {
   std::string joined;
   for (const std::string &area : areas_)
-    joined += (joined.empty() ? "" : "; ") + area;
+    (joined += joined.empty() ? "" : "; ") += area;
   return joined;
 }
 
