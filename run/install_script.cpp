@@ -224,7 +224,7 @@ std::string UndoneMessage(const txn::Transaction &transaction,
     return package::FillIn(CurrentText(Text::RolledBack), {{"cause", cause}});
   std::string files;
   for (const std::string &path : failed)
-    files += (files.empty() ? "" : ", ") + path;
+    (files += files.empty() ? "" : ", ") += path;
   // No backup area left: every old file went back, and what stays are new
   // files or folders.
   const std::string areas = transaction.BackupAreas();

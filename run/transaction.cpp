@@ -194,7 +194,12 @@ void Transaction::CheckNoLink(const std::string &path) const {
     platform::Raise(platform::err::kPathFileAccess, path);
 }
 
-void Transaction::MoveAside(const std::string &path) {
+std::string Transaction::MoveAside(const std::string &written) {
+  // Under the name its folder spells it by ("SUB" naming Sub), which the
+  // journal holds and the undo puts back; a name ending in a dot as
+  // written: "sub\..." is sub itself, no entry of it.
+  std::string path =
+      written.back() == '.' ? written : fs::NameAsStored(written);
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
   // Looked at again right before the move: a folder on either way may have
   // become a link since the record's own look (an area too). Before the
@@ -203,6 +208,7 @@ void Transaction::MoveAside(const std::string &path) {
   CheckNoLink(saved);
   Take(Kind::Moved, path, saved);
   Move(path, saved, false);
+  return path;
 }
 
 void Transaction::CopyFile(const std::string &source, const std::string &target,
@@ -212,10 +218,8 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   // takes that name, as a copy over it does in the strict install.
   const fs::EntryKind kind = fs::KindOf(target);
   std::string placed = target;
-  if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link) {
-    placed = fs::NameAsStored(target);
-    MoveAside(placed); // which looks for a link on the way first
-  }
+  if (kind == fs::EntryKind::File || kind == fs::EntryKind::Link)
+    placed = MoveAside(target); // which looks for a link on the way first
   // Taken first: a copy cut short leaves part of a file to remove.
   const std::string written = NewFileOf(target);
   CheckNoLink(written);
@@ -498,7 +502,7 @@ Recovery RecoverInterrupted(const std::string &programFolder) {
 std::string Transaction::BackupAreas() const {
   std::string joined;
   for (const std::string &area : areas_)
-    joined += (joined.empty() ? "" : "; ") + area;
+    (joined += joined.empty() ? "" : "; ") += area;
   return joined;
 }
 

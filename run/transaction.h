@@ -133,8 +133,9 @@ private:
   // Raises kPathFileAccess for path when a folder on its way below the
   // program folder is a link.
   void CheckNoLink(const std::string &path) const;
-  // Moves what is at path into its backup area, as a step.
-  void MoveAside(const std::string &path);
+  // Moves what is at path into its backup area, as a step, and returns
+  // the path it had.
+  std::string MoveAside(const std::string &written);
   // Writes a step's line to the journal, made with the program folder's
   // backup area on first use, and adds the step.
   void Take(Kind kind, const std::string &path, std::string saved = {});

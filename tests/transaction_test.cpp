@@ -953,9 +953,10 @@ TEST(Transaction, ABackupAreaMadeMeanwhileIsTheOtherRunsToKeep) {
   EXPECT_EQ(testsupport::ReadFile(area + "/journal"), "M app.exe\t1\n");
 }
 
-// A file the script names in another case ("APP.EXE" for app.exe) keeps
-// its own name: replaced, as a copy over it keeps it in the strict install,
-// and put back by the run's undo and by the next run's alike.
+// A file or folder the script names in another case ("APP.EXE" for
+// app.exe) keeps its own name: replaced, as a copy over it keeps it in the
+// strict install, and put back by the run's undo and by the next run's
+// alike, whether replaced, deleted or removed.
 TEST(Transaction, AFileKeepsItsOwnNameWhateverCaseTheScriptWrites) {
   {
     Product product(true);
@@ -967,24 +968,30 @@ TEST(Transaction, AFileKeepsItsOwnNameWhateverCaseTheScriptWrites) {
     EXPECT_EQ(Snapshot(product.world.prog).count("app.exe"), 1u);
     EXPECT_EQ(Snapshot(product.world.prog).count("APP.EXE"), 0u);
   }
-  for (const bool cutOff : {false, true}) {
-    SCOPED_TRACE(cutOff ? "undone by the next run" : "undone by the run");
-    Product product(true);
-    const std::string &prog = product.world.prog;
-    const Tree before = Snapshot(prog);
-    {
-      mdl_main::txn::Transaction transaction(prog);
-      transaction.CopyFile(product.src + "/lib.dll", prog + "\\APP.EXE");
-      if (!cutOff) {
-        EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
+  // Operation (as in the script) and target.
+  const std::pair<uint8_t, const char *> steps[] = {
+      {0, "\\APP.EXE"}, {1, "\\KEEP.TXT"}, {3, "\\CACHE"}};
+  for (const auto &[operation, target] : steps)
+    for (const bool cutOff : {false, true}) {
+      SCOPED_TRACE(testing::Message()
+                   << target << (cutOff ? ", undone by the next run" : ""));
+      Product product(true);
+      const std::string &prog = product.world.prog;
+      const Tree before = Snapshot(prog);
+      {
+        mdl_main::txn::Transaction transaction(prog);
+        transaction.CarryOut(operation, product.src + "/lib.dll",
+                             prog + target);
+        if (!cutOff) {
+          EXPECT_EQ(transaction.Undo(), std::vector<std::string>{});
+        }
       }
+      if (cutOff) {
+        EXPECT_EQ(mdl_main::txn::RecoverInterrupted(prog),
+                  mdl_main::txn::Recovery::Undone);
+      }
+      EXPECT_EQ(Snapshot(prog), before);
     }
-    if (cutOff) {
-      EXPECT_EQ(mdl_main::txn::RecoverInterrupted(prog),
-                mdl_main::txn::Recovery::Undone);
-    }
-    EXPECT_EQ(Snapshot(prog), before);
-  }
 }
 
 // A folder link in the program folder made after the pre-flight: no step

@@ -17,6 +17,11 @@
 # deletion of "sub\a.txt \." lists a.txt and fails at "sub\a.txt \a.txt",
 # a path not found. A folder made as "sub \" is "sub ", beside sub, and a
 # copy into a folder a record before removes fails as the install would.
+# A package of ours that fails leaves the product as it was, names as
+# they were in their case too ("SUB" naming sub put back as sub), and one
+# that succeeds leaves what the base format leaves (a file replaced keeps
+# its name's case). A device name in a folder that exists ("ro\nul.txt")
+# is a file no deletion takes: a late failure.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -94,6 +99,8 @@ wine_run() { # PACKAGE KIND
 # Records (OP|SOURCE|TARGET, printf formats, ";" between them; \000 is
 # {temp}, \001 {app}) and the exit code both sides must give in the base
 # format and in a package of ours.
+fresh_program "$E2E_WORK/fresh" /dev/null
+fresh_tree=$(tree_of "$E2E_WORK/fresh")
 mismatches=0
 while IFS='#' read -r records base_rc ours_rc; do
   [ -n "$records" ] || continue
@@ -121,6 +128,13 @@ while IFS='#' read -r records base_rc ours_rc; do
       e2e_log "--- native: exit $native_exit"$'\n'"$native_tree"$'\n'"$native_text"
       e2e_log "--- Wine: exit $wine_exit"$'\n'"$wine_tree"$'\n'"$wine_text"
     fi
+    if [ "$kind" = base ]; then
+      base_tree=$native_tree
+    elif { [ "$rc" = 1 ] && [ "$native_tree" != "$fresh_tree" ]; } ||
+      { [ "$rc$base_rc" = 00 ] && [ "$native_tree" != "$base_tree" ]; }; then
+      mismatches=$((mismatches + 1))
+      e2e_log "a package of ours failing or not as the base format, $records"$'\n'"$native_tree"
+    fi
   done
 done <<'ROWS'
 1||\001\\ro\\a.txt;0|\000\\one.txt|\001\\ro\\b.txt;2||\001\\ro\\new;3||\001\\ro\\sub#0#0
@@ -145,5 +159,8 @@ done <<'ROWS'
 1||\001\\sub\\a.txt \\.#1#1
 2||\001\\sub \\;0|\000\\one.txt|\001\\sub \\b.txt#0#0
 3||\001\\sub;0|\000\\one.txt|\001\\sub\\b.txt#1#1
+3||\001\\SUB;1||\001\\ro\\nul.txt#1#1
+0|\000\\one.txt|\001\\SUB\\A.TXT;1||\001\\LOCKED.TXT;1||\001\\ro\\nul.txt#1#1
+0|\000\\one.txt|\001\\SUB\\A.TXT#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
