@@ -282,8 +282,10 @@ chmod o-x "$WORK"
 # and blanks are folders that are missing. A folder's path that ends in a
 # name of dots and blanks alone names the folder before it, which Windows
 # lists through that path ("sub\...\*" a bad file name, "sub\....\*"
-# nothing, so that it goes only when empty). KIND|RECORD (code
-# target)|exit|message.
+# nothing, so that it goes only when empty); "{app}\..." is the program
+# folder, where the check of files in use lists nothing so, and which a
+# package of ours cannot move into its own backup: access denied. KIND|
+# RECORD (code target)|exit|message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   mkdir -p program/sub
@@ -343,6 +345,9 @@ base|2|\....\new|1|Путь не найден: @\....\new
 base|3|\sub\...|1|Недопустимое имя файла: @\sub\...\*
 base|3|\sub\....|1|Ошибка доступа к пути или файлу: @\sub\....
 ours|3|\sub\...|0|прошло успешно
+ours|3|\...|1|Отказано в доступе: @\... -> @\~updpack.bak\
+ours|3|\...\|1|Отказано в доступе: @\... -> @\~updpack.bak\
+ours|3|\....|1|Отказано в доступе: @\.... -> @\~updpack.bak\
 TABLE
 rm -rf program/sub program/keep.txt
 

@@ -11,11 +11,12 @@
 # a bad file name, but a folder the base format looks for by its path to
 # remove it is not found. A last name of dots and blanks alone goes:
 # "sub\..." and "sub\. ." name sub, which a package of ours removes; the
-# base format lists what it holds through that path and fails. A copy onto
-# "sub\..\~updpack.new", the name one of ours writes a copy under beside
-# its target, moves that file onto itself, which Windows takes for done. A
-# deletion of "sub\a.txt \." lists a.txt and fails at "sub\a.txt \a.txt",
-# a path not found.
+# base format lists what it holds through that path and fails. "{app}\..."
+# names the program folder, which one of ours cannot move into its own
+# backup. A copy onto "sub\..\~updpack.new", the name one of ours writes a
+# copy under beside its target, moves that file onto itself, which Windows
+# takes for done. A deletion of "sub\a.txt \." lists a.txt and fails at
+# "sub\a.txt \a.txt", a path not found.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -139,6 +140,7 @@ done <<'ROWS'
 3||\001\\...\\sub#1#1
 1||\001\\sub\\...\\*.txt#1#1
 3||\001\\sub\\...#1#0
+3||\001\\...#1#1
 3||\001\\sub\\. .#1#0
 0|\000\\one.txt|\001\\sub\\..\\~updpack.new#0#0
 1||\001\\sub\\a.txt \\.#1#1
