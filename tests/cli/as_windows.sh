@@ -284,8 +284,10 @@ chmod o-x "$WORK"
 # lists through that path ("sub\...\*" a bad file name, "sub\....\*"
 # nothing, so that it goes only when empty); "{app}\..." is the program
 # folder, where the check of files in use lists nothing so, and which a
-# package of ours cannot move into its own backup: access denied. KIND|
-# RECORD (code target)|exit|message.
+# package of ours cannot move into its own backup: access denied, as the
+# base format's removal of it through "{app}\....", where it lists nothing,
+# is (the program runs in that folder). KIND|RECORD (code target)|exit|
+# message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   mkdir -p program/sub
@@ -348,6 +350,7 @@ ours|3|\sub\...|0|прошло успешно
 ours|3|\...|1|Отказано в доступе: @\... -> @\~updpack.bak\
 ours|3|\...\|1|Отказано в доступе: @\... -> @\~updpack.bak\
 ours|3|\....|1|Отказано в доступе: @\.... -> @\~updpack.bak\
+base|3|\....|1|Отказано в доступе: @\....
 TABLE
 rm -rf program/sub program/keep.txt
 

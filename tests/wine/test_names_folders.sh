@@ -13,10 +13,12 @@
 # "sub\..." and "sub\. ." name sub, which a package of ours removes; the
 # base format lists what it holds through that path and fails. "{app}\..."
 # names the program folder, which one of ours cannot move into its own
-# backup. A copy onto "sub\..\~updpack.new", the name one of ours writes a
-# copy under beside its target, moves that file onto itself, which Windows
-# takes for done. A deletion of "sub\a.txt \." lists a.txt and fails at
-# "sub\a.txt \a.txt", a path not found.
+# backup; "{app}\...." too, where the base format lists nothing and
+# cannot remove the folder the program runs in. A copy onto
+# "sub\..\~updpack.new", the name one of ours writes a copy under beside
+# its target, moves that file onto itself, which Windows takes for done. A
+# deletion of "sub\a.txt \." lists a.txt and fails at "sub\a.txt \a.txt",
+# a path not found.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -141,6 +143,7 @@ done <<'ROWS'
 1||\001\\sub\\...\\*.txt#1#1
 3||\001\\sub\\...#1#0
 3||\001\\...#1#1
+3||\001\\....#1#1
 3||\001\\sub\\. .#1#0
 0|\000\\one.txt|\001\\sub\\..\\~updpack.new#0#0
 1||\001\\sub\\a.txt \\.#1#1
