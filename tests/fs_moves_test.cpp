@@ -119,6 +119,10 @@ TEST(FsMoves, AFileInUseBelowAFolderIsFoundWithoutFollowingLinks) {
   EXPECT_EQ(fs::FileInUseBelow(dir / "tree-link"), ""); // a link: not followed
   EXPECT_EQ(fs::FileInUseBelow(dir / "tree/a.txt"), "");
   EXPECT_EQ(fs::FileInUseBelow(dir / "missing"), "");
+  // Listed as Windows lists them, through "deep\...\*" (a bad name) and
+  // "deep .\*" (the folder "deep "): nothing found.
+  EXPECT_EQ(fs::FileInUseBelow(dir / "tree/deep\\..."), "");
+  EXPECT_EQ(fs::FileInUseBelow(dir / "tree/deep ."), "");
   close(inside);
   close(outside);
   EXPECT_EQ(fs::FileInUseBelow(dir / "tree"), "");

@@ -49,6 +49,8 @@ void Rename(const std::string &from, const std::string &to) {
     case EEXIST:
     case ENOTEMPTY:
       Raise(err::kPathFileAccess, both);
+    case EINVAL: // a folder into itself, which Windows refuses so
+      Raise(err::kPermissionDenied, both);
     case ENOENT: {
       // A source in a folder that is not there is a path not found.
       struct stat st {};
@@ -135,8 +137,16 @@ bool InUse(const std::string &path) {
 
 std::string FileInUseBelow(const std::string &folder) {
   const std::string native = posix::ResolvedPath(folder);
+  struct stat st {};
+  if (posix::sys::LStat(native.c_str(), &st, folder) != 0 ||
+      !S_ISDIR(st.st_mode))
+    return {};
+  // Windows lists it through "folder\*", which reads the last name as a
+  // folder on the way: "{app}\..." is {app}, but "{app}\...\*" is a bad
+  // name where nothing is found.
+  const std::string listed = posix::ResolvedPath(folder + "\\");
   const posix::Fd top(posix::sys::Open(
-      folder, native.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      folder, listed.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   return top.get() < 0 ? std::string() : InUseIn(top.get(), folder);
 }
 

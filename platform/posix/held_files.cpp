@@ -74,6 +74,8 @@ void ForgetHeld(int fd) {
 }
 
 void RefuseHeld(const struct stat &st, const std::string &shown) {
+  if (IsRunningProgramFolder(st))
+    RaiseErrno(EBUSY, shown);
   for (const Held &h : Table())
     if (h.device == st.st_dev && h.inode == st.st_ino)
       RaiseErrno(EBUSY, shown);

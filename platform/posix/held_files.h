@@ -34,7 +34,8 @@ struct Reach {
 };
 Reach ReachOf(const std::string &native);
 
-// Raises kPermissionDenied for shown when st is held open.
+// Raises kPermissionDenied for shown when st is held open, or is the folder
+// the running program runs in.
 void RefuseHeld(const struct stat &st, const std::string &shown);
 
 // True when the regular file open as fd is open elsewhere too, in this

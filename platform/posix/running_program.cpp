@@ -36,4 +36,15 @@ bool IsRunningProgram(const struct stat &st) {
          st.st_ino == program.st_ino;
 }
 
+bool IsRunningProgramFolder(const struct stat &st) {
+  const std::string program = ProgramPath();
+  if (!S_ISDIR(st.st_mode) || program.empty())
+    return false;
+  std::string folder = NativePath(program);
+  folder.resize(folder.find_last_of('/') + 1);
+  struct stat held {};
+  return unhooked::Stat(folder.empty() ? "." : folder.c_str(), &held) == 0 &&
+         st.st_dev == held.st_dev && st.st_ino == held.st_ino;
+}
+
 } // namespace platform::posix

@@ -12,4 +12,9 @@ namespace platform::posix {
 // on Windows.
 bool IsRunningProgram(const struct stat &st);
 
+// True when st is the folder that holds the running program's file: opened
+// from Explorer, the program runs there, and Windows lets nobody remove or
+// rename a process's current folder.
+bool IsRunningProgramFolder(const struct stat &st);
+
 } // namespace platform::posix

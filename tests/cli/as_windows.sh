@@ -290,8 +290,12 @@ chmod o-x "$WORK"
 # and blanks are folders that are missing. A folder's path that ends in a
 # name of dots and blanks alone names the folder before it, which Windows
 # lists through that path ("sub\...\*" a bad file name, "sub\....\*"
-# nothing, so that it goes only when empty). KIND|RECORD (code
-# target)|exit|message.
+# nothing, so that it goes only when empty); "{app}\..." is the program
+# folder, where the check of files in use lists nothing so, and which a
+# package of ours cannot move into its own backup: access denied, as the
+# base format's removal of it through "{app}\....", where it lists nothing,
+# is (the program runs in that folder). KIND|RECORD (code target)|exit|
+# message.
 mkdir -p program/sub
 while IFS='|' read -r kind op target rc says; do
   mkdir -p program/sub
@@ -351,6 +355,10 @@ base|2|\....\new|1|Путь не найден: @\....\new
 base|3|\sub\...|1|Недопустимое имя файла: @\sub\...\*
 base|3|\sub\....|1|Ошибка доступа к пути или файлу: @\sub\....
 ours|3|\sub\...|0|прошло успешно
+ours|3|\...|1|Отказано в доступе: @\... -> @\~updpack.bak\
+ours|3|\...\|1|Отказано в доступе: @\... -> @\~updpack.bak\
+ours|3|\....|1|Отказано в доступе: @\.... -> @\~updpack.bak\
+base|3|\....|1|Отказано в доступе: @\....
 TABLE
 rm -rf program/sub program/keep.txt
 

@@ -11,7 +11,10 @@
 # a bad file name, but a folder the base format looks for by its path to
 # remove it is not found. A last name of dots and blanks alone goes:
 # "sub\..." and "sub\. ." name sub, which a package of ours removes; the
-# base format lists what it holds through that path and fails. A copy onto
+# base format lists what it holds through that path and fails. "{app}\..."
+# names the program folder, which one of ours cannot move into its own
+# backup; "{app}\...." too, where the base format lists nothing and
+# cannot remove the folder the program runs in. A copy onto
 # "sub\..\~updpack.new", the name one of ours writes a copy under beside
 # its target, moves that file onto itself, which Windows takes for done. A
 # deletion of "sub\a.txt \." lists a.txt and fails at "sub\a.txt \a.txt",
@@ -154,6 +157,8 @@ done <<'ROWS'
 3||\001\\...\\sub#1#1
 1||\001\\sub\\...\\*.txt#1#1
 3||\001\\sub\\...#1#0
+3||\001\\...#1#1
+3||\001\\....#1#1
 3||\001\\sub\\. .#1#0
 0|\000\\one.txt|\001\\sub\\..\\~updpack.new#0#0
 1||\001\\sub\\a.txt \\.#1#1
