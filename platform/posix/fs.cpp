@@ -459,12 +459,7 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
     if (posix::NativePath(path) == before) {
       // Windows drops a last name of dots and blanks alone ("sub\..." is
       // sub): the folder before it is looked for in its own folder.
-      const size_t slash = native.find_last_of('/');
-      found.folder.Reset(OpenNativeFolder(slash == std::string::npos ? "."
-                                          : slash == 0
-                                              ? "/"
-                                              : native.substr(0, slash),
-                                          path));
+      found.folder.Reset(OpenNativeFolder(posix::ParentOf(native), path));
       if (found.folder.get() < 0)
         return;
     }

@@ -87,6 +87,15 @@ std::string NativePath(const std::string &whole) {
   return native;
 }
 
+std::string ParentOf(const std::string &native) {
+  const size_t end = native.find_last_not_of('/');
+  const size_t slash =
+      end == std::string::npos ? 0 : native.find_last_of('/', end);
+  if (slash == std::string::npos)
+    return ".";
+  return slash == 0 ? std::string("/") : native.substr(0, slash);
+}
+
 namespace {
 
 // Whether a native path names anything (a dangling link too): 1 yes, 0 no,

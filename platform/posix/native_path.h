@@ -24,6 +24,11 @@ std::string NativePath(const std::string &path);
 // but for memory.
 std::string ResolvedPath(const std::string &path);
 
+// The folder that holds a native path's last name: "." for a bare name,
+// "/" for a name in the root. A name may end in "/" (a folder made as
+// "new\"), which is still the entry in the folder above. Text only.
+std::string ParentOf(const std::string &native);
+
 // A bare name in an open folder (shown in messages) as ResolvedPath finds
 // it: the name as written when it is there, else the one that is the same
 // without regard to case, else the name as written.

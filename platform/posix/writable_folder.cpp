@@ -8,21 +8,11 @@
 #include <unistd.h>
 
 #include "platform/posix/fd.h"
+#include "platform/posix/native_path.h"
 
 namespace platform::posix {
 
 namespace {
-
-// The folder that holds name: "." for a bare name. A name may end in "/"
-// (a folder made as "new\"), which is still the entry in the folder above.
-std::string ParentOf(const std::string &name) {
-  const size_t end = name.find_last_not_of('/');
-  const size_t slash =
-      end == std::string::npos ? 0 : name.find_last_of('/', end);
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? std::string("/") : name.substr(0, slash);
-}
 
 // A folder of this user's without its owner's write permission, given it
 // until Restore, which puts back the mode it had. Reached through no link
