@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "archive/catalog.h"
 #include "package/script_record.h"
 #include "package/texts.h"
 #include "platform/decimal.h"
@@ -104,9 +105,7 @@ bool IsNumber(std::string_view text) {
 } // namespace
 
 bool IsWorkName(std::string_view name) {
-  const size_t end = name.find_last_not_of(". ");
-  const std::string read(
-      name.substr(0, end == std::string_view::npos ? 0 : end + 1));
+  const std::string read(archive::WithoutTrailingDotsAndSpaces(name));
   for (const char *kept : {kBackupName, kNewFileName, kDoneName})
     if (fs::CompareNamesNoCase(read, kept) == 0)
       return true;
@@ -195,11 +194,16 @@ void Transaction::CheckNoLink(const std::string &path) const {
 }
 
 std::string Transaction::MoveAside(const std::string &written) {
-  // Under the name its folder spells it by ("SUB" naming Sub), which the
-  // journal holds and the undo puts back; a name ending in a dot as
-  // written: "sub\..." is sub itself, no entry of it.
-  std::string path =
-      written.back() == '.' ? written : fs::NameAsStored(written);
+  // Under the name its folder spells it by, as Windows reads the last name
+  // ("SUB", "SUB." and "SUB\..." naming Sub), which the journal holds and
+  // the undo puts back. Read so, "{app}\..." is the program folder itself
+  // and "x\..\..." the folder above x: those stay as written.
+  std::string_view read = archive::WithoutTrailingDotsAndSpaces(written);
+  if (!read.empty() && IsSeparator(read.back()))
+    read.remove_suffix(1);
+  std::string path = read == program_ || read.ends_with('.')
+                         ? written
+                         : fs::NameAsStored(std::string(read));
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
   // Looked at again right before the move: a folder on either way may have
   // become a link since the record's own look (an area too). Before the

@@ -21,10 +21,11 @@
 # a path not found. A folder made as "sub \" is "sub ", beside sub, and a
 # copy into a folder a record before removes fails as the install would.
 # A package of ours that fails leaves the product as it was, names as
-# they were in their case too ("SUB" naming sub put back as sub), and one
-# that succeeds leaves what the base format leaves (a file replaced keeps
-# its name's case). A device name in a folder that exists ("ro\nul.txt")
-# is a file no deletion takes: a late failure.
+# they were in their case too ("SUB", "SUB." and "SUB\..." naming sub
+# put back as sub), and one that succeeds leaves what the base format
+# leaves (a file replaced keeps its name's case). A device name in a
+# folder that exists ("ro\nul.txt") is a file no deletion takes: a late
+# failure.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -165,6 +166,8 @@ done <<'ROWS'
 2||\001\\sub \\;0|\000\\one.txt|\001\\sub \\b.txt#0#0
 3||\001\\sub;0|\000\\one.txt|\001\\sub\\b.txt#1#1
 3||\001\\SUB;1||\001\\ro\\nul.txt#1#1
+3||\001\\SUB.;1||\001\\ro\\nul.txt#1#1
+3||\001\\SUB\\...;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT;1||\001\\LOCKED.TXT;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT#0#0
 ROWS
