@@ -88,16 +88,33 @@ public:
   void AddStep(Step step) {
     // A folder's record names it with or without separators after it
     // ("{app}\new\" is the folder new of {app}), as the install reads it.
+    // Windows reads the last name of a path without the dots and blanks
+    // that end it, a name followed by a separator with them: the install
+    // removes a folder by its path without separators ("{app}\e \" removes
+    // e), and makes it by the path as written ("{app}\e ." makes e, "{app}\e
+    // \" the folder "e ").
+    bool trimmed = false;
     if (step.operation == record::kCreateFolder ||
         step.operation == record::kDeleteFolder) {
       step.source = step.target;
       step.target = fs::WithoutTrailingSeparators(std::move(step.target));
+      trimmed = step.operation == record::kDeleteFolder ||
+                step.source.size() == step.target.size();
     }
-    step.key = fs::FoldName(step.target);
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =
         step.target.find_first_of(
             "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
+    // A pattern, or a name of dots and blanks alone, is read as it is.
+    if (trimmed && !step.wildcard) {
+      std::string &name = step.target;
+      size_t end = name.size();
+      while (end > slash + 1 && (name[end - 1] == '.' || name[end - 1] == ' '))
+        --end;
+      if (end > slash + 1)
+        name.resize(end);
+    }
+    step.key = fs::FoldName(step.target);
     steps_.push_back(std::move(step));
   }
 

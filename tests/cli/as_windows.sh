@@ -541,11 +541,14 @@ done <<'TABLE'
 TABLE
 rm -rf program/*
 
-# A name followed by a separator keeps the blank that ends it. With sub in
-# the product and no "sub ", a copy into "sub \" finds no folder: a
-# package of ours finds the product otherwise than expected before it
-# changes anything. KIND|RECORDS (code target, ";" between)|exit|message of
-# a failure (@: the program folder)|the program folder after it.
+# A name followed by a separator keeps the blank that ends it, a last name
+# loses it. With sub in the product and no "sub ", a copy into "sub \"
+# finds no folder: a package of ours finds the product otherwise than
+# expected before it changes anything. "rmdir sub \" is sub, which the base
+# format lists through "sub \" and finds not empty; "rmdir e \" removes
+# the e a record before makes, and "mkdir e ." makes e. KIND|RECORDS (code
+# target, ";" between)|exit|message of a failure (@: the program folder)|
+# the program folder after it.
 while IFS='|' read -r kind records rc says after; do
   rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
   printf 'old' >program/sub/s.txt
@@ -570,6 +573,12 @@ while IFS='|' read -r kind records rc says after; do
 done <<'TABLE'
 base|0 \sub \b.txt|1|Путь не найден: @\sub \b.txt (|./sub ./sub/s.txt ./update.exe 
 ours|0 \sub \b.txt|4|файл «sub \b.txt» не соответствует|./sub ./sub/s.txt ./update.exe 
+base|3 \sub \|1|Ошибка доступа к пути или файлу: @\sub |./sub ./sub/s.txt ./update.exe 
+ours|3 \sub \|0||./update.exe 
+base|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 
+ours|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 
+base|2 \e .;0 \e\b.txt|0||./e ./e/b.txt ./sub ./sub/s.txt ./update.exe 
+ours|2 \e .;0 \e\b.txt|0||./e ./e/b.txt ./sub ./sub/s.txt ./update.exe 
 TABLE
 rm -rf program/* payload/script
 
