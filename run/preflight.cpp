@@ -266,9 +266,11 @@ private:
         CheckOpen(step.target, false);
       else if (step.operation == record::kDeleteFiles)
         number = platform::err::kFileNotFound; // a folder is no file
-      else if (step.operation == record::kCreateFolder &&
-               state != State::Nothing)
-        number = platform::err::kPathFileAccess; // a folder made over a name
+      else if (step.operation == record::kCreateFolder)
+        fs::RaiseNotMade(state != State::Nothing
+                             ? platform::err::kPathFileAccess // over a name
+                             : number,
+                         step.source);
       platform::Raise(number, folder ? step.source : step.target);
     }
     return Verdict::Differs;
