@@ -49,6 +49,11 @@ void FileCopy(const std::string &source, const std::string &target,
 // Creates one folder level; kPathFileAccess when it exists already (as a
 // folder or a file), kPathNotFound when its parent is missing.
 void MkDir(const std::string &path);
+// Raises what MkDir raises for path, number being kPathFileAccess (a name
+// there already) or kPathNotFound (no folder above it), with the system's
+// text of that failure. For a failure that the disk as it is cannot show
+// yet.
+[[noreturn]] void RaiseNotMade(int32_t number, const std::string &path);
 
 // MkDir, for a folder that only the running user may use: on posix mode
 // 0700 whatever the umask; on Windows a protected access list that gives

@@ -88,16 +88,33 @@ public:
   void AddStep(Step step) {
     // A folder's record names it with or without separators after it
     // ("{app}\new\" is the folder new of {app}), as the install reads it.
+    // Windows reads the last name of a path without the dots and blanks
+    // that end it, a name followed by a separator with them: the install
+    // removes a folder by its path without separators ("{app}\e \" removes
+    // e), and makes it by the path as written ("{app}\e ." makes e, "{app}\e
+    // \" the folder "e ").
+    bool trimmed = false;
     if (step.operation == record::kCreateFolder ||
         step.operation == record::kDeleteFolder) {
       step.source = step.target;
       step.target = fs::WithoutTrailingSeparators(std::move(step.target));
+      trimmed = step.operation == record::kDeleteFolder ||
+                step.source.size() == step.target.size();
     }
-    step.key = fs::FoldName(step.target);
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =
         step.target.find_first_of(
             "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
+    // A pattern, or a name of dots and blanks alone, is read as it is.
+    if (trimmed && !step.wildcard) {
+      std::string &name = step.target;
+      size_t end = name.size();
+      while (end > slash + 1 && (name[end - 1] == '.' || name[end - 1] == ' '))
+        --end;
+      if (end > slash + 1)
+        name.resize(end);
+    }
+    step.key = fs::FoldName(step.target);
     steps_.push_back(std::move(step));
   }
 
@@ -219,14 +236,10 @@ private:
     if (step.wildcard)
       return JudgeWildcard(step);
     bool fromDisk = false;
-    State state = StateAt(step.target, &fromDisk);
-    // A folder there is looked at again as the install makes it: "Keep \"
-    // is the folder "Keep ", which "Keep " read alone is not (Windows reads
-    // it as Keep). A file there stays one (no name with a separator after
-    // it opens on Windows).
-    if (step.operation == record::kCreateFolder && state == State::Folder &&
-        fromDisk)
-      state = OnDisk(step.source);
+    // A folder is made as written, a separator after it.
+    const State state = StateAt(
+        step.target, &fromDisk,
+        step.operation == record::kCreateFolder ? &step.source : nullptr);
     if (Leaves(step, state, fromDisk))
       return Verdict::Done; // the disk shows it: nothing to lay over it
     if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {
@@ -253,9 +266,11 @@ private:
         CheckOpen(step.target, false);
       else if (step.operation == record::kDeleteFiles)
         number = platform::err::kFileNotFound; // a folder is no file
-      else if (step.operation == record::kCreateFolder &&
-               state != State::Nothing)
-        number = platform::err::kPathFileAccess; // a folder made over a name
+      else if (step.operation == record::kCreateFolder)
+        fs::RaiseNotMade(state != State::Nothing
+                             ? platform::err::kPathFileAccess // over a name
+                             : number,
+                         step.source);
       platform::Raise(number, folder ? step.source : step.target);
     }
     return Verdict::Differs;
@@ -327,13 +342,20 @@ private:
     return 1;
   }
 
-  State StateAt(const std::string &path, bool *fromDisk = nullptr) const {
+  // What the records before leave at path, else what the disk holds. A
+  // folder on the disk is looked at again through written, the path as the
+  // install reaches it, separator kept: "Keep \" is the folder "Keep ",
+  // which "Keep " read alone is not (Windows reads it as Keep). A file
+  // stays one (no name with a separator after it opens on Windows).
+  State StateAt(const std::string &path, bool *fromDisk = nullptr,
+                const std::string *written = nullptr) const {
     expect::Kind kind = expect::Kind::Nothing;
     if (laid_.At(fs::FoldName(path), kind))
       return FromKind(kind);
     if (fromDisk)
       *fromDisk = true;
-    return OnDisk(path);
+    const State state = OnDisk(path);
+    return written && state == State::Folder ? OnDisk(*written) : state;
   }
 
   // A product file's length, and its CRC-32 when its length is
@@ -414,7 +436,7 @@ private:
   }
 
   // The folder that holds path's last name is one, as the records before
-  // leave it.
+  // leave it, reached through its separator.
   bool InAFolder(const std::string &path) const {
     const size_t slash = path.find_last_of("\\/");
     if (slash == std::string::npos)
@@ -422,7 +444,9 @@ private:
     // The program folder is one, whatever way leads to it (a link to it
     // too); links below it are what the install refuses.
     const std::string parent = path.substr(0, slash);
-    return parent == programFolder_ || StateAt(parent) == State::Folder;
+    const std::string written = path.substr(0, slash + 1);
+    return parent == programFolder_ ||
+           StateAt(parent, nullptr, &written) == State::Folder;
   }
 
   void Apply(const Step &step) { laid_.Lay(step.key, step.operation); }

@@ -398,6 +398,10 @@ void MakeFolder(const std::string &path, mode_t mode) {
 
 void MkDir(const std::string &path) { MakeFolder(path, 0777); }
 
+void RaiseNotMade(int32_t number, const std::string &path) {
+  Raise(number, path); // as MakeFolder words it
+}
+
 void MkPrivateDir(const std::string &path) { MakeFolder(path, 0700); }
 
 bool FolderExists(const std::string &path) {

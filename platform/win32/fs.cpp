@@ -262,6 +262,12 @@ void RemoveFile(const std::string &path) {
 
 void MkDir(const std::string &path) { MakeFolder(path, nullptr); }
 
+void RaiseNotMade(int32_t number, const std::string &path) {
+  win32::RaiseWin32(number == err::kPathNotFound ? ERROR_PATH_NOT_FOUND
+                                                 : ERROR_ALREADY_EXISTS,
+                    path);
+}
+
 void MkPrivateDir(const std::string &path) {
   // Full control for the user, SYSTEM and Administrators, handed down to
   // everything made inside; nothing inherited from the folder above.

@@ -541,6 +541,47 @@ done <<'TABLE'
 TABLE
 rm -rf program/*
 
+# A name followed by a separator keeps the blank that ends it, a last name
+# loses it. With sub in the product and no "sub ", a copy into "sub \"
+# finds no folder: a package of ours finds the product otherwise than
+# expected before it changes anything. "rmdir sub \" is sub, which the base
+# format lists through "sub \" and finds not empty; "rmdir e \" removes
+# the e a record before makes, and "mkdir e ." makes e. KIND|RECORDS (code
+# target, ";" between)|exit|message of a failure (@: the program folder)|
+# the program folder after it.
+while IFS='|' read -r kind records rc says after; do
+  rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
+  printf 'old' >program/sub/s.txt
+  IFS=';' read -ra list <<<"$records"
+  for record in "${list[@]}"; do
+    if [ "${record%% *}" = 0 ]; then
+      script_record 0 T '\a.txt' P "${record#* }"
+    else
+      script_record "${record%% *}" - '' P "${record#* }"
+    fi
+  done >payload/script
+  if [ "$kind" = base ]; then
+    base_package
+  else
+    run_tool build --unchecked --payload payload --stub stub.bin -o program/update.exe
+  fi
+  run_tool run program/update.exe --yes
+  expect_rc "$rc" "$kind package, $records"
+  [ -z "$says" ] || expect_contains "$ERR" "${says//@/$WORK/program}" "$kind package, $records"
+  left=$(cd program && find . -mindepth 1 | LC_ALL=C sort | tr '\n' ' ')
+  [ "$left" = "$after" ] || fail "$kind package, $records left: $left"
+done <<'TABLE'
+base|0 \sub \b.txt|1|Путь не найден: @\sub \b.txt (|./sub ./sub/s.txt ./update.exe 
+ours|0 \sub \b.txt|4|файл «sub \b.txt» не соответствует|./sub ./sub/s.txt ./update.exe 
+base|3 \sub \|1|Ошибка доступа к пути или файлу: @\sub |./sub ./sub/s.txt ./update.exe 
+ours|3 \sub \|0||./update.exe 
+base|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 
+ours|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 
+base|2 \e .;0 \e\b.txt|0||./e ./e/b.txt ./sub ./sub/s.txt ./update.exe 
+ours|2 \e .;0 \e\b.txt|0||./e ./e/b.txt ./sub ./sub/s.txt ./update.exe 
+TABLE
+rm -rf program/* payload/script
+
 # An entry named like the checksum list, in a package without a manifest:
 # nothing checks it, and the script copies it as it copies any file.
 printf 'not a list of checksums' >payload/~updpack.sum

@@ -23,7 +23,8 @@
 # record before makes (MADE) as a folder and a new name in it as a bad
 # file name, as is a folder there before the run that a record before
 # removes (MADE -NAME); a package of ours before its first record,
-# removing nothing.
+# removing nothing. So does a folder made over the file a record before
+# copies, with the system's text as the install gives it.
 # shellcheck source=harness.sh
 . "$(dirname "$0")/harness.sh"
 e2e_begin names
@@ -65,7 +66,8 @@ for c in '0|\000\\one.txt|\001\\a:b|' '2||\001\\aux|' \
   '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|||made' \
   '0|\000\\one.txt|\001\\made\\|Ошибка доступа к пути или файлу: @\made\|ours||made' \
   '0|\000\\one.txt|\001\\made\\new\\|Недопустимое имя файла: @\made\new\ (|ours||made' \
-  '0|\000\\one.txt|\001\\gone\\|Недопустимое имя файла: @\gone\ (|ours||-gone'; do
+  '0|\000\\one.txt|\001\\gone\\|Недопустимое имя файла: @\gone\ (|ours||-gone' \
+  '2||\001\\one.txt\\|Ошибка доступа к пути или файлу: @\one.txt\ (|ours|sound'; do
   IFS='|' read -r op source target description kind sound made <<<"$c"
   description=${description//@/$(e2e_windows_path "$program")}
   description=${description//%/$E2E_TMP_WINDOWS}

@@ -19,7 +19,10 @@
 # its target, moves that file onto itself, which Windows takes for done. A
 # deletion of "sub\a.txt \." lists a.txt and fails at "sub\a.txt \a.txt",
 # a path not found. A folder made as "sub \" is "sub ", beside sub, and a
-# copy into a folder a record before removes fails as the install would.
+# copy into "sub \" without it finds no folder (a package of ours before it
+# changes anything); "rmdir sub \" is sub, which the base format lists
+# through "sub \" and finds not empty, and "mkdir e ." makes e. A copy into
+# a folder a record before removes fails as the install would.
 # A package of ours that fails leaves the product as it was, names as
 # they were in their case too ("SUB", "SUB." and "SUB\..." naming sub
 # put back as sub), and one that succeeds leaves what the base format
@@ -164,6 +167,10 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\sub\\..\\~updpack.new#0#0
 1||\001\\sub\\a.txt \\.#1#1
 2||\001\\sub \\;0|\000\\one.txt|\001\\sub \\b.txt#0#0
+0|\000\\one.txt|\001\\sub \\b.txt#1#4
+3||\001\\sub \\#1#0
+2||\001\\e;3||\001\\e \\#0#0
+2||\001\\e .;0|\000\\one.txt|\001\\e\\b.txt#0#0
 3||\001\\sub;0|\000\\one.txt|\001\\sub\\b.txt#1#1
 3||\001\\SUB;1||\001\\ro\\nul.txt#1#1
 3||\001\\SUB.;1||\001\\ro\\nul.txt#1#1
