@@ -1,6 +1,8 @@
 // Fuzz target: any bytes as the install script, carried out against a
 // sandbox program folder that holds files, a subfolder, a symbolic link and
-// a hard link to canary files outside it. Carrying it out ends with a
+// a hard link to canary files outside it: first strictly, as the base
+// format runs it, then in a fresh sandbox as the undoable install of a
+// package of ours, whose steps move files aside and back. Each ends with a
 // result or a platform::Error, and no canary changes.
 #include <cstdint>
 #include <filesystem>
@@ -13,9 +15,11 @@
 #include "run/install_script.h"
 #include "run/mdl_main.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+namespace {
+
+void CarryOut(fuzzing::Sandbox &sandbox, const uint8_t *data, size_t size,
+              bool undoable) {
   namespace stdfs = std::filesystem;
-  static fuzzing::Sandbox sandbox("script_fuzz");
   const std::string box = sandbox.Begin();
   const std::string temp = box + "/tmp";
   const std::string prog = box + "/prog";
@@ -35,10 +39,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   platform::SetProgramPath(prog + "/update.exe");
 
   try {
-    mdl_main::script::RunInstallScript();
+    mdl_main::script::RunInstallScript({}, false, undoable);
   } catch (const platform::Error &) {
     // A failing record ends the script, as it ends the run.
   }
   sandbox.End();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static fuzzing::Sandbox sandbox("script_fuzz");
+  CarryOut(sandbox, data, size, false);
+  CarryOut(sandbox, data, size, true);
   return 0;
 }
