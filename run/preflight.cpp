@@ -1,6 +1,7 @@
 // The check of the installed product before the install.
 #include "run/preflight.h"
 
+#include "archive/catalog.h"
 #include "package/checksums.h"
 #include "package/damage.h"
 #include "package/entry_limits.h"
@@ -107,12 +108,12 @@ public:
             "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
     // A pattern, or a name of dots and blanks alone, is read as it is.
     if (trimmed && !step.wildcard) {
-      std::string &name = step.target;
-      size_t end = name.size();
-      while (end > slash + 1 && (name[end - 1] == '.' || name[end - 1] == ' '))
-        --end;
-      if (end > slash + 1)
-        name.resize(end);
+      const size_t start = slash == std::string::npos ? 0 : slash + 1;
+      const size_t kept = archive::WithoutTrailingDotsAndSpaces(
+                              std::string_view(step.target).substr(start))
+                              .size();
+      if (kept > 0)
+        step.target.resize(start + kept);
     }
     step.key = fs::FoldName(step.target);
     steps_.push_back(std::move(step));
