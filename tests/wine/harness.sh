@@ -36,6 +36,8 @@ e2e_fail() {
   if [ -n "${DISPLAY:-}" ] && [ -n "${E2E_ARTIFACTS:-}" ]; then
     e2e_screenshot failure >/dev/null 2>&1 || true
     e2e_log "windows: $(e2e_wintool list 2>/dev/null | tr '\n' '|')"
+    # A box of the same title may be another one than the step awaited.
+    e2e_log "the box says: $(e2e_wintool text "$E2E_BOX_TITLE" 2>/dev/null | tr '\n' '|')"
   fi
   # A rare failure is understood from the program's side too.
   if [ -n "${E2E_PACKAGE_PID:-}" ]; then
