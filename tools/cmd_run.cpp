@@ -14,6 +14,7 @@
 #include "tools/file_io.h"
 #include "tools/package_file.h"
 #include "tools/script_paths.h"
+#include "tools/temp_copies.h"
 
 namespace tools {
 
@@ -91,6 +92,16 @@ int RunCommand(const std::vector<std::string> &arguments) {
           Warn(warning);
         before += RecordCount(**script, form);
       }
+    // And those the records before them make fail, through both entries.
+    TempCopies laid;
+    for (const auto &[script, form] : entries.InRunOrder())
+      if (*script)
+        package::script::ForEachRecord(
+            **script, form, [&](const package::script::Record &record) {
+              laid.Lay(record, ours);
+            });
+    for (const std::string &line : LaidFaultLines(laid.Faults()))
+      Warn(line);
   } catch (const std::exception &) {
   }
 

@@ -75,19 +75,22 @@ CompiledScript Compile(const ScriptSource &source,
 // Errors for the records that every run of the package would fail at: a
 // copy out of the temporary folder of a file that neither an entry of
 // `entries` nor a copy before it gives (`holder` names what holds the
-// entries), and every fault `verify` finds in a record (FailuresOf), in
-// its words.
+// entries), every fault `verify` finds in a record (FailuresOf) and every
+// record the records before make fail (TempCopies::Faults), in its words.
 // Install records must have their source filled in.
 void RefuseFailingRecords(const ScriptSource &source,
                           const CompiledScript &compiled,
                           const NameIndex &entries, const std::string &holder) {
   TempCopies copies;
   std::vector<Diagnostic> errors;
+  size_t laid = 0;
   for (const script_text::CompiledRecord &record : compiled.records) {
     if (errors.size() > kMaxDiagnostics)
       break;
+    ++laid;
     const std::string unmet =
         copies.Unmet(record.operation, record.source, record.target, entries);
+    copies.Lay({record.operation, record.source, record.target}, true);
     if (!unmet.empty())
       errors.push_back({record.sourcePos, "{temp}\\" + unmet + " is not in " +
                                               holder +
@@ -111,6 +114,15 @@ void RefuseFailingRecords(const ScriptSource &source,
           {failure.atSource ? record.sourcePos : record.targetPos, message});
     }
   }
+  // Judged once every record is laid: a later one may undo a fault.
+  if (laid == compiled.records.size())
+    for (const LaidFault &fault : copies.Faults()) {
+      const script_text::CompiledRecord &record =
+          compiled.records[fault.record - 1];
+      errors.push_back(
+          {fault.atSource ? record.sourcePos : record.targetPos,
+           "the record " + fault.what + ", and every run fails there"});
+    }
   if (!errors.empty()) {
     PrintDiagnostics(std::cerr, source.fileName, source.text, errors);
     throw ReportedFailure();

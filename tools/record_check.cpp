@@ -10,8 +10,8 @@ namespace {
 
 namespace script = package::script;
 
-// Records that copy a missing file named one by one; the rest counted.
-constexpr size_t kMaxListedMissing = 20;
+// Records of one fault named one by one; the rest counted.
+constexpr size_t kMaxListed = 20;
 
 } // namespace
 
@@ -29,10 +29,11 @@ script::ScriptWalk RecordCheck::Check(const std::string &name,
                           script::TrimBlanks(fields.target), entries_);
         // A source that ends in a separator is a failing record below.
         if (!unmet.empty() && !EndsInSeparator(unmet) &&
-            ++missing_ <= kMaxListedMissing)
+            ++missing_ <= kMaxListed)
           faults.push_back("record " + std::to_string(number) +
                            " copies {temp}\\" + unmet +
                            ", which the package does not hold");
+        copies_.Lay(fields, ours_);
       });
   if (walk.cut)
     faults.push_back(std::string("the entry ") + script::kLongScriptName +
@@ -56,9 +57,11 @@ script::ScriptWalk RecordCheck::Check(const std::string &name,
 }
 
 void RecordCheck::Finish(std::vector<std::string> &faults) const {
-  if (missing_ > kMaxListedMissing)
-    faults.push_back(std::to_string(missing_ - kMaxListedMissing) +
+  if (missing_ > kMaxListed)
+    faults.push_back(std::to_string(missing_ - kMaxListed) +
                      " more records copy entries the package does not hold");
+  for (std::string &line : LaidFaultLines(copies_.Faults()))
+    faults.push_back(std::move(line));
 }
 
 } // namespace tools

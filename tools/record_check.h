@@ -34,7 +34,8 @@ public:
                                     std::vector<std::string> &warnings);
 
   // After the last entry: the count of copies of missing files beyond
-  // those named.
+  // those named, and the records at which every run fails as the records
+  // before leave their paths (TempCopies::Faults), the first 20 named.
   void Finish(std::vector<std::string> &faults) const;
 
 private:

@@ -195,6 +195,68 @@ for line in 'updpack: warning: record 4 works outside' 'updpack: warning: record
   expect_contains "$ERR" "$line" "run numbers the long script's warnings on"
 done
 
+# Records at which every run fails as the records before leave their
+# paths, whatever the product folder holds. The base format's run carries
+# out each as written: a mkdir over a file copied before (named in another
+# case, a dot after it), a copy onto a folder made before, a second mkdir
+# or rmdir of a folder, a delete of a file a pattern took, anything below
+# a path left a file or nothing, a copy of a file deleted. One of ours
+# skips a record whose path a later record leaves as it is there already:
+# it fails only at a copy of a file deleted and below a path left no
+# folder by the last record on that path. With x and e folders and d the
+# file a.txt, laid's is up to date but for x\y, which it installs.
+mkdir laid
+printf 'a' >laid/a.txt
+printf 'b' >laid/b.txt
+cat >laid.txt <<'EOF2'
+copy    {temp}\a.txt  {app}\x
+mkdir   {app}\X.
+mkdir   {app}\d
+copy    {temp}\a.txt  {app}\D
+mkdir   {app}\e
+mkdir   {app}\e
+delete  {app}\*.txt
+delete  {app}\a.TXT.
+copy    {temp}\a.txt  {app}\x\y
+EOF2
+cat >laid2.txt <<'EOF2'
+copy    {temp}\a.txt  {app}\f
+copy    {temp}\b.txt  {app}\f\y
+rmdir   {app}\g
+rmdir   {app}\g
+mkdir   {app}\g\sub
+delete  {temp}\a.txt
+copy    {temp}\a.txt  {app}\z
+EOF2
+run_tool build --payload laid --script laid2.txt --stub stub.exe -o pkg/laid2.exe
+expect_rc 1 "build of records the records before make fail"
+expect_contains "$ERR" 'laid2.txt:2:23: error: the record goes into a folder where record 1 leaves a file, and every run fails there' \
+  "build names the record and the one before"
+for script in laid laid2; do
+  run_tool script compile "$script.txt" laid/script
+  run_tool build --unchecked --payload laid --stub stub.exe -o "pkg/$script.exe"
+  expect_rc 0 "build --unchecked of $script"
+  run_tool pack laid "$script.pack"
+  { cat stub.exe "$script.pack"; trailer 4097; } >"pkg/$script-base.exe"
+done
+run_tool verify pkg/laid.exe
+expect_rc 0 "verify of laid in a package of ours"
+mkdir -p laidrun/x laidrun/e
+cp laid/a.txt laidrun/d
+cp pkg/laid.exe laidrun/
+run_tool run laidrun/laid.exe --yes
+expect_rc 0 "laid in a package of ours, run where it can be"
+# PACKAGE|records that fail every run|records warned of
+while IFS='|' read -r package faulted warned; do
+  expect_verdicts "$package" "$faulted" "$warned"
+done <<'TABLE'
+laid2.exe|257|
+laid2-base.exe|2457|
+laid-base.exe|2468|
+TABLE
+expect_contains "$ERR" 'updpack: warning: record 2 makes a folder where record 1 leaves a file, and every run fails there: mkdir   {app}\X.' \
+  "run names the mkdir over a file copied before"
+
 # As a signing tool leaves it (the security directory at 232 of the stub
 # names the table appended to the package), then with bytes and a copy of
 # the trailer after the table: the package still reads, but what follows the
