@@ -22,7 +22,10 @@
 # copy into "sub \" without it finds no folder (a package of ours before it
 # changes anything); "rmdir sub \" is sub, which the base format lists
 # through "sub \" and finds not empty, and "mkdir e ." makes e. A copy into
-# a folder a record before removes fails as the install would.
+# a folder a record before removes fails as the install would, and so
+# does a mkdir over a file a record before copies ("X." is x); a file
+# deleted twice fails the base format's second deletion, where one of ours
+# finds it done.
 # A package of ours that fails leaves the product as it was, names as
 # they were in their case too ("SUB", "SUB." and "SUB\..." naming sub
 # put back as sub), and one that succeeds leaves what the base format
@@ -177,5 +180,7 @@ done <<'ROWS'
 3||\001\\SUB\\...;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT;1||\001\\LOCKED.TXT;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT#0#0
+0|\000\\one.txt|\001\\x;2||\001\\X.#1#1
+1||\001\\sub\\a.txt;1||\001\\SUB\\A.TXT#1#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
