@@ -256,6 +256,32 @@ laid-base.exe|2468|
 TABLE
 expect_contains "$ERR" 'updpack: warning: record 2 makes a folder where record 1 leaves a file, and every run fails there: mkdir   {app}\X.' \
   "run names the mkdir over a file copied before"
+# Paths the records before leave as the next needs them: both formats are
+# sound, and install into an empty folder.
+cat >laid3.txt <<'EOF2'
+copy    {temp}\a.txt  {app}\x
+delete  {app}\X
+mkdir   {app}\x
+copy    {temp}\b.txt  {app}\x\y
+rmdir   {app}\x
+mkdir   {app}\x\
+copy    {temp}\a.txt  {app}\x\a.txt
+delete  {app}\x\*.txt
+copy    {temp}\a.txt  {app}\X\A.TXT.
+EOF2
+run_tool script compile laid3.txt laid/script
+run_tool build --payload laid --stub stub.exe -o pkg/laid3.exe
+expect_rc 0 "build of records the records before leave as they need"
+run_tool pack laid laid3.pack
+{ cat stub.exe laid3.pack; trailer 4097; } >pkg/laid3-base.exe
+for package in laid3 laid3-base; do
+  run_tool verify "pkg/$package.exe"
+  expect_rc 0 "verify of $package"
+  rm -rf laidrun && mkdir laidrun && cp "pkg/$package.exe" laidrun/
+  run_tool run "laidrun/$package.exe" --yes
+  expect_rc 0 "$package, run in an empty folder"
+  [ "$(cat laidrun/x/*)" = a ] || fail "$package installs x\\a.txt alone"
+done
 
 # As a signing tool leaves it (the security directory at 232 of the stub
 # names the table appended to the package), then with bytes and a copy of
