@@ -156,6 +156,14 @@ std::string_view WithoutTrailingDotsAndSpaces(std::string_view name) {
   return name;
 }
 
+size_t LengthAsRead(std::string_view path) {
+  size_t start = path.size(); // of the last name
+  while (start > 0 && path[start - 1] != '\\' && path[start - 1] != '/')
+    --start;
+  const size_t read = WithoutTrailingDotsAndSpaces(path).size();
+  return read > start ? read : path.size();
+}
+
 bool IsSafeEntryName(std::string_view name) {
   // "." and ".." lose every dot: a name that ends up empty names the folder
   // itself or its parent.

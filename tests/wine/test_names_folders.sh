@@ -24,8 +24,8 @@
 # through "sub \" and finds not empty, and "mkdir e ." makes e. A copy into
 # a folder a record before removes fails as the install would.
 # A package of ours that fails leaves the product as it was, names as
-# they were in their case too ("SUB", "SUB." and "SUB\..." naming sub
-# put back as sub), and one that succeeds leaves what the base format
+# they were in their case too ("SUB", "SUB.", "SUB\..." and "SUB.\..."
+# naming sub put back as sub), and one that succeeds leaves what the base format
 # leaves (a file replaced keeps its name's case). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
@@ -175,6 +175,7 @@ done <<'ROWS'
 3||\001\\SUB;1||\001\\ro\\nul.txt#1#1
 3||\001\\SUB.;1||\001\\ro\\nul.txt#1#1
 3||\001\\SUB\\...;1||\001\\ro\\nul.txt#1#1
+3||\001\\SUB.\\...;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT;1||\001\\LOCKED.TXT;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT#0#0
 ROWS
