@@ -73,7 +73,7 @@ struct Step {
   // install makes (a blank before its separator stays) and names.
   std::string source;
   std::string target;
-  std::u16string key; // the target, folded
+  std::u16string key; // the target as Windows reads it, folded
   bool wildcard = false;
   const expect::Expected *expected = nullptr; // first record on its path
 };
@@ -93,29 +93,29 @@ public:
     // that end it, a name followed by a separator with them: the install
     // removes a folder by its path without separators ("{app}\e \" removes
     // e), and makes it by the path as written ("{app}\e ." makes e, "{app}\e
-    // \" the folder "e ").
-    bool trimmed = false;
-    if (step.operation == record::kCreateFolder ||
-        step.operation == record::kDeleteFolder) {
+    // \" the folder "e "). A file's record keeps its text, which the install
+    // opens and names, and is known by the name Windows reads ("x.txt." is
+    // x.txt), as every other record on that file is.
+    const bool folder = step.operation == record::kCreateFolder ||
+                        step.operation == record::kDeleteFolder;
+    bool asWritten = false;
+    if (folder) {
       step.source = step.target;
       step.target = fs::WithoutTrailingSeparators(std::move(step.target));
-      trimmed = step.operation == record::kDeleteFolder ||
-                step.source.size() == step.target.size();
+      asWritten = step.operation == record::kCreateFolder &&
+                  step.source.size() != step.target.size();
     }
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =
         step.target.find_first_of(
             "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
-    // A pattern, or a name of dots and blanks alone, is read as it is.
-    if (trimmed && !step.wildcard) {
-      const size_t start = slash == std::string::npos ? 0 : slash + 1;
-      const size_t kept = archive::WithoutTrailingDotsAndSpaces(
-                              std::string_view(step.target).substr(start))
-                              .size();
-      if (kept > 0)
-        step.target.resize(start + kept);
-    }
-    step.key = fs::FoldName(step.target);
+    // A pattern is matched as written.
+    const size_t read = asWritten || step.wildcard
+                            ? step.target.size()
+                            : archive::LengthAsRead(step.target);
+    if (folder)
+      step.target.resize(read);
+    step.key = fs::FoldName({step.target.data(), read});
     steps_.push_back(std::move(step));
   }
 
@@ -127,8 +127,10 @@ public:
     for (size_t k = steps_.size(); k-- > 0;)
       first.Set(steps_[k].key, k);
     for (const expect::Expected &item : expected_) {
-      const size_t k = first.Find(fs::FoldName(
-          programFolder_ + "\\" + platform::AnsiToText(item.path)));
+      const std::string path =
+          programFolder_ + "\\" + platform::AnsiToText(item.path);
+      const size_t k = // read as a record's target is
+          first.Find(fs::FoldName({path.data(), archive::LengthAsRead(path)}));
       if (k != expect::KeyIndex::kNone)
         steps_[k].expected = &item;
     }
@@ -237,10 +239,15 @@ private:
     if (step.wildcard)
       return JudgeWildcard(step);
     bool fromDisk = false;
-    // A folder is made as written, a separator after it.
-    const State state = StateAt(
-        step.target, &fromDisk,
-        step.operation == record::kCreateFolder ? &step.source : nullptr);
+    // What the records before leave at the name Windows reads, else the
+    // disk; a folder is made as written, a separator after it.
+    expect::Kind laid = expect::Kind::Nothing;
+    const State state =
+        laid_.At(step.key, laid)
+            ? FromKind(laid)
+            : StateAt(step.target, &fromDisk,
+                      step.operation == record::kCreateFolder ? &step.source
+                                                              : nullptr);
     if (Leaves(step, state, fromDisk))
       return Verdict::Done; // the disk shows it: nothing to lay over it
     if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {

@@ -204,7 +204,7 @@ std::string Transaction::MoveAside(const std::string &written) {
   if (!read.empty() && IsSeparator(read.back()))
     read.remove_suffix(1);
   const bool program = read == program_;
-  read = read.substr(0, archive::LengthAsRead(read));
+  read = {read.data(), archive::LengthAsRead(read)};
   std::string path = program || read.ends_with('.')
                          ? written
                          : fs::NameAsStored(std::string(read));
