@@ -321,15 +321,19 @@ private:
     const std::string pattern = step.target.substr(slash + 1);
     for (const Step *earlier = steps_.data(); earlier != &step; ++earlier) {
       const size_t cut = earlier->key.find_last_of(u"\\/");
-      if (!earlier->wildcard &&
-          earlier->operation ==
-              (files ? record::kCopyFile : record::kCreateFolder) &&
-          cut == folderKey.size() &&
-          earlier->key.compare(0, cut, folderKey) == 0 &&
-          fs::MatchesPattern(
-              earlier->target.substr(earlier->target.find_last_of("\\/") + 1),
-              pattern))
-        matched += Match(step, earlier->target);
+      if (earlier->wildcard ||
+          earlier->operation !=
+              (files ? record::kCopyFile : record::kCreateFolder) ||
+          cut != folderKey.size() ||
+          earlier->key.compare(0, cut, folderKey) != 0)
+        continue;
+      // A copy makes the file Windows reads ("x.txt." makes x.txt); a
+      // folder's target is read so already.
+      const std::string &made = earlier->target;
+      const size_t start = made.find_last_of("\\/") + 1;
+      const size_t end = files ? archive::LengthAsRead(made) : made.size();
+      if (fs::MatchesPattern(made.substr(start, end - start), pattern))
+        matched += Match(step, made);
     }
     if (matched == 0)
       return Verdict::Done;
@@ -340,13 +344,17 @@ private:
   // 1 when path is a file (a folder, for a folder pattern) where step's
   // pattern deletes it, as the records before leave the folder; laid as
   // deleted at once, so that it counts once and the records after find it
-  // gone.
+  // gone. A file is known by the name Windows reads, as a record's target.
   [[gnu::noinline]] size_t Match(const Step &step, const std::string &path) {
     const bool files = step.operation == record::kDeleteFiles;
-    if (StateAt(path) != (files ? State::File : State::Folder))
+    const std::u16string key = fs::FoldName(
+        {path.data(), files ? archive::LengthAsRead(path) : path.size()});
+    expect::Kind laid = expect::Kind::Nothing;
+    if ((laid_.At(key, laid) ? FromKind(laid) : OnDisk(path)) !=
+        (files ? State::File : State::Folder))
       return 0;
     (files ? toReplace_ : toRemove_).push_back(path);
-    laid_.Lay(fs::FoldName(path), step.operation);
+    laid_.Lay(key, step.operation);
     return 1;
   }
 
