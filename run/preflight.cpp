@@ -204,10 +204,12 @@ private:
   // found. Only where no record names the path or a folder above it does
   // the disk decide, asked as the install asks it.
   void CheckOpen(const std::string &path, bool toRead) const {
-    const std::string name = fs::WithoutTrailingSeparators(path);
+    std::string name = fs::WithoutTrailingSeparators(path);
+    const bool named = name.size() == path.size();
+    if (named) // the file Windows reads ("n.txt." is n.txt)
+      name.resize(archive::LengthAsRead(name));
     bool fromDisk = false;
     const State state = StateAt(name, &fromDisk);
-    const bool named = name.size() == path.size();
     if (named && state == State::File)
       return;
     if (fromDisk)

@@ -595,6 +595,10 @@ TEST_F(PreflightTest, AFolderRecordWithASeparatorAfterItNamesTheFolder) {
       {"mkdir {app}\\made\\\nmkdir {app}\\made\\deep\\\n", "/made/deep"},
       {"mkdir {app}\\made\\\ncopy {temp}\\readme.txt {app}\\made\\r.txt\n",
        "/made/r.txt"},
+      // The file a copy before makes, read through "n.txt." as Windows does.
+      {"copy {temp}\\readme.txt {app}\\n.txt\ncopy {app}\\n.txt. "
+       "{app}\\m.txt\n",
+       "/m.txt"},
   };
   for (const auto &[text, made] : cases) {
     SCOPED_TRACE(text);

@@ -27,7 +27,8 @@
 # they were in their case too ("SUB", "SUB.", "SUB\..." and "SUB.\..."
 # naming sub put back as sub), and one that succeeds leaves what the base
 # format leaves (a file replaced keeps its name's case; a deletion of the
-# file a copy onto "x.txt ." makes deletes x.txt, and so does "x*.txt"). A device name in a
+# file a copy onto "x.txt ." makes deletes x.txt, and so does "x*.txt";
+# a copy from "n.txt." reads the n.txt a copy before makes). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
 # Root, who runs these tests, is stopped by no mode on either side; the
@@ -181,5 +182,6 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\SUB\\A.TXT#0#0
 0|\000\\one.txt|\001\\x.txt .;1||\001\\x.txt#0#0
 0|\000\\one.txt|\001\\sub\\x.txt.;1||\001\\sub\\x*.txt#0#0
+0|\000\\one.txt|\001\\n.txt;0|\001\\n.txt.|\001\\m.txt#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
