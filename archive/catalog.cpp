@@ -150,10 +150,29 @@ std::string RemoveReservedChars(std::string_view name) {
   return clean;
 }
 
+namespace {
+
+// How much of text is left without the dots and blanks that end it: the
+// one loop of the rule, over bytes rather than a view, which the program
+// image passes by a copy on the stack.
+size_t KeptLength(const char *text, size_t size) {
+  while (size > 0 && (text[size - 1] == '.' || text[size - 1] == ' '))
+    --size;
+  return size;
+}
+
+} // namespace
+
 std::string_view WithoutTrailingDotsAndSpaces(std::string_view name) {
-  while (!name.empty() && (name.back() == '.' || name.back() == ' '))
-    name.remove_suffix(1);
-  return name;
+  return {name.data(), KeptLength(name.data(), name.size())};
+}
+
+size_t LengthAsRead(std::string_view path) {
+  size_t start = path.size(); // of the last name
+  while (start > 0 && path[start - 1] != '\\' && path[start - 1] != '/')
+    --start;
+  const size_t read = KeptLength(path.data(), path.size());
+  return read > start ? read : path.size();
 }
 
 bool IsSafeEntryName(std::string_view name) {

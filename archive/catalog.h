@@ -100,6 +100,12 @@ std::string RemoveReservedChars(std::string_view name);
 // that end a name ("readme." is readme), and so does the posix backend.
 std::string_view WithoutTrailingDotsAndSpaces(std::string_view name);
 
+// How much of path its last name leaves when read so ("a\\x.txt. " is
+// a\\x.txt): all of it for a name of dots and blanks alone ("a\\.." is
+// above a), which is no name to read. A pattern is matched as written, and
+// is the caller's to keep whole.
+size_t LengthAsRead(std::string_view path);
+
 // True for a name that may be created inside the target folder: not empty
 // and not "." or ".." once its trailing dots and spaces are dropped, no
 // control character, not a device name (platform::fs::IsDeviceName).

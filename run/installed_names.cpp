@@ -1,6 +1,7 @@
 // Installed names instead of entry names in messages.
 #include "run/installed_names.h"
 
+#include "archive/catalog.h"
 #include "package/long_records.h"
 #include "package/script_record.h"
 #include "platform/fs.h"
@@ -38,8 +39,11 @@ std::string InstalledFileOf(const std::string &entry, bool longDeclared) {
   const auto look = [&](const record::Record &read) {
     if (!found.empty() || read.operation != record::kCopyFile)
       return;
-    if (platform::fs::FoldName(record::PrepareField(read.source, TempFolder,
-                                                    programFolder)) == wanted)
+    // The entry Windows reads ("{temp}\a.txt." is a.txt).
+    const std::string source =
+        record::PrepareField(read.source, TempFolder, programFolder);
+    if (platform::fs::FoldName(
+            {source.data(), archive::LengthAsRead(source)}) == wanted)
       found =
           Shown(record::PrepareField(read.target, TempFolder, programFolder),
                 programFolder);

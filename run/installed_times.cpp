@@ -1,6 +1,7 @@
 // The times of the installed files.
 #include "run/installed_times.h"
 
+#include "archive/catalog.h"
 #include "package/checksums.h"
 #include "platform/error.h"
 #include "run/mdl_main.h"
@@ -32,7 +33,9 @@ const platform::fs::FileTime *Table::Of(const std::string &source) const {
       source.compare(0, n, TempFolder) != 0 || source[n] != '\\' ||
       source.find_first_of("\\/", n + 1) != std::string::npos)
     return nullptr;
-  const entry::EntryTime *found = entry::FindTime(list_, source.substr(n + 1));
+  // The entry Windows reads ("{temp}\a.txt." is a.txt).
+  const entry::EntryTime *found = entry::FindTime(
+      list_, source.substr(n + 1, archive::LengthAsRead(source) - n - 1));
   return found ? &found->time : nullptr;
 }
 

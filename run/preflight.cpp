@@ -73,7 +73,7 @@ struct Step {
   // install makes (a blank before its separator stays) and names.
   std::string source;
   std::string target;
-  std::u16string key; // the target, folded
+  std::u16string key; // the target as Windows reads it, folded
   bool wildcard = false;
   const expect::Expected *expected = nullptr; // first record on its path
 };
@@ -93,29 +93,29 @@ public:
     // that end it, a name followed by a separator with them: the install
     // removes a folder by its path without separators ("{app}\e \" removes
     // e), and makes it by the path as written ("{app}\e ." makes e, "{app}\e
-    // \" the folder "e ").
-    bool trimmed = false;
-    if (step.operation == record::kCreateFolder ||
-        step.operation == record::kDeleteFolder) {
+    // \" the folder "e "). A file's record keeps its text, which the install
+    // opens and names, and is known by the name Windows reads ("x.txt." is
+    // x.txt), as every other record on that file is.
+    const bool folder = step.operation == record::kCreateFolder ||
+                        step.operation == record::kDeleteFolder;
+    bool asWritten = false;
+    if (folder) {
       step.source = step.target;
       step.target = fs::WithoutTrailingSeparators(std::move(step.target));
-      trimmed = step.operation == record::kDeleteFolder ||
-                step.source.size() == step.target.size();
+      asWritten = step.operation == record::kCreateFolder &&
+                  step.source.size() != step.target.size();
     }
     const size_t slash = step.target.find_last_of("\\/");
     step.wildcard =
         step.target.find_first_of(
             "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
-    // A pattern, or a name of dots and blanks alone, is read as it is.
-    if (trimmed && !step.wildcard) {
-      const size_t start = slash == std::string::npos ? 0 : slash + 1;
-      const size_t kept = archive::WithoutTrailingDotsAndSpaces(
-                              std::string_view(step.target).substr(start))
-                              .size();
-      if (kept > 0)
-        step.target.resize(start + kept);
-    }
-    step.key = fs::FoldName(step.target);
+    // A pattern is matched as written.
+    const size_t read = asWritten || step.wildcard
+                            ? step.target.size()
+                            : archive::LengthAsRead(step.target);
+    if (folder)
+      step.target.resize(read);
+    step.key = fs::FoldName({step.target.data(), read});
     steps_.push_back(std::move(step));
   }
 
@@ -127,8 +127,10 @@ public:
     for (size_t k = steps_.size(); k-- > 0;)
       first.Set(steps_[k].key, k);
     for (const expect::Expected &item : expected_) {
-      const size_t k = first.Find(fs::FoldName(
-          programFolder_ + "\\" + platform::AnsiToText(item.path)));
+      const std::string path =
+          programFolder_ + "\\" + platform::AnsiToText(item.path);
+      const size_t k = // read as a record's target is
+          first.Find(fs::FoldName({path.data(), archive::LengthAsRead(path)}));
       if (k != expect::KeyIndex::kNone)
         steps_[k].expected = &item;
     }
@@ -202,10 +204,12 @@ private:
   // found. Only where no record names the path or a folder above it does
   // the disk decide, asked as the install asks it.
   void CheckOpen(const std::string &path, bool toRead) const {
-    const std::string name = fs::WithoutTrailingSeparators(path);
+    std::string name = fs::WithoutTrailingSeparators(path);
+    const bool named = name.size() == path.size();
+    if (named) // the file Windows reads ("n.txt." is n.txt)
+      name.resize(archive::LengthAsRead(name));
     bool fromDisk = false;
     const State state = StateAt(name, &fromDisk);
-    const bool named = name.size() == path.size();
     if (named && state == State::File)
       return;
     if (fromDisk)
@@ -237,10 +241,15 @@ private:
     if (step.wildcard)
       return JudgeWildcard(step);
     bool fromDisk = false;
-    // A folder is made as written, a separator after it.
-    const State state = StateAt(
-        step.target, &fromDisk,
-        step.operation == record::kCreateFolder ? &step.source : nullptr);
+    // What the records before leave at the name Windows reads, else the
+    // disk; a folder is made as written, a separator after it.
+    expect::Kind laid = expect::Kind::Nothing;
+    const State state =
+        laid_.At(step.key, laid)
+            ? FromKind(laid)
+            : StateAt(step.target, &fromDisk,
+                      step.operation == record::kCreateFolder ? &step.source
+                                                              : nullptr);
     if (Leaves(step, state, fromDisk))
       return Verdict::Done; // the disk shows it: nothing to lay over it
     if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {
@@ -314,15 +323,19 @@ private:
     const std::string pattern = step.target.substr(slash + 1);
     for (const Step *earlier = steps_.data(); earlier != &step; ++earlier) {
       const size_t cut = earlier->key.find_last_of(u"\\/");
-      if (!earlier->wildcard &&
-          earlier->operation ==
-              (files ? record::kCopyFile : record::kCreateFolder) &&
-          cut == folderKey.size() &&
-          earlier->key.compare(0, cut, folderKey) == 0 &&
-          fs::MatchesPattern(
-              earlier->target.substr(earlier->target.find_last_of("\\/") + 1),
-              pattern))
-        matched += Match(step, earlier->target);
+      if (earlier->wildcard ||
+          earlier->operation !=
+              (files ? record::kCopyFile : record::kCreateFolder) ||
+          cut != folderKey.size() ||
+          earlier->key.compare(0, cut, folderKey) != 0)
+        continue;
+      // A copy makes the file Windows reads ("x.txt." makes x.txt); a
+      // folder's target is read so already.
+      const std::string &made = earlier->target;
+      const size_t start = made.find_last_of("\\/") + 1;
+      const size_t end = files ? archive::LengthAsRead(made) : made.size();
+      if (fs::MatchesPattern(made.substr(start, end - start), pattern))
+        matched += Match(step, made);
     }
     if (matched == 0)
       return Verdict::Done;
@@ -333,13 +346,17 @@ private:
   // 1 when path is a file (a folder, for a folder pattern) where step's
   // pattern deletes it, as the records before leave the folder; laid as
   // deleted at once, so that it counts once and the records after find it
-  // gone.
+  // gone. A file is known by the name Windows reads, as a record's target.
   [[gnu::noinline]] size_t Match(const Step &step, const std::string &path) {
     const bool files = step.operation == record::kDeleteFiles;
-    if (StateAt(path) != (files ? State::File : State::Folder))
+    const std::u16string key = fs::FoldName(
+        {path.data(), files ? archive::LengthAsRead(path) : path.size()});
+    expect::Kind laid = expect::Kind::Nothing;
+    if ((laid_.At(key, laid) ? FromKind(laid) : OnDisk(path)) !=
+        (files ? State::File : State::Folder))
       return 0;
     (files ? toReplace_ : toRemove_).push_back(path);
-    laid_.Lay(fs::FoldName(path), step.operation);
+    laid_.Lay(key, step.operation);
     return 1;
   }
 

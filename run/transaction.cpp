@@ -196,12 +196,16 @@ void Transaction::CheckNoLink(const std::string &path) const {
 std::string Transaction::MoveAside(const std::string &written) {
   // Under the name its folder spells it by, as Windows reads the last name
   // ("SUB", "SUB." and "SUB\..." naming Sub), which the journal holds and
-  // the undo puts back. Read so, "{app}\..." is the program folder itself
-  // and "x\..\..." the folder above x: those stay as written.
+  // the undo puts back. A last name that goes leaves the name before it
+  // last, read so too ("SUB.\..." is Sub). Read so, "{app}\..." is the
+  // program folder itself and "x\..\..." the folder above x: those stay
+  // as written.
   std::string_view read = archive::WithoutTrailingDotsAndSpaces(written);
   if (!read.empty() && IsSeparator(read.back()))
     read.remove_suffix(1);
-  std::string path = read == program_ || read.ends_with('.')
+  const bool program = read == program_;
+  read = {read.data(), archive::LengthAsRead(read)};
+  std::string path = program || read.ends_with('.')
                          ? written
                          : fs::NameAsStored(std::string(read));
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);

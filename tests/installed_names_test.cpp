@@ -38,6 +38,8 @@ struct Case {
   // The copy's source below the program folder, made there, instead of
   // the entry f4.exe.
   const char *fromProgram = nullptr;
+  // After f4.exe in the copy's source, which Windows reads as f4.exe.
+  const char *sourceTail = "";
 };
 
 const auto kIntact = [](const std::string &) {};
@@ -47,6 +49,9 @@ TEST(InstalledNames, MessagesNameTheInstalledFile) {
       {"checksum differs", true, true,
        [](const std::string &src) { WriteFile(src + "/f4.exe", "NEW APP"); },
        Call::Open, nullptr, "bin\\app.exe", "f4.exe"},
+      {"checksum differs, the copy from \"f4.exe.\"", true, true,
+       [](const std::string &src) { WriteFile(src + "/f4.exe", "NEW APP"); },
+       Call::Open, nullptr, "bin\\app.exe", "f4.exe", nullptr, "."},
       {"length differs", true, true,
        [](const std::string &src) { WriteFile(src + "/f4.exe", "new app!"); },
        Call::Open, nullptr, "bin\\app.exe", "f4.exe"},
@@ -81,9 +86,10 @@ TEST(InstalledNames, MessagesNameTheInstalledFile) {
     if (c.fromProgram)
       WriteFile(world.prog + "/" + c.fromProgram, "old app");
     WriteFile(src + "/script",
-              ScriptRecord(
-                  0, c.fromProgram ? P + "\\" + c.fromProgram : T + "\\f4.exe",
-                  P + "\\bin\\app.exe"));
+              ScriptRecord(0,
+                           c.fromProgram ? P + "\\" + c.fromProgram
+                                         : T + "\\f4.exe" + c.sourceTail,
+                           P + "\\bin\\app.exe"));
     if (c.sums) {
       const std::string sums = pkgbuild::SumsOf(src);
       WriteFile(src + "/~updpack.sum", sums);

@@ -536,36 +536,56 @@ TEST_F(PreflightTest, NewFilesOfABigFolderAreLookedUpInOneListingOfIt) {
 TEST_F(PreflightTest, ARecordWhosePathALaterOneChangesAgainIsDoneByIt) {
   // A script that deletes each file before it copies the new one: on the
   // second run the new files are there, which the deletions find done by
-  // the copies after them.
-  std::string text;
-  for (const char *name : {"app.exe", "readme.txt"})
-    text += std::string("delete {app}\\") + name + "\ncopy {temp}\\" + name +
-            " {app}\\" + name + "\n";
+  // the copies after them. A copy onto "app.exe." or "app.exe ." is one
+  // onto app.exe, as Windows reads it, whatever the expected state names
+  // (the copies' target as the script writes it and as the script the
+  // expected state is of writes it, and whether each file is deleted
+  // first). Another app.exe is another version.
+  const struct {
+    const char *target, *expected;
+    bool deleted;
+  } cases[] = {{"", "", true}, {".", ".", true}, {" .", "", false}};
   WriteFile(old + "/readme.txt", "readme 4.2");
-  const tools::script_text::CompiledScript compiled =
-      tools::script_text::CompileScript(text,
-                                        tools::script_text::Installs::Refused);
-  ASSERT_TRUE(compiled.errors.empty());
-  const std::string payload = world.box / "payload";
-  std::filesystem::remove_all(payload);
-  std::filesystem::copy(src, payload);
-  WriteFile(payload + "/script", tools::script_text::ScriptBytes(compiled));
-  WriteFile(payload + "/" + expect::kEntryName,
-            tools::ExpectedStateOf(compiled.records, old));
-  WriteFile(payload + "/" + package::sums::kEntryName,
-            pkgbuild::SumsOf(payload));
-  tools::ImageTexts texts;
-  texts.product = "Lumen Notes";
-  texts.version = "4.3";
-  texts.expect = true;
-  const std::string package = pkgbuild::BuiltPackage(
-      pkgbuild::MinimalPe(), tools::ManifestPayload(texts),
-      pkgbuild::PackFolder(payload, world.box / "a.pack"));
-  Installed(old);
-  EXPECT_EQ(Run(package), exitcode::kSuccess);
-  EXPECT_EQ(ReadFile(world.prog + "/readme.txt"), "readme 4.3");
-  EXPECT_EQ(Run(package), exitcode::kSuccess);
-  EXPECT_EQ(LastMessage(), "Lumen Notes уже обновлен до версии 4.3.");
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.target);
+    const auto script = [&](const char *suffix) {
+      std::string text;
+      for (const char *name : {"app.exe", "readme.txt"})
+        text += (c.deleted ? std::string("delete {app}\\") + name + "\n" : "") +
+                "copy {temp}\\" + name + " \"{app}\\" + name + suffix + "\"\n";
+      const tools::script_text::CompiledScript compiled =
+          tools::script_text::CompileScript(
+              text, tools::script_text::Installs::Refused);
+      EXPECT_TRUE(compiled.errors.empty());
+      return compiled;
+    };
+    const std::string payload = world.box / "payload";
+    std::filesystem::remove_all(payload);
+    std::filesystem::copy(src, payload);
+    WriteFile(payload + "/script",
+              tools::script_text::ScriptBytes(script(c.target)));
+    WriteFile(payload + "/" + expect::kEntryName,
+              tools::ExpectedStateOf(script(c.expected).records, old));
+    WriteFile(payload + "/" + package::sums::kEntryName,
+              pkgbuild::SumsOf(payload));
+    tools::ImageTexts texts;
+    texts.product = "Lumen Notes";
+    texts.version = "4.3";
+    texts.expect = true;
+    const std::string package = pkgbuild::BuiltPackage(
+        pkgbuild::MinimalPe(), tools::ManifestPayload(texts),
+        pkgbuild::PackFolder(payload, world.box / "a.pack"));
+    Installed(old);
+    EXPECT_EQ(Run(package), exitcode::kSuccess);
+    EXPECT_EQ(ReadFile(world.prog + "/readme.txt"), "readme 4.3");
+    EXPECT_EQ(Run(package), exitcode::kSuccess);
+    EXPECT_EQ(LastMessage(), "Lumen Notes уже обновлен до версии 4.3.");
+    Installed(old);
+    WriteFile(world.prog + "/app.exe", "app 4.1");
+    const auto before = Snapshot();
+    EXPECT_EQ(Run(package), exitcode::kNotExpected);
+    EXPECT_EQ(Snapshot(), before);
+  }
 }
 
 TEST_F(PreflightTest, AFolderRecordWithASeparatorAfterItNamesTheFolder) {
@@ -575,6 +595,10 @@ TEST_F(PreflightTest, AFolderRecordWithASeparatorAfterItNamesTheFolder) {
       {"mkdir {app}\\made\\\nmkdir {app}\\made\\deep\\\n", "/made/deep"},
       {"mkdir {app}\\made\\\ncopy {temp}\\readme.txt {app}\\made\\r.txt\n",
        "/made/r.txt"},
+      // The file a copy before makes, read through "n.txt." as Windows does.
+      {"copy {temp}\\readme.txt {app}\\n.txt\ncopy {app}\\n.txt. "
+       "{app}\\m.txt\n",
+       "/m.txt"},
   };
   for (const auto &[text, made] : cases) {
     SCOPED_TRACE(text);

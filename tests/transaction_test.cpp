@@ -969,10 +969,12 @@ TEST(Transaction, AFileKeepsItsOwnNameWhateverCaseTheScriptWrites) {
     EXPECT_EQ(Snapshot(product.world.prog).count("APP.EXE"), 0u);
   }
   // Operation (as in the script) and target; the dots and blanks that end
-  // a path are no part of the name Windows reads ("CACHE\\..." is CACHE).
+  // a path are no part of the name Windows reads ("CACHE\\..." is CACHE,
+  // and so is "CACHE.\\...", whose name before the last goes last).
   const std::pair<uint8_t, const char *> steps[] = {
-      {0, "\\APP.EXE"}, {0, "\\APP.EXE."}, {1, "\\KEEP.TXT"},
-      {3, "\\CACHE"},   {3, "\\CACHE."},   {3, "\\CACHE\\..."}};
+      {0, "\\APP.EXE"},     {0, "\\APP.EXE."},   {1, "\\KEEP.TXT"},
+      {3, "\\CACHE"},       {3, "\\CACHE."},     {3, "\\CACHE\\..."},
+      {3, "\\CACHE.\\..."}, {3, "\\CACHE.\\. ."}};
   for (const auto &[operation, target] : steps)
     for (const bool cutOff : {false, true}) {
       SCOPED_TRACE(testing::Message()

@@ -546,9 +546,10 @@ rm -rf program/*
 # finds no folder: a package of ours finds the product otherwise than
 # expected before it changes anything. "rmdir sub \" is sub, which the base
 # format lists through "sub \" and finds not empty; "rmdir e \" removes
-# the e a record before makes, and "mkdir e ." makes e. KIND|RECORDS (code
-# target, ";" between)|exit|message of a failure (@: the program folder)|
-# the program folder after it.
+# the e a record before makes, and "mkdir e ." makes e; "delete x.txt"
+# and "delete *.txt" delete the file a copy onto "x.txt." makes.
+# KIND|RECORDS (code target, ";" between)|exit|message of a failure (@: the
+# program folder)|the program folder after it.
 while IFS='|' read -r kind records rc says after; do
   rm -rf "$TMP" program/* && mkdir "$TMP" program/sub
   printf 'old' >program/sub/s.txt
@@ -579,6 +580,10 @@ base|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe
 ours|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 
 base|2 \e .;0 \e\b.txt|0||./e ./e/b.txt ./sub ./sub/s.txt ./update.exe 
 ours|2 \e .;0 \e\b.txt|0||./e ./e/b.txt ./sub ./sub/s.txt ./update.exe 
+base|0 \x.txt.;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+ours|0 \x.txt.;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+base|0 \x.txt.;1 \*.txt|0||./sub ./sub/s.txt ./update.exe 
+ours|0 \x.txt.;1 \*.txt|0||./sub ./sub/s.txt ./update.exe 
 TABLE
 rm -rf program/* payload/script
 

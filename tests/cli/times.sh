@@ -21,6 +21,8 @@ cat >payload.txt <<'EOF2'
 copy {temp}\app.exe  {app}\app.exe
 copy {temp}\core.dll {app}\lib\core.dll
 EOF2
+# A source is the entry Windows reads: "core.dll." is core.dll.
+sed 's/core.dll /core.dll. /' payload.txt >dotted.txt
 
 # mtime FILE: seconds and nanoseconds of the last change.
 mtime() { stat -c %.9Y "$1"; }
@@ -30,6 +32,7 @@ builds=(
   "diff v1 v2 --build update.exe --stub stub.exe|app.exe:lib/core.dll:$long"
   "build --payload payload --script payload.txt --stub stub.exe -o update.exe|app.exe:lib/core.dll"
   "build --store --payload payload --script payload.txt --stub stub.exe -o update.exe|app.exe:lib/core.dll"
+  "build --payload payload --script dotted.txt --stub stub.exe -o update.exe|app.exe:lib/core.dll"
 )
 for b in "${builds[@]}"; do
   IFS='|' read -r how files <<<"$b"

@@ -27,9 +27,11 @@
 # deleted twice fails the base format's second deletion, where one of ours
 # finds it done.
 # A package of ours that fails leaves the product as it was, names as
-# they were in their case too ("SUB", "SUB." and "SUB\..." naming sub
-# put back as sub), and one that succeeds leaves what the base format
-# leaves (a file replaced keeps its name's case). A device name in a
+# they were in their case too ("SUB", "SUB.", "SUB\..." and "SUB.\..."
+# naming sub put back as sub), and one that succeeds leaves what the base
+# format leaves (a file replaced keeps its name's case; a deletion of the
+# file a copy onto "x.txt ." makes deletes x.txt, and so does "x*.txt";
+# a copy from "n.txt." reads the n.txt a copy before makes). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
 # Root, who runs these tests, is stopped by no mode on either side; the
@@ -178,9 +180,13 @@ done <<'ROWS'
 3||\001\\SUB;1||\001\\ro\\nul.txt#1#1
 3||\001\\SUB.;1||\001\\ro\\nul.txt#1#1
 3||\001\\SUB\\...;1||\001\\ro\\nul.txt#1#1
+3||\001\\SUB.\\...;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT;1||\001\\LOCKED.TXT;1||\001\\ro\\nul.txt#1#1
 0|\000\\one.txt|\001\\SUB\\A.TXT#0#0
 0|\000\\one.txt|\001\\x;2||\001\\X.#1#1
 1||\001\\sub\\a.txt;1||\001\\SUB\\A.TXT#1#0
+0|\000\\one.txt|\001\\x.txt .;1||\001\\x.txt#0#0
+0|\000\\one.txt|\001\\sub\\x.txt.;1||\001\\sub\\x*.txt#0#0
+0|\000\\one.txt|\001\\n.txt;0|\001\\n.txt.|\001\\m.txt#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
