@@ -477,8 +477,9 @@ int CommandMove(wchar_t **argv) {
 // messages go as sent ones, which the owner's message loop (a message
 // box's too) handles first, and Wine puts what a thread painted on the
 // screen before the thread waits. So a window uncovered by a move is drawn
-// before a screenshot, however loaded the machine. Never for a suspended
-// program: it would not answer.
+// before a screenshot, however loaded the machine. A console program has
+// no such moment that Wine tells: its window is painted, and the call fails.
+// Never for a suspended program: it would not answer.
 int CommandPaint(wchar_t **argv) {
   HWND window = RequireWindow(argv[2]);
   if (window == nullptr)
