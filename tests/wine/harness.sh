@@ -123,7 +123,8 @@ e2e_hold() {
       >"$E2E_WORK/hold.log" 2>&1 &
     E2E_HOLDER=$!
     E2E_HELPER_PIDS=$E2E_HOLDER
-    for _ in $(seq 100); do
+    # Wine may take seconds to start a program on a loaded machine.
+    for _ in $(seq 300); do
       grep -q held "$E2E_WORK/hold.log" && return 0
       # Ended without a word: Wine's failure (see e2e_wintool); again.
       kill -0 "$E2E_HOLDER" 2>/dev/null || [ -s "$E2E_WORK/hold.log" ] || continue 2
@@ -681,17 +682,6 @@ e2e_data() { # FILE SIZE
 # The progress window's two lines as one text, to see that the run moves.
 e2e_form_state() { e2e_texts "$E2E_FORM_TITLE" | tr '\n' '|'; }
 
-# Waits until the progress window's lines differ from OLD (at most TIMEOUT
-# seconds).
-e2e_wait_form_change() { # OLD [TIMEOUT]
-  local limit=$((${2:-20} * 10)) tries=0
-  while [ "$(e2e_form_state)" = "$1" ]; do
-    tries=$((tries + 1))
-    [ "$tries" -le "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-
 # Writes a PACK1 archive by hand whose COUNT entries all cover the whole data
 # region of SIZE random bytes, under the names part1.bin, part2.bin and so
 # on, followed by zero bytes up to TOTAL bytes (a hole in the file: bytes
@@ -731,9 +721,13 @@ e2e_icon_references() {
   env "${E2E_WINE_ENV[@]}" "$WINE" "$WINTOOL" icons >/dev/null 2>&1 &
   pid=$!
   E2E_HELPER_PIDS="${E2E_HELPER_PIDS:-} $pid"
-  e2e_wintool wait-window "wintool icons" 10000 || e2e_fail "no reference icons"
+  e2e_wintool wait-window "wintool icons" 30000 || e2e_fail "no reference icons"
   read -r _ x y _ <<<"$(e2e_wintool rect "wintool icons" | grep '^client')"
   for try in 1 2 3 4 5; do
+    # Not drawn at the first look: wintool paint has it drawn, but wintool,
+    # a console program, has no idle moment that Wine tells (paint fails
+    # there), so a moment more for Wine to show it.
+    [ "$try" = 1 ] || e2e_wintool paint "wintool icons" 2>/dev/null || true
     sleep 0.2
     import -display "$DISPLAY" -window root "$folder/screen.png" >/dev/null 2>&1
     i=0
@@ -758,6 +752,9 @@ e2e_expect_icon() { # KIND
   read -r x y _ <<<"$geometry"
   shot="$E2E_WORK/icons/box.png"
   for try in 1 2 3 4 5; do
+    # A box just shown may not be drawn yet: after the first look, the
+    # program draws it before the next.
+    [ "$try" = 1 ] || e2e_wintool paint "$E2E_BOX_TITLE" || sleep 0.2
     import -display "$DISPLAY" -window root "$E2E_WORK/icons/screen.png" >/dev/null 2>&1
     "$convert" "$E2E_WORK/icons/screen.png" -crop "32x32+$x+$y" +repage "$shot"
     best="" best_score=1
@@ -771,7 +768,6 @@ e2e_expect_icon() { # KIND
       fi
     done
     awk -v a="$best_score" 'BEGIN { exit !(a < 0.05) }' && break
-    sleep 0.2
   done
   awk -v a="$best_score" 'BEGIN { exit !(a < 0.05) }' ||
     e2e_fail "the message box's icon matches no system icon (closest: $best, $best_score)"

@@ -27,7 +27,7 @@ run_with_icon() {
   e2e_answer_confirmation Yes
   e2e_wait_box "$E2E_MSG_SUCCESS" 60000
   e2e_wintool move "$E2E_BOX_TITLE" 0 0 || e2e_fail "cannot move the success box"
-  sleep 0.5
+  e2e_wintool paint "$E2E_FORM_TITLE" || e2e_fail "the window behind the box was not painted"
   read -r _ cx cy _ _ <<<"$(e2e_wintool rect "$E2E_FORM_TITLE" | grep '^client')"
   read -r _ wx wy _ _ <<<"$(e2e_wintool rect "$E2E_FORM_TITLE" | grep '^window')"
   shot=$(e2e_screenshot "$1") || e2e_fail "no screenshot"

@@ -22,7 +22,7 @@ e2e_join_package "$archive" "$program/update.exe"
 park_and_shoot() { # STEP
   e2e_ask_abort "$1-question"
   e2e_wintool move "$E2E_BOX_TITLE" 0 0 || e2e_fail "cannot move the question"
-  sleep 0.5
+  e2e_wintool paint "$E2E_FORM_TITLE" || e2e_fail "the form behind the question was not painted"
   texts=$(e2e_form_state)
   shot=$(e2e_screenshot "$1") || e2e_fail "no screenshot"
 }

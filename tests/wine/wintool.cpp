@@ -12,6 +12,7 @@
 //   wintool press TITLE Yes|No|OK [--wait-text TEXT [TIMEOUT_MS]] [--watch T]
 //   wintool press TITLE Yes|No|OK --suspend-when WINDOW TEXT [TIMEOUT_MS]
 //   wintool move TITLE X Y
+//   wintool paint TITLE
 //   wintool close TITLE [--wm-close]
 //   wintool rect TITLE
 //   wintool list
@@ -471,6 +472,34 @@ int CommandMove(wchar_t **argv) {
              : kExitNotFound;
 }
 
+// Makes the window's owner paint the window, its frame and its children
+// now, and returns once the owner waits for messages again: the paint
+// messages go as sent ones, which the owner's message loop (a message
+// box's too) handles first, and Wine puts what a thread painted on the
+// screen before the thread waits. So a window uncovered by a move is drawn
+// before a screenshot, however loaded the machine. A console program has
+// no such moment that Wine tells: its window is painted, and the call fails.
+// Never for a suspended program: it would not answer.
+int CommandPaint(wchar_t **argv) {
+  HWND window = RequireWindow(argv[2]);
+  if (window == nullptr)
+    return kExitNotFound;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process =
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+  bool painted = RedrawWindow(window, nullptr, nullptr,
+                              RDW_INVALIDATE | RDW_FRAME | RDW_ERASE |
+                                  RDW_ALLCHILDREN | RDW_UPDATENOW) &&
+                 process != nullptr &&
+                 WaitForInputIdle(process, kDefaultTimeout) == 0;
+  if (process != nullptr)
+    CloseHandle(process);
+  if (!painted)
+    Complain(L"\"" + std::wstring(argv[2]) + L"\" was not painted");
+  return painted ? kExitOk : kExitNotFound;
+}
+
 // The close button's request: WM_SYSCOMMAND SC_CLOSE, which the default
 // window procedure turns into WM_CLOSE; --wm-close posts WM_CLOSE itself.
 int CommandClose(int argc, wchar_t **argv) {
@@ -676,6 +705,7 @@ int Usage() {
            L"  wintool press TITLE Yes|No|OK --suspend-when WINDOW TEXT "
            L"[TIMEOUT_MS]\n"
            L"  wintool move TITLE X Y\n"
+           L"  wintool paint TITLE\n"
            L"  wintool close TITLE [--wm-close]\n"
            L"  wintool suspend|resume TITLE\n"
            L"  wintool hold PATH [MS]\n"
@@ -719,6 +749,8 @@ int wmain(int argc, wchar_t **argv) {
     return CommandSuspend(argv, false);
   if (command == L"icon")
     return CommandIcon(argv);
+  if (command == L"paint")
+    return CommandPaint(argv);
   if (argc < 4)
     return Usage();
   if (command == L"wait-text")
