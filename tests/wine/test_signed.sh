@@ -87,7 +87,12 @@ damaged="$E2E_WORK/damaged"
 mkdir -p "$damaged"
 cp "$E2E_WORK/unsigned.exe" "$damaged/update.exe"
 at=$(($(grep -a -b -o -F 'updpack sums 1' "$damaged/update.exe" | tail -1 | cut -d: -f1) - 100000))
-printf 'Z' | dd of="$damaged/update.exe" bs=1 seek="$at" conv=notrunc 2>/dev/null
+# Flipped, not overwritten: app.dll is random, and a byte written over it
+# is the one already there once in 256 runs.
+byte=$(od -An -tu1 -j "$at" -N 1 "$damaged/update.exe" | tr -d ' ')
+printf "\\$(printf '%03o' $((byte ^ 0x40)))" |
+  dd of="$damaged/update.exe" bs=1 seek="$at" conv=notrunc 2>/dev/null
+cmp -s "$E2E_WORK/unsigned.exe" "$damaged/update.exe" && e2e_fail "the byte was not changed"
 printf 'old' >"$damaged/old.txt"
 e2e_clear_tmp
 e2e_start_package "$damaged/update.exe"
