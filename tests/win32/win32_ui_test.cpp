@@ -283,19 +283,27 @@ TEST_F(Win32Form, CloseHandlerErrorsComeOutOfTheYieldAndKeepTheForm) {
 TEST_F(Win32Form, YieldPumpsOftenButNotPerCall) {
   platform::SetUi(&ui);
   ui.ShowForm();
-  ui.ResetPumpStatistics();
-  int64_t calls = 0;
-  const auto start = std::chrono::steady_clock::now();
-  const auto end = start + std::chrono::milliseconds(300);
-  while (std::chrono::steady_clock::now() < end) {
-    platform::Yield();
-    ++calls;
-  }
-  // At most one pump per interval, and one at least every few intervals.
   const int64_t interval = Win32Ui::kPumpIntervalMicroseconds / 1000;
-  EXPECT_LE(ui.PumpCount(), 300 / interval + 2);
+  // A loaded machine now and then keeps the thread off the processor past
+  // a pump's time; a yield that pumps too seldom does so in every run. So
+  // how often it pumps is judged on the best of three runs.
+  for (int run = 0; run < 3; ++run) {
+    ui.ResetPumpStatistics();
+    int64_t calls = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const auto end = start + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < end) {
+      platform::Yield();
+      ++calls;
+    }
+    // At most one pump per interval, whatever the load.
+    EXPECT_LE(ui.PumpCount(), 300 / interval + 2);
+    EXPECT_GT(calls, ui.PumpCount() * 10);
+    if (ui.PumpCount() >= 300 / interval / 4 && ui.LargestPumpGapMs() < 50.0)
+      break;
+  }
+  // One at least every few intervals.
   EXPECT_GE(ui.PumpCount(), 300 / interval / 4);
-  EXPECT_GT(calls, ui.PumpCount() * 10);
   EXPECT_LT(ui.LargestPumpGapMs(), 50.0);
   const int32_t countdown = ui.OnYield();
   EXPECT_GE(countdown, 1);
