@@ -83,23 +83,22 @@ int RunCommand(const std::vector<std::string> &arguments) {
       Warn(read + " carries no manifest: its run heeds none of --silent, "
                   "--log and --target, and works in its own folder");
     const ScriptEntries entries = ScriptEntriesOf(read);
-    // Numbered as the run counts them, on through the long script.
+    // Numbered as the run counts them, on through the long script; and,
+    // in the same walk, those the records before them make fail.
     size_t before = 0;
+    TempCopies laid;
     for (const auto &[script, form] : entries.InRunOrder())
       if (*script) {
         for (const std::string &warning :
              ScriptWarnings(**script, form, ours, before))
           Warn(warning);
-        before += RecordCount(**script, form);
+        before += package::script::ForEachRecord(
+                      **script, form,
+                      [&](const package::script::Record &record) {
+                        laid.Lay(record, ours);
+                      })
+                      .records;
       }
-    // And those the records before them make fail, through both entries.
-    TempCopies laid;
-    for (const auto &[script, form] : entries.InRunOrder())
-      if (*script)
-        package::script::ForEachRecord(
-            **script, form, [&](const package::script::Record &record) {
-              laid.Lay(record, ours);
-            });
     for (const std::string &line : LaidFaultLines(laid.Faults()))
       Warn(line);
   } catch (const std::exception &) {

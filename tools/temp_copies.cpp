@@ -51,7 +51,7 @@ struct PlainPath {
 };
 
 bool EndsInDotOrBlank(std::string_view name) {
-  return !name.empty() && (name.back() == '.' || name.back() == ' ');
+  return archive::WithoutTrailingDotsAndSpaces(name).size() != name.size();
 }
 
 // nullopt for a path whose reading is not plain here, which could name
