@@ -42,10 +42,6 @@ extern void (*__CTOR_LIST__[])(); // NOLINT(bugprone-reserved-identifier)
 // msvcrt's own errors (an abort) go to a message box, not to a console.
 void __set_app_type(int type);
 
-// Static destructors would be registered here to run at exit(); the program
-// ends through ExitProcess only, where they never ran, so none is kept.
-int atexit(void (*)()) { return 0; }
-
 } // extern "C"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int);
