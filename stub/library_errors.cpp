@@ -7,13 +7,17 @@
 // the image. Nothing in the program catches these errors by their type, only
 // as std::exception (Main's handler, Extract's error path, wWinMain), where
 // what() is all that is read; so they are raised here as one small
-// std::exception with the library's own text. The errors of <new> and
-// <typeinfo> keep their own types, which the program does catch.
+// std::exception with the library's own text. The errors of <new> keep
+// their own types, which the program does catch; so do those of <typeinfo>
+// (typeinfo_errors.cpp). A new[] whose length is too large is raised here
+// too, not by libstdc++'s member that raises it with the errors of
+// <typeinfo> and so brings std::bad_cast and std::bad_typeid along.
+#include <cxxabi.h>
+
 #include <cstdarg>
 #include <cstddef>
 #include <exception>
 #include <new>
-#include <typeinfo>
 
 namespace {
 
@@ -52,8 +56,6 @@ namespace std {
 void __throw_bad_exception() { throw bad_exception(); }
 void __throw_bad_alloc() { throw bad_alloc(); }
 void __throw_bad_array_new_length() { throw bad_array_new_length(); }
-void __throw_bad_cast() { throw bad_cast(); }
-void __throw_bad_typeid() { throw bad_typeid(); }
 
 void __throw_logic_error(const char *text) { throw LibraryError(text); }
 void __throw_domain_error(const char *text) { throw LibraryError(text); }
@@ -90,3 +92,11 @@ void __throw_out_of_range_fmt(const char *format, ...) {
 }
 
 } // namespace std
+
+namespace __cxxabiv1 {
+
+extern "C" void __cxa_throw_bad_array_new_length() {
+  throw std::bad_array_new_length();
+}
+
+} // namespace __cxxabiv1

@@ -1,12 +1,14 @@
 // The C++ runtime pieces that the program image provides itself
 // (stub/library_errors.cpp, stub/exception_globals.cpp,
-// stub/exception_memory.cpp), linked into these tests as into the image: the
-// library's errors keep their texts and reach a std::exception handler, the
-// errors of <new> and <typeinfo> keep their types, rethrowing and counting
-// exceptions in flight still work, and every exception in flight keeps its
-// own memory.
+// stub/exception_memory.cpp, stub/typeinfo_errors.cpp), linked into these
+// tests as into the image: the library's errors keep their texts and reach
+// a std::exception handler, the errors of <new> and <typeinfo> keep their
+// types, rethrowing and counting exceptions in flight still work, and every
+// exception in flight keeps its own memory.
+#include <cxxabi.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <new>
@@ -53,8 +55,13 @@ TEST(LibraryErrors, KeepTheLibrarysTexts) {
 TEST(LibraryErrors, NewAndTypeinfoErrorsKeepTheirTypes) {
   EXPECT_THROW(std::__throw_bad_alloc(), std::bad_alloc);
   EXPECT_THROW(std::__throw_bad_array_new_length(), std::bad_array_new_length);
+  // A new[] whose length overflows, as the image raises it.
+  volatile size_t huge = SIZE_MAX / 2;
+  EXPECT_THROW(delete[] new int[huge], std::bad_array_new_length);
   EXPECT_THROW(std::__throw_bad_cast(), std::bad_cast);
   EXPECT_THROW(std::__throw_bad_typeid(), std::bad_typeid);
+  EXPECT_THROW(__cxxabiv1::__cxa_bad_cast(), std::bad_cast);
+  EXPECT_THROW(__cxxabiv1::__cxa_bad_typeid(), std::bad_typeid);
 }
 
 TEST(LibraryErrors, LongTextsAreCutNotOverrun) {
