@@ -23,7 +23,7 @@ void Rename(const std::string &from, const std::string &to) {
   CheckName(to);
   // A device, which Windows finds as a file, is never moved.
   if (posix::OpensDevice(from))
-    Raise(err::kPathFileAccess, from + " -> " + to);
+    posix::RaiseAs(posix::WinError::InvalidParameter, from + " -> " + to);
   const std::string source = posix::ResolvedPath(from);
   const std::string target = posix::ResolvedPath(to);
   struct stat st {};
@@ -48,17 +48,16 @@ void Rename(const std::string &from, const std::string &to) {
     switch (errno) {
     case EEXIST:
     case ENOTEMPTY:
-      Raise(err::kPathFileAccess, both);
+      posix::RaiseAs(posix::WinError::AlreadyExists, both);
     case EINVAL: // a folder into itself, which Windows refuses so
       Raise(err::kPermissionDenied, both);
     case ENOENT: {
       // A source in a folder that is not there is a path not found.
       struct stat st {};
-      if (posix::sys::LStat(source.c_str(), &st, from) != 0)
-        Raise(posix::ParentExists(source) ? err::kFileNotFound
-                                          : err::kPathNotFound,
-              both);
-      Raise(err::kPathNotFound, both);
+      if (posix::sys::LStat(source.c_str(), &st, from) != 0 &&
+          posix::ParentExists(source))
+        posix::RaiseAs(posix::WinError::FileNotFound, both);
+      posix::RaiseAs(posix::WinError::PathNotFound, both);
     }
     default:
       posix::RaiseErrno(errno, both);
@@ -83,7 +82,7 @@ void RemoveEmptyFolder(const std::string &path) {
         return posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), flags, path);
       }) != 0) {
     if (errno == ENOTEMPTY || errno == EEXIST)
-      Raise(err::kPathFileAccess, path);
+      posix::RaiseAs(posix::WinError::DirNotEmpty, path);
     posix::RaiseErrno(errno, path);
   }
   posix::ForgetNames();

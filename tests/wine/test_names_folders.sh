@@ -72,7 +72,7 @@ alike() { # PROGRAM TEMP <TEXT
   local program temp
   program=$(printf '%s' "$1" | sed 's/[][\\.*^$|/]/\\&/g')
   temp=$(printf '%s' "$2" | sed 's/[][\\.*^$|/]/\\&/g')
-  tr -d '\r' | sed -e "s|$program|{app}|g" -e "s|$temp|{temp}|g" -e 's/ ([^()]*)$//'
+  tr -d '\r' | sed -e "s|$program|{app}|g" -e "s|$temp|{temp}|g"
 }
 
 native_run() { # PACKAGE KIND
@@ -188,5 +188,17 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\x.txt .;1||\001\\x.txt#0#0
 0|\000\\one.txt|\001\\sub\\x.txt.;1||\001\\sub\\x*.txt#0#0
 0|\000\\one.txt|\001\\n.txt;0|\001\\n.txt.|\001\\m.txt#0#0
+0|\000\\missing.txt|\001\\b.txt#1#1
+2||\001\\nosuch\\new#1#4
+0|\000\\one.txt|\001\\locked.txt#1#0
+0|\000\\one.txt|\001\\update.exe#1#5
+1||\001\\update.exe#1#5
+1||\001\\sub#1#4
+3||\001\\locked.txt#1#4
+2||\001\\a*b#1#1
+0|\000\\one.txt|\001\\a*b#1#1
+0|\001\\a*b|\001\\x.txt#1#1
+0|\000\\one.txt|\001\\new\\#1#1
+0|\000\\one.txt|\001\\sub\\a.txt\\x#1#4
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
