@@ -69,13 +69,12 @@ void Rename(const std::string &from, const std::string &to) {
 void RemoveEmptyFolder(const std::string &path) {
   const std::string native = posix::ResolvedPath(path);
   struct stat st {};
-  if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
-      Raise(err::kPathNotFound, path);
+  // Missing, a missing file or path, and a file no folder, as Windows'
+  // RemoveDirectory fails.
+  if (posix::sys::LStat(native.c_str(), &st, path) != 0)
     posix::RaiseErrno(errno, path);
-  }
   if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))
-    Raise(err::kPathFileAccess, path);
+    posix::RaiseAs(posix::WinError::Directory, path);
   posix::RefuseHeld(st, path);
   const int flags = S_ISLNK(st.st_mode) ? 0 : AT_REMOVEDIR;
   if (posix::ChangeInFolder(AT_FDCWD, native, [&] {

@@ -41,6 +41,7 @@ constexpr WinErrorText kWinErrors[] = {
     {WinError::AlreadyExists, err::kPathFileAccess, "Файл уже существует"},
     {WinError::NameTooLong, err::kBadFileName, "Слишком длинное имя файла"},
     {WinError::FileTooLarge, err::kOverflow, ""}, // Wine has no text for it
+    {WinError::Directory, err::kPathNotFound, "Неверно задано имя каталога"},
     {WinError::IoDevice, err::kDeviceIo, "Ошибка ввода/вывода на устройстве"},
 };
 

@@ -26,6 +26,7 @@ enum class WinError : uint16_t {
   AlreadyExists = 183,
   NameTooLong = 206,
   FileTooLarge = 223,
+  Directory = 267, // a file where a folder is wanted
   IoDevice = 1117,
 };
 
