@@ -49,8 +49,8 @@ void Rename(const std::string &from, const std::string &to) {
     case EEXIST:
     case ENOTEMPTY:
       posix::RaiseAs(posix::WinError::AlreadyExists, both);
-    case EINVAL: // a folder into itself, which Windows refuses so
-      Raise(err::kPermissionDenied, both);
+    case EINVAL: // a folder into itself
+      posix::RaiseAs(posix::WinError::InvalidParameter, both);
     case ENOENT: {
       // A source in a folder that is not there is a path not found.
       struct stat st {};

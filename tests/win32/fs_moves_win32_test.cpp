@@ -35,6 +35,8 @@ TEST(Win32Moves, RenameNeverReplacesAndRemoveEmptyFolderOnlyEmpties) {
   EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "APP.EXE", dir / "sub\\app.exe"); }),
             0);
   EXPECT_EQ(wintest::ReadFile(dir / "sub\\app.exe"), "old");
+  EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "sub", dir / "sub\\in"); }),
+            err::kPathFileAccess); // into itself: an invalid parameter
   EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "sub"); }),
             err::kPathFileAccess);
   EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "sub\\app.exe"); }),
