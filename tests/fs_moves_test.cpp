@@ -48,7 +48,8 @@ TEST(FsMoves, RenameNeverReplaces) {
       {dir / "app.exe", dir / "nofolder/app.exe", err::kPathNotFound},
       {dir / "taken", dir / "sub/../TAKEN", 0},  // onto itself
       {dir / "APP.EXE", dir / "sub/app.exe", 0}, // found as Windows finds it
-      {dir / "sub", dir / "moved", 0},           // a folder with its files
+      {dir / "sub", dir / "sub/in", err::kPathFileAccess}, // into itself
+      {dir / "sub", dir / "moved", 0}, // a folder with its files
   };
   for (const auto &c : cases)
     EXPECT_EQ(Raised([&] { fs::Rename(c.from, c.to); }), c.error) << c.from;
@@ -69,8 +70,9 @@ TEST(FsMoves, RemoveEmptyFolderRemovesOnlyWhatIsEmpty) {
     int32_t error;
   } cases[] = {
       {"full", err::kPathFileAccess},
-      {"file", err::kPathFileAccess},
-      {"missing", err::kPathNotFound},
+      {"file", err::kPathNotFound}, // as Windows: no folder's name
+      {"missing", err::kFileNotFound},
+      {"none/missing", err::kPathNotFound},
       {"EMPTY", 0},
       {"link", 0}, // the link itself goes, its folder stays
   };

@@ -6,6 +6,7 @@
 #include "package/manifest.h"
 #include "platform/env.h"
 #include "platform/fs.h"
+#include "platform/posix/posix_error.h"
 #include "platform/run_lock.h"
 #include "platform/ui.h"
 #include "run/mdl_main.h"
@@ -114,6 +115,9 @@ int RunCommand(const std::vector<std::string> &arguments) {
     switches.folder = args.options.at("--target");
   mdl_main::SetSwitches(std::move(switches));
   InstalledConsole console(args.Has("--yes"));
+  // The run's failures end in the system's text, as the Windows program's
+  // do; the tool's own above keep strerror's.
+  platform::posix::WordErrorsAsWindows();
   try {
     mdl_main::Main();
   } catch (const platform::ProgramEnded &ended) {

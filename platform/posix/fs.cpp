@@ -86,7 +86,7 @@ bool DeviceFound(const std::string &path) {
 std::vector<std::string> NothingIn(const std::string &prefix,
                                    const std::string &pattern) {
   if (HoldsRefusedCharacter(prefix))
-    Raise(err::kBadFileName, pattern);
+    posix::RaiseAs(posix::WinError::InvalidName, pattern);
   return {};
 }
 
@@ -322,7 +322,7 @@ SplitPath Split(const std::string &path) {
 void RemoveFile(const std::string &path) {
   // A device is never deleted (Windows: ERROR_INVALID_PARAMETER).
   if (posix::OpensDevice(path))
-    Raise(err::kPathFileAccess, path);
+    posix::RaiseAs(posix::WinError::InvalidParameter, path);
   const std::string native = posix::ResolvedPath(path);
   const posix::Reach at = posix::ReachOf(native);
   struct stat st {};
@@ -335,7 +335,7 @@ void RemoveFile(const std::string &path) {
     posix::RaiseErrno(errno, path);
   }
   if (S_ISREG(st.st_mode) && IsReadOnly(st))
-    Raise(err::kPermissionDenied, path + MsgText(kReadOnly));
+    posix::RaiseAs(posix::WinError::AccessDenied, path, MsgText(kReadOnly));
   RefuseHeldFile(at.folder, at.name.c_str(), st, path, true);
   if (UnlinkIn(at.folder, at.name, 0, path) != 0 && errno != ENOENT)
     posix::RaiseErrno(errno, path);
@@ -366,11 +366,11 @@ bool GiveNewFolderItsMode(const std::string &path, const std::string &native,
 // cannot get it goes again, so that a failed MkDir leaves nothing.
 void MakeFolder(const std::string &path, mode_t mode) {
   if (path.empty())
-    Raise(err::kPathNotFound, "\"\"");
+    posix::RaiseAs(posix::WinError::PathNotFound, "\"\"");
   CheckName(path);
   // Nor is a folder made below a name Windows never makes.
   if (HoldsRefusedCharacter(path))
-    Raise(err::kBadFileName, path);
+    posix::RaiseAs(posix::WinError::InvalidName, path);
   const std::string native = posix::ResolvedPath(path);
   if (posix::ChangeInFolder(AT_FDCWD, native, [&] {
         return posix::sys::MkDir(native.c_str(), mode, path);
@@ -385,10 +385,10 @@ void MakeFolder(const std::string &path, mode_t mode) {
   }
   switch (errno) {
   case EEXIST:
-    Raise(err::kPathFileAccess, path);
+    RaiseNotMade(err::kPathFileAccess, path);
   case ENOENT:
   case ENOTDIR:
-    Raise(err::kPathNotFound, path);
+    RaiseNotMade(err::kPathNotFound, path);
   default:
     posix::RaiseErrno(errno, path);
   }
@@ -399,7 +399,9 @@ void MakeFolder(const std::string &path, mode_t mode) {
 void MkDir(const std::string &path) { MakeFolder(path, 0777); }
 
 void RaiseNotMade(int32_t number, const std::string &path) {
-  Raise(number, path); // as MakeFolder words it
+  posix::RaiseAs(number == err::kPathNotFound ? posix::WinError::PathNotFound
+                                              : posix::WinError::AlreadyExists,
+                 path);
 }
 
 void MkPrivateDir(const std::string &path) { MakeFolder(path, 0700); }
@@ -570,7 +572,7 @@ EntryKind KindOf(const std::string &path) {
     // Windows looks up no name with a wildcard or another character it
     // refuses: a bad file name (posix may hold one, which is found).
     if ((errno == ENOENT || errno == ENOTDIR) && HoldsRefusedCharacter(path))
-      Raise(err::kBadFileName, path);
+      posix::RaiseAs(posix::WinError::InvalidName, path);
     if (errno == ENOENT || errno == ENOTDIR)
       return EntryKind::Missing;
     posix::RaiseErrno(errno, path);
@@ -595,7 +597,7 @@ PrivateFolder::PrivateFolder(const std::string &path) : path_(path) {
     // A file at the name (or on the way to it) is no folder at all, as
     // Windows says of such a path; only a link is one that is refused.
     if (code == ENOENT || (code == ENOTDIR && KindOf(path) != EntryKind::Link))
-      Raise(err::kPathNotFound, path);
+      posix::RaiseAs(posix::WinError::PathNotFound, path);
     if (code == ELOOP || code == ENOTDIR)
       Raise(err::kPermissionDenied, path + MsgText(kNotRealFolder));
     posix::RaiseErrno(code, path);

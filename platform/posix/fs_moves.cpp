@@ -23,7 +23,7 @@ void Rename(const std::string &from, const std::string &to) {
   CheckName(to);
   // A device, which Windows finds as a file, is never moved.
   if (posix::OpensDevice(from))
-    Raise(err::kPathFileAccess, from + " -> " + to);
+    posix::RaiseAs(posix::WinError::InvalidParameter, from + " -> " + to);
   const std::string source = posix::ResolvedPath(from);
   const std::string target = posix::ResolvedPath(to);
   struct stat st {};
@@ -48,17 +48,16 @@ void Rename(const std::string &from, const std::string &to) {
     switch (errno) {
     case EEXIST:
     case ENOTEMPTY:
-      Raise(err::kPathFileAccess, both);
-    case EINVAL: // a folder into itself, which Windows refuses so
-      Raise(err::kPermissionDenied, both);
+      posix::RaiseAs(posix::WinError::AlreadyExists, both);
+    case EINVAL: // a folder into itself
+      posix::RaiseAs(posix::WinError::InvalidParameter, both);
     case ENOENT: {
       // A source in a folder that is not there is a path not found.
       struct stat st {};
-      if (posix::sys::LStat(source.c_str(), &st, from) != 0)
-        Raise(posix::ParentExists(source) ? err::kFileNotFound
-                                          : err::kPathNotFound,
-              both);
-      Raise(err::kPathNotFound, both);
+      if (posix::sys::LStat(source.c_str(), &st, from) != 0 &&
+          posix::ParentExists(source))
+        posix::RaiseAs(posix::WinError::FileNotFound, both);
+      posix::RaiseAs(posix::WinError::PathNotFound, both);
     }
     default:
       posix::RaiseErrno(errno, both);
@@ -70,20 +69,19 @@ void Rename(const std::string &from, const std::string &to) {
 void RemoveEmptyFolder(const std::string &path) {
   const std::string native = posix::ResolvedPath(path);
   struct stat st {};
-  if (posix::sys::LStat(native.c_str(), &st, path) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
-      Raise(err::kPathNotFound, path);
+  // Missing, a missing file or path, and a file no folder, as Windows'
+  // RemoveDirectory fails.
+  if (posix::sys::LStat(native.c_str(), &st, path) != 0)
     posix::RaiseErrno(errno, path);
-  }
   if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))
-    Raise(err::kPathFileAccess, path);
+    posix::RaiseAs(posix::WinError::Directory, path);
   posix::RefuseHeld(st, path);
   const int flags = S_ISLNK(st.st_mode) ? 0 : AT_REMOVEDIR;
   if (posix::ChangeInFolder(AT_FDCWD, native, [&] {
         return posix::sys::UnlinkAt(AT_FDCWD, native.c_str(), flags, path);
       }) != 0) {
     if (errno == ENOTEMPTY || errno == EEXIST)
-      Raise(err::kPathFileAccess, path);
+      posix::RaiseAs(posix::WinError::DirNotEmpty, path);
     posix::RaiseErrno(errno, path);
   }
   posix::ForgetNames();

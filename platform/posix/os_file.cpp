@@ -169,7 +169,7 @@ void RefuseOtherNames(const struct stat &st, const std::string &path) {
 // name in a folder that is missing (or a file) as a path not found.
 void CheckNames(const std::string &path, bool toRead) {
   if (fs::HoldsRefusedCharacter(path))
-    Raise(err::kBadFileName, path);
+    posix::RaiseAs(posix::WinError::InvalidName, path);
   if (!path.ends_with('\\') && !path.ends_with('/'))
     return;
   const std::string name = fs::WithoutTrailingSeparators(path);
@@ -186,7 +186,7 @@ void CheckNames(const std::string &path, bool toRead) {
   default:
     break;
   }
-  Raise(err::kBadFileName, path);
+  posix::RaiseAs(posix::WinError::InvalidName, path);
 }
 
 // Output, PrivateOutput and CreateNew, and the target of a copy when source
@@ -282,8 +282,10 @@ FileHandle OpenFile(const std::string &path, OpenMode mode) {
 void RaiseNotOpened(int32_t number, const std::string &path) {
   // As CheckNames and RaiseErrno word them.
   if (number == err::kBadFileName)
-    Raise(number, path);
-  Raise(number, path + " (" + std::strerror(ENOENT) + ")");
+    posix::RaiseAs(posix::WinError::InvalidName, path);
+  posix::RaiseAs(number == err::kFileNotFound ? posix::WinError::FileNotFound
+                                              : posix::WinError::PathNotFound,
+                 path, std::string(" (") + std::strerror(ENOENT) + ")");
 }
 
 FileHandle OpenCopyTarget(const std::string &target, FileHandle source,

@@ -197,6 +197,8 @@ printf 'old' >program/ro.txt
 chmod 444 program/ro.txt
 run_tool run program/update.exe --yes
 expect_rc 1 "copy over a read-only file"
+expect_contains "$ERR" "Отказано в доступе: $WORK/program\\ro.txt (Доступ запрещён, код 5)" \
+  "the system's text of a read-only file"
 [ "$(cat program/ro.txt)" = old ] || fail "a read-only file was written over"
 chmod 644 program/ro.txt
 rm program/ro.txt
@@ -326,15 +328,15 @@ while IFS='|' read -r kind op target rc says; do
     fail "$kind package, record $op $target: the deletion before was not undone"
   chmod u+w program/sub/ro.txt
 done <<'TABLE'
-base|1|\sub\nul.txt|1|Ошибка доступа к пути или файлу: @\sub\nul
+base|1|\sub\nul.txt|1|Ошибка доступа к пути или файлу: @\sub\nul (Неверный параметр, код 87)
 base|1|\sub\Com1 .log|1|Ошибка доступа к пути или файлу: @\sub\Com1
 base|1|\nosuch\NUL.txt|1|Файл не найден: @\nosuch\NUL.txt
 base|1|\sub\com0|1|Файл не найден: @\sub\com0
 base|1|\sub\nul:|1|Ошибка доступа к пути или файлу: @\sub\nul
-base|1|\s?b\ro.txt|1|Недопустимое имя файла: @\s?b\ro.txt
+base|1|\s?b\ro.txt|1|Недопустимое имя файла: @\s?b\ro.txt (Неверное имя, код 123)
 base|3|\sub|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\SUB.|1|Отказано в доступе: @\SUB.\ro.txt (только для чтения)
-base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub .
+base|3|\sub .|1|Ошибка доступа к пути или файлу: @\sub . (Каталог не пуст, код 145)
 base|3||1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 base|3|\|1|Отказано в доступе: @\sub\ro.txt (только для чтения)
 ours|1|\sub\nul.txt|1|@\sub\nul -> @\~updpack.bak\
@@ -355,10 +357,10 @@ base|2|\....\new|1|Путь не найден: @\....\new
 base|3|\sub\...|1|Недопустимое имя файла: @\sub\...\*
 base|3|\sub\....|1|Ошибка доступа к пути или файлу: @\sub\....
 ours|3|\sub\...|0|прошло успешно
-ours|3|\...|1|Отказано в доступе: @\... -> @\~updpack.bak\
+ours|3|\...|1|Отказано в доступе: @\... -> @\~updpack.bak\2 (Конфликт совместного доступа, код 32)
 ours|3|\...\|1|Отказано в доступе: @\... -> @\~updpack.bak\
 ours|3|\....|1|Отказано в доступе: @\.... -> @\~updpack.bak\
-base|3|\....|1|Отказано в доступе: @\....
+base|3|\....|1|Отказано в доступе: @\.... (Конфликт совместного доступа, код 32)
 TABLE
 rm -rf program/sub program/keep.txt
 
@@ -406,10 +408,10 @@ base|P|\sub\|Ошибка доступа к пути или файлу: @\sub\
 base|T|\a.txt\|Недопустимое имя файла: %\VLSFX_QUORIX\a.txt\
 ours|T|\a.txt\|Недопустимое имя файла: %\VLSFX_QUORIX\a.txt\
 base|P|\nosuch\|Файл не найден: @\nosuch\ (
-base|P|\missing.txt|Файл не найден: @\missing.txt (
+base|P|\missing.txt|Файл не найден: @\missing.txt (Файл не найден, код 2)
 ours|P|\missing.txt|Файл не найден: @\missing.txt (
 base|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
-ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (
+ours|P|\nosuch\m.txt|Путь не найден: @\nosuch\m.txt (Путь не найден, код 3)
 base|-||Путь не найден
 ours|-||Путь не найден
 base|T|\.|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\.
@@ -420,7 +422,7 @@ ours|T|\sub\..|Ошибка доступа к пути или файлу: %\VLSF
 ours|T|\..|Ошибка доступа к пути или файлу: %\VLSFX_QUORIX\..
 base|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
 ours|T|\.\none.txt|Файл не найден: %\VLSFX_QUORIX\.\none.txt (
-base|T|\...\a.txt|Недопустимое имя файла: %\VLSFX_QUORIX\...\a.txt
+base|T|\...\a.txt|Недопустимое имя файла: %\VLSFX_QUORIX\...\a.txt (Неверное имя, код 123)
 ours|P|\...\a.txt|Недопустимое имя файла: @\...\a.txt
 ours|T|\sub\none.txt|Путь не найден: %\VLSFX_QUORIX\sub\none.txt (
 ours|T|\none.txt.|Файл не найден: x (
@@ -465,7 +467,7 @@ base|\sub\|Ошибка доступа к пути или файлу: @\sub\
 ours|\sub\|Ошибка доступа к пути или файлу: @\sub\
 ours|\SUB/|Ошибка доступа к пути или файлу: @\SUB/
 ours|\|Ошибка доступа к пути или файлу: @\
-base|\new\|Недопустимое имя файла: @\new\
+base|\new\|Недопустимое имя файла: @\new\ (Неверное имя, код 123)
 ours|\new\|Недопустимое имя файла: @\new\
 ours|\f.txt\|Недопустимое имя файла: @\f.txt\
 base|\nosuch\new\|Путь не найден: @\nosuch\new\ (
@@ -534,8 +536,8 @@ done <<'TABLE'
 0 \n.txt|P|\n.txt\|\x.txt|Недопустимое имя файла: @\n.txt\
 0 \n.txt|P|\n.txt|\new\|Недопустимое имя файла: @\new\
 3 \sub|T|\a.txt|\sub\a.txt|Путь не найден: @\sub\a.txt (
-0 \f.txt|2||\f.txt\|Ошибка доступа к пути или файлу: @\f.txt\
-3 \sub|2||\sub\x\|Путь не найден: @\sub\x\
+0 \f.txt|2||\f.txt\|Ошибка доступа к пути или файлу: @\f.txt\ (Файл уже существует, код 183)
+3 \sub|2||\sub\x\|Путь не найден: @\sub\x\ (Путь не найден, код 3)
 0 \n.txt|3||\n.txt\|Путь не найден: @\n.txt\
 2 \made|1||\made|Файл не найден: @\made
 TABLE
@@ -574,7 +576,7 @@ while IFS='|' read -r kind records rc says after; do
 done <<'TABLE'
 base|0 \sub \b.txt|1|Путь не найден: @\sub \b.txt (|./sub ./sub/s.txt ./update.exe 
 ours|0 \sub \b.txt|4|файл «sub \b.txt» не соответствует|./sub ./sub/s.txt ./update.exe 
-base|3 \sub \|1|Ошибка доступа к пути или файлу: @\sub |./sub ./sub/s.txt ./update.exe 
+base|3 \sub \|1|Ошибка доступа к пути или файлу: @\sub  (Каталог не пуст, код 145)|./sub ./sub/s.txt ./update.exe 
 ours|3 \sub \|0||./update.exe 
 base|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 
 ours|2 \e;3 \e \|0||./sub ./sub/s.txt ./update.exe 

@@ -268,7 +268,7 @@ before=$(trees show "$far")
 trees add far.exe "$far"
 run_tool run "$far/far.exe" --yes
 expect_rc 1 "a path past 32,767 units"
-grep -qF "Недопустимое имя файла: $far\\before\\$n250\\$n250 (File name too long)" "$ERR" ||
+grep -qF "Недопустимое имя файла: $far\\before\\$n250\\$n250 (Слишком длинное имя файла, код 206)" "$ERR" ||
   fail "the error names the folder past 32,767 units: $(tail -c 200 "$ERR")"
 same "$far" "$before" "the rollback of the records before the one past 32,767"
 
@@ -292,7 +292,7 @@ for row in "x:0" "$(printf 'r%.0s' {1..40}):1"; do
   if [ "$rc" = 0 ]; then
     trees has "$cwd" "$name" || fail "the relative folder $name was not made"
   else
-    expect_contains "$ERR" "Недопустимое имя файла: $name (File name too long)" \
+    expect_contains "$ERR" "Недопустимое имя файла: $name (Слишком длинное имя файла, код 206)" \
       "the relative folder of ${#name} characters past 32,767 units"
     ! trees has "$cwd" "$name" || fail "a relative folder past 32,767 units was made"
   fi

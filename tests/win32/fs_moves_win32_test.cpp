@@ -35,8 +35,16 @@ TEST(Win32Moves, RenameNeverReplacesAndRemoveEmptyFolderOnlyEmpties) {
   EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "APP.EXE", dir / "sub\\app.exe"); }),
             0);
   EXPECT_EQ(wintest::ReadFile(dir / "sub\\app.exe"), "old");
+  EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "sub", dir / "sub\\in"); }),
+            err::kPathFileAccess); // into itself: an invalid parameter
   EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "sub"); }),
             err::kPathFileAccess);
+  EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "sub\\app.exe"); }),
+            err::kPathNotFound);
+  EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "none"); }),
+            err::kFileNotFound);
+  EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "none\\x"); }),
+            err::kPathNotFound);
   EXPECT_EQ(ErrorOf([&] { fs::Rename(dir / "sub", dir / "moved"); }), 0);
   ::DeleteFileW(wintest::Widen(dir / "moved\\app.exe").c_str());
   EXPECT_EQ(ErrorOf([&] { fs::RemoveEmptyFolder(dir / "moved"); }), 0);

@@ -654,12 +654,11 @@ log_view() { # LOG PROGRAM TEMP
   tr -d '\r' <"$1" | sed -n '/^installed product:/,$p' | alike "$2" "$3"
 }
 
-# TEXT with the product and temporary folders of either side written alike,
-# and without the cause each system gives in its own words (and language)
-# after a path: "(Access is denied, code 5)" on Windows, strerror natively.
+# TEXT with the product and temporary folders of either side written alike.
+# The system's text after a path ("(Доступ запрещён, код 5)") stays: the
+# native run gives Windows' own.
 alike() { # PROGRAM TEMP <TEXT
-  sed -e "s|$(sed_escape "$1")|{app}|g" -e "s|$(sed_escape "$2")|{temp}|g" \
-    -e 's/ ([^()]*)$//'
+  sed -e "s|$(sed_escape "$1")|{app}|g" -e "s|$(sed_escape "$2")|{temp}|g"
 }
 
 # Text for the left side of a sed s||| command.

@@ -34,6 +34,13 @@
 # a copy from "n.txt." reads the n.txt a copy before makes). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
+# A failure's message ends in the system's text and code that Windows
+# gives it, natively too: a file to copy that is missing, a folder made in
+# a missing one or over a file, a copy onto a read-only file or the running
+# package, its deletion, a name with a wildcard, a path that ends in a
+# separator or goes through a file, a folder not empty, a device; a copy
+# onto a folder gets none. A deletion of a folder as a file, and a removal
+# of a file as a folder, fail or refuse alike.
 # Root, who runs these tests, is stopped by no mode on either side; the
 # native tests (as_windows.sh, fs_test) run such rows as a user too.
 # The 32,767-unit bound of a \\?\ path is not tried here: Wine reaches its
@@ -66,13 +73,12 @@ tree_of() { # FOLDER
   (cd "$1" && find . -mindepth 1 ! -name update.exe -printf '%p %y %m %s\n' | LC_ALL=C sort)
 }
 
-# TEXT with the program and temporary folders of either side written alike,
-# and without the cause each system gives in its own words after a path.
+# TEXT with the program and temporary folders of either side written alike.
 alike() { # PROGRAM TEMP <TEXT
   local program temp
   program=$(printf '%s' "$1" | sed 's/[][\\.*^$|/]/\\&/g')
   temp=$(printf '%s' "$2" | sed 's/[][\\.*^$|/]/\\&/g')
-  tr -d '\r' | sed -e "s|$program|{app}|g" -e "s|$temp|{temp}|g" -e 's/ ([^()]*)$//'
+  tr -d '\r' | sed -e "s|$program|{app}|g" -e "s|$temp|{temp}|g"
 }
 
 native_run() { # PACKAGE KIND
@@ -188,5 +194,16 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\x.txt .;1||\001\\x.txt#0#0
 0|\000\\one.txt|\001\\sub\\x.txt.;1||\001\\sub\\x*.txt#0#0
 0|\000\\one.txt|\001\\n.txt;0|\001\\n.txt.|\001\\m.txt#0#0
+0|\000\\missing.txt|\001\\b.txt#1#1
+2||\001\\nosuch\\new#1#4
+0|\000\\one.txt|\001\\locked.txt#1#0
+0|\000\\one.txt|\001\\update.exe#1#5
+1||\001\\update.exe#1#5
+1||\001\\sub#1#4
+3||\001\\locked.txt#1#4
+2||\001\\a*b#1#1
+0|\001\\a*b|\001\\x.txt#1#1
+0|\000\\one.txt|\001\\new\\#1#1
+0|\000\\one.txt|\001\\sub\\a.txt\\x#1#4
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
