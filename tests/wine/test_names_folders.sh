@@ -31,7 +31,9 @@
 # naming sub put back as sub), and one that succeeds leaves what the base
 # format leaves (a file replaced keeps its name's case; a deletion of the
 # file a copy onto "x.txt ." makes deletes x.txt, and so does "x*.txt";
-# a copy from "n.txt." reads the n.txt a copy before makes). A device name in a
+# a copy from "n.txt." reads the n.txt a copy before makes; a deletion of
+# x.txt deletes the file a copy onto ".\x.txt" makes, and a copy into "d.\"
+# goes into the d a record before makes). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
 # Root, who runs these tests, is stopped by no mode on either side; the
@@ -188,5 +190,7 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\x.txt .;1||\001\\x.txt#0#0
 0|\000\\one.txt|\001\\sub\\x.txt.;1||\001\\sub\\x*.txt#0#0
 0|\000\\one.txt|\001\\n.txt;0|\001\\n.txt.|\001\\m.txt#0#0
+0|\000\\one.txt|\001\\.\\x.txt;1||\001\\x.txt#0#0
+2||\001\\d;0|\000\\one.txt|\001\\d.\\b.txt#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
