@@ -111,9 +111,9 @@ std::u16string PathKey(const std::string &path, bool folder) {
     }
     named |= c != '.' && c != ' ';
   }
-  std::string text = AbsolutePath(named ? path : path.substr(0, start));
-  if (!named)
-    text.append(path, start);
+  std::string text =
+      named ? AbsolutePath(path)
+            : AbsolutePath(path.substr(0, start)).append(path, start);
   while (folder && text.size() > 1 &&
          (text.back() == '\\' || text.back() == '/'))
     text.pop_back();

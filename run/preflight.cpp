@@ -239,7 +239,7 @@ private:
     // What the records before leave at the path Windows reads, else the
     // disk; a folder is made as written, a separator after it.
     const State state = StateAt(
-        step.target, &fromDisk,
+        step.key, step.target, &fromDisk,
         step.operation == record::kCreateFolder ? &step.source : nullptr);
     if (Leaves(step, state, fromDisk))
       return Verdict::Done; // the disk shows it: nothing to lay over it
@@ -365,9 +365,14 @@ private:
   // separator after it opens on Windows).
   State StateAt(const std::string &path, bool *fromDisk = nullptr,
                 const std::string *written = nullptr) const {
+    return StateAt(written ? fs::PathKey(*written, true) : fs::PathKey(path),
+                   path, fromDisk, written);
+  }
+  // The same, path's key known (a record's own: one reading of its path).
+  State StateAt(const std::u16string &key, const std::string &path,
+                bool *fromDisk, const std::string *written) const {
     expect::Kind kind = expect::Kind::Nothing;
-    if (laid_.At(written ? fs::PathKey(*written, true) : fs::PathKey(path),
-                 kind))
+    if (laid_.At(key, kind))
       return FromKind(kind);
     if (fromDisk)
       *fromDisk = true;
