@@ -150,6 +150,15 @@ bool SameFile(const std::string &a, const std::string &b);
 // The one case table of the system; a key for indexes of names.
 std::u16string FoldName(std::string_view name);
 
+// The key of what path names, the whole path read as Windows reads it
+// (AbsolutePath: "a\\.\\x", "a\\b\\..\\x", "a\\\\x" and "a/x" are a\\x,
+// "d.\\x" is in d, "x.txt." is x.txt), folded as FoldName: the paths of one
+// file or folder have one key. A last name Windows reads as no name, a pattern
+// (* or ?) or dots and blanks alone, stays as written after its folder.
+// folder: path names a folder, read with the separators after it ("e \\" is
+// the folder "e ", "d.\\" is d), which its key goes without.
+std::u16string PathKey(const std::string &path, bool folder = false);
+
 // Compares two names case-insensitively, ordinal, the way NTFS orders them.
 int CompareNamesNoCase(const std::string &a, const std::string &b);
 

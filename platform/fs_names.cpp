@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/env.h"
 #include "platform/error.h"
 #include "platform/fs.h"
 
@@ -97,6 +98,26 @@ std::u16string FoldName(std::string_view text) {
     }
   }
   return units;
+}
+
+std::u16string PathKey(const std::string &path, bool folder) {
+  const size_t start = path.find_last_of("\\/") + 1; // npos + 1: 0
+  bool named = false; // a last name Windows reads as one
+  for (size_t at = start; at < path.size(); ++at) {
+    const char c = path[at];
+    if (c == '*' || c == '?') {
+      named = false;
+      break;
+    }
+    named |= c != '.' && c != ' ';
+  }
+  std::string text =
+      named ? AbsolutePath(path)
+            : AbsolutePath(path.substr(0, start)).append(path, start);
+  while (folder && text.size() > 1 &&
+         (text.back() == '\\' || text.back() == '/'))
+    text.pop_back();
+  return FoldName(text);
 }
 
 namespace {

@@ -73,7 +73,7 @@ struct Step {
   // install makes (a blank before its separator stays) and names.
   std::string source;
   std::string target;
-  std::u16string key; // the target as Windows reads it, folded
+  std::u16string key; // the target's fs::PathKey
   bool wildcard = false;
   const expect::Expected *expected = nullptr; // first record on its path
 };
@@ -94,8 +94,9 @@ public:
     // removes a folder by its path without separators ("{app}\e \" removes
     // e), and makes it by the path as written ("{app}\e ." makes e, "{app}\e
     // \" the folder "e "). A file's record keeps its text, which the install
-    // opens and names, and is known by the name Windows reads ("x.txt." is
-    // x.txt), as every other record on that file is.
+    // opens and names. Every record is known by its path as Windows reads
+    // it whole ("x.txt." and "sub\..\x.txt" are x.txt), as every other
+    // record on that file or folder is; a pattern is matched as written.
     const bool folder = step.operation == record::kCreateFolder ||
                         step.operation == record::kDeleteFolder;
     bool asWritten = false;
@@ -109,13 +110,10 @@ public:
     step.wildcard =
         step.target.find_first_of(
             "*?", slash == std::string::npos ? 0 : slash) != std::string::npos;
-    // A pattern is matched as written.
-    const size_t read = asWritten || step.wildcard
-                            ? step.target.size()
-                            : archive::LengthAsRead(step.target);
-    if (folder)
-      step.target.resize(read);
-    step.key = fs::FoldName({step.target.data(), read});
+    if (folder && !asWritten && !step.wildcard)
+      step.target.resize(archive::LengthAsRead(step.target));
+    const bool made = step.operation == record::kCreateFolder;
+    step.key = fs::PathKey(made ? step.source : step.target, made);
     steps_.push_back(std::move(step));
   }
 
@@ -129,8 +127,7 @@ public:
     for (const expect::Expected &item : expected_) {
       const std::string path =
           programFolder_ + "\\" + platform::AnsiToText(item.path);
-      const size_t k = // read as a record's target is
-          first.Find(fs::FoldName({path.data(), archive::LengthAsRead(path)}));
+      const size_t k = first.Find(fs::PathKey(path)); // as a target is
       if (k != expect::KeyIndex::kNone)
         steps_[k].expected = &item;
     }
@@ -204,12 +201,10 @@ private:
   // found. Only where no record names the path or a folder above it does
   // the disk decide, asked as the install asks it.
   void CheckOpen(const std::string &path, bool toRead) const {
-    std::string name = fs::WithoutTrailingSeparators(path);
+    const std::string name = fs::WithoutTrailingSeparators(path);
     const bool named = name.size() == path.size();
-    if (named) // the file Windows reads ("n.txt." is n.txt)
-      name.resize(archive::LengthAsRead(name));
-    bool fromDisk = false;
-    const State state = StateAt(name, &fromDisk);
+    bool fromDisk = false; // at the path Windows reads ("n.txt." is n.txt)
+    const State state = StateAt(name, &fromDisk, &path);
     if (named && state == State::File)
       return;
     if (fromDisk)
@@ -241,15 +236,11 @@ private:
     if (step.wildcard)
       return JudgeWildcard(step);
     bool fromDisk = false;
-    // What the records before leave at the name Windows reads, else the
+    // What the records before leave at the path Windows reads, else the
     // disk; a folder is made as written, a separator after it.
-    expect::Kind laid = expect::Kind::Nothing;
-    const State state =
-        laid_.At(step.key, laid)
-            ? FromKind(laid)
-            : StateAt(step.target, &fromDisk,
-                      step.operation == record::kCreateFolder ? &step.source
-                                                              : nullptr);
+    const State state = StateAt(
+        step.key, step.target, &fromDisk,
+        step.operation == record::kCreateFolder ? &step.source : nullptr);
     if (Leaves(step, state, fromDisk))
       return Verdict::Done; // the disk shows it: nothing to lay over it
     if (ParentIsFolder(step) && WasBefore(step, state, fromDisk)) {
@@ -308,18 +299,25 @@ private:
     const size_t slash = step.target.find_last_of("\\/");
     const std::string folder =
         slash == std::string::npos ? "" : step.target.substr(0, slash);
+    const std::string written = step.target.substr(0, slash + 1);
     const bool files = step.operation == record::kDeleteFiles;
     if (!files && step.operation != record::kDeleteFolder) {
       ++todo_;
       return Verdict::Todo;
     }
-    if (StateAt(folder) != State::Folder)
+    const std::u16string folderKey = fs::PathKey(written, true);
+    if (StateAt(folder, nullptr, &written) != State::Folder)
       return Verdict::Done;
     size_t matched = 0;
+    // A name listed is one of the folder: a file known by the name Windows
+    // reads, a folder by its name as it is (a separator after it).
     for (const std::string &name :
-         files ? fs::ListFiles(step.target) : fs::ListFolders(step.target))
-      matched += Match(step, folder.empty() ? name : folder + "\\" + name);
-    const std::u16string folderKey = fs::FoldName(folder);
+         files ? fs::ListFiles(step.target) : fs::ListFolders(step.target)) {
+      const std::string path = written + name;
+      matched +=
+          Match(step, path,
+                files ? fs::PathKey(path) : fs::PathKey(path + '\\', true));
+    }
     const std::string pattern = step.target.substr(slash + 1);
     for (const Step *earlier = steps_.data(); earlier != &step; ++earlier) {
       const size_t cut = earlier->key.find_last_of(u"\\/");
@@ -335,7 +333,7 @@ private:
       const size_t start = made.find_last_of("\\/") + 1;
       const size_t end = files ? archive::LengthAsRead(made) : made.size();
       if (fs::MatchesPattern(made.substr(start, end - start), pattern))
-        matched += Match(step, made);
+        matched += Match(step, made, earlier->key);
     }
     if (matched == 0)
       return Verdict::Done;
@@ -346,11 +344,10 @@ private:
   // 1 when path is a file (a folder, for a folder pattern) where step's
   // pattern deletes it, as the records before leave the folder; laid as
   // deleted at once, so that it counts once and the records after find it
-  // gone. A file is known by the name Windows reads, as a record's target.
-  [[gnu::noinline]] size_t Match(const Step &step, const std::string &path) {
+  // gone. key: path's, as a record's target is known.
+  [[gnu::noinline]] size_t Match(const Step &step, const std::string &path,
+                                 const std::u16string &key) {
     const bool files = step.operation == record::kDeleteFiles;
-    const std::u16string key = fs::FoldName(
-        {path.data(), files ? archive::LengthAsRead(path) : path.size()});
     expect::Kind laid = expect::Kind::Nothing;
     if ((laid_.At(key, laid) ? FromKind(laid) : OnDisk(path)) !=
         (files ? State::File : State::Folder))
@@ -360,15 +357,22 @@ private:
     return 1;
   }
 
-  // What the records before leave at path, else what the disk holds. A
-  // folder on the disk is looked at again through written, the path as the
-  // install reaches it, separator kept: "Keep \" is the folder "Keep ",
-  // which "Keep " read alone is not (Windows reads it as Keep). A file
-  // stays one (no name with a separator after it opens on Windows).
+  // What the records before leave at path (fs::PathKey), else what the
+  // disk holds. A folder on the disk is looked at again through written,
+  // the path as the install reaches it, separator kept, which the records
+  // know it by: "Keep \" is the folder "Keep ", which "Keep " read alone
+  // is not (Windows reads it as Keep). A file stays one (no name with a
+  // separator after it opens on Windows).
   State StateAt(const std::string &path, bool *fromDisk = nullptr,
                 const std::string *written = nullptr) const {
+    return StateAt(written ? fs::PathKey(*written, true) : fs::PathKey(path),
+                   path, fromDisk, written);
+  }
+  // The same, path's key known (a record's own: one reading of its path).
+  State StateAt(const std::u16string &key, const std::string &path,
+                bool *fromDisk, const std::string *written) const {
     expect::Kind kind = expect::Kind::Nothing;
-    if (laid_.At(fs::FoldName(path), kind))
+    if (laid_.At(key, kind))
       return FromKind(kind);
     if (fromDisk)
       *fromDisk = true;

@@ -536,23 +536,29 @@ TEST_F(PreflightTest, NewFilesOfABigFolderAreLookedUpInOneListingOfIt) {
 TEST_F(PreflightTest, ARecordWhosePathALaterOneChangesAgainIsDoneByIt) {
   // A script that deletes each file before it copies the new one: on the
   // second run the new files are there, which the deletions find done by
-  // the copies after them. A copy onto "app.exe." or "app.exe ." is one
-  // onto app.exe, as Windows reads it, whatever the expected state names
-  // (the copies' target as the script writes it and as the script the
-  // expected state is of writes it, and whether each file is deleted
-  // first). Another app.exe is another version.
+  // the copies after them. A copy onto "app.exe.", "app.exe .",
+  // ".\\app.exe" or "lib\\..\\app.exe" is one onto app.exe, as Windows reads
+  // it, whatever the expected state names (the copies' target as the
+  // script writes it and as the script the expected state is of writes it,
+  // * the name, and whether each file is deleted first). Another app.exe is
+  // another version.
   const struct {
     const char *target, *expected;
     bool deleted;
-  } cases[] = {{"", "", true}, {".", ".", true}, {" .", "", false}};
+  } cases[] = {{"*", "*", true},          {"*.", "*.", true},
+               {"* .", "*", false},       {".\\*", "*", false},
+               {"lib\\..\\*", "*", true}, {"\\*", "*", false},
+               {"*", ".\\*", false}};
   WriteFile(old + "/readme.txt", "readme 4.2");
   for (const auto &c : cases) {
     SCOPED_TRACE(c.target);
-    const auto script = [&](const char *suffix) {
+    const auto script = [&](const std::string &form) {
+      const size_t star = form.find('*');
       std::string text;
       for (const char *name : {"app.exe", "readme.txt"})
         text += (c.deleted ? std::string("delete {app}\\") + name + "\n" : "") +
-                "copy {temp}\\" + name + " \"{app}\\" + name + suffix + "\"\n";
+                "copy {temp}\\" + name + " \"{app}\\" +
+                std::string(form).replace(star, 1, name) + "\"\n";
       const tools::script_text::CompiledScript compiled =
           tools::script_text::CompileScript(
               text, tools::script_text::Installs::Refused);
@@ -564,8 +570,11 @@ TEST_F(PreflightTest, ARecordWhosePathALaterOneChangesAgainIsDoneByIt) {
     std::filesystem::copy(src, payload);
     WriteFile(payload + "/script",
               tools::script_text::ScriptBytes(script(c.target)));
-    WriteFile(payload + "/" + expect::kEntryName,
-              tools::ExpectedStateOf(script(c.expected).records, old));
+    const std::string expected =
+        tools::ExpectedStateOf(script(c.expected).records, old);
+    // One line for each file, however the records spell it.
+    EXPECT_EQ(expect::ParseExpected(expected).size(), 2u);
+    WriteFile(payload + "/" + expect::kEntryName, expected);
     WriteFile(payload + "/" + package::sums::kEntryName,
               pkgbuild::SumsOf(payload));
     tools::ImageTexts texts;
@@ -597,6 +606,12 @@ TEST_F(PreflightTest, AFolderRecordWithASeparatorAfterItNamesTheFolder) {
        "/made/r.txt"},
       // The file a copy before makes, read through "n.txt." as Windows does.
       {"copy {temp}\\readme.txt {app}\\n.txt\ncopy {app}\\n.txt. "
+       "{app}\\m.txt\n",
+       "/m.txt"},
+      // A path is read whole: "d.\\x.txt" is in d, ".\\n.txt" is n.txt.
+      {"mkdir {app}\\d\ncopy {temp}\\readme.txt {app}\\d.\\x.txt\n",
+       "/d/x.txt"},
+      {"copy {temp}\\readme.txt {app}\\n.txt\ncopy {app}\\.\\n.txt "
        "{app}\\m.txt\n",
        "/m.txt"},
   };

@@ -1,6 +1,7 @@
 // The expected state of a script against an old product folder.
 #include "tools/expected_state_of.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -66,6 +67,7 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
                 const std::string &oldDir,
                 const std::optional<os::FileId> &output) {
   const std::string app = std::string(1, script::kProgramFolderMark) + "\\";
+  const std::string root = '/' + app.substr(0, 1) + '/'; // {app} read so
   expect::LaidRecords laid;
   std::set<std::u16string> listed;
   std::vector<expect::Expected> list;
@@ -81,14 +83,35 @@ ExpectedStateOf(const std::vector<script_text::CompiledRecord> &records,
         target.find_first_of(std::string("*?\0\x01", 4), app.size()) !=
             std::string::npos)
       continue;
-    const std::string relative = target.substr(app.size());
-    const std::u16string key =
-        platform::fs::FoldName(platform::AnsiToText(relative));
+    // Known by its path as the run knows it (fs::PathKey below a root of
+    // {app}'s own), a folder's record as the run reads it: ".\\x.txt" and
+    // "x.txt." are the x.txt of one line, which names it as read. A path
+    // whose record the run would find by no line (the program folder
+    // itself or outside it, a last name of dots alone) gets none.
+    const std::string rooted = '/' + target;
+    const std::string text = platform::AnsiToText(rooted);
+    const std::u16string key = platform::fs::PathKey(
+        record.operation == script::kDeleteFolder
+            ? platform::fs::WithoutTrailingSeparators(text)
+            : text,
+        record.operation == script::kCreateFolder);
+    std::string relative = platform::posix::NativePath(rooted);
+    while (relative.size() > root.size() && relative.back() == '/')
+      relative.pop_back();
+    if (relative.size() > root.size() && relative.rfind(root, 0) == 0) {
+      relative.erase(0, root.size());
+      std::replace(relative.begin(), relative.end(), '/', '\\');
+      if (platform::fs::PathKey(platform::AnsiToText('/' + app + relative)) !=
+          key)
+        relative.clear();
+    } else {
+      relative.clear();
+    }
     // A path below a folder that an earlier record makes is listed too: the
     // run finds that record done where the folder is there already, and
     // then judges the path by what the disk holds, which may be a file the
     // user put there.
-    if (!laid.Names(key) && listed.insert(key).second) {
+    if (!relative.empty() && !laid.Names(key) && listed.insert(key).second) {
       // Nothing lies below a path that is no folder in oldDir, which needs
       // no look: a new tree's records come parents first, and looking up
       // each of them whole would cost the square of its depth.

@@ -549,7 +549,11 @@ rm -rf program/*
 # expected before it changes anything. "rmdir sub \" is sub, which the base
 # format lists through "sub \" and finds not empty; "rmdir e \" removes
 # the e a record before makes, and "mkdir e ." makes e; "delete x.txt"
-# and "delete *.txt" delete the file a copy onto "x.txt." makes.
+# and "delete *.txt" delete the file a copy onto "x.txt." makes. A path is
+# read whole: a copy onto ".\x.txt", "sub\..\x.txt", "\\x.txt" or "/x.txt"
+# makes the x.txt a deletion takes, a copy into "d.\" goes into the d a
+# record before makes ("mkdir d.\" makes the d "rmdir d" removes), and
+# "sub\.\x*.txt" deletes the x.txt a copy into sub makes.
 # KIND|RECORDS (code target, ";" between)|exit|message of a failure (@: the
 # program folder)|the program folder after it.
 while IFS='|' read -r kind records rc says after; do
@@ -586,6 +590,20 @@ base|0 \x.txt.;1 \x.txt|0||./sub ./sub/s.txt ./update.exe
 ours|0 \x.txt.;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
 base|0 \x.txt.;1 \*.txt|0||./sub ./sub/s.txt ./update.exe 
 ours|0 \x.txt.;1 \*.txt|0||./sub ./sub/s.txt ./update.exe 
+base|0 \.\x.txt;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+ours|0 \.\x.txt;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+base|0 \sub\..\x.txt;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+ours|0 \sub\..\x.txt;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+base|0 \\x.txt;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+ours|0 \\x.txt;1 \x.txt|0||./sub ./sub/s.txt ./update.exe 
+base|0 /x.txt;1 \X.TXT|0||./sub ./sub/s.txt ./update.exe 
+ours|0 /x.txt;1 \X.TXT|0||./sub ./sub/s.txt ./update.exe 
+base|2 \d;0 \d.\x.txt|0||./d ./d/x.txt ./sub ./sub/s.txt ./update.exe 
+ours|2 \d;0 \d.\x.txt|0||./d ./d/x.txt ./sub ./sub/s.txt ./update.exe 
+base|2 \d.\;0 \d\x.txt;3 \d|0||./sub ./sub/s.txt ./update.exe 
+ours|2 \d.\;0 \d\x.txt;3 \d|0||./sub ./sub/s.txt ./update.exe 
+base|0 \sub\x.txt;1 \sub\.\x*.txt|0||./sub ./sub/s.txt ./update.exe 
+ours|0 \sub\x.txt;1 \sub\.\x*.txt|0||./sub ./sub/s.txt ./update.exe 
 TABLE
 rm -rf program/* payload/script
 

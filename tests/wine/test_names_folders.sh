@@ -31,7 +31,9 @@
 # naming sub put back as sub), and one that succeeds leaves what the base
 # format leaves (a file replaced keeps its name's case; a deletion of the
 # file a copy onto "x.txt ." makes deletes x.txt, and so does "x*.txt";
-# a copy from "n.txt." reads the n.txt a copy before makes). A device name in a
+# a copy from "n.txt." reads the n.txt a copy before makes; a deletion of
+# x.txt deletes the file a copy onto ".\x.txt" makes, and a copy into "d.\"
+# goes into the d a record before makes). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
 # A failure's message ends in the system's text and code that Windows
@@ -205,5 +207,7 @@ done <<'ROWS'
 0|\001\\a*b|\001\\x.txt#1#1
 0|\000\\one.txt|\001\\new\\#1#1
 0|\000\\one.txt|\001\\sub\\a.txt\\x#1#4
+0|\000\\one.txt|\001\\.\\x.txt;1||\001\\x.txt#0#0
+2||\001\\d;0|\000\\one.txt|\001\\d.\\b.txt#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
