@@ -8,6 +8,7 @@
 #include "package/script_record.h"
 #include "package/texts.h"
 #include "platform/decimal.h"
+#include "platform/env.h"
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/os_file.h"
@@ -208,6 +209,14 @@ std::string Transaction::MoveAside(const std::string &written) {
   std::string path = program || read.ends_with('.')
                          ? written
                          : fs::NameAsStored(std::string(read));
+  // A path through ".." that Windows reads as one below the program folder
+  // is taken so: moved into that folder's area, not into one its text names
+  // ("nosuch\..\~updpack.bak" is the program folder's own), and named in
+  // the journal for a later run's undo.
+  if (!IsInside(program_, path))
+    if (std::string whole = platform::AbsolutePath(path);
+        IsInside(program_, whole))
+      path = std::move(whole);
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
   // Looked at again right before the move: a folder on either way may have
   // become a link since the record's own look (an area too). Before the

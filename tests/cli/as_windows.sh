@@ -553,7 +553,9 @@ rm -rf program/*
 # read whole: a copy onto ".\x.txt", "sub\..\x.txt", "\\x.txt" or "/x.txt"
 # makes the x.txt a deletion takes, a copy into "d.\" goes into the d a
 # record before makes ("mkdir d.\" makes the d "rmdir d" removes), and
-# "sub\.\x*.txt" deletes the x.txt a copy into sub makes.
+# "sub\.\x*.txt" deletes the x.txt a copy into sub makes. A file or folder
+# replaced or removed through "nosuch\..\" is moved aside into the program
+# folder's backup area, which that path reads as.
 # KIND|RECORDS (code target, ";" between)|exit|message of a failure (@: the
 # program folder)|the program folder after it.
 while IFS='|' read -r kind records rc says after; do
@@ -604,6 +606,9 @@ base|2 \d.\;0 \d\x.txt;3 \d|0||./sub ./sub/s.txt ./update.exe
 ours|2 \d.\;0 \d\x.txt;3 \d|0||./sub ./sub/s.txt ./update.exe 
 base|0 \sub\x.txt;1 \sub\.\x*.txt|0||./sub ./sub/s.txt ./update.exe 
 ours|0 \sub\x.txt;1 \sub\.\x*.txt|0||./sub ./sub/s.txt ./update.exe 
+base|0 \x.txt;0 \nosuch\..\x.txt|0||./sub ./sub/s.txt ./update.exe ./x.txt 
+ours|0 \x.txt;0 \nosuch\..\x.txt|0||./sub ./sub/s.txt ./update.exe ./x.txt 
+ours|3 \nosuch\..\sub|0||./update.exe 
 TABLE
 rm -rf program/* payload/script
 

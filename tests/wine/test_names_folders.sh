@@ -33,7 +33,9 @@
 # file a copy onto "x.txt ." makes deletes x.txt, and so does "x*.txt";
 # a copy from "n.txt." reads the n.txt a copy before makes; a deletion of
 # x.txt deletes the file a copy onto ".\x.txt" makes, and a copy into "d.\"
-# goes into the d a record before makes). A device name in a
+# goes into the d a record before makes; a file replaced or a folder
+# removed through "nosuch\..\" goes into the program folder's backup
+# area, which that path reads as). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
 # failure.
 # A failure's message ends in the system's text and code that Windows
@@ -209,5 +211,7 @@ done <<'ROWS'
 0|\000\\one.txt|\001\\sub\\a.txt\\x#1#4
 0|\000\\one.txt|\001\\.\\x.txt;1||\001\\x.txt#0#0
 2||\001\\d;0|\000\\one.txt|\001\\d.\\b.txt#0#0
+0|\000\\one.txt|\001\\x.txt;0|\000\\one.txt|\001\\nosuch\\..\\x.txt#0#0
+3||\001\\nosuch\\..\\sub#0#0
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
