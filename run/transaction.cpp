@@ -50,6 +50,14 @@ bool IsInside(const std::string &folder, const std::string &path) {
   return true;
 }
 
+// path as Windows reads it where its text leads through "..": what a
+// backup area and a journal line go by, so that "nosuch\..\x.txt" is moved
+// into the program folder's area (its text's own, "nosuch\..\~updpack.bak",
+// would be that area again) and a later run's undo finds its line.
+std::string AsRead(const std::string &folder, const std::string &path) {
+  return IsInside(folder, path) ? path : platform::AbsolutePath(path);
+}
+
 // A rename; a file that cannot be renamed there (another volume) is copied
 // and then deleted, and the copy goes again when the deletion fails. A file
 // at to stops the copy, as it stops a rename, unless over: a move aside cut
@@ -142,11 +150,12 @@ void Transaction::Take(Kind kind, const std::string &path, std::string saved) {
     AreaFor(program_ + "\\" + kJournalName);
     journal_ = os::OpenFile(journalPath_, platform::OpenMode::CreateNew);
   }
-  // A path outside the program folder goes in as "..", which no later run
-  // follows. A moved file's number is the last one given.
+  // A path outside the program folder, as Windows reads it, goes in as "..",
+  // which no later run follows. A moved file's number is the last one given.
+  const std::string read = AsRead(program_, path);
   std::string line(1, kKinds[static_cast<int>(kind)]);
-  line += IsInside(program_, path)
-              ? std::string_view(path).substr(program_.size() + 1)
+  line += IsInside(program_, read)
+              ? std::string_view(read).substr(program_.size() + 1)
               : std::string_view("..");
   if (kind == Kind::Moved)
     (line += '\t') += platform::Decimal(saved_);
@@ -160,8 +169,9 @@ void Transaction::Take(Kind kind, const std::string &path, std::string saved) {
 }
 
 const std::string &Transaction::AreaFor(const std::string &path) {
-  const std::string root =
-      IsInside(program_, path) ? program_ + "\\" : PrefixOf(path);
+  const std::string root = IsInside(program_, AsRead(program_, path))
+                               ? program_ + "\\"
+                               : PrefixOf(path);
   const std::string area = root + kBackupName;
   for (const std::string &made : areas_)
     if (made == area)
@@ -209,14 +219,6 @@ std::string Transaction::MoveAside(const std::string &written) {
   std::string path = program || read.ends_with('.')
                          ? written
                          : fs::NameAsStored(std::string(read));
-  // A path through ".." that Windows reads as one below the program folder
-  // is taken so: moved into that folder's area, not into one its text names
-  // ("nosuch\..\~updpack.bak" is the program folder's own), and named in
-  // the journal for a later run's undo.
-  if (!IsInside(program_, path))
-    if (std::string whole = platform::AbsolutePath(path);
-        IsInside(program_, whole))
-      path = std::move(whole);
   std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
   // Looked at again right before the move: a folder on either way may have
   // become a link since the record's own look (an area too). Before the

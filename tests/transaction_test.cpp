@@ -826,7 +826,8 @@ TEST(Transaction, AJournalThatNamesAnythingElseIsRefused) {
 
 // The undo of a cut-off run can be cut off in turn, at any call: the run
 // after it finishes the undo without taking back a step twice (a new file
-// removed twice would be the old one put back in its place).
+// removed twice would be the old one put back in its place). Steps through
+// "nosuch\..\" are undone as those of the path Windows reads.
 TEST(Transaction, AnUndoCutOffInTurnIsFinishedByTheNext) {
   int64_t cuts = 0;
   for (int64_t m = 1;; ++m) {
@@ -846,6 +847,10 @@ TEST(Transaction, AnUndoCutOffInTurnIsFinishedByTheNext) {
                          cut.CreateFolder(prog + "\\data");
                          cut.CopyFile(lib, prog + "\\data\\lib.dll");
                          cut.DeleteFolders(prog + "\\cach?");
+                         // Read as Windows reads them: app.exe, the
+                         // program folder's area, and a folder below it.
+                         cut.CopyFile(lib, prog + "\\nosuch\\..\\app.exe");
+                         cut.CreateFolder(prog + "\\nosuch\\..\\made");
                          return 0;
                        }),
               0);
