@@ -243,7 +243,7 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   const std::string written = NewFileOf(target);
   CheckNoLink(written);
   Take(Kind::Written, written);
-  fs::FileCopy(source, written, modified);
+  fs::FileCopy(source, written, modified, true); // an abort may come inside
   CheckNoLink(placed); // the folder may have become a link meanwhile
   Take(Kind::Placed, placed);
   fs::Rename(written, placed);
