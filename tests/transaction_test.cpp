@@ -229,16 +229,23 @@ TEST(Transaction, EveryFailingCallLeavesTheProductAsItWasOrUpdated) {
 
 TEST(Transaction, AnAbortAtEveryYieldOfTheInstallUndoesIt) {
   // The yields of a run that is not aborted: the install phase yields once
-  // after each of its 6 records and after each whole piece of 64 KiB that a
-  // copy writes (app.exe's, of 5 pieces, yields 4 times inside it), and
-  // nothing after it.
+  // after each of its 7 records, after each whole piece of 64 KiB that a
+  // copy writes (app.exe's, of 5 pieces, yields 4 times inside it) and
+  // between the files or folders a pattern moves aside (a.old and b.old,
+  // d1 and d2), and nothing after it.
   // A package of the base format yields nowhere in its install: not in
   // app.exe's copy, before it fails at the read-only lib.dll.
   const std::string app(300000, 'N');
   int64_t yields = 0;
   int64_t install = 0;
+  const std::string folders = ScriptRecord(3, "", P + "\\d?");
+  const auto twoFolders = [](const Product &product) {
+    MakeFolder(product.world.prog + "/d1");
+    MakeFolder(product.world.prog + "/d2");
+  };
   for (const bool manifest : {false, true}) {
-    Product product(manifest, {}, app);
+    Product product(manifest, folders, app);
+    twoFolders(product);
     testsupport::ScriptedUi ui;
     ui.QueueAnswer(MsgAnswer::Yes);
     const std::string installing =
@@ -247,12 +254,13 @@ TEST(Transaction, AnAbortAtEveryYieldOfTheInstallUndoesIt) {
     ui.onEveryYield = [&] { install += ui.label[0] == installing ? 1 : 0; };
     ASSERT_EQ(testsupport::RunProgram(mdl_main::Main),
               manifest ? exitcode::kSuccess : exitcode::kFailed);
-    EXPECT_EQ(install, manifest ? 6 + 4 : 0);
+    EXPECT_EQ(install, manifest ? 7 + 4 + 2 : 0);
     yields = ui.yields;
   }
   for (int64_t n = yields - install; n <= yields + 1; ++n) {
     SCOPED_TRACE("abort at yield " + std::to_string(n));
-    Product product(true, {}, app);
+    Product product(true, folders, app);
+    twoFolders(product);
     const Tree before = Snapshot(product.world.prog);
     testsupport::ScriptedUi ui;
     ui.QueueAnswer(MsgAnswer::Yes); // install
