@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/decimal.h"
+#include "platform/fs.h"
 #include "platform/messages.h"
 
 namespace platform {
@@ -288,6 +289,7 @@ void CloseAllQuietly() noexcept {
     } catch (...) {
     }
   }
+  fs::CloseCopyQuietly();
 }
 
 } // namespace files

@@ -159,7 +159,8 @@ int32_t Lof(int16_t number);
 void Close(int16_t number);
 // Closes every file; raises the first failure after closing them all.
 void CloseAll();
-// Closes every file and ignores failures: used when the program ends.
+// Closes every file, a copy's under way too (fs::CloseCopyQuietly), and
+// ignores failures: used when the program ends.
 void CloseAllQuietly() noexcept;
 
 } // namespace files

@@ -42,9 +42,15 @@ struct FileTime {
 // an Output file is (platform/os_file.h): never through a link at its name,
 // and a target with other hard links gets a file of its own. With modified,
 // the copy's time of last change is set through the handle it was written
-// by, before it closes: no second open of every file installed.
+// by, before it closes: no second open of every file installed. With
+// yields (the undoable install's copy) it yields for every byte written,
+// as the other long loops do, so that a large file keeps neither the window
+// nor an abort waiting.
 void FileCopy(const std::string &source, const std::string &target,
-              const FileTime *modified = nullptr);
+              const FileTime *modified = nullptr, bool yields = false);
+// Closes the files of the copy under way, if any, ignoring failures: for
+// files::CloseAllQuietly, when the program ends inside a copy's yield.
+void CloseCopyQuietly() noexcept;
 
 // Creates one folder level; kPathFileAccess when it exists already (as a
 // folder or a file), kPathNotFound when its parent is missing.

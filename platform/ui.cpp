@@ -28,6 +28,16 @@ void SetUi(UiBackend *backend) {
   detail::yieldCountdown = 1;
 }
 
+void YieldFor(int64_t count) {
+  const int32_t quiet = QuietYields();
+  if (quiet >= count) {
+    SkipQuietYields(static_cast<int32_t>(count));
+    return;
+  }
+  SkipQuietYields(quiet);
+  Yield();
+}
+
 namespace detail {
 
 int32_t yieldCountdown = 1;

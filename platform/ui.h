@@ -132,6 +132,10 @@ inline void Yield() {
 // that much work at once and account for it with SkipQuietYields.
 inline int32_t QuietYields() { return detail::yieldCountdown - 1; }
 inline void SkipQuietYields(int32_t count) { detail::yieldCountdown -= count; }
+// A yield for each of count bytes just read or written at once, without a
+// call for each: they spend the countdown, and reach the window system when
+// they use it up.
+void YieldFor(int64_t count);
 
 // Something slow has just been done (a system call): the next yield looks at
 // the clock, and lets the window system run when that is due, rather than

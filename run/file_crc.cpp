@@ -39,14 +39,7 @@ FileFacts ReadFileFacts(const std::string &path, int64_t crcIfLength,
       facts.crc =
           package::Crc32(facts.crc, buffer.get(), static_cast<size_t>(n));
       done += n;
-      // A yield for every byte read, without a call for each.
-      const int32_t quiet = platform::QuietYields();
-      if (quiet >= n) {
-        platform::SkipQuietYields(static_cast<int32_t>(n));
-      } else {
-        platform::SkipQuietYields(quiet);
-        platform::Yield();
-      }
+      platform::YieldFor(n);
     }
   } catch (const std::exception &) {
     // Closed, or the file stays ours until the run ends: it counts as in

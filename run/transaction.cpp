@@ -12,6 +12,7 @@
 #include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/os_file.h"
+#include "platform/ui.h"
 #include "run/run_texts.h"
 
 namespace mdl_main::txn {
@@ -243,7 +244,7 @@ void Transaction::CopyFile(const std::string &source, const std::string &target,
   const std::string written = NewFileOf(target);
   CheckNoLink(written);
   Take(Kind::Written, written);
-  fs::FileCopy(source, written, modified);
+  fs::FileCopy(source, written, modified, true); // an abort may come inside
   CheckNoLink(placed); // the folder may have become a link meanwhile
   Take(Kind::Placed, placed);
   fs::Rename(written, placed);
@@ -254,8 +255,14 @@ void Transaction::DeleteFiles(const std::string &pattern) {
   if (names.empty())
     platform::Raise(platform::err::kFileNotFound, pattern);
   const std::string prefix = PrefixOf(pattern);
-  for (const std::string &name : names)
+  for (const std::string &name : names) {
+    // Between two moves, each a whole step, as between two records: a
+    // pattern that takes thousands of files keeps neither the window nor
+    // an abort waiting.
+    if (&name != names.data())
+      platform::Yield();
     MoveAside(prefix + name);
+  }
 }
 
 void Transaction::CreateFolder(const std::string &path) {
@@ -291,6 +298,8 @@ void Transaction::DeleteFolders(const std::string &pattern) {
     // A backup area of this run is never a folder to delete.
     if (std::find(areas_.begin(), areas_.end(), folder) != areas_.end())
       continue;
+    if (any)
+      platform::Yield(); // as between the files of a pattern
     MoveAside(folder);
     any = true;
   }

@@ -74,10 +74,11 @@ struct Product {
   pkgbuild::RunWorld world;
   std::string src;
 
-  explicit Product(bool manifest, const std::string &extraRecords = {}) {
+  explicit Product(bool manifest, const std::string &extraRecords = {},
+                   const std::string &app = kBig) {
     src = world.box / "src";
     MakeFolder(src);
-    WriteFile(src + "/app.exe", kBig);
+    WriteFile(src + "/app.exe", app);
     WriteFile(src + "/lib.dll", "new library");
     WriteFile(src + "/script",
               ScriptRecord(0, T + "\\app.exe", P + "\\app.exe") +
@@ -228,18 +229,38 @@ TEST(Transaction, EveryFailingCallLeavesTheProductAsItWasOrUpdated) {
 
 TEST(Transaction, AnAbortAtEveryYieldOfTheInstallUndoesIt) {
   // The yields of a run that is not aborted: the install phase yields once
-  // after each of its 6 records, and nothing yields after it.
+  // after each of its 7 records, after each whole piece of 64 KiB that a
+  // copy writes (app.exe's, of 5 pieces, yields 4 times inside it) and
+  // between the files or folders a pattern moves aside (a.old and b.old,
+  // d1 and d2), and nothing after it.
+  // A package of the base format yields nowhere in its install: not in
+  // app.exe's copy, before it fails at the read-only lib.dll.
+  const std::string app(300000, 'N');
   int64_t yields = 0;
-  {
-    Product product(true);
+  int64_t install = 0;
+  const std::string folders = ScriptRecord(3, "", P + "\\d?");
+  const auto twoFolders = [](const Product &product) {
+    MakeFolder(product.world.prog + "/d1");
+    MakeFolder(product.world.prog + "/d2");
+  };
+  for (const bool manifest : {false, true}) {
+    Product product(manifest, folders, app);
+    twoFolders(product);
     testsupport::ScriptedUi ui;
     ui.QueueAnswer(MsgAnswer::Yes);
-    ASSERT_EQ(testsupport::RunProgram(mdl_main::Main), exitcode::kSuccess);
+    const std::string installing =
+        package::TextOf(package::DefaultTexts(), package::Text::Installing);
+    install = 0;
+    ui.onEveryYield = [&] { install += ui.label[0] == installing ? 1 : 0; };
+    ASSERT_EQ(testsupport::RunProgram(mdl_main::Main),
+              manifest ? exitcode::kSuccess : exitcode::kFailed);
+    EXPECT_EQ(install, manifest ? 7 + 4 + 2 : 0);
     yields = ui.yields;
   }
-  for (int64_t n = yields - 6; n <= yields + 1; ++n) {
+  for (int64_t n = yields - install; n <= yields + 1; ++n) {
     SCOPED_TRACE("abort at yield " + std::to_string(n));
-    Product product(true);
+    Product product(true, folders, app);
+    twoFolders(product);
     const Tree before = Snapshot(product.world.prog);
     testsupport::ScriptedUi ui;
     ui.QueueAnswer(MsgAnswer::Yes); // install
@@ -250,7 +271,7 @@ TEST(Transaction, AnAbortAtEveryYieldOfTheInstallUndoesIt) {
     ui.AtYield(n, [&] { changed = Snapshot(product.world.prog) != before; });
     ui.CloseAtYield(n);
     const int code = testsupport::RunProgram(mdl_main::Main);
-    EXPECT_EQ(changed, n > yields - 6 && n <= yields);
+    EXPECT_EQ(changed, n > yields - install && n <= yields);
     if (n > yields) {
       EXPECT_EQ(code, exitcode::kSuccess);
       EXPECT_EQ(Snapshot(product.world.prog), product.Updated());
