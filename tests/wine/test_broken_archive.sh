@@ -66,7 +66,8 @@ run_broken no_catalog "$E2E_MSG_NO_CATALOG"
 # certificate table, a long script changed with its checksum to match;
 # and sound packages of hostile scripts (odd operation bytes, bytes that
 # are no placeholder, paths with no blank after them, a record cut short,
-# sources the package does not hold, paths one folder up). Each runs in
+# sources the package does not hold, paths one folder up) or of catalogs
+# written by hand (hostile names and ranges). Each runs in
 # a copy of one product folder natively (`updpack run --yes --silent
 # --log`) and under Wine (with /S and its log; a package without a
 # manifest, or one whose manifest is gone, answered through its boxes),
@@ -221,6 +222,44 @@ def hostile_record():
     return bytes([op]) + field(source, 16) + field(target, 48)
 
 
+# Entry names of a hand-written catalog, in code page 1251: the same name
+# in another case or with a dot or blank after it, devices, characters
+# Windows refuses, control characters, an unassigned byte, "." and "..",
+# separators, a name of 255 characters, a tool's own name. Not one past
+# 255: Wine 8 fails it as a file not found, where Windows (and the native
+# run) fail it as a bad file name.
+NAMES = [b"a.txt", b"A.TXT", b"a.txt.", b"a.txt ", b"con", b"nul.txt", b"a:b",
+         b"a*b", b"a\x07b", b"\x98.txt", b"..", b".", b"", b"sub\\x.txt",
+         b"sub/x.txt", b"x" * 255, b"\xb8\xeb\xea\xe0.txt", b"com0", b"COM1 .txt",
+         b"~updpack.sum", b"a?b", b"a\x01b"]
+
+
+def hostile_archive():
+    """A PACK1 archive written by hand: a script copying some of its
+    entries, then entries of hostile names and ranges (one past the data,
+    one before its start, two that share bytes, fields that are no number)."""
+    names = rng.sample(NAMES, rng.randint(1, 4))
+    script = b"".join(bytes([0]) + field(b"\0\\" + n, 16) + field(b"\1\\" + n, 48)
+                      for n in names if len(n) <= 14)
+    data = script + bytes(rng.randrange(256) for _ in range(rng.randint(0, 200)))
+    catalog = b"script?1?%d\x02" % (len(script) + 1)
+    for name in names:
+        first = rng.randint(1, len(data) + 1)
+        last = rng.randint(first, len(data) + 1)
+        roll = rng.random()
+        if roll < 0.1:
+            first, last = last + 1, first
+        elif roll < 0.2:
+            last = len(data) + rng.choice([2, 1000, 2 ** 31 - 1])
+        elif roll < 0.25:
+            first = rng.choice([0, -1, 2 ** 31])
+        text = b"%s?%d?%d" % (name, first, last)
+        if rng.random() < 0.05:
+            text = name + rng.choice([b"?x?1", b"?1", b"", b"?1?2?3"])
+        catalog += text + b"\x02"
+    return b"PACK1\x00\x01" + catalog + b"\x01" + data
+
+
 def flip(data, at):
     mask = rng.choice([1, 2, 4, 8, 16, 32, 64, 128, 0xff, rng.randrange(1, 256)])
     data[at] ^= mask
@@ -355,6 +394,14 @@ case_folder(3, "base, cut at %d, inside the image" % (image_end // 2))
 for case in range(4, count + 4):
     where = os.path.join(out, "%03d" % case)
     os.makedirs(where)
+    if rng.random() < 0.1:
+        archive = hostile_archive()
+        with open(stub, "rb") as f:
+            image = f.read()
+        write(os.path.join(where, "update.exe"),
+              image + archive + (len(image) + 1).to_bytes(4, "little"))
+        case_folder(case, "base, archive %s" % archive.hex())
+        continue
     if rng.random() < 0.25:
         records = b"".join(hostile_record() for _ in range(rng.randint(1, 5)))
         if rng.random() < 0.2:
