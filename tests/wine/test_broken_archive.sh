@@ -63,7 +63,8 @@ run_broken no_catalog "$E2E_MSG_NO_CATALOG"
 # the base format, damaged at random from a fixed seed: cut at any length,
 # a byte changed in the trailer, the archive's head, the catalog, an
 # entry, the manifest, the compressed stream, the checksum entry or the
-# certificate table, a long script changed with its checksum to match;
+# certificate table, a long script or a value of the manifest changed
+# with its checksum to match;
 # and sound packages of hostile scripts (odd operation bytes, bytes that
 # are no placeholder, paths with no blank after them, a record cut short,
 # sources the package does not hold, paths one folder up) or of catalogs
@@ -299,6 +300,35 @@ def hostile_long(data, info):
     return rewrite(data, info, "~updpack.scr", rng.randrange(16), b"x")
 
 
+def manifest_value(data):
+    """A value of the manifest changed in place, digits or letters alike,
+    with its CRC-32 to match: a manifest that reads, and lies."""
+    at = image_end + 24
+    size = int.from_bytes(data[image_end + 16:image_end + 20], "little")
+    fields = bytes(data[at:at + size]).split(b"\0")
+    k = rng.randrange(0, len(fields) - 1, 2)
+    # Mostly one the run reckons with rather than a text.
+    reckoned = [i for i in range(0, len(fields) - 1, 2) if fields[i] in (
+        b"stream", b"raw", b"rawcrc", b"length", b"codepage", b"sums", b"times",
+        b"codec", b"longscript", b"restart", b"stored", b"x86")]
+    if reckoned and rng.random() < 0.8:
+        k = rng.choice(reckoned)
+    key, value = fields[k], fields[k + 1]
+    if value.isdigit():
+        new = rng.choice([b"9" * len(value), b"0" * len(value),
+                          b"%0*d" % (len(value), int(value) + rng.choice([-1, 1])),
+                          b"%0*d" % (len(value), rng.randrange(10 ** len(value)))])
+    else:
+        new = bytes(rng.randrange(0x20, 0x7f) for _ in value) if rng.random() < 0.5 else value.upper()
+    new = new[-len(value):] if value else new[:0]
+    start = at + sum(len(f) + 1 for f in fields[:k + 1])
+    data[start:start + len(new)] = new
+    data[image_end + 20:image_end + 24] = zlib.crc32(data[at:at + size]).to_bytes(4, "little")
+    return "manifest %s: %s := %s" % (key.decode("utf-8", "replace"),
+                                      value[:40].decode("utf-8", "replace"),
+                                      new[:40].decode("utf-8", "replace"))
+
+
 def damage(kind, data, info):
     """data damaged in one of the ways its kind allows; the words."""
     size = len(data)
@@ -308,7 +338,7 @@ def damage(kind, data, info):
     end = len(open(os.path.join(orig, "stored.exe"), "rb").read()) if kind == "signed" else size
     ways = ["cut", "trailer", "archive", "entry"]
     if kind != "base":
-        ways += ["manifest", "manifest"]
+        ways += ["manifest", "manifest", "values", "values"]
     if kind == "lzma":
         ways += ["stream", "stream"]
     else:
@@ -320,6 +350,8 @@ def damage(kind, data, info):
     way = rng.choice(ways)
     if way == "long":
         return "long script: " + hostile_long(data, info)
+    if way == "values":
+        return manifest_value(data)
     if way == "cut":
         at = rng.choice([rng.randrange(image_end, size), rng.randrange(start, size),
                          rng.randrange(size - 16, size), rng.randrange(0, image_end)])
