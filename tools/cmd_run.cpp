@@ -1,9 +1,13 @@
 // updpack run PACKAGE.exe [--yes]: the package's update run, carried out
 // here with the console as its window system.
+#include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <optional>
+#include <string>
 
 #include "package/manifest.h"
+#include "package/pe_image.h"
 #include "platform/env.h"
 #include "platform/fs.h"
 #include "platform/posix/posix_error.h"
@@ -39,6 +43,33 @@ std::string BaseNameExe(const std::string &path) {
   return folder + platform::BaseNameOf(path) + ".exe";
 }
 
+// Windows starts no program image that the file holds only in part: its
+// loader maps every section's raw data, read in whole 512-byte sectors (as
+// Wine's does), and a file cut inside its headers is no program at all. A
+// package cut so never runs, and its run here ends as it ends there, before
+// anything is asked or made. A file that is no PE image at all (no "MZ")
+// is left to the run, as the tests' own packages are.
+void RefuseUnstartable(const std::string &path) {
+  const OsFile file(path, platform::OpenMode::ReadOnly);
+  const OsFileSource source(file);
+  uint8_t magic[2] = {};
+  if (!source.Read(0, magic, sizeof magic) || magic[0] != 'M' ||
+      magic[1] != 'Z')
+    return;
+  constexpr int64_t kSector = 512;
+  const int64_t held = (source.Size() + kSector - 1) / kSector * kSector;
+  const std::optional<int64_t> end = package::pe::ReadImageHeaders(source).end;
+  if (!end)
+    throw ToolError(path + ": Windows does not start it: its program image's "
+                           "headers are cut short or damaged");
+  if (held < *end)
+    throw ToolError(path +
+                    ": Windows does not start it: its program image "
+                    "ends at byte " +
+                    std::to_string(*end) + ", the file holds " +
+                    std::to_string(source.Size()));
+}
+
 } // namespace
 
 int RunCommand(const std::vector<std::string> &arguments) {
@@ -51,6 +82,7 @@ int RunCommand(const std::vector<std::string> &arguments) {
   ExpectPositional(args, {"PACKAGE.exe"});
   const std::string &package = args.positional[0];
   CheckReadable(package);
+  RefuseUnstartable(package);
   // The run opens its own executable as <folder>/<base name>.exe, as the
   // Windows program started under another name does: that file, if any, is
   // the package, and without one the run ends with its critical error.

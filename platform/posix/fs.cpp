@@ -446,16 +446,18 @@ void MatchFolders(const std::string &pattern, FolderMatches &found) {
     return;
   found.folder.Reset(OpenFolder(split.prefix));
   if (found.folder.get() < 0) {
+    // Windows lists the folders by the pattern without the separators that
+    // end it, and a failed listing names it so.
     if (errno == ENOENT || errno == ENOTDIR) {
       if (HasWildcard(split.name))
-        NothingIn(split.prefix, pattern);
+        NothingIn(split.prefix, path);
       return;
     }
     // Windows' look at a path without a wildcard finds no folder where a
     // name it refuses is on the way.
     if (errno == EILSEQ && !HasWildcard(split.name))
       return;
-    RaiseUnlisted(split.prefix, pattern);
+    RaiseUnlisted(split.prefix, path);
   }
   if (!HasWildcard(split.name)) {
     const std::string native = posix::ResolvedPath(path);

@@ -58,8 +58,9 @@ void RaiseAs(WinError code, const std::string &path,
     ++entry; // every code has its entry (a missing one would take the last)
   if (!asWindows)
     Raise(entry->number, path + std::string(natively));
-  // As the win32 backend's Describe writes it.
-  std::string text = path + " (";
+  // As the win32 backend's Describe writes it: an empty path (a copy from
+  // a blank source) leaves no blank before the system's text.
+  std::string text = path.empty() ? "(" : path + " (";
   if (*entry->text) {
     text += entry->text;
     text += ", ";

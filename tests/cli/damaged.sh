@@ -87,6 +87,17 @@ for c in "${cases[@]}"; do
     [ "$(cat program/old.txt)" = old ] || fail "run $name installed something"
 done
 
+# Cut inside its program image (100 bytes: inside its headers), a package
+# is no program Windows starts: its run ends so, before it asks anything.
+for at in 100 3000; do
+  head -c $at good.exe >program/cut_image.exe
+  run_tool run program/cut_image.exe --yes
+  expect_rc 1 "run of a package cut at $at, inside its image"
+  expect_contains "$ERR" "cut_image.exe: Windows does not start it" "run of a package cut at $at"
+  if grep -qF "[question]" "$ERR"; then fail "run of a package cut at $at asked its question"; fi
+done
+rm program/cut_image.exe
+
 # The sound package installs.
 cp good.exe program/good.exe
 run_tool run program/good.exe --yes
