@@ -37,7 +37,9 @@
 # removed through "nosuch\..\" goes into the program folder's backup
 # area, which that path reads as). A device name in a
 # folder that exists ("ro\nul.txt") is a file no deletion takes: a late
-# failure.
+# failure. A copy from a blank source fails at a path not found, with no
+# name before the system's text; a removal through "s*b\x*\" fails at
+# the bad name, named without the separator that ends it.
 # A failure's message ends in the system's text and code that Windows
 # gives it, natively too: a file to copy that is missing, a folder made in
 # a missing one or over a file, a copy onto a read-only file or the running
@@ -213,5 +215,7 @@ done <<'ROWS'
 2||\001\\d;0|\000\\one.txt|\001\\d.\\b.txt#0#0
 0|\000\\one.txt|\001\\x.txt;0|\000\\one.txt|\001\\nosuch\\..\\x.txt#0#0
 3||\001\\nosuch\\..\\sub#0#0
+0||\001\\out.txt#1#1
+3||\001\\s*b\\x*\\#1#1
 ROWS
 [ "$mismatches" = 0 ] || e2e_fail "$mismatches rows end otherwise natively than under Wine"
