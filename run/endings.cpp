@@ -9,6 +9,10 @@ void EndRun(int exitCode, const std::string &text, platform::MsgIcon icon,
             void (*afterMessage)()) {
   if (!text.empty())
     platform::Ui().ShowMessage(text, icon, platform::MsgButtons::Ok);
+  EndRun(exitCode, afterMessage);
+}
+
+void EndRun(int exitCode, void (*afterMessage)()) {
   if (afterMessage)
     afterMessage();
   platform::Ui().EndProgram(exitCode);

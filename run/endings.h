@@ -9,11 +9,13 @@
 
 namespace mdl_main {
 
-// Shows text in a box with icon and an OK button, unless text is empty,
-// calls afterMessage (work that need not keep the window waiting, such as
+// Calls afterMessage (work that need not keep the window waiting, such as
 // removing the temporary folder) and ends the program through the UI
 // backend with exitCode.
-[[noreturn]] void EndRun(int exitCode, const std::string &text = {},
+[[noreturn]] void EndRun(int exitCode, void (*afterMessage)() = nullptr);
+// The same after text in a box with icon and an OK button, unless text is
+// empty.
+[[noreturn]] void EndRun(int exitCode, const std::string &text,
                          platform::MsgIcon icon = platform::MsgIcon::Error,
                          void (*afterMessage)() = nullptr);
 

@@ -116,7 +116,7 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
     EndRun(platform::exitcode::kNotExpected, decision.message, MsgIcon::Warning,
            CleanUp);
   case preflight::Outcome::InUse:
-    EndRun(platform::exitcode::kInUse, {}, MsgIcon::Error, CleanUp);
+    EndRun(platform::exitcode::kInUse, CleanUp);
   }
   return decision.skip;
 }
