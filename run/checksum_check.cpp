@@ -57,15 +57,16 @@ void VerifyFile(const std::string &folder, const package::sums::Sum &sum,
   try {
     facts = ReadFileFacts(path, sum.length);
   } catch (const platform::Error &e) {
+    const std::string shown = naming.Of(sum.name);
     if (e.Number() == platform::err::kFileNotFound ||
         e.Number() == platform::err::kPathNotFound)
-      RaiseDamaged(naming.Of(sum.name), package::sums::kMissing);
-    names::RaiseRenamed(e, {path}, naming.Of(sum.name));
+      RaiseDamaged(shown, package::sums::kMissing);
+    names::RaiseRenamed(e, {path}, shown);
   }
-  if (facts.length != sum.length)
-    RaiseDamaged(naming.Of(sum.name), platform::Msg::FileLengthDiffers);
-  if (facts.crc != sum.crc)
-    RaiseDamaged(naming.Of(sum.name), platform::Msg::FileCrcDiffers);
+  if (facts.length != sum.length || facts.crc != sum.crc)
+    RaiseDamaged(naming.Of(sum.name), facts.length != sum.length
+                                          ? platform::Msg::FileLengthDiffers
+                                          : platform::Msg::FileCrcDiffers);
 }
 
 void CheckFolder(const std::string &folder, bool declared, int64_t listedAtMost,
