@@ -169,6 +169,10 @@ void Transaction::Take(Kind kind, const std::string &path, std::string saved) {
   journalSize_ += static_cast<int64_t>(line.size());
 }
 
+void Transaction::Take(Kind kind, const std::string &path) {
+  Take(kind, path, {});
+}
+
 const std::string &Transaction::AreaFor(const std::string &path) {
   const std::string root = IsInside(program_, AsRead(program_, path))
                                ? program_ + "\\"

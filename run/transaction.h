@@ -138,7 +138,10 @@ private:
   std::string MoveAside(const std::string &written);
   // Writes a step's line to the journal, made with the program folder's
   // backup area on first use, and adds the step.
-  void Take(Kind kind, const std::string &path, std::string saved = {});
+  void Take(Kind kind, const std::string &path, std::string saved);
+  // The same for a step that saves nothing aside (all but a move): the one
+  // place that makes its empty saved path.
+  void Take(Kind kind, const std::string &path);
   // last: the first step an undo meets, which may not have happened.
   void UndoStep(const Step &step, bool last);
   void CloseJournal();
