@@ -20,8 +20,11 @@ namespace files = platform::files;
 constexpr int32_t kCarveRun = 64 * 1024;
 
 std::string ProgramExePath() {
-  return platform::ProgramFolder() + "\\" + platform::ProgramBaseName() +
-         ".exe";
+  std::string path = platform::ProgramFolder();
+  path += '\\';
+  path += platform::ProgramBaseName();
+  path += ".exe";
+  return path;
 }
 
 int32_t PackageLength(int16_t fileNum) {
