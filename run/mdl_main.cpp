@@ -224,8 +224,9 @@ void UndoInterruptedRun() {
 }
 
 [[noreturn]] void CriticalError(const std::string &description) {
-  EndRun(platform::exitcode::kFailed,
-         CurrentText(Text::Critical) + "\r\n" + description);
+  std::string text = CurrentText(Text::Critical);
+  (text += "\r\n") += description;
+  EndRun(platform::exitcode::kFailed, text);
 }
 
 } // namespace
