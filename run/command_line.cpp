@@ -95,7 +95,7 @@ Switches ParseSwitches(const std::vector<std::string> &arguments) {
       // unquoted one with blanks arrives in pieces.
       std::string folder = argument.substr(3);
       while (++k < arguments.size())
-        folder += " " + arguments[k];
+        (folder += ' ') += arguments[k];
       switches.folder = std::move(folder);
     } else {
       switches.ignored.push_back(argument);
