@@ -125,9 +125,7 @@ public:
     for (size_t k = steps_.size(); k-- > 0;)
       first.Set(steps_[k].key, k);
     for (const expect::Expected &item : expected_) {
-      const std::string path =
-          programFolder_ + "\\" + platform::AnsiToText(item.path);
-      const size_t k = first.Find(fs::PathKey(path)); // as a target is
+      const size_t k = first.Find(fs::PathKey(PathOf(item))); // as a target is
       if (k != expect::KeyIndex::kNone)
         steps_[k].expected = &item;
     }
@@ -481,8 +479,7 @@ private:
       if (item.kind == expect::Kind::Nothing)
         continue;
       named = true;
-      if (OnDisk(programFolder_ + "\\" + platform::AnsiToText(item.path)) !=
-          State::Nothing)
+      if (OnDisk(PathOf(item)) != State::Nothing)
         return false;
     }
     return named;
@@ -506,6 +503,13 @@ private:
       k = 0; // the user closed something: look at every file again
     }
     return true;
+  }
+
+  // Where an item of the expected state is in the program folder.
+  std::string PathOf(const expect::Expected &item) const {
+    std::string path = programFolder_ + "\\";
+    path += platform::AnsiToText(item.path);
+    return path;
   }
 
   // path without the program folder and its separator when it begins
