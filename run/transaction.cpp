@@ -224,7 +224,8 @@ std::string Transaction::MoveAside(const std::string &written) {
   std::string path = program || read.ends_with('.')
                          ? written
                          : fs::NameAsStored(std::string(read));
-  std::string saved = AreaFor(path) + "\\" + platform::Decimal(++saved_);
+  std::string saved = AreaFor(path) + "\\";
+  saved += platform::Decimal(++saved_);
   // Looked at again right before the move: a folder on either way may have
   // become a link since the record's own look (an area too). Before the
   // step is taken, so that a refusal leaves nothing to undo.
