@@ -180,13 +180,14 @@ void UndoInterruptedRun() {
 
   // 9-11. Unpack the pack file into the temporary folder. Load's result is
   // not looked at: a pack file it cannot open fails the extraction.
-  Arch().FileName(PackFile);
+  archive::cls_arch &archive = Arch();
+  archive.FileName(PackFile);
   // build never overlaps two entries' bytes: one of ours that does is damaged.
-  Arch().DataBound(facts.ours ? platform::kTrue : platform::kFalse);
-  Arch().Load();
+  archive.DataBound(facts.ours ? platform::kTrue : platform::kFalse);
+  archive.Load();
   form.SetStatusHandle(platform::kTrue);
-  Arch().NotArchiveNote(CurrentText(Text::Damaged));
-  if (!Arch().Extract(TempFolder)) {
+  archive.NotArchiveNote(CurrentText(Text::Damaged));
+  if (!archive.Extract(TempFolder)) {
     // Extract has shown its message; the install step and the success
     // message presuppose every entry, so the run ends here as on a critical
     // error, leaving the pack file and the temporary folder in place.
@@ -197,8 +198,8 @@ void UndoInterruptedRun() {
   // In a package of the base format the list's name is a file like another.
   LogLine("unpacked: ", TempFolder);
   if (facts.ours)
-    sums::VerifyFolder(TempFolder, facts.sumsDeclared, Arch().Extracted(), form,
-                       facts.longScript);
+    sums::VerifyFolder(TempFolder, facts.sumsDeclared, archive.Extracted(),
+                       form, facts.longScript);
   // What a run cut off in the middle of its install left goes back first,
   // so that the check below meets the product as it was before that run.
   if (facts.ours)
@@ -212,7 +213,7 @@ void UndoInterruptedRun() {
   // of the base format; one of ours yields after every record, and an abort
   // there undoes what was done.
   form.SetStatusHandle(platform::kFalse);
-  Arch().UnLoad();
+  archive.UnLoad();
   ReleaseArch();
 
   // 14-16. A package of ours applies completely or not at all.
