@@ -86,8 +86,8 @@ std::string ManifestDamage(const OwnPackage &own) {
 } // namespace
 
 void RaiseDamaged(std::string description) {
-  throw platform::Error(package::kErrPackageDamaged,
-                        WithDamagedSentence(std::move(description)));
+  RaiseWithDamagedSentence(
+      platform::Error(package::kErrPackageDamaged, std::move(description)));
 }
 
 OwnManifest LoadOwnManifest() {
