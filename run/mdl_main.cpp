@@ -124,11 +124,12 @@ std::vector<uint8_t> CheckInstalledProduct(ui::Setup &form,
 // A backup area with a journal, left by a run that was cut off, is undone;
 // one whose run is still going ends this one as a second copy would.
 void UndoInterruptedRun() {
-  switch (txn::RecoverInterrupted(AppFolder())) {
+  const std::string folder = AppFolder();
+  switch (txn::RecoverInterrupted(folder)) {
   case txn::Recovery::None:
     return;
   case txn::Recovery::Undone:
-    LogLine("an interrupted update undone in: ", AppFolder());
+    LogLine("an interrupted update undone in: ", folder);
     return;
   case txn::Recovery::Running:
     EndRun(platform::exitcode::kAlreadyRunning,
