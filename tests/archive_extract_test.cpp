@@ -542,9 +542,16 @@ TEST_F(ExtractTest, WithoutLoadTheFirstReadFails) {
   arch_.FileName(archive_);
   WriteFile(archive_, kExample);
   EXPECT_EQ(arch_.Extract(out_), platform::kFalse);
-  EXPECT_FALSE(Shown().empty());
+  const std::string notOpen =
+      platform::StandardText(platform::err::kBadFileNumber) +
+      ": архив не открыт: ";
+  EXPECT_EQ(Shown(), notOpen + archive_);
   EXPECT_TRUE(archtest::Tree(out_).empty());
   ExpectIdleAfterFailure();
+  arch_.FileName("");
+  ui_.messages.clear();
+  EXPECT_EQ(arch_.Extract(out_), platform::kFalse);
+  EXPECT_EQ(Shown(), notOpen + "\"\"");
 }
 
 TEST_F(ExtractTest, NotAnArchiveLeavesItOpenAndWritesNothing) {
