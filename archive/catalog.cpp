@@ -24,6 +24,14 @@ void RaiseArchiveError(int32_t number, platform::Msg message,
   throw platform::Error(number, std::move(text));
 }
 
+void RaiseAboutEntry(int32_t number, platform::Msg message,
+                     std::string_view name) {
+  std::string quoted = "\xC2\xAB";
+  quoted += name;
+  quoted.append("\xC2\xBB", 2);
+  RaiseArchiveError(number, message, quoted);
+}
+
 // ---- Entry texts ----------------------------------------------------------
 
 void EntryParser::Reset() {
@@ -202,8 +210,7 @@ void CheckEntryName(std::string_view name) {
                "0123456789ABCDEF"[c & 0xF];
     else
       shown += c;
-  RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
-                    "\xC2\xAB" + shown + "\xC2\xBB");
+  RaiseAboutEntry(kErrBadEntryName, kMsgBadEntryName, shown);
 }
 
 // ---- Ranges ---------------------------------------------------------------
@@ -244,9 +251,7 @@ void CountEntryBytes(std::string_view name, int32_t first, int32_t last,
     return;
   held += int64_t{last} - first + 1;
   if (bound >= 0 && held > bound)
-    RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
-                      "\xC2\xAB" + std::string(name.substr(0, 256)) +
-                          "\xC2\xBB");
+    RaiseAboutEntry(kErrEntryPastEnd, kMsgEntryPastEnd, name.substr(0, 256));
 }
 
 EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,

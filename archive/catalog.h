@@ -124,6 +124,10 @@ void CheckStorableName(const std::string &name);
 // a detail: "<message>: <detail>".
 [[noreturn]] void RaiseArchiveError(int32_t number, platform::Msg message,
                                     std::string_view detail = {});
+// The same with an entry's name in guillemets as the detail: "<message>:
+// «<name>»".
+[[noreturn]] void RaiseAboutEntry(int32_t number, platform::Msg message,
+                                  std::string_view name);
 
 // Header and catalog of an archive open under a file number.
 struct CatalogInfo {

@@ -119,8 +119,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
       const std::string name = CheckedEntryName(parser);
       const std::string path = TargetFolder + "\\" + name;
       if (platform::fs::SameFile(path, FileName_))
-        RaiseArchiveError(kErrBadEntryName, kMsgEntryIsArchive,
-                          "\xC2\xAB" + name + "\xC2\xBB");
+        RaiseAboutEntry(kErrBadEntryName, kMsgEntryIsArchive, name);
       ActionMode_ = mode::kExtractCopy;
       // The unpacked files are the user's alone: nobody else may read or
       // change what is about to be installed.
