@@ -146,8 +146,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
 
       if (Abort_) {
         Abort_ = platform::kFalse;
-        throw platform::Error(kErrCancelled,
-                              platform::MsgText(kMsgExtractCancelled));
+        RaiseArchiveError(kErrCancelled, kMsgExtractCancelled);
       }
     }
 
