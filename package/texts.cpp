@@ -118,8 +118,9 @@ Texts DefaultTexts(std::string_view product, std::string_view version,
   Texts texts;
   for (size_t k = 0; k < kTextCount; ++k) {
     const TextKey key = KeyOf(static_cast<Text>(k));
-    texts[k] = Filled(SetText(language, key.key).value_or(key.pattern), product,
-                      version);
+    const std::optional<std::string> set = SetText(language, key.key);
+    texts[k] =
+        Filled(set ? std::string_view(*set) : key.pattern, product, version);
   }
   return texts;
 }
