@@ -94,10 +94,12 @@ std::string FillIn(std::string_view pattern,
   for (size_t i = 0; i < pattern.size(); ++i) {
     const Fill *found = nullptr;
     if (pattern[i] == '{')
-      for (const Fill &fill : fills)
-        if (pattern.compare(i + 1, fill.name.size(), fill.name) == 0 &&
-            pattern.compare(i + 1 + fill.name.size(), 1, "}") == 0)
+      for (const Fill &fill : fills) {
+        const std::string_view rest = pattern.substr(i + 1);
+        if (rest.size() > fill.name.size() && rest[fill.name.size()] == '}' &&
+            rest.starts_with(fill.name))
           found = &fill;
+      }
     if (!found) {
       text += pattern[i];
       continue;
