@@ -95,6 +95,8 @@ int32_t ParseNumber(std::string_view field);
 
 // The name without any of < > * ? : / \ | and the double quotation mark.
 std::string RemoveReservedChars(std::string_view name);
+// True when the name holds one of them: RemoveReservedChars would change it.
+bool HasReservedChars(std::string_view name);
 
 // The name as the file system stores it: Windows drops the dots and spaces
 // that end a name ("readme." is readme), and so does the posix backend.

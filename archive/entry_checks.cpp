@@ -56,26 +56,41 @@ int32_t EntryParser::Number::Value(int32_t fieldCount, int32_t field) const {
   return static_cast<int32_t>(signedValue);
 }
 
+namespace {
+
+bool IsReserved(char c) {
+  switch (c) {
+  case '<':
+  case '>':
+  case '*':
+  case '?':
+  case ':':
+  case '/':
+  case '\\':
+  case '|':
+  case '"':
+    return true;
+  default:
+    return false;
+  }
+}
+
+} // namespace
+
 std::string RemoveReservedChars(std::string_view name) {
   std::string clean;
   clean.reserve(name.size());
-  for (char c : name) {
-    switch (c) {
-    case '<':
-    case '>':
-    case '*':
-    case '?':
-    case ':':
-    case '/':
-    case '\\':
-    case '|':
-    case '"':
-      break;
-    default:
+  for (char c : name)
+    if (!IsReserved(c))
       clean += c;
-    }
-  }
   return clean;
+}
+
+bool HasReservedChars(std::string_view name) {
+  for (char c : name)
+    if (IsReserved(c))
+      return true;
+  return false;
 }
 
 bool IsSafeEntryName(std::string_view name) {
