@@ -114,12 +114,14 @@ void CheckEntryName(std::string_view name) {
   if (IsSafeEntryName(name))
     return;
   std::string shown;
-  for (char c : name.substr(0, 256)) // control characters shown as codes
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      shown += "\\x" + std::string(1, "0123456789ABCDEF"[(c >> 4) & 0xF]) +
-               "0123456789ABCDEF"[c & 0xF];
-    else
-      shown += c;
+  for (char c : name.substr(0, 256)) { // control characters shown as codes
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+      shown += "\\x";
+      shown += "0123456789ABCDEF"[(c >> 4) & 0xF];
+      c = "0123456789ABCDEF"[c & 0xF];
+    }
+    shown += c;
+  }
   RaiseAboutEntry(kErrBadEntryName, kMsgBadEntryName, shown);
 }
 
