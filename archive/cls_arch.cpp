@@ -71,9 +71,8 @@ void cls_arch::CheckLoaded() const {
                                            : std::string_view(FileName_)}));
 }
 
-// The hook works on its own copy of the path.
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
-platform::Boolean cls_arch::ApplyCompression(std::string path, uint8_t method,
+platform::Boolean cls_arch::ApplyCompression(const std::string &path,
+                                             uint8_t method,
                                              platform::Boolean packing) {
   // No method transforms a file yet: every archive holds the files' bytes
   // as they are on disk, whatever its method byte says.
