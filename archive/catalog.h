@@ -145,13 +145,19 @@ struct CatalogInfo {
 // and yields up to date through it.
 class CatalogObserver {
 public:
-  virtual ~CatalogObserver() = default;
   // The method byte, as soon as it is read: before the catalog start marker
   // is checked.
   virtual void Method(uint8_t method) = 0;
   // After each catalog byte that follows the first one (position: the byte
   // just read), up to and including the closing 0x01.
   virtual void CatalogByte(int32_t position) = 0;
+
+protected:
+  // Never deleted through this interface: no destructor in its table.
+  ~CatalogObserver() = default;
+  CatalogObserver() = default;
+  CatalogObserver(const CatalogObserver &) = default;
+  CatalogObserver &operator=(const CatalogObserver &) = default;
 };
 
 // Reads the header and finds the end of the catalog of the archive open

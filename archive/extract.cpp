@@ -32,7 +32,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
   // Keeps the object's counters up to date while the catalog is read, and
   // takes the method byte before the catalog marker is checked, so that an
   // archive without a catalog still reports its method.
-  class Progress : public CatalogObserver {
+  class Progress final : public CatalogObserver {
   public:
     explicit Progress(cls_arch &arch) : arch_(arch) {}
     void Method(uint8_t method) override { arch_.Compression_ = method; }
