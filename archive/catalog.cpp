@@ -1,28 +1,17 @@
-// Entry texts, entry names and the header and catalog of PACK1 archives.
+// Entry texts, the rule of trailing dots and blanks, and the header and
+// catalog of PACK1 archives.
 #include "archive/catalog.h"
 
 #include <climits>
 
 #include "archive/arch_errors.h"
 #include "platform/codepage.h"
-#include "platform/decimal.h"
 #include "platform/error.h"
 #include "platform/files.h"
-#include "platform/fs.h"
 
 namespace archive {
 
 namespace err = platform::err;
-
-void RaiseArchiveError(int32_t number, platform::Msg message,
-                       std::string_view detail) {
-  std::string text = platform::MsgText(message);
-  if (!detail.empty()) {
-    text += ": ";
-    text += detail;
-  }
-  throw platform::Error(number, std::move(text));
-}
 
 // ---- Entry texts ----------------------------------------------------------
 
@@ -66,17 +55,6 @@ void EntryParser::AddAnsi(uint8_t byte) {
   AddText(text);
 }
 
-const std::string &EntryParser::Name() const {
-  if (empty_)
-    platform::Raise(err::kSubscript,
-                    platform::MsgText(platform::Msg::EmptyEntry));
-  if (nameTooLong_)
-    RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
-                      platform::Message(platform::Msg::NameTooLong,
-                                        {platform::Decimal(kMaxNameBytes)}));
-  return name_;
-}
-
 void EntryParser::Number::Add(char c) {
   if (invalid)
     return;
@@ -90,20 +68,6 @@ void EntryParser::Number::Add(char c) {
   } else {
     invalid = true;
   }
-}
-
-int32_t EntryParser::Number::Value(int32_t fieldCount, int32_t field) const {
-  if (fieldCount < field)
-    platform::Raise(err::kSubscript,
-                    platform::MsgText(platform::Msg::FewerFields));
-  if (invalid || !digits)
-    platform::Raise(err::kTypeMismatch,
-                    platform::MsgText(platform::Msg::NotANumber));
-  const int64_t signedValue = negative ? -value : value;
-  if (signedValue < INT32_MIN || signedValue > INT32_MAX)
-    platform::Raise(err::kOverflow,
-                    platform::MsgText(platform::Msg::NumberTooLarge));
-  return static_cast<int32_t>(signedValue);
 }
 
 CatalogEntry ParseEntry(std::string_view text) {
@@ -124,30 +88,6 @@ int32_t ParseNumber(std::string_view field) {
   parser.Add(kFieldSeparator);
   parser.AddText(field);
   return parser.Start();
-}
-
-// ---- Entry names ----------------------------------------------------------
-
-std::string RemoveReservedChars(std::string_view name) {
-  std::string clean;
-  clean.reserve(name.size());
-  for (char c : name) {
-    switch (c) {
-    case '<':
-    case '>':
-    case '*':
-    case '?':
-    case ':':
-    case '/':
-    case '\\':
-    case '|':
-    case '"':
-      break;
-    default:
-      clean += c;
-    }
-  }
-  return clean;
 }
 
 namespace {
@@ -173,104 +113,6 @@ size_t LengthAsRead(std::string_view path) {
     --start;
   const size_t read = KeptLength(path.data(), path.size());
   return read > start ? read : path.size();
-}
-
-bool IsSafeEntryName(std::string_view name) {
-  // "." and ".." lose every dot: a name that ends up empty names the folder
-  // itself or its parent.
-  if (WithoutTrailingDotsAndSpaces(name).empty() || name.size() > kMaxNameBytes)
-    return false;
-  for (char c : name)
-    if (static_cast<unsigned char>(c) < 0x20)
-      return false;
-  return !platform::fs::IsDeviceName(name);
-}
-
-void CheckStorableName(const std::string &name) {
-  if (name.find_first_of(std::string("?\x01\x02", 3)) != std::string::npos ||
-      !IsSafeEntryName(RemoveReservedChars(name)))
-    RaiseArchiveError(kErrNameNotStorable, kMsgNameNotStorable, name);
-}
-
-void CheckEntryName(std::string_view name) {
-  if (IsSafeEntryName(name))
-    return;
-  std::string shown;
-  for (char c : name.substr(0, 256)) // control characters shown as codes
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-      shown += "\\x" + std::string(1, "0123456789ABCDEF"[(c >> 4) & 0xF]) +
-               "0123456789ABCDEF"[c & 0xF];
-    else
-      shown += c;
-  RaiseArchiveError(kErrBadEntryName, kMsgBadEntryName,
-                    "\xC2\xAB" + shown + "\xC2\xBB");
-}
-
-// ---- Ranges ---------------------------------------------------------------
-
-namespace {
-int32_t Checked(int64_t value, platform::Msg what) {
-  if (value < INT32_MIN || value > INT32_MAX)
-    platform::Raise(err::kOverflow, platform::MsgText(what));
-  return static_cast<int32_t>(value);
-}
-} // namespace
-
-int32_t FirstPosition(int32_t start, int32_t dataStart) {
-  return Checked(int64_t{start} + dataStart - 1,
-                 platform::Msg::StartOutOfRange);
-}
-
-int32_t LastPosition(int32_t end, int32_t dataStart) {
-  return Checked(int64_t{end} + dataStart - 2, platform::Msg::EndOutOfRange);
-}
-
-void CheckRangeInside(std::string_view name, int32_t first, int32_t last,
-                      int32_t lowest, int32_t highest) {
-  if (first > last)
-    return; // an empty file reads nothing
-  if (first < lowest || last > highest)
-    RaiseArchiveError(
-        kErrEntryPastEnd, kMsgEntryPastEnd,
-        platform::Message(platform::Msg::RangeOutside,
-                          {name.substr(0, 256), platform::Decimal(first),
-                           platform::Decimal(last), platform::Decimal(lowest),
-                           platform::Decimal(highest)}));
-}
-
-void CountEntryBytes(std::string_view name, int32_t first, int32_t last,
-                     int64_t &held, int64_t bound) {
-  if (first > last)
-    return;
-  held += int64_t{last} - first + 1;
-  if (bound >= 0 && held > bound)
-    RaiseArchiveError(kErrEntryPastEnd, kMsgEntryPastEnd,
-                      "\xC2\xAB" + std::string(name.substr(0, 256)) +
-                          "\xC2\xBB");
-}
-
-EntryRange CheckEntryRange(const CatalogEntry &entry, int32_t dataStart,
-                           int32_t lowest, int32_t highest) {
-  EntryRange range;
-  range.last = LastPosition(entry.end, dataStart);
-  range.first = FirstPosition(entry.start, dataStart);
-  CheckRangeInside(entry.name, range.first, range.last, lowest, highest);
-  return range;
-}
-
-EntryRange CheckEntryRange(const EntryParser &parser, std::string_view name,
-                           int32_t dataStart, int32_t lowest, int32_t highest) {
-  EntryRange range;
-  range.last = LastPosition(parser.End(), dataStart);
-  range.first = FirstPosition(parser.Start(), dataStart);
-  CheckRangeInside(name, range.first, range.last, lowest, highest);
-  return range;
-}
-
-std::string CheckedEntryName(const EntryParser &parser) {
-  std::string name = RemoveReservedChars(parser.Name());
-  CheckEntryName(name);
-  return name;
 }
 
 // ---- Header and catalog ---------------------------------------------------

@@ -95,6 +95,8 @@ int32_t ParseNumber(std::string_view field);
 
 // The name without any of < > * ? : / \ | and the double quotation mark.
 std::string RemoveReservedChars(std::string_view name);
+// True when the name holds one of them: RemoveReservedChars would change it.
+bool HasReservedChars(std::string_view name);
 
 // The name as the file system stores it: Windows drops the dots and spaces
 // that end a name ("readme." is readme), and so does the posix backend.
@@ -124,6 +126,10 @@ void CheckStorableName(const std::string &name);
 // a detail: "<message>: <detail>".
 [[noreturn]] void RaiseArchiveError(int32_t number, platform::Msg message,
                                     std::string_view detail = {});
+// The same with an entry's name in guillemets as the detail: "<message>:
+// «<name>»".
+[[noreturn]] void RaiseAboutEntry(int32_t number, platform::Msg message,
+                                  std::string_view name);
 
 // Header and catalog of an archive open under a file number.
 struct CatalogInfo {
@@ -139,13 +145,19 @@ struct CatalogInfo {
 // and yields up to date through it.
 class CatalogObserver {
 public:
-  virtual ~CatalogObserver() = default;
   // The method byte, as soon as it is read: before the catalog start marker
   // is checked.
   virtual void Method(uint8_t method) = 0;
   // After each catalog byte that follows the first one (position: the byte
   // just read), up to and including the closing 0x01.
   virtual void CatalogByte(int32_t position) = 0;
+
+protected:
+  // Never deleted through this interface: no destructor in its table.
+  ~CatalogObserver() = default;
+  CatalogObserver() = default;
+  CatalogObserver(const CatalogObserver &) = default;
+  CatalogObserver &operator=(const CatalogObserver &) = default;
 };
 
 // Reads the header and finds the end of the catalog of the archive open

@@ -52,7 +52,6 @@ platform::Boolean cls_arch::UnLoad() {
       files::Close(FileNum_);
     loaded_ = 0;
     return platform::kTrue;
-  } catch (const platform::Error &) {
   } catch (const std::exception &) {
   }
   loaded_ = 0;
@@ -68,12 +67,12 @@ void cls_arch::CheckLoaded() const {
   platform::Raise(
       platform::err::kBadFileNumber,
       platform::Message(platform::Msg::ArchiveNotOpen,
-                        {FileName_.empty() ? std::string("\"\"") : FileName_}));
+                        {FileName_.empty() ? std::string_view("\"\"")
+                                           : std::string_view(FileName_)}));
 }
 
-// The hook works on its own copy of the path.
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
-platform::Boolean cls_arch::ApplyCompression(std::string path, uint8_t method,
+platform::Boolean cls_arch::ApplyCompression(const std::string &path,
+                                             uint8_t method,
                                              platform::Boolean packing) {
   // No method transforms a file yet: every archive holds the files' bytes
   // as they are on disk, whatever its method byte says.

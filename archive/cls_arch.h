@@ -67,7 +67,7 @@ public:
 private:
   void Class_Initialize();
   // Per-file compression hook: no method transforms anything yet.
-  platform::Boolean ApplyCompression(std::string path, uint8_t method,
+  platform::Boolean ApplyCompression(const std::string &path, uint8_t method,
                                      platform::Boolean packing);
   // The byte loops of Extract and Pack: one byte at a time as far as the
   // user interface can tell (progress, yield and cancel test per byte).

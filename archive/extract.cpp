@@ -1,7 +1,6 @@
 // Extraction: every entry of the loaded archive written as a file of its own
 // into one folder, with the phase, entry name and progress kept up to date
 // and a yield after every catalog byte and every data byte.
-#include <algorithm>
 #include <exception>
 #include <new>
 #include <string>
@@ -20,9 +19,6 @@ namespace files = platform::files;
 
 namespace {
 
-// Bytes moved at once between two yields that reach the user interface.
-constexpr int64_t kCopyRun = int64_t{64} * 1024;
-
 // The error path's tail: the message box that every failure ends in.
 platform::Boolean ShowFailure(const std::string &text) {
   platform::Ui().ShowMessage(text, platform::MsgIcon::Error,
@@ -32,53 +28,11 @@ platform::Boolean ShowFailure(const std::string &text) {
 
 } // namespace
 
-void cls_arch::CopyEntryBytes(int16_t outNum, int32_t first, int32_t last) {
-  int64_t p = first;
-  int64_t out = 1;  // output positions run 1, 2, 3 ...
-  bool runs = true; // false once a run failed: the rest goes byte by byte
-  uint8_t chunk[kCopyRun];
-  while (p <= last) {
-    // Yields that cannot reach the user interface: nobody can look at the
-    // progress or the files meanwhile, so those bytes move in one run.
-    const int32_t quiet = platform::QuietYields();
-    if (runs && quiet > 0) {
-      const int64_t n =
-          std::min({int64_t{quiet}, int64_t{last} - p + 1, kCopyRun});
-      try {
-        files::At(FileNum_).GetRun(p, chunk, n);
-      } catch (const platform::Error &) {
-        runs = false; // byte by byte, it writes what it can, then fails
-        continue;
-      }
-      platform::BufferedFile &target = files::At(outNum);
-      try {
-        target.PutRun(out, chunk, n);
-      } catch (const platform::Error &) {
-        const int64_t moved = target.Position() - out;
-        if (moved > 0)
-          Seek_[0] = static_cast<int32_t>(p + moved - 1);
-        throw;
-      }
-      p += n;
-      out += n;
-      Seek_[0] = static_cast<int32_t>(p - 1);
-      platform::SkipQuietYields(static_cast<int32_t>(n));
-      continue;
-    }
-    files::PutAt(outNum, static_cast<int32_t>(out),
-                 files::GetAt(FileNum_, static_cast<int32_t>(p)));
-    Seek_[0] = static_cast<int32_t>(p);
-    platform::Yield();
-    ++p;
-    ++out;
-  }
-}
-
 platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
   // Keeps the object's counters up to date while the catalog is read, and
   // takes the method byte before the catalog marker is checked, so that an
   // archive without a catalog still reports its method.
-  class Progress : public CatalogObserver {
+  class Progress final : public CatalogObserver {
   public:
     explicit Progress(cls_arch &arch) : arch_(arch) {}
     void Method(uint8_t method) override { arch_.Compression_ = method; }
@@ -119,8 +73,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
       const std::string name = CheckedEntryName(parser);
       const std::string path = TargetFolder + "\\" + name;
       if (platform::fs::SameFile(path, FileName_))
-        RaiseArchiveError(kErrBadEntryName, kMsgEntryIsArchive,
-                          "\xC2\xAB" + name + "\xC2\xBB");
+        RaiseAboutEntry(kErrBadEntryName, kMsgEntryIsArchive, name);
       ActionMode_ = mode::kExtractCopy;
       // The unpacked files are the user's alone: nobody else may read or
       // change what is about to be installed.
@@ -147,8 +100,7 @@ platform::Boolean cls_arch::Extract(const std::string &TargetFolder) {
 
       if (Abort_) {
         Abort_ = platform::kFalse;
-        throw platform::Error(kErrCancelled,
-                              platform::MsgText(kMsgExtractCancelled));
+        RaiseArchiveError(kErrCancelled, kMsgExtractCancelled);
       }
     }
 

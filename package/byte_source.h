@@ -11,13 +11,14 @@ namespace package {
 
 class ByteSource {
 public:
-  virtual ~ByteSource() = default;
   virtual int64_t Size() const = 0;
   // Reads count bytes at offset into bytes; false, with bytes undefined,
   // when they are not all there. A source may raise for a failing read.
   virtual bool Read(int64_t offset, uint8_t *bytes, size_t count) const = 0;
 
 protected:
+  // Never deleted through this interface: no destructor in its table.
+  ~ByteSource() = default;
   ByteSource() = default;
   ByteSource(const ByteSource &) = default;
   ByteSource &operator=(const ByteSource &) = default;

@@ -52,7 +52,7 @@ Sum ParseSumLine(std::string_view line) {
   sum.name = platform::AnsiToText(line.substr(second + 1));
   // Only names the extraction writes as they are: nothing outside the
   // folder, no device, not the list itself.
-  if (archive::RemoveReservedChars(sum.name) != sum.name ||
+  if (archive::HasReservedChars(sum.name) ||
       !archive::IsSafeEntryName(sum.name) ||
       platform::fs::CompareNamesNoCase(sum.name, kEntryName) == 0)
     RaiseBadList();

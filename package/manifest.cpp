@@ -11,12 +11,12 @@ namespace package {
 
 namespace {
 
-Manifest Damaged(Manifest found, ManifestFault fault) {
-  found.state = ManifestState::Damaged;
+// A damaged manifest keeps its fault and where it is, nothing of its pairs.
+ManifestState Damaged(Manifest &found, ManifestFault fault) {
   found.fault = fault;
   found.payload.clear();
   found.length = -1;
-  return found;
+  return ManifestState::Damaged;
 }
 
 uint32_t CrcOf(std::string_view bytes) {
@@ -69,41 +69,52 @@ std::string EncodeManifest(std::string_view payload) {
   return bytes;
 }
 
-Manifest ReadManifest(const ByteSource &file, int64_t offset) {
-  Manifest found;
-  found.offset = offset;
+namespace {
+
+// found's state, read from found.offset on: the one object the reader
+// fills on every path, returned without a move.
+ManifestState ReadInto(const ByteSource &file, Manifest &found) {
+  const int64_t offset = found.offset;
   // The magic, or as much of it as the file holds: a file that ends inside
   // it was cut there.
   const int64_t rest = file.Size() - offset;
   if (offset < 0 || rest <= 0)
-    return found;
+    return ManifestState::Absent;
   uint8_t header[kManifestPayloadOffset];
   const auto magicBytes = static_cast<size_t>(
       rest < kManifestMagicSize ? rest : kManifestMagicSize);
   if (!file.Read(offset, header, magicBytes) ||
       std::memcmp(header, kManifestMagic, magicBytes) != 0)
-    return found;
+    return ManifestState::Absent;
   if (rest < kManifestPayloadOffset ||
       !file.Read(offset, header, sizeof header))
-    return Damaged(std::move(found), ManifestFault::Cut);
+    return Damaged(found, ManifestFault::Cut);
   found.payloadLength = ReadLE32(header + kManifestLengthOffset);
   if (found.payloadLength > kMaxManifestPayload)
-    return Damaged(std::move(found), ManifestFault::TooLong);
+    return Damaged(found, ManifestFault::TooLong);
   if (rest - kManifestPayloadOffset < found.payloadLength)
-    return Damaged(std::move(found), ManifestFault::Cut);
+    return Damaged(found, ManifestFault::Cut);
   found.payload.resize(found.payloadLength);
   if (!file.Read(offset + kManifestPayloadOffset,
                  reinterpret_cast<uint8_t *>(found.payload.data()),
                  found.payload.size()))
-    return Damaged(std::move(found), ManifestFault::Cut);
+    return Damaged(found, ManifestFault::Cut);
   if (CrcOf(found.payload) != ReadLE32(header + kManifestCrcOffset))
-    return Damaged(std::move(found), ManifestFault::Crc);
+    return Damaged(found, ManifestFault::Crc);
   if (!ForEachPair(found.payload, [](std::string_view, std::string_view) {}))
-    return Damaged(std::move(found), ManifestFault::NotPairs);
+    return Damaged(found, ManifestFault::NotPairs);
   if (const auto length = FindValue(found.payload, kLengthKey);
       length && !ParseDecimal(*length, found.length))
-    return Damaged(std::move(found), ManifestFault::BadLength);
-  found.state = ManifestState::Intact;
+    return Damaged(found, ManifestFault::BadLength);
+  return ManifestState::Intact;
+}
+
+} // namespace
+
+Manifest ReadManifest(const ByteSource &file, int64_t offset) {
+  Manifest found;
+  found.offset = offset;
+  found.state = ReadInto(file, found);
   return found;
 }
 

@@ -54,7 +54,8 @@ public:
       Grow();
     Slot &slot = slots_[SlotOf(key)];
     if (!slot.used) {
-      slot = {key, 0, true};
+      slot.key = key;
+      slot.used = true;
       ++used_;
     }
     slot.value = value;

@@ -8,7 +8,9 @@ namespace package::script {
 
 namespace {
 
-void ReplaceAll(std::string &text, char mark, const std::string &with) {
+// text with every mark replaced.
+std::string Replaced(std::string_view text, char mark,
+                     const std::string &with) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
@@ -17,7 +19,7 @@ void ReplaceAll(std::string &text, char mark, const std::string &with) {
     else
       out += c;
   }
-  text = std::move(out);
+  return out;
 }
 
 } // namespace
@@ -50,10 +52,8 @@ std::string PrepareField(std::string_view bytes, const std::string &tempFolder,
                          const std::string &programFolder) {
   // Only the space is trimmed; 0x00 and 0x01 are placeholders, not padding.
   const std::string decoded = platform::AnsiToText(bytes);
-  std::string text(TrimBlanks(decoded));
-  ReplaceAll(text, kTempFolderMark, tempFolder);
-  ReplaceAll(text, kProgramFolderMark, programFolder);
-  return text;
+  return Replaced(Replaced(TrimBlanks(decoded), kTempFolderMark, tempFolder),
+                  kProgramFolderMark, programFolder);
 }
 
 int64_t RepeatedPlaceholderBytes(std::string_view field, size_t tempLength,

@@ -94,10 +94,12 @@ std::string FillIn(std::string_view pattern,
   for (size_t i = 0; i < pattern.size(); ++i) {
     const Fill *found = nullptr;
     if (pattern[i] == '{')
-      for (const Fill &fill : fills)
-        if (pattern.compare(i + 1, fill.name.size(), fill.name) == 0 &&
-            pattern.compare(i + 1 + fill.name.size(), 1, "}") == 0)
+      for (const Fill &fill : fills) {
+        const std::string_view rest = pattern.substr(i + 1);
+        if (rest.size() > fill.name.size() && rest[fill.name.size()] == '}' &&
+            rest.starts_with(fill.name))
           found = &fill;
+      }
     if (!found) {
       text += pattern[i];
       continue;
@@ -118,8 +120,9 @@ Texts DefaultTexts(std::string_view product, std::string_view version,
   Texts texts;
   for (size_t k = 0; k < kTextCount; ++k) {
     const TextKey key = KeyOf(static_cast<Text>(k));
-    texts[k] = Filled(SetText(language, key.key).value_or(key.pattern), product,
-                      version);
+    const std::optional<std::string> set = SetText(language, key.key);
+    texts[k] =
+        Filled(set ? std::string_view(*set) : key.pattern, product, version);
   }
   return texts;
 }

@@ -1,6 +1,7 @@
 // The program's entry point: hardens the DLL search, installs the Win32
 // window system and runs the update.
 #include <exception>
+#include <string>
 
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -55,16 +56,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // Main handles its own errors and ends the program on every path; what
   // still escapes it ends the program the same way rather than with a
   // crash report.
+  std::string cause;
   try {
     mdl_main::Main();
   } catch (const std::exception &e) {
-    ui.ShowMessage(mdl_main::CurrentText(package::Text::Critical) + "\r\n" +
-                       e.what(),
-                   platform::MsgIcon::Error, platform::MsgButtons::Ok);
+    cause = e.what();
   } catch (...) {
-    ui.ShowMessage(mdl_main::CurrentText(package::Text::Critical) + "\r\n" +
-                       platform::StandardText(platform::err::kInvalidCall),
-                   platform::MsgIcon::Error, platform::MsgButtons::Ok);
+    cause = platform::StandardText(platform::err::kInvalidCall);
   }
+  ui.ShowMessage(mdl_main::CurrentText(package::Text::Critical) + "\r\n" +
+                     cause,
+                 platform::MsgIcon::Error, platform::MsgButtons::Ok);
   ui.EndProgram(platform::exitcode::kFailed);
 }

@@ -516,14 +516,22 @@ INSTANTIATE_TEST_SUITE_P(Names, BadNameTest,
                                            "tab\there",
                                            std::string(5000, 'n')));
 
+TEST_F(ExtractTest, BadNameIsShownWithItsControlCharactersAsCodes) {
+  EXPECT_EQ(Run(RawArchive({"a\tb.?1?3"}, "\x01xyz")), platform::kFalse);
+  EXPECT_EQ(Shown(), platform::MsgDefault(archive::kMsgBadEntryName) +
+                         ": \xC2\xAB"
+                         "a\\x09b.\xC2\xBB");
+}
+
 TEST_F(ExtractTest, EntryNamedLikeTheArchiveCannotOverwriteIt) {
   const std::string bytes = BuildArchive({{"ok", "1"}, {"a.pack", "boom"}});
   WriteFile(archive_, bytes);
   arch_.FileName(archive_);
   ASSERT_EQ(arch_.Load(), platform::kTrue);
   EXPECT_EQ(arch_.Extract(dir_.Path()), platform::kFalse);
-  EXPECT_EQ(Shown().rfind(platform::MsgDefault(archive::kMsgEntryIsArchive), 0),
-            0u);
+  EXPECT_EQ(Shown(), platform::MsgDefault(archive::kMsgEntryIsArchive) +
+                         ": \xC2\xAB"
+                         "a.pack\xC2\xBB");
   EXPECT_EQ(ReadFile(archive_), bytes);
   EXPECT_EQ(ReadFile(dir_ / "ok"), "1");
 }
@@ -542,9 +550,16 @@ TEST_F(ExtractTest, WithoutLoadTheFirstReadFails) {
   arch_.FileName(archive_);
   WriteFile(archive_, kExample);
   EXPECT_EQ(arch_.Extract(out_), platform::kFalse);
-  EXPECT_FALSE(Shown().empty());
+  const std::string notOpen =
+      platform::StandardText(platform::err::kBadFileNumber) +
+      ": архив не открыт: ";
+  EXPECT_EQ(Shown(), notOpen + archive_);
   EXPECT_TRUE(archtest::Tree(out_).empty());
   ExpectIdleAfterFailure();
+  arch_.FileName("");
+  ui_.messages.clear();
+  EXPECT_EQ(arch_.Extract(out_), platform::kFalse);
+  EXPECT_EQ(Shown(), notOpen + "\"\"");
 }
 
 TEST_F(ExtractTest, NotAnArchiveLeavesItOpenAndWritesNothing) {

@@ -22,6 +22,20 @@ using tools::ImageTexts;
 
 size_t Index(Text text) { return static_cast<size_t>(text); }
 
+// A slot is its name in braces, whole; the last fill of a name wins.
+TEST(FillIn, FillsWholeSlotsOnly) {
+  const struct {
+    const char *pattern;
+    const char *filled;
+  } rows[] = {{"{a}-{b}", "1-2"}, {"{a", "{a"},   {"x{", "x{"}, {"{a}}", "1}"},
+              {"{ab}", "{ab}"},   {"{{a}", "{1"}, {"{c}", "3"}, {"{}", "{}"}};
+  for (const auto &row : rows)
+    EXPECT_EQ(package::FillIn(row.pattern,
+                              {{"a", "1"}, {"b", "2"}, {"c", "0"}, {"c", "3"}}),
+              row.filled)
+        << row.pattern;
+}
+
 // A program image of another making: no version resource to fill.
 std::string Image() { return std::string(3000, 'x'); }
 

@@ -107,6 +107,9 @@ TEST(Manifest, AbsentIsToldApartFromDamaged) {
     EXPECT_EQ(found.fault, c.fault) << c.label;
     EXPECT_EQ(found.payload.empty(), c.state != ManifestState::Intact)
         << c.label;
+    if (c.state == ManifestState::Damaged) {
+      EXPECT_EQ(found.length, -1) << c.label;
+    }
   }
 }
 

@@ -126,7 +126,8 @@ TEST(Checksums, DamagedListsAreRefused) {
         header + "deadbee 5 a\r\n", header + "deadbeeg 5 a\r\n",
         header + "deadbeef -5 a\r\n", header + "deadbeef 5x a\r\n",
         header + "deadbeef 5 ..\\x\r\n", header + "deadbeef 5 ..\r\n",
-        header + "deadbeef 5 CON.txt\r\n",
+        header + "deadbeef 5 CON.txt\r\n", header + "deadbeef 5 a:b\r\n",
+        header + "deadbeef 5 a\"b\r\n", header + "deadbeef 5 a|b\r\n",
         header + "deadbeef 5 ~UPDPACK.SUM\r\n", header + "deadbeef 5 a\tb\r\n",
         "updpack sums 1\r"s, header + "deadbeef 5 a\r"}) {
     const platform::Error e = Caught([&] { sums::ParseSums(text); });

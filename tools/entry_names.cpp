@@ -29,8 +29,7 @@ bool IsReadWholeEntryName(const std::string &name) {
 }
 
 bool IsWindowsName(const std::string &name) {
-  return archive::RemoveReservedChars(name) == name &&
-         archive::IsSafeEntryName(name) &&
+  return !archive::HasReservedChars(name) && archive::IsSafeEntryName(name) &&
          archive::WithoutTrailingDotsAndSpaces(name).size() == name.size();
 }
 
