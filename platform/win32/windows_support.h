@@ -17,6 +17,14 @@
 #undef WINVER
 #define WINVER 0x0601
 
+// The system's calls raise no C++ exception: the only code of ours that
+// they call back is the window procedure, which raises nothing (the pump
+// runs the form's events itself, outside the window system's frames).
+// Declared so, every call to one needs no landing pad for the objects
+// alive around it, nor unwind data to reach one.
+#ifndef DECLSPEC_IMPORT
+#define DECLSPEC_IMPORT __declspec(dllimport) __attribute__((nothrow))
+#endif
 #include <windows.h>
 // winbase.h keeps Win16's Yield() as an empty macro; it would swallow
 // platform::Yield().
