@@ -36,7 +36,7 @@ platform::FormDesign Setup::Design(const SetupTexts &texts) {
   progress.width = 4455;
   progress.height = 255;
   progress.font = platform::FontDesign{}; // the window's default font
-  progress.text.clear();
+  progress.text = {};
 
   design.timerMilliseconds = 10;
   return design;

@@ -45,7 +45,8 @@ protected:
 
 class Setup : public platform::FormEvents {
 public:
-  // The window's fixed layout: title, client area, picture, labels, timer.
+  // The window's fixed layout: title, client area, picture, labels, timer;
+  // its texts are views of those of texts.
   static platform::FormDesign Design(const SetupTexts &texts);
 
   // Creates the window hidden, timer off, with texts and host kept for the
