@@ -1,6 +1,8 @@
 // The progress window's logic: layout, texts, timer and the abort question.
 #include "ui/Setup.h"
 
+#include <utility>
+
 #include "platform/decimal.h"
 
 namespace ui {
@@ -42,8 +44,8 @@ platform::FormDesign Setup::Design(const SetupTexts &texts) {
   return design;
 }
 
-void Setup::Load(const SetupTexts &texts, SetupHost &host) {
-  texts_ = texts;
+void Setup::Load(SetupTexts texts, SetupHost &host) {
+  texts_ = std::move(texts);
   host_ = &host;
   shownPercent_ = kNoPercent;
   progressLine_.clear();
