@@ -133,24 +133,22 @@ struct PatternItem {
 };
 
 std::vector<PatternItem> Compile(const std::u16string &pattern) {
-  std::vector<PatternItem> items;
-  items.reserve(pattern.size());
-  if (pattern == u"*.*") { // Windows lists every name for "*.*"
-    items.push_back({Token::Star, 0});
-    return items;
-  }
+  if (pattern == u"*.*") // Windows lists every name for "*.*"
+    return {{Token::Star, 0}};
+  // One item for each unit: laid out at once, without a growth path.
+  std::vector<PatternItem> items(pattern.size());
   for (size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
     const bool last = i + 1 == pattern.size();
     const char16_t next = last ? 0 : pattern[i + 1];
     if (c == u'?')
-      items.push_back({Token::DosQm, 0});
+      items[i] = {Token::DosQm, 0};
     else if (c == u'*')
-      items.push_back({next == u'.' ? Token::DosStar : Token::Star, 0});
+      items[i] = {next == u'.' ? Token::DosStar : Token::Star, 0};
     else if (c == u'.' && (last || next == u'?' || next == u'*'))
-      items.push_back({Token::DosDot, 0});
+      items[i] = {Token::DosDot, 0};
     else
-      items.push_back({Token::Char, c});
+      items[i] = {Token::Char, c};
   }
   return items;
 }
