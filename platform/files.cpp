@@ -185,10 +185,7 @@ void BufferedFile::Close() {
   try {
     Flush();
   } catch (...) {
-    try {
-      os::CloseFile(handle_, path_);
-    } catch (...) {
-    }
+    os::CloseFileQuietly(handle_, path_);
     throw;
   }
   os::CloseFile(handle_, path_);
@@ -231,7 +228,7 @@ void Open(int16_t number, const std::string &path, OpenMode mode,
       Raise(err::kBadFileName, "\"\"");
   } catch (...) {
     if (handle != os::kNoHandle)
-      const os::File closer(path, handle); // closed as it goes
+      os::CloseFileQuietly(handle, path);
     throw;
   }
   detail::table[number] = new BufferedFile(path, mode, handle);
