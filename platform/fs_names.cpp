@@ -155,14 +155,18 @@ std::vector<PatternItem> Compile(const std::u16string &pattern) {
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+// True when text is word, whatever the case of its ASCII letters; word is
+// written in capitals.
+bool IsWordNoCase(std::string_view text, const char *word) {
+  size_t i = 0;
+  for (; word[i] != '\0'; ++i)
+    if (i == text.size() || AsciiUpper(text[i]) != word[i])
       return false;
-  return true;
+  return i == text.size();
 }
+
+constexpr const char *kDevices[] = {"CON", "PRN",    "AUX",
+                                    "NUL", "CONIN$", "CONOUT$"};
 
 } // namespace
 
@@ -170,19 +174,19 @@ bool IsDeviceName(std::string_view name) {
   std::string_view base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ')
     base.remove_suffix(1);
-  for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-    if (EqualsNoCase(base, device))
+  for (const char *device : kDevices)
+    if (IsWordNoCase(base, device))
       return true;
-  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8).
-  if (base.size() < 4)
-    return false;
-  const std::string_view prefix = base.substr(0, 3);
-  if (!EqualsNoCase(prefix, "COM") && !EqualsNoCase(prefix, "LPT"))
+  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8:
+  // C2 B9, C2 B2, C2 B3).
+  if (base.size() < 4 || (!IsWordNoCase(base.substr(0, 3), "COM") &&
+                          !IsWordNoCase(base.substr(0, 3), "LPT")))
     return false;
   const std::string_view tail = base.substr(3);
-  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
-    return true;
-  return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+  if (tail.size() == 1)
+    return tail[0] >= '0' && tail[0] <= '9';
+  return tail.size() == 2 && tail[0] == '\xC2' &&
+         (tail[1] == '\xB9' || tail[1] == '\xB2' || tail[1] == '\xB3');
 }
 
 bool NamesDevice(std::string_view path) {
