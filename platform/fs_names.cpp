@@ -251,7 +251,10 @@ bool MatchesPattern(const std::string &name, const std::string &pattern) {
 
   // A set of pattern positions, advanced one name unit at a time: the work
   // is bounded by the name length times the pattern length.
-  std::vector<char> states(count + 1, 0), next(count + 1, 0);
+  // Two sets in one block: the current one and the next.
+  std::vector<char> sets(2 * (count + 1), 0);
+  char *states = sets.data();
+  char *next = states + count + 1;
   states[0] = 1;
   for (size_t j = 0;; ++j) {
     const bool atEnd = j == length;
@@ -280,7 +283,7 @@ bool MatchesPattern(const std::string &name, const std::string &pattern) {
     if (atEnd)
       return states[count] != 0;
 
-    std::fill(next.begin(), next.end(), 0);
+    std::fill(next, next + count + 1, 0);
     bool any = false;
     for (size_t i = 0; i < count; ++i) {
       if (!states[i])
@@ -312,7 +315,7 @@ bool MatchesPattern(const std::string &name, const std::string &pattern) {
       any = next[i] != 0;
     if (!any)
       return false;
-    states.swap(next);
+    std::swap(states, next);
   }
 }
 
