@@ -82,21 +82,24 @@ char16_t UpCase(char16_t c) {
 } // namespace
 
 std::u16string FoldName(std::string_view text) {
-  std::u16string units;
-  units.reserve(text.size());
+  // Room for the most units text can make: a code point of four bytes
+  // makes two, any other (a malformed byte too) one.
+  std::u16string units(text.size(), u'\0');
+  size_t n = 0;
   size_t i = 0;
   while (i < text.size()) {
     const char32_t code = NextCodePoint(text, i);
     if (code >= 0x10000 && code <= 0x10FFFF) {
       const char32_t v = code - 0x10000;
-      units += static_cast<char16_t>(0xD800 + (v >> 10));
-      units += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+      units[n++] = static_cast<char16_t>(0xD800 + (v >> 10));
+      units[n++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
     } else if (code > 0x10FFFF) {
-      units += u'\uFFFD';
+      units[n++] = u'\uFFFD';
     } else {
-      units += UpCase(static_cast<char16_t>(code));
+      units[n++] = UpCase(static_cast<char16_t>(code));
     }
   }
+  units.erase(n);
   return units;
 }
 
