@@ -76,7 +76,7 @@ inline constexpr size_t kLongPathFrom = MAX_PATH - 12;
 // or more is resolved as the API resolves a shorter one (GetFullPathNameW:
 // made absolute, "/" turned into "\", ".", ".." and the dots and blanks
 // that end its last name resolved) and then goes through LongPathForm.
-WideText WidePath(std::string_view path);
+WideText WidePath(const std::string &path);
 // A full path in the form that passes MAX_PATH when it is long: a drive
 // path ("C:\...") or a UNC path ("\\server\share\...") of kLongPathFrom
 // characters or more becomes "\\?\C:\..." or "\\?\UNC\server\share\...";
@@ -85,7 +85,7 @@ WideText WidePath(std::string_view path);
 WideText LongPathForm(std::wstring_view path);
 // GetFileAttributesW of path (the name itself: a link is not followed);
 // INVALID_FILE_ATTRIBUTES, with GetLastError's code, when it fails.
-DWORD AttributesOf(std::string_view path);
+DWORD AttributesOf(const std::string &path);
 
 // A move-only owner of one OS handle; Traits names the handle type, the
 // value that means "none" and the one call that releases it.
