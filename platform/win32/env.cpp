@@ -48,7 +48,8 @@ DWORD WINAPI FullPathName(LPCWSTR path, LPWSTR buffer, DWORD size) {
 
 std::string GetEnv(const char *name) {
   // Not set, or set to the empty string: "".
-  return Filled(::GetEnvironmentVariableW, win32::Widen(name).c_str(), 256);
+  return Filled(::GetEnvironmentVariableW,
+                win32::Widen(std::string_view(name)).c_str(), 256);
 }
 
 std::string OsProgramPath() {

@@ -20,6 +20,10 @@ WideText Widen(std::string_view text) {
   return wide;
 }
 
+WideText Widen(const std::string &text) {
+  return Widen(std::string_view(text));
+}
+
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }

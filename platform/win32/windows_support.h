@@ -61,6 +61,8 @@ private:
 // UTF-8 (the text of the portable core) to UTF-16 and back. A malformed
 // sequence becomes U+FFFD.
 WideText Widen(std::string_view text);
+// The same for text held in a string, passed by its address.
+WideText Widen(const std::string &text);
 std::string Narrow(std::wstring_view text);
 // text up to its terminating null, counted here rather than by the C
 // runtime's wcslen (one import fewer).
