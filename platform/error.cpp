@@ -41,6 +41,15 @@ void Raise(int32_t number, std::string_view detail) {
   throw Error(number, std::move(text));
 }
 
+void Raise(int32_t number, const std::string &detail) {
+  Raise(number, std::string_view(detail));
+}
+
+void Raise(int32_t number, const char *detail) {
+  // Raise(number, {}) comes here, with no text.
+  Raise(number, detail ? std::string_view(detail) : std::string_view());
+}
+
 void RaiseTooLarge(const std::string &path) {
   Raise(err::kOverflow, Message(Msg::TooLarge, {path}));
 }

@@ -56,6 +56,10 @@ std::string StandardText(int32_t number);
 // Raises Error(number, StandardText(number) + ": " + detail), or the bare
 // standard text when detail is empty. Keep the path and the OS code in detail.
 [[noreturn]] void Raise(int32_t number, std::string_view detail = {});
+// The same for a detail held in a string or given as a literal: passed by
+// its address, where a view is built on the caller's stack.
+[[noreturn]] void Raise(int32_t number, const std::string &detail);
+[[noreturn]] void Raise(int32_t number, const char *detail);
 
 // Raises kOverflow for a file of 2 GiB or more, naming it and the limit:
 // every position in a file is a 32-bit signed number.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <vector>
 
 #include "platform/decimal.h"
 #include "platform/fs.h"
@@ -17,25 +16,20 @@ namespace {
 
 // Window buffers of closed files wait here for the next open: a fresh large
 // allocation costs a page fault for every page, and extraction opens two
-// files per entry.
-std::vector<std::unique_ptr<uint8_t[]>> &SpareBuffers() {
-  static std::vector<std::unique_ptr<uint8_t[]>> spare;
-  return spare;
-}
+// files per entry. A few are kept, in a fixed row.
+constexpr size_t kKept = 4;
+std::unique_ptr<uint8_t[]> spare[kKept];
+size_t spareCount = 0;
 
 std::unique_ptr<uint8_t[]> TakeBuffer() {
-  auto &spare = SpareBuffers();
-  if (spare.empty())
+  if (spareCount == 0)
     return std::make_unique_for_overwrite<uint8_t[]>(BufferedFile::kWindowSize);
-  std::unique_ptr<uint8_t[]> buffer = std::move(spare.back());
-  spare.pop_back();
-  return buffer;
+  return std::move(spare[--spareCount]);
 }
 
 void ReturnBuffer(std::unique_ptr<uint8_t[]> buffer) {
-  constexpr size_t kKept = 4;
-  if (buffer && SpareBuffers().size() < kKept)
-    SpareBuffers().push_back(std::move(buffer));
+  if (buffer && spareCount < kKept)
+    spare[spareCount++] = std::move(buffer);
 }
 
 uint64_t NextSerial() {
@@ -185,10 +179,7 @@ void BufferedFile::Close() {
   try {
     Flush();
   } catch (...) {
-    try {
-      os::CloseFile(handle_, path_);
-    } catch (...) {
-    }
+    os::CloseFileQuietly(handle_, path_);
     throw;
   }
   os::CloseFile(handle_, path_);
@@ -231,7 +222,7 @@ void Open(int16_t number, const std::string &path, OpenMode mode,
       Raise(err::kBadFileName, "\"\"");
   } catch (...) {
     if (handle != os::kNoHandle)
-      const os::File closer(path, handle); // closed as it goes
+      os::CloseFileQuietly(handle, path);
     throw;
   }
   detail::table[number] = new BufferedFile(path, mode, handle);

@@ -82,21 +82,24 @@ char16_t UpCase(char16_t c) {
 } // namespace
 
 std::u16string FoldName(std::string_view text) {
-  std::u16string units;
-  units.reserve(text.size());
+  // Room for the most units text can make: a code point of four bytes
+  // makes two, any other (a malformed byte too) one.
+  std::u16string units(text.size(), u'\0');
+  size_t n = 0;
   size_t i = 0;
   while (i < text.size()) {
     const char32_t code = NextCodePoint(text, i);
     if (code >= 0x10000 && code <= 0x10FFFF) {
       const char32_t v = code - 0x10000;
-      units += static_cast<char16_t>(0xD800 + (v >> 10));
-      units += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+      units[n++] = static_cast<char16_t>(0xD800 + (v >> 10));
+      units[n++] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
     } else if (code > 0x10FFFF) {
-      units += u'\uFFFD';
+      units[n++] = u'\uFFFD';
     } else {
-      units += UpCase(static_cast<char16_t>(code));
+      units[n++] = UpCase(static_cast<char16_t>(code));
     }
   }
+  units.erase(n);
   return units;
 }
 
@@ -133,38 +136,40 @@ struct PatternItem {
 };
 
 std::vector<PatternItem> Compile(const std::u16string &pattern) {
-  std::vector<PatternItem> items;
-  items.reserve(pattern.size());
-  if (pattern == u"*.*") { // Windows lists every name for "*.*"
-    items.push_back({Token::Star, 0});
-    return items;
-  }
+  if (pattern == u"*.*") // Windows lists every name for "*.*"
+    return {{Token::Star, 0}};
+  // One item for each unit: laid out at once, without a growth path.
+  std::vector<PatternItem> items(pattern.size());
   for (size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
     const bool last = i + 1 == pattern.size();
     const char16_t next = last ? 0 : pattern[i + 1];
     if (c == u'?')
-      items.push_back({Token::DosQm, 0});
+      items[i] = {Token::DosQm, 0};
     else if (c == u'*')
-      items.push_back({next == u'.' ? Token::DosStar : Token::Star, 0});
+      items[i] = {next == u'.' ? Token::DosStar : Token::Star, 0};
     else if (c == u'.' && (last || next == u'?' || next == u'*'))
-      items.push_back({Token::DosDot, 0});
+      items[i] = {Token::DosDot, 0};
     else
-      items.push_back({Token::Char, c});
+      items[i] = {Token::Char, c};
   }
   return items;
 }
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+// True when text is word, whatever the case of its ASCII letters; word is
+// written in capitals.
+bool IsWordNoCase(std::string_view text, const char *word) {
+  size_t i = 0;
+  for (; word[i] != '\0'; ++i)
+    if (i == text.size() || AsciiUpper(text[i]) != word[i])
       return false;
-  return true;
+  return i == text.size();
 }
+
+constexpr const char *kDevices[] = {"CON", "PRN",    "AUX",
+                                    "NUL", "CONIN$", "CONOUT$"};
 
 } // namespace
 
@@ -172,19 +177,19 @@ bool IsDeviceName(std::string_view name) {
   std::string_view base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ')
     base.remove_suffix(1);
-  for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-    if (EqualsNoCase(base, device))
+  for (const char *device : kDevices)
+    if (IsWordNoCase(base, device))
       return true;
-  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8).
-  if (base.size() < 4)
-    return false;
-  const std::string_view prefix = base.substr(0, 3);
-  if (!EqualsNoCase(prefix, "COM") && !EqualsNoCase(prefix, "LPT"))
+  // COM and LPT with one digit, or with a superscript 1, 2 or 3 (UTF-8:
+  // C2 B9, C2 B2, C2 B3).
+  if (base.size() < 4 || (!IsWordNoCase(base.substr(0, 3), "COM") &&
+                          !IsWordNoCase(base.substr(0, 3), "LPT")))
     return false;
   const std::string_view tail = base.substr(3);
-  if (tail.size() == 1 && tail[0] >= '0' && tail[0] <= '9')
-    return true;
-  return tail == "\xC2\xB9" || tail == "\xC2\xB2" || tail == "\xC2\xB3";
+  if (tail.size() == 1)
+    return tail[0] >= '0' && tail[0] <= '9';
+  return tail.size() == 2 && tail[0] == '\xC2' &&
+         (tail[1] == '\xB9' || tail[1] == '\xB2' || tail[1] == '\xB3');
 }
 
 bool NamesDevice(std::string_view path) {
@@ -249,7 +254,10 @@ bool MatchesPattern(const std::string &name, const std::string &pattern) {
 
   // A set of pattern positions, advanced one name unit at a time: the work
   // is bounded by the name length times the pattern length.
-  std::vector<char> states(count + 1, 0), next(count + 1, 0);
+  // Two sets in one block: the current one and the next.
+  std::vector<char> sets(2 * (count + 1), 0);
+  char *states = sets.data();
+  char *next = states + count + 1;
   states[0] = 1;
   for (size_t j = 0;; ++j) {
     const bool atEnd = j == length;
@@ -278,7 +286,7 @@ bool MatchesPattern(const std::string &name, const std::string &pattern) {
     if (atEnd)
       return states[count] != 0;
 
-    std::fill(next.begin(), next.end(), 0);
+    std::fill(next, next + count + 1, 0);
     bool any = false;
     for (size_t i = 0; i < count; ++i) {
       if (!states[i])
@@ -310,7 +318,7 @@ bool MatchesPattern(const std::string &name, const std::string &pattern) {
       any = next[i] != 0;
     if (!any)
       return false;
-    states.swap(next);
+    std::swap(states, next);
   }
 }
 

@@ -6,13 +6,9 @@
 namespace platform::os {
 
 File::~File() {
-  if (!open_)
-    return;
-  try {
-    CloseFile(handle_, path_);
-  } catch (const Error &) {
-    // Whatever failed before matters more; a handle is released anyway.
-  }
+  // Whatever failed before matters more; a handle is released anyway.
+  if (open_)
+    CloseFileQuietly(handle_, path_);
 }
 
 void File::Close() {

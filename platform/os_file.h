@@ -68,6 +68,9 @@ void SetModifiedTime(FileHandle handle, int64_t seconds, uint32_t nanoseconds,
 // Closes the handle; raises if the OS reports a failure (the handle is gone
 // all the same).
 void CloseFile(FileHandle handle, const std::string &path);
+// The same, a failure ignored: for the closes that follow another failure
+// or end the program, which need no message built.
+void CloseFileQuietly(FileHandle handle, const std::string &path) noexcept;
 
 // An open handle that is closed when it goes (a failure then ignored);
 // Close() closes it earlier and reports a failure.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -58,9 +59,10 @@ public:
   virtual void OnCloseRequest(int16_t &cancel) = 0;
 };
 
-// Layout of the form, in twips (1/1440 inch).
+// Layout of the form, in twips (1/1440 inch). Its texts are views: of the
+// caller's texts, which outlive CreateForm (a backend copies what it keeps).
 struct FontDesign {
-  std::string name; // empty: the window's default font
+  std::string_view name; // empty: the window's default font
   double points = 0;
   int weight = 400;
   bool cyrillic = false;
@@ -69,11 +71,11 @@ struct FontDesign {
 struct LabelDesign {
   int left, top, width, height;
   FontDesign font;
-  std::string text;
+  std::string_view text;
 };
 
 struct FormDesign {
-  std::string title;
+  std::string_view title;
   int clientWidth, clientHeight;
   int pictureLeft, pictureTop, pictureWidth, pictureHeight;
   LabelDesign labels[2];

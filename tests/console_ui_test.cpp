@@ -29,7 +29,7 @@ struct RecordingForm : platform::FormEvents {
   }
 };
 
-platform::FormDesign Design(const std::string &status) {
+platform::FormDesign Design(std::string_view status) {
   platform::FormDesign design{};
   design.labels[0].text = status;
   return design;

@@ -1,6 +1,8 @@
 // The progress window's logic: layout, texts, timer and the abort question.
 #include "ui/Setup.h"
 
+#include <utility>
+
 #include "platform/decimal.h"
 
 namespace ui {
@@ -36,14 +38,14 @@ platform::FormDesign Setup::Design(const SetupTexts &texts) {
   progress.width = 4455;
   progress.height = 255;
   progress.font = platform::FontDesign{}; // the window's default font
-  progress.text.clear();
+  progress.text = {};
 
   design.timerMilliseconds = 10;
   return design;
 }
 
-void Setup::Load(const SetupTexts &texts, SetupHost &host) {
-  texts_ = texts;
+void Setup::Load(SetupTexts texts, SetupHost &host) {
+  texts_ = std::move(texts);
   host_ = &host;
   shownPercent_ = kNoPercent;
   progressLine_.clear();

@@ -45,12 +45,14 @@ protected:
 
 class Setup : public platform::FormEvents {
 public:
-  // The window's fixed layout: title, client area, picture, labels, timer.
+  // The window's fixed layout: title, client area, picture, labels, timer;
+  // its texts are views of those of texts.
   static platform::FormDesign Design(const SetupTexts &texts);
 
   // Creates the window hidden, timer off, with texts and host kept for the
   // window's life (host must outlive it). Call once, before the others.
-  void Load(const SetupTexts &texts, SetupHost &host);
+  // texts by value: the run's, made for this call, are moved in whole.
+  void Load(SetupTexts texts, SetupHost &host);
   // Shows the window without waiting for it.
   void Show();
 

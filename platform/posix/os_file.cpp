@@ -364,4 +364,9 @@ void CloseFile(FileHandle handle, const std::string &path) {
     posix::RaiseErrno(errno, path);
 }
 
+void CloseFileQuietly(FileHandle handle, const std::string &path) noexcept {
+  posix::ForgetHeld(static_cast<int>(handle));
+  posix::sys::Close(static_cast<int>(handle), path);
+}
+
 } // namespace platform::os

@@ -84,9 +84,10 @@ void SortByName(std::vector<Found> &found) {
 
 // Every entry that FindFirstFileExW finds for pattern, "." and ".." left
 // out, in name order; none when nothing is there. Raises on any other
-// failure. The one listing of the backend, so that the program image holds
-// one copy of it.
-std::vector<Found> List(const std::string &pattern, bool foldersOnly) {
+// failure, or, quiet, gives none for it. The one listing of the backend, so
+// that the program image holds one copy of it.
+std::vector<Found> List(const std::string &pattern, bool foldersOnly,
+                        bool quiet = false) {
   std::vector<Found> found;
   WIN32_FIND_DATAW data{};
   win32::ScopedFind find(::FindFirstFileExW(
@@ -95,7 +96,7 @@ std::vector<Found> List(const std::string &pattern, bool foldersOnly) {
       nullptr, FIND_FIRST_EX_LARGE_FETCH));
   if (!find) {
     const DWORD code = ::GetLastError();
-    if (MeansNothingThere(code))
+    if (MeansNothingThere(code) || quiet)
       return found;
     win32::RaiseWin32(code, pattern);
   }
@@ -104,8 +105,11 @@ std::vector<Found> List(const std::string &pattern, bool foldersOnly) {
       found.push_back({Narrow(data.cFileName), data.dwFileAttributes});
   } while (::FindNextFileW(find.Get(), &data));
   const DWORD code = ::GetLastError();
-  if (code != ERROR_NO_MORE_FILES)
-    win32::RaiseWin32(code, pattern);
+  if (code != ERROR_NO_MORE_FILES) {
+    if (!quiet)
+      win32::RaiseWin32(code, pattern);
+    found.clear();
+  }
   SortByName(found);
   return found;
 }
@@ -365,13 +369,8 @@ std::string FileInUseBelow(const std::string &folder) {
       !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
       (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return {};
-  std::vector<Found> entries;
-  try {
-    entries = List(folder + "\\*", false);
-  } catch (const Error &) {
-    return {}; // unreadable: the install finds out
-  }
-  for (const Found &entry : entries) {
+  // An unreadable folder lists nothing: the install finds out.
+  for (const Found &entry : List(folder + "\\*", false, true)) {
     const std::string path = folder + "\\" + entry.name;
     if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
       continue; // a link: removed as itself, never followed

@@ -287,4 +287,10 @@ void CloseFile(FileHandle handle, const std::string &path) {
     win32::RaiseLastError(path);
 }
 
+void CloseFileQuietly(FileHandle handle,
+                      const std::string & /*path*/) noexcept {
+  const SystemCall call;
+  ::CloseHandle(Native(handle));
+}
+
 } // namespace platform::os

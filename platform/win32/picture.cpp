@@ -26,23 +26,25 @@ Picture &Picture::operator=(Picture &&other) noexcept {
 }
 
 Picture Picture::FromBytes(const void *bytes, size_t size) {
-  Picture result;
-  if (!bytes || size == 0 || size > 0x7FFFFFFF)
-    return result;
   // A stream of its own memory, the bytes written into it: no global
-  // memory handles of ours to allocate, lock and free.
+  // memory handles of ours to allocate, lock and free. The result is made
+  // last, so that no object of ours lives across the stream's calls.
+  IPicture *loaded = nullptr;
   IStream *stream = nullptr;
-  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream)))
-    return result;
-  ULONG written = 0;
-  void *picture = nullptr;
-  if (SUCCEEDED(stream->Write(bytes, static_cast<ULONG>(size), &written)) &&
-      written == size &&
-      SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr)) &&
-      SUCCEEDED(::OleLoadPicture(stream, static_cast<LONG>(size), FALSE,
-                                 IID_IPicture, &picture)))
-    result.picture_ = static_cast<IPicture *>(picture);
-  stream->Release();
+  if (bytes && size != 0 && size <= 0x7FFFFFFF &&
+      SUCCEEDED(::CreateStreamOnHGlobal(nullptr, TRUE, &stream))) {
+    ULONG written = 0;
+    void *picture = nullptr;
+    if (SUCCEEDED(stream->Write(bytes, static_cast<ULONG>(size), &written)) &&
+        written == size &&
+        SUCCEEDED(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr)) &&
+        SUCCEEDED(::OleLoadPicture(stream, static_cast<LONG>(size), FALSE,
+                                   IID_IPicture, &picture)))
+      loaded = static_cast<IPicture *>(picture);
+    stream->Release();
+  }
+  Picture result;
+  result.picture_ = loaded;
   return result;
 }
 

@@ -7,59 +7,62 @@
 
 namespace platform::win32 {
 
+namespace {
+
+// A Win32 code with a platform number of its own.
+struct CodeNumber {
+  uint16_t code;
+  uint8_t number;
+};
+
+// A table rather than a switch: the switch's compares took more room.
+constexpr CodeNumber kCodeNumbers[] = {
+    {ERROR_FILE_NOT_FOUND, err::kFileNotFound},
+    {ERROR_NO_MORE_FILES, err::kFileNotFound},
+    {ERROR_PATH_NOT_FOUND, err::kPathNotFound},
+    {ERROR_INVALID_DRIVE, err::kPathNotFound},
+    {ERROR_BAD_NETPATH, err::kPathNotFound},
+    {ERROR_BAD_NET_NAME, err::kPathNotFound},
+    {ERROR_DIRECTORY, err::kPathNotFound},
+    {ERROR_TOO_MANY_OPEN_FILES, err::kTooManyFiles},
+    {ERROR_ACCESS_DENIED, err::kPermissionDenied},
+    {ERROR_WRITE_PROTECT, err::kPermissionDenied},
+    {ERROR_SHARING_VIOLATION, err::kPermissionDenied},
+    {ERROR_LOCK_VIOLATION, err::kPermissionDenied},
+    {ERROR_DELETE_PENDING, err::kPermissionDenied},
+    {ERROR_USER_MAPPED_FILE, err::kPermissionDenied},
+    {ERROR_PRIVILEGE_NOT_HELD, err::kPermissionDenied},
+    {ERROR_NOT_ENOUGH_MEMORY, err::kOutOfMemory},
+    {ERROR_OUTOFMEMORY, err::kOutOfMemory},
+    {ERROR_HANDLE_EOF, err::kPastEnd},
+    {ERROR_HANDLE_DISK_FULL, err::kDiskFull},
+    {ERROR_DISK_FULL, err::kDiskFull},
+    {ERROR_INVALID_NAME, err::kBadFileName},
+    {ERROR_BAD_PATHNAME, err::kBadFileName},
+    {ERROR_FILENAME_EXCED_RANGE, err::kBadFileName},
+    {ERROR_INVALID_HANDLE, err::kBadFileNumber},
+    {ERROR_NEGATIVE_SEEK, err::kBadRecordNumber},
+    {ERROR_FILE_TOO_LARGE, err::kOverflow},
+    {ERROR_ARITHMETIC_OVERFLOW, err::kOverflow},
+    {ERROR_NOT_READY, err::kDeviceIo},
+    {ERROR_NOT_SAME_DEVICE, err::kDeviceIo}, // a rename to another volume
+    {ERROR_CRC, err::kDeviceIo},
+    {ERROR_SEEK, err::kDeviceIo},
+    {ERROR_SECTOR_NOT_FOUND, err::kDeviceIo},
+    {ERROR_WRITE_FAULT, err::kDeviceIo},
+    {ERROR_READ_FAULT, err::kDeviceIo},
+    {ERROR_GEN_FAILURE, err::kDeviceIo},
+    {ERROR_IO_DEVICE, err::kDeviceIo},
+};
+
+} // namespace
+
 int32_t ErrorNumber(DWORD code) {
-  switch (code) {
-  case ERROR_FILE_NOT_FOUND:
-  case ERROR_NO_MORE_FILES:
-    return err::kFileNotFound;
-  case ERROR_PATH_NOT_FOUND:
-  case ERROR_INVALID_DRIVE:
-  case ERROR_BAD_NETPATH:
-  case ERROR_BAD_NET_NAME:
-  case ERROR_DIRECTORY:
-    return err::kPathNotFound;
-  case ERROR_TOO_MANY_OPEN_FILES:
-    return err::kTooManyFiles;
-  case ERROR_ACCESS_DENIED:
-  case ERROR_WRITE_PROTECT:
-  case ERROR_SHARING_VIOLATION:
-  case ERROR_LOCK_VIOLATION:
-  case ERROR_DELETE_PENDING:
-  case ERROR_USER_MAPPED_FILE:
-  case ERROR_PRIVILEGE_NOT_HELD:
-    return err::kPermissionDenied;
-  case ERROR_NOT_ENOUGH_MEMORY:
-  case ERROR_OUTOFMEMORY:
-    return err::kOutOfMemory;
-  case ERROR_HANDLE_EOF:
-    return err::kPastEnd;
-  case ERROR_HANDLE_DISK_FULL:
-  case ERROR_DISK_FULL:
-    return err::kDiskFull;
-  case ERROR_INVALID_NAME:
-  case ERROR_BAD_PATHNAME:
-  case ERROR_FILENAME_EXCED_RANGE:
-    return err::kBadFileName;
-  case ERROR_INVALID_HANDLE:
-    return err::kBadFileNumber;
-  case ERROR_NEGATIVE_SEEK:
-    return err::kBadRecordNumber;
-  case ERROR_FILE_TOO_LARGE:
-  case ERROR_ARITHMETIC_OVERFLOW:
-    return err::kOverflow;
-  case ERROR_NOT_READY:
-  case ERROR_NOT_SAME_DEVICE: // a rename to another volume: a move copies
-  case ERROR_CRC:
-  case ERROR_SEEK:
-  case ERROR_SECTOR_NOT_FOUND:
-  case ERROR_WRITE_FAULT:
-  case ERROR_READ_FAULT:
-  case ERROR_GEN_FAILURE:
-  case ERROR_IO_DEVICE:
-    return err::kDeviceIo;
-  default: // ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS, ERROR_DIR_NOT_EMPTY ...
-    return err::kPathFileAccess;
-  }
+  for (const CodeNumber &known : kCodeNumbers)
+    if (known.code == code)
+      return known.number;
+  // ERROR_ALREADY_EXISTS, ERROR_FILE_EXISTS, ERROR_DIR_NOT_EMPTY ...
+  return err::kPathFileAccess;
 }
 
 std::string SystemMessage(DWORD code) {

@@ -80,6 +80,12 @@ UINT IconFlags(MsgIcon icon) {
   return 0;
 }
 
+// A window or its class not made: the system's reason, after what was
+// asked for.
+[[noreturn]] void RaiseNotMade(const char *what) {
+  Raise(err::kOutOfMemory, Describe(::GetLastError(), what));
+}
+
 } // namespace
 
 Win32Ui::Win32Ui(HINSTANCE instance) : instance_(instance) {
@@ -201,7 +207,7 @@ void Win32Ui::CreateForm(const FormDesign &design, FormEvents *events) {
                    ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   if (!::RegisterClassExW(&windowClass) &&
       ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-    Raise(err::kOutOfMemory, Describe(::GetLastError(), "RegisterClassExW"));
+    RaiseNotMade("RegisterClassExW");
 
   // Client area from the design, at the screen's dots per inch; the frame
   // centred on the whole primary screen, as the design asks (not on the
@@ -218,7 +224,7 @@ void Win32Ui::CreateForm(const FormDesign &design, FormEvents *events) {
       kFormExStyle, kFormClass, Widen(design.title).c_str(), kFormStyle, left,
       top, width, height, nullptr, nullptr, instance_, this);
   if (!window)
-    Raise(err::kOutOfMemory, Describe(::GetLastError(), "CreateWindowExW"));
+    RaiseNotMade("CreateWindowExW");
   form_.Reset(window);
 
   picture_ = Picture::FromResource(instance_, IDR_PICTURE);
@@ -241,7 +247,7 @@ void Win32Ui::CreateForm(const FormDesign &design, FormEvents *events) {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstLabelId + i)),
         instance_, nullptr);
     if (!labels_[i])
-      Raise(err::kOutOfMemory, Describe(::GetLastError(), "STATIC"));
+      RaiseNotMade("STATIC");
     fonts_[i].Reset(MakeFont(label.font));
     if (fonts_[i])
       ::SendMessageW(labels_[i], WM_SETFONT,

@@ -20,6 +20,10 @@ WideText Widen(std::string_view text) {
   return wide;
 }
 
+WideText Widen(const std::string &text) {
+  return Widen(std::string_view(text));
+}
+
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -50,16 +54,16 @@ WideText LongPathForm(std::wstring_view path) {
   return out;
 }
 
-WideText WidePath(std::string_view path) {
+WideText WidePath(const std::string &path) {
   WideText wide = Widen(path);
   if (wide.size() < kLongPathFrom)
     return wide;
   // "\\?\" hands the path over as it is: resolved first as the API
   // resolves a shorter one.
-  return LongPathForm(Widen(AbsolutePath(std::string(path))).view());
+  return LongPathForm(Widen(AbsolutePath(path)).view());
 }
 
-DWORD AttributesOf(std::string_view path) {
+DWORD AttributesOf(const std::string &path) {
   return ::GetFileAttributesW(WidePath(path).c_str());
 }
 

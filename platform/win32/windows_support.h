@@ -17,6 +17,14 @@
 #undef WINVER
 #define WINVER 0x0601
 
+// The system's calls raise no C++ exception: the only code of ours that
+// they call back is the window procedure, which raises nothing (the pump
+// runs the form's events itself, outside the window system's frames).
+// Declared so, every call to one needs no landing pad for the objects
+// alive around it, nor unwind data to reach one.
+#ifndef DECLSPEC_IMPORT
+#define DECLSPEC_IMPORT __declspec(dllimport) __attribute__((nothrow))
+#endif
 #include <windows.h>
 // winbase.h keeps Win16's Yield() as an empty macro; it would swallow
 // platform::Yield().
@@ -53,6 +61,8 @@ private:
 // UTF-8 (the text of the portable core) to UTF-16 and back. A malformed
 // sequence becomes U+FFFD.
 WideText Widen(std::string_view text);
+// The same for text held in a string, passed by its address.
+WideText Widen(const std::string &text);
 std::string Narrow(std::wstring_view text);
 // text up to its terminating null, counted here rather than by the C
 // runtime's wcslen (one import fewer).
@@ -68,7 +78,7 @@ inline constexpr size_t kLongPathFrom = MAX_PATH - 12;
 // or more is resolved as the API resolves a shorter one (GetFullPathNameW:
 // made absolute, "/" turned into "\", ".", ".." and the dots and blanks
 // that end its last name resolved) and then goes through LongPathForm.
-WideText WidePath(std::string_view path);
+WideText WidePath(const std::string &path);
 // A full path in the form that passes MAX_PATH when it is long: a drive
 // path ("C:\...") or a UNC path ("\\server\share\...") of kLongPathFrom
 // characters or more becomes "\\?\C:\..." or "\\?\UNC\server\share\...";
@@ -77,7 +87,7 @@ WideText WidePath(std::string_view path);
 WideText LongPathForm(std::wstring_view path);
 // GetFileAttributesW of path (the name itself: a link is not followed);
 // INVALID_FILE_ATTRIBUTES, with GetLastError's code, when it fails.
-DWORD AttributesOf(std::string_view path);
+DWORD AttributesOf(const std::string &path);
 
 // A move-only owner of one OS handle; Traits names the handle type, the
 // value that means "none" and the one call that releases it.
