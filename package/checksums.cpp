@@ -21,6 +21,10 @@ void RaiseDamaged(std::string_view name, platform::Msg what) {
   throw platform::Error(kErrPackageDamaged, platform::Message(what, {name}));
 }
 
+void RaiseDamaged(const char *name, platform::Msg what) {
+  RaiseDamaged(std::string_view(name), what);
+}
+
 std::string FormatSums(const std::vector<Sum> &sums) {
   std::string text = std::string(kHeader) + "\r\n";
   for (const Sum &sum : sums) {

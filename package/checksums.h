@@ -50,6 +50,9 @@ std::vector<Sum> ParseSums(std::string_view text);
 // about the file name: the messages about the files of the list and the
 // list itself.
 [[noreturn]] void RaiseDamaged(std::string_view name, platform::Msg what);
+// The same for a name given as a constant (an entry's own name): passed in
+// a register, where a view is built on the caller's stack.
+[[noreturn]] void RaiseDamaged(const char *name, platform::Msg what);
 
 // The messages of a missing file and of a list that does not read.
 inline constexpr platform::Msg kMissing = platform::Msg::FileMissing;
