@@ -26,8 +26,8 @@ uint32_t CrcOf(std::string_view bytes) {
 
 } // namespace
 
-std::optional<std::string_view> FindValue(std::string_view payload,
-                                          std::string_view key) {
+std::optional<std::string_view> FindValue(const std::string &payload,
+                                          const char *key) {
   std::optional<std::string_view> found;
   ForEachPair(payload, [&](std::string_view k, std::string_view value) {
     if (k == key)
@@ -36,11 +36,11 @@ std::optional<std::string_view> FindValue(std::string_view payload,
   return found;
 }
 
-bool FlagSet(std::string_view payload, std::string_view key) {
+bool FlagSet(const std::string &payload, const char *key) {
   return FindValue(payload, key) == "1";
 }
 
-int DeclaredCodePage(std::string_view payload) {
+int DeclaredCodePage(const std::string &payload) {
   const std::optional<std::string_view> value =
       FindValue(payload, kCodePageKey);
   if (!value)

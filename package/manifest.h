@@ -59,7 +59,7 @@ inline constexpr const char *kCodePageKey = "codepage";
 
 // The code page a payload declares: 0 when it declares none, -1 when its
 // value is not a decimal number of at most five digits.
-int DeclaredCodePage(std::string_view payload);
+int DeclaredCodePage(const std::string &payload);
 
 // Calls visit(key, value) for every pair of a payload, in order. False,
 // without a call, for a payload that is not a list of pairs: such a list
@@ -82,11 +82,13 @@ bool ForEachPair(std::string_view payload, Visit visit) {
 }
 
 // The value of the last pair with key; nullopt when there is none or the
-// payload is not a list of pairs.
-std::optional<std::string_view> FindValue(std::string_view payload,
-                                          std::string_view key);
+// payload is not a list of pairs. The readers below take the payload as the
+// string a Manifest holds and the key as one of the constant names, both
+// passed in a register: views were built on every caller's stack.
+std::optional<std::string_view> FindValue(const std::string &payload,
+                                          const char *key);
 // True when the last pair with key says "1" (a flag such as kSumsKey).
-bool FlagSet(std::string_view payload, std::string_view key);
+bool FlagSet(const std::string &payload, const char *key);
 // Appends a pair; neither may hold a 0x00.
 void AppendPair(std::string &payload, std::string_view key,
                 std::string_view value);

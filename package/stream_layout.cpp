@@ -11,7 +11,7 @@ namespace package {
 
 namespace {
 
-bool ReadNumber(std::string_view payload, const char *key, int64_t &value) {
+bool ReadNumber(const std::string &payload, const char *key, int64_t &value) {
   const std::optional<std::string_view> text = FindValue(payload, key);
   return text && ParseDecimal(*text, value);
 }
@@ -19,7 +19,7 @@ bool ReadNumber(std::string_view payload, const char *key, int64_t &value) {
 // "OFFSET:LENGTH,..." in ascending order within a stream of length bytes;
 // an absent key is no range. One pass over the characters: the program
 // image has no room to spare.
-bool ReadRanges(std::string_view payload, const char *key, int64_t length,
+bool ReadRanges(const std::string &payload, const char *key, int64_t length,
                 std::vector<codec::ByteRange> &ranges) {
   const std::string_view text = FindValue(payload, key).value_or("");
   uint64_t value[2] = {0, 0};
@@ -75,7 +75,7 @@ bool IsStreamLayoutKey(std::string_view key) {
   return false;
 }
 
-bool ReadStreamLayout(std::string_view payload, StreamLayout &layout) {
+bool ReadStreamLayout(const std::string &payload, StreamLayout &layout) {
   layout.compressed = false;
   layout.x86.clear();
   layout.stored.clear();

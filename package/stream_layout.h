@@ -68,7 +68,7 @@ struct StreamLayout {
 // The layout that payload declares; false for one that no writer makes (an
 // unknown codec, a number or range that does not parse, ranges out of
 // order or outside the archive, a stream shorter than its header).
-bool ReadStreamLayout(std::string_view payload, StreamLayout &layout);
+bool ReadStreamLayout(const std::string &payload, StreamLayout &layout);
 // False when a stored range shares bytes with an x86 one, which no writer
 // makes. The run takes such ranges as they are: where the filter changes a
 // shared byte, it finds the archive differing from its CRC-32; `verify`

@@ -112,7 +112,7 @@ OwnManifest LoadOwnManifest() {
   found.ours = true;
   // Texts of their own start from build's defaults: the damaged sentence
   // is there unless the manifest says otherwise.
-  const std::string_view payload = manifest.payload;
+  const std::string &payload = manifest.payload;
   package::Texts texts =
       package::DefaultTexts(package::FindValue(payload, package::kProductKey)
                                 .value_or(package::kDefaultProduct),

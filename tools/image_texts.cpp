@@ -335,7 +335,7 @@ FoundTexts ManifestTexts(const package::Manifest &manifest) {
   }
   if (!intact)
     return found;
-  const std::string_view payload = manifest.payload;
+  const std::string &payload = manifest.payload;
   found.product =
       package::FindValue(payload, package::kProductKey).value_or(found.product);
   found.version =
