@@ -52,11 +52,15 @@ void SetProgramTitle(const std::string &title);
 // Handlers of the form; the backend calls them only inside a yield.
 class FormEvents {
 public:
-  virtual ~FormEvents() = default;
   // A tick of the form's timer while it is on.
   virtual void OnTimer() = 0;
   // The user or the system asks the form to close; a non-zero cancel refuses.
   virtual void OnCloseRequest(int16_t &cancel) = 0;
+
+protected:
+  // Not virtual: a form's handlers are never deleted through this
+  // interface, so no deleting destructor is kept for them.
+  ~FormEvents() = default;
 };
 
 // Layout of the form, in twips (1/1440 inch). Its texts are views: of the

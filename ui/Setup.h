@@ -43,7 +43,7 @@ protected:
   ~SetupHost() = default;
 };
 
-class Setup : public platform::FormEvents {
+class Setup final : public platform::FormEvents {
 public:
   // The window's fixed layout: title, client area, picture, labels, timer;
   // its texts are views of those of texts.
