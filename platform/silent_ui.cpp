@@ -3,6 +3,8 @@
 
 namespace platform {
 
+SilentUi::SilentUi(UiBackend &ender) : ender_(ender) {}
+
 MsgAnswer SilentUi::UnattendedAnswer(MsgButtons buttons) {
   switch (buttons) {
   case MsgButtons::YesNo:

@@ -7,10 +7,12 @@
 
 namespace platform {
 
-class SilentUi : public UiBackend {
+class SilentUi final : public UiBackend {
 public:
   // ender: the backend that ends the program (closes files, exits).
-  explicit SilentUi(UiBackend &ender) : ender_(ender) {}
+  // Out of line, so that the table of virtual functions is used in its own
+  // file: the linker's plugin warns of one that no code there refers to.
+  explicit SilentUi(UiBackend &ender);
 
   // Yes to a Yes/No question (the confirmation: the caller asked for the
   // update), Cancel to a Retry/Cancel box (nobody can close the program that

@@ -94,8 +94,6 @@ struct ProgramEnded {
 
 class UiBackend {
 public:
-  virtual ~UiBackend() = default;
-
   // A modal message box with the program's title; blocks until answered.
   virtual MsgAnswer ShowMessage(const std::string &text, MsgIcon icon,
                                 MsgButtons buttons) = 0;
@@ -115,6 +113,11 @@ public:
   // Closes every open file, destroys the form without its close handler and
   // ends the process with exitCode (or throws ProgramEnded).
   [[noreturn]] virtual void EndProgram(int exitCode) = 0;
+
+protected:
+  // Not virtual: a backend is never deleted through this interface (each
+  // one's owner holds its own class), so none keeps a deleting destructor.
+  ~UiBackend() = default;
 };
 
 // The installed backend; SetUi replaces it (tests install their own).

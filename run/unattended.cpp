@@ -14,7 +14,6 @@
 namespace mdl_main {
 
 namespace {
-
 Switches nextSwitches;
 std::string appFolder;
 
@@ -23,9 +22,11 @@ const char *AnswerWord(platform::MsgAnswer answer) {
   return kWords[static_cast<int>(answer)];
 }
 
+} // namespace
+
 // Writes every box (shown or, when silent, answered unseen) and the ending
 // into the log, in front of the backend that does the work.
-class LoggedUi : public platform::UiBackend {
+class LoggedUi final : public platform::UiBackend {
 public:
   explicit LoggedUi(platform::UiBackend &inner) : inner_(inner) {}
 
@@ -59,8 +60,6 @@ public:
 private:
   platform::UiBackend &inner_;
 };
-
-} // namespace
 
 void SetSwitches(Switches switches) { nextSwitches = std::move(switches); }
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/ui.h"
+#include "platform/silent_ui.h"
 #include "run/command_line.h"
 
 namespace mdl_main {
@@ -19,6 +19,9 @@ const Switches &CurrentSwitches();
 // {app}: the folder /D= names, made absolute, once the switches are in
 // effect; else the folder the package was started from.
 std::string AppFolder();
+
+// The log's backend (unattended.cpp).
+class LoggedUi;
 
 // Holds the switches in effect for one run of Main and restores the window
 // system when Main is left (the tool and the tests go on after it).
@@ -42,8 +45,10 @@ private:
   void StartLog(bool anew);
 
   platform::UiBackend *installed_;
-  std::unique_ptr<platform::UiBackend> silent_;
-  std::unique_ptr<platform::UiBackend> logged_;
+  // Each held as its own class: a backend is not deleted through its
+  // interface (platform/ui.h).
+  std::unique_ptr<platform::SilentUi> silent_;
+  std::unique_ptr<LoggedUi> logged_;
 };
 
 } // namespace mdl_main

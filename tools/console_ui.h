@@ -13,7 +13,7 @@
 
 namespace tools {
 
-class ConsoleUi : public platform::UiBackend {
+class ConsoleUi final : public platform::UiBackend {
 public:
   struct Options {
     std::istream *in = nullptr;  // answers to questions; nullptr: std::cin
@@ -39,7 +39,7 @@ public:
   explicit ConsoleUi(Options options);
   // Restores the Ctrl-C handling it changed and ends a drawn line. Does not
   // uninstall itself: the owner calls platform::SetUi(nullptr) when it must.
-  ~ConsoleUi() override;
+  ~ConsoleUi();
   ConsoleUi(const ConsoleUi &) = delete;
   ConsoleUi &operator=(const ConsoleUi &) = delete;
 

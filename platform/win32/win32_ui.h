@@ -12,11 +12,11 @@
 
 namespace platform::win32 {
 
-class Win32Ui : public UiBackend {
+class Win32Ui final : public UiBackend {
 public:
   // instance: the module that holds the icon and the picture resources.
   explicit Win32Ui(HINSTANCE instance);
-  ~Win32Ui() override;
+  ~Win32Ui();
   Win32Ui(const Win32Ui &) = delete;
   Win32Ui &operator=(const Win32Ui &) = delete;
 

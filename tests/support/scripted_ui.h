@@ -33,7 +33,7 @@ struct LabelRecord {
 class ScriptedUi : public platform::UiBackend {
 public:
   ScriptedUi();
-  ~ScriptedUi() override;
+  virtual ~ScriptedUi(); // the tests derive their own
 
   // Answers for Yes/No and Retry/Cancel boxes, used in order. An OK box needs
   // none. A question with no answer queued fails the test and answers No.
