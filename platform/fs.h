@@ -155,6 +155,12 @@ bool SameFile(const std::string &a, const std::string &b);
 // compares names: two names are the same name when their keys are equal.
 // The one case table of the system; a key for indexes of names.
 std::u16string FoldName(std::string_view name);
+// The same for a name held in a string, passed by its address: a view would
+// be built on each caller's stack.
+std::u16string FoldName(const std::string &name);
+inline std::u16string FoldName(const char *name) {
+  return FoldName(std::string_view(name));
+}
 
 // The key of what path names, the whole path read as Windows reads it
 // (AbsolutePath: "a\\.\\x", "a\\b\\..\\x", "a\\\\x" and "a/x" are a\\x,

@@ -103,6 +103,10 @@ std::u16string FoldName(std::string_view text) {
   return units;
 }
 
+std::u16string FoldName(const std::string &text) {
+  return FoldName(std::string_view(text));
+}
+
 std::u16string PathKey(const std::string &path, bool folder) {
   const size_t start = path.find_last_of("\\/") + 1; // npos + 1: 0
   bool named = false; // a last name Windows reads as one

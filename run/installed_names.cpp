@@ -42,8 +42,8 @@ std::string InstalledFileOf(const std::string &entry, bool longDeclared) {
     // The entry Windows reads ("{temp}\a.txt." is a.txt).
     const std::string source =
         record::PrepareField(read.source, TempFolder, programFolder);
-    if (platform::fs::FoldName(
-            {source.data(), archive::LengthAsRead(source)}) == wanted)
+    if (platform::fs::FoldName(std::string_view(
+            source.data(), archive::LengthAsRead(source))) == wanted)
       found =
           Shown(record::PrepareField(read.target, TempFolder, programFolder),
                 programFolder);
