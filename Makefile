@@ -28,7 +28,7 @@ FUZZ_MAX_LEN ?= 16384
 DEB_PACKAGES := cmake ninja-build g++ make libgtest-dev googletest \
 	g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 \
 	wine64 xvfb xauth xdotool imagemagick x11-utils locales osslsigncode openssl \
-	python3-pefile lzma-dev
+	python3 python3-pefile lzma-dev
 
 FUZZ_PACKAGES := clang libclang-rt-dev
 

@@ -55,3 +55,25 @@ run_broken built "$(e2e_crlf "Пакет обновления не содерж�
 # The right signature, but no catalog marker after the method byte.
 join_broken no_catalog 'PACK1\000\002a?1?2\002\001x'
 run_broken no_catalog "$E2E_MSG_NO_CATALOG"
+
+# A package whose program image is damaged where it carries the program
+# compressed (its read-only data): the image ends with exit code 1 before
+# any of the program runs. No window (a confirmation would keep it alive),
+# nothing carved, nothing installed.
+damaged_stub="$E2E_WORK/damaged-stub.exe"
+cp "$UPDPACK_STUB" "$damaged_stub"
+read -r rdata_size rdata_at < <("${OBJDUMP:-x86_64-w64-mingw32-objdump}" -h "$damaged_stub" |
+  awk '$2 == ".rdata" { print $3, $6 }')
+[ -n "$rdata_at" ] || e2e_fail "no .rdata section in $UPDPACK_STUB"
+flip=$((16#$rdata_at + 16#$rdata_size / 2))
+byte=$(od -An -tu1 -j "$flip" -N1 "$damaged_stub" | tr -d ' ')
+# shellcheck disable=SC2059
+printf "$(printf '\\%03o' $((byte ^ 0xFF)))" |
+  dd of="$damaged_stub" bs=1 seek="$flip" conv=notrunc 2>/dev/null
+e2e_join_package "$E2E_WORK/empty.pack1" "$program/damaged_image.exe" "$damaged_stub"
+e2e_clear_tmp
+e2e_start_package "$program/damaged_image.exe"
+e2e_wait_package 20
+e2e_expect_eq "a damaged image's exit code" 1 "$E2E_EXIT"
+[ ! -e "$E2E_PACK_FILE" ] || e2e_fail "a damaged image carved its archive"
+e2e_expect_eq "a damaged image installs nothing" "damaged_image.exe" "$(ls -A "$program")"
