@@ -81,8 +81,8 @@ uint8_t *Unpack(size_t &size) {
   return base;
 }
 
-// The data directory entry index of the image's headers, or nullptr when it
-// is empty or does not lie inside the image.
+// The image's data directory entry index, or nullptr when it is empty; one
+// that reaches outside the image ends the process.
 const IMAGE_DATA_DIRECTORY *Directory(const IMAGE_NT_HEADERS64 *nt, size_t size,
                                       unsigned index) {
   const IMAGE_DATA_DIRECTORY &entry = nt->OptionalHeader.DataDirectory[index];
