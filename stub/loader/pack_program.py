@@ -140,8 +140,9 @@ def imports_source(found):
 
 def pack(memory):
     # lc=3, lp=0, pb=2: LZMA's defaults, which the properties byte encodes
-    # as (pb * 5 + lp) * 9 + lc. The loader decodes into the image's own
-    # memory, so the dictionary size only has to cover the image.
+    # as (pb * 5 + lp) * 9 + lc. The loader decodes straight into the
+    # program's memory, which is then the dictionary: the size declared
+    # only has to cover the program.
     dictionary = 1 << max(12, (len(memory) - 1).bit_length())
     lzma1 = {"id": lzma.FILTER_LZMA1, "preset": 9 | lzma.PRESET_EXTREME,
              "dict_size": dictionary, "lc": 3, "lp": 0, "pb": 2}

@@ -110,6 +110,43 @@ class Layout(unittest.TestCase):
         self.assertEqual(memory[0x2000:0x2008], b"keep\0\0\0\0")
 
 
+def import_section(ordinal=False):
+    """An .idata section at 0x2000: a.dll's FuncA1 and FuncA2 (through its
+    lookup table), b.dll's FuncB1 (through its address table alone, as a
+    table without a lookup copy has it), or b.dll's ordinal 5."""
+    data = bytearray(0x500)
+    names = {}
+    for k, name in enumerate([b"FuncA1", b"FuncA2", b"FuncB1"]):
+        names[name] = 0x2300 + 0x20 * k
+        at = names[name] - 0x2000 + 2  # past the hint
+        data[at:at + len(name)] = name
+    data[0x400:0x406] = b"a.dll\0"
+    data[0x420:0x426] = b"b.dll\0"
+    b_thunk = (1 << 63 | 5) if ordinal else names[b"FuncB1"]
+    struct.pack_into("<QQQ", data, 0x100, names[b"FuncA1"], names[b"FuncA2"], 0)
+    struct.pack_into("<QQQ", data, 0x200, names[b"FuncA1"], names[b"FuncA2"], 0)
+    struct.pack_into("<QQ", data, 0x220, b_thunk, 0)
+    struct.pack_into("<IIIII", data, 0, 0x2100, 0, 0, 0x2400, 0x2200)
+    struct.pack_into("<IIIII", data, 20, 0, 0, 0, 0x2420, 0x2220)
+    return (b".idata", 0x2000, len(data), bytes(data), READ | WRITE), {1: (0x2000, 60)}
+
+
+class Imports(unittest.TestCase):
+    def test_imports_in_the_order_the_loader_binds_them(self):
+        section, table = import_section()
+        found = pack_program.imports(pack_program.layout(make_image([CODE, section], table)))
+        self.assertEqual(found, [("a.dll", "FuncA1"), ("a.dll", "FuncA2"), ("b.dll", "FuncB1")])
+        source = pack_program.imports_source(found)
+        self.assertIn("ProgramImports[] = {\n  &__imp_FuncA1,\n  &__imp_FuncA2,\n"
+                      "  &__imp_FuncB1,\n};\nconst unsigned ProgramImportCount = 3;\n", source)
+
+    def test_an_import_by_ordinal_is_refused(self):
+        section, table = import_section(ordinal=True)
+        memory = pack_program.layout(make_image([CODE, section], table))
+        with self.assertRaisesRegex(pack_program.PackError, "b.dll is imported by ordinal"):
+            pack_program.imports(memory)
+
+
 class Framing(unittest.TestCase):
     def test_the_header_read_as_the_loader_reads_it_decodes_the_layout(self):
         memory = pack_program.layout(make_image([CODE, (b".data", 0x2000, 0x3000,
