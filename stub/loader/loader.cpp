@@ -20,6 +20,7 @@
 
 #include "package/crc32.h"
 #include "platform/byte_order.h"
+#include "platform/ui.h"
 #include "platform/win32/windows_support.h"
 
 extern "C" {
@@ -40,11 +41,8 @@ extern const unsigned ProgramImportCount;
 namespace {
 
 constexpr size_t kHeaderSize = 8 + LZMA_PROPS_SIZE;
-// The exit status of a program that cannot run (as the program's own
-// critical errors).
-constexpr UINT kFailed = 1;
-
-[[noreturn]] void Fail() { ::ExitProcess(kFailed); }
+// A program that cannot run ends as the program's own critical errors end.
+[[noreturn]] void Fail() { ::ExitProcess(platform::exitcode::kFailed); }
 
 void Require(bool condition) {
   if (!condition)
